@@ -1,0 +1,28 @@
+#pragma once
+// What the GIF reader reports about the image it decoded, and the frame table
+// an animation keeps.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+
+namespace pictorand {
+
+struct GifFrameInfo {
+    uint8_t backgroundRed = 0;
+    uint8_t backgroundGreen = 0;
+    uint8_t backgroundBlue = 0;
+    uint16_t left = 0;
+    uint16_t top = 0;
+    int disposalMethod = 0;
+    int transparentFlag = 0;
+    int delay = 0; // hundredths of a second
+    uint8_t transparentIndex = 0;
+};
+
+struct AnimationFrame {
+    ImageBlock block;
+    GifFrameInfo info;
+};
+
+} // namespace pictorand

@@ -1,0 +1,99 @@
+#include "core/image_block.h"
+
+#include "core/byte_order.h"
+#include "core/checked_size.h"
+
+#include <cassert>
+
+namespace pictorand {
+
+ImageBlock ImageBlock::allocate(uint64_t bytes)
+{
+    ImageBlock block;
+    if (bytes == 0 || bytes > kMaxBlockBytes)
+        return block;
+    block.m_buffer = LargeBuffer::allocate(static_cast<size_t>(bytes));
+    return block;
+}
+
+std::optional<uint64_t> ImageBlock::sizeFor(int64_t width, int64_t height, uint32_t bitCount, uint64_t colorsUsed)
+{
+    if (width < 0 || height < 0 || colorsUsed > kMaxBlockBytes / 4)
+        return std::nullopt;
+    auto row = dibRowSize(static_cast<uint64_t>(width), bitCount);
+    if (!row)
+        return std::nullopt;
+    return checkedMulAdd(*row, static_cast<uint64_t>(height), kHeaderSize + 4 * colorsUsed);
+}
+
+uint64_t ImageBlock::rowSizeFor(uint32_t width, uint32_t bitCount)
+{
+    return ((uint64_t(width) * bitCount + 31) / 32) * 4;
+}
+
+ImageBlock ImageBlock::create(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed)
+{
+    auto bytes = sizeFor(width, height, bitCount, colorsUsed);
+    if (!bytes)
+        return {};
+    ImageBlock block = allocate(*bytes);
+    if (!block)
+        return block;
+    block.setHeaderSize(kHeaderSize);
+    block.setWidth(width);
+    block.setHeight(height);
+    block.setPlanes(1);
+    block.setBitCount(bitCount);
+    block.setColorsUsed(colorsUsed);
+    return block;
+}
+
+uint64_t ImageBlock::rowSize() const
+{
+    int32_t w = width();
+    return w < 0 ? 0 : rowSizeFor(static_cast<uint32_t>(w), bitCount());
+}
+
+bool ImageBlock::isConsistent() const
+{
+    if (isNull() || size() < kHeaderSize)
+        return false;
+    auto needed = sizeFor(width(), height(), bitCount(), colorsUsed());
+    return needed && *needed <= size();
+}
+
+void ImageBlock::setColor(uint32_t index, uint8_t red, uint8_t green, uint8_t blue)
+{
+    assert(index < colorsUsed());
+    ColorEntry& entry = colorTable()[index];
+    entry.blue = blue;
+    entry.green = green;
+    entry.red = red;
+    entry.reserved = 0;
+}
+
+uint32_t ImageBlock::u32(size_t offset) const
+{
+    assert(size() >= offset + 4);
+    return loadLE32(data() + offset);
+}
+
+uint16_t ImageBlock::u16(size_t offset) const
+{
+    assert(size() >= offset + 2);
+    return loadLE16(data() + offset);
+}
+
+void ImageBlock::setU32(size_t offset, uint32_t v)
+{
+    assert(size() >= offset + 4);
+    storeLE32(data() + offset, v);
+}
+
+void ImageBlock::setU16(size_t offset, uint16_t v)
+{
+    assert(size() >= offset + 2);
+    storeLE16(data() + offset, v);
+}
+
+} // namespace pictorand

@@ -1,0 +1,43 @@
+#pragma once
+// Readers take a path, so each input is put in an anonymous in-memory file
+// and handed over by its /proc path.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace pictorand::fuzzing {
+
+class MemoryFile {
+public:
+    MemoryFile(const uint8_t* data, size_t size)
+    {
+        m_fd = memfd_create("fuzz-input", MFD_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        size_t written = 0;
+        while (written < size) {
+            ssize_t n = write(m_fd, data + written, size - written);
+            if (n <= 0)
+                break;
+            written += static_cast<size_t>(n);
+        }
+        m_path = "/proc/self/fd/" + std::to_string(m_fd);
+    }
+    ~MemoryFile()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    int m_fd = -1;
+    std::string m_path;
+};
+
+} // namespace pictorand::fuzzing

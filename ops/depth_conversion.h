@@ -1,0 +1,38 @@
+#pragma once
+// Moving a block between bit depths without choosing new colours, and the
+// load normalisation of the unusual depths some readers return. Every routine
+// returns a new block and leaves its source as it was; a null source, a
+// source of another depth than the routine takes, or a failed allocation
+// gives null.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+
+namespace pictorand {
+
+ImageBlock monoTo16Colors(const ImageBlock& source);      // 1 -> 4 bits, values stay 0 and 1
+ImageBlock sixteenTo256Colors(const ImageBlock& source);  // 4 -> 8 bits
+ImageBlock monoToGrey256(const ImageBlock& source);       // 1 -> 8 bits, grey ramp (inverted when entry 0 is the brighter)
+ImageBlock colors256ToTrueColor(const ImageBlock& source); // 8 -> 24 bits
+ImageBlock colors16ToTrueColor(const ImageBlock& source);  // 4 -> 8 -> 24 bits
+ImageBlock monoToTrueColor(const ImageBlock& source);      // 1 -> grey 8 -> 24 bits
+// Any of 1, 4, 8 bits to 24 bits by the routines above; a 24-bit source is
+// duplicated.
+ImageBlock expandToTrueColor(const ImageBlock& source);
+
+// 3, 16, 32, 40, 48 or 64 bits to 24 bits (tests in that order). Null for
+// other depths.
+ImageBlock normaliseDepth(const ImageBlock& source);
+
+// The increase-depth commands 40093, 40094 and 40095: the block that
+// replaces the current one, or null when the command does nothing for that
+// depth.
+enum class IncreaseDepthCommand { To16Colors = 40093, To256Colors = 40094, ToTrueColor = 40095 };
+ImageBlock increaseDepth(IncreaseDepthCommand command, const ImageBlock& current);
+
+// Over a row of bits, most significant first.
+void setBit(uint8_t* row, uint32_t index, int value);
+int testBit(const uint8_t* row, uint32_t index);
+
+} // namespace pictorand

@@ -1,0 +1,14 @@
+#pragma once
+// Median-cut colour selection with Floyd-Steinberg dithering: the program's
+// one way of reducing colours.
+
+#include "core/image_block.h"
+
+namespace pictorand {
+
+// A new block of at most `colors` colours (256, 16 or 2): 8 bits for more than
+// 16, 4 bits for 3..16, 1 bit for 2. 4- and 8-bit sources are expanded first;
+// a 1-bit source, a null source or a failed allocation gives null.
+ImageBlock quantise(const ImageBlock& source, int colors);
+
+} // namespace pictorand

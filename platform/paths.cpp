@@ -1,0 +1,84 @@
+#include "platform/paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace pictorand {
+
+namespace {
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string withoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+}
+
+std::string configDirectory()
+{
+    std::string own = environment("PICTORAND_WINDIR");
+    if (!own.empty())
+        return withoutTrailingSlash(own);
+    std::string config = environment("XDG_CONFIG_HOME");
+    if (config.empty()) {
+        std::string home = environment("HOME");
+        config = (home.empty() ? std::string(".") : home) + "/.config";
+    }
+    return withoutTrailingSlash(config) + "/pictorand32";
+}
+
+std::string tempDirectory()
+{
+    std::string temp = environment("TMPDIR");
+    if (temp.empty())
+        temp = "/tmp";
+    temp = withoutTrailingSlash(temp);
+    return temp == "/" ? temp : temp + "/";
+}
+
+bool makeDirectories(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    std::string partial;
+    size_t position = 0;
+    while (position <= path.size()) {
+        size_t slash = path.find('/', position);
+        if (slash == std::string::npos)
+            slash = path.size();
+        partial = path.substr(0, slash);
+        if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+        position = slash + 1;
+    }
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string directoryOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string baseNameWithoutExtension(const std::string& path)
+{
+    std::string name = fileNameOf(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+} // namespace pictorand

@@ -1,0 +1,23 @@
+#pragma once
+// Where the program keeps its files.
+
+#include <string>
+
+namespace pictorand {
+
+// The per-user configuration folder that holds P_RAND32.INI and the other
+// files the program keeps for itself: $PICTORAND_WINDIR, else
+// $XDG_CONFIG_HOME/pictorand32, else ~/.config/pictorand32. No trailing slash.
+std::string configDirectory();
+// The system's folder for temporary files, with a trailing slash.
+std::string tempDirectory();
+// Creates the directory and any missing parents; true when it exists after.
+bool makeDirectories(const std::string& path);
+// "dir/" for "dir/name.ext", "" when there is no slash.
+std::string directoryOf(const std::string& path);
+// "name" for "dir/name.ext".
+std::string baseNameWithoutExtension(const std::string& path);
+// "name.ext" for "dir/name.ext".
+std::string fileNameOf(const std::string& path);
+
+} // namespace pictorand

@@ -1,0 +1,88 @@
+#pragma once
+// Every section, key and default of P_RAND32.INI. Code names a setting by one
+// of these constants, never by loose strings, so a key is spelt once.
+// A default of "$TEMP" stands for the system's temporary folder.
+
+#include <string_view>
+
+namespace pictorand {
+
+struct SettingKey {
+    std::string_view section;
+    std::string_view name;
+    std::string_view defaultValue;
+};
+
+namespace settings {
+
+inline constexpr SettingKey AlwaysFit{"Others", "AlwaysFit", "0"};
+inline constexpr SettingKey FitForBigImages{"Others", "FitForBigImages", "0"};
+inline constexpr SettingKey UseResample{"Others", "UseResample", "0"};
+inline constexpr SettingKey FileSortOrder{"Others", "FileSortOrder", "0"};
+inline constexpr SettingKey RenameExtension{"Others", "RenameExtension", "1"};
+inline constexpr SettingKey OneInstance{"Others", "OneInstance", "1"};
+inline constexpr SettingKey RememberWinPos{"Others", "RememberWinPos", "1"};
+inline constexpr SettingKey AskDelete{"Others", "AskDelete", "1"};
+inline constexpr SettingKey ShowFullScreenName{"Others", "ShowFullScreenName", "1"};
+inline constexpr SettingKey SaveIndex{"Others", "SaveIndex", "1"};
+inline constexpr SettingKey ResizeAspectRatio{"Others", "ResizeAspectRatio", "1"};
+
+inline constexpr SettingKey XKoord{"WinPosition", "xKoord", "0"};
+inline constexpr SettingKey YKoord{"WinPosition", "yKoord", "0"};
+
+inline constexpr SettingKey LoadGrayscale{"JPEG", "Load Grayscale", "0"};
+inline constexpr SettingKey SaveQuality{"JPEG", "Save Quality", "80"};
+inline constexpr SettingKey SaveGrayscale{"JPEG", "Save Grayscale", "0"};
+inline constexpr SettingKey SaveProgressive{"JPEG", "Save Progressive", "0"};
+
+inline constexpr SettingKey LoadingSize{"PhotoCD", "Loading Size", "2"};
+
+// The options page shows 1 when the key is missing; readers use 0.
+inline constexpr SettingKey SaveCompression{"TIFF", "Save Compression", "0"};
+
+inline constexpr SettingKey MultiGifNone{"MultiGIF", "None", "0"};
+inline constexpr SettingKey MultiGifAnimate{"MultiGIF", "Animate", "1"};
+inline constexpr SettingKey SaveInterlaced{"MultiGIF", "SaveInterlaced", "0"};
+inline constexpr SettingKey SaveTransparent{"MultiGIF", "SaveTransparent", "0"};
+inline constexpr SettingKey Transparency{"MultiGIF", "Transparency", "0"};
+
+inline constexpr SettingKey OpenDir{"Copy-Move", "OpenDir", ""};
+inline constexpr SettingKey SaveDir{"Copy-Move", "SaveDir", ""};
+inline constexpr SettingKey ExtractGif{"Copy-Move", "ExtractGIF", "$TEMP/"};
+inline constexpr SettingKey CopyDir{"Copy-Move", "CopyDir", ""};
+inline constexpr SettingKey MoveDir{"Copy-Move", "MoveDir", ""};
+inline constexpr SettingKey AskCopy{"Copy-Move", "AskCopy", "1"};
+inline constexpr SettingKey AskMove{"Copy-Move", "AskMove", "1"};
+inline constexpr SettingKey CopyDirs[5] = {
+    {"Copy-Move", "CopyDir1", "$TEMP"}, {"Copy-Move", "CopyDir2", "$TEMP"}, {"Copy-Move", "CopyDir3", "$TEMP"},
+    {"Copy-Move", "CopyDir4", "$TEMP"}, {"Copy-Move", "CopyDir5", "$TEMP"},
+};
+inline constexpr SettingKey MoveDirs[5] = {
+    {"Copy-Move", "MoveDir1", "$TEMP"}, {"Copy-Move", "MoveDir2", "$TEMP"}, {"Copy-Move", "MoveDir3", "$TEMP"},
+    {"Copy-Move", "MoveDir4", "$TEMP"}, {"Copy-Move", "MoveDir5", "$TEMP"},
+};
+
+inline constexpr SettingKey TempPath{"Temp", "Path", "$TEMP"};
+
+inline constexpr SettingKey RecentDirs[5] = {
+    {"MRUD", "Dir1", ""}, {"MRUD", "Dir2", ""}, {"MRUD", "Dir3", ""}, {"MRUD", "Dir4", ""}, {"MRUD", "Dir5", ""},
+};
+
+inline constexpr SettingKey SlideshowAdvancement{"Slideshow", "Advancement", "1"};
+inline constexpr SettingKey SlideshowAutoDelay{"Slideshow", "AutoDelay", "5"};
+inline constexpr SettingKey SlideshowRandomDelay{"Slideshow", "RandomDelay", "5"};
+inline constexpr SettingKey SlideshowLoop{"Slideshow", "Loop", "1"};
+inline constexpr SettingKey SlideshowShowFilename{"Slideshow", "ShowFilename", "1"};
+inline constexpr SettingKey SlideshowSuppressErrors{"Slideshow", "SuppressErrors", "1"};
+
+inline constexpr SettingKey BatchOutputType{"Batch", "OutputType", "0"};
+inline constexpr SettingKey BatchOutputPath{"Batch", "OutputPath", ""};
+
+inline constexpr SettingKey PreviewActive{"Preview", "Active", "1"};
+
+inline constexpr SettingKey UseThumbBmp{"Extensions", "UseThumbBMP", "1"};
+// Section of the per-extension association flags (key: the extension, default 0).
+inline constexpr std::string_view ExtensionsSection = "Extensions";
+
+} // namespace settings
+} // namespace pictorand

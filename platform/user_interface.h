@@ -1,0 +1,43 @@
+#pragma once
+// Everything the program's logic says to the user goes through this
+// interface: the Qt shell implements it with real dialogs, tests script it,
+// and unattended runs use the silent implementation.
+
+#include <string>
+
+namespace pictorand {
+
+inline constexpr const char* kProgramCaption = "Pictorand32";
+
+enum class MessageIcon { Information, Warning, Question, Error };
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    // A task-modal message box captioned kProgramCaption.
+    virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
+    // A Yes/No question; true for Yes. `defaultNo` preselects No.
+    virtual bool askYesNo(const std::string& text, MessageIcon icon, bool defaultNo) = 0;
+    // The wait cursor while long work runs.
+    virtual void setWaitCursor(bool waiting) = 0;
+    virtual void setWindowTitle(const std::string& title) = 0;
+    // The directory list must be read again (a file was renamed, the working
+    // directory changed).
+    virtual void rebuildDirectoryList() = 0;
+    // Queue a command for the main window, to run after the current one.
+    virtual void postCommand(int commandId) = 0;
+};
+
+// Says nothing and answers No: for batch runs and the command-line tools.
+class SilentUserInterface : public UserInterface {
+public:
+    void showMessage(const std::string&, MessageIcon) override {}
+    bool askYesNo(const std::string&, MessageIcon, bool) override { return false; }
+    void setWaitCursor(bool) override {}
+    void setWindowTitle(const std::string&) override {}
+    void rebuildDirectoryList() override {}
+    void postCommand(int) override {}
+};
+
+} // namespace pictorand

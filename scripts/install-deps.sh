@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; does nothing when
+# they are all there already. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev
+  libgtest-dev libbenchmark-dev
+  qt6-base-dev qt6-multimedia-dev
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  libsane-dev sane-utils
+  clang libclang-rt-14-dev
+)
+if [ "${1:-}" = "--tests" ]; then
+  # The independent tools the tests compare against, and a display server.
+  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs xvfb xauth)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -ne 0 ] && as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds Pictorand32 with its tests and runs them.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh --tests
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/test
+cd build/test
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"

@@ -1,0 +1,5 @@
+#include "tools/version.h"
+
+namespace pictorand {
+const char* programVersion() { return PICTORAND_VERSION; }
+}
