@@ -1,0 +1,35 @@
+// pictorand32: the viewer.
+
+#include "shell/startup.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("pictorand32");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    pictorand::StartupResult started = pictorand::startViewer(arguments);
+    if (!started.window)
+        return started.exitCode;
+
+    // For start-up measurements: end right after the first picture is painted
+    // (or the empty window, when there is none).
+    if (std::getenv("PICTORAND_QUIT_AFTER_PAINT")) {
+        pictorand::MainWindow* window = started.window.get();
+        QObject::connect(window, &pictorand::MainWindow::painted, &application,
+                         [] { QTimer::singleShot(0, qApp, &QApplication::quit); });
+        if (!window->currentImage().block)
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+    }
+    return application.exec();
+}
