@@ -68,6 +68,8 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
     if (m_showName) {
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPixelSize(10);
+        // A crisp bitmap-like face, as the stock fixed font was.
+        font.setStyleStrategy(QFont::NoAntialias);
         painter.setFont(font);
         painter.setPen(QColor(0, 255, 0));
         painter.setBackgroundMode(Qt::TransparentMode);

@@ -181,7 +181,7 @@ FullScreenWindow* MainWindow::fullScreenWindow() const
 
 void MainWindow::buildMenus()
 {
-    for (const MenuDefinition& definition : menuBar()) {
+    for (const MenuDefinition& definition : pictorand::menuBar()) {
         QMenu* menu = menuBar()->addMenu(QString::fromStdString(definition.title));
         addEntries(menu, definition.entries);
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateMenuState);
@@ -761,13 +761,23 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile())
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    if (paths.isEmpty())
         return;
     event->acceptProposedAction();
+    dropFiles(paths);
+}
+
+void MainWindow::dropFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
     raise();
     activateWindow();
-    const std::string path = urls.front().toLocalFile().toStdString();
+    const std::string path = paths.front().toStdString();
     std::error_code error;
     std::filesystem::current_path(std::filesystem::path(path).parent_path(), error);
     if (isMinimized())

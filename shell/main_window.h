@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QRgb>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -68,6 +69,8 @@ public:
 
     // Loads a file for display and shows it (start-up, drops, reopen).
     bool openFile(const std::string& path);
+    // Files dropped on the window: the first is shown.
+    void dropFiles(const QStringList& paths);
     void showPicture();
     void sizeWindowToPicture(int width, int height);
     void setTitle();
@@ -99,6 +102,7 @@ public:
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
     std::string directoryListDirectory() const override { return m_listDirectory; }
+    std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
 
 signals:
     void painted();

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace pictorand {
 
 namespace {
@@ -67,10 +69,13 @@ bool QtUserInterface::askYesNo(const std::string& text, MessageIcon icon, bool d
 
 void QtUserInterface::setWaitCursor(bool waiting)
 {
-    if (waiting == m_waiting)
+    // Calls nest: the outermost pair decides.
+    m_waitDepth = std::max(0, m_waitDepth + (waiting ? 1 : -1));
+    const bool nowWaiting = m_waitDepth > 0;
+    if (nowWaiting == m_waiting)
         return;
-    m_waiting = waiting;
-    if (waiting)
+    m_waiting = nowWaiting;
+    if (m_waiting)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();

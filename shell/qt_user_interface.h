@@ -36,6 +36,7 @@ private:
 
     QPointer<QWidget> m_owner;
     bool m_waiting = false;
+    int m_waitDepth = 0;
 };
 
 // "Description (*.a *.b)" as Qt's file dialog wants a type.

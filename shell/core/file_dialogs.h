@@ -4,6 +4,7 @@
 // question. The dialog itself is behind FileDialogs (a non-native Qt file
 // dialog in the viewer, a script in the tests).
 
+#include "core/dispatch/save_dispatch.h"
 #include "platform/settings_file.h"
 #include "platform/user_interface.h"
 
@@ -13,10 +14,9 @@
 
 namespace pictorand {
 
-struct FileType {
-    std::string description; // "(*.GIF) Compuserve GIF"
-    std::string patterns;    // "*.gif" or "*.jpg;*.jpeg"
-};
+// A type of the dialogs' lists (the lists themselves are openFileTypes() and
+// saveFileTypes() of the save dispatcher).
+using FileType = FileTypeFilter;
 
 struct FileDialogRequest {
     bool save = false;
@@ -43,20 +43,6 @@ public:
     virtual std::optional<FileDialogResult> runFileDialog(const FileDialogRequest& request) = 0;
 };
 
-// The 21 types of the Open dialog and the 7 of the Save-as dialog, in order.
-const std::vector<FileType>& openFileTypes();
-const std::vector<FileType>& saveFileTypes();
-
-inline constexpr const char* kIncorrectExtensionMessage = "Sorry, incorrect extension !";
-
-// The Save-as extension check for type 1 to 7 (JPG, GIF, BMP, PNG, TIF, PCX,
-// ICO). A file name without any "." gets the type's extension appended and
-// passes; otherwise the first three characters of its extension, upper-cased,
-// must name the type (".tiff" passes as TIF, ".jpeg" fails as JPG).
-// Only the file name counts: a dot in a directory name ("~/photos.2020/x")
-// is no extension.
-bool CheckSaveExtension(std::string& path, int type);
-
 // The Open dialog. Starts in OpenDir; `rememberedType` is the type chosen
 // last time in this run (1-based) and is updated. Cancel restores the working
 // directory; OK makes the file's directory the working directory.
@@ -67,8 +53,5 @@ std::optional<std::string> ChooseOpenFile(FileDialogs& dialogs, const SettingsFi
 // SaveDir and SaveIndex on success. The working directory is left as it was.
 std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& ui, SettingsFile& settings,
                                           const std::string& currentPath);
-
-// The name the Save-as dialog proposes.
-std::string proposedSaveName(const std::string& currentPath);
 
 } // namespace pictorand

@@ -34,9 +34,6 @@ TEST(CommandLine, UnquotedNameWithBlanksJoinsTheArguments)
 // Absolute paths that begin with the letters of a switch are file names.
 TEST(CommandLine, AbsolutePathsAreNeverSwitches)
 {
-    struct Case {
-        const char* path;
-    };
     for (const char* path : {"/fsdata/a.jpg", "/home/one/b.gif", "/bfiles/c.png", "/one", "/title", "/pos/a.bmp",
                              "/slideshow/x.jpg", "/srv/fs/one/bf.bmp"}) {
         CommandLine line = parse({path});
@@ -98,8 +95,9 @@ TEST(CommandLine, EachSwitchInBothSpellings)
         EXPECT_EQ(line.y, c.y);
         EXPECT_EQ(line.customTitle, c.title);
         EXPECT_EQ(line.title, c.titleText);
-        if (!c.slideshow)
+        if (!c.slideshow) {
             EXPECT_EQ(line.file, "a.jpg");
+        }
     }
 }
 

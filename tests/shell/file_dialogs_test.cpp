@@ -23,38 +23,6 @@ private:
     std::filesystem::path m_saved;
 };
 
-struct ExtensionCase {
-    std::string path;
-    int type;
-    bool passes;
-    std::string after;
-};
-
-TEST(CheckSaveExtension, Table)
-{
-    const ExtensionCase cases[] = {
-        {"/tmp/x", 2, true, "/tmp/x.gif"},
-        {"/tmp/x", 1, true, "/tmp/x.jpg"},
-        {"/tmp/x", 7, true, "/tmp/x.ico"},
-        {"/tmp/x.jpeg", 1, false, "/tmp/x.jpeg"}, // only three letters are compared: JPE
-        {"/tmp/x.tiff", 5, true, "/tmp/x.tiff"},
-        {"/tmp/x.JPG", 1, true, "/tmp/x.JPG"},
-        {"/tmp/x.jpg", 2, false, "/tmp/x.jpg"},
-        {"/tmp/x.bmp", 3, true, "/tmp/x.bmp"},
-        {"/tmp/x.png", 4, true, "/tmp/x.png"},
-        {"/tmp/x.pcx", 6, true, "/tmp/x.pcx"},
-        {"/tmp/x.", 3, false, "/tmp/x."},
-        // A dot in a directory name is no extension.
-        {"/home/ann/photos.2020/x", 3, true, "/home/ann/photos.2020/x.bmp"},
-        {"/home/ann/.cache/x.png", 4, true, "/home/ann/.cache/x.png"},
-    };
-    for (const ExtensionCase& c : cases) {
-        std::string path = c.path;
-        EXPECT_EQ(CheckSaveExtension(path, c.type), c.passes) << c.path << " type " << c.type;
-        EXPECT_EQ(path, c.after);
-    }
-}
-
 TEST(FileTypes, OpenListHasTwentyOneTypesInOrder)
 {
     const auto& types = openFileTypes();
@@ -125,8 +93,16 @@ TEST(ChooseSaveFile, ProposesTheNameAndStoresDirectoryAndType)
 
 TEST(ChooseSaveFile, PseudoPathsProposeTheirNames)
 {
-    EXPECT_EQ(proposedSaveName("<Clipboard>"), "Clipboard");
-    EXPECT_EQ(proposedSaveName("<ScanImage>"), "ScanImage");
+    WorkingDirectoryGuard guard;
+    ScratchDir dir;
+    SettingsFile settings(dir.file("P_RAND32.INI"));
+    ScriptedFileDialogs dialogs;
+    ScriptedUserInterface ui;
+    ChooseSaveFile(dialogs, ui, settings, "<Clipboard>");
+    ChooseSaveFile(dialogs, ui, settings, "<ScanImage>");
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[0].proposedName, "Clipboard");
+    EXPECT_EQ(dialogs.requests[1].proposedName, "ScanImage");
 }
 
 TEST(ChooseSaveFile, WrongExtensionIsRefusedAndTheDialogOpensAgain)
