@@ -11,7 +11,9 @@
 
 int main(int argc, char** argv)
 {
+    pictorand::traceStartup("main");
     QApplication application(argc, argv);
+    pictorand::traceStartup("application");
     QApplication::setApplicationName("pictorand32");
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -19,6 +21,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
     pictorand::StartupResult started = pictorand::startViewer(arguments);
+    pictorand::traceStartup("started");
     if (!started.window)
         return started.exitCode;
 
@@ -26,8 +29,10 @@ int main(int argc, char** argv)
     // (or the empty window, when there is none).
     if (std::getenv("PICTORAND_QUIT_AFTER_PAINT")) {
         pictorand::MainWindow* window = started.window.get();
-        QObject::connect(window, &pictorand::MainWindow::painted, &application,
-                         [] { QTimer::singleShot(0, qApp, &QApplication::quit); });
+        QObject::connect(window, &pictorand::MainWindow::painted, &application, [] {
+            pictorand::traceStartup("painted");
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+        });
         if (!window->currentImage().block)
             QTimer::singleShot(0, qApp, &QApplication::quit);
     }

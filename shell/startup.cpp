@@ -9,11 +9,23 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 namespace pictorand {
+
+void traceStartup(const char* stage)
+{
+    static const bool enabled = std::getenv("PICTORAND_TRACE_STARTUP") != nullptr;
+    static const auto start = std::chrono::steady_clock::now();
+    if (enabled)
+        std::fprintf(stderr, "%8.1f ms  %s\n",
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+                     stage);
+}
 
 namespace {
 
@@ -66,6 +78,7 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
         settings.writeText(settings::AlwaysFit, "1");
     if (line.oneInstance || settings.readInt(settings::OneInstance) == 1)
         SingleInstance::closeOthers();
+    traceStartup("other instances");
 
     // The display: 16 colours are not enough for this program.
     QtSystemMetrics screenMetrics;
@@ -91,17 +104,20 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
     options.title = line.title;
     result.window = std::make_unique<MainWindow>(services, options);
     MainWindow* window = result.window.get();
+    traceStartup("main window");
 
     auto* instance = new SingleInstance(window);
     instance->closeRequested = [window] { window->close(); };
     instance->listen();
 
     window->show();
+    traceStartup("shown");
 
     // FIXME: /slideshow= starts the slideshow here once it is built; until
     // then the request is dropped as a slideshow that could not start.
     if (!file.empty())
         window->openFile(file);
+    traceStartup("loaded");
     return result;
 }
 

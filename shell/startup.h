@@ -22,4 +22,8 @@ struct StartupResult {
 // the display and dialogs in tests.
 StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services = {});
 
+// With PICTORAND_TRACE_STARTUP set, prints the time since the process began
+// and the stage reached, for start-up measurements.
+void traceStartup(const char* stage);
+
 } // namespace pictorand
