@@ -2,6 +2,11 @@
 
 #include "core/dispatch/save_dispatch.h"
 #include "ops/depth_conversion.h"
+#include "ops/quantise.h"
+#if __has_include("ops/resize.h")
+#include "ops/resize.h"
+#define PICTORAND_HAVE_RESIZE 1
+#endif
 #include "platform/paths.h"
 #include "shell/block_image.h"
 #include "shell/full_screen_window.h"
@@ -143,7 +148,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_image.screenWidth = m.screenWidth;
     m_image.screenHeight = m.screenHeight;
     m_image.paletteDisplay = m.paletteDisplay();
-    const PictureSize empty = emptyWindowSize(m);
+    const DisplaySize empty = emptyWindowSize(m);
     applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
 }
 
@@ -599,8 +604,8 @@ void MainWindow::showPicture()
     m_layout = WindowLayout();
     m_image.zoom = 100;
     m_zoomStep = 0;
-    const PictureSize fit = bestFitToDesktop(m, width, height);
-    const PictureSize outer = fittedWindowSize(m, fit);
+    const DisplaySize fit = bestFitToDesktop(m, width, height);
+    const DisplaySize outer = fittedWindowSize(m, fit);
     m_layout.x = m.workArea.left;
     m_layout.y = m.workArea.top;
     m_layout.width = outer.width;
@@ -608,16 +613,47 @@ void MainWindow::showPicture()
     m_windowX = m_layout.x;
     m_windowY = m_layout.y;
     applyOuterSize(m_layout.x, m_layout.y, outer.width, outer.height);
-    // FIXME: the current block is replaced by its resized (or, with
-    // UseResample, resampled) copy of the fit size once the resize and
-    // resample operations are built; until then it is shown at its own size.
+    ImageBlock fitted = fitCopy(m_image.block, fit.width, fit.height);
+    if (fitted)
+        adoptBlock(std::move(fitted)); // else the block stays as it was
+    m_image.refreshCurrentSize();
+}
+
+ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
+{
+#ifdef PICTORAND_HAVE_RESIZE
+    const bool shrinksBoth = width < block.width() && height < block.height();
+    if (!m_useResample || !shrinksBoth)
+        return resizeBlock(block, width, height);
+    // Resampling works on true colour; paletted pictures get their depth's
+    // colour count back afterwards.
+    const int bits = block.bitCount();
+    if (bits < 24) {
+        ImageBlock expanded = expandToTrueColor(block);
+        if (!expanded)
+            return {};
+        block = std::move(expanded);
+    }
+    ImageBlock resampled = resampleBlock(block, width, height);
+    if (!resampled || bits == 24)
+        return resampled;
+    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
+    return quantised ? std::move(quantised) : std::move(resampled);
+#else
+    // FIXME: the resize and resample operations are not in this build yet;
+    // the picture is shown at its own size in the fitted window.
+    (void)block;
+    (void)width;
+    (void)height;
+    return {};
+#endif
 }
 
 void MainWindow::resetWindow()
 {
     // FIXME: the animation, the media window and metafile mode join here.
     const DisplayMetrics m = metrics();
-    const PictureSize empty = emptyWindowSize(m);
+    const DisplaySize empty = emptyWindowSize(m);
     applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
     setWindowTitle(kProgramCaptionText);
     m_view->hideScrollBars();

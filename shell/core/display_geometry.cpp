@@ -34,7 +34,7 @@ int minimumWindowWidth(int screenWidth)
     return screenWidth / 13 * 6;
 }
 
-PictureSize emptyWindowSize(const DisplayMetrics& metrics)
+DisplaySize emptyWindowSize(const DisplayMetrics& metrics)
 {
     return {metrics.screenWidth / 13 * 6, metrics.screenHeight / 13 * 6};
 }
@@ -98,17 +98,17 @@ WindowLayout sizeWindowToPicture(const DisplayMetrics& m, int w, int h, int x, i
     return layout;
 }
 
-PictureSize fitArea(const DisplayMetrics& m)
+DisplaySize fitArea(const DisplayMetrics& m)
 {
     return {m.fullScreenWidth - 6, m.fullScreenHeight - m.menuHeight - 6};
 }
 
-PictureSize bestFitToDesktop(const DisplayMetrics& m, int w, int h)
+DisplaySize bestFitToDesktop(const DisplayMetrics& m, int w, int h)
 {
-    const PictureSize area = fitArea(m);
+    const DisplaySize area = fitArea(m);
     if (w <= 0 || h <= 0)
         return area;
-    PictureSize fit;
+    DisplaySize fit;
     if (h < w) {
         double ratio = static_cast<double>(w) / h;
         fit.height = roundHalfUp(area.width / ratio);
@@ -151,7 +151,7 @@ bool showPictureFits(const DisplayMetrics& m, bool alwaysFit, bool fitForBigImag
     return true;
 }
 
-PictureSize fittedWindowSize(const DisplayMetrics& m, PictureSize fit)
+DisplaySize fittedWindowSize(const DisplayMetrics& m, DisplaySize fit)
 {
     return {fit.width + 6, fit.height + m.menuHeight + m.captionHeight + 6};
 }

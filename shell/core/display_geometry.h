@@ -7,10 +7,10 @@
 
 namespace pictorand {
 
-struct PictureSize {
+struct DisplaySize {
     int width = 0;
     int height = 0;
-    friend bool operator==(const PictureSize&, const PictureSize&) = default;
+    friend bool operator==(const DisplaySize&, const DisplaySize&) = default;
 };
 
 // Add 0.5 and drop the fraction: the rounding of every display rule.
@@ -26,7 +26,7 @@ int scaleByZoom(int size, int zoom);
 
 // (screen width / 13) x 6: the narrowest and the empty main window.
 int minimumWindowWidth(int screenWidth);
-PictureSize emptyWindowSize(const DisplayMetrics& metrics);
+DisplaySize emptyWindowSize(const DisplayMetrics& metrics);
 
 // The main window for a picture of w x h screen pixels.
 struct WindowLayout {
@@ -44,17 +44,17 @@ WindowLayout sizeWindowToPicture(const DisplayMetrics& metrics, int width, int h
 
 // The fit area: the full-screen client area less 6 pixels, and less the menu
 // bar in height.
-PictureSize fitArea(const DisplayMetrics& metrics);
+DisplaySize fitArea(const DisplayMetrics& metrics);
 // Best fit to the desktop: landscape pictures take the full width, portrait
 // ones the full height, squares the full height in both directions; small
 // pictures are enlarged.
-PictureSize bestFitToDesktop(const DisplayMetrics& metrics, int width, int height);
+DisplaySize bestFitToDesktop(const DisplayMetrics& metrics, int width, int height);
 // The picture fits the desktop without scaling (the FitForBigImages test).
 bool pictureFitsDesktop(const DisplayMetrics& metrics, int width, int height);
 // ShowPicture fits the picture rather than sizing the window to it.
 bool showPictureFits(const DisplayMetrics& metrics, bool alwaysFit, bool fitForBigImages, int width, int height);
 // Outer window size for a fitted picture.
-PictureSize fittedWindowSize(const DisplayMetrics& metrics, PictureSize fit);
+DisplaySize fittedWindowSize(const DisplayMetrics& metrics, DisplaySize fit);
 
 // Full screen at zoom 100: larger pictures shrink to the screen, smaller
 // ones keep their size; centred.

@@ -66,20 +66,20 @@ TEST(SizeWindowToPicture, FollowsTheFormulas)
 
 TEST(Fit, AreaIsTheFullScreenClientLessSixAndTheMenu)
 {
-    EXPECT_EQ(fitArea(desktop1024()), (PictureSize{1018, 697}));
+    EXPECT_EQ(fitArea(desktop1024()), (DisplaySize{1018, 697}));
 }
 
 TEST(Fit, BestFitToDesktop)
 {
     const DisplayMetrics m = desktop1024();
-    EXPECT_EQ(bestFitToDesktop(m, 100, 50), (PictureSize{1018, 509})); // as wide as the area, half as high
-    EXPECT_EQ(bestFitToDesktop(m, 4000, 3000), (PictureSize{929, 697})); // 1018 / 1.333 = 764 > 697
-    EXPECT_EQ(bestFitToDesktop(m, 50, 100), (PictureSize{349, 697}));   // 348.5 rounds up
-    EXPECT_EQ(bestFitToDesktop(m, 300, 300), (PictureSize{697, 697}));
-    EXPECT_EQ(bestFitToDesktop(m, 100, 10000), (PictureSize{7, 697}));
+    EXPECT_EQ(bestFitToDesktop(m, 100, 50), (DisplaySize{1018, 509})); // as wide as the area, half as high
+    EXPECT_EQ(bestFitToDesktop(m, 4000, 3000), (DisplaySize{929, 697})); // 1018 / 1.333 = 764 > 697
+    EXPECT_EQ(bestFitToDesktop(m, 50, 100), (DisplaySize{349, 697}));   // 348.5 rounds up
+    EXPECT_EQ(bestFitToDesktop(m, 300, 300), (DisplaySize{697, 697}));
+    EXPECT_EQ(bestFitToDesktop(m, 100, 10000), (DisplaySize{7, 697}));
     DisplayMetrics square = m;
     square.fullScreenHeight = 700 + 19 + 6;
-    EXPECT_EQ(bestFitToDesktop(square, 5, 5), (PictureSize{700, 700}));
+    EXPECT_EQ(bestFitToDesktop(square, 5, 5), (DisplaySize{700, 700}));
 }
 
 TEST(Fit, RulesOfAlwaysFitAndFitForBigImages)
@@ -94,7 +94,7 @@ TEST(Fit, RulesOfAlwaysFitAndFitForBigImages)
     EXPECT_FALSE(showPictureFits(m, false, true, 1017, 678));
     EXPECT_TRUE(showPictureFits(m, false, true, 1018, 678)); // one pixel wider
     EXPECT_TRUE(showPictureFits(m, false, true, 1017, 679)); // one pixel higher
-    EXPECT_EQ(fittedWindowSize(m, {1018, 509}), (PictureSize{1024, 552}));
+    EXPECT_EQ(fittedWindowSize(m, {1018, 509}), (DisplaySize{1024, 552}));
 }
 
 TEST(FullScreen, FitsAndCentres)
@@ -120,7 +120,7 @@ TEST(Scrolling, LineIsAThirtiethAndPageAHalf)
 
 TEST(EmptyWindow, IsSixThirteenthsOfTheScreen)
 {
-    EXPECT_EQ(emptyWindowSize(desktop1024()), (PictureSize{468, 354}));
+    EXPECT_EQ(emptyWindowSize(desktop1024()), (DisplaySize{468, 354}));
 }
 
 } // namespace
