@@ -9,6 +9,7 @@
 #endif
 #include "platform/paths.h"
 #include "shell/block_image.h"
+#include "shell/core/recent_directories.h"
 #include "shell/full_screen_window.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
@@ -189,8 +190,69 @@ void MainWindow::buildMenus()
     for (const MenuDefinition& definition : pictorand::menuBar()) {
         QMenu* menu = menuBar()->addMenu(QString::fromStdString(definition.title));
         addEntries(menu, definition.entries);
-        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateMenuState);
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::prepareMenus);
+        if (!m_fileMenu)
+            m_fileMenu = menu;
     }
+    rebuildRecentDirectoriesMenu();
+}
+
+void MainWindow::prepareMenus()
+{
+    // The directory in use joins the recent ones; while the directory list
+    // is empty there is none to remember.
+    // FIXME: the directory list is not built yet, so nothing is taken here.
+    const std::string taken;
+    const RecentDirectories directories = readRecentDirectories(m_settings);
+    const RecentDirectories updated = rememberRecentDirectory(directories, taken);
+    if (updated != directories)
+        writeRecentDirectories(m_settings, updated);
+    rebuildRecentDirectoriesMenu();
+    updateMenuState();
+}
+
+void MainWindow::rebuildRecentDirectoriesMenu()
+{
+    if (!m_fileMenu)
+        return;
+    if (m_recentMenu) {
+        m_fileMenu->removeAction(m_recentMenu->menuAction());
+        m_recentMenu->deleteLater();
+    }
+    if (m_recentSeparator) {
+        m_fileMenu->removeAction(m_recentSeparator);
+        delete m_recentSeparator;
+    }
+    m_recentSeparator = m_fileMenu->addSeparator();
+    m_recentMenu = m_fileMenu->addMenu("MRUDs");
+    const RecentDirectories directories = readRecentDirectories(m_settings);
+    for (size_t slot = 0; slot < directories.size(); ++slot) {
+        if (directories[slot].empty())
+            continue;
+        QAction* item = m_recentMenu->addAction(QString::fromStdString(directories[slot]));
+        const int id = command::RecentDirectory1 + static_cast<int>(slot);
+        item->setData(id);
+        connect(item, &QAction::triggered, this, [this, slot] { goToRecentDirectory(static_cast<int>(slot)); });
+    }
+}
+
+void MainWindow::goToRecentDirectory(int slot)
+{
+    const SettingKey& key = settings::RecentDirs[slot];
+    const std::string directory = m_settings.readText(key);
+    std::error_code error;
+    const std::filesystem::path before = std::filesystem::current_path(error);
+    std::filesystem::current_path(directory, error);
+    if (error || directory.empty()) {
+        m_ui->showMessage(formatted("%s: '%s'", "Can't change to directory", directory.c_str()),
+                          MessageIcon::Warning);
+        m_settings.writeText(key, "");
+        rebuildRecentDirectoriesMenu();
+        return;
+    }
+    std::filesystem::current_path(before, error);
+    m_settings.writeText(settings::OpenDir, directory);
+    m_ui->postCommand(command::Open);
 }
 
 void MainWindow::addEntries(QMenu* menu, const std::vector<MenuEntry>& entries)
@@ -350,6 +412,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::runCommand(int id)
 {
+    if (id >= command::RecentDirectory1 && id < command::RecentDirectory1 + 5) {
+        goToRecentDirectory(id - command::RecentDirectory1);
+        return;
+    }
     if (!commandImplemented(id))
         return; // present in the menu, its work comes later
 

@@ -64,6 +64,9 @@ public:
     bool translateAccelerator(QKeyEvent* event);
     // The menu's enabled and checked states, from the one rule.
     void updateMenuState();
+    // Before any menu opens: the recently-used-directories pop-up, then the
+    // states.
+    void prepareMenus();
     ViewerState viewerState() const;
     QAction* action(int id) const;
 
@@ -116,6 +119,8 @@ protected:
 
 private:
     void buildMenus();
+    void rebuildRecentDirectoriesMenu();
+    void goToRecentDirectory(int slot);
     void addEntries(QMenu* menu, const std::vector<MenuEntry>& entries);
     bool handleKeyTable(QKeyEvent* event);
     void paintPicture(QPainter& painter);
@@ -167,6 +172,9 @@ private:
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;
     std::map<int, QAction*> m_actions;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
+    QMenu* m_recentMenu = nullptr;
     std::vector<uint8_t> m_scratch; // 4-bit blocks expanded for painting
     const void* m_scratchOwner = nullptr;
 };

@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
@@ -607,6 +609,64 @@ TEST_F(Viewer, TimeMeasurementReportsOncePerLoad)
     QApplication::processEvents();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, w.currentImage().path + "\n\nDecompression time: 12 ms\n");
+}
+
+TEST_F(Viewer, RecentDirectoriesMenuFollowsTheSettings)
+{
+    settings().writeText(settings::RecentDirs[0], "/no/such/directory");
+    settings().writeText(settings::RecentDirs[2], dir.path());
+    MainWindow& w = start();
+    w.prepareMenus();
+    QMenu* file = w.menuBar()->actions().front()->menu();
+    ASSERT_NE(file, nullptr);
+    // 22 entries, then the separator and the pop-up at positions 22 and 23.
+    ASSERT_EQ(file->actions().size(), 24);
+    EXPECT_TRUE(file->actions()[22]->isSeparator());
+    QMenu* recent = file->actions()[23]->menu();
+    ASSERT_NE(recent, nullptr);
+    EXPECT_EQ(recent->title(), "MRUDs");
+    ASSERT_EQ(recent->actions().size(), 2);
+    EXPECT_EQ(recent->actions()[1]->data().toInt(), 10077);
+
+    w.runCommand(10075);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Can't change to directory: '/no/such/directory'");
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(settings().readText(settings::RecentDirs[0]), "");
+
+    w.runCommand(10077);
+    EXPECT_EQ(settings().readText(settings::OpenDir), dir.path());
+    EXPECT_EQ(ui.postedCommands, std::vector<int>{command::Open});
+    w.prepareMenus();
+    EXPECT_EQ(file->actions().size(), 24); // rebuilt, not added again
+}
+
+TEST_F(Viewer, FullScreenSwitchActsAfterTheFirstPaint)
+{
+    ViewerOptions options;
+    options.fullScreenRequest = true;
+    MainWindow& w = start(options);
+    ASSERT_TRUE(w.openFile(writeBmp("a.bmp", solidBlock(20, 20, 0xFF0000))));
+    EXPECT_EQ(w.fullScreenWindow(), nullptr);
+    grabPicture();
+    QApplication::processEvents();
+    ASSERT_NE(w.fullScreenWindow(), nullptr);
+    w.fullScreenWindow()->close();
+    grabPicture();
+    QApplication::processEvents();
+    EXPECT_EQ(w.fullScreenWindow(), nullptr); // once only
+}
+
+TEST_F(Viewer, PositionSwitchPlacesTheWindow)
+{
+    ViewerOptions options;
+    options.position = true;
+    options.x = 70;
+    options.y = 80;
+    MainWindow& w = start(options);
+    ASSERT_TRUE(w.openFile(writeBmp("a.bmp", solidBlock(600, 400, 0xFF0000))));
+    EXPECT_EQ(w.lastLayout().x, 70);
+    EXPECT_EQ(w.lastLayout().y, 80);
 }
 
 TEST_F(Viewer, ExitWritesTheWindowPosition)
