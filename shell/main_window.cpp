@@ -14,6 +14,7 @@
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
+#include "shell/startup.h"
 #include "tools/version.h"
 
 #include <QAction>
@@ -805,7 +806,11 @@ void MainWindow::paintPicture(QPainter& painter)
         return;
     }
     m_image.currentBitCount = m_image.block.bitCount();
+    if (!m_firstPaintDone)
+        traceStartup("first paint");
     paintBlockInto(painter, pictureRect());
+    if (!m_firstPaintDone)
+        traceStartup("picture drawn");
     reportDecompressionTime();
     setTitle();
     if (!m_firstPaintDone) {
