@@ -457,8 +457,7 @@ void MainWindow::runCommand(int id)
         close();
         break;
     case EditDelete:
-        m_image.block = ImageBlock();
-        m_image.refreshCurrentSize();
+        adoptBlock(ImageBlock());
         resetWindow();
         m_view->viewport()->update();
         break;
@@ -552,7 +551,12 @@ void MainWindow::commandFullScreen()
         return;
     const bool showName = m_settings.readInt(settings::ShowFullScreenName) != 0;
     m_fullScreen = new FullScreenWindow(this, showName);
-    m_fullScreen->show();
+    // On a real desktop the window manager is asked for full screen, so
+    // panels do not stay on top; a substituted display keeps the geometry.
+    if (m_ownMetrics)
+        m_fullScreen->showFullScreen();
+    else
+        m_fullScreen->show();
     m_fullScreen->activateWindow();
     m_fullScreen->setFocus();
 }
@@ -591,7 +595,7 @@ void MainWindow::adoptBlock(ImageBlock block)
 {
     m_image.block = std::move(block);
     m_image.refreshCurrentSize();
-    m_scratchOwner = nullptr;
+    pictureChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -790,8 +794,24 @@ QList<QRgb> MainWindow::paintPalette() const
 
 void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
 {
-    QImage image = blockImage(m_image.block, paintPalette(), m_scratch);
-    drawBlock(painter, image, target);
+    // 4-bit blocks are expanded once and kept until the block changes; the
+    // other depths are drawn straight from the block's rows.
+    if (m_image.block.bitCount() == 4) {
+        if (m_scratchOwner != m_image.block.data() || m_expanded.isNull()) {
+            m_expanded = blockImage(m_image.block, paintPalette(), m_scratch);
+            m_scratchOwner = m_image.block.data();
+        }
+        drawBlock(painter, m_expanded, target);
+        return;
+    }
+    std::vector<uint8_t> unused;
+    drawBlock(painter, blockImage(m_image.block, paintPalette(), unused), target);
+}
+
+void MainWindow::pictureChanged()
+{
+    m_scratchOwner = nullptr;
+    m_expanded = QImage();
 }
 
 void MainWindow::paintPicture(QPainter& painter)
@@ -848,7 +868,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (m_fullScreen)
         delete m_fullScreen.data();
     writeWindowPosition();
-    m_image.block = ImageBlock();
+    adoptBlock(ImageBlock());
     event->accept();
     QApplication::quit();
 }

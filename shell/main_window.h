@@ -11,6 +11,7 @@
 #include "shell/core/file_dialogs.h"
 #include "shell/core/system_metrics.h"
 
+#include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -87,6 +88,8 @@ public:
     QRect pictureRect() const; // in the view's viewport
     QList<QRgb> paintPalette() const;
     void paintBlockInto(QPainter& painter, const QRect& target);
+    // The block's pixels or colours were changed in place.
+    void pictureChanged();
     void fullScreenLeft();
     QPoint storedWindowPosition() const { return {m_windowX, m_windowY}; }
     // Writes the window position (at exit and when another instance asks).
@@ -175,7 +178,8 @@ private:
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentSeparator = nullptr;
     QMenu* m_recentMenu = nullptr;
-    std::vector<uint8_t> m_scratch; // 4-bit blocks expanded for painting
+    std::vector<uint8_t> m_scratch; // a 4-bit block expanded for painting
+    QImage m_expanded;              // over m_scratch
     const void* m_scratchOwner = nullptr;
 };
 

@@ -82,6 +82,15 @@ TEST(Fit, BestFitToDesktop)
     EXPECT_EQ(bestFitToDesktop(square, 5, 5), (DisplaySize{700, 700}));
 }
 
+// round(697 / 100000) would be 0: a picture of no width. The fit keeps at
+// least one pixel in each direction.
+TEST(Fit, ExtremeAspectRatiosKeepOnePixel)
+{
+    const DisplayMetrics m = desktop1024();
+    EXPECT_EQ(bestFitToDesktop(m, 1, 100000), (DisplaySize{1, 697}));
+    EXPECT_EQ(bestFitToDesktop(m, 100000, 1), (DisplaySize{1018, 1}));
+}
+
 TEST(Fit, RulesOfAlwaysFitAndFitForBigImages)
 {
     const DisplayMetrics m = desktop1024();
