@@ -3,6 +3,7 @@
 #include "core/codec_registry.h"
 #include "core/dispatch/load_dispatch.h"
 #include "platform/paths.h"
+#include "tools/convert/operations.h"
 #include "tools/version.h"
 
 #include <cstdio>
@@ -29,6 +30,7 @@ void printUsage(std::FILE* out)
                  "  --info      describe the files instead of converting them\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n");
+    std::fprintf(out, "\n%s", operationsUsage());
 }
 
 int describe(const std::vector<std::string>& files)
@@ -57,7 +59,8 @@ int describe(const std::vector<std::string>& files)
     return failures ? 1 : 0;
 }
 
-int convert(const std::vector<std::string>& files, const SaveTypeInfo& type, std::string outputDirectory)
+int convert(const std::vector<std::string>& files, const SaveTypeInfo& type, std::string outputDirectory,
+            const std::vector<Operation>& operations)
 {
     WriterFunction writer = CodecRegistry::instance().writer(type.type);
     if (!writer) {
@@ -73,6 +76,11 @@ int convert(const std::vector<std::string>& files, const SaveTypeInfo& type, std
         ImageBlock block = loadForBatchWithMessage(path, message, compression);
         std::string target = outputDirectory + baseNameWithoutExtension(path) + type.extension;
         if (!block) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), message.c_str());
+            ++failures;
+            continue;
+        }
+        if (!applyOperations(block, operations, message)) {
             std::fprintf(stderr, "%s: %s\n", path.c_str(), message.c_str());
             ++failures;
             continue;
@@ -96,6 +104,8 @@ int main(int argc, char** argv)
     std::string typeName = "bmp";
     std::string outputDirectory;
     bool info = false;
+    std::vector<Operation> operations;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -114,6 +124,12 @@ int main(int argc, char** argv)
                 return 2;
             }
             (argument == "-t" ? typeName : outputDirectory) = argv[++i];
+        } else if (OptionParse parsed = parseOperationOption(argc, argv, i, operations, error);
+                   parsed != OptionParse::NotAnOperation) {
+            if (parsed == OptionParse::Refused) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 2;
+            }
         } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
             std::fprintf(stderr, "pictorand32-convert: unknown option %s (try --help)\n", argument.c_str());
             return 2;
@@ -133,5 +149,5 @@ int main(int argc, char** argv)
                      typeName.c_str());
         return 2;
     }
-    return convert(files, *type, outputDirectory);
+    return convert(files, *type, outputDirectory, operations);
 }
