@@ -29,7 +29,7 @@ protected:
     int convert(const std::string& arguments, std::string* output)
     {
         output->clear();
-        return testing::runCommand("cd " + shellQuote(dir.path()) + " && " + CONVERT_BINARY + " " + arguments
+        return testing::runCommand("cd " + shellQuote(dir.path()) + " && " + PICTORAND_CONVERTER + " " + arguments
                                        + " 2>&1",
                                    output);
     }
