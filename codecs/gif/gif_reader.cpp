@@ -134,7 +134,11 @@ ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int header
         message = kCantAllocateMemory;
         return block;
     }
-    auto decoder = std::make_unique<LzwDecoder>(minimumCodeSize, decoded.data(), pixelCount);
+    std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(minimumCodeSize, decoded.data(), pixelCount));
+    if (!decoder) {
+        message = kCantAllocateMemory;
+        return block;
+    }
     decodeImageData(input, *decoder);
     const size_t produced = decoder->produced();
     // The decoder's 8-byte copies may have run a few bytes past its output;
