@@ -219,3 +219,26 @@ TEST(GifScanner, MagickTransparencyReachesTheRecord)
 
 } // namespace
 } // namespace pictorand::testing
+
+namespace pictorand::testing {
+namespace {
+
+TEST(GifConvertInfo, ReportsTheImagesOfAMultiImageFile)
+{
+    const std::string tool = std::string(PICTORAND_BINARY_DIR) + "/tools/convert/pictorand32-convert";
+    if (!fileExists(tool))
+        GTEST_SKIP() << "pictorand32-convert not built";
+    ScratchDir dir;
+    auto image = GifBuilder().descriptor(0, 0, 2, 1, 0).uncompressedData({1, 0}, 2).bytes;
+    writeFile(dir.file("three.gif"), GifBuilder().header(2, 1, 0).raw(image).raw(image).raw(image).trailer().bytes);
+    writeFile(dir.file("one.gif"), GifBuilder().header(2, 1, 0).raw(image).trailer().bytes);
+    std::string output;
+    ASSERT_EQ(runCommand(shellQuote(tool) + " --info " + shellQuote(dir.file("three.gif")) + " "
+                         + shellQuote(dir.file("one.gif")), &output),
+              0);
+    EXPECT_NE(output.find("three.gif: GIF, 2 x 1, 1 bits, -, 3 images"), std::string::npos) << output;
+    EXPECT_NE(output.find("one.gif: GIF, 2 x 1, 1 bits, -\n"), std::string::npos) << output;
+}
+
+} // namespace
+} // namespace pictorand::testing
