@@ -236,8 +236,16 @@ TEST(GifConvertInfo, ReportsTheImagesOfAMultiImageFile)
     ASSERT_EQ(runCommand(shellQuote(tool) + " --info " + shellQuote(dir.file("three.gif")) + " "
                          + shellQuote(dir.file("one.gif")), &output),
               0);
-    EXPECT_NE(output.find("three.gif: GIF, 2 x 1, 1 bits, -, 3 images"), std::string::npos) << output;
-    EXPECT_NE(output.find("one.gif: GIF, 2 x 1, 1 bits, -\n"), std::string::npos) << output;
+    // The compression text between the bits and the count is the dispatcher's.
+    std::istringstream lines(output);
+    std::string three;
+    std::string one;
+    std::getline(lines, three);
+    std::getline(lines, one);
+    EXPECT_NE(three.find("three.gif: GIF, 2 x 1, 1 bits, "), std::string::npos) << output;
+    EXPECT_TRUE(three.ends_with(", 3 images")) << output;
+    EXPECT_NE(one.find("one.gif: GIF, 2 x 1, 1 bits, "), std::string::npos) << output;
+    EXPECT_EQ(one.find("images"), std::string::npos) << output;
 }
 
 } // namespace
