@@ -1,0 +1,35 @@
+#include "codecs/tiff/tiff.h"
+#include "core/codec_registry.h"
+
+#include <array>
+
+namespace pictorand {
+
+namespace {
+
+ImageBlock readTiffFile(const ReadRequest& request, std::string& message, std::string& compression)
+{
+    return readTiffPage(request.path, request.tiffDirectoryOffset, message, compression);
+}
+
+bool writeTiffFile(const std::string& path, const ImageBlock& block, const WriteOptions& options, std::string& message)
+{
+    return writeTiff(path, block, options.tiffCompression, options.quality, message);
+}
+
+int countPages(const std::string& path)
+{
+    std::array<uint32_t, kTiffPageCapacity> offsets{};
+    return countTiffPages(path, offsets.data(), kTiffPageCapacity);
+}
+
+} // namespace
+
+void registerTiffCodec(CodecRegistry& registry)
+{
+    registry.registerReader(ImageFormat::Tiff, readTiffFile);
+    registry.registerWriter(SaveType::Tif, writeTiffFile);
+    registry.registerImageCounter(ImageFormat::Tiff, countPages);
+}
+
+} // namespace pictorand
