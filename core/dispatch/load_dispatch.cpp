@@ -378,7 +378,6 @@ ImageBlock DisplayLoad::readGif(ImageFormat format, const ReadRequest& request)
             // The animation decodes and plays the frames; nothing to show
             // as a block, and nothing went wrong.
             m_current.format = format;
-            m_current.frameCount = images;
             m_current.compression = countedText("Animated GIF", images, "images");
             m_waitCursor->release();
             m_ui.postCommand(kStartAnimationCommand);
@@ -478,6 +477,12 @@ ImageBlock DisplayLoad::finish(ImageBlock block, int64_t started)
         if (!normalised)
             return failureTail(pathMessage(m_path, kCantAllocateMemory));
         block = std::move(normalised);
+    }
+    const int bits = block.bitCount();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) {
+        // Nothing downstream can show another depth; only a faulty reader
+        // returns one.
+        return failureTail(decodeFailureText(m_path, m_format, "Unsupported bit depth"));
     }
     if (m_host.paletteDisplay() && block.bitCount() == 24) {
         ImageBlock quantised = quantise(block, 256);

@@ -4,6 +4,7 @@
 #include "core/codec_registry.h"
 #include "core/dispatch/load_dispatch.h"
 #include "tools/batch/batch_conversion.h"
+#include "tools/convert/operations.h"
 #include "tools/version.h"
 
 #include <cctype>
@@ -40,6 +41,7 @@ void printUsage(std::FILE* out)
                  "  --info      describe the files instead of converting them\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n");
+    std::fprintf(out, "\n%s", operationsUsage());
 }
 
 int describe(const std::vector<std::string>& files)
@@ -99,6 +101,8 @@ int main(int argc, char** argv)
     std::string typeName = "jpg";
     std::string outputDirectory = ".";
     bool info = false;
+    std::vector<Operation> operations;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -117,6 +121,12 @@ int main(int argc, char** argv)
                 return 2;
             }
             (argument == "-t" ? typeName : outputDirectory) = argv[++i];
+        } else if (OptionParse parsed = parseOperationOption(argc, argv, i, operations, error);
+                   parsed != OptionParse::NotAnOperation) {
+            if (parsed == OptionParse::Refused) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 2;
+            }
         } else if (argument.size() > 1 && argument[0] == '-') {
             std::fprintf(stderr, "pictorand32-convert: unknown option %s (try --help)\n", argument.c_str());
             return 2;
@@ -141,6 +151,15 @@ int main(int argc, char** argv)
     request.sources = files;
     request.outputDirectory = outputDirectory;
     request.stopRequested = [] { return stopRequested != 0; };
+    if (!operations.empty()) {
+        request.adjustBlock = [&operations](ImageBlock& block) {
+            std::string message;
+            if (applyOperations(block, operations, message))
+                return true;
+            std::fprintf(stderr, "pictorand32-convert: %s\n", message.c_str());
+            return false;
+        };
+    }
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 

@@ -313,6 +313,15 @@ TEST_F(LoadForDisplayTest, TransientDepthsBecomeTwentyFourBits)
     }
 }
 
+TEST_F(LoadForDisplayTest, ADepthNothingCanShowIsAFailure)
+{
+    std::string path = file("odd.bmp", {'B', 'M'});
+    fake.bitCount = 2;
+    EXPECT_FALSE(load(path));
+    ASSERT_EQ(host.ui.messages.size(), 1u);
+    EXPECT_EQ(host.ui.messages[0].text, path + " : BMP Decode error !\n\nUnsupported bit depth");
+}
+
 TEST_F(LoadForDisplayTest, MultiPageTiffRecordsPagesAndOffsets)
 {
     std::string path = file("pages.tif", {'I', 'I', 42, 0});

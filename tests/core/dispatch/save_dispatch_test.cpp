@@ -1,4 +1,5 @@
 #include "core/dispatch/load_dispatch.h"
+#include "core/dispatch/save_as.h"
 #include "core/dispatch/save_dispatch.h"
 #include "tests/core/dispatch/scripted_host.h"
 #include "tests/support/test_support.h"
@@ -276,10 +277,10 @@ TEST(CheckSaveExtension, TypesAndExtensions)
 
 TEST(SaveAsNaming, ProposedNames)
 {
-    EXPECT_EQ(proposedSaveName("<Clipboard>"), "Clipboard");
-    EXPECT_EQ(proposedSaveName("<ScanImage>"), "ScanImage");
-    EXPECT_EQ(proposedSaveName("/pictures/holiday.beach.jpg"), "holiday.beach");
-    EXPECT_EQ(proposedSaveName("/pictures/noext"), "noext");
+    EXPECT_EQ(proposedSaveAsName("<Clipboard>"), "Clipboard");
+    EXPECT_EQ(proposedSaveAsName("<ScanImage>"), "ScanImage");
+    EXPECT_EQ(proposedSaveAsName("/pictures/holiday.beach.jpg"), "holiday.beach");
+    EXPECT_EQ(proposedSaveAsName("/pictures/noext"), "noext");
 }
 
 TEST(SaveAsNaming, RememberedDirectoryAndType)
@@ -305,14 +306,14 @@ TEST(SaveAsNaming, QuestionAndExtractedNames)
 
 TEST(FileDialogTypes, ListsAsData)
 {
-    const auto& open = openFileTypes();
+    const auto& open = openDialogTypes();
     ASSERT_EQ(open.size(), 21u);
     EXPECT_EQ(open[0].description, "Pictorand - Files");
     EXPECT_EQ(open[3].description, "(*.BMP) Windows or OS/2 Bitmap");
     EXPECT_EQ(open[13].description, "(*.AVI) Video for Windows");
     EXPECT_EQ(open[14].patterns, "*.wav;*.mid;*.rmi");
     EXPECT_EQ(open.back().description, "All files (*.*)");
-    const auto& save = saveFileTypes();
+    const auto& save = saveDialogTypes();
     ASSERT_EQ(save.size(), static_cast<size_t>(kSaveTypeCount));
     for (size_t i = 0; i < save.size(); ++i)
         EXPECT_NE(save[i].patterns.find(saveTypeTable()[i].extension), std::string::npos) << i;
