@@ -1,5 +1,7 @@
 #include "ops/resize.h"
 
+#include "ops/resample_command.h"
+
 #include "tests/ops/block_builders.h"
 
 #include <gtest/gtest.h>
@@ -331,6 +333,44 @@ TEST(Resample, MatchesTheAreaAveragingRuleSampleForSample)
                                    result.row(y)))
                 << bits << " bits " << w << "x" << h << " -> " << newW << "x" << newH << " row " << y;
     }
+}
+
+TEST(ResampleCommand, PalettedPicturesComeBackPalettedTwoColoursAsSixteen)
+{
+    std::mt19937 random(17);
+    struct Case {
+        uint16_t bits;
+        uint16_t expectedBits;
+        uint32_t expectedColors;
+    };
+    for (Case c : {Case{1, 4, 16}, Case{4, 4, 16}, Case{8, 8, 256}, Case{24, 24, 0}}) {
+        ImageBlock source = randomBlock(random, 30, 20, c.bits);
+        ImageBlock result = resampleCommand(source, 15, 10);
+        ASSERT_TRUE(result) << c.bits;
+        EXPECT_EQ(result.width(), 15);
+        EXPECT_EQ(result.height(), 10);
+        EXPECT_EQ(result.bitCount(), c.expectedBits) << c.bits;
+        EXPECT_EQ(result.colorsUsed(), c.expectedColors) << c.bits;
+    }
+}
+
+TEST(ResampleCommand, AveragesColoursNotIndices)
+{
+    // Indices 0 and 255 side by side, both meaning mid grey: an index average
+    // would land on entry 127, a colour average stays grey.
+    ImageBlock source = ImageBlock::create(2, 1, 8, 256);
+    source.setColor(0, 100, 100, 100);
+    source.setColor(255, 100, 100, 100);
+    source.row(0)[0] = 0;
+    source.row(0)[1] = 255;
+    ImageBlock result = resampleCommand(source, 1, 1);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result.bitCount(), 8);
+    // The quantiser reproduces a colour to within its histogram cell.
+    const ColorEntry& colour = result.colorTable()[result.row(0)[0]];
+    EXPECT_NEAR(colour.red, 100, 4);
+    EXPECT_NEAR(colour.green, 100, 4);
+    EXPECT_NEAR(colour.blue, 100, 4);
 }
 
 // Best fit and the dialog's aspect lock
