@@ -19,78 +19,78 @@ namespace {
 
 int32_t atLeastOne(int32_t value) { return value < 1 ? 1 : value; }
 
-// position[i] = i * from / to for i = 0 .. to - 1: the source pixel (or row)
-// that output pixel i takes. Null when the table cannot be allocated.
-LargeBuffer positionTable(uint32_t from, uint32_t to)
-{
-    LargeBuffer table = LargeBuffer::allocate(size_t(to) * sizeof(uint32_t));
-    if (!table)
-        return table;
-    auto* position = reinterpret_cast<uint32_t*>(table.data());
-    // Stepping instead of dividing: the running remainder gives the same
-    // quotients as (i * from) / to.
-    uint32_t whole = from / to;
-    uint32_t part = from % to;
-    uint32_t current = 0;
-    uint32_t remainder = 0;
-    for (uint32_t i = 0; i < to; ++i) {
-        position[i] = current;
-        current += whole;
-        remainder += part;
-        if (remainder >= to) {
-            remainder -= to;
-            ++current;
+// Walks position(i) = i * from / to for i = 0, 1, 2, ...: the source pixel
+// (or row) that output pixel i takes. Stepping by the quotient and carrying
+// the remainder gives exactly the quotients of the division, and needs no
+// table as long as the output row (which for a 1-bit picture can be 32 times
+// smaller than a table of it).
+class Positions {
+public:
+    Positions(uint32_t from, uint32_t to) : m_whole(from / to), m_part(from % to), m_to(to) {}
+    uint32_t current() const { return m_current; }
+    void next()
+    {
+        m_current += m_whole;
+        m_remainder += m_part;
+        if (m_remainder >= m_to) {
+            m_remainder -= m_to;
+            ++m_current;
         }
     }
-    return table;
-}
 
-void resizeRow1(const uint8_t* source, uint8_t* target, const uint32_t* position, uint32_t width)
+private:
+    uint32_t m_whole;
+    uint32_t m_part;
+    uint32_t m_to;
+    uint32_t m_current = 0;
+    uint32_t m_remainder = 0;
+};
+
+void resizeRow1(const uint8_t* source, uint8_t* target, uint32_t oldWidth, uint32_t width)
 {
+    Positions position(oldWidth, width);
+    unsigned byte = 0;
     uint32_t i = 0;
-    for (; i + 8 <= width; i += 8) {
-        unsigned byte = 0;
-        for (uint32_t k = 0; k < 8; ++k) {
-            uint32_t p = position[i + k];
-            byte = (byte << 1) | ((source[p >> 3] >> (7 - (p & 7))) & 1u);
+    for (; i < width; ++i, position.next()) {
+        uint32_t p = position.current();
+        byte = (byte << 1) | ((source[p >> 3] >> (7 - (p & 7))) & 1u);
+        if ((i & 7) == 7) {
+            target[i >> 3] = static_cast<uint8_t>(byte);
+            byte = 0;
         }
-        target[i >> 3] = static_cast<uint8_t>(byte);
     }
-    if (i < width) {
-        unsigned byte = 0;
-        uint32_t k = 0;
-        for (; i + k < width; ++k) {
-            uint32_t p = position[i + k];
-            byte = (byte << 1) | ((source[p >> 3] >> (7 - (p & 7))) & 1u);
-        }
-        target[i >> 3] = static_cast<uint8_t>(byte << (8 - k));
+    if (i & 7)
+        target[i >> 3] = static_cast<uint8_t>(byte << (8 - (i & 7)));
+}
+
+void resizeRow4(const uint8_t* source, uint8_t* target, uint32_t oldWidth, uint32_t width)
+{
+    Positions position(oldWidth, width);
+    for (uint32_t i = 0; i < width; ++i, position.next()) {
+        uint32_t p = position.current();
+        unsigned nibble = (p & 1) ? source[p >> 1] & 0x0Fu : unsigned(source[p >> 1] >> 4);
+        if (i & 1)
+            target[i >> 1] = static_cast<uint8_t>(target[i >> 1] | nibble);
+        else
+            target[i >> 1] = static_cast<uint8_t>(nibble << 4);
     }
 }
 
-void resizeRow4(const uint8_t* source, uint8_t* target, const uint32_t* position, uint32_t width)
+void resizeRow8(const uint8_t* source, uint8_t* target, uint32_t oldWidth, uint32_t width)
 {
-    auto nibble = [&](uint32_t p) -> unsigned { return (p & 1) ? source[p >> 1] & 0x0F : source[p >> 1] >> 4; };
-    uint32_t i = 0;
-    for (; i + 2 <= width; i += 2)
-        target[i >> 1] = static_cast<uint8_t>((nibble(position[i]) << 4) | nibble(position[i + 1]));
-    if (i < width)
-        target[i >> 1] = static_cast<uint8_t>(nibble(position[i]) << 4);
+    Positions position(oldWidth, width);
+    for (uint32_t i = 0; i < width; ++i, position.next())
+        target[i] = source[position.current()];
 }
 
-void resizeRow8(const uint8_t* source, uint8_t* target, const uint32_t* position, uint32_t width)
+void resizeRow24(const uint8_t* source, uint8_t* target, uint32_t oldWidth, uint32_t width)
 {
-    for (uint32_t i = 0; i < width; ++i)
-        target[i] = source[position[i]];
-}
-
-void resizeRow24(const uint8_t* source, uint8_t* target, const uint32_t* position, uint32_t width)
-{
-    for (uint32_t i = 0; i < width; ++i) {
-        const uint8_t* pixel = source + size_t(3) * position[i];
+    Positions position(oldWidth, width);
+    for (uint32_t i = 0; i < width; ++i, position.next(), target += 3) {
+        const uint8_t* pixel = source + size_t(3) * position.current();
         target[0] = pixel[0];
         target[1] = pixel[1];
         target[2] = pixel[2];
-        target += 3;
     }
 }
 
@@ -101,7 +101,7 @@ ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHe
     if (!isUsableBlock(source))
         return {};
     uint16_t bits = source.bitCount();
-    void (*copyRow)(const uint8_t*, uint8_t*, const uint32_t*, uint32_t) = nullptr;
+    void (*copyRow)(const uint8_t*, uint8_t*, uint32_t, uint32_t) = nullptr;
     switch (bits) {
     case 1:
         copyRow = resizeRow1;
@@ -127,13 +127,6 @@ ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHe
     if (!target)
         return target;
     bool sameWidth = oldWidth == static_cast<uint32_t>(newWidth);
-    LargeBuffer columns;
-    if (!sameWidth) {
-        columns = positionTable(oldWidth, static_cast<uint32_t>(newWidth));
-        if (!columns)
-            return {};
-    }
-    const auto* column = reinterpret_cast<const uint32_t*>(columns.data());
     size_t wholeRowBytes = (size_t(newWidth) * bits + 7) / 8;
     size_t targetRowSize = target.rowSize();
     size_t sourceRowSize = source.rowSize();
@@ -142,12 +135,10 @@ ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHe
 
     // Output row r takes source row r * h / H; rows that take the same source
     // row as the one before are copies of it.
-    uint32_t rowWhole = oldHeight / static_cast<uint32_t>(newHeight);
-    uint32_t rowPart = oldHeight % static_cast<uint32_t>(newHeight);
-    uint32_t sourceRow = 0;
-    uint32_t remainder = 0;
+    Positions rows(oldHeight, static_cast<uint32_t>(newHeight));
     uint32_t previousSourceRow = std::numeric_limits<uint32_t>::max();
-    for (uint32_t r = 0; r < static_cast<uint32_t>(newHeight); ++r) {
+    for (uint32_t r = 0; r < static_cast<uint32_t>(newHeight); ++r, rows.next()) {
+        const uint32_t sourceRow = rows.current();
         uint8_t* out = targetPixels + targetRowSize * r;
         if (sourceRow == previousSourceRow) {
             std::memcpy(out, out - targetRowSize, wholeRowBytes);
@@ -156,14 +147,8 @@ ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHe
             if (sameWidth)
                 std::memcpy(out, in, wholeRowBytes);
             else
-                copyRow(in, out, column, static_cast<uint32_t>(newWidth));
+                copyRow(in, out, oldWidth, static_cast<uint32_t>(newWidth));
             previousSourceRow = sourceRow;
-        }
-        sourceRow += rowWhole;
-        remainder += rowPart;
-        if (remainder >= static_cast<uint32_t>(newHeight)) {
-            remainder -= static_cast<uint32_t>(newHeight);
-            ++sourceRow;
         }
     }
     return target;
