@@ -8,6 +8,10 @@
 #include "core/checked_size.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <limits>
@@ -181,23 +185,27 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLay
 }
 
 // Rows are read in file order into the block; top-down files then have
-// their rows turned round. Only the first `rowsWithData` stored rows can
-// hold anything, so only they and their partners are touched: a hostile
-// header can ask for a huge block that the data never fills.
-void flipRows(ImageBlock& block, uint64_t rowsWithData)
+// their rows turned round. Only the first `dataEnd` bytes of the rows can
+// hold anything, so only that much is moved: a hostile header can ask for a
+// huge block (rows of a hundred megabytes) that the data never fills.
+void flipRows(ImageBlock& block, uint64_t dataEnd)
 {
-    uint64_t stride = block.rowSize();
-    uint64_t height = static_cast<uint64_t>(block.height());
-    uint64_t pairs = std::min(height / 2, rowsWithData);
+    const uint64_t stride = block.rowSize();
+    const uint64_t height = static_cast<uint64_t>(block.height());
+    auto filled = [&](uint64_t row) {
+        uint64_t start = row * stride;
+        return dataEnd > start ? std::min(stride, dataEnd - start) : 0;
+    };
     uint8_t* pixels = block.pixels();
-    for (uint64_t i = 0; i < pairs; ++i) {
-        uint8_t* low = pixels + i * stride;
-        uint8_t* high = pixels + (height - 1 - i) * stride;
-        std::swap_ranges(low, low + stride, high);
+    for (uint64_t low = 0; low < height / 2; ++low) {
+        uint64_t high = height - 1 - low;
+        // Once a low row is empty, so are all the rows above it.
+        if (filled(low) == 0)
+            break;
+        uint64_t length = std::max(filled(low), filled(high));
+        std::swap_ranges(pixels + low * stride, pixels + low * stride + length, pixels + high * stride);
     }
 }
-
-uint64_t rowsCovered(uint64_t bytes, uint64_t stride) { return stride == 0 ? 0 : (bytes + stride - 1) / stride; }
 
 bool isRle(const BmpLayout& layout)
 {
@@ -215,16 +223,30 @@ void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& r
         ? decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width))
         : decodeBmpRle4(reader, rows, block.rowSize());
     if (layout.heightField < 0)
-        flipRows(block, rowsCovered(written, block.rowSize()));
+        flipRows(block, written);
 }
 
 void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t bytesRead)
 {
     if (layout.heightField < 0)
-        flipRows(block, rowsCovered(bytesRead, block.rowSize()));
+        flipRows(block, bytesRead);
 }
 
 uint64_t pixelBytes(const ImageBlock& block) { return block.rowSize() * static_cast<uint64_t>(block.height()); }
+
+bool writeAll(int fd, const uint8_t* data, uint64_t count)
+{
+    while (count > 0) {
+        ssize_t n = ::write(fd, data, static_cast<size_t>(std::min<uint64_t>(count, uint64_t(1) << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= static_cast<uint64_t>(n);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -313,8 +335,12 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
         return false;
     }
 
-    OpenFile file(path, "wb");
-    if (!file) {
+    // The file is rewritten in place and cut to length at the end rather
+    // than truncated first: truncating a file whose pages are still being
+    // written back waits for the disk, which made overwriting a big picture
+    // several times slower than writing it.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
         message = "Can't create file: " + path;
         return false;
     }
@@ -322,15 +348,22 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
     storeLE16(header.data(), kBmpType);
     storeLE32(header.data() + 2, static_cast<uint32_t>(kFileHeaderSize + *blockBytes));
     storeLE32(header.data() + 10, kFileHeaderSize + ImageBlock::kHeaderSize + 4 * colors);
-    if (std::fwrite(header.data(), 1, header.size(), file.get()) != header.size()) {
+    bool ok = writeAll(fd, header.data(), header.size());
+    if (!ok)
         message = "Can't write file header";
-        return false;
-    }
-    if (std::fwrite(block.data(), 1, *blockBytes, file.get()) != *blockBytes || !file.close()) {
+    if (ok && !(ok = writeAll(fd, block.data(), *blockBytes)))
         message = "Can't write file";
-        return false;
+    struct stat info {};
+    if (ok && fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && ftruncate(fd, static_cast<off_t>(kFileHeaderSize + *blockBytes)) != 0) {
+        ok = false;
+        message = "Can't write file";
     }
-    return true;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        message = "Can't write file";
+    }
+    return ok;
 }
 
 void registerBmpCodec(CodecRegistry& registry)
