@@ -184,10 +184,11 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLay
     return block;
 }
 
-// Rows are read in file order into the block; top-down files then have
-// their rows turned round. Only the first `dataEnd` bytes of the rows can
-// hold anything, so only that much is moved: a hostile header can ask for a
-// huge block (rows of a hundred megabytes) that the data never fills.
+// Uncompressed rows are read in file order into the block with one read;
+// top-down files then have their rows turned round. Only the first
+// `dataEnd` bytes of the rows can hold anything, so only that much is moved:
+// a hostile header can ask for a huge block (rows of a hundred megabytes)
+// that the data never fills.
 void flipRows(ImageBlock& block, uint64_t dataEnd)
 {
     const uint64_t stride = block.rowSize();
@@ -218,12 +219,12 @@ bool isUncompressed(const BmpLayout& layout) { return layout.os2 || layout.compr
 // whatever the file's order.
 void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& reader)
 {
-    std::span<uint8_t> rows(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
-    uint64_t written = layout.compression == kCompressionRle8
-        ? decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width))
-        : decodeBmpRle4(reader, rows, block.rowSize());
-    if (layout.heightField < 0)
-        flipRows(block, written);
+    std::span<uint8_t> pixels(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
+    RleRows rows(pixels, block.rowSize(), layout.heightField < 0);
+    if (layout.compression == kCompressionRle8)
+        decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width));
+    else
+        decodeBmpRle4(reader, rows, block.rowSize());
 }
 
 void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t bytesRead)
