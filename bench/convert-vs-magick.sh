@@ -18,7 +18,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/ours" "$work/magick"
 convert -size 6000x4000 gradient:navy-orange -attenuate 0.3 +noise uniform -type truecolor BMP3:"$work/input.bmp"
 # Our files and ImageMagick's both carry the 40-byte header (BMP3).
-hyperfine --warmup 2 --runs "${RUNS:-10}" --export-csv "$work/times.csv" \
+hyperfine -N --warmup 2 --runs "${RUNS:-10}" --export-csv "$work/times.csv" \
   -n pictorand32-convert "$ours -t bmp -o $work/ours $work/input.bmp" \
   -n "ImageMagick convert" "convert $work/input.bmp BMP3:$work/magick/input.bmp"
 cmp -s "$work/ours/input.bmp" "$work/magick/input.bmp" && echo "Both wrote the same bytes."

@@ -235,6 +235,23 @@ void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t byt
 
 uint64_t pixelBytes(const ImageBlock& block) { return block.rowSize() * static_cast<uint64_t>(block.height()); }
 
+// Reads up to `count` bytes at `offset`; a regular file gives them all in one
+// call unless it ends first. Returns how many were read.
+uint64_t readAt(int fd, uint64_t offset, uint8_t* out, uint64_t count)
+{
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(fd, out + done, static_cast<size_t>(std::min<uint64_t>(count - done, uint64_t(1) << 30)),
+                            static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    return done;
+}
+
 bool writeAll(int fd, const uint8_t* data, uint64_t count)
 {
     while (count > 0) {
@@ -274,15 +291,14 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
         message = kUnsupportedCompression;
         return {};
     }
-    bool positioned = std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) == 0;
     if (isUncompressed(layout)) {
-        // One read straight into the block; a short file leaves the rows it
-        // does not supply zero.
-        uint64_t bytesRead = positioned ? std::fread(block.pixels(), 1, pixelBytes(block), file.get()) : 0;
+        // One read straight into the block, past the stream's buffer; a short
+        // file leaves the rows it does not supply zero.
+        uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
         return block;
     }
-    if (!positioned)
+    if (std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) != 0)
         return block;
     BufferedByteReader reader(file);
     if (!reader) {
