@@ -17,6 +17,7 @@ namespace pictorand {
 FullScreenWindow::FullScreenWindow(MainWindow* main, bool showName)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_main(main), m_showName(showName)
 {
+    setObjectName("FullViewClass");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kProgramCaptionText);
     QPalette black = palette();

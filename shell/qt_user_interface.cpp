@@ -128,9 +128,14 @@ std::optional<FileDialogResult> QtUserInterface::runFileDialog(const FileDialogR
         return std::nullopt;
     FileDialogResult result;
     result.path = dialog.selectedFiles().front().toStdString();
-    result.type = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
-    if (result.type < 1)
-        result.type = 1;
+    // With the patterns hidden the dialog reports the description alone.
+    const QString selected = dialog.selectedNameFilter();
+    result.type = 1;
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        const QString description = QString::fromStdString(request.types[static_cast<size_t>(i)].description);
+        if (filters[i] == selected || description == selected)
+            result.type = static_cast<int>(i) + 1;
+    }
     return result;
 }
 

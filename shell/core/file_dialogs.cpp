@@ -36,9 +36,9 @@ std::optional<std::string> ChooseOpenFile(FileDialogs& dialogs, const SettingsFi
     changeDirectory(openDir);
 
     FileDialogRequest request;
-    request.title = "Open";
+    request.title = kOpenDialogTitle;
     request.directory = workingDirectory();
-    request.types = openFileTypes();
+    request.types = openDialogTypes();
     request.selectedType = rememberedType >= 1 && rememberedType <= static_cast<int>(request.types.size())
                                ? rememberedType
                                : 1;
@@ -65,9 +65,9 @@ std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& u
     request.save = true;
     request.title = kSaveDialogTitle;
     request.directory = workingDirectory();
-    request.types = saveFileTypes();
+    request.types = saveDialogTypes();
     request.selectedType = static_cast<int>(savedType(settings));
-    request.proposedName = proposedSaveName(currentPath);
+    request.proposedName = proposedSaveAsName(currentPath);
     request.optionsButton = true;
     // FIXME: enable when the save options pages exist.
     request.optionsEnabled = false;

@@ -25,7 +25,7 @@ private:
 
 TEST(FileTypes, OpenListHasTwentyOneTypesInOrder)
 {
-    const auto& types = openFileTypes();
+    const auto& types = openDialogTypes();
     ASSERT_EQ(types.size(), 21u);
     EXPECT_EQ(types[0].description, "Pictorand - Files");
     EXPECT_EQ(types[1].description, "(*.JPG) JPEG - Files");
@@ -33,7 +33,7 @@ TEST(FileTypes, OpenListHasTwentyOneTypesInOrder)
     EXPECT_EQ(types[13].description, "(*.AVI) Video for Windows");
     EXPECT_EQ(types[14].patterns, "*.wav;*.mid;*.rmi");
     EXPECT_EQ(types[20].description, "All files (*.*)");
-    const auto& save = saveFileTypes();
+    const auto& save = saveDialogTypes();
     ASSERT_EQ(save.size(), 7u);
     EXPECT_EQ(save[2].description, "(*.BMP) Windows Bitmap");
     EXPECT_EQ(save[6].description, "(*.ICO) Windows Icon");
