@@ -11,6 +11,7 @@
 #include "shell/block_image.h"
 #include "shell/core/recent_directories.h"
 #include "shell/full_screen_window.h"
+#include "shell/image_menu.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -143,6 +144,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_view->doubleClicked = [this] { runCommand(command::FullScreen); };
     setCentralWidget(m_view);
     buildMenus();
+    m_imageMenu = std::make_unique<ImageMenu>(*this);
 
     readStartupSettings();
     const DisplayMetrics m = metrics();
@@ -496,6 +498,8 @@ void MainWindow::runCommand(int id)
         commandIncreaseDepth(id);
         break;
     default:
+        if (ImageMenu::handles(id))
+            m_imageMenu->run(id);
         break;
     }
 }
@@ -580,6 +584,11 @@ void MainWindow::commandIncreaseDepth(int id)
         return; // nothing to do for this depth
     adoptBlock(std::move(wider));
     m_view->viewport()->update();
+}
+
+IconChooser* MainWindow::iconChooser()
+{
+    return m_imageMenu.get();
 }
 
 void MainWindow::commandAbout()

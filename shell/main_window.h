@@ -28,6 +28,7 @@ class QMenu;
 namespace pictorand {
 
 class FullScreenWindow;
+class ImageMenu;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -54,6 +55,7 @@ struct ViewerServices {
 
 class MainWindow : public QMainWindow, public DisplayHost {
     Q_OBJECT
+    friend class ImageMenu; // the image menu's commands work on the picture
 public:
     MainWindow(ViewerServices services, ViewerOptions options);
     ~MainWindow() override;
@@ -108,6 +110,7 @@ public:
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
     std::string directoryListDirectory() const override { return m_listDirectory; }
+    IconChooser* iconChooser() override;
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
 
 signals:
@@ -148,6 +151,7 @@ private:
 
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
+    std::unique_ptr<ImageMenu> m_imageMenu;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;
     FileDialogs* m_dialogs = nullptr;
