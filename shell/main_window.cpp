@@ -690,6 +690,29 @@ void MainWindow::showPicture()
     m_image.refreshCurrentSize();
 }
 
+ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height)
+{
+#ifdef PICTORAND_HAVE_RESIZE
+    const int bits = block.bitCount();
+    ImageBlock expanded;
+    if (bits < 24) {
+        expanded = expandToTrueColor(block);
+        if (!expanded)
+            return {};
+    }
+    ImageBlock resampled = resampleBlock(bits < 24 ? expanded : block, width, height);
+    if (!resampled || bits == 24)
+        return resampled;
+    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
+    return quantised ? std::move(quantised) : std::move(resampled);
+#else
+    (void)block;
+    (void)width;
+    (void)height;
+    return {};
+#endif
+}
+
 ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
 {
 #ifdef PICTORAND_HAVE_RESIZE
@@ -797,9 +820,9 @@ void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
     // 4-bit blocks are expanded once and kept until the block changes; the
     // other depths are drawn straight from the block's rows.
     if (m_image.block.bitCount() == 4) {
-        if (m_scratchOwner != m_image.block.data() || m_expanded.isNull()) {
+        if (m_expandedGeneration != m_pictureGeneration || m_expanded.isNull()) {
             m_expanded = blockImage(m_image.block, paintPalette(), m_scratch);
-            m_scratchOwner = m_image.block.data();
+            m_expandedGeneration = m_pictureGeneration;
         }
         drawBlock(painter, m_expanded, target);
         return;
@@ -810,7 +833,7 @@ void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
 
 void MainWindow::pictureChanged()
 {
-    m_scratchOwner = nullptr;
+    ++m_pictureGeneration;
     m_expanded = QImage();
 }
 

@@ -34,6 +34,12 @@ class QtUserInterface;
 
 inline constexpr const char* kProgramCaptionText = "Pictorand32";
 
+// A smooth copy of the block at width x height for showing it smaller: 1-, 4-
+// and 8-bit blocks are expanded to true colour, resampled and brought back to
+// 16 or 256 colours. The block itself is left alone; null when no copy could
+// be made.
+ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height);
+
 // What the command line asks of the display.
 struct ViewerOptions {
     bool fullScreenRequest = false;
@@ -90,6 +96,9 @@ public:
     void paintBlockInto(QPainter& painter, const QRect& target);
     // The block's pixels or colours were changed in place.
     void pictureChanged();
+    // Grows with every change of the picture, so copies made for painting
+    // know when they are stale.
+    unsigned pictureGeneration() const { return m_pictureGeneration; }
     void fullScreenLeft();
     QPoint storedWindowPosition() const { return {m_windowX, m_windowY}; }
     // Writes the window position (at exit and when another instance asks).
@@ -108,6 +117,7 @@ public:
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
     std::string directoryListDirectory() const override { return m_listDirectory; }
+    bool useResample() const { return m_useResample; }
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
 
 signals:
@@ -180,7 +190,8 @@ private:
     QMenu* m_recentMenu = nullptr;
     std::vector<uint8_t> m_scratch; // a 4-bit block expanded for painting
     QImage m_expanded;              // over m_scratch
-    const void* m_scratchOwner = nullptr;
+    unsigned m_expandedGeneration = 0;
+    unsigned m_pictureGeneration = 1;
 };
 
 } // namespace pictorand

@@ -680,3 +680,34 @@ TEST_F(Viewer, ExitWritesTheWindowPosition)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST_F(Viewer, FullScreenWithUseResampleDrawsASmoothCopy)
+{
+    settings().writeText(settings::UseResample, "1");
+    MainWindow& w = start();
+    // Black and white columns, 2048 wide: halved, each output pixel averages
+    // one black and one white pixel into grey; a plain stretch keeps pure
+    // black or white.
+    ASSERT_TRUE(w.openFile(writeBmp("stripes.bmp", makeBlock(2048, 100, 24, {}, [](int x, int) {
+                                        return x % 2 ? 0xFFFFFFu : 0u;
+                                    }))));
+    w.runCommand(command::FullScreen);
+    FullScreenWindow* full = w.fullScreenWindow();
+    ASSERT_NE(full, nullptr);
+    const QRect target = full->pictureRect();
+    EXPECT_EQ(target.width(), 1024);
+    QImage painted = full->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb middle = painted.pixel(target.center());
+#if __has_include("ops/resize.h")
+    EXPECT_NEAR(qRed(middle), 128, 2);
+#else
+    EXPECT_TRUE(qRed(middle) == 0 || qRed(middle) == 255);
+#endif
+    full->close();
+}
+
+} // namespace
+} // namespace pictorand
