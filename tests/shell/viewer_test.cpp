@@ -711,3 +711,59 @@ TEST_F(Viewer, FullScreenWithUseResampleDrawsASmoothCopy)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+class StartUp : public Viewer {
+protected:
+    void SetUp() override
+    {
+        Viewer::SetUp();
+        // Keep away from viewers the user may be running.
+        setenv("PICTORAND_RUNTIME_DIR", runtime.path().c_str(), 1);
+    }
+    StartupResult run(const std::vector<std::string>& arguments)
+    {
+        ViewerServices services;
+        services.metrics = &metrics;
+        services.ui = &ui;
+        services.dialogs = &dialogs;
+        services.settingsPath = settingsPath();
+        return startViewer(arguments, services);
+    }
+    ScratchDir runtime;
+};
+
+TEST_F(StartUp, FileWithBestFitSwitchOpensFittedAndKeepsTheSetting)
+{
+    const std::string path = writeBmp("a b.bmp", solidBlock(100, 50, 0xFF0000));
+    std::filesystem::current_path(dir.path());
+    // An unquoted name with a blank arrives as two arguments.
+    StartupResult started = run({"a", "b.bmp", "/bf"});
+    ASSERT_TRUE(started.window);
+    EXPECT_EQ(started.window->currentImage().path, path);
+    EXPECT_TRUE(started.window->currentImage().block);
+    EXPECT_EQ(settings().readInt(settings::AlwaysFit), 1);
+    EXPECT_EQ(started.window->lastLayout().width, 1024);
+}
+
+TEST_F(StartUp, DirectoryArgumentBecomesTheWorkingDirectory)
+{
+    StartupResult started = run({dir.path()});
+    ASSERT_TRUE(started.window);
+    EXPECT_FALSE(started.window->currentImage().block);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(dir.path()));
+}
+
+TEST_F(StartUp, UnreadableFileKeepsTheProgramRunning)
+{
+    StartupResult started = run({dir.file("missing.jpg")});
+    ASSERT_TRUE(started.window);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(started.window->windowTitle(), "Pictorand32");
+}
+
+} // namespace
+} // namespace pictorand
