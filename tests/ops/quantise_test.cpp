@@ -12,6 +12,7 @@
 #include <cstring>
 #include <set>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace pictorand {
@@ -457,6 +458,21 @@ TEST(Quantise, RefusesMonoNullOtherDepthsAndBadCounts)
     EXPECT_FALSE(quantise(picture, 257));
     picture.setHeight(5); // rows the allocation does not hold
     EXPECT_FALSE(quantise(picture, 256));
+}
+
+TEST(Quantise, PictureWithoutPixelsGivesAnAllBlackTable)
+{
+    // Nothing is counted, so no box has a colour to average.
+    for (auto [width, height] : {std::pair{0, 5}, std::pair{6, 0}}) {
+        ImageBlock block = ImageBlock::create(width, height, 24, 0);
+        ASSERT_TRUE(block);
+        ImageBlock result = quantise(block, 16);
+        ASSERT_TRUE(result) << width << " x " << height;
+        EXPECT_EQ(result.width(), width);
+        EXPECT_EQ(result.height(), height);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(result.colorTable()[i], ColorEntry{}) << i;
+    }
 }
 
 TEST(Quantise, LeavesTheSourceAsItWas)
