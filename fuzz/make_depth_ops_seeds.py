@@ -35,6 +35,8 @@ seeds = {
     "rows_missing": (0, block(8, 40, 24, 0, rows_height=2)),
     "negative_height": (0, block(8, -3, 8, 256, rows_height=3)),
     "huge_width_no_rows": (0, block(0x7FFFFFF0, 0, 24, 0)),
+    # found by fuzzing: no columns, so every row is empty, but 1.7e9 of them
+    "zero_width_huge_height": (2, block(0, 0x67000000, 64, 0)),
     "table_past_end": (0, block(2, 1, 8, 0x40000000, table_entries=5)),
 }
 os.makedirs(out, exist_ok=True)
