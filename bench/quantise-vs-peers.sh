@@ -8,10 +8,15 @@
 set -eu
 
 build=${1:-build/bench}
-tool=$build/bench/quantise_tool
-if [ ! -x "$tool" ]; then
-    cmake --build "$build" --target quantise_tool >/dev/null
-fi
+# The benchmark folder names its binaries either after the source or with a
+# bench_ prefix; take whichever this build has.
+tool=""
+for name in quantise_tool bench_quantise_tool; do
+    if [ -z "$tool" ] && cmake --build "$build" --target "$name" >/dev/null 2>&1; then
+        tool=$build/bench/$name
+    fi
+done
+[ -n "$tool" ] || { echo "quantise_tool does not build in $build" >&2; exit 1; }
 
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
 work=$(mktemp -d)
@@ -43,14 +48,25 @@ psnr() {
 }
 
 row() {
-    printf '%-16s %10s %10s %10d %10s\n' "$1" "$2" "$3" $(($4 / 1024)) "$5"
+    printf '%-20s %10s %10s %10d %10s\n' "$1" "$2" "$3" $(($4 / 1024)) "$5"
 }
 
-printf '%-16s %10s %10s %10s %10s\n' "quantise 256" "wall s" "cpu s" "peak MiB" "PSNR dB"
+printf '%-20s %10s %10s %10s %10s\n' "quantise 256" "wall s" "cpu s" "peak MiB" "PSNR dB"
 set -- $(best_of_three "$tool" "$work/photo.bmp" "$work/ours.bmp" 256)
 ours_wall=$1
 ours_cpu=$2
 row pictorand32 "$1" "$2" "$3" "$(psnr "$work/ours.bmp")"
+
+# The same through the command-line converter, when this build has it.
+if cmake --build "$build" --target pictorand32-convert >/dev/null 2>&1; then
+    converter=$build/tools/convert/pictorand32-convert
+    export PICTORAND_WINDIR="$work/settings"
+    mkdir -p "$work/settings"
+    # It never replaces a file, so each run starts from an empty folder.
+    set -- $(best_of_three sh -c 'rm -rf "$1/converted" && exec "$2" -t bmp -o "$1/converted" --colors 256 "$1/photo.bmp"' \
+        sh "$work" "$converter")
+    row pictorand32-convert "$1" "$2" "$3" "$(psnr "$(ls "$work"/converted/*)")"
+fi
 
 set -- $(best_of_three convert "$work/photo.bmp" -dither FloydSteinberg -colors 256 BMP3:"$work/magick.bmp")
 row ImageMagick "$1" "$2" "$3" "$(psnr "$work/magick.bmp")"
