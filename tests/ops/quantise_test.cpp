@@ -403,6 +403,24 @@ TEST(Quantise, UniformPictureGivesOneColourAndIndexZeroEverywhere)
             ASSERT_EQ(result.row(y)[i], 0) << i;
 }
 
+TEST(Quantise, HistogramCountsStopAt65535)
+{
+    // 80000 dark and 20000 light pixels in one box: the dark count stops at
+    // 65535, so the mean is (65535 * 4 + 20000 * 252 + 85535 / 2) / 85535 = 62
+    // for blue and red and 61 for green (54 and 53 if the count went on).
+    ImageBlock block = ImageBlock::create(400, 250, 24, 0);
+    for (int32_t y = 0; y < block.height(); ++y)
+        for (int32_t x = 0; x < block.width(); ++x) {
+            bool light = y >= 200;
+            block.row(y)[x * 3] = light ? 252 : 4;
+            block.row(y)[x * 3 + 1] = light ? 254 : 2;
+            block.row(y)[x * 3 + 2] = light ? 252 : 4;
+        }
+    ImageBlock result = quantise(block, 1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.colorTable()[0], (ColorEntry{62, 61, 62, 0}));
+}
+
 TEST(Quantise, TwoColoursGiveABlackAndWhiteTable)
 {
     ImageBlock block = makePhotoLike(30, 20, 11);
