@@ -522,6 +522,10 @@ ImageBlock quantise(const ImageBlock& source, int colors)
         return result;
     result.setXPelsPerMeter(source.xPelsPerMeter());
     result.setYPelsPerMeter(source.yPelsPerMeter());
+    // Nothing to count or map: every entry stays black. (A header with a
+    // huge width and no rows must not ask for row-sized buffers either.)
+    if (width == 0 || height == 0)
+        return result;
 
     TrueColorRows rows;
     if (!rows.open(source))

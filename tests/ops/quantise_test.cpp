@@ -12,6 +12,7 @@
 #include <cstring>
 #include <set>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace pictorand {
@@ -402,6 +403,24 @@ TEST(Quantise, UniformPictureGivesOneColourAndIndexZeroEverywhere)
             ASSERT_EQ(result.row(y)[i], 0) << i;
 }
 
+TEST(Quantise, HistogramCountsStopAt65535)
+{
+    // 80000 dark and 20000 light pixels in one box: the dark count stops at
+    // 65535, so the mean is (65535 * 4 + 20000 * 252 + 85535 / 2) / 85535 = 62
+    // for blue and red and 61 for green (54 and 53 if the count went on).
+    ImageBlock block = ImageBlock::create(400, 250, 24, 0);
+    for (int32_t y = 0; y < block.height(); ++y)
+        for (int32_t x = 0; x < block.width(); ++x) {
+            bool light = y >= 200;
+            block.row(y)[x * 3] = light ? 252 : 4;
+            block.row(y)[x * 3 + 1] = light ? 254 : 2;
+            block.row(y)[x * 3 + 2] = light ? 252 : 4;
+        }
+    ImageBlock result = quantise(block, 1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.colorTable()[0], (ColorEntry{62, 61, 62, 0}));
+}
+
 TEST(Quantise, TwoColoursGiveABlackAndWhiteTable)
 {
     ImageBlock block = makePhotoLike(30, 20, 11);
@@ -457,6 +476,21 @@ TEST(Quantise, RefusesMonoNullOtherDepthsAndBadCounts)
     EXPECT_FALSE(quantise(picture, 257));
     picture.setHeight(5); // rows the allocation does not hold
     EXPECT_FALSE(quantise(picture, 256));
+}
+
+TEST(Quantise, PictureWithoutPixelsGivesAnAllBlackTable)
+{
+    // Nothing is counted, so no box has a colour to average.
+    for (auto [width, height] : {std::pair{0, 5}, std::pair{6, 0}}) {
+        ImageBlock block = ImageBlock::create(width, height, 24, 0);
+        ASSERT_TRUE(block);
+        ImageBlock result = quantise(block, 16);
+        ASSERT_TRUE(result) << width << " x " << height;
+        EXPECT_EQ(result.width(), width);
+        EXPECT_EQ(result.height(), height);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(result.colorTable()[i], ColorEntry{}) << i;
+    }
 }
 
 TEST(Quantise, LeavesTheSourceAsItWas)
