@@ -2,11 +2,8 @@
 
 #include "core/dispatch/save_dispatch.h"
 #include "ops/depth_conversion.h"
-#include "ops/quantise.h"
-#if __has_include("ops/resize.h")
+#include "ops/resample_command.h"
 #include "ops/resize.h"
-#define PICTORAND_HAVE_RESIZE 1
-#endif
 #include "platform/paths.h"
 #include "shell/block_image.h"
 #include "shell/core/recent_directories.h"
@@ -692,55 +689,17 @@ void MainWindow::showPicture()
 
 ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height)
 {
-#ifdef PICTORAND_HAVE_RESIZE
-    const int bits = block.bitCount();
-    ImageBlock expanded;
-    if (bits < 24) {
-        expanded = expandToTrueColor(block);
-        if (!expanded)
-            return {};
-    }
-    ImageBlock resampled = resampleBlock(bits < 24 ? expanded : block, width, height);
-    if (!resampled || bits == 24)
-        return resampled;
-    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
-    return quantised ? std::move(quantised) : std::move(resampled);
-#else
-    (void)block;
-    (void)width;
-    (void)height;
-    return {};
-#endif
+    return resampleCommand(block, width, height);
 }
 
 ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
 {
-#ifdef PICTORAND_HAVE_RESIZE
+    // Smooth resampling only when the picture shrinks both ways; otherwise
+    // (and without UseResample) the nearest-neighbour resize.
     const bool shrinksBoth = width < block.width() && height < block.height();
     if (!m_useResample || !shrinksBoth)
         return resizeBlock(block, width, height);
-    // Resampling works on true colour; paletted pictures get their depth's
-    // colour count back afterwards.
-    const int bits = block.bitCount();
-    if (bits < 24) {
-        ImageBlock expanded = expandToTrueColor(block);
-        if (!expanded)
-            return {};
-        block = std::move(expanded);
-    }
-    ImageBlock resampled = resampleBlock(block, width, height);
-    if (!resampled || bits == 24)
-        return resampled;
-    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
-    return quantised ? std::move(quantised) : std::move(resampled);
-#else
-    // FIXME: the resize and resample operations are not in this build yet;
-    // the picture is shown at its own size in the fitted window.
-    (void)block;
-    (void)width;
-    (void)height;
-    return {};
-#endif
+    return resampleCommand(block, width, height);
 }
 
 void MainWindow::resetWindow()

@@ -142,8 +142,7 @@ private:
     void zoom(bool in);
     void adoptBlock(ImageBlock block);
     // The copy of the fit size that replaces the block when a picture is
-    // fitted (a 1-, 4- or 8-bit block may be replaced by its 24-bit expansion
-    // on the way); null when none could be made.
+    // fitted; null when none could be made.
     ImageBlock fitCopy(ImageBlock& block, int width, int height);
     bool loadAndShow(std::string path);
     void readStartupSettings();

@@ -410,11 +410,9 @@ TEST_F(Viewer, AlwaysFitFitsEvenSmallPictures)
     EXPECT_EQ(w.lastLayout().height, 509 + 19 + 18 + 6);
     EXPECT_EQ(w.lastLayout().x, 0);
     EXPECT_EQ(w.lastLayout().y, 0);
-#if __has_include("ops/resize.h")
     // The block itself becomes the fitted copy.
     EXPECT_EQ(w.currentImage().block.width(), 1018);
     EXPECT_EQ(w.currentImage().block.height(), 509);
-#endif
 }
 
 TEST_F(Viewer, FitForBigImagesFitsOnlyWhatDoesNotFit)
@@ -701,11 +699,7 @@ TEST_F(Viewer, FullScreenWithUseResampleDrawsASmoothCopy)
     EXPECT_EQ(target.width(), 1024);
     QImage painted = full->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QRgb middle = painted.pixel(target.center());
-#if __has_include("ops/resize.h")
     EXPECT_NEAR(qRed(middle), 128, 2);
-#else
-    EXPECT_TRUE(qRed(middle) == 0 || qRed(middle) == 255);
-#endif
     full->close();
 }
 
@@ -763,6 +757,32 @@ TEST_F(StartUp, UnreadableFileKeepsTheProgramRunning)
     ASSERT_TRUE(started.window);
     EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(started.window->windowTitle(), "Pictorand32");
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST_F(Viewer, FittingShrinksByResamplingOnlyWithUseResample)
+{
+    const auto stripes = [](int x, int) { return x % 2 ? 0xFFFFFFu : 0u; };
+    for (bool resample : {false, true}) {
+        SCOPED_TRACE(resample);
+        settings().writeText(settings::AlwaysFit, "1");
+        settings().writeText(settings::UseResample, resample ? "1" : "0");
+        MainWindow& w = start();
+        ASSERT_TRUE(w.openFile(writeBmp("s.bmp", makeBlock(2036, 1018, 24, {}, stripes))));
+        const ImageBlock& block = w.currentImage().block;
+        ASSERT_EQ(block.width(), 1018);
+        ASSERT_EQ(block.height(), 509);
+        const uint8_t grey = block.topRow(100)[3 * 500];
+        if (resample)
+            EXPECT_NEAR(grey, 128, 2);
+        else
+            EXPECT_TRUE(grey == 0 || grey == 255);
+    }
 }
 
 } // namespace
