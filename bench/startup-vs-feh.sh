@@ -8,7 +8,8 @@
 # first paint of the picture). feh is run as a one-picture slideshow that ends
 # after its first picture (--on-last-slide quit with a 1 ms delay), so both
 # times cover start, decode, window and first paint. The median of RUNS runs
-# (default 7) is reported in milliseconds.
+# (default 7) is reported in milliseconds, as wall-clock time and as CPU time
+# (user + system) of the process.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/release}
@@ -37,18 +38,31 @@ set -euo pipefail
 viewer=$1; work=$2; runs=$3
 export XDG_RUNTIME_DIR=$work/xdg; mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 export PICTORAND_WINDIR=$work/windir PICTORAND_RUNTIME_DIR=$work/runtime
-now() { date +%s%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-time_ms() { local start end; start=$(now); "$@" >/dev/null 2>&1; end=$(now); echo $(( (end - start) / 1000000 )); }
-printf "%-14s %14s %14s\n" "picture" "pictorand32" "feh"
+# One run: "wall_ms cpu_ms" (CPU = user + system time of the process; on a
+# busy machine it says more than the wall clock does).
+run_once() {
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f "%U %S" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  awk -v wall=$(( (end - start) / 1000000 )) '{printf "%d %d\n", wall, ($1 + $2) * 1000}' "$work/time.txt"
+}
+measure() {
+  local results
+  results=$(for i in $(seq "$runs"); do run_once "$@"; done)
+  echo "$(echo "$results" | cut -d' ' -f1 | median) $(echo "$results" | cut -d' ' -f2 | median)"
+}
+printf "%-10s %24s %24s\n" "" "pictorand32" "feh"
+printf "%-10s %12s %11s %12s %11s\n" "picture" "wall" "cpu" "wall" "cpu"
 for picture in 1920x1080 6000x4000; do
   file=$work/$picture.jpg
   # One untimed run of each, so both start from a warm file cache.
   PICTORAND_QUIT_AFTER_PAINT=1 "$viewer" "$file" >/dev/null 2>&1 || true
   feh --on-last-slide quit -D 0.001 "$file" >/dev/null 2>&1 || true
-  ours=$(for i in $(seq "$runs"); do time_ms env PICTORAND_QUIT_AFTER_PAINT=1 "$viewer" "$file"; done | median)
-  theirs=$(for i in $(seq "$runs"); do time_ms feh --on-last-slide quit -D 0.001 "$file"; done | median)
-  printf "%-14s %11s ms %11s ms\n" "$picture" "$ours" "$theirs"
+  read -r ours_wall ours_cpu < <(measure env PICTORAND_QUIT_AFTER_PAINT=1 "$viewer" "$file")
+  read -r feh_wall feh_cpu < <(measure feh --on-last-slide quit -D 0.001 "$file")
+  printf "%-10s %9s ms %8s ms %9s ms %8s ms\n" "$picture" "$ours_wall" "$ours_cpu" "$feh_wall" "$feh_cpu"
 done
 INNER
 chmod +x "$work/measure.sh"

@@ -62,9 +62,24 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Qt::black);
     const CurrentImage& image = m_main->currentImage();
     if (image.block) {
-        // FIXME: with UseResample a smaller rectangle is drawn from a
-        // resampled copy once resampling is built; until then it is stretched.
-        m_main->paintBlockInto(painter, pictureRect());
+        const QRect target = pictureRect();
+        const bool smaller = target.width() < image.block.width() || target.height() < image.block.height();
+        if (m_zoom == 100 && smaller && m_main->useResample()) {
+            // The smooth copy is made once per picture and size, not per paint.
+            if (m_resampledGeneration != m_main->pictureGeneration() || m_resampled.width() != target.width() ||
+                m_resampled.height() != target.height()) {
+                m_resampled = resampledForDisplay(image.block, target.width(), target.height());
+                m_resampledGeneration = m_main->pictureGeneration();
+            }
+            if (m_resampled) {
+                std::vector<uint8_t> scratch;
+                drawBlock(painter, blockImage(m_resampled, logicalPalette(m_resampled), scratch), target);
+            } else {
+                m_main->paintBlockInto(painter, target);
+            }
+        } else {
+            m_main->paintBlockInto(painter, target);
+        }
     }
     if (m_showName) {
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);

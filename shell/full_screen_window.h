@@ -3,6 +3,8 @@
 // picture shrunk to the screen (never enlarged) and centred, or zoomed and
 // scrolled; the file name in green at the top left when asked.
 
+#include "core/image_block.h"
+
 #include <QWidget>
 
 namespace pictorand {
@@ -44,6 +46,8 @@ private:
     int m_scrollX = 0;
     int m_scrollY = 0;
     bool m_leaving = false;
+    ImageBlock m_resampled; // the smooth copy drawn with UseResample
+    unsigned m_resampledGeneration = 0;
 };
 
 } // namespace pictorand

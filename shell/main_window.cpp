@@ -2,11 +2,8 @@
 
 #include "core/dispatch/save_dispatch.h"
 #include "ops/depth_conversion.h"
-#include "ops/quantise.h"
-#if __has_include("ops/resize.h")
+#include "ops/resample_command.h"
 #include "ops/resize.h"
-#define PICTORAND_HAVE_RESIZE 1
-#endif
 #include "platform/paths.h"
 #include "shell/block_image.h"
 #include "shell/core/recent_directories.h"
@@ -699,34 +696,19 @@ void MainWindow::showPicture()
     m_image.refreshCurrentSize();
 }
 
+ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height)
+{
+    return resampleCommand(block, width, height);
+}
+
 ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
 {
-#ifdef PICTORAND_HAVE_RESIZE
+    // Smooth resampling only when the picture shrinks both ways; otherwise
+    // (and without UseResample) the nearest-neighbour resize.
     const bool shrinksBoth = width < block.width() && height < block.height();
     if (!m_useResample || !shrinksBoth)
         return resizeBlock(block, width, height);
-    // Resampling works on true colour; paletted pictures get their depth's
-    // colour count back afterwards.
-    const int bits = block.bitCount();
-    if (bits < 24) {
-        ImageBlock expanded = expandToTrueColor(block);
-        if (!expanded)
-            return {};
-        block = std::move(expanded);
-    }
-    ImageBlock resampled = resampleBlock(block, width, height);
-    if (!resampled || bits == 24)
-        return resampled;
-    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
-    return quantised ? std::move(quantised) : std::move(resampled);
-#else
-    // FIXME: the resize and resample operations are not in this build yet;
-    // the picture is shown at its own size in the fitted window.
-    (void)block;
-    (void)width;
-    (void)height;
-    return {};
-#endif
+    return resampleCommand(block, width, height);
 }
 
 void MainWindow::resetWindow()
@@ -806,9 +788,9 @@ void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
     // 4-bit blocks are expanded once and kept until the block changes; the
     // other depths are drawn straight from the block's rows.
     if (m_image.block.bitCount() == 4) {
-        if (m_scratchOwner != m_image.block.data() || m_expanded.isNull()) {
+        if (m_expandedGeneration != m_pictureGeneration || m_expanded.isNull()) {
             m_expanded = blockImage(m_image.block, paintPalette(), m_scratch);
-            m_scratchOwner = m_image.block.data();
+            m_expandedGeneration = m_pictureGeneration;
         }
         drawBlock(painter, m_expanded, target);
         return;
@@ -819,7 +801,7 @@ void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
 
 void MainWindow::pictureChanged()
 {
-    m_scratchOwner = nullptr;
+    ++m_pictureGeneration;
     m_expanded = QImage();
 }
 

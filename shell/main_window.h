@@ -35,6 +35,12 @@ class QtUserInterface;
 
 inline constexpr const char* kProgramCaptionText = "Pictorand32";
 
+// A smooth copy of the block at width x height for showing it smaller: 1-, 4-
+// and 8-bit blocks are expanded to true colour, resampled and brought back to
+// 16 or 256 colours. The block itself is left alone; null when no copy could
+// be made.
+ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height);
+
 // What the command line asks of the display.
 struct ViewerOptions {
     bool fullScreenRequest = false;
@@ -92,6 +98,9 @@ public:
     void paintBlockInto(QPainter& painter, const QRect& target);
     // The block's pixels or colours were changed in place.
     void pictureChanged();
+    // Grows with every change of the picture, so copies made for painting
+    // know when they are stale.
+    unsigned pictureGeneration() const { return m_pictureGeneration; }
     void fullScreenLeft();
     QPoint storedWindowPosition() const { return {m_windowX, m_windowY}; }
     // Writes the window position (at exit and when another instance asks).
@@ -111,6 +120,7 @@ public:
     int photoCdLoadingSize() const override { return m_loadingSize; }
     std::string directoryListDirectory() const override { return m_listDirectory; }
     IconChooser* iconChooser() override;
+    bool useResample() const { return m_useResample; }
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
 
 signals:
@@ -135,8 +145,7 @@ private:
     void zoom(bool in);
     void adoptBlock(ImageBlock block);
     // The copy of the fit size that replaces the block when a picture is
-    // fitted (a 1-, 4- or 8-bit block may be replaced by its 24-bit expansion
-    // on the way); null when none could be made.
+    // fitted; null when none could be made.
     ImageBlock fitCopy(ImageBlock& block, int width, int height);
     bool loadAndShow(std::string path);
     void readStartupSettings();
@@ -184,7 +193,8 @@ private:
     QMenu* m_recentMenu = nullptr;
     std::vector<uint8_t> m_scratch; // a 4-bit block expanded for painting
     QImage m_expanded;              // over m_scratch
-    const void* m_scratchOwner = nullptr;
+    unsigned m_expandedGeneration = 0;
+    unsigned m_pictureGeneration = 1;
 };
 
 } // namespace pictorand

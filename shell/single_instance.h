@@ -25,7 +25,7 @@ public:
     // Asks every other running viewer to close and waits (up to the timeout
     // for each) until it has gone. Stale sockets of viewers that died are
     // removed. Returns how many viewers closed.
-    static int closeOthers(int timeoutMs = 5000);
+    static int closeOthers(int timeoutMs = 10000);
 
     explicit SingleInstance(QObject* parent = nullptr);
     // Starts listening; false when the socket could not be made.

@@ -8,13 +8,13 @@
 #include "core/checked_size.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <array>
-#include <cstdio>
-#include <limits>
 
 namespace pictorand {
 

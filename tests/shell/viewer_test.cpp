@@ -410,11 +410,9 @@ TEST_F(Viewer, AlwaysFitFitsEvenSmallPictures)
     EXPECT_EQ(w.lastLayout().height, 509 + 19 + 18 + 6);
     EXPECT_EQ(w.lastLayout().x, 0);
     EXPECT_EQ(w.lastLayout().y, 0);
-#if __has_include("ops/resize.h")
     // The block itself becomes the fitted copy.
     EXPECT_EQ(w.currentImage().block.width(), 1018);
     EXPECT_EQ(w.currentImage().block.height(), 509);
-#endif
 }
 
 TEST_F(Viewer, FitForBigImagesFitsOnlyWhatDoesNotFit)
@@ -676,6 +674,115 @@ TEST_F(Viewer, ExitWritesTheWindowPosition)
     press(&w, Qt::Key_Escape);
     EXPECT_EQ(settings().readInt(settings::XKoord), 33);
     EXPECT_EQ(settings().readInt(settings::YKoord), 44);
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST_F(Viewer, FullScreenWithUseResampleDrawsASmoothCopy)
+{
+    settings().writeText(settings::UseResample, "1");
+    MainWindow& w = start();
+    // Black and white columns, 2048 wide: halved, each output pixel averages
+    // one black and one white pixel into grey; a plain stretch keeps pure
+    // black or white.
+    ASSERT_TRUE(w.openFile(writeBmp("stripes.bmp", makeBlock(2048, 100, 24, {}, [](int x, int) {
+                                        return x % 2 ? 0xFFFFFFu : 0u;
+                                    }))));
+    w.runCommand(command::FullScreen);
+    FullScreenWindow* full = w.fullScreenWindow();
+    ASSERT_NE(full, nullptr);
+    const QRect target = full->pictureRect();
+    EXPECT_EQ(target.width(), 1024);
+    QImage painted = full->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb middle = painted.pixel(target.center());
+    EXPECT_NEAR(qRed(middle), 128, 2);
+    full->close();
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+class StartUp : public Viewer {
+protected:
+    void SetUp() override
+    {
+        Viewer::SetUp();
+        // Keep away from viewers the user may be running.
+        setenv("PICTORAND_RUNTIME_DIR", runtime.path().c_str(), 1);
+    }
+    StartupResult run(const std::vector<std::string>& arguments)
+    {
+        ViewerServices services;
+        services.metrics = &metrics;
+        services.ui = &ui;
+        services.dialogs = &dialogs;
+        services.settingsPath = settingsPath();
+        return startViewer(arguments, services);
+    }
+    ScratchDir runtime;
+};
+
+TEST_F(StartUp, FileWithBestFitSwitchOpensFittedAndKeepsTheSetting)
+{
+    const std::string path = writeBmp("a b.bmp", solidBlock(100, 50, 0xFF0000));
+    std::filesystem::current_path(dir.path());
+    // An unquoted name with a blank arrives as two arguments.
+    StartupResult started = run({"a", "b.bmp", "/bf"});
+    ASSERT_TRUE(started.window);
+    EXPECT_EQ(started.window->currentImage().path, path);
+    EXPECT_TRUE(started.window->currentImage().block);
+    EXPECT_EQ(settings().readInt(settings::AlwaysFit), 1);
+    EXPECT_EQ(started.window->lastLayout().width, 1024);
+}
+
+TEST_F(StartUp, DirectoryArgumentBecomesTheWorkingDirectory)
+{
+    StartupResult started = run({dir.path()});
+    ASSERT_TRUE(started.window);
+    EXPECT_FALSE(started.window->currentImage().block);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(dir.path()));
+}
+
+TEST_F(StartUp, UnreadableFileKeepsTheProgramRunning)
+{
+    StartupResult started = run({dir.file("missing.jpg")});
+    ASSERT_TRUE(started.window);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(started.window->windowTitle(), "Pictorand32");
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST_F(Viewer, FittingShrinksByResamplingOnlyWithUseResample)
+{
+    const auto stripes = [](int x, int) { return x % 2 ? 0xFFFFFFu : 0u; };
+    for (bool resample : {false, true}) {
+        SCOPED_TRACE(resample);
+        settings().writeText(settings::AlwaysFit, "1");
+        settings().writeText(settings::UseResample, resample ? "1" : "0");
+        MainWindow& w = start();
+        ASSERT_TRUE(w.openFile(writeBmp("s.bmp", makeBlock(2036, 1018, 24, {}, stripes))));
+        const ImageBlock& block = w.currentImage().block;
+        ASSERT_EQ(block.width(), 1018);
+        ASSERT_EQ(block.height(), 509);
+        const uint8_t grey = block.topRow(100)[3 * 500];
+        if (resample)
+            EXPECT_NEAR(grey, 128, 2);
+        else
+            EXPECT_TRUE(grey == 0 || grey == 255);
+    }
 }
 
 } // namespace
