@@ -11,6 +11,7 @@
 #include "shell/dialogs/icon_chooser_dialog.h"
 #include "shell/dialogs/palette_dialog.h"
 #include "shell/dialogs/size_dialog.h"
+#include "shell/full_screen_window.h"
 #include "shell/main_window.h"
 #include "shell/picture_view.h"
 
@@ -101,6 +102,8 @@ void ImageMenu::repaint()
 {
     m_window.pictureChanged();
     m_window.m_view->viewport()->repaint();
+    if (FullScreenWindow* fullScreen = m_window.fullScreenWindow())
+        fullScreen->update();
 }
 
 void ImageMenu::rotate(bool right)
@@ -171,8 +174,11 @@ void ImageMenu::changeSize(bool resample)
         return;
     w.m_view->hideScrollBars();
     w.m_ui->setWaitCursor(true);
-    // The window takes the size the picture will have; a size below 1 is
-    // made 1 by the operations.
+    // The window takes the size the picture will have, shown at 100 % (a
+    // zoom kept from before would paint it larger than the window made for
+    // it); a size below 1 is made 1 by the operations.
+    image.zoom = 100;
+    w.m_zoomStep = 0;
     w.sizeWindowToPicture(std::max(1, size->width), std::max(1, size->height));
     ImageBlock result = resample ? resampleCommand(image.block, size->width, size->height)
                                  : resizeBlock(image.block, size->width, size->height);

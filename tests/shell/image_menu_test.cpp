@@ -14,6 +14,8 @@
 #include "tests/shell/shell_test_support.h"
 #include "tests/support/test_support.h"
 
+#include "core/codec_registry.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -429,6 +431,22 @@ TEST_F(ImageMenuTest, SizeDialogBestFitUsesTheScreensFitArea)
     EXPECT_EQ(current().width(), 40); // cancelled
 }
 
+TEST_F(ImageMenuTest, ResizingAZoomedPictureShowsItAtHundredPercent)
+{
+    MainWindow& w = startWith(makeBlock(40, 30, 24, [](int, int) { return 0x00FF00u; }));
+    w.runCommand(command::ZoomIn);
+    ASSERT_EQ(w.currentImage().zoom, 200);
+    onModal<SizeDialog>([](SizeDialog& d) {
+        buttonWithText(d, "200 %")->click();
+        d.accept();
+    });
+    w.runCommand(command::ResizeImage);
+    EXPECT_EQ(w.currentImage().zoom, 100);
+    EXPECT_EQ(w.zoomStep(), 0);
+    EXPECT_EQ(current().width(), 80);
+    EXPECT_EQ(w.view()->viewport()->height(), 60);
+}
+
 TEST_F(ImageMenuTest, ResamplingAOneBitPictureGivesSixteenColours)
 {
     MainWindow& w = startWith(makeBlock(16, 16, 1, [](int x, int y) { return static_cast<uint32_t>((x + y) % 2); }));
@@ -675,6 +693,30 @@ TEST_F(ImageMenuTest, PaletteEditorIgnoresClicksBeyondTheTable)
     w.runCommand(command::EditPalette);
 }
 
+TEST_F(ImageMenuTest, PaletteEditorShowsOnlyTheEntriesTheTableHolds)
+{
+    MainWindow& w = start();
+    // An 8-bit picture with a 16-entry table: entry 16 onwards would be
+    // pixel bytes, not colours.
+    ImageBlock block = ImageBlock::create(4, 4, 8, 16);
+    for (int i = 0; i < 16; ++i)
+        block.colorTable()[i] = ColorEntry{static_cast<uint8_t>(i), 0, 0, 0};
+    w.currentImage().block = std::move(block);
+    w.showPicture();
+    const std::vector<uint8_t> before = bytesOf(current());
+    ImageMenu::colorChooser = [](QColor, QWidget*) -> std::optional<QColor> { return QColor(1, 2, 3); };
+    onModal<PaletteDialog>([](PaletteDialog& d) {
+        const PaletteGrid geometry(d.grid()->width(), d.grid()->height());
+        QTest::mouseClick(d.grid(), Qt::LeftButton, {}, QPoint(geometry.cell(15).left, geometry.cell(15).top));
+        EXPECT_EQ(d.selected(), 15);
+        QTest::mouseDClick(d.grid(), Qt::LeftButton, {}, QPoint(geometry.cell(16).left, geometry.cell(16).top));
+        EXPECT_EQ(d.selected(), 15);
+        d.accept();
+    });
+    w.runCommand(command::EditPalette);
+    EXPECT_EQ(bytesOf(current()), before);
+}
+
 // ---------------------------------------------------------------------------
 // Icon chooser
 
@@ -755,6 +797,58 @@ TEST_F(ImageMenuTest, TheDisplayPathsIconChooserIsTheDialog)
         QTest::mouseClick(d.findChild<QPushButton*>("accept"), Qt::LeftButton);
     });
     EXPECT_EQ(chooser->chooseIcon(dir.file("none.ico"), {"16 x 16  -  2 colors", "32 x 32  -  True color"}), 1);
+}
+
+ImageBlock fakeIconReader(const ReadRequest& request, std::string& message, std::string&)
+{
+    if (request.iconIndex < 0 || request.iconIndex > 2) {
+        message = "no such image";
+        return {};
+    }
+    return squareIcon(request.iconIndex);
+}
+
+TEST_F(ImageMenuTest, ChooserPreviewsReadTheImageOfTheLine)
+{
+    CodecRegistry& registry = CodecRegistry::instance();
+    const ReaderFunction saved = registry.reader(ImageFormat::Icon);
+    registry.registerReader(ImageFormat::Icon, &fakeIconReader);
+    MainWindow& w = start();
+    onModal<IconChooserDialog>([](IconChooserDialog& d) {
+        ASSERT_TRUE(d.previewArea()->picture());
+        EXPECT_EQ(d.previewArea()->picture().width(), 16);
+        d.list()->setCurrentRow(2);
+        ASSERT_TRUE(d.previewArea()->picture());
+        EXPECT_EQ(d.previewArea()->picture().width(), 64);
+        d.list()->setCurrentRow(3);
+        EXPECT_FALSE(d.previewArea()->picture()); // "Error"
+        d.list()->setCurrentRow(1);
+        d.close();
+    });
+    EXPECT_EQ(w.iconChooser()->chooseIcon("any.ico", {"a", "b", "c", "d"}), 1);
+    registry.registerReader(ImageFormat::Icon, saved);
+}
+
+TEST_F(ImageMenuTest, OpeningAMultiImageIconAsksWhichImage)
+{
+    if (!CodecRegistry::instance().reader(ImageFormat::Icon))
+        GTEST_SKIP() << "the icon reader is not in this build";
+    if (!testing::haveTool("convert"))
+        GTEST_SKIP() << "ImageMagick missing";
+    const std::string path = dir.file("three.ico");
+    ASSERT_EQ(testing::runCommand("convert -size 16x16 xc:red -size 32x32 xc:lime -size 48x48 xc:blue " + path), 0);
+    MainWindow& w = start();
+    std::vector<QString> lines;
+    onModal<IconChooserDialog>([&lines](IconChooserDialog& d) {
+        for (int i = 0; i < d.list()->count(); ++i)
+            lines.push_back(d.list()->item(i)->text());
+        d.list()->setCurrentRow(1);
+        d.close(); // closing takes the highlighted image, not the first
+    });
+    ASSERT_TRUE(w.openFile(path));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].startsWith("16 x 16  -  ")) << lines[0].toStdString();
+    EXPECT_EQ(current().width(), 32);
 }
 
 } // namespace
