@@ -17,9 +17,9 @@ namespace pictorand {
 
 void PaletteGridWidget::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
-    if (this->painter)
-        this->painter(painter);
+    QPainter widgetPainter(this);
+    if (painter)
+        painter(widgetPainter);
 }
 
 void PaletteGridWidget::mousePressEvent(QMouseEvent* event)
