@@ -236,6 +236,25 @@ TEST_F(ImageMenuTest, RotationSizesTheWindowAndRepaints)
     EXPECT_EQ(painted.pixel(50, 290) & 0xFFFFFF, 0x0000FFu);
 }
 
+TEST_F(ImageMenuTest, RotateErrorDropsThePictureAndResetsTheWindow)
+{
+    MainWindow& w = start();
+    // One row of 2^29 + 8 one-bit pixels is 64 MB; turned, it would be that
+    // many rows of 4 bytes, beyond what a block may hold.
+    ImageBlock wide = ImageBlock::create((1 << 29) + 8, 1, 1, 2);
+    ASSERT_TRUE(wide);
+    w.currentImage().block = std::move(wide);
+    w.currentImage().multiPage = true;
+    w.runCommand(command::RotateRight);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Rotate error !");
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Warning);
+    EXPECT_FALSE(current());
+    EXPECT_FALSE(w.currentImage().multiPage); // reset as a load does
+    EXPECT_EQ(w.windowTitle(), "Pictorand32");
+    EXPECT_EQ(w.width(), 468 - 6);
+}
+
 TEST_F(ImageMenuTest, RotateAndFlipNeedZoomHundred)
 {
     MainWindow& w = startWith(makeBlock(10, 4, 8, [](int x, int) { return static_cast<uint32_t>(x); }));
