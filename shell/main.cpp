@@ -12,6 +12,9 @@
 int main(int argc, char** argv)
 {
     pictorand::traceStartup("main");
+    // The window is sized in screen pixels and zoom 100 % means one screen
+    // pixel per picture pixel, so no desktop scale factor is applied.
+    setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
     QApplication application(argc, argv);
     pictorand::traceStartup("application");
     QApplication::setApplicationName("pictorand32");
