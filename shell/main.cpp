@@ -1,10 +1,13 @@
 // pictorand32: the viewer.
 
+#include "shell/core/command_line.h"
 #include "shell/startup.h"
+#include "tools/version.h"
 
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,14 +15,28 @@
 int main(int argc, char** argv)
 {
     pictorand::traceStartup("main");
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    // --help and --version answer without a display.
+    const pictorand::CommandLine line = pictorand::parseCommandLine(arguments);
+    if (line.help) {
+        std::fputs(pictorand::commandLineUsage().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("pictorand32 %s\n", pictorand::programVersion());
+        return 0;
+    }
+
+    // The window is sized in screen pixels and zoom 100 % means one screen
+    // pixel per picture pixel, so no desktop scale factor is applied.
+    setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
     QApplication application(argc, argv);
     pictorand::traceStartup("application");
     QApplication::setApplicationName("pictorand32");
     QApplication::setQuitOnLastWindowClosed(false);
 
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.emplace_back(argv[i]);
     pictorand::StartupResult started = pictorand::startViewer(arguments);
     pictorand::traceStartup("started");
     if (!started.window)

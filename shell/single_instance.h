@@ -3,13 +3,18 @@
 // per-user folder, named from the program caption, the user and its process
 // id. A starting viewer that is asked to be the only one connects to every
 // socket there and asks each viewer to close; each writes its window
-// position and quits, and closes the connection when it is gone.
+// position and quits, and the connection ends when it has gone.
+//
+// Plain Unix sockets under a QSocketNotifier: the viewer does not need the
+// whole network library (and the Kerberos libraries it loads) just for this.
 
-#include <QLocalServer>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <vector>
+
+class QSocketNotifier;
 
 namespace pictorand {
 
@@ -23,14 +28,15 @@ public:
     static QString socketPrefix();
 
     // Asks every other running viewer to close and waits (up to the timeout
-    // for each) until it has gone. Stale sockets of viewers that died are
-    // removed. Returns how many viewers closed.
+    // for each) until it has gone. Sockets of viewers that died are removed.
+    // Returns how many viewers were asked.
     static int closeOthers(int timeoutMs = 10000);
 
     explicit SingleInstance(QObject* parent = nullptr);
+    ~SingleInstance() override;
     // Starts listening; false when the socket could not be made.
     bool listen();
-    QString serverName() const { return m_server.fullServerName(); }
+    QString serverName() const { return m_path; }
 
     // Called when another viewer asks this one to close; the connection is
     // closed when it returns.
@@ -38,8 +44,11 @@ public:
 
 private:
     void acceptConnection();
+    void readRequest(int client, QSocketNotifier* notifier);
 
-    QLocalServer m_server;
+    int m_listener = -1;
+    QString m_path;
+    QSocketNotifier* m_notifier = nullptr;
 };
 
 } // namespace pictorand

@@ -118,3 +118,26 @@ TEST_F(TwoViewers, StaleSocketOfADeadViewerDoesNotStopTheNext)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST(ViewerProcess, HelpAndVersionNeedNoDisplay)
+{
+    for (const char* option : {"--help", "--version"}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        process.setProcessEnvironment(env);
+        process.start(PICTORAND_VIEWER_PATH, {option});
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitCode(), 0) << option;
+        EXPECT_TRUE(process.readAllStandardOutput().startsWith(std::string(option) == "--help" ? "Usage" : "pictorand32"))
+            << option;
+    }
+}
+
+} // namespace
+} // namespace pictorand
