@@ -53,6 +53,10 @@ bool ImageMenu::handles(int id)
 
 void ImageMenu::run(int id)
 {
+    // A running animation passes the picture test without a block; there is
+    // nothing here to work on then.
+    if (!m_window.m_image.block)
+        return;
     using namespace command;
     switch (id) {
     case RotateLeft:
@@ -234,8 +238,6 @@ void ImageMenu::inPlace(int id)
 void ImageMenu::adjust(Adjustment adjustment)
 {
     MainWindow& w = m_window;
-    if (!w.m_image.block)
-        return; // a running animation alone has nothing to adjust
     AdjustmentDialog::Target target;
     target.replace = [this](ImageBlock block) {
         m_window.adoptBlock(std::move(block));
@@ -250,7 +252,7 @@ void ImageMenu::adjust(Adjustment adjustment)
 void ImageMenu::editPalette()
 {
     MainWindow& w = m_window;
-    if (!w.m_image.block || w.m_image.block.bitCount() > 8)
+    if (w.m_image.block.bitCount() > 8)
         return; // only paletted pictures have entries to edit
     PaletteDialog dialog(w.m_image.block, [this] { repaint(); }, colorChooser, &w);
     dialog.exec();

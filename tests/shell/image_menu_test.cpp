@@ -297,6 +297,27 @@ TEST_F(ImageMenuTest, ImageCommandsWithoutAPictureSayNoPicture)
     }
 }
 
+TEST_F(ImageMenuTest, AnAnimationWithoutABlockGivesTheCommandsNothingToDo)
+{
+    MainWindow& w = start();
+    w.currentImage().animationRunning = true;
+    for (int id : {command::RotateLeft, command::DecreaseColorDepth, command::ResizeImage, command::ResampleImage,
+                   command::Greyscale, command::Negative, command::SwapBgr, command::Brightness, command::EditPalette}) {
+        bool dialogShown = false;
+        QTimer::singleShot(0, [&dialogShown] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                dialogShown = true;
+                modal->close();
+            }
+        });
+        w.runCommand(id);
+        QApplication::processEvents();
+        EXPECT_FALSE(dialogShown) << id;
+        EXPECT_FALSE(current());
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST_F(ImageMenuTest, MenuEnablesTheImageCommandsByDepth)
 {
     MainWindow& w = startWith(makeBlock(8, 8, 1, [](int x, int) { return static_cast<uint32_t>(x); }));
