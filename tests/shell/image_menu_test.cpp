@@ -338,6 +338,22 @@ TEST_F(ImageMenuTest, MenuEnablesTheImageCommandsByDepth)
 // ---------------------------------------------------------------------------
 // Colour depth
 
+TEST_F(ImageMenuTest, IncreaseDepthKeepsTheLookOfAWhiteOnBlackTable)
+{
+    // Entry 0 white, entry 1 black: the grey ramp comes out inverted.
+    ImageBlock mono = makeBlock(9, 2, 1, [](int x, int) { return static_cast<uint32_t>(x % 2); });
+    mono.colorTable()[0] = ColorEntry{255, 255, 255, 0};
+    mono.colorTable()[1] = ColorEntry{0, 0, 0, 0};
+    MainWindow& w = startWith(mono);
+    const QImage before = grabPicture();
+    w.runCommand(command::IncreaseTo256Colors);
+    ASSERT_EQ(current().bitCount(), 8);
+    EXPECT_EQ(current().colorTable()[0], (ColorEntry{255, 255, 255, 0}));
+    const QImage after = grabPicture();
+    for (int x = 0; x < 9; ++x)
+        EXPECT_EQ(after.pixel(x, 1), before.pixel(x, 1)) << x;
+}
+
 TEST_F(ImageMenuTest, DecreaseDepthDialogOpensByDepthAndQuantises)
 {
     struct Case {
