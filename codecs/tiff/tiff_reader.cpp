@@ -249,28 +249,31 @@ bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std
         message = kNotValidTiff;
         return false;
     }
+    if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes) {
+        message = kCantAllocateMemory;
+        return false;
+    }
     LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
     if (!tile) {
         message = kCantAllocateMemory;
         return false;
     }
     const uint64_t imageRowBytes = (uint64_t(page.width) * bits + 7) / 8;
-    for (uint32_t top = 0; top < page.height; top += tileHeight) {
-        for (uint32_t left = 0; left < page.width; left += tileWidth) {
-            if (TIFFReadTile(tiff, tile.data(), left, top, 0, 0) < 0) {
+    // 64-bit positions: a tile size near 2^32 must not wrap the loops.
+    for (uint64_t top = 0; top < page.height; top += tileHeight) {
+        for (uint64_t left = 0; left < page.width; left += tileWidth) {
+            if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0, 0) < 0) {
                 message = kCantRead;
                 return true;
             }
             // Tile widths fall on whole bytes (checked in layoutFor).
-            uint64_t byteOffset = uint64_t(left) * bits / 8;
+            uint64_t byteOffset = left * bits / 8;
             size_t bytes = static_cast<size_t>(std::min<uint64_t>(uint64_t(tileRowSize), imageRowBytes - byteOffset));
-            uint32_t rows = std::min(tileHeight, page.height - top);
-            for (uint32_t r = 0; r < rows; ++r)
+            uint64_t rows = std::min<uint64_t>(tileHeight, page.height - top);
+            for (uint64_t r = 0; r < rows; ++r)
                 std::memcpy(block.topRow(static_cast<int32_t>(top + r)) + byteOffset,
-                            tile.data() + size_t(r) * static_cast<size_t>(tileRowSize), bytes);
+                            tile.data() + r * static_cast<uint64_t>(tileRowSize), bytes);
         }
-        if (top > std::numeric_limits<uint32_t>::max() - tileHeight)
-            break;
     }
     return true;
 }

@@ -293,6 +293,35 @@ TEST(TiffColourTables, PaletteMapsSixteenOrEightBit)
     EXPECT_EQ(block.colorTable()[15], (ColorEntry{7, 200, 150, 0}));
 }
 
+TEST(TiffColourTables, OneBitPaletteUsesItsColourMap)
+{
+    ScratchDir dir;
+    uint16_t map[3 * 2] = {65535, 0, 0, 0, 0, 65535}; // entry 0 red, entry 1 blue
+    std::string path = dir.file("palette1.tif");
+    writeWithLibtiff(path, PHOTOMETRIC_PALETTE, 1, 1, 8, 1, {0x0F}, map);
+    std::string message, compression;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 1);
+    EXPECT_EQ(block.colorTable()[0], (ColorEntry{0, 0, 255, 0}));
+    EXPECT_EQ(block.colorTable()[1], (ColorEntry{255, 0, 0, 0}));
+    EXPECT_EQ(block.topRow(0)[0], 0x0F);
+}
+
+TEST(TiffColourTables, TwoBitGreyLooksRightThroughTheRgbaReader)
+{
+    ScratchDir dir;
+    std::string path = dir.file("grey2.tif");
+    writeWithLibtiff(path, PHOTOMETRIC_MINISBLACK, 2, 1, 4, 1, {0x1B}); // 0, 1, 2, 3
+    std::string message, compression;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 24);
+    const uint8_t expected[] = {0, 85, 170, 255};
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(block.topRow(0)[x * 3], expected[x]) << x;
+}
+
 TEST_F(TiffTest, PageCounterFollowsTheDirectoryChain)
 {
     std::string one = tiffcp("-c lzw", colourBase(), "one.tif");
