@@ -15,7 +15,7 @@ mkdir -p "$data"
 command -v vips >/dev/null || echo "note: vips missing (apt-get install libvips-tools)" >&2
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_GUI=OFF -DPICTORAND_TESTS=OFF \
   -DPICTORAND_BENCH=ON >/dev/null
-cmake --build "$build" --target bench_libs_bench pictorand32-convert >/dev/null
+cmake --build "$build" --target libs_bench pictorand32-convert >/dev/null
 ours="$build/tools/convert/pictorand32-convert"
 
 # The picture: fractal clouds with grain, so it compresses like a photo.
@@ -48,7 +48,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== picture: 6000 x 4000, $(du -h "$data/photo.jpg" | cut -f1) JPEG q85, $(du -h "$data/photo.png" | cut -f1) PNG"
 echo "== ours, in process (Google Benchmark)"
-PICTORAND_BENCH_DATA="$data" "$build/bench/bench_libs_bench" --benchmark_format=console 2>/dev/null \
+PICTORAND_BENCH_DATA="$data" "$build/bench/libs_bench" --benchmark_format=console 2>/dev/null \
   | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
 
 echo "== whole process, best of $runs (seconds)"

@@ -23,6 +23,13 @@ int countPages(const std::string& path)
     return countTiffPages(path, offsets.data(), kTiffPageCapacity);
 }
 
+// The page table of a multi-page file: directory offsets in the image table.
+int pageOffsets(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity)
+{
+    (void)controlOffsets;
+    return countTiffPages(path, imageOffsets, capacity);
+}
+
 } // namespace
 
 void registerTiffCodec(CodecRegistry& registry)
@@ -30,6 +37,7 @@ void registerTiffCodec(CodecRegistry& registry)
     registry.registerReader(ImageFormat::Tiff, readTiffFile);
     registry.registerWriter(SaveType::Tif, writeTiffFile);
     registry.registerImageCounter(ImageFormat::Tiff, countPages);
+    registry.registerImageOffsets(ImageFormat::Tiff, pageOffsets);
 }
 
 } // namespace pictorand
