@@ -2,7 +2,7 @@
 # Times the JPEG, PNG and TIFF glue against the peer tools on one 6000 x 4000
 # photo-like picture, in one run:
 #   bench/libs-vs-peers.sh [RUNS]        (best of RUNS for each timing, default 3)
-# Ours: in-process figures from bench_libs_bench (Google Benchmark) and
+# Ours: in-process figures from libs_bench (Google Benchmark) and
 # whole-process figures of `pictorand32-convert --info` (load and normalise).
 # Peers: whole-process wall time of djpeg, ImageMagick and vips.
 set -euo pipefail
