@@ -64,7 +64,7 @@ command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips png->png level 6
   "$(best_of vips copy "$data/photo.png" "$scratch/v.png[compression=6,filter=all]")"
 printf '  %-44s %s\n' "PNG   ImageMagick png->png level 6, adaptive" \
   "$(best_of convert "$data/photo.png" -define png:compression-level=6 -define png:compression-filter=5 "$scratch/m.png")"
-echo "  PNG sizes: ours $(stat -c %s "$scratch/photo.png")$(command -v vips >/dev/null && echo ", vips $(stat -c %s "$scratch/v.png")"), ImageMagick $(stat -c %s "$scratch/m.png")"
+echo "  PNG sizes: ours $(stat -c %s "$scratch"/photo.[Pp][Nn][Gg])$(command -v vips >/dev/null && echo ", vips $(stat -c %s "$scratch/v.png")"), ImageMagick $(stat -c %s "$scratch/m.png")"
 for kind in none lzw packbits; do
   printf '  %-44s %s\n' "TIFF  ours --info $kind (load)" "$(best_of "$ours" --info "$data/photo-$kind.tif")"
   printf '  %-44s %s\n' "TIFF  ImageMagick $kind (load)" "$(best_of convert "$data/photo-$kind.tif" null:)"
