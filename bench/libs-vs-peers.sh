@@ -28,6 +28,7 @@ fi
   "$data/photo.png"
 [ -s "$data/photo-none.tif" ] || convert "$data/photo.ppm" -depth 8 -compress none "$data/photo-none.tif"
 [ -s "$data/photo-lzw.tif" ] || tiffcp -c lzw "$data/photo-none.tif" "$data/photo-lzw.tif"
+[ -s "$data/photo.bmp" ] || convert "$data/photo.ppm" "bmp3:$data/photo.bmp"
 [ -s "$data/photo-packbits.tif" ] || tiffcp -c packbits "$data/photo-none.tif" "$data/photo-packbits.tif"
 
 # best_of COMMAND... : the smallest wall time of $runs runs, in seconds.
@@ -69,7 +70,16 @@ for kind in none lzw packbits; do
   printf '  %-44s %s\n' "TIFF  ours --info $kind (load)" "$(best_of "$ours" --info "$data/photo-$kind.tif")"
   printf '  %-44s %s\n' "TIFF  ImageMagick $kind (load)" "$(best_of convert "$data/photo-$kind.tif" null:)"
 done
+mkdir -p "$scratch/win" "$scratch/tif"
+setting=0
 for kind in none lzw packbits; do
-  printf '  %-44s %s\n' "TIFF  ImageMagick ppm->tif $kind (save)" \
-    "$(best_of convert "$data/photo.ppm" -compress "$kind" "$scratch/m.tif")"
+  # Our converter takes the compression from the settings file.
+  printf '[TIFF]\nSave Compression=%d\n' "$setting" >"$scratch/win/P_RAND32.INI"
+  setting=$((setting + 1))
+  printf '  %-44s %s\n' "TIFF  ours bmp->tif $kind (load+save)" \
+    "$(PICTORAND_WINDIR="$scratch/win" best_of "$ours" -t tif -o "$scratch/tif" "$data/photo.bmp")"
+  magick=$kind
+  [ "$kind" = packbits ] && magick=RLE # ImageMagick's name for PackBits
+  printf '  %-44s %s\n' "TIFF  ImageMagick bmp->tif $kind (load+save)" \
+    "$(best_of convert "$data/photo.bmp" -compress "$magick" "$scratch/m.tif")"
 done
