@@ -31,11 +31,14 @@ fi
 [ -s "$data/photo.bmp" ] || convert "$data/photo.ppm" "bmp3:$data/photo.bmp"
 [ -s "$data/photo-packbits.tif" ] || tiffcp -c packbits "$data/photo-none.tif" "$data/photo-packbits.tif"
 
-# best_of COMMAND... : the smallest wall time of $runs runs, in seconds.
+# best_of COMMAND... : the smallest wall time of $runs runs, in seconds. The
+# folder $fresh (when set) is emptied before each run: the converter leaves
+# existing files alone.
 best_of() {
   local best=""
   for _ in $(seq "$runs"); do
     local start end
+    [ -n "${fresh:-}" ] && rm -rf "${fresh:?}"/*
     start=$(date +%s.%N)
     "$@" >/dev/null 2>&1
     end=$(date +%s.%N)
@@ -59,13 +62,14 @@ printf '  %-44s %s\n' "JPEG  ImageMagick to BMP" "$(best_of convert "$data/photo
 printf '  %-44s %s\n' "PNG   ours --info (load)" "$(best_of "$ours" --info "$data/photo.png")"
 command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips avg (load)" "$(best_of vips avg "$data/photo.png")"
 printf '  %-44s %s\n' "PNG   ImageMagick (load)" "$(best_of convert "$data/photo.png" null:)"
+mkdir -p "$scratch/png"
 printf '  %-44s %s\n' "PNG   ours convert png->png (load+save)" \
-  "$(best_of "$ours" -t png -o "$scratch" "$data/photo.png")"
+  "$(fresh="$scratch/png" best_of "$ours" -t png -o "$scratch/png" "$data/photo.png")"
 command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips png->png level 6, all filters" \
   "$(best_of vips copy "$data/photo.png" "$scratch/v.png[compression=6,filter=all]")"
 printf '  %-44s %s\n' "PNG   ImageMagick png->png level 6, adaptive" \
   "$(best_of convert "$data/photo.png" -define png:compression-level=6 -define png:compression-filter=5 "$scratch/m.png")"
-echo "  PNG sizes: ours $(stat -c %s "$scratch"/photo.[Pp][Nn][Gg])$(command -v vips >/dev/null && echo ", vips $(stat -c %s "$scratch/v.png")"), ImageMagick $(stat -c %s "$scratch/m.png")"
+echo "  PNG sizes: ours $(stat -c %s "$scratch"/png/photo.[Pp][Nn][Gg])$(command -v vips >/dev/null && echo ", vips $(stat -c %s "$scratch/v.png")"), ImageMagick $(stat -c %s "$scratch/m.png")"
 for kind in none lzw packbits; do
   printf '  %-44s %s\n' "TIFF  ours --info $kind (load)" "$(best_of "$ours" --info "$data/photo-$kind.tif")"
   printf '  %-44s %s\n' "TIFF  ImageMagick $kind (load)" "$(best_of convert "$data/photo-$kind.tif" null:)"
@@ -77,7 +81,7 @@ for kind in none lzw packbits; do
   printf '[TIFF]\nSave Compression=%d\n' "$setting" >"$scratch/win/P_RAND32.INI"
   setting=$((setting + 1))
   printf '  %-44s %s\n' "TIFF  ours bmp->tif $kind (load+save)" \
-    "$(PICTORAND_WINDIR="$scratch/win" best_of "$ours" -t tif -o "$scratch/tif" "$data/photo.bmp")"
+    "$(PICTORAND_WINDIR="$scratch/win" fresh="$scratch/tif" best_of "$ours" -t tif -o "$scratch/tif" "$data/photo.bmp")"
   magick=$kind
   [ "$kind" = packbits ] && magick=RLE # ImageMagick's name for PackBits
   printf '  %-44s %s\n' "TIFF  ImageMagick bmp->tif $kind (load+save)" \

@@ -216,8 +216,8 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
     }
 }
 
-// LZW dominates the load time of big LZW files, and strips decode
-// independently, so such files are decoded by several threads, each with its
+// Decompression dominates the load time of big LZW and PackBits files, and
+// strips decode independently, so such files are decoded by several threads, each with its
 // own handle on the file. The block comes out as the sequential reading
 // gives it, failures included: rows from the first strip that fails on are
 // left black.
@@ -270,7 +270,7 @@ void decodeStrips(const ParallelStrips& job, const PageFields& page, const Layou
 bool readStripsInParallel(TIFF* tiff, const ParallelStrips& base, const PageFields& page, const Layout& layout,
                           ImageBlock& block, std::string& message)
 {
-    if (page.compression != COMPRESSION_LZW || page.tiled
+    if ((page.compression != COMPRESSION_LZW && page.compression != COMPRESSION_PACKBITS) || page.tiled
         || (page.planar == PLANARCONFIG_SEPARATE && page.samplesPerPixel > 1))
         return false;
     unsigned hardware = std::thread::hardware_concurrency();
