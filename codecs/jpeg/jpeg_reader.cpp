@@ -176,6 +176,10 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
     decoder.errors.failOnDataEnd = quantise;
     jpeg_start_decompress(&info);
     decoder.errors.failOnDataEnd = false;
+    // A multi-scan (progressive) file has been read whole by now; whatever
+    // its scans held is shown, however early the data ended.
+    if (jpeg_has_multiple_scans(&info))
+        decoder.errors.dataEnded = false;
     ImageBlock& block = decoder.block;
     if (bitCount == 8) {
         if (!quantise) {
