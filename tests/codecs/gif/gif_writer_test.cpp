@@ -120,6 +120,21 @@ TEST(GifWriter, ColourTableIsPaddedWithBlackToItsSizeField)
     EXPECT_EQ(bytes[13 + 48], 0x21);
 }
 
+TEST(GifWriter, ColourTableNeverOutgrowsItsSizeField)
+{
+    // A 1-bit block that claims 256 colours: only 2 may follow a size field
+    // of 0, or the decoder would take colours for blocks.
+    ScratchDir dir;
+    ImageBlock block = makeBlock(9, 2, 1, 5, 256);
+    ASSERT_TRUE(writeGif(dir.file("a.gif"), block, true, false, -1));
+    auto bytes = readFile(dir.file("a.gif"));
+    EXPECT_EQ(bytes[10], 0x80);
+    EXPECT_EQ(bytes[13 + 6], 0x21);
+    ImageBlock back = readBack(dir.file("a.gif"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(maxDifference(blockToRgb(back), blockToRgb(block)), 0);
+}
+
 TEST(GifWriter, RefusesWhatItCannotWrite)
 {
     ScratchDir dir;
