@@ -16,8 +16,8 @@ mkdir -p "$data"
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_BENCH=ON -DPICTORAND_TESTS=OFF \
   -DPICTORAND_GUI=OFF >/dev/null
-cmake --build build/bench --target gif_tool gif_bench >/dev/null
-tool=build/bench/bench/gif_tool
+cmake --build build/bench --target bench_gif_tool bench_gif_benchmark >/dev/null
+tool=build/bench/bench/bench_gif_tool
 convert_tool=build/bench/tools/convert/pictorand32-convert
 
 photo=$data/photo-6000x4000.gif
@@ -70,9 +70,9 @@ magick_miff_null=$t
 
 echo
 echo "Encoding alone (Google Benchmark, CPU time of the write, best of $runs):"
-ours_encode_ms=$(PICTORAND_BENCH_GIF="$photo" build/bench/bench/gif_bench --benchmark_filter='encodeGif/interlaced:0' \
+ours_encode_ms=$(PICTORAND_BENCH_GIF="$photo" build/bench/bench/bench_gif_benchmark --benchmark_filter='encodeGif/interlaced:0' \
   --benchmark_repetitions="$runs" 2>/dev/null | awk '/encodeGif\/interlaced:0\/real_time /{print $4}' | sort -n | head -1)
-PICTORAND_BENCH_GIF="$photo" build/bench/bench/gif_bench --benchmark_repetitions=1 2>/dev/null | grep -E '^(decode|encode|scan)'
+PICTORAND_BENCH_GIF="$photo" build/bench/bench/bench_gif_benchmark --benchmark_repetitions=1 2>/dev/null | grep -E '^(decode|encode|scan)'
 
 echo
 echo "Summary:"
