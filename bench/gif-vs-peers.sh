@@ -16,7 +16,7 @@ mkdir -p "$data"
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_BENCH=ON -DPICTORAND_TESTS=OFF \
   -DPICTORAND_GUI=OFF >/dev/null
-cmake --build build/bench --target bench_gif_tool bench_gif_benchmark >/dev/null
+cmake --build build/bench --target bench_gif_tool bench_gif_benchmark pictorand32-convert >/dev/null
 tool=build/bench/bench/bench_gif_tool
 convert_tool=build/bench/tools/convert/pictorand32-convert
 
