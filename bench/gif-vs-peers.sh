@@ -29,44 +29,46 @@ fi
 [ -s "$data/photo.miff" ] || convert "$photo" "$data/photo.miff"
 ls -l "$photo"
 
-# best SECONDS and peak KB over $runs runs of a command
+# Best elapsed seconds, best CPU seconds (user + system) and peak KB over
+# $runs runs of a command. On a shared machine the CPU time is the steadier.
 measure() {
-  local best=999999 peak=0 line seconds kb
+  local best=999999 bestcpu=999999 peak=0 seconds cpu kb
   for _ in $(seq "$runs"); do
-    line=$( { /usr/bin/time -f "%e %M" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-    seconds=${line% *}
-    kb=${line#* }
+    /usr/bin/time -o "$out/time.txt" -f "%e %U %S %M" "$@" >/dev/null 2>&1 || true
+    read -r seconds user system kb < "$out/time.txt"
+    cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
     best=$(awk -v a="$seconds" -v b="$best" 'BEGIN { print (a < b) ? a : b }')
+    bestcpu=$(awk -v a="$cpu" -v b="$bestcpu" 'BEGIN { print (a < b) ? a : b }')
     [ "$kb" -gt "$peak" ] && peak=$kb
   done
-  echo "$best $peak"
+  echo "$best $bestcpu $peak"
 }
-report() { printf '%-52s %6.2f s  %8d KB\n' "$1" "$2" "$3"; }
+report() { printf '%-44s %6.2f s elapsed %6.2f s CPU %8d KB\n' "$1" "$2" "$3" "$4"; }
 
 echo
 echo "Decoding (whole process, best of $runs):"
-read -r t m < <(measure "$tool" decode "$photo");                              report "ours: decode" "$t" "$m"
-ours_decode=$t
-read -r t m < <(measure "$tool" decode "$photo" "$out/ours.raw");              report "ours: decode + write the block" "$t" "$m"
+read -r t c m < <(measure "$tool" decode "$photo");                              report "ours: decode" "$t" "$c" "$m"
+ours_decode=$c
+read -r t c m < <(measure "$tool" decode "$photo" "$out/ours.raw");              report "ours: decode + write the block" "$t" "$c" "$m"
 if [ -x "$convert_tool" ] && "$convert_tool" -t bmp -o "$out" "$photo" >/dev/null 2>&1; then
-  read -r t m < <(measure "$convert_tool" -t bmp -o "$out" "$photo");          report "ours: pictorand32-convert -t bmp" "$t" "$m"
+  read -r t c m < <(measure "$convert_tool" -t bmp -o "$out" "$photo");          report "ours: pictorand32-convert -t bmp" "$t" "$c" "$m"
 fi
-read -r t m < <(measure gif2rgb -1 -o "$out/giflib.rgb" "$photo");             report "giflib: gif2rgb -1 (writes RGB)" "$t" "$m"
-giflib_decode=$t
-read -r t m < <(measure convert "$photo" null:);                               report "ImageMagick: convert to null:" "$t" "$m"
-magick_read_gif=$t
+read -r t c m < <(measure gif2rgb -1 -o "$out/giflib.rgb" "$photo");             report "giflib: gif2rgb -1 (writes RGB)" "$t" "$c" "$m"
+giflib_decode=$c
+read -r t c m < <(measure convert "$photo" null:);                               report "ImageMagick: convert to null:" "$t" "$c" "$m"
+magick_read_gif=$c
 
 echo
 echo "Encoding:"
-read -r t m < <(measure "$tool" encode "$photo" "$out/ours.gif");              report "ours: decode + encode" "$t" "$m"
-ours_both=$t
-read -r t m < <(measure "$tool" encode "$photo" "$out/ours-i.gif" --interlaced); report "ours: decode + encode interlaced" "$t" "$m"
-read -r t m < <(measure convert "$photo" "$out/magick.gif");                   report "ImageMagick: GIF to GIF" "$t" "$m"
-magick_both=$t
-read -r t m < <(measure convert "$data/photo.miff" "$out/magick2.gif");        report "ImageMagick: MIFF to GIF" "$t" "$m"
-magick_miff_gif=$t
-read -r t m < <(measure convert "$data/photo.miff" null:);                     report "ImageMagick: MIFF to null:" "$t" "$m"
-magick_miff_null=$t
+read -r t c m < <(measure "$tool" encode "$photo" "$out/ours.gif");              report "ours: decode + encode" "$t" "$c" "$m"
+ours_both=$c
+read -r t c m < <(measure "$tool" encode "$photo" "$out/ours-i.gif" --interlaced); report "ours: decode + encode interlaced" "$t" "$c" "$m"
+read -r t c m < <(measure convert "$photo" "$out/magick.gif");                   report "ImageMagick: GIF to GIF" "$t" "$c" "$m"
+magick_both=$c
+read -r t c m < <(measure convert "$data/photo.miff" "$out/magick2.gif");        report "ImageMagick: MIFF to GIF" "$t" "$c" "$m"
+magick_miff_gif=$c
+read -r t c m < <(measure convert "$data/photo.miff" null:);                     report "ImageMagick: MIFF to null:" "$t" "$c" "$m"
+magick_miff_null=$c
 
 echo
 echo "Encoding alone (Google Benchmark, CPU time of the write, best of $runs):"
@@ -76,11 +78,11 @@ PICTORAND_BENCH_GIF="$photo" build/bench/bench/bench_gif_benchmark --benchmark_r
 
 echo
 echo "Summary:"
-awk -v o="$ours_decode" -v g="$giflib_decode" 'BEGIN { printf "  decode: ours %.2f s, gif2rgb %.2f s (%.1fx)\n", o, g, g / o }'
+awk -v o="$ours_decode" -v g="$giflib_decode" 'BEGIN { printf "  decode (CPU): ours %.2f s, gif2rgb %.2f s (%.1fx)\n", o, g, g / o }'
 awk -v ob="$ours_both" -v od="$ours_decode" -v mb="$magick_both" -v mr="$magick_read_gif" \
     -v mg="$magick_miff_gif" -v mn="$magick_miff_null" -v oe="$ours_encode_ms" 'BEGIN {
-  printf "  whole process GIF to GIF: ours %.2f s, ImageMagick %.2f s (%.1fx)\n", ob, mb, mb / ob
+  printf "  whole process GIF to GIF (CPU): ours %.2f s, ImageMagick %.2f s (%.1fx)\n", ob, mb, mb / ob
   mw = mg - mn
-  printf "  writing alone: ours %.0f ms (benchmark CPU time), ImageMagick %.0f ms (MIFF to GIF minus MIFF to null:) (%.1fx)\n", oe, mw * 1000, mw * 1000 / oe
+  printf "  writing alone: ours %.0f ms (benchmark CPU time), ImageMagick %.0f ms (CPU of MIFF to GIF minus MIFF to null:) (%.1fx)\n", oe, mw * 1000, mw * 1000 / oe
 }'
 compare -metric AE "$photo" "$out/ours.gif" null: 2>&1 | sed 's/^/  pixels differing from the source after our round trip: /'; echo
