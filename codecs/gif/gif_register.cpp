@@ -22,12 +22,22 @@ bool writeGifRequest(const std::string& path, const ImageBlock& block, const Wri
     return writeGif(path, block, true, options.interlaced, options.transparentIndex);
 }
 
+// The display load keeps the offsets for the animation, which reads the
+// frames one by one.
+int scanGifOffsets(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity)
+{
+    int canvasWidth = 0;
+    int canvasHeight = 0;
+    return scanGifFile(path, controlOffsets, imageOffsets, capacity, canvasWidth, canvasHeight);
+}
+
 } // namespace
 
 void registerGifCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Gif, readGifRequest);
     registry.registerImageCounter(ImageFormat::Gif, countGifImages);
+    registry.registerImageOffsets(ImageFormat::Gif, scanGifOffsets);
     registry.registerWriter(SaveType::Gif, writeGifRequest);
 }
 
