@@ -204,6 +204,24 @@ TEST(GifWriter, RandomPictureFillsTheStringTableAndRoundTrips)
     EXPECT_EQ(maxDifference(blockToRgb(theirs), blockToRgb(block)), 0);
 }
 
+TEST(GifWriter, OneAndFourBitPicturesThatFillTheTableRoundTrip)
+{
+    // Random pictures fill the 4096 entries several times over at every
+    // code size, so every reset path is taken.
+    for (int depth : {1, 4, 8}) {
+        ScratchDir dir;
+        ImageBlock block = makeBlock(400, 300, depth, static_cast<uint32_t>(depth * 11));
+        ASSERT_TRUE(writeGif(dir.file("a.gif"), block, true, depth == 4, -1));
+        EXPECT_TRUE(samePixelsAndTable(readBack(dir.file("a.gif")), block)) << depth;
+        if (haveTool("gif2rgb")) {
+            ASSERT_EQ(runCommand("gif2rgb -1 -o " + shellQuote(dir.file("a.rgb")) + " " + shellQuote(dir.file("a.gif"))
+                                 + " 2>/dev/null"),
+                      0);
+            EXPECT_EQ(maxDifference(RgbImage{400, 300, readFile(dir.file("a.rgb"))}, blockToRgb(block)), 0) << depth;
+        }
+    }
+}
+
 // Reads the code stream of a file we wrote and tracks the code width as a
 // decoder must: a full table is followed by a clear code at 12 bits, and the
 // codes after it are 9 bits wide again.
