@@ -35,7 +35,7 @@ measure() {
   local best=999999 bestcpu=999999 peak=0 seconds cpu kb
   for _ in $(seq "$runs"); do
     /usr/bin/time -o "$out/time.txt" -f "%e %U %S %M" "$@" >/dev/null 2>&1 || true
-    read -r seconds user system kb < "$out/time.txt"
+    read -r seconds user system kb < <(tail -1 "$out/time.txt")
     cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
     best=$(awk -v a="$seconds" -v b="$best" 'BEGIN { print (a < b) ? a : b }')
     bestcpu=$(awk -v a="$cpu" -v b="$bestcpu" 'BEGIN { print (a < b) ? a : b }')
@@ -50,8 +50,11 @@ echo "Decoding (whole process, best of $runs):"
 read -r t c m < <(measure "$tool" decode "$photo");                              report "ours: decode" "$t" "$c" "$m"
 ours_decode=$c
 read -r t c m < <(measure "$tool" decode "$photo" "$out/ours.raw");              report "ours: decode + write the block" "$t" "$c" "$m"
+# The converter never replaces a file: each run starts without its output.
+bmp_out=$out/$(basename "$photo" .gif).BMP
 if [ -x "$convert_tool" ] && "$convert_tool" -t bmp -o "$out" "$photo" >/dev/null 2>&1; then
-  read -r t c m < <(measure "$convert_tool" -t bmp -o "$out" "$photo");          report "ours: pictorand32-convert -t bmp" "$t" "$c" "$m"
+  read -r t c m < <(measure sh -c 'rm -f "$1"; exec "$2" -t bmp -o "$3" "$4"' _ "$bmp_out" "$convert_tool" "$out" "$photo")
+  report "ours: pictorand32-convert -t bmp" "$t" "$c" "$m"
 fi
 read -r t c m < <(measure gif2rgb -1 -o "$out/giflib.rgb" "$photo");             report "giflib: gif2rgb -1 (writes RGB)" "$t" "$c" "$m"
 giflib_decode=$c
