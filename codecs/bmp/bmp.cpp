@@ -1,0 +1,381 @@
+#include "codecs/bmp/bmp.h"
+
+#include "codecs/bmp/bmp_rle.h"
+#include "codecs/common/buffered_byte_reader.h"
+#include "codecs/common/file_reader.h"
+#include "codecs/common/span_reader.h"
+#include "core/byte_order.h"
+#include "core/checked_size.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <array>
+#include <cstdio>
+#include <limits>
+
+namespace pictorand {
+
+namespace {
+
+constexpr const char* kNotValidBmp = "Not a valid BMP file";
+constexpr const char* kCantReadHeader = "Not a valid BMP file, can't read header";
+constexpr const char* kUnsupportedCompression = "Can't read data, unsupported compression !";
+
+constexpr uint16_t kBmpType = 0x4D42; // "BM"
+constexpr uint32_t kFileHeaderSize = 14;
+constexpr uint32_t kCoreHeaderSize = 12;
+constexpr uint32_t kLargestInfoHeader = 124;
+constexpr uint32_t kCompressionNone = 0;
+constexpr uint32_t kCompressionRle8 = 1;
+constexpr uint32_t kCompressionRle4 = 2;
+
+// Headers and colour table never reach past this: a 124-byte info header and
+// 256 four-byte entries after the 14-byte file header.
+constexpr size_t kHeadBytes = kFileHeaderSize + kLargestInfoHeader + 256 * 4;
+
+// What the headers say about a file, in the terms the pixel stage needs.
+struct BmpLayout {
+    uint32_t infoSize = 0;
+    bool os2 = false;
+    int32_t width = 0;
+    int32_t heightField = 0; // as stored; negative for top-down rows
+    uint16_t bitCount = 0;
+    uint32_t compression = kCompressionNone;
+    uint32_t pixelOffset = 0;
+    uint64_t headerEnd = 0;   // file offset just past the info header
+    uint32_t tableEntries = 0; // entries to take from the file
+    uint32_t entrySize = 4;
+};
+
+bool acceptedInfoSize(uint32_t size)
+{
+    if (size == kCoreHeaderSize)
+        return true;
+    // The Windows header and the OS/2 2.x extensions of it, cut wherever a
+    // field ends.
+    if (size >= 16 && size <= 64)
+        return size % 4 == 0 || size == 42 || size == 46;
+    // The version 4 and 5 headers that most of today's writers emit by
+    // default; their extra fields (masks, colour space, profile) are not
+    // needed for the compressions read here.
+    return size == 108 || size == 124;
+}
+
+// Parses the file header and the info header. Returns null and fills
+// `layout`, or the message to fail with.
+const char* parseHeaders(std::span<const uint8_t> head, BmpLayout& layout)
+{
+    SpanReader reader(head);
+    if (reader.u16le() != kBmpType || !reader.ok())
+        return kCantReadHeader;
+    reader.skip(8); // file size, two reserved fields: writers get them wrong too often to trust
+    layout.pixelOffset = reader.u32le();
+    layout.infoSize = reader.u32le();
+    if (!reader.ok())
+        return kNotValidBmp;
+    if (!acceptedInfoSize(layout.infoSize))
+        return kCantReadHeader;
+    layout.headerEnd = kFileHeaderSize + uint64_t(layout.infoSize);
+
+    uint32_t colorsUsed = 0;
+    if (layout.infoSize == kCoreHeaderSize) {
+        layout.os2 = true;
+        layout.width = reader.u16le();
+        layout.heightField = reader.u16le();
+        reader.u16le(); // planes
+        layout.bitCount = reader.u16le();
+        layout.entrySize = 3;
+    } else {
+        layout.width = reader.i32le();
+        layout.heightField = reader.i32le();
+        reader.u16le(); // planes
+        layout.bitCount = reader.u16le();
+        if (layout.infoSize > 16)
+            layout.compression = reader.u32le();
+        if (layout.infoSize > 32) {
+            reader.seek(kFileHeaderSize + 32);
+            colorsUsed = reader.u32le();
+        }
+    }
+    if (!reader.ok())
+        return kNotValidBmp;
+    // An image block always has at least one pixel; a file that says it has
+    // none holds no picture.
+    if (layout.width == 0 || layout.heightField == 0)
+        return kCantReadHeader;
+
+    if (layout.bitCount <= 8) {
+        uint32_t tableCapacity = uint32_t(1) << layout.bitCount;
+        uint32_t fileColors = tableCapacity;
+        if (!layout.os2 && layout.infoSize > 32 && colorsUsed != 0)
+            fileColors = colorsUsed;
+        // A count above what the depth can index would overrun the block's
+        // table; the surplus entries could never be used anyway.
+        layout.tableEntries = std::min(fileColors, tableCapacity);
+    }
+    return nullptr;
+}
+
+const char* compressionText(const BmpLayout& layout)
+{
+    if (layout.os2)
+        return "None - OS/2 BMP";
+    switch (layout.compression) {
+    case kCompressionNone:
+        return "None";
+    case kCompressionRle8:
+        return "Run Length Encoding, RLE8";
+    case kCompressionRle4:
+        return "Run Length Encoding, RLE4";
+    default:
+        return nullptr;
+    }
+}
+
+// Everything up to the pixel rows: headers, the block with its header and
+// colour table. `head` holds the first bytes of the file (all of them when
+// the file is shorter than kHeadBytes); `fileSize` is the whole file's size.
+ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLayout& layout, std::string& message,
+                        std::string& compression)
+{
+    if (const char* failure = parseHeaders(head, layout)) {
+        message = failure;
+        return {};
+    }
+    if (const char* text = compressionText(layout))
+        compression = text;
+
+    int64_t height = layout.heightField < 0 ? -int64_t(layout.heightField) : layout.heightField;
+    uint32_t colors = layout.bitCount <= 8 ? uint32_t(1) << layout.bitCount : 0;
+    ImageBlock block;
+    if (height <= std::numeric_limits<int32_t>::max())
+        block = ImageBlock::create(layout.width, static_cast<int32_t>(height), layout.bitCount, colors);
+    if (!block) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+
+    uint64_t position = layout.headerEnd;
+    if (position >= fileSize) {
+        message = kNotValidBmp;
+        return {};
+    }
+    if (layout.bitCount <= 8) {
+        // OS/2 core files keep their table right after the 12-byte header,
+        // which is where headerEnd already points.
+        ColorEntry* table = block.colorTable();
+        for (uint32_t i = 0; i < layout.tableEntries; ++i) {
+            uint64_t at = position + uint64_t(i) * layout.entrySize;
+            if (at + 3 > head.size())
+                break; // entries the file does not supply stay black
+            table[i].blue = head[at];
+            table[i].green = head[at + 1];
+            table[i].red = head[at + 2];
+        }
+        position += uint64_t(layout.tableEntries) * layout.entrySize;
+        if (position >= fileSize) {
+            message = kNotValidBmp;
+            return {};
+        }
+    }
+    return block;
+}
+
+// Rows are read in file order into the block; top-down files then have
+// their rows turned round. Only the first `dataEnd` bytes of the rows can
+// hold anything, so only that much is moved: a hostile header can ask for a
+// huge block (rows of a hundred megabytes) that the data never fills.
+void flipRows(ImageBlock& block, uint64_t dataEnd)
+{
+    const uint64_t stride = block.rowSize();
+    const uint64_t height = static_cast<uint64_t>(block.height());
+    auto filled = [&](uint64_t row) {
+        uint64_t start = row * stride;
+        return dataEnd > start ? std::min(stride, dataEnd - start) : 0;
+    };
+    uint8_t* pixels = block.pixels();
+    for (uint64_t low = 0; low < height / 2; ++low) {
+        uint64_t high = height - 1 - low;
+        // Once a low row is empty, so are all the rows above it.
+        if (filled(low) == 0)
+            break;
+        uint64_t length = std::max(filled(low), filled(high));
+        std::swap_ranges(pixels + low * stride, pixels + low * stride + length, pixels + high * stride);
+    }
+}
+
+bool isRle(const BmpLayout& layout)
+{
+    return !layout.os2 && (layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4);
+}
+
+bool isUncompressed(const BmpLayout& layout) { return layout.os2 || layout.compression == kCompressionNone; }
+
+// Decodes the run-length data the reader yields; the rows end up bottom-up
+// whatever the file's order.
+void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& reader)
+{
+    std::span<uint8_t> rows(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
+    uint64_t written = layout.compression == kCompressionRle8
+        ? decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width))
+        : decodeBmpRle4(reader, rows, block.rowSize());
+    if (layout.heightField < 0)
+        flipRows(block, written);
+}
+
+void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t bytesRead)
+{
+    if (layout.heightField < 0)
+        flipRows(block, bytesRead);
+}
+
+uint64_t pixelBytes(const ImageBlock& block) { return block.rowSize() * static_cast<uint64_t>(block.height()); }
+
+bool writeAll(int fd, const uint8_t* data, uint64_t count)
+{
+    while (count > 0) {
+        ssize_t n = ::write(fd, data, static_cast<size_t>(std::min<uint64_t>(count, uint64_t(1) << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+ImageBlock readBmp(const std::string& path, std::string& message, std::string& compression)
+{
+    message = kNotValidBmp;
+    OpenFile file(path, "rb");
+    if (!file) {
+        message = "Can't open file: " + path;
+        return {};
+    }
+    auto fileSize = file.size();
+    if (!fileSize)
+        return {};
+
+    std::array<uint8_t, kHeadBytes> head{};
+    size_t headBytes = std::fread(head.data(), 1, head.size(), file.get());
+    BmpLayout layout;
+    ImageBlock block = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, message, compression);
+    if (!block)
+        return {};
+
+    if (!isUncompressed(layout) && !isRle(layout)) {
+        message = kUnsupportedCompression;
+        return {};
+    }
+    bool positioned = std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) == 0;
+    if (isUncompressed(layout)) {
+        // One read straight into the block; a short file leaves the rows it
+        // does not supply zero.
+        uint64_t bytesRead = positioned ? std::fread(block.pixels(), 1, pixelBytes(block), file.get()) : 0;
+        finishUncompressed(layout, block, bytesRead);
+        return block;
+    }
+    if (!positioned)
+        return block;
+    BufferedByteReader reader(file);
+    if (!reader) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    decodeRle(layout, block, reader);
+    return block;
+}
+
+ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message, std::string& compression)
+{
+    message = kNotValidBmp;
+    BmpLayout layout;
+    ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, message,
+                                   compression);
+    if (!block)
+        return {};
+    if (!isUncompressed(layout) && !isRle(layout)) {
+        message = kUnsupportedCompression;
+        return {};
+    }
+    std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
+                                                                     : std::span<const uint8_t>();
+    if (isUncompressed(layout)) {
+        SpanReader reader(data);
+        uint64_t bytesRead = reader.readSome(block.pixels(), pixelBytes(block));
+        finishUncompressed(layout, block, bytesRead);
+        return block;
+    }
+    BufferedByteReader reader(data);
+    decodeRle(layout, block, reader);
+    return block;
+}
+
+bool writeBmp(const std::string& path, const ImageBlock& block, std::string& message)
+{
+    uint32_t colors = 0;
+    std::optional<uint64_t> blockBytes;
+    if (block && block.size() >= ImageBlock::kHeaderSize) {
+        colors = block.colorsUsed();
+        if (colors == 0)
+            colors = block.bitCount() == 1 ? 2 : block.bitCount() == 4 ? 16 : block.bitCount() == 8 ? 256 : 0;
+        blockBytes = ImageBlock::sizeFor(block.width(), block.height(), block.bitCount(), colors);
+    }
+    // A block whose header promises more than it holds (an 8-bit block that
+    // left its colours-used at 0) would have memory past its end written to
+    // the file; refuse it before the target is touched.
+    if (!blockBytes || *blockBytes > block.size()) {
+        message = "Can't write file";
+        return false;
+    }
+
+    // The file is rewritten in place and cut to length at the end rather
+    // than truncated first: truncating a file whose pages are still being
+    // written back waits for the disk, which made overwriting a big picture
+    // several times slower than writing it.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        message = "Can't create file: " + path;
+        return false;
+    }
+    std::array<uint8_t, kFileHeaderSize> header{};
+    storeLE16(header.data(), kBmpType);
+    storeLE32(header.data() + 2, static_cast<uint32_t>(kFileHeaderSize + *blockBytes));
+    storeLE32(header.data() + 10, kFileHeaderSize + ImageBlock::kHeaderSize + 4 * colors);
+    bool ok = writeAll(fd, header.data(), header.size());
+    if (!ok)
+        message = "Can't write file header";
+    if (ok && !(ok = writeAll(fd, block.data(), *blockBytes)))
+        message = "Can't write file";
+    struct stat info {};
+    if (ok && fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && ftruncate(fd, static_cast<off_t>(kFileHeaderSize + *blockBytes)) != 0) {
+        ok = false;
+        message = "Can't write file";
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        message = "Can't write file";
+    }
+    return ok;
+}
+
+void registerBmpCodec(CodecRegistry& registry)
+{
+    registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request, std::string& message,
+                                                 std::string& compression) {
+        return readBmp(request.path, message, compression);
+    });
+    registry.registerWriter(SaveType::Bmp, [](const std::string& path, const ImageBlock& block,
+                                              const WriteOptions&, std::string& message) {
+        return writeBmp(path, block, message);
+    });
+}
+
+} // namespace pictorand

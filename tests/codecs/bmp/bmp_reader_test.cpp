@@ -1,0 +1,553 @@
+// The BMP reader on hand-built files: every header variant, the colour-count
+// rules, row order, truncation at each stage, and both run-length schemes.
+// Every file is read through the path and the in-memory entry points, which
+// must agree.
+
+#include "tests/codecs/bmp/bmp_test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace pictorand::testing {
+namespace {
+
+constexpr const char* kNotValid = "Not a valid BMP file";
+constexpr const char* kCantReadHeader = "Not a valid BMP file, can't read header";
+constexpr const char* kUnsupported = "Can't read data, unsupported compression !";
+
+// 256 distinct table entries: entry i is blue i, green 255 - i, red i ^ 0x55.
+std::vector<uint8_t> rampTable(uint32_t entries, uint32_t entrySize)
+{
+    std::vector<uint8_t> table;
+    for (uint32_t i = 0; i < entries; ++i) {
+        table.push_back(static_cast<uint8_t>(i));
+        table.push_back(static_cast<uint8_t>(255 - i));
+        table.push_back(static_cast<uint8_t>(i ^ 0x55));
+        if (entrySize == 4)
+            table.push_back(0x77); // the reserved byte must not reach the block
+    }
+    return table;
+}
+
+ColorEntry rampEntry(uint32_t i)
+{
+    return {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i ^ 0x55), 0};
+}
+
+// ---------------------------------------------------------------------------
+// Header variants
+
+struct HeaderCase {
+    uint32_t infoSize;
+    const char* compressionText;
+};
+
+class AcceptedHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+// A 3 x 1 8-bit picture with pixels 7, 1, 200. Headers of 32 bytes or less
+// carry no colours-used field, so their table has 256 entries; longer ones
+// say 201. Where a short header has no compression or colours-used field,
+// the table sits at that offset: a reader that looked there anyway would see
+// non-zero bytes and go wrong.
+TEST_P(AcceptedHeader, ReadsPixelsAndTable)
+{
+    const HeaderCase& param = GetParam();
+    BmpFileSpec spec;
+    spec.infoSize = param.infoSize;
+    spec.width = 3;
+    spec.height = 1;
+    uint32_t entries = 256;
+    if (param.infoSize > 32) {
+        spec.colorsUsed = 201;
+        entries = 201;
+    }
+    spec.table = rampTable(entries, param.infoSize == 12 ? 3 : 4);
+    spec.pixels = {7, 1, 200, 0};
+
+    BmpReadResult result = readBothWays(buildBmp(spec), "untouched");
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.compression, param.compressionText);
+    const ImageBlock& block = result.block;
+    EXPECT_EQ(block.headerSize(), 40u);
+    EXPECT_EQ(block.width(), 3);
+    EXPECT_EQ(block.height(), 1);
+    EXPECT_EQ(block.bitCount(), 8);
+    EXPECT_EQ(block.planes(), 1);
+    EXPECT_EQ(block.compression(), 0u);
+    EXPECT_EQ(block.colorsUsed(), 256u);
+    EXPECT_EQ(block.colorsImportant(), 0u);
+    EXPECT_EQ(storedRows(block), (std::vector<uint8_t>{7, 1, 200, 0}));
+    for (uint32_t i : {0u, 1u, 7u, 200u})
+        EXPECT_EQ(block.colorTable()[i], rampEntry(i)) << "entry " << i;
+    EXPECT_EQ(block.colorTable()[255], (entries == 256 ? rampEntry(255) : ColorEntry{}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryVariant, AcceptedHeader,
+                         ::testing::Values(HeaderCase{12, "None - OS/2 BMP"}, HeaderCase{16, "None"},
+                                           HeaderCase{20, "None"}, HeaderCase{24, "None"}, HeaderCase{28, "None"},
+                                           HeaderCase{32, "None"}, HeaderCase{36, "None"}, HeaderCase{40, "None"},
+                                           HeaderCase{42, "None"}, HeaderCase{44, "None"}, HeaderCase{46, "None"},
+                                           HeaderCase{48, "None"}, HeaderCase{52, "None"}, HeaderCase{56, "None"},
+                                           HeaderCase{60, "None"}, HeaderCase{64, "None"}, HeaderCase{108, "None"},
+                                           HeaderCase{124, "None"}),
+                         [](const auto& testParam) { return "Size" + std::to_string(testParam.param.infoSize); });
+
+class RefusedHeader : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(RefusedHeader, SaysItCannotReadTheHeader)
+{
+    BmpFileSpec spec;
+    spec.infoSize = GetParam();
+    spec.table = rampTable(256, 4);
+    spec.pixels = {1, 2, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(spec), "untouched");
+    EXPECT_FALSE(result.block);
+    EXPECT_EQ(result.message, kCantReadHeader);
+    EXPECT_EQ(result.compression, "untouched");
+}
+
+INSTANTIATE_TEST_SUITE_P(OddSizes, RefusedHeader, ::testing::Values(0u, 11u, 13u, 14u, 41u, 50u, 54u, 66u, 68u, 100u, 112u, 128u),
+                         [](const auto& testParam) { return "Size" + std::to_string(testParam.param); });
+
+TEST(BmpReader, RefusesAFileThatDoesNotStartWithBM)
+{
+    BmpFileSpec spec;
+    spec.table = rampTable(256, 4);
+    spec.pixels = {1, 2, 0, 0};
+    auto bytes = buildBmp(spec);
+    bytes[1] = 'A';
+    BmpReadResult result = readBothWays(bytes);
+    EXPECT_FALSE(result.block);
+    EXPECT_EQ(result.message, kCantReadHeader);
+}
+
+// Today's writers put bit-field masks in version 4 and 5 headers; the masks
+// are not interpreted, and the refusal names the real reason.
+TEST(BmpReader, RefusesBitFieldsWithTheUnsupportedCompressionMessage)
+{
+    for (uint32_t infoSize : {40u, 108u, 124u}) {
+        BmpFileSpec spec;
+        spec.infoSize = infoSize;
+        spec.bitCount = 32;
+        spec.compression = 3;
+        spec.pixels = std::vector<uint8_t>(8, 0xAB);
+        BmpReadResult result = readBothWays(buildBmp(spec), "untouched");
+        EXPECT_FALSE(result.block) << infoSize;
+        EXPECT_EQ(result.message, kUnsupported) << infoSize;
+        EXPECT_EQ(result.compression, "untouched") << infoSize;
+    }
+}
+
+TEST(BmpReader, CannotOpenAMissingFile)
+{
+    std::string message;
+    std::string compression;
+    EXPECT_FALSE(readBmp("/nonexistent/folder/picture.bmp", message, compression));
+    EXPECT_EQ(message, "Can't open file: /nonexistent/folder/picture.bmp");
+}
+
+// An OS/2 core file at 4 bits: 16 three-byte entries from offset 26, then the
+// rows; 3 x 2 pixels.
+TEST(BmpReader, ReadsAnOs2CoreFileAtFourBits)
+{
+    static constexpr std::array<uint8_t, 26 + 48 + 8> file = {
+        'B', 'M', 82, 0, 0, 0, 0, 0, 0, 0, 74, 0, 0, 0, // file header, rows at 74
+        12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 4, 0,           // core header: 3 x 2, 4 bits
+        0, 0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90,  // entries 0..3 (blue, green, red)
+        1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4,           // 4..7
+        5, 5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8,           // 8..11
+        9, 9, 9, 11, 11, 11, 12, 12, 12, 255, 0, 255, // 12..15
+        0x12, 0x30, 0, 0,                              // bottom row: 1 2 3
+        0xF0, 0x10, 0, 0,                              // top row: 15 0 1
+    };
+    static_assert(file.size() == 82);
+    BmpReadResult result = readBothWays({file.begin(), file.end()});
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.compression, "None - OS/2 BMP");
+    EXPECT_EQ(result.block.bitCount(), 4);
+    EXPECT_EQ(result.block.colorsUsed(), 16u);
+    EXPECT_EQ(result.block.colorTable()[1], (ColorEntry{10, 20, 30, 0}));
+    EXPECT_EQ(result.block.colorTable()[15], (ColorEntry{255, 0, 255, 0}));
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0x12, 0x30, 0, 0, 0xF0, 0x10, 0, 0}));
+}
+
+// ---------------------------------------------------------------------------
+// Colour counts
+
+TEST(BmpReader, HundredColoursUsedLeaveTheRestOfTheTableBlack)
+{
+    BmpFileSpec spec;
+    spec.colorsUsed = 100;
+    spec.table = rampTable(100, 4);
+    spec.pixels = {99, 150, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.colorsUsed(), 256u);
+    EXPECT_EQ(result.block.colorTable()[99], rampEntry(99));
+    for (uint32_t i = 100; i < 256; ++i)
+        ASSERT_EQ(result.block.colorTable()[i], ColorEntry{}) << i;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{99, 150, 0, 0}));
+}
+
+// A count above what 8 bits can index: only 256 entries fit the block; the
+// rest are skipped and the rows are still found through the pixel offset.
+TEST(BmpReader, MoreColoursUsedThanTheDepthAllowsTakesTheFirstEntries)
+{
+    BmpFileSpec spec;
+    spec.colorsUsed = 300;
+    spec.table = rampTable(256, 4);
+    auto extra = rampTable(44, 4);
+    spec.table.insert(spec.table.end(), extra.begin(), extra.end());
+    spec.pixels = {255, 3, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.colorsUsed(), 256u);
+    EXPECT_EQ(result.block.colorTable()[255], rampEntry(255));
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{255, 3, 0, 0}));
+
+    spec.colorsUsed = 0xFFFFFFFF;
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.colorTable()[255], rampEntry(255));
+}
+
+TEST(BmpReader, ColoursUsedZeroMeansAFullTableBelow24BitsAndNoneAt24)
+{
+    BmpFileSpec spec;
+    spec.table = rampTable(256, 4);
+    spec.pixels = {0, 255, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.colorTable()[255], rampEntry(255));
+
+    // 24 bits: the rows start right after the header, and the block has no
+    // table at all.
+    BmpFileSpec trueColor;
+    trueColor.bitCount = 24;
+    trueColor.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
+    result = readBothWays(buildBmp(trueColor));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.colorsUsed(), 0u);
+    EXPECT_EQ(result.block.pixelOffset(), 40u);
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 0, 0}));
+}
+
+// Depths the reader does not check pass through with the rows as stored and
+// no table; the load normalisation deals with them.
+TEST(BmpReader, PassesThirtyTwoBitRowsThroughAsStored)
+{
+    BmpFileSpec spec;
+    spec.bitCount = 32;
+    spec.colorsUsed = 0;
+    spec.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.bitCount(), 32);
+    EXPECT_EQ(result.block.colorsUsed(), 0u);
+    EXPECT_EQ(storedRows(result.block), spec.pixels);
+}
+
+// ---------------------------------------------------------------------------
+// Row order and short data
+
+TEST(BmpReader, ReadsTopDownRowsIntoTheBottomUpBlock)
+{
+    BmpFileSpec spec;
+    spec.bitCount = 24;
+    spec.width = 1;
+    spec.height = -3;
+    spec.pixels = {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0}; // top row first
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.height(), 3);
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{3, 3, 3, 0, 2, 2, 2, 0, 1, 1, 1, 0}));
+
+    // Rows the file does not supply are the bottom ones, and stay black.
+    spec.pixels.resize(6);
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0, 0, 0, 0, 2, 2, 0, 0, 1, 1, 1, 0}));
+}
+
+// Rows much longer than the data: only what the file supplies is moved, and
+// it still lands in the top row.
+TEST(BmpReader, TurnsRoundTopDownRowsTheDataOnlyPartlyFills)
+{
+    BmpFileSpec spec;
+    spec.bitCount = 8;
+    spec.colorsUsed = 2;
+    spec.table = rampTable(2, 4);
+    spec.width = 100000;
+    spec.height = -3;
+    spec.pixels = {1, 2, 3};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    const uint8_t* top = result.block.topRow(0);
+    EXPECT_EQ(top[0], 1);
+    EXPECT_EQ(top[2], 3);
+    EXPECT_EQ(top[3], 0);
+    EXPECT_EQ(result.block.row(0)[0], 0);
+    EXPECT_EQ(result.block.row(1)[0], 0);
+
+    // Data that reaches into the second row: both the first and the second
+    // rows move, each only as far as it was filled.
+    spec.width = 4;
+    spec.height = -4;
+    spec.pixels = {1, 2, 3, 4, 5, 6};
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block),
+              (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 5, 6, 0, 0, 1, 2, 3, 4}));
+}
+
+TEST(BmpReader, ShortUncompressedDataLeavesTheTopRowsBlack)
+{
+    BmpFileSpec spec;
+    spec.bitCount = 24;
+    spec.width = 1;
+    spec.height = 3;
+    spec.pixels = {1, 1, 1, 0, 2, 2};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{1, 1, 1, 0, 2, 2, 0, 0, 0, 0, 0, 0}));
+}
+
+// Some writers leave a gap (or a wrong table length) before the rows: the
+// pixel offset is what counts.
+TEST(BmpReader, FindsTheRowsThroughThePixelOffset)
+{
+    BmpFileSpec spec;
+    spec.colorsUsed = 2;
+    spec.table = rampTable(2, 4);
+    spec.pixelOffset = 14 + 40 + 8 + 100;
+    spec.pixels = {1, 0, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{1, 0, 0, 0}));
+
+    spec.pixelOffset = 5000; // past the end: nothing to read, all black
+    auto bytes = buildBmp(spec);
+    bytes.resize(14 + 40 + 8 + 1);
+    result = readBothWays(bytes);
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0, 0, 0, 0}));
+}
+
+// ---------------------------------------------------------------------------
+// Files that fail, grouped by the stage where they must
+
+struct FailureCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* message;
+};
+
+std::vector<uint8_t> truncated(const BmpFileSpec& spec, size_t length)
+{
+    auto bytes = buildBmp(spec);
+    bytes.resize(length);
+    return bytes;
+}
+
+std::vector<FailureCase> failureCases()
+{
+    BmpFileSpec eightBit;
+    eightBit.table = rampTable(256, 4);
+    eightBit.pixels = {1, 2, 0, 0};
+    BmpFileSpec trueColor;
+    trueColor.bitCount = 24;
+    trueColor.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
+    BmpFileSpec os2 = eightBit;
+    os2.infoSize = 12;
+    os2.table = rampTable(256, 3);
+    auto withHeader = [](BmpFileSpec spec, auto change) {
+        change(spec);
+        return buildBmp(spec);
+    };
+    return {
+        {"EmptyFile", {}, kCantReadHeader},
+        {"OnlyTheType", {'B', 'M'}, kNotValid},
+        {"EndsInTheFileHeader", truncated(eightBit, 12), kNotValid},
+        {"EndsInTheInfoHeader", truncated(eightBit, 30), kNotValid},
+        {"EndsInTheOs2Header", truncated(os2, 22), kNotValid},
+        {"EndsAfterTheInfoHeader", truncated(trueColor, 54), kNotValid},
+        {"EndsInTheColourTable", truncated(eightBit, 54 + 512), kNotValid},
+        {"EndsAfterTheColourTable", truncated(eightBit, 54 + 1024), kNotValid},
+        {"EndsAfterTheOs2ColourTable", truncated(os2, 26 + 768), kNotValid},
+        {"ZeroWidth", withHeader(trueColor, [](BmpFileSpec& s) { s.width = 0; }), kCantReadHeader},
+        {"ZeroHeight", withHeader(trueColor, [](BmpFileSpec& s) { s.height = 0; }), kCantReadHeader},
+        {"NegativeWidth", withHeader(trueColor, [](BmpFileSpec& s) { s.width = -2; }), kCantAllocateMemory},
+        {"LowestHeight", withHeader(trueColor, [](BmpFileSpec& s) { s.height = INT32_MIN; }), kCantAllocateMemory},
+        {"HugeArea", withHeader(trueColor, [](BmpFileSpec& s) { s.width = s.height = 100000; }), kCantAllocateMemory},
+        {"RowSizeOverflow", withHeader(trueColor, [](BmpFileSpec& s) { s.width = INT32_MAX; s.bitCount = 65535; }),
+         kCantAllocateMemory},
+        {"CompressionThree", withHeader(eightBit, [](BmpFileSpec& s) { s.compression = 3; }), kUnsupported},
+        {"CompressionJpeg", withHeader(trueColor, [](BmpFileSpec& s) { s.compression = 4; }), kUnsupported},
+        {"CompressionHuge", withHeader(trueColor, [](BmpFileSpec& s) { s.compression = 0x80000001; }), kUnsupported},
+    };
+}
+
+class MalformedFile : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(MalformedFile, FailsWithTheStageMessage)
+{
+    BmpReadResult result = readBothWays(GetParam().bytes);
+    EXPECT_FALSE(result.block);
+    EXPECT_EQ(result.message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(ByStage, MalformedFile, ::testing::ValuesIn(failureCases()),
+                         [](const auto& testParam) { return std::string(testParam.param.name); });
+
+// ---------------------------------------------------------------------------
+// RLE8: a 3 x 3 picture, rows 4 bytes apart, so the block holds 12 bytes.
+
+struct RleCase {
+    const char* name;
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> rows; // expected, bottom row first
+};
+
+class Rle8 : public ::testing::TestWithParam<RleCase> {};
+
+TEST_P(Rle8, DecodesIntoTheRows)
+{
+    BmpFileSpec spec;
+    spec.width = 3;
+    spec.height = 3;
+    spec.compression = 1;
+    spec.colorsUsed = 2;
+    spec.table = rampTable(2, 4);
+    spec.pixels = GetParam().data;
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.compression, "Run Length Encoding, RLE8");
+    EXPECT_EQ(storedRows(result.block), GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEscape, Rle8,
+    ::testing::Values(
+        RleCase{"Run", {3, 7, 0, 1}, {7, 7, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndOfLine", {1, 5, 0, 0, 2, 6, 0, 1}, {5, 0, 0, 0, 6, 6, 0, 0, 0, 0, 0, 0}},
+        // A run is not cut at the row end: it fills the padding and spills
+        // into the next row; the end of line then goes to the start of the
+        // row after the one the line began in, over the spilled byte.
+        RleCase{"RunThroughPadding", {5, 9, 0, 0, 1, 4, 0, 1}, {9, 9, 9, 9, 4, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"RunThroughPaddingUnended", {6, 9, 1, 4}, {9, 9, 9, 9, 9, 9, 4, 0, 0, 0, 0, 0}},
+        RleCase{"Delta", {0, 2, 1, 1, 1, 8, 0, 0, 1, 3, 0, 1}, {0, 0, 0, 0, 0, 8, 0, 0, 3, 0, 0, 0}},
+        RleCase{"AbsoluteOddIsPadded", {0, 3, 1, 2, 3, 0, 1, 9, 0, 1}, {1, 2, 3, 9, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"AbsoluteEven", {0, 4, 1, 2, 3, 4, 1, 9, 0, 1}, {1, 2, 3, 4, 9, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndOfBitmapStops", {1, 5, 0, 1, 1, 6}, {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"NoEndOfBitmap", {2, 7}, {7, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"OnlyOneByte", {5}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // Data that stops in the middle of a pair or an escape.
+        RleCase{"EndsInAPair", {1, 5, 2}, {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndsAfterEscape", {1, 5, 0}, {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndsInDelta", {1, 5, 0, 2, 1}, {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndsInAbsolute", {0, 5, 1, 2}, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndsBeforeAbsolutePadding", {0, 3, 1, 2, 3}, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // What would land outside the rows is dropped.
+        RleCase{"RunPastTheLastRow", {0, 2, 0, 2, 255, 3}, {0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3}},
+        RleCase{"DeltaBeyondTheTop", {0, 2, 0, 200, 1, 5, 0, 0, 1, 6}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"DeltaFarRight", {0, 2, 255, 0, 1, 5, 0, 0, 1, 6}, {0, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0}},
+        // An absolute run longer than the rest of the block: its tail is read
+        // past (not written), and decoding stays in step with the data.
+        RleCase{"AbsoluteLongerThanTheRest",
+                {0, 0, 0, 20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 0, 0, 1, 0xAA, 0, 1},
+                {0, 0, 0, 0, 1, 2, 3, 4, 0xAA, 6, 7, 8}},
+        RleCase{"ManyEndsOfLine", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 5}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}),
+    [](const auto& testParam) { return std::string(testParam.param.name); });
+
+TEST(BmpReader, TopDownRunLengthRowsAreTurnedRound)
+{
+    BmpFileSpec spec;
+    spec.width = 3;
+    spec.height = -2;
+    spec.compression = 1;
+    spec.table = rampTable(256, 4);
+    spec.pixels = {1, 5, 0, 0, 2, 6, 0, 1};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{6, 6, 0, 0, 5, 0, 0, 0}));
+}
+
+// A long RLE8 stream crosses the 16 KiB read-ahead several times.
+TEST(BmpReader, LongRunLengthDataCrossesTheReadAhead)
+{
+    const int width = 1000;
+    const int height = 100;
+    BmpFileSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.compression = 1;
+    spec.table = rampTable(256, 4);
+    std::vector<uint8_t> expected;
+    for (int y = 0; y < height; ++y) {
+        // Each row: an absolute run of 250 bytes, then runs of 1 up to the end.
+        spec.pixels.push_back(0);
+        spec.pixels.push_back(250);
+        for (int x = 0; x < 250; ++x) {
+            spec.pixels.push_back(static_cast<uint8_t>(x + y));
+            expected.push_back(static_cast<uint8_t>(x + y));
+        }
+        for (int x = 250; x < width; ++x) {
+            spec.pixels.push_back(1);
+            spec.pixels.push_back(static_cast<uint8_t>(x * 7 + y));
+            expected.push_back(static_cast<uint8_t>(x * 7 + y));
+        }
+        spec.pixels.push_back(0);
+        spec.pixels.push_back(0);
+    }
+    ASSERT_GT(spec.pixels.size(), 8u * 16384u);
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), expected);
+}
+
+// ---------------------------------------------------------------------------
+// RLE4: a 5 x 2 picture, rows 4 bytes apart.
+
+class Rle4 : public ::testing::TestWithParam<RleCase> {};
+
+TEST_P(Rle4, DecodesIntoTheRows)
+{
+    BmpFileSpec spec;
+    spec.width = 5;
+    spec.height = 2;
+    spec.bitCount = 4;
+    spec.compression = 2;
+    spec.table = rampTable(16, 4);
+    spec.pixels = GetParam().data;
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.compression, "Run Length Encoding, RLE4");
+    EXPECT_EQ(storedRows(result.block), GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEscape, Rle4,
+    ::testing::Values(
+        RleCase{"RunAlternatesNibbles", {3, 0x12, 0, 1}, {0x12, 0x10, 0, 0, 0, 0, 0, 0}},
+        RleCase{"RunAfterOddColumn", {1, 0x90, 2, 0x12, 0, 1}, {0x91, 0x20, 0, 0, 0, 0, 0, 0}},
+        // Three pixels take two data bytes: the run after them must start
+        // right there.
+        RleCase{"AbsoluteThreeTakesTwoBytes", {0, 3, 0x12, 0x30, 2, 0x44}, {0x12, 0x34, 0x40, 0, 0, 0, 0, 0}},
+        // Five pixels take three bytes plus one of padding.
+        RleCase{"AbsoluteFiveTakesFourBytes", {0, 5, 0x12, 0x34, 0x5F, 0xEE, 1, 0x70}, {0x12, 0x34, 0x57, 0, 0, 0, 0, 0}},
+        RleCase{"AbsoluteAtOddColumn", {1, 0x90, 0, 3, 0x12, 0x30}, {0x91, 0x23, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndOfLineAndDelta", {1, 0x50, 0, 0, 0, 2, 2, 0, 1, 0x60, 0, 1}, {0x50, 0, 0, 0, 0, 0x60, 0, 0}},
+        RleCase{"DeltaUp", {0, 2, 1, 1, 2, 0x34, 0, 1}, {0, 0, 0, 0, 0x03, 0x40, 0, 0}},
+        RleCase{"EndOfBitmapStops", {2, 0x11, 0, 1, 2, 0x22}, {0x11, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndsInAbsolute", {0, 5, 0x12}, {0x12, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"EndsInDelta", {1, 0x10, 0, 2, 3}, {0x10, 0, 0, 0, 0, 0, 0, 0}},
+        RleCase{"RunPastTheLastRow", {0, 2, 0, 1, 255, 0xAB}, {0, 0, 0, 0, 0xAB, 0xAB, 0xAB, 0xAB}},
+        RleCase{"AbsolutePastTheLastRow",
+                {0, 2, 6, 1, 0, 8, 0x12, 0x34, 0x56, 0x78, 1, 0xF0},
+                {0, 0, 0, 0, 0, 0, 0, 0x12}},
+        RleCase{"DeltaBeyondTheTop", {0, 2, 0, 9, 2, 0x11}, {0, 0, 0, 0, 0, 0, 0, 0}}),
+    [](const auto& testParam) { return std::string(testParam.param.name); });
+
+} // namespace
+} // namespace pictorand::testing

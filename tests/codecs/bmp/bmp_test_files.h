@@ -1,0 +1,82 @@
+#pragma once
+// Builds small BMP files field by field, for the tests that need many
+// variants of one layout (each header size, each compression). Single-case
+// fixtures are written out as byte arrays in the tests themselves.
+
+#include "codecs/bmp/bmp.h"
+#include "tests/support/test_support.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pictorand::testing {
+
+struct BmpFileSpec {
+    uint32_t infoSize = 40;
+    int32_t width = 2;
+    int32_t height = 1;
+    uint16_t bitCount = 8;
+    uint32_t compression = 0;
+    uint32_t colorsUsed = 0;
+    std::vector<uint8_t> table;  // raw entries as they go in the file
+    std::vector<uint8_t> pixels; // raw data as it goes in the file
+    std::optional<uint32_t> pixelOffset; // default: right after the table
+};
+
+inline void putLE16(std::vector<uint8_t>& out, size_t at, uint32_t value)
+{
+    out[at] = static_cast<uint8_t>(value);
+    out[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+inline void putLE32(std::vector<uint8_t>& out, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline std::vector<uint8_t> buildBmp(const BmpFileSpec& spec)
+{
+    size_t tableStart = 14 + spec.infoSize;
+    size_t pixelStart = spec.pixelOffset.value_or(static_cast<uint32_t>(tableStart + spec.table.size()));
+    std::vector<uint8_t> out(std::max(pixelStart, tableStart + spec.table.size()) + spec.pixels.size());
+    out[0] = 'B';
+    out[1] = 'M';
+    putLE32(out, 2, static_cast<uint32_t>(out.size()));
+    putLE32(out, 10, static_cast<uint32_t>(pixelStart));
+    putLE32(out, 14, spec.infoSize);
+    if (spec.infoSize == 12) {
+        putLE16(out, 18, static_cast<uint32_t>(spec.width));
+        putLE16(out, 20, static_cast<uint32_t>(spec.height));
+        putLE16(out, 22, 1);
+        putLE16(out, 24, spec.bitCount);
+    } else {
+        putLE32(out, 18, static_cast<uint32_t>(spec.width));
+        putLE32(out, 22, static_cast<uint32_t>(spec.height));
+        putLE16(out, 26, 1);
+        putLE16(out, 28, spec.bitCount);
+        if (spec.infoSize > 16)
+            putLE32(out, 30, spec.compression);
+        if (spec.infoSize > 32)
+            putLE32(out, 46, spec.colorsUsed);
+    }
+    std::copy(spec.table.begin(), spec.table.end(), out.begin() + static_cast<ptrdiff_t>(tableStart));
+    std::copy(spec.pixels.begin(), spec.pixels.end(), out.begin() + static_cast<ptrdiff_t>(pixelStart));
+    return out;
+}
+
+// Both readers' results on the same bytes; the test fails when they differ.
+struct BmpReadResult {
+    ImageBlock block;
+    std::string message;
+    std::string compression;
+};
+
+BmpReadResult readBothWays(const std::vector<uint8_t>& bytes, const std::string& compressionBefore = "");
+
+// The block's pixel rows as stored (bottom row first).
+std::vector<uint8_t> storedRows(const ImageBlock& block);
+
+} // namespace pictorand::testing

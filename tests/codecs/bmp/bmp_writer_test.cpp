@@ -1,0 +1,135 @@
+// The BMP writer: the file is the 14-byte file header and the block as it
+// stands, whatever file the block came from.
+
+#include "tests/codecs/bmp/bmp_test_files.h"
+
+#include "core/byte_order.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace pictorand::testing {
+namespace {
+
+ImageBlock sixteenColourBlock()
+{
+    // An 8-bit block whose reader kept a 16-entry table: rows at 40 + 64.
+    ImageBlock block = ImageBlock::create(3, 2, 8, 16);
+    for (uint32_t i = 0; i < 16; ++i)
+        block.setColor(i, static_cast<uint8_t>(i * 16), 0, static_cast<uint8_t>(255 - i));
+    block.row(0)[0] = 15;
+    block.row(1)[2] = 7;
+    return block;
+}
+
+TEST(BmpWriter, WritesTheFileHeaderThenTheBlockAsItStands)
+{
+    ScratchDir dir;
+    ImageBlock block = sixteenColourBlock();
+    std::string message;
+    ASSERT_TRUE(writeBmp(dir.file("out.bmp"), block, message)) << message;
+    auto file = readFile(dir.file("out.bmp"));
+    ASSERT_EQ(file.size(), 14 + block.size());
+    EXPECT_EQ(file[0], 'B');
+    EXPECT_EQ(file[1], 'M');
+    EXPECT_EQ(loadLE32(&file[2]), 14 + block.size());
+    EXPECT_EQ(loadLE32(&file[6]), 0u); // both reserved fields
+    EXPECT_EQ(loadLE32(&file[10]), 54u + 4 * 16);
+    EXPECT_EQ(std::memcmp(&file[14], block.data(), block.size()), 0);
+
+    // And it reads back to the same block.
+    std::string compression;
+    ImageBlock back = readBmp(dir.file("out.bmp"), message, compression);
+    ASSERT_TRUE(back) << message;
+    EXPECT_EQ(compression, "None");
+    EXPECT_EQ(storedRows(back), storedRows(block));
+    EXPECT_EQ(back.colorTable()[15], block.colorTable()[15]);
+}
+
+// The header of the source does not survive: a 124-byte header with a gap
+// before the rows comes back as 14 + block bytes with the rows at
+// 54 + 4 x colours.
+TEST(BmpWriter, WritesBackAFileWithALongHeaderAndAGapAsAPlainOne)
+{
+    BmpFileSpec spec;
+    spec.infoSize = 124;
+    spec.width = 5;
+    spec.height = 2;
+    spec.colorsUsed = 100;
+    spec.table.assign(400, 0x33);
+    spec.pixelOffset = 14 + 124 + 400 + 37;
+    spec.pixels = {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0};
+    BmpReadResult source = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(source.block) << source.message;
+
+    ScratchDir dir;
+    std::string message;
+    ASSERT_TRUE(writeBmp(dir.file("back.bmp"), source.block, message)) << message;
+    auto file = readFile(dir.file("back.bmp"));
+    EXPECT_EQ(file.size(), 14 + source.block.size());
+    EXPECT_EQ(file.size(), 14u + 40 + 1024 + 16);
+    EXPECT_EQ(loadLE32(&file[10]), 54u + 4 * 256);
+    EXPECT_EQ(loadLE32(&file[14]), 40u);
+    EXPECT_EQ(std::vector<uint8_t>(file.end() - 16, file.end()), spec.pixels);
+}
+
+TEST(BmpWriter, TrueColourHasNoTable)
+{
+    ImageBlock block = ImageBlock::create(5, 1, 24, 0);
+    ScratchDir dir;
+    std::string message;
+    ASSERT_TRUE(writeBmp(dir.file("t.bmp"), block, message)) << message;
+    auto file = readFile(dir.file("t.bmp"));
+    EXPECT_EQ(file.size(), 14u + 40 + 16);
+    EXPECT_EQ(loadLE32(&file[10]), 54u);
+}
+
+TEST(BmpWriter, CannotCreateAFileInAMissingFolder)
+{
+    ImageBlock block = sixteenColourBlock();
+    std::string message;
+    EXPECT_FALSE(writeBmp("/nonexistent/folder/out.bmp", block, message));
+    EXPECT_EQ(message, "Can't create file: /nonexistent/folder/out.bmp");
+}
+
+TEST(BmpWriter, ReportsAFullDisk)
+{
+    if (!fileExists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    ImageBlock block = sixteenColourBlock();
+    std::string message;
+    EXPECT_FALSE(writeBmp("/dev/full", block, message));
+    EXPECT_EQ(message, "Can't write file header");
+}
+
+TEST(BmpWriter, OverwritesALongerFileAndCutsItToLength)
+{
+    ScratchDir dir;
+    writeFile(dir.file("old.bmp"), std::vector<uint8_t>(5000, 0xEE));
+    ImageBlock block = sixteenColourBlock();
+    std::string message;
+    ASSERT_TRUE(writeBmp(dir.file("old.bmp"), block, message)) << message;
+    auto file = readFile(dir.file("old.bmp"));
+    ASSERT_EQ(file.size(), 14 + block.size());
+    EXPECT_EQ(std::memcmp(&file[14], block.data(), block.size()), 0);
+}
+
+// An 8-bit block that left its colours-used at 0 has no room for the 256
+// entries the file header would promise; writing it would copy memory from
+// past the block.
+TEST(BmpWriter, RefusesABlockThatPromisesMoreThanItHolds)
+{
+    ScratchDir dir;
+    ImageBlock block = ImageBlock::create(4, 4, 8, 0);
+    std::string message;
+    EXPECT_FALSE(writeBmp(dir.file("bad.bmp"), block, message));
+    EXPECT_EQ(message, "Can't write file");
+    EXPECT_FALSE(fileExists(dir.file("bad.bmp")));
+
+    EXPECT_FALSE(writeBmp(dir.file("null.bmp"), ImageBlock(), message));
+    EXPECT_EQ(message, "Can't write file");
+}
+
+} // namespace
+} // namespace pictorand::testing
