@@ -27,8 +27,9 @@
 //
 // ILBM's ByteRun1 (PackBits) joins here when the IFF reader is written.
 //
-// Every decoder reads from a Source: anything with `int next()` returning
-// the next byte, or -1 at the end. The decoders never write outside the
+// Every decoder reads from a Source: anything with `int nextByte()` returning
+// the next byte, or -1 at the end (BufferedByteReader is one, over a file or
+// bytes in memory). The decoders never write outside the
 // buffer they are given, whatever the data says.
 
 #include <cstddef>
@@ -46,7 +47,7 @@ public:
         , m_size(bytes.size())
     {
     }
-    int next() { return m_position < m_size ? m_data[m_position++] : -1; }
+    int nextByte() { return m_position < m_size ? m_data[m_position++] : -1; }
     size_t position() const { return m_position; }
     size_t remaining() const { return m_size - m_position; }
     const uint8_t* here() const { return m_data + m_position; }
@@ -68,7 +69,7 @@ void decodePcxScanLine(Source& source, std::span<uint8_t> line)
     size_t filled = 0;
     const size_t size = line.size();
     while (filled < size) {
-        int code = source.next();
+        int code = source.nextByte();
         if (code < 0) {
             // End of data: every further code and value reads as 0xFF.
             std::memset(line.data() + filled, 0xFF, size - filled);
@@ -79,7 +80,7 @@ void decodePcxScanLine(Source& source, std::span<uint8_t> line)
             continue;
         }
         size_t count = static_cast<size_t>(code & 0x3F);
-        int value = source.next();
+        int value = source.nextByte();
         if (count > size - filled)
             count = size - filled;
         std::memset(line.data() + filled, value & 0xFF, count);
@@ -113,7 +114,7 @@ public:
     {
         while (pixels > 0) {
             if (m_left == 0) {
-                int header = source.next();
+                int header = source.nextByte();
                 if (header < 0)
                     return false;
                 m_left = static_cast<size_t>(header & 0x7F) + 1;
@@ -140,7 +141,7 @@ private:
     void readPixel(Source& source, uint8_t* out)
     {
         for (unsigned i = 0; i < m_pixelBytes; ++i)
-            out[i] = static_cast<uint8_t>(source.next() & 0xFF); // -1 reads as 0xFF
+            out[i] = static_cast<uint8_t>(source.nextByte() & 0xFF); // -1 reads as 0xFF
     }
 
     unsigned m_pixelBytes;
@@ -169,21 +170,21 @@ public:
                 m_left -= n;
                 continue;
             }
-            int byte = source.next();
+            int byte = source.nextByte();
             if (byte < 0)
                 return filled;
             if (byte != 0x80) {
                 out[filled++] = static_cast<uint8_t>(byte);
                 continue;
             }
-            int length = source.next();
+            int length = source.nextByte();
             if (length < 0)
                 return filled;
             if (length == 0) {
                 out[filled++] = 0x80;
                 continue;
             }
-            int value = source.next();
+            int value = source.nextByte();
             if (value < 0)
                 return filled;
             m_value = static_cast<uint8_t>(value);

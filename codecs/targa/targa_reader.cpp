@@ -1,3 +1,4 @@
+#include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/mapped_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
@@ -164,14 +165,14 @@ bool readUncompressed(ImageBlock& block, const TargaHeader& header, std::span<co
     return true;
 }
 
-// FIXME: run-length data is to come through the shared buffered byte reader
-// once it lands; the bytes and the result stay the same.
 bool readRunLength(ImageBlock& block, const TargaHeader& header, std::span<const uint8_t> data)
 {
     const size_t width = header.width;
     const bool direct = header.pixelDepth == 8 || header.pixelDepth == 24;
     std::vector<uint8_t> scratch(direct ? 0 : width * header.pixelBytes());
-    SpanByteSource source(data);
+    BufferedByteReader source(data);
+    if (!source)
+        return false;
     TargaPacketDecoder decoder(header.pixelBytes());
     // Packets run on across rows; whatever follows the last row is ignored.
     for (int32_t y = 0; y < header.height; ++y) {
