@@ -1,3 +1,4 @@
+#include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/run_length.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,20 @@ TEST(PcxRunLength, EndOfDataFillsWithFF)
     EXPECT_EQ(decodePcxLines({0x01}, 3, 2), (Bytes{0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     // A run whose value byte is missing repeats 0xFF.
     EXPECT_EQ(decodePcxLines({0xC2}, 3, 1), (Bytes{0xFF, 0xFF, 0xFF}));
+}
+
+TEST(PcxRunLength, ByteAtATimeSourceDecodesTheSame)
+{
+    // The buffered reader goes through the general decoder, the span source
+    // through the one without a call per byte.
+    const Bytes data = {0x01, 0xC5, 0x07, 0x09, 0xC0, 0x55, 0xC2, 0x03, 0xC2};
+    for (size_t lineLength : {1u, 2u, 3u, 5u}) {
+        BufferedByteReader reader{std::span<const uint8_t>(data)};
+        Bytes general(lineLength * 4);
+        for (size_t i = 0; i < 4; ++i)
+            decodePcxScanLine(reader, std::span<uint8_t>(general.data() + i * lineLength, lineLength));
+        EXPECT_EQ(general, decodePcxLines(data, lineLength, 4)) << lineLength;
+    }
 }
 
 TEST(PcxRunLength, EncoderEscapesHighSingleBytes)
@@ -112,6 +127,23 @@ TEST(TargaRunLength, MissingHeaderFailsMissingPixelBytesReadFF)
     EXPECT_TRUE(decoder.decode(source, out.data(), 2));
     EXPECT_EQ(out, (std::array<uint8_t, 4>{5, 0xFF, 0xFF, 0xFF}));
     EXPECT_FALSE(decoder.decode(source, out.data(), 1));
+}
+
+TEST(TargaRunLength, BulkAndByteAtATimeSourcesAgree)
+{
+    const Bytes data = {0x81, 1, 2, 0x02, 3, 4, 5, 6, 7, 8, 0x83, 9};
+    for (size_t rowPixels : {1u, 2u, 3u, 7u}) {
+        SpanByteSource bytes(data);
+        BufferedByteReader bulk{std::span<const uint8_t>(data)};
+        TargaPacketDecoder first(2);
+        TargaPacketDecoder second(2);
+        Bytes a(rowPixels * 2 * 2);
+        Bytes b(a.size());
+        bool okA = first.decode(bytes, a.data(), rowPixels) && first.decode(bytes, a.data() + rowPixels * 2, rowPixels);
+        bool okB = second.decode(bulk, b.data(), rowPixels) && second.decode(bulk, b.data() + rowPixels * 2, rowPixels);
+        EXPECT_EQ(okA, okB) << rowPixels;
+        EXPECT_EQ(a, b) << rowPixels;
+    }
 }
 
 TEST(SunRunLength, EscapesAndRuns)
