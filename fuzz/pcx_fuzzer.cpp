@@ -20,13 +20,12 @@ bool tooBigToBother(const uint8_t* data, size_t size)
         return false;
     uint64_t width = uint64_t(data[8] | (data[9] << 8)) + 1;
     uint64_t height = uint64_t(data[10] | (data[11] << 8)) + 1;
-    return width * height * 3 > (uint64_t(16) << 20);
+    return width * height * 3 > (uint64_t(4) << 20);
 }
 
-unsigned pixel(const ImageBlock& block, int32_t x, int32_t y)
+unsigned pixel(const uint8_t* row, uint16_t depth, int32_t x)
 {
-    const uint8_t* row = block.topRow(y);
-    switch (block.bitCount()) {
+    switch (depth) {
     case 1:
         return (row[x / 8] >> (7 - x % 8)) & 1;
     case 4:
@@ -38,11 +37,11 @@ unsigned pixel(const ImageBlock& block, int32_t x, int32_t y)
     }
 }
 
-ColorEntry colorOf(const ImageBlock& block, unsigned value)
+ColorEntry colorOf(const ColorEntry* table, uint16_t depth, unsigned value)
 {
-    if (block.bitCount() == 24)
+    if (depth == 24)
         return ColorEntry{uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), 0};
-    return block.colorTable()[value];
+    return table[value];
 }
 
 } // namespace
@@ -75,9 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     close(fd);
     if (!back || back.width() != block.width() || back.height() != block.height() || back.bitCount() != block.bitCount())
         std::abort();
-    for (int32_t y = 0; y < block.height(); ++y)
-        for (int32_t x = 0; x < block.width(); ++x)
-            if (!(colorOf(block, pixel(block, x, y)) == colorOf(back, pixel(back, x, y))))
+    const uint16_t depth = block.bitCount();
+    const int32_t width = block.width();
+    for (int32_t y = 0; y < block.height(); ++y) {
+        const uint8_t* row = block.topRow(y);
+        const uint8_t* backRow = back.topRow(y);
+        for (int32_t x = 0; x < width; ++x)
+            if (!(colorOf(block.colorTable(), depth, pixel(row, depth, x)) == colorOf(back.colorTable(), depth, pixel(backRow, depth, x))))
                 std::abort();
+    }
     return 0;
 }

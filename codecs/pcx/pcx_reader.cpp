@@ -158,7 +158,8 @@ void scanLineToRow(const PcxGeometry& geometry, const uint8_t* line, uint8_t* ro
     switch (geometry.layout) {
     case PlaneLayout::Packed: {
         size_t bytes = std::min((width * geometry.depth + 7) / 8, geometry.scanLine);
-        std::memcpy(row, line, bytes);
+        if (bytes > 0) // a scan line of 0 bytes has no buffer at all
+            std::memcpy(row, line, bytes);
         break;
     }
     case PlaneLayout::FourBitPlanes: {

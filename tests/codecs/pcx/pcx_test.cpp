@@ -73,6 +73,12 @@ Decoded decode(const Bytes& file)
     return d;
 }
 
+Bytes topRowBytes(const ImageBlock& block, int y, size_t count)
+{
+    const uint8_t* row = block.topRow(y);
+    return Bytes(row, row + count);
+}
+
 ColorEntry color(uint8_t r, uint8_t g, uint8_t b) { return ColorEntry{b, g, r, 0}; }
 
 // A picture of `colors` distinct colours (2: black and white).
@@ -286,6 +292,20 @@ TEST(PcxReader, SizeComesFromMinimumAndMaximum)
     ASSERT_TRUE(d.block);
     EXPECT_EQ(d.block.width(), 5);
     EXPECT_EQ(d.block.height(), 3);
+}
+
+TEST(PcxReader, ZeroBytesPerLineGivesABlankPicture)
+{
+    for (uint8_t planes : {uint8_t(1), uint8_t(3)}) {
+        HeaderFields f;
+        f.planes = planes;
+        f.xMax = 3;
+        f.yMax = 1;
+        f.bytesPerLine = 0;
+        Decoded d = decode(concat(pcxHeader(f), {0x01, 0x02}));
+        ASSERT_TRUE(d.block) << int(planes);
+        EXPECT_EQ(topRowBytes(d.block, 0, 3), (Bytes{0, 0, 0})) << int(planes);
+    }
 }
 
 // Malformed files, by the stage where they fail.
