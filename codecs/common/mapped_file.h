@@ -3,6 +3,9 @@
 // simple formats walk the bytes with a SpanReader, and a 70 MB picture costs
 // no read-ahead buffer of its own. Files that cannot be mapped (pipes, some
 // special files) are read into a buffer instead.
+// FIXME: a file cut short by another process while it is mapped raises
+// SIGBUS on the next access past its new end; reading through a buffer
+// would turn that into a short file.
 
 #include "core/large_buffer.h"
 

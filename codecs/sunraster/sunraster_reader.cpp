@@ -182,7 +182,8 @@ ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, 
     }
 
     // Rows that the data does not reach repeat the last row read: the line
-    // buffer keeps what it held.
+    // buffer keeps what it held. (The file is mapped, so there is no read
+    // error to report part way; a short file is the only way data ends.)
     SpanReader stored(data);
     SpanByteSource encoded(data);
     SunByteRunDecoder decoder;
