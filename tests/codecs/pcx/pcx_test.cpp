@@ -630,3 +630,25 @@ TEST(PcxRegistry, ReaderAndWriterAreRegistered)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST(PcxConverter, ConvertsToPcx)
+{
+    const std::string converter = std::string(PICTORAND_BINARY_DIR) + "/tools/convert/pictorand32-convert";
+    if (!testing::fileExists(converter) || !haveTool("convert"))
+        GTEST_SKIP() << "converter not built or ImageMagick missing";
+    ScratchDir dir;
+    RgbImage source = pattern(23, 7, 1000);
+    writePpm(dir.file("picture.ppm"), source);
+    ASSERT_EQ(runCommand(shellQuote(converter) + " -t pcx -o " + shellQuote(dir.path()) + " " + shellQuote(dir.file("picture.ppm"))
+                         + " >/dev/null 2>&1"),
+              0);
+    auto magick = magickDecode(dir.file("picture.pcx"));
+    ASSERT_TRUE(magick);
+    EXPECT_EQ(maxDifference(*magick, source), 0);
+}
+
+} // namespace
+} // namespace pictorand
