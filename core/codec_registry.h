@@ -74,6 +74,17 @@ using WriterFunction = bool (*)(const std::string& path, const ImageBlock& block
 // the file cannot be read.
 using ImageCounterFunction = int (*)(const std::string& path);
 
+// Where the images of a multi-image file start, for the viewer to read them
+// one by one later: the GIF frame scanner records the graphic-control
+// extension offsets in `controlOffsets` and the image offsets in
+// `imageOffsets`; the TIFF page counter records the page directory offsets in
+// `imageOffsets` and leaves `controlOffsets` alone. Both tables hold
+// `capacity` entries and arrive zeroed. Returns the number of images recorded
+// (at most `capacity`), or -1 when the file cannot be read. Optional: without
+// it the dispatcher counts with the image counter and leaves the tables zero.
+using ImageOffsetsFunction = int (*)(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets,
+                                     int capacity);
+
 // The seven types a picture can be saved as, in the order of the Save-as
 // dialog's type list (type numbers 1 to 7).
 enum class SaveType : int { Jpg = 1, Gif = 2, Bmp = 3, Png = 4, Tif = 5, Pcx = 6, Ico = 7 };
@@ -98,17 +109,20 @@ public:
     void registerOverviewReader(OverviewReaderFunction reader) { m_overviewReader = reader; }
     void registerImageCounter(ImageFormat format, ImageCounterFunction counter) { m_counters[index(format)] = counter; }
     void registerWriter(SaveType type, WriterFunction writer) { m_writers[static_cast<size_t>(type) - 1] = writer; }
+    void registerImageOffsets(ImageFormat format, ImageOffsetsFunction scanner) { m_offsets[index(format)] = scanner; }
 
     ReaderFunction reader(ImageFormat format) const { return m_readers[index(format)]; }
     OverviewReaderFunction overviewReader() const { return m_overviewReader; }
     ImageCounterFunction imageCounter(ImageFormat format) const { return m_counters[index(format)]; }
     WriterFunction writer(SaveType type) const { return m_writers[static_cast<size_t>(type) - 1]; }
+    ImageOffsetsFunction imageOffsets(ImageFormat format) const { return m_offsets[index(format)]; }
 
 private:
     static size_t index(ImageFormat format) { return static_cast<size_t>(format); }
 
     ReaderFunction m_readers[kFormatCount] = {};
     ImageCounterFunction m_counters[kFormatCount] = {};
+    ImageOffsetsFunction m_offsets[kFormatCount] = {};
     OverviewReaderFunction m_overviewReader = nullptr;
     WriterFunction m_writers[kSaveTypeCount] = {};
 };

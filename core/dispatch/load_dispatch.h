@@ -3,31 +3,65 @@
 // them, whatever asks for it (viewer, slideshow, preview, batch run, the
 // command-line converter).
 
+#include "core/codec_registry.h"
+#include "core/current_image.h"
 #include "core/image_block.h"
 #include "core/image_format.h"
+#include "platform/settings_file.h"
+#include "platform/user_interface.h"
 
 #include <string>
 
 namespace pictorand {
 
+// Command posted to the main window to start the animation of a GIF file
+// with several images, and the viewer's animation timer.
+inline constexpr int kStartAnimationCommand = 1996;
+inline constexpr int kAnimationTimer = 1997;
+
+// Message texts of the load dispatchers.
+inline constexpr const char* kCantReadHeader = "Can't read file header !\n\nUnsupported file type !";
+inline constexpr const char* kDecodeError = "Decode error !";
+inline constexpr const char* kCantQuantize256 = "Can't quantize to 256 colors !";
+inline constexpr const char* kCantRename = "Can't rename !";
+inline constexpr const char* kMediaIncorrectExtension = "This file has a incorrect extension !";
+inline constexpr const char* kPhotoCdOverviewNotice =
+    "This file contains 100 pictures.\nYou see now the first 25 Pictures.\n\nPress N for next 25 pictures !";
+// The reader's words when the codec for a format is not part of this build.
+inline constexpr const char* kReaderNotAvailable = "No reader for this file type in this build";
+
+// ---------------------------------------------------------------------------
+// Loading for batch conversion and the command-line tools.
+
 // A silent load: the format is found by its signature, the first image or
-// page is read, 16-, 32-, 64- and 48-bit blocks are brought to 24 bits; no
-// message is shown, nothing is quantised. Null on any failure.
+// page is read, 16-, 32-, 64- and 48-bit blocks are brought to 24 bits (3-
+// and 40-bit blocks come back as they are); no message is shown, nothing is
+// quantised; media and metafiles give null. "Load Grayscale" and "Loading
+// Size" are read from the settings file at every call.
 ImageBlock LoadForBatch(const std::string& path);
+ImageBlock LoadForBatch(const std::string& path, const CodecRegistry& registry, const SettingsFile& settings);
 
 // As LoadForBatch, and `message` gets the reader's words on failure and
-// `compression` its compression text. For reports of the command-line tools.
+// `compression` the compression text. For reports of the command-line tools.
 ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression);
+ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression,
+                                   const CodecRegistry& registry, const SettingsFile& settings);
 
-} // namespace pictorand
+// ---------------------------------------------------------------------------
+// Renaming a misnamed file.
+
+// The question asked when a file's extension does not match its signature:
+// "Warning !\nThe file: '<path>' is a JPEG File with incorrect extension !\nRename ?"
+std::string renameQuestion(const std::string& path, ImageFormat format);
+
+// Renames the file so that its extension is the format's rename extension
+// ("photo.gif" holding a JPEG becomes "photo.jpg") and rewrites `path`. An
+// existing file of the new name is never replaced. On failure shows
+// "Can't rename !" and keeps `path`. Either way the directory list is rebuilt.
+bool RenameToFormatExtension(UserInterface& ui, std::string& path, ImageFormat format);
 
 // ---------------------------------------------------------------------------
 // Loading for display.
-
-#include "core/current_image.h"
-#include "platform/user_interface.h"
-
-namespace pictorand {
 
 // What the display dispatcher needs from the viewer around it. The Qt shell
 // implements it; tests script it.
@@ -40,7 +74,8 @@ public:
 
     // The viewer's part of resetting the current image: stop the animation
     // timer, hide both scroll bars and reset the scroll position, close the
-    // media window.
+    // media window. The dispatcher itself clears the record's block, frames,
+    // zoom, flags and counts first.
     virtual void resetViewerState() = 0;
     // Back to the empty window after a failed load.
     virtual void resetWindow() = 0;
@@ -56,9 +91,28 @@ public:
     // The directory the directory list was built from.
     virtual std::string directoryListDirectory() const = 0;
 
-    // Sound and video: play the file in a media window; metafiles: show it.
-    // Both return nothing to display as a block. Default: not available.
+    // Whether a misnamed file may be offered for renaming ("RenameExtension"
+    // of section "Others", read at every load). Default: from the settings
+    // file.
+    virtual bool renameExtensionEnabled() const;
+    // True when the working directory is no longer the directory of the
+    // directory list. Default: compares the process's working directory with
+    // directoryListDirectory().
+    virtual bool workingDirectoryChanged() const;
+    // The text given with /title= on the command line, empty when none.
+    virtual std::string customTitle() const { return {}; }
+
+    // Sound and video: play the file in a media window (on the full-screen
+    // window when it exists, else on the main window; from its start). The
+    // dispatcher has already checked the extension and sets the title and
+    // rebuilds the directory list afterwards. Default: not available.
     virtual void playMedia(const std::string& path) { (void)path; }
+    // Metafiles: read and show the file (reset the window, keep the metafile
+    // in the record, its frame size as current and original size, window
+    // position 0, 0, fit and size the window, repaint). False with `message`
+    // on failure; `compression` gets the reader's text. The dispatcher sets
+    // metafile mode, the original bit count and the decompression time
+    // after a success. Default: not available.
     virtual bool showMetafile(const std::string& path, std::string& message, std::string& compression)
     {
         (void)path;
@@ -75,7 +129,14 @@ public:
 // rewritten when the user agrees to rename a misnamed file. Returns the block
 // for the current image, or null (after at most one message) when there is
 // nothing to show as a block: failure, an animation started, media or a
-// metafile.
+// metafile. The block is not stored in the record: the caller adopts it.
 ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, bool quiet, int previewWidth);
+ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, bool quiet, int previewWidth,
+                          const CodecRegistry& registry);
+
+// The compression text the dispatcher writes for formats whose reader does
+// not describe its own compression ("JPEG/JFIF", "GIF - LZW", ...); empty for
+// the others.
+std::string dispatcherCompressionText(ImageFormat format);
 
 } // namespace pictorand

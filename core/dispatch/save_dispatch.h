@@ -1,18 +1,33 @@
 #pragma once
 // Saving: the writer is picked from the target's extension, the block is
 // prepared as that writer needs it, and failures are reported in the
-// writer's words.
+// writer's words. The Save-as dialog's rules are in save_as.h.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "platform/settings_file.h"
 #include "platform/user_interface.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pictorand {
 
-// Writes `block` to `path`. Messages go to `ui` when showMessages is set.
-// True when written.
+inline constexpr const char* kSaveError = "Save error !";
+inline constexpr const char* kUnsupportedSaveType = "Unsupported save type";
+
+// Writes `block` to `path`; the writer is chosen by the last three characters
+// of the path (any case). Save options are read from the settings file.
+// Messages go to `ui` when showMessages is set. True when written.
+//
+// The writer works on a temporary file beside the target, which replaces the
+// target only when the writer succeeded: a failed save (a full disk, a writer
+// error) leaves an existing file as it was.
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages);
+// With `replaceExisting` false an existing target is never replaced, not
+// even by a file that appears while the writer runs (the batch run).
+bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+               const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
 
 } // namespace pictorand

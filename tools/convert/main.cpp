@@ -1,10 +1,14 @@
-// pictorand32-convert: the program's readers and writers on the command line.
+// pictorand32-convert: the batch conversion run on the command line, and a
+// short description of picture files.
 
 #include "core/codec_registry.h"
 #include "core/dispatch/load_dispatch.h"
-#include "platform/paths.h"
+#include "tools/batch/batch_conversion.h"
+#include "tools/convert/operations.h"
 #include "tools/version.h"
 
+#include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,21 +18,30 @@ using namespace pictorand;
 
 namespace {
 
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) { stopRequested = 1; }
+
 void printUsage(std::FILE* out)
 {
     std::fprintf(out,
                  "Usage: pictorand32-convert [-t TYPE] [-o DIR] FILE...\n"
                  "       pictorand32-convert --info FILE...\n"
                  "\n"
-                 "Converts each FILE to TYPE (jpg, gif, bmp, png, tif, pcx, ico; default bmp)\n"
-                 "into DIR (default: the current directory), or with --info prints each\n"
-                 "file's format, size, bit count and compression.\n"
+                 "Converts each FILE to TYPE (jpg, gif, bmp, png, tif, pcx or ico; default jpg)\n"
+                 "into DIR (default: the current directory; created when missing) as\n"
+                 "DIR/NAME.EXT with the extension in capitals. Existing files are never\n"
+                 "replaced. Each file is reported as the batch conversion lists it, then\n"
+                 "the number of errors; the exit status is 0 only when there were none.\n"
+                 "Save options (quality, compression, ...) come from the settings file.\n"
+                 "With --info each file's format, size, bit count and compression are printed.\n"
                  "\n"
                  "  -t TYPE     output type\n"
                  "  -o DIR      output directory\n"
                  "  --info      describe the files instead of converting them\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n");
+    std::fprintf(out, "\n%s", operationsUsage());
 }
 
 int describe(const std::vector<std::string>& files)
@@ -40,8 +53,7 @@ int describe(const std::vector<std::string>& files)
         std::string compression;
         ImageBlock block = format ? loadForBatchWithMessage(path, message, compression) : ImageBlock();
         if (!format || !block) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(),
-                         message.empty() ? "Unsupported file type" : message.c_str());
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), message.empty() ? kCantReadHeader : message.c_str());
             ++failures;
             continue;
         }
@@ -57,45 +69,40 @@ int describe(const std::vector<std::string>& files)
     return failures ? 1 : 0;
 }
 
-int convert(const std::vector<std::string>& files, const SaveTypeInfo& type, std::string outputDirectory)
+// The output type index for a -t value: the seven extensions, any case.
+int outputTypeIndex(const std::string& name)
 {
-    WriterFunction writer = CodecRegistry::instance().writer(type.type);
-    if (!writer) {
-        std::fprintf(stderr, "pictorand32-convert: writing %s files is not available\n", type.key);
-        return 2;
-    }
-    if (!outputDirectory.empty() && outputDirectory.back() != '/')
-        outputDirectory += '/';
-    int failures = 0;
-    for (const std::string& path : files) {
-        std::string message;
-        std::string compression;
-        ImageBlock block = loadForBatchWithMessage(path, message, compression);
-        std::string target = outputDirectory + baseNameWithoutExtension(path) + type.extension;
-        if (!block) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), message.c_str());
-            ++failures;
-            continue;
-        }
-        WriteOptions options;
-        if (!writer(target, block, options, message)) {
-            std::fprintf(stderr, "%s: Save error ! %s\n", target.c_str(), message.c_str());
-            ++failures;
-            continue;
-        }
-        std::printf("%s -> %s\n", path.c_str(), target.c_str());
-    }
-    return failures ? 1 : 0;
+    std::string key;
+    for (char c : name)
+        key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto& types = batchOutputTypes();
+    for (size_t i = 0; i < types.size(); ++i)
+        if (key == types[i].extension)
+            return static_cast<int>(i);
+    return -1;
 }
+
+// Prints the progress list as it grows.
+class PrintedProgress : public BatchProgress {
+public:
+    void setCaption(const std::string&) override {}
+    void addLine(const std::string& line) override
+    {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> files;
-    std::string typeName = "bmp";
-    std::string outputDirectory;
+    std::string typeName = "jpg";
+    std::string outputDirectory = ".";
     bool info = false;
+    std::vector<Operation> operations;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -114,7 +121,13 @@ int main(int argc, char** argv)
                 return 2;
             }
             (argument == "-t" ? typeName : outputDirectory) = argv[++i];
-        } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
+        } else if (OptionParse parsed = parseOperationOption(argc, argv, i, operations, error);
+                   parsed != OptionParse::NotAnOperation) {
+            if (parsed == OptionParse::Refused) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 2;
+            }
+        } else if (argument.size() > 1 && argument[0] == '-') {
             std::fprintf(stderr, "pictorand32-convert: unknown option %s (try --help)\n", argument.c_str());
             return 2;
         } else {
@@ -127,11 +140,32 @@ int main(int argc, char** argv)
     }
     if (info)
         return describe(files);
-    const SaveTypeInfo* type = saveTypeByKey(typeName == "jpeg" ? "jpg" : typeName == "tiff" ? "tif" : typeName);
-    if (!type) {
+
+    BatchRequest request;
+    request.outputType = outputTypeIndex(typeName);
+    if (request.outputType < 0) {
         std::fprintf(stderr, "pictorand32-convert: unknown output type '%s' (jpg, gif, bmp, png, tif, pcx, ico)\n",
                      typeName.c_str());
         return 2;
     }
-    return convert(files, *type, outputDirectory);
+    request.sources = files;
+    request.outputDirectory = outputDirectory;
+    request.stopRequested = [] { return stopRequested != 0; };
+    if (!operations.empty()) {
+        request.adjustBlock = [&operations](ImageBlock& block) {
+            std::string message;
+            if (applyOperations(block, operations, message))
+                return true;
+            std::fprintf(stderr, "pictorand32-convert: %s\n", message.c_str());
+            return false;
+        };
+    }
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+
+    PrintedProgress progress;
+    BatchResult result = runBatchConversion(request, progress);
+    if (result.stopped)
+        return 130;
+    return result.errors == 0 ? 0 : 1;
 }

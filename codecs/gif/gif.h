@@ -1,0 +1,47 @@
+#pragma once
+// GIF87a/89a: the image reader, the frame scanner that finds the images of a
+// multi-image file, and the GIF89a writer.
+
+#include "core/frame_info.h"
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pictorand {
+
+inline constexpr const char* kNotValidGif = "This is not a valid GIF file !";
+inline constexpr const char* kCantOpenForReading = "Can't open file for reading !";
+
+// The most images (and graphic control extensions) the viewer keeps track of.
+inline constexpr int kGifFrameCapacity = 1000;
+
+// Decodes one image of a GIF file. Parsing starts at `controlOffset` when it
+// is above 0, else at `imageOffset` when that is above 0, else after the
+// header and global colour table; the first image met is decoded. `info`
+// (zeroed by the caller) gets the image's position, the background colour
+// and the values of the last graphic control extension before it. Returns a
+// 1-, 4- or 8-bit block, or null with the reason in `message`.
+ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
+                   std::string& message);
+
+// Walks the file once and records the offsets of up to `capacity` images
+// (their 0x2C separators) and of up to `capacity` graphic control extensions
+// (their 0x21 introducers); further extensions are dropped. The canvas is
+// the largest left + width and top + height over the recorded images. Returns
+// the number of images recorded, or -1 when the file cannot be opened. The
+// caller zeroes both lists.
+int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity,
+                int& canvasWidth, int& canvasHeight);
+
+// The number of images scanGifFile finds with the viewer's capacity.
+int countGifImages(const std::string& path);
+
+// Writes a 1-, 4- or 8-bit block as a single-image GIF89a file, the colour
+// table global or local, optionally interlaced, with a transparent index
+// (-1 for none). Any other depth gives false (after creating the file, which
+// stays empty).
+bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
+              int transparentIndex);
+
+} // namespace pictorand

@@ -1,0 +1,228 @@
+#include "codecs/common/file_reader.h"
+#include "codecs/gif/buffered_input.h"
+#include "codecs/gif/gif.h"
+#include "codecs/gif/gif_format.h"
+#include "codecs/gif/lzw_decoder.h"
+#include "core/byte_order.h"
+#include "core/checked_size.h"
+#include "core/large_buffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace pictorand {
+
+namespace {
+
+struct WorkingPalette {
+    uint8_t rgb[768] = {};
+};
+
+// Moves the decoded indices (one byte each, in decoding order) into the
+// block's bottom-up rows. Rows the data never reached stay 0.
+void packRows(ImageBlock& block, const uint8_t* decoded, size_t produced, const uint32_t* decodingOrder)
+{
+    const uint32_t width = static_cast<uint32_t>(block.width());
+    const int32_t height = block.height();
+    const uint16_t depth = block.bitCount();
+    for (int32_t y = 0; y < height; ++y) {
+        const uint64_t decodedRow = decodingOrder ? decodingOrder[y] : static_cast<uint64_t>(y);
+        const uint64_t start = decodedRow * width;
+        if (start >= produced)
+            continue;
+        const uint8_t* source = decoded + start;
+        uint8_t* target = block.topRow(y);
+        switch (depth) {
+        case 8:
+            std::memcpy(target, source, width);
+            break;
+        case 4:
+            for (uint32_t x = 0; x + 1 < width; x += 2)
+                target[x / 2] = static_cast<uint8_t>((source[x] & 0x0F) << 4 | (source[x + 1] & 0x0F));
+            if (width & 1)
+                target[width / 2] = static_cast<uint8_t>((source[width - 1] & 0x0F) << 4);
+            break;
+        default:
+            for (uint32_t x = 0; x < width; x += 8) {
+                uint32_t count = std::min<uint32_t>(8, width - x);
+                uint8_t bits = 0;
+                for (uint32_t k = 0; k < count; ++k)
+                    bits = static_cast<uint8_t>(bits | (source[x + k] & 1) << (7 - k));
+                target[x / 8] = bits;
+            }
+            break;
+        }
+    }
+}
+
+// For each picture row, its place in the decoding order of an interlaced
+// image: rows 0, 8, 16, ... first, then 4, 12, ..., then 2, 6, ..., then the
+// odd rows.
+std::unique_ptr<uint32_t[]> interlaceOrder(int32_t height)
+{
+    std::unique_ptr<uint32_t[]> order(new (std::nothrow) uint32_t[static_cast<size_t>(height)]);
+    if (!order)
+        return order;
+    uint32_t place = 0;
+    for (const gif::InterlacePass& pass : gif::kInterlacePasses)
+        for (int32_t y = pass.firstRow; y < height; y += pass.step)
+            order[static_cast<size_t>(y)] = place++;
+    return order;
+}
+
+// Reads the data sub-blocks of one image through the decoder.
+void decodeImageData(BufferedInput& input, LzwDecoder& decoder)
+{
+    uint8_t subBlock[255];
+    for (;;) {
+        int length = input.next();
+        if (length <= 0)
+            return;
+        size_t got = input.read(subBlock, static_cast<size_t>(length));
+        if (!decoder.decode(std::span<const uint8_t>(subBlock, got)) || got < static_cast<size_t>(length))
+            return;
+    }
+}
+
+ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int headerDepth, GifFrameInfo& info,
+                       std::string& message)
+{
+    uint8_t descriptor[9];
+    if (input.read(descriptor, sizeof(descriptor)) != sizeof(descriptor))
+        return {};
+    info.left = loadLE16(descriptor);
+    info.top = loadLE16(descriptor + 2);
+    const uint16_t width = loadLE16(descriptor + 4);
+    const uint16_t height = loadLE16(descriptor + 6);
+    const uint8_t packed = descriptor[8];
+
+    int depth = headerDepth;
+    uint32_t entries = 1u << headerDepth;
+    if (packed & gif::kColorTableFlag) {
+        unsigned sizeField = packed & gif::kColorTableSizeMask;
+        entries = 2u << sizeField;
+        input.read(palette.rgb, 3 * entries); // a short table leaves black entries
+        depth = gif::depthForTableSize(sizeField);
+    }
+    // A picture without pixels is no picture (and no valid block).
+    if (width == 0 || height == 0)
+        return {};
+
+    const uint32_t colors = 1u << depth;
+    ImageBlock block = ImageBlock::create(width, height, static_cast<uint16_t>(depth), colors);
+    if (!block) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    for (uint32_t i = 0; i < entries && i < colors; ++i)
+        block.setColor(i, palette.rgb[3 * i], palette.rgb[3 * i + 1], palette.rgb[3 * i + 2]);
+
+    const int minimumCodeSize = input.next();
+    if (minimumCodeSize > LzwDecoder::kMaxMinimumCodeSize) {
+        message = kNotValidGif;
+        return {};
+    }
+    if (minimumCodeSize < 0)
+        return block; // no data at all: every pixel 0
+
+    const size_t pixelCount = size_t(width) * height;
+    auto bufferSize = checkedMulAdd(width, height, LzwDecoder::kOutputSlack);
+    LargeBuffer decoded = bufferSize ? LargeBuffer::allocate(static_cast<size_t>(*bufferSize)) : LargeBuffer();
+    if (!decoded) {
+        message = kCantAllocateMemory;
+        return block;
+    }
+    std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(minimumCodeSize, decoded.data(), pixelCount));
+    if (!decoder) {
+        message = kCantAllocateMemory;
+        return block;
+    }
+    decodeImageData(input, *decoder);
+    const size_t produced = decoder->produced();
+    // The decoder's 8-byte copies may have run a few bytes past its output;
+    // pixels the data did not reach must read as index 0.
+    std::memset(decoded.data() + produced, 0, std::min<size_t>(8, decoded.size() - produced));
+
+    std::unique_ptr<uint32_t[]> order;
+    if (packed & gif::kInterlaceFlag) {
+        order = interlaceOrder(height);
+        if (!order) {
+            message = kCantAllocateMemory;
+            return block;
+        }
+    }
+    packRows(block, decoded.data(), produced, order.get());
+    return block;
+}
+
+} // namespace
+
+ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
+                   std::string& message)
+{
+    message = kNotValidGif;
+    OpenFile file(path, "rb");
+    if (!file) {
+        message = kCantOpenForReading;
+        return {};
+    }
+    BufferedInput input(file.get());
+
+    uint8_t header[gif::kHeaderSize];
+    if (input.read(header, sizeof(header)) != sizeof(header) || std::memcmp(header, "GIF8", 4) != 0)
+        return {};
+    const uint8_t packed = header[10];
+    const uint8_t backgroundIndex = header[11];
+
+    const unsigned sizeField = packed & gif::kColorTableSizeMask;
+    const int depth = gif::depthForTableSize(sizeField);
+    WorkingPalette palette;
+    if (packed & gif::kColorTableFlag) {
+        input.read(palette.rgb, 3 * (2u << sizeField));
+    } else {
+        // No global table: a grey ramp that a local table may replace.
+        const unsigned step = depth == 1 ? 255 : depth == 4 ? 16 : 1;
+        for (unsigned i = 0; i < (1u << depth); ++i)
+            std::memset(palette.rgb + 3 * i, static_cast<int>(i * step), 3);
+    }
+    info.backgroundRed = palette.rgb[3 * backgroundIndex];
+    info.backgroundGreen = palette.rgb[3 * backgroundIndex + 1];
+    info.backgroundBlue = palette.rgb[3 * backgroundIndex + 2];
+
+    if (controlOffset > 0)
+        input.seek(controlOffset);
+    else if (imageOffset > 0)
+        input.seek(imageOffset);
+
+    for (;;) {
+        const int byte = input.next();
+        if (byte < 0 || byte == gif::kTrailer)
+            return {};
+        if (byte == gif::kImageSeparator)
+            return decodeImage(input, palette, depth, info, message);
+        if (byte != gif::kExtensionIntroducer)
+            continue; // stray bytes between blocks are passed over
+        const int label = input.next();
+        if (label == gif::kGraphicControlLabel) {
+            // Block size (not checked), packed byte, delay, transparent index.
+            // The terminator is left to the loop, which passes over it.
+            uint8_t control[5];
+            if (input.read(control, sizeof(control)) != sizeof(control))
+                return {};
+            info.transparentFlag = control[1] & 1;
+            info.disposalMethod = (control[1] >> 2) & 7;
+            info.delay = loadLE16(control + 2);
+            info.transparentIndex = control[4];
+            continue;
+        }
+        for (;;) {
+            const int length = input.next();
+            if (length <= 0 || !input.skip(static_cast<size_t>(length)))
+                break;
+        }
+    }
+}
+
+} // namespace pictorand

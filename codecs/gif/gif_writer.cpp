@@ -1,0 +1,167 @@
+#include "codecs/common/file_reader.h"
+#include "codecs/gif/gif.h"
+#include "codecs/gif/gif_format.h"
+#include "codecs/gif/lzw_encoder.h"
+#include "core/byte_order.h"
+#include "core/large_buffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace pictorand {
+
+namespace {
+
+// Collects the encoder's sub-blocks and hands them to the file in large
+// pieces.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(std::FILE* file)
+        : m_file(file)
+    {
+    }
+    ~FileSink() override { flush(); }
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    void write(const uint8_t* bytes, size_t count) override
+    {
+        if (m_used + count > sizeof(m_buffer))
+            flush();
+        std::memcpy(m_buffer + m_used, bytes, count);
+        m_used += count;
+    }
+    void flush()
+    {
+        if (m_used)
+            std::fwrite(m_buffer, 1, m_used, m_file);
+        m_used = 0;
+    }
+
+private:
+    std::FILE* m_file;
+    uint8_t m_buffer[65536];
+    size_t m_used = 0;
+};
+
+// The block's colours as red, green, blue, padded with black to 2^depth so
+// the table always matches its size field.
+std::vector<uint8_t> colorTableBytes(const ImageBlock& block, int depth)
+{
+    const uint32_t size = 1u << depth;
+    uint32_t used = block.colorsUsed() == 0 ? size : std::min(block.colorsUsed(), size);
+    std::vector<uint8_t> bytes(3 * size, 0);
+    const ColorEntry* table = block.colorTable();
+    for (uint32_t i = 0; i < used; ++i) {
+        bytes[3 * i] = table[i].red;
+        bytes[3 * i + 1] = table[i].green;
+        bytes[3 * i + 2] = table[i].blue;
+    }
+    return bytes;
+}
+
+// One picture row as one index per byte.
+void unpackRow(const uint8_t* row, uint32_t width, int depth, uint8_t* out)
+{
+    switch (depth) {
+    case 8:
+        std::memcpy(out, row, width);
+        break;
+    case 4:
+        for (uint32_t x = 0; x < width; ++x)
+            out[x] = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
+        break;
+    default:
+        for (uint32_t x = 0; x < width; ++x)
+            out[x] = (row[x / 8] >> (7 - (x & 7))) & 1;
+        break;
+    }
+}
+
+bool writeAll(std::FILE* file, const uint8_t* bytes, size_t count)
+{
+    return std::fwrite(bytes, 1, count, file) == count;
+}
+
+} // namespace
+
+bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
+              int transparentIndex)
+{
+    if (!block)
+        return false;
+    OpenFile file(path, "wb");
+    if (!file)
+        return false;
+    const int depth = block.bitCount();
+    if ((depth != 1 && depth != 4 && depth != 8) || !block.isConsistent() || block.width() <= 0
+        || block.height() <= 0 || block.width() > 0xFFFF || block.height() > 0xFFFF)
+        return false;
+    const uint32_t width = static_cast<uint32_t>(block.width());
+    const uint32_t height = static_cast<uint32_t>(block.height());
+    const auto depthBits = static_cast<uint8_t>(depth - 1);
+    const std::vector<uint8_t> colorTable = colorTableBytes(block, depth);
+
+    uint8_t screen[gif::kHeaderSize] = {'G', 'I', 'F', '8', '9', 'a'};
+    storeLE16(screen + 6, static_cast<uint16_t>(width));
+    storeLE16(screen + 8, static_cast<uint16_t>(height));
+    screen[10] = static_cast<uint8_t>((globalTable ? gif::kColorTableFlag : 0) | depthBits << 4 | depthBits);
+    writeAll(file.get(), screen, sizeof(screen));
+    if (globalTable)
+        writeAll(file.get(), colorTable.data(), colorTable.size());
+
+    const bool transparent = transparentIndex >= 0;
+    const uint8_t control[8] = {gif::kExtensionIntroducer, gif::kGraphicControlLabel, 4,
+                                static_cast<uint8_t>(transparent ? 1 : 0), 0, 0,
+                                static_cast<uint8_t>(transparent ? std::min(transparentIndex, 255) : 0), 0};
+    if (!writeAll(file.get(), control, sizeof(control)))
+        return false;
+
+    uint8_t descriptor[10] = {gif::kImageSeparator};
+    storeLE16(descriptor + 5, static_cast<uint16_t>(width));
+    storeLE16(descriptor + 7, static_cast<uint16_t>(height));
+    descriptor[9] = static_cast<uint8_t>((globalTable ? 0 : gif::kColorTableFlag) | (interlaced ? gif::kInterlaceFlag : 0)
+                                         | depthBits);
+    writeAll(file.get(), descriptor, sizeof(descriptor));
+    if (!globalTable)
+        writeAll(file.get(), colorTable.data(), colorTable.size());
+
+    const size_t pixelCount = size_t(width) * height;
+    LargeBuffer indices = LargeBuffer::allocate(pixelCount);
+    if (!indices)
+        return false;
+    // Index row i holds the picture row coded i-th: in pass order when
+    // interlaced.
+    std::unique_ptr<uint32_t[]> rowOrder(new (std::nothrow) uint32_t[height]);
+    if (!rowOrder)
+        return false;
+    if (interlaced) {
+        uint32_t place = 0;
+        for (const gif::InterlacePass& pass : gif::kInterlacePasses)
+            for (uint32_t y = static_cast<uint32_t>(pass.firstRow); y < height; y += static_cast<uint32_t>(pass.step))
+                rowOrder[place++] = y;
+    } else {
+        for (uint32_t y = 0; y < height; ++y)
+            rowOrder[y] = y;
+    }
+    for (uint32_t i = 0; i < height; ++i)
+        unpackRow(block.topRow(static_cast<int32_t>(rowOrder[i])), width, depth, indices.data() + size_t(i) * width);
+
+    const int minimumCodeSize = depth == 1 ? 2 : depth;
+    const uint8_t codeSize = static_cast<uint8_t>(minimumCodeSize);
+    writeAll(file.get(), &codeSize, 1);
+    bool encoded;
+    {
+        FileSink sink(file.get());
+        encoded = LzwEncoder::encode(indices.data(), pixelCount, minimumCodeSize, sink);
+    }
+    const uint8_t trailer = gif::kTrailer;
+    const bool trailerWritten = writeAll(file.get(), &trailer, 1);
+    const bool closed = file.close();
+    return encoded && trailerWritten && closed;
+}
+
+} // namespace pictorand

@@ -1,0 +1,36 @@
+#pragma once
+// JPEG/JFIF through libjpeg(-turbo): the glue that turns a file into an image
+// block and an 8- or 24-bit block into a file. Every library call runs under
+// a setjmp/longjmp error manager, so a library error ends the call with the
+// library's words instead of ending the program.
+
+#include "core/image_block.h"
+
+#include <string>
+
+namespace pictorand {
+
+struct JpegReadOptions {
+    bool loadGreyscale = false; // decode every file as greyscale
+    bool quantise256 = false;   // two-pass quantisation to 256 colours (256-colour display)
+    int targetWidth = 0;        // > 0: decode at 1/1, 1/4 or 1/8 for a preview of that width
+};
+
+// Reads a JPEG file into an 8-bit (greyscale ramp or quantised colours) or
+// 24-bit block. Null on failure with the reason in `message`.
+ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std::string& message);
+
+// The scale denominator (1, 4 or 8) a preview of `targetWidth` pixels decodes
+// a file `imageWidth` pixels wide at; 1 when no target width is given.
+int jpegScaleDenominator(int imageWidth, int targetWidth);
+
+struct JpegWriteOptions {
+    bool greyscale = false;   // one-component file
+    int quality = 80;
+    bool progressive = false; // simple progression
+};
+
+// Writes an 8- or 24-bit block; refuses other depths. True when written.
+bool writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);
+
+} // namespace pictorand

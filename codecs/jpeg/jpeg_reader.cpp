@@ -1,0 +1,237 @@
+#include "codecs/jpeg/jpeg.h"
+#include "codecs/jpeg/jpeg_error.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace pictorand {
+
+int jpegScaleDenominator(int imageWidth, int targetWidth)
+{
+    if (targetWidth <= 0)
+        return 1;
+    int denominator = 4;
+    if (imageWidth / 8 >= targetWidth - 10)
+        denominator = 8;
+    if (imageWidth <= targetWidth + 10)
+        denominator = 1;
+    return denominator;
+}
+
+namespace {
+
+// Progressive files and two-pass quantisation keep whole-image buffers inside
+// the library; a hostile header could otherwise ask it for many gigabytes
+// before a single row is decoded. 1 GiB covers progressive pictures of well
+// over 100 megapixels.
+constexpr long kLibraryMemoryLimit = 1L << 30;
+
+// How decoded rows reach the block. "Direct" rows are already in the block's
+// layout (blue-green-red, grey or colour-map indexes) and are decoded straight
+// into the block; the others go through one scratch row.
+enum class Conversion { Direct, RgbToBgr, RgbToGrey, CmykToBgr, CmykToGrey };
+
+struct Decoder {
+    jpeg_glue::ErrorManager errors{};
+    jpeg_decompress_struct info{};
+    std::FILE* file = nullptr;
+    ImageBlock block;
+    std::vector<uint8_t> scratch;
+    Conversion conversion = Conversion::Direct;
+    bool invertedCmyk = false;
+
+    ~Decoder()
+    {
+        jpeg_destroy_decompress(&info); // safe on a zeroed or half-made record
+        if (file)
+            std::fclose(file);
+    }
+};
+
+inline uint8_t divideBy255(unsigned value) { return static_cast<uint8_t>((value + 128 + ((value + 128) >> 8)) >> 8); }
+inline uint8_t luminance(unsigned red, unsigned green, unsigned blue)
+{
+    return static_cast<uint8_t>((red * 77 + green * 150 + blue * 29 + 128) >> 8);
+}
+
+// Adobe applications write CMYK (and YCCK) JPEGs with every sample inverted
+// and mark them with an APP14 "Adobe" segment; files without it store plain
+// ink amounts. Either way a channel's light is (1 - ink) * (1 - black).
+void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, uint32_t width)
+{
+    switch (decoder.conversion) {
+    case Conversion::Direct:
+        break;
+    case Conversion::RgbToBgr:
+        for (uint32_t x = 0; x < width; ++x, source += 3, target += 3) {
+            target[0] = source[2];
+            target[1] = source[1];
+            target[2] = source[0];
+        }
+        break;
+    case Conversion::RgbToGrey:
+        for (uint32_t x = 0; x < width; ++x, source += 3)
+            *target++ = luminance(source[0], source[1], source[2]);
+        break;
+    case Conversion::CmykToBgr:
+    case Conversion::CmykToGrey:
+        for (uint32_t x = 0; x < width; ++x, source += 4) {
+            unsigned cyan = source[0], magenta = source[1], yellow = source[2], black = source[3];
+            if (!decoder.invertedCmyk) {
+                cyan = 255 - cyan;
+                magenta = 255 - magenta;
+                yellow = 255 - yellow;
+                black = 255 - black;
+            }
+            uint8_t red = divideBy255(cyan * black);
+            uint8_t green = divideBy255(magenta * black);
+            uint8_t blue = divideBy255(yellow * black);
+            if (decoder.conversion == Conversion::CmykToGrey) {
+                *target++ = luminance(red, green, blue);
+            } else {
+                target[0] = blue;
+                target[1] = green;
+                target[2] = red;
+                target += 3;
+            }
+        }
+        break;
+    }
+}
+
+// Everything between the armed error return and the end of decoding. A
+// library error longjmps out of here, so nothing in this frame may own
+// resources: all of it lives in the Decoder. False: the block could not be
+// allocated.
+bool decode(Decoder& decoder, const JpegReadOptions& options)
+{
+    jpeg_decompress_struct& info = decoder.info;
+    info.mem->max_memory_to_use = kLibraryMemoryLimit;
+    jpeg_stdio_src(&info, decoder.file);
+    jpeg_read_header(&info, TRUE);
+
+    info.do_fancy_upsampling = FALSE;
+    info.two_pass_quantize = FALSE;
+    info.quantize_colors = FALSE;
+    info.dct_method = JDCT_IFAST;
+    info.dither_mode = JDITHER_FS;
+
+    bool quantise = options.quantise256;
+    bool greyscale = options.loadGreyscale;
+    if (greyscale)
+        quantise = false;
+    bool fileIsGrey = info.jpeg_color_space == JCS_GRAYSCALE
+        || (info.jpeg_color_space == JCS_UNKNOWN && info.num_components == 1);
+    bool fileIsCmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK
+        || (info.jpeg_color_space == JCS_UNKNOWN && info.num_components == 4);
+    bool fileIsRawRgb = info.jpeg_color_space == JCS_UNKNOWN && info.num_components == 3;
+    if (info.jpeg_color_space == JCS_UNKNOWN && !fileIsGrey && !fileIsCmyk && !fileIsRawRgb)
+        jpeg_glue::fail(decoder.errors, "Unsupported color conversion request");
+
+    if (fileIsCmyk) {
+        // The library converts YCCK to CMYK but no further; the rest is ours,
+        // and so is quantisation (the load dispatcher quantises a 24-bit block
+        // for a 256-colour display itself).
+        if (info.jpeg_color_space != JCS_UNKNOWN)
+            info.out_color_space = JCS_CMYK;
+        decoder.invertedCmyk = info.saw_Adobe_marker;
+        decoder.conversion = greyscale ? Conversion::CmykToGrey : Conversion::CmykToBgr;
+    } else if (fileIsRawRgb) {
+        decoder.conversion = greyscale ? Conversion::RgbToGrey : Conversion::RgbToBgr;
+    } else if (greyscale || fileIsGrey) {
+        if (!fileIsGrey || info.jpeg_color_space != JCS_UNKNOWN)
+            info.out_color_space = JCS_GRAYSCALE;
+    } else if (quantise) {
+        info.quantize_colors = TRUE;
+        info.two_pass_quantize = TRUE;
+        info.desired_number_of_colors = 256;
+        info.out_color_space = JCS_RGB;
+    } else {
+        // The library writes blue-green-red itself, so rows go straight into
+        // the block with no per-pixel pass of ours.
+        info.out_color_space = JCS_EXT_BGR;
+    }
+    quantise = info.quantize_colors != 0;
+
+    if (options.targetWidth > 0) {
+        info.scale_num = 1;
+        info.scale_denom = static_cast<unsigned>(jpegScaleDenominator(static_cast<int>(info.image_width), options.targetWidth));
+    }
+
+    jpeg_calc_output_dimensions(&info);
+    bool trueColour = decoder.conversion == Conversion::RgbToBgr || decoder.conversion == Conversion::CmykToBgr
+        || (decoder.conversion == Conversion::Direct && !quantise && info.out_color_space == JCS_EXT_BGR);
+    uint16_t bitCount = trueColour ? 24 : 8;
+    if (info.output_width > 0x7FFFFFFFu || info.output_height > 0x7FFFFFFFu)
+        return false;
+    decoder.block = ImageBlock::create(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height),
+                                       bitCount, bitCount == 8 ? 256 : 0);
+    if (!decoder.block)
+        return false;
+    if (decoder.conversion != Conversion::Direct) {
+        decoder.scratch.assign(static_cast<size_t>(info.output_width) * static_cast<size_t>(info.output_components), 0);
+    }
+
+    jpeg_start_decompress(&info);
+    ImageBlock& block = decoder.block;
+    if (bitCount == 8) {
+        if (!quantise) {
+            for (uint32_t i = 0; i < 256; ++i)
+                block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+        } else {
+            int colours = std::clamp(info.actual_number_of_colors, 0, 256);
+            for (int i = 0; i < colours; ++i)
+                block.setColor(static_cast<uint32_t>(i), info.colormap[0][i], info.colormap[1][i], info.colormap[2][i]);
+        }
+    }
+
+    // The first scanline is the top of the picture, which is the block's
+    // last row.
+    const int32_t height = block.height();
+    constexpr JDIMENSION kBatch = 8;
+    JSAMPROW rows[kBatch];
+    while (info.output_scanline < info.output_height) {
+        JDIMENSION line = info.output_scanline;
+        if (decoder.conversion == Conversion::Direct) {
+            JDIMENSION count = std::min(kBatch, info.output_height - line);
+            for (JDIMENSION i = 0; i < count; ++i)
+                rows[i] = block.topRow(static_cast<int32_t>(line + i));
+            jpeg_read_scanlines(&info, rows, count);
+        } else {
+            rows[0] = decoder.scratch.data();
+            if (jpeg_read_scanlines(&info, rows, 1) == 1 && static_cast<int32_t>(line) < height)
+                convertRow(decoder, decoder.scratch.data(), block.topRow(static_cast<int32_t>(line)), info.output_width);
+        }
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+} // namespace
+
+ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std::string& message)
+{
+    message = "This is not a valid JPEG/JFIF file !";
+    // On the heap, so that what longjmp returns to is memory rather than
+    // locals of this frame that setjmp would leave indeterminate.
+    auto decoder = std::make_unique<Decoder>();
+    decoder->file = std::fopen(path.c_str(), "rb");
+    if (!decoder->file) {
+        message = "Can't open file for reading !";
+        return {};
+    }
+    decoder->info.err = jpeg_glue::install(decoder->errors);
+    if (setjmp(decoder->errors.jump)) {
+        message = decoder->errors.text;
+        return {};
+    }
+    jpeg_create_decompress(&decoder->info);
+    if (!decode(*decoder, options)) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    return std::move(decoder->block);
+}
+
+} // namespace pictorand

@@ -1,0 +1,14 @@
+#pragma once
+// Error and warning hooks for both directions of the PNG glue. libpng's
+// defaults print to stderr (and abort when no jump buffer is armed); ours
+// stay silent and jump back to the setjmp the glue arms around every call.
+
+#include <png.h>
+#include <setjmp.h>
+
+namespace pictorand::png_glue {
+
+[[noreturn]] inline void errorHook(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+inline void warningHook(png_structp, png_const_charp) {}
+
+} // namespace pictorand::png_glue

@@ -1,0 +1,92 @@
+#include "codecs/png/png.h"
+#include "codecs/png/png_glue.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+namespace pictorand {
+
+namespace {
+
+// Bigger IDAT chunks: fewer chunk headers and CRCs, the same zlib stream.
+constexpr size_t kCompressionBufferSize = 1024 * 1024;
+
+struct Encoder {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::FILE* file = nullptr;
+
+    ~Encoder()
+    {
+        png_destroy_write_struct(&png, &info);
+        if (file)
+            std::fclose(file);
+    }
+};
+
+// Runs under the armed error return: nothing here owns resources.
+void encode(Encoder& encoder, const ImageBlock& block)
+{
+    png_structp png = encoder.png;
+    png_infop info = encoder.info;
+    png_init_io(png, encoder.file);
+    png_set_compression_buffer_size(png, kCompressionBufferSize);
+
+    const uint16_t bitCount = block.bitCount();
+    int colourType = bitCount == 24 ? PNG_COLOR_TYPE_RGB : bitCount == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_PALETTE;
+    int bitDepth = bitCount <= 8 ? bitCount : 8;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(block.width()), static_cast<png_uint_32>(block.height()), bitDepth,
+                 colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        // Exactly the block's entries; a palette longer than the depth can
+        // index is cut (libpng refuses it), and a block without a table gets
+        // an all-black one, as missing entries are black.
+        const uint32_t capacity = 1u << bitDepth;
+        uint32_t entries = block.colorsUsed() == 0 ? capacity : std::min(block.colorsUsed(), capacity);
+        std::array<png_color, 256> palette{};
+        for (uint32_t i = 0; i < std::min(block.colorsUsed(), entries); ++i) {
+            const ColorEntry& entry = block.colorTable()[i];
+            palette[i] = {entry.red, entry.green, entry.blue};
+        }
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(entries));
+    }
+    png_write_info(png, info);
+    if (colourType != PNG_COLOR_TYPE_PALETTE)
+        png_set_bgr(png);
+    // Packed 1- and 4-bit rows already have the leftmost pixel in the high
+    // bits, as PNG wants; the library copies each row before filtering it.
+    for (int32_t y = 0; y < block.height(); ++y)
+        png_write_row(png, block.topRow(y));
+    png_write_end(png, info);
+}
+
+} // namespace
+
+bool writePng(const std::string& path, const ImageBlock& block)
+{
+    if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
+        return false;
+    uint16_t bitCount = block.bitCount();
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+        return false;
+    auto encoder = std::make_unique<Encoder>();
+    encoder->file = std::fopen(path.c_str(), "wb");
+    if (!encoder->file)
+        return false;
+    encoder->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_glue::errorHook, png_glue::warningHook);
+    if (!encoder->png)
+        return false;
+    encoder->info = png_create_info_struct(encoder->png);
+    if (!encoder->info)
+        return false;
+    if (setjmp(png_jmpbuf(encoder->png)))
+        return false;
+    encode(*encoder, block);
+    std::FILE* file = std::exchange(encoder->file, nullptr);
+    return std::fclose(file) == 0;
+}
+
+} // namespace pictorand

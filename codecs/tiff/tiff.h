@@ -1,0 +1,47 @@
+#pragma once
+// TIFF through libtiff: a page counter that follows the directory chain with
+// plain file reads, a reader for one page (directory) and a writer with seven
+// compression settings.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pictorand {
+
+// The page table holds at most this many directory offsets.
+inline constexpr int kTiffPageCapacity = 1000;
+
+// Follows the chain of image directories, storing up to `capacity` offsets
+// (the first directory's, then each next-directory offset). Returns the page
+// count; a chain that reaches the capacity (a cycle, say) counts as one page.
+// -1 when the file cannot be opened.
+int countTiffPages(const std::string& path, uint32_t* offsets, int capacity);
+
+// Reads the page whose directory is at `directoryOffset` (0: the file's first
+// directory). `compression` receives the text for the file's compression.
+// Null on failure with the reason in `message`.
+ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::string& message,
+                        std::string& compression);
+
+// The text shown for a compression tag value ("LZW", "None", ...).
+const char* tiffCompressionText(uint32_t compressionTag);
+
+// The "Save Compression" settings, 0 to 6.
+enum class TiffSaveCompression : int {
+    None = 0,
+    Lzw = 1,
+    PackBits = 2,
+    Fax3 = 3,
+    Fax4 = 4,
+    HuffmanRle = 5,
+    Jpeg = 6,
+};
+
+// Writes the block with the given setting (0 to 6) and JPEG quality (used by
+// setting 6). False with the reason in `message` on failure.
+bool writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
+               std::string& message);
+
+} // namespace pictorand

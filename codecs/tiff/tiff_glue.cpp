@@ -1,0 +1,68 @@
+#include "codecs/tiff/tiff_glue.h"
+
+#include "core/checked_size.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+
+namespace pictorand::tiff_glue {
+
+namespace {
+
+int routeToMessage(TIFF*, void* userData, const char* module, const char* format, va_list arguments)
+{
+    if (auto* message = static_cast<std::string*>(userData)) {
+        char text[256];
+        int used = 0;
+        if (module && *module)
+            used = std::snprintf(text, sizeof text, "%s: ", module);
+        if (used < 0 || static_cast<size_t>(used) >= sizeof text)
+            used = 0;
+        std::vsnprintf(text + used, sizeof text - static_cast<size_t>(used), format, arguments);
+        *message = text;
+    }
+    return 1; // handled: the process-wide handlers stay quiet
+}
+
+// Errors raised before a file has its own handlers (or without a file at
+// all) go to the process-wide handlers, which print to stderr by default.
+void silenceProcessWideHandlers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+} // namespace
+
+TiffFile::TiffFile(const std::string& path, const char* mode, std::string* messages)
+{
+    silenceProcessWideHandlers();
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, routeToMessage, messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, routeToMessage, messages);
+    // No single library allocation larger than an image block may be.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxBlockBytes));
+    m_tiff = TIFFOpenExt(path.c_str(), mode, options);
+    TIFFOpenOptionsFree(options);
+}
+
+TiffFile::~TiffFile() { close(); }
+
+bool TiffFile::close()
+{
+    if (!m_tiff)
+        return true;
+    bool flushed = TIFFGetMode(m_tiff) == O_RDONLY || TIFFFlush(m_tiff) != 0;
+    TIFFClose(m_tiff);
+    m_tiff = nullptr;
+    return flushed;
+}
+
+} // namespace pictorand::tiff_glue

@@ -1,0 +1,29 @@
+#pragma once
+// Opening files through libtiff with its warnings and errors routed into a
+// message instead of stderr, and closing them with the handle.
+
+#include <string>
+#include <tiffio.h>
+
+namespace pictorand::tiff_glue {
+
+// Owns a TIFF handle.
+class TiffFile {
+public:
+    // `mode` as for TIFFOpen. Library warnings and errors land in `*messages`
+    // (the latest one wins) when it is not null, and nowhere otherwise.
+    TiffFile(const std::string& path, const char* mode, std::string* messages);
+    ~TiffFile();
+    TiffFile(const TiffFile&) = delete;
+    TiffFile& operator=(const TiffFile&) = delete;
+
+    TIFF* get() const { return m_tiff; }
+    explicit operator bool() const { return m_tiff != nullptr; }
+    // Closes now. False when the closing flush failed.
+    bool close();
+
+private:
+    TIFF* m_tiff = nullptr;
+};
+
+} // namespace pictorand::tiff_glue

@@ -1,0 +1,405 @@
+#include "codecs/tiff/tiff.h"
+#include "codecs/tiff/tiff_glue.h"
+
+#include "core/checked_size.h"
+#include "core/large_buffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace pictorand {
+
+const char* tiffCompressionText(uint32_t compressionTag)
+{
+    switch (compressionTag) {
+    case 2: return "Huffman RLE";
+    case 3: return "Group 3 Fax Encoding";
+    case 4: return "Group 4 Fax Encoding";
+    case 5: return "LZW";
+    case 6: return "Old JPEG (in TIFF)";
+    case 7: return "JPEG (in TIFF)";
+    case 32766: return "NeXT 2-Bit RLE";
+    case 32771: return "Run Length Encoding";
+    case 32773: return "Macintosh Packbits";
+    case 32809: return "ThunderScan RLE";
+    case 8:
+    case 32946: return "ZIP (in TIFF)";
+    default: return "None";
+    }
+}
+
+namespace {
+
+constexpr const char* kNotValidTiff = "This is not a valid TIFF File.";
+constexpr const char* kCantRead = "Can't read from file";
+
+// How a page's pixels reach the block.
+enum class PixelPath {
+    Indexed,      // 1, 4 or 8 bits, one sample: scanlines copied as they come
+    IndexedTiles, // the same from tiles, so tiled pictures keep their indexes
+    Grey,         // grey with 16-bit samples or extra samples: an 8-bit grey block
+    Colour,       // 3 or more samples of 8 or 16 bits: 8-bit blue, green, red at the start of each pixel
+    Rgba,         // the library's RGBA reader: planar, YCbCr, Lab, tiled colour, and every odd layout
+};
+
+struct PageFields {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint16_t bitsPerSample = 1;
+    uint16_t samplesPerPixel = 1;
+    uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    uint16_t compression = COMPRESSION_NONE;
+    bool tiled = false;
+    uint32_t tileWidth = 0;
+};
+
+struct Layout {
+    PixelPath path = PixelPath::Rgba;
+    uint16_t bitCount = 24;
+    uint32_t colours = 0;
+    uint32_t pixelStep = 3; // bytes per pixel written by the Colour and Rgba paths
+};
+
+// The block a page becomes. The block's bit count is bits per sample times
+// samples per pixel wherever the rest of the program can use that (1, 4, 8,
+// 24, and the transient 32, 40, 48 and 64 the load normalisation reduces);
+// other layouts are made to look right rather than kept bit for bit.
+Layout layoutFor(const PageFields& page)
+{
+    const uint16_t bits = page.bitsPerSample;
+    const uint16_t samples = page.samplesPerPixel;
+    const bool colourPhotometric = page.photometric == PHOTOMETRIC_YCBCR || page.photometric == PHOTOMETRIC_CIELAB;
+    // With one sample the planar configuration changes nothing.
+    const bool planar = page.planar == PLANARCONFIG_SEPARATE && samples > 1;
+    const bool needsRgba = planar || colourPhotometric || page.tiled;
+    Layout layout;
+    if (samples == 1 && (bits == 1 || bits == 4 || bits == 8) && !colourPhotometric) {
+        layout.bitCount = bits;
+        layout.colours = 1u << bits;
+        if (!page.tiled) {
+            layout.path = PixelPath::Indexed;
+            return layout;
+        }
+        // Tiles are copied byte-wise, so their width must fall on bytes.
+        if (page.tileWidth > 0 && (uint64_t(page.tileWidth) * bits) % 8 == 0) {
+            layout.path = PixelPath::IndexedTiles;
+            return layout;
+        }
+    } else if (samples <= 2 && (bits == 8 || bits == 16)
+               && (page.photometric == PHOTOMETRIC_MINISBLACK || page.photometric == PHOTOMETRIC_MINISWHITE)) {
+        layout.path = needsRgba ? PixelPath::Rgba : PixelPath::Grey;
+        layout.bitCount = 8;
+        layout.colours = 256;
+        layout.pixelStep = 1;
+        return layout;
+    } else if (samples >= 3 && (bits == 8 || bits == 16)) {
+        layout.path = needsRgba ? PixelPath::Rgba : PixelPath::Colour;
+        if ((bits == 8 && samples <= 5) || (bits == 16 && samples <= 4)) {
+            layout.bitCount = static_cast<uint16_t>(bits * samples);
+            layout.pixelStep = samples;
+        } else {
+            layout.path = PixelPath::Rgba;
+        }
+        return layout;
+    }
+    // Everything else (2- and 12-bit samples, 16-bit palettes, 1-bit colour
+    // ...) goes through the RGBA reader into a 24-bit block.
+    layout = Layout{};
+    return layout;
+}
+
+uint8_t toGrey(uint32_t index, uint32_t count, bool minIsWhite)
+{
+    uint32_t step = 255 / (count - 1);
+    return static_cast<uint8_t>(step * (minIsWhite ? count - 1 - index : index));
+}
+
+void fillColourTable(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
+{
+    const uint32_t count = layout.colours;
+    if (layout.path == PixelPath::Grey || layout.path == PixelPath::Rgba) {
+        // The RGBA reader has already turned min-is-white around.
+        bool minIsWhite = layout.path == PixelPath::Grey && page.photometric == PHOTOMETRIC_MINISWHITE;
+        for (uint32_t i = 0; i < count; ++i) {
+            uint8_t grey = toGrey(i, count, minIsWhite);
+            block.setColor(i, grey, grey, grey);
+        }
+        return;
+    }
+    uint16_t* red = nullptr;
+    uint16_t* green = nullptr;
+    uint16_t* blue = nullptr;
+    bool haveMap = page.photometric == PHOTOMETRIC_PALETTE && TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue)
+        && red && green && blue;
+    if (page.bitsPerSample == 1 && !haveMap) {
+        bool minIsBlack = page.photometric == PHOTOMETRIC_MINISBLACK;
+        block.setColor(0, minIsBlack ? 0 : 255, minIsBlack ? 0 : 255, minIsBlack ? 0 : 255);
+        block.setColor(1, minIsBlack ? 255 : 0, minIsBlack ? 255 : 0, minIsBlack ? 255 : 0);
+        return;
+    }
+    if (page.photometric == PHOTOMETRIC_MINISWHITE || page.photometric == PHOTOMETRIC_MINISBLACK) {
+        for (uint32_t i = 0; i < count; ++i) {
+            uint8_t grey = toGrey(i, count, page.photometric == PHOTOMETRIC_MINISWHITE);
+            block.setColor(i, grey, grey, grey);
+        }
+        return;
+    }
+    if (!haveMap)
+        return; // other photometric values leave the table black
+    // Maps are 16-bit, but some writers store 8-bit values in them; those
+    // are used as they stand.
+    bool sixteenBit = false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256)
+            sixteenBit = true;
+    auto scale = [sixteenBit](uint16_t value) {
+        return static_cast<uint8_t>(sixteenBit ? uint32_t(value) * 255 / 65535 : value);
+    };
+    for (uint32_t i = 0; i < count; ++i)
+        block.setColor(i, scale(red[i]), scale(green[i]), scale(blue[i]));
+}
+
+inline uint8_t sample8(const uint8_t* samples, uint32_t index, uint16_t bits)
+{
+    if (bits == 8)
+        return samples[index];
+    uint16_t value;
+    std::memcpy(&value, samples + size_t(index) * 2, 2); // the library hands samples over in host order
+    return static_cast<uint8_t>(value >> 8);
+}
+
+void convertScanline(const PageFields& page, const Layout& layout, const uint8_t* source, uint8_t* target,
+                     size_t copyBytes)
+{
+    const uint32_t width = page.width;
+    const uint16_t bits = page.bitsPerSample;
+    const uint32_t samples = page.samplesPerPixel;
+    switch (layout.path) {
+    case PixelPath::Indexed:
+        std::memcpy(target, source, copyBytes);
+        break;
+    case PixelPath::Grey:
+        for (uint32_t x = 0; x < width; ++x)
+            target[x] = sample8(source, x * samples, bits);
+        break;
+    case PixelPath::Colour:
+        if (page.photometric == PHOTOMETRIC_SEPARATED && samples >= 4) {
+            for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
+                int cyan = sample8(source, x * samples, bits);
+                int magenta = sample8(source, x * samples + 1, bits);
+                int yellow = sample8(source, x * samples + 2, bits);
+                int black = sample8(source, x * samples + 3, bits);
+                target[0] = static_cast<uint8_t>(std::max(0, 255 - yellow - black));
+                target[1] = static_cast<uint8_t>(std::max(0, 255 - magenta - black));
+                target[2] = static_cast<uint8_t>(std::max(0, 255 - cyan - black));
+            }
+        } else {
+            for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
+                uint32_t first = x * samples;
+                target[0] = sample8(source, first + 2, bits);
+                target[1] = sample8(source, first + 1, bits);
+                target[2] = sample8(source, first, bits);
+                for (uint32_t extra = 3; extra < layout.pixelStep; ++extra)
+                    target[extra] = sample8(source, first + extra, bits);
+            }
+        }
+        break;
+    case PixelPath::IndexedTiles:
+    case PixelPath::Rgba:
+        break;
+    }
+}
+
+bool readScanlines(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
+{
+    tmsize_t scanlineSize = TIFFScanlineSize(tiff);
+    uint64_t needed = (uint64_t(page.width) * page.samplesPerPixel * page.bitsPerSample + 7) / 8;
+    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed) {
+        message = kNotValidTiff;
+        return false;
+    }
+    std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
+    size_t copyBytes = static_cast<size_t>(std::min<uint64_t>(needed, block.rowSize()));
+    for (uint32_t row = 0; row < page.height; ++row) {
+        if (TIFFReadScanline(tiff, scanline.data(), row, 0) < 0) {
+            message = kCantRead; // what was read so far is shown
+            break;
+        }
+        convertScanline(page, layout, scanline.data(), block.topRow(static_cast<int32_t>(row)), copyBytes);
+    }
+    return true;
+}
+
+bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std::string& message)
+{
+    uint32_t tileWidth = 0;
+    uint32_t tileHeight = 0;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
+    tmsize_t tileSize = TIFFTileSize(tiff);
+    tmsize_t tileRowSize = TIFFTileRowSize(tiff);
+    const uint32_t bits = page.bitsPerSample;
+    if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowSize <= 0
+        || uint64_t(tileRowSize) * tileHeight > uint64_t(tileSize)
+        || uint64_t(tileRowSize) < (uint64_t(tileWidth) * bits + 7) / 8) {
+        message = kNotValidTiff;
+        return false;
+    }
+    LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
+    if (!tile) {
+        message = kCantAllocateMemory;
+        return false;
+    }
+    const uint64_t imageRowBytes = (uint64_t(page.width) * bits + 7) / 8;
+    for (uint32_t top = 0; top < page.height; top += tileHeight) {
+        for (uint32_t left = 0; left < page.width; left += tileWidth) {
+            if (TIFFReadTile(tiff, tile.data(), left, top, 0, 0) < 0) {
+                message = kCantRead;
+                return true;
+            }
+            // Tile widths fall on whole bytes (checked in layoutFor).
+            uint64_t byteOffset = uint64_t(left) * bits / 8;
+            size_t bytes = static_cast<size_t>(std::min<uint64_t>(uint64_t(tileRowSize), imageRowBytes - byteOffset));
+            uint32_t rows = std::min(tileHeight, page.height - top);
+            for (uint32_t r = 0; r < rows; ++r)
+                std::memcpy(block.topRow(static_cast<int32_t>(top + r)) + byteOffset,
+                            tile.data() + size_t(r) * static_cast<size_t>(tileRowSize), bytes);
+        }
+        if (top > std::numeric_limits<uint32_t>::max() - tileHeight)
+            break;
+    }
+    return true;
+}
+
+bool readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
+{
+    // One spare row, as the RGBA reader has been known to write one.
+    auto bytes = checkedMulAdd(uint64_t(page.width) * 4, uint64_t(page.height) + 1, 0);
+    LargeBuffer raster = bytes ? LargeBuffer::allocate(static_cast<size_t>(*bytes)) : LargeBuffer();
+    if (!raster) {
+        message = kCantAllocateMemory;
+        return false;
+    }
+    auto* pixels = reinterpret_cast<uint32_t*>(raster.data());
+    if (!TIFFReadRGBAImageOriented(tiff, page.width, page.height, pixels, ORIENTATION_BOTLEFT, 0)) {
+        message = kCantAllocateMemory;
+        return false;
+    }
+    // The raster's origin is bottom left, so its rows run in the block's order.
+    for (uint32_t row = 0; row < page.height; ++row) {
+        const uint32_t* source = pixels + size_t(row) * page.width;
+        uint8_t* target = block.row(static_cast<int32_t>(row));
+        if (layout.bitCount == 8) {
+            for (uint32_t x = 0; x < page.width; ++x)
+                target[x] = static_cast<uint8_t>(TIFFGetR(source[x]));
+        } else {
+            for (uint32_t x = 0; x < page.width; ++x, target += layout.pixelStep) {
+                target[0] = static_cast<uint8_t>(TIFFGetB(source[x]));
+                target[1] = static_cast<uint8_t>(TIFFGetG(source[x]));
+                target[2] = static_cast<uint8_t>(TIFFGetR(source[x]));
+            }
+        }
+    }
+    return true;
+}
+
+int32_t resolutionOf(TIFF* tiff, ttag_t tag)
+{
+    float value = 0;
+    if (!TIFFGetField(tiff, tag, &value) || !std::isfinite(value))
+        return 0;
+    if (value >= 2147483647.0f)
+        return std::numeric_limits<int32_t>::max();
+    if (value <= -2147483648.0f)
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::string& message,
+                        std::string& compression)
+{
+    message = kNotValidTiff;
+    tiff_glue::TiffFile file(path, "r", &message);
+    if (!file)
+        return {};
+    TIFF* tiff = file.get();
+    if (directoryOffset != 0 && !TIFFSetSubDirectory(tiff, directoryOffset))
+        return {};
+
+    PageFields page;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &page.width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &page.height);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &page.bitsPerSample);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &page.samplesPerPixel);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &page.planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &page.compression);
+    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &page.photometric);
+    page.tiled = TIFFIsTiled(tiff) != 0;
+    if (page.tiled)
+        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &page.tileWidth);
+
+    if (page.bitsPerSample == 0) {
+        message = "Invalid 'BitsPerSample'";
+        return {};
+    }
+    compression = tiffCompressionText(page.compression);
+    // Deflate appears under two tag values: the old 32946 and Adobe's 8.
+    if (page.compression == COMPRESSION_DEFLATE || page.compression == COMPRESSION_ADOBE_DEFLATE) {
+        message = "Sorry, ZIP-Compression is not supported !";
+        return {};
+    }
+    if (page.width == 0 || page.height == 0 || page.width > 0x7FFFFFFFu || page.height > 0x7FFFFFFFu
+        || page.samplesPerPixel == 0) {
+        return {};
+    }
+
+    Layout layout = layoutFor(page);
+    ImageBlock block = ImageBlock::create(static_cast<int32_t>(page.width), static_cast<int32_t>(page.height),
+                                          layout.bitCount, layout.colours);
+    if (!block) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    block.setXPelsPerMeter(resolutionOf(tiff, TIFFTAG_XRESOLUTION));
+    block.setYPelsPerMeter(resolutionOf(tiff, TIFFTAG_YRESOLUTION));
+    if (layout.colours > 0)
+        fillColourTable(tiff, page, layout, block);
+
+    bool ok = false;
+    switch (layout.path) {
+    case PixelPath::Indexed:
+    case PixelPath::Grey:
+    case PixelPath::Colour:
+        ok = readScanlines(tiff, page, layout, block, message);
+        break;
+    case PixelPath::IndexedTiles:
+        ok = readIndexedTiles(tiff, page, block, message);
+        break;
+    case PixelPath::Rgba:
+        ok = readThroughRgba(tiff, page, layout, block, message);
+        break;
+    }
+    if (!ok)
+        return {};
+    file.close();
+
+    // 1-bit min-is-white pictures are kept min-is-black in memory.
+    if (page.bitsPerSample == 1 && page.samplesPerPixel == 1 && page.photometric == PHOTOMETRIC_MINISWHITE
+        && layout.bitCount == 1) {
+        uint8_t* pixels = block.pixels();
+        uint64_t bytes = block.rowSize() * static_cast<uint64_t>(block.height());
+        for (uint64_t i = 0; i < bytes; ++i)
+            pixels[i] = static_cast<uint8_t>(~pixels[i]);
+        block.setColor(0, 0, 0, 0);
+        block.setColor(1, 255, 255, 255);
+    }
+    return block;
+}
+
+} // namespace pictorand

@@ -1,0 +1,18 @@
+// Feeds the TIFF page reader every page the page counter finds.
+#include "codecs/tiff/tiff.h"
+#include "fuzz/fuzz_support.h"
+
+#include <algorithm>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    pictorand::fuzzing::MemoryFile file(data, size);
+    uint32_t offsets[pictorand::kTiffPageCapacity];
+    int pages = pictorand::countTiffPages(file.path(), offsets, pictorand::kTiffPageCapacity);
+    std::string message;
+    std::string compression;
+    pictorand::ImageBlock first = pictorand::readTiffPage(file.path(), 0, message, compression);
+    for (int page = 1; page < std::min(pages, 4); ++page)
+        pictorand::ImageBlock block = pictorand::readTiffPage(file.path(), offsets[page], message, compression);
+    return 0;
+}

@@ -1,0 +1,314 @@
+#include "ops/depth_conversion.h"
+
+#include "ops/color_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace pictorand {
+
+namespace {
+
+// The expansions locate a source's pixels at 40 + 4 * colours used, so only
+// blocks with the 40-byte header whose table and rows lie inside the
+// allocation are taken; anything else would be read out of bounds.
+bool isUsableSource(const ImageBlock& source, uint16_t bitCount)
+{
+    return !source.isNull() && source.size() >= ImageBlock::kHeaderSize
+        && source.headerSize() == ImageBlock::kHeaderSize && source.bitCount() == bitCount && source.isConsistent();
+}
+
+// A block of the source's size with the header every conversion here writes.
+ImageBlock createLike(const ImageBlock& source, uint16_t bitCount, uint32_t colorsUsed, bool writeImageSize)
+{
+    ImageBlock result = ImageBlock::create(source.width(), source.height(), bitCount, colorsUsed);
+    if (!result)
+        return result;
+    result.setXPelsPerMeter(source.xPelsPerMeter());
+    result.setYPelsPerMeter(source.yPelsPerMeter());
+    if (writeImageSize)
+        result.setSizeImage(static_cast<uint32_t>(result.rowSize() * static_cast<uint64_t>(result.height())));
+    return result;
+}
+
+// The source's entries, as many as fit, in order; the rest stay black.
+void copyColorTable(const ImageBlock& source, ImageBlock& result)
+{
+    uint32_t count = std::min(source.colorsUsed(), result.colorsUsed());
+    std::memcpy(result.colorTable(), source.colorTable(), size_t(count) * sizeof(ColorEntry));
+}
+
+// Four output bytes per source byte: source bits 2k and 2k+1 become the high
+// and low nibble of output byte k.
+constexpr std::array<std::array<uint8_t, 4>, 256> makeMonoToNibbles()
+{
+    std::array<std::array<uint8_t, 4>, 256> table{};
+    for (unsigned value = 0; value < 256; ++value) {
+        for (unsigned k = 0; k < 4; ++k) {
+            unsigned high = (value >> (7 - 2 * k)) & 1;
+            unsigned low = (value >> (6 - 2 * k)) & 1;
+            table[value][k] = static_cast<uint8_t>((high << 4) | low);
+        }
+    }
+    return table;
+}
+constexpr auto kMonoToNibbles = makeMonoToNibbles();
+
+// Eight output bytes per source byte, most significant bit first: 255 for a
+// set bit, 0 for a clear one.
+constexpr std::array<std::array<uint8_t, 8>, 256> makeBitsToBytes()
+{
+    std::array<std::array<uint8_t, 8>, 256> table{};
+    for (unsigned value = 0; value < 256; ++value)
+        for (unsigned bit = 0; bit < 8; ++bit)
+            table[value][bit] = ((value >> (7 - bit)) & 1) ? 255 : 0;
+    return table;
+}
+constexpr auto kBitsToBytes = makeBitsToBytes();
+
+// Expands `pixels` bits of `bits` into one byte each (0 or 255).
+void expandBits(const uint8_t* bits, uint8_t* out, uint64_t pixels)
+{
+    uint64_t wholeBytes = pixels / 8;
+    for (uint64_t i = 0; i < wholeBytes; ++i, out += 8)
+        std::memcpy(out, kBitsToBytes[bits[i]].data(), 8);
+    uint64_t rest = pixels % 8;
+    if (rest)
+        std::memcpy(out, kBitsToBytes[bits[wholeBytes]].data(), rest);
+}
+
+const uint8_t* sourceRow(const ImageBlock& source, uint64_t rowSize, int32_t y)
+{
+    return source.data() + source.pixelOffset() + rowSize * static_cast<uint64_t>(y);
+}
+
+} // namespace
+
+ImageBlock monoTo16Colors(const ImageBlock& source)
+{
+    if (!isUsableSource(source, 1))
+        return {};
+    ImageBlock result = createLike(source, 4, 16, true);
+    if (!result)
+        return result;
+    copyColorTable(source, result);
+    const uint64_t sourceRowSize = source.rowSize();
+    const uint64_t resultRowSize = result.rowSize();
+    const uint64_t bytesPerRow = (uint64_t(source.width()) + 7) / 8; // 4 * this == resultRowSize
+    for (int32_t y = 0; y < source.height(); ++y) {
+        const uint8_t* in = sourceRow(source, sourceRowSize, y);
+        uint8_t* out = result.pixels() + resultRowSize * static_cast<uint64_t>(y);
+        for (uint64_t i = 0; i < bytesPerRow; ++i, out += 4)
+            std::memcpy(out, kMonoToNibbles[in[i]].data(), 4);
+    }
+    return result;
+}
+
+ImageBlock sixteenTo256Colors(const ImageBlock& source)
+{
+    if (!isUsableSource(source, 4))
+        return {};
+    ImageBlock result = createLike(source, 8, 256, true);
+    if (!result)
+        return result;
+    copyColorTable(source, result);
+    const uint64_t sourceRowSize = source.rowSize();
+    const uint64_t resultRowSize = result.rowSize();
+    const uint64_t bytesPerRow = (uint64_t(source.width()) + 1) / 2;
+    for (int32_t y = 0; y < source.height(); ++y) {
+        const uint8_t* in = sourceRow(source, sourceRowSize, y);
+        uint8_t* out = result.pixels() + resultRowSize * static_cast<uint64_t>(y);
+        for (uint64_t i = 0; i < bytesPerRow; ++i) {
+            *out++ = static_cast<uint8_t>(in[i] >> 4);
+            *out++ = static_cast<uint8_t>(in[i] & 0x0F);
+        }
+    }
+    return result;
+}
+
+ImageBlock monoToGrey256(const ImageBlock& source)
+{
+    if (!isUsableSource(source, 1))
+        return {};
+    ImageBlock result = createLike(source, 8, 256, true);
+    if (!result)
+        return result;
+    // A picture drawn with entry 0 the brighter one would come out as a
+    // negative under a plain ramp (set bits become 255), so the ramp is turned
+    // round for it. Entries the source lacks count as black.
+    uint32_t sourceColors = source.colorsUsed();
+    uint8_t red0 = sourceColors > 0 ? source.colorTable()[0].red : 0;
+    uint8_t red1 = sourceColors > 1 ? source.colorTable()[1].red : 0;
+    bool inverted = red0 > red1;
+    ColorEntry* table = result.colorTable();
+    for (unsigned i = 0; i < 256; ++i) {
+        auto level = static_cast<uint8_t>(inverted ? 255 - i : i);
+        table[i] = ColorEntry{level, level, level, 0};
+    }
+    const uint64_t sourceRowSize = source.rowSize();
+    const uint64_t resultRowSize = result.rowSize();
+    const auto width = static_cast<uint64_t>(source.width());
+    for (int32_t y = 0; y < source.height(); ++y)
+        expandBits(sourceRow(source, sourceRowSize, y), result.pixels() + resultRowSize * static_cast<uint64_t>(y), width);
+    return result;
+}
+
+ImageBlock colors256ToTrueColor(const ImageBlock& source)
+{
+    if (!isUsableSource(source, 8))
+        return {};
+    ImageBlock result = createLike(source, 24, 0, true);
+    if (!result)
+        return result;
+    // Indexes past the source's own table read as black instead of reading
+    // the pixel rows as colours.
+    std::array<ColorEntry, 256> lookup{};
+    std::memcpy(lookup.data(), source.colorTable(), std::min<size_t>(source.colorsUsed(), 256) * sizeof(ColorEntry));
+    const uint64_t sourceRowSize = source.rowSize();
+    const uint64_t resultRowSize = result.rowSize();
+    const auto width = static_cast<uint64_t>(source.width());
+    for (int32_t y = 0; y < source.height(); ++y) {
+        const uint8_t* in = sourceRow(source, sourceRowSize, y);
+        uint8_t* out = result.pixels() + resultRowSize * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < width; ++x, out += 3) {
+            const ColorEntry& color = lookup[in[x]];
+            out[0] = color.blue;
+            out[1] = color.green;
+            out[2] = color.red;
+        }
+    }
+    return result;
+}
+
+ImageBlock colors16ToTrueColor(const ImageBlock& source)
+{
+    ImageBlock intermediate = sixteenTo256Colors(source);
+    return intermediate ? colors256ToTrueColor(intermediate) : ImageBlock{};
+}
+
+ImageBlock monoToTrueColor(const ImageBlock& source)
+{
+    ImageBlock intermediate = monoToGrey256(source);
+    return intermediate ? colors256ToTrueColor(intermediate) : ImageBlock{};
+}
+
+ImageBlock expandToTrueColor(const ImageBlock& source)
+{
+    if (source.isNull() || source.size() < ImageBlock::kHeaderSize)
+        return {};
+    switch (source.bitCount()) {
+    case 1:
+        return monoToTrueColor(source);
+    case 4:
+        return colors16ToTrueColor(source);
+    case 8:
+        return colors256ToTrueColor(source);
+    case 24:
+        return isUsableSource(source, 24) ? duplicateBlock(source) : ImageBlock{};
+    default:
+        return {};
+    }
+}
+
+namespace {
+
+using RowConverter = void (*)(const uint8_t* in, uint8_t* out, uint64_t width);
+
+void convert3BitRow(const uint8_t* in, uint8_t* out, uint64_t width) { expandBits(in, out, 3 * width); }
+
+void convert16BitRow(const uint8_t* in, uint8_t* out, uint64_t width)
+{
+    // Five bits a channel, bit 15 dropped; the low three bits of each output
+    // byte stay clear, so 0x7FFF gives 248, 248, 248.
+    for (uint64_t x = 0; x < width; ++x, in += 2, out += 3) {
+        unsigned value = static_cast<unsigned>(in[0]) | (static_cast<unsigned>(in[1]) << 8);
+        out[0] = static_cast<uint8_t>((value & 0x1F) << 3);
+        out[1] = static_cast<uint8_t>(((value >> 5) & 0x1F) << 3);
+        out[2] = static_cast<uint8_t>(((value >> 10) & 0x1F) << 3);
+    }
+}
+
+template <unsigned Stride>
+void convertGroupsRow(const uint8_t* in, uint8_t* out, uint64_t width)
+{
+    for (uint64_t x = 0; x < width; ++x, in += Stride, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+    }
+}
+
+void convert48BitRow(const uint8_t* in, uint8_t* out, uint64_t width) { std::memcpy(out, in, 3 * width); }
+
+RowConverter rowConverterFor(uint16_t bitCount)
+{
+    switch (bitCount) {
+    case 3:
+        return convert3BitRow;
+    case 16:
+        return convert16BitRow;
+    case 32:
+        return convertGroupsRow<4>;
+    case 40:
+        return convertGroupsRow<5>;
+    case 48:
+        return convert48BitRow; // the reader left 8-bit samples at the front of each row
+    case 64:
+        return convertGroupsRow<4>; // likewise, blue, green, red, alpha
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+ImageBlock normaliseDepth(const ImageBlock& source)
+{
+    if (source.isNull() || source.size() < ImageBlock::kHeaderSize)
+        return {};
+    RowConverter convertRow = rowConverterFor(source.bitCount());
+    if (!convertRow || !isUsableSource(source, source.bitCount()))
+        return {};
+    ImageBlock result = createLike(source, 24, 0, false);
+    if (!result)
+        return result;
+    const uint64_t sourceRowSize = source.rowSize();
+    const uint64_t resultRowSize = result.rowSize();
+    const auto width = static_cast<uint64_t>(source.width());
+    for (int32_t y = 0; y < source.height(); ++y)
+        convertRow(sourceRow(source, sourceRowSize, y), result.pixels() + resultRowSize * static_cast<uint64_t>(y), width);
+    return result;
+}
+
+ImageBlock increaseDepth(IncreaseDepthCommand command, const ImageBlock& current)
+{
+    if (current.isNull() || current.size() < ImageBlock::kHeaderSize)
+        return {};
+    const uint16_t bits = current.bitCount();
+    switch (command) {
+    case IncreaseDepthCommand::To16Colors:
+        return bits == 1 ? monoTo16Colors(current) : ImageBlock{};
+    case IncreaseDepthCommand::To256Colors:
+        if (bits == 1)
+            return monoToGrey256(current);
+        return bits == 4 ? sixteenTo256Colors(current) : ImageBlock{};
+    case IncreaseDepthCommand::ToTrueColor:
+        if (bits == 1)
+            return monoToTrueColor(current);
+        if (bits == 4)
+            return colors16ToTrueColor(current);
+        return bits == 8 ? colors256ToTrueColor(current) : ImageBlock{};
+    }
+    return {};
+}
+
+void setBit(uint8_t* row, uint32_t index, int value)
+{
+    if (value)
+        row[index / 8] = static_cast<uint8_t>(row[index / 8] | (0x80u >> (index % 8)));
+}
+
+int testBit(const uint8_t* row, uint32_t index) { return (row[index / 8] >> (7 - index % 8)) & 1; }
+
+} // namespace pictorand

@@ -1,0 +1,31 @@
+#include "ops/resample_command.h"
+
+#include "ops/depth_conversion.h"
+#include "ops/quantise.h"
+#include "ops/resize.h"
+
+#include <utility>
+
+namespace pictorand {
+
+ImageBlock resampleCommand(const ImageBlock& current, int32_t newWidth, int32_t newHeight)
+{
+    if (current.isNull())
+        return {};
+    const uint16_t bits = current.bitCount();
+    if (bits == 24)
+        return resampleBlock(current, newWidth, newHeight);
+    if (bits != 1 && bits != 4 && bits != 8)
+        return {};
+    ImageBlock trueColor = expandToTrueColor(current);
+    if (!trueColor)
+        return {};
+    ImageBlock resampled = resampleBlock(trueColor, newWidth, newHeight);
+    trueColor = ImageBlock(); // no need to hold three pictures at once
+    if (!resampled)
+        return {};
+    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
+    return quantised ? std::move(quantised) : std::move(resampled);
+}
+
+} // namespace pictorand

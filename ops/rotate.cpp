@@ -1,0 +1,276 @@
+#include "ops/rotate.h"
+
+#include "core/large_buffer.h"
+#include "ops/derived_block.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace pictorand {
+
+namespace {
+
+bool isFlippableDepth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24; }
+
+struct MirrorTables {
+    // Entry i: the two nibbles of i exchanged.
+    std::array<uint8_t, 256> nibbleSwap{};
+    // reversed[s][i]: i with its bits in reverse order, shifted left by s and
+    // cut to 8 bits (s = 0 is the plain reversal).
+    std::array<std::array<uint8_t, 256>, 8> reversed{};
+
+    MirrorTables()
+    {
+        for (unsigned i = 0; i < 256; ++i) {
+            nibbleSwap[i] = static_cast<uint8_t>(((i & 0x0F) << 4) | (i >> 4));
+            unsigned r = 0;
+            for (unsigned bit = 0; bit < 8; ++bit)
+                if (i & (1u << bit))
+                    r |= 0x80u >> bit;
+            for (unsigned s = 0; s < 8; ++s)
+                reversed[s][i] = static_cast<uint8_t>(r << s);
+        }
+    }
+};
+
+void mirrorRow1(const uint8_t* in, uint8_t* out, uint32_t width, const MirrorTables& tables)
+{
+    uint32_t bytes = (width + 7) / 8;
+    uint32_t p = width % 8;
+    if (p == 0) {
+        for (uint32_t k = 0; k < bytes; ++k)
+            out[k] = tables.reversed[0][in[bytes - 1 - k]];
+        return;
+    }
+    // Output byte k gathers the p leading pixels of source byte n-1-k (they
+    // come out first, reversed) and the 8-p trailing pixels of byte n-2-k.
+    // The shifted table moves the former to the top and drops the padding.
+    for (uint32_t k = 0; k < bytes; ++k) {
+        unsigned high = tables.reversed[8 - p][in[bytes - 1 - k]];
+        unsigned low = k + 1 < bytes ? tables.reversed[0][in[bytes - 2 - k]] >> p : 0u;
+        out[k] = static_cast<uint8_t>(high | low);
+    }
+}
+
+void mirrorRow4(const uint8_t* in, uint8_t* out, uint32_t width, const MirrorTables& tables)
+{
+    uint32_t bytes = (width + 1) / 2;
+    if (width % 2 == 0) {
+        for (uint32_t k = 0; k < bytes; ++k)
+            out[k] = tables.nibbleSwap[in[bytes - 1 - k]];
+        return;
+    }
+    // Odd width: output byte m holds pixels width-1-2m (a high nibble of the
+    // source) and width-2-2m (a low nibble); the last holds pixel 0 alone.
+    for (uint32_t m = 0; m + 1 < bytes; ++m) {
+        uint32_t first = width - 1 - 2 * m; // even, so a high nibble
+        out[m] = static_cast<uint8_t>((in[first / 2] & 0xF0) | (in[first / 2 - 1] & 0x0F));
+    }
+    out[bytes - 1] = static_cast<uint8_t>(in[0] & 0xF0);
+}
+
+void mirrorRow8InPlace(uint8_t* row, uint32_t width) { std::reverse(row, row + width); }
+
+void mirrorRow24InPlace(uint8_t* row, uint32_t width)
+{
+    uint8_t* left = row;
+    uint8_t* right = row + size_t(3) * (width - 1);
+    for (; left < right; left += 3, right -= 3) {
+        std::swap(left[0], right[0]);
+        std::swap(left[1], right[1]);
+        std::swap(left[2], right[2]);
+    }
+}
+
+// Stored-row transposes: target (row c, column r) = source (row r, column c).
+// The 8- and 24-bit ones are fused with the flip that precedes them.
+
+enum class Turn { Right, Left };
+
+template<int Bytes>
+void transposeTurned(const ImageBlock& source, ImageBlock& target, Turn turn)
+{
+    const auto width = static_cast<uint32_t>(source.width());
+    const auto height = static_cast<uint32_t>(source.height());
+    const size_t sourceRowSize = source.rowSize();
+    const size_t targetRowSize = target.rowSize();
+    const uint8_t* in = source.pixels();
+    uint8_t* out = target.pixels();
+    // Tiles small enough that the source rows of one tile stay in the first
+    // level cache while the target rows are written across it.
+    constexpr uint32_t kTile = Bytes == 3 ? 32 : 64;
+    for (uint32_t r0 = 0; r0 < height; r0 += kTile) {
+        uint32_t r1 = std::min(height, r0 + kTile);
+        for (uint32_t c0 = 0; c0 < width; c0 += kTile) {
+            uint32_t c1 = std::min(width, c0 + kTile);
+            for (uint32_t c = c0; c < c1; ++c) {
+                uint8_t* targetPixel = out + targetRowSize * c + size_t(Bytes) * r0;
+                // Right: flipped (r, c) is source (r, width-1-c).
+                // Left: flipped (r, c) is source (height-1-r, c).
+                size_t column = size_t(Bytes) * (turn == Turn::Right ? width - 1 - c : c);
+                if (turn == Turn::Right) {
+                    const uint8_t* sourcePixel = in + sourceRowSize * r0 + column;
+                    for (uint32_t r = r0; r < r1; ++r, sourcePixel += sourceRowSize, targetPixel += Bytes)
+                        std::memcpy(targetPixel, sourcePixel, Bytes);
+                } else {
+                    const uint8_t* sourcePixel = in + sourceRowSize * (height - 1 - r0) + column;
+                    for (uint32_t r = r0; r < r1; ++r, sourcePixel -= sourceRowSize, targetPixel += Bytes)
+                        std::memcpy(targetPixel, sourcePixel, Bytes);
+                }
+            }
+        }
+    }
+}
+
+void transpose1(const ImageBlock& source, ImageBlock& target)
+{
+    const auto width = static_cast<uint32_t>(source.width());
+    const auto height = static_cast<uint32_t>(source.height());
+    const size_t targetRowSize = target.rowSize();
+    uint8_t* out = target.pixels(); // zero-filled by creation
+    for (uint32_t r = 0; r < height; ++r) {
+        const uint8_t* row = source.row(static_cast<int32_t>(r));
+        uint8_t mask = static_cast<uint8_t>(0x80u >> (r & 7));
+        size_t targetByte = r >> 3;
+        for (uint32_t c = 0; c < width; ++c)
+            if (row[c >> 3] & (0x80u >> (c & 7)))
+                out[targetRowSize * c + targetByte] |= mask;
+    }
+}
+
+uint8_t nibbleAt(const uint8_t* row, uint32_t x) { return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4; }
+
+void setNibble(uint8_t* row, uint32_t x, uint8_t value)
+{
+    uint8_t& byte = row[x >> 1];
+    byte = (x & 1) ? static_cast<uint8_t>((byte & 0xF0) | value) : static_cast<uint8_t>((byte & 0x0F) | (value << 4));
+}
+
+void transpose4(const ImageBlock& source, ImageBlock& target)
+{
+    const auto width = static_cast<uint32_t>(source.width());
+    const auto height = static_cast<uint32_t>(source.height());
+    const uint32_t pairedRows = height & ~1u;
+    const uint32_t pairedColumns = width & ~1u;
+    // Rows r, r+1 and columns c, c+1 at once: the source byte of column pair
+    // c in row r and the one in row r+1 give target byte r/2 in rows c and c+1.
+    for (uint32_t r = 0; r < pairedRows; r += 2) {
+        const uint8_t* lower = source.row(static_cast<int32_t>(r));
+        const uint8_t* upper = source.row(static_cast<int32_t>(r + 1));
+        for (uint32_t c = 0; c < pairedColumns; c += 2) {
+            uint8_t a = lower[c >> 1];
+            uint8_t b = upper[c >> 1];
+            target.row(static_cast<int32_t>(c))[r >> 1] = static_cast<uint8_t>((a & 0xF0) | (b >> 4));
+            target.row(static_cast<int32_t>(c + 1))[r >> 1] = static_cast<uint8_t>((a << 4) | (b & 0x0F));
+        }
+    }
+    // An odd last row and an odd last column go nibble by nibble.
+    if (pairedRows != height) {
+        const uint8_t* row = source.row(static_cast<int32_t>(height - 1));
+        for (uint32_t c = 0; c < width; ++c)
+            setNibble(target.row(static_cast<int32_t>(c)), height - 1, nibbleAt(row, c));
+    }
+    if (pairedColumns != width) {
+        uint8_t* targetRow = target.row(static_cast<int32_t>(width - 1));
+        for (uint32_t r = 0; r < pairedRows; ++r)
+            setNibble(targetRow, r, nibbleAt(source.row(static_cast<int32_t>(r)), width - 1));
+    }
+}
+
+ImageBlock rotate(ImageBlock& source, Turn turn)
+{
+    if (!isUsableBlock(source) || !isFlippableDepth(source.bitCount()))
+        return {};
+    auto flip = [&] { return turn == Turn::Right ? flipHorizontal(source) : flipVertical(source); };
+    ImageBlock target = makeDerivedBlock(source, source.height(), source.width(), source.bitCount());
+    if (!target) {
+        flip(); // a failed rotation leaves the source flipped
+        return {};
+    }
+    switch (source.bitCount()) {
+    case 24:
+        // The source goes when this succeeds, so the flip is folded into
+        // the transpose instead of being made in place.
+        transposeTurned<3>(source, target, turn);
+        break;
+    case 8:
+        transposeTurned<1>(source, target, turn);
+        break;
+    case 4:
+        if (flip() != 0)
+            return {};
+        transpose4(source, target);
+        break;
+    default:
+        if (flip() != 0)
+            return {};
+        transpose1(source, target);
+        break;
+    }
+    source = ImageBlock();
+    return target;
+}
+
+} // namespace
+
+int flipVertical(ImageBlock& block)
+{
+    if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
+        return -1;
+    size_t rowSize = block.rowSize();
+    LargeBuffer scratch = LargeBuffer::allocate(rowSize);
+    if (!scratch)
+        return -1;
+    int32_t height = block.height();
+    for (int32_t i = 0; i < height / 2; ++i) {
+        uint8_t* a = block.row(i);
+        uint8_t* b = block.row(height - 1 - i);
+        std::memcpy(scratch.data(), a, rowSize);
+        std::memcpy(a, b, rowSize);
+        std::memcpy(b, scratch.data(), rowSize);
+    }
+    return 0;
+}
+
+int flipHorizontal(ImageBlock& block)
+{
+    if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
+        return -1;
+    const auto width = static_cast<uint32_t>(block.width());
+    const int32_t height = block.height();
+    switch (block.bitCount()) {
+    case 24:
+        for (int32_t y = 0; y < height; ++y)
+            mirrorRow24InPlace(block.row(y), width);
+        return 0;
+    case 8:
+        for (int32_t y = 0; y < height; ++y)
+            mirrorRow8InPlace(block.row(y), width);
+        return 0;
+    default:
+        break;
+    }
+    size_t rowSize = block.rowSize();
+    LargeBuffer scratch = LargeBuffer::allocate(rowSize);
+    if (!scratch)
+        return -1;
+    MirrorTables tables;
+    size_t usedBytes = block.bitCount() == 4 ? (width + 1) / 2 : (width + 7) / 8;
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = block.row(y);
+        if (block.bitCount() == 4)
+            mirrorRow4(row, scratch.data(), width, tables);
+        else
+            mirrorRow1(row, scratch.data(), width, tables);
+        std::memcpy(row, scratch.data(), usedBytes);
+    }
+    return 0;
+}
+
+ImageBlock rotateRight(ImageBlock& source) { return rotate(source, Turn::Right); }
+
+ImageBlock rotateLeft(ImageBlock& source) { return rotate(source, Turn::Left); }
+
+} // namespace pictorand

@@ -1,0 +1,27 @@
+#pragma once
+// Quarter turns and mirror images at 1, 4, 8 and 24 bits per pixel. Flips
+// change the block in place; a rotation builds a new block with width and
+// height exchanged.
+
+#include "core/image_block.h"
+
+namespace pictorand {
+
+// Exchange the rows top to bottom. 0 on success; -1 (block unchanged) when
+// the block is unusable, of another depth, or the scratch row cannot be had.
+int flipVertical(ImageBlock& block);
+
+// Mirror every row left to right; results and failures as flipVertical.
+int flipHorizontal(ImageBlock& block);
+
+// Clockwise quarter turn: a horizontal flip followed by a transpose of the
+// stored rows. On success `source` is released (left null) and the new block
+// returned. On failure null is returned and `source` stays allocated, in its
+// horizontally flipped state.
+ImageBlock rotateRight(ImageBlock& source);
+
+// Counter-clockwise quarter turn: a vertical flip followed by the transpose;
+// success and failure as rotateRight, the source left vertically flipped.
+ImageBlock rotateLeft(ImageBlock& source);
+
+} // namespace pictorand

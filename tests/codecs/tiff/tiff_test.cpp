@@ -1,0 +1,576 @@
+#include "codecs/tiff/tiff.h"
+#include "core/byte_order.h"
+#include "tests/codecs/library_codec_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <tiffio.h>
+
+namespace pictorand {
+namespace {
+
+using namespace pictorand::testing;
+
+bool haveTools() { return haveTool("convert") && haveTool("tiffcp") && haveTool("tiffinfo") && haveTool("tiffdump"); }
+
+class TiffTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!haveTools())
+            GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+    }
+    std::string run(const std::string& command)
+    {
+        std::string output;
+        EXPECT_EQ(runCommand(command + " 2>/dev/null", &output), 0) << command;
+        return output;
+    }
+    // An 8-bit RGB strip TIFF of the rose, uncompressed.
+    std::string colourBase()
+    {
+        std::string path = dir.file("base.tif");
+        if (!fileExists(path))
+            run("convert rose: -resize 40x30! -depth 8 -compress none " + shellQuote(path));
+        return path;
+    }
+    // A 1-bit min-is-white fax file.
+    std::string bilevelBase()
+    {
+        std::string path = dir.file("fax.tif");
+        if (!fileExists(path))
+            run("convert rose: -resize 40x30! -monochrome -compress fax " + shellQuote(path));
+        return path;
+    }
+    std::string tiffcp(const std::string& options, const std::string& source, const std::string& name)
+    {
+        std::string path = dir.file(name);
+        run("tiffcp " + options + " " + shellQuote(source) + " " + shellQuote(path));
+        return path;
+    }
+    ImageBlock load(const std::string& path, std::string* compressionOut = nullptr, uint32_t offset = 0)
+    {
+        std::string message, compression;
+        StderrCapture errors;
+        ImageBlock block = readTiffPage(path, offset, message, compression);
+        EXPECT_EQ(errors.text(), "") << path;
+        EXPECT_TRUE(block) << path << ": " << message;
+        if (compressionOut)
+            *compressionOut = compression;
+        return block;
+    }
+    void expectLooksLikeMagick(const ImageBlock& block, const std::string& path, int tolerance = 0)
+    {
+        auto expected = magickDecode(path);
+        ASSERT_TRUE(expected) << path;
+        RgbImage ours = anyBlockToRgb(block);
+        if (tolerance == 0)
+            EXPECT_EQ(maxDifference(ours, *expected), 0) << path;
+        else
+            EXPECT_LT(meanDifference(ours, *expected), tolerance) << path;
+    }
+    ScratchDir dir;
+};
+
+TEST_F(TiffTest, EveryCompressionMadeByTiffcp)
+{
+    struct Case {
+        const char* option;
+        bool bilevel;
+        const char* text;
+        uint16_t bits;
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"-c none", false, "None", 24, 0},
+        {"-c lzw", false, "LZW", 24, 0},
+        {"-c packbits", false, "Macintosh Packbits", 24, 0},
+        {"-c jpeg", false, "JPEG (in TIFF)", 24, 4},
+        {"-c none", true, "None", 1, 0},
+        {"-c g3", true, "Group 3 Fax Encoding", 1, 0},
+        {"-c g4", true, "Group 4 Fax Encoding", 1, 0},
+        {"-c lzw", true, "LZW", 1, 0},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        std::string path = tiffcp(c.option, c.bilevel ? bilevelBase() : colourBase(),
+                                  "c" + std::to_string(index++) + ".tif");
+        std::string compression;
+        ImageBlock block = load(path, &compression);
+        ASSERT_TRUE(block);
+        EXPECT_EQ(compression, c.text) << c.option;
+        EXPECT_EQ(block.bitCount(), c.bits) << c.option;
+        expectLooksLikeMagick(block, path, c.tolerance);
+    }
+}
+
+TEST_F(TiffTest, DeflateIsRefusedUnderBothTagValues)
+{
+    std::string path = tiffcp("-c zip", colourBase(), "zip.tif");
+    std::string message, compression;
+    StderrCapture errors;
+    EXPECT_FALSE(readTiffPage(path, 0, message, compression));
+    EXPECT_EQ(errors.text(), "");
+    EXPECT_EQ(message, "Sorry, ZIP-Compression is not supported !");
+    EXPECT_EQ(compression, "ZIP (in TIFF)");
+    EXPECT_STREQ(tiffCompressionText(32946), "ZIP (in TIFF)");
+    EXPECT_STREQ(tiffCompressionText(32771), "Run Length Encoding");
+    EXPECT_STREQ(tiffCompressionText(1), "None");
+    EXPECT_STREQ(tiffCompressionText(12345), "None");
+}
+
+TEST_F(TiffTest, MinIsWhiteFaxImageIsStoredMinIsBlack)
+{
+    std::string path = bilevelBase();
+    ImageBlock block = load(path);
+    ASSERT_TRUE(block);
+    ASSERT_EQ(block.bitCount(), 1);
+    EXPECT_EQ(block.colorTable()[0], (ColorEntry{0, 0, 0, 0}));
+    EXPECT_EQ(block.colorTable()[1], (ColorEntry{255, 255, 255, 0}));
+    expectLooksLikeMagick(block, path);
+}
+
+TEST_F(TiffTest, ColourKindsLookLikeImageMagicksDecode)
+{
+    struct Case {
+        const char* name;
+        const char* make; // a shell command with %s for the output path
+        uint16_t bits;
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"grey8", "convert rose: -resize 40x30! -colorspace gray -depth 8 %s", 8, 0},
+        {"grey4", "convert rose: -resize 40x30! -colorspace gray -depth 4 %s", 4, 0},
+        {"palette8", "convert rose: -resize 40x30! -colors 200 -type palette %s", 8, 0},
+        {"palette4", "convert rose: -resize 40x30! -colors 16 -type palette -depth 4 %s", 4, 0},
+        {"rgba8", "convert rose: -resize 40x30! -alpha set -channel A -fx i/w +channel -depth 8 %s", 32, 0},
+        {"rgb16", "convert rose: -resize 40x30! -depth 16 %s", 48, 1},
+        {"grey16", "convert rose: -resize 40x30! -colorspace gray -depth 16 %s", 8, 1},
+        {"greyalpha8", "convert rose: -resize 40x30! -colorspace gray -alpha set -channel A -fx i/w +channel -depth 8 %s",
+         8, 0},
+    };
+    for (const Case& c : cases) {
+        std::string path = dir.file(std::string(c.name) + ".tif");
+        std::string command = c.make;
+        command.replace(command.find("%s"), 2, shellQuote(path));
+        run(command);
+        ImageBlock block = load(path);
+        ASSERT_TRUE(block) << c.name;
+        EXPECT_EQ(block.bitCount(), c.bits) << c.name;
+        expectLooksLikeMagick(block, path, c.tolerance);
+    }
+}
+
+TEST_F(TiffTest, RgbaPathForPlanarAndYCbCrFiles)
+{
+    std::string planar = tiffcp("-p separate", colourBase(), "planar.tif");
+    ImageBlock block = load(planar);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block.bitCount(), 24);
+    expectLooksLikeMagick(block, planar);
+
+    std::string ycbcr = tiffcp("-c jpeg", colourBase(), "ycbcr.tif");
+    ASSERT_NE(run("tiffinfo " + shellQuote(ycbcr)).find("YCbCr"), std::string::npos);
+    block = load(ycbcr);
+    ASSERT_TRUE(block);
+    expectLooksLikeMagick(block, ycbcr, 4);
+}
+
+TEST_F(TiffTest, CmykScanlinesUseTheSubtractiveFormula)
+{
+    std::string path = dir.file("cmyk.tif");
+    run("convert rose: -resize 40x30! -colorspace CMYK -depth 8 " + shellQuote(path));
+    std::string raw;
+    ASSERT_EQ(runCommand("convert " + shellQuote(path) + " -depth 8 cmyk:-", &raw), 0);
+    ASSERT_EQ(raw.size(), 40u * 30 * 4);
+    ImageBlock block = load(path);
+    ASSERT_TRUE(block);
+    ASSERT_EQ(block.bitCount(), 32);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const auto* cmyk = reinterpret_cast<const uint8_t*>(raw.data()) + (y * 40 + x) * 4;
+            const uint8_t* pixel = block.topRow(y) + x * 4;
+            ASSERT_EQ(pixel[0], std::max(0, 255 - cmyk[2] - cmyk[3]));
+            ASSERT_EQ(pixel[1], std::max(0, 255 - cmyk[1] - cmyk[3]));
+            ASSERT_EQ(pixel[2], std::max(0, 255 - cmyk[0] - cmyk[3]));
+            ASSERT_EQ(pixel[3], 0);
+        }
+}
+
+TEST_F(TiffTest, TiledFilesGiveTheSameBlocksAsStrips)
+{
+    std::vector<std::string> sources = {
+        bilevelBase(),
+        dir.file("g4.tif"),
+        dir.file("p4.tif"),
+        dir.file("p8.tif"),
+        dir.file("g8.tif"),
+        colourBase(),
+    };
+    run("convert rose: -resize 40x30! -colorspace gray -depth 4 " + shellQuote(sources[1]));
+    run("convert rose: -resize 40x30! -colors 16 -type palette -depth 4 " + shellQuote(sources[2]));
+    run("convert rose: -resize 40x30! -colors 200 -type palette " + shellQuote(sources[3]));
+    run("convert rose: -resize 40x30! -colorspace gray -depth 8 " + shellQuote(sources[4]));
+    int index = 0;
+    for (const std::string& source : sources) {
+        std::string tiled = tiffcp("-t -w 16 -l 16", source, "tiled" + std::to_string(index++) + ".tif");
+        ASSERT_NE(run("tiffinfo " + shellQuote(tiled)).find("Tile Width: 16"), std::string::npos);
+        ImageBlock strips = load(source);
+        ImageBlock tiles = load(tiled);
+        ASSERT_TRUE(strips);
+        ASSERT_TRUE(tiles);
+        ASSERT_EQ(tiles.bitCount(), strips.bitCount()) << source;
+        ASSERT_EQ(tiles.size(), strips.size()) << source;
+        EXPECT_EQ(std::memcmp(tiles.data(), strips.data(), static_cast<size_t>(strips.size())), 0) << source;
+    }
+}
+
+// Writes a small single-strip file through libtiff with the given layout.
+void writeWithLibtiff(const std::string& path, uint16_t photometric, uint16_t bits, uint16_t samples, uint32_t width,
+                      uint32_t height, const std::vector<uint8_t>& pixels, const uint16_t* map = nullptr)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 300.7f);
+    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 150.2f);
+    if (map) {
+        uint32_t entries = 1u << bits;
+        TIFFSetField(tiff, TIFFTAG_COLORMAP, map, map + entries, map + 2 * entries);
+    }
+    size_t rowBytes = (size_t(width) * bits * samples + 7) / 8;
+    for (uint32_t row = 0; row < height; ++row)
+        TIFFWriteScanline(tiff, const_cast<uint8_t*>(pixels.data() + row * rowBytes), row, 0);
+    TIFFClose(tiff);
+}
+
+TEST(TiffColourTables, FourBitMinIsWhiteRampAndResolutions)
+{
+    ScratchDir dir;
+    std::string path = dir.file("miw4.tif");
+    writeWithLibtiff(path, PHOTOMETRIC_MINISWHITE, 4, 1, 2, 1, {0x0F});
+    std::string message, compression;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.colorsUsed(), 16u);
+    for (uint32_t j = 0; j < 16; ++j)
+        EXPECT_EQ(block.colorTable()[j].red, 255 - 17 * j) << j;
+    EXPECT_EQ(block.xPelsPerMeter(), 300); // the file's values, truncated, no unit conversion
+    EXPECT_EQ(block.yPelsPerMeter(), 150);
+}
+
+TEST(TiffColourTables, PaletteMapsSixteenOrEightBit)
+{
+    ScratchDir dir;
+    uint16_t wide[3 * 16] = {};
+    uint16_t narrow[3 * 16] = {};
+    for (int i = 0; i < 16; ++i) {
+        wide[i] = static_cast<uint16_t>(i * 4369); // 0 ... 65535
+        wide[16 + i] = 65535;
+        narrow[i] = static_cast<uint16_t>(i * 10); // all below 256: used as they stand
+        narrow[16 + i] = 200;
+        narrow[32 + i] = 7;
+    }
+    std::string widePath = dir.file("wide.tif");
+    std::string narrowPath = dir.file("narrow.tif");
+    writeWithLibtiff(widePath, PHOTOMETRIC_PALETTE, 4, 1, 2, 1, {0x1F}, wide);
+    writeWithLibtiff(narrowPath, PHOTOMETRIC_PALETTE, 4, 1, 2, 1, {0x1F}, narrow);
+    std::string message, compression;
+    ImageBlock block = readTiffPage(widePath, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    EXPECT_EQ(block.colorTable()[15], (ColorEntry{0, 255, 255, 0}));
+    EXPECT_EQ(block.colorTable()[1], (ColorEntry{0, 255, 17, 0}));
+    block = readTiffPage(narrowPath, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    EXPECT_EQ(block.colorTable()[15], (ColorEntry{7, 200, 150, 0}));
+}
+
+TEST_F(TiffTest, PageCounterFollowsTheDirectoryChain)
+{
+    std::string one = tiffcp("-c lzw", colourBase(), "one.tif");
+    std::string two = dir.file("two.tif");
+    run("convert rose: -resize 40x30! -flip -depth 8 -compress lzw " + shellQuote(two));
+    for (const char* order : {"-L", "-B"}) {
+        std::string multi = dir.file(std::string("multi") + order + ".tif");
+        run(std::string("tiffcp ") + order + " " + shellQuote(one) + " " + shellQuote(two) + " " + shellQuote(one) + " "
+            + shellQuote(multi));
+        uint32_t offsets[kTiffPageCapacity] = {};
+        ASSERT_EQ(countTiffPages(multi, offsets, kTiffPageCapacity), 3) << order;
+        // tiffinfo names every directory's offset.
+        std::string info = run("tiffinfo " + shellQuote(multi));
+        std::regex pattern("TIFF Directory at offset 0x[0-9a-f]+ \\(([0-9]+)\\)");
+        std::vector<uint32_t> expected;
+        for (std::sregex_iterator it(info.begin(), info.end(), pattern), end; it != end; ++it)
+            expected.push_back(static_cast<uint32_t>(std::stoul((*it)[1])));
+        ASSERT_EQ(expected.size(), 3u);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(offsets[i], expected[static_cast<size_t>(i)]) << order << " page " << i;
+        // The second page read at its offset is the flipped picture.
+        std::string compression;
+        ImageBlock page = load(multi, &compression, offsets[1]);
+        ASSERT_TRUE(page);
+        EXPECT_EQ(compression, "LZW");
+        auto expectedPage = magickDecode(two);
+        ASSERT_TRUE(expectedPage);
+        EXPECT_EQ(maxDifference(anyBlockToRgb(page), *expectedPage), 0);
+    }
+}
+
+TEST_F(TiffTest, DirectoryCycleCountsAsOnePage)
+{
+    std::string path = colourBase();
+    std::vector<uint8_t> bytes = readFile(path);
+    ASSERT_EQ(bytes[0], 'I');
+    uint32_t ifd = loadLE32(&bytes[4]);
+    uint16_t entries = loadLE16(&bytes[ifd]);
+    storeLE32(&bytes[ifd + 2 + 12u * entries], ifd); // next directory: itself
+    std::string cycle = dir.file("cycle.tif");
+    writeFile(cycle, bytes);
+    uint32_t offsets[kTiffPageCapacity] = {};
+    EXPECT_EQ(countTiffPages(cycle, offsets, kTiffPageCapacity), 1);
+    EXPECT_EQ(offsets[0], ifd);
+    // With a small table the same rule applies at its capacity.
+    uint32_t small[4] = {};
+    EXPECT_EQ(countTiffPages(cycle, small, 4), 1);
+}
+
+TEST(TiffPageCounter, HandBuiltChains)
+{
+    ScratchDir dir;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int count;
+    };
+    // Little-endian: header, then at 8 a directory with no entries whose
+    // next offset is 14, and at 14 another one ending the chain.
+    const std::vector<uint8_t> twoPages = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 14, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> bigEndian = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 0, 0, 0, 14, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> noDirectory = {'I', 'I', 42, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> pastTheEnd = {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 1, 0, 0};
+    const std::vector<uint8_t> cutHeader = {'I', 'I', 42};
+    const Case cases[] = {
+        {"two_pages", twoPages, 2}, {"big_endian", bigEndian, 2}, {"first_offset_zero", noDirectory, 0},
+        {"next_directory_past_end", pastTheEnd, 1}, {"cut_header", cutHeader, 0},
+    };
+    for (const Case& c : cases) {
+        std::string path = dir.file(c.name);
+        writeFile(path, c.bytes);
+        uint32_t offsets[kTiffPageCapacity] = {};
+        EXPECT_EQ(countTiffPages(path, offsets, kTiffPageCapacity), c.count) << c.name;
+    }
+    uint32_t offsets[kTiffPageCapacity] = {};
+    EXPECT_EQ(countTiffPages(dir.file("two_pages"), offsets, kTiffPageCapacity), 2);
+    EXPECT_EQ(offsets[0], 8u);
+    EXPECT_EQ(offsets[1], 14u);
+    EXPECT_EQ(countTiffPages("/nonexistent.tif", offsets, kTiffPageCapacity), -1);
+}
+
+TEST(TiffMalformed, RefusedQuietlyWithAMessage)
+{
+    ScratchDir dir;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"empty", {}},
+        {"not_tiff", {'I', 'I', 43, 0, 8, 0, 0, 0}},
+        {"directory_past_end", {'I', 'I', 42, 0, 0, 1, 0, 0}},
+        {"no_entries", {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        std::string path = dir.file(c.name);
+        writeFile(path, c.bytes);
+        std::string message, compression;
+        StderrCapture errors;
+        EXPECT_FALSE(readTiffPage(path, 0, message, compression)) << c.name;
+        EXPECT_EQ(errors.text(), "") << c.name;
+        EXPECT_FALSE(message.empty()) << c.name;
+    }
+}
+
+TEST_F(TiffTest, TruncatedStripsGiveThePictureReadSoFar)
+{
+    std::vector<uint8_t> bytes = readFile(tiffcp("-c lzw -r 1", colourBase(), "rows.tif"));
+    // tiffcp writes the strips before the directory; cut the last strips by
+    // zeroing their data's tail instead of the directory.
+    std::string path = dir.file("damaged.tif");
+    uint32_t ifd = loadLE32(&bytes[4]);
+    for (uint32_t i = ifd / 2; i < ifd; ++i)
+        bytes[i] = 0xFF;
+    writeFile(path, bytes);
+    std::string message, compression;
+    StderrCapture errors;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    EXPECT_EQ(errors.text(), "");
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block.height(), 30);
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+
+ImageBlock writerBlock(uint16_t bits)
+{
+    uint32_t colours = bits <= 8 ? 1u << bits : 0;
+    ImageBlock block = makeBlock(37, 11, bits, colours);
+    for (uint32_t i = 0; i < colours; ++i)
+        block.setColor(i, static_cast<uint8_t>(i * 53), static_cast<uint8_t>(255 - i * 11), static_cast<uint8_t>(i * 3));
+    if (bits == 1) {
+        block.setColor(0, 0, 0, 0);
+        block.setColor(1, 255, 255, 255);
+    }
+    for (int y = 0; y < 11; ++y) {
+        uint8_t* row = block.topRow(y);
+        for (int x = 0; x < 37; ++x) {
+            uint32_t value = static_cast<uint32_t>(x * 7 + y * 13);
+            if (bits == 1) {
+                if ((x / 3 + y) % 2)
+                    row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            } else if (bits == 4) {
+                row[x / 2] |= static_cast<uint8_t>((value % 16) << (x % 2 ? 0 : 4));
+            } else if (bits == 8) {
+                row[x] = static_cast<uint8_t>(value);
+            } else {
+                for (int c = 0; c < bits / 8; ++c)
+                    row[x * (bits / 8) + c] = static_cast<uint8_t>(value * (c + 2));
+            }
+        }
+    }
+    block.setXPelsPerMeter(3780);
+    block.setYPelsPerMeter(2835);
+    return block;
+}
+
+TEST_F(TiffTest, WrittenFilesCarryTheTagsAndPixels)
+{
+    struct Case {
+        uint16_t bits;
+        int setting;
+        const char* scheme;
+        const char* photometric;
+        bool colourMap;
+        int tolerance;
+    };
+    const Case cases[] = {
+        {1, 0, "None", "min-is-black", true, 0},
+        {1, 1, "LZW", "min-is-black", true, 0},
+        {1, 2, "PackBits", "min-is-black", true, 0},
+        {1, 3, "CCITT Group 3", "min-is-black", true, 0},
+        {1, 4, "CCITT Group 4", "min-is-black", true, 0},
+        {1, 5, "CCITT RLE", "min-is-black", true, 0},
+        {4, 0, "None", "palette", true, 0},
+        {4, 1, "LZW", "palette", true, 0},
+        {8, 2, "PackBits", "palette", true, 0},
+        {8, 1, "LZW", "palette", true, 0},
+        {24, 0, "None", "RGB", false, 0},
+        {24, 1, "LZW", "RGB", false, 0},
+        {24, 2, "PackBits", "RGB", false, 0},
+        {24, 6, "JPEG", "RGB", false, 6},
+        {32, 1, "LZW", "RGB", false, 0},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        ImageBlock block = writerBlock(c.bits);
+        std::string path = dir.file("w" + std::to_string(index++) + ".tif");
+        std::string message;
+        ASSERT_TRUE(writeTiff(path, block, c.setting, 90, message)) << c.bits << "/" << c.setting << ": " << message;
+        std::string info = run("tiffinfo " + shellQuote(path));
+        SCOPED_TRACE(info);
+        EXPECT_NE(info.find(std::string("Compression Scheme: ") + c.scheme + "\n"), std::string::npos);
+        EXPECT_NE(info.find(std::string("Photometric Interpretation: ") + c.photometric), std::string::npos);
+        EXPECT_NE(info.find("Software: Pictorand32"), std::string::npos);
+        EXPECT_NE(info.find("Orientation: row 0 top, col 0 lhs"), std::string::npos);
+        EXPECT_NE(info.find("Resolution: 3780, 2835"), std::string::npos);
+        EXPECT_EQ(info.find("Color Map") != std::string::npos, c.colourMap);
+        EXPECT_NE(info.find("Bits/Sample: " + std::to_string(c.bits > 8 ? 8 : c.bits)), std::string::npos);
+        if (c.setting == 3 || c.setting == 4) {
+            EXPECT_NE(info.find("Rows/Strip: 11"), std::string::npos);
+        }
+        auto decoded = magickDecode(path);
+        ASSERT_TRUE(decoded);
+        RgbImage expected = c.bits == 32 ? anyBlockToRgb(block) : blockToRgb(block);
+        if (c.tolerance == 0)
+            EXPECT_EQ(maxDifference(*decoded, expected), 0);
+        else
+            EXPECT_LT(meanDifference(*decoded, expected), c.tolerance);
+    }
+}
+
+TEST_F(TiffTest, ColourMapValuesAreTableValuesTimes257)
+{
+    ImageBlock block = writerBlock(4);
+    std::string path = dir.file("map.tif");
+    std::string message;
+    ASSERT_TRUE(writeTiff(path, block, 0, 80, message));
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(tiff, nullptr);
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    ASSERT_TRUE(TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue));
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(red[i], block.colorTable()[i].red * 257);
+        EXPECT_EQ(green[i], block.colorTable()[i].green * 257);
+        EXPECT_EQ(blue[i], block.colorTable()[i].blue * 257);
+    }
+    TIFFClose(tiff);
+}
+
+TEST_F(TiffTest, OneBitBlockWithWhiteFirstStillLooksTheSame)
+{
+    ImageBlock block = writerBlock(1);
+    block.setColor(0, 255, 255, 255);
+    block.setColor(1, 0, 0, 0);
+    std::string path = dir.file("inverted.tif");
+    std::string message;
+    ASSERT_TRUE(writeTiff(path, block, 4, 80, message));
+    EXPECT_NE(run("tiffinfo " + shellQuote(path)).find("min-is-black"), std::string::npos);
+    auto decoded = magickDecode(path);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(maxDifference(*decoded, blockToRgb(block)), 0);
+}
+
+TEST_F(TiffTest, WriterRefusals)
+{
+    std::string path = dir.file("refused.tif");
+    std::string message;
+    EXPECT_FALSE(writeTiff(path, writerBlock(8), 6, 80, message));
+    EXPECT_EQ(message, "Only 24-BPP images can you save as TIFF-JPEG.");
+    for (int setting : {3, 4, 5}) {
+        EXPECT_FALSE(writeTiff(path, writerBlock(4), setting, 80, message));
+        EXPECT_EQ(message, "Incorrect Compression !\nThis in not a 1-BPP Image.");
+    }
+    EXPECT_FALSE(writeTiff(path, makeBlock(4, 4, 48, 0), 0, 80, message));
+    EXPECT_EQ(message, "Can't save !");
+    EXPECT_FALSE(writeTiff(path, writerBlock(24), 7, 80, message));
+    EXPECT_FALSE(writeTiff(dir.file("no/folder.tif"), writerBlock(24), 0, 80, message));
+    EXPECT_EQ(message, "Can't save !");
+    StderrCapture errors;
+    EXPECT_FALSE(writeTiff("/dev/full", writerBlock(24), 0, 80, message));
+    EXPECT_EQ(errors.text(), "");
+}
+
+TEST_F(TiffTest, WriterRoundTripsThroughTheReader)
+{
+    for (uint16_t bits : {uint16_t(1), uint16_t(4), uint16_t(8), uint16_t(24)}) {
+        ImageBlock block = writerBlock(bits);
+        std::string path = dir.file("round" + std::to_string(bits) + ".tif");
+        std::string message;
+        ASSERT_TRUE(writeTiff(path, block, 1, 80, message));
+        ImageBlock again = load(path);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(maxDifference(blockToRgb(again), blockToRgb(block)), 0) << bits;
+        EXPECT_EQ(again.xPelsPerMeter(), 3780);
+    }
+}
+
+} // namespace
+} // namespace pictorand

@@ -1,0 +1,158 @@
+#include "core/image_format.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pictorand {
+namespace {
+
+std::vector<uint8_t> head(std::initializer_list<int> bytes)
+{
+    std::vector<uint8_t> result(kSignatureBytes, 0x20); // blanks match no row
+    size_t i = 0;
+    for (int b : bytes)
+        result[i++] = static_cast<uint8_t>(b);
+    return result;
+}
+
+std::vector<uint8_t> text(const std::string& letters, size_t offset = 0)
+{
+    std::vector<uint8_t> result(kSignatureBytes, 0x20);
+    for (size_t i = 0; i < letters.size(); ++i)
+        result[offset + i] = static_cast<uint8_t>(letters[i]);
+    return result;
+}
+
+struct SignatureCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    std::optional<ImageFormat> expected;
+};
+
+TEST(SignatureTest, EveryRowAndTheOrderBetweenRows)
+{
+    auto with = [](std::vector<uint8_t> bytes, size_t offset, const std::string& letters) {
+        for (size_t i = 0; i < letters.size(); ++i)
+            bytes[offset + i] = static_cast<uint8_t>(letters[i]);
+        return bytes;
+    };
+    const SignatureCase cases[] = {
+        {"JFIF at byte 6", text("JFIF", 6), ImageFormat::Jpeg},
+        {"Exif at byte 6", text("Exif", 6), ImageFormat::Jpeg},
+        {"FF D8 FF", head({0xFF, 0xD8, 0xFF}), ImageFormat::Jpeg},
+        {"FF D8 without the third FF", head({0xFF, 0xD8, 0x00}), std::nullopt},
+        {"GIF8 with JFIF at 6 is a JPEG: JPEG is tested first", with(text("GIF8"), 6, "JFIF"), ImageFormat::Jpeg},
+        {"GIF8", text("GIF89a"), ImageFormat::Gif},
+        {"GIF7 is nothing", text("GIF7"), std::nullopt},
+        {"BM", text("BM"), ImageFormat::Bmp},
+        {"II", text("II*"), ImageFormat::Tiff},
+        {"MM", text("MM"), ImageFormat::Tiff},
+        {"PNG at byte 1 after 89", with(head({0x89}), 1, "PNG"), ImageFormat::Png},
+        {"PNG at byte 1, byte 0 not examined", text("xPNG"), ImageFormat::Png},
+        {"PNG at byte 0 is nothing", text("PNG"), std::nullopt},
+        {"Sun raster", head({0x59, 0xA6, 0x6A, 0x95}), ImageFormat::SunRaster},
+        {"PCX version 0", head({0x0A, 0}), ImageFormat::Pcx},
+        {"PCX version 5", head({0x0A, 5}), ImageFormat::Pcx},
+        {"PCX version 4 is nothing", head({0x0A, 4}), std::nullopt},
+        {"PCX before Targa (0A 00 01 also fits Targa)", head({0x0A, 0, 1}), ImageFormat::Pcx},
+        {"Icon before Targa (00 00 01 also fits Targa)", head({0, 0, 1, 0}), ImageFormat::Icon},
+        {"Enhanced metafile", head({1, 0, 0, 0}), ImageFormat::Metafile},
+        {"Placeable metafile", head({0xD7, 0xCD, 0xC6, 0x9A}), ImageFormat::Metafile},
+        {"Windows metafile before Targa (01 00 09)", head({1, 0, 9, 0}), ImageFormat::Metafile},
+        {"Targa type 2", head({0, 0, 2}), ImageFormat::Targa},
+        {"Targa colour-mapped type 9", head({0, 1, 9}), ImageFormat::Targa},
+        {"Targa type 11", head({0x20, 0, 11}), ImageFormat::Targa},
+        {"Targa type 4 is nothing", head({0, 0, 4}), std::nullopt},
+        {"PCD_OPA", text("PCD_OPA"), ImageFormat::PhotoCd},
+        {"Seven FF bytes", head({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), ImageFormat::PhotoCd},
+        {"RIFF AVI", with(text("RIFF"), 8, "AV"), ImageFormat::Media},
+        {"RIFF WAVE", with(text("RIFF"), 8, "WA"), ImageFormat::Media},
+        {"RIFF RMID", with(text("RIFF"), 8, "RM"), ImageFormat::Media},
+        {"RIFF other", with(text("RIFF"), 8, "XX"), std::nullopt},
+        {"MThd", text("MThd"), ImageFormat::Media},
+        {"P6", text("P6\n"), ImageFormat::Ppm},
+        {"P5", text("P5\n"), ImageFormat::Pgm},
+        {"P4", text("P4\n"), ImageFormat::Pbm},
+        {"P3 text form is unsupported", text("P3\n"), std::nullopt},
+        {"P1 text form is unsupported", text("P1\n"), std::nullopt},
+        {"FORM", text("FORM"), ImageFormat::Iff},
+    };
+    for (const SignatureCase& c : cases) {
+        auto found = detectFormatFromBytes(c.bytes);
+        EXPECT_EQ(found, c.expected) << c.name;
+    }
+}
+
+TEST(SignatureTest, FormatIdentifiersAreTheTableIds)
+{
+    const std::pair<ImageFormat, int> ids[] = {
+        {ImageFormat::Jpeg, 0}, {ImageFormat::Gif, 1},  {ImageFormat::Bmp, 2},       {ImageFormat::Png, 3},
+        {ImageFormat::Pcx, 4},  {ImageFormat::SunRaster, 5}, {ImageFormat::Tiff, 6}, {ImageFormat::PhotoCd, 7},
+        {ImageFormat::Targa, 8}, {ImageFormat::Icon, 9}, {ImageFormat::Media, 10},   {ImageFormat::Metafile, 11},
+        {ImageFormat::Ppm, 12}, {ImageFormat::Pgm, 13}, {ImageFormat::Pbm, 14},     {ImageFormat::Iff, 15},
+    };
+    for (auto [format, id] : ids)
+        EXPECT_EQ(static_cast<int>(format), id);
+}
+
+TEST(SignatureTest, FilesShorterThanTenBytesAreUnsupported)
+{
+    testing::ScratchDir dir;
+    testing::writeFile(dir.file("nine.gif"), {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1});
+    EXPECT_FALSE(DetectFormat(dir.file("nine.gif")));
+    testing::writeFile(dir.file("ten.gif"), {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0});
+    EXPECT_EQ(DetectFormat(dir.file("ten.gif")), ImageFormat::Gif);
+    EXPECT_FALSE(DetectFormat(dir.file("missing.gif")));
+    EXPECT_FALSE(DetectFormat(dir.path()));
+}
+
+struct ExtensionCase {
+    const char* path;
+    ImageFormat format;
+    bool accepted;
+};
+
+TEST(ExtensionCheck, AcceptedExtensionsPerFormat)
+{
+    const ExtensionCase cases[] = {
+        {"a/photo.jpg", ImageFormat::Jpeg, true},   {"a/photo.JPEG", ImageFormat::Jpeg, true},
+        {"a/photo.gif", ImageFormat::Jpeg, false},  {"a/x.bmp", ImageFormat::Bmp, true},
+        {"a/x.DIB", ImageFormat::Bmp, true},        {"a/x.rle", ImageFormat::Bmp, true},
+        {"a/x.tif", ImageFormat::Tiff, true},       {"a/x.Tiff", ImageFormat::Tiff, true},
+        {"a/x.ras", ImageFormat::SunRaster, true},  {"a/x.sun", ImageFormat::SunRaster, true},
+        {"a/x.emf", ImageFormat::Metafile, true},   {"a/x.wmf", ImageFormat::Metafile, true},
+        {"a/x.lbm", ImageFormat::Iff, true},        {"a/x.iff", ImageFormat::Iff, true},
+        {"a/x.mid", ImageFormat::Media, true},      {"a/x.mp3", ImageFormat::Media, false},
+        {"a/x.pgm", ImageFormat::Ppm, false},       {"a/x.ppm", ImageFormat::Ppm, true},
+        // Only the last characters count: four letters only for JPEG and TIFF.
+        {"a/x.tiff", ImageFormat::Iff, true},       {"a/x.pcxx", ImageFormat::Pcx, false},
+        {"jpg", ImageFormat::Jpeg, true},           {"pg", ImageFormat::Jpeg, false},
+    };
+    for (const ExtensionCase& c : cases)
+        EXPECT_EQ(extensionMatchesFormat(c.path, c.format), c.accepted) << c.path;
+}
+
+TEST(FormatTable, WordsAndRenameExtensions)
+{
+    const std::tuple<ImageFormat, const char*, const char*> rows[] = {
+        {ImageFormat::Jpeg, "JPEG", ".jpg"},    {ImageFormat::Gif, "GIF", ".gif"},
+        {ImageFormat::Bmp, "BMP", ".bmp"},      {ImageFormat::Png, "PNG", ".png"},
+        {ImageFormat::Pcx, "PCX", ".pcx"},      {ImageFormat::SunRaster, "RAS", ".ras"},
+        {ImageFormat::Tiff, "TIF", ".tif"},     {ImageFormat::PhotoCd, "PCD", ".pcd"},
+        {ImageFormat::Targa, "TGA", ".tga"},    {ImageFormat::Icon, "ICO", ".ico"},
+        {ImageFormat::Metafile, "WMF/EMF", ".wmf"}, {ImageFormat::Ppm, "PPM", ".ppm"},
+        {ImageFormat::Pgm, "PGM", ".pgm"},      {ImageFormat::Pbm, "PBM", ".pbm"},
+        {ImageFormat::Iff, "IFF", ".iff"},
+    };
+    for (auto [format, word, extension] : rows) {
+        EXPECT_STREQ(formatInfo(format).word, word);
+        EXPECT_STREQ(formatInfo(format).renameExtension, extension);
+    }
+    EXPECT_EQ(formatInfo(ImageFormat::Media).renameExtension, nullptr);
+}
+
+} // namespace
+} // namespace pictorand

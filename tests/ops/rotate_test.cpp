@@ -1,0 +1,206 @@
+#include "ops/rotate.h"
+
+#include "tests/ops/block_builders.h"
+
+#include <gtest/gtest.h>
+
+using namespace pictorand;
+using namespace pictorand::testing;
+
+namespace {
+
+class RotateAtEveryDepth : public ::testing::TestWithParam<uint16_t> {};
+
+// Every pair of the awkward sizes, at the parameter's depth.
+template<typename Check>
+void forRandomBlocks(uint16_t bits, Check check)
+{
+    std::mt19937 random(bits * 101u);
+    for (int w : awkwardSizes())
+        for (int h : awkwardSizes())
+            check(randomBlock(random, w, h, bits));
+}
+
+TEST_P(RotateAtEveryDepth, ThreeByTwoTurnedRightHasItsTopLeftAtTheTopRight)
+{
+    uint16_t bits = GetParam();
+    std::vector<uint32_t> pixels = {1, 0, 0, 0, 0, 0};
+    ImageBlock source = blockFromPixels(3, 2, bits, pixels);
+    ImageBlock turned = rotateRight(source);
+    ASSERT_TRUE(turned);
+    EXPECT_FALSE(source); // released
+    ASSERT_EQ(turned.width(), 2);
+    ASSERT_EQ(turned.height(), 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 2; ++x)
+            EXPECT_EQ(pixelAt(turned, x, y), x == 1 && y == 0 ? 1u : 0u) << x << "," << y;
+}
+
+TEST_P(RotateAtEveryDepth, RightAndLeftMoveEveryPixelWhereAQuarterTurnPutsIt)
+{
+    forRandomBlocks(GetParam(), [](ImageBlock source) {
+        const int w = source.width();
+        const int h = source.height();
+        std::vector<uint8_t> original = blockBytes(source);
+        ImageBlock copy = ImageBlock::allocate(original.size());
+        std::copy(original.begin(), original.end(), copy.data());
+
+        ImageBlock right = rotateRight(source);
+        ImageBlock left = rotateLeft(copy);
+        ASSERT_TRUE(right);
+        ASSERT_TRUE(left);
+        ImageBlock reference = ImageBlock::allocate(original.size());
+        std::copy(original.begin(), original.end(), reference.data());
+        ASSERT_EQ(right.width(), h);
+        ASSERT_EQ(right.height(), w);
+        for (int y = 0; y < w; ++y)
+            for (int x = 0; x < h; ++x) {
+                // Clockwise: new (x, y) is old (y, h - 1 - x); counter-clockwise: old (w - 1 - y, x).
+                ASSERT_EQ(pixelAt(right, x, y), pixelAt(reference, y, h - 1 - x)) << w << "x" << h;
+                ASSERT_EQ(pixelAt(left, x, y), pixelAt(reference, w - 1 - y, x)) << w << "x" << h;
+            }
+        // Resolutions are copied, not exchanged; the table goes along.
+        EXPECT_EQ(right.xPelsPerMeter(), reference.xPelsPerMeter());
+        EXPECT_EQ(right.yPelsPerMeter(), reference.yPelsPerMeter());
+        EXPECT_EQ(right.colorsUsed(), reference.colorsUsed());
+        for (uint32_t i = 0; i < reference.colorsUsed(); ++i)
+            EXPECT_EQ(right.colorTable()[i], reference.colorTable()[i]);
+    });
+}
+
+TEST_P(RotateAtEveryDepth, FourRightTurnsAreTheIdentity)
+{
+    forRandomBlocks(GetParam(), [](ImageBlock block) {
+        std::vector<uint8_t> original = blockBytes(block);
+        for (int turn = 0; turn < 4; ++turn) {
+            block = rotateRight(block);
+            ASSERT_TRUE(block);
+        }
+        EXPECT_EQ(blockBytes(block), original) << block.width() << "x" << block.height();
+    });
+}
+
+TEST_P(RotateAtEveryDepth, FourLeftTurnsAreTheIdentity)
+{
+    forRandomBlocks(GetParam(), [](ImageBlock block) {
+        std::vector<uint8_t> original = blockBytes(block);
+        for (int turn = 0; turn < 4; ++turn) {
+            block = rotateLeft(block);
+            ASSERT_TRUE(block);
+        }
+        EXPECT_EQ(blockBytes(block), original) << block.width() << "x" << block.height();
+    });
+}
+
+TEST_P(RotateAtEveryDepth, RightThenLeftIsTheIdentity)
+{
+    forRandomBlocks(GetParam(), [](ImageBlock block) {
+        std::vector<uint8_t> original = blockBytes(block);
+        block = rotateRight(block);
+        ASSERT_TRUE(block);
+        block = rotateLeft(block);
+        ASSERT_TRUE(block);
+        EXPECT_EQ(blockBytes(block), original) << block.width() << "x" << block.height();
+    });
+}
+
+TEST_P(RotateAtEveryDepth, FlipsMirrorEveryPixelAndTwiceAreTheIdentity)
+{
+    forRandomBlocks(GetParam(), [](ImageBlock block) {
+        const int w = block.width();
+        const int h = block.height();
+        std::vector<uint8_t> original = blockBytes(block);
+        ImageBlock reference = ImageBlock::allocate(original.size());
+        std::copy(original.begin(), original.end(), reference.data());
+
+        ASSERT_EQ(flipHorizontal(block), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(pixelAt(block, x, y), pixelAt(reference, w - 1 - x, y)) << w << "x" << h << " at " << x;
+        ASSERT_EQ(flipHorizontal(block), 0);
+        EXPECT_EQ(blockBytes(block), original);
+
+        ASSERT_EQ(flipVertical(block), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(pixelAt(block, x, y), pixelAt(reference, x, h - 1 - y));
+        ASSERT_EQ(flipVertical(block), 0);
+        EXPECT_EQ(blockBytes(block), original);
+    });
+}
+
+TEST_P(RotateAtEveryDepth, OneRowFlipsVerticallyToItselfAndHorizontallyReversed)
+{
+    std::mt19937 random(5);
+    ImageBlock block = randomBlock(random, 11, 1, GetParam());
+    std::vector<uint8_t> original = blockBytes(block);
+    ASSERT_EQ(flipVertical(block), 0);
+    EXPECT_EQ(blockBytes(block), original);
+    std::vector<uint32_t> before;
+    for (int x = 0; x < 11; ++x)
+        before.push_back(pixelAt(block, x, 0));
+    ASSERT_EQ(flipHorizontal(block), 0);
+    for (int x = 0; x < 11; ++x)
+        EXPECT_EQ(pixelAt(block, x, 0), before[static_cast<size_t>(10 - x)]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, RotateAtEveryDepth, ::testing::Values(1, 4, 8, 24));
+
+TEST(Flip, NineWideMonoRowKeepsItsNinthPixel)
+{
+    // 1 0 0 0 0 0 0 0 | 1 -> mirrored: 1 | 0 0 0 0 0 0 0 1
+    ImageBlock block = blockFromPixels(9, 1, 1, {1, 0, 1, 1, 0, 0, 0, 0, 1});
+    ASSERT_EQ(flipHorizontal(block), 0);
+    EXPECT_EQ(block.row(0)[0], 0b10000110);
+    EXPECT_EQ(block.row(0)[1], 0b10000000);
+}
+
+TEST(Flip, OddWidthFourBitRowPutsPixelZeroInTheLastHighNibble)
+{
+    ImageBlock block = blockFromPixels(5, 1, 4, {1, 2, 3, 4, 5});
+    ASSERT_EQ(flipHorizontal(block), 0);
+    EXPECT_EQ(block.row(0)[0], 0x54);
+    EXPECT_EQ(block.row(0)[1], 0x32);
+    EXPECT_EQ(block.row(0)[2], 0x10);
+}
+
+TEST(Flip, RefusesWhatItCannotFlip)
+{
+    ImageBlock none;
+    EXPECT_EQ(flipVertical(none), -1);
+    EXPECT_EQ(flipHorizontal(none), -1);
+    ImageBlock deep = ImageBlock::create(3, 3, 16, 0);
+    deep.data()[ImageBlock::kHeaderSize] = 7;
+    std::vector<uint8_t> before = blockBytes(deep);
+    EXPECT_EQ(flipVertical(deep), -1);
+    EXPECT_EQ(flipHorizontal(deep), -1);
+    EXPECT_EQ(blockBytes(deep), before);
+}
+
+TEST(Rotate, RefusalLeavesTheSourceAllocated)
+{
+    ImageBlock none;
+    EXPECT_FALSE(rotateRight(none));
+    ImageBlock deep = ImageBlock::create(3, 2, 16, 0);
+    EXPECT_FALSE(rotateLeft(deep));
+    EXPECT_TRUE(deep);
+    EXPECT_EQ(deep.width(), 3);
+}
+
+TEST(Rotate, OddFourBitImageKeepsEveryPixel)
+{
+    std::vector<uint32_t> pixels;
+    for (uint32_t i = 0; i < 15; ++i)
+        pixels.push_back(i + 1);
+    ImageBlock block = blockFromPixels(5, 3, 4, pixels);
+    block = rotateRight(block);
+    ASSERT_TRUE(block);
+    std::vector<int> seen(16, 0);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x)
+            ++seen[pixelAt(block, x, y)];
+    for (uint32_t v = 1; v <= 15; ++v)
+        EXPECT_EQ(seen[v], 1) << v;
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+#include "codecs/bmp/bmp.h"
+#include "tools/batch/batch_conversion.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pictorand {
+namespace {
+
+using testing::ScratchDir;
+
+class RecordedProgress : public BatchProgress {
+public:
+    void setCaption(const std::string& caption) override { captions.push_back(caption); }
+    void addLine(const std::string& line) override { lines.push_back(line); }
+    void processEvents() override { ++eventRounds; }
+    void finished() override { ++finishedCalls; }
+
+    std::vector<std::string> captions;
+    std::vector<std::string> lines;
+    int eventRounds = 0;
+    int finishedCalls = 0;
+};
+
+class BatchConversionTest : public ::testing::Test {
+protected:
+    std::string bmp(const std::string& relative, int width = 3)
+    {
+        std::string path = dir.file(relative);
+        testing::runCommand("mkdir -p " + testing::shellQuote(path.substr(0, path.rfind('/'))));
+        ImageBlock block = ImageBlock::create(width, 2, 24, 0);
+        std::string message;
+        EXPECT_TRUE(writeBmp(path, block, message)) << message;
+        return path;
+    }
+    BatchResult run(std::vector<std::string> sources, int type, const std::string& output)
+    {
+        BatchRequest request;
+        request.sources = std::move(sources);
+        request.outputType = type;
+        request.outputDirectory = output;
+        request.stopRequested = [this] { return stopAfter >= 0 && progress.eventRounds > stopAfter; };
+        return runBatchConversion(request, progress, CodecRegistry::instance(), settings);
+    }
+
+    ScratchDir dir;
+    SettingsFile settings{dir.file("P_RAND32.INI")};
+    RecordedProgress progress;
+    int stopAfter = -1;
+};
+
+TEST_F(BatchConversionTest, SameBaseNameTwiceReportsTheExistingDestination)
+{
+    std::string first = bmp("a/pic.bmp");
+    std::string second = bmp("b/pic.bmp", 5);
+    BatchResult result = run({first, second}, 2, dir.file("out"));
+    const std::string destination = dir.file("out") + "/pic.BMP";
+    EXPECT_EQ(progress.lines, (std::vector<std::string>{
+                                  "Converting: " + first,
+                                  "... Ok",
+                                  "Converting: " + second,
+                                  "Error: Destination file already exists: " + destination,
+                                  "1 errors",
+                              }));
+    EXPECT_EQ(result.errors, 1);
+    EXPECT_EQ(result.converted, 1);
+    std::string message;
+    std::string compression;
+    ImageBlock written = readBmp(destination, message, compression);
+    EXPECT_EQ(written.width(), 3) << "the first conversion is never overwritten";
+    EXPECT_EQ(progress.captions, (std::vector<std::string>{"Converting image 1 from 2", "Converting image 2 from 2",
+                                                           "Batch conversion done"}));
+    EXPECT_EQ(progress.finishedCalls, 1);
+}
+
+TEST_F(BatchConversionTest, DeepMissingOutputDirectoryIsCreated)
+{
+    std::string source = bmp("one.bmp");
+    const std::string output = dir.file("x/y/z");
+    BatchResult result = run({source}, 2, output);
+    EXPECT_EQ(result.errors, 0);
+    EXPECT_TRUE(testing::fileExists(output + "/one.BMP"));
+    EXPECT_EQ(progress.lines.back(), "0 errors");
+}
+
+TEST_F(BatchConversionTest, UnreadableSourcesAndFailedSavesAreCountedAndTheRunGoesOn)
+{
+    std::string good = bmp("good.bmp");
+    testing::writeFile(dir.file("text.txt"), {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
+    std::string missing = dir.file("missing.bmp");
+    BatchResult result = run({dir.file("text.txt"), missing, good}, 2, dir.file("out"));
+    EXPECT_EQ(progress.lines[1], "Error! Can't load: " + dir.file("text.txt"));
+    EXPECT_EQ(progress.lines[3], "Error! Can't load: " + missing);
+    EXPECT_EQ(progress.lines[5], "... Ok");
+    EXPECT_EQ(progress.lines[6], "2 errors");
+    EXPECT_EQ(result.errors, 2);
+
+    // An output directory that cannot be made: every save fails.
+    testing::writeFile(dir.file("blocker"), {'x'});
+    progress = RecordedProgress();
+    result = run({good}, 2, dir.file("blocker/sub"));
+    EXPECT_EQ(progress.lines[1], "Error! Can't save: " + dir.file("blocker/sub") + "/good.BMP");
+    EXPECT_EQ(result.errors, 1);
+}
+
+TEST_F(BatchConversionTest, StopEndsTheRunBeforeTheNextFile)
+{
+    std::string a = bmp("a.bmp");
+    std::string b = bmp("b.bmp");
+    std::string c = bmp("c.bmp");
+    stopAfter = 1; // set while the first file converts
+    BatchResult result = run({a, b, c}, 2, dir.file("out"));
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(progress.lines, (std::vector<std::string>{"Converting: " + a, "... Ok", "0 errors"}));
+    EXPECT_FALSE(testing::fileExists(dir.file("out/b.BMP")));
+}
+
+TEST_F(BatchConversionTest, EmptyListRunsNothing)
+{
+    BatchResult result = run({}, 2, dir.file("out"));
+    EXPECT_FALSE(result.started);
+    EXPECT_TRUE(progress.lines.empty());
+    EXPECT_TRUE(progress.captions.empty());
+    EXPECT_FALSE(testing::fileExists(dir.file("out")));
+}
+
+TEST_F(BatchConversionTest, AdjustmentFailureCountsAsNotSaved)
+{
+    std::string a = bmp("a.bmp");
+    BatchRequest request;
+    request.sources = {a};
+    request.outputType = 2;
+    request.outputDirectory = dir.file("out");
+    request.adjustBlock = [](ImageBlock&) { return false; };
+    BatchResult result = runBatchConversion(request, progress, CodecRegistry::instance(), settings);
+    EXPECT_EQ(result.errors, 1);
+    EXPECT_EQ(progress.lines[1], "Error! Can't save: " + dir.file("out") + "/a.BMP");
+}
+
+TEST(BatchNaming, DestinationPathsAndTypes)
+{
+    EXPECT_EQ(batchDestinationPath("/out/", "/in/photo.final.jpeg", "BMP"), "/out/photo.final.BMP");
+    EXPECT_EQ(batchDestinationPath("/out/", "/in/noext", "PNG"), "/out/noext.PNG");
+    const char* extensions[] = {"JPG", "GIF", "BMP", "PNG", "TIF", "PCX", "ICO"};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_STREQ(batchExtension(i), extensions[i]);
+    EXPECT_STREQ(batchExtension(7), "JPG");
+    EXPECT_STREQ(batchExtension(-1), "JPG");
+    EXPECT_STREQ(batchOutputTypes()[0].typeBoxEntry, "JPEG Files");
+    EXPECT_STREQ(batchOutputTypes()[6].typeBoxEntry, "ICO - Windows Icon");
+}
+
+TEST(BatchNaming, PrepareDirectoryAddsTheSlash)
+{
+    ScratchDir dir;
+    EXPECT_EQ(prepareDirectory(dir.file("p/q")), dir.file("p/q") + "/");
+    EXPECT_TRUE(testing::fileExists(dir.file("p/q")));
+    EXPECT_EQ(prepareDirectory(dir.path() + "/"), dir.path() + "/");
+    EXPECT_EQ(prepareDirectory(""), "/");
+}
+
+TEST(BatchNaming, RequestFromSettings)
+{
+    ScratchDir dir;
+    SettingsFile settings(dir.file("P_RAND32.INI"));
+    settings.writeInt(settings::BatchOutputType, 3);
+    settings.writeText(settings::BatchOutputPath, "/converted");
+    BatchRequest request = batchRequestFromSettings(settings, {"a.bmp"});
+    EXPECT_EQ(request.outputType, 3);
+    EXPECT_EQ(request.outputDirectory, "/converted");
+    EXPECT_EQ(request.sources.size(), 1u);
+}
+
+} // namespace
+} // namespace pictorand

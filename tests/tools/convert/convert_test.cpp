@@ -1,0 +1,99 @@
+#include "codecs/bmp/bmp.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace pictorand {
+namespace {
+
+using testing::ScratchDir;
+using testing::shellQuote;
+
+class ConvertTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Settings of the run live in the scratch folder.
+        setenv("PICTORAND_WINDIR", dir.path().c_str(), 1);
+    }
+    std::string bmp(const std::string& name)
+    {
+        testing::runCommand("mkdir -p " + shellQuote(dir.file(name).substr(0, dir.file(name).rfind('/'))));
+        ImageBlock block = ImageBlock::create(4, 4, 8, 256);
+        std::string message;
+        EXPECT_TRUE(writeBmp(dir.file(name), block, message)) << message;
+        return dir.file(name);
+    }
+    int convert(const std::string& arguments, std::string* output)
+    {
+        output->clear();
+        return testing::runCommand("cd " + shellQuote(dir.path()) + " && " + PICTORAND_CONVERTER + " " + arguments
+                                       + " 2>&1",
+                                   output);
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(ConvertTest, ConvertsIntoTheOutputDirectoryAndPrintsTheProgressList)
+{
+    std::string a = bmp("a.bmp");
+    std::string b = bmp("sub/b.bmp");
+    std::string output;
+    EXPECT_EQ(convert("-t bmp -o out " + shellQuote(a) + " " + shellQuote(b), &output), 0) << output;
+    EXPECT_EQ(output, "Converting: " + a + "\n... Ok\nConverting: " + b + "\n... Ok\n0 errors\n");
+    EXPECT_TRUE(testing::fileExists(dir.file("out/a.BMP")));
+    EXPECT_TRUE(testing::fileExists(dir.file("out/b.BMP")));
+
+    // A second run finds both destinations and fails.
+    EXPECT_EQ(convert("-t BMP -o out " + shellQuote(a) + " " + shellQuote(b), &output), 1);
+    EXPECT_NE(output.find("Error: Destination file already exists: out/a.BMP\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("\n2 errors\n"), std::string::npos) << output;
+}
+
+TEST_F(ConvertTest, DefaultOutputIsTheCurrentDirectory)
+{
+    std::string a = bmp("in/a.bmp");
+    std::string output;
+    EXPECT_EQ(convert("-t bmp " + shellQuote(a), &output), 0) << output;
+    EXPECT_TRUE(testing::fileExists(dir.file("a.BMP")));
+}
+
+TEST_F(ConvertTest, UnreadableSourceGivesAnErrorStatus)
+{
+    std::string a = bmp("a.bmp");
+    testing::writeFile(dir.file("junk.bmp"), {'B', 'M', 0, 0});
+    std::string output;
+    EXPECT_EQ(convert("-t bmp -o o " + shellQuote(dir.file("junk.bmp")) + " " + shellQuote(a), &output), 1);
+    EXPECT_NE(output.find("Error! Can't load: " + dir.file("junk.bmp") + "\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("1 errors\n"), std::string::npos) << output;
+    EXPECT_TRUE(testing::fileExists(dir.file("o/a.BMP")));
+}
+
+TEST_F(ConvertTest, UnknownTypeIsRefused)
+{
+    std::string a = bmp("a.bmp");
+    std::string output;
+    EXPECT_EQ(convert("-t webp " + shellQuote(a), &output), 2);
+    EXPECT_NE(output.find("unknown output type"), std::string::npos);
+    EXPECT_FALSE(testing::fileExists(dir.file("a.JPG")));
+    EXPECT_FALSE(testing::fileExists(dir.file("a.webp")));
+}
+
+TEST_F(ConvertTest, InfoHelpAndVersion)
+{
+    std::string a = bmp("a.bmp");
+    std::string output;
+    EXPECT_EQ(convert("--info " + shellQuote(a), &output), 0);
+    EXPECT_EQ(output, a + ": BMP, 4 x 4, 8 bits, None\n");
+    EXPECT_EQ(convert("--help", &output), 0);
+    EXPECT_NE(output.find("Usage: pictorand32-convert"), std::string::npos);
+    EXPECT_EQ(convert("--version", &output), 0);
+    EXPECT_EQ(output.rfind("pictorand32-convert ", 0), 0u);
+    EXPECT_EQ(convert("", &output), 2);
+}
+
+} // namespace
+} // namespace pictorand

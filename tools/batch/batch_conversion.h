@@ -1,0 +1,86 @@
+#pragma once
+// The batch conversion run: every listed file is loaded with LoadForBatch and
+// saved with SaveImage into one output directory and one output type, each
+// result reported as a line of the progress list. The dialog and the
+// progress window belong to the viewer; the command-line converter drives
+// the same run.
+
+#include "core/codec_registry.h"
+#include "core/image_block.h"
+#include "platform/settings_file.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pictorand {
+
+struct BatchOutputType {
+    const char* typeBoxEntry; // "GIF - Compuserve GIF"
+    const char* extension;    // "GIF": the destination's extension, as written
+};
+// The seven output types, index 0 to 6.
+const std::vector<BatchOutputType>& batchOutputTypes();
+// The extension for a stored type index; any other value gives "JPG".
+const char* batchExtension(int typeIndex);
+
+// "%s%s.%s": the output directory (ending in a slash), the source's file name
+// without directory and last extension, and the extension.
+std::string batchDestinationPath(const std::string& outputDirectory, const std::string& source,
+                                 const std::string& extension);
+
+// The prepare-directory rule: a slash is appended when missing (so an empty
+// value means the root), and missing levels are created. Failures are
+// ignored: they surface later as save errors. Returns the prepared path.
+std::string prepareDirectory(std::string directory);
+
+// The progress window's part of the run.
+class BatchProgress {
+public:
+    virtual ~BatchProgress() = default;
+    // "Converting image 2 from 5", then "Batch conversion done".
+    virtual void setCaption(const std::string& caption) = 0;
+    // A line appended to the progress list (and selected).
+    virtual void addLine(const std::string& line) = 0;
+    // Let waiting events run (the Stop button); called before each file.
+    virtual void processEvents() {}
+    // The run has ended: activate the window, enable Exit, disable Stop.
+    virtual void finished() {}
+};
+
+struct BatchRequest {
+    std::vector<std::string> sources; // in conversion order
+    int outputType = 0;               // index into batchOutputTypes()
+    std::string outputDirectory;
+    // Checked between files (after processEvents); the file in progress
+    // completes.
+    std::function<bool()> stopRequested;
+    // Optional work on each loaded block before it is saved (the converter's
+    // image operations). False counts the file as not saved.
+    std::function<bool(ImageBlock& block)> adjustBlock;
+};
+
+struct BatchResult {
+    int errors = 0;     // files that did not convert
+    int converted = 0;
+    bool stopped = false;
+    bool started = false; // false when the list was empty: no progress window
+};
+
+// Result lines of the progress list.
+inline constexpr const char* kBatchConverting = "Converting";
+inline constexpr const char* kBatchOk = "... Ok";
+inline constexpr const char* kBatchDestinationExists = "Error: Destination file already exists";
+inline constexpr const char* kBatchCantSave = "Error! Can't save";
+inline constexpr const char* kBatchCantLoad = "Error! Can't load";
+inline constexpr const char* kBatchDone = "Batch conversion done";
+
+BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progress);
+BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
+                               const SettingsFile& settings);
+
+// The run as the batch command starts it: type and directory from the
+// settings file ("OutputType", "OutputPath" of section "Batch").
+BatchRequest batchRequestFromSettings(const SettingsFile& settings, std::vector<std::string> sources);
+
+} // namespace pictorand
