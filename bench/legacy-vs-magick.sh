@@ -31,7 +31,9 @@ convert "$work/source.ppm" -monochrome "$work/picture.pbm"
 summary=""
 for input in picture.pcx picture.tga picture-rle.tga picture.ras picture.ppm picture.pgm picture.pbm; do
   name=${input%.*}
+  # The converter never replaces a file, so every run starts from empty folders.
   hyperfine --warmup 1 --runs "${RUNS:-5}" --export-csv "$work/times.csv" --style basic \
+    --prepare "rm -f $work/ours/* $work/magick/*" \
     -n "pictorand32-convert $input" "$ours -t bmp -o $work/ours $work/$input" \
     -n "ImageMagick $input" "convert $work/$input BMP3:$work/magick/$name.bmp" >&2
   # Wall time decides; CPU time (user + system) is printed beside it because
