@@ -20,7 +20,7 @@ bool tooBigToBother(const uint8_t* data, size_t size)
         return false;
     uint64_t width = uint64_t(data[8] | (data[9] << 8)) + 1;
     uint64_t height = uint64_t(data[10] | (data[11] << 8)) + 1;
-    return width * height * 3 > (uint64_t(4) << 20);
+    return width * height * 3 > (uint64_t(1) << 20);
 }
 
 unsigned pixel(const uint8_t* row, uint16_t depth, int32_t x)
