@@ -8,13 +8,13 @@
 #include "core/checked_size.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <array>
-#include <cstdio>
-#include <limits>
 
 namespace pictorand {
 
@@ -184,10 +184,11 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLay
     return block;
 }
 
-// Rows are read in file order into the block; top-down files then have
-// their rows turned round. Only the first `dataEnd` bytes of the rows can
-// hold anything, so only that much is moved: a hostile header can ask for a
-// huge block (rows of a hundred megabytes) that the data never fills.
+// Uncompressed rows are read in file order into the block with one read;
+// top-down files then have their rows turned round. Only the first
+// `dataEnd` bytes of the rows can hold anything, so only that much is moved:
+// a hostile header can ask for a huge block (rows of a hundred megabytes)
+// that the data never fills.
 void flipRows(ImageBlock& block, uint64_t dataEnd)
 {
     const uint64_t stride = block.rowSize();
@@ -218,12 +219,12 @@ bool isUncompressed(const BmpLayout& layout) { return layout.os2 || layout.compr
 // whatever the file's order.
 void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& reader)
 {
-    std::span<uint8_t> rows(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
-    uint64_t written = layout.compression == kCompressionRle8
-        ? decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width))
-        : decodeBmpRle4(reader, rows, block.rowSize());
-    if (layout.heightField < 0)
-        flipRows(block, written);
+    std::span<uint8_t> pixels(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
+    RleRows rows(pixels, block.rowSize(), layout.heightField < 0);
+    if (layout.compression == kCompressionRle8)
+        decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width));
+    else
+        decodeBmpRle4(reader, rows, block.rowSize());
 }
 
 void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t bytesRead)
@@ -233,6 +234,23 @@ void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t byt
 }
 
 uint64_t pixelBytes(const ImageBlock& block) { return block.rowSize() * static_cast<uint64_t>(block.height()); }
+
+// Reads up to `count` bytes at `offset`; a regular file gives them all in one
+// call unless it ends first. Returns how many were read.
+uint64_t readAt(int fd, uint64_t offset, uint8_t* out, uint64_t count)
+{
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(fd, out + done, static_cast<size_t>(std::min<uint64_t>(count - done, uint64_t(1) << 30)),
+                            static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    return done;
+}
 
 bool writeAll(int fd, const uint8_t* data, uint64_t count)
 {
@@ -273,15 +291,14 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
         message = kUnsupportedCompression;
         return {};
     }
-    bool positioned = std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) == 0;
     if (isUncompressed(layout)) {
-        // One read straight into the block; a short file leaves the rows it
-        // does not supply zero.
-        uint64_t bytesRead = positioned ? std::fread(block.pixels(), 1, pixelBytes(block), file.get()) : 0;
+        // One read straight into the block, past the stream's buffer; a short
+        // file leaves the rows it does not supply zero.
+        uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
         return block;
     }
-    if (!positioned)
+    if (std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) != 0)
         return block;
     BufferedByteReader reader(file);
     if (!reader) {

@@ -471,6 +471,22 @@ TEST(BmpReader, TopDownRunLengthRowsAreTurnedRound)
     BmpReadResult result = readBothWays(buildBmp(spec));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{6, 6, 0, 0, 5, 0, 0, 0}));
+
+    // A run that spills over the top row's end carries on in the row below.
+    spec.pixels = {6, 9, 0, 1};
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{9, 9, 0, 0, 9, 9, 9, 9}));
+
+    // RLE4 the same way.
+    spec.bitCount = 4;
+    spec.compression = 2;
+    spec.width = 5;
+    spec.table = rampTable(16, 4);
+    spec.pixels = {3, 0x12, 0, 0, 2, 0x34, 0, 1};
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0x34, 0, 0, 0, 0x12, 0x10, 0, 0}));
 }
 
 // A long RLE8 stream crosses the 16 KiB read-ahead several times.
