@@ -661,7 +661,9 @@ void MainWindow::sizeWindowToPicture(int width, int height)
         x = pos().x();
         y = pos().y();
     }
-    m_layout = pictorand::sizeWindowToPicture(metrics(), width, height, x, y, m_minimumWidth);
+    const DisplayMetrics m = metrics();
+    m_layout = withReachableScrollRanges(m, pictorand::sizeWindowToPicture(m, width, height, x, y, m_minimumWidth),
+                                         width, height);
     m_view->setScrollBars(m_layout.horizontalScroll, m_layout.horizontalRange, m_layout.verticalScroll,
                           m_layout.verticalRange);
     applyOuterSize(m_layout.x, m_layout.y, m_layout.width, m_layout.height);

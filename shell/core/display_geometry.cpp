@@ -98,6 +98,21 @@ WindowLayout sizeWindowToPicture(const DisplayMetrics& m, int w, int h, int x, i
     return layout;
 }
 
+WindowLayout withReachableScrollRanges(const DisplayMetrics& m, WindowLayout layout, int width, int height)
+{
+    if (layout.verticalScroll) {
+        const int client = layout.height - (m.captionHeight + m.frameHeight + m.frameHeight / 2) - m.menuHeight -
+                           (layout.horizontalScroll ? m.horizontalScrollHeight : 0);
+        layout.verticalRange = std::max(layout.verticalRange, height - client);
+    }
+    if (layout.horizontalScroll) {
+        const int client = layout.width - (m.frameWidth + m.frameWidth / 2) -
+                           (layout.verticalScroll ? m.verticalScrollWidth : 0);
+        layout.horizontalRange = std::max(layout.horizontalRange, width - client);
+    }
+    return layout;
+}
+
 DisplaySize fitArea(const DisplayMetrics& m)
 {
     return {m.fullScreenWidth - 6, m.fullScreenHeight - m.menuHeight - 6};

@@ -42,6 +42,12 @@ struct WindowLayout {
 WindowLayout sizeWindowToPicture(const DisplayMetrics& metrics, int width, int height, int x, int y,
                                  int minimumWidth);
 
+// The scroll ranges widened where the window's client area is smaller than
+// the ranges allow for: the sizing rules count the caption where the menu
+// bar takes the room, so with a menu bar taller than the caption the last
+// rows of the picture could never be scrolled into view.
+WindowLayout withReachableScrollRanges(const DisplayMetrics& metrics, WindowLayout layout, int width, int height);
+
 // The fit area: the full-screen client area less 6 pixels, and less the menu
 // bar in height.
 DisplaySize fitArea(const DisplayMetrics& metrics);

@@ -64,6 +64,25 @@ TEST(SizeWindowToPicture, FollowsTheFormulas)
     }
 }
 
+// The vertical range counts the caption (18) where the menu bar (19) sits:
+// one row of a 600 x 800 picture would stay out of reach; the range grows to
+// the real overflow. Ranges that already suffice stay as the rules give them.
+TEST(SizeWindowToPicture, ScrollRangesReachTheLastRowAndColumn)
+{
+    const DisplayMetrics m = desktop1024();
+    WindowLayout vertical = sizeWindowToPicture(m, 600, 800, 10, 20, 468);
+    ASSERT_EQ(vertical.verticalRange, 122);
+    // Client height 720 - (18 + 4 + 2) - 19 = 677: 800 - 677 = 123 to scroll.
+    EXPECT_EQ(withReachableScrollRanges(m, vertical, 600, 800).verticalRange, 123);
+    WindowLayout both = sizeWindowToPicture(m, 1100, 800, 10, 20, 468);
+    // 1014 - 6 - 16 = 992 wide: 108 to scroll, as the rule says.
+    EXPECT_EQ(withReachableScrollRanges(m, both, 1100, 800).horizontalRange, 108);
+    DisplayMetrics tallMenu = m;
+    tallMenu.menuHeight = 30;
+    WindowLayout layout = sizeWindowToPicture(tallMenu, 600, 800, 10, 20, 468);
+    EXPECT_EQ(withReachableScrollRanges(tallMenu, layout, 600, 800).verticalRange, 800 - (720 - 24 - 30));
+}
+
 TEST(Fit, AreaIsTheFullScreenClientLessSixAndTheMenu)
 {
     EXPECT_EQ(fitArea(desktop1024()), (DisplaySize{1018, 697}));
