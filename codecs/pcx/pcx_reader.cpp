@@ -1,4 +1,4 @@
-#include "codecs/common/mapped_file.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/pcx/pcx.h"
@@ -244,7 +244,7 @@ ImageBlock readPcx(const std::string& path, std::string& message, std::string& c
 {
     message = kNotValidPcx;
     compression = "Run Length Encoding";
-    MappedFile file;
+    WholeFile file;
     if (!file.open(path)) {
         message = "Can't open file";
         return {};

@@ -1,4 +1,4 @@
-#include "codecs/common/mapped_file.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/pnm/pnm.h"
 #include "core/codec_registry.h"
@@ -166,7 +166,7 @@ ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std:
 ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message)
 {
     message = infoFor(kind).notValid;
-    MappedFile file;
+    WholeFile file;
     if (!file.open(path)) {
         message = "Can't open file: " + path;
         return {};

@@ -1,4 +1,4 @@
-#include "codecs/common/mapped_file.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/sunraster/sunraster.h"
@@ -211,7 +211,7 @@ ImageBlock readSunRaster(const std::string& path, std::string& message, std::str
 {
     message = kNotValidRas;
     compression = "Sun Rasterfile - None";
-    MappedFile file;
+    WholeFile file;
     if (!file.open(path)) {
         message = "Can't open file: " + path;
         return {};

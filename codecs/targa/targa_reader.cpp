@@ -1,5 +1,5 @@
 #include "codecs/common/buffered_byte_reader.h"
-#include "codecs/common/mapped_file.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/targa/targa.h"
@@ -222,7 +222,7 @@ ImageBlock readTarga(const std::string& path, std::string& message, std::string&
 {
     compression = "None";
     message = kNotValidTga;
-    MappedFile file;
+    WholeFile file;
     if (!file.open(path)) {
         message = "Can't open file: " + path;
         return {};
