@@ -479,6 +479,10 @@ PictureSize bestFitToDesktop(int32_t width, int32_t height, PictureSize availabl
         // wide: then the width bounds it, or the picture would not fit.
         fit.width = fit.height = std::min(available.width, available.height);
     }
+    // A very long, thin picture would round a side to nothing: a fitted
+    // picture keeps at least one pixel in each direction.
+    fit.width = std::max(fit.width, 1);
+    fit.height = std::max(fit.height, 1);
     return fit;
 }
 

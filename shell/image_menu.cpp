@@ -23,33 +23,7 @@ std::function<std::optional<QColor>(QColor, QWidget*)> ImageMenu::colorChooser =
 
 ImageMenu::ImageMenu(MainWindow& window) : m_window(window) {}
 
-bool ImageMenu::handles(int id)
-{
-    using namespace command;
-    switch (id) {
-    case RotateLeft:
-    case RotateRight:
-    case VerticalFlip:
-    case HorizontalFlip:
-    case DecreaseColorDepth:
-    case ResizeImage:
-    case ResampleImage:
-    case Greyscale:
-    case Negative:
-    case SwapRbg:
-    case SwapBgr:
-    case SwapBrg:
-    case SwapGrb:
-    case SwapGbr:
-    case Brightness:
-    case Contrast:
-    case GammaCorrection:
-    case EditPalette:
-        return true;
-    default:
-        return false;
-    }
-}
+bool ImageMenu::handles(int id) { return isImageMenuCommand(id); }
 
 void ImageMenu::run(int id)
 {

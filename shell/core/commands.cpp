@@ -1,5 +1,7 @@
 #include "shell/core/commands.h"
 
+#include "shell/core/image_menu_rules.h"
+
 #include <algorithm>
 #include <array>
 
@@ -232,27 +234,9 @@ bool commandImplemented(int id)
     case IncreaseTo16Colors:
     case IncreaseTo256Colors:
     case IncreaseToTrueColor:
-    case RotateLeft:
-    case RotateRight:
-    case VerticalFlip:
-    case HorizontalFlip:
-    case DecreaseColorDepth:
-    case ResizeImage:
-    case ResampleImage:
-    case Greyscale:
-    case Negative:
-    case SwapRbg:
-    case SwapBgr:
-    case SwapBrg:
-    case SwapGrb:
-    case SwapGbr:
-    case Brightness:
-    case Contrast:
-    case GammaCorrection:
-    case EditPalette:
         return true;
     default:
-        return false;
+        return isImageMenuCommand(id);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "shell/core/display_geometry.h"
 
+#include "ops/resize.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -121,35 +123,8 @@ DisplaySize fitArea(const DisplayMetrics& m)
 DisplaySize bestFitToDesktop(const DisplayMetrics& m, int w, int h)
 {
     const DisplaySize area = fitArea(m);
-    if (w <= 0 || h <= 0)
-        return area;
-    DisplaySize fit;
-    if (h < w) {
-        double ratio = static_cast<double>(w) / h;
-        fit.height = roundHalfUp(area.width / ratio);
-        if (fit.height > area.height) {
-            fit.height = area.height;
-            fit.width = roundHalfUp(ratio * area.height);
-        } else {
-            fit.width = area.width;
-        }
-    } else if (w < h) {
-        double ratio = static_cast<double>(h) / w;
-        fit.width = roundHalfUp(area.height / ratio);
-        if (fit.width > area.width) {
-            fit.width = area.width;
-            fit.height = roundHalfUp(ratio * area.width);
-        } else {
-            fit.height = area.height;
-        }
-    } else {
-        fit.width = area.height;
-        fit.height = area.height;
-    }
-    // A fitted picture is at least one pixel in each direction.
-    fit.width = std::max(fit.width, 1);
-    fit.height = std::max(fit.height, 1);
-    return fit;
+    PictureSize fit = pictorand::bestFitToDesktop(w, h, PictureSize{area.width, area.height});
+    return {fit.width, fit.height};
 }
 
 bool pictureFitsDesktop(const DisplayMetrics& m, int w, int h)
