@@ -1,5 +1,6 @@
 #include "codecs/pcx/pcx.h"
 #include "core/codec_registry.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,9 @@ using testing::ScratchDir;
 using testing::shellQuote;
 using testing::writeFile;
 using testing::writePpm;
-using Bytes = std::vector<uint8_t>;
+using testing::Bytes;
+using testing::Decoded;
+using testing::topRowBytes;
 
 struct HeaderFields {
     uint8_t version = 5;
@@ -60,24 +63,7 @@ Bytes concat(Bytes a, const Bytes& b)
     return a;
 }
 
-struct Decoded {
-    ImageBlock block;
-    std::string message;
-    std::string compression;
-};
-
-Decoded decode(const Bytes& file)
-{
-    Decoded d;
-    d.block = decodePcx(file, d.message, d.compression);
-    return d;
-}
-
-Bytes topRowBytes(const ImageBlock& block, int y, size_t count)
-{
-    const uint8_t* row = block.topRow(y);
-    return Bytes(row, row + count);
-}
+Decoded decode(const Bytes& file) { return testing::decodeWith(decodePcx, file); }
 
 ColorEntry color(uint8_t r, uint8_t g, uint8_t b) { return ColorEntry{b, g, r, 0}; }
 

@@ -1,5 +1,6 @@
 #include "codecs/pnm/pnm.h"
 #include "core/codec_registry.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@ using testing::runCommand;
 using testing::ScratchDir;
 using testing::shellQuote;
 using testing::writePpm;
-using Bytes = std::vector<uint8_t>;
+using testing::Bytes;
+using testing::Decoded;
+using testing::topRowBytes;
 
 Bytes bytesOf(std::string_view text, const Bytes& pixels = {})
 {
@@ -29,22 +32,11 @@ Bytes bytesOf(std::string_view text, const Bytes& pixels = {})
     return file;
 }
 
-struct Decoded {
-    ImageBlock block;
-    std::string message;
-};
-
 Decoded decode(PortableKind kind, const Bytes& file)
 {
     Decoded d;
     d.block = decodePortable(kind, file, d.message);
     return d;
-}
-
-Bytes topRowBytes(const ImageBlock& block, int y, size_t count)
-{
-    const uint8_t* row = block.topRow(y);
-    return Bytes(row, row + count);
 }
 
 TEST(PortableReader, CommentLineBetweenMagicAndWidth)

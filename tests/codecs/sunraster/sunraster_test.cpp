@@ -1,5 +1,6 @@
 #include "codecs/sunraster/sunraster.h"
 #include "core/codec_registry.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,9 @@ using testing::runCommand;
 using testing::ScratchDir;
 using testing::shellQuote;
 using testing::writePpm;
-using Bytes = std::vector<uint8_t>;
+using testing::Bytes;
+using testing::Decoded;
+using testing::topRowBytes;
 
 struct Header {
     uint32_t width = 1;
@@ -41,24 +44,7 @@ Bytes ras(const Header& h, const Bytes& rest)
     return file;
 }
 
-struct Decoded {
-    ImageBlock block;
-    std::string message;
-    std::string compression;
-};
-
-Decoded decode(const Bytes& file)
-{
-    Decoded d;
-    d.block = decodeSunRaster(file, d.message, d.compression);
-    return d;
-}
-
-Bytes topRowBytes(const ImageBlock& block, int y, size_t count)
-{
-    const uint8_t* row = block.topRow(y);
-    return Bytes(row, row + count);
-}
+Decoded decode(const Bytes& file) { return testing::decodeWith(decodeSunRaster, file); }
 
 TEST(SunRasterReader, OneBitIsWhiteOnZero)
 {

@@ -1,5 +1,6 @@
 #include "codecs/targa/targa.h"
 #include "core/codec_registry.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@ using testing::runCommand;
 using testing::ScratchDir;
 using testing::shellQuote;
 using testing::writePpm;
-using Bytes = std::vector<uint8_t>;
+using testing::Bytes;
+using testing::Decoded;
+using testing::topRowBytes;
 
 struct Header {
     uint8_t idLength = 0;
@@ -47,24 +50,7 @@ Bytes tga(const Header& h, const Bytes& rest)
     return file;
 }
 
-struct Decoded {
-    ImageBlock block;
-    std::string message;
-    std::string compression;
-};
-
-Decoded decode(const Bytes& file)
-{
-    Decoded d;
-    d.block = decodeTarga(file, d.message, d.compression);
-    return d;
-}
-
-Bytes topRowBytes(const ImageBlock& block, int y, size_t count)
-{
-    const uint8_t* row = block.topRow(y);
-    return Bytes(row, row + count);
-}
+Decoded decode(const Bytes& file) { return testing::decodeWith(decodeTarga, file); }
 
 TEST(TargaReader, SixteenBitsScaleByEightAndIgnoreBit15)
 {
