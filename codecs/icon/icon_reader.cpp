@@ -196,10 +196,41 @@ std::vector<uint8_t> buildBitmapFile(const IconImage& image)
     return file;
 }
 
+// Palette PNG images mark transparent entries in their tRNS chunk; those
+// entries become white, so every pixel that uses one is white.
+void whitenTransparentEntries(std::span<const uint8_t> png, ImageBlock& block)
+{
+    SpanReader reader(png);
+    reader.skip(kPngSignature.size());
+    while (reader.ok() && reader.remaining() >= 12) {
+        uint32_t length = reader.u32be();
+        auto type = reader.bytes(4);
+        if (!reader.ok() || length > reader.remaining())
+            return;
+        auto data = reader.bytes(length);
+        reader.skip(4); // CRC
+        if (std::memcmp(type.data(), "IDAT", 4) == 0 || std::memcmp(type.data(), "IEND", 4) == 0)
+            return;
+        if (std::memcmp(type.data(), "tRNS", 4) != 0)
+            continue;
+        for (size_t i = 0; i < data.size() && i < block.colorsUsed(); ++i) {
+            if (data[i] == 0)
+                block.setColor(static_cast<uint32_t>(i), 255, 255, 255);
+        }
+        return;
+    }
+}
+
 // PNG images: pixels with no opacity at all become white, as transparent
 // bitmap pixels do.
-void whitenTransparentPixels(ImageBlock& block)
+void whitenTransparentPixels(std::span<const uint8_t> png, ImageBlock& block)
 {
+    constexpr size_t kColourTypeOffset = 25; // in IHDR, which locatePngImage checked
+    constexpr uint8_t kPaletteColourType = 3;
+    if (png.size() > kColourTypeOffset && png[kColourTypeOffset] == kPaletteColourType) {
+        whitenTransparentEntries(png, block);
+        return;
+    }
     if (block.bitCount() != 32)
         return;
     for (int32_t y = 0; y < block.height(); ++y) {
@@ -311,7 +342,7 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
     if (image.isPng) {
         ImageBlock block = readPngFromMemory(image.data, message);
         if (block)
-            whitenTransparentPixels(block);
+            whitenTransparentPixels(image.data, block);
         return block;
     }
     std::vector<uint8_t> bitmap;

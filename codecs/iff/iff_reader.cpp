@@ -172,7 +172,10 @@ bool decideKind(const IffPicture& picture, PictureKind& kind)
         kind = PictureKind::Ham6;
     else if ((flags & kCamgHoldAndModify) && mapSize == 192 && planes == 8)
         kind = PictureKind::Ham8;
-    else if (mapSize == 3 * colors)
+    else if (mapSize >= 3)
+        // Writers store only the colours a picture uses (netpbm's ppmtoilbm
+        // among them), which the format allows; entries the map leaves out
+        // are black and entries beyond the planes' reach are ignored.
         kind = PictureKind::Indexed;
     else
         return false;
