@@ -114,85 +114,195 @@ const char* locateBitmapImage(IconImage& image)
 
 int testMaskBit(const uint8_t* row, int32_t x) { return (row[x / 8] >> (7 - x % 8)) & 1; }
 
-// Paints the colour pixel x of a row white by the rules for its depth.
-// Returns false when the depth has no rule.
-bool paintWhite(uint8_t* row, int32_t x, uint32_t bitCount)
+uint32_t pixelIndex(const uint8_t* row, uint64_t x, uint32_t bitCount)
 {
-    auto index = static_cast<uint64_t>(x);
+    switch (bitCount) {
+    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
+    case 4: return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+    default: return row[x];
+    }
+}
+
+void setPixelIndex(uint8_t* row, uint64_t x, uint32_t bitCount, uint32_t index)
+{
     switch (bitCount) {
     case 1:
-        row[index / 8] |= static_cast<uint8_t>(0x80 >> (index % 8));
-        return true;
+        row[x / 8] = static_cast<uint8_t>((row[x / 8] & ~(0x80 >> (x % 8))) | ((index & 1) << (7 - x % 8)));
+        break;
     case 4:
-        row[index / 2] |= static_cast<uint8_t>(index % 2 == 0 ? 0xF0 : 0x0F);
-        return true;
-    case 8:
-        row[index] = 0xFF;
-        return true;
-    case 16:
-    case 24:
-    case 32:
-        std::memset(row + index * (bitCount / 8), 0xFF, bitCount / 8);
-        return true;
+        row[x / 2] = x % 2 == 0 ? static_cast<uint8_t>((row[x / 2] & 0x0F) | (index << 4))
+                                : static_cast<uint8_t>((row[x / 2] & 0xF0) | (index & 0x0F));
+        break;
     default:
-        return false;
+        row[x] = static_cast<uint8_t>(index);
+        break;
+    }
+}
+
+bool isWhite(const uint8_t* entry) { return entry[0] == 255 && entry[1] == 255 && entry[2] == 255; }
+
+// The pixels the bitmap is built from: the colour rows and the colour table,
+// with the transparent pixels painted white.
+struct PaintedBitmap {
+    std::vector<uint8_t> rows;
+    std::vector<uint8_t> table; // 4 bytes an entry
+    uint32_t bitCount = 0;
+    uint64_t stride = 0;
+};
+
+// Rebuilds a paletted image as 24-bit rows, its transparent pixels white:
+// for an image that uses every index and has no white entry to spare.
+void widenToTrueColor(const IconImage& image, const uint8_t* maskRows, PaintedBitmap& out)
+{
+    const uint32_t bits = image.bitCount;
+    const uint64_t entries = out.table.size() / 4;
+    const uint64_t stride = ((uint64_t(image.width) * 24 + 31) / 32) * 4;
+    std::vector<uint8_t> rows(stride * static_cast<uint64_t>(image.height), 0);
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* mask = maskRows + image.maskStride * static_cast<uint64_t>(y);
+        const uint8_t* source = out.rows.data() + image.colorStride * static_cast<uint64_t>(y);
+        uint8_t* row = rows.data() + stride * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < static_cast<uint64_t>(image.width); ++x) {
+            uint8_t* pixel = row + x * 3;
+            if (testMaskBit(mask, static_cast<int32_t>(x))) {
+                std::memset(pixel, 0xFF, 3);
+                continue;
+            }
+            const uint32_t index = pixelIndex(source, x, bits);
+            if (index < entries)
+                std::memcpy(pixel, &out.table[size_t(index) * 4], 3);
+        }
+    }
+    out.rows = std::move(rows);
+    out.table.clear();
+    out.bitCount = 24;
+    out.stride = stride;
+}
+
+// Paletted images paint transparent pixels with the last index (1, 15 or
+// 255), whose entry becomes white. When that index is also used by opaque
+// pixels of another colour, they would turn white too, so an entry that is
+// already white or one no pixel uses is taken instead; when every index is
+// in use and none is white, the image is rebuilt as true colour.
+void paintPaletted(const IconImage& image, const uint8_t* maskRows, PaintedBitmap& out)
+{
+    const uint32_t bits = image.bitCount;
+    const uint32_t limit = 1u << bits;
+    const uint64_t pixels = std::min<uint64_t>(static_cast<uint64_t>(image.width), image.colorStride * 8 / bits);
+    std::vector<bool> usedByOpaque(limit, false);
+    bool anyTransparent = false;
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* mask = maskRows + image.maskStride * static_cast<uint64_t>(y);
+        const uint8_t* row = out.rows.data() + image.colorStride * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < pixels; ++x) {
+            if (testMaskBit(mask, static_cast<int32_t>(x)))
+                anyTransparent = true;
+            else
+                usedByOpaque[pixelIndex(row, x, bits)] = true;
+        }
+    }
+    if (!anyTransparent)
+        return;
+
+    const uint64_t entries = out.table.size() / 4;
+    auto entryWhite = [&](uint32_t i) { return i < entries && isWhite(&out.table[size_t(i) * 4]); };
+    const uint32_t last = limit - 1;
+    uint32_t choice = last;
+    bool whitenEntry = true;
+    if (usedByOpaque[last] && !entryWhite(last)) {
+        bool found = false;
+        for (uint32_t i = 0; i < limit && !found; ++i)
+            if (entryWhite(i)) {
+                choice = i;
+                found = true;
+            }
+        for (uint32_t i = 0; i < limit && !found; ++i)
+            if (!usedByOpaque[i]) {
+                choice = i;
+                found = true;
+            }
+        if (!found) {
+            widenToTrueColor(image, maskRows, out);
+            return;
+        }
+    }
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* mask = maskRows + image.maskStride * static_cast<uint64_t>(y);
+        uint8_t* row = out.rows.data() + image.colorStride * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < pixels; ++x)
+            if (testMaskBit(mask, static_cast<int32_t>(x)))
+                setPixelIndex(row, x, bits, choice);
+    }
+    if (whitenEntry) {
+        if (choice >= entries)
+            out.table.resize(size_t(choice + 1) * 4, 0); // entries the file left out are black
+        std::memset(&out.table[size_t(choice) * 4], 0xFF, 3);
+        out.table[size_t(choice) * 4 + 3] = 0;
+    }
+}
+
+// True colour images: every byte of a transparent pixel becomes 255.
+void paintTrueColor(const IconImage& image, const uint8_t* maskRows, PaintedBitmap& out)
+{
+    const uint64_t bytesPerPixel = image.bitCount / 8;
+    const uint64_t pixels = std::min<uint64_t>(static_cast<uint64_t>(image.width), image.colorStride / bytesPerPixel);
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* mask = maskRows + image.maskStride * static_cast<uint64_t>(y);
+        uint8_t* row = out.rows.data() + image.colorStride * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < pixels; ++x)
+            if (testMaskBit(mask, static_cast<int32_t>(x)))
+                std::memset(row + x * bytesPerPixel, 0xFF, bytesPerPixel);
     }
 }
 
 // The bitmap file the BMP reader is given: file header, the image's info
 // header with its height halved, the colour table and the colour rows with
-// the transparent pixels painted white. 4- and 8-bit images whose table is
-// too short to hold entry 15 or 255 get their table filled up to the full
-// size, so the painted pixels really are white.
+// the transparent pixels painted white.
 std::vector<uint8_t> buildBitmapFile(const IconImage& image)
 {
     const uint64_t rowsBytes = image.colorStride * static_cast<uint64_t>(image.height);
     const uint8_t* colorRows = image.data.data() + image.colorRowsOffset;
     const uint8_t* maskRows = image.data.data() + image.maskRowsOffset;
+    const uint8_t* table = image.data.data() + kInfoHeaderSize;
 
-    std::vector<uint8_t> rows(colorRows, colorRows + rowsBytes);
-    bool painted = false;
-    // A pixel needs a whole colour entry inside its row before it is painted;
-    // rows with planes above 1 are wider than the depth needs, never narrower.
-    const uint64_t pixelsInRow = image.bitCount == 0 ? 0 : image.colorStride * 8 / image.bitCount;
-    const int32_t paintable = static_cast<int32_t>(std::min<uint64_t>(static_cast<uint64_t>(image.width), pixelsInRow));
-    for (int32_t y = 0; y < image.height; ++y) {
-        const uint8_t* mask = maskRows + image.maskStride * static_cast<uint64_t>(y);
-        uint8_t* row = rows.data() + image.colorStride * static_cast<uint64_t>(y);
-        for (int32_t x = 0; x < paintable; ++x) {
-            if (testMaskBit(mask, x))
-                painted = paintWhite(row, x, image.bitCount) || painted;
-        }
+    PaintedBitmap painted;
+    painted.rows.assign(colorRows, colorRows + rowsBytes);
+    painted.table.assign(table, table + image.colorTableEntries * 4);
+    painted.bitCount = image.bitCount;
+    painted.stride = image.colorStride;
+    switch (image.bitCount) {
+    case 1:
+    case 4:
+    case 8:
+        paintPaletted(image, maskRows, painted);
+        break;
+    case 16:
+    case 24:
+    case 32:
+        paintTrueColor(image, maskRows, painted);
+        break;
+    default:
+        break; // no rule for other depths; the BMP reader decides what they are
     }
 
-    uint64_t entries = image.colorTableEntries;
-    uint64_t whiteEntry = 0;
-    bool needsWhiteEntry = painted && (image.bitCount == 4 || image.bitCount == 8);
-    if (needsWhiteEntry) {
-        whiteEntry = image.bitCount == 4 ? 15 : 255;
-        entries = std::max<uint64_t>(entries, whiteEntry + 1);
-    }
-    std::vector<uint8_t> table(entries * 4, 0);
-    std::memcpy(table.data(), image.data.data() + kInfoHeaderSize, image.colorTableEntries * 4);
-    if (needsWhiteEntry) {
-        std::memset(&table[whiteEntry * 4], 0xFF, 3);
-        table[whiteEntry * 4 + 3] = 0;
-    }
-
-    const uint64_t fileSize = kFileHeaderSize + kInfoHeaderSize + table.size() + rows.size();
+    const uint64_t fileSize = kFileHeaderSize + kInfoHeaderSize + painted.table.size() + painted.rows.size();
     std::vector<uint8_t> file;
     file.reserve(fileSize);
     file.resize(kFileHeaderSize);
     file[0] = 'B';
     file[1] = 'M';
     storeLE32(&file[2], static_cast<uint32_t>(std::min<uint64_t>(fileSize, 0xFFFFFFFFu)));
-    storeLE32(&file[10], static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + table.size()));
+    storeLE32(&file[10], static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + painted.table.size()));
     file.insert(file.end(), image.data.begin(), image.data.begin() + kInfoHeaderSize);
     storeLE32(&file[kFileHeaderSize + 8], static_cast<uint32_t>(image.height));
-    if (entries != image.colorTableEntries)
-        storeLE32(&file[kFileHeaderSize + 32], static_cast<uint32_t>(entries));
-    file.insert(file.end(), table.begin(), table.end());
-    file.insert(file.end(), rows.begin(), rows.end());
+    if (painted.table.size() / 4 != image.colorTableEntries)
+        storeLE32(&file[kFileHeaderSize + 32], static_cast<uint32_t>(painted.table.size() / 4));
+    if (painted.bitCount != image.bitCount) {
+        storeLE16(&file[kFileHeaderSize + 12], 1); // planes
+        storeLE16(&file[kFileHeaderSize + 14], static_cast<uint16_t>(painted.bitCount));
+    }
+    file.insert(file.end(), painted.table.begin(), painted.table.end());
+    file.insert(file.end(), painted.rows.begin(), painted.rows.end());
     return file;
 }
 
