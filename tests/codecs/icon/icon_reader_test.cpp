@@ -141,6 +141,59 @@ TEST_F(IconReader, ShortColourTableIsFilledUpSoTransparentPixelsAreWhite)
     EXPECT_EQ(nibble(block, 0, 0), 15);
 }
 
+// A 4-bit 17 x 1 image showing the indexes 0 to 15, then a transparent
+// pixel, and a table without white.
+BitmapImage everyIndexImage()
+{
+    BitmapImage image;
+    image.width = 17;
+    image.height = 1;
+    image.bitCount = 4;
+    for (int i = 0; i < 16; ++i)
+        image.table.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(100 + i), 7, 0});
+    image.colorRows = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0x00, 0, 0, 0};
+    image.maskRows = {0, 0, 0x80, 0};
+    return image;
+}
+
+TEST_F(IconReader, OpaquePixelsOfIndexFifteenKeepTheirColourWhenAnIndexIsFree)
+{
+    BitmapImage image = everyIndexImage();
+    image.colorRows[0] = 0xF1; // index 0 no longer shows opaque; 15 does twice
+    ImageBlock block = read(iconFile({image.bytes()}));
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 4);
+    EXPECT_EQ(block.colorTable()[15], (ColorEntry{15, 115, 7, 0}));
+    EXPECT_EQ(nibble(block, 15, 0), 15);
+    const int spare = nibble(block, 16, 0);
+    EXPECT_EQ(spare, 0);
+    EXPECT_EQ(block.colorTable()[spare], (ColorEntry{255, 255, 255, 0}));
+}
+
+TEST_F(IconReader, FullPaletteWithoutWhiteBecomesTrueColour)
+{
+    ImageBlock block = read(iconFile({everyIndexImage().bytes()}));
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 24);
+    RgbImage rgb = blockToRgb(block);
+    EXPECT_EQ(std::vector<uint8_t>(rgb.at(16, 0), rgb.at(16, 0) + 3), (std::vector<uint8_t>{255, 255, 255}));
+    for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(std::vector<uint8_t>(rgb.at(x, 0), rgb.at(x, 0) + 3),
+                  (std::vector<uint8_t>{7, static_cast<uint8_t>(100 + x), static_cast<uint8_t>(x)}))
+            << x;
+}
+
+TEST_F(IconReader, FullPaletteWithAWhiteEntryUsesIt)
+{
+    BitmapImage image = everyIndexImage();
+    image.table[9] = {255, 255, 255, 0};
+    ImageBlock block = read(iconFile({image.bytes()}));
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 4);
+    EXPECT_EQ(nibble(block, 16, 0), 9);
+    EXPECT_EQ(block.colorTable()[15], (ColorEntry{15, 115, 7, 0}));
+}
+
 TEST_F(IconReader, EachDepthPaintsTransparentPixelsWhite)
 {
     struct Case {
