@@ -71,4 +71,13 @@ echo "resample against vips shrink: $(echo "scale=2; $(seconds_of vips_shrink) /
 echo "rotate against vips rot d90: $(echo "scale=2; $(seconds_of vips_rot) / $(seconds_of ours_rotate)" | bc)x" \
      "(target: at least 1x); against ImageMagick -rotate 90:" \
      "$(echo "scale=2; $(seconds_of magick_rotate) / $(seconds_of ours_rotate)" | bc)x"
-echo "memory budget: source 68.7 MB + result (4.3 MB resampled, 68.7 MB rotated) + scratch rows + 5 MB"
+# Budgets in KiB: the source block, the result block, the scratch the
+# operation names (resample: sums and one row of the source width; rotate:
+# none at 24 bits) and 5 MiB.
+source_kib=$(((6000 * 4000 * 3 + 40) / 1024))
+resample_budget=$((source_kib + (1500 * 1000 * 3 + 40) / 1024 + (6000 * 3 * 5) / 1024 + 5 * 1024))
+rotate_budget=$((2 * source_kib + 5 * 1024))
+within() { if [ "$(cut -d' ' -f2 "$work/$1.best")" -le "$2" ]; then echo "within"; else echo "OVER"; fi; }
+echo "peak memory: resample $(megabytes_of ours_resample) MB, budget $((resample_budget / 1024)) MB," \
+     "$(within ours_resample $resample_budget); rotate $(megabytes_of ours_rotate) MB, budget" \
+     "$((rotate_budget / 1024)) MB, $(within ours_rotate $rotate_budget)"

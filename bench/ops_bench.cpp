@@ -75,6 +75,16 @@ void setBytes(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(photo().size()));
 }
 
+// The floor for any operation that makes a new picture: copying it into a
+// freshly allocated block.
+void BM_CopyIntoNewBlock(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(copyOf(photo()));
+    setBytes(state);
+}
+BENCHMARK(BM_CopyIntoNewBlock)->Unit(benchmark::kMillisecond);
+
 void BM_Resample1500x1000(benchmark::State& state)
 {
     for (auto _ : state)
@@ -82,6 +92,19 @@ void BM_Resample1500x1000(benchmark::State& state)
     setBytes(state);
 }
 BENCHMARK(BM_Resample1500x1000)->Unit(benchmark::kMillisecond);
+
+void BM_ResampleVerticalOnly(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(resampleBlock(photo(), 6000, 1000));
+}
+BENCHMARK(BM_ResampleVerticalOnly)->Unit(benchmark::kMillisecond);
+void BM_ResampleHorizontalOnly(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(resampleBlock(photo(), 1500, 4000));
+}
+BENCHMARK(BM_ResampleHorizontalOnly)->Unit(benchmark::kMillisecond);
 
 void BM_ResampleDoubling(benchmark::State& state)
 {

@@ -73,7 +73,12 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
     size_t tail = mapped - head - rounded;
     if (tail)
         munmap(reinterpret_cast<void*>(aligned + rounded), tail);
-    madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);
+    // Huge pages for the whole 2 MiB stretches only: advising the tail too
+    // would make the first touch of its last bytes bring in a full huge
+    // page, up to 2 MiB of resident memory nobody asked for.
+    size_t advised = bytes & ~(kHugePage - 1);
+    if (advised)
+        madvise(reinterpret_cast<void*>(aligned), advised, MADV_HUGEPAGE);
     buffer.m_data = reinterpret_cast<uint8_t*>(aligned);
     buffer.m_size = bytes;
     buffer.m_mappedSize = rounded;

@@ -78,6 +78,10 @@ void expandBits(const uint8_t* bits, uint8_t* out, uint64_t pixels)
         std::memcpy(out, kBitsToBytes[bits[wholeBytes]].data(), rest);
 }
 
+// Rows worth visiting: none for a picture without columns, whose header may
+// still claim a huge height.
+int32_t rowCount(const ImageBlock& source) { return source.width() > 0 ? source.height() : 0; }
+
 const uint8_t* sourceRow(const ImageBlock& source, uint64_t rowSize, int32_t y)
 {
     return source.data() + source.pixelOffset() + rowSize * static_cast<uint64_t>(y);
@@ -96,7 +100,7 @@ ImageBlock monoTo16Colors(const ImageBlock& source)
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const uint64_t bytesPerRow = (uint64_t(source.width()) + 7) / 8; // 4 * this == resultRowSize
-    for (int32_t y = 0; y < source.height(); ++y) {
+    for (int32_t y = 0; y < rowCount(source); ++y) {
         const uint8_t* in = sourceRow(source, sourceRowSize, y);
         uint8_t* out = result.pixels() + resultRowSize * static_cast<uint64_t>(y);
         for (uint64_t i = 0; i < bytesPerRow; ++i, out += 4)
@@ -116,7 +120,7 @@ ImageBlock sixteenTo256Colors(const ImageBlock& source)
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const uint64_t bytesPerRow = (uint64_t(source.width()) + 1) / 2;
-    for (int32_t y = 0; y < source.height(); ++y) {
+    for (int32_t y = 0; y < rowCount(source); ++y) {
         const uint8_t* in = sourceRow(source, sourceRowSize, y);
         uint8_t* out = result.pixels() + resultRowSize * static_cast<uint64_t>(y);
         for (uint64_t i = 0; i < bytesPerRow; ++i) {
@@ -149,7 +153,7 @@ ImageBlock monoToGrey256(const ImageBlock& source)
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const auto width = static_cast<uint64_t>(source.width());
-    for (int32_t y = 0; y < source.height(); ++y)
+    for (int32_t y = 0; y < rowCount(source); ++y)
         expandBits(sourceRow(source, sourceRowSize, y), result.pixels() + resultRowSize * static_cast<uint64_t>(y), width);
     return result;
 }
@@ -168,7 +172,7 @@ ImageBlock colors256ToTrueColor(const ImageBlock& source)
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const auto width = static_cast<uint64_t>(source.width());
-    for (int32_t y = 0; y < source.height(); ++y) {
+    for (int32_t y = 0; y < rowCount(source); ++y) {
         const uint8_t* in = sourceRow(source, sourceRowSize, y);
         uint8_t* out = result.pixels() + resultRowSize * static_cast<uint64_t>(y);
         for (uint64_t x = 0; x < width; ++x, out += 3) {
@@ -276,7 +280,7 @@ ImageBlock normaliseDepth(const ImageBlock& source)
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const auto width = static_cast<uint64_t>(source.width());
-    for (int32_t y = 0; y < source.height(); ++y)
+    for (int32_t y = 0; y < rowCount(source); ++y)
         convertRow(sourceRow(source, sourceRowSize, y), result.pixels() + resultRowSize * static_cast<uint64_t>(y), width);
     return result;
 }

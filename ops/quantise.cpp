@@ -501,6 +501,29 @@ void packRow(const uint8_t* indexes, uint8_t* out, uint64_t width, unsigned bits
     }
 }
 
+// Two colours are shown as black and white whatever the boxes' colours
+// were, so the darker box must be entry 0: otherwise a picture whose first box
+// is the brighter one comes out inverted, and a uniformly light picture all
+// black. A lone light colour moves to entry 1 with black beside it.
+void orderDarkFirst(Palette& palette)
+{
+    auto luminance = [&](int i) {
+        auto entry = static_cast<size_t>(i);
+        return 299 * palette.red[entry] + 587 * palette.green[entry] + 114 * palette.blue[entry];
+    };
+    if (palette.count == 2 && luminance(0) > luminance(1)) {
+        std::swap(palette.red[0], palette.red[1]);
+        std::swap(palette.green[0], palette.green[1]);
+        std::swap(palette.blue[0], palette.blue[1]);
+    } else if (palette.count == 1 && luminance(0) >= 128 * 1000) {
+        palette.red[1] = palette.red[0];
+        palette.green[1] = palette.green[0];
+        palette.blue[1] = palette.blue[0];
+        palette.red[0] = palette.green[0] = palette.blue[0] = 0;
+        palette.count = 2;
+    }
+}
+
 } // namespace
 
 ImageBlock quantise(const ImageBlock& source, int colors)
@@ -522,6 +545,10 @@ ImageBlock quantise(const ImageBlock& source, int colors)
         return result;
     result.setXPelsPerMeter(source.xPelsPerMeter());
     result.setYPelsPerMeter(source.yPelsPerMeter());
+    // Nothing to count or map: every entry stays black. (A header with a
+    // huge width and no rows must not ask for row-sized buffers either.)
+    if (width == 0 || height == 0)
+        return result;
 
     TrueColorRows rows;
     if (!rows.open(source))
@@ -548,6 +575,8 @@ ImageBlock quantise(const ImageBlock& source, int colors)
     palette.count = medianCut(histogram, boxes, colors);
     for (int i = 0; i < palette.count; ++i)
         boxColor(histogram, boxes[static_cast<size_t>(i)], palette, i);
+    if (colors == 2)
+        orderDarkFirst(palette);
 
     // The histogram becomes the inverse-map cache: 0 unknown, else index + 1.
     std::memset(histogram, 0, kCellCount * sizeof(uint16_t));

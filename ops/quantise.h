@@ -8,7 +8,8 @@ namespace pictorand {
 
 // A new block of at most `colors` colours (256, 16 or 2): 8 bits for more than
 // 16, 4 bits for 3..16, 1 bit for 2. 4- and 8-bit sources are expanded first;
-// a 1-bit source, a null source or a failed allocation gives null.
+// a 1-bit source, a null source, a count outside 1..256 or a failed
+// allocation gives null. Two colours always get a black and white table.
 ImageBlock quantise(const ImageBlock& source, int colors);
 
 } // namespace pictorand

@@ -89,36 +89,62 @@ void mirrorRow24InPlace(uint8_t* row, uint32_t width)
 
 enum class Turn { Right, Left };
 
+// Copies `count` pixels of `Bytes` bytes from successive source rows (a
+// signed stride apart) into a run of the target row.
+template<int Bytes>
+inline void copyColumnRun(uint8_t* target, const uint8_t* source, ptrdiff_t stride, uint32_t count, bool wideReads,
+                          bool wideWriteAtEnd)
+{
+    if constexpr (Bytes == 3) {
+        // Whole 4-byte moves where they are safe: the fourth byte read is
+        // the next pixel of the same source row, and the fourth byte written
+        // is the next target pixel, which a later run writes properly.
+        if (wideReads) {
+            uint32_t wide = wideWriteAtEnd ? count : count - 1;
+            for (uint32_t i = 0; i < wide; ++i, source += stride, target += 3) {
+                uint32_t pixel;
+                std::memcpy(&pixel, source, 4);
+                std::memcpy(target, &pixel, 4);
+            }
+            if (wide != count)
+                std::memcpy(target, source, 3);
+            return;
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i, source += stride, target += Bytes)
+        std::memcpy(target, source, Bytes);
+}
+
 template<int Bytes>
 void transposeTurned(const ImageBlock& source, ImageBlock& target, Turn turn)
 {
     const auto width = static_cast<uint32_t>(source.width());
     const auto height = static_cast<uint32_t>(source.height());
-    const size_t sourceRowSize = source.rowSize();
+    const auto sourceRowSize = static_cast<ptrdiff_t>(source.rowSize());
     const size_t targetRowSize = target.rowSize();
     const uint8_t* in = source.pixels();
     uint8_t* out = target.pixels();
-    // Tiles small enough that the source rows of one tile stay in the first
+    // Tiles small enough that the source lines of one tile stay in the first
     // level cache while the target rows are written across it.
-    constexpr uint32_t kTile = Bytes == 3 ? 32 : 64;
+    constexpr uint32_t kTile = 64;
     for (uint32_t r0 = 0; r0 < height; r0 += kTile) {
-        uint32_t r1 = std::min(height, r0 + kTile);
+        const uint32_t r1 = std::min(height, r0 + kTile);
+        const bool lastRun = r1 == height; // its end is the end of the target row
         for (uint32_t c0 = 0; c0 < width; c0 += kTile) {
-            uint32_t c1 = std::min(width, c0 + kTile);
+            const uint32_t c1 = std::min(width, c0 + kTile);
             for (uint32_t c = c0; c < c1; ++c) {
                 uint8_t* targetPixel = out + targetRowSize * c + size_t(Bytes) * r0;
                 // Right: flipped (r, c) is source (r, width-1-c).
                 // Left: flipped (r, c) is source (height-1-r, c).
-                size_t column = size_t(Bytes) * (turn == Turn::Right ? width - 1 - c : c);
-                if (turn == Turn::Right) {
-                    const uint8_t* sourcePixel = in + sourceRowSize * r0 + column;
-                    for (uint32_t r = r0; r < r1; ++r, sourcePixel += sourceRowSize, targetPixel += Bytes)
-                        std::memcpy(targetPixel, sourcePixel, Bytes);
-                } else {
-                    const uint8_t* sourcePixel = in + sourceRowSize * (height - 1 - r0) + column;
-                    for (uint32_t r = r0; r < r1; ++r, sourcePixel -= sourceRowSize, targetPixel += Bytes)
-                        std::memcpy(targetPixel, sourcePixel, Bytes);
-                }
+                const uint32_t column = turn == Turn::Right ? width - 1 - c : c;
+                const bool wideReads = column + 1 < width;
+                if (turn == Turn::Right)
+                    copyColumnRun<Bytes>(targetPixel, in + sourceRowSize * r0 + ptrdiff_t(Bytes) * column,
+                                         sourceRowSize, r1 - r0, wideReads, !lastRun);
+                else
+                    copyColumnRun<Bytes>(targetPixel,
+                                         in + sourceRowSize * (height - 1 - r0) + ptrdiff_t(Bytes) * column,
+                                         -sourceRowSize, r1 - r0, wideReads, !lastRun);
             }
         }
     }

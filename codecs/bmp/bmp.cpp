@@ -9,8 +9,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pictorand {
 
@@ -180,24 +184,29 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLay
     return block;
 }
 
-// Rows are read in file order into the block; top-down files then have
-// their rows turned round. Only the first `rowsWithData` stored rows can
-// hold anything, so only they and their partners are touched: a hostile
-// header can ask for a huge block that the data never fills.
-void flipRows(ImageBlock& block, uint64_t rowsWithData)
+// Uncompressed rows are read in file order into the block with one read;
+// top-down files then have their rows turned round. Only the first
+// `dataEnd` bytes of the rows can hold anything, so only that much is moved:
+// a hostile header can ask for a huge block (rows of a hundred megabytes)
+// that the data never fills.
+void flipRows(ImageBlock& block, uint64_t dataEnd)
 {
-    uint64_t stride = block.rowSize();
-    uint64_t height = static_cast<uint64_t>(block.height());
-    uint64_t pairs = std::min(height / 2, rowsWithData);
+    const uint64_t stride = block.rowSize();
+    const uint64_t height = static_cast<uint64_t>(block.height());
+    auto filled = [&](uint64_t row) {
+        uint64_t start = row * stride;
+        return dataEnd > start ? std::min(stride, dataEnd - start) : 0;
+    };
     uint8_t* pixels = block.pixels();
-    for (uint64_t i = 0; i < pairs; ++i) {
-        uint8_t* low = pixels + i * stride;
-        uint8_t* high = pixels + (height - 1 - i) * stride;
-        std::swap_ranges(low, low + stride, high);
+    for (uint64_t low = 0; low < height / 2; ++low) {
+        uint64_t high = height - 1 - low;
+        // Once a low row is empty, so are all the rows above it.
+        if (filled(low) == 0)
+            break;
+        uint64_t length = std::max(filled(low), filled(high));
+        std::swap_ranges(pixels + low * stride, pixels + low * stride + length, pixels + high * stride);
     }
 }
-
-uint64_t rowsCovered(uint64_t bytes, uint64_t stride) { return stride == 0 ? 0 : (bytes + stride - 1) / stride; }
 
 bool isRle(const BmpLayout& layout)
 {
@@ -210,21 +219,52 @@ bool isUncompressed(const BmpLayout& layout) { return layout.os2 || layout.compr
 // whatever the file's order.
 void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& reader)
 {
-    std::span<uint8_t> rows(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
-    uint64_t written = layout.compression == kCompressionRle8
-        ? decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width))
-        : decodeBmpRle4(reader, rows, block.rowSize());
-    if (layout.heightField < 0)
-        flipRows(block, rowsCovered(written, block.rowSize()));
+    std::span<uint8_t> pixels(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
+    RleRows rows(pixels, block.rowSize(), layout.heightField < 0);
+    if (layout.compression == kCompressionRle8)
+        decodeBmpRle8(reader, rows, static_cast<uint32_t>(layout.width));
+    else
+        decodeBmpRle4(reader, rows, block.rowSize());
 }
 
 void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t bytesRead)
 {
     if (layout.heightField < 0)
-        flipRows(block, rowsCovered(bytesRead, block.rowSize()));
+        flipRows(block, bytesRead);
 }
 
 uint64_t pixelBytes(const ImageBlock& block) { return block.rowSize() * static_cast<uint64_t>(block.height()); }
+
+// Reads up to `count` bytes at `offset`; a regular file gives them all in one
+// call unless it ends first. Returns how many were read.
+uint64_t readAt(int fd, uint64_t offset, uint8_t* out, uint64_t count)
+{
+    uint64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(fd, out + done, static_cast<size_t>(std::min<uint64_t>(count - done, uint64_t(1) << 30)),
+                            static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    return done;
+}
+
+bool writeAll(int fd, const uint8_t* data, uint64_t count)
+{
+    while (count > 0) {
+        ssize_t n = ::write(fd, data, static_cast<size_t>(std::min<uint64_t>(count, uint64_t(1) << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= static_cast<uint64_t>(n);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -251,15 +291,14 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
         message = kUnsupportedCompression;
         return {};
     }
-    bool positioned = std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) == 0;
     if (isUncompressed(layout)) {
-        // One read straight into the block; a short file leaves the rows it
-        // does not supply zero.
-        uint64_t bytesRead = positioned ? std::fread(block.pixels(), 1, pixelBytes(block), file.get()) : 0;
+        // One read straight into the block, past the stream's buffer; a short
+        // file leaves the rows it does not supply zero.
+        uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
         return block;
     }
-    if (!positioned)
+    if (std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) != 0)
         return block;
     BufferedByteReader reader(file);
     if (!reader) {
@@ -313,8 +352,12 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
         return false;
     }
 
-    OpenFile file(path, "wb");
-    if (!file) {
+    // The file is rewritten in place and cut to length at the end rather
+    // than truncated first: truncating a file whose pages are still being
+    // written back waits for the disk, which made overwriting a big picture
+    // several times slower than writing it.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
         message = "Can't create file: " + path;
         return false;
     }
@@ -322,15 +365,22 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
     storeLE16(header.data(), kBmpType);
     storeLE32(header.data() + 2, static_cast<uint32_t>(kFileHeaderSize + *blockBytes));
     storeLE32(header.data() + 10, kFileHeaderSize + ImageBlock::kHeaderSize + 4 * colors);
-    if (std::fwrite(header.data(), 1, header.size(), file.get()) != header.size()) {
+    bool ok = writeAll(fd, header.data(), header.size());
+    if (!ok)
         message = "Can't write file header";
-        return false;
-    }
-    if (std::fwrite(block.data(), 1, *blockBytes, file.get()) != *blockBytes || !file.close()) {
+    if (ok && !(ok = writeAll(fd, block.data(), *blockBytes)))
         message = "Can't write file";
-        return false;
+    struct stat info {};
+    if (ok && fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && ftruncate(fd, static_cast<off_t>(kFileHeaderSize + *blockBytes)) != 0) {
+        ok = false;
+        message = "Can't write file";
     }
-    return true;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        message = "Can't write file";
+    }
+    return ok;
 }
 
 void registerBmpCodec(CodecRegistry& registry)

@@ -11,7 +11,20 @@ enum Escape : int { kEndOfLine = 0, kEndOfBitmap = 1, kDelta = 2 };
 
 } // namespace
 
-uint64_t decodeBmpRle8(BufferedByteReader& in, std::span<uint8_t> rows, uint32_t width)
+std::span<uint8_t> RleRows::stretch(uint64_t offset, uint64_t count)
+{
+    uint64_t end = size();
+    if (offset >= end || count == 0)
+        return {};
+    if (!m_topDown)
+        return m_rows.subspan(offset, std::min(count, end - offset));
+    uint64_t row = offset / m_stride;
+    uint64_t column = offset % m_stride;
+    uint64_t stored = (m_rowCount - 1 - row) * m_stride + column;
+    return m_rows.subspan(stored, std::min(count, m_stride - column));
+}
+
+void decodeBmpRle8(BufferedByteReader& in, RleRows& rows, uint32_t width)
 {
     const uint64_t end = rows.size();
     const uint64_t rowWidth = (uint64_t(width) + 3) & ~uint64_t(3);
@@ -21,7 +34,6 @@ uint64_t decodeBmpRle8(BufferedByteReader& in, std::span<uint8_t> rows, uint32_t
     // what gets written.
     uint64_t rowStart = 0;
     uint64_t rowCount = 0;
-    uint64_t written = 0;
     while (rowStart < end) {
         int count = in.nextByte();
         int value = in.nextByte();
@@ -29,10 +41,11 @@ uint64_t decodeBmpRle8(BufferedByteReader& in, std::span<uint8_t> rows, uint32_t
             break;
         uint64_t at = rowStart + rowCount;
         if (count > 0) {
-            if (at < end) {
-                uint64_t n = std::min<uint64_t>(uint64_t(count), end - at);
-                std::memset(rows.data() + at, value, n);
-                written = std::max(written, at + n);
+            uint64_t left = uint64_t(count);
+            for (auto bytes = rows.stretch(at, left); !bytes.empty(); bytes = rows.stretch(at, left)) {
+                std::memset(bytes.data(), value, bytes.size());
+                at += bytes.size();
+                left -= bytes.size();
             }
             rowCount = std::min(rowCount + uint64_t(count), end);
             continue;
@@ -51,41 +64,40 @@ uint64_t decodeBmpRle8(BufferedByteReader& in, std::span<uint8_t> rows, uint32_t
             rowStart += uint64_t(up) * rowWidth;
         } else {
             uint64_t length = uint64_t(value);
-            uint64_t inside = at < end ? std::min(length, end - at) : 0;
-            if (inside) {
-                size_t got = in.read(rows.data() + at, inside);
-                written = std::max(written, at + got);
-                if (got < inside)
+            uint64_t left = length;
+            bool ended = false;
+            for (auto bytes = rows.stretch(at, left); !bytes.empty(); bytes = rows.stretch(at, left)) {
+                if (in.read(bytes.data(), bytes.size()) < bytes.size()) {
+                    ended = true;
                     break;
+                }
+                at += bytes.size();
+                left -= bytes.size();
             }
-            // Bytes beyond the block are still part of the data stream.
-            uint64_t skipped = (length - inside) + (length & 1);
-            if (in.skip(skipped) < skipped)
+            // Bytes beyond the rows are still part of the data stream.
+            uint64_t skipped = left + (length & 1);
+            if (ended || in.skip(skipped) < skipped)
                 break;
             rowCount = std::min(rowCount + length, end);
         }
     }
-    return written;
 }
 
-uint64_t decodeBmpRle4(BufferedByteReader& in, std::span<uint8_t> rows, uint64_t stride)
+void decodeBmpRle4(BufferedByteReader& in, RleRows& rows, uint64_t stride)
 {
     const uint64_t end = rows.size();
-    // Columns are held below 2 * end (byte end), as rowCount is for RLE8.
+    // Columns are held below 2 * end, as rowCount is for RLE8.
     const uint64_t columnLimit = end * 2;
     uint64_t rowStart = 0;
     uint64_t x = 0;
-    uint64_t written = 0;
     auto put = [&](uint64_t column, int nibble) {
-        uint64_t at = rowStart + column / 2;
-        if (at >= end)
+        uint8_t* byte = rows.byteAt(rowStart + column / 2);
+        if (!byte)
             return;
-        uint8_t& byte = rows[at];
         if (column & 1)
-            byte = static_cast<uint8_t>((byte & 0xF0) | nibble);
+            *byte = static_cast<uint8_t>((*byte & 0xF0) | nibble);
         else
-            byte = static_cast<uint8_t>(nibble << 4); // an even column starts the byte afresh
-        written = std::max(written, at + 1);
+            *byte = static_cast<uint8_t>(nibble << 4); // an even column starts the byte afresh
     };
     while (rowStart < end) {
         int count = in.nextByte();
@@ -132,7 +144,6 @@ uint64_t decodeBmpRle4(BufferedByteReader& in, std::span<uint8_t> rows, uint64_t
             x = std::min(x + uint64_t(pixels), columnLimit);
         }
     }
-    return written;
 }
 
 } // namespace pictorand

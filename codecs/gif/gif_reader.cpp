@@ -57,6 +57,20 @@ void packRows(ImageBlock& block, const uint8_t* decoded, size_t produced, const 
     }
 }
 
+// Turns rows decoded top row first in the block into bottom-up rows. Rows
+// the data never reached are zero and stay so; only the decoded ones move,
+// so a huge picture with little data costs little.
+void putRowsBottomUp(ImageBlock& block, size_t produced)
+{
+    const size_t rowSize = block.rowSize();
+    const int32_t height = block.height();
+    const size_t decodedRows = (produced + rowSize - 1) / rowSize;
+    uint8_t* pixels = block.pixels();
+    for (int32_t y = 0; y < height / 2 && static_cast<size_t>(y) < decodedRows; ++y)
+        std::swap_ranges(pixels + size_t(y) * rowSize, pixels + size_t(y + 1) * rowSize,
+                         pixels + size_t(height - 1 - y) * rowSize);
+}
+
 // For each picture row, its place in the decoding order of an interlaced
 // image: rows 0, 8, 16, ... first, then 4, 12, ..., then 2, 6, ..., then the
 // odd rows.
@@ -128,13 +142,24 @@ ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int header
         return block; // no data at all: every pixel 0
 
     const size_t pixelCount = size_t(width) * height;
-    auto bufferSize = checkedMulAdd(width, height, LzwDecoder::kOutputSlack);
-    LargeBuffer decoded = bufferSize ? LargeBuffer::allocate(static_cast<size_t>(*bufferSize)) : LargeBuffer();
-    if (!decoded) {
-        message = kCantAllocateMemory;
-        return block;
+    // An 8-bit picture without interlace whose rows need no padding is
+    // decoded straight into the block, top row first, and the rows are put
+    // bottom-up afterwards: no second picture-sized buffer.
+    const bool inPlace = depth == 8 && !(packed & gif::kInterlaceFlag) && block.rowSize() == width;
+    LargeBuffer decoded;
+    uint8_t* output = block.pixels();
+    size_t writable = pixelCount;
+    if (!inPlace) {
+        auto bufferSize = checkedMulAdd(width, height, LzwDecoder::kOutputSlack);
+        decoded = bufferSize ? LargeBuffer::allocate(static_cast<size_t>(*bufferSize)) : LargeBuffer();
+        if (!decoded) {
+            message = kCantAllocateMemory;
+            return block;
+        }
+        output = decoded.data();
+        writable = decoded.size();
     }
-    std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(minimumCodeSize, decoded.data(), pixelCount));
+    std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(minimumCodeSize, output, pixelCount, writable));
     if (!decoder) {
         message = kCantAllocateMemory;
         return block;
@@ -143,8 +168,12 @@ ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int header
     const size_t produced = decoder->produced();
     // The decoder's 8-byte copies may have run a few bytes past its output;
     // pixels the data did not reach must read as index 0.
-    std::memset(decoded.data() + produced, 0, std::min<size_t>(8, decoded.size() - produced));
+    std::memset(output + produced, 0, std::min<size_t>(8, writable - produced));
 
+    if (inPlace) {
+        putRowsBottomUp(block, produced);
+        return block;
+    }
     std::unique_ptr<uint32_t[]> order;
     if (packed & gif::kInterlaceFlag) {
         order = interlaceOrder(height);
@@ -153,7 +182,7 @@ ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int header
             return block;
         }
     }
-    packRows(block, decoded.data(), produced, order.get());
+    packRows(block, output, produced, order.get());
     return block;
 }
 

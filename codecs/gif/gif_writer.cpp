@@ -6,10 +6,10 @@
 #include "core/large_buffer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <vector>
 
 namespace pictorand {
 
@@ -49,18 +49,27 @@ private:
 
 // The block's colours as red, green, blue, padded with black to 2^depth so
 // the table always matches its size field.
-std::vector<uint8_t> colorTableBytes(const ImageBlock& block, int depth)
+struct ColorTableBytes {
+    std::array<uint8_t, 768> bytes{};
+    size_t size = 0;
+};
+
+// A block that claims more colours than its depth holds gets only as many as
+// the size field can announce.
+ColorTableBytes colorTableBytes(const ImageBlock& block, int depth)
 {
     const uint32_t size = 1u << depth;
     uint32_t used = block.colorsUsed() == 0 ? size : std::min(block.colorsUsed(), size);
-    std::vector<uint8_t> bytes(3 * size, 0);
-    const ColorEntry* table = block.colorTable();
+    ColorTableBytes table;
+    table.size = 3 * size;
+    auto& bytes = table.bytes;
+    const ColorEntry* colors = block.colorTable();
     for (uint32_t i = 0; i < used; ++i) {
-        bytes[3 * i] = table[i].red;
-        bytes[3 * i + 1] = table[i].green;
-        bytes[3 * i + 2] = table[i].blue;
+        bytes[3 * i] = colors[i].red;
+        bytes[3 * i + 1] = colors[i].green;
+        bytes[3 * i + 2] = colors[i].blue;
     }
-    return bytes;
+    return table;
 }
 
 // One picture row as one index per byte.
@@ -103,7 +112,7 @@ bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable
     const uint32_t width = static_cast<uint32_t>(block.width());
     const uint32_t height = static_cast<uint32_t>(block.height());
     const auto depthBits = static_cast<uint8_t>(depth - 1);
-    const std::vector<uint8_t> colorTable = colorTableBytes(block, depth);
+    const ColorTableBytes colorTable = colorTableBytes(block, depth);
 
     uint8_t screen[gif::kHeaderSize] = {'G', 'I', 'F', '8', '9', 'a'};
     storeLE16(screen + 6, static_cast<uint16_t>(width));
@@ -111,7 +120,7 @@ bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable
     screen[10] = static_cast<uint8_t>((globalTable ? gif::kColorTableFlag : 0) | depthBits << 4 | depthBits);
     writeAll(file.get(), screen, sizeof(screen));
     if (globalTable)
-        writeAll(file.get(), colorTable.data(), colorTable.size());
+        writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
 
     const bool transparent = transparentIndex >= 0;
     const uint8_t control[8] = {gif::kExtensionIntroducer, gif::kGraphicControlLabel, 4,
@@ -127,7 +136,7 @@ bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable
                                          | depthBits);
     writeAll(file.get(), descriptor, sizeof(descriptor));
     if (!globalTable)
-        writeAll(file.get(), colorTable.data(), colorTable.size());
+        writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
 
     const size_t pixelCount = size_t(width) * height;
     LargeBuffer indices = LargeBuffer::allocate(pixelCount);

@@ -4,9 +4,10 @@
 
 namespace pictorand {
 
-LzwDecoder::LzwDecoder(int minimumCodeSize, uint8_t* output, size_t capacity)
+LzwDecoder::LzwDecoder(int minimumCodeSize, uint8_t* output, size_t capacity, size_t writable)
     : m_output(output)
     , m_capacity(capacity)
+    , m_writable(writable < capacity ? capacity : writable)
     , m_clear(1u << minimumCodeSize)
     , m_end((1u << minimumCodeSize) + 1)
     , m_minimumCodeSize(minimumCodeSize)
@@ -31,6 +32,8 @@ bool LzwDecoder::decode(std::span<const uint8_t> data)
 
     uint8_t* const out = m_output;
     const size_t capacity = m_capacity;
+    // Past this position an 8-byte step could write beyond the buffer.
+    const size_t fastLimit = m_writable >= 8 ? m_writable - 8 : 0;
     const uint32_t clear = m_clear;
     uint32_t accumulator = m_accumulator;
     uint32_t bitCount = m_bitCount;
@@ -131,7 +134,7 @@ bool LzwDecoder::decode(std::span<const uint8_t> data)
                 break;
             }
             size_t distance = position - source;
-            if (distance >= 8) {
+            if (distance >= 8 && position + length <= fastLimit) {
                 // 8-byte steps may run up to 7 bytes past the string, into
                 // bytes the next codes overwrite or into the slack; a
                 // distance of at least 8 keeps every step reading bytes

@@ -37,13 +37,16 @@ class LzwDecoder {
 public:
     static constexpr int kMaxMinimumCodeSize = 11;
     static constexpr unsigned kTableSize = 4096;
-    // Bytes past `capacity` that the decoder may scribble on (it copies in
-    // 8-byte steps); the output buffer must have them.
+    // Room past the output that lets the decoder copy in 8-byte steps to the
+    // very end; decode buffers are allocated with it.
     static constexpr size_t kOutputSlack = 256;
 
     // `minimumCodeSize` must be 0 to kMaxMinimumCodeSize. Decoded indices go
-    // to output[0, capacity); output must hold capacity + kOutputSlack bytes.
-    LzwDecoder(int minimumCodeSize, uint8_t* output, size_t capacity);
+    // to output[0, capacity); the decoder may scribble on bytes up to
+    // output[writable - 1] (it copies in 8-byte steps where there is room),
+    // writable >= capacity. Without extra room the copies go byte by byte
+    // near the end.
+    LzwDecoder(int minimumCodeSize, uint8_t* output, size_t capacity, size_t writable);
 
     // Decodes the codes held in the bytes of one data sub-block, continuing
     // from the bits left over by the previous one. Returns false once decoding
@@ -61,6 +64,7 @@ private:
 
     uint8_t* m_output;
     size_t m_capacity;
+    size_t m_writable;
     size_t m_position = 0;
 
     uint32_t m_clear;

@@ -147,16 +147,48 @@ bool LzwEncoder::encode(const uint8_t* indices, size_t count, int minimumCodeSiz
     uint32_t width = firstWidth;
     writer.emit(clear, width);
 
-    uint32_t current = count > 0 ? indices[0] : kNone;
-    for (size_t i = 1; i < count; ++i) {
-        const uint8_t pixel = indices[i];
-
-        uint32_t match = kNone;
+    // No string current + pixel in the table: send the current code and add
+    // that string, or clear a full table.
+    auto endString = [&](uint32_t current, uint8_t pixel) {
+        if (next == kTableSize) {
+            writer.emit(current, width);
+            resetTable();
+            next = clear + 2;
+            writer.emit(clear, width);
+            width = firstWidth;
+            return;
+        }
+        tables.keys[next] = current << 8 | pixel;
         if (current < clear) {
-            const uint16_t child = tables.rootChildren[current << 8 | pixel];
-            if (child != 0)
-                match = child;
-        } else {
+            tables.rootChildren[current << 8 | pixel] = static_cast<uint16_t>(next);
+        } else if (const unsigned taken = tables.childCount[current]; taken < kCacheSlots) {
+            tables.children[current][taken] = next;
+            tables.childSuffixes[current][taken] = pixel;
+            tables.childCount[current] = static_cast<uint8_t>(taken + 1);
+        }
+        writer.emit(current, width);
+        width = std::max<uint32_t>(3, static_cast<uint32_t>(std::bit_width(next)));
+        ++next;
+    };
+
+    // The loop runs as two states: the open string is a root (looked up in
+    // the root rows), or a longer string (looked up in the child cache).
+    // Every string starts as a root, so the state follows from the last
+    // lookup and needs no test of its own.
+    uint32_t current = count > 0 ? indices[0] : kNone;
+    size_t i = 1;
+    while (i < count) {
+        uint8_t pixel = indices[i++];
+        const uint16_t rootChild = tables.rootChildren[current << 8 | pixel];
+        if (rootChild == 0) {
+            endString(current, pixel);
+            current = pixel;
+            continue;
+        }
+        current = rootChild;
+        while (i < count) {
+            pixel = indices[i++];
+            uint32_t match = kNone;
             const int slot = findCachedChild(tables, current, pixel);
             if (slot >= 0) {
                 match = tables.children[current][slot];
@@ -169,34 +201,13 @@ bool LzwEncoder::encode(const uint8_t* indices, size_t count, int minimumCodeSiz
                         break;
                     }
             }
-        }
-        if (match != kNone) {
+            if (match == kNone) {
+                endString(current, pixel);
+                current = pixel;
+                break;
+            }
             current = match;
-            continue;
         }
-
-        if (next == kTableSize) {
-            writer.emit(current, width);
-            resetTable();
-            next = clear + 2;
-            writer.emit(clear, width);
-            width = firstWidth;
-            current = pixel;
-            continue;
-        }
-
-        tables.keys[next] = current << 8 | pixel;
-        if (current < clear) {
-            tables.rootChildren[current << 8 | pixel] = static_cast<uint16_t>(next);
-        } else if (const unsigned taken = tables.childCount[current]; taken < kCacheSlots) {
-            tables.children[current][taken] = next;
-            tables.childSuffixes[current][taken] = pixel;
-            tables.childCount[current] = static_cast<uint8_t>(taken + 1);
-        }
-        writer.emit(current, width);
-        width = std::max<uint32_t>(3, static_cast<uint32_t>(std::bit_width(next)));
-        ++next;
-        current = pixel;
     }
     if (current != kNone)
         writer.emit(current, width);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace pictorand::jpeg_glue {
 
@@ -15,6 +16,13 @@ struct ErrorManager {
     jpeg_error_mgr library; // first, so the library's pointer is also ours
     std::jmp_buf jump;
     char text[JMSG_LENGTH_MAX];
+    // Set when the compressed data ran out: the library then makes up the
+    // rest of the picture, which for a hostile header claiming billions of
+    // pixels would take minutes, so the reader stops instead.
+    bool dataEnded;
+    // Running out of data while the library works through the whole file on
+    // its own (the first pass of two-pass quantisation) ends the decode.
+    bool failOnDataEnd;
 };
 
 inline ErrorManager& errorManagerOf(j_common_ptr info) { return *reinterpret_cast<ErrorManager*>(info->err); }
@@ -35,12 +43,28 @@ inline ErrorManager& errorManagerOf(j_common_ptr info) { return *reinterpret_cas
 
 inline void discardMessage(j_common_ptr) {}
 
+// Warnings stay silent; the end of the data is noted.
+inline void emitMessage(j_common_ptr info, int level)
+{
+    ErrorManager& errors = errorManagerOf(info);
+    if (level < 0 && errors.library.msg_code == JWRN_JPEG_EOF) {
+        errors.dataEnded = true;
+        if (errors.failOnDataEnd)
+            errorExit(info);
+    }
+    if (level < 0)
+        ++errors.library.num_warnings;
+}
+
 inline jpeg_error_mgr* install(ErrorManager& errors)
 {
     jpeg_std_error(&errors.library);
     errors.library.error_exit = errorExit;
     errors.library.output_message = discardMessage;
+    errors.library.emit_message = emitMessage;
     errors.text[0] = '\0';
+    errors.dataEnded = false;
+    errors.failOnDataEnd = false;
     return &errors.library;
 }
 

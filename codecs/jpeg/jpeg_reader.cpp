@@ -173,7 +173,13 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
         decoder.scratch.assign(static_cast<size_t>(info.output_width) * static_cast<size_t>(info.output_components), 0);
     }
 
+    decoder.errors.failOnDataEnd = quantise;
     jpeg_start_decompress(&info);
+    decoder.errors.failOnDataEnd = false;
+    // A multi-scan (progressive) file has been read whole by now; whatever
+    // its scans held is shown, however early the data ended.
+    if (jpeg_has_multiple_scans(&info))
+        decoder.errors.dataEnded = false;
     ImageBlock& block = decoder.block;
     if (bitCount == 8) {
         if (!quantise) {
@@ -203,6 +209,8 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
             if (jpeg_read_scanlines(&info, rows, 1) == 1 && static_cast<int32_t>(line) < height)
                 convertRow(decoder, decoder.scratch.data(), block.topRow(static_cast<int32_t>(line)), info.output_width);
         }
+        if (decoder.errors.dataEnded)
+            return true; // a truncated file: the rows decoded so far, the rest black
     }
     jpeg_finish_decompress(&info);
     return true;

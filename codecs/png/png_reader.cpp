@@ -112,6 +112,14 @@ bool decode(Decoder& decoder)
     bool interlaced = interlace != PNG_INTERLACE_NONE;
     if (interlaced)
         png_set_interlace_handling(png);
+    // The header chunks read so far had their CRCs checked. For the image data a
+    // viewer shows what it can, as browsers do: skipping the IDAT CRCs and
+    // zlib's Adler-32 saves a pass over the compressed and one over the
+    // decompressed bytes; a damaged stream still fails in inflate.
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+#ifdef PNG_IGNORE_ADLER32
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); // before inflate is set up
+#endif
     png_read_update_info(png, info);
 
     BlockShape shape = shapeFor(colourType, bitDepth);

@@ -39,6 +39,8 @@ void silenceProcessWideHandlers()
 
 } // namespace
 
+int discardMessages(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
 TiffFile::TiffFile(const std::string& path, const char* mode, std::string* messages)
 {
     silenceProcessWideHandlers();

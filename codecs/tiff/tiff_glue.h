@@ -2,10 +2,14 @@
 // Opening files through libtiff with its warnings and errors routed into a
 // message instead of stderr, and closing them with the handle.
 
+#include <cstdarg>
 #include <string>
 #include <tiffio.h>
 
 namespace pictorand::tiff_glue {
+
+// A per-file handler that drops what the library says.
+int discardMessages(TIFF* tiff, void* userData, const char* module, const char* format, va_list arguments);
 
 // Owns a TIFF handle.
 class TiffFile {

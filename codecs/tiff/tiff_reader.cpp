@@ -5,9 +5,11 @@
 #include "core/large_buffer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 namespace pictorand {
@@ -214,7 +216,101 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
     }
 }
 
-bool readScanlines(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
+// Decompression dominates the load time of big LZW and PackBits files, and
+// strips decode independently, so such files are decoded by several threads, each with its
+// own handle on the file. The block comes out as the sequential reading
+// gives it, failures included: rows from the first strip that fails on are
+// left black.
+constexpr uint32_t kMaxStripThreads = 4;
+constexpr uint64_t kParallelMinimumBytes = uint64_t(4) << 20;
+
+struct ParallelStrips {
+    std::string path;
+    uint32_t directoryOffset = 0;
+    uint32_t rowsPerStrip = 0;
+    uint32_t stripCount = 0;
+    size_t scanlineSize = 0;
+    size_t copyBytes = 0;
+};
+
+void decodeStrips(const ParallelStrips& job, const PageFields& page, const Layout& layout, ImageBlock& block,
+                  uint32_t first, uint32_t step, std::atomic<uint32_t>& firstFailure)
+{
+    std::string ignored;
+    tiff_glue::TiffFile file(job.path, "r", &ignored);
+    TIFF* tiff = file.get();
+    if (!tiff || (job.directoryOffset != 0 && !TIFFSetSubDirectory(tiff, job.directoryOffset))) {
+        uint32_t expected = firstFailure.load();
+        while (first < expected && !firstFailure.compare_exchange_weak(expected, first)) {
+        }
+        return;
+    }
+    const size_t stripBytes = size_t(job.rowsPerStrip) * job.scanlineSize;
+    std::vector<uint8_t> strip(stripBytes);
+    for (uint32_t index = first; index < job.stripCount; index += step) {
+        if (index > firstFailure.load(std::memory_order_relaxed))
+            return; // past a failure nothing more is shown
+        uint64_t top = uint64_t(index) * job.rowsPerStrip;
+        uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(job.rowsPerStrip, page.height - top));
+        tmsize_t got = TIFFReadEncodedStrip(tiff, index, strip.data(), static_cast<tmsize_t>(stripBytes));
+        if (got < 0 || static_cast<uint64_t>(got) < uint64_t(rows) * job.scanlineSize) {
+            uint32_t expected = firstFailure.load();
+            while (index < expected && !firstFailure.compare_exchange_weak(expected, index)) {
+            }
+            return;
+        }
+        for (uint32_t r = 0; r < rows; ++r)
+            convertScanline(page, layout, strip.data() + size_t(r) * job.scanlineSize,
+                            block.topRow(static_cast<int32_t>(top + r)), job.copyBytes);
+    }
+}
+
+// True when the strips were read here (successfully or not); false when the
+// file is not one for parallel decoding or the threads could not start.
+bool readStripsInParallel(TIFF* tiff, const ParallelStrips& base, const PageFields& page, const Layout& layout,
+                          ImageBlock& block, std::string& message)
+{
+    if ((page.compression != COMPRESSION_LZW && page.compression != COMPRESSION_PACKBITS) || page.tiled
+        || (page.planar == PLANARCONFIG_SEPARATE && page.samplesPerPixel > 1))
+        return false;
+    unsigned hardware = std::thread::hardware_concurrency();
+    uint32_t threads = std::min<uint32_t>(hardware ? hardware : 1, kMaxStripThreads);
+    ParallelStrips job = base;
+    uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    job.rowsPerStrip = std::min(rowsPerStrip, page.height);
+    job.stripCount = TIFFNumberOfStrips(tiff);
+    if (threads < 2 || job.rowsPerStrip == 0 || job.stripCount < 2 * threads
+        || uint64_t(job.stripCount) * job.rowsPerStrip < page.height
+        || uint64_t(job.scanlineSize) * page.height < kParallelMinimumBytes
+        || uint64_t(job.scanlineSize) * job.rowsPerStrip > (uint64_t(64) << 20))
+        return false;
+    threads = std::min(threads, job.stripCount);
+    std::atomic<uint32_t> firstFailure{std::numeric_limits<uint32_t>::max()};
+    std::vector<std::thread> workers;
+    try {
+        for (uint32_t t = 1; t < threads; ++t)
+            workers.emplace_back(decodeStrips, std::cref(job), std::cref(page), std::cref(layout), std::ref(block), t,
+                                 threads, std::ref(firstFailure));
+    } catch (...) {
+        for (std::thread& worker : workers)
+            worker.join();
+        return false; // no threads to be had: read the plain way
+    }
+    decodeStrips(job, page, layout, block, 0, threads, firstFailure);
+    for (std::thread& worker : workers)
+        worker.join();
+    uint32_t failed = firstFailure.load();
+    if (failed != std::numeric_limits<uint32_t>::max()) {
+        message = kCantRead;
+        for (uint64_t row = uint64_t(failed) * job.rowsPerStrip; row < page.height; ++row)
+            std::memset(block.topRow(static_cast<int32_t>(row)), 0, static_cast<size_t>(block.rowSize()));
+    }
+    return true;
+}
+
+bool readScanlines(TIFF* tiff, const std::string& path, uint32_t directoryOffset, const PageFields& page,
+                   const Layout& layout, ImageBlock& block, std::string& message)
 {
     tmsize_t scanlineSize = TIFFScanlineSize(tiff);
     uint64_t needed = (uint64_t(page.width) * page.samplesPerPixel * page.bitsPerSample + 7) / 8;
@@ -222,8 +318,15 @@ bool readScanlines(TIFF* tiff, const PageFields& page, const Layout& layout, Ima
         message = kNotValidTiff;
         return false;
     }
-    std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
     size_t copyBytes = static_cast<size_t>(std::min<uint64_t>(needed, block.rowSize()));
+    ParallelStrips parallel;
+    parallel.path = path;
+    parallel.directoryOffset = directoryOffset;
+    parallel.scanlineSize = static_cast<size_t>(scanlineSize);
+    parallel.copyBytes = copyBytes;
+    if (readStripsInParallel(tiff, parallel, page, layout, block, message))
+        return true;
+    std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
     for (uint32_t row = 0; row < page.height; ++row) {
         if (TIFFReadScanline(tiff, scanline.data(), row, 0) < 0) {
             message = kCantRead; // what was read so far is shown
@@ -249,28 +352,31 @@ bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std
         message = kNotValidTiff;
         return false;
     }
+    if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes) {
+        message = kCantAllocateMemory;
+        return false;
+    }
     LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
     if (!tile) {
         message = kCantAllocateMemory;
         return false;
     }
     const uint64_t imageRowBytes = (uint64_t(page.width) * bits + 7) / 8;
-    for (uint32_t top = 0; top < page.height; top += tileHeight) {
-        for (uint32_t left = 0; left < page.width; left += tileWidth) {
-            if (TIFFReadTile(tiff, tile.data(), left, top, 0, 0) < 0) {
+    // 64-bit positions: a tile size near 2^32 must not wrap the loops.
+    for (uint64_t top = 0; top < page.height; top += tileHeight) {
+        for (uint64_t left = 0; left < page.width; left += tileWidth) {
+            if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0, 0) < 0) {
                 message = kCantRead;
                 return true;
             }
             // Tile widths fall on whole bytes (checked in layoutFor).
-            uint64_t byteOffset = uint64_t(left) * bits / 8;
+            uint64_t byteOffset = left * bits / 8;
             size_t bytes = static_cast<size_t>(std::min<uint64_t>(uint64_t(tileRowSize), imageRowBytes - byteOffset));
-            uint32_t rows = std::min(tileHeight, page.height - top);
-            for (uint32_t r = 0; r < rows; ++r)
+            uint64_t rows = std::min<uint64_t>(tileHeight, page.height - top);
+            for (uint64_t r = 0; r < rows; ++r)
                 std::memcpy(block.topRow(static_cast<int32_t>(top + r)) + byteOffset,
-                            tile.data() + size_t(r) * static_cast<size_t>(tileRowSize), bytes);
+                            tile.data() + r * static_cast<uint64_t>(tileRowSize), bytes);
         }
-        if (top > std::numeric_limits<uint32_t>::max() - tileHeight)
-            break;
     }
     return true;
 }
@@ -376,7 +482,7 @@ ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::
     case PixelPath::Indexed:
     case PixelPath::Grey:
     case PixelPath::Colour:
-        ok = readScanlines(tiff, page, layout, block, message);
+        ok = readScanlines(tiff, path, directoryOffset, page, layout, block, message);
         break;
     case PixelPath::IndexedTiles:
         ok = readIndexedTiles(tiff, page, block, message);

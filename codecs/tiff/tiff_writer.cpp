@@ -1,8 +1,12 @@
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
+#include "core/checked_size.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace pictorand {
@@ -60,6 +64,216 @@ void convertRow(const ImageBlock& block, const uint8_t* source, uint8_t* target,
     }
 }
 
+
+// The tags every file gets, in the order they are set.
+struct FileTags {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint16_t compression = COMPRESSION_NONE;
+    int jpegQuality = 0; // > 0: set for JPEG compression
+    uint16_t photometric = PHOTOMETRIC_RGB;
+    double xResolution = 0;
+    double yResolution = 0;
+    uint16_t samples = 3;
+    uint16_t bitsPerSample = 8;
+    bool extraSample = false;
+    uint16_t* red = nullptr; // colour map, or null
+    uint16_t* green = nullptr;
+    uint16_t* blue = nullptr;
+};
+
+// Everything up to the bits per sample (the library needs those to choose
+// a strip size).
+bool setLeadingTags(TIFF* tiff, const FileTags& tags)
+{
+    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, tags.width) && TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, tags.height)
+        && TIFFSetField(tiff, TIFFTAG_SOFTWARE, "Pictorand32") && TIFFSetField(tiff, TIFFTAG_COMPRESSION, tags.compression);
+    if (ok && tags.jpegQuality > 0)
+        ok = TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, tags.jpegQuality);
+    ok = ok && TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, tags.photometric)
+        && TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
+        && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, tags.xResolution)
+        && TIFFSetField(tiff, TIFFTAG_YRESOLUTION, tags.yResolution)
+        && TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, tags.samples)
+        && TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, tags.bitsPerSample);
+    if (ok && tags.extraSample) {
+        uint16_t extra[] = {EXTRASAMPLE_UNSPECIFIED};
+        ok = TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    return ok;
+}
+
+bool setTrailingTags(TIFF* tiff, const FileTags& tags, uint32_t rowsPerStrip)
+{
+    bool ok = TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip)
+        && TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    if (ok && tags.red)
+        ok = TIFFSetField(tiff, TIFFTAG_COLORMAP, tags.red, tags.green, tags.blue);
+    return ok;
+}
+
+// A TIFF file in memory, for compressing strips away from the real file.
+struct MemoryStream {
+    std::vector<uint8_t> bytes;
+    uint64_t position = 0;
+};
+
+MemoryStream& streamOf(thandle_t handle) { return *static_cast<MemoryStream*>(handle); }
+
+tmsize_t memoryRead(thandle_t handle, void* buffer, tmsize_t size)
+{
+    MemoryStream& stream = streamOf(handle);
+    if (size < 0 || stream.position > stream.bytes.size())
+        return 0;
+    size_t count = std::min<size_t>(static_cast<size_t>(size), stream.bytes.size() - stream.position);
+    std::memcpy(buffer, stream.bytes.data() + stream.position, count);
+    stream.position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t memoryWrite(thandle_t handle, void* buffer, tmsize_t size)
+{
+    MemoryStream& stream = streamOf(handle);
+    if (size < 0)
+        return -1;
+    uint64_t end = stream.position + static_cast<uint64_t>(size);
+    if (end > kMaxBlockBytes)
+        return -1;
+    if (end > stream.bytes.size())
+        stream.bytes.resize(static_cast<size_t>(end));
+    std::memcpy(stream.bytes.data() + stream.position, buffer, static_cast<size_t>(size));
+    stream.position = end;
+    return size;
+}
+
+toff_t memorySeek(thandle_t handle, toff_t offset, int whence)
+{
+    MemoryStream& stream = streamOf(handle);
+    uint64_t base = whence == SEEK_CUR ? stream.position : whence == SEEK_END ? stream.bytes.size() : 0;
+    stream.position = base + offset;
+    return stream.position;
+}
+
+int memoryClose(thandle_t) { return 0; }
+toff_t memorySize(thandle_t handle) { return streamOf(handle).bytes.size(); }
+int memoryMap(thandle_t, void**, toff_t*) { return 0; }
+void memoryUnmap(thandle_t, void*, toff_t) {}
+
+// LZW and PackBits strips compress independently, and compressing is most
+// of the time a big save takes, so big files have their strips compressed by
+// several threads (each into a TIFF in memory) and written in order as raw
+// strips. The file is the one the sequential writer makes.
+constexpr uint32_t kMaxStripThreads = 4;
+constexpr uint32_t kStripsPerTurn = 64; // per thread, to bound the memory held
+constexpr uint64_t kParallelMinimumBytes = uint64_t(4) << 20;
+
+struct StripJob {
+    const ImageBlock* block = nullptr;
+    const FileTags* tags = nullptr;
+    bool invertBits = false;
+    uint32_t rowsPerStrip = 0;
+    size_t scanlineSize = 0;
+    size_t rowBufferSize = 0;
+};
+
+// Compresses strips [first, end) into `compressed` (one entry per strip).
+bool compressStrips(const StripJob& job, uint32_t first, uint32_t end, std::vector<std::vector<uint8_t>>& compressed)
+{
+    MemoryStream stream;
+    std::string ignored;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return false;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, tiff_glue::discardMessages, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, tiff_glue::discardMessages, nullptr);
+    TIFF* tiff = TIFFClientOpenExt("strips", "w", &stream, memoryRead, memoryWrite, memorySeek, memoryClose,
+                                   memorySize, memoryMap, memoryUnmap, options);
+    TIFFOpenOptionsFree(options);
+    if (!tiff)
+        return false;
+    bool ok = setLeadingTags(tiff, *job.tags) && setTrailingTags(tiff, *job.tags, job.rowsPerStrip);
+    std::vector<uint8_t> rows(size_t(job.rowsPerStrip) * job.scanlineSize + job.rowBufferSize);
+    const uint32_t height = job.tags->height;
+    for (uint32_t strip = first; ok && strip < end; ++strip) {
+        uint32_t top = strip * job.rowsPerStrip;
+        uint32_t count = std::min(job.rowsPerStrip, height - top);
+        for (uint32_t r = 0; r < count; ++r)
+            convertRow(*job.block, job.block->topRow(static_cast<int32_t>(top + r)),
+                       rows.data() + size_t(r) * job.scanlineSize, job.invertBits);
+        uint64_t before = stream.bytes.size();
+        ok = TIFFWriteEncodedStrip(tiff, strip, rows.data(), static_cast<tmsize_t>(size_t(count) * job.scanlineSize))
+            >= 0;
+        uint64_t* offsets = nullptr;
+        uint64_t* counts = nullptr;
+        if (ok && TIFFGetField(tiff, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts)
+            && offsets && counts && offsets[strip] >= before && offsets[strip] + counts[strip] <= stream.bytes.size()) {
+            auto start = stream.bytes.begin() + static_cast<std::ptrdiff_t>(offsets[strip]);
+            compressed[strip - first].assign(start, start + static_cast<std::ptrdiff_t>(counts[strip]));
+        } else {
+            ok = false;
+        }
+    }
+    TIFFClose(tiff); // its directory goes to memory that is thrown away
+    return ok;
+}
+
+// True when the strips were written here; `written` tells whether that
+// worked. False when the file is not one for parallel compression.
+bool writeStripsInParallel(TIFF* tiff, const StripJob& job, uint16_t compression, bool& written)
+{
+    if (compression != COMPRESSION_LZW && compression != COMPRESSION_PACKBITS)
+        return false;
+    unsigned hardware = std::thread::hardware_concurrency();
+    uint32_t threads = std::min<uint32_t>(hardware ? hardware : 1, kMaxStripThreads);
+    const uint32_t height = job.tags->height;
+    uint32_t stripCount = TIFFNumberOfStrips(tiff);
+    if (threads < 2 || job.rowsPerStrip == 0 || stripCount < 2 * threads
+        || uint64_t(job.scanlineSize) * height < kParallelMinimumBytes
+        || uint64_t(stripCount) * job.rowsPerStrip < height)
+        return false;
+    written = true;
+    std::vector<std::vector<uint8_t>> compressed(size_t(threads) * kStripsPerTurn);
+    for (uint32_t turn = 0; turn < stripCount && written; turn += threads * kStripsPerTurn) {
+        std::vector<std::thread> workers;
+        std::atomic<bool> failed{false};
+        try {
+            for (uint32_t t = 1; t < threads; ++t)
+                workers.emplace_back([&, t] {
+                    uint32_t first = turn + t * kStripsPerTurn;
+                    uint32_t end = std::min(first + kStripsPerTurn, stripCount);
+                    std::vector<std::vector<uint8_t>> part(kStripsPerTurn);
+                    if (first < end && !compressStrips(job, first, end, part))
+                        failed = true;
+                    for (uint32_t i = 0; first + i < end; ++i)
+                        compressed[size_t(t) * kStripsPerTurn + i].swap(part[i]);
+                });
+        } catch (...) {
+            failed = true;
+        }
+        {
+            uint32_t first = turn;
+            uint32_t end = std::min(first + kStripsPerTurn, stripCount);
+            std::vector<std::vector<uint8_t>> part(kStripsPerTurn);
+            if (!compressStrips(job, first, end, part))
+                failed = true;
+            for (uint32_t i = 0; first + i < end; ++i)
+                compressed[i].swap(part[i]);
+        }
+        for (std::thread& worker : workers)
+            worker.join();
+        if (failed) {
+            written = false;
+            break;
+        }
+        uint32_t end = std::min(turn + threads * kStripsPerTurn, stripCount);
+        for (uint32_t strip = turn; strip < end && written; ++strip) {
+            std::vector<uint8_t>& bytes = compressed[strip - turn];
+            written = TIFFWriteRawStrip(tiff, strip, bytes.data(), static_cast<tmsize_t>(bytes.size())) >= 0;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
@@ -113,37 +327,44 @@ bool writeTiff(const std::string& path, const ImageBlock& block, int compression
     uint16_t bitsPerSample = rgb ? 8 : bitCount;
     uint16_t photometric = rgb ? PHOTOMETRIC_RGB : bitCount == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
 
-    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) && TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height)
-        && TIFFSetField(tiff, TIFFTAG_SOFTWARE, "Pictorand32")
-        && TIFFSetField(tiff, TIFFTAG_COMPRESSION, compressionTagFor(setting));
-    if (ok && setting == TiffSaveCompression::Jpeg)
-        ok = TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, std::clamp(jpegQuality, 1, 100));
-    ok = ok && TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric)
-        && TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
-        && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<double>(block.xPelsPerMeter()))
-        && TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<double>(block.yPelsPerMeter()))
-        && TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples)
-        && TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bitsPerSample);
-    if (ok && bitCount == 32) {
-        uint16_t extra[] = {EXTRASAMPLE_UNSPECIFIED};
-        ok = TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+    FileTags tags;
+    tags.width = width;
+    tags.height = height;
+    tags.compression = compressionTagFor(setting);
+    tags.jpegQuality = setting == TiffSaveCompression::Jpeg ? std::clamp(jpegQuality, 1, 100) : 0;
+    tags.photometric = photometric;
+    tags.xResolution = static_cast<double>(block.xPelsPerMeter());
+    tags.yResolution = static_cast<double>(block.yPelsPerMeter());
+    tags.samples = samples;
+    tags.bitsPerSample = bitsPerSample;
+    tags.extraSample = bitCount == 32;
+    if (paletted) {
+        tags.red = red.data();
+        tags.green = green.data();
+        tags.blue = blue.data();
     }
-    if (ok) {
-        bool wholeImageStrip = setting == TiffSaveCompression::Fax3 || setting == TiffSaveCompression::Fax4;
-        uint32_t rowsPerStrip = wholeImageStrip ? height : TIFFDefaultStripSize(tiff, 0);
-        ok = TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip)
-            && TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    }
-    if (ok && paletted)
-        ok = TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
-    if (!ok)
+    if (!setLeadingTags(tiff, tags))
+        return false;
+    bool wholeImageStrip = setting == TiffSaveCompression::Fax3 || setting == TiffSaveCompression::Fax4;
+    uint32_t rowsPerStrip = wholeImageStrip ? height : TIFFDefaultStripSize(tiff, 0);
+    if (!setTrailingTags(tiff, tags, rowsPerStrip))
         return false;
 
     tmsize_t scanlineSize = TIFFScanlineSize(tiff);
     if (scanlineSize <= 0)
         return false;
-    std::vector<uint8_t> scanline(std::max<size_t>(static_cast<size_t>(scanlineSize),
-                                                   std::max<size_t>(block.rowSize(), size_t(width) * 3)));
+    const size_t rowBufferSize = std::max<size_t>(block.rowSize(), size_t(width) * 3);
+    StripJob job;
+    job.block = &block;
+    job.tags = &tags;
+    job.invertBits = invertBits;
+    job.rowsPerStrip = std::min(rowsPerStrip, height);
+    job.scanlineSize = static_cast<size_t>(scanlineSize);
+    job.rowBufferSize = rowBufferSize;
+    bool written = false;
+    if (writeStripsInParallel(tiff, job, tags.compression, written))
+        return written && file.close();
+    std::vector<uint8_t> scanline(std::max<size_t>(static_cast<size_t>(scanlineSize), rowBufferSize));
     for (uint32_t row = 0; row < height; ++row) {
         convertRow(block, block.topRow(static_cast<int32_t>(row)), scanline.data(), invertBits);
         if (TIFFWriteScanline(tiff, scanline.data(), row, 0) < 0)

@@ -96,7 +96,10 @@ bool writeReplacing(WriterFunction writer, const std::string& path, const ImageB
     replaceAll(message, temporary, path);
     if (written) {
         mode_t mode = targetExists ? (existing.st_mode & 07777) : modeForNewFile();
-        written = chmod(temporary.c_str(), mode) == 0 && flushToDisk(temporary)
+        // Only a file that replaces another must reach the disk before the
+        // rename: a crash in between would otherwise trade the old picture
+        // for an empty file. A new file has nothing to lose.
+        written = chmod(temporary.c_str(), mode) == 0 && (!targetExists || flushToDisk(temporary))
             && (replaceExisting ? std::rename(temporary.c_str(), target.c_str()) == 0
                                 : renameWithoutReplacing(temporary, target));
         if (!written)

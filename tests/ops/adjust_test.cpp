@@ -187,6 +187,9 @@ TEST(Negative, InvertsAndTwiceRestores)
                   return firstPixel(b);
               }()),
               (Rgb{255, 155, 0}));
+    ImageBlock narrow = trueColorPixel(1, 2, 3); // 3 pixel bytes and 1 byte of row padding
+    ASSERT_TRUE(negative(narrow));
+    EXPECT_EQ(narrow.row(0)[3], 0);
     std::mt19937 random(23);
     for (uint16_t bits : everyDepth())
         for (int w : {1, 3, 8, 9}) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <set>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace pictorand {
@@ -88,6 +89,15 @@ public:
         std::vector<std::array<int, 3>> palette;
         for (const ReferenceBox& box : boxes)
             palette.push_back(mean(box));
+        if (colors == 2) {
+            // Shown as black and white, so the darker colour must be entry 0;
+            // a lone light colour goes to entry 1 beside black.
+            auto light = [](const std::array<int, 3>& bgr) { return 114 * bgr[0] + 587 * bgr[1] + 299 * bgr[2]; };
+            if (palette.size() == 2 && light(palette[0]) > light(palette[1]))
+                std::swap(palette[0], palette[1]);
+            else if (palette.size() == 1 && light(palette[0]) >= 128000)
+                palette.insert(palette.begin(), std::array<int, 3>{0, 0, 0});
+        }
 
         ReferenceResult result;
         const int height = static_cast<int>(rows.size());
@@ -402,6 +412,24 @@ TEST(Quantise, UniformPictureGivesOneColourAndIndexZeroEverywhere)
             ASSERT_EQ(result.row(y)[i], 0) << i;
 }
 
+TEST(Quantise, HistogramCountsStopAt65535)
+{
+    // 80000 dark and 20000 light pixels in one box: the dark count stops at
+    // 65535, so the mean is (65535 * 4 + 20000 * 252 + 85535 / 2) / 85535 = 62
+    // for blue and red and 61 for green (54 and 53 if the count went on).
+    ImageBlock block = ImageBlock::create(400, 250, 24, 0);
+    for (int32_t y = 0; y < block.height(); ++y)
+        for (int32_t x = 0; x < block.width(); ++x) {
+            bool light = y >= 200;
+            block.row(y)[x * 3] = light ? 252 : 4;
+            block.row(y)[x * 3 + 1] = light ? 254 : 2;
+            block.row(y)[x * 3 + 2] = light ? 252 : 4;
+        }
+    ImageBlock result = quantise(block, 1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.colorTable()[0], (ColorEntry{62, 61, 62, 0}));
+}
+
 TEST(Quantise, TwoColoursGiveABlackAndWhiteTable)
 {
     ImageBlock block = makePhotoLike(30, 20, 11);
@@ -416,6 +444,32 @@ TEST(Quantise, TwoColoursGiveABlackAndWhiteTable)
         for (int32_t x = 0; x < block.width(); ++x)
             used.insert(indexAt(result, y, x));
     EXPECT_EQ(used.size(), 2u);
+}
+
+TEST(Quantise, TwoColoursKeepLightAndDarkWhereTheyWere)
+{
+    // Mostly white with a dark stripe: the first box is the light one, yet
+    // white pixels must come out white.
+    ImageBlock block = ImageBlock::create(16, 4, 24, 0);
+    ASSERT_TRUE(block);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 16; ++x)
+            std::memset(block.row(y) + x * 3, x < 3 ? 10 : 245, 3);
+    ImageBlock result = quantise(block, 2);
+    ASSERT_TRUE(result);
+    for (int32_t y = 0; y < 4; ++y) {
+        EXPECT_EQ(indexAt(result, y, 0), 0);
+        EXPECT_EQ(indexAt(result, y, 15), 1);
+    }
+
+    ImageBlock white = ImageBlock::create(5, 3, 24, 0);
+    ASSERT_TRUE(white);
+    std::memset(white.pixels(), 255, white.rowSize() * 3);
+    ImageBlock whiteResult = quantise(white, 2);
+    ASSERT_TRUE(whiteResult);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x)
+            EXPECT_EQ(indexAt(whiteResult, y, x), 1);
 }
 
 TEST(Quantise, HeaderByWantedCount)
@@ -457,6 +511,21 @@ TEST(Quantise, RefusesMonoNullOtherDepthsAndBadCounts)
     EXPECT_FALSE(quantise(picture, 257));
     picture.setHeight(5); // rows the allocation does not hold
     EXPECT_FALSE(quantise(picture, 256));
+}
+
+TEST(Quantise, PictureWithoutPixelsGivesAnAllBlackTable)
+{
+    // Nothing is counted, so no box has a colour to average.
+    for (auto [width, height] : {std::pair{0, 5}, std::pair{6, 0}}) {
+        ImageBlock block = ImageBlock::create(width, height, 24, 0);
+        ASSERT_TRUE(block);
+        ImageBlock result = quantise(block, 16);
+        ASSERT_TRUE(result) << width << " x " << height;
+        EXPECT_EQ(result.width(), width);
+        EXPECT_EQ(result.height(), height);
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(result.colorTable()[i], ColorEntry{}) << i;
+    }
 }
 
 TEST(Quantise, LeavesTheSourceAsItWas)

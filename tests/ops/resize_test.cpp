@@ -1,5 +1,7 @@
 #include "ops/resize.h"
 
+#include "ops/resample_command.h"
+
 #include "tests/ops/block_builders.h"
 
 #include <gtest/gtest.h>
@@ -245,6 +247,130 @@ TEST(Resample, ThreeRowsToTwoWeighsTheLastRowIn)
     ASSERT_TRUE(result);
     EXPECT_EQ(result.row(0)[0], (2048 + 1366 * 120) / 4096);
     EXPECT_EQ(result.row(1)[0], (2048 + 1364 * 120 + 2732 * 240) / 4096);
+}
+
+// A plain transcription of the area-averaging rule, one sample at a time,
+// to hold the fast paths (whole-row vector sums, packed channels) to it.
+std::vector<std::vector<uint8_t>> referenceResample(const ImageBlock& source, int newWidth, int newHeight)
+{
+    const int w = source.width();
+    const int h = source.height();
+    const int channels = source.bitCount() / 8;
+    const auto fy = static_cast<uint32_t>(static_cast<double>(newHeight) / h * 4096);
+    const auto fx = static_cast<uint32_t>(static_cast<double>(newWidth) / w * 4096);
+    auto sample = [&](int row, int i) -> uint32_t { return source.row(row)[i]; };
+    std::vector<std::vector<uint8_t>> result;
+    int sourceRow = 0;
+    uint32_t weight = fy;
+    for (int r = 0; r < newHeight; ++r) {
+        std::vector<uint32_t> sums(static_cast<size_t>(w * channels), 2048);
+        uint32_t room = 4096;
+        while (weight < room && sourceRow + 1 < h) {
+            for (int i = 0; i < w * channels; ++i)
+                sums[static_cast<size_t>(i)] += weight * sample(sourceRow, i);
+            room -= weight;
+            ++sourceRow;
+            weight = fy;
+        }
+        std::vector<uint8_t> vertical(sums.size());
+        for (int i = 0; i < w * channels; ++i)
+            vertical[static_cast<size_t>(i)] =
+                static_cast<uint8_t>(std::min<uint32_t>((sums[static_cast<size_t>(i)] + room * sample(sourceRow, i)) / 4096, 255));
+        if (weight > room)
+            weight -= room;
+        else if (sourceRow + 1 < h) {
+            ++sourceRow;
+            weight = fy;
+        } else {
+            weight = 0;
+        }
+        std::vector<uint8_t> row;
+        for (int c = 0; c < channels; ++c) {
+            std::vector<uint8_t> out;
+            uint32_t sum = 2048;
+            uint32_t left = 4096;
+            for (int x = 0; x < w && static_cast<int>(out.size()) < newWidth; ++x) {
+                uint32_t value = vertical[static_cast<size_t>(x * channels + c)];
+                uint32_t share = fx;
+                while (share >= left && static_cast<int>(out.size()) < newWidth) {
+                    out.push_back(static_cast<uint8_t>(std::min<uint32_t>((sum + left * value) / 4096, 255)));
+                    sum = 2048;
+                    share -= left;
+                    left = 4096;
+                }
+                sum += share * value;
+                left -= share;
+            }
+            uint32_t last = vertical[static_cast<size_t>((w - 1) * channels + c)];
+            if (static_cast<int>(out.size()) < newWidth)
+                out.push_back(static_cast<uint8_t>(std::min<uint32_t>((sum + left * last) / 4096, 255)));
+            while (static_cast<int>(out.size()) < newWidth)
+                out.push_back(static_cast<uint8_t>(last));
+            row.resize(static_cast<size_t>(newWidth * channels));
+            for (int x = 0; x < newWidth; ++x)
+                row[static_cast<size_t>(x * channels + c)] = out[static_cast<size_t>(x)];
+        }
+        result.push_back(row);
+    }
+    return result;
+}
+
+TEST(Resample, MatchesTheAreaAveragingRuleSampleForSample)
+{
+    std::mt19937 random(16);
+    for (int trial = 0; trial < 200; ++trial) {
+        uint16_t bits = trial % 2 ? uint16_t(24) : uint16_t(8);
+        int w = static_cast<int>(random() % 90) + 1;
+        int h = static_cast<int>(random() % 30) + 1;
+        int newW = static_cast<int>(random() % 120) + 1;
+        int newH = static_cast<int>(random() % 40) + 1;
+        ImageBlock source = randomBlock(random, w, h, bits);
+        ImageBlock result = resampleBlock(source, newW, newH);
+        ASSERT_TRUE(result);
+        std::vector<std::vector<uint8_t>> expected = referenceResample(source, newW, newH);
+        for (int y = 0; y < newH; ++y)
+            ASSERT_TRUE(std::equal(expected[static_cast<size_t>(y)].begin(), expected[static_cast<size_t>(y)].end(),
+                                   result.row(y)))
+                << bits << " bits " << w << "x" << h << " -> " << newW << "x" << newH << " row " << y;
+    }
+}
+
+TEST(ResampleCommand, PalettedPicturesComeBackPalettedTwoColoursAsSixteen)
+{
+    std::mt19937 random(17);
+    struct Case {
+        uint16_t bits;
+        uint16_t expectedBits;
+        uint32_t expectedColors;
+    };
+    for (Case c : {Case{1, 4, 16}, Case{4, 4, 16}, Case{8, 8, 256}, Case{24, 24, 0}}) {
+        ImageBlock source = randomBlock(random, 30, 20, c.bits);
+        ImageBlock result = resampleCommand(source, 15, 10);
+        ASSERT_TRUE(result) << c.bits;
+        EXPECT_EQ(result.width(), 15);
+        EXPECT_EQ(result.height(), 10);
+        EXPECT_EQ(result.bitCount(), c.expectedBits) << c.bits;
+        EXPECT_EQ(result.colorsUsed(), c.expectedColors) << c.bits;
+    }
+}
+
+TEST(ResampleCommand, AveragesColoursNotIndices)
+{
+    // Indices 0 and 255 side by side, both meaning mid grey: an index average
+    // would land on entry 127, a colour average stays grey.
+    ImageBlock source = ImageBlock::create(2, 1, 8, 256);
+    source.setColor(0, 100, 100, 100);
+    source.setColor(255, 100, 100, 100);
+    source.row(0)[0] = 0;
+    source.row(0)[1] = 255;
+    ImageBlock result = resampleCommand(source, 1, 1);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result.bitCount(), 8);
+    // The quantiser reproduces a colour to within its histogram cell.
+    const ColorEntry& colour = result.colorTable()[result.row(0)[0]];
+    EXPECT_NEAR(colour.red, 100, 4);
+    EXPECT_NEAR(colour.green, 100, 4);
+    EXPECT_NEAR(colour.blue, 100, 4);
 }
 
 // Best fit and the dialog's aspect lock

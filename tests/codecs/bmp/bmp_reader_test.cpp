@@ -270,6 +270,37 @@ TEST(BmpReader, ReadsTopDownRowsIntoTheBottomUpBlock)
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0, 0, 0, 0, 2, 2, 0, 0, 1, 1, 1, 0}));
 }
 
+// Rows much longer than the data: only what the file supplies is moved, and
+// it still lands in the top row.
+TEST(BmpReader, TurnsRoundTopDownRowsTheDataOnlyPartlyFills)
+{
+    BmpFileSpec spec;
+    spec.bitCount = 8;
+    spec.colorsUsed = 2;
+    spec.table = rampTable(2, 4);
+    spec.width = 100000;
+    spec.height = -3;
+    spec.pixels = {1, 2, 3};
+    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    const uint8_t* top = result.block.topRow(0);
+    EXPECT_EQ(top[0], 1);
+    EXPECT_EQ(top[2], 3);
+    EXPECT_EQ(top[3], 0);
+    EXPECT_EQ(result.block.row(0)[0], 0);
+    EXPECT_EQ(result.block.row(1)[0], 0);
+
+    // Data that reaches into the second row: both the first and the second
+    // rows move, each only as far as it was filled.
+    spec.width = 4;
+    spec.height = -4;
+    spec.pixels = {1, 2, 3, 4, 5, 6};
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block),
+              (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 5, 6, 0, 0, 1, 2, 3, 4}));
+}
+
 TEST(BmpReader, ShortUncompressedDataLeavesTheTopRowsBlack)
 {
     BmpFileSpec spec;
@@ -440,6 +471,22 @@ TEST(BmpReader, TopDownRunLengthRowsAreTurnedRound)
     BmpReadResult result = readBothWays(buildBmp(spec));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{6, 6, 0, 0, 5, 0, 0, 0}));
+
+    // A run that spills over the top row's end carries on in the row below.
+    spec.pixels = {6, 9, 0, 1};
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{9, 9, 0, 0, 9, 9, 9, 9}));
+
+    // RLE4 the same way.
+    spec.bitCount = 4;
+    spec.compression = 2;
+    spec.width = 5;
+    spec.table = rampTable(16, 4);
+    spec.pixels = {3, 0x12, 0, 0, 2, 0x34, 0, 1};
+    result = readBothWays(buildBmp(spec));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0x34, 0, 0, 0, 0x12, 0x10, 0, 0}));
 }
 
 // A long RLE8 stream crosses the 16 KiB read-ahead several times.

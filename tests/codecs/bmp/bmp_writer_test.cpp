@@ -100,7 +100,19 @@ TEST(BmpWriter, ReportsAFullDisk)
     ImageBlock block = sixteenColourBlock();
     std::string message;
     EXPECT_FALSE(writeBmp("/dev/full", block, message));
-    EXPECT_EQ(message, "Can't write file");
+    EXPECT_EQ(message, "Can't write file header");
+}
+
+TEST(BmpWriter, OverwritesALongerFileAndCutsItToLength)
+{
+    ScratchDir dir;
+    writeFile(dir.file("old.bmp"), std::vector<uint8_t>(5000, 0xEE));
+    ImageBlock block = sixteenColourBlock();
+    std::string message;
+    ASSERT_TRUE(writeBmp(dir.file("old.bmp"), block, message)) << message;
+    auto file = readFile(dir.file("old.bmp"));
+    ASSERT_EQ(file.size(), 14 + block.size());
+    EXPECT_EQ(std::memcmp(&file[14], block.data(), block.size()), 0);
 }
 
 // An 8-bit block that left its colours-used at 0 has no room for the 256

@@ -407,11 +407,17 @@ TEST(GifReaderOddData, SmallCodeSizesAndHugeDeclaredSizeWithLittleData)
         auto file = GifBuilder().header(4, 4, 0).descriptor(0, 0, 4, 4, 0).raw({s, 3, 0x00, 0xFF, 0x0F, 0}).trailer();
         EXPECT_TRUE(readBytes(file.bytes).block) << int(s);
     }
-    // A large picture whose data stops at once is all index 0.
-    auto file = GifBuilder().header(1, 1, 0).descriptor(0, 0, 20000, 20000, 0).raw({2, 0}).trailer();
-    auto result = readBytes(file.bytes);
-    ASSERT_TRUE(result.block);
-    EXPECT_EQ(result.block.topRow(19999)[2499], 0);
+    // A large picture whose data stops early is index 0 past the data, at
+    // 1 bit (through the decode buffer) and at 8 bits (decoded in place).
+    for (uint8_t packed : {uint8_t(0x00), uint8_t(0x07)}) {
+        auto file = GifBuilder().header(1, 1, packed).descriptor(0, 0, 20000, 20000, 0).uncompressedData({1, 1, 1}, 2).trailer();
+        auto result = readBytes(file.bytes);
+        ASSERT_TRUE(result.block);
+        EXPECT_EQ(indexAt(result.block, 2, 0), 1u);
+        EXPECT_EQ(indexAt(result.block, 3, 0), 0u);
+        EXPECT_EQ(indexAt(result.block, 19999, 19999), 0u);
+        EXPECT_EQ(indexAt(result.block, 2, 19999), 0u);
+    }
 }
 
 } // namespace

@@ -139,6 +139,14 @@ TEST(GifScanner, ImageCounterIsRegistered)
     auto image = GifBuilder().descriptor(0, 0, 2, 1, 0).uncompressedData({1, 0}, 2).bytes;
     writeFile(dir.file("a.gif"), GifBuilder().header(2, 1, 0).raw(image).raw(image).raw(image).trailer().bytes);
     EXPECT_EQ(counter(dir.file("a.gif")), 3);
+
+    ImageOffsetsFunction scanner = CodecRegistry::instance().imageOffsets(ImageFormat::Gif);
+    ASSERT_NE(scanner, nullptr);
+    std::vector<uint32_t> controls(kGifFrameCapacity);
+    std::vector<uint32_t> images(kGifFrameCapacity);
+    EXPECT_EQ(scanner(dir.file("a.gif"), controls.data(), images.data(), kGifFrameCapacity), 3);
+    EXPECT_EQ(images[0], 13u);
+    EXPECT_EQ(images[1], 13u + image.size());
 }
 
 // An animation of three frames with their own delays, disposals and places.

@@ -120,6 +120,21 @@ TEST(GifWriter, ColourTableIsPaddedWithBlackToItsSizeField)
     EXPECT_EQ(bytes[13 + 48], 0x21);
 }
 
+TEST(GifWriter, ColourTableNeverOutgrowsItsSizeField)
+{
+    // A 1-bit block that claims 256 colours: only 2 may follow a size field
+    // of 0, or the decoder would take colours for blocks.
+    ScratchDir dir;
+    ImageBlock block = makeBlock(9, 2, 1, 5, 256);
+    ASSERT_TRUE(writeGif(dir.file("a.gif"), block, true, false, -1));
+    auto bytes = readFile(dir.file("a.gif"));
+    EXPECT_EQ(bytes[10], 0x80);
+    EXPECT_EQ(bytes[13 + 6], 0x21);
+    ImageBlock back = readBack(dir.file("a.gif"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(maxDifference(blockToRgb(back), blockToRgb(block)), 0);
+}
+
 TEST(GifWriter, RefusesWhatItCannotWrite)
 {
     ScratchDir dir;
@@ -187,6 +202,84 @@ TEST(GifWriter, RandomPictureFillsTheStringTableAndRoundTrips)
     ImageBlock theirs = readBack(dir.file("magick.gif"));
     ASSERT_TRUE(theirs);
     EXPECT_EQ(maxDifference(blockToRgb(theirs), blockToRgb(block)), 0);
+}
+
+TEST(GifWriter, OneAndFourBitPicturesThatFillTheTableRoundTrip)
+{
+    // Random pictures fill the 4096 entries several times over at every
+    // code size, so every reset path is taken.
+    for (int depth : {1, 4, 8}) {
+        ScratchDir dir;
+        ImageBlock block = makeBlock(400, 300, depth, static_cast<uint32_t>(depth * 11));
+        ASSERT_TRUE(writeGif(dir.file("a.gif"), block, true, depth == 4, -1));
+        EXPECT_TRUE(samePixelsAndTable(readBack(dir.file("a.gif")), block)) << depth;
+        if (haveTool("gif2rgb")) {
+            ASSERT_EQ(runCommand("gif2rgb -1 -o " + shellQuote(dir.file("a.rgb")) + " " + shellQuote(dir.file("a.gif"))
+                                 + " 2>/dev/null"),
+                      0);
+            EXPECT_EQ(maxDifference(RgbImage{400, 300, readFile(dir.file("a.rgb"))}, blockToRgb(block)), 0) << depth;
+        }
+    }
+}
+
+// Reads the code stream of a file we wrote and tracks the code width as a
+// decoder must: a full table is followed by a clear code at 12 bits, and the
+// codes after it are 9 bits wide again.
+TEST(GifWriter, FullTableIsClearedWithATwelveBitClearCode)
+{
+    ScratchDir dir;
+    ASSERT_TRUE(writeGif(dir.file("a.gif"), makeBlock(256, 256, 8, 99), true, false, -1));
+    auto bytes = readFile(dir.file("a.gif"));
+    size_t at = 13 + 768 + 8 + 10;
+    ASSERT_EQ(bytes[at++], 8);
+    std::vector<uint8_t> data;
+    while (at < bytes.size() && bytes[at] != 0) {
+        data.insert(data.end(), bytes.begin() + static_cast<long>(at + 1), bytes.begin() + static_cast<long>(at + 1 + bytes[at]));
+        at += 1 + bytes[at];
+    }
+    uint64_t accumulator = 0;
+    int bits = 0;
+    size_t nextByte = 0;
+    int width = 9;
+    unsigned next = 258;
+    bool previous = false;
+    int fullTableClears = 0;
+    int codesAfterClear = -1;
+    for (;;) {
+        while (bits < width && nextByte < data.size()) {
+            accumulator |= static_cast<uint64_t>(data[nextByte++]) << bits;
+            bits += 8;
+        }
+        ASSERT_GE(bits, width) << "data ended without an end code";
+        const unsigned code = static_cast<unsigned>(accumulator & ((1u << width) - 1));
+        accumulator >>= width;
+        bits -= width;
+        if (codesAfterClear == 0) {
+            EXPECT_EQ(width, 9);
+            codesAfterClear = -1;
+        }
+        if (code == 257)
+            break;
+        if (code == 256) {
+            if (next == 4096) {
+                EXPECT_EQ(width, 12);
+                ++fullTableClears;
+                codesAfterClear = 0;
+            }
+            width = 9;
+            next = 258;
+            previous = false;
+            continue;
+        }
+        ASSERT_LE(code, next);
+        if (previous && next < 4096) {
+            ++next;
+            if (next == (1u << width) && width < 12)
+                ++width;
+        }
+        previous = true;
+    }
+    EXPECT_GE(fullTableClears, 1);
 }
 
 TEST(GifWriter, OurFilesDecodeTheSameInImageMagickAndGiflib)

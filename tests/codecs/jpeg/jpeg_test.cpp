@@ -339,6 +339,32 @@ TEST(JpegMalformed, TruncatedScanStillGivesThePictureQuietly)
     EXPECT_EQ(stderrText, "");
 }
 
+TEST(JpegMalformed, TruncatedProgressiveFileShowsEveryScanItHolds)
+{
+    if (!haveTool("cjpeg") || !haveTool("djpeg"))
+        GTEST_SKIP() << "libjpeg-turbo tools missing";
+    ScratchDir dir;
+    std::string ppm = dir.file("p.ppm");
+    std::string jpeg = dir.file("p.jpg");
+    runCommand("convert rose: -resize 140x92! -depth 8 ppm:" + shellQuote(ppm) + " && cjpeg -progressive "
+               + shellQuote(ppm) + " > " + shellQuote(jpeg));
+    std::vector<uint8_t> bytes = readFile(jpeg);
+    bytes.resize(bytes.size() * 6 / 10);
+    std::string message, stderrText;
+    ImageBlock block = readBytes(dir, bytes, message, stderrText);
+    ASSERT_TRUE(block) << message;
+    EXPECT_EQ(stderrText, "");
+    // The library's own picture of the truncated file, bottom rows included.
+    std::string truncated = dir.file("input.jpg");
+    std::string out = dir.file("t.ppm");
+    int status = runCommand("djpeg -dct fast -nosmooth -outfile " + shellQuote(out) + " " + shellQuote(truncated)
+                            + " 2>/dev/null");
+    ASSERT_TRUE(status == 0 || status == 2) << status; // 2: finished with warnings
+    auto expected = readPnm(out);
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(maxDifference(blockToRgb(block), *expected), 0);
+}
+
 TEST(JpegMalformed, MissingFile)
 {
     std::string message;

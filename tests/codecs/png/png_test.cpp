@@ -382,6 +382,27 @@ TEST_F(PngMalformed, DataStage)
     expectRefused(corruptIdat, "corrupt_deflate_stream");
 }
 
+TEST_F(PngMalformed, DamagedImageDataChecksumsDoNotHideThePicture)
+{
+    // Header chunks keep their CRC check (see HeaderStage); the image data's
+    // CRC and Adler-32 are not verified, so a flipped checksum still shows.
+    size_t idat = 33;
+    uint32_t length = bigEndian32(&good[idat]);
+    std::vector<uint8_t> badCrc = good;
+    badCrc[idat + 8 + length] ^= 0xFF;
+    std::vector<uint8_t> badAdler = good;
+    badAdler[idat + 8 + length - 1] ^= 0xFF;
+    fixCrc(badAdler, idat);
+    std::string message;
+    ImageBlock original = readPng(path, message);
+    ASSERT_TRUE(original);
+    for (const auto* bytes : {&badCrc, &badAdler}) {
+        ImageBlock block = readPngFromMemory(*bytes, message);
+        ASSERT_TRUE(block) << (bytes == &badCrc ? "crc" : "adler");
+        EXPECT_EQ(std::memcmp(block.data(), original.data(), static_cast<size_t>(original.size())), 0);
+    }
+}
+
 TEST(PngReader, MissingFileNamesThePath)
 {
     std::string message;

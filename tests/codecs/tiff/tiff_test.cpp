@@ -293,6 +293,35 @@ TEST(TiffColourTables, PaletteMapsSixteenOrEightBit)
     EXPECT_EQ(block.colorTable()[15], (ColorEntry{7, 200, 150, 0}));
 }
 
+TEST(TiffColourTables, OneBitPaletteUsesItsColourMap)
+{
+    ScratchDir dir;
+    uint16_t map[3 * 2] = {65535, 0, 0, 0, 0, 65535}; // entry 0 red, entry 1 blue
+    std::string path = dir.file("palette1.tif");
+    writeWithLibtiff(path, PHOTOMETRIC_PALETTE, 1, 1, 8, 1, {0x0F}, map);
+    std::string message, compression;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 1);
+    EXPECT_EQ(block.colorTable()[0], (ColorEntry{0, 0, 255, 0}));
+    EXPECT_EQ(block.colorTable()[1], (ColorEntry{255, 0, 0, 0}));
+    EXPECT_EQ(block.topRow(0)[0], 0x0F);
+}
+
+TEST(TiffColourTables, TwoBitGreyLooksRightThroughTheRgbaReader)
+{
+    ScratchDir dir;
+    std::string path = dir.file("grey2.tif");
+    writeWithLibtiff(path, PHOTOMETRIC_MINISBLACK, 2, 1, 4, 1, {0x1B}); // 0, 1, 2, 3
+    std::string message, compression;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    ASSERT_EQ(block.bitCount(), 24);
+    const uint8_t expected[] = {0, 85, 170, 255};
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(block.topRow(0)[x * 3], expected[x]) << x;
+}
+
 TEST_F(TiffTest, PageCounterFollowsTheDirectoryChain)
 {
     std::string one = tiffcp("-c lzw", colourBase(), "one.tif");
@@ -414,6 +443,56 @@ TEST_F(TiffTest, TruncatedStripsGiveThePictureReadSoFar)
     EXPECT_EQ(errors.text(), "");
     ASSERT_TRUE(block);
     EXPECT_EQ(block.height(), 30);
+}
+
+TEST_F(TiffTest, BigLzwFilesDecodeInParallelToTheSamePixels)
+{
+    // Big enough (over 4 MB of rows, hundreds of strips) for the strips to be
+    // shared among threads.
+    std::string source = dir.file("big.tif");
+    run("convert rose: -resize 1300x1200! -depth 8 -compress none " + shellQuote(source));
+    std::string lzw = tiffcp("-c lzw", source, "big-lzw.tif");
+    auto expected = magickDecode(source);
+    ASSERT_TRUE(expected);
+    for (const std::string& path : {lzw, tiffcp("-c packbits", source, "big-packbits.tif")}) {
+        ImageBlock block = load(path);
+        ASSERT_TRUE(block);
+        EXPECT_EQ(maxDifference(anyBlockToRgb(block), *expected), 0) << path;
+    }
+
+    // Damage from the middle of the strip data on: the rows before the first
+    // bad strip are shown, all rows after it are black, as when reading row
+    // by row.
+    std::vector<uint8_t> bytes = readFile(lzw);
+    uint32_t ifd = loadLE32(&bytes[4]);
+    ASSERT_GT(ifd, bytes.size() / 2) << "tiffcp is expected to write the strips first";
+    for (uint32_t i = ifd / 2; i < ifd; ++i)
+        bytes[i] = 0xFF;
+    std::string damaged = dir.file("big-damaged.tif");
+    writeFile(damaged, bytes);
+    std::string message, compression;
+    StderrCapture errors;
+    ImageBlock partial = readTiffPage(damaged, 0, message, compression);
+    EXPECT_EQ(errors.text(), "");
+    ASSERT_TRUE(partial);
+    EXPECT_EQ(message, "Can't read from file");
+    RgbImage pixels = anyBlockToRgb(partial);
+    int firstBlack = -1;
+    for (int y = 0; y < 1200 && firstBlack < 0; ++y) {
+        bool black = true;
+        for (int x = 0; x < 1300 && black; ++x)
+            black = pixels.at(x, y)[0] == 0 && pixels.at(x, y)[1] == 0 && pixels.at(x, y)[2] == 0;
+        if (black)
+            firstBlack = y;
+    }
+    ASSERT_GT(firstBlack, 300);
+    ASSERT_LT(firstBlack, 1000);
+    for (int y = 0; y < firstBlack - 2; ++y)
+        for (int x = 0; x < 1300; ++x)
+            ASSERT_EQ(std::memcmp(pixels.at(x, y), expected->at(x, y), 3), 0) << x << "," << y;
+    for (int y = firstBlack; y < 1200; ++y)
+        for (int x = 0; x < 1300; ++x)
+            ASSERT_EQ(pixels.at(x, y)[0] | pixels.at(x, y)[1] | pixels.at(x, y)[2], 0) << x << "," << y;
 }
 
 // ---------------------------------------------------------------------------
@@ -556,6 +635,33 @@ TEST_F(TiffTest, WriterRefusals)
     StderrCapture errors;
     EXPECT_FALSE(writeTiff("/dev/full", writerBlock(24), 0, 80, message));
     EXPECT_EQ(errors.text(), "");
+}
+
+TEST_F(TiffTest, BigFilesAreWrittenWithStripsCompressedInParallel)
+{
+    // Over 4 MB of rows in hundreds of strips: the strips are compressed by
+    // several threads; the file must be an ordinary one with every strip in
+    // its place.
+    std::string source = dir.file("big-source.tif");
+    run("convert rose: -resize 1300x1200! -depth 8 -compress none " + shellQuote(source));
+    std::string message, compression;
+    ImageBlock block = readTiffPage(source, 0, message, compression);
+    ASSERT_TRUE(block) << message;
+    auto expected = magickDecode(source);
+    ASSERT_TRUE(expected);
+    for (int setting : {1, 2}) {
+        std::string path = dir.file("big-out" + std::to_string(setting) + ".tif");
+        ASSERT_TRUE(writeTiff(path, block, setting, 80, message)) << message;
+        std::string info = run("tiffinfo " + shellQuote(path));
+        EXPECT_NE(info.find(setting == 1 ? "Compression Scheme: LZW" : "Compression Scheme: PackBits"), std::string::npos);
+        EXPECT_NE(info.find("Rows/Strip: 2\n"), std::string::npos) << info;
+        auto decoded = magickDecode(path);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(maxDifference(*decoded, *expected), 0) << setting;
+        // The same bytes as tiffcp's own compression of the same rows.
+        std::string reference = tiffcp(setting == 1 ? "-c lzw" : "-c packbits", path, "ref" + std::to_string(setting) + ".tif");
+        EXPECT_EQ(run("tiffcmp " + shellQuote(path) + " " + shellQuote(reference) + " && echo same"), "same\n");
+    }
 }
 
 TEST_F(TiffTest, WriterRoundTripsThroughTheReader)

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Times the JPEG, PNG and TIFF glue against the peer tools on one 6000 x 4000
+# photo-like picture, in one run:
+#   bench/libs-vs-peers.sh [RUNS]        (best of RUNS for each timing, default 3)
+# Ours: in-process figures from libs_bench (Google Benchmark) and
+# whole-process figures of `pictorand32-convert --info` (load and normalise).
+# Peers: whole-process wall time of djpeg, ImageMagick and vips.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-3}
+build=build/bench
+data=$PWD/build/bench-data
+mkdir -p "$data"
+
+command -v vips >/dev/null || echo "note: vips missing (apt-get install libvips-tools)" >&2
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_GUI=OFF -DPICTORAND_TESTS=OFF \
+  -DPICTORAND_BENCH=ON >/dev/null
+cmake --build "$build" --target libs_bench pictorand32-convert >/dev/null
+ours="$build/tools/convert/pictorand32-convert"
+
+# The picture: fractal clouds with grain, so it compresses like a photo.
+if [ ! -s "$data/photo.ppm" ]; then
+  convert -seed 3 -size 1500x1000 plasma:fractal -blur 0x1 -resize 6000x4000! -attenuate 0.4 +noise Gaussian \
+    -depth 8 "$data/photo.ppm"
+fi
+[ -s "$data/photo.jpg" ] || cjpeg -quality 85 "$data/photo.ppm" >"$data/photo.jpg"
+[ -s "$data/photo.png" ] || convert "$data/photo.ppm" -define png:compression-level=6 -define png:compression-filter=5 \
+  "$data/photo.png"
+[ -s "$data/photo-none.tif" ] || convert "$data/photo.ppm" -depth 8 -compress none "$data/photo-none.tif"
+[ -s "$data/photo-lzw.tif" ] || tiffcp -c lzw "$data/photo-none.tif" "$data/photo-lzw.tif"
+[ -s "$data/photo.bmp" ] || convert "$data/photo.ppm" "bmp3:$data/photo.bmp"
+[ -s "$data/photo-packbits.tif" ] || tiffcp -c packbits "$data/photo-none.tif" "$data/photo-packbits.tif"
+
+# best_of COMMAND... : the smallest wall time of $runs runs, in seconds. The
+# folder $fresh (when set) is emptied before each run: the converter leaves
+# existing files alone.
+best_of() {
+  local best=""
+  for _ in $(seq "$runs"); do
+    local start end
+    [ -n "${fresh:-}" ] && rm -rf "${fresh:?}"/*
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    best=$(echo "$start $end $best" | awk '{t = $2 - $1; if ($3 == "" || t < $3) print t; else print $3}')
+  done
+  printf '%.3f' "$best"
+}
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+echo "== picture: 6000 x 4000, $(du -h "$data/photo.jpg" | cut -f1) JPEG q85, $(du -h "$data/photo.png" | cut -f1) PNG"
+echo "== ours, in process (Google Benchmark)"
+PICTORAND_BENCH_DATA="$data" "$build/bench/libs_bench" --benchmark_format=console 2>/dev/null \
+  | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
+
+echo "== whole process, best of $runs (seconds)"
+printf '  %-44s %s\n' "JPEG  ours --info (load)" "$(best_of "$ours" --info "$data/photo.jpg")"
+printf '  %-44s %s\n' "JPEG  djpeg -bmp" "$(best_of djpeg -bmp -outfile "$scratch/d.bmp" "$data/photo.jpg")"
+printf '  %-44s %s\n' "JPEG  ImageMagick to BMP" "$(best_of convert "$data/photo.jpg" "bmp3:$scratch/m.bmp")"
+printf '  %-44s %s\n' "PNG   ours --info (load)" "$(best_of "$ours" --info "$data/photo.png")"
+command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips avg (load)" "$(best_of vips avg "$data/photo.png")"
+printf '  %-44s %s\n' "PNG   ImageMagick (load)" "$(best_of convert "$data/photo.png" null:)"
+mkdir -p "$scratch/png"
+printf '  %-44s %s\n' "PNG   ours convert png->png (load+save)" \
+  "$(fresh="$scratch/png" best_of "$ours" -t png -o "$scratch/png" "$data/photo.png")"
+command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips png->png level 6, all filters" \
+  "$(best_of vips copy "$data/photo.png" "$scratch/v.png[compression=6,filter=all]")"
+printf '  %-44s %s\n' "PNG   ImageMagick png->png level 6, adaptive" \
+  "$(best_of convert "$data/photo.png" -define png:compression-level=6 -define png:compression-filter=5 "$scratch/m.png")"
+echo "  PNG sizes: ours $(stat -c %s "$scratch"/png/photo.[Pp][Nn][Gg])$(command -v vips >/dev/null && echo ", vips $(stat -c %s "$scratch/v.png")"), ImageMagick $(stat -c %s "$scratch/m.png")"
+for kind in none lzw packbits; do
+  printf '  %-44s %s\n' "TIFF  ours --info $kind (load)" "$(best_of "$ours" --info "$data/photo-$kind.tif")"
+  printf '  %-44s %s\n' "TIFF  ImageMagick $kind (load)" "$(best_of convert "$data/photo-$kind.tif" null:)"
+done
+mkdir -p "$scratch/win" "$scratch/tif"
+setting=0
+for kind in none lzw packbits; do
+  # Our converter takes the compression from the settings file.
+  printf '[TIFF]\nSave Compression=%d\n' "$setting" >"$scratch/win/P_RAND32.INI"
+  setting=$((setting + 1))
+  printf '  %-44s %s\n' "TIFF  ours bmp->tif $kind (load+save)" \
+    "$(PICTORAND_WINDIR="$scratch/win" fresh="$scratch/tif" best_of "$ours" -t tif -o "$scratch/tif" "$data/photo.bmp")"
+  magick=$kind
+  [ "$kind" = packbits ] && magick=RLE # ImageMagick's name for PackBits
+  printf '  %-44s %s\n' "TIFF  ImageMagick bmp->tif $kind (load+save)" \
+    "$(best_of convert "$data/photo.bmp" -compress "$magick" "$scratch/m.tif")"
+done

@@ -1,0 +1,45 @@
+// A whole-process timing tool for bench/quantise-vs-peers.sh: reads a BMP,
+// quantises it and writes the result as a BMP, as the converter would.
+//   quantise_tool IN.bmp OUT.bmp [COLORS]
+
+#include "codecs/bmp/bmp.h"
+#include "ops/depth_conversion.h"
+#include "ops/quantise.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace pictorand;
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: quantise_tool IN.bmp OUT.bmp [COLORS]\n");
+        return 2;
+    }
+    int colors = argc > 3 ? std::atoi(argv[3]) : 256;
+    std::string message;
+    std::string compression;
+    ImageBlock block = readBmp(argv[1], message, compression);
+    if (!block) {
+        std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
+        return 1;
+    }
+    if (block.bitCount() != 1 && block.bitCount() != 4 && block.bitCount() != 8 && block.bitCount() != 24) {
+        ImageBlock normalised = normaliseDepth(block);
+        if (normalised)
+            block = std::move(normalised);
+    }
+    ImageBlock reduced = quantise(block, colors);
+    if (!reduced) {
+        std::fprintf(stderr, "%s: Quantize error !\n", argv[1]);
+        return 1;
+    }
+    block = ImageBlock{}; // the source is not needed for writing
+    if (!writeBmp(argv[2], reduced, message)) {
+        std::fprintf(stderr, "%s: %s\n", argv[2], message.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Launch-to-first-paint of the viewer against feh, on a 1920 x 1080 and a
+# 6000 x 4000 JPEG, on one virtual X screen in the same run.
+#
+#   bench/startup-vs-feh.sh [BUILD_DIR] [RUNS]
+#
+# pictorand32 runs with PICTORAND_QUIT_AFTER_PAINT=1 (it ends right after its
+# first paint of the picture). feh is run as a one-picture slideshow that ends
+# after its first picture (--on-last-slide quit with a 1 ms delay), so both
+# times cover start, decode, window and first paint. The median of RUNS runs
+# (default 7) is reported in milliseconds, as wall-clock time and as CPU time
+# (user + system) of the process.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build/release}
+runs=${2:-7}
+viewer=$build/shell/pictorand32
+[ -x "$viewer" ] || { echo "no viewer at $viewer (build it first)" >&2; exit 1; }
+command -v feh >/dev/null || { echo "feh is missing (apt-get install feh)" >&2; exit 1; }
+command -v xvfb-run >/dev/null || { echo "xvfb-run is missing" >&2; exit 1; }
+
+work=$build/bench-startup
+mkdir -p "$work"
+# Photo-like content (smooth areas and noise), so decoding costs what it
+# would on a real picture.
+if [ ! -f "$work/1920x1080.jpg" ]; then
+  convert -size 480x270 plasma:fractal -blur 0x1 -resize 1920x1080! -attenuate 0.4 +noise Gaussian \
+    -quality 90 "$work/1920x1080.jpg"
+fi
+if [ ! -f "$work/6000x4000.jpg" ]; then
+  convert -size 600x400 plasma:fractal -blur 0x1 -resize 6000x4000! -attenuate 0.4 +noise Gaussian \
+    -quality 90 "$work/6000x4000.jpg"
+fi
+
+cat > "$work/measure.sh" <<'INNER'
+#!/usr/bin/env bash
+set -euo pipefail
+viewer=$1; work=$2; runs=$3
+export XDG_RUNTIME_DIR=$work/xdg; mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+export PICTORAND_WINDIR=$work/windir PICTORAND_RUNTIME_DIR=$work/runtime
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# One run: "wall_ms cpu_ms" (CPU = user + system time of the process; on a
+# busy machine it says more than the wall clock does).
+run_once() {
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f "%U %S" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  awk -v wall=$(( (end - start) / 1000000 )) '{printf "%d %d\n", wall, ($1 + $2) * 1000}' "$work/time.txt"
+}
+measure() {
+  local results
+  results=$(for i in $(seq "$runs"); do run_once "$@"; done)
+  echo "$(echo "$results" | cut -d' ' -f1 | median) $(echo "$results" | cut -d' ' -f2 | median)"
+}
+printf "%-10s %24s %24s\n" "" "pictorand32" "feh"
+printf "%-10s %12s %11s %12s %11s\n" "picture" "wall" "cpu" "wall" "cpu"
+for picture in 1920x1080 6000x4000; do
+  file=$work/$picture.jpg
+  # One untimed run of each, so both start from a warm file cache.
+  PICTORAND_QUIT_AFTER_PAINT=1 "$viewer" "$file" >/dev/null 2>&1 || true
+  feh --on-last-slide quit -D 0.001 "$file" >/dev/null 2>&1 || true
+  read -r ours_wall ours_cpu < <(measure env PICTORAND_QUIT_AFTER_PAINT=1 "$viewer" "$file")
+  read -r feh_wall feh_cpu < <(measure feh --on-last-slide quit -D 0.001 "$file")
+  printf "%-10s %9s ms %8s ms %9s ms %8s ms\n" "$picture" "$ours_wall" "$ours_cpu" "$feh_wall" "$feh_cpu"
+done
+INNER
+chmod +x "$work/measure.sh"
+xvfb-run -a -s "-screen 0 1920x1200x24" "$work/measure.sh" "$viewer" "$work" "$runs"

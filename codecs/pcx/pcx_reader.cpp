@@ -1,0 +1,255 @@
+#include "codecs/common/whole_file.h"
+#include "codecs/common/run_length.h"
+#include "codecs/common/span_reader.h"
+#include "codecs/pcx/pcx.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace pictorand {
+
+namespace {
+
+constexpr const char* kNotValidPcx = "Not a valid PCX file";
+constexpr size_t kPcxHeaderSize = 128;
+constexpr size_t kTrailerSize = 769; // marker 12 and 256 red, green, blue triples
+constexpr uint8_t kTrailerMarker = 12;
+
+// Version 3 files carry no usable palette; they are shown with this fixed one
+// (red, green, blue), which is not the standard EGA set.
+constexpr std::array<uint8_t, 48> kVersion3Palette = {
+    0, 0, 14,     0, 82, 7,     44, 0, 14,    0, 0, 0,     //
+    248, 1, 44,   0, 133, 15,   66, 0, 0,     33, 0, 0,    //
+    0, 0, 106,    36, 155, 73,  161, 94, 144, 94, 24, 94,  //
+    132, 20, 217, 149, 160, 20, 18, 0, 6,     0, 104, 31,  //
+};
+
+struct PcxHeader {
+    uint8_t manufacturer = 0;
+    uint8_t version = 0;
+    uint8_t encoding = 0;
+    uint8_t bitsPerPixel = 0;
+    uint16_t xMin = 0;
+    uint16_t yMin = 0;
+    uint16_t xMax = 0;
+    uint16_t yMax = 0;
+    std::array<uint8_t, 48> colorMap{};
+    uint8_t planes = 0;
+    uint16_t bytesPerLine = 0;
+};
+
+// How the planes of a scan line make up the pixels of a row.
+enum class PlaneLayout {
+    Packed,          // one plane of 1, 4 or 8 bits
+    FourBitPlanes,   // four 1-bit planes, bit k of a pixel from plane k
+    ThreeBytePlanes, // red, green and blue planes of 8 bits
+};
+
+struct PcxGeometry {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t depth = 0;
+    PlaneLayout layout = PlaneLayout::Packed;
+    size_t bytesPerLine = 0;
+    size_t scanLine = 0;
+};
+
+std::optional<PcxHeader> parseHeader(std::span<const uint8_t> file)
+{
+    SpanReader in(file);
+    PcxHeader header;
+    header.manufacturer = in.u8();
+    header.version = in.u8();
+    header.encoding = in.u8();
+    header.bitsPerPixel = in.u8();
+    header.xMin = in.u16le();
+    header.yMin = in.u16le();
+    header.xMax = in.u16le();
+    header.yMax = in.u16le();
+    in.skip(4); // resolution
+    auto map = in.bytes(48);
+    if (!map.empty())
+        std::copy(map.begin(), map.end(), header.colorMap.begin());
+    in.skip(1);
+    header.planes = in.u8();
+    header.bytesPerLine = in.u16le();
+    in.skip(kPcxHeaderSize - in.position());
+    if (!in.ok() || header.manufacturer != 10)
+        return std::nullopt;
+    return header;
+}
+
+// The picture the header describes, or nothing for a size or plane layout
+// this reader cannot fill: two or three 1-bit planes or four 8-bit planes
+// would make blocks of 2, 3 or 32 bits that nothing downstream can show.
+std::optional<PcxGeometry> geometryOf(const PcxHeader& header)
+{
+    PcxGeometry geometry;
+    // A maximum below the minimum is no picture at all, not a huge one.
+    int32_t width = int32_t(header.xMax) - int32_t(header.xMin) + 1;
+    int32_t height = int32_t(header.yMax) - int32_t(header.yMin) + 1;
+    if (width <= 0 || height <= 0)
+        return std::nullopt;
+    geometry.width = width;
+    geometry.height = height;
+    if (header.planes == 1 && (header.bitsPerPixel == 1 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8)) {
+        geometry.layout = PlaneLayout::Packed;
+        geometry.depth = header.bitsPerPixel;
+    } else if (header.planes == 4 && header.bitsPerPixel == 1) {
+        geometry.layout = PlaneLayout::FourBitPlanes;
+        geometry.depth = 4;
+    } else if (header.planes == 3 && header.bitsPerPixel == 8) {
+        geometry.layout = PlaneLayout::ThreeBytePlanes;
+        geometry.depth = 24;
+    } else {
+        return std::nullopt;
+    }
+    geometry.bytesPerLine = header.bytesPerLine;
+    geometry.scanLine = size_t(header.planes) * header.bytesPerLine;
+    return geometry;
+}
+
+unsigned brightness(unsigned red, unsigned green, unsigned blue) { return 30 * red + 59 * green + 11 * blue; }
+
+// Fills the colour table of a block below 24 bits.
+bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, std::span<const uint8_t> file,
+                    std::string& message)
+{
+    std::array<uint8_t, 768> palette{}; // red, green, blue
+    if (depth == 4)
+        std::copy(header.colorMap.begin(), header.colorMap.end(), palette.begin());
+    if (header.version == 3)
+        std::copy(kVersion3Palette.begin(), kVersion3Palette.end(), palette.begin());
+    if (depth == 8 && header.version > 4 && file.size() >= kTrailerSize) {
+        SpanReader trailer(file.subspan(file.size() - kTrailerSize));
+        if (trailer.u8() == kTrailerMarker) {
+            auto entries = trailer.bytes(768);
+            if (entries.empty()) {
+                message = "Can't read palette";
+                return false;
+            }
+            std::copy(entries.begin(), entries.end(), palette.begin());
+        }
+    }
+    uint32_t colors = uint32_t(1) << depth;
+    for (uint32_t i = 0; i < colors; ++i)
+        block.setColor(i, palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]);
+    if (depth == 1) {
+        // 0 is black and 1 white, whatever colours the header map holds (old
+        // writers leave garbage there). Current writers (ImageMagick among
+        // them) store bitmaps the other way round, 1 black, and say so with a
+        // map whose entry 0 is the lighter one; that order is followed.
+        const uint8_t* map = header.colorMap.data();
+        bool inverted = header.version != 3 && brightness(map[0], map[1], map[2]) > brightness(map[3], map[4], map[5]);
+        block.setColor(inverted ? 1 : 0, 0, 0, 0);
+        block.setColor(inverted ? 0 : 1, 255, 255, 255);
+    }
+    return true;
+}
+
+// Turns one scan line into a row of the block. Pixels the line does not
+// cover (a bytes-per-line smaller than the width needs) stay zero.
+void scanLineToRow(const PcxGeometry& geometry, const uint8_t* line, uint8_t* row)
+{
+    const size_t width = static_cast<size_t>(geometry.width);
+    const size_t perPlane = geometry.bytesPerLine;
+    switch (geometry.layout) {
+    case PlaneLayout::Packed: {
+        size_t bytes = std::min((width * geometry.depth + 7) / 8, geometry.scanLine);
+        if (bytes > 0) // a scan line of 0 bytes has no buffer at all
+            std::memcpy(row, line, bytes);
+        break;
+    }
+    case PlaneLayout::FourBitPlanes: {
+        size_t pixels = std::min(width, perPlane * 8);
+        const uint8_t* planes[4] = {line, line + perPlane, line + 2 * perPlane, line + 3 * perPlane};
+        for (size_t x = 0; x < pixels; ++x) {
+            size_t byte = x >> 3;
+            unsigned shift = 7 - static_cast<unsigned>(x & 7);
+            unsigned value = ((planes[0][byte] >> shift) & 1) | (((planes[1][byte] >> shift) & 1) << 1)
+                | (((planes[2][byte] >> shift) & 1) << 2) | (((planes[3][byte] >> shift) & 1) << 3);
+            row[x >> 1] = static_cast<uint8_t>(row[x >> 1] | ((x & 1) ? value : value << 4));
+        }
+        break;
+    }
+    case PlaneLayout::ThreeBytePlanes: {
+        size_t pixels = std::min(width, perPlane);
+        const uint8_t* red = line;
+        const uint8_t* green = line + perPlane;
+        const uint8_t* blue = line + 2 * perPlane;
+        for (size_t x = 0; x < pixels; ++x) {
+            row[x * 3] = blue[x];
+            row[x * 3 + 1] = green[x];
+            row[x * 3 + 2] = red[x];
+        }
+        break;
+    }
+    }
+}
+
+} // namespace
+
+ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::string& compression)
+{
+    message = kNotValidPcx;
+    compression = "Run Length Encoding";
+    auto header = parseHeader(file);
+    if (!header)
+        return {};
+    auto geometry = geometryOf(*header);
+    if (!geometry)
+        return {};
+
+    uint32_t colors = geometry->depth < 24 ? uint32_t(1) << geometry->depth : 0;
+    ImageBlock block = ImageBlock::create(geometry->width, geometry->height, geometry->depth, colors);
+    if (!block) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    if (colors && !fillColorTable(block, *header, geometry->depth, file, message))
+        return {};
+
+    std::vector<uint8_t> line;
+    try {
+        line.resize(geometry->scanLine);
+    } catch (...) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    std::span<const uint8_t> data = file.subspan(std::min(file.size(), kPcxHeaderSize));
+    if (header->encoding != 0) {
+        SpanByteSource source(data);
+        for (int32_t y = 0; y < geometry->height; ++y) {
+            decodePcxScanLine(source, std::span<uint8_t>(line));
+            scanLineToRow(*geometry, line.data(), block.topRow(y));
+        }
+    } else {
+        compression = "None";
+        SpanReader source(data);
+        for (int32_t y = 0; y < geometry->height; ++y) {
+            // A short last line keeps zeros for what is missing.
+            size_t got = source.readSome(line.data(), line.size());
+            if (got == 0 && !line.empty())
+                break; // the rest of the block is zero already
+            std::fill(line.begin() + static_cast<std::ptrdiff_t>(got), line.end(), uint8_t(0));
+            scanLineToRow(*geometry, line.data(), block.topRow(y));
+        }
+    }
+    return block;
+}
+
+ImageBlock readPcx(const std::string& path, std::string& message, std::string& compression)
+{
+    message = kNotValidPcx;
+    compression = "Run Length Encoding";
+    WholeFile file;
+    if (!file.open(path)) {
+        message = "Can't open file";
+        return {};
+    }
+    return decodePcx(file.bytes(), message, compression);
+}
+
+} // namespace pictorand

@@ -1,0 +1,22 @@
+#pragma once
+// The raw forms of the portable bitmap family: P4 bitmaps (1-bit blocks),
+// P5 greymaps (8-bit blocks with a grey ramp) and P6 pixmaps (24-bit blocks).
+// The plain-text forms P1 to P3 are refused. Samples are taken as stored,
+// whatever the maximum value says.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace pictorand {
+
+enum class PortableKind { Bitmap, Greymap, Pixmap }; // P4, P5, P6
+
+// Reads a file of the given kind. The readers write no compression text.
+ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message);
+// The same over the bytes of a whole file.
+ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message);
+
+} // namespace pictorand

@@ -1,0 +1,194 @@
+#include "codecs/common/whole_file.h"
+#include "codecs/common/span_reader.h"
+#include "codecs/pnm/pnm.h"
+#include "core/codec_registry.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace pictorand {
+
+namespace {
+
+struct KindInfo {
+    char magicDigit;
+    bool hasMaximum;
+    uint16_t bits;
+    const char* notValid;
+    const char* badHeader;
+};
+
+const KindInfo& infoFor(PortableKind kind)
+{
+    static const KindInfo bitmap{'4', false, 1, "Not a valid PBM file", "Not a valid PBM file, can't read header"};
+    static const KindInfo greymap{'5', true, 8, "Not a valid PGM file", "Not a valid PGM file, can't read header"};
+    static const KindInfo pixmap{'6', true, 24, "Not a valid PPM file", "Not a valid PPM file, can't read header"};
+    switch (kind) {
+    case PortableKind::Bitmap:
+        return bitmap;
+    case PortableKind::Greymap:
+        return greymap;
+    case PortableKind::Pixmap:
+        break;
+    }
+    return pixmap;
+}
+
+// Reads the header bytes with comments taken out: "#" up to and including
+// the next line feed is skipped wherever it stands, even inside a number.
+// The end of the file anywhere in the header (also inside a comment) is an
+// error, never a wait for more bytes.
+class HeaderScanner {
+public:
+    explicit HeaderScanner(std::span<const uint8_t> file)
+        : m_file(file)
+    {
+    }
+
+    int rawByte() { return m_position < m_file.size() ? m_file[m_position++] : -1; }
+
+    int byte()
+    {
+        int b = rawByte();
+        while (b == '#') {
+            do
+                b = rawByte();
+            while (b >= 0 && b != '\n');
+            if (b < 0)
+                return -1;
+            b = rawByte();
+        }
+        return b;
+    }
+
+    // A decimal number after optional whitespace; the byte that ends it is
+    // consumed. A number that does not start with a digit reads as 0, which
+    // every range check refuses. Values above the int32 range are clamped.
+    std::optional<uint32_t> number()
+    {
+        int b;
+        do {
+            b = byte();
+            if (b < 0)
+                return std::nullopt;
+        } while (isWhitespace(b));
+        uint64_t value = 0;
+        while (b >= '0' && b <= '9') {
+            value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(b - '0'), kClamp);
+            b = byte();
+            if (b < 0)
+                return std::nullopt;
+        }
+        return static_cast<uint32_t>(value);
+    }
+
+    size_t position() const { return m_position; }
+
+private:
+    static constexpr uint64_t kClamp = uint64_t(std::numeric_limits<int32_t>::max()) + 1;
+    static bool isWhitespace(int b) { return b == ' ' || b == '\t' || b == '\n' || b == '\v' || b == '\f' || b == '\r'; }
+
+    std::span<const uint8_t> m_file;
+    size_t m_position = 0;
+};
+
+struct PortableHeader {
+    int32_t width = 0;
+    int32_t height = 0;
+    size_t dataOffset = 0;
+};
+
+std::optional<PortableHeader> parseHeader(const KindInfo& info, std::span<const uint8_t> file)
+{
+    HeaderScanner scanner(file);
+    if (scanner.rawByte() != 'P' || scanner.rawByte() != info.magicDigit)
+        return std::nullopt;
+    const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
+    auto width = scanner.number();
+    if (!width || *width == 0 || *width > limit)
+        return std::nullopt;
+    auto height = scanner.number();
+    if (!height || *height == 0 || *height > limit)
+        return std::nullopt;
+    if (info.hasMaximum) {
+        auto maximum = scanner.number();
+        if (!maximum || *maximum < 2 || *maximum > 255)
+            return std::nullopt;
+    }
+    return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position()};
+}
+
+} // namespace
+
+ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message)
+{
+    const KindInfo& info = infoFor(kind);
+    message = info.notValid;
+    auto header = parseHeader(info, file);
+    if (!header) {
+        message = info.badHeader;
+        return {};
+    }
+    const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
+    ImageBlock block = ImageBlock::create(header->width, header->height, info.bits, colors);
+    if (!block) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    if (kind == PortableKind::Bitmap) {
+        block.setColor(0, 255, 255, 255);
+        block.setColor(1, 0, 0, 0);
+    } else if (kind == PortableKind::Greymap) {
+        for (uint32_t i = 0; i < 256; ++i)
+            block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+    }
+
+    const size_t width = static_cast<size_t>(header->width);
+    const size_t rowLength = (width * info.bits + 7) / 8;
+    SpanReader data(file.subspan(header->dataOffset));
+    for (int32_t y = 0; y < header->height; ++y) {
+        // Data shorter than the header promises leaves the rest zero.
+        uint8_t* row = block.topRow(y);
+        size_t got = data.readSome(row, rowLength);
+        if (kind == PortableKind::Pixmap) {
+            for (size_t x = 0; x + 3 <= got; x += 3)
+                std::swap(row[x], row[x + 2]);
+        } else if (kind == PortableKind::Bitmap && got == rowLength && (width & 7) != 0) {
+            row[rowLength - 1] = static_cast<uint8_t>(row[rowLength - 1] & (0xFF00 >> (width & 7)));
+        }
+        if (got < rowLength)
+            break;
+    }
+    return block;
+}
+
+ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message)
+{
+    message = infoFor(kind).notValid;
+    WholeFile file;
+    if (!file.open(path)) {
+        message = "Can't open file: " + path;
+        return {};
+    }
+    return decodePortable(kind, file.bytes(), message);
+}
+
+namespace {
+
+template <PortableKind kind>
+ImageBlock readPortableFile(const ReadRequest& request, std::string& message, std::string&)
+{
+    return readPortable(kind, request.path, message);
+}
+
+} // namespace
+
+void registerPortableCodecs(CodecRegistry& registry)
+{
+    registry.registerReader(ImageFormat::Pbm, readPortableFile<PortableKind::Bitmap>);
+    registry.registerReader(ImageFormat::Pgm, readPortableFile<PortableKind::Greymap>);
+    registry.registerReader(ImageFormat::Ppm, readPortableFile<PortableKind::Pixmap>);
+}
+
+} // namespace pictorand

@@ -1,0 +1,231 @@
+#include "codecs/common/whole_file.h"
+#include "codecs/common/run_length.h"
+#include "codecs/common/span_reader.h"
+#include "codecs/sunraster/sunraster.h"
+#include "core/codec_registry.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace pictorand {
+
+namespace {
+
+constexpr const char* kNotValidRas = "This is not a valid RAS File.";
+constexpr uint32_t kSunMagic = 0x59A66A95;
+constexpr size_t kSunHeaderSize = 32;
+constexpr uint32_t kTypeByteEncoded = 2;
+constexpr uint32_t kFirstUnsupportedType = 4;
+
+struct SunHeader {
+    uint32_t magic = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 0;
+    uint32_t dataLength = 0;
+    uint32_t type = 0;
+    uint32_t mapType = 0;
+    uint32_t mapLength = 0;
+
+    uint16_t fileDepth() const { return static_cast<uint16_t>(depth & 0xFFFF); }
+};
+
+std::optional<SunHeader> parseHeader(std::span<const uint8_t> file)
+{
+    SpanReader in(file);
+    SunHeader header;
+    header.magic = in.u32be();
+    header.width = in.u32be();
+    header.height = in.u32be();
+    header.depth = in.u32be();
+    header.dataLength = in.u32be();
+    header.type = in.u32be();
+    header.mapType = in.u32be();
+    header.mapLength = in.u32be();
+    if (!in.ok() || header.magic != kSunMagic)
+        return std::nullopt;
+    return header;
+}
+
+// True for the sizes and depths a block can be made of. 32-bit files (a pad
+// or alpha byte before blue, green, red) are loaded as 24-bit pictures.
+bool isReadable(const SunHeader& header)
+{
+    const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
+    if (header.width == 0 || header.height == 0 || header.width > limit || header.height > limit)
+        return false;
+    uint16_t depth = header.fileDepth();
+    return depth == 1 || depth == 8 || depth == 24 || depth == 32;
+}
+
+void fillColorTable(ImageBlock& block, const SunHeader& header, std::span<const uint8_t> file)
+{
+    std::array<ColorEntry, 256> palette{};
+    const uint16_t depth = header.fileDepth();
+    bool haveTable = false;
+    if (depth == 1) {
+        palette[0] = {255, 255, 255, 0};
+        haveTable = true;
+    }
+    if (header.mapType != 0 && header.mapLength >= 1 && header.mapLength <= 0x7FFFFFFFu) {
+        // Planar: n red bytes, n green, n blue. Only the first 256 entries
+        // are used; bytes missing at the end of the file read as 0.
+        const size_t count = header.mapLength / 3;
+        std::span<const uint8_t> map = file.subspan(std::min(file.size(), kSunHeaderSize));
+        auto at = [&](size_t offset) -> uint8_t { return offset < map.size() ? map[offset] : 0; };
+        for (size_t i = 0; i < count && i < 256; ++i)
+            palette[i] = {at(2 * count + i), at(count + i), at(i), 0};
+        haveTable = true;
+    }
+    if (!haveTable || depth >= 24)
+        return;
+    uint32_t colors = block.colorsUsed();
+    for (uint32_t i = 0; i < colors && i < palette.size(); ++i)
+        block.setColor(i, palette[i].red, palette[i].green, palette[i].blue);
+}
+
+// Bytes a decoded type 2 stream holds (stops counting past `limit`).
+uint64_t decodedLength(std::span<const uint8_t> data, uint64_t limit)
+{
+    uint64_t total = 0;
+    size_t i = 0;
+    while (i < data.size() && total <= limit) {
+        if (data[i] != 0x80) {
+            ++total;
+            ++i;
+        } else if (i + 1 < data.size() && data[i + 1] == 0) {
+            ++total;
+            i += 2;
+        } else if (i + 2 < data.size()) {
+            total += uint64_t(data[i + 1]) + 1;
+            i += 3;
+        } else {
+            break;
+        }
+    }
+    return total;
+}
+
+// Bytes of one row in the file. Rows are padded to an even length, but
+// writers disagree for 24-bit rows of odd width, so the data decides: when
+// it holds one byte more per row than the pixels need, the rows are padded.
+uint64_t fileRowLength(const SunHeader& header, std::span<const uint8_t> fileData, uint64_t fileSize)
+{
+    const uint64_t width = header.width;
+    switch (header.fileDepth()) {
+    case 1: {
+        uint64_t bytes = (width + 7) / 8;
+        return bytes + (bytes & 1);
+    }
+    case 8:
+        return width + (width & 1);
+    case 32:
+        return width * 4;
+    default:
+        break;
+    }
+    const uint64_t bytes = width * 3;
+    if ((bytes & 1) == 0)
+        return bytes;
+    const uint64_t padded = bytes + 1;
+    if (header.type == kTypeByteEncoded) {
+        uint64_t needed = padded * header.height;
+        return decodedLength(fileData, needed) >= needed ? padded : bytes;
+    }
+    uint64_t dataSize = fileSize > kSunHeaderSize ? fileSize - kSunHeaderSize : 0;
+    dataSize = dataSize > header.mapLength ? dataSize - header.mapLength : 0;
+    return dataSize == bytes * header.height ? bytes : padded;
+}
+
+} // namespace
+
+ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, std::string& compression)
+{
+    message = kNotValidRas;
+    compression = "Sun Rasterfile - None";
+    auto header = parseHeader(file);
+    if (!header || !isReadable(*header))
+        return {};
+
+    const uint16_t fileDepth = header->fileDepth();
+    const uint16_t depth = fileDepth == 32 ? 24 : fileDepth;
+    const uint32_t colors = depth < 24 ? uint32_t(1) << depth : 0;
+    const auto width = static_cast<int32_t>(header->width);
+    const auto height = static_cast<int32_t>(header->height);
+    ImageBlock block = ImageBlock::create(width, height, depth, colors);
+    if (!block) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    if (header->type >= kFirstUnsupportedType) {
+        message = "Unsupported compression !";
+        return {};
+    }
+    if (header->type == kTypeByteEncoded)
+        compression = "Sun Rasterfile - RLE compressed";
+    fillColorTable(block, *header, file);
+
+    // The map's bytes are skipped whatever the map type says.
+    const uint64_t dataOffset = kSunHeaderSize + uint64_t(header->mapLength);
+    std::span<const uint8_t> data = dataOffset < file.size() ? file.subspan(static_cast<size_t>(dataOffset)) : std::span<const uint8_t>();
+    const uint64_t rowLength = fileRowLength(*header, data, file.size());
+    const uint64_t stride = block.rowSize();
+    std::vector<uint8_t> line;
+    try {
+        line.resize(static_cast<size_t>(std::max(rowLength, stride)));
+    } catch (...) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+
+    // Rows that the data does not reach repeat the last row read: the line
+    // buffer keeps what it held. (The file is mapped, so there is no read
+    // error to report part way; a short file is the only way data ends.)
+    SpanReader stored(data);
+    SpanByteSource encoded(data);
+    SunByteRunDecoder decoder;
+    for (int32_t y = 0; y < height; ++y) {
+        if (header->type == kTypeByteEncoded)
+            decoder.decode(encoded, line.data(), static_cast<size_t>(rowLength));
+        else
+            stored.readSome(line.data(), static_cast<size_t>(rowLength));
+        uint8_t* row = block.topRow(y);
+        if (fileDepth == 32) {
+            for (size_t x = 0; x < header->width; ++x) {
+                const uint8_t* pixel = &line[x * 4];
+                row[x * 3] = pixel[1];
+                row[x * 3 + 1] = pixel[2];
+                row[x * 3 + 2] = pixel[3];
+            }
+        } else {
+            std::memcpy(row, line.data(), static_cast<size_t>(stride));
+        }
+    }
+    return block;
+}
+
+ImageBlock readSunRaster(const std::string& path, std::string& message, std::string& compression)
+{
+    message = kNotValidRas;
+    compression = "Sun Rasterfile - None";
+    WholeFile file;
+    if (!file.open(path)) {
+        message = "Can't open file: " + path;
+        return {};
+    }
+    return decodeSunRaster(file.bytes(), message, compression);
+}
+
+namespace {
+ImageBlock readSunRasterFile(const ReadRequest& request, std::string& message, std::string& compression)
+{
+    return readSunRaster(request.path, message, compression);
+}
+} // namespace
+
+void registerSunRasterCodec(CodecRegistry& registry) { registry.registerReader(ImageFormat::SunRaster, readSunRasterFile); }
+
+} // namespace pictorand

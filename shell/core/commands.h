@@ -1,0 +1,171 @@
+#pragma once
+// The main window's commands: their ids, the menu they sit in with their
+// exact texts, and the one rule that decides whether each is enabled and
+// checked. The Qt layer builds its menu bar from this table and asks
+// menuItemState() before a menu opens and before an accelerator acts.
+
+#include <string>
+#include <vector>
+
+namespace pictorand {
+
+namespace command {
+inline constexpr int Open = 40001;
+inline constexpr int Properties = 40002;
+inline constexpr int SaveAs = 40011;
+inline constexpr int Exit = 40012;
+inline constexpr int DeleteFile = 40013;
+inline constexpr int Reopen = 40027;
+inline constexpr int FullScreen = 40030;
+inline constexpr int About = 40036;
+inline constexpr int BestFit = 40037;
+inline constexpr int NextFile = 40039;
+inline constexpr int PreviousFile = 40040;
+inline constexpr int RotateLeft = 40041;
+inline constexpr int RotateRight = 40042;
+inline constexpr int VerticalFlip = 40043;
+inline constexpr int HorizontalFlip = 40044;
+inline constexpr int CopyFile = 40045;
+inline constexpr int MoveFile = 40046;
+inline constexpr int ZoomIn = 40047;
+inline constexpr int ZoomOut = 40048;
+inline constexpr int ResizeImage = 40050;
+inline constexpr int ImageInfo = 40051;
+inline constexpr int TimeMeasurement = 40052;
+inline constexpr int Copy = 40053;
+inline constexpr int EditDelete = 40054;
+inline constexpr int Paste = 40055;
+inline constexpr int ClearClipboard = 40056;
+inline constexpr int FirstFile = 40057;
+inline constexpr int LastFile = 40058;
+inline constexpr int Print = 40065;
+inline constexpr int Greyscale = 40067;
+inline constexpr int Negative = 40068;
+inline constexpr int Brightness = 40069;
+inline constexpr int RefreshDirectory = 40070;
+inline constexpr int Slideshow = 40071;
+inline constexpr int StopAnimation = 40072;
+inline constexpr int AlwaysOnTop = 40074;
+inline constexpr int EditPalette = 40075;
+inline constexpr int RenameFile = 40079;
+inline constexpr int WallpaperCentred = 40080;
+inline constexpr int WallpaperTiled = 40081;
+inline constexpr int PreviousWallpaper = 40083;
+inline constexpr int SwapRbg = 40085;
+inline constexpr int SwapBgr = 40086;
+inline constexpr int SwapBrg = 40087;
+inline constexpr int SwapGrb = 40088;
+inline constexpr int SwapGbr = 40089;
+inline constexpr int Contrast = 40090;
+inline constexpr int GammaCorrection = 40091;
+inline constexpr int IncreaseTo16Colors = 40093;
+inline constexpr int IncreaseTo256Colors = 40094;
+inline constexpr int IncreaseToTrueColor = 40095;
+inline constexpr int DecreaseColorDepth = 40096;
+inline constexpr int ResampleImage = 40097;
+inline constexpr int BatchConversion = 40098;
+inline constexpr int NextPage = 40100;
+inline constexpr int PreviousPage = 40101;
+inline constexpr int FirstPage = 40102;
+inline constexpr int LastPage = 40103;
+inline constexpr int PrintAllPages = 40104;
+inline constexpr int ExtractAllPages = 40105;
+inline constexpr int SelectSource = 40106;
+inline constexpr int Acquire = 40107;
+inline constexpr int SortByNameAscending = 40108;
+inline constexpr int SortByNameDescending = 40109;
+inline constexpr int SortByDateDescending = 40111;
+inline constexpr int SortByExtensionAscending = 40114;
+inline constexpr int SortByExtensionDescending = 40115;
+inline constexpr int SortByDateAscending = 40116;
+inline constexpr int SortBySizeAscending = 40117;
+inline constexpr int SortBySizeDescending = 40118;
+inline constexpr int Minimise = 40119;
+inline constexpr int RecentDirectory1 = 10075; // ... 10079
+inline constexpr int StartAnimation = 1996;
+inline constexpr int NextOverviewPage = 2034;
+} // namespace command
+
+// One entry of a menu: a command, a separator or a pop-up.
+struct MenuEntry {
+    enum class Kind { Command, Separator, Popup };
+    Kind kind = Kind::Command;
+    int id = 0;
+    std::string text;               // the item's text, "\t" before the key shown
+    std::vector<MenuEntry> entries; // of a pop-up
+};
+
+struct MenuDefinition {
+    std::string title;
+    std::vector<MenuEntry> entries;
+};
+
+// The menu bar, menus in order. The File menu holds 22 entries before the
+// recently-used-directories pop-up is appended.
+const std::vector<MenuDefinition>& menuBar();
+// The text of a command's item, empty for an unknown id.
+std::string menuText(int id);
+// The command ids of every item of the menu bar.
+std::vector<int> allMenuCommands();
+
+// The sort order (0 to 7) of a sort command, -1 for any other id.
+int sortOrderOfCommand(int id);
+int sortCommandOfOrder(int order);
+
+// What the enabled states depend on.
+struct ViewerState {
+    bool hasBlock = false;
+    int bitCount = 0; // of the current block as last painted
+    bool animationRunning = false;
+    bool pathIsExistingFile = false;
+    bool clipboardHasImage = false;
+    bool multiPage = false;
+    int directoryFileCount = 0;
+    bool alwaysFit = false;
+    int sortOrder = 0;
+    bool timeMeasurement = false;
+    bool alwaysOnTop = false;
+};
+
+struct ItemState {
+    bool enabled = false;
+    bool checked = false;
+};
+
+// What a command checks before it runs, whatever way it arrives.
+struct CommandConditions {
+    bool blockedByFullScreen = false;
+    bool blockedBySlideshow = false;
+    bool needsPicture = false;      // a block or a running animation, else "No picture !"
+    bool needsBlock = false;        // a block, else "No picture !"
+    bool needsBlockQuietly = false; // a block, else nothing happens
+    bool needsPictureQuietly = false; // a block or a running animation, else nothing
+    bool needsZoom100 = false;      // else "Not available if ZOOM active !"
+};
+CommandConditions commandConditions(int id);
+
+inline constexpr const char* kNoPictureMessage = "No picture !";
+inline constexpr const char* kZoomActiveMessage = "Not available if ZOOM active !";
+
+enum class Precondition { Run, Ignore, NoPicture, ZoomActive };
+struct PreconditionState {
+    bool hasBlock = false;
+    bool animationRunning = false;
+    bool fullScreen = false;
+    bool slideshow = false;
+    int zoom = 100;
+};
+// Whether the command runs, is ignored, or answers with one of the two
+// messages (the caller shows "No picture !" with the warning icon and the
+// zoom message with the information icon).
+Precondition checkPreconditions(int id, const PreconditionState& state);
+
+// True when the work behind the command exists in this build; the others
+// stay in the menu, disabled.
+bool commandImplemented(int id);
+// The enabled and checked state of a menu item (and so of its accelerator).
+ItemState menuItemState(int id, const ViewerState& state);
+// The same by the menu's rules alone, as if every command were built.
+ItemState menuRuleState(int id, const ViewerState& state);
+
+} // namespace pictorand

@@ -1,0 +1,57 @@
+// pictorand32: the viewer.
+
+#include "shell/core/command_line.h"
+#include "shell/startup.h"
+#include "tools/version.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    pictorand::traceStartup("main");
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    // --help and --version answer without a display.
+    const pictorand::CommandLine line = pictorand::parseCommandLine(arguments);
+    if (line.help) {
+        std::fputs(pictorand::commandLineUsage().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("pictorand32 %s\n", pictorand::programVersion());
+        return 0;
+    }
+
+    // The window is sized in screen pixels and zoom 100 % means one screen
+    // pixel per picture pixel, so no desktop scale factor is applied.
+    setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
+    QApplication application(argc, argv);
+    pictorand::traceStartup("application");
+    QApplication::setApplicationName("pictorand32");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    pictorand::StartupResult started = pictorand::startViewer(arguments);
+    pictorand::traceStartup("started");
+    if (!started.window)
+        return started.exitCode;
+
+    // For start-up measurements: end right after the first picture is painted
+    // (or the empty window, when there is none).
+    if (std::getenv("PICTORAND_QUIT_AFTER_PAINT")) {
+        pictorand::MainWindow* window = started.window.get();
+        QObject::connect(window, &pictorand::MainWindow::painted, &application, [] {
+            pictorand::traceStartup("painted");
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+        });
+        if (!window->currentImage().block)
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+    }
+    return application.exec();
+}

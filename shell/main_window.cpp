@@ -1,0 +1,908 @@
+#include "shell/main_window.h"
+
+#include "core/dispatch/save_dispatch.h"
+#include "ops/depth_conversion.h"
+#include "ops/resample_command.h"
+#include "ops/resize.h"
+#include "platform/paths.h"
+#include "shell/block_image.h"
+#include "shell/core/recent_directories.h"
+#include "shell/full_screen_window.h"
+#include "shell/image_menu.h"
+#include "shell/picture_view.h"
+#include "shell/qt_system_metrics.h"
+#include "shell/qt_user_interface.h"
+#include "shell/startup.h"
+#include "tools/version.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMoveEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace pictorand {
+
+namespace {
+
+// The accelerator table "PICTORAND32". Letters are keys and must be pressed
+// with exactly the modifiers given; + and - are characters.
+struct Accelerator {
+    int key;           // Qt::Key, or 0 for a character
+    char character;    // '+' or '-' when key is 0
+    Qt::KeyboardModifiers modifiers;
+    int command;
+};
+
+const std::vector<Accelerator>& acceleratorTable()
+{
+    using namespace command;
+    const auto none = Qt::KeyboardModifiers();
+    const auto ctrl = Qt::KeyboardModifiers(Qt::ControlModifier);
+    const auto shift = Qt::KeyboardModifiers(Qt::ShiftModifier);
+    const auto ctrlShift = Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier);
+    static const std::vector<Accelerator> table = {
+        {0, '+', none, ZoomIn},
+        {0, '-', none, ZoomOut},
+        {Qt::Key_A, 0, none, About},
+        {Qt::Key_B, 0, none, BatchConversion},
+        {Qt::Key_C, 0, ctrl, Copy},
+        {Qt::Key_C, 0, ctrlShift, WallpaperCentred},
+        {Qt::Key_F, 0, none, BestFit},
+        {Qt::Key_F, 0, ctrl, FirstFile},
+        {Qt::Key_G, 0, none, StopAnimation},
+        {Qt::Key_H, 0, none, HorizontalFlip},
+        {Qt::Key_I, 0, none, ImageInfo},
+        {Qt::Key_L, 0, none, RotateLeft},
+        {Qt::Key_L, 0, ctrl, LastFile},
+        {Qt::Key_M, 0, none, Minimise},
+        {Qt::Key_N, 0, none, NextOverviewPage},
+        {Qt::Key_N, 0, ctrl, NextPage},
+        {Qt::Key_O, 0, none, Open},
+        {Qt::Key_P, 0, none, Properties},
+        {Qt::Key_P, 0, ctrl, PreviousPage},
+        {Qt::Key_P, 0, ctrlShift, PreviousWallpaper},
+        {Qt::Key_R, 0, none, RotateRight},
+        {Qt::Key_R, 0, shift, Reopen},
+        {Qt::Key_S, 0, none, SaveAs},
+        {Qt::Key_T, 0, ctrlShift, WallpaperTiled},
+        {Qt::Key_U, 0, none, RefreshDirectory},
+        {Qt::Key_V, 0, none, VerticalFlip},
+        {Qt::Key_V, 0, ctrl, Paste},
+        {Qt::Key_Insert, 0, shift, Paste},
+        {Qt::Key_Delete, 0, none, DeleteFile},
+        {Qt::Key_W, 0, none, Slideshow},
+    };
+    return table;
+}
+
+std::string fileNameAndExtension(const std::string& path)
+{
+    return fileNameOf(path);
+}
+
+bool isExistingFile(const std::string& path)
+{
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...)
+{
+    char buffer[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    return buffer;
+}
+
+} // namespace
+
+MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
+    : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      m_settings(services.settingsPath.empty() ? SettingsFile() : SettingsFile(services.settingsPath)),
+      m_options(std::move(options))
+{
+    setWindowTitle(kProgramCaptionText);
+    setWindowIcon(QIcon(":/pictorand32.png"));
+    setAcceptDrops(true);
+
+    if (services.metrics) {
+        m_metrics = services.metrics;
+    } else {
+        m_ownMetrics = std::make_unique<QtSystemMetrics>(this);
+        m_metrics = m_ownMetrics.get();
+    }
+    m_ownUi = std::make_unique<QtUserInterface>(this);
+    m_ownUi->commandSink = [this](int id) { runCommand(id); };
+    m_ui = services.ui ? services.ui : m_ownUi.get();
+    m_dialogs = services.dialogs ? services.dialogs : m_ownUi.get();
+
+    m_view = new PictureView(this);
+    m_view->painter = [this](QPainter& painter) { paintPicture(painter); };
+    m_view->doubleClicked = [this] { runCommand(command::FullScreen); };
+    setCentralWidget(m_view);
+    buildMenus();
+    m_imageMenu = std::make_unique<ImageMenu>(*this);
+
+    readStartupSettings();
+    const DisplayMetrics m = metrics();
+    m_minimumWidth = minimumWindowWidth(m.screenWidth);
+    m_image.screenWidth = m.screenWidth;
+    m_image.screenHeight = m.screenHeight;
+    m_image.paletteDisplay = m.paletteDisplay();
+    const DisplaySize empty = emptyWindowSize(m);
+    applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
+}
+
+MainWindow::~MainWindow()
+{
+    if (m_fullScreen)
+        delete m_fullScreen.data();
+}
+
+void MainWindow::readStartupSettings()
+{
+    m_loadGreyscale = m_settings.readInt(settings::LoadGrayscale) != 0;
+    m_loadingSize = m_settings.readInt(settings::LoadingSize);
+    m_fitForBigImages = m_settings.readInt(settings::FitForBigImages) != 0;
+    m_alwaysFit = m_settings.readInt(settings::AlwaysFit) != 0;
+    m_useResample = m_settings.readInt(settings::UseResample) != 0;
+    m_sortOrder = m_settings.readInt(settings::FileSortOrder);
+    const DisplayMetrics m = metrics();
+    m_windowX = std::max(m_settings.readInt(settings::XKoord), m.workArea.left);
+    m_windowY = std::max(m_settings.readInt(settings::YKoord), m.workArea.top);
+}
+
+DisplayMetrics MainWindow::metrics() const
+{
+    return m_metrics->metrics();
+}
+
+FullScreenWindow* MainWindow::fullScreenWindow() const
+{
+    return m_fullScreen.data();
+}
+
+// ---------------------------------------------------------------------------
+// Menus and keys
+
+void MainWindow::buildMenus()
+{
+    for (const MenuDefinition& definition : pictorand::menuBar()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromStdString(definition.title));
+        addEntries(menu, definition.entries);
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::prepareMenus);
+        if (!m_fileMenu)
+            m_fileMenu = menu;
+    }
+    rebuildRecentDirectoriesMenu();
+}
+
+void MainWindow::prepareMenus()
+{
+    // The directory in use joins the recent ones; while the directory list
+    // is empty there is none to remember.
+    // FIXME: the directory list is not built yet, so nothing is taken here.
+    const std::string taken;
+    const RecentDirectories directories = readRecentDirectories(m_settings);
+    const RecentDirectories updated = rememberRecentDirectory(directories, taken);
+    if (updated != directories)
+        writeRecentDirectories(m_settings, updated);
+    rebuildRecentDirectoriesMenu();
+    updateMenuState();
+}
+
+void MainWindow::rebuildRecentDirectoriesMenu()
+{
+    if (!m_fileMenu)
+        return;
+    if (m_recentMenu) {
+        m_fileMenu->removeAction(m_recentMenu->menuAction());
+        m_recentMenu->deleteLater();
+    }
+    if (m_recentSeparator) {
+        m_fileMenu->removeAction(m_recentSeparator);
+        delete m_recentSeparator;
+    }
+    m_recentSeparator = m_fileMenu->addSeparator();
+    m_recentMenu = m_fileMenu->addMenu("MRUDs");
+    const RecentDirectories directories = readRecentDirectories(m_settings);
+    for (size_t slot = 0; slot < directories.size(); ++slot) {
+        if (directories[slot].empty())
+            continue;
+        QAction* item = m_recentMenu->addAction(QString::fromStdString(directories[slot]));
+        const int id = command::RecentDirectory1 + static_cast<int>(slot);
+        item->setData(id);
+        connect(item, &QAction::triggered, this, [this, slot] { goToRecentDirectory(static_cast<int>(slot)); });
+    }
+}
+
+void MainWindow::goToRecentDirectory(int slot)
+{
+    const SettingKey& key = settings::RecentDirs[slot];
+    const std::string directory = m_settings.readText(key);
+    std::error_code error;
+    const std::filesystem::path before = std::filesystem::current_path(error);
+    std::filesystem::current_path(directory, error);
+    if (error || directory.empty()) {
+        m_ui->showMessage(formatted("%s: '%s'", "Can't change to directory", directory.c_str()),
+                          MessageIcon::Warning);
+        m_settings.writeText(key, "");
+        rebuildRecentDirectoriesMenu();
+        return;
+    }
+    std::filesystem::current_path(before, error);
+    m_settings.writeText(settings::OpenDir, directory);
+    m_ui->postCommand(command::Open);
+}
+
+void MainWindow::addEntries(QMenu* menu, const std::vector<MenuEntry>& entries)
+{
+    for (const MenuEntry& entry : entries) {
+        switch (entry.kind) {
+        case MenuEntry::Kind::Separator:
+            menu->addSeparator();
+            break;
+        case MenuEntry::Kind::Popup:
+            addEntries(menu->addMenu(QString::fromStdString(entry.text)), entry.entries);
+            break;
+        case MenuEntry::Kind::Command: {
+            QAction* action = menu->addAction(QString::fromStdString(entry.text));
+            action->setData(entry.id);
+            const int id = entry.id;
+            connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+            m_actions[id] = action;
+            break;
+        }
+        }
+    }
+}
+
+QAction* MainWindow::action(int id) const
+{
+    auto found = m_actions.find(id);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+ViewerState MainWindow::viewerState() const
+{
+    ViewerState state;
+    state.hasBlock = static_cast<bool>(m_image.block);
+    state.bitCount = m_image.block ? m_image.block.bitCount() : 0;
+    state.animationRunning = m_image.animationRunning;
+    state.pathIsExistingFile = isExistingFile(m_image.path);
+    state.clipboardHasImage = false; // FIXME: the clipboard commands are not built yet
+    state.multiPage = m_image.multiPage;
+    state.directoryFileCount = 0; // FIXME: the directory list is not built yet
+    state.alwaysFit = m_alwaysFit;
+    state.sortOrder = m_sortOrder;
+    state.timeMeasurement = m_timeMeasurement;
+    state.alwaysOnTop = m_alwaysOnTop;
+    return state;
+}
+
+void MainWindow::updateMenuState()
+{
+    const ViewerState state = viewerState();
+    for (auto& [id, action] : m_actions) {
+        const ItemState item = menuItemState(id, state);
+        action->setEnabled(item.enabled);
+        action->setCheckable(item.checked || action->isCheckable());
+        action->setChecked(item.checked);
+    }
+}
+
+bool MainWindow::translateAccelerator(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const QString text = event->text();
+    for (const Accelerator& accelerator : acceleratorTable()) {
+        bool matches;
+        if (accelerator.key == 0)
+            matches = text.size() == 1 && text[0] == QChar(accelerator.character) &&
+                      !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
+        else
+            matches = event->key() == accelerator.key && modifiers == accelerator.modifiers;
+        if (!matches)
+            continue;
+        // The menu is brought up to date first; a disabled command's key does
+        // nothing.
+        updateMenuState();
+        const int id = accelerator.command;
+        QAction* item = action(id);
+        const bool enabled = item ? item->isEnabled() : commandImplemented(id);
+        if (enabled)
+            runCommand(id);
+        return true;
+    }
+    return false;
+}
+
+bool MainWindow::handleKeyTable(QKeyEvent* event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        runCommand(command::PreviousFile);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        runCommand(command::FullScreen);
+        return true;
+    case Qt::Key_Escape:
+        runCommand(command::Exit);
+        return true;
+    case Qt::Key_Space:
+        runCommand(command::NextFile);
+        return true;
+    case Qt::Key_PageUp:
+        m_view->scrollBy(Qt::Vertical, true, false);
+        return true;
+    case Qt::Key_PageDown:
+        m_view->scrollBy(Qt::Vertical, true, true);
+        return true;
+    case Qt::Key_Home:
+        m_view->scrollBy(Qt::Horizontal, true, false);
+        return true;
+    case Qt::Key_End:
+        m_view->scrollBy(Qt::Horizontal, true, true);
+        return true;
+    case Qt::Key_Left:
+        m_view->scrollBy(Qt::Horizontal, false, false);
+        return true;
+    case Qt::Key_Right:
+        m_view->scrollBy(Qt::Horizontal, false, true);
+        return true;
+    case Qt::Key_Up:
+        m_view->scrollBy(Qt::Vertical, false, false);
+        return true;
+    case Qt::Key_Down:
+        m_view->scrollBy(Qt::Vertical, false, true);
+        return true;
+    case Qt::Key_F6:
+        runCommand(command::RenameFile);
+        return true;
+    case Qt::Key_F7:
+        runCommand(command::MoveFile);
+        return true;
+    case Qt::Key_F8:
+        runCommand(command::CopyFile);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (translateAccelerator(event))
+        return;
+    // Keys reach the full-screen window first while it is up.
+    if (m_fullScreen) {
+        QApplication::sendEvent(m_fullScreen, event);
+        return;
+    }
+    if (!handleKeyTable(event))
+        QMainWindow::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void MainWindow::runCommand(int id)
+{
+    if (id >= command::RecentDirectory1 && id < command::RecentDirectory1 + 5) {
+        goToRecentDirectory(id - command::RecentDirectory1);
+        return;
+    }
+    if (!commandImplemented(id))
+        return; // present in the menu, its work comes later
+
+    PreconditionState conditions;
+    conditions.hasBlock = static_cast<bool>(m_image.block);
+    conditions.animationRunning = m_image.animationRunning;
+    conditions.fullScreen = m_fullScreen != nullptr;
+    conditions.slideshow = slideshowWindowExists();
+    conditions.zoom = m_image.zoom;
+    switch (checkPreconditions(id, conditions)) {
+    case Precondition::Ignore:
+        return;
+    case Precondition::NoPicture:
+        m_ui->showMessage(kNoPictureMessage, MessageIcon::Warning);
+        return;
+    case Precondition::ZoomActive:
+        m_ui->showMessage(kZoomActiveMessage, MessageIcon::Information);
+        return;
+    case Precondition::Run:
+        break;
+    }
+
+    using namespace command;
+    switch (id) {
+    case Open:
+        commandOpen();
+        break;
+    case Reopen: {
+        m_ui->setWaitCursor(true);
+        loadAndShow(m_image.path);
+        m_ui->setWaitCursor(false);
+        break;
+    }
+    case SaveAs:
+        commandSaveAs();
+        break;
+    case Exit:
+        close();
+        break;
+    case EditDelete:
+        adoptBlock(ImageBlock());
+        resetWindow();
+        m_view->viewport()->update();
+        break;
+    case BestFit:
+        commandBestFit();
+        break;
+    case FullScreen:
+        commandFullScreen();
+        break;
+    case ZoomIn:
+    case ZoomOut:
+        if (m_fullScreen)
+            m_fullScreen->zoomIn(id == ZoomIn);
+        else
+            zoom(id == ZoomIn);
+        break;
+    case TimeMeasurement:
+        m_timeMeasurement = !m_timeMeasurement;
+        updateMenuState();
+        break;
+    case AlwaysOnTop:
+        m_alwaysOnTop = !m_alwaysOnTop;
+        setWindowFlag(Qt::WindowStaysOnTopHint, m_alwaysOnTop);
+        show();
+        updateMenuState();
+        break;
+    case Minimise:
+        showMinimized();
+        break;
+    case About:
+        commandAbout();
+        break;
+    case IncreaseTo16Colors:
+    case IncreaseTo256Colors:
+    case IncreaseToTrueColor:
+        commandIncreaseDepth(id);
+        break;
+    default:
+        if (ImageMenu::handles(id))
+            m_imageMenu->run(id);
+        break;
+    }
+}
+
+void MainWindow::commandOpen()
+{
+    // FIXME: a running GIF animation is stopped here and restarted on cancel
+    // once the animation is built.
+    const int originalWidth = m_image.originalWidth;
+    const int originalHeight = m_image.originalHeight;
+    const int originalBits = m_image.originalBitCount;
+    const std::string compression = m_image.compression;
+    std::optional<std::string> chosen = ChooseOpenFile(*m_dialogs, m_settings, m_openType);
+    if (!chosen) {
+        m_image.originalWidth = originalWidth;
+        m_image.originalHeight = originalHeight;
+        m_image.originalBitCount = originalBits;
+        m_image.compression = compression;
+        return;
+    }
+    m_ui->setWaitCursor(true);
+    loadAndShow(*chosen);
+    m_ui->setWaitCursor(false);
+}
+
+void MainWindow::commandSaveAs()
+{
+    std::optional<std::string> path = ChooseSaveFile(*m_dialogs, *m_ui, m_settings, m_image.path);
+    if (!path)
+        return;
+    m_ui->setWaitCursor(true);
+    SaveImage(m_image.block, *m_ui, *path, true);
+    m_ui->setWaitCursor(false);
+    m_ui->rebuildDirectoryList();
+}
+
+void MainWindow::commandBestFit()
+{
+    m_alwaysFit = !m_alwaysFit;
+    m_settings.writeText(settings::AlwaysFit, m_alwaysFit ? "1" : "0");
+    updateMenuState();
+    if (m_image.path == kClipboardPath || m_image.path == kScanImagePath) {
+        m_ui->showMessage(formatted("%s %s", "Not available if", m_image.path.c_str()), MessageIcon::Warning);
+        return;
+    }
+    if (m_image.block)
+        runCommand(command::Reopen);
+}
+
+void MainWindow::commandFullScreen()
+{
+    if (m_fullScreen)
+        return;
+    const bool showName = m_settings.readInt(settings::ShowFullScreenName) != 0;
+    m_fullScreen = new FullScreenWindow(this, showName);
+    // On a real desktop the window manager is asked for full screen, so
+    // panels do not stay on top; a substituted display keeps the geometry.
+    if (m_ownMetrics)
+        m_fullScreen->showFullScreen();
+    else
+        m_fullScreen->show();
+    m_fullScreen->activateWindow();
+    m_fullScreen->setFocus();
+}
+
+void MainWindow::fullScreenLeft()
+{
+    m_image.zoom = 100;
+    m_zoomStep = 0;
+    if (m_image.block) {
+        m_image.refreshCurrentSize();
+        showPicture();
+        m_view->viewport()->update();
+        activateWindow();
+    }
+}
+
+void MainWindow::commandIncreaseDepth(int id)
+{
+    ImageBlock wider = increaseDepth(static_cast<IncreaseDepthCommand>(id), m_image.block);
+    if (!wider)
+        return; // nothing to do for this depth
+    adoptBlock(std::move(wider));
+    m_view->viewport()->update();
+}
+
+IconChooser* MainWindow::iconChooser()
+{
+    return m_imageMenu.get();
+}
+
+void MainWindow::commandAbout()
+{
+    showMinimized();
+    QMessageBox::about(nullptr, QString("About %1").arg(kProgramCaptionText),
+                       QString("%1 %2\n\nA fast image viewer and converter.")
+                           .arg(kProgramCaptionText)
+                           .arg(programVersion()));
+}
+
+void MainWindow::adoptBlock(ImageBlock block)
+{
+    m_image.block = std::move(block);
+    m_image.refreshCurrentSize();
+    pictureChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Loading and display
+
+void MainWindow::resetViewerState()
+{
+    // FIXME: stop the GIF animation timer and close the media window once
+    // they exist.
+    m_view->hideScrollBars();
+    m_layout.horizontalScroll = m_layout.verticalScroll = false;
+    m_zoomStep = 0;
+}
+
+bool MainWindow::loadAndShow(std::string path)
+{
+    ImageBlock block = LoadForDisplay(*this, path, false, false, 0);
+    m_image.path = path;
+    if (!block)
+        return false;
+    adoptBlock(std::move(block));
+    if (m_fullScreen) {
+        m_fullScreen->update();
+    } else {
+        showPicture();
+    }
+    m_view->viewport()->update();
+    return true;
+}
+
+bool MainWindow::openFile(const std::string& path)
+{
+    m_ui->setWaitCursor(true);
+    bool shown = loadAndShow(path);
+    m_ui->setWaitCursor(false);
+    return shown;
+}
+
+void MainWindow::applyOuterSize(int x, int y, int outerWidth, int outerHeight)
+{
+    const DisplayMetrics m = metrics();
+    const int clientWidth = std::max(1, outerWidth - (m.frameWidth + m.frameWidth / 2));
+    const int clientHeight = std::max(1, outerHeight - (m.captionHeight + m.frameHeight + m.frameHeight / 2));
+    // No sizing border: the user never resizes the window, the program does.
+    setFixedSize(clientWidth, clientHeight);
+    move(x, y);
+}
+
+void MainWindow::sizeWindowToPicture(int width, int height)
+{
+    int x = m_windowX;
+    int y = m_windowY;
+    if (m_options.position) {
+        x = m_options.x;
+        y = m_options.y;
+    } else if (m_image.zoom == 100 && isVisible()) {
+        x = pos().x();
+        y = pos().y();
+    }
+    const DisplayMetrics m = metrics();
+    m_layout = withReachableScrollRanges(m, pictorand::sizeWindowToPicture(m, width, height, x, y, m_minimumWidth),
+                                         width, height);
+    m_view->setScrollBars(m_layout.horizontalScroll, m_layout.horizontalRange, m_layout.verticalScroll,
+                          m_layout.verticalRange);
+    applyOuterSize(m_layout.x, m_layout.y, m_layout.width, m_layout.height);
+}
+
+void MainWindow::showPicture()
+{
+    m_image.refreshCurrentSize();
+    const int width = m_image.currentWidth;
+    const int height = m_image.currentHeight;
+    const DisplayMetrics m = metrics();
+    if (!showPictureFits(m, m_alwaysFit, m_fitForBigImages, width, height)) {
+        sizeWindowToPicture(width, height);
+        return;
+    }
+    m_view->hideScrollBars();
+    m_layout = WindowLayout();
+    m_image.zoom = 100;
+    m_zoomStep = 0;
+    const DisplaySize fit = bestFitToDesktop(m, width, height);
+    const DisplaySize outer = fittedWindowSize(m, fit);
+    m_layout.x = m.workArea.left;
+    m_layout.y = m.workArea.top;
+    m_layout.width = outer.width;
+    m_layout.height = outer.height;
+    m_windowX = m_layout.x;
+    m_windowY = m_layout.y;
+    applyOuterSize(m_layout.x, m_layout.y, outer.width, outer.height);
+    ImageBlock fitted = fitCopy(m_image.block, fit.width, fit.height);
+    if (fitted)
+        adoptBlock(std::move(fitted)); // else the block stays as it was
+    m_image.refreshCurrentSize();
+}
+
+ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height)
+{
+    return resampleCommand(block, width, height);
+}
+
+ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
+{
+    // Smooth resampling only when the picture shrinks both ways; otherwise
+    // (and without UseResample) the nearest-neighbour resize.
+    const bool shrinksBoth = width < block.width() && height < block.height();
+    if (!m_useResample || !shrinksBoth)
+        return resizeBlock(block, width, height);
+    return resampleCommand(block, width, height);
+}
+
+void MainWindow::resetWindow()
+{
+    // FIXME: the animation, the media window and metafile mode join here.
+    const DisplayMetrics m = metrics();
+    const DisplaySize empty = emptyWindowSize(m);
+    applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
+    setWindowTitle(kProgramCaptionText);
+    m_view->hideScrollBars();
+    m_layout = WindowLayout();
+    m_image.zoom = 100;
+    m_zoomStep = 0;
+    m_view->viewport()->update();
+}
+
+void MainWindow::zoom(bool in)
+{
+    if (m_image.zoom == 100)
+        m_zoomStep = 0;
+    if (in && m_zoomStep == kMaxZoomStep) {
+        m_ui->showMessage("This is the maximum !", MessageIcon::Information);
+        return;
+    }
+    if (!in && m_zoomStep == kMinZoomStep) {
+        m_ui->showMessage("This is the minimum !", MessageIcon::Information);
+        return;
+    }
+    m_zoomStep += in ? 1 : -1;
+    m_image.zoom = zoomForStep(m_zoomStep);
+    m_view->hideScrollBars();
+    sizeWindowToPicture(scaleByZoom(m_image.currentWidth, m_image.zoom),
+                        scaleByZoom(m_image.currentHeight, m_image.zoom));
+    m_view->viewport()->update();
+}
+
+void MainWindow::setTitle()
+{
+    const std::string name = fileNameAndExtension(m_image.path);
+    std::string title;
+    if (m_image.zoom == 100)
+        title = formatted("%s - %s (%d x %d x %dBPP)", kProgramCaptionText, name.c_str(), m_image.currentWidth,
+                          m_image.currentHeight, m_image.currentBitCount);
+    else
+        title = formatted("%s - %d %% (%d x %d)", name.c_str(), m_image.zoom,
+                          scaleByZoom(m_image.currentWidth, m_image.zoom),
+                          scaleByZoom(m_image.currentHeight, m_image.zoom));
+    if (m_image.multiPage)
+        title = formatted("%s - %d %s", name.c_str(), m_image.pageCount, "pages");
+    if (m_options.customTitle)
+        title = formatted("%s - %s", kProgramCaptionText, m_options.title.c_str());
+    setWindowTitle(QString::fromStdString(title));
+    // FIXME: the directory list is brought up to date here once it exists.
+    if (m_options.fullScreenRequest) {
+        m_options.fullScreenRequest = false;
+        QTimer::singleShot(0, this, [this] { runCommand(command::FullScreen); });
+    }
+}
+
+QRect MainWindow::pictureRect() const
+{
+    const QPoint scroll = m_view->scrollPosition();
+    return {-scroll.x(), -scroll.y(), scaleByZoom(m_image.currentWidth, m_image.zoom),
+            scaleByZoom(m_image.currentHeight, m_image.zoom)};
+}
+
+QList<QRgb> MainWindow::paintPalette() const
+{
+    // On a palette display the block's logical palette is selected and
+    // realised; otherwise the colours come from the block's own table. Both
+    // are the colour table read by the colour-count rule.
+    return logicalPalette(m_image.block);
+}
+
+void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
+{
+    // 4-bit blocks are expanded once and kept until the block changes; the
+    // other depths are drawn straight from the block's rows.
+    if (m_image.block.bitCount() == 4) {
+        if (m_expandedGeneration != m_pictureGeneration || m_expanded.isNull()) {
+            m_expanded = blockImage(m_image.block, paintPalette(), m_scratch);
+            m_expandedGeneration = m_pictureGeneration;
+        }
+        drawBlock(painter, m_expanded, target);
+        return;
+    }
+    std::vector<uint8_t> unused;
+    drawBlock(painter, blockImage(m_image.block, paintPalette(), unused), target);
+}
+
+void MainWindow::pictureChanged()
+{
+    ++m_pictureGeneration;
+    m_expanded = QImage();
+}
+
+void MainWindow::paintPicture(QPainter& painter)
+{
+    if (!m_image.block)
+        return;
+    if (!m_image.block.isConsistent()) {
+        m_ui->setWindowTitle(kProgramCaptionText);
+        QTimer::singleShot(0, this, [this] {
+            m_ui->showMessage("Memory lock error !\n\nNo picture !", MessageIcon::Information);
+        });
+        return;
+    }
+    m_image.currentBitCount = m_image.block.bitCount();
+    if (!m_firstPaintDone)
+        traceStartup("first paint");
+    paintBlockInto(painter, pictureRect());
+    if (!m_firstPaintDone)
+        traceStartup("picture drawn");
+    reportDecompressionTime();
+    setTitle();
+    if (!m_firstPaintDone) {
+        m_firstPaintDone = true;
+        emit painted();
+    }
+}
+
+void MainWindow::reportDecompressionTime()
+{
+    if (!m_timeMeasurement || m_fullScreen || slideshowWindowExists() || m_image.decompressionMs == 0 ||
+        m_image.zoom != 100)
+        return;
+    const std::string text = formatted("%s\n\n%s: %ld ms\n", m_image.path.c_str(), "Decompression time",
+                                       static_cast<long>(m_image.decompressionMs));
+    m_image.decompressionMs = 0;
+    // Not from inside the paint: the box runs an event loop of its own.
+    QTimer::singleShot(0, this, [this, text] { m_ui->showMessage(text, MessageIcon::Information); });
+}
+
+// ---------------------------------------------------------------------------
+// Window events
+
+void MainWindow::writeWindowPosition()
+{
+    if (m_settings.readInt(settings::RememberWinPos) != 1)
+        return;
+    const bool minimised = isMinimized();
+    m_settings.writeText(settings::XKoord, std::to_string(minimised ? 0 : pos().x()));
+    m_settings.writeText(settings::YKoord, std::to_string(minimised ? 0 : pos().y()));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_fullScreen)
+        delete m_fullScreen.data();
+    writeWindowPosition();
+    adoptBlock(ImageBlock());
+    event->accept();
+    QApplication::quit();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    m_windowX = pos().x();
+    m_windowY = pos().y();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    dropFiles(paths);
+}
+
+void MainWindow::dropFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    raise();
+    activateWindow();
+    const std::string path = paths.front().toStdString();
+    std::error_code error;
+    std::filesystem::current_path(std::filesystem::path(path).parent_path(), error);
+    if (isMinimized())
+        showNormal();
+    openFile(path);
+}
+
+} // namespace pictorand

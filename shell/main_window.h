@@ -1,0 +1,200 @@
+#pragma once
+// The main window: the hub of the viewer. It owns the current picture,
+// routes every command by id through one dispatch, decides the menu's states
+// in one place, sizes itself to the picture and paints it.
+
+#include "core/current_image.h"
+#include "core/dispatch/load_dispatch.h"
+#include "platform/settings_file.h"
+#include "shell/core/commands.h"
+#include "shell/core/display_geometry.h"
+#include "shell/core/file_dialogs.h"
+#include "shell/core/system_metrics.h"
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QRgb>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenu;
+
+namespace pictorand {
+
+class FullScreenWindow;
+class ImageMenu;
+class PictureView;
+class QtSystemMetrics;
+class QtUserInterface;
+
+inline constexpr const char* kProgramCaptionText = "Pictorand32";
+
+// A smooth copy of the block at width x height for showing it smaller: 1-, 4-
+// and 8-bit blocks are expanded to true colour, resampled and brought back to
+// 16 or 256 colours. The block itself is left alone; null when no copy could
+// be made.
+ImageBlock resampledForDisplay(const ImageBlock& block, int width, int height);
+
+// What the command line asks of the display.
+struct ViewerOptions {
+    bool fullScreenRequest = false;
+    bool position = false;
+    int x = 0;
+    int y = 0;
+    bool customTitle = false;
+    std::string title;
+};
+
+// What the tests substitute; null members mean the real thing.
+struct ViewerServices {
+    SystemMetrics* metrics = nullptr;
+    UserInterface* ui = nullptr;
+    FileDialogs* dialogs = nullptr;
+    std::string settingsPath; // empty: the program's settings file
+};
+
+class MainWindow : public QMainWindow, public DisplayHost {
+    Q_OBJECT
+    friend class ImageMenu; // the image menu's commands work on the picture
+public:
+    MainWindow(ViewerServices services, ViewerOptions options);
+    ~MainWindow() override;
+
+    // One dispatch for every command, however it arrives.
+    void runCommand(int id);
+    // Offers a key to the accelerator table. True when it is an accelerator
+    // (it then acted, or did nothing because its command is disabled).
+    bool translateAccelerator(QKeyEvent* event);
+    // The menu's enabled and checked states, from the one rule.
+    void updateMenuState();
+    // Before any menu opens: the recently-used-directories pop-up, then the
+    // states.
+    void prepareMenus();
+    ViewerState viewerState() const;
+    QAction* action(int id) const;
+
+    // Loads a file for display and shows it (start-up, drops, reopen).
+    bool openFile(const std::string& path);
+    // Files dropped on the window: the first is shown.
+    void dropFiles(const QStringList& paths);
+    void showPicture();
+    void sizeWindowToPicture(int width, int height);
+    void setTitle();
+
+    // State the display and the tests read.
+    DisplayMetrics metrics() const;
+    int zoomStep() const { return m_zoomStep; }
+    const WindowLayout& lastLayout() const { return m_layout; }
+    PictureView* view() const { return m_view; }
+    FullScreenWindow* fullScreenWindow() const;
+    QRect pictureRect() const; // in the view's viewport
+    QList<QRgb> paintPalette() const;
+    void paintBlockInto(QPainter& painter, const QRect& target);
+    // The block's pixels or colours were changed in place.
+    void pictureChanged();
+    // Grows with every change of the picture, so copies made for painting
+    // know when they are stale.
+    unsigned pictureGeneration() const { return m_pictureGeneration; }
+    void fullScreenLeft();
+    QPoint storedWindowPosition() const { return {m_windowX, m_windowY}; }
+    // Writes the window position (at exit and when another instance asks).
+    void writeWindowPosition();
+
+    // DisplayHost
+    CurrentImage& currentImage() override { return m_image; }
+    UserInterface& userInterface() override { return *m_ui; }
+    void resetViewerState() override;
+    void resetWindow() override;
+    bool fullScreenWindowExists() const override { return fullScreenWindow() != nullptr; }
+    bool slideshowWindowExists() const override { return false; }
+    int screenWidth() const override { return metrics().screenWidth; }
+    int screenHeight() const override { return metrics().screenHeight; }
+    bool paletteDisplay() const override { return metrics().paletteDisplay(); }
+    bool loadGreyscale() const override { return m_loadGreyscale; }
+    int photoCdLoadingSize() const override { return m_loadingSize; }
+    std::string directoryListDirectory() const override { return m_listDirectory; }
+    IconChooser* iconChooser() override;
+    bool useResample() const { return m_useResample; }
+    std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
+
+signals:
+    void painted();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildMenus();
+    void rebuildRecentDirectoriesMenu();
+    void goToRecentDirectory(int slot);
+    void addEntries(QMenu* menu, const std::vector<MenuEntry>& entries);
+    bool handleKeyTable(QKeyEvent* event);
+    void paintPicture(QPainter& painter);
+    void reportDecompressionTime();
+    void applyOuterSize(int x, int y, int outerWidth, int outerHeight);
+    void zoom(bool in);
+    void adoptBlock(ImageBlock block);
+    // The copy of the fit size that replaces the block when a picture is
+    // fitted; null when none could be made.
+    ImageBlock fitCopy(ImageBlock& block, int width, int height);
+    bool loadAndShow(std::string path);
+    void readStartupSettings();
+
+    // Commands with work of their own.
+    void commandOpen();
+    void commandSaveAs();
+    void commandBestFit();
+    void commandFullScreen();
+    void commandIncreaseDepth(int id);
+    void commandAbout();
+
+    std::unique_ptr<QtSystemMetrics> m_ownMetrics;
+    std::unique_ptr<QtUserInterface> m_ownUi;
+    std::unique_ptr<ImageMenu> m_imageMenu;
+    SystemMetrics* m_metrics = nullptr;
+    UserInterface* m_ui = nullptr;
+    FileDialogs* m_dialogs = nullptr;
+    SettingsFile m_settings;
+    ViewerOptions m_options;
+
+    CurrentImage m_image;
+    int m_zoomStep = 0;
+    WindowLayout m_layout;
+    int m_windowX = 0;
+    int m_windowY = 0;
+    int m_minimumWidth = 0;
+    bool m_alwaysFit = false;
+    bool m_fitForBigImages = false;
+    bool m_useResample = false;
+    bool m_loadGreyscale = false;
+    int m_loadingSize = 2;
+    int m_sortOrder = 0;
+    bool m_timeMeasurement = false;
+    bool m_alwaysOnTop = false;
+    bool m_firstPaintDone = false;
+    int m_openType = 1;
+    std::string m_listDirectory;
+
+    PictureView* m_view = nullptr;
+    QPointer<FullScreenWindow> m_fullScreen;
+    std::map<int, QAction*> m_actions;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    std::vector<uint8_t> m_scratch; // a 4-bit block expanded for painting
+    QImage m_expanded;              // over m_scratch
+    unsigned m_expandedGeneration = 0;
+    unsigned m_pictureGeneration = 1;
+};
+
+} // namespace pictorand

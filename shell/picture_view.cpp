@@ -1,0 +1,97 @@
+#include "shell/picture_view.h"
+
+#include "shell/core/display_geometry.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+namespace pictorand {
+
+// The LTGRAY_BRUSH of the main window class.
+static const QColor kLightGrey(192, 192, 192);
+
+PictureView::PictureView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette palette = viewport()->palette();
+    palette.setColor(QPalette::Window, kLightGrey);
+    palette.setColor(QPalette::Base, kLightGrey);
+    viewport()->setPalette(palette);
+    viewport()->setAutoFillBackground(true);
+    // The picture is drawn whole on every paint; nothing to scroll in place.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+QPoint PictureView::scrollPosition() const
+{
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+void PictureView::setScrollBars(bool horizontal, int horizontalRange, bool vertical, int verticalRange)
+{
+    horizontalScrollBar()->setRange(0, horizontal ? horizontalRange : 0);
+    verticalScrollBar()->setRange(0, vertical ? verticalRange : 0);
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    updateSteps();
+    viewport()->update();
+}
+
+bool PictureView::scrollBy(Qt::Orientation orientation, bool page, bool forward)
+{
+    const bool horizontal = orientation == Qt::Horizontal;
+    if ((horizontal ? horizontalScrollBarPolicy() : verticalScrollBarPolicy()) != Qt::ScrollBarAlwaysOn)
+        return false;
+    QScrollBar* bar = horizontal ? horizontalScrollBar() : verticalScrollBar();
+    const int extent = horizontal ? viewport()->width() : viewport()->height();
+    const int step = page ? scrollPage(extent) : scrollLine(extent);
+    bar->setValue(bar->value() + (forward ? step : -step));
+    viewport()->update();
+    return true;
+}
+
+void PictureView::updateSteps()
+{
+    horizontalScrollBar()->setSingleStep(scrollLine(viewport()->width()));
+    horizontalScrollBar()->setPageStep(scrollPage(viewport()->width()));
+    verticalScrollBar()->setSingleStep(scrollLine(viewport()->height()));
+    verticalScrollBar()->setPageStep(scrollPage(viewport()->height()));
+}
+
+void PictureView::paintEvent(QPaintEvent*)
+{
+    QPainter p(viewport());
+    if (painter)
+        painter(p);
+}
+
+void PictureView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateSteps();
+}
+
+void PictureView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+void PictureView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (doubleClicked)
+        doubleClicked();
+    event->accept();
+}
+
+void PictureView::keyPressEvent(QKeyEvent* event)
+{
+    // Keys belong to the main window's key table, not to the scroll area.
+    event->ignore();
+}
+
+} // namespace pictorand

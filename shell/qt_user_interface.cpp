@@ -1,0 +1,142 @@
+#include "shell/qt_user_interface.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace pictorand {
+
+namespace {
+
+QMessageBox::Icon qtIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::Information;
+}
+
+} // namespace
+
+QString qtNameFilter(const FileType& type)
+{
+    QString patterns = QString::fromStdString(type.patterns);
+    patterns.replace(';', ' ');
+    return QString::fromStdString(type.description) + " (" + patterns + ")";
+}
+
+QtUserInterface::QtUserInterface(QWidget* owner) : m_owner(owner) {}
+
+QWidget* QtUserInterface::messageOwner() const
+{
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return m_owner;
+}
+
+void QtUserInterface::showMessage(const std::string& text, MessageIcon icon)
+{
+    const bool waiting = m_waiting;
+    if (waiting)
+        QApplication::restoreOverrideCursor();
+    QMessageBox box(qtIcon(icon), kProgramCaption, QString::fromStdString(text), QMessageBox::Ok, messageOwner());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+bool QtUserInterface::askYesNo(const std::string& text, MessageIcon icon, bool defaultNo)
+{
+    QMessageBox box(qtIcon(icon), kProgramCaption, QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                    messageOwner());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtUserInterface::setWaitCursor(bool waiting)
+{
+    // Calls nest: the outermost pair decides.
+    m_waitDepth = std::max(0, m_waitDepth + (waiting ? 1 : -1));
+    const bool nowWaiting = m_waitDepth > 0;
+    if (nowWaiting == m_waiting)
+        return;
+    m_waiting = nowWaiting;
+    if (m_waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void QtUserInterface::setWindowTitle(const std::string& title)
+{
+    if (m_owner)
+        m_owner->setWindowTitle(QString::fromStdString(title));
+}
+
+void QtUserInterface::rebuildDirectoryList()
+{
+    if (directoryListSink)
+        directoryListSink();
+}
+
+void QtUserInterface::postCommand(int commandId)
+{
+    if (!commandSink || !m_owner)
+        return;
+    auto sink = commandSink;
+    QTimer::singleShot(0, m_owner, [sink, commandId] { sink(commandId); });
+}
+
+std::optional<FileDialogResult> QtUserInterface::runFileDialog(const FileDialogRequest& request)
+{
+    QFileDialog dialog(messageOwner(), QString::fromStdString(request.title), QString::fromStdString(request.directory));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    // The replace question is ours, with No preselected.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QStringList filters;
+    for (const FileType& type : request.types)
+        filters << qtNameFilter(type);
+    dialog.setNameFilters(filters);
+    if (request.selectedType >= 1 && request.selectedType <= filters.size())
+        dialog.selectNameFilter(filters[request.selectedType - 1]);
+    if (!request.proposedName.empty())
+        dialog.selectFile(QString::fromStdString(request.proposedName));
+    if (request.optionsButton) {
+        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+            QPushButton* options = buttons->addButton("Options", QDialogButtonBox::HelpRole);
+            options->setEnabled(request.optionsEnabled);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    FileDialogResult result;
+    result.path = dialog.selectedFiles().front().toStdString();
+    // With the patterns hidden the dialog reports the description alone.
+    const QString selected = dialog.selectedNameFilter();
+    result.type = 1;
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        const QString description = QString::fromStdString(request.types[static_cast<size_t>(i)].description);
+        if (filters[i] == selected || description == selected)
+            result.type = static_cast<int>(i) + 1;
+    }
+    return result;
+}
+
+} // namespace pictorand

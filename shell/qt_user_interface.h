@@ -1,0 +1,45 @@
+#pragma once
+// The user interface of the program's logic as real Qt dialogs: task-modal
+// message boxes captioned "Pictorand32" with the matching icon, and
+// non-native file dialogs (the same on every desktop, room for a preview).
+
+#include "platform/user_interface.h"
+#include "shell/core/file_dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+namespace pictorand {
+
+class QtUserInterface : public UserInterface, public FileDialogs {
+public:
+    // `owner` is the main window; messages are owned by the active window.
+    explicit QtUserInterface(QWidget* owner);
+
+    void showMessage(const std::string& text, MessageIcon icon) override;
+    bool askYesNo(const std::string& text, MessageIcon icon, bool defaultNo) override;
+    void setWaitCursor(bool waiting) override;
+    void setWindowTitle(const std::string& title) override;
+    void rebuildDirectoryList() override;
+    void postCommand(int commandId) override;
+
+    std::optional<FileDialogResult> runFileDialog(const FileDialogRequest& request) override;
+
+    // Where posted commands go (the main window's dispatch).
+    std::function<void(int)> commandSink;
+    std::function<void()> directoryListSink;
+
+private:
+    QWidget* messageOwner() const;
+
+    QPointer<QWidget> m_owner;
+    bool m_waiting = false;
+    int m_waitDepth = 0;
+};
+
+// "Description (*.a *.b)" as Qt's file dialog wants a type.
+QString qtNameFilter(const FileType& type);
+
+} // namespace pictorand

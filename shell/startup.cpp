@@ -1,0 +1,124 @@
+#include "shell/startup.h"
+
+#include "shell/core/command_line.h"
+#include "shell/qt_system_metrics.h"
+#include "shell/qt_user_interface.h"
+#include "shell/single_instance.h"
+#include "tools/version.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace pictorand {
+
+void traceStartup(const char* stage)
+{
+    static const bool enabled = std::getenv("PICTORAND_TRACE_STARTUP") != nullptr;
+    static const auto start = std::chrono::steady_clock::now();
+    if (enabled)
+        std::fprintf(stderr, "%8.1f ms  %s\n",
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+                     stage);
+}
+
+namespace {
+
+// The working directory follows the file: its directory, or the directory
+// itself when one was given. Failures are ignored.
+std::string enterDirectoryOf(const std::string& file)
+{
+    if (file.empty())
+        return file;
+    std::error_code error;
+    std::filesystem::path path(file);
+    if (std::filesystem::is_directory(path, error)) {
+        std::filesystem::current_path(path, error);
+        return {};
+    }
+    if (path.has_parent_path())
+        std::filesystem::current_path(path.parent_path(), error);
+    return file;
+}
+
+} // namespace
+
+StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services)
+{
+    StartupResult result;
+    CommandLine line = parseCommandLine(arguments);
+    if (line.help) {
+        std::fputs(commandLineUsage().c_str(), stdout);
+        return result;
+    }
+    if (line.version) {
+        std::printf("pictorand32 %s\n", programVersion());
+        return result;
+    }
+    for (const std::string& option : line.unknownOptions)
+        std::fprintf(stderr, "pictorand32: unknown option %s (see --help)\n", option.c_str());
+
+    // A relative name stays valid after the change of directory.
+    std::string file = line.file;
+    if (!file.empty()) {
+        std::error_code error;
+        std::filesystem::path absolute = std::filesystem::absolute(file, error);
+        if (!error)
+            file = absolute.lexically_normal().string();
+    }
+    file = enterDirectoryOf(file);
+
+    SettingsFile settings = services.settingsPath.empty() ? SettingsFile() : SettingsFile(services.settingsPath);
+    if (line.bestFit)
+        settings.writeText(settings::AlwaysFit, "1");
+    if (line.oneInstance || settings.readInt(settings::OneInstance) == 1)
+        SingleInstance::closeOthers();
+    traceStartup("other instances");
+
+    // The display: 16 colours are not enough for this program.
+    QtSystemMetrics screenMetrics;
+    const DisplayMetrics display = services.metrics ? services.metrics->metrics() : screenMetrics.metrics();
+    if (display.colorCount() == 16) {
+        std::unique_ptr<QtUserInterface> ownUi;
+        UserInterface* ui = services.ui;
+        if (!ui) {
+            ownUi = std::make_unique<QtUserInterface>(nullptr);
+            ui = ownUi.get();
+        }
+        ui->showMessage(kSixteenColorsMessage, MessageIcon::Information);
+        result.exitCode = 0;
+        return result;
+    }
+
+    ViewerOptions options;
+    options.fullScreenRequest = line.fullScreen;
+    options.position = line.position;
+    options.x = line.x;
+    options.y = line.y;
+    options.customTitle = line.customTitle;
+    options.title = line.title;
+    result.window = std::make_unique<MainWindow>(services, options);
+    MainWindow* window = result.window.get();
+    traceStartup("main window");
+
+    auto* instance = new SingleInstance(window);
+    instance->closeRequested = [window] { window->close(); };
+    instance->listen();
+
+    window->show();
+    traceStartup("shown");
+
+    // FIXME: /slideshow= starts the slideshow here once it is built; until
+    // then the request is dropped as a slideshow that could not start.
+    if (!file.empty())
+        window->openFile(file);
+    traceStartup("loaded");
+    return result;
+}
+
+} // namespace pictorand

@@ -1,0 +1,416 @@
+#include "codecs/targa/targa.h"
+#include "core/codec_registry.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+namespace pictorand {
+namespace {
+
+using testing::blockToRgb;
+using testing::haveTool;
+using testing::magickDecode;
+using testing::maxDifference;
+using testing::RgbImage;
+using testing::runCommand;
+using testing::ScratchDir;
+using testing::shellQuote;
+using testing::writePpm;
+using Bytes = std::vector<uint8_t>;
+
+struct Header {
+    uint8_t idLength = 0;
+    uint8_t mapType = 0;
+    uint8_t type = 2;
+    uint16_t firstEntry = 0;
+    uint16_t mapLength = 0;
+    uint8_t entrySize = 0;
+    uint16_t width = 1;
+    uint16_t height = 1;
+    uint8_t depth = 24;
+    uint8_t descriptor = 0;
+};
+
+Bytes tga(const Header& h, const Bytes& rest)
+{
+    Bytes file = {h.idLength, h.mapType, h.type,
+                  static_cast<uint8_t>(h.firstEntry), static_cast<uint8_t>(h.firstEntry >> 8),
+                  static_cast<uint8_t>(h.mapLength), static_cast<uint8_t>(h.mapLength >> 8), h.entrySize,
+                  0, 0, 0, 0,
+                  static_cast<uint8_t>(h.width), static_cast<uint8_t>(h.width >> 8),
+                  static_cast<uint8_t>(h.height), static_cast<uint8_t>(h.height >> 8), h.depth, h.descriptor};
+    for (uint8_t byte : rest)
+        file.push_back(byte);
+    return file;
+}
+
+struct Decoded {
+    ImageBlock block;
+    std::string message;
+    std::string compression;
+};
+
+Decoded decode(const Bytes& file)
+{
+    Decoded d;
+    d.block = decodeTarga(file, d.message, d.compression);
+    return d;
+}
+
+Bytes topRowBytes(const ImageBlock& block, int y, size_t count)
+{
+    const uint8_t* row = block.topRow(y);
+    return Bytes(row, row + count);
+}
+
+TEST(TargaReader, SixteenBitsScaleByEightAndIgnoreBit15)
+{
+    Header h;
+    h.width = 3;
+    h.depth = 16;
+    // 0x7FFF white, 0x8000 black, 0x7C00 pure red (5 bits).
+    Decoded d = decode(tga(h, {0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C}));
+    ASSERT_TRUE(d.block) << d.message;
+    EXPECT_EQ(d.compression, "None");
+    EXPECT_EQ(d.block.bitCount(), 24);
+    EXPECT_EQ(d.block.colorsUsed(), 0u);
+    EXPECT_EQ(topRowBytes(d.block, 0, 9), (Bytes{248, 248, 248, 0, 0, 0, 0, 0, 248}));
+}
+
+TEST(TargaReader, FifteenBitsAsSixteen)
+{
+    Header h;
+    h.depth = 15;
+    Decoded d = decode(tga(h, {0x1F, 0x03})); // blue 31, green 24
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 3), (Bytes{248, 192, 0}));
+}
+
+TEST(TargaReader, ThirtyTwoBitsDropAlpha)
+{
+    Header h;
+    h.width = 2;
+    h.depth = 32;
+    Decoded d = decode(tga(h, {1, 2, 3, 0x80, 4, 5, 6, 0x00}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 6), (Bytes{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(TargaReader, RunPacketSpansRowsAsOneRun)
+{
+    Header h;
+    h.type = 10;
+    h.width = 2;
+    h.height = 2;
+    h.descriptor = 0x20; // top row first
+    // A run of 3 pixels, then one raw pixel.
+    Decoded d = decode(tga(h, {0x82, 9, 8, 7, 0x00, 1, 2, 3}));
+    ASSERT_TRUE(d.block) << d.message;
+    EXPECT_EQ(d.compression, "Run Length Encoding");
+    EXPECT_EQ(topRowBytes(d.block, 0, 6), (Bytes{9, 8, 7, 9, 8, 7}));
+    EXPECT_EQ(topRowBytes(d.block, 1, 6), (Bytes{9, 8, 7, 1, 2, 3}));
+}
+
+TEST(TargaReader, RunPacketsPastTheLastRowAreDropped)
+{
+    Header h;
+    h.type = 11;
+    h.depth = 8;
+    h.width = 2;
+    Decoded d = decode(tga(h, {0xFF, 0x42, 0xFF, 0x43}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 2), (Bytes{0x42, 0x42}));
+}
+
+TEST(TargaReader, MissingPixelBytesReadAsFF)
+{
+    Header h;
+    h.type = 10;
+    h.width = 2;
+    Decoded d = decode(tga(h, {0x81, 0x10}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 6), (Bytes{0x10, 0xFF, 0xFF, 0x10, 0xFF, 0xFF}));
+}
+
+TEST(TargaReader, SixteenBitRunLength)
+{
+    Header h;
+    h.type = 10;
+    h.depth = 16;
+    h.width = 3;
+    Decoded d = decode(tga(h, {0x81, 0xFF, 0x7F, 0x00, 0x00, 0x80}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 9), (Bytes{248, 248, 248, 248, 248, 248, 0, 0, 0}));
+}
+
+TEST(TargaReader, DescriptorBitFiveMirrorsTheRows)
+{
+    Header h;
+    h.type = 3;
+    h.depth = 8;
+    h.width = 2;
+    h.height = 3;
+    Bytes rows = {1, 2, 3, 4, 5, 6};
+    Decoded bottomFirst = decode(tga(h, rows));
+    h.descriptor = 0x20;
+    Decoded topFirst = decode(tga(h, rows));
+    ASSERT_TRUE(bottomFirst.block);
+    ASSERT_TRUE(topFirst.block);
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(topRowBytes(bottomFirst.block, y, 2), topRowBytes(topFirst.block, 2 - y, 2)) << y;
+    EXPECT_EQ(topRowBytes(topFirst.block, 0, 2), (Bytes{1, 2}));
+}
+
+TEST(TargaReader, ColourMappedFileUsesItsMap)
+{
+    Header h;
+    h.type = 1;
+    h.mapType = 1;
+    h.depth = 8;
+    h.entrySize = 24;
+    h.firstEntry = 2;
+    h.mapLength = 2;
+    h.width = 2;
+    h.idLength = 3;
+    Bytes rest = {'a', 'b', 'c', 10, 20, 30, 40, 50, 60, 2, 3};
+    Decoded d = decode(tga(h, rest));
+    ASSERT_TRUE(d.block) << d.message;
+    EXPECT_EQ(d.block.bitCount(), 8);
+    EXPECT_EQ(d.block.colorsUsed(), 256u);
+    EXPECT_EQ(d.block.colorTable()[2], (ColorEntry{10, 20, 30, 0}));
+    EXPECT_EQ(d.block.colorTable()[3], (ColorEntry{40, 50, 60, 0}));
+    EXPECT_EQ(d.block.colorTable()[0], ColorEntry{});
+    EXPECT_EQ(topRowBytes(d.block, 0, 2), (Bytes{2, 3}));
+}
+
+TEST(TargaReader, MapBeyondEntry255KeepsWhatFits)
+{
+    Header h;
+    h.type = 1;
+    h.mapType = 1;
+    h.depth = 8;
+    h.entrySize = 24;
+    h.firstEntry = 254;
+    h.mapLength = 4;
+    Bytes rest = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 0xFF};
+    Decoded d = decode(tga(h, rest));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(d.block.colorTable()[254], (ColorEntry{1, 1, 1, 0}));
+    EXPECT_EQ(d.block.colorTable()[255], (ColorEntry{2, 2, 2, 0}));
+    EXPECT_EQ(d.block.topRow(0)[0], 0xFF); // the pixels still start after the whole map
+}
+
+TEST(TargaReader, TrueColourFileSkipsItsMap)
+{
+    Header h;
+    h.mapType = 1;
+    h.mapLength = 3;
+    h.entrySize = 15; // counted as 16 bits: 6 bytes
+    Decoded d = decode(tga(h, {9, 9, 9, 9, 9, 9, 1, 2, 3}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 3), (Bytes{1, 2, 3}));
+}
+
+TEST(TargaReader, GreyscaleAlwaysGetsTheRamp)
+{
+    Header h;
+    h.type = 3;
+    h.depth = 8;
+    h.mapType = 1;
+    h.entrySize = 24;
+    h.mapLength = 1;
+    Decoded d = decode(tga(h, {50, 60, 70, 7}));
+    ASSERT_TRUE(d.block);
+    for (uint32_t i = 0; i < 256; ++i) {
+        auto v = static_cast<uint8_t>(i);
+        ASSERT_EQ(d.block.colorTable()[i], (ColorEntry{v, v, v, 0})) << i;
+    }
+    EXPECT_EQ(d.block.topRow(0)[0], 7);
+}
+
+struct Bad {
+    const char* name;
+    Bytes file;
+    const char* message;
+};
+
+TEST(TargaReader, MalformedFilesFailWithTheirMessage)
+{
+    auto with = [](auto change) {
+        Header h;
+        change(h);
+        return tga(h, Bytes(64, 0));
+    };
+    const Bad cases[] = {
+        // header stage
+        {"short_header", Bytes(17, 0), "Not a valid TARGA file, can't read header"},
+        {"zero_width", with([](Header& h) { h.width = 0; }), "Not a valid TARGA file, can't read header"},
+        {"zero_height", with([](Header& h) { h.height = 0; }), "Not a valid TARGA file, can't read header"},
+        {"type_0", with([](Header& h) { h.type = 0; }), "Not a valid TARGA file, can't read header"},
+        {"type_32", with([](Header& h) { h.type = 32; }), "Not a valid TARGA file, can't read header"},
+        {"true_colour_8_bits", with([](Header& h) { h.depth = 8; }), "Not a valid TARGA file, can't read header"},
+        {"grey_16_bits", with([](Header& h) { h.type = 3; h.depth = 16; }), "Not a valid TARGA file, can't read header"},
+        {"mapped_16_bit_map", with([](Header& h) { h.type = 1; h.depth = 8; h.mapType = 1; h.entrySize = 16; }),
+         "Not a valid TARGA file, can't read header"},
+        {"mapped_16_bit_pixels", with([](Header& h) { h.type = 9; h.depth = 16; h.mapType = 1; h.entrySize = 24; }),
+         "Not a valid TARGA file, can't read header"},
+        // allocation stage
+        {"too_big", with([](Header& h) { h.width = 0xFFFF; h.height = 0xFFFF; h.depth = 32; }), "Can't allocate memory"},
+        // data stage
+        {"uncompressed_short", tga({.width = 3, .height = 2}, Bytes(17, 0)), "Can't read data !"},
+        {"map_skips_past_the_end", tga({.mapType = 1, .mapLength = 100, .entrySize = 32}, Bytes(3, 0)), "Can't read data !"},
+        {"run_length_header_missing", tga({.type = 10, .width = 2}, {0x80, 1, 2, 3}), "Can't read data !"},
+        {"run_length_no_data", tga({.type = 11, .depth = 8}, Bytes()), "Can't read data !"},
+    };
+    for (const Bad& bad : cases) {
+        Decoded d = decode(bad.file);
+        EXPECT_FALSE(d.block) << bad.name;
+        EXPECT_EQ(d.message, bad.message) << bad.name;
+    }
+}
+
+TEST(TargaReader, MissingFile)
+{
+    std::string message, compression;
+    EXPECT_FALSE(readTarga("/nonexistent/x.tga", message, compression));
+    EXPECT_EQ(message, "Can't open file: /nonexistent/x.tga");
+}
+
+// ---------------------------------------------------------------------------
+// Files of independent writers
+
+RgbImage pattern(int width, int height, int colors, bool grey)
+{
+    RgbImage image{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = image.at(x, y);
+            // Long horizontal runs so that run-length writers make runs, some
+            // across row ends.
+            int i = ((x / 5) * 3 + y * 7) % colors;
+            p[0] = static_cast<uint8_t>(i * 37);
+            p[1] = grey ? p[0] : static_cast<uint8_t>(255 - i * 11);
+            p[2] = grey ? p[0] : static_cast<uint8_t>(i * 91 + y);
+        }
+    return image;
+}
+
+class TargaTools : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!haveTool("pamtotga") || !haveTool("tgatoppm") || !haveTool("convert"))
+            GTEST_SKIP() << "netpbm or ImageMagick missing";
+    }
+    ImageBlock make(const RgbImage& source, const std::string& command, int expectedType)
+    {
+        std::string in = dir.file("in.ppm");
+        writePpm(in, source);
+        std::string full = command;
+        full.replace(full.find("IN"), 2, shellQuote(in));
+        EXPECT_EQ(runCommand(full + " > " + shellQuote(out()) + " 2>/dev/null"), 0) << command;
+        auto file = testing::readFile(out());
+        EXPECT_GE(file.size(), 18u);
+        if (file.size() >= 18) {
+            EXPECT_EQ(file[2], expectedType) << command;
+        }
+        std::string message, compression;
+        ImageBlock block = readTarga(out(), message, compression);
+        EXPECT_TRUE(block) << command << ": " << message;
+        EXPECT_EQ(compression, expectedType >= 9 ? "Run Length Encoding" : "None") << command;
+        return block;
+    }
+    std::string out() const { return dir.file("out.tga"); }
+    ScratchDir dir;
+};
+
+TEST_F(TargaTools, PamtotgaFilesDecodeToTheirPixels)
+{
+    const struct {
+        const char* command;
+        bool grey;
+        int colors;
+        int type;
+    } cases[] = {
+        {"pamtotga -cmap IN", false, 40, 9},
+        {"pamtotga -cmap -norle IN", false, 40, 1},
+        {"ppmtopgm IN | pamtotga -mono", true, 40, 11},
+        {"ppmtopgm IN | pamtotga -mono -norle", true, 40, 3},
+        {"pamtotga -rgb IN", false, 40, 10},
+        {"pamtotga -rgb -norle IN", false, 40, 2},
+    };
+    for (const auto& c : cases) {
+        RgbImage source = pattern(23, 9, c.colors, c.grey);
+        ImageBlock block = make(source, c.command, c.type);
+        ASSERT_TRUE(block) << c.command;
+        EXPECT_EQ(block.bitCount(), c.type == 2 || c.type == 10 ? 24 : 8) << c.command;
+        EXPECT_EQ(maxDifference(blockToRgb(block), source), 0) << c.command;
+        ASSERT_EQ(runCommand("tgatoppm " + shellQuote(out()) + " > " + shellQuote(dir.file("n.ppm")) + " 2>/dev/null"), 0);
+        auto netpbm = magickDecode(dir.file("n.ppm"));
+        ASSERT_TRUE(netpbm);
+        EXPECT_EQ(maxDifference(blockToRgb(block), *netpbm), 0) << c.command;
+    }
+}
+
+TEST_F(TargaTools, PamtotgaSixteenBitMapIsRefused)
+{
+    writePpm(dir.file("in.ppm"), pattern(5, 5, 10, false));
+    ASSERT_EQ(runCommand("pamtotga -cmap16 " + shellQuote(dir.file("in.ppm")) + " > " + shellQuote(out()) + " 2>/dev/null"), 0);
+    std::string message, compression;
+    EXPECT_FALSE(readTarga(out(), message, compression));
+    EXPECT_EQ(message, "Not a valid TARGA file, can't read header");
+}
+
+TEST_F(TargaTools, ImageMagickFilesDecodeAsImageMagickDecodesThem)
+{
+    const struct {
+        const char* command;
+        int type;
+        bool sixteenBits;
+    } cases[] = {
+        {"convert IN -orient TopLeft tga:-", 2, false},
+        {"convert IN -orient TopLeft -compress RLE tga:-", 10, false},
+        {"convert IN -orient TopLeft -alpha on -channel A -evaluate set 40% +channel tga:-", 2, false},
+        {"convert IN -orient TopLeft -alpha on -channel A -evaluate set 40% +channel -compress RLE tga:-", 10, false},
+        {"convert IN -orient TopLeft -depth 5 tga:-", 2, true},
+        {"convert IN -orient TopLeft -depth 5 -compress RLE tga:-", 10, true},
+    };
+    for (const auto& c : cases) {
+        RgbImage source = pattern(29, 11, 200, false);
+        ImageBlock block = make(source, c.command, c.type);
+        ASSERT_TRUE(block) << c.command;
+        auto magick = magickDecode(out());
+        ASSERT_TRUE(magick) << c.command;
+        if (c.sixteenBits) {
+            // Five-bit samples are widened by a factor of 8 here, ImageMagick
+            // scales them to 0..255: the top five bits agree.
+            for (uint8_t& sample : magick->rgb)
+                sample = static_cast<uint8_t>(sample & 0xF8);
+        }
+        EXPECT_EQ(maxDifference(blockToRgb(block), *magick), 0) << c.command;
+        if (!c.sixteenBits) {
+            EXPECT_EQ(maxDifference(blockToRgb(block), source), 0) << c.command;
+        }
+    }
+}
+
+TEST(TargaRegistry, ReaderIsRegistered)
+{
+    ReaderFunction reader = CodecRegistry::instance().reader(ImageFormat::Targa);
+    ASSERT_NE(reader, nullptr);
+    ScratchDir dir;
+    Header h;
+    testing::writeFile(dir.file("x.tga"), tga(h, {1, 2, 3}));
+    ReadRequest request;
+    request.path = dir.file("x.tga");
+    std::string message, compression;
+    ImageBlock block = reader(request, message, compression);
+    ASSERT_TRUE(block) << message;
+    EXPECT_EQ(compression, "None");
+}
+
+} // namespace
+} // namespace pictorand

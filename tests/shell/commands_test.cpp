@@ -1,0 +1,182 @@
+#include "shell/core/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace pictorand {
+namespace {
+
+ViewerState withBlock(int bits)
+{
+    ViewerState state;
+    state.hasBlock = true;
+    state.bitCount = bits;
+    state.pathIsExistingFile = true;
+    return state;
+}
+
+TEST(Menu, FileMenuHoldsTwentyTwoEntriesBeforeTheRecentDirectories)
+{
+    EXPECT_EQ(menuBar().front().title, "&File");
+    EXPECT_EQ(menuBar().front().entries.size(), 22u);
+}
+
+TEST(Menu, EveryCommandAppearsOnce)
+{
+    std::vector<int> ids = allMenuCommands();
+    std::set<int> unique(ids.begin(), ids.end());
+    EXPECT_EQ(unique.size(), ids.size());
+    // 40001 ... 40119 as listed for the main window, without the private ones.
+    EXPECT_EQ(ids.size(), 71u);
+}
+
+TEST(Menu, TextsAreExact)
+{
+    EXPECT_EQ(menuText(command::Open), "&Open\tO");
+    EXPECT_EQ(menuText(command::SaveAs), "Sa&ve as ...\tS");
+    EXPECT_EQ(menuText(command::IncreaseTo16Colors), "16    Colors (  &4 BPP)");
+    EXPECT_EQ(menuText(command::IncreaseTo256Colors), "256  Colors (  &8 BPP)");
+    EXPECT_EQ(menuText(command::IncreaseToTrueColor), "16,7 Million (&24 BPP)");
+    EXPECT_EQ(menuText(command::ZoomOut), "Zoom &Out\t-");
+    EXPECT_EQ(menuText(command::SortByDateDescending), "by Da&te\t(descending)");
+    EXPECT_EQ(menuText(command::PreviousFile), "&Previous File in Directory\tBackspace");
+    EXPECT_EQ(menuText(command::About), "&About Pictorand\tA");
+}
+
+struct DepthCase {
+    int bits;
+    bool to16, to256, toTrue, decrease, greyscale, palette;
+};
+
+TEST(MenuState, IncreaseAndDecreaseDependOnTheDepth)
+{
+    const DepthCase cases[] = {
+        {1, true, true, true, false, false, true},
+        {4, false, true, true, true, true, true},
+        {8, false, false, true, true, true, true},
+        {24, false, false, false, true, true, false},
+    };
+    for (const DepthCase& c : cases) {
+        SCOPED_TRACE(c.bits);
+        ViewerState state = withBlock(c.bits);
+        EXPECT_EQ(menuItemState(command::IncreaseTo16Colors, state).enabled, c.to16);
+        EXPECT_EQ(menuItemState(command::IncreaseTo256Colors, state).enabled, c.to256);
+        EXPECT_EQ(menuItemState(command::IncreaseToTrueColor, state).enabled, c.toTrue);
+        EXPECT_EQ(menuItemState(command::DecreaseColorDepth, state).enabled, c.decrease);
+        EXPECT_EQ(menuItemState(command::Greyscale, state).enabled, c.greyscale);
+        EXPECT_EQ(menuItemState(command::EditPalette, state).enabled, c.palette);
+    }
+}
+
+TEST(MenuState, NothingNeedingAPictureIsEnabledWithoutOne)
+{
+    ViewerState empty;
+    for (int id : {command::SaveAs, command::FullScreen, command::ZoomIn, command::ZoomOut, command::EditDelete,
+                   command::IncreaseTo16Colors, command::IncreaseTo256Colors, command::IncreaseToTrueColor,
+                   command::Reopen})
+        EXPECT_FALSE(menuItemState(id, empty).enabled) << id;
+    for (int id : {command::Open, command::Exit, command::BestFit, command::TimeMeasurement, command::AlwaysOnTop,
+                   command::Minimise, command::About})
+        EXPECT_TRUE(menuItemState(id, empty).enabled) << id;
+}
+
+TEST(MenuState, ZoomFollowsARunningAnimation)
+{
+    ViewerState state;
+    state.animationRunning = true;
+    EXPECT_TRUE(menuItemState(command::ZoomIn, state).enabled);
+    EXPECT_FALSE(menuItemState(command::SaveAs, state).enabled);
+}
+
+TEST(MenuState, ChecksFollowTheirSettings)
+{
+    ViewerState state;
+    state.alwaysFit = true;
+    state.timeMeasurement = true;
+    EXPECT_TRUE(menuItemState(command::BestFit, state).checked);
+    EXPECT_TRUE(menuItemState(command::TimeMeasurement, state).checked);
+    EXPECT_FALSE(menuItemState(command::AlwaysOnTop, state).checked);
+}
+
+TEST(MenuState, LaterCommandsArePresentButDisabled)
+{
+    ViewerState state = withBlock(24);
+    state.directoryFileCount = 5;
+    state.multiPage = true;
+    state.clipboardHasImage = true;
+    for (int id : {command::NextFile, command::Print, command::NextPage, command::Paste,
+                   command::Slideshow, command::Properties, command::SortBySizeAscending})
+        EXPECT_FALSE(menuItemState(id, state).enabled) << id;
+}
+
+TEST(SortOrders, MapToTheirCommands)
+{
+    EXPECT_EQ(sortOrderOfCommand(command::SortByNameAscending), 0);
+    EXPECT_EQ(sortOrderOfCommand(command::SortByDateAscending), 1);
+    EXPECT_EQ(sortOrderOfCommand(command::SortBySizeAscending), 2);
+    EXPECT_EQ(sortOrderOfCommand(command::SortByExtensionAscending), 3);
+    EXPECT_EQ(sortOrderOfCommand(command::SortByNameDescending), 4);
+    EXPECT_EQ(sortOrderOfCommand(command::SortByDateDescending), 5);
+    EXPECT_EQ(sortOrderOfCommand(command::SortBySizeDescending), 6);
+    EXPECT_EQ(sortOrderOfCommand(command::SortByExtensionDescending), 7);
+    EXPECT_EQ(sortOrderOfCommand(command::Open), -1);
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+struct PreconditionCase {
+    const char* name;
+    int id;
+    PreconditionState state;
+    Precondition expected;
+};
+
+TEST(Preconditions, Table)
+{
+    PreconditionState none;
+    PreconditionState block;
+    block.hasBlock = true;
+    PreconditionState animation;
+    animation.animationRunning = true;
+    PreconditionState zoomed = block;
+    zoomed.zoom = 200;
+    PreconditionState fullScreen = block;
+    fullScreen.fullScreen = true;
+    PreconditionState slideshow = block;
+    slideshow.slideshow = true;
+
+    const PreconditionCase cases[] = {
+        {"save without block", command::SaveAs, none, Precondition::NoPicture},
+        {"save during animation", command::SaveAs, animation, Precondition::NoPicture},
+        {"save", command::SaveAs, block, Precondition::Run},
+        {"save in full screen", command::SaveAs, fullScreen, Precondition::Ignore},
+        {"increase without picture", command::IncreaseTo256Colors, none, Precondition::NoPicture},
+        {"increase", command::IncreaseTo256Colors, block, Precondition::Run},
+        {"copy file during animation", command::CopyFile, animation, Precondition::Run},
+        {"copy file in slideshow", command::CopyFile, slideshow, Precondition::Ignore},
+        {"print without block", command::Print, none, Precondition::NoPicture},
+        {"full screen without block", command::FullScreen, none, Precondition::Ignore},
+        {"image info without picture", command::ImageInfo, none, Precondition::Ignore},
+        {"rotate zoomed", command::RotateLeft, zoomed, Precondition::ZoomActive},
+        {"rotate without picture zoomed", command::RotateLeft, PreconditionState{false, false, false, false, 200},
+         Precondition::NoPicture},
+        {"rotate in full screen", command::RotateRight, fullScreen, Precondition::Ignore},
+        {"flip", command::VerticalFlip, block, Precondition::Run},
+        {"zoom in slideshow", command::ZoomIn, slideshow, Precondition::Ignore},
+        {"zoom in full screen goes on", command::ZoomIn, fullScreen, Precondition::Run},
+        {"open in full screen", command::Open, fullScreen, Precondition::Ignore},
+        {"open", command::Open, none, Precondition::Run},
+        {"about in slideshow", command::About, slideshow, Precondition::Ignore},
+        {"exit", command::Exit, none, Precondition::Run},
+    };
+    for (const PreconditionCase& c : cases)
+        EXPECT_EQ(checkPreconditions(c.id, c.state), c.expected) << c.name;
+}
+
+} // namespace
+} // namespace pictorand

@@ -1,0 +1,96 @@
+// Pictures of the image menu's dialogs for a person to look at: written only
+// when PICTORAND_SCREENSHOTS names a directory (run under Xvfb for real
+// fonts), skipped otherwise.
+
+#include "shell/dialogs/adjustment_dialog.h"
+#include "shell/dialogs/decrease_depth_dialog.h"
+#include "shell/dialogs/icon_chooser_dialog.h"
+#include "shell/dialogs/palette_dialog.h"
+#include "shell/dialogs/size_dialog.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace pictorand {
+namespace {
+
+void save(QWidget& widget, const char* name)
+{
+    widget.show();
+    QTest::qWait(300);
+    const QString path = QString("%1/%2.png").arg(std::getenv("PICTORAND_SCREENSHOTS"), name);
+    EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
+    widget.hide();
+}
+
+ImageBlock rainbowPalette()
+{
+    ImageBlock block = ImageBlock::create(16, 16, 8, 256);
+    for (int i = 0; i < 256; ++i) {
+        const QColor color = QColor::fromHsv((i * 360 / 256) % 360, 255, 64 + (i % 16) * 12);
+        block.colorTable()[i] = ColorEntry{static_cast<uint8_t>(color.blue()), static_cast<uint8_t>(color.green()),
+                                           static_cast<uint8_t>(color.red()), 0};
+    }
+    return block;
+}
+
+ImageBlock iconPicture(int size)
+{
+    ImageBlock block = ImageBlock::create(size, size, 24, 0);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            uint8_t* pixel = block.topRow(y) + x * 3;
+            const bool inside = (x - size / 2) * (x - size / 2) + (y - size / 2) * (y - size / 2) < size * size / 5;
+            pixel[0] = inside ? 40 : 255;
+            pixel[1] = inside ? static_cast<uint8_t>(x * 255 / size) : 255;
+            pixel[2] = inside ? 220 : 255;
+        }
+    return block;
+}
+
+TEST(DialogScreenshots, WriteEachDialog)
+{
+    if (!std::getenv("PICTORAND_SCREENSHOTS"))
+        GTEST_SKIP() << "PICTORAND_SCREENSHOTS not set";
+
+    DecreaseDepthDialog depth(8, nullptr);
+    save(depth, "decrease_depth_8bit");
+
+    DisplayMetrics metrics;
+    metrics.fullScreenWidth = 1024;
+    metrics.fullScreenHeight = 722;
+    metrics.menuHeight = 19;
+    SizeDialog size("Resample image (Smooth)", 1000, 500, true, metrics, nullptr);
+    save(size, "size_dialog");
+
+    for (auto [adjustment, name] : {std::pair{Adjustment::Brightness, "brightness"},
+                                    std::pair{Adjustment::Contrast, "contrast"},
+                                    std::pair{Adjustment::Gamma, "gamma"}}) {
+        AdjustmentDialog dialog(adjustment, ImageBlock::create(4, 4, 24, 0), {[](ImageBlock) {}, nullptr}, nullptr);
+        dialog.scrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        save(dialog, name);
+    }
+
+    ImageBlock palette = rainbowPalette();
+    PaletteDialog editor(palette, nullptr, nullptr, nullptr);
+    editor.select(37);
+    save(editor, "palette_editor");
+
+    IconChooserDialog chooser({"16 x 16  -  16 colors", "32 x 32  -  256 colors", "48 x 48  -  True color",
+                               "256 x 256  -  True color"},
+                              [](int index) { return index == 1 ? ImageBlock() : iconPicture(index == 3 ? 256 : 48); },
+                              false, nullptr);
+    save(chooser, "icon_chooser_48");
+    chooser.list()->setCurrentRow(3);
+    save(chooser, "icon_chooser_256");
+    chooser.list()->setCurrentRow(1);
+    save(chooser, "icon_chooser_error");
+}
+
+} // namespace
+} // namespace pictorand

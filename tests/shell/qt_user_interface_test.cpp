@@ -1,0 +1,123 @@
+// The real Qt dialogs behind the user interface, inspected while they run.
+
+#include "shell/qt_user_interface.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace pictorand {
+namespace {
+
+// Runs `inspect` on the modal dialog once it is up.
+void whenModal(std::function<void(QWidget*)> inspect)
+{
+    QTimer::singleShot(0, [inspect] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            ADD_FAILURE() << "no modal dialog";
+            return;
+        }
+        inspect(modal);
+    });
+}
+
+TEST(QtUserInterface, MessagesAreCaptionedWithTheProgramAndItsIcon)
+{
+    QWidget owner;
+    QtUserInterface ui(&owner);
+    bool seen = false;
+    whenModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "Pictorand32");
+        EXPECT_EQ(box->text(), "No picture !");
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        seen = true;
+        box->accept();
+    });
+    ui.showMessage("No picture !", MessageIcon::Warning);
+    EXPECT_TRUE(seen);
+}
+
+TEST(QtUserInterface, QuestionsCanPreselectNo)
+{
+    QWidget owner;
+    QtUserInterface ui(&owner);
+    whenModal([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->icon(), QMessageBox::Question);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        box->defaultButton()->click();
+    });
+    EXPECT_FALSE(ui.askYesNo("Replace file: /tmp/x.bmp ?\n", MessageIcon::Question, true));
+}
+
+TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndADisabledOptionsButton)
+{
+    testing::ScratchDir dir;
+    QWidget owner;
+    QtUserInterface ui(&owner);
+    FileDialogRequest request;
+    request.save = true;
+    request.title = kSaveDialogTitle;
+    request.directory = dir.path();
+    request.types = saveDialogTypes();
+    request.selectedType = 3;
+    request.proposedName = "rose";
+    request.optionsButton = true;
+    whenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Save Picture As ...");
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        EXPECT_EQ(dialog->nameFilters().size(), 7);
+        // The patterns are hidden: the dialog shows and reports the description.
+        EXPECT_EQ(dialog->selectedNameFilter(), "(*.BMP) Windows Bitmap");
+        QPushButton* options = nullptr;
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text() == "Options")
+                options = button;
+        ASSERT_NE(options, nullptr);
+        EXPECT_FALSE(options->isEnabled());
+        dialog->selectNameFilter(dialog->nameFilters()[1]);
+        dialog->selectFile(QString::fromStdString(dir.file("x.gif")));
+        // As the user's OK: QDialog's accept() is public, QFileDialog's is not.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    std::optional<FileDialogResult> result = ui.runFileDialog(request);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->path, dir.file("x.gif"));
+    EXPECT_EQ(result->type, 2);
+}
+
+TEST(QtUserInterface, OpenDialogListsTheTwentyOneTypes)
+{
+    QWidget owner;
+    QtUserInterface ui(&owner);
+    FileDialogRequest request;
+    request.title = "Open";
+    request.types = openDialogTypes();
+    request.selectedType = 21;
+    whenModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Open");
+        ASSERT_EQ(dialog->nameFilters().size(), 21);
+        EXPECT_EQ(dialog->nameFilters()[1], "(*.JPG) JPEG - Files (*.jpg *.jpeg)");
+        EXPECT_EQ(dialog->selectedNameFilter(), "All files (*.*)");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        dialog->reject();
+    });
+    EXPECT_FALSE(ui.runFileDialog(request));
+}
+
+} // namespace
+} // namespace pictorand

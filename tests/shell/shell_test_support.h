@@ -1,0 +1,89 @@
+#pragma once
+// Fixed displays for the viewer's tests.
+
+#include "shell/core/system_metrics.h"
+
+namespace pictorand::testing {
+
+// A 1024 x 768 desktop with a 28-pixel panel at the bottom, 4-pixel frames,
+// 16-pixel scroll bars, an 18-pixel caption and a 19-pixel menu bar.
+inline DisplayMetrics desktop1024(int bitsPerPixel = 24)
+{
+    DisplayMetrics m;
+    m.screenWidth = 1024;
+    m.screenHeight = 768;
+    m.fullScreenWidth = 1024;
+    m.fullScreenHeight = 722;
+    m.workArea = {0, 0, 1024, 740};
+    m.frameWidth = 4;
+    m.frameHeight = 4;
+    m.captionHeight = 18;
+    m.menuHeight = 19;
+    m.verticalScrollWidth = 16;
+    m.horizontalScrollHeight = 16;
+    m.bitsPerPixel = bitsPerPixel;
+    return m;
+}
+
+} // namespace pictorand::testing
+
+#include "platform/user_interface.h"
+#include "shell/core/file_dialogs.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace pictorand::testing {
+
+// Records every message and answers questions from a script (No when the
+// script is empty).
+class ScriptedUserInterface : public UserInterface {
+public:
+    struct Message {
+        std::string text;
+        MessageIcon icon;
+    };
+    std::vector<Message> messages;
+    std::vector<Message> questions;
+    std::vector<bool> questionDefaultNo;
+    std::deque<bool> answers;
+    std::vector<std::string> titles;
+    std::vector<int> postedCommands;
+    int rebuilds = 0;
+
+    void showMessage(const std::string& text, MessageIcon icon) override { messages.push_back({text, icon}); }
+    bool askYesNo(const std::string& text, MessageIcon icon, bool defaultNo) override
+    {
+        questions.push_back({text, icon});
+        questionDefaultNo.push_back(defaultNo);
+        if (answers.empty())
+            return false;
+        bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void setWaitCursor(bool) override {}
+    void setWindowTitle(const std::string& title) override { titles.push_back(title); }
+    void rebuildDirectoryList() override { ++rebuilds; }
+    void postCommand(int id) override { postedCommands.push_back(id); }
+};
+
+// Answers file dialogs from a script and keeps what it was asked.
+class ScriptedFileDialogs : public FileDialogs {
+public:
+    std::vector<FileDialogRequest> requests;
+    std::deque<std::optional<FileDialogResult>> results;
+
+    std::optional<FileDialogResult> runFileDialog(const FileDialogRequest& request) override
+    {
+        requests.push_back(request);
+        if (results.empty())
+            return std::nullopt;
+        auto result = results.front();
+        results.pop_front();
+        return result;
+    }
+};
+
+} // namespace pictorand::testing
