@@ -70,7 +70,9 @@ std::string countedText(const std::string& text, int count, const char* noun)
     return text + " - " + std::to_string(count) + " " + noun;
 }
 
-int clampLoadingSize(int size) { return std::clamp(size, 0, 2); }
+// Any value but 0 (Base/16) and 2 (Base) loads Base/4, as the Photo CD
+// reader reads it.
+int clampLoadingSize(int size) { return size == 0 || size == 2 ? size : 1; }
 
 std::string withoutTrailingSlashes(std::string path)
 {

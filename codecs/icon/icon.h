@@ -1,0 +1,64 @@
+#pragma once
+// Windows icon files (.ico, resource type 1). An icon file holds one or more
+// images; each is either a bitmap (info header, colour table, colour rows
+// and a 1-bit transparency mask, with the header's height doubled) or, in
+// newer files, a complete PNG file. Bitmap images are turned into a bitmap
+// file in memory and read by the BMP reader, so an icon image decodes to
+// exactly what that reader makes of it; PNG images go through the PNG
+// reader. Transparent pixels come out white either way.
+
+#include "core/codec_registry.h"
+#include "core/image_block.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pictorand {
+
+// One image of an icon file, located inside the file's bytes.
+struct IconImage {
+    int32_t width = 0;
+    int32_t height = 0;    // the icon height: half the info header's height
+    uint32_t bitCount = 0; // bits per pixel as the image's header says
+    bool isPng = false;
+    std::span<const uint8_t> data; // the image's bytes in the file
+    // Bitmap images only: where the parts lie inside `data`.
+    uint64_t colorTableEntries = 0;
+    uint64_t colorRowsOffset = 0;
+    uint64_t maskRowsOffset = 0;
+    uint64_t colorStride = 0;
+    uint64_t maskStride = 0;
+};
+
+// The bytes of an icon file and its images, every image checked to lie
+// inside the file and to hold what its header declares.
+struct IconList {
+    std::vector<uint8_t> bytes;
+    std::vector<IconImage> images;
+};
+
+// The lines the chooser lists, one per image: "%d x %d  -  %d colors" for
+// depths below 16, "%d x %d  -  True color" otherwise.
+std::vector<std::string> iconChooserLines(const IconList& list);
+
+// Parses icon file bytes. Nothing on failure, with the reason in `message`.
+std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message);
+
+// Decodes one image of a parsed list, transparent pixels white.
+ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& message);
+
+// The reader the dispatchers call: the image at `request.iconIndex` when that
+// is 0 or more, else the one the chooser picks when it is allowed and there
+// is more than one image, else the first.
+ImageBlock readIcon(const ReadRequest& request, std::string& message);
+
+// Writes the block as a one-image icon: 1-bit blocks become a pure mask
+// (pixels of value 1 transparent), other depths are fully opaque. No depth
+// conversion happens. True when written.
+bool writeIcon(const std::string& path, const ImageBlock& block);
+
+} // namespace pictorand

@@ -1,0 +1,45 @@
+#pragma once
+// Photo CD files: image packs (one picture at several resolutions, stored as
+// a luminance plane and two chroma planes at half resolution) and overview
+// packs (up to 100 thumbnails). Both give 24-bit blocks.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pictorand {
+
+struct PhotoCdRgb {
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    friend bool operator==(const PhotoCdRgb&, const PhotoCdRgb&) = default;
+};
+
+// The integer colour conversion applied to every pixel.
+PhotoCdRgb photoCdToRgb(uint8_t luminance, uint8_t chroma1, uint8_t chroma2);
+
+// Picture sizes by loading size: 0 Base/16 (192 x 128), 2 Base (768 x 512),
+// anything else Base/4 (384 x 256).
+struct PhotoCdResolution {
+    int32_t width;
+    int32_t height;
+    uint64_t offset;
+};
+PhotoCdResolution photoCdResolution(int loadingSize);
+
+inline constexpr int32_t kOverviewSheetWidth = 960;
+inline constexpr int32_t kOverviewSheetHeight = 649;
+inline constexpr int kOverviewThumbnailsPerSheet = 25;
+
+// Reads an image pack at the loading size, turned upright by its stored
+// orientation. An overview pack gives null with `isOverview` set (when given)
+// and no message of its own: the caller reads it with readPhotoCdOverview.
+ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOverview, std::string& message);
+
+// A contact sheet of 25 thumbnails starting at `firstPicture` (1, 26, 51 or
+// 76), reduced to 256 colours when `quantise` is set.
+ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool quantise, std::string& message);
+
+} // namespace pictorand

@@ -1,0 +1,14 @@
+// The IFF reader over one file.
+
+#include "codecs/iff/iff.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    using namespace pictorand;
+    fuzzing::MemoryFile file(data, size);
+    std::string message;
+    std::string compression;
+    ImageBlock block = readIff(file.path(), message, compression);
+    return 0;
+}
