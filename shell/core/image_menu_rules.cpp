@@ -122,13 +122,13 @@ void SizeDialogModel::applyPreset(SizePreset preset, const DisplayMetrics& metri
     }
 }
 
-const AdjustmentDialogSpec& adjustmentSpec(Adjustment adjustment)
+const AdjustmentDialogLayout& adjustmentLayout(Adjustment adjustment)
 {
-    static const AdjustmentDialogSpec brightness{
+    static const AdjustmentDialogLayout brightness{
         "BrightnessDlg", "Brightness", {"-255", "0", "255"}, -kMaxBrightness, kMaxBrightness, 0, 1, 5};
-    static const AdjustmentDialogSpec contrast{
+    static const AdjustmentDialogLayout contrast{
         "ContrastDlg", "Contrast", {"-128", "0", "128"}, -kMaxContrast, kMaxContrast, 0, 1, 5};
-    static const AdjustmentDialogSpec gamma{
+    static const AdjustmentDialogLayout gamma{
         "GammaCorrectionDlg", "Gamma Correction", {"0.01", "1.00", "6.99"}, 1, 699, 100, 1, 5};
     switch (adjustment) {
     case Adjustment::Brightness:
@@ -141,10 +141,10 @@ const AdjustmentDialogSpec& adjustmentSpec(Adjustment adjustment)
     return gamma;
 }
 
-int steppedPosition(const AdjustmentDialogSpec& spec, int position, int delta)
+int steppedPosition(const AdjustmentDialogLayout& layout, int position, int delta)
 {
     const long long next = static_cast<long long>(position) + delta;
-    if (next < spec.minimum || next > spec.maximum)
+    if (next < layout.minimum || next > layout.maximum)
         return position;
     return static_cast<int>(next);
 }

@@ -65,7 +65,7 @@ private:
 
 enum class Adjustment { Brightness, Contrast, Gamma };
 
-struct AdjustmentDialogSpec {
+struct AdjustmentDialogLayout {
     const char* templateName;
     const char* title;
     const char* labels[3]; // under the left end, the middle and the right end
@@ -75,11 +75,11 @@ struct AdjustmentDialogSpec {
     int lineStep;
     int pageStep;
 };
-const AdjustmentDialogSpec& adjustmentSpec(Adjustment adjustment);
+const AdjustmentDialogLayout& adjustmentLayout(Adjustment adjustment);
 
 // The position an arrow or page step of `delta` leads to; a step that would
 // leave the range leaves the position where it was.
-int steppedPosition(const AdjustmentDialogSpec& spec, int position, int delta);
+int steppedPosition(const AdjustmentDialogLayout& layout, int position, int delta);
 // The value shown for a scroll position: "%d", or "%.2f" of position x 0.01
 // for gamma.
 std::string adjustmentValueText(Adjustment adjustment, int position);

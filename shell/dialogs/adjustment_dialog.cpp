@@ -20,7 +20,7 @@ void AdjustmentDialog::setBackgroundThreshold(size_t bytes)
 }
 
 AdjustmentDialog::AdjustmentDialog(Adjustment adjustment, ImageBlock start, Target target, QWidget* parent)
-    : QDialog(parent), m_adjustment(adjustment), m_spec(adjustmentSpec(adjustment)), m_start(std::move(start)),
+    : QDialog(parent), m_adjustment(adjustment), m_spec(adjustmentLayout(adjustment)), m_start(std::move(start)),
       m_target(std::move(target))
 {
     setObjectName(m_spec.templateName);

@@ -57,7 +57,7 @@ private:
     void stopWorker();
 
     Adjustment m_adjustment;
-    const AdjustmentDialogSpec& m_spec;
+    const AdjustmentDialogLayout& m_spec;
     ImageBlock m_start;
     Target m_target;
     QScrollBar* m_bar;

@@ -91,7 +91,7 @@ TEST(SizeDialogModel, FocusRecomputationRoundsHalfUp)
 
 TEST(AdjustmentSpec, RangesStepsAndStarts)
 {
-    const AdjustmentDialogSpec& b = adjustmentSpec(Adjustment::Brightness);
+    const AdjustmentDialogLayout& b = adjustmentLayout(Adjustment::Brightness);
     EXPECT_STREQ(b.templateName, "BrightnessDlg");
     EXPECT_STREQ(b.title, "Brightness");
     EXPECT_EQ(b.minimum, -255);
@@ -99,12 +99,12 @@ TEST(AdjustmentSpec, RangesStepsAndStarts)
     EXPECT_EQ(b.start, 0);
     EXPECT_EQ(b.lineStep, 1);
     EXPECT_EQ(b.pageStep, 5);
-    const AdjustmentDialogSpec& c = adjustmentSpec(Adjustment::Contrast);
+    const AdjustmentDialogLayout& c = adjustmentLayout(Adjustment::Contrast);
     EXPECT_STREQ(c.templateName, "ContrastDlg");
     EXPECT_EQ(c.minimum, -128);
     EXPECT_EQ(c.maximum, 128);
     EXPECT_STREQ(c.labels[0], "-128");
-    const AdjustmentDialogSpec& g = adjustmentSpec(Adjustment::Gamma);
+    const AdjustmentDialogLayout& g = adjustmentLayout(Adjustment::Gamma);
     EXPECT_STREQ(g.templateName, "GammaCorrectionDlg");
     EXPECT_STREQ(g.title, "Gamma Correction");
     EXPECT_EQ(g.minimum, 1);
@@ -115,13 +115,13 @@ TEST(AdjustmentSpec, RangesStepsAndStarts)
 
 TEST(AdjustmentSpec, AStepThatWouldLeaveTheRangeIsIgnored)
 {
-    const AdjustmentDialogSpec& b = adjustmentSpec(Adjustment::Brightness);
+    const AdjustmentDialogLayout& b = adjustmentLayout(Adjustment::Brightness);
     EXPECT_EQ(steppedPosition(b, 250, 5), 255);
     EXPECT_EQ(steppedPosition(b, 253, 5), 253); // would be 258
     EXPECT_EQ(steppedPosition(b, 255, 1), 255);
     EXPECT_EQ(steppedPosition(b, -252, -5), -252);
     EXPECT_EQ(steppedPosition(b, -254, -1), -255);
-    const AdjustmentDialogSpec& g = adjustmentSpec(Adjustment::Gamma);
+    const AdjustmentDialogLayout& g = adjustmentLayout(Adjustment::Gamma);
     EXPECT_EQ(steppedPosition(g, 3, -5), 3);
     EXPECT_EQ(steppedPosition(g, 2, -1), 1);
 }

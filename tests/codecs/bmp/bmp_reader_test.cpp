@@ -53,19 +53,19 @@ class AcceptedHeader : public ::testing::TestWithParam<HeaderCase> {};
 TEST_P(AcceptedHeader, ReadsPixelsAndTable)
 {
     const HeaderCase& param = GetParam();
-    BmpFileSpec spec;
-    spec.infoSize = param.infoSize;
-    spec.width = 3;
-    spec.height = 1;
+    BmpRecipe recipe;
+    recipe.infoSize = param.infoSize;
+    recipe.width = 3;
+    recipe.height = 1;
     uint32_t entries = 256;
     if (param.infoSize > 32) {
-        spec.colorsUsed = 201;
+        recipe.colorsUsed = 201;
         entries = 201;
     }
-    spec.table = rampTable(entries, param.infoSize == 12 ? 3 : 4);
-    spec.pixels = {7, 1, 200, 0};
+    recipe.table = rampTable(entries, param.infoSize == 12 ? 3 : 4);
+    recipe.pixels = {7, 1, 200, 0};
 
-    BmpReadResult result = readBothWays(buildBmp(spec), "untouched");
+    BmpReadResult result = readBothWays(buildBmp(recipe), "untouched");
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.compression, param.compressionText);
     const ImageBlock& block = result.block;
@@ -97,11 +97,11 @@ class RefusedHeader : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(RefusedHeader, SaysItCannotReadTheHeader)
 {
-    BmpFileSpec spec;
-    spec.infoSize = GetParam();
-    spec.table = rampTable(256, 4);
-    spec.pixels = {1, 2, 0, 0};
-    BmpReadResult result = readBothWays(buildBmp(spec), "untouched");
+    BmpRecipe recipe;
+    recipe.infoSize = GetParam();
+    recipe.table = rampTable(256, 4);
+    recipe.pixels = {1, 2, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(recipe), "untouched");
     EXPECT_FALSE(result.block);
     EXPECT_EQ(result.message, kCantReadHeader);
     EXPECT_EQ(result.compression, "untouched");
@@ -112,10 +112,10 @@ INSTANTIATE_TEST_SUITE_P(OddSizes, RefusedHeader, ::testing::Values(0u, 11u, 13u
 
 TEST(BmpReader, RefusesAFileThatDoesNotStartWithBM)
 {
-    BmpFileSpec spec;
-    spec.table = rampTable(256, 4);
-    spec.pixels = {1, 2, 0, 0};
-    auto bytes = buildBmp(spec);
+    BmpRecipe recipe;
+    recipe.table = rampTable(256, 4);
+    recipe.pixels = {1, 2, 0, 0};
+    auto bytes = buildBmp(recipe);
     bytes[1] = 'A';
     BmpReadResult result = readBothWays(bytes);
     EXPECT_FALSE(result.block);
@@ -127,12 +127,12 @@ TEST(BmpReader, RefusesAFileThatDoesNotStartWithBM)
 TEST(BmpReader, RefusesBitFieldsWithTheUnsupportedCompressionMessage)
 {
     for (uint32_t infoSize : {40u, 108u, 124u}) {
-        BmpFileSpec spec;
-        spec.infoSize = infoSize;
-        spec.bitCount = 32;
-        spec.compression = 3;
-        spec.pixels = std::vector<uint8_t>(8, 0xAB);
-        BmpReadResult result = readBothWays(buildBmp(spec), "untouched");
+        BmpRecipe recipe;
+        recipe.infoSize = infoSize;
+        recipe.bitCount = 32;
+        recipe.compression = 3;
+        recipe.pixels = std::vector<uint8_t>(8, 0xAB);
+        BmpReadResult result = readBothWays(buildBmp(recipe), "untouched");
         EXPECT_FALSE(result.block) << infoSize;
         EXPECT_EQ(result.message, kUnsupported) << infoSize;
         EXPECT_EQ(result.compression, "untouched") << infoSize;
@@ -177,11 +177,11 @@ TEST(BmpReader, ReadsAnOs2CoreFileAtFourBits)
 
 TEST(BmpReader, HundredColoursUsedLeaveTheRestOfTheTableBlack)
 {
-    BmpFileSpec spec;
-    spec.colorsUsed = 100;
-    spec.table = rampTable(100, 4);
-    spec.pixels = {99, 150, 0, 0};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.colorsUsed = 100;
+    recipe.table = rampTable(100, 4);
+    recipe.pixels = {99, 150, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.block.colorsUsed(), 256u);
     EXPECT_EQ(result.block.colorTable()[99], rampEntry(99));
@@ -194,36 +194,36 @@ TEST(BmpReader, HundredColoursUsedLeaveTheRestOfTheTableBlack)
 // rest are skipped and the rows are still found through the pixel offset.
 TEST(BmpReader, MoreColoursUsedThanTheDepthAllowsTakesTheFirstEntries)
 {
-    BmpFileSpec spec;
-    spec.colorsUsed = 300;
-    spec.table = rampTable(256, 4);
+    BmpRecipe recipe;
+    recipe.colorsUsed = 300;
+    recipe.table = rampTable(256, 4);
     auto extra = rampTable(44, 4);
-    spec.table.insert(spec.table.end(), extra.begin(), extra.end());
-    spec.pixels = {255, 3, 0, 0};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    recipe.table.insert(recipe.table.end(), extra.begin(), extra.end());
+    recipe.pixels = {255, 3, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.block.colorsUsed(), 256u);
     EXPECT_EQ(result.block.colorTable()[255], rampEntry(255));
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{255, 3, 0, 0}));
 
-    spec.colorsUsed = 0xFFFFFFFF;
-    result = readBothWays(buildBmp(spec));
+    recipe.colorsUsed = 0xFFFFFFFF;
+    result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.block.colorTable()[255], rampEntry(255));
 }
 
 TEST(BmpReader, ColoursUsedZeroMeansAFullTableBelow24BitsAndNoneAt24)
 {
-    BmpFileSpec spec;
-    spec.table = rampTable(256, 4);
-    spec.pixels = {0, 255, 0, 0};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.table = rampTable(256, 4);
+    recipe.pixels = {0, 255, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.block.colorTable()[255], rampEntry(255));
 
     // 24 bits: the rows start right after the header, and the block has no
     // table at all.
-    BmpFileSpec trueColor;
+    BmpRecipe trueColor;
     trueColor.bitCount = 24;
     trueColor.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
     result = readBothWays(buildBmp(trueColor));
@@ -237,15 +237,15 @@ TEST(BmpReader, ColoursUsedZeroMeansAFullTableBelow24BitsAndNoneAt24)
 // no table; the load normalisation deals with them.
 TEST(BmpReader, PassesThirtyTwoBitRowsThroughAsStored)
 {
-    BmpFileSpec spec;
-    spec.bitCount = 32;
-    spec.colorsUsed = 0;
-    spec.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.bitCount = 32;
+    recipe.colorsUsed = 0;
+    recipe.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.block.bitCount(), 32);
     EXPECT_EQ(result.block.colorsUsed(), 0u);
-    EXPECT_EQ(storedRows(result.block), spec.pixels);
+    EXPECT_EQ(storedRows(result.block), recipe.pixels);
 }
 
 // ---------------------------------------------------------------------------
@@ -253,19 +253,19 @@ TEST(BmpReader, PassesThirtyTwoBitRowsThroughAsStored)
 
 TEST(BmpReader, ReadsTopDownRowsIntoTheBottomUpBlock)
 {
-    BmpFileSpec spec;
-    spec.bitCount = 24;
-    spec.width = 1;
-    spec.height = -3;
-    spec.pixels = {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0}; // top row first
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.bitCount = 24;
+    recipe.width = 1;
+    recipe.height = -3;
+    recipe.pixels = {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0}; // top row first
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.block.height(), 3);
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{3, 3, 3, 0, 2, 2, 2, 0, 1, 1, 1, 0}));
 
     // Rows the file does not supply are the bottom ones, and stay black.
-    spec.pixels.resize(6);
-    result = readBothWays(buildBmp(spec));
+    recipe.pixels.resize(6);
+    result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0, 0, 0, 0, 2, 2, 0, 0, 1, 1, 1, 0}));
 }
@@ -274,14 +274,14 @@ TEST(BmpReader, ReadsTopDownRowsIntoTheBottomUpBlock)
 // it still lands in the top row.
 TEST(BmpReader, TurnsRoundTopDownRowsTheDataOnlyPartlyFills)
 {
-    BmpFileSpec spec;
-    spec.bitCount = 8;
-    spec.colorsUsed = 2;
-    spec.table = rampTable(2, 4);
-    spec.width = 100000;
-    spec.height = -3;
-    spec.pixels = {1, 2, 3};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.bitCount = 8;
+    recipe.colorsUsed = 2;
+    recipe.table = rampTable(2, 4);
+    recipe.width = 100000;
+    recipe.height = -3;
+    recipe.pixels = {1, 2, 3};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     const uint8_t* top = result.block.topRow(0);
     EXPECT_EQ(top[0], 1);
@@ -292,10 +292,10 @@ TEST(BmpReader, TurnsRoundTopDownRowsTheDataOnlyPartlyFills)
 
     // Data that reaches into the second row: both the first and the second
     // rows move, each only as far as it was filled.
-    spec.width = 4;
-    spec.height = -4;
-    spec.pixels = {1, 2, 3, 4, 5, 6};
-    result = readBothWays(buildBmp(spec));
+    recipe.width = 4;
+    recipe.height = -4;
+    recipe.pixels = {1, 2, 3, 4, 5, 6};
+    result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block),
               (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 5, 6, 0, 0, 1, 2, 3, 4}));
@@ -303,12 +303,12 @@ TEST(BmpReader, TurnsRoundTopDownRowsTheDataOnlyPartlyFills)
 
 TEST(BmpReader, ShortUncompressedDataLeavesTheTopRowsBlack)
 {
-    BmpFileSpec spec;
-    spec.bitCount = 24;
-    spec.width = 1;
-    spec.height = 3;
-    spec.pixels = {1, 1, 1, 0, 2, 2};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.bitCount = 24;
+    recipe.width = 1;
+    recipe.height = 3;
+    recipe.pixels = {1, 1, 1, 0, 2, 2};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{1, 1, 1, 0, 2, 2, 0, 0, 0, 0, 0, 0}));
 }
@@ -317,17 +317,17 @@ TEST(BmpReader, ShortUncompressedDataLeavesTheTopRowsBlack)
 // pixel offset is what counts.
 TEST(BmpReader, FindsTheRowsThroughThePixelOffset)
 {
-    BmpFileSpec spec;
-    spec.colorsUsed = 2;
-    spec.table = rampTable(2, 4);
-    spec.pixelOffset = 14 + 40 + 8 + 100;
-    spec.pixels = {1, 0, 0, 0};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.colorsUsed = 2;
+    recipe.table = rampTable(2, 4);
+    recipe.pixelOffset = 14 + 40 + 8 + 100;
+    recipe.pixels = {1, 0, 0, 0};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{1, 0, 0, 0}));
 
-    spec.pixelOffset = 5000; // past the end: nothing to read, all black
-    auto bytes = buildBmp(spec);
+    recipe.pixelOffset = 5000; // past the end: nothing to read, all black
+    auto bytes = buildBmp(recipe);
     bytes.resize(14 + 40 + 8 + 1);
     result = readBothWays(bytes);
     ASSERT_TRUE(result.block) << result.message;
@@ -343,27 +343,27 @@ struct FailureCase {
     const char* message;
 };
 
-std::vector<uint8_t> truncated(const BmpFileSpec& spec, size_t length)
+std::vector<uint8_t> truncated(const BmpRecipe& recipe, size_t length)
 {
-    auto bytes = buildBmp(spec);
+    auto bytes = buildBmp(recipe);
     bytes.resize(length);
     return bytes;
 }
 
 std::vector<FailureCase> failureCases()
 {
-    BmpFileSpec eightBit;
+    BmpRecipe eightBit;
     eightBit.table = rampTable(256, 4);
     eightBit.pixels = {1, 2, 0, 0};
-    BmpFileSpec trueColor;
+    BmpRecipe trueColor;
     trueColor.bitCount = 24;
     trueColor.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
-    BmpFileSpec os2 = eightBit;
+    BmpRecipe os2 = eightBit;
     os2.infoSize = 12;
     os2.table = rampTable(256, 3);
-    auto withHeader = [](BmpFileSpec spec, auto change) {
-        change(spec);
-        return buildBmp(spec);
+    auto withHeader = [](BmpRecipe recipe, auto change) {
+        change(recipe);
+        return buildBmp(recipe);
     };
     return {
         {"EmptyFile", {}, kCantReadHeader},
@@ -375,16 +375,16 @@ std::vector<FailureCase> failureCases()
         {"EndsInTheColourTable", truncated(eightBit, 54 + 512), kNotValid},
         {"EndsAfterTheColourTable", truncated(eightBit, 54 + 1024), kNotValid},
         {"EndsAfterTheOs2ColourTable", truncated(os2, 26 + 768), kNotValid},
-        {"ZeroWidth", withHeader(trueColor, [](BmpFileSpec& s) { s.width = 0; }), kCantReadHeader},
-        {"ZeroHeight", withHeader(trueColor, [](BmpFileSpec& s) { s.height = 0; }), kCantReadHeader},
-        {"NegativeWidth", withHeader(trueColor, [](BmpFileSpec& s) { s.width = -2; }), kCantAllocateMemory},
-        {"LowestHeight", withHeader(trueColor, [](BmpFileSpec& s) { s.height = INT32_MIN; }), kCantAllocateMemory},
-        {"HugeArea", withHeader(trueColor, [](BmpFileSpec& s) { s.width = s.height = 100000; }), kCantAllocateMemory},
-        {"RowSizeOverflow", withHeader(trueColor, [](BmpFileSpec& s) { s.width = INT32_MAX; s.bitCount = 65535; }),
+        {"ZeroWidth", withHeader(trueColor, [](BmpRecipe& s) { s.width = 0; }), kCantReadHeader},
+        {"ZeroHeight", withHeader(trueColor, [](BmpRecipe& s) { s.height = 0; }), kCantReadHeader},
+        {"NegativeWidth", withHeader(trueColor, [](BmpRecipe& s) { s.width = -2; }), kCantAllocateMemory},
+        {"LowestHeight", withHeader(trueColor, [](BmpRecipe& s) { s.height = INT32_MIN; }), kCantAllocateMemory},
+        {"HugeArea", withHeader(trueColor, [](BmpRecipe& s) { s.width = s.height = 100000; }), kCantAllocateMemory},
+        {"RowSizeOverflow", withHeader(trueColor, [](BmpRecipe& s) { s.width = INT32_MAX; s.bitCount = 65535; }),
          kCantAllocateMemory},
-        {"CompressionThree", withHeader(eightBit, [](BmpFileSpec& s) { s.compression = 3; }), kUnsupported},
-        {"CompressionJpeg", withHeader(trueColor, [](BmpFileSpec& s) { s.compression = 4; }), kUnsupported},
-        {"CompressionHuge", withHeader(trueColor, [](BmpFileSpec& s) { s.compression = 0x80000001; }), kUnsupported},
+        {"CompressionThree", withHeader(eightBit, [](BmpRecipe& s) { s.compression = 3; }), kUnsupported},
+        {"CompressionJpeg", withHeader(trueColor, [](BmpRecipe& s) { s.compression = 4; }), kUnsupported},
+        {"CompressionHuge", withHeader(trueColor, [](BmpRecipe& s) { s.compression = 0x80000001; }), kUnsupported},
     };
 }
 
@@ -413,14 +413,14 @@ class Rle8 : public ::testing::TestWithParam<RleCase> {};
 
 TEST_P(Rle8, DecodesIntoTheRows)
 {
-    BmpFileSpec spec;
-    spec.width = 3;
-    spec.height = 3;
-    spec.compression = 1;
-    spec.colorsUsed = 2;
-    spec.table = rampTable(2, 4);
-    spec.pixels = GetParam().data;
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.width = 3;
+    recipe.height = 3;
+    recipe.compression = 1;
+    recipe.colorsUsed = 2;
+    recipe.table = rampTable(2, 4);
+    recipe.pixels = GetParam().data;
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.compression, "Run Length Encoding, RLE8");
     EXPECT_EQ(storedRows(result.block), GetParam().rows);
@@ -462,29 +462,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BmpReader, TopDownRunLengthRowsAreTurnedRound)
 {
-    BmpFileSpec spec;
-    spec.width = 3;
-    spec.height = -2;
-    spec.compression = 1;
-    spec.table = rampTable(256, 4);
-    spec.pixels = {1, 5, 0, 0, 2, 6, 0, 1};
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.width = 3;
+    recipe.height = -2;
+    recipe.compression = 1;
+    recipe.table = rampTable(256, 4);
+    recipe.pixels = {1, 5, 0, 0, 2, 6, 0, 1};
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{6, 6, 0, 0, 5, 0, 0, 0}));
 
     // A run that spills over the top row's end carries on in the row below.
-    spec.pixels = {6, 9, 0, 1};
-    result = readBothWays(buildBmp(spec));
+    recipe.pixels = {6, 9, 0, 1};
+    result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{9, 9, 0, 0, 9, 9, 9, 9}));
 
     // RLE4 the same way.
-    spec.bitCount = 4;
-    spec.compression = 2;
-    spec.width = 5;
-    spec.table = rampTable(16, 4);
-    spec.pixels = {3, 0x12, 0, 0, 2, 0x34, 0, 1};
-    result = readBothWays(buildBmp(spec));
+    recipe.bitCount = 4;
+    recipe.compression = 2;
+    recipe.width = 5;
+    recipe.table = rampTable(16, 4);
+    recipe.pixels = {3, 0x12, 0, 0, 2, 0x34, 0, 1};
+    result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), (std::vector<uint8_t>{0x34, 0, 0, 0, 0x12, 0x10, 0, 0}));
 }
@@ -494,30 +494,30 @@ TEST(BmpReader, LongRunLengthDataCrossesTheReadAhead)
 {
     const int width = 1000;
     const int height = 100;
-    BmpFileSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.compression = 1;
-    spec.table = rampTable(256, 4);
+    BmpRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.compression = 1;
+    recipe.table = rampTable(256, 4);
     std::vector<uint8_t> expected;
     for (int y = 0; y < height; ++y) {
         // Each row: an absolute run of 250 bytes, then runs of 1 up to the end.
-        spec.pixels.push_back(0);
-        spec.pixels.push_back(250);
+        recipe.pixels.push_back(0);
+        recipe.pixels.push_back(250);
         for (int x = 0; x < 250; ++x) {
-            spec.pixels.push_back(static_cast<uint8_t>(x + y));
+            recipe.pixels.push_back(static_cast<uint8_t>(x + y));
             expected.push_back(static_cast<uint8_t>(x + y));
         }
         for (int x = 250; x < width; ++x) {
-            spec.pixels.push_back(1);
-            spec.pixels.push_back(static_cast<uint8_t>(x * 7 + y));
+            recipe.pixels.push_back(1);
+            recipe.pixels.push_back(static_cast<uint8_t>(x * 7 + y));
             expected.push_back(static_cast<uint8_t>(x * 7 + y));
         }
-        spec.pixels.push_back(0);
-        spec.pixels.push_back(0);
+        recipe.pixels.push_back(0);
+        recipe.pixels.push_back(0);
     }
-    ASSERT_GT(spec.pixels.size(), 8u * 16384u);
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    ASSERT_GT(recipe.pixels.size(), 8u * 16384u);
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(storedRows(result.block), expected);
 }
@@ -529,14 +529,14 @@ class Rle4 : public ::testing::TestWithParam<RleCase> {};
 
 TEST_P(Rle4, DecodesIntoTheRows)
 {
-    BmpFileSpec spec;
-    spec.width = 5;
-    spec.height = 2;
-    spec.bitCount = 4;
-    spec.compression = 2;
-    spec.table = rampTable(16, 4);
-    spec.pixels = GetParam().data;
-    BmpReadResult result = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.width = 5;
+    recipe.height = 2;
+    recipe.bitCount = 4;
+    recipe.compression = 2;
+    recipe.table = rampTable(16, 4);
+    recipe.pixels = GetParam().data;
+    BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     EXPECT_EQ(result.compression, "Run Length Encoding, RLE4");
     EXPECT_EQ(storedRows(result.block), GetParam().rows);

@@ -13,7 +13,7 @@
 
 namespace pictorand::testing {
 
-struct BmpFileSpec {
+struct BmpRecipe {
     uint32_t infoSize = 40;
     int32_t width = 2;
     int32_t height = 1;
@@ -37,33 +37,33 @@ inline void putLE32(std::vector<uint8_t>& out, size_t at, uint32_t value)
         out[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-inline std::vector<uint8_t> buildBmp(const BmpFileSpec& spec)
+inline std::vector<uint8_t> buildBmp(const BmpRecipe& recipe)
 {
-    size_t tableStart = 14 + spec.infoSize;
-    size_t pixelStart = spec.pixelOffset.value_or(static_cast<uint32_t>(tableStart + spec.table.size()));
-    std::vector<uint8_t> out(std::max(pixelStart, tableStart + spec.table.size()) + spec.pixels.size());
+    size_t tableStart = 14 + recipe.infoSize;
+    size_t pixelStart = recipe.pixelOffset.value_or(static_cast<uint32_t>(tableStart + recipe.table.size()));
+    std::vector<uint8_t> out(std::max(pixelStart, tableStart + recipe.table.size()) + recipe.pixels.size());
     out[0] = 'B';
     out[1] = 'M';
     putLE32(out, 2, static_cast<uint32_t>(out.size()));
     putLE32(out, 10, static_cast<uint32_t>(pixelStart));
-    putLE32(out, 14, spec.infoSize);
-    if (spec.infoSize == 12) {
-        putLE16(out, 18, static_cast<uint32_t>(spec.width));
-        putLE16(out, 20, static_cast<uint32_t>(spec.height));
+    putLE32(out, 14, recipe.infoSize);
+    if (recipe.infoSize == 12) {
+        putLE16(out, 18, static_cast<uint32_t>(recipe.width));
+        putLE16(out, 20, static_cast<uint32_t>(recipe.height));
         putLE16(out, 22, 1);
-        putLE16(out, 24, spec.bitCount);
+        putLE16(out, 24, recipe.bitCount);
     } else {
-        putLE32(out, 18, static_cast<uint32_t>(spec.width));
-        putLE32(out, 22, static_cast<uint32_t>(spec.height));
+        putLE32(out, 18, static_cast<uint32_t>(recipe.width));
+        putLE32(out, 22, static_cast<uint32_t>(recipe.height));
         putLE16(out, 26, 1);
-        putLE16(out, 28, spec.bitCount);
-        if (spec.infoSize > 16)
-            putLE32(out, 30, spec.compression);
-        if (spec.infoSize > 32)
-            putLE32(out, 46, spec.colorsUsed);
+        putLE16(out, 28, recipe.bitCount);
+        if (recipe.infoSize > 16)
+            putLE32(out, 30, recipe.compression);
+        if (recipe.infoSize > 32)
+            putLE32(out, 46, recipe.colorsUsed);
     }
-    std::copy(spec.table.begin(), spec.table.end(), out.begin() + static_cast<ptrdiff_t>(tableStart));
-    std::copy(spec.pixels.begin(), spec.pixels.end(), out.begin() + static_cast<ptrdiff_t>(pixelStart));
+    std::copy(recipe.table.begin(), recipe.table.end(), out.begin() + static_cast<ptrdiff_t>(tableStart));
+    std::copy(recipe.pixels.begin(), recipe.pixels.end(), out.begin() + static_cast<ptrdiff_t>(pixelStart));
     return out;
 }
 

@@ -52,15 +52,15 @@ TEST(BmpWriter, WritesTheFileHeaderThenTheBlockAsItStands)
 // 54 + 4 x colours.
 TEST(BmpWriter, WritesBackAFileWithALongHeaderAndAGapAsAPlainOne)
 {
-    BmpFileSpec spec;
-    spec.infoSize = 124;
-    spec.width = 5;
-    spec.height = 2;
-    spec.colorsUsed = 100;
-    spec.table.assign(400, 0x33);
-    spec.pixelOffset = 14 + 124 + 400 + 37;
-    spec.pixels = {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0};
-    BmpReadResult source = readBothWays(buildBmp(spec));
+    BmpRecipe recipe;
+    recipe.infoSize = 124;
+    recipe.width = 5;
+    recipe.height = 2;
+    recipe.colorsUsed = 100;
+    recipe.table.assign(400, 0x33);
+    recipe.pixelOffset = 14 + 124 + 400 + 37;
+    recipe.pixels = {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0};
+    BmpReadResult source = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(source.block) << source.message;
 
     ScratchDir dir;
@@ -71,7 +71,7 @@ TEST(BmpWriter, WritesBackAFileWithALongHeaderAndAGapAsAPlainOne)
     EXPECT_EQ(file.size(), 14u + 40 + 1024 + 16);
     EXPECT_EQ(loadLE32(&file[10]), 54u + 4 * 256);
     EXPECT_EQ(loadLE32(&file[14]), 40u);
-    EXPECT_EQ(std::vector<uint8_t>(file.end() - 16, file.end()), spec.pixels);
+    EXPECT_EQ(std::vector<uint8_t>(file.end() - 16, file.end()), recipe.pixels);
 }
 
 TEST(BmpWriter, TrueColourHasNoTable)
