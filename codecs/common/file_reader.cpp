@@ -21,18 +21,4 @@ bool OpenFile::close()
     return ok;
 }
 
-std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, uint64_t maxBytes)
-{
-    OpenFile file(path, "rb");
-    if (!file)
-        return std::nullopt;
-    auto size = file.size();
-    if (!size || *size > maxBytes)
-        return std::nullopt;
-    std::vector<uint8_t> bytes(static_cast<size_t>(*size));
-    size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file.get());
-    bytes.resize(got);
-    return bytes;
-}
-
 } // namespace pictorand

@@ -1,6 +1,6 @@
 #pragma once
-// Reading files for decoders: whole small files into memory, and an RAII
-// wrapper over a C stream for readers that read big files piecewise.
+// An RAII wrapper over a C stream for readers that read files piecewise
+// (whole files are read with WholeFile).
 
 #include <cstdint>
 #include <cstdio>
@@ -47,8 +47,5 @@ private:
     std::FILE* m_file = nullptr;
 };
 
-// The whole file, or nothing when it cannot be opened or read or is larger
-// than maxBytes.
-std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path, uint64_t maxBytes = uint64_t(1) << 31);
 
 } // namespace pictorand
