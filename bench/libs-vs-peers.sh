@@ -2,7 +2,7 @@
 # Times the JPEG, PNG and TIFF glue against the peer tools on one 6000 x 4000
 # photo-like picture, in one run:
 #   bench/libs-vs-peers.sh [RUNS]        (best of RUNS for each timing, default 3)
-# Ours: in-process figures from libs_bench (Google Benchmark) and
+# Ours: in-process figures from bench_libs_bench (Google Benchmark) and
 # whole-process figures of `pictorand32-convert --info` (load and normalise).
 # Peers: whole-process wall time of djpeg, ImageMagick and vips.
 set -euo pipefail
@@ -15,7 +15,7 @@ mkdir -p "$data"
 command -v vips >/dev/null || echo "note: vips missing (apt-get install libvips-tools)" >&2
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_GUI=OFF -DPICTORAND_TESTS=OFF \
   -DPICTORAND_BENCH=ON >/dev/null
-cmake --build "$build" --target libs_bench pictorand32-convert >/dev/null
+cmake --build "$build" --target bench_libs_bench pictorand32-convert >/dev/null
 ours="$build/tools/convert/pictorand32-convert"
 
 # The picture: fractal clouds with grain, so it compresses like a photo.
@@ -52,7 +52,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== picture: 6000 x 4000, $(du -h "$data/photo.jpg" | cut -f1) JPEG q85, $(du -h "$data/photo.png" | cut -f1) PNG"
 echo "== ours, in process (Google Benchmark)"
-PICTORAND_BENCH_DATA="$data" "$build/bench/libs_bench" --benchmark_format=console 2>/dev/null \
+PICTORAND_BENCH_DATA="$data" "$build/bench/bench_libs_bench" --benchmark_format=console 2>/dev/null \
   | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
 
 echo "== whole process, best of $runs (seconds)"

@@ -44,4 +44,9 @@ enum class TiffSaveCompression : int {
 bool writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
                std::string& message);
 
+// At most this many threads for the load or save of one page (0: the
+// default, two where there are two cores). Files and pictures come out the
+// same whatever the count; this is for comparing counts.
+void setTiffThreadLimit(unsigned limit);
+
 } // namespace pictorand

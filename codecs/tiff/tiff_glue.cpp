@@ -2,14 +2,23 @@
 
 #include "core/checked_size.h"
 
+#include "codecs/tiff/tiff.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
+#include <thread>
 
 namespace pictorand::tiff_glue {
 
 namespace {
+
+constexpr unsigned kMaxStripThreads = 2;
+
+std::atomic<unsigned> threadLimit{0}; // 0: no limit set
 
 int routeToMessage(TIFF*, void* userData, const char* module, const char* format, va_list arguments)
 {
@@ -41,6 +50,14 @@ void silenceProcessWideHandlers()
 
 int discardMessages(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+unsigned stripThreadCount()
+{
+    unsigned hardware = std::thread::hardware_concurrency();
+    unsigned threads = std::clamp(hardware, 1u, kMaxStripThreads);
+    unsigned limit = threadLimit.load(std::memory_order_relaxed);
+    return limit ? std::min(threads, limit) : threads;
+}
+
 TiffFile::TiffFile(const std::string& path, const char* mode, std::string* messages)
 {
     silenceProcessWideHandlers();
@@ -68,3 +85,9 @@ bool TiffFile::close()
 }
 
 } // namespace pictorand::tiff_glue
+
+namespace pictorand {
+
+void setTiffThreadLimit(unsigned limit) { tiff_glue::threadLimit.store(limit, std::memory_order_relaxed); }
+
+} // namespace pictorand

@@ -8,6 +8,12 @@
 
 namespace pictorand::tiff_glue {
 
+// How many threads the load or save of one big LZW or PackBits page uses:
+// at most two (the second core takes most of what there is to gain, and
+// a desktop is left room), one on a one-core machine, and never more than
+// the limit set with setTiffThreadLimit.
+unsigned stripThreadCount();
+
 // A per-file handler that drops what the library says.
 int discardMessages(TIFF* tiff, void* userData, const char* module, const char* format, va_list arguments);
 

@@ -199,6 +199,13 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
                 target[1] = static_cast<uint8_t>(std::max(0, 255 - magenta - black));
                 target[2] = static_cast<uint8_t>(std::max(0, 255 - cyan - black));
             }
+        } else if (bits == 8 && samples == 3) {
+            // The common case, kept simple enough to vectorise.
+            for (uint32_t x = 0; x < width; ++x, source += 3, target += 3) {
+                target[0] = source[2];
+                target[1] = source[1];
+                target[2] = source[0];
+            }
         } else {
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
                 uint32_t first = x * samples;
@@ -217,14 +224,14 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
 }
 
 // Decompression dominates the load time of big LZW and PackBits files, and
-// strips decode independently, so such files are decoded by several threads, each with its
-// own handle on the file. The block comes out as the sequential reading
-// gives it, failures included: rows from the first strip that fails on are
-// left black.
-constexpr uint32_t kMaxStripThreads = 4;
-constexpr uint64_t kParallelMinimumBytes = uint64_t(4) << 20;
+// strips decode independently, so such files are read a strip at a time, on
+// two threads where there are two cores, each with its own handle on the
+// file. The block comes out the same whatever the thread count, failures
+// included: rows from the first strip that fails on are left black.
+constexpr uint64_t kStripMinimumBytes = uint64_t(4) << 20;
+constexpr uint64_t kMaxStripBytes = uint64_t(64) << 20;
 
-struct ParallelStrips {
+struct StripReading {
     std::string path;
     uint32_t directoryOffset = 0;
     uint32_t rowsPerStrip = 0;
@@ -233,20 +240,25 @@ struct ParallelStrips {
     size_t copyBytes = 0;
 };
 
-void decodeStrips(const ParallelStrips& job, const PageFields& page, const Layout& layout, ImageBlock& block,
-                  uint32_t first, uint32_t step, std::atomic<uint32_t>& firstFailure)
+void noteFailure(std::atomic<uint32_t>& firstFailure, uint32_t strip)
 {
-    std::string ignored;
-    tiff_glue::TiffFile file(job.path, "r", &ignored);
-    TIFF* tiff = file.get();
-    if (!tiff || (job.directoryOffset != 0 && !TIFFSetSubDirectory(tiff, job.directoryOffset))) {
-        uint32_t expected = firstFailure.load();
-        while (first < expected && !firstFailure.compare_exchange_weak(expected, first)) {
-        }
+    uint32_t expected = firstFailure.load();
+    while (strip < expected && !firstFailure.compare_exchange_weak(expected, strip)) {
+    }
+}
+
+// Decodes strips first, first + step, ... through `tiff`.
+void decodeStrips(TIFF* tiff, const StripReading& job, const PageFields& page, const Layout& layout,
+                  ImageBlock& block, uint32_t first, uint32_t step, std::atomic<uint32_t>& firstFailure) noexcept
+{
+    const size_t stripBytes = size_t(job.rowsPerStrip) * job.scanlineSize;
+    std::vector<uint8_t> strip;
+    try {
+        strip.resize(stripBytes);
+    } catch (...) {
+        noteFailure(firstFailure, first);
         return;
     }
-    const size_t stripBytes = size_t(job.rowsPerStrip) * job.scanlineSize;
-    std::vector<uint8_t> strip(stripBytes);
     for (uint32_t index = first; index < job.stripCount; index += step) {
         if (index > firstFailure.load(std::memory_order_relaxed))
             return; // past a failure nothing more is shown
@@ -254,9 +266,7 @@ void decodeStrips(const ParallelStrips& job, const PageFields& page, const Layou
         uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(job.rowsPerStrip, page.height - top));
         tmsize_t got = TIFFReadEncodedStrip(tiff, index, strip.data(), static_cast<tmsize_t>(stripBytes));
         if (got < 0 || static_cast<uint64_t>(got) < uint64_t(rows) * job.scanlineSize) {
-            uint32_t expected = firstFailure.load();
-            while (index < expected && !firstFailure.compare_exchange_weak(expected, index)) {
-            }
+            noteFailure(firstFailure, index);
             return;
         }
         for (uint32_t r = 0; r < rows; ++r)
@@ -265,39 +275,65 @@ void decodeStrips(const ParallelStrips& job, const PageFields& page, const Layou
     }
 }
 
+// The same through a handle of the caller's own.
+void decodeStripsOwnHandle(const StripReading& job, const PageFields& page, const Layout& layout, ImageBlock& block,
+                           uint32_t first, uint32_t step, std::atomic<uint32_t>& firstFailure) noexcept
+{
+    try {
+        std::string ignored;
+        tiff_glue::TiffFile file(job.path, "r", &ignored);
+        TIFF* tiff = file.get();
+        if (!tiff || (job.directoryOffset != 0 && !TIFFSetSubDirectory(tiff, job.directoryOffset))) {
+            noteFailure(firstFailure, first);
+            return;
+        }
+        decodeStrips(tiff, job, page, layout, block, first, step, firstFailure);
+    } catch (...) {
+        noteFailure(firstFailure, first);
+    }
+}
+
 // True when the strips were read here (successfully or not); false when the
-// file is not one for parallel decoding or the threads could not start.
-bool readStripsInParallel(TIFF* tiff, const ParallelStrips& base, const PageFields& page, const Layout& layout,
-                          ImageBlock& block, std::string& message)
+// file is not one for reading by strips.
+bool readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, const Layout& layout,
+                ImageBlock& block, std::string& message)
 {
     if ((page.compression != COMPRESSION_LZW && page.compression != COMPRESSION_PACKBITS) || page.tiled
         || (page.planar == PLANARCONFIG_SEPARATE && page.samplesPerPixel > 1))
         return false;
-    unsigned hardware = std::thread::hardware_concurrency();
-    uint32_t threads = std::min<uint32_t>(hardware ? hardware : 1, kMaxStripThreads);
-    ParallelStrips job = base;
+    StripReading job = base;
     uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     job.rowsPerStrip = std::min(rowsPerStrip, page.height);
     job.stripCount = TIFFNumberOfStrips(tiff);
-    if (threads < 2 || job.rowsPerStrip == 0 || job.stripCount < 2 * threads
-        || uint64_t(job.stripCount) * job.rowsPerStrip < page.height
-        || uint64_t(job.scanlineSize) * page.height < kParallelMinimumBytes
-        || uint64_t(job.scanlineSize) * job.rowsPerStrip > (uint64_t(64) << 20))
+    if (job.rowsPerStrip == 0 || job.stripCount < 2 || uint64_t(job.stripCount) * job.rowsPerStrip < page.height
+        || uint64_t(job.scanlineSize) * page.height < kStripMinimumBytes
+        || uint64_t(job.scanlineSize) * job.rowsPerStrip > kMaxStripBytes)
         return false;
-    threads = std::min(threads, job.stripCount);
+    const uint32_t threads = std::min<uint32_t>(tiff_glue::stripThreadCount(), job.stripCount / 2);
     std::atomic<uint32_t> firstFailure{std::numeric_limits<uint32_t>::max()};
     std::vector<std::thread> workers;
-    try {
-        for (uint32_t t = 1; t < threads; ++t)
-            workers.emplace_back(decodeStrips, std::cref(job), std::cref(page), std::cref(layout), std::ref(block), t,
-                                 threads, std::ref(firstFailure));
-    } catch (...) {
+    uint32_t started = 1;
+    for (uint32_t t = 1; t < threads; ++t) {
+        try {
+            workers.emplace_back(decodeStripsOwnHandle, std::cref(job), std::cref(page), std::cref(layout),
+                                 std::ref(block), t, threads, std::ref(firstFailure));
+            ++started;
+        } catch (...) {
+            break;
+        }
+    }
+    if (started < threads) {
+        // No thread to be had for some strips: this one reads them all.
         for (std::thread& worker : workers)
             worker.join();
-        return false; // no threads to be had: read the plain way
+        workers.clear();
+        started = 1;
+        firstFailure = std::numeric_limits<uint32_t>::max();
     }
-    decodeStrips(job, page, layout, block, 0, threads, firstFailure);
+    // This thread too reads through a handle of its own, so that what the
+    // library says about the strips is dropped alike for every thread count.
+    decodeStripsOwnHandle(job, page, layout, block, 0, started, firstFailure);
     for (std::thread& worker : workers)
         worker.join();
     uint32_t failed = firstFailure.load();
@@ -319,12 +355,12 @@ bool readScanlines(TIFF* tiff, const std::string& path, uint32_t directoryOffset
         return false;
     }
     size_t copyBytes = static_cast<size_t>(std::min<uint64_t>(needed, block.rowSize()));
-    ParallelStrips parallel;
-    parallel.path = path;
-    parallel.directoryOffset = directoryOffset;
-    parallel.scanlineSize = static_cast<size_t>(scanlineSize);
-    parallel.copyBytes = copyBytes;
-    if (readStripsInParallel(tiff, parallel, page, layout, block, message))
+    StripReading strips;
+    strips.path = path;
+    strips.directoryOffset = directoryOffset;
+    strips.scanlineSize = static_cast<size_t>(scanlineSize);
+    strips.copyBytes = copyBytes;
+    if (readStrips(tiff, strips, page, layout, block, message))
         return true;
     std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
     for (uint32_t row = 0; row < page.height; ++row) {

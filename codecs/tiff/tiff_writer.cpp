@@ -4,9 +4,11 @@
 #include "core/checked_size.h"
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace pictorand {
@@ -39,9 +41,13 @@ void convertRow(const ImageBlock& block, const uint8_t* source, uint8_t* target,
     case 24:
     case 32: {
         const uint32_t step = block.bitCount() / 8u;
-        std::memcpy(target, source, size_t(width) * step);
-        for (uint32_t x = 0; x < width; ++x, target += step)
-            std::swap(target[0], target[2]);
+        for (uint32_t x = 0; x < width; ++x, source += step, target += step) {
+            target[0] = source[2];
+            target[1] = source[1];
+            target[2] = source[0];
+            if (step == 4)
+                target[3] = source[3];
+        }
         break;
     }
     case 16:
@@ -139,9 +145,19 @@ tmsize_t memoryWrite(thandle_t handle, void* buffer, tmsize_t size)
     uint64_t end = stream.position + static_cast<uint64_t>(size);
     if (end > kMaxBlockBytes)
         return -1;
-    if (end > stream.bytes.size())
-        stream.bytes.resize(static_cast<size_t>(end));
-    std::memcpy(stream.bytes.data() + stream.position, buffer, static_cast<size_t>(size));
+    const auto* data = static_cast<const uint8_t*>(buffer);
+    try {
+        if (stream.position == stream.bytes.size()) {
+            // Strips are appended: no zero-filling of what is written next.
+            stream.bytes.insert(stream.bytes.end(), data, data + size);
+        } else {
+            if (end > stream.bytes.size())
+                stream.bytes.resize(static_cast<size_t>(end));
+            std::memcpy(stream.bytes.data() + stream.position, data, static_cast<size_t>(size));
+        }
+    } catch (...) {
+        return -1;
+    }
     stream.position = end;
     return size;
 }
@@ -160,118 +176,218 @@ int memoryMap(thandle_t, void**, toff_t*) { return 0; }
 void memoryUnmap(thandle_t, void*, toff_t) {}
 
 // LZW and PackBits strips compress independently, and compressing is most
-// of the time a big save takes, so big files have their strips compressed by
-// several threads (each into a TIFF in memory) and written in order as raw
-// strips. The file is the one the sequential writer makes.
-constexpr uint32_t kMaxStripThreads = 4;
-constexpr uint32_t kStripsPerTurn = 64; // per thread, to bound the memory held
+// of the time a big save takes. So big files have their strips compressed in
+// chunks by two threads, each into a TIFF of its own in memory, while the
+// calling thread, between chunks of its own, writes the finished chunks to
+// the file in order as raw strips. The file is byte for byte the one that
+// writing row by row makes.
 constexpr uint64_t kParallelMinimumBytes = uint64_t(4) << 20;
+constexpr uint64_t kChunkBytes = uint64_t(512) << 10; // rows compressed at one go (at least one strip)
+constexpr uint32_t kChunksAheadPerThread = 4;         // bounds the compressed bytes held
 
 struct StripJob {
     const ImageBlock* block = nullptr;
     const FileTags* tags = nullptr;
     bool invertBits = false;
     uint32_t rowsPerStrip = 0;
+    uint32_t stripCount = 0;
     size_t scanlineSize = 0;
     size_t rowBufferSize = 0;
 };
 
-// Compresses strips [first, end) into `compressed` (one entry per strip).
-bool compressStrips(const StripJob& job, uint32_t first, uint32_t end, std::vector<std::vector<uint8_t>>& compressed)
-{
-    MemoryStream stream;
-    std::string ignored;
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options)
-        return false;
-    TIFFOpenOptionsSetErrorHandlerExtR(options, tiff_glue::discardMessages, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, tiff_glue::discardMessages, nullptr);
-    TIFF* tiff = TIFFClientOpenExt("strips", "w", &stream, memoryRead, memoryWrite, memorySeek, memoryClose,
-                                   memorySize, memoryMap, memoryUnmap, options);
-    TIFFOpenOptionsFree(options);
-    if (!tiff)
-        return false;
-    bool ok = setLeadingTags(tiff, *job.tags) && setTrailingTags(tiff, *job.tags, job.rowsPerStrip);
-    std::vector<uint8_t> rows(size_t(job.rowsPerStrip) * job.scanlineSize + job.rowBufferSize);
-    const uint32_t height = job.tags->height;
-    for (uint32_t strip = first; ok && strip < end; ++strip) {
-        uint32_t top = strip * job.rowsPerStrip;
-        uint32_t count = std::min(job.rowsPerStrip, height - top);
-        for (uint32_t r = 0; r < count; ++r)
-            convertRow(*job.block, job.block->topRow(static_cast<int32_t>(top + r)),
-                       rows.data() + size_t(r) * job.scanlineSize, job.invertBits);
-        uint64_t before = stream.bytes.size();
-        ok = TIFFWriteEncodedStrip(tiff, strip, rows.data(), static_cast<tmsize_t>(size_t(count) * job.scanlineSize))
-            >= 0;
-        uint64_t* offsets = nullptr;
-        uint64_t* counts = nullptr;
-        if (ok && TIFFGetField(tiff, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts)
-            && offsets && counts && offsets[strip] >= before && offsets[strip] + counts[strip] <= stream.bytes.size()) {
-            auto start = stream.bytes.begin() + static_cast<std::ptrdiff_t>(offsets[strip]);
-            compressed[strip - first].assign(start, start + static_cast<std::ptrdiff_t>(counts[strip]));
-        } else {
-            ok = false;
+// The compressed strips of one chunk, in the memory file's bytes.
+struct Chunk {
+    std::vector<uint8_t> bytes;
+    std::vector<std::pair<uint64_t, uint64_t>> strips; // offset and length of each
+    bool ready = false;
+};
+
+// One thread's memory TIFF, tagged as the real file, kept for all the chunks
+// the thread compresses.
+class StripCompressor {
+public:
+    explicit StripCompressor(const StripJob& job) : m_job(job) {}
+    ~StripCompressor()
+    {
+        if (m_tiff)
+            TIFFClose(m_tiff); // its directory goes to memory that is thrown away
+    }
+    StripCompressor(const StripCompressor&) = delete;
+    StripCompressor& operator=(const StripCompressor&) = delete;
+
+    // Compresses strips [first, end) into `chunk`.
+    bool compress(uint32_t first, uint32_t end, Chunk& chunk) noexcept
+    {
+        try {
+            return (m_tiff || open()) && compressStrips(first, end, chunk);
+        } catch (...) {
+            return false;
         }
     }
-    TIFFClose(tiff); // its directory goes to memory that is thrown away
-    return ok;
-}
 
-// True when the strips were written here; `written` tells whether that
-// worked. False when the file is not one for parallel compression.
-bool writeStripsInParallel(TIFF* tiff, const StripJob& job, uint16_t compression, bool& written)
+private:
+    bool open()
+    {
+        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+        if (!options)
+            return false;
+        TIFFOpenOptionsSetErrorHandlerExtR(options, tiff_glue::discardMessages, nullptr);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, tiff_glue::discardMessages, nullptr);
+        m_tiff = TIFFClientOpenExt("strips", "w", &m_stream, memoryRead, memoryWrite, memorySeek, memoryClose,
+                                   memorySize, memoryMap, memoryUnmap, options);
+        TIFFOpenOptionsFree(options);
+        if (!m_tiff || !setLeadingTags(m_tiff, *m_job.tags) || !setTrailingTags(m_tiff, *m_job.tags, m_job.rowsPerStrip))
+            return false;
+        // Strips never start at offset 0: the library takes a strip at 0 for
+        // one not yet written.
+        m_headerBytes = std::max<uint64_t>(m_stream.bytes.size(), 8);
+        m_rows.resize(size_t(m_job.rowsPerStrip) * m_job.scanlineSize + m_job.rowBufferSize);
+        return true;
+    }
+
+    bool compressStrips(uint32_t first, uint32_t end, Chunk& chunk)
+    {
+        // The chunks before are the writer's by now: this one starts again
+        // right after the header.
+        m_stream.bytes.resize(static_cast<size_t>(m_headerBytes));
+        m_stream.position = m_headerBytes;
+        chunk.strips.clear();
+        const uint32_t height = m_job.tags->height;
+        for (uint32_t strip = first; strip < end; ++strip) {
+            uint32_t top = strip * m_job.rowsPerStrip;
+            uint32_t count = std::min(m_job.rowsPerStrip, height - top);
+            for (uint32_t r = 0; r < count; ++r)
+                convertRow(*m_job.block, m_job.block->topRow(static_cast<int32_t>(top + r)),
+                           m_rows.data() + size_t(r) * m_job.scanlineSize, m_job.invertBits);
+            if (TIFFWriteEncodedStrip(m_tiff, strip, m_rows.data(),
+                                      static_cast<tmsize_t>(size_t(count) * m_job.scanlineSize))
+                < 0)
+                return false;
+            uint64_t* offsets = nullptr;
+            uint64_t* counts = nullptr;
+            if (!TIFFGetField(m_tiff, TIFFTAG_STRIPOFFSETS, &offsets)
+                || !TIFFGetField(m_tiff, TIFFTAG_STRIPBYTECOUNTS, &counts) || !offsets || !counts
+                || offsets[strip] < m_headerBytes || offsets[strip] > m_stream.bytes.size()
+                || counts[strip] > m_stream.bytes.size() - offsets[strip])
+                return false;
+            chunk.strips.emplace_back(offsets[strip], counts[strip]);
+        }
+        // The chunk's old bytes, written long ago, become the next chunk's
+        // buffer.
+        chunk.bytes.swap(m_stream.bytes);
+        return true;
+    }
+
+    const StripJob& m_job;
+    MemoryStream m_stream;
+    TIFF* m_tiff = nullptr;
+    uint64_t m_headerBytes = 0;
+    std::vector<uint8_t> m_rows;
+};
+
+bool writeChunk(TIFF* tiff, uint32_t firstStrip, const Chunk& chunk)
 {
-    if (compression != COMPRESSION_LZW && compression != COMPRESSION_PACKBITS)
-        return false;
-    unsigned hardware = std::thread::hardware_concurrency();
-    uint32_t threads = std::min<uint32_t>(hardware ? hardware : 1, kMaxStripThreads);
-    const uint32_t height = job.tags->height;
-    uint32_t stripCount = TIFFNumberOfStrips(tiff);
-    if (threads < 2 || job.rowsPerStrip == 0 || stripCount < 2 * threads
-        || uint64_t(job.scanlineSize) * height < kParallelMinimumBytes
-        || uint64_t(stripCount) * job.rowsPerStrip < height)
-        return false;
-    written = true;
-    std::vector<std::vector<uint8_t>> compressed(size_t(threads) * kStripsPerTurn);
-    for (uint32_t turn = 0; turn < stripCount && written; turn += threads * kStripsPerTurn) {
-        std::vector<std::thread> workers;
-        std::atomic<bool> failed{false};
-        try {
-            for (uint32_t t = 1; t < threads; ++t)
-                workers.emplace_back([&, t] {
-                    uint32_t first = turn + t * kStripsPerTurn;
-                    uint32_t end = std::min(first + kStripsPerTurn, stripCount);
-                    std::vector<std::vector<uint8_t>> part(kStripsPerTurn);
-                    if (first < end && !compressStrips(job, first, end, part))
-                        failed = true;
-                    for (uint32_t i = 0; first + i < end; ++i)
-                        compressed[size_t(t) * kStripsPerTurn + i].swap(part[i]);
-                });
-        } catch (...) {
-            failed = true;
-        }
-        {
-            uint32_t first = turn;
-            uint32_t end = std::min(first + kStripsPerTurn, stripCount);
-            std::vector<std::vector<uint8_t>> part(kStripsPerTurn);
-            if (!compressStrips(job, first, end, part))
-                failed = true;
-            for (uint32_t i = 0; first + i < end; ++i)
-                compressed[i].swap(part[i]);
-        }
-        for (std::thread& worker : workers)
-            worker.join();
-        if (failed) {
-            written = false;
-            break;
-        }
-        uint32_t end = std::min(turn + threads * kStripsPerTurn, stripCount);
-        for (uint32_t strip = turn; strip < end && written; ++strip) {
-            std::vector<uint8_t>& bytes = compressed[strip - turn];
-            written = TIFFWriteRawStrip(tiff, strip, bytes.data(), static_cast<tmsize_t>(bytes.size())) >= 0;
-        }
+    uint32_t strip = firstStrip;
+    for (const auto& [offset, length] : chunk.strips) {
+        auto* data = const_cast<uint8_t*>(chunk.bytes.data() + offset); // the library does not change raw data
+        if (TIFFWriteRawStrip(tiff, strip++, data, static_cast<tmsize_t>(length)) < 0)
+            return false;
     }
     return true;
+}
+
+// Compresses the strips in chunks on `threads` threads (the calling one
+// included) and writes them in order. False when anything failed.
+bool writeStripsInChunks(TIFF* tiff, const StripJob& job, unsigned threads)
+{
+    const uint64_t stripBytes = uint64_t(job.rowsPerStrip) * job.scanlineSize;
+    const uint32_t stripsPerChunk = static_cast<uint32_t>(std::clamp<uint64_t>(kChunkBytes / stripBytes, 1, job.stripCount));
+    const uint32_t chunkCount = (job.stripCount - 1) / stripsPerChunk + 1;
+    std::vector<Chunk> ring;
+    try {
+        ring.resize(std::min<size_t>(size_t(kChunksAheadPerThread) * threads, chunkCount));
+    } catch (...) {
+        return false;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint32_t nextClaim = 0; // the next chunk to compress
+    uint32_t nextWrite = 0; // the next chunk to write
+    bool failed = false;
+
+    // With the lock held: compresses the next chunk when the ring has room
+    // for it. False when there was nothing to compress.
+    auto compressNext = [&](StripCompressor& compressor, std::unique_lock<std::mutex>& lock) {
+        if (failed || nextClaim >= chunkCount || nextClaim >= nextWrite + ring.size())
+            return false;
+        uint32_t index = nextClaim++;
+        Chunk& chunk = ring[index % ring.size()];
+        lock.unlock();
+        uint32_t first = index * stripsPerChunk;
+        bool ok = compressor.compress(first, std::min(first + stripsPerChunk, job.stripCount), chunk);
+        lock.lock();
+        chunk.ready = ok;
+        failed = failed || !ok;
+        changed.notify_all();
+        return true;
+    };
+
+    auto work = [&] {
+        StripCompressor compressor(job);
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!failed && nextClaim < chunkCount)
+            if (!compressNext(compressor, lock))
+                changed.wait(lock);
+    };
+    std::vector<std::thread> workers;
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            workers.emplace_back([&] {
+                try {
+                    work();
+                } catch (...) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    failed = true;
+                    changed.notify_all();
+                }
+            });
+        } catch (...) {
+            break; // fewer threads then
+        }
+    }
+
+    // This thread writes each chunk as soon as it is next and ready, and
+    // compresses chunks while it waits.
+    bool ok = true;
+    try {
+        StripCompressor compressor(job);
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!failed && nextWrite < chunkCount) {
+            Chunk& next = ring[nextWrite % ring.size()];
+            if (next.ready) {
+                lock.unlock();
+                bool written = writeChunk(tiff, nextWrite * stripsPerChunk, next);
+                lock.lock();
+                next.ready = false;
+                failed = failed || !written;
+                ++nextWrite;
+                changed.notify_all();
+            } else if (!compressNext(compressor, lock)) {
+                changed.wait(lock);
+            }
+        }
+        ok = !failed;
+        failed = true; // sends idle workers home
+        changed.notify_all();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ok = false;
+        failed = true;
+        changed.notify_all();
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return ok;
 }
 
 } // namespace
@@ -359,11 +475,16 @@ bool writeTiff(const std::string& path, const ImageBlock& block, int compression
     job.tags = &tags;
     job.invertBits = invertBits;
     job.rowsPerStrip = std::min(rowsPerStrip, height);
+    job.stripCount = TIFFNumberOfStrips(tiff);
     job.scanlineSize = static_cast<size_t>(scanlineSize);
     job.rowBufferSize = rowBufferSize;
-    bool written = false;
-    if (writeStripsInParallel(tiff, job, tags.compression, written))
-        return written && file.close();
+    const bool chunked = (tags.compression == COMPRESSION_LZW || tags.compression == COMPRESSION_PACKBITS)
+        && job.rowsPerStrip > 0 && job.stripCount >= 2 && uint64_t(job.stripCount) * job.rowsPerStrip >= height
+        && uint64_t(job.scanlineSize) * height >= kParallelMinimumBytes;
+    const unsigned threads = chunked ? tiff_glue::stripThreadCount() : 1;
+    if (threads >= 2)
+        return writeStripsInChunks(tiff, job, threads) && file.close();
+
     std::vector<uint8_t> scanline(std::max<size_t>(static_cast<size_t>(scanlineSize), rowBufferSize));
     for (uint32_t row = 0; row < height; ++row) {
         convertRow(block, block.topRow(static_cast<int32_t>(row)), scanline.data(), invertBits);

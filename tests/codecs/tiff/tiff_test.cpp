@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <tiffio.h>
@@ -495,6 +496,100 @@ TEST_F(TiffTest, BigLzwFilesDecodeInParallelToTheSamePixels)
             ASSERT_EQ(pixels.at(x, y)[0] | pixels.at(x, y)[1] | pixels.at(x, y)[2], 0) << x << "," << y;
 }
 
+
+// Restores the default thread count when a test ends, whatever happens.
+class ThreadLimit {
+public:
+    explicit ThreadLimit(unsigned limit) { setTiffThreadLimit(limit); }
+    ~ThreadLimit() { setTiffThreadLimit(0); }
+    ThreadLimit(const ThreadLimit&) = delete;
+    ThreadLimit& operator=(const ThreadLimit&) = delete;
+};
+
+// Loads with at most `threads` threads; the message comes back too.
+ImageBlock loadWithThreads(const std::string& path, unsigned threads, std::string& message)
+{
+    ThreadLimit limit(threads);
+    std::string compression;
+    StderrCapture errors;
+    ImageBlock block = readTiffPage(path, 0, message, compression);
+    EXPECT_EQ(errors.text(), "") << path;
+    return block;
+}
+
+bool samePixels(const ImageBlock& a, const ImageBlock& b)
+{
+    if (!a || !b || a.width() != b.width() || a.height() != b.height() || a.bitCount() != b.bitCount())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        if (std::memcmp(a.row(y), b.row(y), static_cast<size_t>(a.rowSize())) != 0)
+            return false;
+    return true;
+}
+
+TEST_F(TiffTest, OneAndTwoThreadsReadStripFilesAlike)
+{
+    // Strips of 7 rows over 1203 rows: the last strip holds 6. Damaged
+    // copies fail in the middle; both counts must stop at the same strip.
+    std::string source = dir.file("odd.tif");
+    run("convert rose: -resize 1301x1203! -depth 8 -compress none " + shellQuote(source));
+    auto expected = magickDecode(source);
+    ASSERT_TRUE(expected);
+    for (const char* compression : {"lzw", "packbits"}) {
+        SCOPED_TRACE(compression);
+        std::string path = tiffcp(std::string("-r 7 -c ") + compression, source, std::string("odd-") + compression + ".tif");
+        ASSERT_NE(run("tiffinfo " + shellQuote(path)).find("Rows/Strip: 7\n"), std::string::npos);
+        std::string message;
+        ImageBlock one = loadWithThreads(path, 1, message);
+        ImageBlock two = loadWithThreads(path, 2, message);
+        ASSERT_TRUE(one);
+        EXPECT_TRUE(samePixels(one, two));
+        EXPECT_EQ(maxDifference(anyBlockToRgb(one), *expected), 0);
+
+        // One bad strip, an odd and an even one (each thread count shares
+        // them out differently): the rows above it are kept, it and all
+        // rows below are black. Its second half becomes codes past the
+        // table for LZW, and for PackBits the do-nothing code -128, so that
+        // its rows are never filled.
+        std::vector<uint64_t> offsets, counts;
+        {
+            TIFF* tiff = TIFFOpen(path.c_str(), "r");
+            ASSERT_NE(tiff, nullptr);
+            uint64_t* stripOffsets = nullptr;
+            uint64_t* stripCounts = nullptr;
+            ASSERT_TRUE(TIFFGetField(tiff, TIFFTAG_STRIPOFFSETS, &stripOffsets));
+            ASSERT_TRUE(TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &stripCounts));
+            offsets.assign(stripOffsets, stripOffsets + TIFFNumberOfStrips(tiff));
+            counts.assign(stripCounts, stripCounts + TIFFNumberOfStrips(tiff));
+            TIFFClose(tiff);
+        }
+        ASSERT_EQ(offsets.size(), 172u);
+        for (int bad : {51, 52}) {
+            std::vector<uint8_t> bytes = readFile(path);
+            auto start = bytes.begin() + static_cast<std::ptrdiff_t>(offsets[bad] + counts[bad] / 2);
+            std::fill(start, start + static_cast<std::ptrdiff_t>(counts[bad] - counts[bad] / 2),
+                      std::string(compression) == "lzw" ? 0xFF : 0x80);
+            std::string damaged = dir.file("odd-damaged.tif");
+            writeFile(damaged, bytes);
+            std::string messageOne, messageTwo;
+            one = loadWithThreads(damaged, 1, messageOne);
+            two = loadWithThreads(damaged, 2, messageTwo);
+            ASSERT_TRUE(one);
+            EXPECT_EQ(messageOne, "Can't read from file") << bad;
+            EXPECT_EQ(messageTwo, "Can't read from file") << bad;
+            EXPECT_TRUE(samePixels(one, two)) << bad;
+            RgbImage pixels = anyBlockToRgb(two);
+            for (int y = 0; y < 1203; ++y) {
+                bool black = true;
+                for (int x = 0; x < 1301 && black; ++x)
+                    black = (pixels.at(x, y)[0] | pixels.at(x, y)[1] | pixels.at(x, y)[2]) == 0;
+                bool same = std::memcmp(pixels.at(0, y), expected->at(0, y), 1301 * 3) == 0;
+                ASSERT_TRUE(y < bad * 7 ? same : black) << bad << ": row " << y;
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Writer
 
@@ -661,6 +756,73 @@ TEST_F(TiffTest, BigFilesAreWrittenWithStripsCompressedInParallel)
         // The same bytes as tiffcp's own compression of the same rows.
         std::string reference = tiffcp(setting == 1 ? "-c lzw" : "-c packbits", path, "ref" + std::to_string(setting) + ".tif");
         EXPECT_EQ(run("tiffcmp " + shellQuote(path) + " " + shellQuote(reference) + " && echo same"), "same\n");
+    }
+}
+
+// A picture with noise, gradients and flat runs, so that both codecs have
+// work of every kind.
+ImageBlock busyBlock(int width, int height, uint16_t bits)
+{
+    ImageBlock block = makeBlock(width, height, bits, 0);
+    uint32_t state = 12345;
+    const int step = bits / 8;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = block.topRow(y);
+        for (int x = 0; x < width * step; ++x) {
+            state = state * 1103515245u + 12345u;
+            // Bands of 300 rows, so that whole strips are noise and
+            // compress to more than the library's output buffer holds.
+            int kind = (x / 4096 + y / 300) % 3;
+            if (kind == 0)
+                row[x] = static_cast<uint8_t>(y); // runs
+            else if (kind == 1)
+                row[x] = static_cast<uint8_t>(x + y * 3 + (state >> 30)); // gradients with a little noise
+            else
+                row[x] = static_cast<uint8_t>(state >> 24); // noise
+        }
+    }
+    return block;
+}
+
+TEST_F(TiffTest, OneAndTwoThreadsWriteTheSameBytes)
+{
+    // One thread writes row by row; two compress strips in chunks. Shapes:
+    // one-row strips of a wide picture, and many-row strips of a narrow one
+    // with a short last strip and strips that compress to more than the
+    // library's output buffer holds.
+    struct Case {
+        int width;
+        int height;
+        uint16_t bits;
+        const char* rowsPerStrip;
+    };
+    const Case cases[] = {
+        {3001, 503, 24, "Rows/Strip: 1\n"},
+        {100, 14001, 24, "Rows/Strip: 27\n"},
+        {1500, 701, 32, "Rows/Strip: 1\n"},
+    };
+    for (const Case& c : cases) {
+        ImageBlock block = busyBlock(c.width, c.height, c.bits);
+        for (int setting : {1, 2}) {
+            SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " setting " + std::to_string(setting));
+            std::string message;
+            std::string one = dir.file("one.tif");
+            std::string two = dir.file("two.tif");
+            {
+                ThreadLimit limit(1);
+                ASSERT_TRUE(writeTiff(one, block, setting, 80, message)) << message;
+            }
+            {
+                ThreadLimit limit(2);
+                ASSERT_TRUE(writeTiff(two, block, setting, 80, message)) << message;
+            }
+            EXPECT_TRUE(readFile(one) == readFile(two));
+            std::string info = run("tiffinfo " + shellQuote(two));
+            EXPECT_NE(info.find(c.rowsPerStrip), std::string::npos) << info;
+            auto decoded = magickDecode(two);
+            ASSERT_TRUE(decoded);
+            EXPECT_EQ(maxDifference(*decoded, anyBlockToRgb(block)), 0);
+        }
     }
 }
 
