@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
+only=${2:-}
 build=build/bench
 data=$PWD/build/bench-data
 mkdir -p "$data"
@@ -16,7 +17,7 @@ command -v vips >/dev/null || echo "note: vips missing (apt-get install libvips-
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_GUI=OFF -DPICTORAND_TESTS=OFF \
   -DPICTORAND_BENCH=ON >/dev/null
 cmake --build "$build" --target bench_libs_bench pictorand32-convert >/dev/null
-ours="$build/tools/convert/pictorand32-convert"
+ours_tool="$build/tools/convert/pictorand32-convert"
 
 # The picture: fractal clouds with grain, so it compresses like a photo.
 if [ ! -s "$data/photo.ppm" ]; then
@@ -52,38 +53,70 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== picture: 6000 x 4000, $(du -h "$data/photo.jpg" | cut -f1) JPEG q85, $(du -h "$data/photo.png" | cut -f1) PNG"
 echo "== ours, in process (Google Benchmark)"
-PICTORAND_BENCH_DATA="$data" "$build/bench/bench_libs_bench" --benchmark_format=console 2>/dev/null \
-  | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
+filter=.
+[ "$only" = tiff ] && filter=Tiff
+PICTORAND_BENCH_DATA="$data" "$build/bench/bench_libs_bench" --benchmark_format=console --benchmark_filter="$filter" \
+  2>/dev/null | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
 
 echo "== whole process, best of $runs (seconds)"
-printf '  %-44s %s\n' "JPEG  ours --info (load)" "$(best_of "$ours" --info "$data/photo.jpg")"
+if [ "$only" != tiff ]; then
+printf '  %-44s %s\n' "JPEG  ours --info (load)" "$(best_of "$ours_tool" --info "$data/photo.jpg")"
 printf '  %-44s %s\n' "JPEG  djpeg -bmp" "$(best_of djpeg -bmp -outfile "$scratch/d.bmp" "$data/photo.jpg")"
 printf '  %-44s %s\n' "JPEG  ImageMagick to BMP" "$(best_of convert "$data/photo.jpg" "bmp3:$scratch/m.bmp")"
-printf '  %-44s %s\n' "PNG   ours --info (load)" "$(best_of "$ours" --info "$data/photo.png")"
+printf '  %-44s %s\n' "PNG   ours --info (load)" "$(best_of "$ours_tool" --info "$data/photo.png")"
 command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips avg (load)" "$(best_of vips avg "$data/photo.png")"
 printf '  %-44s %s\n' "PNG   ImageMagick (load)" "$(best_of convert "$data/photo.png" null:)"
 mkdir -p "$scratch/png"
 printf '  %-44s %s\n' "PNG   ours convert png->png (load+save)" \
-  "$(fresh="$scratch/png" best_of "$ours" -t png -o "$scratch/png" "$data/photo.png")"
+  "$(fresh="$scratch/png" best_of "$ours_tool" -t png -o "$scratch/png" "$data/photo.png")"
 command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips png->png level 6, all filters" \
   "$(best_of vips copy "$data/photo.png" "$scratch/v.png[compression=6,filter=all]")"
 printf '  %-44s %s\n' "PNG   ImageMagick png->png level 6, adaptive" \
   "$(best_of convert "$data/photo.png" -define png:compression-level=6 -define png:compression-filter=5 "$scratch/m.png")"
 echo "  PNG sizes: ours $(stat -c %s "$scratch"/png/photo.[Pp][Nn][Gg])$(command -v vips >/dev/null && echo ", vips $(stat -c %s "$scratch/v.png")"), ImageMagick $(stat -c %s "$scratch/m.png")"
+fi
+
+# time_once COMMAND... : "wall processor" seconds of one run (processor: user
+# plus system, all threads). The folder $fresh (when set) is emptied first.
+time_once() {
+  local TIMEFORMAT='%3R %3U %3S' times
+  [ -n "${fresh:-}" ] && rm -rf "${fresh:?}"/*
+  times=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+  echo "$times" | awk '{printf "%.3f %.3f\n", $1, $2 + $3}'
+}
+
+# race LABEL : runs the commands in the arrays ours and peer by turns, $runs
+# times each (so that both meet the same load on a shared machine), and prints
+# the best wall time of each with the processor time of that run, and how many
+# times faster ours is. ours_fresh and peer_fresh: output folders emptied
+# before each run.
+race() {
+  local best_ours="" cpu_ours="" best_peer="" cpu_peer="" wall cpu
+  for _ in $(seq "$runs"); do
+    read -r wall cpu < <(fresh="${ours_fresh:-}" time_once "${ours[@]}")
+    if [ -z "$best_ours" ] || awk "BEGIN {exit !($wall < $best_ours)}"; then best_ours=$wall cpu_ours=$cpu; fi
+    read -r wall cpu < <(fresh="${peer_fresh:-}" time_once "${peer[@]}")
+    if [ -z "$best_peer" ] || awk "BEGIN {exit !($wall < $best_peer)}"; then best_peer=$wall cpu_peer=$cpu; fi
+  done
+  printf '  %-22s ours %6.3f (cpu %6.3f)   ImageMagick %6.3f (cpu %6.3f)   %5.2fx\n' "$1" "$best_ours" "$cpu_ours" \
+    "$best_peer" "$cpu_peer" "$(awk "BEGIN {print $best_peer / $best_ours}")"
+}
+
+echo "== TIFF whole process, best wall of $runs runs by turns (seconds; cpu = user + system); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 for kind in none lzw packbits; do
-  printf '  %-44s %s\n' "TIFF  ours --info $kind (load)" "$(best_of "$ours" --info "$data/photo-$kind.tif")"
-  printf '  %-44s %s\n' "TIFF  ImageMagick $kind (load)" "$(best_of convert "$data/photo-$kind.tif" null:)"
+  ours=("$ours_tool" --info "$data/photo-$kind.tif")
+  peer=(convert "$data/photo-$kind.tif" null:)
+  race "load $kind"
 done
-mkdir -p "$scratch/win" "$scratch/tif"
+mkdir -p "$scratch/win" "$scratch/tif" "$scratch/magick"
 setting=0
 for kind in none lzw packbits; do
   # Our converter takes the compression from the settings file.
   printf '[TIFF]\nSave Compression=%d\n' "$setting" >"$scratch/win/P_RAND32.INI"
   setting=$((setting + 1))
-  printf '  %-44s %s\n' "TIFF  ours bmp->tif $kind (load+save)" \
-    "$(PICTORAND_WINDIR="$scratch/win" fresh="$scratch/tif" best_of "$ours" -t tif -o "$scratch/tif" "$data/photo.bmp")"
   magick=$kind
   [ "$kind" = packbits ] && magick=RLE # ImageMagick's name for PackBits
-  printf '  %-44s %s\n' "TIFF  ImageMagick bmp->tif $kind (load+save)" \
-    "$(best_of convert "$data/photo.bmp" -compress "$magick" "$scratch/m.tif")"
+  ours=(env PICTORAND_WINDIR="$scratch/win" "$ours_tool" -t tif -o "$scratch/tif" "$data/photo.bmp")
+  peer=(convert "$data/photo.bmp" -compress "$magick" "$scratch/magick/m.tif")
+  ours_fresh="$scratch/tif" peer_fresh="$scratch/magick" race "bmp->tif $kind"
 done

@@ -3,6 +3,8 @@
 // message instead of stderr, and closing them with the handle.
 
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <tiffio.h>
 
@@ -13,6 +15,10 @@ namespace pictorand::tiff_glue {
 // a desktop is left room), one on a one-core machine, and never more than
 // the limit set with setTiffThreadLimit.
 unsigned stripThreadCount();
+
+// Copies `pixels` 3-byte pixels exchanging the first and third bytes (files
+// hold red first, blocks blue first). The buffers must not overlap.
+void copySwappingRedBlue(const uint8_t* source, uint8_t* target, size_t pixels);
 
 // A per-file handler that drops what the library says.
 int discardMessages(TIFF* tiff, void* userData, const char* module, const char* format, va_list arguments);

@@ -200,12 +200,7 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
                 target[2] = static_cast<uint8_t>(std::max(0, 255 - cyan - black));
             }
         } else if (bits == 8 && samples == 3) {
-            // The common case, kept simple enough to vectorise.
-            for (uint32_t x = 0; x < width; ++x, source += 3, target += 3) {
-                target[0] = source[2];
-                target[1] = source[1];
-                target[2] = source[0];
-            }
+            tiff_glue::copySwappingRedBlue(source, target, width);
         } else {
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
                 uint32_t first = x * samples;

@@ -40,13 +40,15 @@ void convertRow(const ImageBlock& block, const uint8_t* source, uint8_t* target,
     switch (block.bitCount()) {
     case 24:
     case 32: {
-        const uint32_t step = block.bitCount() / 8u;
-        for (uint32_t x = 0; x < width; ++x, source += step, target += step) {
+        if (block.bitCount() == 24) {
+            tiff_glue::copySwappingRedBlue(source, target, width);
+            break;
+        }
+        for (uint32_t x = 0; x < width; ++x, source += 4, target += 4) {
             target[0] = source[2];
             target[1] = source[1];
             target[2] = source[0];
-            if (step == 4)
-                target[3] = source[3];
+            target[3] = source[3];
         }
         break;
     }
