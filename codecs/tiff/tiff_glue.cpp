@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace pictorand::tiff_glue {
 
@@ -44,6 +47,26 @@ void silenceProcessWideHandlers()
         TIFFSetErrorHandler(nullptr);
         TIFFSetWarningHandler(nullptr);
     });
+}
+
+// As TIFFOpen's "w", except that an empty file (the save dispatcher's fresh
+// temporary one) is not truncated: on ext4 truncating marks the file for a
+// flush to disk on close, which makes the close of a big new file write it
+// out at once instead of in the background.
+TIFF* openForWriting(const std::string& path, TIFFOpenOptions* options)
+{
+    int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor < 0)
+        return TIFFOpenExt(path.c_str(), "w", options); // lets the library say why
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || (status.st_size != 0 && ftruncate(descriptor, 0) != 0)) {
+        close(descriptor);
+        return nullptr;
+    }
+    TIFF* tiff = TIFFFdOpenExt(descriptor, path.c_str(), "w", options);
+    if (!tiff)
+        close(descriptor);
+    return tiff;
 }
 
 } // namespace
@@ -82,7 +105,10 @@ TiffFile::TiffFile(const std::string& path, const char* mode, std::string* messa
     TIFFOpenOptionsSetWarningHandlerExtR(options, routeToMessage, messages);
     // No single library allocation larger than an image block may be.
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxBlockBytes));
-    m_tiff = TIFFOpenExt(path.c_str(), mode, options);
+    if (std::string_view(mode) == "w")
+        m_tiff = openForWriting(path, options);
+    else
+        m_tiff = TIFFOpenExt(path.c_str(), mode, options);
     TIFFOpenOptionsFree(options);
 }
 

@@ -826,6 +826,17 @@ TEST_F(TiffTest, OneAndTwoThreadsWriteTheSameBytes)
     }
 }
 
+TEST_F(TiffTest, WritingOverALongerFileLeavesNothingOfIt)
+{
+    std::string path = dir.file("over.tif");
+    std::string fresh = dir.file("fresh.tif");
+    std::string message;
+    writeFile(path, std::vector<uint8_t>(100000, 0xAB));
+    ASSERT_TRUE(writeTiff(path, writerBlock(8), 1, 80, message));
+    ASSERT_TRUE(writeTiff(fresh, writerBlock(8), 1, 80, message));
+    EXPECT_TRUE(readFile(path) == readFile(fresh));
+}
+
 TEST_F(TiffTest, WriterRoundTripsThroughTheReader)
 {
     for (uint16_t bits : {uint16_t(1), uint16_t(4), uint16_t(8), uint16_t(24)}) {
