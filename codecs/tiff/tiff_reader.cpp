@@ -220,8 +220,8 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
 
 // Decompression dominates the load time of big LZW and PackBits files, and
 // strips decode independently, so such files are read a strip at a time, on
-// two threads where there are two cores, each with its own handle on the
-// file. The block comes out the same whatever the thread count, failures
+// two threads where there are two cores, the second with its own handle on
+// the file. The block comes out the same whatever the thread count, failures
 // included: rows from the first strip that fails on are left black.
 constexpr uint64_t kStripMinimumBytes = uint64_t(4) << 20;
 constexpr uint64_t kMaxStripBytes = uint64_t(64) << 20;
@@ -270,7 +270,7 @@ void decodeStrips(TIFF* tiff, const StripReading& job, const PageFields& page, c
     }
 }
 
-// The same through a handle of the caller's own.
+// The same through a handle of the thread's own.
 void decodeStripsOwnHandle(const StripReading& job, const PageFields& page, const Layout& layout, ImageBlock& block,
                            uint32_t first, uint32_t step, std::atomic<uint32_t>& firstFailure) noexcept
 {
@@ -326,9 +326,13 @@ bool readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, co
         started = 1;
         firstFailure = std::numeric_limits<uint32_t>::max();
     }
-    // This thread too reads through a handle of its own, so that what the
-    // library says about the strips is dropped alike for every thread count.
-    decodeStripsOwnHandle(job, page, layout, block, 0, started, firstFailure);
+    // What the library says about the strips is dropped alike for every
+    // thread count: the other threads' handles drop it, and this thread's
+    // handle, which speaks into `message`, has its words taken back.
+    std::string before;
+    before.swap(message);
+    decodeStrips(tiff, job, page, layout, block, 0, started, firstFailure);
+    message.swap(before);
     for (std::thread& worker : workers)
         worker.join();
     uint32_t failed = firstFailure.load();
