@@ -58,8 +58,8 @@ filter=.
 PICTORAND_BENCH_DATA="$data" "$build/bench/bench_libs_bench" --benchmark_format=console --benchmark_filter="$filter" \
   2>/dev/null | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
 
-echo "== whole process, best of $runs (seconds)"
 if [ "$only" != tiff ]; then
+echo "== whole process, best of $runs (seconds)"
 printf '  %-44s %s\n' "JPEG  ours --info (load)" "$(best_of "$ours_tool" --info "$data/photo.jpg")"
 printf '  %-44s %s\n' "JPEG  djpeg -bmp" "$(best_of djpeg -bmp -outfile "$scratch/d.bmp" "$data/photo.jpg")"
 printf '  %-44s %s\n' "JPEG  ImageMagick to BMP" "$(best_of convert "$data/photo.jpg" "bmp3:$scratch/m.bmp")"
