@@ -73,8 +73,8 @@ TIFF* openForWriting(const std::string& path, TIFFOpenOptions* options)
 
 int discardMessages(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-// Most of what big uncompressed and PackBits files cost besides the copies;
-// with AVX2 the compiler turns the loop into byte shuffles.
+// A good part of what loading or saving a big uncompressed or PackBits
+// picture costs; with AVX2 the compiler turns the loop into byte shuffles.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 __attribute__((target_clones("avx2", "default")))
 #endif
