@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Times the JPEG, PNG and TIFF glue against the peer tools on one 6000 x 4000
 # photo-like picture, in one run:
-#   bench/libs-vs-peers.sh [RUNS]        (best of RUNS for each timing, default 3)
+#   bench/libs-vs-peers.sh [RUNS] [tiff]   (best of RUNS for each timing, default 3;
+#                                           "tiff": the TIFF figures only)
 # Ours: in-process figures from bench_libs_bench (Google Benchmark) and
-# whole-process figures of `pictorand32-convert --info` (load and normalise).
-# Peers: whole-process wall time of djpeg, ImageMagick and vips.
+# whole-process figures of `pictorand32-convert --info` (load and normalise)
+# and `pictorand32-convert -t tif` (BMP load and TIFF save).
+# Peers: whole-process wall time of djpeg, ImageMagick and vips. The TIFF
+# rows run ours and ImageMagick by turns and show processor time too: our
+# big LZW and PackBits loads and saves use two threads, so their wall time
+# counts only when the machine is otherwise quiet (the load average is
+# printed with them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
