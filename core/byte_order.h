@@ -2,7 +2,9 @@
 // Little- and big-endian field access that does not depend on the host's byte
 // order or on the alignment of the bytes.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace pictorand {
 
@@ -29,6 +31,15 @@ inline void storeLE32(uint8_t* p, uint32_t v)
     p[1] = static_cast<uint8_t>(v >> 8);
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
+}
+inline void storeLE64(uint8_t* p, uint64_t v)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof(v));
+    } else {
+        for (int i = 0; i < 8; ++i)
+            p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
 }
 inline void storeBE16(uint8_t* p, uint16_t v)
 {

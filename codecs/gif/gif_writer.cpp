@@ -3,7 +3,6 @@
 #include "codecs/gif/gif_format.h"
 #include "codecs/gif/lzw_encoder.h"
 #include "core/byte_order.h"
-#include "core/large_buffer.h"
 
 #include <algorithm>
 #include <array>
@@ -72,13 +71,10 @@ ColorTableBytes colorTableBytes(const ImageBlock& block, int depth)
     return table;
 }
 
-// One picture row as one index per byte.
+// One 1- or 4-bit picture row as one index per byte.
 void unpackRow(const uint8_t* row, uint32_t width, int depth, uint8_t* out)
 {
     switch (depth) {
-    case 8:
-        std::memcpy(out, row, width);
-        break;
     case 4:
         for (uint32_t x = 0; x < width; ++x)
             out[x] = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
@@ -138,34 +134,36 @@ bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable
     if (!globalTable)
         writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
 
-    const size_t pixelCount = size_t(width) * height;
-    LargeBuffer indices = LargeBuffer::allocate(pixelCount);
-    if (!indices)
-        return false;
-    // Index row i holds the picture row coded i-th: in pass order when
-    // interlaced.
-    std::unique_ptr<uint32_t[]> rowOrder(new (std::nothrow) uint32_t[height]);
-    if (!rowOrder)
-        return false;
-    if (interlaced) {
-        uint32_t place = 0;
-        for (const gif::InterlacePass& pass : gif::kInterlacePasses)
-            for (uint32_t y = static_cast<uint32_t>(pass.firstRow); y < height; y += static_cast<uint32_t>(pass.step))
-                rowOrder[place++] = y;
-    } else {
-        for (uint32_t y = 0; y < height; ++y)
-            rowOrder[y] = y;
-    }
-    for (uint32_t i = 0; i < height; ++i)
-        unpackRow(block.topRow(static_cast<int32_t>(rowOrder[i])), width, depth, indices.data() + size_t(i) * width);
-
     const int minimumCodeSize = depth == 1 ? 2 : depth;
     const uint8_t codeSize = static_cast<uint8_t>(minimumCodeSize);
     writeAll(file.get(), &codeSize, 1);
-    bool encoded;
+    bool encoded = false;
     {
         FileSink sink(file.get());
-        encoded = LzwEncoder::encode(indices.data(), pixelCount, minimumCodeSize, sink);
+        // Rows go to the encoder straight from the block (8-bit) or through
+        // one unpacked row, never through a copy of the whole picture.
+        std::unique_ptr<uint8_t[]> unpacked(depth == 8 ? nullptr : new (std::nothrow) uint8_t[width]);
+        std::unique_ptr<LzwEncoder> encoder = LzwEncoder::create(minimumCodeSize, sink);
+        if (encoder && (depth == 8 || unpacked)) {
+            auto addRow = [&](uint32_t y) {
+                const uint8_t* row = block.topRow(static_cast<int32_t>(y));
+                if (depth != 8) {
+                    unpackRow(row, width, depth, unpacked.get());
+                    row = unpacked.get();
+                }
+                encoder->add(row, width);
+            };
+            if (interlaced) {
+                for (const gif::InterlacePass& pass : gif::kInterlacePasses)
+                    for (uint32_t y = static_cast<uint32_t>(pass.firstRow); y < height; y += static_cast<uint32_t>(pass.step))
+                        addRow(y);
+            } else {
+                for (uint32_t y = 0; y < height; ++y)
+                    addRow(y);
+            }
+            encoder->finish();
+            encoded = true;
+        }
     }
     const uint8_t trailer = gif::kTrailer;
     const bool trailerWritten = writeAll(file.get(), &trailer, 1);
