@@ -619,6 +619,7 @@ void MainWindow::resetViewerState()
 bool MainWindow::loadAndShow(std::string path)
 {
     ImageBlock block = LoadForDisplay(*this, path, false, false, 0);
+    m_readAhead.reset();
     m_image.path = path;
     if (!block)
         return false;

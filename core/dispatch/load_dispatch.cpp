@@ -343,7 +343,7 @@ ImageBlock DisplayLoad::run()
     bool overview = false;
     request.photoCdIsOverview = &overview;
 
-    const int64_t started = monotonicMilliseconds();
+    int64_t started = monotonicMilliseconds();
     ImageBlock block;
     switch (m_format) {
     case ImageFormat::Gif:
@@ -362,6 +362,16 @@ ImageBlock DisplayLoad::run()
     case ImageFormat::Metafile:
         return showMetafile(started);
     default:
+        if (ReadAhead* ahead = m_preview ? nullptr : m_host.readAhead()) {
+            if (std::optional<ReadAhead::Result> done = ahead->take(m_format, request)) {
+                block = std::move(done->block);
+                m_message = std::move(done->message);
+                m_compression = std::move(done->compression);
+                // The decompression time is the reader's, not the wait.
+                started = monotonicMilliseconds() - done->milliseconds;
+                break;
+            }
+        }
         block = callReader(m_registry, m_format, request, m_message, m_compression);
         break;
     }
