@@ -50,6 +50,7 @@ std::unique_ptr<ReadAhead> ReadAhead::start(const std::string& path, bool loadGr
             const auto started = steady_clock::now();
             self->m_result.block = reader(self->m_request, self->m_result.message, self->m_result.compression);
             self->m_result.milliseconds = duration_cast<milliseconds>(steady_clock::now() - started).count();
+            self->m_done.store(true, std::memory_order_release);
         });
     } catch (const std::system_error&) {
         return nullptr; // no thread: the display load reads the file itself
@@ -61,6 +62,11 @@ ReadAhead::~ReadAhead()
 {
     if (m_worker.joinable())
         m_worker.join();
+}
+
+bool ReadAhead::ready(const std::string& path) const
+{
+    return !m_taken && path == m_request.path && m_done.load(std::memory_order_acquire);
 }
 
 std::optional<ReadAhead::Result> ReadAhead::take(ImageFormat format, const ReadRequest& request)

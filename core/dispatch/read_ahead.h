@@ -7,6 +7,7 @@
 #include "core/image_block.h"
 #include "core/image_format.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,6 +40,10 @@ public:
     // Formats whose reads may be done ahead.
     static bool formatQualifies(ImageFormat format);
 
+    // True when the read of `path` has finished and is still to be taken: a
+    // load that takes it has no long work to do.
+    bool ready(const std::string& path) const;
+
     // The result, if the read was for exactly this format and request; waits
     // for the worker. Answers once: a later load must read the file as it is
     // then, so later calls return nothing whatever the first one got.
@@ -51,6 +56,7 @@ private:
     ReadRequest m_request;
     Result m_result;
     bool m_taken = false;
+    std::atomic<bool> m_done{false};
     std::thread m_worker;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,11 +23,14 @@ using testing::writeFile;
 // whose width says where it ran: 1 on the worker, 2 on the test's thread.
 std::atomic<int> readerCalls{0};
 bool readerFails = false;
+int readerDelayMs = 0;
 const std::thread::id testThread = std::this_thread::get_id();
 
 ImageBlock countingRead(const ReadRequest& request, std::string& message, std::string& compression)
 {
     ++readerCalls;
+    if (readerDelayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(readerDelayMs));
     const int width = std::this_thread::get_id() == testThread ? 2 : 1;
     if (readerFails) {
         message = "Not a valid file";
@@ -57,6 +61,15 @@ protected:
     {
         readerCalls = 0;
         readerFails = false;
+        readerDelayMs = 0;
+    }
+
+    // Waits (up to ten seconds) for the worker to finish.
+    static bool waitUntilReady(const ReadAhead& ahead, const std::string& path)
+    {
+        for (int i = 0; i < 10000 && !ahead.ready(path); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return ahead.ready(path);
     }
 
     std::string file(const std::string& name, std::vector<uint8_t> bytes)
@@ -163,6 +176,45 @@ TEST_F(ReadAheadTest, DisplayLoadTakesTheReadInsteadOfReading)
     ASSERT_TRUE(block);
     EXPECT_EQ(block.width(), 2);
     EXPECT_EQ(readerCalls, 2);
+}
+
+TEST_F(ReadAheadTest, ReadyOnlyForItsFileAndUntilTaken)
+{
+    const std::string path = jpeg();
+    std::unique_ptr<ReadAhead> ahead = ReadAhead::start(path, false, registry);
+    ASSERT_NE(ahead, nullptr);
+    ASSERT_TRUE(waitUntilReady(*ahead, path));
+    EXPECT_FALSE(ahead->ready(path + "x"));
+    EXPECT_TRUE(ahead->take(ImageFormat::Jpeg, displayRequest(path)));
+    EXPECT_FALSE(ahead->ready(path));
+}
+
+TEST_F(ReadAheadTest, PictureReadyShowsNoWaitCursor)
+{
+    std::string path = jpeg();
+    HostWithReadAhead host;
+    host.ahead = ReadAhead::start(path, false, registry);
+    ASSERT_NE(host.ahead, nullptr);
+    ASSERT_TRUE(waitUntilReady(*host.ahead, path));
+    ASSERT_TRUE(LoadForDisplay(host, path, false, false, 0, registry));
+    EXPECT_EQ(host.ui.waitCursorChanges, 0);
+    // The next load of the file is long work again.
+    ASSERT_TRUE(LoadForDisplay(host, path, false, false, 0, registry));
+    EXPECT_EQ(host.ui.waitCursorChanges, 2);
+    EXPECT_EQ(host.ui.waitCursorDepth, 0);
+}
+
+TEST_F(ReadAheadTest, PictureStillBeingReadShowsTheWaitCursor)
+{
+    std::string path = jpeg();
+    readerDelayMs = 300;
+    HostWithReadAhead host;
+    host.ahead = ReadAhead::start(path, false, registry);
+    ASSERT_NE(host.ahead, nullptr);
+    ASSERT_TRUE(LoadForDisplay(host, path, false, false, 0, registry));
+    EXPECT_EQ(host.ui.waitCursorChanges, 2);
+    EXPECT_EQ(host.ui.waitCursorDepth, 0);
+    EXPECT_EQ(readerCalls, 1);
 }
 
 TEST_F(ReadAheadTest, PaletteDisplayReadsAnew)
