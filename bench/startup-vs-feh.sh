@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Launch-to-first-paint of the viewer against feh, on a 1920 x 1080 and a
-# 6000 x 4000 JPEG, on one virtual X screen in the same run.
+# 6000 x 4000 JPEG (and a 16 x 16 one for the fixed costs), on one virtual X
+# screen in the same run.
 #
 #   bench/startup-vs-feh.sh [BUILD_DIR] [RUNS]
 #
@@ -33,6 +34,11 @@ if [ ! -f "$work/1920x1080.jpg" ]; then
   convert -size 480x270 plasma:fractal -blur 0x1 -resize 1920x1080! -attenuate 0.4 +noise Gaussian \
     -quality 90 "$work/1920x1080.jpg"
 fi
+# A 16 x 16 picture: next to nothing to decode or paint, so its row shows
+# what each program costs to start and stop at all.
+if [ ! -f "$work/16x16.jpg" ]; then
+  convert -size 16x16 plasma:fractal -quality 90 "$work/16x16.jpg"
+fi
 if [ ! -f "$work/6000x4000.jpg" ]; then
   convert -size 600x400 plasma:fractal -blur 0x1 -resize 6000x4000! -attenuate 0.4 +noise Gaussian \
     -quality 90 "$work/6000x4000.jpg"
@@ -60,7 +66,7 @@ else
   printf "%-10s %24s %24s\n" "" "pictorand32" "feh"
   printf "%-10s %12s %11s %12s %11s\n" "picture" "wall" "cpu" "wall" "cpu"
 fi
-for picture in 1920x1080 6000x4000; do
+for picture in 16x16 1920x1080 6000x4000; do
   file=$work/$picture.jpg
   # One untimed run of each, so all start from a warm file cache.
   PICTORAND_QUIT_AFTER_PAINT=1 "$viewer" "$file" >/dev/null 2>&1 || true
