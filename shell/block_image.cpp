@@ -141,8 +141,13 @@ bool drawOneToOne(QPainter& painter, const QImage& upsideDown, const QRect& targ
         || transform.dy() != std::trunc(transform.dy()))
         return false;
 
-    const QRect placed = target.translated(static_cast<int>(transform.dx()), static_cast<int>(transform.dy()));
+    const QPoint offset(static_cast<int>(transform.dx()), static_cast<int>(transform.dy()));
+    const QRect placed = target.translated(offset);
     QRegion visible = QRegion(placed) & QRegion(surface->rect());
+    // Never past the widget (or image) being painted, whatever the system
+    // clip holds: its neighbours in the backing store are not ours.
+    if (const QPaintDevice* painted = painter.device())
+        visible &= QRegion(QRect(0, 0, painted->width(), painted->height()).translated(offset));
     const QRegion systemClip = engine->systemClip();
     if (!systemClip.isEmpty())
         visible &= systemClip;

@@ -138,7 +138,8 @@ TEST(BlockImage, PainterStateOtherThanPlainGoesThroughQt)
 // A widget that paints the block at 100 %, as the picture view does.
 class BlockWidget : public QWidget {
 public:
-    explicit BlockWidget(const ImageBlock& block) : m_image(blockImage(block, {}, m_scratch))
+    explicit BlockWidget(const ImageBlock& block, QWidget* parent = nullptr)
+        : QWidget(parent), m_image(blockImage(block, {}, m_scratch))
     {
         resize(40, 30);
     }
@@ -178,6 +179,30 @@ TEST(BlockImage, OnlyTheRegionToRepaintIsPainted)
     widget.render(&offset, QPoint(10, 15), QRegion(), QWidget::RenderFlags());
     EXPECT_EQ(offset.pixel(11, 17), expectedPixel(0, 0));
     EXPECT_EQ(offset.pixel(11 + 36, 17 + 22), expectedPixel(36, 22));
+}
+
+TEST(BlockImage, APictureLargerThanItsWidgetStaysInsideIt)
+{
+    const ImageBlock block = patternBlock();
+    QWidget parent;
+    parent.resize(60, 50);
+    BlockWidget child(block, &parent);
+    child.setGeometry(10, 10, 20, 15);
+    QImage target(60, 50, QImage::Format_RGB32);
+    target.fill(kMarker);
+    parent.render(&target, QPoint(), QRegion(), QWidget::DrawChildren);
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const QRect childArea(10, 10, 20, 15);
+            // Inside the child: the picture drawn at (1, 2) of the child.
+            const QPoint inChild = QPoint(x, y) - childArea.topLeft();
+            const bool picture = childArea.contains(x, y) && inChild.x() >= 1 && inChild.y() >= 2;
+            if (picture) {
+                ASSERT_EQ(target.pixel(x, y), expectedPixel(inChild.x() - 1, inChild.y() - 2)) << x << "," << y;
+            } else if (!childArea.contains(x, y)) {
+                ASSERT_EQ(target.pixel(x, y), kMarker) << x << "," << y;
+            }
+        }
 }
 
 } // namespace
