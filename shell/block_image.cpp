@@ -2,8 +2,15 @@
 
 #include "ops/color_table.h"
 
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 #include <QTransform>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace pictorand {
 
@@ -77,9 +84,93 @@ QImage blockImage(const ImageBlock& block, const QList<QRgb>& palette, std::vect
     }
 }
 
+namespace {
+
+// Blue, green, red triplets to opaque 32-bit pixels (0xFFrrggbb), four at a
+// time from three 32-bit loads.
+void bgrToOpaque32(const uint8_t* in, uint32_t* out, int count)
+{
+    int x = 0;
+    for (; x + 4 <= count; x += 4, in += 12, out += 4) {
+        uint32_t w0;
+        uint32_t w1;
+        uint32_t w2;
+        std::memcpy(&w0, in, 4);
+        std::memcpy(&w1, in + 4, 4);
+        std::memcpy(&w2, in + 8, 4);
+        if constexpr (std::endian::native == std::endian::little) {
+            out[0] = 0xFF000000u | w0;
+            out[1] = 0xFF000000u | (w0 >> 24) | (w1 << 8);
+            out[2] = 0xFF000000u | (w1 >> 16) | (w2 << 16);
+            out[3] = 0xFF000000u | (w2 >> 8);
+        } else {
+            for (int i = 0; i < 4; ++i)
+                out[i] = 0xFF000000u | uint32_t(in[3 * i + 2]) << 16 | uint32_t(in[3 * i + 1]) << 8 | in[3 * i];
+        }
+    }
+    for (; x < count; ++x, in += 3, ++out)
+        *out = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
+}
+
+// The 24-bit picture at 100 % painted straight into the raster image the
+// painter draws on (the window's backing store, a grab's pixmap): one pass
+// from the block's rows to the screen's pixels, flipped on the way. Qt's own
+// path for this (a flipping transform over a 24-bit source) fetches and
+// converts pixel by pixel on a thread pool and costs several times as much,
+// the first paint of every picture included. False, with nothing drawn, when
+// the painter's state is anything but the plain case.
+bool drawOneToOne(QPainter& painter, const QImage& upsideDown, const QRect& target)
+{
+    if (upsideDown.format() != QImage::Format_BGR888 || target.size() != upsideDown.size())
+        return false;
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping()
+        || painter.compositionMode() != QPainter::CompositionMode_SourceOver || painter.opacity() != 1.0)
+        return false;
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
+        return false;
+    auto* surface = static_cast<QImage*>(device);
+    const QImage::Format format = surface->format();
+    if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
+         && format != QImage::Format_ARGB32_Premultiplied)
+        || !surface->isDetached())
+        return false;
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || transform.dx() != std::trunc(transform.dx())
+        || transform.dy() != std::trunc(transform.dy()))
+        return false;
+
+    const QPoint offset(static_cast<int>(transform.dx()), static_cast<int>(transform.dy()));
+    const QRect placed = target.translated(offset);
+    QRegion visible = QRegion(placed) & QRegion(surface->rect());
+    // Never past the widget (or image) being painted, whatever the system
+    // clip holds: its neighbours in the backing store are not ours.
+    if (const QPaintDevice* painted = painter.device())
+        visible &= QRegion(QRect(0, 0, painted->width(), painted->height()).translated(offset));
+    const QRegion systemClip = engine->systemClip();
+    if (!systemClip.isEmpty())
+        visible &= systemClip;
+    uchar* bits = surface->bits();
+    const qsizetype surfaceStride = surface->bytesPerLine();
+    const int lastRow = upsideDown.height() - 1;
+    for (const QRect& rect : visible) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            const uchar* in = upsideDown.constScanLine(lastRow - (y - placed.top())) + 3 * (rect.left() - placed.left());
+            auto* out = reinterpret_cast<uint32_t*>(bits + surfaceStride * y) + rect.left();
+            bgrToOpaque32(in, out, rect.width());
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void drawBlock(QPainter& painter, const QImage& upsideDown, const QRect& target)
 {
     if (upsideDown.isNull() || target.isEmpty())
+        return;
+    if (drawOneToOne(painter, upsideDown, target))
         return;
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);

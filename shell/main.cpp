@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,17 @@ int main(int argc, char** argv)
 
     // The window is sized in screen pixels and zoom 100 % means one screen
     // pixel per picture pixel, so no desktop scale factor is applied.
+    // (Before the read-ahead thread exists: setenv is not safe beside it.)
     setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
+    // The picture is decoded while the toolkit and the window come up.
+    std::unique_ptr<pictorand::ReadAhead> readAhead = pictorand::startReadAhead(line);
+    pictorand::traceStartup("read-ahead started");
     QApplication application(argc, argv);
     pictorand::traceStartup("application");
     QApplication::setApplicationName("pictorand32");
     QApplication::setQuitOnLastWindowClosed(false);
 
-    pictorand::StartupResult started = pictorand::startViewer(arguments);
+    pictorand::StartupResult started = pictorand::startViewer(arguments, {}, std::move(readAhead));
     pictorand::traceStartup("started");
     if (!started.window)
         return started.exitCode;

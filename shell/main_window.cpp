@@ -619,6 +619,7 @@ void MainWindow::resetViewerState()
 bool MainWindow::loadAndShow(std::string path)
 {
     ImageBlock block = LoadForDisplay(*this, path, false, false, 0);
+    m_readAhead.reset();
     m_image.path = path;
     if (!block)
         return false;
@@ -634,9 +635,14 @@ bool MainWindow::loadAndShow(std::string path)
 
 bool MainWindow::openFile(const std::string& path)
 {
-    m_ui->setWaitCursor(true);
+    // The start-up picture may be decoded already: then there is no wait to
+    // show (and no cursor to load from the theme).
+    const bool waits = !m_readAhead || !m_readAhead->ready(path);
+    if (waits)
+        m_ui->setWaitCursor(true);
     bool shown = loadAndShow(path);
-    m_ui->setWaitCursor(false);
+    if (waits)
+        m_ui->setWaitCursor(false);
     return shown;
 }
 

@@ -120,6 +120,10 @@ public:
     int photoCdLoadingSize() const override { return m_loadingSize; }
     std::string directoryListDirectory() const override { return m_listDirectory; }
     IconChooser* iconChooser() override;
+    ReadAhead* readAhead() override { return m_readAhead.get(); }
+    // The start-up read of the file about to be opened; the next load takes
+    // it (or reads anew) and drops it.
+    void setReadAhead(std::unique_ptr<ReadAhead> readAhead) { m_readAhead = std::move(readAhead); }
     bool useResample() const { return m_useResample; }
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
 
@@ -161,6 +165,7 @@ private:
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<ImageMenu> m_imageMenu;
+    std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;
     FileDialogs* m_dialogs = nullptr;

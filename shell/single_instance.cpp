@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -26,9 +25,13 @@ constexpr char kCloseRequest[] = "close\n";
 
 QString userName()
 {
-    if (const passwd* entry = getpwuid(getuid()))
-        return QString::fromLocal8Bit(entry->pw_name);
-    return QString::number(getuid());
+    // Asked several times at start-up; the user database is read once.
+    static const QString name = [] {
+        if (const passwd* entry = getpwuid(getuid()))
+            return QString::fromLocal8Bit(entry->pw_name);
+        return QString::number(getuid());
+    }();
+    return name;
 }
 
 // The socket address of a path; false when the path is too long for one.
@@ -91,8 +94,16 @@ QString SingleInstance::socketDirectory()
 
 QString SingleInstance::socketPrefix()
 {
+    // Anything but letters, digits, '_', '.' and '-' becomes '_' (a plain
+    // loop: a regular expression would be compiled at every start).
     QString user = userName();
-    user.replace(QRegularExpression("[^A-Za-z0-9_.-]"), "_");
+    for (QChar& c : user) {
+        const char16_t u = c.unicode();
+        const bool kept = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_'
+                          || u == '.' || u == '-';
+        if (!kept)
+            c = QLatin1Char('_');
+    }
     return QString(kProgramCaption) + "-" + user + "-";
 }
 

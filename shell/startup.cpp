@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "platform/settings_keys.h"
 #include "shell/core/command_line.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -48,7 +49,33 @@ std::string enterDirectoryOf(const std::string& file)
 
 } // namespace
 
-StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services)
+std::string startupFilePath(const CommandLine& line)
+{
+    // A relative name stays valid after the change of directory.
+    std::string file = line.file;
+    if (!file.empty()) {
+        std::error_code error;
+        std::filesystem::path absolute = std::filesystem::absolute(file, error);
+        if (!error)
+            file = absolute.lexically_normal().string();
+    }
+    return file;
+}
+
+std::unique_ptr<ReadAhead> startReadAhead(const CommandLine& line)
+{
+    if (line.help || line.version)
+        return nullptr;
+    const std::string file = startupFilePath(line);
+    std::error_code error;
+    if (file.empty() || !std::filesystem::is_regular_file(file, error))
+        return nullptr;
+    const SettingsFile settings;
+    return ReadAhead::start(file, settings.readInt(settings::LoadGrayscale) != 0);
+}
+
+StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services,
+                          std::unique_ptr<ReadAhead> readAhead)
 {
     StartupResult result;
     CommandLine line = parseCommandLine(arguments);
@@ -63,15 +90,7 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
     for (const std::string& option : line.unknownOptions)
         std::fprintf(stderr, "pictorand32: unknown option %s (see --help)\n", option.c_str());
 
-    // A relative name stays valid after the change of directory.
-    std::string file = line.file;
-    if (!file.empty()) {
-        std::error_code error;
-        std::filesystem::path absolute = std::filesystem::absolute(file, error);
-        if (!error)
-            file = absolute.lexically_normal().string();
-    }
-    file = enterDirectoryOf(file);
+    std::string file = enterDirectoryOf(startupFilePath(line));
 
     SettingsFile settings = services.settingsPath.empty() ? SettingsFile() : SettingsFile(services.settingsPath);
     if (line.bestFit)
@@ -104,6 +123,7 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
     options.title = line.title;
     result.window = std::make_unique<MainWindow>(services, options);
     MainWindow* window = result.window.get();
+    window->setReadAhead(std::move(readAhead));
     traceStartup("main window");
 
     auto* instance = new SingleInstance(window);

@@ -2,6 +2,8 @@
 // The viewer's start-up: command line, other instances, the display check,
 // the settings read at start, the main window, the first picture.
 
+#include "core/dispatch/read_ahead.h"
+#include "shell/core/command_line.h"
 #include "shell/main_window.h"
 
 #include <memory>
@@ -18,9 +20,19 @@ struct StartupResult {
     int exitCode = 0;
 };
 
+// The file named on the command line as an absolute path (empty when none).
+std::string startupFilePath(const CommandLine& line);
+
+// Starts reading the file named on the command line on a worker thread, so
+// the decode runs while the toolkit and the window are set up; null when
+// there is nothing to read ahead. Needs no display: call it first.
+std::unique_ptr<ReadAhead> startReadAhead(const CommandLine& line);
+
 // Runs the start-up sequence up to the message loop. `services` substitutes
-// the display and dialogs in tests.
-StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services = {});
+// the display and dialogs in tests; `readAhead` is the read begun by
+// startReadAhead, if any.
+StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services = {},
+                          std::unique_ptr<ReadAhead> readAhead = nullptr);
 
 // With PICTORAND_TRACE_STARTUP set, prints the time since the process began
 // and the stage reached, for start-up measurements.

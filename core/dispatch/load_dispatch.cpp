@@ -307,7 +307,10 @@ ImageBlock DisplayLoad::run()
         m_current.screenWidth = m_host.screenWidth();
         m_current.screenHeight = m_host.screenHeight();
     }
-    m_waitCursor.emplace(m_ui);
+    // A picture already read ahead is no long work: no wait cursor.
+    ReadAhead* ahead = m_preview ? nullptr : m_host.readAhead();
+    if (!ahead || !ahead->ready(m_path))
+        m_waitCursor.emplace(m_ui);
 
     std::optional<ImageFormat> detected = DetectFormat(m_path);
     if (!detected) {
@@ -343,7 +346,7 @@ ImageBlock DisplayLoad::run()
     bool overview = false;
     request.photoCdIsOverview = &overview;
 
-    const int64_t started = monotonicMilliseconds();
+    int64_t started = monotonicMilliseconds();
     ImageBlock block;
     switch (m_format) {
     case ImageFormat::Gif:
@@ -362,6 +365,16 @@ ImageBlock DisplayLoad::run()
     case ImageFormat::Metafile:
         return showMetafile(started);
     default:
+        if (ahead) {
+            if (std::optional<ReadAhead::Result> done = ahead->take(m_format, request)) {
+                block = std::move(done->block);
+                m_message = std::move(done->message);
+                m_compression = std::move(done->compression);
+                // The decompression time is the reader's, not the wait.
+                started = monotonicMilliseconds() - done->milliseconds;
+                break;
+            }
+        }
         block = callReader(m_registry, m_format, request, m_message, m_compression);
         break;
     }
@@ -381,7 +394,8 @@ ImageBlock DisplayLoad::readGif(ImageFormat format, const ReadRequest& request)
             // as a block, and nothing went wrong.
             m_current.format = format;
             m_current.compression = countedText("Animated GIF", images, "images");
-            m_waitCursor->release();
+            if (m_waitCursor)
+                m_waitCursor->release();
             m_ui.postCommand(kStartAnimationCommand);
             m_animationStarted = true;
             return {};

@@ -4,6 +4,7 @@
 // command-line converter).
 
 #include "core/codec_registry.h"
+#include "core/dispatch/read_ahead.h"
 #include "core/current_image.h"
 #include "core/image_block.h"
 #include "core/image_format.h"
@@ -122,6 +123,9 @@ public:
     }
     // The icon chooser for multi-image icon files (null: always the first).
     virtual IconChooser* iconChooser() { return nullptr; }
+    // A read of the start-up file begun before the viewer was up; the display
+    // load takes its result instead of reading when it matches. Null: none.
+    virtual ReadAhead* readAhead() { return nullptr; }
 };
 
 // Loads a file for the viewer, the slideshow (skipMulti, quiet as its error

@@ -330,6 +330,42 @@ TEST_F(Viewer, LogicalPaletteFollowsTheColourCountRule)
     EXPECT_EQ(image.color(200), qRgb(0, 0, 0));
 }
 
+TEST_F(Viewer, StartupShowsThePictureReadAheadAndLetsItGo)
+{
+    const std::string path = writeBmp("start.bmp", solidBlock(40, 30, 0x0000FF));
+    std::unique_ptr<ReadAhead> ahead = ReadAhead::start(path, false);
+    ASSERT_NE(ahead, nullptr);
+    ViewerServices services;
+    services.metrics = &metrics;
+    services.ui = &ui;
+    services.dialogs = &dialogs;
+    services.settingsPath = settingsPath();
+    StartupResult result = startViewer({path}, services, std::move(ahead));
+    ASSERT_TRUE(result.window);
+    MainWindow& w = *result.window;
+    ASSERT_TRUE(w.currentImage().block);
+    EXPECT_EQ(w.currentImage().block.width(), 40);
+    EXPECT_EQ(w.currentImage().block.height(), 30);
+    EXPECT_EQ(w.currentImage().path, path);
+    EXPECT_EQ(w.readAhead(), nullptr) << "the first load spends it";
+    EXPECT_TRUE(ui.messages.empty());
+    QImage painted = w.view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(painted.pixel(0, 0) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(painted.pixel(39, 29) & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST_F(Viewer, ReadAheadStartsOnlyForAFileToShow)
+{
+    const std::string path = writeBmp("ahead.bmp", solidBlock(4, 4, 0));
+    EXPECT_NE(startReadAhead(parseCommandLine({path})), nullptr);
+    EXPECT_NE(startReadAhead(parseCommandLine({path, "/fs"})), nullptr);
+    EXPECT_EQ(startReadAhead(parseCommandLine({})), nullptr);
+    EXPECT_EQ(startReadAhead(parseCommandLine({dir.file("")})), nullptr) << "a directory";
+    EXPECT_EQ(startReadAhead(parseCommandLine({dir.file("missing.bmp")})), nullptr);
+    EXPECT_EQ(startReadAhead(parseCommandLine({path, "--help"})), nullptr);
+    EXPECT_EQ(startReadAhead(parseCommandLine({"--version"})), nullptr);
+}
+
 TEST_F(Viewer, SixteenColourDisplayIsRefused)
 {
     metrics.set(desktop1024(4));
