@@ -16,6 +16,7 @@ namespace pictorand {
 namespace {
 
 constexpr uint32_t kNone = LzwEncoder::kTableSize;
+constexpr uint32_t kRootGenerations = 16;
 
 // The suffix bytes of the cached children of one code, 16 of them so one
 // vector compare probes all 12 slots. Kept apart from the child codes: most
@@ -72,8 +73,12 @@ struct LzwEncoder::Tables {
     uint32_t keys[kTableSize];
     // Roots are looked up in a direct row of 256 children each instead: in
     // photographs a root gains far more than 12 extensions per table, and
-    // the linear search would then dominate the coding time.
+    // the linear search would then dominate the coding time. A cell holds
+    // the table's generation (1 to 15) above its 12-bit code, so a full
+    // table makes the old cells stale by counting up instead of clearing
+    // 128 KiB each time; only every 15th clear wipes the rows.
     uint16_t rootChildren[256 * 256];
+    uint32_t rootGeneration;
 };
 
 void LzwEncoder::TablesDeleter::operator()(Tables* tables) const { std::free(tables); }
@@ -84,6 +89,7 @@ std::unique_ptr<LzwEncoder> LzwEncoder::create(int minimumCodeSize, ByteSink& si
     if (!tables)
         return nullptr;
     std::memset(static_cast<void*>(tables.get()), 0, sizeof(Tables));
+    tables->rootGeneration = 1;
     std::unique_ptr<LzwEncoder> encoder(new (std::nothrow) LzwEncoder(std::move(tables), minimumCodeSize, sink));
     if (!encoder || !encoder->m_bytes)
         return nullptr;
@@ -137,6 +143,7 @@ void LzwEncoder::add(const uint8_t* indices, size_t count)
     const uint8_t* const stop = indices + count;
     uint32_t current = m_current == kNone ? *in++ : m_current;
     const uint32_t clear = m_clear;
+    uint32_t rootBase = tables.rootGeneration << 12;
     // The coder's state lives in locals while it runs: as members it would
     // be reloaded after every byte store, which may alias anything.
     uint32_t next = m_next;
@@ -160,7 +167,11 @@ void LzwEncoder::add(const uint8_t* indices, size_t count)
         if (next == kTableSize) {
             emit(code, width);
             std::memset(tables.childCount, 0, sizeof(tables.childCount));
-            std::memset(tables.rootChildren, 0, size_t(clear) * 256 * sizeof(uint16_t));
+            if (++tables.rootGeneration == kRootGenerations) {
+                std::memset(tables.rootChildren, 0, size_t(clear) * 256 * sizeof(uint16_t));
+                tables.rootGeneration = 1;
+            }
+            rootBase = tables.rootGeneration << 12;
             next = clear + 2;
             emit(clear, width);
             width = m_firstWidth;
@@ -168,7 +179,7 @@ void LzwEncoder::add(const uint8_t* indices, size_t count)
         }
         tables.keys[next] = code << 8 | pixel;
         if (code < clear) {
-            tables.rootChildren[code << 8 | pixel] = static_cast<uint16_t>(next);
+            tables.rootChildren[code << 8 | pixel] = static_cast<uint16_t>(rootBase | next);
         } else if (const unsigned taken = tables.childCount[code]; taken < kCacheSlots) {
             tables.children[code][taken] = next;
             tables.childSuffixes[code].suffixes[taken] = pixel;
@@ -212,8 +223,9 @@ void LzwEncoder::add(const uint8_t* indices, size_t count)
         if (in == stop)
             break;
         const uint8_t pixel = *in++;
-        const uint16_t rootChild = tables.rootChildren[current << 8 | pixel];
-        if (rootChild == 0) {
+        // Stale and empty cells wrap round to far above any code.
+        const uint32_t rootChild = uint32_t(tables.rootChildren[current << 8 | pixel]) - rootBase;
+        if (rootChild >= kTableSize) {
             endString(current, pixel);
             current = pixel;
         } else {
