@@ -1,5 +1,6 @@
 #include "codecs/png/png.h"
 #include "codecs/png/png_glue.h"
+#include "codecs/png/png_pieces.h"
 
 #include <algorithm>
 #include <array>
@@ -28,7 +29,7 @@ struct Encoder {
 };
 
 // Runs under the armed error return: nothing here owns resources.
-void encode(Encoder& encoder, const ImageBlock& block)
+void writeHeader(Encoder& encoder, const ImageBlock& block)
 {
     png_structp png = encoder.png;
     png_infop info = encoder.info;
@@ -36,7 +37,7 @@ void encode(Encoder& encoder, const ImageBlock& block)
     png_set_compression_buffer_size(png, kCompressionBufferSize);
     // zlib's largest hash tables: at the default level the same speed and a
     // slightly smaller file than the default memory level gives.
-    png_set_compression_mem_level(png, 9);
+    png_set_compression_mem_level(png, png_pieces::kMemoryLevel);
 
     const uint16_t bitCount = block.bitCount();
     int colourType = bitCount == 24 ? PNG_COLOR_TYPE_RGB : bitCount == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_PALETTE;
@@ -57,23 +58,31 @@ void encode(Encoder& encoder, const ImageBlock& block)
         png_set_PLTE(png, info, palette.data(), static_cast<int>(entries));
     }
     png_write_info(png, info);
-    if (colourType != PNG_COLOR_TYPE_PALETTE)
+}
+
+// Runs under the armed error return: nothing here owns resources.
+void encode(Encoder& encoder, const ImageBlock& block)
+{
+    writeHeader(encoder, block);
+    png_structp png = encoder.png;
+    if (block.bitCount() > 8)
         png_set_bgr(png);
     // Packed 1- and 4-bit rows already have the leftmost pixel in the high
     // bits, as PNG wants; the library copies each row before filtering it.
     for (int32_t y = 0; y < block.height(); ++y)
         png_write_row(png, block.topRow(y));
-    png_write_end(png, info);
+    png_write_end(png, encoder.info);
 }
 
-} // namespace
-
-bool writePng(const std::string& path, const ImageBlock& block)
+// inPieces: the header through libpng, the image data by png_pieces.
+bool writePngFile(const std::string& path, const ImageBlock& block, bool inPieces, size_t pieceBytes, unsigned threads)
 {
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
         return false;
     uint16_t bitCount = block.bitCount();
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+        return false;
+    if (inPieces && bitCount != 24 && bitCount != 32)
         return false;
     auto encoder = std::make_unique<Encoder>();
     encoder->file = std::fopen(path.c_str(), "wb");
@@ -87,9 +96,36 @@ bool writePng(const std::string& path, const ImageBlock& block)
         return false;
     if (setjmp(png_jmpbuf(encoder->png)))
         return false;
-    encode(*encoder, block);
+    if (inPieces)
+        writeHeader(*encoder, block);
+    else
+        encode(*encoder, block);
+    // No library call from here on: nothing can jump past the threads below.
+    if (inPieces && !png_pieces::writeImageData(encoder->file, block, pieceBytes, threads))
+        return false;
     std::FILE* file = std::exchange(encoder->file, nullptr);
     return std::fclose(file) == 0;
+}
+
+} // namespace
+
+namespace png_pieces {
+
+bool writePngInPieces(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
+{
+    return writePngFile(path, block, true, pieceBytes, threads);
+}
+
+} // namespace png_pieces
+
+bool writePng(const std::string& path, const ImageBlock& block)
+{
+    // Big true-colour pictures are compression-bound: their image data is
+    // deflated in pieces on two threads.
+    bool big = block && (block.bitCount() == 24 || block.bitCount() == 32) && block.width() > 0 && block.height() > 0
+        && (uint64_t(block.width()) * (block.bitCount() / 8u) + 1) * uint64_t(block.height())
+            >= png_pieces::kMinimumBytes;
+    return writePngFile(path, block, big, png_pieces::kPieceBytes, png_pieces::threadCount());
 }
 
 } // namespace pictorand

@@ -1,0 +1,558 @@
+#include "codecs/png/png_pieces.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace pictorand::png_pieces {
+
+namespace {
+
+// The deflate window: each piece sees this much of the data before it.
+constexpr uint64_t kWindowBytes = 32768;
+constexpr unsigned kMaxThreads = 2;
+constexpr unsigned kAllFilters = 0x1F;
+
+// libpng's measure of a filtered byte: its magnitude read as a signed number.
+inline unsigned magnitude(uint8_t value) { return value < 128 ? value : 256u - value; }
+
+inline uint8_t paethPredictor(int left, int above, int aboveLeft)
+{
+    int toLeft = std::abs(above - aboveLeft);
+    int toAbove = std::abs(left - aboveLeft);
+    int toAboveLeft = std::abs(left + above - 2 * aboveLeft);
+    if (toLeft <= toAbove && toLeft <= toAboveLeft)
+        return static_cast<uint8_t>(left);
+    return static_cast<uint8_t>(toAbove <= toAboveLeft ? above : aboveLeft);
+}
+
+#if defined(__SSE2__)
+inline __m128i magnitudes(__m128i bytes) { return _mm_min_epu8(bytes, _mm_sub_epi8(_mm_setzero_si128(), bytes)); }
+
+inline uint64_t lanesTotal(__m128i sums)
+{
+    alignas(16) uint64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+    return lanes[0] + lanes[1];
+}
+
+// Paeth's prediction for eight bytes widened to 16 bits.
+inline __m128i paethPredictor8(__m128i left, __m128i above, __m128i aboveLeft)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i fromAbove = _mm_sub_epi16(above, aboveLeft);
+    __m128i fromLeft = _mm_sub_epi16(left, aboveLeft);
+    __m128i toLeft = _mm_max_epi16(fromAbove, _mm_sub_epi16(zero, fromAbove));
+    __m128i toAbove = _mm_max_epi16(fromLeft, _mm_sub_epi16(zero, fromLeft));
+    __m128i both = _mm_add_epi16(fromAbove, fromLeft);
+    __m128i toAboveLeft = _mm_max_epi16(both, _mm_sub_epi16(zero, both));
+    __m128i notLeft = _mm_or_si128(_mm_cmpgt_epi16(toLeft, toAbove), _mm_cmpgt_epi16(toLeft, toAboveLeft));
+    __m128i notAbove = _mm_cmpgt_epi16(toAbove, toAboveLeft);
+    __m128i aboveOrCorner = _mm_or_si128(_mm_andnot_si128(notAbove, above), _mm_and_si128(notAbove, aboveLeft));
+    return _mm_or_si128(_mm_andnot_si128(notLeft, left), _mm_and_si128(notLeft, aboveOrCorner));
+}
+#endif
+
+// Each filter below writes row - prediction into `out` and returns the sum
+// of the magnitudes of what it wrote.
+
+uint64_t filterNoneSum(const uint8_t* row, size_t size)
+{
+    uint64_t sum = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    __m128i sums = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(value), _mm_setzero_si128()));
+    }
+    sum = lanesTotal(sums);
+#endif
+    for (; i < size; ++i)
+        sum += magnitude(row[i]);
+    return sum;
+}
+
+uint64_t filterSub(const uint8_t* row, uint8_t* out, size_t size, size_t bpp)
+{
+    uint64_t sum = 0;
+    size_t i = 0;
+    for (; i < std::min(bpp, size); ++i)
+        sum += magnitude(out[i] = row[i]);
+#if defined(__SSE2__)
+    __m128i sums = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - bpp));
+        __m128i filtered = _mm_sub_epi8(value, left);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+    }
+    sum += lanesTotal(sums);
+#endif
+    for (; i < size; ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - row[i - bpp]));
+    return sum;
+}
+
+uint64_t filterUp(const uint8_t* row, const uint8_t* previous, uint8_t* out, size_t size)
+{
+    uint64_t sum = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    __m128i sums = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + i));
+        __m128i filtered = _mm_sub_epi8(value, above);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+    }
+    sum = lanesTotal(sums);
+#endif
+    for (; i < size; ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - previous[i]));
+    return sum;
+}
+
+uint64_t filterAverage(const uint8_t* row, const uint8_t* previous, uint8_t* out, size_t size, size_t bpp)
+{
+    uint64_t sum = 0;
+    size_t i = 0;
+    for (; i < std::min(bpp, size); ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - (previous[i] >> 1)));
+#if defined(__SSE2__)
+    __m128i sums = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi8(1);
+    for (; i + 16 <= size; i += 16) {
+        __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - bpp));
+        __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + i));
+        // The rounded-up average less the carry of odd sums: the floor.
+        __m128i average = _mm_sub_epi8(_mm_avg_epu8(left, above), _mm_and_si128(_mm_xor_si128(left, above), one));
+        __m128i filtered = _mm_sub_epi8(value, average);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+    }
+    sum += lanesTotal(sums);
+#endif
+    for (; i < size; ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - ((row[i - bpp] + previous[i]) >> 1)));
+    return sum;
+}
+
+uint64_t filterPaeth(const uint8_t* row, const uint8_t* previous, uint8_t* out, size_t size, size_t bpp)
+{
+    uint64_t sum = 0;
+    size_t i = 0;
+    // Nothing to the left: the prediction is the byte above.
+    for (; i < std::min(bpp, size); ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - previous[i]));
+#if defined(__SSE2__)
+    __m128i sums = _mm_setzero_si128();
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - bpp));
+        __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + i));
+        __m128i aboveLeft = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + i - bpp));
+        __m128i low = paethPredictor8(_mm_unpacklo_epi8(left, zero), _mm_unpacklo_epi8(above, zero),
+                                      _mm_unpacklo_epi8(aboveLeft, zero));
+        __m128i high = paethPredictor8(_mm_unpackhi_epi8(left, zero), _mm_unpackhi_epi8(above, zero),
+                                       _mm_unpackhi_epi8(aboveLeft, zero));
+        __m128i filtered = _mm_sub_epi8(value, _mm_packus_epi16(low, high));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+    }
+    sum += lanesTotal(sums);
+#endif
+    for (; i < size; ++i)
+        sum += magnitude(out[i] = static_cast<uint8_t>(row[i] - paethPredictor(row[i - bpp], previous[i],
+                                                                                previous[i - bpp])));
+    return sum;
+}
+
+// A block row (blue, green, red and maybe alpha) in PNG's byte order.
+void toPngOrder(const uint8_t* __restrict source, uint8_t* __restrict target, size_t pixels, unsigned bpp)
+{
+    if (bpp == 3) {
+        for (size_t x = 0; x < pixels; ++x) {
+            target[3 * x] = source[3 * x + 2];
+            target[3 * x + 1] = source[3 * x + 1];
+            target[3 * x + 2] = source[3 * x];
+        }
+    } else {
+        for (size_t x = 0; x < pixels; ++x) {
+            target[4 * x] = source[4 * x + 2];
+            target[4 * x + 1] = source[4 * x + 1];
+            target[4 * x + 2] = source[4 * x];
+            target[4 * x + 3] = source[4 * x + 3];
+        }
+    }
+}
+
+// What every piece needs to know; fixed by the picture and the piece size.
+struct Layout {
+    const ImageBlock* block = nullptr;
+    unsigned bytesPerPixel = 0;
+    size_t pixels = 0;
+    size_t rowBytes = 0;
+    size_t lineBytes = 0; // filter type + row
+    uint64_t totalBytes = 0;
+    uint64_t pieceBytes = 0;
+    uint64_t pieceCount = 0;
+    unsigned allowedFilters = kAllFilters;
+};
+
+struct Piece {
+    std::vector<uint8_t> compressed;
+    size_t used = 0;
+    uint32_t adler = 1;
+    uint64_t length = 0; // filtered bytes
+    bool ready = false;
+};
+
+// One per thread: its own deflate stream and row buffers, reused for every
+// piece the thread takes.
+class PieceCompressor {
+public:
+    explicit PieceCompressor(const Layout& layout)
+        : m_layout(layout), m_previous(layout.lineBytes), m_current(layout.lineBytes),
+          m_scratch(4 * layout.lineBytes), m_dictionary(kWindowBytes)
+    {
+        m_open = deflateInit2(&m_stream, kLevel, Z_DEFLATED, -15, kMemoryLevel, Z_FILTERED) == Z_OK;
+    }
+    ~PieceCompressor()
+    {
+        if (m_open)
+            deflateEnd(&m_stream);
+    }
+    PieceCompressor(const PieceCompressor&) = delete;
+    PieceCompressor& operator=(const PieceCompressor&) = delete;
+
+    bool isOpen() const { return m_open; }
+    bool compress(uint64_t index, Piece& piece);
+
+private:
+    bool deflateInto(const uint8_t* data, size_t size, Piece& piece, int flush);
+
+    const Layout& m_layout;
+    z_stream m_stream{};
+    bool m_open = false;
+    std::vector<uint8_t> m_previous; // lines: a byte for the filter type, then the row
+    std::vector<uint8_t> m_current;
+    std::vector<uint8_t> m_scratch;
+    std::vector<uint8_t> m_dictionary;
+};
+
+bool PieceCompressor::compress(uint64_t index, Piece& piece)
+{
+    const Layout& layout = m_layout;
+    const uint64_t start = index * layout.pieceBytes;
+    const uint64_t end = std::min(start + layout.pieceBytes, layout.totalBytes);
+    const uint64_t dictionaryStart = start > kWindowBytes ? start - kWindowBytes : 0;
+    if (deflateReset(&m_stream) != Z_OK)
+        return false;
+    if (piece.compressed.empty())
+        piece.compressed.resize(deflateBound(&m_stream, static_cast<uLong>(end - start)) + 64);
+    piece.used = 0;
+    piece.adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
+    piece.length = end - start;
+
+    // The rows are filtered again from the one before the window, so that no
+    // thread waits for another and the whole filtered picture never exists.
+    const auto firstRow = static_cast<int32_t>(dictionaryStart / layout.lineBytes);
+    const auto lastRow = static_cast<int32_t>((end - 1) / layout.lineBytes);
+    if (firstRow > 0)
+        toPngOrder(layout.block->topRow(firstRow - 1), m_previous.data() + 1, layout.pixels, layout.bytesPerPixel);
+    else
+        std::fill(m_previous.begin(), m_previous.end(), uint8_t(0));
+    uint8_t* const scratch[4] = {m_scratch.data(), m_scratch.data() + layout.lineBytes,
+                                 m_scratch.data() + 2 * layout.lineBytes, m_scratch.data() + 3 * layout.lineBytes};
+    size_t dictionaryUsed = 0;
+    bool primed = false;
+    for (int32_t y = firstRow; y <= lastRow; ++y) {
+        toPngOrder(layout.block->topRow(y), m_current.data() + 1, layout.pixels, layout.bytesPerPixel);
+        const uint8_t* line = filterRow(m_current.data(), m_previous.data() + 1, layout.rowBytes, layout.bytesPerPixel,
+                                        layout.allowedFilters, scratch);
+        const uint64_t lineStart = uint64_t(y) * layout.lineBytes;
+        const uint64_t lineEnd = lineStart + layout.lineBytes;
+        uint64_t from = std::max(lineStart, dictionaryStart);
+        uint64_t to = std::min(lineEnd, start);
+        if (from < to) {
+            std::memcpy(m_dictionary.data() + dictionaryUsed, line + (from - lineStart), to - from);
+            dictionaryUsed += to - from;
+        }
+        from = std::max(lineStart, start);
+        to = std::min(lineEnd, end);
+        if (from < to) {
+            if (!primed) {
+                if (dictionaryUsed > 0
+                    && deflateSetDictionary(&m_stream, m_dictionary.data(), static_cast<uInt>(dictionaryUsed)) != Z_OK)
+                    return false;
+                primed = true;
+            }
+            const uint8_t* data = line + (from - lineStart);
+            auto size = static_cast<size_t>(to - from);
+            piece.adler = static_cast<uint32_t>(adler32_z(piece.adler, data, size));
+            if (!deflateInto(data, size, piece, Z_NO_FLUSH))
+                return false;
+        }
+        std::swap(m_previous, m_current);
+    }
+    // A sync flush ends the piece on a byte boundary without ending the stream.
+    return deflateInto(nullptr, 0, piece, end == layout.totalBytes ? Z_FINISH : Z_SYNC_FLUSH);
+}
+
+bool PieceCompressor::deflateInto(const uint8_t* data, size_t size, Piece& piece, int flush)
+{
+    // zlib's input pointer is not const, though deflate only reads through it.
+    m_stream.next_in = const_cast<Bytef*>(data);
+    m_stream.avail_in = static_cast<uInt>(size);
+    for (;;) {
+        if (piece.used == piece.compressed.size())
+            piece.compressed.resize(std::max<size_t>(2 * piece.compressed.size(), 65536));
+        auto room = static_cast<uInt>(std::min<size_t>(piece.compressed.size() - piece.used, UINT_MAX));
+        m_stream.next_out = piece.compressed.data() + piece.used;
+        m_stream.avail_out = room;
+        int status = deflate(&m_stream, flush);
+        piece.used += room - m_stream.avail_out;
+        if (status == Z_STREAM_ERROR)
+            return false;
+        if (flush == Z_FINISH) {
+            if (status == Z_STREAM_END)
+                return true;
+        } else if (m_stream.avail_in == 0 && m_stream.avail_out != 0) {
+            return true;
+        }
+    }
+}
+
+void putBigEndian(uint8_t* out, uint32_t value)
+{
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+}
+
+bool writeChunk(std::FILE* file, const char* type, std::initializer_list<std::span<const uint8_t>> parts)
+{
+    uint64_t length = 0;
+    for (auto part : parts)
+        length += part.size();
+    if (length > 0x7FFFFFFF)
+        return false;
+    uint8_t head[8];
+    putBigEndian(head, static_cast<uint32_t>(length));
+    std::memcpy(head + 4, type, 4);
+    uLong crc = crc32(0, head + 4, 4);
+    if (std::fwrite(head, 1, 8, file) != 8)
+        return false;
+    for (auto part : parts) {
+        // Not even an empty part reaches crc32: a null pointer restarts it.
+        if (part.empty())
+            continue;
+        crc = crc32_z(crc, part.data(), part.size());
+        if (std::fwrite(part.data(), 1, part.size(), file) != part.size())
+            return false;
+    }
+    uint8_t tail[4];
+    putBigEndian(tail, static_cast<uint32_t>(crc));
+    return std::fwrite(tail, 1, 4, file) == 4;
+}
+
+// One IDAT chunk per piece; the zlib header goes in front of the first, the
+// Adler-32 of all filtered bytes after the last.
+bool writePiece(std::FILE* file, const Piece& piece, bool first, bool last, uint32_t& adler)
+{
+    // Level 6 with a 32 KiB window, as zlib itself writes it.
+    static constexpr uint8_t kZlibHeader[2] = {0x78, 0x9C};
+    adler = static_cast<uint32_t>(adler32_combine(adler, piece.adler, static_cast<z_off_t>(piece.length)));
+    uint8_t trailer[4];
+    putBigEndian(trailer, adler);
+    return writeChunk(file, "IDAT",
+                      {first ? std::span<const uint8_t>(kZlibHeader) : std::span<const uint8_t>(),
+                       std::span<const uint8_t>(piece.compressed.data(), piece.used),
+                       last ? std::span<const uint8_t>(trailer) : std::span<const uint8_t>()});
+}
+
+// Workers (and the calling thread while it waits) compress the pieces into a
+// ring of slots; the calling thread writes them in order as they come ready.
+bool compressAndWrite(std::FILE* file, const Layout& layout, unsigned threads)
+{
+    std::vector<Piece> ring(static_cast<size_t>(std::min<uint64_t>(2 * threads + 1, layout.pieceCount)));
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t nextClaim = 0;
+    uint64_t nextWrite = 0;
+    bool failed = false;
+
+    // With the lock held: compresses the next piece when the ring has room
+    // for it. False when there was nothing to compress.
+    auto compressNext = [&](PieceCompressor& compressor, std::unique_lock<std::mutex>& lock) {
+        if (failed || nextClaim >= layout.pieceCount || nextClaim >= nextWrite + ring.size())
+            return false;
+        uint64_t index = nextClaim++;
+        Piece& piece = ring[static_cast<size_t>(index % ring.size())];
+        lock.unlock();
+        bool ok = false;
+        try {
+            ok = compressor.compress(index, piece);
+        } catch (...) {
+            ok = false;
+        }
+        lock.lock();
+        piece.ready = ok;
+        failed = failed || !ok;
+        changed.notify_all();
+        return true;
+    };
+    auto fail = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        failed = true;
+        changed.notify_all();
+    };
+
+    std::vector<std::thread> workers;
+    try {
+        workers.reserve(threads);
+    } catch (...) {
+        threads = 1;
+    }
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            workers.emplace_back([&] {
+                try {
+                    PieceCompressor compressor(layout);
+                    if (!compressor.isOpen())
+                        return; // the others carry on without this one
+                    std::unique_lock<std::mutex> lock(mutex);
+                    while (!failed && nextClaim < layout.pieceCount)
+                        if (!compressNext(compressor, lock))
+                            changed.wait(lock);
+                } catch (...) {
+                    fail();
+                }
+            });
+        } catch (...) {
+            break; // fewer threads then
+        }
+    }
+
+    bool ok = false;
+    try {
+        PieceCompressor compressor(layout);
+        uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
+        std::unique_lock<std::mutex> lock(mutex);
+        failed = failed || !compressor.isOpen();
+        while (!failed && nextWrite < layout.pieceCount) {
+            Piece& next = ring[static_cast<size_t>(nextWrite % ring.size())];
+            if (next.ready) {
+                lock.unlock();
+                bool written = writePiece(file, next, nextWrite == 0, nextWrite + 1 == layout.pieceCount, adler);
+                lock.lock();
+                next.ready = false;
+                failed = failed || !written;
+                ++nextWrite;
+                changed.notify_all();
+            } else if (!compressNext(compressor, lock)) {
+                changed.wait(lock);
+            }
+        }
+        ok = !failed;
+        failed = true; // sends idle workers home
+        changed.notify_all();
+    } catch (...) {
+        ok = false;
+        fail();
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return ok;
+}
+
+} // namespace
+
+unsigned threadCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads); }
+
+const uint8_t* filterRow(uint8_t* line, const uint8_t* previous, size_t rowBytes, unsigned bytesPerPixel,
+                         unsigned allowed, uint8_t* const scratch[4])
+{
+    const uint8_t* row = line + 1;
+    line[0] = 0;
+    const uint8_t* best = line;
+    uint64_t least = UINT64_MAX;
+    if (allowed & 1) {
+        if (allowed == 1)
+            return line;
+        least = filterNoneSum(row, rowBytes);
+    }
+    for (unsigned type = 1; type <= 4; ++type) {
+        if (!(allowed & (1u << type)))
+            continue;
+        uint8_t* candidate = scratch[type - 1];
+        candidate[0] = static_cast<uint8_t>(type);
+        uint64_t sum = 0;
+        switch (type) {
+        case 1:
+            sum = filterSub(row, candidate + 1, rowBytes, bytesPerPixel);
+            break;
+        case 2:
+            sum = filterUp(row, previous, candidate + 1, rowBytes);
+            break;
+        case 3:
+            sum = filterAverage(row, previous, candidate + 1, rowBytes, bytesPerPixel);
+            break;
+        default:
+            sum = filterPaeth(row, previous, candidate + 1, rowBytes, bytesPerPixel);
+        }
+        // Strictly smaller: a tie keeps the lower type, as libpng does.
+        if (sum < least) {
+            least = sum;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+bool writeImageData(std::FILE* file, const ImageBlock& block, size_t pieceBytes, unsigned threads)
+{
+    const uint16_t bitCount = block.bitCount();
+    if (!file || (bitCount != 24 && bitCount != 32) || block.width() <= 0 || block.height() <= 0 || pieceBytes == 0)
+        return false;
+    Layout layout;
+    layout.block = &block;
+    layout.bytesPerPixel = bitCount / 8u;
+    layout.pixels = static_cast<size_t>(block.width());
+    layout.rowBytes = layout.pixels * layout.bytesPerPixel;
+    layout.lineBytes = layout.rowBytes + 1;
+    layout.totalBytes = uint64_t(layout.lineBytes) * uint64_t(block.height());
+    layout.pieceBytes = pieceBytes;
+    layout.pieceCount = (layout.totalBytes + pieceBytes - 1) / pieceBytes;
+    // As libpng: one row has nothing above it, one column nothing to its left.
+    if (block.height() == 1)
+        layout.allowedFilters &= ~((1u << 2) | (1u << 3) | (1u << 4));
+    if (block.width() == 1)
+        layout.allowedFilters &= ~((1u << 1) | (1u << 3) | (1u << 4));
+    threads = static_cast<unsigned>(std::clamp<uint64_t>(threads, 1, std::min<uint64_t>(layout.pieceCount, kMaxThreads)));
+    if (!compressAndWrite(file, layout, threads))
+        return false;
+    return writeChunk(file, "IEND", {});
+}
+
+} // namespace pictorand::png_pieces
