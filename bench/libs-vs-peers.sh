@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Times the JPEG, PNG and TIFF glue against the peer tools on one 6000 x 4000
 # photo-like picture, in one run:
-#   bench/libs-vs-peers.sh [RUNS] [tiff]   (best of RUNS for each timing, default 3;
-#                                           "tiff": the TIFF figures only)
+#   bench/libs-vs-peers.sh [RUNS] [tiff|png]   (best of RUNS for each timing, default 3;
+#                                               "tiff", "png": those figures only)
 # Ours: in-process figures from bench_libs_bench (Google Benchmark) and
 # whole-process figures of `pictorand32-convert --info` (load and normalise)
 # and `pictorand32-convert -t tif` (BMP load and TIFF save).
@@ -10,7 +10,9 @@
 # rows run ours and ImageMagick by turns and show processor time too: our
 # big LZW and PackBits loads and saves use two threads, so their wall time
 # counts only when the machine is otherwise quiet (the load average is
-# printed with them).
+# printed with them). The same goes for the PNG save race against vips and
+# ImageMagick: our big PNG saves deflate on two threads, and vips overlaps
+# its load and its save on two.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
@@ -61,14 +63,17 @@ echo "== picture: 6000 x 4000, $(du -h "$data/photo.jpg" | cut -f1) JPEG q85, $(
 echo "== ours, in process (Google Benchmark)"
 filter=.
 [ "$only" = tiff ] && filter=Tiff
+[ "$only" = png ] && filter=Png
 PICTORAND_BENCH_DATA="$data" "$build/bench/bench_libs_bench" --benchmark_format=console --benchmark_filter="$filter" \
   2>/dev/null | grep -E '^BM_' | awk '{printf "  %-26s %10.1f ms\n", $1, $2}'
 
 if [ "$only" != tiff ]; then
 echo "== whole process, best of $runs (seconds)"
+if [ "$only" != png ]; then
 printf '  %-44s %s\n' "JPEG  ours --info (load)" "$(best_of "$ours_tool" --info "$data/photo.jpg")"
 printf '  %-44s %s\n' "JPEG  djpeg -bmp" "$(best_of djpeg -bmp -outfile "$scratch/d.bmp" "$data/photo.jpg")"
 printf '  %-44s %s\n' "JPEG  ImageMagick to BMP" "$(best_of convert "$data/photo.jpg" "bmp3:$scratch/m.bmp")"
+fi
 printf '  %-44s %s\n' "PNG   ours --info (load)" "$(best_of "$ours_tool" --info "$data/photo.png")"
 command -v vips >/dev/null && printf '  %-44s %s\n' "PNG   vips avg (load)" "$(best_of vips avg "$data/photo.png")"
 printf '  %-44s %s\n' "PNG   ImageMagick (load)" "$(best_of convert "$data/photo.png" null:)"
@@ -91,7 +96,7 @@ time_once() {
   echo "$times" | awk '{printf "%.3f %.3f\n", $1, $2 + $3}'
 }
 
-# race LABEL : runs the commands in the arrays ours and peer by turns, $runs
+# race LABEL [PEER] : runs the commands in the arrays ours and peer by turns, $runs
 # times each (so that both meet the same load on a shared machine), and prints
 # the best wall time of each with the processor time of that run, and how many
 # times faster ours is. ours_fresh and peer_fresh: output folders emptied
@@ -104,9 +109,24 @@ race() {
     read -r wall cpu < <(fresh="${peer_fresh:-}" time_once "${peer[@]}")
     if [ -z "$best_peer" ] || awk "BEGIN {exit !($wall < $best_peer)}"; then best_peer=$wall cpu_peer=$cpu; fi
   done
-  printf '  %-22s ours %6.3f (cpu %6.3f)   ImageMagick %6.3f (cpu %6.3f)   %5.2fx\n' "$1" "$best_ours" "$cpu_ours" \
-    "$best_peer" "$cpu_peer" "$(awk "BEGIN {print $best_peer / $best_ours}")"
+  printf '  %-22s ours %6.3f (cpu %6.3f)   %-11s %6.3f (cpu %6.3f)   %5.2fx\n' "$1" "$best_ours" "$cpu_ours" \
+    "${2:-ImageMagick}" "$best_peer" "$cpu_peer" "$(awk "BEGIN {print $best_peer / $best_ours}")"
 }
+
+if [ "$only" != tiff ]; then
+echo "== PNG save whole process (load + save), best wall of $runs runs by turns (seconds; cpu = user + system); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+mkdir -p "$scratch/race-ours" "$scratch/race-vips" "$scratch/race-magick"
+ours=("$ours_tool" -t png -o "$scratch/race-ours" "$data/photo.png")
+if command -v vips >/dev/null; then
+  peer=(vips copy "$data/photo.png" "$scratch/race-vips/v.png[compression=6,filter=all]")
+  ours_fresh="$scratch/race-ours" peer_fresh="$scratch/race-vips" race "png->png level 6" vips
+fi
+peer=(convert "$data/photo.png" -define png:compression-level=6 -define png:compression-filter=5 "$scratch/race-magick/m.png")
+ours_fresh="$scratch/race-ours" peer_fresh="$scratch/race-magick" race "png->png level 6"
+echo "  PNG sizes (bytes): ours $(stat -c %s "$scratch"/race-ours/photo.[Pp][Nn][Gg])$(command -v vips >/dev/null \
+  && echo ", vips $(stat -c %s "$scratch/race-vips/v.png")"), ImageMagick $(stat -c %s "$scratch/race-magick/m.png")"
+fi
+[ "$only" = png ] && exit 0
 
 echo "== TIFF whole process, best wall of $runs runs by turns (seconds; cpu = user + system); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 for kind in none lzw packbits; do
