@@ -277,3 +277,30 @@ TEST(PngPieces, WriteFailuresReturnFalseQuietly)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST(PngPieces, PiecesCostTheFileAlmostNothing)
+{
+    // Each piece sees the 32 KiB before it, so cutting the data costs only
+    // the flush at each cut. A random texture that repeats every few
+    // kilobytes: all of it compresses by reference to what came before.
+    std::vector<uint8_t> texture(3001);
+    uint32_t state = 11;
+    for (uint8_t& byte : texture)
+        byte = static_cast<uint8_t>(nextRandom(state));
+    ImageBlock block = makeBlock(600, 400, 24, 0);
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 600 * 3; ++x)
+            block.topRow(y)[x] = texture[size_t(x + y * 7) % texture.size()];
+    ScratchDir dir;
+    ASSERT_TRUE(writePngInPieces(dir.file("one.png"), block, filteredSize(block), 1));
+    ASSERT_TRUE(writePngInPieces(dir.file("many.png"), block, 65536, 2));
+    auto one = readFile(dir.file("one.png")).size();
+    auto many = readFile(dir.file("many.png")).size();
+    EXPECT_LE(many, one + one / 100) << "one piece " << one << " bytes, 65536-byte pieces " << many;
+}
+
+} // namespace
+} // namespace pictorand
