@@ -21,8 +21,9 @@ namespace pictorand::png_pieces {
 // Filtered bytes per piece: big enough that the pieces cost the file almost
 // nothing, small enough that two threads share the work evenly.
 inline constexpr size_t kPieceBytes = size_t(1) << 20;
-// Below this many filtered bytes a file is written by libpng alone.
-inline constexpr uint64_t kMinimumBytes = uint64_t(4) << 20;
+// Below two pieces a file is written by libpng alone: the second thread
+// would have nothing to do.
+inline constexpr uint64_t kMinimumBytes = 2 * uint64_t(kPieceBytes);
 // zlib's settings for filtered rows, as libpng uses them at the default level.
 inline constexpr int kLevel = 6;
 inline constexpr int kMemoryLevel = 9;

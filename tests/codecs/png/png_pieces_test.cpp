@@ -140,6 +140,7 @@ TEST(PngPieces, FilterChoiceAndStreamAreLibpngsForOnePiece)
     for (uint16_t bits : {uint16_t(24), uint16_t(32)}) {
         ScratchDir dir;
         ImageBlock block = mixedBlock(301, 97, bits);
+        ASSERT_LT(filteredSize(block), png_pieces::kMinimumBytes) << "writePng must take plain libpng here";
         std::string libpngPath = dir.file("libpng.png");
         std::string piecesPath = dir.file("pieces.png");
         ASSERT_TRUE(writePng(libpngPath, block));
