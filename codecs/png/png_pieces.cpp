@@ -1,14 +1,15 @@
 #include "codecs/png/png_pieces.h"
 
+#include "codecs/common/ordered_pipeline.h"
+
 #include <zlib.h>
 
 #include <algorithm>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <mutex>
+#include <memory>
 #include <span>
 #include <thread>
 #include <utility>
@@ -223,7 +224,6 @@ struct Piece {
     size_t used = 0;
     uint32_t adler = 1;
     uint64_t length = 0; // filtered bytes
-    bool ready = false;
 };
 
 // One per thread: its own deflate stream and row buffers, reused for every
@@ -395,95 +395,25 @@ bool writePiece(std::FILE* file, const Piece& piece, bool first, bool last, uint
 // ring of slots; the calling thread writes them in order as they come ready.
 bool compressAndWrite(std::FILE* file, const Layout& layout, unsigned threads)
 {
-    std::vector<Piece> ring(static_cast<size_t>(std::min<uint64_t>(2 * threads + 1, layout.pieceCount)));
-    std::mutex mutex;
-    std::condition_variable changed;
-    uint64_t nextClaim = 0;
-    uint64_t nextWrite = 0;
-    bool failed = false;
-
-    // With the lock held: compresses the next piece when the ring has room
-    // for it. False when there was nothing to compress.
-    auto compressNext = [&](PieceCompressor& compressor, std::unique_lock<std::mutex>& lock) {
-        if (failed || nextClaim >= layout.pieceCount || nextClaim >= nextWrite + ring.size())
-            return false;
-        uint64_t index = nextClaim++;
-        Piece& piece = ring[static_cast<size_t>(index % ring.size())];
-        lock.unlock();
-        bool ok = false;
-        try {
-            ok = compressor.compress(index, piece);
-        } catch (...) {
-            ok = false;
-        }
-        lock.lock();
-        piece.ready = ok;
-        failed = failed || !ok;
-        changed.notify_all();
-        return true;
-    };
-    auto fail = [&] {
-        std::lock_guard<std::mutex> lock(mutex);
-        failed = true;
-        changed.notify_all();
-    };
-
-    std::vector<std::thread> workers;
+    std::vector<Piece> ring;
     try {
-        workers.reserve(threads);
+        ring.resize(static_cast<size_t>(std::min<uint64_t>(2 * threads + 1, layout.pieceCount)));
     } catch (...) {
-        threads = 1;
+        return false;
     }
-    for (unsigned t = 1; t < threads; ++t) {
-        try {
-            workers.emplace_back([&] {
-                try {
-                    PieceCompressor compressor(layout);
-                    if (!compressor.isOpen())
-                        return; // the others carry on without this one
-                    std::unique_lock<std::mutex> lock(mutex);
-                    while (!failed && nextClaim < layout.pieceCount)
-                        if (!compressNext(compressor, lock))
-                            changed.wait(lock);
-                } catch (...) {
-                    fail();
-                }
-            });
-        } catch (...) {
-            break; // fewer threads then
-        }
-    }
-
-    bool ok = false;
-    try {
-        PieceCompressor compressor(layout);
-        uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
-        std::unique_lock<std::mutex> lock(mutex);
-        failed = failed || !compressor.isOpen();
-        while (!failed && nextWrite < layout.pieceCount) {
-            Piece& next = ring[static_cast<size_t>(nextWrite % ring.size())];
-            if (next.ready) {
-                lock.unlock();
-                bool written = writePiece(file, next, nextWrite == 0, nextWrite + 1 == layout.pieceCount, adler);
-                lock.lock();
-                next.ready = false;
-                failed = failed || !written;
-                ++nextWrite;
-                changed.notify_all();
-            } else if (!compressNext(compressor, lock)) {
-                changed.wait(lock);
-            }
-        }
-        ok = !failed;
-        failed = true; // sends idle workers home
-        changed.notify_all();
-    } catch (...) {
-        ok = false;
-        fail();
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    return ok;
+    uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
+    return runOrderedPipeline(
+        layout.pieceCount, threads, std::span<Piece>(ring),
+        [&] {
+            auto compressor = std::make_unique<PieceCompressor>(layout);
+            return compressor->isOpen() ? std::move(compressor) : nullptr;
+        },
+        [](std::unique_ptr<PieceCompressor>& compressor, uint64_t index, Piece& piece) {
+            return compressor->compress(index, piece);
+        },
+        [&](uint64_t index, const Piece& piece) {
+            return writePiece(file, piece, index == 0, index + 1 == layout.pieceCount, adler);
+        });
 }
 
 } // namespace

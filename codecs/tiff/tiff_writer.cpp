@@ -1,13 +1,13 @@
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
+#include "codecs/common/ordered_pipeline.h"
 #include "core/checked_size.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
+#include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -201,7 +201,6 @@ struct StripJob {
 struct Chunk {
     std::vector<uint8_t> bytes;
     std::vector<std::pair<uint64_t, uint64_t>> strips; // offset and length of each
-    bool ready = false;
 };
 
 // One thread's memory TIFF, tagged as the real file, kept for all the chunks
@@ -311,85 +310,13 @@ bool writeStripsInChunks(TIFF* tiff, const StripJob& job, unsigned threads)
     } catch (...) {
         return false;
     }
-    std::mutex mutex;
-    std::condition_variable changed;
-    uint32_t nextClaim = 0; // the next chunk to compress
-    uint32_t nextWrite = 0; // the next chunk to write
-    bool failed = false;
-
-    // With the lock held: compresses the next chunk when the ring has room
-    // for it. False when there was nothing to compress.
-    auto compressNext = [&](StripCompressor& compressor, std::unique_lock<std::mutex>& lock) {
-        if (failed || nextClaim >= chunkCount || nextClaim >= nextWrite + ring.size())
-            return false;
-        uint32_t index = nextClaim++;
-        Chunk& chunk = ring[index % ring.size()];
-        lock.unlock();
-        uint32_t first = index * stripsPerChunk;
-        bool ok = compressor.compress(first, std::min(first + stripsPerChunk, job.stripCount), chunk);
-        lock.lock();
-        chunk.ready = ok;
-        failed = failed || !ok;
-        changed.notify_all();
-        return true;
-    };
-
-    auto work = [&] {
-        StripCompressor compressor(job);
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!failed && nextClaim < chunkCount)
-            if (!compressNext(compressor, lock))
-                changed.wait(lock);
-    };
-    std::vector<std::thread> workers;
-    for (unsigned t = 1; t < threads; ++t) {
-        try {
-            workers.emplace_back([&] {
-                try {
-                    work();
-                } catch (...) {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    failed = true;
-                    changed.notify_all();
-                }
-            });
-        } catch (...) {
-            break; // fewer threads then
-        }
-    }
-
-    // This thread writes each chunk as soon as it is next and ready, and
-    // compresses chunks while it waits.
-    bool ok = true;
-    try {
-        StripCompressor compressor(job);
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!failed && nextWrite < chunkCount) {
-            Chunk& next = ring[nextWrite % ring.size()];
-            if (next.ready) {
-                lock.unlock();
-                bool written = writeChunk(tiff, nextWrite * stripsPerChunk, next);
-                lock.lock();
-                next.ready = false;
-                failed = failed || !written;
-                ++nextWrite;
-                changed.notify_all();
-            } else if (!compressNext(compressor, lock)) {
-                changed.wait(lock);
-            }
-        }
-        ok = !failed;
-        failed = true; // sends idle workers home
-        changed.notify_all();
-    } catch (...) {
-        std::lock_guard<std::mutex> lock(mutex);
-        ok = false;
-        failed = true;
-        changed.notify_all();
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    return ok;
+    return runOrderedPipeline(
+        chunkCount, threads, std::span<Chunk>(ring), [&] { return std::make_unique<StripCompressor>(job); },
+        [&](std::unique_ptr<StripCompressor>& compressor, uint64_t index, Chunk& chunk) {
+            const uint32_t first = static_cast<uint32_t>(index) * stripsPerChunk;
+            return compressor->compress(first, std::min(first + stripsPerChunk, job.stripCount), chunk);
+        },
+        [&](uint64_t index, const Chunk& chunk) { return writeChunk(tiff, static_cast<uint32_t>(index) * stripsPerChunk, chunk); });
 }
 
 } // namespace
