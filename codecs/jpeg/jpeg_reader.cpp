@@ -1,3 +1,4 @@
+#include "codecs/common/pixel_order.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_error.h"
@@ -66,11 +67,7 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
     case Conversion::Direct:
         break;
     case Conversion::RgbToBgr:
-        for (uint32_t x = 0; x < width; ++x, source += 3, target += 3) {
-            target[0] = source[2];
-            target[1] = source[1];
-            target[2] = source[0];
-        }
+        copySwappingRedBlue(source, target, width);
         break;
     case Conversion::RgbToGrey:
         for (uint32_t x = 0; x < width; ++x, source += 3)

@@ -1,6 +1,7 @@
 #include "codecs/png/png_pieces.h"
 
 #include "codecs/common/ordered_pipeline.h"
+#include "codecs/common/pixel_order.h"
 
 #include <zlib.h>
 
@@ -187,25 +188,6 @@ uint64_t filterPaeth(const uint8_t* row, const uint8_t* previous, uint8_t* out, 
     return sum;
 }
 
-// A block row (blue, green, red and maybe alpha) in PNG's byte order.
-void toPngOrder(const uint8_t* __restrict source, uint8_t* __restrict target, size_t pixels, unsigned bpp)
-{
-    if (bpp == 3) {
-        for (size_t x = 0; x < pixels; ++x) {
-            target[3 * x] = source[3 * x + 2];
-            target[3 * x + 1] = source[3 * x + 1];
-            target[3 * x + 2] = source[3 * x];
-        }
-    } else {
-        for (size_t x = 0; x < pixels; ++x) {
-            target[4 * x] = source[4 * x + 2];
-            target[4 * x + 1] = source[4 * x + 1];
-            target[4 * x + 2] = source[4 * x];
-            target[4 * x + 3] = source[4 * x + 3];
-        }
-    }
-}
-
 // What every piece needs to know; fixed by the picture and the piece size.
 struct Layout {
     const ImageBlock* block = nullptr;
@@ -218,6 +200,15 @@ struct Layout {
     uint64_t pieceCount = 0;
     unsigned allowedFilters = kAllFilters;
 };
+
+// A block row (blue, green, red and maybe alpha) in PNG's byte order.
+void toPngOrder(const Layout& layout, const uint8_t* source, uint8_t* target)
+{
+    if (layout.bytesPerPixel == 3)
+        copySwappingRedBlue(source, target, layout.pixels);
+    else
+        copySwappingRedBlueWithAlpha(source, target, layout.pixels);
+}
 
 struct Piece {
     std::vector<uint8_t> compressed;
@@ -278,7 +269,7 @@ bool PieceCompressor::compress(uint64_t index, Piece& piece)
     const auto firstRow = static_cast<int32_t>(dictionaryStart / layout.lineBytes);
     const auto lastRow = static_cast<int32_t>((end - 1) / layout.lineBytes);
     if (firstRow > 0)
-        toPngOrder(layout.block->topRow(firstRow - 1), m_previous.data() + 1, layout.pixels, layout.bytesPerPixel);
+        toPngOrder(layout, layout.block->topRow(firstRow - 1), m_previous.data() + 1);
     else
         std::fill(m_previous.begin(), m_previous.end(), uint8_t(0));
     uint8_t* const scratch[4] = {m_scratch.data(), m_scratch.data() + layout.lineBytes,
@@ -286,7 +277,7 @@ bool PieceCompressor::compress(uint64_t index, Piece& piece)
     size_t dictionaryUsed = 0;
     bool primed = false;
     for (int32_t y = firstRow; y <= lastRow; ++y) {
-        toPngOrder(layout.block->topRow(y), m_current.data() + 1, layout.pixels, layout.bytesPerPixel);
+        toPngOrder(layout, layout.block->topRow(y), m_current.data() + 1);
         const uint8_t* line = filterRow(m_current.data(), m_previous.data() + 1, layout.rowBytes, layout.bytesPerPixel,
                                         layout.allowedFilters, scratch);
         const uint64_t lineStart = uint64_t(y) * layout.lineBytes;

@@ -73,20 +73,6 @@ TIFF* openForWriting(const std::string& path, TIFFOpenOptions* options)
 
 int discardMessages(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-// A good part of what loading or saving a big uncompressed or PackBits
-// picture costs; with AVX2 the compiler turns the loop into byte shuffles.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void copySwappingRedBlue(const uint8_t* __restrict source, uint8_t* __restrict target, size_t pixels)
-{
-    for (size_t x = 0; x < pixels; ++x) {
-        target[3 * x] = source[3 * x + 2];
-        target[3 * x + 1] = source[3 * x + 1];
-        target[3 * x + 2] = source[3 * x];
-    }
-}
-
 unsigned stripThreadCount()
 {
     unsigned hardware = std::thread::hardware_concurrency();

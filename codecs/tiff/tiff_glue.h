@@ -16,10 +16,6 @@ namespace pictorand::tiff_glue {
 // the limit set with setTiffThreadLimit.
 unsigned stripThreadCount();
 
-// Copies `pixels` 3-byte pixels exchanging the first and third bytes (files
-// hold red first, blocks blue first). The buffers must not overlap.
-void copySwappingRedBlue(const uint8_t* source, uint8_t* target, size_t pixels);
-
 // A per-file handler that drops what the library says.
 int discardMessages(TIFF* tiff, void* userData, const char* module, const char* format, va_list arguments);
 

@@ -1,6 +1,7 @@
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
+#include "codecs/common/pixel_order.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
 
@@ -200,7 +201,7 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
                 target[2] = static_cast<uint8_t>(std::max(0, 255 - cyan - black));
             }
         } else if (bits == 8 && samples == 3) {
-            tiff_glue::copySwappingRedBlue(source, target, width);
+            copySwappingRedBlue(source, target, width);
         } else {
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
                 uint32_t first = x * samples;

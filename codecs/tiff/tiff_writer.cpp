@@ -2,6 +2,7 @@
 #include "codecs/tiff/tiff_glue.h"
 
 #include "codecs/common/ordered_pipeline.h"
+#include "codecs/common/pixel_order.h"
 #include "core/checked_size.h"
 
 #include <algorithm>
@@ -39,19 +40,11 @@ void convertRow(const ImageBlock& block, const uint8_t* source, uint8_t* target,
     const auto width = static_cast<uint32_t>(block.width());
     switch (block.bitCount()) {
     case 24:
-    case 32: {
-        if (block.bitCount() == 24) {
-            tiff_glue::copySwappingRedBlue(source, target, width);
-            break;
-        }
-        for (uint32_t x = 0; x < width; ++x, source += 4, target += 4) {
-            target[0] = source[2];
-            target[1] = source[1];
-            target[2] = source[0];
-            target[3] = source[3];
-        }
+        copySwappingRedBlue(source, target, width);
         break;
-    }
+    case 32:
+        copySwappingRedBlueWithAlpha(source, target, width);
+        break;
     case 16:
         // 5-5-5 words written as the 8-bit RGB they stand for.
         for (uint32_t x = 0; x < width; ++x, source += 2, target += 3) {
