@@ -69,6 +69,15 @@ inline __m128i paethPredictor8(__m128i left, __m128i above, __m128i aboveLeft)
 }
 #endif
 
+#if defined(__SSE2__)
+// Stores 16 filtered bytes and adds their magnitudes to the running sums.
+inline __m128i keepFiltered(uint8_t* out, __m128i filtered, __m128i sums)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), filtered);
+    return _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+}
+#endif
+
 // Each filter below writes row - prediction into `out` and returns the sum
 // of the magnitudes of what it wrote.
 
@@ -101,8 +110,7 @@ uint64_t filterSub(const uint8_t* row, uint8_t* out, size_t size, size_t bpp)
         __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
         __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - bpp));
         __m128i filtered = _mm_sub_epi8(value, left);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+        sums = keepFiltered(out + i, filtered, sums);
     }
     sum += lanesTotal(sums);
 #endif
@@ -121,8 +129,7 @@ uint64_t filterUp(const uint8_t* row, const uint8_t* previous, uint8_t* out, siz
         __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
         __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + i));
         __m128i filtered = _mm_sub_epi8(value, above);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+        sums = keepFiltered(out + i, filtered, sums);
     }
     sum = lanesTotal(sums);
 #endif
@@ -147,8 +154,7 @@ uint64_t filterAverage(const uint8_t* row, const uint8_t* previous, uint8_t* out
         // The rounded-up average less the carry of odd sums: the floor.
         __m128i average = _mm_sub_epi8(_mm_avg_epu8(left, above), _mm_and_si128(_mm_xor_si128(left, above), one));
         __m128i filtered = _mm_sub_epi8(value, average);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+        sums = keepFiltered(out + i, filtered, sums);
     }
     sum += lanesTotal(sums);
 #endif
@@ -177,8 +183,7 @@ uint64_t filterPaeth(const uint8_t* row, const uint8_t* previous, uint8_t* out, 
         __m128i high = paethPredictor8(_mm_unpackhi_epi8(left, zero), _mm_unpackhi_epi8(above, zero),
                                        _mm_unpackhi_epi8(aboveLeft, zero));
         __m128i filtered = _mm_sub_epi8(value, _mm_packus_epi16(low, high));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), filtered);
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(magnitudes(filtered), _mm_setzero_si128()));
+        sums = keepFiltered(out + i, filtered, sums);
     }
     sum += lanesTotal(sums);
 #endif
