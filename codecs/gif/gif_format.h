@@ -1,6 +1,7 @@
 #pragma once
 // Constants of the GIF file layout shared by the reader, scanner and writer.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace pictorand::gif {
@@ -19,6 +20,10 @@ inline int depthForTableSize(unsigned sizeField)
 {
     return sizeField == 0 ? 1 : sizeField <= 3 ? 4 : 8;
 }
+
+// The reader and the scanner go through whole files, big ones mostly as data
+// sub-blocks: a large read-ahead keeps the reads few.
+inline constexpr size_t kReadAhead = 65536;
 
 struct InterlacePass {
     int firstRow;

@@ -1,5 +1,5 @@
+#include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
-#include "codecs/gif/buffered_input.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
 #include "codecs/gif/lzw_decoder.h"
@@ -87,11 +87,11 @@ std::unique_ptr<uint32_t[]> interlaceOrder(int32_t height)
 }
 
 // Reads the data sub-blocks of one image through the decoder.
-void decodeImageData(BufferedInput& input, LzwDecoder& decoder)
+void decodeImageData(BufferedByteReader& input, LzwDecoder& decoder)
 {
     uint8_t subBlock[255];
     for (;;) {
-        int length = input.next();
+        int length = input.nextByte();
         if (length <= 0)
             return;
         size_t got = input.read(subBlock, static_cast<size_t>(length));
@@ -100,7 +100,7 @@ void decodeImageData(BufferedInput& input, LzwDecoder& decoder)
     }
 }
 
-ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int headerDepth, GifFrameInfo& info,
+ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int headerDepth, GifFrameInfo& info,
                        std::string& message)
 {
     uint8_t descriptor[9];
@@ -133,7 +133,7 @@ ImageBlock decodeImage(BufferedInput& input, WorkingPalette& palette, int header
     for (uint32_t i = 0; i < entries && i < colors; ++i)
         block.setColor(i, palette.rgb[3 * i], palette.rgb[3 * i + 1], palette.rgb[3 * i + 2]);
 
-    const int minimumCodeSize = input.next();
+    const int minimumCodeSize = input.nextByte();
     if (minimumCodeSize > LzwDecoder::kMaxMinimumCodeSize) {
         message = kNotValidGif;
         return {};
@@ -197,7 +197,11 @@ ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t ima
         message = kCantOpenForReading;
         return {};
     }
-    BufferedInput input(file.get());
+    BufferedByteReader input(file, gif::kReadAhead);
+    if (!input) {
+        message = kCantAllocateMemory;
+        return {};
+    }
 
     uint8_t header[gif::kHeaderSize];
     if (input.read(header, sizeof(header)) != sizeof(header) || std::memcmp(header, "GIF8", 4) != 0)
@@ -226,14 +230,14 @@ ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t ima
         input.seek(imageOffset);
 
     for (;;) {
-        const int byte = input.next();
+        const int byte = input.nextByte();
         if (byte < 0 || byte == gif::kTrailer)
             return {};
         if (byte == gif::kImageSeparator)
             return decodeImage(input, palette, depth, info, message);
         if (byte != gif::kExtensionIntroducer)
             continue; // stray bytes between blocks are passed over
-        const int label = input.next();
+        const int label = input.nextByte();
         if (label == gif::kGraphicControlLabel) {
             // Block size (not checked), packed byte, delay, transparent index.
             // The terminator is left to the loop, which passes over it.
@@ -247,8 +251,8 @@ ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t ima
             continue;
         }
         for (;;) {
-            const int length = input.next();
-            if (length <= 0 || !input.skip(static_cast<size_t>(length)))
+            const int length = input.nextByte();
+            if (length <= 0 || !input.skipExactly(static_cast<size_t>(length)))
                 break;
         }
     }

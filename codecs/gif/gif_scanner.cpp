@@ -1,5 +1,5 @@
+#include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
-#include "codecs/gif/buffered_input.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
 #include "core/byte_order.h"
@@ -13,15 +13,15 @@ namespace {
 
 // Skips data sub-blocks up to the zero-length one; false when the file ends
 // first.
-bool skipSubBlocks(BufferedInput& input)
+bool skipSubBlocks(BufferedByteReader& input)
 {
     for (;;) {
-        const int length = input.next();
+        const int length = input.nextByte();
         if (length < 0)
             return false;
         if (length == 0)
             return true;
-        if (!input.skip(static_cast<size_t>(length)))
+        if (!input.skipExactly(static_cast<size_t>(length)))
             return false;
     }
 }
@@ -34,7 +34,9 @@ int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* ima
     OpenFile file(path, "rb");
     if (!file)
         return -1;
-    BufferedInput input(file.get());
+    BufferedByteReader input(file, gif::kReadAhead);
+    if (!input)
+        return -1;
 
     int images = 0;
     int controls = 0;
@@ -46,17 +48,17 @@ int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* ima
         return images;
     };
 
-    if (!input.skip(10))
+    if (!input.skipExactly(10))
         return finish();
-    const int packed = input.next();
-    if (packed < 0 || !input.skip(2))
+    const int packed = input.nextByte();
+    if (packed < 0 || !input.skipExactly(2))
         return finish();
-    if ((packed & gif::kColorTableFlag) && !input.skip(3 * (2u << (packed & gif::kColorTableSizeMask))))
+    if ((packed & gif::kColorTableFlag) && !input.skipExactly(3 * (2u << (packed & gif::kColorTableSizeMask))))
         return finish();
 
     while (!input.atEnd()) {
         const uint64_t offset = input.offset();
-        const int byte = input.next();
+        const int byte = input.nextByte();
         if (byte < 0)
             break;
         if (byte == gif::kImageSeparator && images < capacity) {
@@ -67,12 +69,12 @@ int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* ima
             maxRight = std::max(maxRight, loadLE16(descriptor) + loadLE16(descriptor + 4));
             maxBottom = std::max(maxBottom, loadLE16(descriptor + 2) + loadLE16(descriptor + 6));
             if ((descriptor[8] & gif::kColorTableFlag)
-                && !input.skip(3 * (2u << (descriptor[8] & gif::kColorTableSizeMask))))
+                && !input.skipExactly(3 * (2u << (descriptor[8] & gif::kColorTableSizeMask))))
                 break;
-            if (input.next() < 0 || !skipSubBlocks(input))
+            if (input.nextByte() < 0 || !skipSubBlocks(input))
                 break;
         } else if (byte == gif::kExtensionIntroducer) {
-            const int label = input.next();
+            const int label = input.nextByte();
             // Extensions beyond the capacity are dropped: the images they
             // belong to are not recorded either.
             if (label == gif::kGraphicControlLabel && controls < capacity)

@@ -85,6 +85,56 @@ TEST(BufferedByteReader, ReadsAndSkipsBlocksAcrossRefills)
     EXPECT_EQ(reader.nextByte(), -1);
 }
 
+// The GIF scanner records offsets as it goes and the reader seeks back to
+// them: offsets must stay true across refills, from a file opened part way
+// in, and seeks must land inside or outside the buffer alike.
+TEST(BufferedByteReader, OffsetsAndSeeksAgreeWithTheFile)
+{
+    ScratchDir dir;
+    const size_t size = 3 * BufferedByteReader::kBufferSize + 123;
+    auto bytes = pattern(size);
+    writeFile(dir.file("data"), bytes);
+    OpenFile file(dir.file("data"), "rb");
+    ASSERT_EQ(std::fseek(file.get(), 7, SEEK_SET), 0);
+    BufferedByteReader reader(file);
+    EXPECT_EQ(reader.offset(), 7u);
+    EXPECT_TRUE(reader.skipExactly(BufferedByteReader::kBufferSize + 5));
+    EXPECT_EQ(reader.offset(), 7u + BufferedByteReader::kBufferSize + 5);
+    EXPECT_EQ(reader.nextByte(), bytes[12 + BufferedByteReader::kBufferSize]);
+
+    for (uint64_t target : {uint64_t(0), uint64_t(size - 1), uint64_t(BufferedByteReader::kBufferSize * 2 + 1), uint64_t(3)}) {
+        ASSERT_TRUE(reader.seek(target)) << target;
+        EXPECT_EQ(reader.offset(), target);
+        EXPECT_EQ(reader.nextByte(), bytes[static_cast<size_t>(target)]) << target;
+        EXPECT_EQ(reader.offset(), target + 1);
+    }
+    // A seek back into what is buffered needs no read.
+    ASSERT_TRUE(reader.seek(3));
+    EXPECT_EQ(reader.nextByte(), bytes[3]);
+    ASSERT_TRUE(reader.seek(size));
+    EXPECT_TRUE(reader.atEnd());
+    ASSERT_TRUE(reader.seek(size + 1000)); // beyond the end: reads just fail
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_EQ(reader.nextByte(), -1);
+    EXPECT_FALSE(reader.skipExactly(1));
+}
+
+TEST(BufferedByteReader, SeeksInASpan)
+{
+    std::vector<uint8_t> bytes = {1, 2, 3, 4};
+    BufferedByteReader reader{std::span<const uint8_t>(bytes)};
+    EXPECT_FALSE(reader.atEnd());
+    ASSERT_TRUE(reader.seek(2));
+    EXPECT_EQ(reader.offset(), 2u);
+    EXPECT_EQ(reader.nextByte(), 3);
+    EXPECT_FALSE(reader.skipExactly(2));
+    EXPECT_TRUE(reader.atEnd());
+    ASSERT_TRUE(reader.seek(0));
+    EXPECT_EQ(reader.nextByte(), 1);
+    EXPECT_FALSE(reader.seek(5));
+    EXPECT_EQ(reader.nextByte(), -1);
+}
+
 TEST(BufferedByteReader, ReadsAnEmptySpan)
 {
     BufferedByteReader reader{std::span<const uint8_t>()};
