@@ -4,18 +4,7 @@
 # prints how many times faster we are (target: at least 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in hyperfine convert; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
-done
-build=build/bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_BENCH=ON -DPICTORAND_TESTS=OFF \
-  -DPICTORAND_GUI=OFF >/dev/null
-cmake --build "$build" --target pictorand32-convert >/dev/null
-ours=$PWD/$build/tools/convert/pictorand32-convert
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/ours" "$work/magick"
+source bench/setup.sh
 convert -size 6000x4000 gradient:navy-orange -attenuate 0.3 +noise uniform -type truecolor BMP3:"$work/input.bmp"
 # Our files and ImageMagick's both carry the 40-byte header (BMP3). The
 # converter never replaces a file, so both outputs go before every run.

@@ -6,18 +6,7 @@
 #   bench/legacy-vs-magick.sh            (RUNS=n to change the run count)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for tool in hyperfine convert; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
-done
-build=build/bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_BENCH=ON -DPICTORAND_TESTS=OFF \
-  -DPICTORAND_GUI=OFF >/dev/null
-cmake --build "$build" --target pictorand32-convert >/dev/null
-ours=$PWD/$build/tools/convert/pictorand32-convert
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/ours" "$work/magick"
+source bench/setup.sh
 # A noisy picture: run-length coders find few runs, as in photographs.
 convert -size 6000x4000 gradient:navy-orange -attenuate 0.3 +noise uniform -depth 8 -type truecolor "$work/source.ppm"
 convert "$work/source.ppm" "$work/picture.pcx"                        # 24 bits, three planes, run-length
