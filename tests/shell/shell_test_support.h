@@ -27,47 +27,14 @@ inline DisplayMetrics desktop1024(int bitsPerPixel = 24)
 
 } // namespace pictorand::testing
 
-#include "platform/user_interface.h"
 #include "shell/core/file_dialogs.h"
+#include "tests/support/scripted_user_interface.h"
 
 #include <deque>
 #include <string>
 #include <vector>
 
 namespace pictorand::testing {
-
-// Records every message and answers questions from a script (No when the
-// script is empty).
-class ScriptedUserInterface : public UserInterface {
-public:
-    struct Message {
-        std::string text;
-        MessageIcon icon;
-    };
-    std::vector<Message> messages;
-    std::vector<Message> questions;
-    std::vector<bool> questionDefaultNo;
-    std::deque<bool> answers;
-    std::vector<std::string> titles;
-    std::vector<int> postedCommands;
-    int rebuilds = 0;
-
-    void showMessage(const std::string& text, MessageIcon icon) override { messages.push_back({text, icon}); }
-    bool askYesNo(const std::string& text, MessageIcon icon, bool defaultNo) override
-    {
-        questions.push_back({text, icon});
-        questionDefaultNo.push_back(defaultNo);
-        if (answers.empty())
-            return false;
-        bool answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void setWaitCursor(bool) override {}
-    void setWindowTitle(const std::string& title) override { titles.push_back(title); }
-    void rebuildDirectoryList() override { ++rebuilds; }
-    void postCommand(int id) override { postedCommands.push_back(id); }
-};
 
 // Answers file dialogs from a script and keeps what it was asked.
 class ScriptedFileDialogs : public FileDialogs {

@@ -670,7 +670,7 @@ TEST_F(Viewer, RecentDirectoriesMenuFollowsTheSettings)
 
     w.runCommand(10077);
     EXPECT_EQ(settings().readText(settings::OpenDir), dir.path());
-    EXPECT_EQ(ui.postedCommands, std::vector<int>{command::Open});
+    EXPECT_EQ(ui.commands, std::vector<int>{command::Open});
     w.prepareMenus();
     EXPECT_EQ(file->actions().size(), 24); // rebuilt, not added again
 }
