@@ -59,6 +59,22 @@ struct CurrentImage {
     int screenHeight = 0;
     bool paletteDisplay = false;
 
+    // Starts the record over as a load does, keeping the block: no frames,
+    // pages, metafile or overview, zoom 100.
+    void resetAllButBlock()
+    {
+        frames.clear();
+        frameCount = 0;
+        zoom = 100;
+        metafileMode = false;
+        metafile.reset();
+        multiPage = false;
+        pageCount = 0;
+        currentPage = 0;
+        overviewMode = false;
+        animationRunning = false;
+    }
+
     // Copies the block's width, height and bit count into the current values.
     void refreshCurrentSize()
     {

@@ -90,16 +90,7 @@ void ImageMenu::rotate(bool right)
     CurrentImage& image = w.m_image;
     w.m_ui->setWaitCursor(true);
     // The record starts over as after a load, the block apart.
-    image.frames.clear();
-    image.frameCount = 0;
-    image.zoom = 100;
-    image.metafileMode = false;
-    image.metafile.reset();
-    image.multiPage = false;
-    image.pageCount = 0;
-    image.currentPage = 0;
-    image.overviewMode = false;
-    image.animationRunning = false;
+    image.resetAllButBlock();
     w.resetViewerState();
 
     ImageBlock turned = right ? rotateRight(image.block) : rotateLeft(image.block);

@@ -81,22 +81,6 @@ std::string withoutTrailingSlashes(std::string path)
     return path;
 }
 
-// The record's part of the reset at the start of a display load.
-void resetCurrentImage(CurrentImage& current)
-{
-    current.block = ImageBlock();
-    current.frames.clear();
-    current.frameCount = 0;
-    current.zoom = 100;
-    current.metafileMode = false;
-    current.metafile.reset();
-    current.multiPage = false;
-    current.pageCount = 0;
-    current.currentPage = 0;
-    current.overviewMode = false;
-    current.animationRunning = false;
-}
-
 // Shows the wait cursor for as long as a load runs.
 class WaitCursor {
 public:
@@ -302,7 +286,8 @@ private:
 ImageBlock DisplayLoad::run()
 {
     if (!m_preview) {
-        resetCurrentImage(m_current);
+        m_current.block = ImageBlock();
+        m_current.resetAllButBlock();
         m_host.resetViewerState();
         m_current.screenWidth = m_host.screenWidth();
         m_current.screenHeight = m_host.screenHeight();
