@@ -1,7 +1,9 @@
 #pragma once
-// The record of the picture on screen. One instance, owned by the viewer; the
-// load dispatcher fills it and the display, the commands and the image
-// information read it.
+// The record of the picture on screen: what a load found out about the file
+// and the block it gave. One instance, owned by the viewer; the load
+// dispatcher fills it and the display, the commands and the image
+// information read it. How the viewer shows it (zoom, animation, media)
+// is the viewer's own state.
 
 #include "core/frame_info.h"
 #include "core/image_block.h"
@@ -9,7 +11,6 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,14 +35,10 @@ struct CurrentImage {
     std::string compression;
     int64_t decompressionMs = 0;
 
-    // Animated GIF: the decoded frames (at most kMaxFrames).
-    int frameCount = 0;
-    std::vector<AnimationFrame> frames;
     // Filled by the GIF frame scanner (control offsets, image offsets) and the
     // TIFF page counter (page directory offsets, in the second table).
     std::array<uint32_t, kMaxFrames> controlOffsets{};
     std::array<uint32_t, kMaxFrames> imageOffsets{};
-    bool animationRunning = false;
 
     int pageCount = 0;
     int currentPage = 0;
@@ -51,28 +48,16 @@ struct CurrentImage {
     int overviewStart = 1;
 
     bool metafileMode = false;
-    std::shared_ptr<void> metafile; // the renderer's object, opaque here
-    std::shared_ptr<void> mediaWindow;
 
-    int zoom = 100;
-    int screenWidth = 0;
-    int screenHeight = 0;
-    bool paletteDisplay = false;
-
-    // Starts the record over as a load does, keeping the block: no frames,
-    // pages, metafile or overview, zoom 100.
+    // Starts the record over as a load does, keeping the block: no pages,
+    // metafile or overview. The viewer resets its own state beside it.
     void resetAllButBlock()
     {
-        frames.clear();
-        frameCount = 0;
-        zoom = 100;
         metafileMode = false;
-        metafile.reset();
         multiPage = false;
         pageCount = 0;
         currentPage = 0;
         overviewMode = false;
-        animationRunning = false;
     }
 
     // Copies the block's width, height and bit count into the current values.

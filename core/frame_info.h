@@ -1,8 +1,5 @@
 #pragma once
-// What the GIF reader reports about the image it decoded, and the frame table
-// an animation keeps.
-
-#include "core/image_block.h"
+// What the GIF reader reports about the image it decoded.
 
 #include <cstdint>
 
@@ -18,11 +15,6 @@ struct GifFrameInfo {
     int transparentFlag = 0;
     int delay = 0; // hundredths of a second
     uint8_t transparentIndex = 0;
-};
-
-struct AnimationFrame {
-    ImageBlock block;
-    GifFrameInfo info;
 };
 
 } // namespace pictorand

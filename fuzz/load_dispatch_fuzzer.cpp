@@ -2,7 +2,7 @@
 // whichever reader the registry holds for it, the load normalisation and, on
 // a 256-colour display, the quantisation.
 
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/load_dispatch.h"
 #include "fuzz/fuzz_support.h"
 
 #include <cstdint>
@@ -19,8 +19,6 @@ public:
     void resetWindow() override {}
     bool fullScreenWindowExists() const override { return false; }
     bool slideshowWindowExists() const override { return false; }
-    int screenWidth() const override { return 800; }
-    int screenHeight() const override { return 600; }
     bool paletteDisplay() const override { return m_palette; }
     bool loadGreyscale() const override { return false; }
     int photoCdLoadingSize() const override { return 0; }

@@ -146,7 +146,7 @@ void ImageMenu::changeSize(bool resample)
     // The window takes the size the picture will have, shown at 100 % (a
     // zoom kept from before would paint it larger than the window made for
     // it); a size below 1 is made 1 by the operations.
-    image.zoom = 100;
+    w.m_display.zoom = 100;
     w.m_zoomStep = 0;
     w.sizeWindowToPicture(std::max(1, size->width), std::max(1, size->height));
     ImageBlock result = resample ? resampleCommand(image.block, size->width, size->height)

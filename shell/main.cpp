@@ -2,7 +2,7 @@
 
 #include "shell/core/command_line.h"
 #include "shell/startup.h"
-#include "tools/version.h"
+#include "platform/version.h"
 
 #include <QApplication>
 #include <QTimer>

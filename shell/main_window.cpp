@@ -1,6 +1,6 @@
 #include "shell/main_window.h"
 
-#include "core/dispatch/save_dispatch.h"
+#include "dispatch/save_dispatch.h"
 #include "ops/depth_conversion.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
@@ -13,7 +13,7 @@
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
 #include "shell/startup.h"
-#include "tools/version.h"
+#include "platform/version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -146,9 +146,6 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     readStartupSettings();
     const DisplayMetrics m = metrics();
     m_minimumWidth = minimumWindowWidth(m.screenWidth);
-    m_image.screenWidth = m.screenWidth;
-    m_image.screenHeight = m.screenHeight;
-    m_image.paletteDisplay = m.paletteDisplay();
     const DisplaySize empty = emptyWindowSize(m);
     applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
 }
@@ -288,7 +285,7 @@ ViewerState MainWindow::viewerState() const
     ViewerState state;
     state.hasBlock = static_cast<bool>(m_image.block);
     state.bitCount = m_image.block ? m_image.block.bitCount() : 0;
-    state.animationRunning = m_image.animationRunning;
+    state.animationRunning = m_display.animationRunning;
     state.pathIsExistingFile = isExistingFile(m_image.path);
     state.clipboardHasImage = false; // FIXME: the clipboard commands are not built yet
     state.multiPage = m_image.multiPage;
@@ -421,10 +418,10 @@ void MainWindow::runCommand(int id)
 
     PreconditionState conditions;
     conditions.hasBlock = static_cast<bool>(m_image.block);
-    conditions.animationRunning = m_image.animationRunning;
+    conditions.animationRunning = m_display.animationRunning;
     conditions.fullScreen = m_fullScreen != nullptr;
     conditions.slideshow = slideshowWindowExists();
-    conditions.zoom = m_image.zoom;
+    conditions.zoom = m_display.zoom;
     switch (checkPreconditions(id, conditions)) {
     case Precondition::Ignore:
         return;
@@ -564,7 +561,7 @@ void MainWindow::commandFullScreen()
 
 void MainWindow::fullScreenLeft()
 {
-    m_image.zoom = 100;
+    m_display.zoom = 100;
     m_zoomStep = 0;
     if (m_image.block) {
         m_image.refreshCurrentSize();
@@ -611,6 +608,7 @@ void MainWindow::resetViewerState()
 {
     // FIXME: stop the GIF animation timer and close the media window once
     // they exist.
+    m_display.reset();
     m_view->hideScrollBars();
     m_layout.horizontalScroll = m_layout.verticalScroll = false;
     m_zoomStep = 0;
@@ -663,7 +661,7 @@ void MainWindow::sizeWindowToPicture(int width, int height)
     if (m_options.position) {
         x = m_options.x;
         y = m_options.y;
-    } else if (m_image.zoom == 100 && isVisible()) {
+    } else if (m_display.zoom == 100 && isVisible()) {
         x = pos().x();
         y = pos().y();
     }
@@ -687,7 +685,7 @@ void MainWindow::showPicture()
     }
     m_view->hideScrollBars();
     m_layout = WindowLayout();
-    m_image.zoom = 100;
+    m_display.zoom = 100;
     m_zoomStep = 0;
     const DisplaySize fit = bestFitToDesktop(m, width, height);
     const DisplaySize outer = fittedWindowSize(m, fit);
@@ -728,14 +726,14 @@ void MainWindow::resetWindow()
     setWindowTitle(kProgramCaptionText);
     m_view->hideScrollBars();
     m_layout = WindowLayout();
-    m_image.zoom = 100;
+    m_display.zoom = 100;
     m_zoomStep = 0;
     m_view->viewport()->update();
 }
 
 void MainWindow::zoom(bool in)
 {
-    if (m_image.zoom == 100)
+    if (m_display.zoom == 100)
         m_zoomStep = 0;
     if (in && m_zoomStep == kMaxZoomStep) {
         m_ui->showMessage("This is the maximum !", MessageIcon::Information);
@@ -746,10 +744,10 @@ void MainWindow::zoom(bool in)
         return;
     }
     m_zoomStep += in ? 1 : -1;
-    m_image.zoom = zoomForStep(m_zoomStep);
+    m_display.zoom = zoomForStep(m_zoomStep);
     m_view->hideScrollBars();
-    sizeWindowToPicture(scaleByZoom(m_image.currentWidth, m_image.zoom),
-                        scaleByZoom(m_image.currentHeight, m_image.zoom));
+    sizeWindowToPicture(scaleByZoom(m_image.currentWidth, m_display.zoom),
+                        scaleByZoom(m_image.currentHeight, m_display.zoom));
     m_view->viewport()->update();
 }
 
@@ -757,13 +755,13 @@ void MainWindow::setTitle()
 {
     const std::string name = fileNameAndExtension(m_image.path);
     std::string title;
-    if (m_image.zoom == 100)
+    if (m_display.zoom == 100)
         title = formatted("%s - %s (%d x %d x %dBPP)", kProgramCaptionText, name.c_str(), m_image.currentWidth,
                           m_image.currentHeight, m_image.currentBitCount);
     else
-        title = formatted("%s - %d %% (%d x %d)", name.c_str(), m_image.zoom,
-                          scaleByZoom(m_image.currentWidth, m_image.zoom),
-                          scaleByZoom(m_image.currentHeight, m_image.zoom));
+        title = formatted("%s - %d %% (%d x %d)", name.c_str(), m_display.zoom,
+                          scaleByZoom(m_image.currentWidth, m_display.zoom),
+                          scaleByZoom(m_image.currentHeight, m_display.zoom));
     if (m_image.multiPage)
         title = formatted("%s - %d %s", name.c_str(), m_image.pageCount, "pages");
     if (m_options.customTitle)
@@ -779,8 +777,8 @@ void MainWindow::setTitle()
 QRect MainWindow::pictureRect() const
 {
     const QPoint scroll = m_view->scrollPosition();
-    return {-scroll.x(), -scroll.y(), scaleByZoom(m_image.currentWidth, m_image.zoom),
-            scaleByZoom(m_image.currentHeight, m_image.zoom)};
+    return {-scroll.x(), -scroll.y(), scaleByZoom(m_image.currentWidth, m_display.zoom),
+            scaleByZoom(m_image.currentHeight, m_display.zoom)};
 }
 
 QList<QRgb> MainWindow::paintPalette() const
@@ -841,7 +839,7 @@ void MainWindow::paintPicture(QPainter& painter)
 void MainWindow::reportDecompressionTime()
 {
     if (!m_timeMeasurement || m_fullScreen || slideshowWindowExists() || m_image.decompressionMs == 0 ||
-        m_image.zoom != 100)
+        m_display.zoom != 100)
         return;
     const std::string text = formatted("%s\n\n%s: %ld ms\n", m_image.path.c_str(), "Decompression time",
                                        static_cast<long>(m_image.decompressionMs));

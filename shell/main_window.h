@@ -4,10 +4,11 @@
 // in one place, sizes itself to the picture and paints it.
 
 #include "core/current_image.h"
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/load_dispatch.h"
 #include "platform/settings_file.h"
 #include "shell/core/commands.h"
 #include "shell/core/display_geometry.h"
+#include "shell/core/display_state.h"
 #include "shell/core/file_dialogs.h"
 #include "shell/core/system_metrics.h"
 
@@ -108,13 +109,13 @@ public:
 
     // DisplayHost
     CurrentImage& currentImage() override { return m_image; }
+    DisplayState& displayState() { return m_display; }
+    const DisplayState& displayState() const { return m_display; }
     UserInterface& userInterface() override { return *m_ui; }
     void resetViewerState() override;
     void resetWindow() override;
     bool fullScreenWindowExists() const override { return fullScreenWindow() != nullptr; }
     bool slideshowWindowExists() const override { return false; }
-    int screenWidth() const override { return metrics().screenWidth; }
-    int screenHeight() const override { return metrics().screenHeight; }
     bool paletteDisplay() const override { return metrics().paletteDisplay(); }
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
@@ -173,6 +174,7 @@ private:
     ViewerOptions m_options;
 
     CurrentImage m_image;
+    DisplayState m_display;
     int m_zoomStep = 0;
     WindowLayout m_layout;
     int m_windowX = 0;

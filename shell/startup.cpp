@@ -5,7 +5,7 @@
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
 #include "shell/single_instance.h"
-#include "tools/version.h"
+#include "platform/version.h"
 
 #include <QApplication>
 #include <QTimer>

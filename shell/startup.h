@@ -2,7 +2,7 @@
 // The viewer's start-up: command line, other instances, the display check,
 // the settings read at start, the main window, the first picture.
 
-#include "core/dispatch/read_ahead.h"
+#include "dispatch/read_ahead.h"
 #include "shell/core/command_line.h"
 #include "shell/main_window.h"
 

@@ -4,7 +4,7 @@
 // question. The dialog itself is behind FileDialogs (a non-native Qt file
 // dialog in the viewer, a script in the tests).
 
-#include "core/dispatch/save_as.h"
+#include "dispatch/save_as.h"
 #include "platform/settings_file.h"
 #include "platform/user_interface.h"
 
@@ -15,7 +15,7 @@
 namespace pictorand {
 
 // A type of the dialogs' lists (the lists themselves are openDialogTypes() and
-// saveDialogTypes() of core/dispatch/save_as.h).
+// saveDialogTypes() of dispatch/save_as.h).
 using FileType = FileTypeFilter;
 
 struct FileDialogRequest {

@@ -1,7 +1,7 @@
 // The image menu driven by command ids, its dialogs through their controls,
 // headless, on a fixed display.
 
-#include "core/dispatch/save_dispatch.h"
+#include "dispatch/save_dispatch.h"
 #include "platform/settings_keys.h"
 #include "shell/dialogs/adjustment_dialog.h"
 #include "shell/dialogs/decrease_depth_dialog.h"
@@ -300,7 +300,7 @@ TEST_F(ImageMenuTest, ImageCommandsWithoutAPictureSayNoPicture)
 TEST_F(ImageMenuTest, AnAnimationWithoutABlockGivesTheCommandsNothingToDo)
 {
     MainWindow& w = start();
-    w.currentImage().animationRunning = true;
+    w.displayState().animationRunning = true;
     for (int id : {command::RotateLeft, command::DecreaseColorDepth, command::ResizeImage, command::ResampleImage,
                    command::Greyscale, command::Negative, command::SwapBgr, command::Brightness, command::EditPalette}) {
         bool dialogShown = false;
@@ -491,13 +491,13 @@ TEST_F(ImageMenuTest, ResizingAZoomedPictureShowsItAtHundredPercent)
 {
     MainWindow& w = startWith(makeBlock(40, 30, 24, [](int, int) { return 0x00FF00u; }));
     w.runCommand(command::ZoomIn);
-    ASSERT_EQ(w.currentImage().zoom, 200);
+    ASSERT_EQ(w.displayState().zoom, 200);
     onModal<SizeDialog>([](SizeDialog& d) {
         buttonWithText(d, "200 %")->click();
         d.accept();
     });
     w.runCommand(command::ResizeImage);
-    EXPECT_EQ(w.currentImage().zoom, 100);
+    EXPECT_EQ(w.displayState().zoom, 100);
     EXPECT_EQ(w.zoomStep(), 0);
     EXPECT_EQ(current().width(), 80);
     EXPECT_EQ(w.view()->viewport()->height(), 60);

@@ -1,6 +1,6 @@
 // The viewer driven by command ids and keys, headless, on a fixed display.
 
-#include "core/dispatch/save_dispatch.h"
+#include "dispatch/save_dispatch.h"
 #include "ops/color_table.h"
 #include "shell/block_image.h"
 #include "shell/full_screen_window.h"
@@ -190,7 +190,7 @@ TEST_F(Viewer, ZoomTwoHundredPaintsFifteenPixelsAsThirty)
     MainWindow& w = start();
     ASSERT_TRUE(w.openFile(writeBmp("a.bmp", solidBlock(15, 10, 0xFF0000))));
     press(&w, Qt::Key_Plus, Qt::ShiftModifier, "+");
-    EXPECT_EQ(w.currentImage().zoom, 200);
+    EXPECT_EQ(w.displayState().zoom, 200);
     QImage painted = grabPicture();
     EXPECT_EQ(countInRow(painted, 0, qRgb(255, 0, 0)), 30);
     EXPECT_EQ(countInRow(painted, 19, qRgb(255, 0, 0)), 30);
@@ -204,7 +204,7 @@ TEST_F(Viewer, ZoomTenPercentPaintsTwentyFivePixelsAsTwo)
     ASSERT_TRUE(w.openFile(writeBmp("a.bmp", solidBlock(25, 25, 0x0000FF))));
     for (int i = 0; i < 9; ++i)
         w.runCommand(command::ZoomOut);
-    EXPECT_EQ(w.currentImage().zoom, 10);
+    EXPECT_EQ(w.displayState().zoom, 10);
     EXPECT_TRUE(ui.messages.empty());
     QImage painted = grabPicture();
     EXPECT_EQ(countInRow(painted, 0, qRgb(0, 0, 255)), 2);
@@ -212,7 +212,7 @@ TEST_F(Viewer, ZoomTenPercentPaintsTwentyFivePixelsAsTwo)
     w.runCommand(command::ZoomOut);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "This is the minimum !");
-    EXPECT_EQ(w.currentImage().zoom, 10);
+    EXPECT_EQ(w.displayState().zoom, 10);
 }
 
 TEST_F(Viewer, NinthZoomStepIsAThousandPercentAndTheTenthIsRefused)
@@ -221,7 +221,7 @@ TEST_F(Viewer, NinthZoomStepIsAThousandPercentAndTheTenthIsRefused)
     ASSERT_TRUE(w.openFile(writeBmp("a.bmp", solidBlock(4, 3, 0x808080))));
     for (int i = 0; i < 9; ++i)
         w.runCommand(command::ZoomIn);
-    EXPECT_EQ(w.currentImage().zoom, 1000);
+    EXPECT_EQ(w.displayState().zoom, 1000);
     EXPECT_TRUE(ui.messages.empty());
     w.runCommand(command::ZoomIn);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -408,7 +408,7 @@ TEST_F(Viewer, FullScreenShowsSmallPicturesCentredAndUnscaled)
     press(full, Qt::Key_Q);
     QApplication::processEvents();
     EXPECT_EQ(w.fullScreenWindow(), nullptr);
-    EXPECT_EQ(w.currentImage().zoom, 100);
+    EXPECT_EQ(w.displayState().zoom, 100);
 }
 
 TEST_F(Viewer, FullScreenShrinksBigPicturesToTheScreen)

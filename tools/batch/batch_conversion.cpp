@@ -1,7 +1,7 @@
 #include "tools/batch/batch_conversion.h"
 
-#include "core/dispatch/load_dispatch.h"
-#include "core/dispatch/save_dispatch.h"
+#include "dispatch/load_dispatch.h"
+#include "dispatch/save_dispatch.h"
 #include "platform/paths.h"
 #include "platform/user_interface.h"
 

@@ -2,10 +2,10 @@
 // short description of picture files.
 
 #include "core/codec_registry.h"
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/load_dispatch.h"
 #include "tools/batch/batch_conversion.h"
 #include "tools/convert/operations.h"
-#include "tools/version.h"
+#include "platform/version.h"
 
 #include <cctype>
 #include <csignal>

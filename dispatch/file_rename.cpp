@@ -1,4 +1,4 @@
-#include "core/dispatch/file_rename.h"
+#include "dispatch/file_rename.h"
 
 #include <cerrno>
 #include <cstdio>

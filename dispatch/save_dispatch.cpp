@@ -1,7 +1,7 @@
-#include "core/dispatch/save_dispatch.h"
+#include "dispatch/save_dispatch.h"
 
-#include "core/dispatch/file_rename.h"
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/file_rename.h"
+#include "dispatch/load_dispatch.h"
 
 #include "ops/depth_conversion.h"
 #include "ops/quantise.h"

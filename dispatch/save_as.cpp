@@ -1,4 +1,4 @@
-#include "core/dispatch/save_as.h"
+#include "dispatch/save_as.h"
 
 #include "core/current_image.h"
 #include "platform/paths.h"

@@ -2,7 +2,7 @@
 // A display host whose user interface records everything said to the user
 // and answers questions from a script, for driving the dispatchers in tests.
 
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/load_dispatch.h"
 #include "tests/support/scripted_user_interface.h"
 
 #include <string>
@@ -18,8 +18,6 @@ public:
     void resetWindow() override { ++windowResets; }
     bool fullScreenWindowExists() const override { return fullScreen; }
     bool slideshowWindowExists() const override { return false; }
-    int screenWidth() const override { return 1024; }
-    int screenHeight() const override { return 768; }
     bool paletteDisplay() const override { return palette; }
     bool loadGreyscale() const override { return greyscale; }
     int photoCdLoadingSize() const override { return 2; }

@@ -4,7 +4,7 @@
 // command-line converter).
 
 #include "core/codec_registry.h"
-#include "core/dispatch/read_ahead.h"
+#include "dispatch/read_ahead.h"
 #include "core/current_image.h"
 #include "core/image_block.h"
 #include "core/image_format.h"
@@ -16,9 +16,8 @@
 namespace pictorand {
 
 // Command posted to the main window to start the animation of a GIF file
-// with several images, and the viewer's animation timer.
+// with several images.
 inline constexpr int kStartAnimationCommand = 1996;
-inline constexpr int kAnimationTimer = 1997;
 
 // Message texts of the load dispatchers.
 inline constexpr const char* kCantReadHeader = "Can't read file header !\n\nUnsupported file type !";
@@ -82,9 +81,7 @@ public:
     virtual void resetWindow() = 0;
     virtual bool fullScreenWindowExists() const = 0;
     virtual bool slideshowWindowExists() const = 0;
-    // The display's size in pixels and whether it shows exactly 256 colours.
-    virtual int screenWidth() const = 0;
-    virtual int screenHeight() const = 0;
+    // Whether the display shows exactly 256 colours.
     virtual bool paletteDisplay() const = 0;
     // The start-up values of "Load Grayscale" and "Loading Size".
     virtual bool loadGreyscale() const = 0;

@@ -1,6 +1,6 @@
-#include "core/dispatch/load_dispatch.h"
-#include "core/dispatch/read_ahead.h"
-#include "tests/core/dispatch/scripted_host.h"
+#include "dispatch/load_dispatch.h"
+#include "dispatch/read_ahead.h"
+#include "tests/dispatch/scripted_host.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "core/dispatch/load_dispatch.h"
-#include "core/dispatch/save_as.h"
-#include "core/dispatch/save_dispatch.h"
-#include "tests/core/dispatch/scripted_host.h"
+#include "dispatch/load_dispatch.h"
+#include "dispatch/save_as.h"
+#include "dispatch/save_dispatch.h"
+#include "tests/dispatch/scripted_host.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

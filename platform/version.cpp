@@ -1,4 +1,4 @@
-#include "tools/version.h"
+#include "platform/version.h"
 
 namespace pictorand {
 const char* programVersion() { return PICTORAND_VERSION; }

@@ -1,6 +1,6 @@
-#include "core/dispatch/read_ahead.h"
+#include "dispatch/read_ahead.h"
 
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/load_dispatch.h"
 
 #include <chrono>
 #include <system_error>

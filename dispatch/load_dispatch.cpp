@@ -1,6 +1,6 @@
-#include "core/dispatch/load_dispatch.h"
+#include "dispatch/load_dispatch.h"
 
-#include "core/dispatch/file_rename.h"
+#include "dispatch/file_rename.h"
 
 #include "ops/depth_conversion.h"
 #include "ops/quantise.h"
@@ -289,8 +289,6 @@ ImageBlock DisplayLoad::run()
         m_current.block = ImageBlock();
         m_current.resetAllButBlock();
         m_host.resetViewerState();
-        m_current.screenWidth = m_host.screenWidth();
-        m_current.screenHeight = m_host.screenHeight();
     }
     // A picture already read ahead is no long work: no wait cursor.
     ReadAhead* ahead = m_preview ? nullptr : m_host.readAhead();

@@ -1,8 +1,8 @@
 // The dispatchers over the program's own codecs, on files made by
 // ImageMagick.
 
-#include "core/dispatch/load_dispatch.h"
-#include "tests/core/dispatch/scripted_host.h"
+#include "dispatch/load_dispatch.h"
+#include "tests/dispatch/scripted_host.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
