@@ -1,0 +1,82 @@
+#pragma once
+// The outcome of a reader, a writer or an operation: a value, or the reason
+// it failed. Callers and tests branch on the reason; the user's words come
+// from failureText(), the one place that turns a reason into text, so a
+// failure reads the same whichever caller shows it.
+
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace pictorand {
+
+enum class Reason {
+    OutOfMemory,   // a size over the block limit, or memory ran out
+    CantOpenFile,  // the file could not be opened or created
+    NotThisFormat, // the bytes are not what the format's header must be
+    BadHeader,     // a header field out of range
+    Unsupported,   // a valid variant this program does not read or write
+    CorruptData,   // the data after the header cannot be decoded
+    WriteFailed,   // a write or close failed
+    BadArgument,   // a caller's value out of range (a size of 0, say)
+    NoCodec,       // no reader or writer for the format in this build
+};
+
+struct Failure {
+    Reason reason = Reason::CorruptData;
+    // The codec's or the library's own words where the reason alone does not
+    // say enough ("Not a valid BMP file", libtiff's message).
+    std::string detail;
+
+    friend bool operator==(const Failure&, const Failure&) = default;
+};
+
+// The user's words for a failure.
+std::string failureText(const Failure& failure);
+
+inline Failure outOfMemory() { return {Reason::OutOfMemory, {}}; }
+
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : m_value(std::move(value)) {}
+    Result(Failure failure) : m_failure(std::move(failure)) {}
+
+    bool ok() const { return m_value.has_value(); }
+    explicit operator bool() const { return ok(); }
+
+    T& value() { return *m_value; }
+    const T& value() const { return *m_value; }
+    T& operator*() { return *m_value; }
+    const T& operator*() const { return *m_value; }
+    T* operator->() { return &*m_value; }
+    const T* operator->() const { return &*m_value; }
+    // Moves the value out.
+    T take() { return std::move(*m_value); }
+
+    // Meaningful only when !ok().
+    const Failure& failure() const { return m_failure; }
+    std::string text() const { return failureText(m_failure); }
+
+private:
+    std::optional<T> m_value;
+    Failure m_failure;
+};
+
+// A result with no value: an operation that works in place.
+class [[nodiscard]] Status {
+public:
+    Status() = default;
+    Status(Failure failure) : m_failed(true), m_failure(std::move(failure)) {}
+
+    bool ok() const { return !m_failed; }
+    explicit operator bool() const { return ok(); }
+    const Failure& failure() const { return m_failure; }
+    std::string text() const { return failureText(m_failure); }
+
+private:
+    bool m_failed = false;
+    Failure m_failure;
+};
+
+} // namespace pictorand
