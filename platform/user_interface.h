@@ -29,6 +29,26 @@ public:
     virtual void postCommand(int commandId) = 0;
 };
 
+// Shows the wait cursor from construction until release() or the end of the
+// scope, whichever comes first, so no early return leaves it on.
+class WaitCursor {
+public:
+    explicit WaitCursor(UserInterface& ui) : m_ui(&ui) { m_ui->setWaitCursor(true); }
+    ~WaitCursor() { release(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    // The cursor goes back to the arrow now (before a message box, say).
+    void release()
+    {
+        if (m_ui)
+            m_ui->setWaitCursor(false);
+        m_ui = nullptr;
+    }
+
+private:
+    UserInterface* m_ui;
+};
+
 // Says nothing and answers No: for batch runs and the command-line tools.
 class SilentUserInterface : public UserInterface {
 public:
