@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -132,12 +133,8 @@ Location locate(const IniLines& ini, std::string_view section, std::string_view 
     return where;
 }
 
-std::optional<std::string> lookUp(const std::string& path, std::string_view section, std::string_view key)
+std::optional<std::string> valueOf(const IniLines& ini, std::string_view section, std::string_view key)
 {
-    auto text = readWholeFile(path);
-    if (!text)
-        return std::nullopt;
-    IniLines ini = splitLines(*text);
     Location where = locate(ini, section, key);
     if (!where.keyLine)
         return std::nullopt;
@@ -147,6 +144,39 @@ std::optional<std::string> lookUp(const std::string& path, std::string_view sect
         value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
+
+// What identifies one version of the file on disk. Writes replace the file
+// by a rename, so the inode alone changes with each of ours; size and times
+// catch an editor that rewrites it in place.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    static FileStamp of(const std::string& path)
+    {
+        FileStamp stamp;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0)
+            return stamp;
+        stamp.exists = true;
+        stamp.device = info.st_dev;
+        stamp.inode = info.st_ino;
+        stamp.size = info.st_size;
+        stamp.modified = info.st_mtim;
+        stamp.changed = info.st_ctim;
+        return stamp;
+    }
+    bool operator==(const FileStamp& other) const
+    {
+        return exists == other.exists && device == other.device && inode == other.inode && size == other.size
+            && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec
+            && changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
 
 // Holds an exclusive advisory lock on "<settings>.lock" while alive.
 class FileLock {
@@ -223,6 +253,27 @@ bool modify(const std::string& path, Change change)
 
 } // namespace
 
+struct SettingsFile::Parsed {
+    std::mutex mutex;
+    bool valid = false;
+    FileStamp stamp;
+    IniLines ini;
+
+    std::optional<std::string> lookUp(const std::string& path, std::string_view section, std::string_view key)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        FileStamp now = FileStamp::of(path);
+        if (!valid || !(now == stamp)) {
+            // Stamp first: a change made while we read shows as a new stamp
+            // at the next look-up and is read then.
+            stamp = now;
+            ini = splitLines(readWholeFile(path).value_or(std::string()));
+            valid = true;
+        }
+        return valueOf(ini, section, key);
+    }
+};
+
 std::string expandSettingDefault(std::string_view defaultValue)
 {
     constexpr std::string_view temp = "$TEMP";
@@ -239,17 +290,19 @@ std::string expandSettingDefault(std::string_view defaultValue)
 
 SettingsFile::SettingsFile()
     : m_path(configDirectory() + "/" + kSettingsFileName)
+    , m_parsed(std::make_shared<Parsed>())
 {
 }
 
 SettingsFile::SettingsFile(std::string path)
     : m_path(std::move(path))
+    , m_parsed(std::make_shared<Parsed>())
 {
 }
 
 int SettingsFile::readInt(std::string_view section, std::string_view key, int defaultValue) const
 {
-    auto value = lookUp(m_path, section, key);
+    auto value = m_parsed->lookUp(m_path, section, key);
     if (!value)
         return defaultValue;
     // Like the platform's profile reader: optional sign, then leading digits;
@@ -269,13 +322,9 @@ int SettingsFile::readInt(std::string_view section, std::string_view key, int de
     return static_cast<int>(negative ? -number : number);
 }
 
-std::string SettingsFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue,
-                                   size_t bufferSize) const
+std::string SettingsFile::readText(std::string_view section, std::string_view key, std::string_view defaultValue) const
 {
-    std::string value = lookUp(m_path, section, key).value_or(std::string(defaultValue));
-    if (bufferSize > 0 && value.size() > bufferSize - 1)
-        value.resize(bufferSize - 1);
-    return value;
+    return m_parsed->lookUp(m_path, section, key).value_or(std::string(defaultValue));
 }
 
 bool SettingsFile::writeText(std::string_view section, std::string_view key, std::string_view value)
@@ -323,9 +372,9 @@ int SettingsFile::readInt(const SettingKey& key) const
     return readInt(key.section, key.name, fallback);
 }
 
-std::string SettingsFile::readText(const SettingKey& key, size_t bufferSize) const
+std::string SettingsFile::readText(const SettingKey& key) const
 {
-    return readText(key.section, key.name, expandSettingDefault(key.defaultValue), bufferSize);
+    return readText(key.section, key.name, expandSettingDefault(key.defaultValue));
 }
 
 } // namespace pictorand

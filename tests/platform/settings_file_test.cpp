@@ -47,14 +47,31 @@ TEST(SettingsFile, SectionsAndKeysIgnoreCase)
     EXPECT_EQ(text(testing::readFile(path)), "[jpeg]\nSave Quality=90\n");
 }
 
-TEST(SettingsFile, TextValuesAreTrimmedUnquotedAndCut)
+TEST(SettingsFile, TextValuesAreTrimmedUnquotedAndWhole)
 {
     ScratchDir dir;
     std::string path = dir.file("P_RAND32.INI");
-    testing::writeFile(path, bytes("[Copy-Move]\nSaveDir=  \"/home/a b/\"  \nOpenDir=/abcdef\n"));
+    // Linux paths are not limited to 259 characters: a cut path names
+    // another folder, or none.
+    const std::string deep = "/home/u/" + std::string(300, 'd') + "/";
+    testing::writeFile(path, bytes("[Copy-Move]\nSaveDir=  \"/home/a b/\"  \nOpenDir=" + deep + "\n"));
     SettingsFile settings(path);
     EXPECT_EQ(settings.readText(settings::SaveDir), "/home/a b/");
-    EXPECT_EQ(settings.readText("Copy-Move", "OpenDir", "", 4), "/ab");
+    EXPECT_EQ(settings.readText(settings::OpenDir), deep);
+}
+
+TEST(SettingsFile, ReadsSeeWhatAnotherWriterChanged)
+{
+    ScratchDir dir;
+    std::string path = dir.file("P_RAND32.INI");
+    SettingsFile mine(path);
+    SettingsFile otherInstance(path);
+    EXPECT_EQ(mine.readInt(settings::SaveQuality), 80);
+    ASSERT_TRUE(otherInstance.writeInt(settings::SaveQuality, 55));
+    EXPECT_EQ(mine.readInt(settings::SaveQuality), 55);
+    // An editor that rewrites the file in place.
+    testing::writeFile(path, bytes("[JPEG]\nSave Quality=7\n"));
+    EXPECT_EQ(mine.readInt(settings::SaveQuality), 7);
 }
 
 TEST(SettingsFile, WritesKeepForeignLinesAndOrder)
