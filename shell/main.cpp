@@ -46,6 +46,8 @@ int main(int argc, char** argv)
     pictorand::traceStartup("started");
     if (!started.window)
         return started.exitCode;
+    if (pictorand::viewerEndRequested())
+        return 0; // asked to go while start-up still ran
 
     // For start-up measurements: end right after the first picture is painted
     // (or the empty window, when there is none).
@@ -58,5 +60,6 @@ int main(int argc, char** argv)
         if (!window->currentImage().block)
             QTimer::singleShot(0, qApp, &QApplication::quit);
     }
-    return application.exec();
+    const int status = application.exec();
+    return pictorand::viewerEndRequested() ? 0 : status;
 }

@@ -8,6 +8,7 @@
 #include "platform/version.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QTimer>
 
 #include <chrono>
@@ -47,7 +48,34 @@ std::string enterDirectoryOf(const std::string& file)
     return file;
 }
 
+bool g_endRequested = false;
+
+// Another viewer asked this one to go. Whatever it is doing, it must end:
+// a message box or dialog runs an event loop of its own, and closing only
+// the window under it would leave the box up and, after OK, a process with
+// no window. So every modal box is closed first, the window's close writes
+// the position as at any exit, and every event loop is told to end, the
+// main loop too, even one that has not started yet (start-up may still be
+// showing a load's message).
+void endOnRequest(MainWindow* window)
+{
+    g_endRequested = true;
+    for (int guard = 0; guard < 64; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    window->close();
+    QCoreApplication::exit(0);
+}
+
 } // namespace
+
+bool viewerEndRequested() { return g_endRequested; }
 
 std::string startupFilePath(const CommandLine& line)
 {
@@ -127,7 +155,7 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
     traceStartup("main window");
 
     auto* instance = new SingleInstance(window);
-    instance->closeRequested = [window] { window->close(); };
+    instance->closeRequested = [window] { endOnRequest(window); };
     instance->listen();
 
     window->show();

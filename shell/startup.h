@@ -34,6 +34,10 @@ std::unique_ptr<ReadAhead> startReadAhead(const CommandLine& line);
 StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services = {},
                           std::unique_ptr<ReadAhead> readAhead = nullptr);
 
+// True once another viewer asked this one to end; the program must then end
+// instead of entering (or going on with) its message loop.
+bool viewerEndRequested();
+
 // With PICTORAND_TRACE_STARTUP set, prints the time since the process began
 // and the stage reached, for start-up measurements.
 void traceStartup(const char* stage);

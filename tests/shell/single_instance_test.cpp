@@ -77,6 +77,27 @@ TEST_F(TwoViewers, OneInstanceClosesTheRunningViewerWhichWritesItsPosition)
     second.waitForFinished(5000);
 }
 
+TEST_F(TwoViewers, AViewerShowingAMessageStillEndsWhenAsked)
+{
+    // The first viewer's start-up load fails and its message box waits for
+    // OK when the second one starts.
+    const std::string broken = windir.file("broken.jpg");
+    testing::writeFile(broken, std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1});
+    QProcess first;
+    startViewer(first, {"--pos=10,20", QString::fromStdString(broken)});
+    ASSERT_TRUE(waitForListeners(1));
+    QThread::msleep(500);
+
+    QProcess second;
+    startViewer(second, {});
+    ASSERT_TRUE(first.waitForFinished(20000)) << "the first viewer kept running behind its message box";
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_NE(settings().readText("WinPosition", "xKoord", ""), "");
+    EXPECT_EQ(second.state(), QProcess::Running);
+    second.terminate();
+    second.waitForFinished(5000);
+}
+
 TEST_F(TwoViewers, WithOneInstanceOffTheyRunSideBySideUnlessOneIsAsked)
 {
     settings().writeText(settings::OneInstance, "0");
