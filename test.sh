@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh --tests
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTORAND_WERROR=ON >/dev/null
 cmake --build build/test
 cd build/test
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"

@@ -1,10 +1,14 @@
 # Compile options for the project's own targets. Third-party headers are
-# included as system headers, so -Werror only bites on our code.
+# included as system headers, so -Werror (PICTORAND_WERROR) only bites on our
+# code.
 add_library(pictorand_options INTERFACE)
 target_compile_options(pictorand_options INTERFACE
   -Wall -Wextra -Wpedantic -Wconversion -Wno-sign-conversion
   -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
-  -Wnull-dereference -Wimplicit-fallthrough -Werror)
+  -Wnull-dereference -Wimplicit-fallthrough)
+if(PICTORAND_WERROR)
+  target_compile_options(pictorand_options INTERFACE -Werror)
+endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # GCC 12 reports false positives on std::string/std::vector inlining at -O2.
   target_compile_options(pictorand_options INTERFACE -Wshadow=local -Wno-stringop-overflow -Wno-array-bounds -Wno-restrict -Wno-null-dereference)

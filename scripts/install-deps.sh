@@ -5,11 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-multimedia-dev
-  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  libsane-dev sane-utils
+  qt6-base-dev
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then

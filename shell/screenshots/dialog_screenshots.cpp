@@ -1,6 +1,6 @@
-// Pictures of the image menu's dialogs for a person to look at: written only
-// when PICTORAND_SCREENSHOTS names a directory (run under Xvfb for real
-// fonts), skipped otherwise.
+// Pictures of the image menu's dialogs for a person to look at, written as
+// PNG files into the folder named on the command line. Run it under Xvfb for
+// real fonts: scripts/dialog-screenshots.sh.
 
 #include "shell/dialogs/adjustment_dialog.h"
 #include "shell/dialogs/decrease_depth_dialog.h"
@@ -12,19 +12,26 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTest>
-#include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstdio>
 
 namespace pictorand {
 namespace {
+
+QString g_folder;
+int g_failures = 0;
 
 void save(QWidget& widget, const char* name)
 {
     widget.show();
     QTest::qWait(300);
-    const QString path = QString("%1/%2.png").arg(std::getenv("PICTORAND_SCREENSHOTS"), name);
-    EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
+    const QString path = QString("%1/%2.png").arg(g_folder, name);
+    if (widget.grab().save(path)) {
+        std::printf("%s\n", qPrintable(path));
+    } else {
+        std::fprintf(stderr, "dialog_screenshots: can't write %s\n", qPrintable(path));
+        ++g_failures;
+    }
     widget.hide();
 }
 
@@ -53,11 +60,8 @@ ImageBlock iconPicture(int size)
     return block;
 }
 
-TEST(DialogScreenshots, WriteEachDialog)
+void writeEachDialog()
 {
-    if (!std::getenv("PICTORAND_SCREENSHOTS"))
-        GTEST_SKIP() << "PICTORAND_SCREENSHOTS not set";
-
     DecreaseDepthDialog depth(8, nullptr);
     save(depth, "decrease_depth_8bit");
 
@@ -94,3 +98,15 @@ TEST(DialogScreenshots, WriteEachDialog)
 
 } // namespace
 } // namespace pictorand
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: dialog_screenshots FOLDER\n");
+        return 2;
+    }
+    pictorand::g_folder = QString::fromLocal8Bit(argv[1]);
+    pictorand::writeEachDialog();
+    return pictorand::g_failures == 0 ? 0 : 1;
+}
