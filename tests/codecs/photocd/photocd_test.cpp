@@ -65,7 +65,14 @@ uint8_t chroma2At(int cx, int pair) { return static_cast<uint8_t>((180 - cx + 2 
 // Writes a picture of width x height in row pairs at `offset`.
 void putPicture(Bytes& file, size_t offset, int width, int height)
 {
-    file.resize(std::max(file.size(), offset + size_t(width) * size_t(height) * 3 / 2), 0);
+    const size_t end = offset + size_t(width) * size_t(height) * 3 / 2;
+    if (file.size() < end) {
+        // Grown by a copy into a buffer of the new size: GCC 12 at -O3 takes
+        // a growing resize for a read from an empty region.
+        Bytes grown(end, 0);
+        std::copy(file.begin(), file.end(), grown.begin());
+        file.swap(grown);
+    }
     size_t at = offset;
     for (int pair = 0; pair < height / 2; ++pair) {
         for (int row = 0; row < 2; ++row)
