@@ -126,7 +126,7 @@ private:
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
 {
-    WaitCursor waitCursor(ui);
+    pictorand::WaitCursor waitCursor(ui);
     auto tell = [&](const std::string& text) {
         if (showMessages)
             ui.showMessage(text, MessageIcon::Information);

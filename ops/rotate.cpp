@@ -209,30 +209,30 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
 {
     if (!isUsableBlock(source) || !isFlippableDepth(source.bitCount()))
         return {};
-    auto flip = [&] { return turn == Turn::Right ? flipHorizontal(source) : flipVertical(source); };
     ImageBlock target = makeDerivedBlock(source, source.height(), source.width(), source.bitCount());
-    if (!target) {
-        flip(); // a failed rotation leaves the source flipped
+    if (!target)
         return {};
-    }
+    // The source is only read: a turn that fails part way leaves the user's
+    // picture as it was. At 1 and 4 bits the flip is made on the turned copy
+    // instead (flipping then transposing equals transposing then flipping
+    // the other way).
+    auto flipTarget = [&] { return turn == Turn::Right ? flipVertical(target) : flipHorizontal(target); };
     switch (source.bitCount()) {
     case 24:
-        // The source goes when this succeeds, so the flip is folded into
-        // the transpose instead of being made in place.
         transposeTurned<3>(source, target, turn);
         break;
     case 8:
         transposeTurned<1>(source, target, turn);
         break;
     case 4:
-        if (flip() != 0)
-            return {};
         transpose4(source, target);
+        if (flipTarget() != 0)
+            return {};
         break;
     default:
-        if (flip() != 0)
-            return {};
         transpose1(source, target);
+        if (flipTarget() != 0)
+            return {};
         break;
     }
     source = ImageBlock();

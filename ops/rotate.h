@@ -16,12 +16,11 @@ int flipHorizontal(ImageBlock& block);
 
 // Clockwise quarter turn: a horizontal flip followed by a transpose of the
 // stored rows. On success `source` is released (left null) and the new block
-// returned. On failure null is returned and `source` stays allocated, in its
-// horizontally flipped state.
+// returned. On failure null is returned and `source` is exactly as it was.
 ImageBlock rotateRight(ImageBlock& source);
 
 // Counter-clockwise quarter turn: a vertical flip followed by the transpose;
-// success and failure as rotateRight, the source left vertically flipped.
+// success and failure as rotateRight.
 ImageBlock rotateLeft(ImageBlock& source);
 
 } // namespace pictorand
