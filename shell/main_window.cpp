@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "dispatch/page_load.h"
 #include "dispatch/save_dispatch.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
@@ -482,7 +483,63 @@ void MainWindow::registerHandlers()
     };
     on[Minimise] = [this] { showMinimized(); };
     on[About] = [this] { commandAbout(); };
+    on[NextPage] = [this] { showPage(m_image.currentPage + 1); };
+    on[PreviousPage] = [this] { showPage(m_image.currentPage - 1); };
+    on[FirstPage] = [this] { showPage(0); };
+    on[LastPage] = [this] { showPage(m_image.pageCount - 1); };
+    on[NextOverviewPage] = [this] { commandNextOverviewSheet(); };
     m_imageMenu->registerHandlers(on);
+}
+
+void MainWindow::showPage(int page)
+{
+    // Next on the last page and Previous on the first stay where they are.
+    if (!m_image.multiPage || page < 0 || page >= m_image.pageCount || page == m_image.currentPage)
+        return;
+    WaitCursor waitCursor(*m_ui);
+    Result<ImageBlock> loaded = loadTiffPage(m_image, page, paletteDisplay());
+    if (!loaded) {
+        waitCursor.release();
+        m_ui->showMessage(loaded.text(), MessageIcon::Information); // the page on screen stays
+        return;
+    }
+    resetViewerState();
+    m_image.currentPage = page;
+    ImageBlock block = loaded.take();
+    m_image.originalWidth = block.width();
+    m_image.originalHeight = block.height();
+    m_image.originalBitCount = block.bitCount();
+    adoptBlock(std::move(block));
+    if (m_fullScreen)
+        m_fullScreen->update();
+    else
+        showPicture();
+    m_view->viewport()->update();
+}
+
+void MainWindow::commandNextOverviewSheet()
+{
+    if (!m_image.overviewMode)
+        return;
+    const int next = nextOverviewStart(m_image.overviewStart);
+    if (next == 0) {
+        m_ui->showMessage(kNoMorePictures, MessageIcon::Information);
+        return;
+    }
+    WaitCursor waitCursor(*m_ui);
+    Result<ImageBlock> sheet = loadOverviewSheet(m_image.path, next, paletteDisplay());
+    if (!sheet) {
+        waitCursor.release();
+        m_ui->showMessage(sheet.text(), MessageIcon::Information);
+        return;
+    }
+    m_image.overviewStart = next;
+    adoptBlock(sheet.take());
+    if (m_fullScreen)
+        m_fullScreen->update();
+    else
+        showPicture();
+    m_view->viewport()->update();
 }
 
 void MainWindow::showAtFullSize(int width, int height)
@@ -754,7 +811,7 @@ void MainWindow::setTitle()
                           scaleByZoom(m_image.currentWidth, m_display.zoom),
                           scaleByZoom(m_image.currentHeight, m_display.zoom));
     if (m_image.multiPage)
-        title = formatted("%s - %d %s", name.c_str(), m_image.pageCount, "pages");
+        title = formatted("%s - %s %d %s %d", name.c_str(), "page", m_image.currentPage + 1, "of", m_image.pageCount);
     if (m_options.customTitle)
         title = formatted("%s - %s", kProgramCaptionText, m_options.title.c_str());
     setWindowTitle(QString::fromStdString(title));

@@ -176,6 +176,8 @@ private:
     void commandBestFit();
     void commandFullScreen();
     void commandAbout();
+    void showPage(int page);
+    void commandNextOverviewSheet();
 
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;

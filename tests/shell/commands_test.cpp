@@ -133,12 +133,15 @@ TEST(MenuState, ChecksFollowTheirSettings)
     EXPECT_FALSE(menuItemState(command::AlwaysOnTop, state).checked);
 }
 
-TEST(MenuState, PageCommandsFollowThePages)
+TEST(MenuState, PageCommandsFollowThePagesAndNFollowsTheOverview)
 {
     ViewerState state = withBlock(24);
     EXPECT_FALSE(menuItemState(command::NextPage, state).enabled);
+    EXPECT_FALSE(menuItemState(command::NextOverviewPage, state).enabled);
     state.multiPage = true;
+    state.overviewSheet = true;
     EXPECT_TRUE(menuItemState(command::NextPage, state).enabled);
+    EXPECT_TRUE(menuItemState(command::NextOverviewPage, state).enabled);
 }
 
 TEST(SortOrders, MapToTheirCommands)
