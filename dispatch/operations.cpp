@@ -26,14 +26,15 @@ Status replaceWith(ImageBlock& block, ImageBlock result)
 Status turnLeft(ImageBlock& block, const Operation&) { return replaceWith(block, rotateLeft(block)); }
 Status turnRight(ImageBlock& block, const Operation&) { return replaceWith(block, rotateRight(block)); }
 
-// Flips take their scratch row before they touch a pixel.
+// Flips take their scratch row before they touch a pixel, so a failed one
+// has changed nothing.
 Status mirrorVertically(ImageBlock& block, const Operation&)
 {
-    return flipVertical(block) == 0 ? Status() : outOfMemory();
+    return flipVertical(block);
 }
 Status mirrorHorizontally(ImageBlock& block, const Operation&)
 {
-    return flipHorizontal(block) == 0 ? Status() : outOfMemory();
+    return flipHorizontal(block);
 }
 
 Status resize(ImageBlock& block, const Operation& operation)

@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     case 1:
-        check(flipHorizontal(block) == 0 && flipHorizontal(block) == 0);
-        check(flipVertical(block) == 0 && flipVertical(block) == 0);
+        check(flipHorizontal(block).ok() && flipHorizontal(block).ok());
+        check(flipVertical(block).ok() && flipVertical(block).ok());
         if (bits >= 8)
             check(bytesOf(block) == original);
         break;

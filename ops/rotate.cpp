@@ -226,12 +226,12 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
         break;
     case 4:
         transpose4(source, target);
-        if (flipTarget() != 0)
+        if (!flipTarget())
             return {};
         break;
     default:
         transpose1(source, target);
-        if (flipTarget() != 0)
+        if (!flipTarget())
             return {};
         break;
     }
@@ -241,14 +241,14 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
 
 } // namespace
 
-int flipVertical(ImageBlock& block)
+Status flipVertical(ImageBlock& block)
 {
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return -1;
+        return Failure{Reason::BadArgument, {}};
     size_t rowSize = block.rowSize();
     LargeBuffer scratch = LargeBuffer::allocate(rowSize);
     if (!scratch)
-        return -1;
+        return outOfMemory();
     int32_t height = block.height();
     for (int32_t i = 0; i < height / 2; ++i) {
         uint8_t* a = block.row(i);
@@ -257,31 +257,31 @@ int flipVertical(ImageBlock& block)
         std::memcpy(a, b, rowSize);
         std::memcpy(b, scratch.data(), rowSize);
     }
-    return 0;
+    return {};
 }
 
-int flipHorizontal(ImageBlock& block)
+Status flipHorizontal(ImageBlock& block)
 {
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return -1;
+        return Failure{Reason::BadArgument, {}};
     const auto width = static_cast<uint32_t>(block.width());
     const int32_t height = block.height();
     switch (block.bitCount()) {
     case 24:
         for (int32_t y = 0; y < height; ++y)
             mirrorRow24InPlace(block.row(y), width);
-        return 0;
+        return {};
     case 8:
         for (int32_t y = 0; y < height; ++y)
             mirrorRow8InPlace(block.row(y), width);
-        return 0;
+        return {};
     default:
         break;
     }
     size_t rowSize = block.rowSize();
     LargeBuffer scratch = LargeBuffer::allocate(rowSize);
     if (!scratch)
-        return -1;
+        return outOfMemory();
     MirrorTables tables;
     size_t usedBytes = block.bitCount() == 4 ? (width + 1) / 2 : (width + 7) / 8;
     for (int32_t y = 0; y < height; ++y) {
@@ -292,7 +292,7 @@ int flipHorizontal(ImageBlock& block)
             mirrorRow1(row, scratch.data(), width, tables);
         std::memcpy(row, scratch.data(), usedBytes);
     }
-    return 0;
+    return {};
 }
 
 ImageBlock rotateRight(ImageBlock& source) { return rotate(source, Turn::Right); }
