@@ -151,7 +151,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_view->doubleClicked = [this] { runCommand(command::FullScreen); };
     setCentralWidget(m_view);
     buildMenus();
-    m_imageMenu = std::make_unique<ImageMenu>(static_cast<PictureHost&>(*this));
+    m_imageMenu = std::make_unique<ImageMenu>(*this);
     registerHandlers();
 
     readStartupSettings();
