@@ -65,10 +65,10 @@ Status makeGrey(ImageBlock& block, const Operation&) { return replaceWith(block,
 
 // Negative and the swaps refuse only a block they cannot read, before any
 // change.
-Status invert(ImageBlock& block, const Operation&) { return negative(block) ? Status() : outOfMemory(); }
+Status invert(ImageBlock& block, const Operation&) { return negative(block); }
 Status swap(ImageBlock& block, const Operation& operation)
 {
-    return swapChannels(block, operation.swap) ? Status() : outOfMemory();
+    return swapChannels(block, operation.swap);
 }
 
 Status brighten(ImageBlock& block, const Operation& operation)

@@ -93,15 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     case 5:
-        check(negative(block) && negative(block) && bytesOf(block) == original);
+        check(negative(block).ok() && negative(block).ok() && bytesOf(block) == original);
         break;
     case 6: {
         auto swap = static_cast<ChannelSwap>(parameter % 5);
-        check(swapChannels(block, swap));
+        check(swapChannels(block, swap).ok());
         if (swap == ChannelSwap::BRG || swap == ChannelSwap::GBR)
-            check(swapChannels(block, swap == ChannelSwap::BRG ? ChannelSwap::GBR : ChannelSwap::BRG));
+            check(swapChannels(block, swap == ChannelSwap::BRG ? ChannelSwap::GBR : ChannelSwap::BRG).ok());
         else
-            check(swapChannels(block, swap));
+            check(swapChannels(block, swap).ok());
         check(bytesOf(block) == original);
         break;
     }
