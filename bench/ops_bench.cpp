@@ -152,7 +152,7 @@ void BM_Rotate(benchmark::State& state)
 BENCHMARK(BM_Rotate<rotateRight>)->Name("BM_RotateRight")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate<rotateLeft>)->Name("BM_RotateLeft")->Unit(benchmark::kMillisecond);
 
-template<int (*Flip)(ImageBlock&)>
+template<Status (*Flip)(ImageBlock&)>
 void BM_Flip(benchmark::State& state)
 {
     ImageBlock block = copyOf(photo());

@@ -115,7 +115,7 @@ bool writeReplacing(WriterFunction writer, const std::string& path, const ImageB
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
 {
-    WaitCursor waitCursor(ui);
+    pictorand::WaitCursor waitCursor(ui);
     auto tell = [&](const std::string& text) {
         if (showMessages)
             ui.showMessage(text, MessageIcon::Information);

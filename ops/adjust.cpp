@@ -138,10 +138,10 @@ ImageBlock greyscale(ImageBlock& block)
     return grey;
 }
 
-bool negative(ImageBlock& block)
+Status negative(ImageBlock& block)
 {
     if (!isAdjustable(block))
-        return false;
+        return Failure{Reason::BadArgument, {}};
     if (block.bitCount() == 24) {
         // 255 - v is ~v: eight bytes at a time, then the rest of the row.
         const size_t bytes = size_t(3) * static_cast<uint32_t>(block.width());
@@ -157,19 +157,19 @@ bool negative(ImageBlock& block)
             for (; i < bytes; ++i)
                 row[i] = static_cast<uint8_t>(~row[i]);
         }
-        return true;
+        return {};
     }
     std::array<uint8_t, 256> inverse{};
     for (int i = 0; i < 256; ++i)
         inverse[static_cast<size_t>(i)] = static_cast<uint8_t>(255 - i);
     mapComponents(block, block.colorsUsed(), inverse);
-    return true;
+    return {};
 }
 
-bool swapChannels(ImageBlock& block, ChannelSwap swap)
+Status swapChannels(ImageBlock& block, ChannelSwap swap)
 {
     if (!isAdjustable(block))
-        return false;
+        return Failure{Reason::BadArgument, {}};
     auto apply = [&](auto permute) {
         forEachColor(block, block.colorsUsed(), [&](uint8_t& blue, uint8_t& green, uint8_t& red) {
             uint8_t b = blue, g = green, r = red;
@@ -208,7 +208,7 @@ bool swapChannels(ImageBlock& block, ChannelSwap swap)
         });
         break;
     }
-    return true;
+    return {};
 }
 
 ImageBlock adjustBrightness(const ImageBlock& block, int offset)

@@ -4,6 +4,7 @@
 // pixel. Only greyscale of a true-colour block changes the depth.
 
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <array>
 #include <cstdint>
@@ -21,15 +22,15 @@ uint8_t greyValue(uint8_t red, uint8_t green, uint8_t blue);
 ImageBlock greyscale(ImageBlock& block);
 
 // Every colour-table entry, or every pixel byte, replaced by 255 - value.
-// False (block untouched) for an unusable block.
-bool negative(ImageBlock& block);
+// Fails (block untouched) for an unusable block.
+Status negative(ImageBlock& block);
 
 // The five channel permutations of the image menu, named for where red,
 // green and blue go ("RGB -> BRG": new red = old green, new green = old blue,
 // new blue = old red).
 enum class ChannelSwap { RBG, BGR, BRG, GRB, GBR };
 // In place, through the colour table or every pixel.
-bool swapChannels(ImageBlock& block, ChannelSwap swap);
+Status swapChannels(ImageBlock& block, ChannelSwap swap);
 
 // Adjusted duplicates of `block` (the source is left as it was); null when the
 // block is unusable, the value out of range or the duplicate cannot be had.

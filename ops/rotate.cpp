@@ -209,30 +209,30 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
 {
     if (!isUsableBlock(source) || !isFlippableDepth(source.bitCount()))
         return {};
-    auto flip = [&] { return turn == Turn::Right ? flipHorizontal(source) : flipVertical(source); };
     ImageBlock target = makeDerivedBlock(source, source.height(), source.width(), source.bitCount());
-    if (!target) {
-        flip(); // a failed rotation leaves the source flipped
+    if (!target)
         return {};
-    }
+    // The source is only read: a turn that fails part way leaves the user's
+    // picture as it was. At 1 and 4 bits the flip is made on the turned copy
+    // instead (flipping then transposing equals transposing then flipping
+    // the other way).
+    auto flipTarget = [&] { return turn == Turn::Right ? flipVertical(target) : flipHorizontal(target); };
     switch (source.bitCount()) {
     case 24:
-        // The source goes when this succeeds, so the flip is folded into
-        // the transpose instead of being made in place.
         transposeTurned<3>(source, target, turn);
         break;
     case 8:
         transposeTurned<1>(source, target, turn);
         break;
     case 4:
-        if (flip() != 0)
-            return {};
         transpose4(source, target);
+        if (!flipTarget())
+            return {};
         break;
     default:
-        if (flip() != 0)
-            return {};
         transpose1(source, target);
+        if (!flipTarget())
+            return {};
         break;
     }
     source = ImageBlock();
@@ -241,14 +241,14 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
 
 } // namespace
 
-int flipVertical(ImageBlock& block)
+Status flipVertical(ImageBlock& block)
 {
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return -1;
+        return Failure{Reason::BadArgument, {}};
     size_t rowSize = block.rowSize();
     LargeBuffer scratch = LargeBuffer::allocate(rowSize);
     if (!scratch)
-        return -1;
+        return outOfMemory();
     int32_t height = block.height();
     for (int32_t i = 0; i < height / 2; ++i) {
         uint8_t* a = block.row(i);
@@ -257,31 +257,31 @@ int flipVertical(ImageBlock& block)
         std::memcpy(a, b, rowSize);
         std::memcpy(b, scratch.data(), rowSize);
     }
-    return 0;
+    return {};
 }
 
-int flipHorizontal(ImageBlock& block)
+Status flipHorizontal(ImageBlock& block)
 {
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return -1;
+        return Failure{Reason::BadArgument, {}};
     const auto width = static_cast<uint32_t>(block.width());
     const int32_t height = block.height();
     switch (block.bitCount()) {
     case 24:
         for (int32_t y = 0; y < height; ++y)
             mirrorRow24InPlace(block.row(y), width);
-        return 0;
+        return {};
     case 8:
         for (int32_t y = 0; y < height; ++y)
             mirrorRow8InPlace(block.row(y), width);
-        return 0;
+        return {};
     default:
         break;
     }
     size_t rowSize = block.rowSize();
     LargeBuffer scratch = LargeBuffer::allocate(rowSize);
     if (!scratch)
-        return -1;
+        return outOfMemory();
     MirrorTables tables;
     size_t usedBytes = block.bitCount() == 4 ? (width + 1) / 2 : (width + 7) / 8;
     for (int32_t y = 0; y < height; ++y) {
@@ -292,7 +292,7 @@ int flipHorizontal(ImageBlock& block)
             mirrorRow1(row, scratch.data(), width, tables);
         std::memcpy(row, scratch.data(), usedBytes);
     }
-    return 0;
+    return {};
 }
 
 ImageBlock rotateRight(ImageBlock& source) { return rotate(source, Turn::Right); }

@@ -142,15 +142,13 @@ void FullScreenWindow::keyPressEvent(QKeyEvent* event)
     // window of the program.
     if (m_main->translateAccelerator(event))
         return;
+    if (const int id = m_main->windowKeyCommand(event, true)) {
+        if (id == command::PreviousFile || id == command::NextFile)
+            resetZoom(); // the next picture starts at 100 %
+        m_main->runCommand(id);
+        return;
+    }
     switch (event->key()) {
-    case Qt::Key_Backspace:
-        resetZoom();
-        m_main->runCommand(command::PreviousFile);
-        return;
-    case Qt::Key_Space:
-        resetZoom();
-        m_main->runCommand(command::NextFile);
-        return;
     case Qt::Key_PageUp:
         scroll(Qt::Vertical, true, false);
         return;
@@ -174,12 +172,6 @@ void FullScreenWindow::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_Down:
         scroll(Qt::Vertical, false, true);
-        return;
-    case Qt::Key_F7:
-        m_main->runCommand(command::MoveFile);
-        return;
-    case Qt::Key_F8:
-        m_main->runCommand(command::CopyFile);
         return;
     case Qt::Key_Plus:
     case Qt::Key_Minus:

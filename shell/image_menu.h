@@ -2,11 +2,13 @@
 // The image menu's commands: rotations and flips, the colour-depth
 // commands, resize and resample, the colour adjustments with their preview
 // dialogs and the palette editor; and the icon chooser the icon reader asks
-// on the viewer's display path. The main window routes these ids here after
-// their preconditions have passed.
+// on the viewer's display path. It registers its handlers with the main
+// window, which runs them once the commands' preconditions have passed.
 
 #include "core/codec_registry.h"
+#include "dispatch/operations.h"
 #include "shell/core/image_menu_rules.h"
+#include "shell/picture_host.h"
 
 #include <functional>
 #include <optional>
@@ -16,16 +18,12 @@ class QWidget;
 
 namespace pictorand {
 
-class MainWindow;
-
 class ImageMenu : public IconChooser {
 public:
-    explicit ImageMenu(MainWindow& window);
+    explicit ImageMenu(PictureHost& host);
 
-    // True for the ids handled here.
-    static bool handles(int id);
-    // Runs one of them (preconditions already checked).
-    void run(int id);
+    // Adds a handler for each command done here.
+    void registerHandlers(CommandHandlers& handlers);
 
     // IconChooser: runs the "Mutliple Icons" dialog over the main window.
     int chooseIcon(const std::string& path, const std::vector<std::string>& lines) override;
@@ -34,17 +32,16 @@ public:
     static std::function<std::optional<QColor>(QColor, QWidget*)> colorChooser;
 
 private:
-    void rotate(bool right);
-    void flip(bool vertical);
+    // Applies a shared operation to the picture; a failure is shown with the
+    // operation's words and leaves picture, record and window as they were.
+    bool apply(const Operation& operation);
+    void rotate(OperationKind turn);
     void decreaseDepth();
-    void changeSize(bool resample);
-    void greyscale();
-    void inPlace(int id);
+    void changeSize(OperationKind kind);
     void adjust(Adjustment adjustment);
     void editPalette();
-    void repaint();
 
-    MainWindow& m_window;
+    PictureHost& m_host;
 };
 
 } // namespace pictorand

@@ -1,7 +1,7 @@
 #include "shell/main_window.h"
 
+#include "dispatch/page_load.h"
 #include "dispatch/save_dispatch.h"
-#include "ops/depth_conversion.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
 #include "platform/paths.h"
@@ -34,61 +34,71 @@
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace pictorand {
 
 namespace {
 
-// The accelerator table "PICTORAND32". Letters are keys and must be pressed
-// with exactly the modifiers given; + and - are characters.
-struct Accelerator {
-    int key;           // Qt::Key, or 0 for a character
-    char character;    // '+' or '-' when key is 0
-    Qt::KeyboardModifiers modifiers;
-    int command;
-};
-
-const std::vector<Accelerator>& acceleratorTable()
+Qt::Key qtKey(char32_t key)
 {
-    using namespace command;
-    const auto none = Qt::KeyboardModifiers();
-    const auto ctrl = Qt::KeyboardModifiers(Qt::ControlModifier);
-    const auto shift = Qt::KeyboardModifiers(Qt::ShiftModifier);
-    const auto ctrlShift = Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier);
-    static const std::vector<Accelerator> table = {
-        {0, '+', none, ZoomIn},
-        {0, '-', none, ZoomOut},
-        {Qt::Key_A, 0, none, About},
-        {Qt::Key_B, 0, none, BatchConversion},
-        {Qt::Key_C, 0, ctrl, Copy},
-        {Qt::Key_C, 0, ctrlShift, WallpaperCentred},
-        {Qt::Key_F, 0, none, BestFit},
-        {Qt::Key_F, 0, ctrl, FirstFile},
-        {Qt::Key_G, 0, none, StopAnimation},
-        {Qt::Key_H, 0, none, HorizontalFlip},
-        {Qt::Key_I, 0, none, ImageInfo},
-        {Qt::Key_L, 0, none, RotateLeft},
-        {Qt::Key_L, 0, ctrl, LastFile},
-        {Qt::Key_M, 0, none, Minimise},
-        {Qt::Key_N, 0, none, NextOverviewPage},
-        {Qt::Key_N, 0, ctrl, NextPage},
-        {Qt::Key_O, 0, none, Open},
-        {Qt::Key_P, 0, none, Properties},
-        {Qt::Key_P, 0, ctrl, PreviousPage},
-        {Qt::Key_P, 0, ctrlShift, PreviousWallpaper},
-        {Qt::Key_R, 0, none, RotateRight},
-        {Qt::Key_R, 0, shift, Reopen},
-        {Qt::Key_S, 0, none, SaveAs},
-        {Qt::Key_T, 0, ctrlShift, WallpaperTiled},
-        {Qt::Key_U, 0, none, RefreshDirectory},
-        {Qt::Key_V, 0, none, VerticalFlip},
-        {Qt::Key_V, 0, ctrl, Paste},
-        {Qt::Key_Insert, 0, shift, Paste},
-        {Qt::Key_Delete, 0, none, DeleteFile},
-        {Qt::Key_W, 0, none, Slideshow},
-    };
-    return table;
+    switch (key) {
+    case key::Space:
+        return Qt::Key_Space;
+    case key::Enter:
+        return Qt::Key_Return;
+    case key::Escape:
+        return Qt::Key_Escape;
+    case key::Backspace:
+        return Qt::Key_Backspace;
+    case key::Delete:
+        return Qt::Key_Delete;
+    case key::Insert:
+        return Qt::Key_Insert;
+    case key::F6:
+        return Qt::Key_F6;
+    case key::F7:
+        return Qt::Key_F7;
+    case key::F8:
+        return Qt::Key_F8;
+    default:
+        return static_cast<Qt::Key>(Qt::Key_A + static_cast<int>(key - U'A'));
+    }
+}
+
+bool sameKey(char32_t key, int pressed)
+{
+    // The keypad's Enter is Enter too.
+    return pressed == qtKey(key) || (key == key::Enter && pressed == Qt::Key_Enter);
+}
+
+Qt::KeyboardModifiers qtModifiers(unsigned modifiers)
+{
+    Qt::KeyboardModifiers result;
+    if (modifiers & Ctrl)
+        result |= Qt::ControlModifier;
+    if (modifiers & Shift)
+        result |= Qt::ShiftModifier;
+    return result;
+}
+
+Qt::KeyboardModifiers pressedModifiers(const QKeyEvent* event)
+{
+    return event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+}
+
+// Letters must be pressed with exactly the modifiers given; + and - are
+// characters, however the keyboard makes them.
+bool matchesAccelerator(const KeyStroke& stroke, const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = pressedModifiers(event);
+    if (stroke.key == U'+' || stroke.key == U'-') {
+        const QString text = event->text();
+        return text.size() == 1 && text[0] == QChar(static_cast<char16_t>(stroke.key)) &&
+               !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
+    }
+    return sameKey(stroke.key, event->key()) && modifiers == qtModifiers(stroke.modifiers);
 }
 
 std::string fileNameAndExtension(const std::string& path)
@@ -142,6 +152,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     setCentralWidget(m_view);
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
+    registerHandlers();
 
     readStartupSettings();
     const DisplayMetrics m = metrics();
@@ -289,6 +300,7 @@ ViewerState MainWindow::viewerState() const
     state.pathIsExistingFile = isExistingFile(m_image.path);
     state.clipboardHasImage = false; // FIXME: the clipboard commands are not built yet
     state.multiPage = m_image.multiPage;
+    state.overviewSheet = m_image.overviewMode;
     state.directoryFileCount = 0; // FIXME: the directory list is not built yet
     state.alwaysFit = m_alwaysFit;
     state.sortOrder = m_sortOrder;
@@ -297,11 +309,20 @@ ViewerState MainWindow::viewerState() const
     return state;
 }
 
+bool MainWindow::commandEnabled(int id) const
+{
+    const CommandRow* row = commandRow(id);
+    return row && m_handlers.count(id) && menuRuleState(*row, viewerState()).enabled;
+}
+
 void MainWindow::updateMenuState()
 {
     const ViewerState state = viewerState();
     for (auto& [id, action] : m_actions) {
-        const ItemState item = menuItemState(id, state);
+        const CommandRow* row = commandRow(id);
+        ItemState item = row ? menuRuleState(*row, state) : ItemState();
+        if (!m_handlers.count(id))
+            item.enabled = false; // in the menu already, its work comes later
         action->setEnabled(item.enabled);
         action->setCheckable(item.checked || action->isCheckable());
         action->setChecked(item.checked);
@@ -310,49 +331,44 @@ void MainWindow::updateMenuState()
 
 bool MainWindow::translateAccelerator(QKeyEvent* event)
 {
-    const Qt::KeyboardModifiers modifiers =
-        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    const QString text = event->text();
-    for (const Accelerator& accelerator : acceleratorTable()) {
-        bool matches;
-        if (accelerator.key == 0)
-            matches = text.size() == 1 && text[0] == QChar(accelerator.character) &&
-                      !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
-        else
-            matches = event->key() == accelerator.key && modifiers == accelerator.modifiers;
-        if (!matches)
-            continue;
-        // The menu is brought up to date first; a disabled command's key does
-        // nothing.
-        updateMenuState();
-        const int id = accelerator.command;
-        QAction* item = action(id);
-        const bool enabled = item ? item->isEnabled() : commandImplemented(id);
-        if (enabled)
-            runCommand(id);
-        return true;
+    for (const CommandRow& row : commandTable()) {
+        for (const KeyStroke& stroke : row.keys) {
+            if (stroke.scope != KeyScope::Accelerator || !matchesAccelerator(stroke, event))
+                continue;
+            // The menu is brought up to date first; a disabled command's key
+            // does nothing.
+            updateMenuState();
+            if (commandEnabled(row.id))
+                runCommand(row.id);
+            return true;
+        }
     }
     return false;
 }
 
-bool MainWindow::handleKeyTable(QKeyEvent* event)
+int MainWindow::windowKeyCommand(const QKeyEvent* event, bool fullScreen) const
 {
+    if (!fullScreen && (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return 0;
+    for (const CommandRow& row : commandTable())
+        for (const KeyStroke& stroke : row.keys) {
+            const bool taken = stroke.scope == KeyScope::WindowAndFullScreen ||
+                               (stroke.scope == KeyScope::Window && !fullScreen);
+            if (taken && sameKey(stroke.key, event->key()))
+                return row.id;
+        }
+    return 0;
+}
+
+bool MainWindow::handleWindowKeys(QKeyEvent* event)
+{
+    if (const int id = windowKeyCommand(event, false)) {
+        runCommand(id);
+        return true;
+    }
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
     switch (event->key()) {
-    case Qt::Key_Backspace:
-        runCommand(command::PreviousFile);
-        return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        runCommand(command::FullScreen);
-        return true;
-    case Qt::Key_Escape:
-        runCommand(command::Exit);
-        return true;
-    case Qt::Key_Space:
-        runCommand(command::NextFile);
-        return true;
     case Qt::Key_PageUp:
         m_view->scrollBy(Qt::Vertical, true, false);
         return true;
@@ -377,15 +393,6 @@ bool MainWindow::handleKeyTable(QKeyEvent* event)
     case Qt::Key_Down:
         m_view->scrollBy(Qt::Vertical, false, true);
         return true;
-    case Qt::Key_F6:
-        runCommand(command::RenameFile);
-        return true;
-    case Qt::Key_F7:
-        runCommand(command::MoveFile);
-        return true;
-    case Qt::Key_F8:
-        runCommand(command::CopyFile);
-        return true;
     default:
         return false;
     }
@@ -400,7 +407,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         QApplication::sendEvent(m_fullScreen, event);
         return;
     }
-    if (!handleKeyTable(event))
+    if (!handleWindowKeys(event))
         QMainWindow::keyPressEvent(event);
 }
 
@@ -413,7 +420,8 @@ void MainWindow::runCommand(int id)
         goToRecentDirectory(id - command::RecentDirectory1);
         return;
     }
-    if (!commandImplemented(id))
+    auto handler = m_handlers.find(id);
+    if (handler == m_handlers.end())
         return; // present in the menu, its work comes later
 
     PreconditionState conditions;
@@ -435,67 +443,119 @@ void MainWindow::runCommand(int id)
         break;
     }
 
+    handler->second();
+}
+
+void MainWindow::registerHandlers()
+{
     using namespace command;
-    switch (id) {
-    case Open:
-        commandOpen();
-        break;
-    case Reopen: {
-        m_ui->setWaitCursor(true);
+    CommandHandlers& on = m_handlers;
+    on[Open] = [this] { commandOpen(); };
+    on[Reopen] = [this] {
+        WaitCursor waitCursor(*m_ui);
         loadAndShow(m_image.path);
-        m_ui->setWaitCursor(false);
-        break;
-    }
-    case SaveAs:
-        commandSaveAs();
-        break;
-    case Exit:
-        close();
-        break;
-    case EditDelete:
+    };
+    on[SaveAs] = [this] { commandSaveAs(); };
+    on[Exit] = [this] { close(); };
+    on[EditDelete] = [this] {
         adoptBlock(ImageBlock());
         resetWindow();
         m_view->viewport()->update();
-        break;
-    case BestFit:
-        commandBestFit();
-        break;
-    case FullScreen:
-        commandFullScreen();
-        break;
-    case ZoomIn:
-    case ZoomOut:
-        if (m_fullScreen)
-            m_fullScreen->zoomIn(id == ZoomIn);
-        else
-            zoom(id == ZoomIn);
-        break;
-    case TimeMeasurement:
+    };
+    on[BestFit] = [this] { commandBestFit(); };
+    on[FullScreen] = [this] { commandFullScreen(); };
+    for (int id : {ZoomIn, ZoomOut})
+        on[id] = [this, in = id == ZoomIn] {
+            if (m_fullScreen)
+                m_fullScreen->zoomIn(in);
+            else
+                zoom(in);
+        };
+    on[TimeMeasurement] = [this] {
         m_timeMeasurement = !m_timeMeasurement;
         updateMenuState();
-        break;
-    case AlwaysOnTop:
+    };
+    on[AlwaysOnTop] = [this] {
         m_alwaysOnTop = !m_alwaysOnTop;
         setWindowFlag(Qt::WindowStaysOnTopHint, m_alwaysOnTop);
         show();
         updateMenuState();
-        break;
-    case Minimise:
-        showMinimized();
-        break;
-    case About:
-        commandAbout();
-        break;
-    case IncreaseTo16Colors:
-    case IncreaseTo256Colors:
-    case IncreaseToTrueColor:
-        commandIncreaseDepth(id);
-        break;
-    default:
-        if (ImageMenu::handles(id))
-            m_imageMenu->run(id);
-        break;
+    };
+    on[Minimise] = [this] { showMinimized(); };
+    on[About] = [this] { commandAbout(); };
+    on[NextPage] = [this] { showPage(m_image.currentPage + 1); };
+    on[PreviousPage] = [this] { showPage(m_image.currentPage - 1); };
+    on[FirstPage] = [this] { showPage(0); };
+    on[LastPage] = [this] { showPage(m_image.pageCount - 1); };
+    on[NextOverviewPage] = [this] { commandNextOverviewSheet(); };
+    m_imageMenu->registerHandlers(on);
+}
+
+void MainWindow::showPage(int page)
+{
+    // Next on the last page and Previous on the first stay where they are.
+    if (!m_image.multiPage || page < 0 || page >= m_image.pageCount || page == m_image.currentPage)
+        return;
+    WaitCursor waitCursor(*m_ui);
+    Result<ImageBlock> loaded = loadTiffPage(m_image, page, paletteDisplay());
+    if (!loaded) {
+        waitCursor.release();
+        m_ui->showMessage(loaded.text(), MessageIcon::Information); // the page on screen stays
+        return;
     }
+    resetViewerState();
+    m_image.currentPage = page;
+    ImageBlock block = loaded.take();
+    m_image.originalWidth = block.width();
+    m_image.originalHeight = block.height();
+    m_image.originalBitCount = block.bitCount();
+    adoptBlock(std::move(block));
+    if (m_fullScreen)
+        m_fullScreen->update();
+    else
+        showPicture();
+    m_view->viewport()->update();
+}
+
+void MainWindow::commandNextOverviewSheet()
+{
+    if (!m_image.overviewMode)
+        return;
+    const int next = nextOverviewStart(m_image.overviewStart);
+    if (next == 0) {
+        m_ui->showMessage(kNoMorePictures, MessageIcon::Information);
+        return;
+    }
+    WaitCursor waitCursor(*m_ui);
+    Result<ImageBlock> sheet = loadOverviewSheet(m_image.path, next, paletteDisplay());
+    if (!sheet) {
+        waitCursor.release();
+        m_ui->showMessage(sheet.text(), MessageIcon::Information);
+        return;
+    }
+    m_image.overviewStart = next;
+    adoptBlock(sheet.take());
+    if (m_fullScreen)
+        m_fullScreen->update();
+    else
+        showPicture();
+    m_view->viewport()->update();
+}
+
+void MainWindow::showAtFullSize(int width, int height)
+{
+    m_view->hideScrollBars();
+    m_display.zoom = 100;
+    m_zoomStep = 0;
+    sizeWindowToPicture(std::max(1, width), std::max(1, height));
+}
+
+void MainWindow::repaintPicture()
+{
+    pictureChanged();
+    m_view->viewport()->repaint();
+    if (m_fullScreen)
+        m_fullScreen->update();
 }
 
 void MainWindow::commandOpen()
@@ -514,9 +574,8 @@ void MainWindow::commandOpen()
         m_image.compression = compression;
         return;
     }
-    m_ui->setWaitCursor(true);
+    WaitCursor waitCursor(*m_ui);
     loadAndShow(*chosen);
-    m_ui->setWaitCursor(false);
 }
 
 void MainWindow::commandSaveAs()
@@ -524,9 +583,10 @@ void MainWindow::commandSaveAs()
     std::optional<std::string> path = ChooseSaveFile(*m_dialogs, *m_ui, m_settings, m_image.path);
     if (!path)
         return;
-    m_ui->setWaitCursor(true);
-    SaveImage(m_image.block, *m_ui, *path, true);
-    m_ui->setWaitCursor(false);
+    {
+        WaitCursor waitCursor(*m_ui);
+        SaveImage(m_image.block, *m_ui, *path, true);
+    }
     m_ui->rebuildDirectoryList();
 }
 
@@ -569,15 +629,6 @@ void MainWindow::fullScreenLeft()
         m_view->viewport()->update();
         activateWindow();
     }
-}
-
-void MainWindow::commandIncreaseDepth(int id)
-{
-    ImageBlock wider = increaseDepth(static_cast<IncreaseDepthCommand>(id), m_image.block);
-    if (!wider)
-        return; // nothing to do for this depth
-    adoptBlock(std::move(wider));
-    m_view->viewport()->update();
 }
 
 IconChooser* MainWindow::iconChooser()
@@ -635,13 +686,10 @@ bool MainWindow::openFile(const std::string& path)
 {
     // The start-up picture may be decoded already: then there is no wait to
     // show (and no cursor to load from the theme).
-    const bool waits = !m_readAhead || !m_readAhead->ready(path);
-    if (waits)
-        m_ui->setWaitCursor(true);
-    bool shown = loadAndShow(path);
-    if (waits)
-        m_ui->setWaitCursor(false);
-    return shown;
+    std::optional<WaitCursor> waitCursor;
+    if (!m_readAhead || !m_readAhead->ready(path))
+        waitCursor.emplace(*m_ui);
+    return loadAndShow(path);
 }
 
 void MainWindow::applyOuterSize(int x, int y, int outerWidth, int outerHeight)
@@ -763,7 +811,7 @@ void MainWindow::setTitle()
                           scaleByZoom(m_image.currentWidth, m_display.zoom),
                           scaleByZoom(m_image.currentHeight, m_display.zoom));
     if (m_image.multiPage)
-        title = formatted("%s - %d %s", name.c_str(), m_image.pageCount, "pages");
+        title = formatted("%s - %s %d %s %d", name.c_str(), "page", m_image.currentPage + 1, "of", m_image.pageCount);
     if (m_options.customTitle)
         title = formatted("%s - %s", kProgramCaptionText, m_options.title.c_str());
     setWindowTitle(QString::fromStdString(title));

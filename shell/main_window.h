@@ -11,6 +11,7 @@
 #include "shell/core/display_state.h"
 #include "shell/core/file_dialogs.h"
 #include "shell/core/system_metrics.h"
+#include "shell/picture_host.h"
 
 #include <QImage>
 #include <QList>
@@ -60,18 +61,22 @@ struct ViewerServices {
     std::string settingsPath; // empty: the program's settings file
 };
 
-class MainWindow : public QMainWindow, public DisplayHost {
+class MainWindow : public QMainWindow, public DisplayHost, public PictureHost {
     Q_OBJECT
-    friend class ImageMenu; // the image menu's commands work on the picture
 public:
     MainWindow(ViewerServices services, ViewerOptions options);
     ~MainWindow() override;
 
     // One dispatch for every command, however it arrives.
     void runCommand(int id);
+    // True when the command has a handler and its rule enables it now.
+    bool commandEnabled(int id) const;
     // Offers a key to the accelerator table. True when it is an accelerator
     // (it then acted, or did nothing because its command is disabled).
     bool translateAccelerator(QKeyEvent* event);
+    // The command of a window key (Enter, Esc, Space, ...), 0 for none; in
+    // full screen only the keys that window takes.
+    int windowKeyCommand(const QKeyEvent* event, bool fullScreen) const;
     // The menu's enabled and checked states, from the one rule.
     void updateMenuState();
     // Before any menu opens: the recently-used-directories pop-up, then the
@@ -86,10 +91,11 @@ public:
     void dropFiles(const QStringList& paths);
     void showPicture();
     void sizeWindowToPicture(int width, int height);
+    void showAtFullSize(int width, int height) override;
     void setTitle();
 
     // State the display and the tests read.
-    DisplayMetrics metrics() const;
+    DisplayMetrics metrics() const override;
     int zoomStep() const { return m_zoomStep; }
     const WindowLayout& lastLayout() const { return m_layout; }
     PictureView* view() const { return m_view; }
@@ -99,6 +105,14 @@ public:
     void paintBlockInto(QPainter& painter, const QRect& target);
     // The block's pixels or colours were changed in place.
     void pictureChanged();
+
+    // PictureHost
+    CurrentImage& picture() override { return m_image; }
+    void adoptPicture(ImageBlock block) override { adoptBlock(std::move(block)); }
+    void repaintPicture() override;
+    UserInterface& ui() override { return *m_ui; }
+    SettingsFile& settings() override { return m_settings; }
+    QWidget* dialogParent() override { return this; }
     // Grows with every change of the picture, so copies made for painting
     // know when they are stale.
     unsigned pictureGeneration() const { return m_pictureGeneration; }
@@ -143,7 +157,8 @@ private:
     void rebuildRecentDirectoriesMenu();
     void goToRecentDirectory(int slot);
     void addEntries(QMenu* menu, const std::vector<MenuEntry>& entries);
-    bool handleKeyTable(QKeyEvent* event);
+    void registerHandlers();
+    bool handleWindowKeys(QKeyEvent* event);
     void paintPicture(QPainter& painter);
     void reportDecompressionTime();
     void applyOuterSize(int x, int y, int outerWidth, int outerHeight);
@@ -160,8 +175,9 @@ private:
     void commandSaveAs();
     void commandBestFit();
     void commandFullScreen();
-    void commandIncreaseDepth(int id);
     void commandAbout();
+    void showPage(int page);
+    void commandNextOverviewSheet();
 
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
@@ -195,6 +211,7 @@ private:
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;
     std::map<int, QAction*> m_actions;
+    CommandHandlers m_handlers;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentSeparator = nullptr;
     QMenu* m_recentMenu = nullptr;

@@ -1,7 +1,5 @@
 #include "shell/core/commands.h"
 
-#include "shell/core/image_menu_rules.h"
-
 #include <algorithm>
 #include <array>
 
@@ -9,9 +7,169 @@ namespace pictorand {
 
 namespace {
 
-MenuEntry item(int id, const char* text)
+KeyStroke accelerator(char32_t key, unsigned modifiers = NoModifier)
 {
-    return {MenuEntry::Kind::Command, id, text, {}};
+    return {key, modifiers, KeyScope::Accelerator};
+}
+KeyStroke windowKey(char32_t key)
+{
+    return {key, NoModifier, KeyScope::Window};
+}
+KeyStroke everyWindowKey(char32_t key)
+{
+    return {key, NoModifier, KeyScope::WindowAndFullScreen};
+}
+
+// The sets of conditions the commands share.
+CommandConditions none()
+{
+    return {};
+}
+CommandConditions notOverWindows() // full screen or a slideshow must not be covered by a dialog
+{
+    CommandConditions c;
+    c.blockedByFullScreen = c.blockedBySlideshow = true;
+    return c;
+}
+CommandConditions fileWork()
+{
+    CommandConditions c;
+    c.needsPicture = c.blockedBySlideshow = true;
+    return c;
+}
+CommandConditions save()
+{
+    CommandConditions c = notOverWindows();
+    c.needsBlock = true;
+    return c;
+}
+CommandConditions quietPicture()
+{
+    CommandConditions c;
+    c.needsPictureQuietly = true;
+    return c;
+}
+CommandConditions block()
+{
+    CommandConditions c;
+    c.needsBlock = true;
+    return c;
+}
+CommandConditions quietBlock()
+{
+    CommandConditions c;
+    c.needsBlockQuietly = true;
+    return c;
+}
+CommandConditions picture()
+{
+    CommandConditions c;
+    c.needsPicture = true;
+    return c;
+}
+CommandConditions turn() // the window is sized to the turned picture, so only at 100 %
+{
+    CommandConditions c = notOverWindows();
+    c.needsPicture = c.needsZoom100 = true;
+    return c;
+}
+CommandConditions notInSlideshow()
+{
+    CommandConditions c;
+    c.blockedBySlideshow = true;
+    return c;
+}
+
+std::vector<CommandRow> buildCommandTable()
+{
+    using namespace command;
+    using R = MenuRule;
+    return {
+        // File
+        {Open, "&Open", R::Always, notOverWindows(), {accelerator('O')}},
+        {Reopen, "&Reopen", R::ExistingFile, none(), {accelerator('R', Shift)}},
+        {SaveAs, "Sa&ve as ...", R::Block, save(), {accelerator('S')}},
+        {DeleteFile, "&Delete", R::ExistingFile, none(), {accelerator(key::Delete)}},
+        {RenameFile, "Re&name File", R::ExistingFile, fileWork(), {windowKey(key::F6)}},
+        {MoveFile, "&Move File", R::ExistingFile, fileWork(), {everyWindowKey(key::F7)}},
+        {CopyFile, "&Copy File", R::ExistingFile, fileWork(), {everyWindowKey(key::F8)}},
+        {ImageInfo, "&Image info", R::Picture, quietPicture(), {accelerator('I')}},
+        {NextPage, "&Next page", R::MultiPage, none(), {accelerator('N', Ctrl)}},
+        {PreviousPage, "&Previous page", R::MultiPage, none(), {accelerator('P', Ctrl)}},
+        {FirstPage, "&First page", R::MultiPage, none(), {}},
+        {LastPage, "&Last page", R::MultiPage, none(), {}},
+        {PrintAllPages, "Print &all pages", R::MultiPage, none(), {}},
+        {ExtractAllPages, "&Extract all pages", R::MultiPage, none(), {}},
+        {Slideshow, "Slidesho&w", R::Always, none(), {accelerator('W')}},
+        {BatchConversion, "&Batch Conversion", R::Always, none(), {accelerator('B')}},
+        {Print, "&Print", R::Block, block(), {}},
+        {SelectSource, "&Select Source", R::Always, none(), {}},
+        {Acquire, "&Acquire", R::Always, none(), {}},
+        {Exit, "&Exit", R::Always, none(), {windowKey(key::Escape)}},
+        // Edit
+        {Copy, "&Copy", R::Block, quietBlock(), {accelerator('C', Ctrl)}},
+        {Paste, "&Paste", R::Clipboard, none(), {accelerator('V', Ctrl), accelerator(key::Insert, Shift)}},
+        {EditDelete, "&Delete", R::Block, none(), {}},
+        {ClearClipboard, "C&lear Clipboard", R::Clipboard, none(), {}},
+        {WallpaperCentred, "&Centered", R::Block, picture(), {accelerator('C', Ctrl | Shift)}},
+        {WallpaperTiled, "&Tiled", R::Block, picture(), {accelerator('T', Ctrl | Shift)}},
+        {PreviousWallpaper, "&Previous wallpaper", R::Always, none(), {accelerator('P', Ctrl | Shift)}},
+        // View
+        {FullScreen, "&Full screen", R::Block, quietBlock(), {windowKey(key::Enter)}},
+        {BestFit, "&Best Fit to desktop", R::AlwaysFitCheck, none(), {accelerator('F')}},
+        {ZoomIn, "Zoom &In", R::Picture, notInSlideshow(), {accelerator('+')}},
+        {ZoomOut, "Zoom &Out", R::Picture, notInSlideshow(), {accelerator('-')}},
+        {NextFile, "&Next File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Space)}},
+        {PreviousFile, "&Previous File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Backspace)}},
+        {FirstFile, "Fir&st File in Directory", R::SeveralFiles, none(), {accelerator('F', Ctrl)}},
+        {LastFile, "Las&t File in Directory", R::SeveralFiles, none(), {accelerator('L', Ctrl)}},
+        {RefreshDirectory, "Refresh &Directory", R::Always, none(), {accelerator('U')}},
+        // The sort items show their direction where other items show a key.
+        {SortByNameAscending, "by &Name\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortByDateAscending, "by &Date\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortBySizeAscending, "by &Size\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortByExtensionAscending, "by &Extension\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortByNameDescending, "by N&ame\t(descending)", R::SortOrderCheck, none(), {}},
+        {SortByDateDescending, "by Da&te\t(descending)", R::SortOrderCheck, none(), {}},
+        {SortBySizeDescending, "by Si&ze\t(descending)", R::SortOrderCheck, none(), {}},
+        {SortByExtensionDescending, "by E&xtension\t(descending)", R::SortOrderCheck, none(), {}},
+        {StopAnimation, "Stop GIF-Ani&mation", R::Animation, none(), {accelerator('G')}},
+        {Minimise, "Minimi&ze", R::Always, none(), {accelerator('M')}},
+        {AlwaysOnTop, "Always on T&op", R::AlwaysOnTopCheck, none(), {}},
+        {TimeMeasurement, "&Time Measurement", R::TimeMeasurementCheck, none(), {}},
+        // Image
+        {RotateLeft, "Rotate &Left", R::Block, turn(), {accelerator('L')}},
+        {RotateRight, "Rotate &Right", R::Block, turn(), {accelerator('R')}},
+        {VerticalFlip, "&Vertical Flip", R::Block, turn(), {accelerator('V')}},
+        {HorizontalFlip, "&Horizontal Flip", R::Block, turn(), {accelerator('H')}},
+        {ResizeImage, "&Resize image", R::Block, picture(), {}},
+        {ResampleImage, "Resamp&le image", R::Block, picture(), {}},
+        {IncreaseTo16Colors, "16    Colors (  &4 BPP)", R::MonoBlock, picture(), {}},
+        {IncreaseTo256Colors, "256  Colors (  &8 BPP)", R::BelowEightBits, picture(), {}},
+        {IncreaseToTrueColor, "16,7 Million (&24 BPP)", R::BelowTrueColor, picture(), {}},
+        {DecreaseColorDepth, "&Decrease Color Depth", R::AboveMono, picture(), {}},
+        {Greyscale, "Convert to &Greyscale", R::NotMono, picture(), {}},
+        {Negative, "&Negative", R::Block, picture(), {}},
+        {SwapRbg, "RGB -> RBG", R::Block, picture(), {}},
+        {SwapBgr, "RGB -> BGR", R::Block, picture(), {}},
+        {SwapBrg, "RGB -> BRG", R::Block, picture(), {}},
+        {SwapGrb, "RGB -> GRB", R::Block, picture(), {}},
+        {SwapGbr, "RGB -> GBR", R::Block, picture(), {}},
+        {Brightness, "&Brightness", R::Block, picture(), {}},
+        {Contrast, "&Contrast", R::Block, picture(), {}},
+        {GammaCorrection, "G&amma Correction", R::Block, picture(), {}},
+        {EditPalette, "&Edit palette", R::Paletted, picture(), {}},
+        // Options, Help
+        {Properties, "&Properties", R::Always, none(), {accelerator('P')}},
+        {About, "&About Pictorand", R::Always, notOverWindows(), {accelerator('A')}},
+        // Keys without a menu item: the next sheet of a Photo CD overview.
+        {NextOverviewPage, "", R::OverviewSheet, none(), {accelerator('N')}},
+    };
+}
+
+MenuEntry item(int id)
+{
+    return {MenuEntry::Kind::Command, id, menuText(id), {}};
 }
 MenuEntry separator()
 {
@@ -28,125 +186,125 @@ std::vector<MenuDefinition> buildMenuBar()
     return {
         {"&File",
          {
-             item(Open, "&Open\tO"),
-             item(Reopen, "&Reopen\tShift+R"),
+             item(Open),
+             item(Reopen),
              separator(),
-             item(SaveAs, "Sa&ve as ...\tS"),
+             item(SaveAs),
              separator(),
-             item(DeleteFile, "&Delete\tDel"),
-             item(RenameFile, "Re&name File\tF6"),
-             item(MoveFile, "&Move File\tF7"),
-             item(CopyFile, "&Copy File\tF8"),
+             item(DeleteFile),
+             item(RenameFile),
+             item(MoveFile),
+             item(CopyFile),
              separator(),
-             item(ImageInfo, "&Image info\tI"),
+             item(ImageInfo),
              popup("M&ultipage TIFF",
                    {
-                       item(NextPage, "&Next page\tCtrl+N"),
-                       item(PreviousPage, "&Previous page\tCtrl+P"),
-                       item(FirstPage, "&First page"),
-                       item(LastPage, "&Last page"),
+                       item(NextPage),
+                       item(PreviousPage),
+                       item(FirstPage),
+                       item(LastPage),
                        separator(),
-                       item(PrintAllPages, "Print &all pages"),
-                       item(ExtractAllPages, "&Extract all pages"),
+                       item(PrintAllPages),
+                       item(ExtractAllPages),
                    }),
              separator(),
-             item(Slideshow, "Slidesho&w\tW"),
-             item(BatchConversion, "&Batch Conversion\tB"),
+             item(Slideshow),
+             item(BatchConversion),
              separator(),
-             item(Print, "&Print"),
+             item(Print),
              separator(),
-             item(SelectSource, "&Select Source"),
-             item(Acquire, "&Acquire"),
+             item(SelectSource),
+             item(Acquire),
              separator(),
-             item(Exit, "&Exit\tEsc"),
+             item(Exit),
          }},
         {"&Edit",
          {
-             item(Copy, "&Copy\tCtrl+C"),
-             item(Paste, "&Paste\tCtrl+V"),
-             item(EditDelete, "&Delete"),
+             item(Copy),
+             item(Paste),
+             item(EditDelete),
              separator(),
-             item(ClearClipboard, "C&lear Clipboard"),
+             item(ClearClipboard),
              separator(),
              popup("&Wallpaper",
                    {
-                       item(WallpaperCentred, "&Centered\tCtrl+Shift+C"),
-                       item(WallpaperTiled, "&Tiled\tCtrl+Shift+T"),
-                       item(PreviousWallpaper, "&Previous wallpaper\tCtrl+Shift+P"),
+                       item(WallpaperCentred),
+                       item(WallpaperTiled),
+                       item(PreviousWallpaper),
                    }),
          }},
         {"&View",
          {
-             item(FullScreen, "&Full screen\tEnter"),
-             item(BestFit, "&Best Fit to desktop\tF"),
+             item(FullScreen),
+             item(BestFit),
              separator(),
-             item(ZoomIn, "Zoom &In\t+"),
-             item(ZoomOut, "Zoom &Out\t-"),
+             item(ZoomIn),
+             item(ZoomOut),
              separator(),
-             item(NextFile, "&Next File in Directory\tSpace"),
-             item(PreviousFile, "&Previous File in Directory\tBackspace"),
-             item(FirstFile, "Fir&st File in Directory\tCtrl+F"),
-             item(LastFile, "Las&t File in Directory\tCtrl+L"),
-             item(RefreshDirectory, "Refresh &Directory\tU"),
+             item(NextFile),
+             item(PreviousFile),
+             item(FirstFile),
+             item(LastFile),
+             item(RefreshDirectory),
              popup("S&ort Directory",
                    {
-                       item(SortByNameAscending, "by &Name\t(ascending)"),
-                       item(SortByDateAscending, "by &Date\t(ascending)"),
-                       item(SortBySizeAscending, "by &Size\t(ascending)"),
-                       item(SortByExtensionAscending, "by &Extension\t(ascending)"),
+                       item(SortByNameAscending),
+                       item(SortByDateAscending),
+                       item(SortBySizeAscending),
+                       item(SortByExtensionAscending),
                        separator(),
-                       item(SortByNameDescending, "by N&ame\t(descending)"),
-                       item(SortByDateDescending, "by Da&te\t(descending)"),
-                       item(SortBySizeDescending, "by Si&ze\t(descending)"),
-                       item(SortByExtensionDescending, "by E&xtension\t(descending)"),
+                       item(SortByNameDescending),
+                       item(SortByDateDescending),
+                       item(SortBySizeDescending),
+                       item(SortByExtensionDescending),
                    }),
              separator(),
-             item(StopAnimation, "Stop GIF-Ani&mation\tG"),
+             item(StopAnimation),
              separator(),
-             item(Minimise, "Minimi&ze\tM"),
-             item(AlwaysOnTop, "Always on T&op"),
-             item(TimeMeasurement, "&Time Measurement"),
+             item(Minimise),
+             item(AlwaysOnTop),
+             item(TimeMeasurement),
          }},
         {"&Image",
          {
-             item(RotateLeft, "Rotate &Left\tL"),
-             item(RotateRight, "Rotate &Right\tR"),
-             item(VerticalFlip, "&Vertical Flip\tV"),
-             item(HorizontalFlip, "&Horizontal Flip\tH"),
+             item(RotateLeft),
+             item(RotateRight),
+             item(VerticalFlip),
+             item(HorizontalFlip),
              separator(),
-             item(ResizeImage, "&Resize image"),
-             item(ResampleImage, "Resamp&le image"),
+             item(ResizeImage),
+             item(ResampleImage),
              separator(),
              popup("&Increase Color Depth",
                    {
-                       item(IncreaseTo16Colors, "16    Colors (  &4 BPP)"),
-                       item(IncreaseTo256Colors, "256  Colors (  &8 BPP)"),
-                       item(IncreaseToTrueColor, "16,7 Million (&24 BPP)"),
+                       item(IncreaseTo16Colors),
+                       item(IncreaseTo256Colors),
+                       item(IncreaseToTrueColor),
                    }),
-             item(DecreaseColorDepth, "&Decrease Color Depth"),
+             item(DecreaseColorDepth),
              separator(),
-             item(Greyscale, "Convert to &Greyscale"),
-             item(Negative, "&Negative"),
+             item(Greyscale),
+             item(Negative),
              popup("S&wap Colors",
                    {
-                       item(SwapRbg, "RGB -> RBG"),
-                       item(SwapBgr, "RGB -> BGR"),
-                       item(SwapBrg, "RGB -> BRG"),
-                       item(SwapGrb, "RGB -> GRB"),
-                       item(SwapGbr, "RGB -> GBR"),
+                       item(SwapRbg),
+                       item(SwapBgr),
+                       item(SwapBrg),
+                       item(SwapGrb),
+                       item(SwapGbr),
                    }),
-             item(Brightness, "&Brightness"),
-             item(Contrast, "&Contrast"),
-             item(GammaCorrection, "G&amma Correction"),
-             item(EditPalette, "&Edit palette"),
+             item(Brightness),
+             item(Contrast),
+             item(GammaCorrection),
+             item(EditPalette),
          }},
         {"&Options",
          {
-             item(Properties, "&Properties\tP"),
+             item(Properties),
          }},
         {"&Help",
          {
-             item(About, "&About Pictorand\tA"),
+             item(About),
          }},
     };
 }
@@ -187,12 +345,55 @@ const std::vector<MenuDefinition>& menuBar()
     return bar;
 }
 
+const std::vector<CommandRow>& commandTable()
+{
+    static const std::vector<CommandRow> table = buildCommandTable();
+    return table;
+}
+
+const CommandRow* commandRow(int id)
+{
+    for (const CommandRow& row : commandTable())
+        if (row.id == id)
+            return &row;
+    return nullptr;
+}
+
+std::string keyHint(const KeyStroke& stroke)
+{
+    std::string hint;
+    if (stroke.modifiers & Ctrl)
+        hint += "Ctrl+";
+    if (stroke.modifiers & Shift)
+        hint += "Shift+";
+    switch (stroke.key) {
+    case key::Space:
+        return hint + "Space";
+    case key::Enter:
+        return hint + "Enter";
+    case key::Escape:
+        return hint + "Esc";
+    case key::Backspace:
+        return hint + "Backspace";
+    case key::Delete:
+        return hint + "Del";
+    case key::Insert:
+        return hint + "Ins";
+    case key::F6:
+    case key::F7:
+    case key::F8:
+        return hint + "F" + std::to_string(stroke.key - key::F6 + 6);
+    default:
+        return hint + static_cast<char>(stroke.key);
+    }
+}
+
 std::string menuText(int id)
 {
-    for (const MenuEntry* entry : allItems())
-        if (entry->id == id)
-            return entry->text;
-    return {};
+    const CommandRow* row = commandRow(id);
+    if (!row)
+        return {};
+    return row->keys.empty() ? row->text : row->text + "\t" + keyHint(row->keys.front());
 }
 
 std::vector<int> allMenuCommands()
@@ -214,198 +415,63 @@ int sortCommandOfOrder(int order)
     return order >= 0 && order < 8 ? kSortCommands[static_cast<size_t>(order)] : 0;
 }
 
-bool commandImplemented(int id)
+ItemState menuRuleState(const CommandRow& row, const ViewerState& s)
 {
-    using namespace command;
-    switch (id) {
-    case Open:
-    case Reopen:
-    case SaveAs:
-    case Exit:
-    case EditDelete:
-    case BestFit:
-    case FullScreen:
-    case ZoomIn:
-    case ZoomOut:
-    case TimeMeasurement:
-    case AlwaysOnTop:
-    case Minimise:
-    case About:
-    case IncreaseTo16Colors:
-    case IncreaseTo256Colors:
-    case IncreaseToTrueColor:
-        return true;
-    default:
-        return isImageMenuCommand(id);
-    }
-}
-
-ItemState menuRuleState(int id, const ViewerState& s)
-{
-    using namespace command;
     const bool block = s.hasBlock;
     const int bits = s.bitCount;
-    switch (id) {
-    case BestFit:
-        return {true, s.alwaysFit};
-    case Reopen:
-    case DeleteFile:
-    case CopyFile:
-    case MoveFile:
-    case RenameFile:
-        return {s.pathIsExistingFile, false};
-    case SaveAs:
-    case Print:
-    case Copy:
-    case EditDelete:
-    case WallpaperCentred:
-    case WallpaperTiled:
-    case ResizeImage:
-    case ResampleImage:
-    case SwapRbg:
-    case SwapBgr:
-    case SwapBrg:
-    case SwapGrb:
-    case SwapGbr:
-    case Negative:
-    case Brightness:
-    case Contrast:
-    case GammaCorrection:
-    case FullScreen:
-    case RotateLeft:
-    case RotateRight:
-    case VerticalFlip:
-    case HorizontalFlip:
-        return {block, false};
-    case ImageInfo:
-    case ZoomIn:
-    case ZoomOut:
-        return {block || s.animationRunning, false};
-    case Paste:
-    case ClearClipboard:
-        return {s.clipboardHasImage, false};
-    case StopAnimation:
-        return {s.animationRunning, false};
-    case IncreaseTo16Colors:
-        return {block && bits == 1, false};
-    case IncreaseTo256Colors:
-        return {block && bits < 8, false};
-    case IncreaseToTrueColor:
-        return {block && bits < 24, false};
-    case DecreaseColorDepth:
-        return {block && bits > 1, false};
-    case Greyscale:
-        return {block && bits != 1, false};
-    case EditPalette:
-        return {block && bits <= 8, false};
-    case NextFile:
-    case PreviousFile:
-    case FirstFile:
-    case LastFile:
-        return {s.directoryFileCount >= 2, false};
-    case NextPage:
-    case PreviousPage:
-    case FirstPage:
-    case LastPage:
-    case PrintAllPages:
-    case ExtractAllPages:
-        return {s.multiPage, false};
-    case TimeMeasurement:
-        return {true, s.timeMeasurement};
-    case AlwaysOnTop:
-        return {true, s.alwaysOnTop};
-    default: {
-        int order = sortOrderOfCommand(id);
-        if (order >= 0)
-            return {true, order == s.sortOrder};
+    switch (row.rule) {
+    case MenuRule::Always:
         return {true, false};
+    case MenuRule::ExistingFile:
+        return {s.pathIsExistingFile, false};
+    case MenuRule::Block:
+        return {block, false};
+    case MenuRule::Picture:
+        return {block || s.animationRunning, false};
+    case MenuRule::Clipboard:
+        return {s.clipboardHasImage, false};
+    case MenuRule::Animation:
+        return {s.animationRunning, false};
+    case MenuRule::MonoBlock:
+        return {block && bits == 1, false};
+    case MenuRule::BelowEightBits:
+        return {block && bits < 8, false};
+    case MenuRule::BelowTrueColor:
+        return {block && bits < 24, false};
+    case MenuRule::AboveMono:
+        return {block && bits > 1, false};
+    case MenuRule::NotMono:
+        return {block && bits != 1, false};
+    case MenuRule::Paletted:
+        return {block && bits <= 8, false};
+    case MenuRule::SeveralFiles:
+        return {s.directoryFileCount >= 2, false};
+    case MenuRule::MultiPage:
+        return {s.multiPage, false};
+    case MenuRule::OverviewSheet:
+        return {s.overviewSheet, false};
+    case MenuRule::AlwaysFitCheck:
+        return {true, s.alwaysFit};
+    case MenuRule::TimeMeasurementCheck:
+        return {true, s.timeMeasurement};
+    case MenuRule::AlwaysOnTopCheck:
+        return {true, s.alwaysOnTop};
+    case MenuRule::SortOrderCheck:
+        return {true, sortOrderOfCommand(row.id) == s.sortOrder};
     }
-    }
-}
-
-ItemState menuItemState(int id, const ViewerState& state)
-{
-    ItemState result = menuRuleState(id, state);
-    if (!commandImplemented(id))
-        result.enabled = false;
-    return result;
+    return {};
 }
 
 } // namespace pictorand
 
 namespace pictorand {
 
-CommandConditions commandConditions(int id)
-{
-    using namespace command;
-    CommandConditions c;
-    switch (id) {
-    case Open:
-    case About:
-        c.blockedByFullScreen = c.blockedBySlideshow = true;
-        break;
-    case RenameFile:
-    case MoveFile:
-    case CopyFile:
-        c.needsPicture = true;
-        c.blockedBySlideshow = true;
-        break;
-    case SaveAs:
-        c.blockedByFullScreen = c.blockedBySlideshow = true;
-        c.needsBlock = true;
-        break;
-    case ImageInfo:
-        c.needsPictureQuietly = true;
-        break;
-    case Print:
-        c.needsBlock = true;
-        break;
-    case Copy:
-    case FullScreen:
-        c.needsBlockQuietly = true;
-        break;
-    case WallpaperCentred:
-    case WallpaperTiled:
-    case ResizeImage:
-    case ResampleImage:
-    case SwapRbg:
-    case SwapBgr:
-    case SwapBrg:
-    case SwapGrb:
-    case SwapGbr:
-    case IncreaseTo16Colors:
-    case IncreaseTo256Colors:
-    case IncreaseToTrueColor:
-    case DecreaseColorDepth:
-    case Greyscale:
-    case Negative:
-    case Brightness:
-    case Contrast:
-    case GammaCorrection:
-    case EditPalette:
-        c.needsPicture = true;
-        break;
-    case RotateLeft:
-    case RotateRight:
-    case VerticalFlip:
-    case HorizontalFlip:
-        c.blockedByFullScreen = c.blockedBySlideshow = true;
-        c.needsPicture = true;
-        c.needsZoom100 = true;
-        break;
-    case ZoomIn:
-    case ZoomOut:
-        c.blockedBySlideshow = true;
-        break;
-    default:
-        break;
-    }
-    return c;
-}
-
 Precondition checkPreconditions(int id, const PreconditionState& state)
 {
-    const CommandConditions c = commandConditions(id);
+    const CommandRow* row = commandRow(id);
+    if (!row)
+        return Precondition::Ignore;
+    const CommandConditions& c = row->conditions;
     if ((c.blockedByFullScreen && state.fullScreen) || (c.blockedBySlideshow && state.slideshow))
         return Precondition::Ignore;
     const bool picture = state.hasBlock || state.animationRunning;

@@ -1,9 +1,11 @@
 #pragma once
-// The main window's commands: their ids, the menu they sit in with their
-// exact texts, and the one rule that decides whether each is enabled and
-// checked. The Qt layer builds its menu bar from this table and asks
-// menuItemState() before a menu opens and before an accelerator acts.
+// The main window's commands, one row each: id, menu text, keys, the rule
+// that enables and checks it and what it needs before it runs. The menu bar
+// places rows by id. The Qt layer builds its menus and key tables from the
+// rows and registers one handler per id; a row without a handler stays in
+// the menu, disabled.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,109 @@ inline constexpr int StartAnimation = 1996;
 inline constexpr int NextOverviewPage = 2034;
 } // namespace command
 
+// Keys as plain data: an upper-case letter, '+' or '-', or one of these.
+namespace key {
+inline constexpr char32_t Space = U' ';
+inline constexpr char32_t Enter = 0xE000;
+inline constexpr char32_t Escape = 0xE001;
+inline constexpr char32_t Backspace = 0xE002;
+inline constexpr char32_t Delete = 0xE003;
+inline constexpr char32_t Insert = 0xE004;
+inline constexpr char32_t F6 = 0xE006;
+inline constexpr char32_t F7 = 0xE007;
+inline constexpr char32_t F8 = 0xE008;
+} // namespace key
+
+enum KeyModifier : unsigned { NoModifier = 0, Ctrl = 1, Shift = 2 };
+
+enum class KeyScope {
+    // Acts in the main and the full-screen window, only while the command is
+    // enabled; the modifiers must match exactly ('+' and '-' are characters
+    // and take any Shift).
+    Accelerator,
+    // The main window's own keys: act whatever the menu says, with any
+    // modifiers but Ctrl and Alt; not while full screen is up.
+    Window,
+    // As Window, and the full-screen window takes them too.
+    WindowAndFullScreen,
+};
+
+struct KeyStroke {
+    char32_t key = 0;
+    unsigned modifiers = NoModifier;
+    KeyScope scope = KeyScope::Accelerator;
+};
+// "Ctrl+Shift+C", "Del", "+": the words a menu shows for a key.
+std::string keyHint(const KeyStroke& stroke);
+
+// What the enabled and checked states depend on.
+struct ViewerState {
+    bool hasBlock = false;
+    int bitCount = 0; // of the current block as last painted
+    bool animationRunning = false;
+    bool pathIsExistingFile = false;
+    bool clipboardHasImage = false;
+    bool multiPage = false;
+    bool overviewSheet = false;
+    int directoryFileCount = 0;
+    bool alwaysFit = false;
+    int sortOrder = 0;
+    bool timeMeasurement = false;
+    bool alwaysOnTop = false;
+};
+
+struct ItemState {
+    bool enabled = false;
+    bool checked = false;
+};
+
+// The enable and check rules a row can have.
+enum class MenuRule {
+    Always,
+    ExistingFile,   // the path names a file on disk
+    Block,          // a block is shown
+    Picture,        // a block or a running animation
+    Clipboard,      // the clipboard holds a picture
+    Animation,      // an animation runs
+    MonoBlock,      // 1 bit
+    BelowEightBits, // 1 or 4 bits
+    BelowTrueColor, // 1, 4 or 8 bits
+    AboveMono,      // 4, 8 or 24 bits
+    NotMono,
+    Paletted,       // 8 bits or fewer
+    SeveralFiles,   // the directory list holds two or more
+    MultiPage,
+    OverviewSheet,  // a Photo CD overview sheet is shown
+    AlwaysFitCheck, // enabled; checked as the setting
+    TimeMeasurementCheck,
+    AlwaysOnTopCheck,
+    SortOrderCheck, // enabled; checked for the list's sort order
+};
+
+// What a command checks before it runs, whatever way it arrives.
+struct CommandConditions {
+    bool blockedByFullScreen = false;
+    bool blockedBySlideshow = false;
+    bool needsPicture = false;      // a block or a running animation, else "No picture !"
+    bool needsBlock = false;        // a block, else "No picture !"
+    bool needsBlockQuietly = false; // a block, else nothing happens
+    bool needsPictureQuietly = false; // a block or a running animation, else nothing
+    bool needsZoom100 = false;      // else "Not available if ZOOM active !"
+};
+
+struct CommandRow {
+    int id = 0;
+    std::string text; // the menu text without the key hint
+    MenuRule rule = MenuRule::Always;
+    CommandConditions conditions;
+    std::vector<KeyStroke> keys; // the first is shown in the menu
+};
+
+// Every command, menu items and key-only ones alike.
+const std::vector<CommandRow>& commandTable();
+// The row of an id, or null.
+const CommandRow* commandRow(int id);
+
 // One entry of a menu: a command, a separator or a pop-up.
 struct MenuEntry {
     enum class Kind { Command, Separator, Popup };
@@ -103,7 +208,7 @@ struct MenuDefinition {
 // The menu bar, menus in order. The File menu holds 22 entries before the
 // recently-used-directories pop-up is appended.
 const std::vector<MenuDefinition>& menuBar();
-// The text of a command's item, empty for an unknown id.
+// The text of a command's item with its key hint, empty for an unknown id.
 std::string menuText(int id);
 // The command ids of every item of the menu bar.
 std::vector<int> allMenuCommands();
@@ -112,37 +217,9 @@ std::vector<int> allMenuCommands();
 int sortOrderOfCommand(int id);
 int sortCommandOfOrder(int order);
 
-// What the enabled states depend on.
-struct ViewerState {
-    bool hasBlock = false;
-    int bitCount = 0; // of the current block as last painted
-    bool animationRunning = false;
-    bool pathIsExistingFile = false;
-    bool clipboardHasImage = false;
-    bool multiPage = false;
-    int directoryFileCount = 0;
-    bool alwaysFit = false;
-    int sortOrder = 0;
-    bool timeMeasurement = false;
-    bool alwaysOnTop = false;
-};
-
-struct ItemState {
-    bool enabled = false;
-    bool checked = false;
-};
-
-// What a command checks before it runs, whatever way it arrives.
-struct CommandConditions {
-    bool blockedByFullScreen = false;
-    bool blockedBySlideshow = false;
-    bool needsPicture = false;      // a block or a running animation, else "No picture !"
-    bool needsBlock = false;        // a block, else "No picture !"
-    bool needsBlockQuietly = false; // a block, else nothing happens
-    bool needsPictureQuietly = false; // a block or a running animation, else nothing
-    bool needsZoom100 = false;      // else "Not available if ZOOM active !"
-};
-CommandConditions commandConditions(int id);
+// The enabled and checked state by the row's rule, as if the command were
+// built; the Qt layer disables what has no handler.
+ItemState menuRuleState(const CommandRow& row, const ViewerState& state);
 
 inline constexpr const char* kNoPictureMessage = "No picture !";
 inline constexpr const char* kZoomActiveMessage = "Not available if ZOOM active !";
@@ -159,13 +236,5 @@ struct PreconditionState {
 // messages (the caller shows "No picture !" with the warning icon and the
 // zoom message with the information icon).
 Precondition checkPreconditions(int id, const PreconditionState& state);
-
-// True when the work behind the command exists in this build; the others
-// stay in the menu, disabled.
-bool commandImplemented(int id);
-// The enabled and checked state of a menu item (and so of its accelerator).
-ItemState menuItemState(int id, const ViewerState& state);
-// The same by the menu's rules alone, as if every command were built.
-ItemState menuRuleState(int id, const ViewerState& state);
 
 } // namespace pictorand

@@ -1,7 +1,5 @@
 #include "shell/core/image_menu_rules.h"
 
-#include "shell/core/commands.h"
-
 #include "ops/adjust.h"
 #include "ops/resize.h"
 #include "shell/core/display_geometry.h"
@@ -9,34 +7,6 @@
 #include <cstdio>
 
 namespace pictorand {
-
-bool isImageMenuCommand(int id)
-{
-    using namespace command;
-    switch (id) {
-    case RotateLeft:
-    case RotateRight:
-    case VerticalFlip:
-    case HorizontalFlip:
-    case DecreaseColorDepth:
-    case ResizeImage:
-    case ResampleImage:
-    case Greyscale:
-    case Negative:
-    case SwapRbg:
-    case SwapBgr:
-    case SwapBrg:
-    case SwapGrb:
-    case SwapGbr:
-    case Brightness:
-    case Contrast:
-    case GammaCorrection:
-    case EditPalette:
-        return true;
-    default:
-        return false;
-    }
-}
 
 ColorDepthChoices decreaseDepthChoices(int bitCount)
 {

@@ -21,10 +21,6 @@ struct ColorDepthChoices {
     int preset = 0; // 256, 16 or 2 checked on opening; 0 for none
 };
 // The opening state for a picture of that many bits per pixel.
-// The commands of the image menu that work on the picture itself (turns,
-// flips, depth, size, colours, palette).
-bool isImageMenuCommand(int id);
-
 ColorDepthChoices decreaseDepthChoices(int bitCount);
 // What OK returns: 256, replaced by 16 when that button is checked, replaced
 // by 2 when that one is.

@@ -183,7 +183,7 @@ TEST(Negative, InvertsAndTwiceRestores)
 {
     EXPECT_EQ(([] {
                   ImageBlock b = trueColorPixel(0, 100, 255);
-                  negative(b);
+                  EXPECT_TRUE(negative(b));
                   return firstPixel(b);
               }()),
               (Rgb{255, 155, 0}));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 namespace pictorand {
 namespace {
@@ -16,32 +17,65 @@ ViewerState withBlock(int bits)
     return state;
 }
 
+ItemState menuItemState(int id, const ViewerState& state)
+{
+    const CommandRow* row = commandRow(id);
+    EXPECT_NE(row, nullptr) << id;
+    return row ? menuRuleState(*row, state) : ItemState();
+}
+
 TEST(Menu, FileMenuHoldsTwentyTwoEntriesBeforeTheRecentDirectories)
 {
     EXPECT_EQ(menuBar().front().title, "&File");
     EXPECT_EQ(menuBar().front().entries.size(), 22u);
 }
 
-TEST(Menu, EveryCommandAppearsOnce)
+TEST(Menu, EveryItemHasARowAndAppearsOnce)
 {
     std::vector<int> ids = allMenuCommands();
     std::set<int> unique(ids.begin(), ids.end());
     EXPECT_EQ(unique.size(), ids.size());
-    // 40001 ... 40119 as listed for the main window, without the private ones.
-    EXPECT_EQ(ids.size(), 71u);
+    for (int id : ids)
+        EXPECT_NE(commandRow(id), nullptr) << id;
 }
 
-TEST(Menu, TextsAreExact)
+TEST(CommandTable, NoTwoRowsShareAnIdOrAKey)
 {
-    EXPECT_EQ(menuText(command::Open), "&Open\tO");
-    EXPECT_EQ(menuText(command::SaveAs), "Sa&ve as ...\tS");
-    EXPECT_EQ(menuText(command::IncreaseTo16Colors), "16    Colors (  &4 BPP)");
-    EXPECT_EQ(menuText(command::IncreaseTo256Colors), "256  Colors (  &8 BPP)");
-    EXPECT_EQ(menuText(command::IncreaseToTrueColor), "16,7 Million (&24 BPP)");
-    EXPECT_EQ(menuText(command::ZoomOut), "Zoom &Out\t-");
-    EXPECT_EQ(menuText(command::SortByDateDescending), "by Da&te\t(descending)");
-    EXPECT_EQ(menuText(command::PreviousFile), "&Previous File in Directory\tBackspace");
-    EXPECT_EQ(menuText(command::About), "&About Pictorand\tA");
+    std::set<int> ids;
+    std::set<std::tuple<char32_t, unsigned, bool>> keys; // window keys ignore the modifiers
+    for (const CommandRow& row : commandTable()) {
+        EXPECT_TRUE(ids.insert(row.id).second) << row.id;
+        for (const KeyStroke& stroke : row.keys) {
+            const bool accelerator = stroke.scope == KeyScope::Accelerator;
+            EXPECT_TRUE(keys.insert({stroke.key, accelerator ? stroke.modifiers : 0u, accelerator}).second)
+                << row.id << " " << keyHint(stroke);
+        }
+    }
+}
+
+TEST(Menu, EveryItemShowsTheHintOfItsFirstKey)
+{
+    for (int id : allMenuCommands()) {
+        const CommandRow& row = *commandRow(id);
+        const std::string text = menuText(id);
+        if (row.keys.empty()) {
+            EXPECT_EQ(text, row.text) << id;
+            continue;
+        }
+        EXPECT_EQ(row.text.find('\t'), std::string::npos) << id; // one hint only
+        EXPECT_EQ(text, row.text + "\t" + keyHint(row.keys.front())) << id;
+    }
+}
+
+TEST(Menu, KeyHintsReadAsTheKeysAreNamed)
+{
+    EXPECT_EQ(keyHint({U'C', Ctrl | Shift}), "Ctrl+Shift+C");
+    EXPECT_EQ(keyHint({U'R', Shift}), "Shift+R");
+    EXPECT_EQ(keyHint({U'-'}), "-");
+    EXPECT_EQ(keyHint({key::Delete}), "Del");
+    EXPECT_EQ(keyHint({key::Escape}), "Esc");
+    EXPECT_EQ(keyHint({key::F7}), "F7");
+    EXPECT_EQ(keyHint({key::Backspace}), "Backspace");
 }
 
 struct DepthCase {
@@ -99,15 +133,15 @@ TEST(MenuState, ChecksFollowTheirSettings)
     EXPECT_FALSE(menuItemState(command::AlwaysOnTop, state).checked);
 }
 
-TEST(MenuState, LaterCommandsArePresentButDisabled)
+TEST(MenuState, PageCommandsFollowThePagesAndNFollowsTheOverview)
 {
     ViewerState state = withBlock(24);
-    state.directoryFileCount = 5;
+    EXPECT_FALSE(menuItemState(command::NextPage, state).enabled);
+    EXPECT_FALSE(menuItemState(command::NextOverviewPage, state).enabled);
     state.multiPage = true;
-    state.clipboardHasImage = true;
-    for (int id : {command::NextFile, command::Print, command::NextPage, command::Paste,
-                   command::Slideshow, command::Properties, command::SortBySizeAscending})
-        EXPECT_FALSE(menuItemState(id, state).enabled) << id;
+    state.overviewSheet = true;
+    EXPECT_TRUE(menuItemState(command::NextPage, state).enabled);
+    EXPECT_TRUE(menuItemState(command::NextOverviewPage, state).enabled);
 }
 
 TEST(SortOrders, MapToTheirCommands)

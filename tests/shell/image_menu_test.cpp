@@ -236,23 +236,29 @@ TEST_F(ImageMenuTest, RotationSizesTheWindowAndRepaints)
     EXPECT_EQ(painted.pixel(50, 290) & 0xFFFFFF, 0x0000FFu);
 }
 
-TEST_F(ImageMenuTest, RotateErrorDropsThePictureAndResetsTheWindow)
+TEST_F(ImageMenuTest, RotateErrorKeepsThePictureTheRecordAndTheWindow)
 {
     MainWindow& w = start();
     // One row of 2^29 + 8 one-bit pixels is 64 MB; turned, it would be that
     // many rows of 4 bytes, beyond what a block may hold.
     ImageBlock wide = ImageBlock::create((1 << 29) + 8, 1, 1, 2);
     ASSERT_TRUE(wide);
+    wide.row(0)[0] = 0xC0;
     w.currentImage().block = std::move(wide);
     w.currentImage().multiPage = true;
+    const QString title = w.windowTitle();
+    const QSize size = w.size();
     w.runCommand(command::RotateRight);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Rotate error !");
     EXPECT_EQ(ui.messages[0].icon, MessageIcon::Warning);
-    EXPECT_FALSE(current());
-    EXPECT_FALSE(w.currentImage().multiPage); // reset as a load does
-    EXPECT_EQ(w.windowTitle(), "Pictorand32");
-    EXPECT_EQ(w.width(), 468 - 6);
+    ASSERT_TRUE(current());
+    EXPECT_EQ(current().width(), (1 << 29) + 8);
+    EXPECT_EQ(current().row(0)[0], 0xC0);
+    EXPECT_EQ(current().row(0)[(1 << 26)], 0); // not flipped half way
+    EXPECT_TRUE(w.currentImage().multiPage);
+    EXPECT_EQ(w.windowTitle(), title);
+    EXPECT_EQ(w.size(), size);
 }
 
 TEST_F(ImageMenuTest, RotateAndFlipNeedZoomHundred)
@@ -519,10 +525,13 @@ TEST_F(ImageMenuTest, ResamplingAOneBitPictureGivesSixteenColours)
     EXPECT_EQ(current().width(), 8);
 }
 
-TEST_F(ImageMenuTest, ResizeAndResampleFailuresDropThePictureAndResetTheWindow)
+TEST_F(ImageMenuTest, ResizeAndResampleFailuresKeepThePictureAndTheWindow)
 {
     for (int id : {command::ResizeImage, command::ResampleImage}) {
-        MainWindow& w = startWith(makeBlock(30, 20, 24, [](int, int) { return 0x123456u; }));
+        MainWindow& w = startWith(makeBlock(30, 20, 24, [](int x, int y) { return 0x123456u + x + 256u * y; }));
+        const std::vector<uint8_t> before = bytesOf(current());
+        const std::string path = w.currentImage().path;
+        const QSize size = w.size();
         ui.messages.clear();
         onModal<SizeDialog>([](SizeDialog& d) {
             child<QCheckBox>(d, "aspectLock")->setChecked(false);
@@ -534,9 +543,10 @@ TEST_F(ImageMenuTest, ResizeAndResampleFailuresDropThePictureAndResetTheWindow)
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].text, id == command::ResizeImage ? "Resize error !" : "Resample error !");
         EXPECT_EQ(ui.messages[0].icon, MessageIcon::Information);
-        EXPECT_FALSE(current());
-        EXPECT_EQ(w.windowTitle(), "Pictorand32");
-        EXPECT_EQ(w.width(), 468 - 6); // the empty window
+        EXPECT_EQ(bytesOf(current()), before);
+        EXPECT_EQ(w.currentImage().path, path);
+        EXPECT_EQ(w.currentImage().currentWidth, 30);
+        EXPECT_EQ(w.size(), size);
     }
 }
 

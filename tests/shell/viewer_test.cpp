@@ -1,5 +1,6 @@
 // The viewer driven by command ids and keys, headless, on a fixed display.
 
+#include "core/codec_registry.h"
 #include "dispatch/save_dispatch.h"
 #include "ops/color_table.h"
 #include "shell/block_image.h"
@@ -819,6 +820,71 @@ TEST_F(Viewer, FittingShrinksByResamplingOnlyWithUseResample)
         else
             EXPECT_TRUE(grey == 0 || grey == 255);
     }
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST_F(Viewer, PageCommandsStepThroughAMultiPageTiff)
+{
+    if (!testing::haveTool("convert"))
+        GTEST_SKIP() << "ImageMagick missing";
+    const std::string path = dir.file("pages.tif");
+    ASSERT_EQ(testing::runCommand("convert -size 20x10 xc:red xc:lime xc:blue -type TrueColor " +
+                                  testing::shellQuote(path) + " 2>/dev/null"),
+              0);
+    MainWindow& w = start();
+    ASSERT_TRUE(w.openFile(path));
+    auto shown = [this] { return grabPicture().pixel(5, 5) & 0xFFFFFF; };
+    EXPECT_EQ(shown(), 0xFF0000u);
+    EXPECT_EQ(w.windowTitle(), "pages.tif - page 1 of 3");
+    w.updateMenuState();
+    EXPECT_TRUE(w.action(command::NextPage)->isEnabled());
+    EXPECT_FALSE(w.action(command::PrintAllPages)->isEnabled()); // its work comes later
+
+    press(&w, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(shown(), 0x00FF00u);
+    EXPECT_EQ(w.windowTitle(), "pages.tif - page 2 of 3");
+    press(&w, Qt::Key_N, Qt::ControlModifier);
+    press(&w, Qt::Key_N, Qt::ControlModifier); // past the last page: stays
+    EXPECT_EQ(shown(), 0x0000FFu);
+    EXPECT_EQ(w.windowTitle(), "pages.tif - page 3 of 3");
+    w.runCommand(command::FirstPage);
+    EXPECT_EQ(shown(), 0xFF0000u);
+    press(&w, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(shown(), 0xFF0000u);
+    w.runCommand(command::LastPage);
+    press(&w, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(shown(), 0x00FF00u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Viewer, NShowsTheNextOverviewSheetUntilThereIsNone)
+{
+    if (!CodecRegistry::instance().overviewReader())
+        GTEST_SKIP() << "the Photo CD reader is not in this build";
+    // An overview pack of one black thumbnail: the signature, then zeros.
+    std::vector<uint8_t> pack(10240 + 36864, 0);
+    std::copy_n("PCD_OPA", 7, pack.begin());
+    const std::string path = dir.file("overview.pcd");
+    testing::writeFile(path, pack);
+    MainWindow& w = start();
+    ASSERT_TRUE(w.openFile(path));
+    ASSERT_TRUE(w.currentImage().overviewMode);
+    ui.messages.clear(); // the notice
+    for (int start : {26, 51, 76}) {
+        press(&w, Qt::Key_N);
+        EXPECT_EQ(w.currentImage().overviewStart, start);
+        EXPECT_EQ(w.currentImage().block.width(), 960);
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    press(&w, Qt::Key_N);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "No more pictures in file !");
+    EXPECT_EQ(w.currentImage().overviewStart, 76);
 }
 
 } // namespace

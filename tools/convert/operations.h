@@ -1,42 +1,14 @@
 #pragma once
-// The image-menu operations on the converter's command line: parsed in the
-// order given, applied in that order to each loaded picture before it is
-// saved.
+// The image-menu operations on the converter's command line: the options of
+// the shared operation table, parsed in the order given and applied in that
+// order to each loaded picture before it is saved.
 
-#include "core/image_block.h"
-#include "ops/adjust.h"
+#include "dispatch/operations.h"
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace pictorand {
-
-enum class OperationKind {
-    RotateLeft,
-    RotateRight,
-    FlipVertical,
-    FlipHorizontal,
-    Resize,
-    Resample,
-    Colors,
-    Depth,
-    Greyscale,
-    Negative,
-    Swap,
-    Brightness,
-    Contrast,
-    Gamma,
-};
-
-struct Operation {
-    OperationKind kind = OperationKind::Negative;
-    int32_t width = 0;  // Resize, Resample
-    int32_t height = 0; // Resize, Resample
-    int value = 0;      // Colors, Depth, Brightness, Contrast
-    double gamma = 1.0; // Gamma
-    ChannelSwap swap = ChannelSwap::RBG;
-};
 
 enum class OptionParse {
     NotAnOperation, // argv[index] is some other option; nothing consumed
@@ -50,9 +22,8 @@ OptionParse parseOperationOption(int argc, char** argv, int& index, std::vector<
                                  std::string& error);
 
 // Applies the operations in order. On the first failure returns false with
-// the program's message for it ("Rotate error !", "Resize error !",
-// "Resample error !", "Quantize error !", "Can't allocate memory"); `block`
-// is then not to be saved.
+// that operation's failure text; `block` is then as the operations before it
+// left it, and is not to be saved.
 bool applyOperations(ImageBlock& block, const std::vector<Operation>& operations, std::string& message);
 
 // The lines of --help that describe the operations.

@@ -1,0 +1,40 @@
+#pragma once
+// What the image menu may do to the viewer around it: read and replace the
+// picture, have it repainted, size the window to it, and talk to the user.
+
+#include "core/current_image.h"
+#include "platform/settings_file.h"
+#include "platform/user_interface.h"
+#include "shell/core/system_metrics.h"
+
+#include <functional>
+#include <map>
+
+class QWidget;
+
+namespace pictorand {
+
+// One handler per command id, registered by whoever does the work.
+using CommandHandlers = std::map<int, std::function<void()>>;
+
+class PictureHost {
+public:
+    virtual ~PictureHost() = default;
+    virtual CurrentImage& picture() = 0;
+    // Replaces the block and brings the record's current size up to date.
+    virtual void adoptPicture(ImageBlock block) = 0;
+    // The block's pixels, colours or size changed: paint it anew in every
+    // window that shows it.
+    virtual void repaintPicture() = 0;
+    // Starts the display over as a load does (zoom, scroll bars).
+    virtual void resetViewerState() = 0;
+    // Back to 100 % and the window sized to width x height.
+    virtual void showAtFullSize(int width, int height) = 0;
+    virtual UserInterface& ui() = 0;
+    virtual SettingsFile& settings() = 0;
+    virtual DisplayMetrics metrics() const = 0;
+    // The parent of the image menu's dialogs.
+    virtual QWidget* dialogParent() = 0;
+};
+
+} // namespace pictorand
