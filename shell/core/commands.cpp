@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 namespace pictorand {
 
@@ -80,233 +81,142 @@ CommandConditions notInSlideshow()
     return c;
 }
 
+constexpr const char* kFile = "&File";
+constexpr const char* kMultiPage = "&File/M&ultipage TIFF";
+constexpr const char* kEdit = "&Edit";
+constexpr const char* kWallpaper = "&Edit/&Wallpaper";
+constexpr const char* kView = "&View";
+constexpr const char* kSort = "&View/S&ort Directory";
+constexpr const char* kImage = "&Image";
+constexpr const char* kIncreaseDepth = "&Image/&Increase Color Depth";
+constexpr const char* kSwap = "&Image/S&wap Colors";
+constexpr const char* kOptions = "&Options";
+constexpr const char* kHelp = "&Help";
+constexpr const char* kNoMenu = nullptr;
+
 std::vector<CommandRow> buildCommandTable()
 {
     using namespace command;
     using R = MenuRule;
     return {
         // File
-        {Open, "&Open", R::Always, notOverWindows(), {accelerator('O')}},
-        {Reopen, "&Reopen", R::ExistingFile, none(), {accelerator('R', Shift)}},
-        {SaveAs, "Sa&ve as ...", R::Block, save(), {accelerator('S')}},
-        {DeleteFile, "&Delete", R::ExistingFile, none(), {accelerator(key::Delete)}},
-        {RenameFile, "Re&name File", R::ExistingFile, fileWork(), {windowKey(key::F6)}},
-        {MoveFile, "&Move File", R::ExistingFile, fileWork(), {everyWindowKey(key::F7)}},
-        {CopyFile, "&Copy File", R::ExistingFile, fileWork(), {everyWindowKey(key::F8)}},
-        {ImageInfo, "&Image info", R::Picture, quietPicture(), {accelerator('I')}},
-        {NextPage, "&Next page", R::MultiPage, none(), {accelerator('N', Ctrl)}},
-        {PreviousPage, "&Previous page", R::MultiPage, none(), {accelerator('P', Ctrl)}},
-        {FirstPage, "&First page", R::MultiPage, none(), {}},
-        {LastPage, "&Last page", R::MultiPage, none(), {}},
-        {PrintAllPages, "Print &all pages", R::MultiPage, none(), {}},
-        {ExtractAllPages, "&Extract all pages", R::MultiPage, none(), {}},
-        {Slideshow, "Slidesho&w", R::Always, none(), {accelerator('W')}},
-        {BatchConversion, "&Batch Conversion", R::Always, none(), {accelerator('B')}},
-        {Print, "&Print", R::Block, block(), {}},
-        {SelectSource, "&Select Source", R::Always, none(), {}},
-        {Acquire, "&Acquire", R::Always, none(), {}},
-        {Exit, "&Exit", R::Always, none(), {windowKey(key::Escape)}},
+        {Open, kFile, "&Open", R::Always, notOverWindows(), {accelerator('O')}},
+        {Reopen, kFile, "&Reopen", R::ExistingFile, none(), {accelerator('R', Shift)}},
+        {SaveAs, kFile, "Sa&ve as ...", R::Block, save(), {accelerator('S')}, Gap::Before},
+        {DeleteFile, kFile, "&Delete", R::ExistingFile, none(), {accelerator(key::Delete)}, Gap::Before},
+        {RenameFile, kFile, "Re&name File", R::ExistingFile, fileWork(), {windowKey(key::F6)}},
+        {MoveFile, kFile, "&Move File", R::ExistingFile, fileWork(), {everyWindowKey(key::F7)}},
+        {CopyFile, kFile, "&Copy File", R::ExistingFile, fileWork(), {everyWindowKey(key::F8)}},
+        {ImageInfo, kFile, "&Image info", R::Picture, quietPicture(), {accelerator('I')}, Gap::Before},
+        {NextPage, kMultiPage, "&Next page", R::MultiPage, none(), {accelerator('N', Ctrl)}},
+        {PreviousPage, kMultiPage, "&Previous page", R::MultiPage, none(), {accelerator('P', Ctrl)}},
+        {FirstPage, kMultiPage, "&First page", R::MultiPage, none(), {}},
+        {LastPage, kMultiPage, "&Last page", R::MultiPage, none(), {}},
+        {PrintAllPages, kMultiPage, "Print &all pages", R::MultiPage, none(), {}, Gap::Before},
+        {ExtractAllPages, kMultiPage, "&Extract all pages", R::MultiPage, none(), {}},
+        {Slideshow, kFile, "Slidesho&w", R::Always, none(), {accelerator('W')}, Gap::Before},
+        {BatchConversion, kFile, "&Batch Conversion", R::Always, none(), {accelerator('B')}},
+        {Print, kFile, "&Print", R::Block, block(), {}, Gap::Before},
+        {SelectSource, kFile, "&Select Source", R::Always, none(), {}, Gap::Before},
+        {Acquire, kFile, "&Acquire", R::Always, none(), {}},
+        {Exit, kFile, "&Exit", R::Always, none(), {windowKey(key::Escape)}, Gap::Before},
         // Edit
-        {Copy, "&Copy", R::Block, quietBlock(), {accelerator('C', Ctrl)}},
-        {Paste, "&Paste", R::Clipboard, none(), {accelerator('V', Ctrl), accelerator(key::Insert, Shift)}},
-        {EditDelete, "&Delete", R::Block, none(), {}},
-        {ClearClipboard, "C&lear Clipboard", R::Clipboard, none(), {}},
-        {WallpaperCentred, "&Centered", R::Block, picture(), {accelerator('C', Ctrl | Shift)}},
-        {WallpaperTiled, "&Tiled", R::Block, picture(), {accelerator('T', Ctrl | Shift)}},
-        {PreviousWallpaper, "&Previous wallpaper", R::Always, none(), {accelerator('P', Ctrl | Shift)}},
+        {Copy, kEdit, "&Copy", R::Block, quietBlock(), {accelerator('C', Ctrl)}},
+        {Paste, kEdit, "&Paste", R::Clipboard, none(), {accelerator('V', Ctrl), accelerator(key::Insert, Shift)}},
+        {EditDelete, kEdit, "&Delete", R::Block, none(), {}},
+        {ClearClipboard, kEdit, "C&lear Clipboard", R::Clipboard, none(), {}, Gap::Before},
+        {WallpaperCentred, kWallpaper, "&Centered", R::Block, picture(), {accelerator('C', Ctrl | Shift)}, Gap::BeforeMenu},
+        {WallpaperTiled, kWallpaper, "&Tiled", R::Block, picture(), {accelerator('T', Ctrl | Shift)}},
+        {PreviousWallpaper, kWallpaper, "&Previous wallpaper", R::Always, none(), {accelerator('P', Ctrl | Shift)}},
         // View
-        {FullScreen, "&Full screen", R::Block, quietBlock(), {windowKey(key::Enter)}},
-        {BestFit, "&Best Fit to desktop", R::AlwaysFitCheck, none(), {accelerator('F')}},
-        {ZoomIn, "Zoom &In", R::Picture, notInSlideshow(), {accelerator('+')}},
-        {ZoomOut, "Zoom &Out", R::Picture, notInSlideshow(), {accelerator('-')}},
-        {NextFile, "&Next File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Space)}},
-        {PreviousFile, "&Previous File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Backspace)}},
-        {FirstFile, "Fir&st File in Directory", R::SeveralFiles, none(), {accelerator('F', Ctrl)}},
-        {LastFile, "Las&t File in Directory", R::SeveralFiles, none(), {accelerator('L', Ctrl)}},
-        {RefreshDirectory, "Refresh &Directory", R::Always, none(), {accelerator('U')}},
+        {FullScreen, kView, "&Full screen", R::Block, quietBlock(), {windowKey(key::Enter)}},
+        {BestFit, kView, "&Best Fit to desktop", R::AlwaysFitCheck, none(), {accelerator('F')}},
+        {ZoomIn, kView, "Zoom &In", R::Picture, notInSlideshow(), {accelerator('+')}, Gap::Before},
+        {ZoomOut, kView, "Zoom &Out", R::Picture, notInSlideshow(), {accelerator('-')}},
+        {NextFile, kView, "&Next File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Space)}, Gap::Before},
+        {PreviousFile, kView, "&Previous File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Backspace)}},
+        {FirstFile, kView, "Fir&st File in Directory", R::SeveralFiles, none(), {accelerator('F', Ctrl)}},
+        {LastFile, kView, "Las&t File in Directory", R::SeveralFiles, none(), {accelerator('L', Ctrl)}},
+        {RefreshDirectory, kView, "Refresh &Directory", R::Always, none(), {accelerator('U')}},
         // The sort items show their direction where other items show a key.
-        {SortByNameAscending, "by &Name\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortByDateAscending, "by &Date\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortBySizeAscending, "by &Size\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortByExtensionAscending, "by &Extension\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortByNameDescending, "by N&ame\t(descending)", R::SortOrderCheck, none(), {}},
-        {SortByDateDescending, "by Da&te\t(descending)", R::SortOrderCheck, none(), {}},
-        {SortBySizeDescending, "by Si&ze\t(descending)", R::SortOrderCheck, none(), {}},
-        {SortByExtensionDescending, "by E&xtension\t(descending)", R::SortOrderCheck, none(), {}},
-        {StopAnimation, "Stop GIF-Ani&mation", R::Animation, none(), {accelerator('G')}},
-        {Minimise, "Minimi&ze", R::Always, none(), {accelerator('M')}},
-        {AlwaysOnTop, "Always on T&op", R::AlwaysOnTopCheck, none(), {}},
-        {TimeMeasurement, "&Time Measurement", R::TimeMeasurementCheck, none(), {}},
+        {SortByNameAscending, kSort, "by &Name\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortByDateAscending, kSort, "by &Date\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortBySizeAscending, kSort, "by &Size\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortByExtensionAscending, kSort, "by &Extension\t(ascending)", R::SortOrderCheck, none(), {}},
+        {SortByNameDescending, kSort, "by N&ame\t(descending)", R::SortOrderCheck, none(), {}, Gap::Before},
+        {SortByDateDescending, kSort, "by Da&te\t(descending)", R::SortOrderCheck, none(), {}},
+        {SortBySizeDescending, kSort, "by Si&ze\t(descending)", R::SortOrderCheck, none(), {}},
+        {SortByExtensionDescending, kSort, "by E&xtension\t(descending)", R::SortOrderCheck, none(), {}},
+        {StopAnimation, kView, "Stop GIF-Ani&mation", R::Animation, none(), {accelerator('G')}, Gap::Before},
+        {Minimise, kView, "Minimi&ze", R::Always, none(), {accelerator('M')}, Gap::Before},
+        {AlwaysOnTop, kView, "Always on T&op", R::AlwaysOnTopCheck, none(), {}},
+        {TimeMeasurement, kView, "&Time Measurement", R::TimeMeasurementCheck, none(), {}},
         // Image
-        {RotateLeft, "Rotate &Left", R::Block, turn(), {accelerator('L')}},
-        {RotateRight, "Rotate &Right", R::Block, turn(), {accelerator('R')}},
-        {VerticalFlip, "&Vertical Flip", R::Block, turn(), {accelerator('V')}},
-        {HorizontalFlip, "&Horizontal Flip", R::Block, turn(), {accelerator('H')}},
-        {ResizeImage, "&Resize image", R::Block, picture(), {}},
-        {ResampleImage, "Resamp&le image", R::Block, picture(), {}},
-        {IncreaseTo16Colors, "16    Colors (  &4 BPP)", R::MonoBlock, picture(), {}},
-        {IncreaseTo256Colors, "256  Colors (  &8 BPP)", R::BelowEightBits, picture(), {}},
-        {IncreaseToTrueColor, "16,7 Million (&24 BPP)", R::BelowTrueColor, picture(), {}},
-        {DecreaseColorDepth, "&Decrease Color Depth", R::AboveMono, picture(), {}},
-        {Greyscale, "Convert to &Greyscale", R::NotMono, picture(), {}},
-        {Negative, "&Negative", R::Block, picture(), {}},
-        {SwapRbg, "RGB -> RBG", R::Block, picture(), {}},
-        {SwapBgr, "RGB -> BGR", R::Block, picture(), {}},
-        {SwapBrg, "RGB -> BRG", R::Block, picture(), {}},
-        {SwapGrb, "RGB -> GRB", R::Block, picture(), {}},
-        {SwapGbr, "RGB -> GBR", R::Block, picture(), {}},
-        {Brightness, "&Brightness", R::Block, picture(), {}},
-        {Contrast, "&Contrast", R::Block, picture(), {}},
-        {GammaCorrection, "G&amma Correction", R::Block, picture(), {}},
-        {EditPalette, "&Edit palette", R::Paletted, picture(), {}},
+        {RotateLeft, kImage, "Rotate &Left", R::Block, turn(), {accelerator('L')}},
+        {RotateRight, kImage, "Rotate &Right", R::Block, turn(), {accelerator('R')}},
+        {VerticalFlip, kImage, "&Vertical Flip", R::Block, turn(), {accelerator('V')}},
+        {HorizontalFlip, kImage, "&Horizontal Flip", R::Block, turn(), {accelerator('H')}},
+        {ResizeImage, kImage, "&Resize image", R::Block, picture(), {}, Gap::Before},
+        {ResampleImage, kImage, "Resamp&le image", R::Block, picture(), {}},
+        {IncreaseTo16Colors, kIncreaseDepth, "16    Colors (  &4 BPP)", R::MonoBlock, picture(), {}, Gap::BeforeMenu},
+        {IncreaseTo256Colors, kIncreaseDepth, "256  Colors (  &8 BPP)", R::BelowEightBits, picture(), {}},
+        {IncreaseToTrueColor, kIncreaseDepth, "16,7 Million (&24 BPP)", R::BelowTrueColor, picture(), {}},
+        {DecreaseColorDepth, kImage, "&Decrease Color Depth", R::AboveMono, picture(), {}},
+        {Greyscale, kImage, "Convert to &Greyscale", R::NotMono, picture(), {}, Gap::Before},
+        {Negative, kImage, "&Negative", R::Block, picture(), {}},
+        {SwapRbg, kSwap, "RGB -> RBG", R::Block, picture(), {}},
+        {SwapBgr, kSwap, "RGB -> BGR", R::Block, picture(), {}},
+        {SwapBrg, kSwap, "RGB -> BRG", R::Block, picture(), {}},
+        {SwapGrb, kSwap, "RGB -> GRB", R::Block, picture(), {}},
+        {SwapGbr, kSwap, "RGB -> GBR", R::Block, picture(), {}},
+        {Brightness, kImage, "&Brightness", R::Block, picture(), {}},
+        {Contrast, kImage, "&Contrast", R::Block, picture(), {}},
+        {GammaCorrection, kImage, "G&amma Correction", R::Block, picture(), {}},
+        {EditPalette, kImage, "&Edit palette", R::Paletted, picture(), {}},
         // Options, Help
-        {Properties, "&Properties", R::Always, none(), {accelerator('P')}},
-        {About, "&About Pictorand", R::Always, notOverWindows(), {accelerator('A')}},
+        {Properties, kOptions, "&Properties", R::Always, none(), {accelerator('P')}},
+        {About, kHelp, "&About Pictorand", R::Always, notOverWindows(), {accelerator('A')}},
         // Keys without a menu item: the next sheet of a Photo CD overview.
-        {NextOverviewPage, "", R::OverviewSheet, none(), {accelerator('N')}},
+        {NextOverviewPage, kNoMenu, "", R::OverviewSheet, none(), {accelerator('N')}},
     };
 }
 
-MenuEntry item(int id)
+// The entries of `menu` a row's item goes into: the menu's own, or those of
+// the pop-up named after the '/', created where its first item comes.
+std::vector<MenuEntry>& entriesFor(std::vector<MenuDefinition>& bar, std::string_view path, Gap gap)
 {
-    return {MenuEntry::Kind::Command, id, menuText(id), {}};
-}
-MenuEntry separator()
-{
-    return {MenuEntry::Kind::Separator, 0, {}, {}};
-}
-MenuEntry popup(const char* text, std::vector<MenuEntry> entries)
-{
-    return {MenuEntry::Kind::Popup, 0, text, std::move(entries)};
+    const size_t slash = path.find('/');
+    const std::string_view top = path.substr(0, slash);
+    auto menu = std::find_if(bar.begin(), bar.end(), [&](const MenuDefinition& m) { return m.title == top; });
+    if (menu == bar.end()) {
+        bar.push_back({std::string(top), {}});
+        menu = bar.end() - 1;
+    }
+    if (slash == std::string_view::npos)
+        return menu->entries;
+    const std::string_view popupTitle = path.substr(slash + 1);
+    const bool open = !menu->entries.empty() && menu->entries.back().kind == MenuEntry::Kind::Popup
+                      && menu->entries.back().text == popupTitle;
+    if (!open) {
+        if (gap == Gap::BeforeMenu)
+            menu->entries.push_back({MenuEntry::Kind::Separator, 0, {}, {}});
+        menu->entries.push_back({MenuEntry::Kind::Popup, 0, std::string(popupTitle), {}});
+    }
+    return menu->entries.back().entries;
 }
 
 std::vector<MenuDefinition> buildMenuBar()
 {
-    using namespace command;
-    return {
-        {"&File",
-         {
-             item(Open),
-             item(Reopen),
-             separator(),
-             item(SaveAs),
-             separator(),
-             item(DeleteFile),
-             item(RenameFile),
-             item(MoveFile),
-             item(CopyFile),
-             separator(),
-             item(ImageInfo),
-             popup("M&ultipage TIFF",
-                   {
-                       item(NextPage),
-                       item(PreviousPage),
-                       item(FirstPage),
-                       item(LastPage),
-                       separator(),
-                       item(PrintAllPages),
-                       item(ExtractAllPages),
-                   }),
-             separator(),
-             item(Slideshow),
-             item(BatchConversion),
-             separator(),
-             item(Print),
-             separator(),
-             item(SelectSource),
-             item(Acquire),
-             separator(),
-             item(Exit),
-         }},
-        {"&Edit",
-         {
-             item(Copy),
-             item(Paste),
-             item(EditDelete),
-             separator(),
-             item(ClearClipboard),
-             separator(),
-             popup("&Wallpaper",
-                   {
-                       item(WallpaperCentred),
-                       item(WallpaperTiled),
-                       item(PreviousWallpaper),
-                   }),
-         }},
-        {"&View",
-         {
-             item(FullScreen),
-             item(BestFit),
-             separator(),
-             item(ZoomIn),
-             item(ZoomOut),
-             separator(),
-             item(NextFile),
-             item(PreviousFile),
-             item(FirstFile),
-             item(LastFile),
-             item(RefreshDirectory),
-             popup("S&ort Directory",
-                   {
-                       item(SortByNameAscending),
-                       item(SortByDateAscending),
-                       item(SortBySizeAscending),
-                       item(SortByExtensionAscending),
-                       separator(),
-                       item(SortByNameDescending),
-                       item(SortByDateDescending),
-                       item(SortBySizeDescending),
-                       item(SortByExtensionDescending),
-                   }),
-             separator(),
-             item(StopAnimation),
-             separator(),
-             item(Minimise),
-             item(AlwaysOnTop),
-             item(TimeMeasurement),
-         }},
-        {"&Image",
-         {
-             item(RotateLeft),
-             item(RotateRight),
-             item(VerticalFlip),
-             item(HorizontalFlip),
-             separator(),
-             item(ResizeImage),
-             item(ResampleImage),
-             separator(),
-             popup("&Increase Color Depth",
-                   {
-                       item(IncreaseTo16Colors),
-                       item(IncreaseTo256Colors),
-                       item(IncreaseToTrueColor),
-                   }),
-             item(DecreaseColorDepth),
-             separator(),
-             item(Greyscale),
-             item(Negative),
-             popup("S&wap Colors",
-                   {
-                       item(SwapRbg),
-                       item(SwapBgr),
-                       item(SwapBrg),
-                       item(SwapGrb),
-                       item(SwapGbr),
-                   }),
-             item(Brightness),
-             item(Contrast),
-             item(GammaCorrection),
-             item(EditPalette),
-         }},
-        {"&Options",
-         {
-             item(Properties),
-         }},
-        {"&Help",
-         {
-             item(About),
-         }},
-    };
+    std::vector<MenuDefinition> bar;
+    for (const CommandRow& row : commandTable()) {
+        if (!row.menu)
+            continue;
+        std::vector<MenuEntry>& entries = entriesFor(bar, row.menu, row.gap);
+        if (row.gap == Gap::Before)
+            entries.push_back({MenuEntry::Kind::Separator, 0, {}, {}});
+        entries.push_back({MenuEntry::Kind::Command, row.id, menuText(row.id), {}});
+    }
+    return bar;
 }
 
 void collect(const std::vector<MenuEntry>& entries, std::vector<const MenuEntry*>& out)

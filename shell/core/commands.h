@@ -178,12 +178,21 @@ struct CommandConditions {
     bool needsZoom100 = false;      // else "Not available if ZOOM active !"
 };
 
+// Where a separator goes before a row's item: in its own menu, or in the
+// parent menu before the pop-up the row opens.
+enum class Gap { None, Before, BeforeMenu };
+
 struct CommandRow {
     int id = 0;
+    // The menu the item sits in, pop-ups after a '/' ("&File/M&ultipage
+    // TIFF"); null for a command reached by its keys alone. Items appear in
+    // the order of the rows.
+    const char* menu = nullptr;
     std::string text; // the menu text without the key hint
     MenuRule rule = MenuRule::Always;
     CommandConditions conditions;
     std::vector<KeyStroke> keys; // the first is shown in the menu
+    Gap gap = Gap::None;
 };
 
 // Every command, menu items and key-only ones alike.
@@ -205,8 +214,8 @@ struct MenuDefinition {
     std::vector<MenuEntry> entries;
 };
 
-// The menu bar, menus in order. The File menu holds 22 entries before the
-// recently-used-directories pop-up is appended.
+// The menu bar, built from the rows' menus in row order. The viewer appends
+// the recently-used-directories pop-up to the File menu.
 const std::vector<MenuDefinition>& menuBar();
 // The text of a command's item with its key hint, empty for an unknown id.
 std::string menuText(int id);
