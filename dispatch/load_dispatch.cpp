@@ -81,25 +81,6 @@ std::string withoutTrailingSlashes(std::string path)
     return path;
 }
 
-// Shows the wait cursor for as long as a load runs.
-class WaitCursor {
-public:
-    explicit WaitCursor(UserInterface& ui) : m_ui(ui) { m_ui.setWaitCursor(true); }
-    ~WaitCursor() { release(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-    void release()
-    {
-        if (m_active)
-            m_ui.setWaitCursor(false);
-        m_active = false;
-    }
-
-private:
-    UserInterface& m_ui;
-    bool m_active = true;
-};
-
 } // namespace
 
 std::string dispatcherCompressionText(ImageFormat format)

@@ -110,17 +110,6 @@ bool writeReplacing(WriterFunction writer, const std::string& path, const ImageB
     return written;
 }
 
-class WaitCursor {
-public:
-    explicit WaitCursor(UserInterface& ui) : m_ui(ui) { m_ui.setWaitCursor(true); }
-    ~WaitCursor() { m_ui.setWaitCursor(false); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    UserInterface& m_ui;
-};
-
 } // namespace
 
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
