@@ -1,6 +1,7 @@
 #include "codecs/bmp/bmp.h"
 
 #include "codecs/bmp/bmp_rle.h"
+#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
@@ -385,13 +386,20 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
 
 void registerBmpCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request, std::string& message,
-                                                 std::string& compression) {
-        return readBmp(request.path, message, compression);
+    registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request) {
+        return withoutExceptions([&]() -> Result<DecodedImage> {
+            std::string message;
+            std::string compression;
+            ImageBlock block = readBmp(request.path, message, compression);
+            return decodedOrFailure(std::move(block), message, compression);
+        });
     });
-    registry.registerWriter(SaveType::Bmp, [](const std::string& path, const ImageBlock& block,
-                                              const WriteOptions&, std::string& message) {
-        return writeBmp(path, block, message);
+    registry.registerWriter(ImageFormat::Bmp, [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
+        return withoutExceptions([&]() -> Status {
+            std::string message;
+            const bool written = writeBmp(path, block, message);
+            return writtenOrFailure(written, message);
+        });
     });
 }
 

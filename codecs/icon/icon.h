@@ -51,10 +51,10 @@ std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& m
 // Decodes one image of a parsed list, transparent pixels white.
 ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& message);
 
-// The reader the dispatchers call: the image at `request.iconIndex` when that
-// is 0 or more, else the one the chooser picks when it is allowed and there
-// is more than one image, else the first.
-ImageBlock readIcon(const ReadRequest& request, std::string& message);
+// The reader the dispatchers call: the image at `options.index` when that is
+// 0 or more, else the one the chooser picks when there is a chooser and more
+// than one image, else the first.
+ImageBlock readIcon(const std::string& path, const IconReadOptions& options, std::string& message);
 
 // Writes the block as a one-image icon: 1-bit blocks become a pure mask
 // (pixels of value 1 transparent), other depths are fully opaque. No depth

@@ -466,10 +466,10 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
     return readBmpFromMemory(bitmap, message, compression);
 }
 
-ImageBlock readIcon(const ReadRequest& request, std::string& message)
+ImageBlock readIcon(const std::string& path, const IconReadOptions& options, std::string& message)
 {
     message = kNotValidIcon;
-    auto bytes = readFileBytes(request.path, message);
+    auto bytes = readFileBytes(path, message);
     if (!bytes)
         return {};
     auto list = parseIconFile(std::move(*bytes), message);
@@ -477,10 +477,10 @@ ImageBlock readIcon(const ReadRequest& request, std::string& message)
         return {};
 
     size_t selected = 0;
-    if (request.iconIndex >= 0) {
-        selected = static_cast<size_t>(request.iconIndex);
-    } else if (request.allowIconChooser && request.iconChooser && list->images.size() > 1) {
-        int chosen = request.iconChooser->chooseIcon(request.path, iconChooserLines(*list));
+    if (options.index >= 0) {
+        selected = static_cast<size_t>(options.index);
+    } else if (options.chooser && list->images.size() > 1) {
+        int chosen = options.chooser->chooseIcon(path, iconChooserLines(*list));
         selected = static_cast<size_t>(std::clamp(chosen, 0, static_cast<int>(list->images.size()) - 1));
     }
     return decodeIconImage(*list, selected, message);

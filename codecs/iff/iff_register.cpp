@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/iff/iff.h"
 #include "core/codec_registry.h"
 
@@ -5,9 +6,16 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readIffFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readIffFile(const ReadRequest& request)
 {
-    return readIff(request.path, message, compression);
+    return withoutExceptions([&]() -> Result<DecodedImage> {
+        std::string message;
+        std::string compression;
+        // A body that ends early still gives the rows read so far: a partial
+        // picture is shown as it is.
+        ImageBlock block = readIff(request.path, message, compression);
+        return decodedOrFailure(std::move(block), message, compression);
+    });
 }
 
 } // namespace

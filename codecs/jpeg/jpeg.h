@@ -4,6 +4,7 @@
 // a setjmp/longjmp error manager, so a library error ends the call with the
 // library's words instead of ending the program.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 
 #include <string>
@@ -23,12 +24,6 @@ ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std
 // The scale denominator (1, 4 or 8) a preview of `targetWidth` pixels decodes
 // a file `imageWidth` pixels wide at; 1 when no target width is given.
 int jpegScaleDenominator(int imageWidth, int targetWidth);
-
-struct JpegWriteOptions {
-    bool greyscale = false;   // one-component file
-    int quality = 80;
-    bool progressive = false; // simple progression
-};
 
 // Writes an 8- or 24-bit block; refuses other depths. True when written.
 bool writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);

@@ -33,13 +33,19 @@ inline constexpr int32_t kOverviewSheetWidth = 960;
 inline constexpr int32_t kOverviewSheetHeight = 649;
 inline constexpr int kOverviewThumbnailsPerSheet = 25;
 
-// Reads an image pack at the loading size, turned upright by its stored
-// orientation. An overview pack gives null with `isOverview` set (when given)
-// and no message of its own: the caller reads it with readPhotoCdOverview.
-ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOverview, std::string& message);
+struct PhotoCdPicture {
+    ImageBlock block;          // null on failure, and for an overview pack
+    bool isOverview = false;   // an overview pack: read it with readPhotoCdOverview
+    int quarterTurnsClockwise = 0; // from the stored orientation, to make it upright
+};
+
+// Reads an image pack at the loading size, as stored; the stored orientation
+// comes back as the quarter turns that make it upright. An overview pack gives
+// no block and no message of its own.
+PhotoCdPicture readPhotoCd(const std::string& path, int loadingSize, std::string& message);
 
 // A contact sheet of 25 thumbnails starting at `firstPicture` (1, 26, 51 or
-// 76), reduced to 256 colours when `quantise` is set.
-ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool quantise, std::string& message);
+// 76), 24 bits.
+ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, std::string& message);
 
 } // namespace pictorand

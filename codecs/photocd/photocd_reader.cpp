@@ -1,7 +1,5 @@
 #include "codecs/common/file_reader.h"
 #include "codecs/photocd/photocd.h"
-#include "ops/quantise.h"
-#include "ops/rotate.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +14,6 @@ namespace {
 
 constexpr const char* kNotValidPcd = "Not a valid PCD-File";
 constexpr const char* kCantOpen = "Can't open file";
-constexpr const char* kCantQuantize = "Can't quantize to 8 BPP !";
 
 constexpr size_t kHeadBytes = 512;
 constexpr size_t kSignatureBytes = 7;
@@ -64,23 +61,20 @@ void decodeRowPairs(std::FILE* file, uint64_t offset, int32_t width, int32_t hei
     }
 }
 
-// Turns the picture upright: 3 a right turn, 1 a left turn, 2 a half turn.
-bool applyOrientation(ImageBlock& block, int orientation)
+// The stored orientation as quarter turns to the right that make the picture
+// upright: 3 a right turn, 1 a left turn, 2 a half turn, others none.
+int quarterTurnsFor(int orientation)
 {
-    int leftTurns = orientation == 1 ? 1 : orientation == 2 ? 2 : 0;
-    if (orientation == 3) {
-        ImageBlock turned = rotateRight(block);
-        if (!turned)
-            return false;
-        block = std::move(turned);
+    switch (orientation) {
+    case 3:
+        return 1;
+    case 1:
+        return 3;
+    case 2:
+        return 2;
+    default:
+        return 0;
     }
-    for (int i = 0; i < leftTurns; ++i) {
-        ImageBlock turned = rotateLeft(block);
-        if (!turned)
-            return false;
-        block = std::move(turned);
-    }
-    return true;
 }
 
 } // namespace
@@ -108,23 +102,23 @@ PhotoCdResolution photoCdResolution(int loadingSize)
     }
 }
 
-ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOverview, std::string& message)
+PhotoCdPicture readPhotoCd(const std::string& path, int loadingSize, std::string& message)
 {
+    PhotoCdPicture picture;
     message = kNotValidPcd;
     OpenFile file(path, "rb");
     if (!file) {
         message = kCantOpen;
-        return {};
+        return picture;
     }
     std::array<uint8_t, kHeadBytes> head{};
     (void)std::fread(head.data(), 1, head.size(), file.get());
     if (std::memcmp(head.data(), "PCD_OPA", kSignatureBytes) == 0) {
-        if (isOverview)
-            *isOverview = true;
-        return {};
+        picture.isOverview = true;
+        return picture;
     }
     if (!std::all_of(head.begin(), head.begin() + kSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
-        return {};
+        return picture;
 
     uint8_t orientation = 0;
     readAt(file.get(), kOrientationOffset, &orientation, 1);
@@ -140,19 +134,17 @@ ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOvervie
     }
     if (!block) {
         message = kCantAllocateMemory;
-        return {};
+        return picture;
     }
     decodeRowPairs(file.get(), resolution.offset, resolution.width, resolution.height, block.topRow(0),
                    -static_cast<std::ptrdiff_t>(block.rowSize()), scratch);
     file.close();
-    if (!applyOrientation(block, orientation)) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-    return block;
+    picture.block = std::move(block);
+    picture.quarterTurnsClockwise = quarterTurnsFor(orientation);
+    return picture;
 }
 
-ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool quantise, std::string& message)
+ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, std::string& message)
 {
     message = kNotValidPcd;
     OpenFile file(path, "rb");
@@ -196,14 +188,6 @@ ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool q
         }
     }
     file.close();
-    if (quantise) {
-        ImageBlock reduced = pictorand::quantise(block, 256);
-        if (!reduced) {
-            message = kCantQuantize;
-            return {};
-        }
-        return reduced;
-    }
     return block;
 }
 

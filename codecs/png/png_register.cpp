@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/png/png.h"
 #include "core/codec_registry.h"
 
@@ -5,14 +6,18 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readPngFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
-    return readPng(request.path, message);
+    return withoutExceptions([&]() -> Result<DecodedImage> {
+        std::string message;
+        ImageBlock block = readPng(request.path, message);
+        return decodedOrFailure(std::move(block), message);
+    });
 }
 
-bool writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&, std::string&)
+Status writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
-    return writePng(path, block);
+    return withoutExceptions([&]() -> Status { return writtenOrFailure(writePng(path, block)); });
 }
 
 } // namespace
@@ -20,7 +25,7 @@ bool writePngFile(const std::string& path, const ImageBlock& block, const WriteO
 void registerPngCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Png, readPngFile);
-    registry.registerWriter(SaveType::Png, writePngFile);
+    registry.registerWriter(ImageFormat::Png, writePngFile);
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/pnm/pnm.h"
@@ -177,9 +178,13 @@ ImageBlock readPortable(PortableKind kind, const std::string& path, std::string&
 namespace {
 
 template <PortableKind kind>
-ImageBlock readPortableFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readPortableFile(const ReadRequest& request)
 {
-    return readPortable(kind, request.path, message);
+    return withoutExceptions([&]() -> Result<DecodedImage> {
+        std::string message;
+        ImageBlock block = readPortable(kind, request.path, message);
+        return decodedOrFailure(std::move(block), message);
+    });
 }
 
 } // namespace

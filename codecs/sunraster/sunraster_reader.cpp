@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
@@ -220,9 +221,14 @@ ImageBlock readSunRaster(const std::string& path, std::string& message, std::str
 }
 
 namespace {
-ImageBlock readSunRasterFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readSunRasterFile(const ReadRequest& request)
 {
-    return readSunRaster(request.path, message, compression);
+    return withoutExceptions([&]() -> Result<DecodedImage> {
+        std::string message;
+        std::string compression;
+        ImageBlock block = readSunRaster(request.path, message, compression);
+        return decodedOrFailure(std::move(block), message, compression);
+    });
 }
 } // namespace
 

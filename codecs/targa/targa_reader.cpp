@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
@@ -231,9 +232,14 @@ ImageBlock readTarga(const std::string& path, std::string& message, std::string&
 }
 
 namespace {
-ImageBlock readTargaFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readTargaFile(const ReadRequest& request)
 {
-    return readTarga(request.path, message, compression);
+    return withoutExceptions([&]() -> Result<DecodedImage> {
+        std::string message;
+        std::string compression;
+        ImageBlock block = readTarga(request.path, message, compression);
+        return decodedOrFailure(std::move(block), message, compression);
+    });
 }
 } // namespace
 

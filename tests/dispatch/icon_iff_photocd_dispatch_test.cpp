@@ -105,10 +105,8 @@ TEST_F(IconIffPhotoCdDispatch, SaveImageWritesIcons)
     testing::ScriptedUserInterface ui;
     std::string path = dir.file("saved.ico");
     ASSERT_TRUE(SaveImage(block, ui, path, true));
-    ReadRequest request;
-    request.path = path;
     std::string message;
-    ImageBlock back = readIcon(request, message);
+    ImageBlock back = readIcon(path, IconReadOptions{}, message);
     ASSERT_TRUE(back) << message;
     EXPECT_EQ(back.bitCount(), 8);
     EXPECT_EQ(back.row(1)[2], 7);

@@ -131,22 +131,20 @@ TEST(GifScanner, TruncatedAndOddFilesEndTheScan)
         EXPECT_EQ(scanBytes(c.bytes).count, c.count) << c.name;
 }
 
-TEST(GifScanner, ImageCounterIsRegistered)
+TEST(GifScanner, ImageListIsRegistered)
 {
-    ImageCounterFunction counter = CodecRegistry::instance().imageCounter(ImageFormat::Gif);
-    ASSERT_NE(counter, nullptr);
+    ImageListFunction scanner = CodecRegistry::instance().imageList(ImageFormat::Gif);
+    ASSERT_NE(scanner, nullptr);
     ScratchDir dir;
     auto image = GifBuilder().descriptor(0, 0, 2, 1, 0).uncompressedData({1, 0}, 2).bytes;
     writeFile(dir.file("a.gif"), GifBuilder().header(2, 1, 0).raw(image).raw(image).raw(image).trailer().bytes);
-    EXPECT_EQ(counter(dir.file("a.gif")), 3);
-
-    ImageOffsetsFunction scanner = CodecRegistry::instance().imageOffsets(ImageFormat::Gif);
-    ASSERT_NE(scanner, nullptr);
-    std::vector<uint32_t> controls(kGifFrameCapacity);
-    std::vector<uint32_t> images(kGifFrameCapacity);
-    EXPECT_EQ(scanner(dir.file("a.gif"), controls.data(), images.data(), kGifFrameCapacity), 3);
-    EXPECT_EQ(images[0], 13u);
-    EXPECT_EQ(images[1], 13u + image.size());
+    Result<ImageList> list = scanner(dir.file("a.gif"));
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->count, 3);
+    ASSERT_EQ(list->imageOffsets.size(), 3u);
+    EXPECT_EQ(list->imageOffsets[0], 13u);
+    EXPECT_EQ(list->imageOffsets[1], 13u + image.size());
+    EXPECT_FALSE(scanner(dir.file("missing.gif")));
 }
 
 // An animation of three frames with their own delays, disposals and places.

@@ -152,13 +152,12 @@ TEST(GifWriter, RefusesWhatItCannotWrite)
 TEST(GifWriter, RegisteredWriterUsesGlobalTableAndOptions)
 {
     ScratchDir dir;
-    WriterFunction writer = CodecRegistry::instance().writer(SaveType::Gif);
+    WriterFunction writer = CodecRegistry::instance().writer(ImageFormat::Gif);
     ASSERT_NE(writer, nullptr);
-    WriteOptions options;
+    GifWriteOptions options;
     options.interlaced = true;
     options.transparentIndex = 3;
-    std::string message;
-    ASSERT_TRUE(writer(dir.file("a.gif"), makeBlock(7, 9, 4, 3), options, message));
+    ASSERT_TRUE(writer(dir.file("a.gif"), makeBlock(7, 9, 4, 3), options));
     auto bytes = readFile(dir.file("a.gif"));
     EXPECT_EQ(bytes[10], 0xB3);
     const size_t control = 13 + 48;

@@ -24,10 +24,7 @@ std::optional<RgbImage> magickOnWhite(const std::string& path, int index, const 
 
 ImageBlock readIndex(const std::string& path, int index, std::string& message)
 {
-    ReadRequest request;
-    request.path = path;
-    request.iconIndex = index;
-    return readIcon(request, message);
+    return readIcon(path, IconReadOptions{nullptr, index}, message);
 }
 
 // Our block as RGB, depths above 24 first normalised as the load does.

@@ -600,18 +600,16 @@ TEST(PcxRegistry, ReaderAndWriterAreRegistered)
 {
     auto& registry = CodecRegistry::instance();
     ASSERT_NE(registry.reader(ImageFormat::Pcx), nullptr);
-    ASSERT_NE(registry.writer(SaveType::Pcx), nullptr);
+    ASSERT_NE(registry.writer(ImageFormat::Pcx), nullptr);
     ScratchDir dir;
     ImageBlock block = blockFrom(pattern(5, 5, 16), 4);
-    std::string message;
-    ASSERT_TRUE(registry.writer(SaveType::Pcx)(dir.file("r.pcx"), block, WriteOptions{}, message));
+    ASSERT_TRUE(registry.writer(ImageFormat::Pcx)(dir.file("r.pcx"), block, WriteOptions{}));
     ReadRequest request;
     request.path = dir.file("r.pcx");
-    std::string compression;
-    ImageBlock back = registry.reader(ImageFormat::Pcx)(request, message, compression);
+    Result<DecodedImage> back = registry.reader(ImageFormat::Pcx)(request);
     ASSERT_TRUE(back);
-    EXPECT_EQ(compression, "Run Length Encoding");
-    EXPECT_EQ(maxDifference(blockToRgb(back), blockToRgb(block)), 0);
+    EXPECT_EQ(back->compression, "Run Length Encoding");
+    EXPECT_EQ(maxDifference(blockToRgb(back->block), blockToRgb(block)), 0);
 }
 
 } // namespace

@@ -266,11 +266,10 @@ TEST(PortableRegistry, ReadersAreRegisteredAndWriteNoCompressionText)
         testing::writeFile(dir.file("x"), bytesOf(c.text));
         ReadRequest request;
         request.path = dir.file("x");
-        std::string message;
-        std::string compression = "set by the dispatcher";
-        ImageBlock block = reader(request, message, compression);
-        ASSERT_TRUE(block) << message;
-        EXPECT_EQ(compression, "set by the dispatcher");
+        Result<DecodedImage> read = reader(request);
+        ASSERT_TRUE(read) << read.text();
+        EXPECT_TRUE(read->block);
+        EXPECT_EQ(read->compression, "") << "the format's text is the dispatcher's";
     }
 }
 

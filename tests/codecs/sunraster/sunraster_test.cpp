@@ -416,10 +416,10 @@ TEST(SunRasterRegistry, ReaderIsRegistered)
     testing::writeFile(dir.file("x.ras"), ras({.type = 2}, {0x80, 0x00}));
     ReadRequest request;
     request.path = dir.file("x.ras");
-    std::string message, compression;
-    ImageBlock block = reader(request, message, compression);
-    ASSERT_TRUE(block) << message;
-    EXPECT_EQ(compression, "Sun Rasterfile - RLE compressed");
+    Result<DecodedImage> read = reader(request);
+    ASSERT_TRUE(read) << read.text();
+    EXPECT_TRUE(read->block);
+    EXPECT_EQ(read->compression, "Sun Rasterfile - RLE compressed");
 }
 
 } // namespace

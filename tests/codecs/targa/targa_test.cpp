@@ -392,10 +392,10 @@ TEST(TargaRegistry, ReaderIsRegistered)
     testing::writeFile(dir.file("x.tga"), tga(h, {1, 2, 3}));
     ReadRequest request;
     request.path = dir.file("x.tga");
-    std::string message, compression;
-    ImageBlock block = reader(request, message, compression);
-    ASSERT_TRUE(block) << message;
-    EXPECT_EQ(compression, "None");
+    Result<DecodedImage> read = reader(request);
+    ASSERT_TRUE(read) << read.text();
+    EXPECT_TRUE(read->block);
+    EXPECT_EQ(read->compression, "None");
 }
 
 } // namespace
