@@ -4,6 +4,9 @@
 
 #include "core/frame_info.h"
 #include "core/image_block.h"
+#include "core/result.h"
+
+#include <span>
 
 #include <cstdint>
 #include <string>
@@ -15,6 +18,18 @@ inline constexpr const char* kCantOpenForReading = "Can't open file for reading 
 
 // The most images (and graphic control extensions) the viewer keeps track of.
 inline constexpr int kGifFrameCapacity = 1000;
+
+// The signature and logical screen descriptor.
+struct GifHeader {
+    uint16_t screenWidth = 0;
+    uint16_t screenHeight = 0;
+    bool globalTable = false;
+    unsigned tableSizeField = 0; // a table of 2^(field+1) entries
+    uint8_t backgroundIndex = 0;
+};
+
+// Checks the first 13 bytes of a file. Refusals are in the reader's words.
+Result<GifHeader> checkGifHeader(std::span<const uint8_t> file);
 
 // Decodes one image of a GIF file. Parsing starts at `controlOffset` when it
 // is above 0, else at `imageOffset` when that is above 0, else after the

@@ -45,6 +45,16 @@ struct IconList {
 // depths below 16, "%d x %d  -  True color" otherwise.
 std::vector<std::string> iconChooserLines(const IconList& list);
 
+// The 6-byte directory header.
+struct IconHeader {
+    uint16_t imageCount = 0;
+};
+
+// Checks the directory header at the start of a file's bytes: reserved 0,
+// resource type 1 (icons, not cursors), at least one image and the whole
+// directory present. Refusals are in the reader's words.
+Result<IconHeader> checkIconHeader(std::span<const uint8_t> file);
+
 // Parses icon file bytes. Nothing on failure, with the reason in `message`.
 std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message);
 

@@ -394,29 +394,39 @@ std::vector<std::string> iconChooserLines(const IconList& list)
     return lines;
 }
 
+Result<IconHeader> checkIconHeader(std::span<const uint8_t> file)
+{
+    SpanReader reader(file);
+    uint16_t reserved = reader.u16le();
+    uint16_t type = reader.u16le();
+    IconHeader header;
+    header.imageCount = reader.u16le();
+    if (!reader.ok())
+        return Failure{Reason::Truncated, kBadHeader};
+    // Type 2 would be a cursor file.
+    if (reserved != 0 || type != 1)
+        return Failure{Reason::NotThisFormat, kBadHeader};
+    if (header.imageCount == 0)
+        return Failure{Reason::BadHeader, kNoImages};
+    if (reader.remaining() < size_t(header.imageCount) * kDirectoryEntrySize)
+        return Failure{Reason::Truncated, kShortRead};
+    return header;
+}
+
 std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message)
 {
     message = kNotValidIcon;
     IconList list;
     list.bytes = std::move(bytes);
     std::span<const uint8_t> file(list.bytes);
+    Result<IconHeader> header = checkIconHeader(file);
+    if (!header) {
+        message = header.failure().detail;
+        return std::nullopt;
+    }
     SpanReader reader(file);
-    uint16_t reserved = reader.u16le();
-    uint16_t type = reader.u16le();
-    uint16_t count = reader.u16le();
-    if (!reader.ok() || reserved != 0 || type != 1) {
-        message = kBadHeader;
-        return std::nullopt;
-    }
-    if (count == 0) {
-        message = kNoImages;
-        return std::nullopt;
-    }
-    if (reader.remaining() < size_t(count) * kDirectoryEntrySize) {
-        message = kShortRead;
-        return std::nullopt;
-    }
-    list.images.resize(count);
+    reader.skip(6);
+    list.images.resize(header->imageCount);
     for (IconImage& image : list.images) {
         reader.skip(8); // width, height, colours, reserved, planes, bits: the image's own header says
         uint32_t size = reader.u32le();

@@ -6,6 +6,10 @@
 // bits. There is no writer.
 
 #include "core/image_block.h"
+#include "core/result.h"
+
+#include <cstdint>
+#include <span>
 
 #include <string>
 
@@ -13,6 +17,25 @@ namespace pictorand {
 
 // The widest and tallest picture accepted.
 inline constexpr uint32_t kIffMaxDimension = 10000;
+
+// The FORM header: the first 12 bytes of the file.
+struct IffFormHeader {
+    bool chunky = false; // FORM PBM: one byte per pixel instead of bitplanes
+};
+Result<IffFormHeader> checkIffFormHeader(std::span<const uint8_t> file);
+
+// The BMHD chunk's data.
+struct IffBitmapHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t planes = 0;
+    uint8_t masking = 0;
+    uint8_t compression = 0; // 0 none, 1 ByteRun1
+};
+// Checks a BMHD chunk: complete, a known compression, a size within the
+// limit, and planes a block can be made of (8 for chunky pictures). Refusals
+// are in the reader's words.
+Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, bool chunky);
 
 // Reads an IFF file. On success `compression` holds "None" or
 // "Run Length Encoding". When the body ends early the block is returned with

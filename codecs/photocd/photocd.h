@@ -4,6 +4,9 @@
 // packs (up to 100 thumbnails). Both give 24-bit blocks.
 
 #include "core/image_block.h"
+#include "core/result.h"
+
+#include <span>
 
 #include <cstdint>
 #include <string>
@@ -32,6 +35,13 @@ PhotoCdResolution photoCdResolution(int loadingSize);
 inline constexpr int32_t kOverviewSheetWidth = 960;
 inline constexpr int32_t kOverviewSheetHeight = 649;
 inline constexpr int kOverviewThumbnailsPerSheet = 25;
+
+struct PhotoCdHeader {
+    bool isOverview = false; // an overview pack rather than an image pack
+};
+// Checks the signature at the start of a file's bytes. Refusals are in the
+// reader's words.
+Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head);
 
 struct PhotoCdPicture {
     ImageBlock block;          // null on failure, and for an overview pack

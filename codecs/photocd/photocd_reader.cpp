@@ -79,6 +79,18 @@ int quarterTurnsFor(int orientation)
 
 } // namespace
 
+Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head)
+{
+    if (head.size() < kSignatureBytes)
+        return Failure{Reason::Truncated, kNotValidPcd};
+    if (std::memcmp(head.data(), "PCD_OPA", kSignatureBytes) == 0)
+        return PhotoCdHeader{true};
+    // Image packs start with a run of FF bytes.
+    if (!std::all_of(head.begin(), head.begin() + kSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
+        return Failure{Reason::NotThisFormat, kNotValidPcd};
+    return PhotoCdHeader{false};
+}
+
 PhotoCdRgb photoCdToRgb(uint8_t luminance, uint8_t chroma1, uint8_t chroma2)
 {
     const int l = (255 * int(luminance)) / 181;
@@ -112,13 +124,16 @@ PhotoCdPicture readPhotoCd(const std::string& path, int loadingSize, std::string
         return picture;
     }
     std::array<uint8_t, kHeadBytes> head{};
-    (void)std::fread(head.data(), 1, head.size(), file.get());
-    if (std::memcmp(head.data(), "PCD_OPA", kSignatureBytes) == 0) {
+    const size_t got = std::fread(head.data(), 1, head.size(), file.get());
+    Result<PhotoCdHeader> header = checkPhotoCdHeader(std::span<const uint8_t>(head.data(), got));
+    if (!header) {
+        message = header.failure().detail;
+        return picture;
+    }
+    if (header->isOverview) {
         picture.isOverview = true;
         return picture;
     }
-    if (!std::all_of(head.begin(), head.begin() + kSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
-        return picture;
 
     uint8_t orientation = 0;
     readAt(file.get(), kOrientationOffset, &orientation, 1);

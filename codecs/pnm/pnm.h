@@ -5,6 +5,7 @@
 // whatever the maximum value says.
 
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 #include <span>
@@ -13,6 +14,18 @@
 namespace pictorand {
 
 enum class PortableKind { Bitmap, Greymap, Pixmap }; // P4, P5, P6
+
+struct PortableHeader {
+    int32_t width = 0;
+    int32_t height = 0;
+    size_t dataOffset = 0; // where the samples start
+};
+
+// Checks the header of a file of the given kind: the magic number, a width
+// and height the block can have and (greymaps and pixmaps) a maximum of 2 to
+// 255, each number complete before the file ends. Refusals are in the
+// reader's words.
+Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file);
 
 // Reads a file of the given kind. The readers write no compression text.
 ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message);

@@ -94,41 +94,42 @@ private:
     size_t m_position = 0;
 };
 
-struct PortableHeader {
-    int32_t width = 0;
-    int32_t height = 0;
-    size_t dataOffset = 0;
-};
+} // namespace
 
-std::optional<PortableHeader> parseHeader(const KindInfo& info, std::span<const uint8_t> file)
+Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file)
 {
+    const KindInfo& info = infoFor(kind);
     HeaderScanner scanner(file);
     if (scanner.rawByte() != 'P' || scanner.rawByte() != info.magicDigit)
-        return std::nullopt;
+        return Failure{Reason::NotThisFormat, info.badHeader};
     const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
     auto width = scanner.number();
-    if (!width || *width == 0 || *width > limit)
-        return std::nullopt;
+    if (!width)
+        return Failure{Reason::Truncated, info.badHeader};
+    if (*width == 0 || *width > limit)
+        return Failure{Reason::BadDimensions, info.badHeader};
     auto height = scanner.number();
-    if (!height || *height == 0 || *height > limit)
-        return std::nullopt;
+    if (!height)
+        return Failure{Reason::Truncated, info.badHeader};
+    if (*height == 0 || *height > limit)
+        return Failure{Reason::BadDimensions, info.badHeader};
     if (info.hasMaximum) {
         auto maximum = scanner.number();
-        if (!maximum || *maximum < 2 || *maximum > 255)
-            return std::nullopt;
+        if (!maximum)
+            return Failure{Reason::Truncated, info.badHeader};
+        if (*maximum < 2 || *maximum > 255)
+            return Failure{Reason::BadHeader, info.badHeader};
     }
     return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position()};
 }
-
-} // namespace
 
 ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message)
 {
     const KindInfo& info = infoFor(kind);
     message = info.notValid;
-    auto header = parseHeader(info, file);
+    Result<PortableHeader> header = checkPortableHeader(kind, file);
     if (!header) {
-        message = info.badHeader;
+        message = header.failure().detail;
         return {};
     }
     const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
