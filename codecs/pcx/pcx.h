@@ -4,6 +4,7 @@
 // not. The writer makes version 5 run-length files from 1-, 4-, 8- and
 // 24-bit blocks.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -42,11 +43,10 @@ struct PcxHeader {
 // Refusals are in the reader's words.
 Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file);
 
-// Reads a PCX file. `compression` becomes "Run Length Encoding" or "None";
-// on failure `message` holds the reason.
-ImageBlock readPcx(const std::string& path, std::string& message, std::string& compression);
+// Reads a PCX file; the compression is "Run Length Encoding" or "None".
+Result<DecodedImage> readPcx(const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> decodePcx(std::span<const uint8_t> file);
 
 // Writes a 1-, 4-, 8- or 24-bit block; false for other blocks and on any
 // failure to write.

@@ -155,7 +155,9 @@ Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file)
     return header;
 }
 
-ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::string& compression)
+namespace {
+
+ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
 {
     message = kNotValidPcx;
     compression = "Run Length Encoding";
@@ -204,16 +206,25 @@ ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::s
     return block;
 }
 
-ImageBlock readPcx(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> decodePcx(std::span<const uint8_t> file)
 {
-    message = kNotValidPcx;
-    compression = "Run Length Encoding";
+    // The header's refusal keeps its reason.
+    if (auto header = checkPcxHeader(file); !header)
+        return header.failure();
+    std::string message;
+    std::string compression;
+    ImageBlock block = decodePcxBlock(file, message, compression);
+    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+}
+
+Result<DecodedImage> readPcx(const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file";
-        return {};
-    }
-    return decodePcx(file.bytes(), message, compression);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file"};
+    return decodePcx(file.bytes());
 }
 
 } // namespace pictorand

@@ -8,12 +8,7 @@ namespace {
 
 Result<DecodedImage> readPcxFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        std::string compression;
-        ImageBlock block = readPcx(request.path, message, compression);
-        return decodedOrFailure(std::move(block), message, compression);
-    });
+    return withoutExceptions([&] { return readPcx(request.path); });
 }
 
 Status writePcxFile(const std::string& path, const ImageBlock& block, const WriteOptions&)

@@ -4,6 +4,7 @@
 // The plain-text forms P1 to P3 are refused. Samples are taken as stored,
 // whatever the maximum value says.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -27,9 +28,9 @@ struct PortableHeader {
 // reader's words.
 Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file);
 
-// Reads a file of the given kind. The readers write no compression text.
-ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message);
+// Reads a file of the given kind. The readers give no compression text.
+Result<DecodedImage> readPortable(PortableKind kind, const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message);
+Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file);
 
 } // namespace pictorand

@@ -123,7 +123,9 @@ Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const ui
     return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position()};
 }
 
-ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message)
+namespace {
+
+ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message)
 {
     const KindInfo& info = infoFor(kind);
     message = info.notValid;
@@ -165,15 +167,24 @@ ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std:
     return block;
 }
 
-ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message)
+} // namespace
+
+Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file)
 {
-    message = infoFor(kind).notValid;
+    // The header's refusal keeps its reason.
+    if (auto header = checkPortableHeader(kind, file); !header)
+        return header.failure();
+    std::string message;
+    ImageBlock block = decodePortableBlock(kind, file, message);
+    return decodedOrFailure(std::move(block), std::move(message));
+}
+
+Result<DecodedImage> readPortable(PortableKind kind, const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    return decodePortable(kind, file.bytes(), message);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return decodePortable(kind, file.bytes());
 }
 
 namespace {
@@ -181,11 +192,7 @@ namespace {
 template <PortableKind kind>
 Result<DecodedImage> readPortableFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        ImageBlock block = readPortable(kind, request.path, message);
-        return decodedOrFailure(std::move(block), message);
-    });
+    return withoutExceptions([&] { return readPortable(kind, request.path); });
 }
 
 } // namespace

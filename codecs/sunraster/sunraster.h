@@ -2,6 +2,7 @@
 // Sun raster files: 1, 8 and 24 (and 32) bits per pixel, stored as is
 // (types 0, 1 and 3) or byte-run encoded (type 2).
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -32,10 +33,10 @@ struct SunHeader {
 // reader's words.
 Result<SunHeader> checkSunRasterHeader(std::span<const uint8_t> file);
 
-// Reads a Sun raster file. `compression` becomes "Sun Rasterfile - None" or
-// "Sun Rasterfile - RLE compressed"; on failure `message` holds the reason.
-ImageBlock readSunRaster(const std::string& path, std::string& message, std::string& compression);
+// Reads a Sun raster file; the compression is "Sun Rasterfile - None" or
+// "Sun Rasterfile - RLE compressed".
+Result<DecodedImage> readSunRaster(const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> decodeSunRaster(std::span<const uint8_t> file);
 
 } // namespace pictorand

@@ -128,7 +128,9 @@ Result<SunHeader> checkSunRasterHeader(std::span<const uint8_t> file)
     return header;
 }
 
-ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, std::string& compression)
+namespace {
+
+ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
 {
     message = kNotValidRas;
     compression = "Sun Rasterfile - None";
@@ -195,27 +197,31 @@ ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, 
     return block;
 }
 
-ImageBlock readSunRaster(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> decodeSunRaster(std::span<const uint8_t> file)
 {
-    message = kNotValidRas;
-    compression = "Sun Rasterfile - None";
+    // The header's refusal keeps its reason.
+    if (auto header = checkSunRasterHeader(file); !header)
+        return header.failure();
+    std::string message;
+    std::string compression;
+    ImageBlock block = decodeSunRasterBlock(file, message, compression);
+    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+}
+
+Result<DecodedImage> readSunRaster(const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    return decodeSunRaster(file.bytes(), message, compression);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return decodeSunRaster(file.bytes());
 }
 
 namespace {
 Result<DecodedImage> readSunRasterFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        std::string compression;
-        ImageBlock block = readSunRaster(request.path, message, compression);
-        return decodedOrFailure(std::move(block), message, compression);
-    });
+    return withoutExceptions([&] { return readSunRaster(request.path); });
 }
 } // namespace
 

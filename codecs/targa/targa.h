@@ -4,6 +4,7 @@
 // Colour-mapped and greyscale files become 8-bit blocks, true-colour files of
 // 15, 16, 24 or 32 bits 24-bit blocks (alpha is dropped).
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -42,10 +43,9 @@ struct TargaHeader {
 // Refusals are in the reader's words.
 Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file);
 
-// Reads a Targa file. `compression` becomes "None" or "Run Length Encoding";
-// on failure `message` holds the reason.
-ImageBlock readTarga(const std::string& path, std::string& message, std::string& compression);
+// Reads a Targa file; the compression is "None" or "Run Length Encoding".
+Result<DecodedImage> readTarga(const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodeTarga(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> decodeTarga(std::span<const uint8_t> file);
 
 } // namespace pictorand

@@ -169,7 +169,9 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
     return header;
 }
 
-ImageBlock decodeTarga(std::span<const uint8_t> file, std::string& message, std::string& compression)
+namespace {
+
+ImageBlock decodeTargaBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
 {
     compression = "None";
     message = kNotValidTga;
@@ -199,27 +201,31 @@ ImageBlock decodeTarga(std::span<const uint8_t> file, std::string& message, std:
     return block;
 }
 
-ImageBlock readTarga(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> decodeTarga(std::span<const uint8_t> file)
 {
-    compression = "None";
-    message = kNotValidTga;
+    // The header's refusal keeps its reason.
+    if (auto header = checkTargaHeader(file); !header)
+        return header.failure();
+    std::string message;
+    std::string compression;
+    ImageBlock block = decodeTargaBlock(file, message, compression);
+    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+}
+
+Result<DecodedImage> readTarga(const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    return decodeTarga(file.bytes(), message, compression);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return decodeTarga(file.bytes());
 }
 
 namespace {
 Result<DecodedImage> readTargaFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        std::string compression;
-        ImageBlock block = readTarga(request.path, message, compression);
-        return decodedOrFailure(std::move(block), message, compression);
-    });
+    return withoutExceptions([&] { return readTarga(request.path); });
 }
 } // namespace
 

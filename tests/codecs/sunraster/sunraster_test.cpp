@@ -283,9 +283,9 @@ TEST(SunRasterReader, MalformedFilesFailWithTheirMessage)
 
 TEST(SunRasterReader, MissingFile)
 {
-    std::string message, compression;
-    EXPECT_FALSE(readSunRaster("/nonexistent/x.ras", message, compression));
-    EXPECT_EQ(message, "Can't open file: /nonexistent/x.ras");
+    Result<DecodedImage> read = readSunRaster("/nonexistent/x.ras");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file: /nonexistent/x.ras");
 }
 
 // ---------------------------------------------------------------------------
@@ -334,12 +334,11 @@ protected:
         std::string full = command;
         full.replace(full.find("IN"), 2, shellQuote(in));
         EXPECT_EQ(runCommand(full + " > " + shellQuote(out()) + " 2>/dev/null"), 0) << command;
-        std::string message, text;
-        ImageBlock block = readSunRaster(out(), message, text);
-        EXPECT_TRUE(block) << command << ": " << message;
+        Decoded d = testing::decodedFrom(readSunRaster(out()));
+        EXPECT_TRUE(d.block) << command << ": " << d.message;
         if (compression)
-            *compression = text;
-        return block;
+            *compression = d.compression;
+        return std::move(d.block);
     }
     std::string out() const { return dir.file("out.ras"); }
     ScratchDir dir;
