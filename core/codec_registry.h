@@ -75,6 +75,9 @@ struct DecodedImage {
     // A Photo CD overview pack: no block; the overview reader reads it.
     bool overviewPack = false;
     GifFrameInfo gifFrame; // GIF: the image's place, background and timing
+    // The reader's words about a picture it could only partly read (the
+    // rows it did read are in the block).
+    std::string warning;
 };
 
 // A reader returns the picture, or the failure in the reader's own words

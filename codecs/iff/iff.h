@@ -5,6 +5,7 @@
 // hold-and-modify pictures (HAM6, HAM8 and sliced HAM) are expanded to 24
 // bits. There is no writer.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -37,9 +38,9 @@ struct IffBitmapHeader {
 // are in the reader's words.
 Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, bool chunky);
 
-// Reads an IFF file. On success `compression` holds "None" or
-// "Run Length Encoding". When the body ends early the block is returned with
-// the rows decoded so far and `message` says "Can't read data !".
-ImageBlock readIff(const std::string& path, std::string& message, std::string& compression);
+// Reads an IFF file; the compression is "None" or "Run Length Encoding".
+// When the body ends early the picture has the rows decoded so far and the
+// warning says "Can't read data !".
+Result<DecodedImage> readIff(const std::string& path);
 
 } // namespace pictorand

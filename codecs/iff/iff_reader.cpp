@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/iff/byterun1.h"
@@ -449,7 +450,9 @@ Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, boo
     return header;
 }
 
-ImageBlock readIff(const std::string& path, std::string& message, std::string& compression)
+namespace {
+
+ImageBlock readIffBlock(const std::string& path, std::string& message, std::string& compression)
 {
     message = kNotValidIff;
     OpenFile file(path, "rb");
@@ -493,6 +496,20 @@ ImageBlock readIff(const std::string& path, std::string& message, std::string& c
     if (!decoder.decode())
         message = kCantReadData;
     return block;
+}
+
+} // namespace
+
+Result<DecodedImage> readIff(const std::string& path)
+{
+    std::string message;
+    std::string compression;
+    ImageBlock block = readIffBlock(path, message, compression);
+    const bool partial = block && !message.empty() && message != kNotValidIff;
+    Result<DecodedImage> decoded = decodedOrFailure(std::move(block), message, std::move(compression));
+    if (decoded && partial)
+        decoded->warning = message;
+    return decoded;
 }
 
 } // namespace pictorand

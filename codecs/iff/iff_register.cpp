@@ -8,14 +8,9 @@ namespace {
 
 Result<DecodedImage> readIffFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        std::string compression;
-        // A body that ends early still gives the rows read so far: a partial
-        // picture is shown as it is.
-        ImageBlock block = readIff(request.path, message, compression);
-        return decodedOrFailure(std::move(block), message, compression);
-    });
+    // A body that ends early still gives the rows read so far: a partial
+    // picture is shown as it is.
+    return withoutExceptions([&] { return readIff(request.path); });
 }
 
 } // namespace
