@@ -70,12 +70,12 @@ const char* compressionText(const BmpHeader& layout)
 // Everything up to the pixel rows: headers, the block with its header and
 // colour table. `head` holds the first bytes of the file (all of them when
 // the file is shorter than kHeadBytes); `fileSize` is the whole file's size.
-ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader& layout, std::string& message,
+ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader& layout, Failure& failure,
                         std::string& compression)
 {
     Result<BmpHeader> checked = checkBmpHeader(head);
     if (!checked) {
-        message = checked.failure().detail;
+        failure = checked.failure();
         return {};
     }
     layout = *checked;
@@ -88,13 +88,13 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHea
     if (height <= std::numeric_limits<int32_t>::max())
         block = ImageBlock::create(layout.width, static_cast<int32_t>(height), layout.bitCount, colors);
     if (!block) {
-        message = kCantAllocateMemory;
+        failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return {};
     }
 
     uint64_t position = layout.headerEnd;
     if (position >= fileSize) {
-        message = kNotValidBmp;
+        failure = {Reason::Truncated, kNotValidBmp};
         return {};
     }
     if (layout.bitCount <= 8) {
@@ -111,7 +111,7 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHea
         }
         position += uint64_t(layout.tableEntries) * layout.entrySize;
         if (position >= fileSize) {
-            message = kNotValidBmp;
+            failure = {Reason::Truncated, kNotValidBmp};
             return {};
         }
     }
@@ -259,12 +259,13 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
     return layout;
 }
 
-ImageBlock readBmp(const std::string& path, std::string& message, std::string& compression)
+namespace {
+
+ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression)
 {
-    message = kNotValidBmp;
     OpenFile file(path, "rb");
     if (!file) {
-        message = "Can't open file: " + path;
+        failure = {Reason::CantOpenFile, "Can't open file: " + path};
         return {};
     }
     auto fileSize = file.size();
@@ -274,12 +275,12 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
     std::array<uint8_t, kHeadBytes> head{};
     size_t headBytes = std::fread(head.data(), 1, head.size(), file.get());
     BmpHeader layout;
-    ImageBlock block = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, message, compression);
+    ImageBlock block = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, failure, compression);
     if (!block)
         return {};
 
     if (!isUncompressed(layout) && !isRle(layout)) {
-        message = kUnsupportedCompression;
+        failure = {Reason::Unsupported, kUnsupportedCompression};
         return {};
     }
     if (isUncompressed(layout)) {
@@ -293,23 +294,22 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
         return block;
     BufferedByteReader reader(file);
     if (!reader) {
-        message = kCantAllocateMemory;
+        failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return {};
     }
     decodeRle(layout, block, reader);
     return block;
 }
 
-ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message, std::string& compression)
+ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression)
 {
-    message = kNotValidBmp;
     BmpHeader layout;
-    ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, message,
+    ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, failure,
                                    compression);
     if (!block)
         return {};
     if (!isUncompressed(layout) && !isRle(layout)) {
-        message = kUnsupportedCompression;
+        failure = {Reason::Unsupported, kUnsupportedCompression};
         return {};
     }
     std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
@@ -325,7 +325,31 @@ ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message
     return block;
 }
 
-bool writeBmp(const std::string& path, const ImageBlock& block, std::string& message)
+} // namespace
+
+Result<DecodedImage> readBmp(const std::string& path)
+{
+    Failure failure{Reason::CorruptData, kNotValidBmp};
+    DecodedImage decoded;
+    decoded.block = readBmpBlock(path, failure, decoded.compression);
+    if (!decoded.block)
+        return failure;
+    return decoded;
+}
+
+Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
+{
+    Failure failure{Reason::CorruptData, kNotValidBmp};
+    DecodedImage decoded;
+    decoded.block = decodeBmpBlock(file, failure, decoded.compression);
+    if (!decoded.block)
+        return failure;
+    return decoded;
+}
+
+namespace {
+
+bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string& message)
 {
     uint32_t colors = 0;
     std::optional<uint64_t> blockBytes;
@@ -374,22 +398,22 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
     return ok;
 }
 
+} // namespace
+
+Status writeBmp(const std::string& path, const ImageBlock& block)
+{
+    std::string message;
+    const bool written = writeBmpFile(path, block, message);
+    return writtenOrFailure(written, std::move(message));
+}
+
 void registerBmpCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request) {
-        return withoutExceptions([&]() -> Result<DecodedImage> {
-            std::string message;
-            std::string compression;
-            ImageBlock block = readBmp(request.path, message, compression);
-            return decodedOrFailure(std::move(block), message, compression);
-        });
+        return withoutExceptions([&] { return readBmp(request.path); });
     });
     registry.registerWriter(ImageFormat::Bmp, [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
-        return withoutExceptions([&]() -> Status {
-            std::string message;
-            const bool written = writeBmp(path, block, message);
-            return writtenOrFailure(written, message);
-        });
+        return withoutExceptions([&] { return writeBmp(path, block); });
     });
 }
 

@@ -31,14 +31,13 @@ struct BmpHeader {
 // words.
 Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head);
 
-// Reads a BMP file. On failure `message` holds the reason; on success
-// `compression` holds "None", "Run Length Encoding, RLE8",
+// Reads a BMP file; the compression is "None", "Run Length Encoding, RLE8",
 // "Run Length Encoding, RLE4" or "None - OS/2 BMP".
-ImageBlock readBmp(const std::string& path, std::string& message, std::string& compression);
+Result<DecodedImage> readBmp(const std::string& path);
 // The same over bytes already in memory (the icon reader builds a bitmap file
 // in memory and reads it here).
-ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file);
 // Writes the block as it stands behind a 14-byte file header.
-bool writeBmp(const std::string& path, const ImageBlock& block, std::string& message);
+Status writeBmp(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

@@ -472,8 +472,12 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
         message = kNoMemory;
         return {};
     }
-    std::string compression;
-    return readBmpFromMemory(bitmap, message, compression);
+    Result<DecodedImage> decoded = readBmpFromMemory(bitmap);
+    if (!decoded) {
+        message = decoded.failure().detail;
+        return {};
+    }
+    return std::move(decoded->block);
 }
 
 ImageBlock readIcon(const std::string& path, const IconReadOptions& options, std::string& message)

@@ -546,8 +546,8 @@ TEST_F(LoadForBatchTest, RealBmpThroughTheProgramsRegistry)
     ImageBlock source = ImageBlock::create(3, 2, 24, 0);
     ASSERT_TRUE(source);
     source.row(0)[0] = 200;
+    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source));
     std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source, message)) << message;
     std::string compression;
     ImageBlock block = loadForBatchWithMessage(dir.file("real.bmp"), message, compression,
                                                CodecRegistry::instance(), settings);
@@ -561,8 +561,7 @@ TEST_F(LoadForDisplayTest, RealBmpThroughTheProgramsRegistry)
 {
     ImageBlock source = ImageBlock::create(5, 4, 8, 256);
     ASSERT_TRUE(source);
-    std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source, message)) << message;
+    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source));
     std::string path = dir.file("real.bmp");
     ImageBlock block = LoadForDisplay(host, path, false, false, 0);
     ASSERT_TRUE(block);

@@ -32,8 +32,7 @@ protected:
         std::string path = dir.file(relative);
         testing::runCommand("mkdir -p " + testing::shellQuote(path.substr(0, path.rfind('/'))));
         ImageBlock block = ImageBlock::create(width, 2, 24, 0);
-        std::string message;
-        EXPECT_TRUE(writeBmp(path, block, message)) << message;
+        EXPECT_TRUE(writeBmp(path, block));
         return path;
     }
     BatchResult run(std::vector<std::string> sources, int type, const std::string& output)
@@ -67,10 +66,9 @@ TEST_F(BatchConversionTest, SameBaseNameTwiceReportsTheExistingDestination)
                               }));
     EXPECT_EQ(result.errors, 1);
     EXPECT_EQ(result.converted, 1);
-    std::string message;
-    std::string compression;
-    ImageBlock written = readBmp(destination, message, compression);
-    EXPECT_EQ(written.width(), 3) << "the first conversion is never overwritten";
+    Result<DecodedImage> written = readBmp(destination);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->block.width(), 3) << "the first conversion is never overwritten";
     EXPECT_EQ(progress.captions, (std::vector<std::string>{"Converting image 1 from 2", "Converting image 2 from 2",
                                                            "Batch conversion done"}));
     EXPECT_EQ(progress.finishedCalls, 1);
