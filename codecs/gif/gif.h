@@ -3,6 +3,7 @@
 // multi-image file, and the GIF89a writer.
 
 #include "core/frame_info.h"
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -31,14 +32,13 @@ struct GifHeader {
 // Checks the first 13 bytes of a file. Refusals are in the reader's words.
 Result<GifHeader> checkGifHeader(std::span<const uint8_t> file);
 
-// Decodes one image of a GIF file. Parsing starts at `controlOffset` when it
-// is above 0, else at `imageOffset` when that is above 0, else after the
-// header and global colour table; the first image met is decoded. `info`
-// (zeroed by the caller) gets the image's position, the background colour
-// and the values of the last graphic control extension before it. Returns a
-// 1-, 4- or 8-bit block, or null with the reason in `message`.
-ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
-                   std::string& message);
+// Decodes one image of a GIF file into a 1-, 4- or 8-bit block. Parsing
+// starts at the control offset when it is above 0, else at the image offset
+// when that is above 0, else after the header and global colour table; the
+// first image met is decoded. The frame info gets the image's position, the
+// background colour and the values of the last graphic control extension
+// before it.
+Result<DecodedImage> readGif(const std::string& path, const GifReadOptions& options = {});
 
 // Walks the file once and records the offsets of up to `capacity` images
 // (their 0x2C separators) and of up to `capacity` graphic control extensions

@@ -1,4 +1,5 @@
 #include "codecs/common/buffered_byte_reader.h"
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
@@ -205,7 +206,9 @@ Result<GifHeader> checkGifHeader(std::span<const uint8_t> file)
     return header;
 }
 
-ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
+namespace {
+
+ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
                    std::string& message)
 {
     message = kNotValidGif;
@@ -275,6 +278,21 @@ ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t ima
                 break;
         }
     }
+}
+
+} // namespace
+
+Result<DecodedImage> readGif(const std::string& path, const GifReadOptions& options)
+{
+    std::string message;
+    DecodedImage decoded;
+    decoded.block = readGifBlock(path, options.controlOffset, options.imageOffset, decoded.gifFrame, message);
+    if (!decoded.block)
+        return failureFromWords(std::move(message), Reason::CorruptData);
+    // Memory that ran out part way leaves the rows decoded so far.
+    if (message != kNotValidGif)
+        decoded.warning = std::move(message);
+    return decoded;
 }
 
 } // namespace pictorand

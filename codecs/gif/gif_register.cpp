@@ -8,17 +8,8 @@ namespace {
 
 Result<DecodedImage> readGifRequest(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        const GifReadOptions options = request.optionsFor<GifReadOptions>();
-        GifFrameInfo frame;
-        std::string message;
-        ImageBlock block = readGif(request.path, options.controlOffset, options.imageOffset, frame, message);
-        // The dispatcher writes "GIF - LZW" itself.
-        Result<DecodedImage> decoded = decodedOrFailure(std::move(block), message);
-        if (decoded)
-            decoded->gifFrame = frame;
-        return decoded;
-    });
+    // The dispatcher writes "GIF - LZW" itself.
+    return withoutExceptions([&] { return readGif(request.path, request.optionsFor<GifReadOptions>()); });
 }
 
 // The save dispatcher quantises true colour before it gets here and always

@@ -181,10 +181,10 @@ TEST(GifScanner, MagickAnimationGivesFramesOffsetsCanvasAndRecords)
         EXPECT_EQ(bytes[result.controls[i]], 0x21);
         EXPECT_EQ(bytes[result.controls[i] + 1], 0xF9);
         EXPECT_LT(result.controls[i], result.images[i]);
-        GifFrameInfo info;
-        std::string message;
-        ImageBlock frame = readGif(path, result.controls[i], result.images[i], info, message);
-        ASSERT_TRUE(frame) << message;
+        Result<DecodedImage> read = readGif(path, {result.controls[i], result.images[i]});
+        ASSERT_TRUE(read) << read.text();
+        const ImageBlock& frame = read->block;
+        const GifFrameInfo& info = read->gifFrame;
         EXPECT_EQ(info.delay, expected[i].delay) << i;
         EXPECT_EQ(info.disposalMethod, expected[i].disposal) << i;
         EXPECT_EQ(info.left, expected[i].left) << i;
@@ -210,10 +210,10 @@ TEST(GifScanner, MagickTransparencyReachesTheRecord)
     ASSERT_EQ(runCommand("convert -delay 33 -dispose Background -size 8x8 xc:none -fill black "
                          "-draw 'rectangle 4,4 7,7' " + shellQuote(path) + " 2>/dev/null"),
               0);
-    GifFrameInfo info;
-    std::string message;
-    ImageBlock block = readGif(path, 0, 0, info, message);
-    ASSERT_TRUE(block) << message;
+    Result<DecodedImage> read = readGif(path);
+    ASSERT_TRUE(read) << read.text();
+    const ImageBlock& block = read->block;
+    const GifFrameInfo& info = read->gifFrame;
     EXPECT_EQ(info.transparentFlag, 1);
     EXPECT_EQ(info.delay, 33);
     EXPECT_EQ(info.disposalMethod, 2);

@@ -44,9 +44,8 @@ ImageBlock makeBlock(int width, int height, int depth, uint32_t seed, uint32_t c
 
 ImageBlock readBack(const std::string& path)
 {
-    GifFrameInfo info;
-    std::string message;
-    return readGif(path, 0, 0, info, message);
+    Result<DecodedImage> read = readGif(path);
+    return read ? std::move(read->block) : ImageBlock();
 }
 
 bool samePixelsAndTable(const ImageBlock& a, const ImageBlock& b)
