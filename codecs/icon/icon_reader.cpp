@@ -460,7 +460,10 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
     }
     const IconImage& image = list.images[index];
     if (image.isPng) {
-        ImageBlock block = readPngFromMemory(image.data, message);
+        Result<DecodedImage> read = readPngFromMemory(image.data);
+        if (!read)
+            message = read.failure().detail;
+        ImageBlock block = read ? std::move(read->block) : ImageBlock();
         if (block)
             whitenTransparentPixels(image.data, block);
         return block;

@@ -19,13 +19,13 @@ struct JpegReadOptions {
 
 // Reads a JPEG file into an 8-bit (greyscale ramp or quantised colours) or
 // 24-bit block. Null on failure with the reason in `message`.
-ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std::string& message);
+Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& options = {});
 
 // The scale denominator (1, 4 or 8) a preview of `targetWidth` pixels decodes
 // a file `imageWidth` pixels wide at; 1 when no target width is given.
 int jpegScaleDenominator(int imageWidth, int targetWidth);
 
-// Writes an 8- or 24-bit block; refuses other depths. True when written.
-bool writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);
+// Writes an 8- or 24-bit block; refuses other depths.
+Status writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);
 
 } // namespace pictorand

@@ -8,21 +8,16 @@ namespace {
 
 Result<DecodedImage> readJpegFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        JpegReadOptions options;
-        options.loadGreyscale = request.greyscale;
-        options.quantise256 = request.paletteDisplay;
-        options.targetWidth = request.previewWidth;
-        std::string message;
-        ImageBlock block = readJpeg(request.path, options, message);
-        return decodedOrFailure(std::move(block), message);
-    });
+    JpegReadOptions options;
+    options.loadGreyscale = request.greyscale;
+    options.quantise256 = request.paletteDisplay;
+    options.targetWidth = request.previewWidth;
+    return withoutExceptions([&] { return readJpeg(request.path, options); });
 }
 
 Status writeJpegFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
-    return withoutExceptions(
-        [&]() -> Status { return writtenOrFailure(writeJpeg(path, block, writeOptionsFor<JpegWriteOptions>(options))); });
+    return withoutExceptions([&] { return writeJpeg(path, block, writeOptionsFor<JpegWriteOptions>(options)); });
 }
 
 } // namespace

@@ -8,16 +8,12 @@ namespace {
 
 Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        ImageBlock block = readPng(request.path, message);
-        return decodedOrFailure(std::move(block), message);
-    });
+    return withoutExceptions([&] { return readPng(request.path); });
 }
 
 Status writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
-    return withoutExceptions([&]() -> Status { return writtenOrFailure(writePng(path, block)); });
+    return withoutExceptions([&] { return writePng(path, block); });
 }
 
 } // namespace

@@ -8,23 +8,13 @@ namespace {
 
 Result<DecodedImage> readTiffFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        std::string compression;
-        ImageBlock block =
-            readTiffPage(request.path, request.optionsFor<TiffReadOptions>().directoryOffset, message, compression);
-        return decodedOrFailure(std::move(block), message, compression);
-    });
+    return withoutExceptions([&] { return readTiffPage(request.path, request.optionsFor<TiffReadOptions>().directoryOffset); });
 }
 
 Status writeTiffFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
-    return withoutExceptions([&]() -> Status {
-        const TiffWriteOptions tiff = writeOptionsFor<TiffWriteOptions>(options);
-        std::string message;
-        const bool written = writeTiff(path, block, tiff.compression, tiff.quality, message);
-        return writtenOrFailure(written, message);
-    });
+    const TiffWriteOptions tiff = writeOptionsFor<TiffWriteOptions>(options);
+    return withoutExceptions([&] { return writeTiff(path, block, tiff.compression, tiff.quality); });
 }
 
 // The page table of a multi-page file: directory offsets, the first page's

@@ -34,6 +34,32 @@ inline Decoded decodedFrom(Result<DecodedImage> result)
     return d;
 }
 
+// The block of a read for tests written against the reader's words: on
+// failure `message` gets them, on success the reader's warning (empty for a
+// whole picture) and `compression` its text.
+inline ImageBlock blockOf(Result<DecodedImage> result, std::string& message, std::string& compression)
+{
+    if (!result) {
+        message = result.failure().detail;
+        return {};
+    }
+    message = result->warning;
+    compression = result->compression;
+    return std::move(result->block);
+}
+inline ImageBlock blockOf(Result<DecodedImage> result, std::string& message)
+{
+    std::string compression;
+    return blockOf(std::move(result), message, compression);
+}
+
+// A writer's status as true or false, with its words in `message`.
+inline bool written(const Status& status, std::string& message)
+{
+    message = status ? std::string() : status.failure().detail;
+    return status.ok();
+}
+
 // Runs a decoder of the form `Result<DecodedImage> decode(span)`.
 template <typename Decoder>
 Decoded decodeWith(Decoder decoder, const Bytes& file)
