@@ -40,7 +40,7 @@ std::string inputPath()
                 row[x] = static_cast<uint8_t>(value & 0xFF);
             }
         }
-        writeGif(made, block, true, false, -1);
+        (void)writeGif(made, block, true, false, -1);
     }
     return made;
 }

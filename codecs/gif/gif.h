@@ -54,9 +54,9 @@ int countGifImages(const std::string& path);
 
 // Writes a 1-, 4- or 8-bit block as a single-image GIF89a file, the colour
 // table global or local, optionally interlaced, with a transparent index
-// (-1 for none). Any other depth gives false (after creating the file, which
-// stays empty).
-bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
+// (-1 for none). Any other depth fails (after creating the file, which stays
+// empty).
+Status writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
               int transparentIndex);
 
 } // namespace pictorand

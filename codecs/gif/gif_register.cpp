@@ -18,7 +18,7 @@ Status writeGifRequest(const std::string& path, const ImageBlock& block, const W
 {
     return withoutExceptions([&]() -> Status {
         const GifWriteOptions gif = writeOptionsFor<GifWriteOptions>(options);
-        return writtenOrFailure(writeGif(path, block, true, gif.interlaced, gif.transparentIndex));
+        return writeGif(path, block, true, gif.interlaced, gif.transparentIndex);
     });
 }
 

@@ -64,11 +64,11 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
 // The reader the dispatchers call: the image at `options.index` when that is
 // 0 or more, else the one the chooser picks when there is a chooser and more
 // than one image, else the first.
-ImageBlock readIcon(const std::string& path, const IconReadOptions& options, std::string& message);
+Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options = {});
 
 // Writes the block as a one-image icon: 1-bit blocks become a pure mask
 // (pixels of value 1 transparent), other depths are fully opaque. No depth
-// conversion happens. True when written.
-bool writeIcon(const std::string& path, const ImageBlock& block);
+// conversion happens.
+Status writeIcon(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/bmp/bmp.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
@@ -483,7 +484,9 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
     return std::move(decoded->block);
 }
 
-ImageBlock readIcon(const std::string& path, const IconReadOptions& options, std::string& message)
+namespace {
+
+ImageBlock readIconBlock(const std::string& path, const IconReadOptions& options, std::string& message)
 {
     message = kNotValidIcon;
     auto bytes = readFileBytes(path, message);
@@ -501,6 +504,15 @@ ImageBlock readIcon(const std::string& path, const IconReadOptions& options, std
         selected = static_cast<size_t>(std::clamp(chosen, 0, static_cast<int>(list->images.size()) - 1));
     }
     return decodeIconImage(*list, selected, message);
+}
+
+} // namespace
+
+Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options)
+{
+    std::string message;
+    ImageBlock block = readIconBlock(path, options, message);
+    return decodedOrFailure(std::move(block), std::move(message));
 }
 
 } // namespace pictorand

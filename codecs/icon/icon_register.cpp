@@ -8,16 +8,12 @@ namespace {
 
 Result<DecodedImage> readIconFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        ImageBlock block = readIcon(request.path, request.optionsFor<IconReadOptions>(), message);
-        return decodedOrFailure(std::move(block), message);
-    });
+    return withoutExceptions([&] { return readIcon(request.path, request.optionsFor<IconReadOptions>()); });
 }
 
 Status writeIconFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
-    return withoutExceptions([&]() -> Status { return writtenOrFailure(writeIcon(path, block)); });
+    return withoutExceptions([&] { return writeIcon(path, block); });
 }
 
 } // namespace

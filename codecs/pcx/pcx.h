@@ -50,6 +50,6 @@ Result<DecodedImage> decodePcx(std::span<const uint8_t> file);
 
 // Writes a 1-, 4-, 8- or 24-bit block; false for other blocks and on any
 // failure to write.
-bool writePcx(const std::string& path, const ImageBlock& block);
+Status writePcx(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

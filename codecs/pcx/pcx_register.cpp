@@ -14,7 +14,7 @@ Result<DecodedImage> readPcxFile(const ReadRequest& request)
 Status writePcxFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
     // The save dispatcher words the failure.
-    return withoutExceptions([&]() -> Status { return writtenOrFailure(writePcx(path, block)); });
+    return withoutExceptions([&] { return writePcx(path, block); });
 }
 
 } // namespace

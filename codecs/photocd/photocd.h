@@ -3,6 +3,7 @@
 // a luminance plane and two chroma planes at half resolution) and overview
 // packs (up to 100 thumbnails). Both give 24-bit blocks.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -43,19 +44,13 @@ struct PhotoCdHeader {
 // reader's words.
 Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head);
 
-struct PhotoCdPicture {
-    ImageBlock block;          // null on failure, and for an overview pack
-    bool isOverview = false;   // an overview pack: read it with readPhotoCdOverview
-    int quarterTurnsClockwise = 0; // from the stored orientation, to make it upright
-};
-
 // Reads an image pack at the loading size, as stored; the stored orientation
 // comes back as the quarter turns that make it upright. An overview pack gives
-// no block and no message of its own.
-PhotoCdPicture readPhotoCd(const std::string& path, int loadingSize, std::string& message);
+// no block, only the overview flag: it is read with readPhotoCdOverview.
+Result<DecodedImage> readPhotoCd(const std::string& path, int loadingSize);
 
 // A contact sheet of 25 thumbnails starting at `firstPicture` (1, 26, 51 or
 // 76), 24 bits.
-ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, std::string& message);
+Result<DecodedImage> readPhotoCdOverview(const std::string& path, int firstPicture);
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/photocd/photocd.h"
 
@@ -16,7 +17,7 @@ constexpr const char* kNotValidPcd = "Not a valid PCD-File";
 constexpr const char* kCantOpen = "Can't open file";
 
 constexpr size_t kHeadBytes = 512;
-constexpr size_t kSignatureBytes = 7;
+constexpr size_t kPackSignatureBytes = 7;
 constexpr uint64_t kOrientationOffset = 3586;
 constexpr int32_t kThumbnailWidth = 192;
 constexpr int32_t kThumbnailHeight = 128;
@@ -81,12 +82,12 @@ int quarterTurnsFor(int orientation)
 
 Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head)
 {
-    if (head.size() < kSignatureBytes)
+    if (head.size() < kPackSignatureBytes)
         return Failure{Reason::Truncated, kNotValidPcd};
-    if (std::memcmp(head.data(), "PCD_OPA", kSignatureBytes) == 0)
+    if (std::memcmp(head.data(), "PCD_OPA", kPackSignatureBytes) == 0)
         return PhotoCdHeader{true};
     // Image packs start with a run of FF bytes.
-    if (!std::all_of(head.begin(), head.begin() + kSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
+    if (!std::all_of(head.begin(), head.begin() + kPackSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
         return Failure{Reason::NotThisFormat, kNotValidPcd};
     return PhotoCdHeader{false};
 }
@@ -114,7 +115,15 @@ PhotoCdResolution photoCdResolution(int loadingSize)
     }
 }
 
-PhotoCdPicture readPhotoCd(const std::string& path, int loadingSize, std::string& message)
+namespace {
+
+struct PhotoCdPicture {
+    ImageBlock block;
+    bool isOverview = false;
+    int quarterTurnsClockwise = 0;
+};
+
+PhotoCdPicture readPhotoCdPicture(const std::string& path, int loadingSize, std::string& message)
 {
     PhotoCdPicture picture;
     message = kNotValidPcd;
@@ -159,7 +168,27 @@ PhotoCdPicture readPhotoCd(const std::string& path, int loadingSize, std::string
     return picture;
 }
 
-ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, std::string& message)
+} // namespace
+
+Result<DecodedImage> readPhotoCd(const std::string& path, int loadingSize)
+{
+    std::string message;
+    PhotoCdPicture picture = readPhotoCdPicture(path, loadingSize, message);
+    DecodedImage decoded;
+    if (picture.isOverview) {
+        decoded.overviewPack = true;
+        return decoded;
+    }
+    if (!picture.block)
+        return failureFromWords(std::move(message), Reason::CorruptData);
+    decoded.block = std::move(picture.block);
+    decoded.quarterTurnsClockwise = picture.quarterTurnsClockwise;
+    return decoded;
+}
+
+namespace {
+
+ImageBlock readOverviewSheet(const std::string& path, int firstPicture, std::string& message)
 {
     message = kNotValidPcd;
     OpenFile file(path, "rb");
@@ -204,6 +233,15 @@ ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, std::s
     }
     file.close();
     return block;
+}
+
+} // namespace
+
+Result<DecodedImage> readPhotoCdOverview(const std::string& path, int firstPicture)
+{
+    std::string message;
+    ImageBlock sheet = readOverviewSheet(path, firstPicture, message);
+    return decodedOrFailure(std::move(sheet), std::move(message));
 }
 
 } // namespace pictorand

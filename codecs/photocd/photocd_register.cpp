@@ -8,28 +8,13 @@ namespace {
 
 Result<DecodedImage> readPhotoCdFile(const ReadRequest& request)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        PhotoCdPicture picture = readPhotoCd(request.path, request.optionsFor<PhotoCdReadOptions>().loadingSize, message);
-        if (picture.isOverview) {
-            DecodedImage overview;
-            overview.overviewPack = true;
-            return overview;
-        }
-        Result<DecodedImage> decoded = decodedOrFailure(std::move(picture.block), message);
-        if (decoded)
-            decoded->quarterTurnsClockwise = picture.quarterTurnsClockwise;
-        return decoded;
-    });
+    return withoutExceptions(
+        [&] { return readPhotoCd(request.path, request.optionsFor<PhotoCdReadOptions>().loadingSize); });
 }
 
 Result<DecodedImage> readOverviewFile(const std::string& path, int firstPicture)
 {
-    return withoutExceptions([&]() -> Result<DecodedImage> {
-        std::string message;
-        ImageBlock sheet = readPhotoCdOverview(path, firstPicture, message);
-        return decodedOrFailure(std::move(sheet), message);
-    });
+    return withoutExceptions([&] { return readPhotoCdOverview(path, firstPicture); });
 }
 
 } // namespace

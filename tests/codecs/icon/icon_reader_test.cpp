@@ -4,6 +4,7 @@
 #include "codecs/icon/icon.h"
 #include "core/byte_order.h"
 #include "ops/depth_conversion.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -96,7 +97,7 @@ protected:
         std::string path = dir.file("test.ico");
         writeFile(path, bytes);
         message.clear();
-        return readIcon(path, IconReadOptions{chooser, index}, message);
+        return testing::blockOf(readIcon(path, IconReadOptions{chooser, index}), message);
     }
 
     ScratchDir dir;
@@ -270,7 +271,7 @@ TEST_F(IconReader, OneImageOrNoPermissionNeverAsks)
     // No chooser: the first image, no question.
     std::string path = dir.file("two.ico");
     writeFile(path, iconFile({fourBitImage().bytes(), fourBitImage().bytes()}));
-    EXPECT_TRUE(readIcon(path, IconReadOptions{}, message));
+    EXPECT_TRUE(testing::blockOf(readIcon(path, IconReadOptions{}), message));
     EXPECT_EQ(chooser.calls, 0);
 }
 
@@ -361,7 +362,7 @@ TEST_F(IconReader, RefusesBrokenFilesWithTheirMessages)
     EXPECT_FALSE(read(good, 1));
     EXPECT_EQ(message, "The icon file holds no image with that number");
 
-    EXPECT_FALSE(readIcon(dir.file("missing.ico"), IconReadOptions{}, message));
+    EXPECT_FALSE(testing::blockOf(readIcon(dir.file("missing.ico"), IconReadOptions{}), message));
     EXPECT_EQ(message, "Error opening file for reading");
 }
 
