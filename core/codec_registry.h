@@ -89,9 +89,8 @@ using ReaderFunction = Result<DecodedImage> (*)(const ReadRequest& request);
 using OverviewReaderFunction = Result<DecodedImage> (*)(const std::string& path, int firstPicture);
 
 // Where the images of a multi-image file start, for reading them one by one
-// later: GIF images with their graphic control extensions, or TIFF page
-// directories (in imageOffsets, controlOffsets empty). Both hold `count`
-// entries, at most kMaxFrames.
+// later: `count` image offsets (at most kMaxFrames), GIF images or TIFF page
+// directories, and for GIF as many graphic control extension offsets.
 struct ImageList {
     int count = 0;
     std::vector<uint32_t> controlOffsets;

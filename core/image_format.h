@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,12 +52,23 @@ enum class MultiImage {
     Metafile,  // drawn by the viewer, never read into a block
 };
 
+// Block depths as a set, 1 to 32 bits per pixel.
+struct DepthSet {
+    uint64_t mask = 0;
+    constexpr DepthSet(std::initializer_list<int> depths)
+    {
+        for (int depth : depths)
+            mask |= uint64_t(1) << depth;
+    }
+    constexpr bool has(int depth) const { return depth >= 0 && depth < 64 && ((mask >> depth) & 1) != 0; }
+};
+
 // How a block whose depth the writer does not take is brought to one it does.
 enum class DepthPreparation {
     None,
-    PaletteTo256,         // 1 bit to 256 greys, 4 bits to 256 colours (JPEG)
-    TrueColourForJpegTiff, // below 24 bits to 24 when the compression setting is JPEG
-    QuantiseTo256,        // 24 bits to 256 colours, the transparent index clamped (GIF)
+    PaletteTo256,          // 1 bit to 256 greys, 4 bits to 256 colours (JPEG)
+    TrueColourForJpegTiff, // below 24 bits to 24 when the compression setting is JPEG, whatever the writer takes
+    QuantiseTo256,         // true colour to 256 colours, the transparent index clamped (GIF)
 };
 
 // An entry of the Open dialog's type list.
@@ -76,7 +88,8 @@ struct SaveInfo {
     const char* batchEntry;     // the batch dialog's type box entry
     const char* batchExtension; // "JPG": the extension of batch output, as written
     bool failureShowsWriterMessage; // "BMP Save error ! - <writer's words>"
-    DepthPreparation preparation;
+    DepthSet writerDepths;          // the depths the writer takes
+    DepthPreparation preparation;   // for the others
 };
 
 struct FormatInfo {

@@ -70,27 +70,30 @@ WriteOptions writeOptionsFromSettings(ImageFormat format, const SettingsFile& se
 
 // The block brought to a depth the writer takes; a null block when it takes
 // the block as it is.
-Result<ImageBlock> prepareDepth(DepthPreparation preparation, const ImageBlock& block, const SettingsFile& settings)
+Result<ImageBlock> prepareDepth(const SaveInfo& save, const ImageBlock& block, const SettingsFile& settings)
 {
     const int bits = block.bitCount();
     ImageBlock prepared;
-    switch (preparation) {
+    switch (save.preparation) {
     case DepthPreparation::None:
         return ImageBlock();
     case DepthPreparation::PaletteTo256:
-        if (bits == 1)
-            prepared = monoToGrey256(block);
-        else if (bits == 4)
-            prepared = sixteenTo256Colors(block);
-        else
+        // Other depths below 8 (3 bits from a batch load) have no palette
+        // conversion and fail the save.
+        if (save.writerDepths.has(bits) || bits >= 8)
             return ImageBlock();
+        prepared = bits == 1 ? monoToGrey256(block) : bits == 4 ? sixteenTo256Colors(block) : ImageBlock();
         break;
     case DepthPreparation::TrueColourForJpegTiff:
+        // The libtiff JPEG codec takes true colour only, whatever depths the
+        // writer takes otherwise.
         if (settings.readInt(settings::SaveCompression) != 6 || bits >= 24)
             return ImageBlock();
         prepared = expandToTrueColor(block);
         break;
     case DepthPreparation::QuantiseTo256:
+        // Only true colour is quantised; a depth no writer takes (40 bits
+        // from a batch load) goes on and fails in the writer.
         if (bits != 24)
             return ImageBlock();
         prepared = quantise(block, 256);
@@ -196,7 +199,7 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
         return false;
     }
 
-    Result<ImageBlock> prepared = prepareDepth(save.preparation, block, settings);
+    Result<ImageBlock> prepared = prepareDepth(save, block, settings);
     if (!prepared) {
         tell(save.preparation == DepthPreparation::QuantiseTo256 ? std::string(kCantQuantize256)
                                                                  : saveFailureText(save, kCantAllocateMemory));

@@ -1,5 +1,5 @@
 #pragma once
-// The bridge between a codec's own functions, which say what went wrong in
+// The bridge between a codec's decoding internals, which say what went wrong in
 // words beside a null block or a false, and the registry's result types. The
 // registered functions also end here any exception a library or an
 // allocation throws: nothing leaves a codec but a result.

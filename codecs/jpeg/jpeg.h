@@ -18,7 +18,7 @@ struct JpegReadOptions {
 };
 
 // Reads a JPEG file into an 8-bit (greyscale ramp or quantised colours) or
-// 24-bit block. Null on failure with the reason in `message`.
+// 24-bit block.
 Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& options = {});
 
 // The scale denominator (1, 4 or 8) a preview of `targetWidth` pixels decodes

@@ -424,8 +424,8 @@ TEST_F(LoadForDisplayTest, TheFormatsCompressionTextUnlessTheReaderGivesItsOwn)
     ASSERT_TRUE(load(pgm));
     EXPECT_EQ(host.current.compression, formatInfo(ImageFormat::Pgm).compressionText);
     fake.compression = "Run Length Encoding";
-    std::string pcxLike = file("x.tga", {0, 0, 10});
-    ASSERT_TRUE(load(pcxLike));
+    std::string targa = file("x.tga", {0, 0, 10});
+    ASSERT_TRUE(load(targa));
     EXPECT_EQ(host.current.compression, "Run Length Encoding");
 }
 

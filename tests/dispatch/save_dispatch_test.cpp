@@ -104,6 +104,8 @@ TEST_F(SaveImageTest, EachWriterGetsTheDepthItNeeds)
         ImageBlock block = blockOf(c.bits);
         ASSERT_TRUE(save(block, c.name)) << c.name << " " << c.bits;
         EXPECT_EQ(writers.bitCount, c.writtenBits) << c.name << " from " << c.bits;
+        const std::string key = std::string(c.name).substr(2);
+        EXPECT_TRUE(savableFormatByKey(key)->save->writerDepths.has(writers.bitCount)) << c.name << " from " << c.bits;
         EXPECT_EQ(block.bitCount(), c.bits) << "the given block is left as it was";
     }
     EXPECT_TRUE(ui.messages.empty());
