@@ -46,7 +46,8 @@ struct IconReadOptions {
     IconChooser* chooser = nullptr; // null: never ask, take the first image
     int index = -1;                 // >= 0: read that image without asking
 };
-using FormatReadOptions = std::variant<std::monostate, GifReadOptions, TiffReadOptions, PhotoCdReadOptions, IconReadOptions>;
+using FormatReadOptions =
+    std::variant<std::monostate, GifReadOptions, TiffReadOptions, PhotoCdReadOptions, IconReadOptions>;
 
 // What every reader is given; `options` holds the one format's own, if any.
 struct ReadRequest {

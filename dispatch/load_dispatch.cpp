@@ -366,8 +366,10 @@ ImageBlock DisplayLoad::run()
     if (!*read)
         return failureTail(decodeFailureText(m_path, m_format, readerWords(read->failure())));
     m_compression = compressionOf(m_format, **read);
-    if (m_imageCount > 1)
-        m_compression = countedText(m_compression, m_imageCount, m_format == ImageFormat::Tiff ? "pages" : "images");
+    if (m_imageCount > 1) {
+        const char* noun = row.multiImage == MultiImage::Pages ? "pages" : "images";
+        m_compression = countedText(m_compression, m_imageCount, noun);
+    }
     ImageBlock block = std::move((*read)->block);
     if (!turnUpright(block, (*read)->quarterTurnsClockwise))
         return failureTail(pathMessage(m_path, kCantAllocateMemory));
@@ -380,18 +382,17 @@ Result<DecodedImage> DisplayLoad::readGif(const ReadRequest& request)
     if (!m_skipMulti && !m_preview && !m_host.fullScreenWindowExists()) {
         ImageList images = listImages(m_registry, m_format, m_path);
         if (images.count > 1) {
-            if (m_waitCursor)
-                m_waitCursor->release();
             if (m_host.startAnimation(m_path, images)) {
                 // The animation decodes and plays the frames; nothing to
                 // show as a block, and nothing went wrong.
+                if (m_waitCursor)
+                    m_waitCursor->release();
                 m_current.format = m_format;
                 m_current.compression = countedText("Animated GIF", images.count, "images");
                 m_animationStarted = true;
                 return Failure{Reason::Unsupported, {}};
             }
             // No animation here: the first image stands for the file.
-            m_waitCursor.emplace(m_ui);
             m_imageCount = images.count;
         }
     }

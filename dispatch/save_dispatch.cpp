@@ -188,7 +188,9 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
             ui.showMessage(text, MessageIcon::Information);
     };
 
-    const FormatInfo* row = path.size() >= 3 ? savableFormatByKey(std::string_view(path).substr(path.size() - 3)) : nullptr;
+    // The type is the last three characters of the path, any case.
+    const std::string_view extension = path.size() >= 3 ? std::string_view(path).substr(path.size() - 3) : "";
+    const FormatInfo* row = savableFormatByKey(extension);
     if (!row) {
         tell(kUnsupportedSaveType);
         return false;

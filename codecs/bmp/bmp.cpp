@@ -412,7 +412,8 @@ void registerBmpCodec(CodecRegistry& registry)
     registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request) {
         return withoutExceptions([&] { return readBmp(request.path); });
     });
-    registry.registerWriter(ImageFormat::Bmp, [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
+    registry.registerWriter(ImageFormat::Bmp,
+                            [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
         return withoutExceptions([&] { return writeBmp(path, block); });
     });
 }

@@ -155,7 +155,8 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
         break;
     case 2:
     case 10:
-        accepted = header.pixelDepth == 15 || header.pixelDepth == 16 || header.pixelDepth == 24 || header.pixelDepth == 32;
+        accepted = header.pixelDepth == 15 || header.pixelDepth == 16 || header.pixelDepth == 24
+            || header.pixelDepth == 32;
         break;
     case 3:
     case 11:

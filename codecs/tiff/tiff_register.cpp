@@ -8,7 +8,8 @@ namespace {
 
 Result<DecodedImage> readTiffFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readTiffPage(request.path, request.optionsFor<TiffReadOptions>().directoryOffset); });
+    const uint32_t directory = request.optionsFor<TiffReadOptions>().directoryOffset;
+    return withoutExceptions([&] { return readTiffPage(request.path, directory); });
 }
 
 Status writeTiffFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
