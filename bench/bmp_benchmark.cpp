@@ -48,10 +48,7 @@ struct ScratchFile {
 const std::string& trueColourFile()
 {
     static ScratchFile file{scratchPath("24.bmp")};
-    static bool written = [] {
-        std::string message;
-        return writeBmp(file.path, makeTrueColourBlock(), message);
-    }();
+    static bool written = [] { return writeBmp(file.path, makeTrueColourBlock()).ok(); }();
     (void)written;
     return file.path;
 }
@@ -105,12 +102,12 @@ void readBmp24(benchmark::State& state)
 {
     const std::string& path = trueColourFile();
     for (auto _ : state) {
-        std::string message;
-        std::string compression;
-        ImageBlock block = readBmp(path, message, compression);
-        if (!block)
-            state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(block.data());
+        Result<DecodedImage> read = readBmp(path);
+        if (!read) {
+            state.SkipWithError(read.text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(read->block.data());
     }
     state.SetBytesProcessed(state.iterations() * int64_t(kWidth) * kHeight * 3);
 }
@@ -121,9 +118,8 @@ void writeBmp24(benchmark::State& state)
     ImageBlock block = makeTrueColourBlock();
     ScratchFile out{scratchPath("out.bmp")};
     for (auto _ : state) {
-        std::string message;
-        if (!writeBmp(out.path, block, message))
-            state.SkipWithError(message.c_str());
+        if (Status written = writeBmp(out.path, block); !written)
+            state.SkipWithError(written.text().c_str());
     }
     state.SetBytesProcessed(state.iterations() * int64_t(block.size()));
 }
@@ -133,12 +129,12 @@ void readBmpRle8(benchmark::State& state)
 {
     const std::string& path = rle8File();
     for (auto _ : state) {
-        std::string message;
-        std::string compression;
-        ImageBlock block = readBmp(path, message, compression);
-        if (!block)
-            state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(block.data());
+        Result<DecodedImage> read = readBmp(path);
+        if (!read) {
+            state.SkipWithError(read.text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(read->block.data());
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }

@@ -40,7 +40,7 @@ std::string inputPath()
                 row[x] = static_cast<uint8_t>(value & 0xFF);
             }
         }
-        writeGif(made, block, true, false, -1);
+        (void)writeGif(made, block, true, false, -1);
     }
     return made;
 }
@@ -49,25 +49,24 @@ void decodeGif(benchmark::State& state)
 {
     const std::string path = inputPath();
     for (auto _ : state) {
-        GifFrameInfo info;
-        std::string message;
-        ImageBlock block = readGif(path, 0, 0, info, message);
-        if (!block)
-            state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(block.data());
+        Result<DecodedImage> read = readGif(path);
+        if (!read) {
+            state.SkipWithError(read.text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(read->block.data());
     }
 }
 BENCHMARK(decodeGif)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void encodeGif(benchmark::State& state)
 {
-    GifFrameInfo info;
-    std::string message;
-    ImageBlock block = readGif(inputPath(), 0, 0, info, message);
-    if (!block) {
-        state.SkipWithError(message.c_str());
+    Result<DecodedImage> read = readGif(inputPath());
+    if (!read) {
+        state.SkipWithError(read.text().c_str());
         return;
     }
+    const ImageBlock& block = read->block;
     const std::string output = scratchPath("pictorand-bench-out.gif");
     for (auto _ : state) {
         // A new file each time, as the save dispatcher writes one: replacing

@@ -19,13 +19,12 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string mode = argv[1];
-    GifFrameInfo info;
-    std::string message;
-    ImageBlock block = readGif(argv[2], 0, 0, info, message);
-    if (!block) {
-        std::fprintf(stderr, "%s: %s\n", argv[2], message.c_str());
+    Result<DecodedImage> read = readGif(argv[2]);
+    if (!read) {
+        std::fprintf(stderr, "%s: %s\n", argv[2], read.text().c_str());
         return 1;
     }
+    ImageBlock& block = read->block;
     if (mode == "decode") {
         if (argc > 3) {
             std::FILE* out = std::fopen(argv[3], "wb");

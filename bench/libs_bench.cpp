@@ -39,11 +39,12 @@ void jpegLoad(benchmark::State& state, int targetWidth)
     JpegReadOptions options;
     options.targetWidth = targetWidth;
     for (auto _ : state) {
-        std::string message;
-        ImageBlock block = readJpeg(path, options, message);
-        if (!block)
-            state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(block.data());
+        Result<DecodedImage> read = readJpeg(path, options);
+        if (!read) {
+            state.SkipWithError(read.text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(read->block.data());
     }
 }
 void BM_JpegLoadFull(benchmark::State& state) { jpegLoad(state, 0); }
@@ -57,11 +58,12 @@ void BM_PngLoad(benchmark::State& state)
     if (!present(state, path))
         return;
     for (auto _ : state) {
-        std::string message;
-        ImageBlock block = readPng(path, message);
-        if (!block)
-            state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(block.data());
+        Result<DecodedImage> read = readPng(path);
+        if (!read) {
+            state.SkipWithError(read.text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(read->block.data());
     }
 }
 BENCHMARK(BM_PngLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
@@ -71,8 +73,12 @@ void BM_PngSave(benchmark::State& state)
     std::string path = dataFile("photo.png");
     if (!present(state, path))
         return;
-    std::string message;
-    ImageBlock block = readPng(path, message);
+    Result<DecodedImage> read = readPng(path);
+    if (!read) {
+        state.SkipWithError(read.text().c_str());
+        return;
+    }
+    const ImageBlock& block = read->block;
     std::string target = dataFile("ours-saved.png");
     for (auto _ : state)
         if (!writePng(target, block))
@@ -88,11 +94,12 @@ void BM_TiffLoad(benchmark::State& state)
     if (!present(state, path))
         return;
     for (auto _ : state) {
-        std::string message, compression;
-        ImageBlock block = readTiffPage(path, 0, message, compression);
-        if (!block)
-            state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(block.data());
+        Result<DecodedImage> read = readTiffPage(path, 0);
+        if (!read) {
+            state.SkipWithError(read.text().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(read->block.data());
     }
 }
 // 0 none, 1 LZW, 2 PackBits
@@ -103,8 +110,12 @@ void BM_TiffSave(benchmark::State& state)
     std::string path = dataFile("photo.png");
     if (!present(state, path))
         return;
-    std::string message;
-    ImageBlock block = readPng(path, message);
+    Result<DecodedImage> read = readPng(path);
+    if (!read) {
+        state.SkipWithError(read.text().c_str());
+        return;
+    }
+    const ImageBlock& block = read->block;
     std::string target = dataFile("ours-saved.tif");
     for (auto _ : state) {
         // A new file each time, as the save dispatcher's temporary one:
@@ -112,8 +123,8 @@ void BM_TiffSave(benchmark::State& state)
         state.PauseTiming();
         unlink(target.c_str());
         state.ResumeTiming();
-        if (!writeTiff(target, block, static_cast<int>(state.range(0)), 80, message))
-            state.SkipWithError(message.c_str());
+        if (Status written = writeTiff(target, block, static_cast<int>(state.range(0)), 80); !written)
+            state.SkipWithError(written.text().c_str());
     }
 }
 BENCHMARK(BM_TiffSave)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);

@@ -19,13 +19,12 @@ int main(int argc, char** argv)
         return 2;
     }
     int colors = argc > 3 ? std::atoi(argv[3]) : 256;
-    std::string message;
-    std::string compression;
-    ImageBlock block = readBmp(argv[1], message, compression);
-    if (!block) {
-        std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
+    Result<DecodedImage> read = readBmp(argv[1]);
+    if (!read) {
+        std::fprintf(stderr, "%s: %s\n", argv[1], read.text().c_str());
         return 1;
     }
+    ImageBlock block = std::move(read->block);
     if (block.bitCount() != 1 && block.bitCount() != 4 && block.bitCount() != 8 && block.bitCount() != 24) {
         ImageBlock normalised = normaliseDepth(block);
         if (normalised)
@@ -37,8 +36,8 @@ int main(int argc, char** argv)
         return 1;
     }
     block = ImageBlock{}; // the source is not needed for writing
-    if (!writeBmp(argv[2], reduced, message)) {
-        std::fprintf(stderr, "%s: %s\n", argv[2], message.c_str());
+    if (Status written = writeBmp(argv[2], reduced); !written) {
+        std::fprintf(stderr, "%s: %s\n", argv[2], written.text().c_str());
         return 1;
     }
     return 0;

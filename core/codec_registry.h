@@ -2,14 +2,17 @@
 // The reader and writer calling conventions, and the registry through which
 // each codec module makes itself known. The dispatchers find readers and
 // writers only here, so a format whose codec is not built fails through the
-// ordinary failure path.
+// ordinary failure path. Everything else about a format is its row in
+// core/image_format.h.
 
 #include "core/frame_info.h"
 #include "core/image_block.h"
 #include "core/image_format.h"
+#include "core/result.h"
 
 #include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace pictorand {
@@ -23,81 +26,110 @@ public:
     virtual int chooseIcon(const std::string& path, const std::vector<std::string>& lines) = 0;
 };
 
-// Everything a reader may be given after the path. Each reader looks only at
-// its own fields.
+// ---------------------------------------------------------------------------
+// Reading.
+
+// The options only one format's reader takes.
+struct GifReadOptions {
+    // Parsing starts at the graphic control extension when above 0, else at
+    // the image when above 0, else at the first image of the file.
+    uint32_t controlOffset = 0;
+    uint32_t imageOffset = 0;
+};
+struct TiffReadOptions {
+    uint32_t directoryOffset = 0; // 0: first page
+};
+struct PhotoCdReadOptions {
+    int loadingSize = 2; // 0 Base/16, 1 Base/4, 2 Base
+};
+struct IconReadOptions {
+    IconChooser* chooser = nullptr; // null: never ask, take the first image
+    int index = -1;                 // >= 0: read that image without asking
+};
+using FormatReadOptions =
+    std::variant<std::monostate, GifReadOptions, TiffReadOptions, PhotoCdReadOptions, IconReadOptions>;
+
+// What every reader is given; `options` holds the one format's own, if any.
 struct ReadRequest {
     std::string path;
-    // Jpeg
-    bool loadGreyscale = false;
-    bool quantise256 = false; // the display shows 256 colours
-    int targetWidth = 0;      // 0: full size
-    // Gif
-    uint32_t gifControlOffset = 0;
-    uint32_t gifImageOffset = 0;
-    GifFrameInfo* gifFrameInfo = nullptr; // out, zeroed by the caller
-    // Tiff
-    uint32_t tiffDirectoryOffset = 0; // 0: first page
-    // PhotoCd
-    int photoCdLoadingSize = 2;       // 0 Base/16, 1 Base/4, 2 Base
-    bool* photoCdIsOverview = nullptr; // out
-    // Icon
-    bool allowIconChooser = false;
-    IconChooser* iconChooser = nullptr;
-    int iconIndex = -1; // >= 0: read that image without asking
+    int previewWidth = 0;        // > 0: for a preview that wide (JPEG decodes smaller)
+    bool greyscale = false;      // "Load Grayscale"
+    bool paletteDisplay = false; // the display shows 256 colours
+    FormatReadOptions options;
+
+    // The format's options, or their defaults when the caller gave none.
+    template <class Options>
+    Options optionsFor() const
+    {
+        const Options* given = std::get_if<Options>(&options);
+        return given ? *given : Options{};
+    }
 };
 
-// A reader returns a new block or null; on failure `message` holds the reason
-// in its own words. Readers that describe their compression write
-// `compression`; others leave it as the dispatcher filled it.
-using ReaderFunction = ImageBlock (*)(const ReadRequest& request, std::string& message, std::string& compression);
+// A reader's picture and what the reader found out about it.
+struct DecodedImage {
+    ImageBlock block;
+    std::string compression; // empty: the format's compression text
+    // Quarter turns to the right that make the picture upright; the
+    // dispatcher turns it.
+    int quarterTurnsClockwise = 0;
+    // A Photo CD overview pack: no block; the overview reader reads it.
+    bool overviewPack = false;
+    GifFrameInfo gifFrame; // GIF: the image's place, background and timing
+    // The reader's words about a picture it could only partly read (the
+    // rows it did read are in the block).
+    std::string warning;
+};
 
-// Photo CD overview sheets are read by a second reader.
-using OverviewReaderFunction = ImageBlock (*)(const std::string& path, int firstPicture, bool quantise, std::string& message);
+// A reader returns the picture, or the failure in the reader's own words
+// (Failure::detail).
+using ReaderFunction = Result<DecodedImage> (*)(const ReadRequest& request);
 
-// Options a writer may take; each writer looks only at its own fields.
-struct WriteOptions {
-    // Gif
-    bool interlaced = false;
-    int transparentIndex = -1;
-    // Jpeg (quality also goes to the TIFF writer)
-    bool greyscale = false;
+// Photo CD overview packs are read by a second reader: a sheet of 25
+// thumbnails from `firstPicture` (1, 26, 51 or 76), always 24 bits.
+using OverviewReaderFunction = Result<DecodedImage> (*)(const std::string& path, int firstPicture);
+
+// Where the images of a multi-image file start, for reading them one by one
+// later: `count` image offsets (at most kMaxFrames), GIF images or TIFF page
+// directories, and for GIF as many graphic control extension offsets.
+struct ImageList {
+    int count = 0;
+    std::vector<uint32_t> controlOffsets;
+    std::vector<uint32_t> imageOffsets;
+};
+using ImageListFunction = Result<ImageList> (*)(const std::string& path);
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+struct JpegWriteOptions {
+    bool greyscale = false;   // one-component file
     int quality = 80;
-    bool progressive = false;
-    // Tiff
-    int tiffCompression = 0;
+    bool progressive = false; // simple progression
 };
-
-// Returns true when the file was written; never frees or changes the block.
-using WriterFunction = bool (*)(const std::string& path, const ImageBlock& block, const WriteOptions& options, std::string& message);
-
-// How many images (GIF) or pages (TIFF) a file holds, for reports; -1 when
-// the file cannot be read.
-using ImageCounterFunction = int (*)(const std::string& path);
-
-// Where the images of a multi-image file start, for the viewer to read them
-// one by one later: the GIF frame scanner records the graphic-control
-// extension offsets in `controlOffsets` and the image offsets in
-// `imageOffsets`; the TIFF page counter records the page directory offsets in
-// `imageOffsets` and leaves `controlOffsets` alone. Both tables hold
-// `capacity` entries and arrive zeroed. Returns the number of images recorded
-// (at most `capacity`), or -1 when the file cannot be read. Optional: without
-// it the dispatcher counts with the image counter and leaves the tables zero.
-using ImageOffsetsFunction = int (*)(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets,
-                                     int capacity);
-
-// The seven types a picture can be saved as, in the order of the Save-as
-// dialog's type list (type numbers 1 to 7).
-enum class SaveType : int { Jpg = 1, Gif = 2, Bmp = 3, Png = 4, Tif = 5, Pcx = 6, Ico = 7 };
-inline constexpr int kSaveTypeCount = 7;
-
-struct SaveTypeInfo {
-    SaveType type;
-    const char* key;       // "JPG": the upper-cased extension a path must carry
-    const char* extension; // ".jpg"
+struct GifWriteOptions {
+    bool interlaced = false;
+    int transparentIndex = -1; // -1: none
 };
-const std::vector<SaveTypeInfo>& saveTypeTable();
-// The save type whose key is the given text (any case), if any.
-const SaveTypeInfo* saveTypeByKey(const std::string& key);
+struct TiffWriteOptions {
+    int compression = 0; // the "Save Compression" setting, 0 to 6
+    int quality = 80;    // for compression 6 (JPEG)
+};
+using WriteOptions = std::variant<std::monostate, JpegWriteOptions, GifWriteOptions, TiffWriteOptions>;
+
+// Writes the block, never freeing or changing it; the failure carries the
+// writer's own words where it has any.
+using WriterFunction = Status (*)(const std::string& path, const ImageBlock& block, const WriteOptions& options);
+
+// The options a writer was given, or their defaults.
+template <class Options>
+Options writeOptionsFor(const WriteOptions& options)
+{
+    const Options* given = std::get_if<Options>(&options);
+    return given ? *given : Options{};
+}
+
+// ---------------------------------------------------------------------------
 
 class CodecRegistry {
 public:
@@ -106,25 +138,22 @@ public:
     static CodecRegistry& instance();
 
     void registerReader(ImageFormat format, ReaderFunction reader) { m_readers[index(format)] = reader; }
+    void registerWriter(ImageFormat format, WriterFunction writer) { m_writers[index(format)] = writer; }
+    void registerImageList(ImageFormat format, ImageListFunction scanner) { m_lists[index(format)] = scanner; }
     void registerOverviewReader(OverviewReaderFunction reader) { m_overviewReader = reader; }
-    void registerImageCounter(ImageFormat format, ImageCounterFunction counter) { m_counters[index(format)] = counter; }
-    void registerWriter(SaveType type, WriterFunction writer) { m_writers[static_cast<size_t>(type) - 1] = writer; }
-    void registerImageOffsets(ImageFormat format, ImageOffsetsFunction scanner) { m_offsets[index(format)] = scanner; }
 
     ReaderFunction reader(ImageFormat format) const { return m_readers[index(format)]; }
+    WriterFunction writer(ImageFormat format) const { return m_writers[index(format)]; }
+    ImageListFunction imageList(ImageFormat format) const { return m_lists[index(format)]; }
     OverviewReaderFunction overviewReader() const { return m_overviewReader; }
-    ImageCounterFunction imageCounter(ImageFormat format) const { return m_counters[index(format)]; }
-    WriterFunction writer(SaveType type) const { return m_writers[static_cast<size_t>(type) - 1]; }
-    ImageOffsetsFunction imageOffsets(ImageFormat format) const { return m_offsets[index(format)]; }
 
 private:
     static size_t index(ImageFormat format) { return static_cast<size_t>(format); }
 
     ReaderFunction m_readers[kFormatCount] = {};
-    ImageCounterFunction m_counters[kFormatCount] = {};
-    ImageOffsetsFunction m_offsets[kFormatCount] = {};
+    WriterFunction m_writers[kFormatCount] = {};
+    ImageListFunction m_lists[kFormatCount] = {};
     OverviewReaderFunction m_overviewReader = nullptr;
-    WriterFunction m_writers[kSaveTypeCount] = {};
 };
 
 // Defined by the generated codec list (library pictorand_codecs): calls every

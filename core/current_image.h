@@ -16,7 +16,6 @@
 
 namespace pictorand {
 
-inline constexpr int kMaxFrames = 1000; // GIF frames and TIFF pages alike
 inline constexpr const char* kClipboardPath = "<Clipboard>";
 inline constexpr const char* kScanImagePath = "<ScanImage>";
 
@@ -35,10 +34,8 @@ struct CurrentImage {
     std::string compression;
     int64_t decompressionMs = 0;
 
-    // Filled by the GIF frame scanner (control offsets, image offsets) and the
-    // TIFF page counter (page directory offsets, in the second table).
-    std::array<uint32_t, kMaxFrames> controlOffsets{};
-    std::array<uint32_t, kMaxFrames> imageOffsets{};
+    // The directory offsets of a TIFF file's pages, the first page first.
+    std::vector<uint32_t> pageOffsets;
 
     int pageCount = 0;
     int currentPage = 0;

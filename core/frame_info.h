@@ -5,6 +5,8 @@
 
 namespace pictorand {
 
+inline constexpr int kMaxFrames = 1000; // GIF frames and TIFF pages alike
+
 struct GifFrameInfo {
     uint8_t backgroundRed = 0;
     uint8_t backgroundGreen = 0;

@@ -59,23 +59,59 @@ std::string upper(std::string_view text)
 
 const std::vector<FormatInfo>& formatTable()
 {
+    using M = MultiImage;
+    using D = DepthPreparation;
     static const std::vector<FormatInfo> table = {
-        {ImageFormat::Jpeg, "Jpeg", isJpeg, {"JPG", "JPEG"}, ".jpg", "JPEG"},
-        {ImageFormat::Gif, "Gif", isGif, {"GIF"}, ".gif", "GIF"},
-        {ImageFormat::Bmp, "Bmp", isBmp, {"BMP", "DIB", "RLE"}, ".bmp", "BMP"},
-        {ImageFormat::Tiff, "Tiff", isTiff, {"TIF", "TIFF"}, ".tif", "TIF"},
-        {ImageFormat::Png, "Png", isPng, {"PNG"}, ".png", "PNG"},
-        {ImageFormat::SunRaster, "SunRaster", isSunRaster, {"RAS", "SUN"}, ".ras", "RAS"},
-        {ImageFormat::Pcx, "Pcx", isPcx, {"PCX"}, ".pcx", "PCX"},
-        {ImageFormat::Icon, "Icon", isIcon, {"ICO"}, ".ico", "ICO"},
-        {ImageFormat::Metafile, "Metafile", isMetafile, {"WMF", "EMF"}, ".wmf", "WMF/EMF"},
-        {ImageFormat::Targa, "Targa", isTarga, {"TGA"}, ".tga", "TGA"},
-        {ImageFormat::PhotoCd, "PhotoCd", isPhotoCd, {"PCD"}, ".pcd", "PCD"},
-        {ImageFormat::Media, "Media", isMedia, {"AVI", "RMI", "WAV", "MID"}, nullptr, "MEDIA"},
-        {ImageFormat::Ppm, "Ppm", isPpm, {"PPM"}, ".ppm", "PPM"},
-        {ImageFormat::Pgm, "Pgm", isPgm, {"PGM"}, ".pgm", "PGM"},
-        {ImageFormat::Pbm, "Pbm", isPbm, {"PBM"}, ".pbm", "PBM"},
-        {ImageFormat::Iff, "Iff", isIff, {"IFF", "LBM"}, ".iff", "IFF"},
+        {ImageFormat::Jpeg, "Jpeg", isJpeg, {"JPG", "JPEG"}, ".jpg", "JPEG", "JPEG/JFIF",
+         {{1, "(*.JPG) JPEG - Files", "*.jpg;*.jpeg"}}, M::Single,
+         SaveInfo{1, "JPG", ".jpg", "(*.JPG) JPEG - Files", "*.jpg;*.jpeg", "JPEG Files", "JPG", false, {8, 24},
+                  D::PaletteTo256}},
+        {ImageFormat::Gif, "Gif", isGif, {"GIF"}, ".gif", "GIF", "GIF - LZW",
+         {{2, "(*.GIF) Compuserve GIF", "*.gif"}}, M::Animation,
+         SaveInfo{2, "GIF", ".gif", "(*.GIF) Compuserve GIF", "*.gif", "GIF - Compuserve GIF", "GIF", false,
+                  {1, 4, 8}, D::QuantiseTo256}},
+        {ImageFormat::Bmp, "Bmp", isBmp, {"BMP", "DIB", "RLE"}, ".bmp", "BMP", "",
+         {{3, "(*.BMP) Windows or OS/2 Bitmap", "*.bmp"},
+          {10, "(*.RLE) Windows RLE", "*.rle"},
+          {11, "(*.DIB) Windows or OS/2 DIB", "*.dib"}},
+         M::Single,
+         SaveInfo{3, "BMP", ".bmp", "(*.BMP) Windows Bitmap", "*.bmp", "BMP - Windows Bitmap", "BMP", true,
+                  {1, 4, 8, 24}, D::None}},
+        {ImageFormat::Tiff, "Tiff", isTiff, {"TIF", "TIFF"}, ".tif", "TIF", "",
+         {{4, "(*.TIF) Tagged Image File Format", "*.tif;*.tiff"}}, M::Pages,
+         SaveInfo{5, "TIF", ".tif", "(*.TIF) Tagged Image File Format", "*.tif", "TIF - Tagged Image File Format",
+                  "TIF", true, {1, 4, 8, 24}, D::TrueColourForJpegTiff}},
+        {ImageFormat::Png, "Png", isPng, {"PNG"}, ".png", "PNG", "PNG - ZIP",
+         {{5, "(*.PNG) Portable Network Graphics", "*.png"}}, M::Single,
+         SaveInfo{4, "PNG", ".png", "(*.PNG) Portable Network Graphics", "*.png", "PNG - Portable Network Graphics",
+                  "PNG", false, {1, 4, 8, 24, 32}, D::None}},
+        {ImageFormat::SunRaster, "SunRaster", isSunRaster, {"RAS", "SUN"}, ".ras", "RAS", "",
+         {{9, "(*.RAS) Sun Raster Files", "*.ras;*.sun"}}, M::Single, std::nullopt},
+        {ImageFormat::Pcx, "Pcx", isPcx, {"PCX"}, ".pcx", "PCX", "",
+         {{6, "(*.PCX) Zsoft Paintbrush", "*.pcx"}}, M::Single,
+         SaveInfo{6, "PCX", ".pcx", "(*.PCX) Zsoft Paintbrush", "*.pcx", "PCX - Zsoft Paintbrush", "PCX", false,
+                  {1, 4, 8, 24}, D::None}},
+        {ImageFormat::Icon, "Icon", isIcon, {"ICO"}, ".ico", "ICO", "Windows ICON - None",
+         {{12, "(*.ICO) Windows Icons", "*.ico"}}, M::Choice,
+         SaveInfo{7, "ICO", ".ico", "(*.ICO) Windows Icon", "*.ico", "ICO - Windows Icon", "ICO", false,
+                  {1, 4, 8, 24}, D::None}},
+        {ImageFormat::Metafile, "Metafile", isMetafile, {"WMF", "EMF"}, ".wmf", "WMF/EMF", "",
+         {{15, "(*.WMF,*.EMF) Windows Metafiles", "*.wmf;*.emf"}}, M::Metafile, std::nullopt},
+        {ImageFormat::Targa, "Targa", isTarga, {"TGA"}, ".tga", "TGA", "",
+         {{7, "(*.TGA) Truevision Targa", "*.tga"}}, M::Single, std::nullopt},
+        {ImageFormat::PhotoCd, "PhotoCd", isPhotoCd, {"PCD"}, ".pcd", "PCD", "Photo CD - None",
+         {{8, "(*.PCD) Kodak Photo CD", "*.pcd"}}, M::Overview, std::nullopt},
+        {ImageFormat::Media, "Media", isMedia, {"AVI", "RMI", "WAV", "MID"}, nullptr, "MEDIA", "",
+         {{13, "(*.AVI) Video for Windows", "*.avi"}, {14, "(*.WAV,*.MID,*.RMI) Sound Files", "*.wav;*.mid;*.rmi"}},
+         M::Media, std::nullopt},
+        {ImageFormat::Ppm, "Ppm", isPpm, {"PPM"}, ".ppm", "PPM", "Portable Pixelmap - None",
+         {{16, "(*.PPM) Portable Pixelmap", "*.ppm"}}, M::Single, std::nullopt},
+        {ImageFormat::Pgm, "Pgm", isPgm, {"PGM"}, ".pgm", "PGM", "Portable Greymap - None",
+         {{17, "(*.PGM) Portable Greymap", "*.pgm"}}, M::Single, std::nullopt},
+        {ImageFormat::Pbm, "Pbm", isPbm, {"PBM"}, ".pbm", "PBM", "Portable Bitmap - None",
+         {{18, "(*.PBM) Portable Bitmap", "*.pbm"}}, M::Single, std::nullopt},
+        {ImageFormat::Iff, "Iff", isIff, {"IFF", "LBM"}, ".iff", "IFF", "",
+         {{19, "(*.IFF,*.LBM) Amiga Interchange File Format", "*.iff;*.lbm"}}, M::Single, std::nullopt},
     };
     return table;
 }
@@ -86,6 +122,37 @@ const FormatInfo& formatInfo(ImageFormat format)
         if (info.format == format)
             return info;
     return formatTable().front(); // unreachable for a valid enumerator
+}
+
+const std::vector<const FormatInfo*>& savableFormats()
+{
+    static const std::vector<const FormatInfo*> rows = [] {
+        std::vector<const FormatInfo*> found;
+        for (const FormatInfo& info : formatTable())
+            if (info.save)
+                found.push_back(&info);
+        std::sort(found.begin(), found.end(),
+                  [](const FormatInfo* a, const FormatInfo* b) { return a->save->typeNumber < b->save->typeNumber; });
+        return found;
+    }();
+    return rows;
+}
+
+const FormatInfo* savableFormatByNumber(int typeNumber)
+{
+    for (const FormatInfo* info : savableFormats())
+        if (info->save->typeNumber == typeNumber)
+            return info;
+    return nullptr;
+}
+
+const FormatInfo* savableFormatByKey(std::string_view key)
+{
+    const std::string wanted = upper(key);
+    for (const FormatInfo* info : savableFormats())
+        if (wanted == info->save->key)
+            return info;
+    return nullptr;
 }
 
 std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head)

@@ -1,11 +1,15 @@
 #pragma once
-// The table of file formats: identifiers, the signature test over a file's
-// first ten bytes, the extensions each format accepts without a warning, the
-// extension a rename gives and the word messages use. Adding a format adds a
-// row here and a codec folder that registers its reader and writer.
+// The table of file formats, one row each: the signature test over a file's
+// first ten bytes, the extensions accepted without a warning, the rename
+// extension, the word messages use, the Open dialog's entries, how several
+// pictures in one file are shown and how the format is saved. Everything
+// that lists formats (dialogs, batch types, the converter, the dispatchers)
+// reads it from here. Adding a format adds an enumerator, a row here and a
+// codec folder that registers its reader and writer.
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,6 +41,57 @@ inline constexpr int kFormatCount = 16;
 // Bytes the signature test looks at; shorter files are unsupported.
 inline constexpr size_t kSignatureBytes = 10;
 
+// How the display treats a file that may hold more than one picture.
+enum class MultiImage {
+    Single,    // one picture
+    Animation, // GIF: several images play as an animation
+    Pages,     // TIFF: pages, the first shown, the others on request
+    Overview,  // Photo CD: an overview pack shows a sheet of thumbnails
+    Choice,    // icons: the user picks one image of several
+    Media,     // sound and video: played, never read into a block
+    Metafile,  // drawn by the viewer, never read into a block
+};
+
+// Block depths as a set, 1 to 32 bits per pixel.
+struct DepthSet {
+    uint64_t mask = 0;
+    constexpr DepthSet(std::initializer_list<int> depths)
+    {
+        for (int depth : depths)
+            mask |= uint64_t(1) << depth;
+    }
+    constexpr bool has(int depth) const { return depth >= 0 && depth < 64 && ((mask >> depth) & 1) != 0; }
+};
+
+// How a block whose depth the writer does not take is brought to one it does.
+enum class DepthPreparation {
+    None,
+    PaletteTo256,          // 1 bit to 256 greys, 4 bits to 256 colours (JPEG)
+    TrueColourForJpegTiff, // below 24 bits to 24 when the compression setting is JPEG, whatever the writer takes
+    QuantiseTo256,         // true colour to 256 colours, the transparent index clamped (GIF)
+};
+
+// An entry of the Open dialog's type list.
+struct OpenFilter {
+    int position;            // place in the Open dialog's list, from 1
+    const char* description; // "(*.GIF) Compuserve GIF"
+    const char* patterns;    // "*.gif", several separated by ';'
+};
+
+// What saving a format involves, for the formats that can be written.
+struct SaveInfo {
+    int typeNumber;          // 1 to 7: the place in the Save-as list, as stored in "SaveIndex"
+    const char* key;         // "JPG": the upper-cased extension a path must carry
+    const char* extension;   // ".jpg": appended to a name without one
+    const char* description; // Save-as list entry
+    const char* patterns;
+    const char* batchEntry;     // the batch dialog's type box entry
+    const char* batchExtension; // "JPG": the extension of batch output, as written
+    bool failureShowsWriterMessage; // "BMP Save error ! - <writer's words>"
+    DepthSet writerDepths;          // the depths the writer takes
+    DepthPreparation preparation;   // for the others
+};
+
 struct FormatInfo {
     ImageFormat format;
     const char* name;                 // identifier as written in code, "Jpeg"
@@ -44,11 +99,30 @@ struct FormatInfo {
     std::vector<std::string_view> extensions; // accepted without a warning, upper case
     const char* renameExtension;      // ".jpg"; nullptr when a rename is never offered
     const char* word;                 // "JPEG", used in messages
+    // Shown as the compression of formats whose reader does not describe
+    // its own; empty for the others.
+    const char* compressionText;
+    std::vector<OpenFilter> openFilters;
+    MultiImage multiImage;
+    std::optional<SaveInfo> save;     // nothing: never written
 };
 
 // Rows in the order the signature test tries them.
 const std::vector<FormatInfo>& formatTable();
 const FormatInfo& formatInfo(ImageFormat format);
+
+// The rows that can be saved, in Save-as order (type numbers 1, 2, ...).
+const std::vector<const FormatInfo*>& savableFormats();
+// The savable row with the given type number, or the one whose key is the
+// given text (any case); null when there is none.
+const FormatInfo* savableFormatByNumber(int typeNumber);
+const FormatInfo* savableFormatByKey(std::string_view key);
+
+// The patterns of the Open dialog's first entry, which offers every picture
+// at once. Kept as users know it: its order is not that of the entries.
+inline constexpr const char* kAllPicturesPatterns =
+    "*.jpg;*.jpeg;*.gif;*.bmp;*.tif;*.tiff;*.png;*.pcx;*.tga;*.pcd;*.ras;*.sun;*.rle;*.dib;*.ico;*.avi;*.wav;"
+    "*.rmi;*.mid;*.wmf;*.emf;*.pbm;*.pgm;*.ppm;*.iff;*.lbm";
 
 // The signature test over the first ten bytes of a file.
 std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head);

@@ -15,6 +15,10 @@ std::string failureText(const Failure& failure)
         return "Can't open file";
     case Reason::NotThisFormat:
         return "Unsupported file type";
+    case Reason::Truncated:
+        return "Can't read file header";
+    case Reason::BadDimensions:
+        return "Invalid picture size";
     case Reason::BadHeader:
         return "Invalid file header";
     case Reason::Unsupported:

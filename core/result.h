@@ -14,7 +14,9 @@ enum class Reason {
     OutOfMemory,   // a size over the block limit, or memory ran out
     CantOpenFile,  // the file could not be opened or created
     NotThisFormat, // the bytes are not what the format's header must be
-    BadHeader,     // a header field out of range
+    Truncated,     // the file ends inside its header
+    BadDimensions, // a width or height of zero, negative or over the format's limit
+    BadHeader,     // another header field out of range
     Unsupported,   // a valid variant this program does not read or write
     CorruptData,   // the data after the header cannot be decoded
     WriteFailed,   // a write or close failed

@@ -4,6 +4,7 @@
 
 #include "ops/depth_conversion.h"
 #include "ops/quantise.h"
+#include "ops/rotate.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -40,28 +41,58 @@ bool isTransientDepth(int bits) { return bits == 3 || bits == 16 || bits == 32 |
 // The batch load converts only these; 3- and 40-bit blocks go on as they are.
 bool isBatchNormalisedDepth(int bits) { return bits == 16 || bits == 32 || bits == 64 || bits == 48; }
 
-ImageBlock callReader(const CodecRegistry& registry, ImageFormat format, const ReadRequest& request,
-                      std::string& message, std::string& compression)
+Result<DecodedImage> callReader(const CodecRegistry& registry, ImageFormat format, const ReadRequest& request)
 {
     ReaderFunction reader = registry.reader(format);
-    if (!reader) {
-        message = kReaderNotAvailable;
-        return {};
-    }
-    return reader(request, message, compression);
+    if (!reader)
+        return Failure{Reason::NoCodec, kReaderNotAvailable};
+    return reader(request);
 }
 
-// Images of a multi-image file, at most kMaxFrames; the offsets land in the
-// given tables when the codec can report them.
-int countImages(const CodecRegistry& registry, ImageFormat format, const std::string& path,
-                std::array<uint32_t, kMaxFrames>& controlOffsets, std::array<uint32_t, kMaxFrames>& imageOffsets)
+Result<DecodedImage> callOverviewReader(const CodecRegistry& registry, const std::string& path)
 {
-    int count = 0;
-    if (ImageOffsetsFunction scanner = registry.imageOffsets(format))
-        count = scanner(path, controlOffsets.data(), imageOffsets.data(), kMaxFrames);
-    else if (ImageCounterFunction counter = registry.imageCounter(format))
-        count = counter(path);
-    return std::clamp(count, 0, kMaxFrames);
+    OverviewReaderFunction reader = registry.overviewReader();
+    if (!reader)
+        return Failure{Reason::NoCodec, kReaderNotAvailable};
+    return reader(path, 1);
+}
+
+// The images of a multi-image file, at most kMaxFrames; an empty list when
+// the codec cannot tell.
+ImageList listImages(const CodecRegistry& registry, ImageFormat format, const std::string& path)
+{
+    ImageListFunction scanner = registry.imageList(format);
+    if (!scanner)
+        return {};
+    Result<ImageList> listed = scanner(path);
+    if (!listed)
+        return {};
+    ImageList list = listed.take();
+    list.count = std::clamp(list.count, 0, kMaxFrames);
+    return list;
+}
+
+// The reader's own words: the dispatcher frames them, so they are shown as
+// the reader put them.
+const std::string& readerWords(const Failure& failure) { return failure.detail; }
+
+// A reader's description of its compression, else the format's.
+std::string compressionOf(ImageFormat format, const DecodedImage& decoded)
+{
+    return decoded.compression.empty() ? formatInfo(format).compressionText : decoded.compression;
+}
+
+// The format's own options for its reader.
+FormatReadOptions readOptionsFor(ImageFormat format, int photoCdLoadingSize, IconChooser* chooser)
+{
+    switch (format) {
+    case ImageFormat::PhotoCd:
+        return PhotoCdReadOptions{photoCdLoadingSize};
+    case ImageFormat::Icon:
+        return IconReadOptions{chooser, -1};
+    default:
+        return std::monostate{};
+    }
 }
 
 // "%s - %d %s"
@@ -83,28 +114,18 @@ std::string withoutTrailingSlashes(std::string path)
 
 } // namespace
 
-std::string dispatcherCompressionText(ImageFormat format)
+Status turnUpright(ImageBlock& block, int quarterTurnsClockwise)
 {
-    switch (format) {
-    case ImageFormat::Jpeg:
-        return "JPEG/JFIF";
-    case ImageFormat::Gif:
-        return "GIF - LZW";
-    case ImageFormat::Png:
-        return "PNG - ZIP";
-    case ImageFormat::PhotoCd:
-        return "Photo CD - None";
-    case ImageFormat::Icon:
-        return "Windows ICON - None";
-    case ImageFormat::Ppm:
-        return "Portable Pixelmap - None";
-    case ImageFormat::Pgm:
-        return "Portable Greymap - None";
-    case ImageFormat::Pbm:
-        return "Portable Bitmap - None";
-    default:
+    const int turns = ((quarterTurnsClockwise % 4) + 4) % 4;
+    if (turns == 0)
         return {};
-    }
+    ImageBlock turned = turns == 1 ? rotateRight(block) : rotateLeft(block);
+    if (turned && turns == 2)
+        turned = rotateLeft(turned);
+    if (!turned)
+        return outOfMemory();
+    block = std::move(turned);
+    return {};
 }
 
 // ---------------------------------------------------------------------------
@@ -119,33 +140,30 @@ ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message
         message = kCantReadHeader;
         return {};
     }
-    if (*format == ImageFormat::Media || *format == ImageFormat::Metafile) {
+    const MultiImage multi = formatInfo(*format).multiImage;
+    if (multi == MultiImage::Media || multi == MultiImage::Metafile) {
         message = std::string(formatInfo(*format).word) + " files are not converted";
         return {};
     }
 
-    const std::string ownText = dispatcherCompressionText(*format);
-    compression = ownText;
     ReadRequest request;
     request.path = path;
-    request.loadGreyscale = settings.readInt(settings::LoadGrayscale) != 0;
-    request.photoCdLoadingSize = clampLoadingSize(settings.readInt(settings::LoadingSize));
-    GifFrameInfo frameInfo;
-    request.gifFrameInfo = &frameInfo;
-    bool overview = false;
-    request.photoCdIsOverview = &overview;
+    request.greyscale = settings.readInt(settings::LoadGrayscale) != 0;
+    request.options = readOptionsFor(*format, clampLoadingSize(settings.readInt(settings::LoadingSize)), nullptr);
 
-    ImageBlock block = callReader(registry, *format, request, message, compression);
-    if (!block && *format == ImageFormat::PhotoCd && overview) {
-        if (OverviewReaderFunction overviewReader = registry.overviewReader())
-            block = overviewReader(path, 1, false, message);
-        else
-            message = kReaderNotAvailable;
-    }
-    if (!block)
+    Result<DecodedImage> read = callReader(registry, *format, request);
+    if (read && read->overviewPack)
+        read = callOverviewReader(registry, path);
+    if (!read) {
+        message = readerWords(read.failure());
         return {};
-    if (!ownText.empty())
-        compression = ownText;
+    }
+    compression = compressionOf(*format, *read);
+    ImageBlock block = std::move(read->block);
+    if (!turnUpright(block, read->quarterTurnsClockwise)) {
+        message = kCantAllocateMemory;
+        return {};
+    }
 
     if (isBatchNormalisedDepth(block.bitCount())) {
         ImageBlock normalised = normaliseDepth(block);
@@ -240,9 +258,9 @@ public:
 
 private:
     ImageBlock failureTail(const std::string& text);
-    ImageBlock readGif(ImageFormat format, const ReadRequest& request);
-    ImageBlock readTiff(const ReadRequest& request);
-    ImageBlock readPhotoCd(const ReadRequest& request);
+    Result<DecodedImage> readGif(const ReadRequest& request);
+    Result<DecodedImage> readTiff(const ReadRequest& request);
+    Result<DecodedImage> readPhotoCd(const ReadRequest& request);
     ImageBlock playMedia();
     ImageBlock showMetafile(int64_t started);
     ImageBlock finish(ImageBlock block, int64_t started);
@@ -258,10 +276,10 @@ private:
     const CodecRegistry& m_registry;
 
     ImageFormat m_format = ImageFormat::Bmp;
-    std::string m_message;
     std::string m_compression;
     std::optional<WaitCursor> m_waitCursor;
     bool m_animationStarted = false;
+    int m_imageCount = 0; // pages or images beyond one, for the compression text
 };
 
 ImageBlock DisplayLoad::run()
@@ -286,133 +304,135 @@ ImageBlock DisplayLoad::run()
         return {};
     }
     m_format = *detected;
+    const FormatInfo& row = formatInfo(m_format);
     if (!m_preview)
         m_ui.setWindowTitle(m_path);
 
-    if (formatInfo(m_format).renameExtension && !extensionMatchesFormat(m_path, m_format) && !m_quiet
-        && !m_preview && m_host.renameExtensionEnabled()) {
+    if (row.renameExtension && !extensionMatchesFormat(m_path, m_format) && !m_quiet && !m_preview
+        && m_host.renameExtensionEnabled()) {
         if (m_ui.askYesNo(renameQuestion(m_path, m_format), MessageIcon::Information, false)
             && RenameToFormatExtension(m_ui, m_path, m_format))
             m_ui.setWindowTitle(m_path);
     }
 
-    m_compression = dispatcherCompressionText(m_format);
     ReadRequest request;
     request.path = m_path;
-    request.loadGreyscale = m_host.loadGreyscale();
-    request.quantise256 = m_host.paletteDisplay();
-    request.targetWidth = m_previewWidth;
-    request.photoCdLoadingSize = clampLoadingSize(m_host.photoCdLoadingSize());
-    request.allowIconChooser = !m_skipMulti && !m_preview;
-    request.iconChooser = request.allowIconChooser ? m_host.iconChooser() : nullptr;
-    GifFrameInfo frameInfo;
-    request.gifFrameInfo = &frameInfo;
-    bool overview = false;
-    request.photoCdIsOverview = &overview;
+    request.greyscale = m_host.loadGreyscale();
+    request.paletteDisplay = m_host.paletteDisplay();
+    request.previewWidth = m_previewWidth;
+    const bool mayAsk = !m_skipMulti && !m_preview;
+    request.options = readOptionsFor(m_format, clampLoadingSize(m_host.photoCdLoadingSize()),
+                                     mayAsk ? m_host.iconChooser() : nullptr);
 
     int64_t started = monotonicMilliseconds();
-    ImageBlock block;
-    switch (m_format) {
-    case ImageFormat::Gif:
-        block = readGif(m_format, request);
+    std::optional<Result<DecodedImage>> read;
+    switch (row.multiImage) {
+    case MultiImage::Animation:
+        read = readGif(request);
         if (m_animationStarted)
             return {};
         break;
-    case ImageFormat::Tiff:
-        block = readTiff(request);
+    case MultiImage::Pages:
+        read = readTiff(request);
         break;
-    case ImageFormat::PhotoCd:
-        block = readPhotoCd(request);
+    case MultiImage::Overview:
+        read = readPhotoCd(request);
         break;
-    case ImageFormat::Media:
+    case MultiImage::Media:
         return playMedia();
-    case ImageFormat::Metafile:
+    case MultiImage::Metafile:
         return showMetafile(started);
-    default:
+    case MultiImage::Single:
+    case MultiImage::Choice:
         if (ahead) {
             if (std::optional<ReadAhead::Result> done = ahead->take(m_format, request)) {
-                block = std::move(done->block);
-                m_message = std::move(done->message);
-                m_compression = std::move(done->compression);
+                if (done->block) {
+                    DecodedImage decoded;
+                    decoded.block = std::move(done->block);
+                    decoded.compression = std::move(done->compression);
+                    decoded.quarterTurnsClockwise = done->quarterTurnsClockwise;
+                    read = std::move(decoded);
+                } else {
+                    read = Result<DecodedImage>(Failure{Reason::CorruptData, std::move(done->message)});
+                }
                 // The decompression time is the reader's, not the wait.
                 started = monotonicMilliseconds() - done->milliseconds;
                 break;
             }
         }
-        block = callReader(m_registry, m_format, request, m_message, m_compression);
+        read = callReader(m_registry, m_format, request);
         break;
     }
-    if (!block)
-        return failureTail(decodeFailureText(m_path, m_format, m_message));
+    if (!*read)
+        return failureTail(decodeFailureText(m_path, m_format, readerWords(read->failure())));
+    m_compression = compressionOf(m_format, **read);
+    if (m_imageCount > 1) {
+        const char* noun = row.multiImage == MultiImage::Pages ? "pages" : "images";
+        m_compression = countedText(m_compression, m_imageCount, noun);
+    }
+    ImageBlock block = std::move((*read)->block);
+    if (!turnUpright(block, (*read)->quarterTurnsClockwise))
+        return failureTail(pathMessage(m_path, kCantAllocateMemory));
     return finish(std::move(block), started);
 }
 
-ImageBlock DisplayLoad::readGif(ImageFormat format, const ReadRequest& request)
+Result<DecodedImage> DisplayLoad::readGif(const ReadRequest& request)
 {
-    if (!m_skipMulti && !m_host.fullScreenWindowExists()) {
-        m_current.controlOffsets.fill(0);
-        m_current.imageOffsets.fill(0);
-        int images = countImages(m_registry, format, m_path, m_current.controlOffsets, m_current.imageOffsets);
-        if (images > 1) {
-            // The animation decodes and plays the frames; nothing to show
-            // as a block, and nothing went wrong.
-            m_current.format = format;
-            m_current.compression = countedText("Animated GIF", images, "images");
-            if (m_waitCursor)
-                m_waitCursor->release();
-            m_ui.postCommand(kStartAnimationCommand);
-            m_animationStarted = true;
-            return {};
+    // A preview shows the first image: the animation belongs to the viewer.
+    if (!m_skipMulti && !m_preview && !m_host.fullScreenWindowExists()) {
+        ImageList images = listImages(m_registry, m_format, m_path);
+        if (images.count > 1) {
+            if (m_host.startAnimation(m_path, images)) {
+                // The animation decodes and plays the frames; nothing to
+                // show as a block, and nothing went wrong.
+                if (m_waitCursor)
+                    m_waitCursor->release();
+                m_current.format = m_format;
+                m_current.compression = countedText("Animated GIF", images.count, "images");
+                m_animationStarted = true;
+                return Failure{Reason::Unsupported, {}};
+            }
+            // No animation here: the first image stands for the file.
+            m_imageCount = images.count;
         }
     }
-    return callReader(m_registry, format, request, m_message, m_compression);
+    return callReader(m_registry, m_format, request);
 }
 
-ImageBlock DisplayLoad::readTiff(const ReadRequest& request)
+Result<DecodedImage> DisplayLoad::readTiff(const ReadRequest& request)
 {
-    // The preview must not disturb the page table of the picture on screen.
-    std::array<uint32_t, kMaxFrames> unusedControl{};
-    std::array<uint32_t, kMaxFrames> previewPages{};
-    std::array<uint32_t, kMaxFrames>& pages = m_preview ? previewPages : m_current.imageOffsets;
-    pages.fill(0);
-    int pageCount = countImages(m_registry, ImageFormat::Tiff, m_path, unusedControl, pages);
-
+    ImageList pages = listImages(m_registry, m_format, m_path);
     ReadRequest firstPage = request;
-    firstPage.tiffDirectoryOffset = 0;
-    ImageBlock block = callReader(m_registry, ImageFormat::Tiff, firstPage, m_message, m_compression);
-    if (block && pageCount > 1)
-        m_compression = countedText(m_compression, pageCount, "pages");
-    if (block && !m_preview) {
-        m_current.pageCount = pageCount;
-        m_current.multiPage = pageCount > 1;
+    firstPage.options = TiffReadOptions{0};
+    Result<DecodedImage> read = callReader(m_registry, m_format, firstPage);
+    if (read)
+        m_imageCount = pages.count;
+    // The preview must not disturb the page table of the picture on screen.
+    if (read && !m_preview) {
+        m_current.pageOffsets = std::move(pages.imageOffsets);
+        m_current.pageCount = pages.count;
+        m_current.multiPage = pages.count > 1;
         m_current.currentPage = 0;
     }
-    return block;
+    return read;
 }
 
-ImageBlock DisplayLoad::readPhotoCd(const ReadRequest& request)
+Result<DecodedImage> DisplayLoad::readPhotoCd(const ReadRequest& request)
 {
-    bool overview = false;
-    ReadRequest call = request;
-    call.photoCdIsOverview = &overview;
-    ImageBlock block = callReader(m_registry, ImageFormat::PhotoCd, call, m_message, m_compression);
-    if (block || !overview)
-        return block;
+    Result<DecodedImage> read = callReader(m_registry, m_format, request);
+    if (!read || !read->overviewPack)
+        return read;
     if (!m_preview)
         m_current.overviewStart = 1;
-    OverviewReaderFunction overviewReader = m_registry.overviewReader();
-    if (!overviewReader) {
-        m_message = kReaderNotAvailable;
-        return {};
-    }
-    block = overviewReader(m_path, 1, m_host.paletteDisplay(), m_message);
-    if (block) {
+    // A 24-bit sheet: finish() reduces it for a 256-colour display.
+    read = callOverviewReader(m_registry, m_path);
+    if (read) {
         if (!m_preview)
             m_current.overviewMode = true;
         if (!m_skipMulti && !m_quiet)
             m_ui.showMessage(kPhotoCdOverviewNotice, MessageIcon::Information);
     }
-    return block;
+    return read;
 }
 
 ImageBlock DisplayLoad::playMedia()
@@ -422,7 +442,8 @@ ImageBlock DisplayLoad::playMedia()
     if (!extensionMatchesFormat(m_path, ImageFormat::Media) && !m_quiet)
         m_ui.showMessage(kMediaIncorrectExtension, MessageIcon::Information);
     m_current.format = ImageFormat::Media;
-    m_host.playMedia(m_path);
+    if (!m_host.playMedia(m_path))
+        return failureTail(pathMessage(m_path, kMediaNotAvailable));
     std::string custom = m_host.customTitle();
     m_ui.setWindowTitle(std::string(kProgramCaption) + " - " + (custom.empty() ? fileNameOf(m_path) : custom));
     m_ui.rebuildDirectoryList();
@@ -433,8 +454,9 @@ ImageBlock DisplayLoad::showMetafile(int64_t started)
 {
     if (m_preview)
         return {};
-    if (!m_host.showMetafile(m_path, m_message, m_compression))
-        return failureTail(decodeFailureText(m_path, ImageFormat::Metafile, m_message));
+    std::string message;
+    if (!m_host.showMetafile(m_path, message, m_compression))
+        return failureTail(decodeFailureText(m_path, ImageFormat::Metafile, message));
     m_current.format = ImageFormat::Metafile;
     m_current.metafileMode = true;
     m_current.decompressionMs = monotonicMilliseconds() - started;

@@ -15,16 +15,13 @@
 
 namespace pictorand {
 
-// Command posted to the main window to start the animation of a GIF file
-// with several images.
-inline constexpr int kStartAnimationCommand = 1996;
-
 // Message texts of the load dispatchers.
 inline constexpr const char* kCantReadHeader = "Can't read file header !\n\nUnsupported file type !";
 inline constexpr const char* kDecodeError = "Decode error !";
 inline constexpr const char* kCantQuantize256 = "Can't quantize to 256 colors !";
 inline constexpr const char* kCantRename = "Can't rename !";
 inline constexpr const char* kMediaIncorrectExtension = "This file has a incorrect extension !";
+inline constexpr const char* kMediaNotAvailable = "Sound and video files can't be played in this version";
 inline constexpr const char* kPhotoCdOverviewNotice =
     "This file contains 100 pictures.\nYou see now the first 25 Pictures.\n\nPress N for next 25 pictures !";
 // The reader's words when the codec for a format is not part of this build.
@@ -103,8 +100,22 @@ public:
     // Sound and video: play the file in a media window (on the full-screen
     // window when it exists, else on the main window; from its start). The
     // dispatcher has already checked the extension and sets the title and
-    // rebuilds the directory list afterwards. Default: not available.
-    virtual void playMedia(const std::string& path) { (void)path; }
+    // rebuilds the directory list afterwards. False when this viewer cannot
+    // play media (the default): the dispatcher says so.
+    virtual bool playMedia(const std::string& path)
+    {
+        (void)path;
+        return false;
+    }
+    // A GIF file with several images: play them as an animation, reading
+    // each image from the offsets in `images`. False when this viewer has no
+    // animation (the default): the dispatcher shows the first image.
+    virtual bool startAnimation(const std::string& path, const ImageList& images)
+    {
+        (void)path;
+        (void)images;
+        return false;
+    }
     // Metafiles: read and show the file (reset the window, keep the metafile
     // in the record, its frame size as current and original size, window
     // position 0, 0, fit and size the window, repaint). False with `message`
@@ -131,13 +142,13 @@ public:
 // for the current image, or null (after at most one message) when there is
 // nothing to show as a block: failure, an animation started, media or a
 // metafile. The block is not stored in the record: the caller adopts it.
+// Multi-image GIF files start the host's animation when it has one, else
+// show their first image.
 ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, bool quiet, int previewWidth);
 ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, bool quiet, int previewWidth,
                           const CodecRegistry& registry);
 
-// The compression text the dispatcher writes for formats whose reader does
-// not describe its own compression ("JPEG/JFIF", "GIF - LZW", ...); empty for
-// the others.
-std::string dispatcherCompressionText(ImageFormat format);
+// Turns a block upright by the quarter turns a reader reported.
+Status turnUpright(ImageBlock& block, int quarterTurnsClockwise);
 
 } // namespace pictorand

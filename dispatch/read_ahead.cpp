@@ -9,23 +9,9 @@ namespace pictorand {
 
 bool ReadAhead::formatQualifies(ImageFormat format)
 {
-    switch (format) {
-    case ImageFormat::Jpeg:
-    case ImageFormat::Bmp:
-    case ImageFormat::Png:
-    case ImageFormat::Pcx:
-    case ImageFormat::SunRaster:
-    case ImageFormat::Targa:
-    case ImageFormat::Ppm:
-    case ImageFormat::Pgm:
-    case ImageFormat::Pbm:
-    case ImageFormat::Iff:
-        return true;
     // GIF may animate, TIFF has pages, Photo CD overviews and icons ask the
     // viewer, media and metafiles are not read into blocks.
-    default:
-        return false;
-    }
+    return formatInfo(format).multiImage == MultiImage::Single;
 }
 
 std::unique_ptr<ReadAhead> ReadAhead::start(const std::string& path, bool loadGreyscale,
@@ -41,14 +27,20 @@ std::unique_ptr<ReadAhead> ReadAhead::start(const std::string& path, bool loadGr
     std::unique_ptr<ReadAhead> ahead(new ReadAhead);
     ahead->m_format = *format;
     ahead->m_request.path = path;
-    ahead->m_request.loadGreyscale = loadGreyscale;
-    ahead->m_result.compression = dispatcherCompressionText(*format);
+    ahead->m_request.greyscale = loadGreyscale;
     ReadAhead* self = ahead.get();
     try {
         ahead->m_worker = std::thread([self, reader] {
             using namespace std::chrono;
             const auto started = steady_clock::now();
-            self->m_result.block = reader(self->m_request, self->m_result.message, self->m_result.compression);
+            pictorand::Result<DecodedImage> read = reader(self->m_request);
+            if (read) {
+                self->m_result.block = std::move(read->block);
+                self->m_result.compression = std::move(read->compression);
+                self->m_result.quarterTurnsClockwise = read->quarterTurnsClockwise;
+            } else {
+                self->m_result.message = read.failure().detail;
+            }
             self->m_result.milliseconds = duration_cast<milliseconds>(steady_clock::now() - started).count();
             self->m_done.store(true, std::memory_order_release);
         });
@@ -81,8 +73,8 @@ std::optional<ReadAhead::Result> ReadAhead::take(ImageFormat format, const ReadR
     Result result = std::move(m_result);
     m_result = Result();
     // The fields the qualifying readers look at.
-    if (format != m_format || request.path != m_request.path || request.loadGreyscale != m_request.loadGreyscale
-        || request.quantise256 != m_request.quantise256 || request.targetWidth != m_request.targetWidth)
+    if (format != m_format || request.path != m_request.path || request.greyscale != m_request.greyscale
+        || request.paletteDisplay != m_request.paletteDisplay || request.previewWidth != m_request.previewWidth)
         return std::nullopt;
     return result;
 }

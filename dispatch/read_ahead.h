@@ -21,7 +21,8 @@ public:
     struct Result {
         ImageBlock block;
         std::string message;     // the reader's words on failure
-        std::string compression; // as the display load would have it
+        std::string compression; // the reader's; empty: the format's text
+        int quarterTurnsClockwise = 0; // as the reader reported it
         int64_t milliseconds = 0; // time the reader took
     };
 

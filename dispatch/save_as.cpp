@@ -3,6 +3,7 @@
 #include "core/current_image.h"
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -21,45 +22,30 @@ std::string upper(std::string text)
 
 const std::vector<FileTypeFilter>& openDialogTypes()
 {
-    static const std::vector<FileTypeFilter> types = {
-        {"Pictorand - Files",
-         "*.jpg;*.jpeg;*.gif;*.bmp;*.tif;*.tiff;*.png;*.pcx;*.tga;*.pcd;*.ras;*.sun;*.rle;*.dib;*.ico;*.avi;*.wav;"
-         "*.rmi;*.mid;*.wmf;*.emf;*.pbm;*.pgm;*.ppm;*.iff;*.lbm"},
-        {"(*.JPG) JPEG - Files", "*.jpg;*.jpeg"},
-        {"(*.GIF) Compuserve GIF", "*.gif"},
-        {"(*.BMP) Windows or OS/2 Bitmap", "*.bmp"},
-        {"(*.TIF) Tagged Image File Format", "*.tif;*.tiff"},
-        {"(*.PNG) Portable Network Graphics", "*.png"},
-        {"(*.PCX) Zsoft Paintbrush", "*.pcx"},
-        {"(*.TGA) Truevision Targa", "*.tga"},
-        {"(*.PCD) Kodak Photo CD", "*.pcd"},
-        {"(*.RAS) Sun Raster Files", "*.ras;*.sun"},
-        {"(*.RLE) Windows RLE", "*.rle"},
-        {"(*.DIB) Windows or OS/2 DIB", "*.dib"},
-        {"(*.ICO) Windows Icons", "*.ico"},
-        {"(*.AVI) Video for Windows", "*.avi"},
-        {"(*.WAV,*.MID,*.RMI) Sound Files", "*.wav;*.mid;*.rmi"},
-        {"(*.WMF,*.EMF) Windows Metafiles", "*.wmf;*.emf"},
-        {"(*.PPM) Portable Pixelmap", "*.ppm"},
-        {"(*.PGM) Portable Greymap", "*.pgm"},
-        {"(*.PBM) Portable Bitmap", "*.pbm"},
-        {"(*.IFF,*.LBM) Amiga Interchange File Format", "*.iff;*.lbm"},
-        {"All files (*.*)", "*.*"},
-    };
+    static const std::vector<FileTypeFilter> types = [] {
+        std::vector<const OpenFilter*> entries;
+        for (const FormatInfo& info : formatTable())
+            for (const OpenFilter& filter : info.openFilters)
+                entries.push_back(&filter);
+        std::sort(entries.begin(), entries.end(),
+                  [](const OpenFilter* a, const OpenFilter* b) { return a->position < b->position; });
+        std::vector<FileTypeFilter> list = {{"Pictorand - Files", kAllPicturesPatterns}};
+        for (const OpenFilter* filter : entries)
+            list.push_back({filter->description, filter->patterns});
+        list.push_back({"All files (*.*)", "*.*"});
+        return list;
+    }();
     return types;
 }
 
 const std::vector<FileTypeFilter>& saveDialogTypes()
 {
-    static const std::vector<FileTypeFilter> types = {
-        {"(*.JPG) JPEG - Files", "*.jpg;*.jpeg"},
-        {"(*.GIF) Compuserve GIF", "*.gif"},
-        {"(*.BMP) Windows Bitmap", "*.bmp"},
-        {"(*.PNG) Portable Network Graphics", "*.png"},
-        {"(*.TIF) Tagged Image File Format", "*.tif"},
-        {"(*.PCX) Zsoft Paintbrush", "*.pcx"},
-        {"(*.ICO) Windows Icon", "*.ico"},
-    };
+    static const std::vector<FileTypeFilter> types = [] {
+        std::vector<FileTypeFilter> list;
+        for (const FormatInfo* info : savableFormats())
+            list.push_back({info->save->description, info->save->patterns});
+        return list;
+    }();
     return types;
 }
 
@@ -72,9 +58,10 @@ std::string proposedSaveAsName(const std::string& currentPath)
     return baseNameWithoutExtension(currentPath);
 }
 
-bool CheckSaveExtension(std::string& path, SaveType type)
+bool CheckSaveExtension(std::string& path, int type)
 {
-    const SaveTypeInfo& info = saveTypeTable()[static_cast<size_t>(type) - 1];
+    const FormatInfo* row = savableFormatByNumber(type);
+    const SaveInfo& info = *(row ? row : savableFormatByNumber(1))->save;
     // Only the file name counts: a dot in a directory name (a common thing
     // here) says nothing about the extension.
     const std::string name = fileNameOf(path);
@@ -90,16 +77,16 @@ std::string replaceFileQuestion(const std::string& path) { return std::string("R
 
 std::string savedDirectory(const SettingsFile& settings) { return settings.readText(settings::SaveDir); }
 
-SaveType savedType(const SettingsFile& settings)
+int savedType(const SettingsFile& settings)
 {
-    int index = settings.readInt(settings::SaveIndex);
-    return index >= 1 && index <= kSaveTypeCount ? static_cast<SaveType>(index) : SaveType::Jpg;
+    const int index = settings.readInt(settings::SaveIndex);
+    return savableFormatByNumber(index) ? index : 1;
 }
 
-void rememberSaveChoice(SettingsFile& settings, const std::string& chosenPath, SaveType type)
+void rememberSaveChoice(SettingsFile& settings, const std::string& chosenPath, int type)
 {
     settings.writeText(settings::SaveDir, directoryOf(chosenPath));
-    settings.writeInt(settings::SaveIndex, static_cast<int>(type));
+    settings.writeInt(settings::SaveIndex, type);
 }
 
 std::string extractedFileName(const std::string& directory, const std::string& sourcePath, int index)

@@ -4,7 +4,7 @@
 // check, the replace question, the remembered directory and type, and the
 // names of extracted frames and pages.
 
-#include "core/codec_registry.h"
+#include "core/image_format.h"
 #include "platform/settings_file.h"
 
 #include <string>
@@ -23,9 +23,11 @@ struct FileTypeFilter {
     std::string description; // "(*.GIF) Compuserve GIF"
     std::string patterns;    // "*.gif", several separated by ';'
 };
-// The Open dialog's types, in order (the last is "All files (*.*)").
+// The Open dialog's types, in order: every picture, the formats' entries,
+// "All files (*.*)".
 const std::vector<FileTypeFilter>& openDialogTypes();
-// The Save-as dialog's types, in order: type numbers 1 to 7 (SaveType).
+// The Save-as dialog's types, in order: type numbers 1, 2, ... of the
+// savable formats.
 const std::vector<FileTypeFilter>& saveDialogTypes();
 
 // ---------------------------------------------------------------------------
@@ -36,24 +38,25 @@ const std::vector<FileTypeFilter>& saveDialogTypes();
 // "ScanImage" for "<ScanImage>".
 std::string proposedSaveAsName(const std::string& currentPath);
 
-// The extension check of the Save-as dialog. A file name without any "." gets
-// the type's extension (".jpg" ...) appended and passes. Otherwise the first
-// three characters of the extension, upper-cased, must be the type's key, so
+// The extension check of the Save-as dialog for type number `type` (any
+// other number counts as 1). A file name without any "." gets the type's
+// extension (".jpg" ...) appended and passes. Otherwise the first three
+// characters of the extension, upper-cased, must be the type's key, so
 // ".tiff" passes as TIF while ".jpeg" fails as JPG. On failure the dialog
 // shows kIncorrectSaveExtension and opens again.
-bool CheckSaveExtension(std::string& path, SaveType type);
+bool CheckSaveExtension(std::string& path, int type);
 
 // "Replace file: <path> ?\n", asked (question icon, No preselected) when the
 // chosen file exists.
 std::string replaceFileQuestion(const std::string& path);
 
-// The directory the Save-as dialog starts in, and the type it preselects
-// (1 to 7; anything else gives 1).
+// The directory the Save-as dialog starts in, and the type number it
+// preselects (a savable format's; anything else gives 1).
 std::string savedDirectory(const SettingsFile& settings);
-SaveType savedType(const SettingsFile& settings);
+int savedType(const SettingsFile& settings);
 // After an accepted save: SaveDir becomes the directory of the chosen path,
 // SaveIndex the type number.
-void rememberSaveChoice(SettingsFile& settings, const std::string& chosenPath, SaveType type);
+void rememberSaveChoice(SettingsFile& settings, const std::string& chosenPath, int type);
 
 // ---------------------------------------------------------------------------
 // Extracted GIF frames and TIFF pages.

@@ -31,12 +31,77 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 
 // The words shown when a writer fails: "GIF %s" with "Save error !", and for
 // the writers that explain themselves "BMP %s - %s" with the explanation.
-std::string saveFailureText(const SaveTypeInfo& type, const std::string& writerMessage)
+std::string saveFailureText(const SaveInfo& save, const std::string& writerMessage)
 {
-    std::string text = std::string(type.key) + " " + kSaveError;
-    if (type.type == SaveType::Bmp || type.type == SaveType::Tif)
+    std::string text = std::string(save.key) + " " + kSaveError;
+    if (save.failureShowsWriterMessage)
         text += " - " + writerMessage;
     return text;
+}
+
+// A palette index can only name a colour the block has.
+int transparentIndexFor(const SettingsFile& settings, int bits)
+{
+    int transparent = settings.readInt(settings::SaveTransparent) == 1 ? settings.readInt(settings::Transparency) : -1;
+    const int largest = bits == 1 ? 1 : bits == 4 ? 15 : 255;
+    if (transparent > largest)
+        transparent = largest;
+    if (transparent < 0)
+        transparent = -1;
+    return transparent;
+}
+
+// The save settings a format's writer takes, read in one place.
+WriteOptions writeOptionsFromSettings(ImageFormat format, const SettingsFile& settings, int bitsToWrite)
+{
+    switch (format) {
+    case ImageFormat::Jpeg:
+        return JpegWriteOptions{settings.readInt(settings::SaveGrayscale) != 0, settings.readInt(settings::SaveQuality),
+                                settings.readInt(settings::SaveProgressive) != 0};
+    case ImageFormat::Gif:
+        return GifWriteOptions{settings.readInt(settings::SaveInterlaced) != 0,
+                               transparentIndexFor(settings, bitsToWrite)};
+    case ImageFormat::Tiff:
+        return TiffWriteOptions{settings.readInt(settings::SaveCompression), settings.readInt(settings::SaveQuality)};
+    default:
+        return std::monostate{};
+    }
+}
+
+// The block brought to a depth the writer takes; a null block when it takes
+// the block as it is.
+Result<ImageBlock> prepareDepth(const SaveInfo& save, const ImageBlock& block, const SettingsFile& settings)
+{
+    const int bits = block.bitCount();
+    ImageBlock prepared;
+    switch (save.preparation) {
+    case DepthPreparation::None:
+        return ImageBlock();
+    case DepthPreparation::PaletteTo256:
+        // Other depths below 8 (3 bits from a batch load) have no palette
+        // conversion and fail the save.
+        if (save.writerDepths.has(bits) || bits >= 8)
+            return ImageBlock();
+        prepared = bits == 1 ? monoToGrey256(block) : bits == 4 ? sixteenTo256Colors(block) : ImageBlock();
+        break;
+    case DepthPreparation::TrueColourForJpegTiff:
+        // The libtiff JPEG codec takes true colour only, whatever depths the
+        // writer takes otherwise.
+        if (settings.readInt(settings::SaveCompression) != 6 || bits >= 24)
+            return ImageBlock();
+        prepared = expandToTrueColor(block);
+        break;
+    case DepthPreparation::QuantiseTo256:
+        // Only true colour is quantised; a depth no writer takes (40 bits
+        // from a batch load) goes on and fails in the writer.
+        if (bits != 24)
+            return ImageBlock();
+        prepared = quantise(block, 256);
+        break;
+    }
+    if (!prepared)
+        return outOfMemory();
+    return prepared;
 }
 
 mode_t modeForNewFile()
@@ -58,9 +123,10 @@ bool flushToDisk(const std::string& path)
 // Runs the writer on a temporary file in the target's directory and moves the
 // result over the target only when everything was written, so that a failure
 // never destroys what was there before.
-bool writeReplacing(WriterFunction writer, const std::string& path, const ImageBlock& block,
-                    const WriteOptions& options, bool replaceExisting, std::string& message)
+Status writeReplacing(WriterFunction writer, const std::string& path, const ImageBlock& block,
+                      const WriteOptions& options, bool replaceExisting)
 {
+    const Failure cantCreate{Reason::CantOpenFile, "Can't create file: " + path};
     // Replace the file a link points to, not the link.
     std::string target = path;
     struct stat linkInfo {};
@@ -72,28 +138,29 @@ bool writeReplacing(WriterFunction writer, const std::string& path, const ImageB
     }
     struct stat existing {};
     const bool targetExists = stat(target.c_str(), &existing) == 0;
-    if (targetExists && (!S_ISREG(existing.st_mode) || !replaceExisting)) {
-        message = "Can't create file: " + path;
-        return false;
-    }
+    if (targetExists && (!S_ISREG(existing.st_mode) || !replaceExisting))
+        return cantCreate;
 
     std::string pattern = directoryOf(target) + ".pictorand-save-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int descriptor = mkstemp(name.data());
     if (descriptor < 0) {
-        if (targetExists) {
-            message = "Can't create file: " + path;
-            return false;
-        }
+        if (targetExists)
+            return cantCreate;
         // Nothing there to lose: let the writer try and explain itself.
-        return writer(path, block, options, message);
+        return writer(path, block, options);
     }
     close(descriptor);
     const std::string temporary = name.data();
 
-    bool written = writer(temporary, block, options, message);
-    replaceAll(message, temporary, path);
+    Status status = writer(temporary, block, options);
+    if (!status) {
+        Failure failure = status.failure();
+        replaceAll(failure.detail, temporary, path);
+        status = failure;
+    }
+    bool written = status.ok();
     if (written) {
         mode_t mode = targetExists ? (existing.st_mode & 07777) : modeForNewFile();
         // Only a file that replaces another must reach the disk before the
@@ -103,11 +170,11 @@ bool writeReplacing(WriterFunction writer, const std::string& path, const ImageB
             && (replaceExisting ? std::rename(temporary.c_str(), target.c_str()) == 0
                                 : renameWithoutReplacing(temporary, target));
         if (!written)
-            message = "Can't create file: " + path;
+            status = cantCreate;
     }
     if (!written)
         unlink(temporary.c_str());
-    return written;
+    return status;
 }
 
 } // namespace
@@ -121,79 +188,34 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
             ui.showMessage(text, MessageIcon::Information);
     };
 
-    const SaveTypeInfo* type = path.size() >= 3 ? saveTypeByKey(path.substr(path.size() - 3)) : nullptr;
-    if (!type) {
+    // The type is the last three characters of the path, any case.
+    const std::string_view extension = path.size() >= 3 ? std::string_view(path).substr(path.size() - 3) : "";
+    const FormatInfo* row = savableFormatByKey(extension);
+    if (!row) {
         tell(kUnsupportedSaveType);
         return false;
     }
-    std::string message;
+    const SaveInfo& save = *row->save;
     if (!block) {
-        tell(saveFailureText(*type, message));
+        tell(saveFailureText(save, {}));
         return false;
     }
 
-    WriteOptions options;
-    options.quality = settings.readInt(settings::SaveQuality);
-    options.greyscale = settings.readInt(settings::SaveGrayscale) != 0;
-    options.progressive = settings.readInt(settings::SaveProgressive) != 0;
-    options.tiffCompression = settings.readInt(settings::SaveCompression);
-    options.interlaced = settings.readInt(settings::SaveInterlaced) != 0;
-
-    const int bits = block.bitCount();
-    ImageBlock prepared;
-    bool preparationFailed = false;
-    switch (type->type) {
-    case SaveType::Jpg:
-        // The JPEG writer takes 8 and 24 bits only.
-        if (bits == 1)
-            prepared = monoToGrey256(block);
-        else if (bits == 4)
-            prepared = sixteenTo256Colors(block);
-        preparationFailed = bits < 8 && !prepared;
-        break;
-    case SaveType::Tif:
-        if (options.tiffCompression == 6 && bits < 24) {
-            prepared = expandToTrueColor(block);
-            preparationFailed = !prepared;
-        }
-        break;
-    case SaveType::Gif: {
-        if (bits == 24) {
-            prepared = quantise(block, 256);
-            if (!prepared) {
-                tell(kCantQuantize256);
-                return false;
-            }
-        }
-        int transparent = settings.readInt(settings::SaveTransparent) == 1 ? settings.readInt(settings::Transparency) : -1;
-        const int preparedBits = prepared ? prepared.bitCount() : bits;
-        // A palette index can only name a colour the block has.
-        const int largest = preparedBits == 1 ? 1 : preparedBits == 4 ? 15 : 255;
-        if (transparent > largest)
-            transparent = largest;
-        if (transparent < 0)
-            transparent = -1;
-        options.transparentIndex = transparent;
-        break;
-    }
-    default:
-        break;
-    }
-    if (preparationFailed) {
-        message = kCantAllocateMemory;
-        tell(saveFailureText(*type, message));
+    Result<ImageBlock> prepared = prepareDepth(save, block, settings);
+    if (!prepared) {
+        tell(save.preparation == DepthPreparation::QuantiseTo256 ? std::string(kCantQuantize256)
+                                                                 : saveFailureText(save, kCantAllocateMemory));
         return false;
     }
+    const ImageBlock& toWrite = *prepared ? *prepared : block;
+    const WriteOptions options = writeOptionsFromSettings(row->format, settings, toWrite.bitCount());
 
-    const ImageBlock& toWrite = prepared ? prepared : block;
-    bool written = false;
-    if (WriterFunction writer = registry.writer(type->type))
-        written = writeReplacing(writer, path, toWrite, options, replaceExisting, message);
-    else
-        message = "No writer for this file type in this build";
+    Status written = Failure{Reason::NoCodec, "No writer for this file type in this build"};
+    if (WriterFunction writer = registry.writer(row->format))
+        written = writeReplacing(writer, path, toWrite, options, replaceExisting);
     if (!written)
-        tell(saveFailureText(*type, message));
-    return written;
+        tell(saveFailureText(save, written.failure().detail));
+    return written.ok();
 }
 
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)

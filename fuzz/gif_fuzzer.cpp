@@ -10,9 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     pictorand::fuzzing::MemoryFile file(data, size);
-    pictorand::GifFrameInfo info;
-    std::string message;
-    pictorand::readGif(file.path(), 0, 0, info, message);
+    (void)pictorand::readGif(file.path());
 
     constexpr int kCapacity = 8;
     std::vector<uint32_t> controls(kCapacity);
@@ -21,9 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int height = 0;
     int count = pictorand::scanGifFile(file.path(), controls.data(), images.data(), kCapacity, width, height);
     for (int i = 0; i < count; ++i) {
-        pictorand::GifFrameInfo frameInfo;
         uint32_t control = controls[static_cast<size_t>(i)] < images[static_cast<size_t>(i)] ? controls[static_cast<size_t>(i)] : 0;
-        pictorand::readGif(file.path(), control, images[static_cast<size_t>(i)], frameInfo, message);
+        (void)pictorand::readGif(file.path(), {control, images[static_cast<size_t>(i)]});
     }
     return 0;
 }

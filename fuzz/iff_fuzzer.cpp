@@ -7,8 +7,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace pictorand;
     fuzzing::MemoryFile file(data, size);
-    std::string message;
-    std::string compression;
-    ImageBlock block = readIff(file.path(), message, compression);
+    Result<DecodedImage> read = readIff(file.path());
     return 0;
 }

@@ -51,15 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (tooBigToBother(data, size))
         return 0;
     fuzzing::MemoryFile file(data, size);
-    std::string message, compression;
-    ImageBlock fromFile = readPcx(file.path(), message, compression);
-    std::string memoryMessage, memoryCompression;
-    ImageBlock block = decodePcx(std::span(data, size), memoryMessage, memoryCompression);
-    if (bool(fromFile) != bool(block) || message != memoryMessage || compression != memoryCompression)
+    Result<DecodedImage> fromFile = readPcx(file.path());
+    Result<DecodedImage> fromMemory = decodePcx(std::span(data, size));
+    if (fromFile.ok() != fromMemory.ok())
         std::abort();
-    if (!block)
+    if (!fromFile) {
+        if (fromFile.failure() != fromMemory.failure())
+            std::abort();
         return 0;
-    if (fromFile.size() != block.size() || std::memcmp(fromFile.data(), block.data(), block.size()) != 0)
+    }
+    const ImageBlock& block = fromMemory->block;
+    if (fromFile->compression != fromMemory->compression || fromFile->block.size() != block.size()
+        || std::memcmp(fromFile->block.data(), block.data(), block.size()) != 0)
         std::abort();
 
     // Round trip through the writer.
@@ -69,10 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string path = "/proc/self/fd/" + std::to_string(fd);
     if (!writePcx(path, block))
         std::abort();
-    std::string backMessage, backCompression;
-    ImageBlock back = readPcx(path, backMessage, backCompression);
+    Result<DecodedImage> read = readPcx(path);
     close(fd);
-    if (!back || back.width() != block.width() || back.height() != block.height() || back.bitCount() != block.bitCount())
+    const ImageBlock& back = read ? read->block : block;
+    if (!read || back.width() != block.width() || back.height() != block.height() || back.bitCount() != block.bitCount())
         std::abort();
     const uint16_t depth = block.bitCount();
     const int32_t width = block.width();

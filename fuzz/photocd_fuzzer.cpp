@@ -9,12 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace pictorand;
     fuzzing::MemoryFile file(data, size);
-    std::string message;
-    bool overview = false;
-    ImageBlock block = readPhotoCd(file.path(), size % 8 == 0 ? 2 : size % 8 == 1 ? 1 : 0, &overview, message);
-    if (overview) {
-        std::string overviewMessage;
-        ImageBlock sheet = readPhotoCdOverview(file.path(), 1 + 25 * static_cast<int>(size % 4), false, overviewMessage);
-    }
+    Result<DecodedImage> picture = readPhotoCd(file.path(), size % 8 == 0 ? 2 : size % 8 == 1 ? 1 : 0);
+    if (picture && picture->overviewPack)
+        (void)readPhotoCdOverview(file.path(), 1 + 25 * static_cast<int>(size % 4));
     return 0;
 }

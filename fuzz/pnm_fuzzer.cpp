@@ -17,13 +17,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ++data;
     --size;
     fuzzing::MemoryFile file(data, size);
-    std::string message;
-    ImageBlock fromFile = readPortable(kind, file.path(), message);
-    std::string memoryMessage;
-    ImageBlock fromMemory = decodePortable(kind, std::span(data, size), memoryMessage);
-    if (bool(fromFile) != bool(fromMemory) || message != memoryMessage)
+    Result<DecodedImage> fromFile = readPortable(kind, file.path());
+    Result<DecodedImage> fromMemory = decodePortable(kind, std::span(data, size));
+    if (fromFile.ok() != fromMemory.ok())
         std::abort();
-    if (fromFile && (fromFile.size() != fromMemory.size() || std::memcmp(fromFile.data(), fromMemory.data(), fromFile.size()) != 0))
+    if (!fromFile) {
+        if (fromFile.failure() != fromMemory.failure())
+            std::abort();
+        return 0;
+    }
+    const ImageBlock& a = fromFile->block;
+    const ImageBlock& b = fromMemory->block;
+    if (fromFile->compression != fromMemory->compression || a.size() != b.size()
+        || std::memcmp(a.data(), b.data(), a.size()) != 0)
         std::abort();
     return 0;
 }

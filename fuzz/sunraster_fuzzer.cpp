@@ -24,13 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (tooBigToBother(data, size))
         return 0;
     fuzzing::MemoryFile file(data, size);
-    std::string message, compression;
-    ImageBlock fromFile = readSunRaster(file.path(), message, compression);
-    std::string memoryMessage, memoryCompression;
-    ImageBlock fromMemory = decodeSunRaster(std::span(data, size), memoryMessage, memoryCompression);
-    if (bool(fromFile) != bool(fromMemory) || message != memoryMessage || compression != memoryCompression)
+    Result<DecodedImage> fromFile = readSunRaster(file.path());
+    Result<DecodedImage> fromMemory = decodeSunRaster(std::span(data, size));
+    if (fromFile.ok() != fromMemory.ok())
         std::abort();
-    if (fromFile && (fromFile.size() != fromMemory.size() || std::memcmp(fromFile.data(), fromMemory.data(), fromFile.size()) != 0))
+    if (!fromFile) {
+        if (fromFile.failure() != fromMemory.failure())
+            std::abort();
+        return 0;
+    }
+    const ImageBlock& a = fromFile->block;
+    const ImageBlock& b = fromMemory->block;
+    if (fromFile->compression != fromMemory->compression || a.size() != b.size()
+        || std::memcmp(a.data(), b.data(), a.size()) != 0)
         std::abort();
     return 0;
 }

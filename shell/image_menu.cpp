@@ -162,10 +162,9 @@ int ImageMenu::chooseIcon(const std::string& path, const std::vector<std::string
             return ImageBlock();
         ReadRequest request;
         request.path = path;
-        request.iconIndex = index;
-        std::string message;
-        std::string compression;
-        return reader(request, message, compression);
+        request.options = IconReadOptions{nullptr, index};
+        Result<DecodedImage> read = reader(request);
+        return read ? std::move(read->block) : ImageBlock();
     };
     // The wait cursor of the load would hide the arrow the user needs here.
     m_host.ui().setWaitCursor(false);

@@ -1,6 +1,7 @@
 #include "codecs/bmp/bmp.h"
 
 #include "codecs/bmp/bmp_rle.h"
+#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
@@ -36,20 +37,6 @@ constexpr uint32_t kCompressionRle4 = 2;
 // 256 four-byte entries after the 14-byte file header.
 constexpr size_t kHeadBytes = kFileHeaderSize + kLargestInfoHeader + 256 * 4;
 
-// What the headers say about a file, in the terms the pixel stage needs.
-struct BmpLayout {
-    uint32_t infoSize = 0;
-    bool os2 = false;
-    int32_t width = 0;
-    int32_t heightField = 0; // as stored; negative for top-down rows
-    uint16_t bitCount = 0;
-    uint32_t compression = kCompressionNone;
-    uint32_t pixelOffset = 0;
-    uint64_t headerEnd = 0;   // file offset just past the info header
-    uint32_t tableEntries = 0; // entries to take from the file
-    uint32_t entrySize = 4;
-};
-
 bool acceptedInfoSize(uint32_t size)
 {
     if (size == kCoreHeaderSize)
@@ -64,62 +51,7 @@ bool acceptedInfoSize(uint32_t size)
     return size == 108 || size == 124;
 }
 
-// Parses the file header and the info header. Returns null and fills
-// `layout`, or the message to fail with.
-const char* parseHeaders(std::span<const uint8_t> head, BmpLayout& layout)
-{
-    SpanReader reader(head);
-    if (reader.u16le() != kBmpType || !reader.ok())
-        return kCantReadHeader;
-    reader.skip(8); // file size, two reserved fields: writers get them wrong too often to trust
-    layout.pixelOffset = reader.u32le();
-    layout.infoSize = reader.u32le();
-    if (!reader.ok())
-        return kNotValidBmp;
-    if (!acceptedInfoSize(layout.infoSize))
-        return kCantReadHeader;
-    layout.headerEnd = kFileHeaderSize + uint64_t(layout.infoSize);
-
-    uint32_t colorsUsed = 0;
-    if (layout.infoSize == kCoreHeaderSize) {
-        layout.os2 = true;
-        layout.width = reader.u16le();
-        layout.heightField = reader.u16le();
-        reader.u16le(); // planes
-        layout.bitCount = reader.u16le();
-        layout.entrySize = 3;
-    } else {
-        layout.width = reader.i32le();
-        layout.heightField = reader.i32le();
-        reader.u16le(); // planes
-        layout.bitCount = reader.u16le();
-        if (layout.infoSize > 16)
-            layout.compression = reader.u32le();
-        if (layout.infoSize > 32) {
-            reader.seek(kFileHeaderSize + 32);
-            colorsUsed = reader.u32le();
-        }
-    }
-    if (!reader.ok())
-        return kNotValidBmp;
-    // An image block always has at least one pixel; a file that says it has
-    // none holds no picture.
-    if (layout.width == 0 || layout.heightField == 0)
-        return kCantReadHeader;
-
-    if (layout.bitCount <= 8) {
-        uint32_t tableCapacity = uint32_t(1) << layout.bitCount;
-        uint32_t fileColors = tableCapacity;
-        if (!layout.os2 && layout.infoSize > 32 && colorsUsed != 0)
-            fileColors = colorsUsed;
-        // A count above what the depth can index would overrun the block's
-        // table; the surplus entries could never be used anyway.
-        layout.tableEntries = std::min(fileColors, tableCapacity);
-    }
-    return nullptr;
-}
-
-const char* compressionText(const BmpLayout& layout)
+const char* compressionText(const BmpHeader& layout)
 {
     if (layout.os2)
         return "None - OS/2 BMP";
@@ -138,13 +70,15 @@ const char* compressionText(const BmpLayout& layout)
 // Everything up to the pixel rows: headers, the block with its header and
 // colour table. `head` holds the first bytes of the file (all of them when
 // the file is shorter than kHeadBytes); `fileSize` is the whole file's size.
-ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLayout& layout, std::string& message,
+ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader& layout, Failure& failure,
                         std::string& compression)
 {
-    if (const char* failure = parseHeaders(head, layout)) {
-        message = failure;
+    Result<BmpHeader> checked = checkBmpHeader(head);
+    if (!checked) {
+        failure = checked.failure();
         return {};
     }
+    layout = *checked;
     if (const char* text = compressionText(layout))
         compression = text;
 
@@ -154,13 +88,13 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLay
     if (height <= std::numeric_limits<int32_t>::max())
         block = ImageBlock::create(layout.width, static_cast<int32_t>(height), layout.bitCount, colors);
     if (!block) {
-        message = kCantAllocateMemory;
+        failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return {};
     }
 
     uint64_t position = layout.headerEnd;
     if (position >= fileSize) {
-        message = kNotValidBmp;
+        failure = {Reason::Truncated, kNotValidBmp};
         return {};
     }
     if (layout.bitCount <= 8) {
@@ -177,7 +111,7 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpLay
         }
         position += uint64_t(layout.tableEntries) * layout.entrySize;
         if (position >= fileSize) {
-            message = kNotValidBmp;
+            failure = {Reason::Truncated, kNotValidBmp};
             return {};
         }
     }
@@ -208,16 +142,16 @@ void flipRows(ImageBlock& block, uint64_t dataEnd)
     }
 }
 
-bool isRle(const BmpLayout& layout)
+bool isRle(const BmpHeader& layout)
 {
     return !layout.os2 && (layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4);
 }
 
-bool isUncompressed(const BmpLayout& layout) { return layout.os2 || layout.compression == kCompressionNone; }
+bool isUncompressed(const BmpHeader& layout) { return layout.os2 || layout.compression == kCompressionNone; }
 
 // Decodes the run-length data the reader yields; the rows end up bottom-up
 // whatever the file's order.
-void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& reader)
+void decodeRle(const BmpHeader& layout, ImageBlock& block, BufferedByteReader& reader)
 {
     std::span<uint8_t> pixels(block.pixels(), block.rowSize() * static_cast<uint64_t>(block.height()));
     RleRows rows(pixels, block.rowSize(), layout.heightField < 0);
@@ -227,7 +161,7 @@ void decodeRle(const BmpLayout& layout, ImageBlock& block, BufferedByteReader& r
         decodeBmpRle4(reader, rows, block.rowSize());
 }
 
-void finishUncompressed(const BmpLayout& layout, ImageBlock& block, uint64_t bytesRead)
+void finishUncompressed(const BmpHeader& layout, ImageBlock& block, uint64_t bytesRead)
 {
     if (layout.heightField < 0)
         flipRows(block, bytesRead);
@@ -268,12 +202,70 @@ bool writeAll(int fd, const uint8_t* data, uint64_t count)
 
 } // namespace
 
-ImageBlock readBmp(const std::string& path, std::string& message, std::string& compression)
+Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
 {
-    message = kNotValidBmp;
+    BmpHeader layout;
+    SpanReader reader(head);
+    const uint16_t type = reader.u16le();
+    if (!reader.ok())
+        return Failure{Reason::Truncated, kCantReadHeader};
+    if (type != kBmpType)
+        return Failure{Reason::NotThisFormat, kCantReadHeader};
+    reader.skip(8); // file size, two reserved fields: writers get them wrong too often to trust
+    layout.pixelOffset = reader.u32le();
+    layout.infoSize = reader.u32le();
+    if (!reader.ok())
+        return Failure{Reason::Truncated, kNotValidBmp};
+    if (!acceptedInfoSize(layout.infoSize))
+        return Failure{Reason::Unsupported, kCantReadHeader};
+    layout.headerEnd = kFileHeaderSize + uint64_t(layout.infoSize);
+
+    uint32_t colorsUsed = 0;
+    if (layout.infoSize == kCoreHeaderSize) {
+        layout.os2 = true;
+        layout.width = reader.u16le();
+        layout.heightField = reader.u16le();
+        reader.u16le(); // planes
+        layout.bitCount = reader.u16le();
+        layout.entrySize = 3;
+    } else {
+        layout.width = reader.i32le();
+        layout.heightField = reader.i32le();
+        reader.u16le(); // planes
+        layout.bitCount = reader.u16le();
+        if (layout.infoSize > 16)
+            layout.compression = reader.u32le();
+        if (layout.infoSize > 32) {
+            reader.seek(kFileHeaderSize + 32);
+            colorsUsed = reader.u32le();
+        }
+    }
+    if (!reader.ok())
+        return Failure{Reason::Truncated, kNotValidBmp};
+    // An image block always has at least one pixel; a file that says it has
+    // none holds no picture.
+    if (layout.width == 0 || layout.heightField == 0)
+        return Failure{Reason::BadDimensions, kCantReadHeader};
+
+    if (layout.bitCount <= 8) {
+        uint32_t tableCapacity = uint32_t(1) << layout.bitCount;
+        uint32_t fileColors = tableCapacity;
+        if (!layout.os2 && layout.infoSize > 32 && colorsUsed != 0)
+            fileColors = colorsUsed;
+        // A count above what the depth can index would overrun the block's
+        // table; the surplus entries could never be used anyway.
+        layout.tableEntries = std::min(fileColors, tableCapacity);
+    }
+    return layout;
+}
+
+namespace {
+
+ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression)
+{
     OpenFile file(path, "rb");
     if (!file) {
-        message = "Can't open file: " + path;
+        failure = {Reason::CantOpenFile, "Can't open file: " + path};
         return {};
     }
     auto fileSize = file.size();
@@ -282,13 +274,13 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
 
     std::array<uint8_t, kHeadBytes> head{};
     size_t headBytes = std::fread(head.data(), 1, head.size(), file.get());
-    BmpLayout layout;
-    ImageBlock block = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, message, compression);
+    BmpHeader layout;
+    ImageBlock block = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, failure, compression);
     if (!block)
         return {};
 
     if (!isUncompressed(layout) && !isRle(layout)) {
-        message = kUnsupportedCompression;
+        failure = {Reason::Unsupported, kUnsupportedCompression};
         return {};
     }
     if (isUncompressed(layout)) {
@@ -302,23 +294,22 @@ ImageBlock readBmp(const std::string& path, std::string& message, std::string& c
         return block;
     BufferedByteReader reader(file);
     if (!reader) {
-        message = kCantAllocateMemory;
+        failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return {};
     }
     decodeRle(layout, block, reader);
     return block;
 }
 
-ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message, std::string& compression)
+ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression)
 {
-    message = kNotValidBmp;
-    BmpLayout layout;
-    ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, message,
+    BmpHeader layout;
+    ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, failure,
                                    compression);
     if (!block)
         return {};
     if (!isUncompressed(layout) && !isRle(layout)) {
-        message = kUnsupportedCompression;
+        failure = {Reason::Unsupported, kUnsupportedCompression};
         return {};
     }
     std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
@@ -334,7 +325,31 @@ ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message
     return block;
 }
 
-bool writeBmp(const std::string& path, const ImageBlock& block, std::string& message)
+} // namespace
+
+Result<DecodedImage> readBmp(const std::string& path)
+{
+    Failure failure{Reason::CorruptData, kNotValidBmp};
+    DecodedImage decoded;
+    decoded.block = readBmpBlock(path, failure, decoded.compression);
+    if (!decoded.block)
+        return failure;
+    return decoded;
+}
+
+Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
+{
+    Failure failure{Reason::CorruptData, kNotValidBmp};
+    DecodedImage decoded;
+    decoded.block = decodeBmpBlock(file, failure, decoded.compression);
+    if (!decoded.block)
+        return failure;
+    return decoded;
+}
+
+namespace {
+
+bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string& message)
 {
     uint32_t colors = 0;
     std::optional<uint64_t> blockBytes;
@@ -383,15 +398,23 @@ bool writeBmp(const std::string& path, const ImageBlock& block, std::string& mes
     return ok;
 }
 
+} // namespace
+
+Status writeBmp(const std::string& path, const ImageBlock& block)
+{
+    std::string message;
+    const bool written = writeBmpFile(path, block, message);
+    return writtenOrFailure(written, std::move(message));
+}
+
 void registerBmpCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request, std::string& message,
-                                                 std::string& compression) {
-        return readBmp(request.path, message, compression);
+    registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request) {
+        return withoutExceptions([&] { return readBmp(request.path); });
     });
-    registry.registerWriter(SaveType::Bmp, [](const std::string& path, const ImageBlock& block,
-                                              const WriteOptions&, std::string& message) {
-        return writeBmp(path, block, message);
+    registry.registerWriter(ImageFormat::Bmp,
+                            [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
+        return withoutExceptions([&] { return writeBmp(path, block); });
     });
 }
 

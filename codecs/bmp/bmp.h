@@ -3,6 +3,7 @@
 
 #include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 #include <span>
@@ -10,14 +11,33 @@
 
 namespace pictorand {
 
-// Reads a BMP file. On failure `message` holds the reason; on success
-// `compression` holds "None", "Run Length Encoding, RLE8",
+// What the file and info headers say, in the terms the pixel stage needs.
+struct BmpHeader {
+    uint32_t infoSize = 0;
+    bool os2 = false;
+    int32_t width = 0;
+    int32_t heightField = 0; // as stored; negative for top-down rows
+    uint16_t bitCount = 0;
+    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4
+    uint32_t pixelOffset = 0;
+    uint64_t headerEnd = 0;    // file offset just past the info header
+    uint32_t tableEntries = 0; // entries to take from the file
+    uint32_t entrySize = 4;
+};
+
+// Checks the file header and the info header at the start of a file's
+// bytes: the "BM" type, an info header size this reader knows, complete
+// fields and a picture of at least one pixel. Refusals are in the reader's
+// words.
+Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head);
+
+// Reads a BMP file; the compression is "None", "Run Length Encoding, RLE8",
 // "Run Length Encoding, RLE4" or "None - OS/2 BMP".
-ImageBlock readBmp(const std::string& path, std::string& message, std::string& compression);
+Result<DecodedImage> readBmp(const std::string& path);
 // The same over bytes already in memory (the icon reader builds a bitmap file
 // in memory and reads it here).
-ImageBlock readBmpFromMemory(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file);
 // Writes the block as it stands behind a 14-byte file header.
-bool writeBmp(const std::string& path, const ImageBlock& block, std::string& message);
+Status writeBmp(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

@@ -1,4 +1,5 @@
 #include "codecs/common/buffered_byte_reader.h"
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
@@ -188,7 +189,26 @@ ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int h
 
 } // namespace
 
-ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
+Result<GifHeader> checkGifHeader(std::span<const uint8_t> file)
+{
+    if (file.size() < gif::kHeaderSize)
+        return Failure{Reason::Truncated, kNotValidGif};
+    // 87a and 89a alike; the version letters are not looked at.
+    if (std::memcmp(file.data(), "GIF8", 4) != 0)
+        return Failure{Reason::NotThisFormat, kNotValidGif};
+    GifHeader header;
+    header.screenWidth = loadLE16(file.data() + 6);
+    header.screenHeight = loadLE16(file.data() + 8);
+    const uint8_t packed = file[10];
+    header.globalTable = (packed & gif::kColorTableFlag) != 0;
+    header.tableSizeField = packed & gif::kColorTableSizeMask;
+    header.backgroundIndex = file[11];
+    return header;
+}
+
+namespace {
+
+ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
                    std::string& message)
 {
     message = kNotValidGif;
@@ -203,16 +223,18 @@ ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t ima
         return {};
     }
 
-    uint8_t header[gif::kHeaderSize];
-    if (input.read(header, sizeof(header)) != sizeof(header) || std::memcmp(header, "GIF8", 4) != 0)
+    uint8_t bytes[gif::kHeaderSize];
+    const size_t got = input.read(bytes, sizeof(bytes));
+    Result<GifHeader> header = checkGifHeader(std::span<const uint8_t>(bytes, got));
+    if (!header) {
+        message = header.failure().detail;
         return {};
-    const uint8_t packed = header[10];
-    const uint8_t backgroundIndex = header[11];
-
-    const unsigned sizeField = packed & gif::kColorTableSizeMask;
+    }
+    const uint8_t backgroundIndex = header->backgroundIndex;
+    const unsigned sizeField = header->tableSizeField;
     const int depth = gif::depthForTableSize(sizeField);
     WorkingPalette palette;
-    if (packed & gif::kColorTableFlag) {
+    if (header->globalTable) {
         input.read(palette.rgb, 3 * (2u << sizeField));
     } else {
         // No global table: a grey ramp that a local table may replace.
@@ -256,6 +278,21 @@ ImageBlock readGif(const std::string& path, uint32_t controlOffset, uint32_t ima
                 break;
         }
     }
+}
+
+} // namespace
+
+Result<DecodedImage> readGif(const std::string& path, const GifReadOptions& options)
+{
+    std::string message;
+    DecodedImage decoded;
+    decoded.block = readGifBlock(path, options.controlOffset, options.imageOffset, decoded.gifFrame, message);
+    if (!decoded.block)
+        return failureFromWords(std::move(message), Reason::CorruptData);
+    // Memory that ran out part way leaves the rows decoded so far.
+    if (message != kNotValidGif)
+        decoded.warning = std::move(message);
+    return decoded;
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/gif/gif.h"
 #include "core/codec_registry.h"
 
@@ -5,30 +6,40 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readGifRequest(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readGifRequest(const ReadRequest& request)
 {
-    (void)compression; // the dispatcher writes "GIF - LZW" itself
-    GifFrameInfo ignored;
-    GifFrameInfo& info = request.gifFrameInfo ? *request.gifFrameInfo : ignored;
-    return readGif(request.path, request.gifControlOffset, request.gifImageOffset, info, message);
+    // The dispatcher writes "GIF - LZW" itself.
+    return withoutExceptions([&] { return readGif(request.path, request.optionsFor<GifReadOptions>()); });
 }
 
 // The save dispatcher quantises true colour before it gets here and always
 // asks for a global colour table; the writer has no words of its own.
-bool writeGifRequest(const std::string& path, const ImageBlock& block, const WriteOptions& options,
-                     std::string& message)
+Status writeGifRequest(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
-    (void)message;
-    return writeGif(path, block, true, options.interlaced, options.transparentIndex);
+    return withoutExceptions([&]() -> Status {
+        const GifWriteOptions gif = writeOptionsFor<GifWriteOptions>(options);
+        return writeGif(path, block, true, gif.interlaced, gif.transparentIndex);
+    });
 }
 
-// The display load keeps the offsets for the animation, which reads the
-// frames one by one.
-int scanGifOffsets(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity)
+// The offsets let the animation read the frames one by one.
+Result<ImageList> scanGifImages(const std::string& path)
 {
-    int canvasWidth = 0;
-    int canvasHeight = 0;
-    return scanGifFile(path, controlOffsets, imageOffsets, capacity, canvasWidth, canvasHeight);
+    return withoutExceptions([&]() -> Result<ImageList> {
+        ImageList list;
+        list.controlOffsets.assign(kMaxFrames, 0);
+        list.imageOffsets.assign(kMaxFrames, 0);
+        int canvasWidth = 0;
+        int canvasHeight = 0;
+        const int count = scanGifFile(path, list.controlOffsets.data(), list.imageOffsets.data(), kMaxFrames,
+                                      canvasWidth, canvasHeight);
+        if (count < 0)
+            return Failure{Reason::CantOpenFile, kCantOpenForReading};
+        list.count = count;
+        list.controlOffsets.resize(static_cast<size_t>(count));
+        list.imageOffsets.resize(static_cast<size_t>(count));
+        return list;
+    });
 }
 
 } // namespace
@@ -36,9 +47,8 @@ int scanGifOffsets(const std::string& path, uint32_t* controlOffsets, uint32_t* 
 void registerGifCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Gif, readGifRequest);
-    registry.registerImageCounter(ImageFormat::Gif, countGifImages);
-    registry.registerImageOffsets(ImageFormat::Gif, scanGifOffsets);
-    registry.registerWriter(SaveType::Gif, writeGifRequest);
+    registry.registerImageList(ImageFormat::Gif, scanGifImages);
+    registry.registerWriter(ImageFormat::Gif, writeGifRequest);
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
@@ -93,7 +94,9 @@ bool writeAll(std::FILE* file, const uint8_t* bytes, size_t count)
 
 } // namespace
 
-bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
+namespace {
+
+bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
               int transparentIndex)
 {
     if (!block)
@@ -169,6 +172,14 @@ bool writeGif(const std::string& path, const ImageBlock& block, bool globalTable
     const bool trailerWritten = writeAll(file.get(), &trailer, 1);
     const bool closed = file.close();
     return encoded && trailerWritten && closed;
+}
+
+} // namespace
+
+Status writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
+                int transparentIndex)
+{
+    return writtenOrFailure(writeGifFile(path, block, globalTable, interlaced, transparentIndex));
 }
 
 } // namespace pictorand

@@ -45,20 +45,30 @@ struct IconList {
 // depths below 16, "%d x %d  -  True color" otherwise.
 std::vector<std::string> iconChooserLines(const IconList& list);
 
+// The 6-byte directory header.
+struct IconHeader {
+    uint16_t imageCount = 0;
+};
+
+// Checks the directory header at the start of a file's bytes: reserved 0,
+// resource type 1 (icons, not cursors), at least one image and the whole
+// directory present. Refusals are in the reader's words.
+Result<IconHeader> checkIconHeader(std::span<const uint8_t> file);
+
 // Parses icon file bytes. Nothing on failure, with the reason in `message`.
 std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message);
 
 // Decodes one image of a parsed list, transparent pixels white.
 ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& message);
 
-// The reader the dispatchers call: the image at `request.iconIndex` when that
-// is 0 or more, else the one the chooser picks when it is allowed and there
-// is more than one image, else the first.
-ImageBlock readIcon(const ReadRequest& request, std::string& message);
+// The reader the dispatchers call: the image at `options.index` when that is
+// 0 or more, else the one the chooser picks when there is a chooser and more
+// than one image, else the first.
+Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options = {});
 
 // Writes the block as a one-image icon: 1-bit blocks become a pure mask
 // (pixels of value 1 transparent), other depths are fully opaque. No depth
-// conversion happens. True when written.
-bool writeIcon(const std::string& path, const ImageBlock& block);
+// conversion happens.
+Status writeIcon(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/bmp/bmp.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
@@ -394,29 +395,39 @@ std::vector<std::string> iconChooserLines(const IconList& list)
     return lines;
 }
 
+Result<IconHeader> checkIconHeader(std::span<const uint8_t> file)
+{
+    SpanReader reader(file);
+    uint16_t reserved = reader.u16le();
+    uint16_t type = reader.u16le();
+    IconHeader header;
+    header.imageCount = reader.u16le();
+    if (!reader.ok())
+        return Failure{Reason::Truncated, kBadHeader};
+    // Type 2 would be a cursor file.
+    if (reserved != 0 || type != 1)
+        return Failure{Reason::NotThisFormat, kBadHeader};
+    if (header.imageCount == 0)
+        return Failure{Reason::BadHeader, kNoImages};
+    if (reader.remaining() < size_t(header.imageCount) * kDirectoryEntrySize)
+        return Failure{Reason::Truncated, kShortRead};
+    return header;
+}
+
 std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message)
 {
     message = kNotValidIcon;
     IconList list;
     list.bytes = std::move(bytes);
     std::span<const uint8_t> file(list.bytes);
+    Result<IconHeader> header = checkIconHeader(file);
+    if (!header) {
+        message = header.failure().detail;
+        return std::nullopt;
+    }
     SpanReader reader(file);
-    uint16_t reserved = reader.u16le();
-    uint16_t type = reader.u16le();
-    uint16_t count = reader.u16le();
-    if (!reader.ok() || reserved != 0 || type != 1) {
-        message = kBadHeader;
-        return std::nullopt;
-    }
-    if (count == 0) {
-        message = kNoImages;
-        return std::nullopt;
-    }
-    if (reader.remaining() < size_t(count) * kDirectoryEntrySize) {
-        message = kShortRead;
-        return std::nullopt;
-    }
-    list.images.resize(count);
+    reader.skip(6);
+    list.images.resize(header->imageCount);
     for (IconImage& image : list.images) {
         reader.skip(8); // width, height, colours, reserved, planes, bits: the image's own header says
         uint32_t size = reader.u32le();
@@ -450,7 +461,10 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
     }
     const IconImage& image = list.images[index];
     if (image.isPng) {
-        ImageBlock block = readPngFromMemory(image.data, message);
+        Result<DecodedImage> read = readPngFromMemory(image.data);
+        if (!read)
+            message = read.failure().detail;
+        ImageBlock block = read ? std::move(read->block) : ImageBlock();
         if (block)
             whitenTransparentPixels(image.data, block);
         return block;
@@ -462,14 +476,20 @@ ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& mess
         message = kNoMemory;
         return {};
     }
-    std::string compression;
-    return readBmpFromMemory(bitmap, message, compression);
+    Result<DecodedImage> decoded = readBmpFromMemory(bitmap);
+    if (!decoded) {
+        message = decoded.failure().detail;
+        return {};
+    }
+    return std::move(decoded->block);
 }
 
-ImageBlock readIcon(const ReadRequest& request, std::string& message)
+namespace {
+
+ImageBlock readIconBlock(const std::string& path, const IconReadOptions& options, std::string& message)
 {
     message = kNotValidIcon;
-    auto bytes = readFileBytes(request.path, message);
+    auto bytes = readFileBytes(path, message);
     if (!bytes)
         return {};
     auto list = parseIconFile(std::move(*bytes), message);
@@ -477,13 +497,22 @@ ImageBlock readIcon(const ReadRequest& request, std::string& message)
         return {};
 
     size_t selected = 0;
-    if (request.iconIndex >= 0) {
-        selected = static_cast<size_t>(request.iconIndex);
-    } else if (request.allowIconChooser && request.iconChooser && list->images.size() > 1) {
-        int chosen = request.iconChooser->chooseIcon(request.path, iconChooserLines(*list));
+    if (options.index >= 0) {
+        selected = static_cast<size_t>(options.index);
+    } else if (options.chooser && list->images.size() > 1) {
+        int chosen = options.chooser->chooseIcon(path, iconChooserLines(*list));
         selected = static_cast<size_t>(std::clamp(chosen, 0, static_cast<int>(list->images.size()) - 1));
     }
     return decodeIconImage(*list, selected, message);
+}
+
+} // namespace
+
+Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options)
+{
+    std::string message;
+    ImageBlock block = readIconBlock(path, options, message);
+    return decodedOrFailure(std::move(block), std::move(message));
 }
 
 } // namespace pictorand

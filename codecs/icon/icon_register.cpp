@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/icon/icon.h"
 #include "core/codec_registry.h"
 
@@ -5,14 +6,14 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readIconFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readIconFile(const ReadRequest& request)
 {
-    return readIcon(request, message);
+    return withoutExceptions([&] { return readIcon(request.path, request.optionsFor<IconReadOptions>()); });
 }
 
-bool writeIconFile(const std::string& path, const ImageBlock& block, const WriteOptions&, std::string&)
+Status writeIconFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
-    return writeIcon(path, block);
+    return withoutExceptions([&] { return writeIcon(path, block); });
 }
 
 } // namespace
@@ -20,7 +21,7 @@ bool writeIconFile(const std::string& path, const ImageBlock& block, const Write
 void registerIconCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Icon, readIconFile);
-    registry.registerWriter(SaveType::Ico, writeIconFile);
+    registry.registerWriter(ImageFormat::Icon, writeIconFile);
 }
 
 } // namespace pictorand

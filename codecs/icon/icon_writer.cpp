@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/icon/icon.h"
 #include "core/byte_order.h"
@@ -22,7 +23,9 @@ bool writeAll(std::FILE* file, const uint8_t* data, size_t size)
 
 } // namespace
 
-bool writeIcon(const std::string& path, const ImageBlock& block)
+namespace {
+
+bool writeIconFile(const std::string& path, const ImageBlock& block)
 {
     if (!block || !block.isConsistent())
         return false;
@@ -86,6 +89,13 @@ bool writeIcon(const std::string& path, const ImageBlock& block)
     if (!writeAll(out.get(), file.data(), file.size()))
         return false;
     return out.close();
+}
+
+} // namespace
+
+Status writeIcon(const std::string& path, const ImageBlock& block)
+{
+    return writtenOrFailure(writeIconFile(path, block));
 }
 
 } // namespace pictorand

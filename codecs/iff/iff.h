@@ -5,7 +5,12 @@
 // hold-and-modify pictures (HAM6, HAM8 and sliced HAM) are expanded to 24
 // bits. There is no writer.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
+
+#include <cstdint>
+#include <span>
 
 #include <string>
 
@@ -14,9 +19,28 @@ namespace pictorand {
 // The widest and tallest picture accepted.
 inline constexpr uint32_t kIffMaxDimension = 10000;
 
-// Reads an IFF file. On success `compression` holds "None" or
-// "Run Length Encoding". When the body ends early the block is returned with
-// the rows decoded so far and `message` says "Can't read data !".
-ImageBlock readIff(const std::string& path, std::string& message, std::string& compression);
+// The FORM header: the first 12 bytes of the file.
+struct IffFormHeader {
+    bool chunky = false; // FORM PBM: one byte per pixel instead of bitplanes
+};
+Result<IffFormHeader> checkIffFormHeader(std::span<const uint8_t> file);
+
+// The BMHD chunk's data.
+struct IffBitmapHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t planes = 0;
+    uint8_t masking = 0;
+    uint8_t compression = 0; // 0 none, 1 ByteRun1
+};
+// Checks a BMHD chunk: complete, a known compression, a size within the
+// limit, and planes a block can be made of (8 for chunky pictures). Refusals
+// are in the reader's words.
+Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, bool chunky);
+
+// Reads an IFF file; the compression is "None" or "Run Length Encoding".
+// When the body ends early the picture has the rows decoded so far and the
+// warning says "Can't read data !".
+Result<DecodedImage> readIff(const std::string& path);
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/iff/byterun1.h"
@@ -27,19 +28,11 @@ constexpr uint32_t kShamLinePalettes = 200;
 constexpr uint32_t kShamPaletteBytes = 32;
 constexpr uint8_t kMaskingHasMask = 1;
 
-struct BitmapHeader {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t planes = 0;
-    uint8_t masking = 0;
-    uint8_t compression = 0;
-};
-
 // What the chunks said, up to the point where the picture can be decoded.
 struct IffPicture {
     bool chunky = false;
     bool haveHeader = false;
-    BitmapHeader header;
+    IffBitmapHeader header;
     bool haveCamg = false;
     uint32_t camg = 0;
     bool haveColorMap = false;
@@ -66,24 +59,6 @@ bool isId(const uint8_t* bytes, const char* id) { return std::memcmp(bytes, id, 
 // Planes a block can be made from: 1 to 8 (indexed) and 24 (true colour).
 bool supportedPlaneCount(uint32_t planes) { return (planes >= 1 && planes <= 8) || planes == 24; }
 
-bool parseBitmapHeader(const uint8_t* data, bool chunky, BitmapHeader& header)
-{
-    header.width = loadBE16(data);
-    header.height = loadBE16(data + 2);
-    header.planes = data[8];
-    header.masking = data[9];
-    header.compression = data[10];
-    if (header.compression > 1)
-        return false;
-    if (header.width == 0 || header.height == 0 || header.width > kIffMaxDimension || header.height > kIffMaxDimension)
-        return false;
-    if (!supportedPlaneCount(header.planes))
-        return false;
-    // Chunky pictures are one byte per pixel; no writer makes other depths,
-    // and reading them as bitplanes would only give noise.
-    return !chunky || header.planes == 8;
-}
-
 bool allSeen(const IffPicture& picture)
 {
     return picture.haveHeader && (picture.haveColorMap || picture.header.planes == 24) && picture.haveBody;
@@ -94,9 +69,11 @@ bool allSeen(const IffPicture& picture)
 bool parseChunks(std::FILE* file, IffPicture& picture)
 {
     std::array<uint8_t, 12> form{};
-    if (!readExact(file, form.data(), form.size()) || !isId(form.data(), "FORM"))
+    const size_t got = std::fread(form.data(), 1, form.size(), file);
+    Result<IffFormHeader> formHeader = checkIffFormHeader(std::span<const uint8_t>(form.data(), got));
+    if (!formHeader)
         return false;
-    picture.chunky = std::memcmp(form.data() + 8, "PBM", 3) == 0;
+    picture.chunky = formHeader->chunky;
 
     uint64_t position = form.size();
     while (!allSeen(picture)) {
@@ -109,9 +86,12 @@ bool parseChunks(std::FILE* file, IffPicture& picture)
 
         if (isId(id, "BMHD")) {
             std::array<uint8_t, kBitmapHeaderSize> data{};
-            if (picture.haveHeader || size != kBitmapHeaderSize || !readExact(file, data.data(), data.size())
-                || !parseBitmapHeader(data.data(), picture.chunky, picture.header))
+            if (picture.haveHeader || size != kBitmapHeaderSize || !readExact(file, data.data(), data.size()))
                 return false;
+            Result<IffBitmapHeader> header = checkIffBitmapHeader(data, picture.chunky);
+            if (!header)
+                return false;
+            picture.header = *header;
             picture.haveHeader = true;
         } else if (isId(id, "CAMG")) {
             std::array<uint8_t, 4> data{};
@@ -244,7 +224,7 @@ private:
     Rgb shamEntry(uint32_t line, uint32_t index) const;
 
     const IffPicture& m_picture;
-    const BitmapHeader& m_header;
+    const IffBitmapHeader& m_header;
     PictureKind m_kind;
     ImageBlock& m_block;
     BoundedByteReader& m_source;
@@ -438,7 +418,41 @@ bool BodyDecoder::decode()
 
 } // namespace
 
-ImageBlock readIff(const std::string& path, std::string& message, std::string& compression)
+Result<IffFormHeader> checkIffFormHeader(std::span<const uint8_t> file)
+{
+    if (file.size() < 12)
+        return Failure{Reason::Truncated, kNotValidIff};
+    if (!isId(file.data(), "FORM"))
+        return Failure{Reason::NotThisFormat, kNotValidIff};
+    return IffFormHeader{std::memcmp(file.data() + 8, "PBM", 3) == 0};
+}
+
+Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, bool chunky)
+{
+    if (chunk.size() < kBitmapHeaderSize)
+        return Failure{Reason::Truncated, kNotValidIff};
+    IffBitmapHeader header;
+    header.width = loadBE16(chunk.data());
+    header.height = loadBE16(chunk.data() + 2);
+    header.planes = chunk[8];
+    header.masking = chunk[9];
+    header.compression = chunk[10];
+    if (header.compression > 1)
+        return Failure{Reason::Unsupported, kNotValidIff};
+    if (header.width == 0 || header.height == 0 || header.width > kIffMaxDimension || header.height > kIffMaxDimension)
+        return Failure{Reason::BadDimensions, kNotValidIff};
+    if (!supportedPlaneCount(header.planes))
+        return Failure{Reason::Unsupported, kNotValidIff};
+    // Chunky pictures are one byte per pixel; no writer makes other depths,
+    // and reading them as bitplanes would only give noise.
+    if (chunky && header.planes != 8)
+        return Failure{Reason::Unsupported, kNotValidIff};
+    return header;
+}
+
+namespace {
+
+ImageBlock readIffBlock(const std::string& path, std::string& message, std::string& compression)
 {
     message = kNotValidIff;
     OpenFile file(path, "rb");
@@ -482,6 +496,20 @@ ImageBlock readIff(const std::string& path, std::string& message, std::string& c
     if (!decoder.decode())
         message = kCantReadData;
     return block;
+}
+
+} // namespace
+
+Result<DecodedImage> readIff(const std::string& path)
+{
+    std::string message;
+    std::string compression;
+    ImageBlock block = readIffBlock(path, message, compression);
+    const bool partial = block && !message.empty() && message != kNotValidIff;
+    Result<DecodedImage> decoded = decodedOrFailure(std::move(block), message, std::move(compression));
+    if (decoded && partial)
+        decoded->warning = message;
+    return decoded;
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/iff/iff.h"
 #include "core/codec_registry.h"
 
@@ -5,9 +6,11 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readIffFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readIffFile(const ReadRequest& request)
 {
-    return readIff(request.path, message, compression);
+    // A body that ends early still gives the rows read so far: a partial
+    // picture is shown as it is.
+    return withoutExceptions([&] { return readIff(request.path); });
 }
 
 } // namespace

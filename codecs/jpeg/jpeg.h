@@ -4,6 +4,7 @@
 // a setjmp/longjmp error manager, so a library error ends the call with the
 // library's words instead of ending the program.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 
 #include <string>
@@ -17,20 +18,14 @@ struct JpegReadOptions {
 };
 
 // Reads a JPEG file into an 8-bit (greyscale ramp or quantised colours) or
-// 24-bit block. Null on failure with the reason in `message`.
-ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std::string& message);
+// 24-bit block.
+Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& options = {});
 
 // The scale denominator (1, 4 or 8) a preview of `targetWidth` pixels decodes
 // a file `imageWidth` pixels wide at; 1 when no target width is given.
 int jpegScaleDenominator(int imageWidth, int targetWidth);
 
-struct JpegWriteOptions {
-    bool greyscale = false;   // one-component file
-    int quality = 80;
-    bool progressive = false; // simple progression
-};
-
-// Writes an 8- or 24-bit block; refuses other depths. True when written.
-bool writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);
+// Writes an 8- or 24-bit block; refuses other depths.
+Status writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);
 
 } // namespace pictorand

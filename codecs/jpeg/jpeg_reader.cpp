@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/pixel_order.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jpeg/jpeg.h"
@@ -217,7 +218,9 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
 
 } // namespace
 
-ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std::string& message)
+namespace {
+
+ImageBlock readJpegBlock(const std::string& path, const JpegReadOptions& options, std::string& message)
 {
     message = "This is not a valid JPEG/JFIF file !";
     // On the heap, so that what longjmp returns to is memory rather than
@@ -238,6 +241,15 @@ ImageBlock readJpeg(const std::string& path, const JpegReadOptions& options, std
         return {};
     }
     return std::move(decoder->block);
+}
+
+} // namespace
+
+Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& options)
+{
+    std::string message;
+    ImageBlock block = readJpegBlock(path, options, message);
+    return decodedOrFailure(std::move(block), std::move(message));
 }
 
 } // namespace pictorand

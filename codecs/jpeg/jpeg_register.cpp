@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/jpeg/jpeg.h"
 #include "core/codec_registry.h"
 
@@ -5,22 +6,18 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readJpegFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readJpegFile(const ReadRequest& request)
 {
     JpegReadOptions options;
-    options.loadGreyscale = request.loadGreyscale;
-    options.quantise256 = request.quantise256;
-    options.targetWidth = request.targetWidth;
-    return readJpeg(request.path, options, message);
+    options.loadGreyscale = request.greyscale;
+    options.quantise256 = request.paletteDisplay;
+    options.targetWidth = request.previewWidth;
+    return withoutExceptions([&] { return readJpeg(request.path, options); });
 }
 
-bool writeJpegFile(const std::string& path, const ImageBlock& block, const WriteOptions& options, std::string&)
+Status writeJpegFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
-    JpegWriteOptions jpegOptions;
-    jpegOptions.greyscale = options.greyscale;
-    jpegOptions.quality = options.quality;
-    jpegOptions.progressive = options.progressive;
-    return writeJpeg(path, block, jpegOptions);
+    return withoutExceptions([&] { return writeJpeg(path, block, writeOptionsFor<JpegWriteOptions>(options)); });
 }
 
 } // namespace
@@ -28,7 +25,7 @@ bool writeJpegFile(const std::string& path, const ImageBlock& block, const Write
 void registerJpegCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Jpeg, readJpegFile);
-    registry.registerWriter(SaveType::Jpg, writeJpegFile);
+    registry.registerWriter(ImageFormat::Jpeg, writeJpegFile);
 }
 
 } // namespace pictorand

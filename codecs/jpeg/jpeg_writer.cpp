@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_error.h"
 
@@ -80,7 +81,9 @@ void encode(Encoder& encoder, const ImageBlock& block, const JpegWriteOptions& o
 
 } // namespace
 
-bool writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options)
+namespace {
+
+bool writeJpegBlock(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options)
 {
     if (!block || !block.isConsistent() || (block.bitCount() != 8 && block.bitCount() != 24) || block.width() <= 0
         || block.height() <= 0 || block.width() > JPEG_MAX_DIMENSION || block.height() > JPEG_MAX_DIMENSION)
@@ -99,6 +102,13 @@ bool writeJpeg(const std::string& path, const ImageBlock& block, const JpegWrite
     // A full disk shows up when the last buffered bytes are written.
     std::FILE* file = std::exchange(encoder->file, nullptr);
     return std::fclose(file) == 0;
+}
+
+} // namespace
+
+Status writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options)
+{
+    return writtenOrFailure(writeJpegBlock(path, block, options));
 }
 
 } // namespace pictorand

@@ -4,7 +4,11 @@
 // not. The writer makes version 5 run-length files from 1-, 4-, 8- and
 // 24-bit blocks.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
+
+#include <array>
 
 #include <cstdint>
 #include <span>
@@ -12,14 +16,40 @@
 
 namespace pictorand {
 
-// Reads a PCX file. `compression` becomes "Run Length Encoding" or "None";
-// on failure `message` holds the reason.
-ImageBlock readPcx(const std::string& path, std::string& message, std::string& compression);
+// How the planes of a scan line make up the pixels of a row.
+enum class PcxPlaneLayout {
+    Packed,          // one plane of 1, 4 or 8 bits
+    FourBitPlanes,   // four 1-bit planes, bit k of a pixel from plane k
+    ThreeBytePlanes, // red, green and blue planes of 8 bits
+};
+
+// The 128-byte header and the picture it describes.
+struct PcxHeader {
+    uint8_t version = 0;
+    uint8_t encoding = 0;
+    uint8_t bitsPerPixel = 0;
+    std::array<uint8_t, 48> colorMap{};
+    uint8_t planes = 0;
+    uint16_t bytesPerLine = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t depth = 0; // of the block: 1, 4, 8 or 24
+    PcxPlaneLayout layout = PcxPlaneLayout::Packed;
+    size_t scanLine = 0; // bytes of all planes of one line
+};
+
+// Checks the header at the start of a file's bytes: the manufacturer byte,
+// a size of at least one pixel and a plane layout this reader can fill.
+// Refusals are in the reader's words.
+Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file);
+
+// Reads a PCX file; the compression is "Run Length Encoding" or "None".
+Result<DecodedImage> readPcx(const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> decodePcx(std::span<const uint8_t> file);
 
 // Writes a 1-, 4-, 8- or 24-bit block; false for other blocks and on any
 // failure to write.
-bool writePcx(const std::string& path, const ImageBlock& block);
+Status writePcx(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

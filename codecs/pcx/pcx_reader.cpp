@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
@@ -25,91 +26,6 @@ constexpr std::array<uint8_t, 48> kVersion3Palette = {
     0, 0, 106,    36, 155, 73,  161, 94, 144, 94, 24, 94,  //
     132, 20, 217, 149, 160, 20, 18, 0, 6,     0, 104, 31,  //
 };
-
-struct PcxHeader {
-    uint8_t manufacturer = 0;
-    uint8_t version = 0;
-    uint8_t encoding = 0;
-    uint8_t bitsPerPixel = 0;
-    uint16_t xMin = 0;
-    uint16_t yMin = 0;
-    uint16_t xMax = 0;
-    uint16_t yMax = 0;
-    std::array<uint8_t, 48> colorMap{};
-    uint8_t planes = 0;
-    uint16_t bytesPerLine = 0;
-};
-
-// How the planes of a scan line make up the pixels of a row.
-enum class PlaneLayout {
-    Packed,          // one plane of 1, 4 or 8 bits
-    FourBitPlanes,   // four 1-bit planes, bit k of a pixel from plane k
-    ThreeBytePlanes, // red, green and blue planes of 8 bits
-};
-
-struct PcxGeometry {
-    int32_t width = 0;
-    int32_t height = 0;
-    uint16_t depth = 0;
-    PlaneLayout layout = PlaneLayout::Packed;
-    size_t bytesPerLine = 0;
-    size_t scanLine = 0;
-};
-
-std::optional<PcxHeader> parseHeader(std::span<const uint8_t> file)
-{
-    SpanReader in(file);
-    PcxHeader header;
-    header.manufacturer = in.u8();
-    header.version = in.u8();
-    header.encoding = in.u8();
-    header.bitsPerPixel = in.u8();
-    header.xMin = in.u16le();
-    header.yMin = in.u16le();
-    header.xMax = in.u16le();
-    header.yMax = in.u16le();
-    in.skip(4); // resolution
-    auto map = in.bytes(48);
-    if (!map.empty())
-        std::copy(map.begin(), map.end(), header.colorMap.begin());
-    in.skip(1);
-    header.planes = in.u8();
-    header.bytesPerLine = in.u16le();
-    in.skip(kPcxHeaderSize - in.position());
-    if (!in.ok() || header.manufacturer != 10)
-        return std::nullopt;
-    return header;
-}
-
-// The picture the header describes, or nothing for a size or plane layout
-// this reader cannot fill: two or three 1-bit planes or four 8-bit planes
-// would make blocks of 2, 3 or 32 bits that nothing downstream can show.
-std::optional<PcxGeometry> geometryOf(const PcxHeader& header)
-{
-    PcxGeometry geometry;
-    // A maximum below the minimum is no picture at all, not a huge one.
-    int32_t width = int32_t(header.xMax) - int32_t(header.xMin) + 1;
-    int32_t height = int32_t(header.yMax) - int32_t(header.yMin) + 1;
-    if (width <= 0 || height <= 0)
-        return std::nullopt;
-    geometry.width = width;
-    geometry.height = height;
-    if (header.planes == 1 && (header.bitsPerPixel == 1 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8)) {
-        geometry.layout = PlaneLayout::Packed;
-        geometry.depth = header.bitsPerPixel;
-    } else if (header.planes == 4 && header.bitsPerPixel == 1) {
-        geometry.layout = PlaneLayout::FourBitPlanes;
-        geometry.depth = 4;
-    } else if (header.planes == 3 && header.bitsPerPixel == 8) {
-        geometry.layout = PlaneLayout::ThreeBytePlanes;
-        geometry.depth = 24;
-    } else {
-        return std::nullopt;
-    }
-    geometry.bytesPerLine = header.bytesPerLine;
-    geometry.scanLine = size_t(header.planes) * header.bytesPerLine;
-    return geometry;
-}
 
 unsigned brightness(unsigned red, unsigned green, unsigned blue) { return 30 * red + 59 * green + 11 * blue; }
 
@@ -151,18 +67,18 @@ bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, 
 
 // Turns one scan line into a row of the block. Pixels the line does not
 // cover (a bytes-per-line smaller than the width needs) stay zero.
-void scanLineToRow(const PcxGeometry& geometry, const uint8_t* line, uint8_t* row)
+void scanLineToRow(const PcxHeader& header, const uint8_t* line, uint8_t* row)
 {
-    const size_t width = static_cast<size_t>(geometry.width);
-    const size_t perPlane = geometry.bytesPerLine;
-    switch (geometry.layout) {
-    case PlaneLayout::Packed: {
-        size_t bytes = std::min((width * geometry.depth + 7) / 8, geometry.scanLine);
+    const size_t width = static_cast<size_t>(header.width);
+    const size_t perPlane = header.bytesPerLine;
+    switch (header.layout) {
+    case PcxPlaneLayout::Packed: {
+        size_t bytes = std::min((width * header.depth + 7) / 8, header.scanLine);
         if (bytes > 0) // a scan line of 0 bytes has no buffer at all
             std::memcpy(row, line, bytes);
         break;
     }
-    case PlaneLayout::FourBitPlanes: {
+    case PcxPlaneLayout::FourBitPlanes: {
         size_t pixels = std::min(width, perPlane * 8);
         const uint8_t* planes[4] = {line, line + perPlane, line + 2 * perPlane, line + 3 * perPlane};
         for (size_t x = 0; x < pixels; ++x) {
@@ -174,7 +90,7 @@ void scanLineToRow(const PcxGeometry& geometry, const uint8_t* line, uint8_t* ro
         }
         break;
     }
-    case PlaneLayout::ThreeBytePlanes: {
+    case PcxPlaneLayout::ThreeBytePlanes: {
         size_t pixels = std::min(width, perPlane);
         const uint8_t* red = line;
         const uint8_t* green = line + perPlane;
@@ -191,29 +107,79 @@ void scanLineToRow(const PcxGeometry& geometry, const uint8_t* line, uint8_t* ro
 
 } // namespace
 
-ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::string& compression)
+Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file)
+{
+    SpanReader in(file);
+    PcxHeader header;
+    const uint8_t manufacturer = in.u8();
+    header.version = in.u8();
+    header.encoding = in.u8();
+    header.bitsPerPixel = in.u8();
+    const uint16_t xMin = in.u16le();
+    const uint16_t yMin = in.u16le();
+    const uint16_t xMax = in.u16le();
+    const uint16_t yMax = in.u16le();
+    in.skip(4); // resolution
+    auto map = in.bytes(48);
+    if (!map.empty())
+        std::copy(map.begin(), map.end(), header.colorMap.begin());
+    in.skip(1);
+    header.planes = in.u8();
+    header.bytesPerLine = in.u16le();
+    in.skip(kPcxHeaderSize - in.position());
+    if (!in.ok())
+        return Failure{Reason::Truncated, kNotValidPcx};
+    if (manufacturer != 10)
+        return Failure{Reason::NotThisFormat, kNotValidPcx};
+
+    // A maximum below the minimum is no picture at all, not a huge one.
+    header.width = int32_t(xMax) - int32_t(xMin) + 1;
+    header.height = int32_t(yMax) - int32_t(yMin) + 1;
+    if (header.width <= 0 || header.height <= 0)
+        return Failure{Reason::BadDimensions, kNotValidPcx};
+    // Two or three 1-bit planes or four 8-bit planes would make blocks of 2,
+    // 3 or 32 bits that nothing downstream can show.
+    if (header.planes == 1 && (header.bitsPerPixel == 1 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8)) {
+        header.layout = PcxPlaneLayout::Packed;
+        header.depth = header.bitsPerPixel;
+    } else if (header.planes == 4 && header.bitsPerPixel == 1) {
+        header.layout = PcxPlaneLayout::FourBitPlanes;
+        header.depth = 4;
+    } else if (header.planes == 3 && header.bitsPerPixel == 8) {
+        header.layout = PcxPlaneLayout::ThreeBytePlanes;
+        header.depth = 24;
+    } else {
+        return Failure{Reason::Unsupported, kNotValidPcx};
+    }
+    header.scanLine = size_t(header.planes) * header.bytesPerLine;
+    return header;
+}
+
+namespace {
+
+ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
 {
     message = kNotValidPcx;
     compression = "Run Length Encoding";
-    auto header = parseHeader(file);
-    if (!header)
+    Result<PcxHeader> checked = checkPcxHeader(file);
+    if (!checked) {
+        message = checked.failure().detail;
         return {};
-    auto geometry = geometryOf(*header);
-    if (!geometry)
-        return {};
+    }
+    const PcxHeader* header = &*checked;
 
-    uint32_t colors = geometry->depth < 24 ? uint32_t(1) << geometry->depth : 0;
-    ImageBlock block = ImageBlock::create(geometry->width, geometry->height, geometry->depth, colors);
+    uint32_t colors = header->depth < 24 ? uint32_t(1) << header->depth : 0;
+    ImageBlock block = ImageBlock::create(header->width, header->height, header->depth, colors);
     if (!block) {
         message = kCantAllocateMemory;
         return {};
     }
-    if (colors && !fillColorTable(block, *header, geometry->depth, file, message))
+    if (colors && !fillColorTable(block, *header, header->depth, file, message))
         return {};
 
     std::vector<uint8_t> line;
     try {
-        line.resize(geometry->scanLine);
+        line.resize(header->scanLine);
     } catch (...) {
         message = kCantAllocateMemory;
         return {};
@@ -221,35 +187,44 @@ ImageBlock decodePcx(std::span<const uint8_t> file, std::string& message, std::s
     std::span<const uint8_t> data = file.subspan(std::min(file.size(), kPcxHeaderSize));
     if (header->encoding != 0) {
         SpanByteSource source(data);
-        for (int32_t y = 0; y < geometry->height; ++y) {
+        for (int32_t y = 0; y < header->height; ++y) {
             decodePcxScanLine(source, std::span<uint8_t>(line));
-            scanLineToRow(*geometry, line.data(), block.topRow(y));
+            scanLineToRow(*header, line.data(), block.topRow(y));
         }
     } else {
         compression = "None";
         SpanReader source(data);
-        for (int32_t y = 0; y < geometry->height; ++y) {
+        for (int32_t y = 0; y < header->height; ++y) {
             // A short last line keeps zeros for what is missing.
             size_t got = source.readSome(line.data(), line.size());
             if (got == 0 && !line.empty())
                 break; // the rest of the block is zero already
             std::fill(line.begin() + static_cast<std::ptrdiff_t>(got), line.end(), uint8_t(0));
-            scanLineToRow(*geometry, line.data(), block.topRow(y));
+            scanLineToRow(*header, line.data(), block.topRow(y));
         }
     }
     return block;
 }
 
-ImageBlock readPcx(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> decodePcx(std::span<const uint8_t> file)
 {
-    message = kNotValidPcx;
-    compression = "Run Length Encoding";
+    // The header's refusal keeps its reason.
+    if (auto header = checkPcxHeader(file); !header)
+        return header.failure();
+    std::string message;
+    std::string compression;
+    ImageBlock block = decodePcxBlock(file, message, compression);
+    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+}
+
+Result<DecodedImage> readPcx(const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file";
-        return {};
-    }
-    return decodePcx(file.bytes(), message, compression);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file"};
+    return decodePcx(file.bytes());
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/pcx/pcx.h"
 #include "core/codec_registry.h"
 
@@ -5,14 +6,15 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readPcxFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readPcxFile(const ReadRequest& request)
 {
-    return readPcx(request.path, message, compression);
+    return withoutExceptions([&] { return readPcx(request.path); });
 }
 
-bool writePcxFile(const std::string& path, const ImageBlock& block, const WriteOptions&, std::string&)
+Status writePcxFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
-    return writePcx(path, block); // the save dispatcher words the failure
+    // The save dispatcher words the failure.
+    return withoutExceptions([&] { return writePcx(path, block); });
 }
 
 } // namespace
@@ -20,7 +22,7 @@ bool writePcxFile(const std::string& path, const ImageBlock& block, const WriteO
 void registerPcxCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Pcx, readPcxFile);
-    registry.registerWriter(SaveType::Pcx, writePcxFile);
+    registry.registerWriter(ImageFormat::Pcx, writePcxFile);
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/run_length.h"
 #include "codecs/pcx/pcx.h"
@@ -27,7 +28,9 @@ bool writeAll(std::FILE* file, const uint8_t* bytes, size_t count)
 
 } // namespace
 
-bool writePcx(const std::string& path, const ImageBlock& block)
+namespace {
+
+bool writePcxFile(const std::string& path, const ImageBlock& block)
 {
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
         return false;
@@ -111,6 +114,13 @@ bool writePcx(const std::string& path, const ImageBlock& block)
             return false;
     }
     return file.close();
+}
+
+} // namespace
+
+Status writePcx(const std::string& path, const ImageBlock& block)
+{
+    return writtenOrFailure(writePcxFile(path, block));
 }
 
 } // namespace pictorand

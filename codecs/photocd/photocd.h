@@ -3,7 +3,11 @@
 // a luminance plane and two chroma planes at half resolution) and overview
 // packs (up to 100 thumbnails). Both give 24-bit blocks.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
+
+#include <span>
 
 #include <cstdint>
 #include <string>
@@ -33,13 +37,20 @@ inline constexpr int32_t kOverviewSheetWidth = 960;
 inline constexpr int32_t kOverviewSheetHeight = 649;
 inline constexpr int kOverviewThumbnailsPerSheet = 25;
 
-// Reads an image pack at the loading size, turned upright by its stored
-// orientation. An overview pack gives null with `isOverview` set (when given)
-// and no message of its own: the caller reads it with readPhotoCdOverview.
-ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOverview, std::string& message);
+struct PhotoCdHeader {
+    bool isOverview = false; // an overview pack rather than an image pack
+};
+// Checks the signature at the start of a file's bytes. Refusals are in the
+// reader's words.
+Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head);
+
+// Reads an image pack at the loading size, as stored; the stored orientation
+// comes back as the quarter turns that make it upright. An overview pack gives
+// no block, only the overview flag: it is read with readPhotoCdOverview.
+Result<DecodedImage> readPhotoCd(const std::string& path, int loadingSize);
 
 // A contact sheet of 25 thumbnails starting at `firstPicture` (1, 26, 51 or
-// 76), reduced to 256 colours when `quantise` is set.
-ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool quantise, std::string& message);
+// 76), 24 bits.
+Result<DecodedImage> readPhotoCdOverview(const std::string& path, int firstPicture);
 
 } // namespace pictorand

@@ -1,7 +1,6 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/photocd/photocd.h"
-#include "ops/quantise.h"
-#include "ops/rotate.h"
 
 #include <algorithm>
 #include <array>
@@ -16,10 +15,9 @@ namespace {
 
 constexpr const char* kNotValidPcd = "Not a valid PCD-File";
 constexpr const char* kCantOpen = "Can't open file";
-constexpr const char* kCantQuantize = "Can't quantize to 8 BPP !";
 
 constexpr size_t kHeadBytes = 512;
-constexpr size_t kSignatureBytes = 7;
+constexpr size_t kPackSignatureBytes = 7;
 constexpr uint64_t kOrientationOffset = 3586;
 constexpr int32_t kThumbnailWidth = 192;
 constexpr int32_t kThumbnailHeight = 128;
@@ -64,26 +62,35 @@ void decodeRowPairs(std::FILE* file, uint64_t offset, int32_t width, int32_t hei
     }
 }
 
-// Turns the picture upright: 3 a right turn, 1 a left turn, 2 a half turn.
-bool applyOrientation(ImageBlock& block, int orientation)
+// The stored orientation as quarter turns to the right that make the picture
+// upright: 3 a right turn, 1 a left turn, 2 a half turn, others none.
+int quarterTurnsFor(int orientation)
 {
-    int leftTurns = orientation == 1 ? 1 : orientation == 2 ? 2 : 0;
-    if (orientation == 3) {
-        ImageBlock turned = rotateRight(block);
-        if (!turned)
-            return false;
-        block = std::move(turned);
+    switch (orientation) {
+    case 3:
+        return 1;
+    case 1:
+        return 3;
+    case 2:
+        return 2;
+    default:
+        return 0;
     }
-    for (int i = 0; i < leftTurns; ++i) {
-        ImageBlock turned = rotateLeft(block);
-        if (!turned)
-            return false;
-        block = std::move(turned);
-    }
-    return true;
 }
 
 } // namespace
+
+Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head)
+{
+    if (head.size() < kPackSignatureBytes)
+        return Failure{Reason::Truncated, kNotValidPcd};
+    if (std::memcmp(head.data(), "PCD_OPA", kPackSignatureBytes) == 0)
+        return PhotoCdHeader{true};
+    // Image packs start with a run of FF bytes.
+    if (!std::all_of(head.begin(), head.begin() + kPackSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
+        return Failure{Reason::NotThisFormat, kNotValidPcd};
+    return PhotoCdHeader{false};
+}
 
 PhotoCdRgb photoCdToRgb(uint8_t luminance, uint8_t chroma1, uint8_t chroma2)
 {
@@ -108,23 +115,34 @@ PhotoCdResolution photoCdResolution(int loadingSize)
     }
 }
 
-ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOverview, std::string& message)
+namespace {
+
+struct PhotoCdPicture {
+    ImageBlock block;
+    bool isOverview = false;
+    int quarterTurnsClockwise = 0;
+};
+
+PhotoCdPicture readPhotoCdPicture(const std::string& path, int loadingSize, std::string& message)
 {
+    PhotoCdPicture picture;
     message = kNotValidPcd;
     OpenFile file(path, "rb");
     if (!file) {
         message = kCantOpen;
-        return {};
+        return picture;
     }
     std::array<uint8_t, kHeadBytes> head{};
-    (void)std::fread(head.data(), 1, head.size(), file.get());
-    if (std::memcmp(head.data(), "PCD_OPA", kSignatureBytes) == 0) {
-        if (isOverview)
-            *isOverview = true;
-        return {};
+    const size_t got = std::fread(head.data(), 1, head.size(), file.get());
+    Result<PhotoCdHeader> header = checkPhotoCdHeader(std::span<const uint8_t>(head.data(), got));
+    if (!header) {
+        message = header.failure().detail;
+        return picture;
     }
-    if (!std::all_of(head.begin(), head.begin() + kSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
-        return {};
+    if (header->isOverview) {
+        picture.isOverview = true;
+        return picture;
+    }
 
     uint8_t orientation = 0;
     readAt(file.get(), kOrientationOffset, &orientation, 1);
@@ -140,19 +158,37 @@ ImageBlock readPhotoCd(const std::string& path, int loadingSize, bool* isOvervie
     }
     if (!block) {
         message = kCantAllocateMemory;
-        return {};
+        return picture;
     }
     decodeRowPairs(file.get(), resolution.offset, resolution.width, resolution.height, block.topRow(0),
                    -static_cast<std::ptrdiff_t>(block.rowSize()), scratch);
     file.close();
-    if (!applyOrientation(block, orientation)) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-    return block;
+    picture.block = std::move(block);
+    picture.quarterTurnsClockwise = quarterTurnsFor(orientation);
+    return picture;
 }
 
-ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool quantise, std::string& message)
+} // namespace
+
+Result<DecodedImage> readPhotoCd(const std::string& path, int loadingSize)
+{
+    std::string message;
+    PhotoCdPicture picture = readPhotoCdPicture(path, loadingSize, message);
+    DecodedImage decoded;
+    if (picture.isOverview) {
+        decoded.overviewPack = true;
+        return decoded;
+    }
+    if (!picture.block)
+        return failureFromWords(std::move(message), Reason::CorruptData);
+    decoded.block = std::move(picture.block);
+    decoded.quarterTurnsClockwise = picture.quarterTurnsClockwise;
+    return decoded;
+}
+
+namespace {
+
+ImageBlock readOverviewSheet(const std::string& path, int firstPicture, std::string& message)
 {
     message = kNotValidPcd;
     OpenFile file(path, "rb");
@@ -196,15 +232,16 @@ ImageBlock readPhotoCdOverview(const std::string& path, int firstPicture, bool q
         }
     }
     file.close();
-    if (quantise) {
-        ImageBlock reduced = pictorand::quantise(block, 256);
-        if (!reduced) {
-            message = kCantQuantize;
-            return {};
-        }
-        return reduced;
-    }
     return block;
+}
+
+} // namespace
+
+Result<DecodedImage> readPhotoCdOverview(const std::string& path, int firstPicture)
+{
+    std::string message;
+    ImageBlock sheet = readOverviewSheet(path, firstPicture, message);
+    return decodedOrFailure(std::move(sheet), std::move(message));
 }
 
 } // namespace pictorand

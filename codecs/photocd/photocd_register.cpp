@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/photocd/photocd.h"
 #include "core/codec_registry.h"
 
@@ -5,9 +6,15 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readPhotoCdFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readPhotoCdFile(const ReadRequest& request)
 {
-    return readPhotoCd(request.path, request.photoCdLoadingSize, request.photoCdIsOverview, message);
+    return withoutExceptions(
+        [&] { return readPhotoCd(request.path, request.optionsFor<PhotoCdReadOptions>().loadingSize); });
+}
+
+Result<DecodedImage> readOverviewFile(const std::string& path, int firstPicture)
+{
+    return withoutExceptions([&] { return readPhotoCdOverview(path, firstPicture); });
 }
 
 } // namespace
@@ -15,7 +22,7 @@ ImageBlock readPhotoCdFile(const ReadRequest& request, std::string& message, std
 void registerPhotoCdCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::PhotoCd, readPhotoCdFile);
-    registry.registerOverviewReader(readPhotoCdOverview);
+    registry.registerOverviewReader(readOverviewFile);
 }
 
 } // namespace pictorand

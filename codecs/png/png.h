@@ -4,6 +4,7 @@
 // leaves 32-, 48- and 64-bit blocks to the load normalisation; the writer
 // turns 1-, 4-, 8-, 24- and 32-bit blocks into palette, RGB or RGBA files.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 
 #include <cstdint>
@@ -15,12 +16,12 @@ namespace pictorand {
 // Interlaced files are decoded whole and refused above this many rows.
 inline constexpr uint32_t kPngMaxInterlacedRows = 10000;
 
-// Reads a PNG file. Null on failure with the reason in `message`.
-ImageBlock readPng(const std::string& path, std::string& message);
+// Reads a PNG file.
+Result<DecodedImage> readPng(const std::string& path);
 // The same over a PNG already in memory (icon files embed PNG images).
-ImageBlock readPngFromMemory(std::span<const uint8_t> file, std::string& message);
+Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file);
 
-// Writes a 1-, 4-, 8-, 24- or 32-bit block, not interlaced. True when written.
-bool writePng(const std::string& path, const ImageBlock& block);
+// Writes a 1-, 4-, 8-, 24- or 32-bit block, not interlaced.
+Status writePng(const std::string& path, const ImageBlock& block);
 
 } // namespace pictorand

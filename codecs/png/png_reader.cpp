@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/png/png.h"
 #include "codecs/png/png_glue.h"
 
@@ -209,7 +210,9 @@ ImageBlock readFromSource(const Source& source, std::string& message)
 
 } // namespace
 
-ImageBlock readPng(const std::string& path, std::string& message)
+namespace {
+
+ImageBlock readPngBlock(const std::string& path, std::string& message)
 {
     message = kNotValidPng;
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -224,12 +227,32 @@ ImageBlock readPng(const std::string& path, std::string& message)
     return block;
 }
 
-ImageBlock readPngFromMemory(std::span<const uint8_t> file, std::string& message)
+} // namespace
+
+Result<DecodedImage> readPng(const std::string& path)
+{
+    std::string message;
+    ImageBlock block = readPngBlock(path, message);
+    return decodedOrFailure(std::move(block), std::move(message));
+}
+
+namespace {
+
+ImageBlock decodePngBlock(std::span<const uint8_t> file, std::string& message)
 {
     message = kNotValidPng;
     Source source;
     source.memory = file;
     return readFromSource(source, message);
+}
+
+} // namespace
+
+Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file)
+{
+    std::string message;
+    ImageBlock block = decodePngBlock(file, message);
+    return decodedOrFailure(std::move(block), std::move(message));
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/png/png.h"
 #include "core/codec_registry.h"
 
@@ -5,14 +6,14 @@ namespace pictorand {
 
 namespace {
 
-ImageBlock readPngFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
-    return readPng(request.path, message);
+    return withoutExceptions([&] { return readPng(request.path); });
 }
 
-bool writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&, std::string&)
+Status writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
-    return writePng(path, block);
+    return withoutExceptions([&] { return writePng(path, block); });
 }
 
 } // namespace
@@ -20,7 +21,7 @@ bool writePngFile(const std::string& path, const ImageBlock& block, const WriteO
 void registerPngCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Png, readPngFile);
-    registry.registerWriter(SaveType::Png, writePngFile);
+    registry.registerWriter(ImageFormat::Png, writePngFile);
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/png/png.h"
 #include "codecs/png/png_glue.h"
 #include "codecs/png/png_pieces.h"
@@ -118,7 +119,9 @@ bool writePngInPieces(const std::string& path, const ImageBlock& block, size_t p
 
 } // namespace png_pieces
 
-bool writePng(const std::string& path, const ImageBlock& block)
+namespace {
+
+bool writePngBlock(const std::string& path, const ImageBlock& block)
 {
     // Big true-colour pictures are compression-bound: their image data is
     // deflated in pieces on two threads.
@@ -126,6 +129,13 @@ bool writePng(const std::string& path, const ImageBlock& block)
         && (uint64_t(block.width()) * (block.bitCount() / 8u) + 1) * uint64_t(block.height())
             >= png_pieces::kMinimumBytes;
     return writePngFile(path, block, big, png_pieces::kPieceBytes, png_pieces::threadCount());
+}
+
+} // namespace
+
+Status writePng(const std::string& path, const ImageBlock& block)
+{
+    return writtenOrFailure(writePngBlock(path, block));
 }
 
 } // namespace pictorand

@@ -4,7 +4,9 @@
 // The plain-text forms P1 to P3 are refused. Samples are taken as stored,
 // whatever the maximum value says.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 #include <span>
@@ -14,9 +16,21 @@ namespace pictorand {
 
 enum class PortableKind { Bitmap, Greymap, Pixmap }; // P4, P5, P6
 
-// Reads a file of the given kind. The readers write no compression text.
-ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message);
+struct PortableHeader {
+    int32_t width = 0;
+    int32_t height = 0;
+    size_t dataOffset = 0; // where the samples start
+};
+
+// Checks the header of a file of the given kind: the magic number, a width
+// and height the block can have and (greymaps and pixmaps) a maximum of 2 to
+// 255, each number complete before the file ends. Refusals are in the
+// reader's words.
+Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file);
+
+// Reads a file of the given kind. The readers give no compression text.
+Result<DecodedImage> readPortable(PortableKind kind, const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message);
+Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file);
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/pnm/pnm.h"
@@ -93,41 +94,44 @@ private:
     size_t m_position = 0;
 };
 
-struct PortableHeader {
-    int32_t width = 0;
-    int32_t height = 0;
-    size_t dataOffset = 0;
-};
+} // namespace
 
-std::optional<PortableHeader> parseHeader(const KindInfo& info, std::span<const uint8_t> file)
+Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file)
 {
+    const KindInfo& info = infoFor(kind);
     HeaderScanner scanner(file);
     if (scanner.rawByte() != 'P' || scanner.rawByte() != info.magicDigit)
-        return std::nullopt;
+        return Failure{Reason::NotThisFormat, info.badHeader};
     const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
     auto width = scanner.number();
-    if (!width || *width == 0 || *width > limit)
-        return std::nullopt;
+    if (!width)
+        return Failure{Reason::Truncated, info.badHeader};
+    if (*width == 0 || *width > limit)
+        return Failure{Reason::BadDimensions, info.badHeader};
     auto height = scanner.number();
-    if (!height || *height == 0 || *height > limit)
-        return std::nullopt;
+    if (!height)
+        return Failure{Reason::Truncated, info.badHeader};
+    if (*height == 0 || *height > limit)
+        return Failure{Reason::BadDimensions, info.badHeader};
     if (info.hasMaximum) {
         auto maximum = scanner.number();
-        if (!maximum || *maximum < 2 || *maximum > 255)
-            return std::nullopt;
+        if (!maximum)
+            return Failure{Reason::Truncated, info.badHeader};
+        if (*maximum < 2 || *maximum > 255)
+            return Failure{Reason::BadHeader, info.badHeader};
     }
     return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position()};
 }
 
-} // namespace
+namespace {
 
-ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std::string& message)
+ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message)
 {
     const KindInfo& info = infoFor(kind);
     message = info.notValid;
-    auto header = parseHeader(info, file);
+    Result<PortableHeader> header = checkPortableHeader(kind, file);
     if (!header) {
-        message = info.badHeader;
+        message = header.failure().detail;
         return {};
     }
     const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
@@ -163,23 +167,32 @@ ImageBlock decodePortable(PortableKind kind, std::span<const uint8_t> file, std:
     return block;
 }
 
-ImageBlock readPortable(PortableKind kind, const std::string& path, std::string& message)
+} // namespace
+
+Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file)
 {
-    message = infoFor(kind).notValid;
+    // The header's refusal keeps its reason.
+    if (auto header = checkPortableHeader(kind, file); !header)
+        return header.failure();
+    std::string message;
+    ImageBlock block = decodePortableBlock(kind, file, message);
+    return decodedOrFailure(std::move(block), std::move(message));
+}
+
+Result<DecodedImage> readPortable(PortableKind kind, const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    return decodePortable(kind, file.bytes(), message);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return decodePortable(kind, file.bytes());
 }
 
 namespace {
 
 template <PortableKind kind>
-ImageBlock readPortableFile(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> readPortableFile(const ReadRequest& request)
 {
-    return readPortable(kind, request.path, message);
+    return withoutExceptions([&] { return readPortable(kind, request.path); });
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
@@ -14,52 +15,10 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidRas = "This is not a valid RAS File.";
 constexpr uint32_t kSunMagic = 0x59A66A95;
 constexpr size_t kSunHeaderSize = 32;
 constexpr uint32_t kTypeByteEncoded = 2;
 constexpr uint32_t kFirstUnsupportedType = 4;
-
-struct SunHeader {
-    uint32_t magic = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t depth = 0;
-    uint32_t dataLength = 0;
-    uint32_t type = 0;
-    uint32_t mapType = 0;
-    uint32_t mapLength = 0;
-
-    uint16_t fileDepth() const { return static_cast<uint16_t>(depth & 0xFFFF); }
-};
-
-std::optional<SunHeader> parseHeader(std::span<const uint8_t> file)
-{
-    SpanReader in(file);
-    SunHeader header;
-    header.magic = in.u32be();
-    header.width = in.u32be();
-    header.height = in.u32be();
-    header.depth = in.u32be();
-    header.dataLength = in.u32be();
-    header.type = in.u32be();
-    header.mapType = in.u32be();
-    header.mapLength = in.u32be();
-    if (!in.ok() || header.magic != kSunMagic)
-        return std::nullopt;
-    return header;
-}
-
-// True for the sizes and depths a block can be made of. 32-bit files (a pad
-// or alpha byte before blue, green, red) are loaded as 24-bit pictures.
-bool isReadable(const SunHeader& header)
-{
-    const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
-    if (header.width == 0 || header.height == 0 || header.width > limit || header.height > limit)
-        return false;
-    uint16_t depth = header.fileDepth();
-    return depth == 1 || depth == 8 || depth == 24 || depth == 32;
-}
 
 void fillColorTable(ImageBlock& block, const SunHeader& header, std::span<const uint8_t> file)
 {
@@ -142,13 +101,44 @@ uint64_t fileRowLength(const SunHeader& header, std::span<const uint8_t> fileDat
 
 } // namespace
 
-ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, std::string& compression)
+Result<SunHeader> checkSunRasterHeader(std::span<const uint8_t> file)
+{
+    SpanReader in(file);
+    SunHeader header;
+    const uint32_t magic = in.u32be();
+    header.width = in.u32be();
+    header.height = in.u32be();
+    header.depth = in.u32be();
+    header.dataLength = in.u32be();
+    header.type = in.u32be();
+    header.mapType = in.u32be();
+    header.mapLength = in.u32be();
+    if (!in.ok())
+        return Failure{Reason::Truncated, kNotValidRas};
+    if (magic != kSunMagic)
+        return Failure{Reason::NotThisFormat, kNotValidRas};
+    const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
+    if (header.width == 0 || header.height == 0 || header.width > limit || header.height > limit)
+        return Failure{Reason::BadDimensions, kNotValidRas};
+    // 32-bit files (a pad or alpha byte before blue, green, red) are loaded
+    // as 24-bit pictures.
+    const uint16_t depth = header.fileDepth();
+    if (depth != 1 && depth != 8 && depth != 24 && depth != 32)
+        return Failure{Reason::Unsupported, kNotValidRas};
+    return header;
+}
+
+namespace {
+
+ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
 {
     message = kNotValidRas;
     compression = "Sun Rasterfile - None";
-    auto header = parseHeader(file);
-    if (!header || !isReadable(*header))
+    Result<SunHeader> header = checkSunRasterHeader(file);
+    if (!header) {
+        message = header.failure().detail;
         return {};
+    }
 
     const uint16_t fileDepth = header->fileDepth();
     const uint16_t depth = fileDepth == 32 ? 24 : fileDepth;
@@ -207,22 +197,31 @@ ImageBlock decodeSunRaster(std::span<const uint8_t> file, std::string& message, 
     return block;
 }
 
-ImageBlock readSunRaster(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> decodeSunRaster(std::span<const uint8_t> file)
 {
-    message = kNotValidRas;
-    compression = "Sun Rasterfile - None";
+    // The header's refusal keeps its reason.
+    if (auto header = checkSunRasterHeader(file); !header)
+        return header.failure();
+    std::string message;
+    std::string compression;
+    ImageBlock block = decodeSunRasterBlock(file, message, compression);
+    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+}
+
+Result<DecodedImage> readSunRaster(const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    return decodeSunRaster(file.bytes(), message, compression);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return decodeSunRaster(file.bytes());
 }
 
 namespace {
-ImageBlock readSunRasterFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readSunRasterFile(const ReadRequest& request)
 {
-    return readSunRaster(request.path, message, compression);
+    return withoutExceptions([&] { return readSunRaster(request.path); });
 }
 } // namespace
 

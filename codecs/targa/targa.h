@@ -4,7 +4,9 @@
 // Colour-mapped and greyscale files become 8-bit blocks, true-colour files of
 // 15, 16, 24 or 32 bits 24-bit blocks (alpha is dropped).
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 #include <span>
@@ -12,10 +14,38 @@
 
 namespace pictorand {
 
-// Reads a Targa file. `compression` becomes "None" or "Run Length Encoding";
-// on failure `message` holds the reason.
-ImageBlock readTarga(const std::string& path, std::string& message, std::string& compression);
+inline constexpr const char* kBadTargaHeader = "Not a valid TARGA file, can't read header";
+
+// The 18-byte header.
+struct TargaHeader {
+    uint8_t idLength = 0;
+    uint8_t colorMapType = 0;
+    uint8_t imageType = 0;
+    uint16_t firstEntry = 0;
+    uint16_t colorMapLength = 0;
+    uint8_t entrySize = 0;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t pixelDepth = 0;
+    uint8_t descriptor = 0;
+
+    bool colorMapped() const { return imageType == 1 || imageType == 9; }
+    bool greyscale() const { return imageType == 3 || imageType == 11; }
+    bool runLength() const { return imageType >= 9; }
+    bool topFirst() const { return (descriptor & 0x20) != 0; }
+    // Bytes per pixel in the file.
+    unsigned pixelBytes() const { return pixelDepth == 15 ? 2 : pixelDepth / 8u; }
+    uint16_t blockDepth() const { return colorMapped() || greyscale() ? 8 : 24; }
+};
+
+// Checks the header at the start of a file's bytes: complete, at least one
+// pixel, and a type, depth and colour map this reader turns into a block.
+// Refusals are in the reader's words.
+Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file);
+
+// Reads a Targa file; the compression is "None" or "Run Length Encoding".
+Result<DecodedImage> readTarga(const std::string& path);
 // The same over the bytes of a whole file.
-ImageBlock decodeTarga(std::span<const uint8_t> file, std::string& message, std::string& compression);
+Result<DecodedImage> decodeTarga(std::span<const uint8_t> file);
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
@@ -14,71 +15,8 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidTga = "Not a valid TGA file";
-constexpr const char* kBadHeader = "Not a valid TARGA file, can't read header";
 constexpr const char* kCantReadData = "Can't read data !";
 constexpr size_t kTargaHeaderSize = 18;
-
-struct TargaHeader {
-    uint8_t idLength = 0;
-    uint8_t colorMapType = 0;
-    uint8_t imageType = 0;
-    uint16_t firstEntry = 0;
-    uint16_t colorMapLength = 0;
-    uint8_t entrySize = 0;
-    uint16_t width = 0;
-    uint16_t height = 0;
-    uint8_t pixelDepth = 0;
-    uint8_t descriptor = 0;
-
-    bool colorMapped() const { return imageType == 1 || imageType == 9; }
-    bool greyscale() const { return imageType == 3 || imageType == 11; }
-    bool runLength() const { return imageType >= 9; }
-    bool topFirst() const { return (descriptor & 0x20) != 0; }
-    // Bytes per pixel in the file.
-    unsigned pixelBytes() const { return pixelDepth == 15 ? 2 : pixelDepth / 8u; }
-    uint16_t blockDepth() const { return colorMapped() || greyscale() ? 8 : 24; }
-};
-
-std::optional<TargaHeader> parseHeader(std::span<const uint8_t> file)
-{
-    SpanReader in(file);
-    TargaHeader header;
-    header.idLength = in.u8();
-    header.colorMapType = in.u8();
-    header.imageType = in.u8();
-    header.firstEntry = in.u16le();
-    header.colorMapLength = in.u16le();
-    header.entrySize = in.u8();
-    in.skip(4); // origin
-    header.width = in.u16le();
-    header.height = in.u16le();
-    header.pixelDepth = in.u8();
-    header.descriptor = in.u8();
-    if (!in.ok())
-        return std::nullopt;
-    return header;
-}
-
-// The combinations of type, depth and colour map this reader turns into a
-// block.
-bool isAccepted(const TargaHeader& header)
-{
-    if (header.width == 0 || header.height == 0)
-        return false;
-    switch (header.imageType) {
-    case 1:
-    case 9:
-        return header.pixelDepth == 8 && header.entrySize == 24;
-    case 2:
-    case 10:
-        return header.pixelDepth == 15 || header.pixelDepth == 16 || header.pixelDepth == 24 || header.pixelDepth == 32;
-    case 3:
-    case 11:
-        return header.pixelDepth == 8;
-    default:
-        return false;
-    }
-}
 
 void fillColorTable(ImageBlock& block, const TargaHeader& header, std::span<const uint8_t> file)
 {
@@ -188,13 +126,59 @@ bool readRunLength(ImageBlock& block, const TargaHeader& header, std::span<const
 
 } // namespace
 
-ImageBlock decodeTarga(std::span<const uint8_t> file, std::string& message, std::string& compression)
+Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
+{
+    SpanReader in(file);
+    TargaHeader header;
+    header.idLength = in.u8();
+    header.colorMapType = in.u8();
+    header.imageType = in.u8();
+    header.firstEntry = in.u16le();
+    header.colorMapLength = in.u16le();
+    header.entrySize = in.u8();
+    in.skip(4); // origin
+    header.width = in.u16le();
+    header.height = in.u16le();
+    header.pixelDepth = in.u8();
+    header.descriptor = in.u8();
+    if (!in.ok())
+        return Failure{Reason::Truncated, kBadTargaHeader};
+    if (header.width == 0 || header.height == 0)
+        return Failure{Reason::BadDimensions, kBadTargaHeader};
+    // The combinations of type, depth and colour map this reader turns into
+    // a block.
+    bool accepted = false;
+    switch (header.imageType) {
+    case 1:
+    case 9:
+        accepted = header.pixelDepth == 8 && header.entrySize == 24;
+        break;
+    case 2:
+    case 10:
+        accepted = header.pixelDepth == 15 || header.pixelDepth == 16 || header.pixelDepth == 24
+            || header.pixelDepth == 32;
+        break;
+    case 3:
+    case 11:
+        accepted = header.pixelDepth == 8;
+        break;
+    default:
+        break;
+    }
+    if (!accepted)
+        return Failure{Reason::Unsupported, kBadTargaHeader};
+    return header;
+}
+
+namespace {
+
+ImageBlock decodeTargaBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
 {
     compression = "None";
     message = kNotValidTga;
-    auto header = parseHeader(file);
-    if (!header || !isAccepted(*header)) {
-        message = kBadHeader;
+    Result<TargaHeader> header = checkTargaHeader(file);
+    if (!header) {
+        message = header.failure().detail;
         return {};
     }
     if (header->runLength())
@@ -218,22 +202,31 @@ ImageBlock decodeTarga(std::span<const uint8_t> file, std::string& message, std:
     return block;
 }
 
-ImageBlock readTarga(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> decodeTarga(std::span<const uint8_t> file)
 {
-    compression = "None";
-    message = kNotValidTga;
+    // The header's refusal keeps its reason.
+    if (auto header = checkTargaHeader(file); !header)
+        return header.failure();
+    std::string message;
+    std::string compression;
+    ImageBlock block = decodeTargaBlock(file, message, compression);
+    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+}
+
+Result<DecodedImage> readTarga(const std::string& path)
+{
     WholeFile file;
-    if (!file.open(path)) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    return decodeTarga(file.bytes(), message, compression);
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return decodeTarga(file.bytes());
 }
 
 namespace {
-ImageBlock readTargaFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readTargaFile(const ReadRequest& request)
 {
-    return readTarga(request.path, message, compression);
+    return withoutExceptions([&] { return readTarga(request.path); });
 }
 } // namespace
 

@@ -3,6 +3,7 @@
 // plain file reads, a reader for one page (directory) and a writer with seven
 // compression settings.
 
+#include "core/codec_registry.h"
 #include "core/image_block.h"
 
 #include <cstdint>
@@ -20,10 +21,8 @@ inline constexpr int kTiffPageCapacity = 1000;
 int countTiffPages(const std::string& path, uint32_t* offsets, int capacity);
 
 // Reads the page whose directory is at `directoryOffset` (0: the file's first
-// directory). `compression` receives the text for the file's compression.
-// Null on failure with the reason in `message`.
-ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::string& message,
-                        std::string& compression);
+// directory), with the text for the file's compression.
+Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset = 0);
 
 // The text shown for a compression tag value ("LZW", "None", ...).
 const char* tiffCompressionText(uint32_t compressionTag);
@@ -40,9 +39,8 @@ enum class TiffSaveCompression : int {
 };
 
 // Writes the block with the given setting (0 to 6) and JPEG quality (used by
-// setting 6). False with the reason in `message` on failure.
-bool writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
-               std::string& message);
+// setting 6); a failure carries the writer's or libtiff's words.
+Status writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality);
 
 // At most this many threads for the load or save of one page (0: the
 // default, two where there are two cores). Files and pictures come out the

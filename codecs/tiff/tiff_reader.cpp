@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
@@ -37,6 +38,7 @@ const char* tiffCompressionText(uint32_t compressionTag)
 namespace {
 
 constexpr const char* kNotValidTiff = "This is not a valid TIFF File.";
+constexpr const char* kZipUnsupported = "Sorry, ZIP-Compression is not supported !";
 constexpr const char* kCantRead = "Can't read from file";
 
 // How a page's pixels reach the block.
@@ -463,7 +465,9 @@ int32_t resolutionOf(TIFF* tiff, ttag_t tag)
 
 } // namespace
 
-ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::string& message,
+namespace {
+
+ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, std::string& message,
                         std::string& compression)
 {
     message = kNotValidTiff;
@@ -493,7 +497,7 @@ ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::
     compression = tiffCompressionText(page.compression);
     // Deflate appears under two tag values: the old 32946 and Adobe's 8.
     if (page.compression == COMPRESSION_DEFLATE || page.compression == COMPRESSION_ADOBE_DEFLATE) {
-        message = "Sorry, ZIP-Compression is not supported !";
+        message = kZipUnsupported;
         return {};
     }
     if (page.width == 0 || page.height == 0 || page.width > 0x7FFFFFFFu || page.height > 0x7FFFFFFFu
@@ -542,6 +546,24 @@ ImageBlock readTiffPage(const std::string& path, uint32_t directoryOffset, std::
         block.setColor(1, 255, 255, 255);
     }
     return block;
+}
+
+} // namespace
+
+Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset)
+{
+    std::string message;
+    std::string compression;
+    ImageBlock block = readTiffPageBlock(path, directoryOffset, message, compression);
+    if (!block)
+        return failureFromWords(message, message == kZipUnsupported ? Reason::Unsupported : Reason::CorruptData);
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    decoded.compression = std::move(compression);
+    // A page that could only partly be read keeps the rows read so far.
+    if (message != kNotValidTiff)
+        decoded.warning = std::move(message);
+    return decoded;
 }
 
 } // namespace pictorand

@@ -1,33 +1,37 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/tiff/tiff.h"
 #include "core/codec_registry.h"
-
-#include <array>
 
 namespace pictorand {
 
 namespace {
 
-ImageBlock readTiffFile(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> readTiffFile(const ReadRequest& request)
 {
-    return readTiffPage(request.path, request.tiffDirectoryOffset, message, compression);
+    const uint32_t directory = request.optionsFor<TiffReadOptions>().directoryOffset;
+    return withoutExceptions([&] { return readTiffPage(request.path, directory); });
 }
 
-bool writeTiffFile(const std::string& path, const ImageBlock& block, const WriteOptions& options, std::string& message)
+Status writeTiffFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
-    return writeTiff(path, block, options.tiffCompression, options.quality, message);
+    const TiffWriteOptions tiff = writeOptionsFor<TiffWriteOptions>(options);
+    return withoutExceptions([&] { return writeTiff(path, block, tiff.compression, tiff.quality); });
 }
 
-int countPages(const std::string& path)
+// The page table of a multi-page file: directory offsets, the first page's
+// first.
+Result<ImageList> listPages(const std::string& path)
 {
-    std::array<uint32_t, kTiffPageCapacity> offsets{};
-    return countTiffPages(path, offsets.data(), kTiffPageCapacity);
-}
-
-// The page table of a multi-page file: directory offsets in the image table.
-int pageOffsets(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity)
-{
-    (void)controlOffsets;
-    return countTiffPages(path, imageOffsets, capacity);
+    return withoutExceptions([&]() -> Result<ImageList> {
+        ImageList list;
+        list.imageOffsets.assign(kMaxFrames, 0);
+        const int count = countTiffPages(path, list.imageOffsets.data(), kMaxFrames);
+        if (count < 0)
+            return Failure{Reason::CantOpenFile, {}};
+        list.count = count;
+        list.imageOffsets.resize(static_cast<size_t>(count));
+        return list;
+    });
 }
 
 } // namespace
@@ -35,9 +39,8 @@ int pageOffsets(const std::string& path, uint32_t* controlOffsets, uint32_t* ima
 void registerTiffCodec(CodecRegistry& registry)
 {
     registry.registerReader(ImageFormat::Tiff, readTiffFile);
-    registry.registerWriter(SaveType::Tif, writeTiffFile);
-    registry.registerImageCounter(ImageFormat::Tiff, countPages);
-    registry.registerImageOffsets(ImageFormat::Tiff, pageOffsets);
+    registry.registerWriter(ImageFormat::Tiff, writeTiffFile);
+    registry.registerImageList(ImageFormat::Tiff, listPages);
 }
 
 } // namespace pictorand

@@ -1,3 +1,4 @@
+#include "codecs/common/codec_result.h"
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
@@ -314,7 +315,9 @@ bool writeStripsInChunks(TIFF* tiff, const StripJob& job, unsigned threads)
 
 } // namespace
 
-bool writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
+namespace {
+
+bool writeTiffBlock(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
                std::string& message)
 {
     message = kCantSave;
@@ -414,6 +417,15 @@ bool writeTiff(const std::string& path, const ImageBlock& block, int compression
             return false;
     }
     return file.close();
+}
+
+} // namespace
+
+Status writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality)
+{
+    std::string message;
+    const bool written = writeTiffBlock(path, block, compressionSetting, jpegQuality, message);
+    return writtenOrFailure(written, std::move(message));
 }
 
 } // namespace pictorand

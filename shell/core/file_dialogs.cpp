@@ -79,8 +79,8 @@ std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& u
             return std::nullopt;
         std::string path = result->path;
         std::string chosenDirectory = directoryOf(path);
-        const int type = result->type >= 1 && result->type <= kSaveTypeCount ? result->type : 1;
-        if (!CheckSaveExtension(path, static_cast<SaveType>(type))) {
+        const int type = savableFormatByNumber(result->type) ? result->type : 1;
+        if (!CheckSaveExtension(path, type)) {
             ui.showMessage(kIncorrectSaveExtension, MessageIcon::Information);
             // Open again where the user was, with what was typed.
             request.directory = chosenDirectory.empty() ? request.directory : chosenDirectory;
@@ -94,7 +94,7 @@ std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& u
             if (!ui.askYesNo(replaceFileQuestion(path), MessageIcon::Question, true))
                 return std::nullopt;
         }
-        rememberSaveChoice(settings, path, static_cast<SaveType>(type));
+        rememberSaveChoice(settings, path, type);
         return path;
     }
 }

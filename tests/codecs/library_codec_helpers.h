@@ -2,6 +2,7 @@
 // Helpers for the tests of the library-backed codecs (JPEG, PNG, TIFF).
 
 #include "core/image_block.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <cctype>

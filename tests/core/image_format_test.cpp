@@ -86,16 +86,36 @@ TEST(SignatureTest, EveryRowAndTheOrderBetweenRows)
     }
 }
 
-TEST(SignatureTest, FormatIdentifiersAreTheTableIds)
+TEST(FormatTable, OneRowPerIdentifierWithinTheRegistrysRange)
 {
-    const std::pair<ImageFormat, int> ids[] = {
-        {ImageFormat::Jpeg, 0}, {ImageFormat::Gif, 1},  {ImageFormat::Bmp, 2},       {ImageFormat::Png, 3},
-        {ImageFormat::Pcx, 4},  {ImageFormat::SunRaster, 5}, {ImageFormat::Tiff, 6}, {ImageFormat::PhotoCd, 7},
-        {ImageFormat::Targa, 8}, {ImageFormat::Icon, 9}, {ImageFormat::Media, 10},   {ImageFormat::Metafile, 11},
-        {ImageFormat::Ppm, 12}, {ImageFormat::Pgm, 13}, {ImageFormat::Pbm, 14},     {ImageFormat::Iff, 15},
-    };
-    for (auto [format, id] : ids)
-        EXPECT_EQ(static_cast<int>(format), id);
+    // The registry keeps a slot per identifier; formatInfo finds each row.
+    ASSERT_EQ(formatTable().size(), static_cast<size_t>(kFormatCount));
+    std::vector<bool> seen(kFormatCount, false);
+    for (const FormatInfo& info : formatTable()) {
+        const int id = static_cast<int>(info.format);
+        ASSERT_GE(id, 0) << info.name;
+        ASSERT_LT(id, kFormatCount) << info.name;
+        EXPECT_FALSE(seen[static_cast<size_t>(id)]) << info.name;
+        seen[static_cast<size_t>(id)] = true;
+        EXPECT_EQ(&formatInfo(info.format), &info) << info.name;
+    }
+}
+
+TEST(FormatTable, SavableFormatsNumberedInSaveAsOrder)
+{
+    const auto& savable = savableFormats();
+    ASSERT_FALSE(savable.empty());
+    for (size_t i = 0; i < savable.size(); ++i) {
+        const SaveInfo& save = *savable[i]->save;
+        EXPECT_EQ(save.typeNumber, static_cast<int>(i) + 1) << save.key;
+        EXPECT_EQ(savableFormatByNumber(save.typeNumber), savable[i]);
+        EXPECT_EQ(savableFormatByKey(save.key), savable[i]);
+        // A file saved with the type's extension is taken for its format.
+        EXPECT_TRUE(extensionMatchesFormat(std::string("x") + save.extension, savable[i]->format)) << save.key;
+    }
+    EXPECT_EQ(savableFormatByKey("jpg"), savableFormatByKey("JPG")) << "any case";
+    EXPECT_EQ(savableFormatByNumber(0), nullptr);
+    EXPECT_EQ(savableFormatByKey("RAS"), nullptr);
 }
 
 TEST(SignatureTest, FilesShorterThanTenBytesAreUnsupported)
@@ -135,23 +155,15 @@ TEST(ExtensionCheck, AcceptedExtensionsPerFormat)
         EXPECT_EQ(extensionMatchesFormat(c.path, c.format), c.accepted) << c.path;
 }
 
-TEST(FormatTable, WordsAndRenameExtensions)
+TEST(FormatTable, ARenamedFileHasAnExtensionItsFormatAccepts)
 {
-    const std::tuple<ImageFormat, const char*, const char*> rows[] = {
-        {ImageFormat::Jpeg, "JPEG", ".jpg"},    {ImageFormat::Gif, "GIF", ".gif"},
-        {ImageFormat::Bmp, "BMP", ".bmp"},      {ImageFormat::Png, "PNG", ".png"},
-        {ImageFormat::Pcx, "PCX", ".pcx"},      {ImageFormat::SunRaster, "RAS", ".ras"},
-        {ImageFormat::Tiff, "TIF", ".tif"},     {ImageFormat::PhotoCd, "PCD", ".pcd"},
-        {ImageFormat::Targa, "TGA", ".tga"},    {ImageFormat::Icon, "ICO", ".ico"},
-        {ImageFormat::Metafile, "WMF/EMF", ".wmf"}, {ImageFormat::Ppm, "PPM", ".ppm"},
-        {ImageFormat::Pgm, "PGM", ".pgm"},      {ImageFormat::Pbm, "PBM", ".pbm"},
-        {ImageFormat::Iff, "IFF", ".iff"},
-    };
-    for (auto [format, word, extension] : rows) {
-        EXPECT_STREQ(formatInfo(format).word, word);
-        EXPECT_STREQ(formatInfo(format).renameExtension, extension);
+    for (const FormatInfo& info : formatTable()) {
+        EXPECT_NE(std::string(info.word), "") << info.name;
+        if (info.renameExtension) {
+            EXPECT_TRUE(extensionMatchesFormat(std::string("x") + info.renameExtension, info.format)) << info.name;
+        }
     }
-    EXPECT_EQ(formatInfo(ImageFormat::Media).renameExtension, nullptr);
+    EXPECT_EQ(formatInfo(ImageFormat::Media).renameExtension, nullptr) << "sound and video are never renamed";
 }
 
 } // namespace

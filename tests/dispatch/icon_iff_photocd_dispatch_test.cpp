@@ -6,6 +6,7 @@
 #include "dispatch/load_dispatch.h"
 #include "dispatch/save_dispatch.h"
 #include "tests/dispatch/scripted_host.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -105,10 +106,8 @@ TEST_F(IconIffPhotoCdDispatch, SaveImageWritesIcons)
     testing::ScriptedUserInterface ui;
     std::string path = dir.file("saved.ico");
     ASSERT_TRUE(SaveImage(block, ui, path, true));
-    ReadRequest request;
-    request.path = path;
     std::string message;
-    ImageBlock back = readIcon(request, message);
+    ImageBlock back = testing::blockOf(readIcon(path, IconReadOptions{}), message);
     ASSERT_TRUE(back) << message;
     EXPECT_EQ(back.bitCount(), 8);
     EXPECT_EQ(back.row(1)[2], 7);

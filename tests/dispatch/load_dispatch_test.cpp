@@ -28,42 +28,45 @@ struct FakeReaders {
     int calls = 0;
     int overviewCalls = 0;
     int overviewFirstPicture = 0;
-    bool overviewQuantise = false;
     ReadRequest lastRequest;
 };
 FakeReaders fake;
 
-ImageBlock fakeRead(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> fakeRead(const ReadRequest& request)
 {
     ++fake.calls;
     fake.lastRequest = request;
-    if (request.photoCdIsOverview)
-        *request.photoCdIsOverview = fake.photoCdOverview;
-    if (fake.fail || fake.photoCdOverview) {
-        message = fake.failMessage;
-        return {};
+    DecodedImage decoded;
+    if (fake.photoCdOverview) {
+        decoded.overviewPack = true;
+        return decoded;
     }
-    if (!fake.compression.empty())
-        compression = fake.compression;
+    if (fake.fail)
+        return Failure{Reason::CorruptData, fake.failMessage};
+    decoded.compression = fake.compression;
     uint32_t colors = fake.bitCount <= 8 ? (1u << fake.bitCount) : 0;
-    return ImageBlock::create(fake.width, fake.height, static_cast<uint16_t>(fake.bitCount), colors);
+    decoded.block = ImageBlock::create(fake.width, fake.height, static_cast<uint16_t>(fake.bitCount), colors);
+    return decoded;
 }
 
-ImageBlock fakeOverview(const std::string&, int firstPicture, bool quantise, std::string&)
+Result<DecodedImage> fakeOverview(const std::string&, int firstPicture)
 {
     ++fake.overviewCalls;
     fake.overviewFirstPicture = firstPicture;
-    fake.overviewQuantise = quantise;
-    return ImageBlock::create(8, 8, 8, 256);
+    DecodedImage sheet;
+    sheet.block = ImageBlock::create(8, 8, 24, 0);
+    return sheet;
 }
 
-int fakeOffsets(const std::string&, uint32_t* control, uint32_t* image, int capacity)
+Result<ImageList> fakeImageList(const std::string&)
 {
-    for (int i = 0; i < fake.imageCount && i < capacity; ++i) {
-        control[i] = 100u + static_cast<uint32_t>(i);
-        image[i] = 1000u + static_cast<uint32_t>(i);
+    ImageList list;
+    list.count = fake.imageCount;
+    for (int i = 0; i < fake.imageCount; ++i) {
+        list.controlOffsets.push_back(100u + static_cast<uint32_t>(i));
+        list.imageOffsets.push_back(1000u + static_cast<uint32_t>(i));
     }
-    return fake.imageCount;
+    return list;
 }
 
 // Every format gets the fake reader except PCX, which stays unbuilt.
@@ -74,8 +77,8 @@ CodecRegistry fakeRegistry()
         if (info.format != ImageFormat::Pcx)
             registry.registerReader(info.format, fakeRead);
     registry.registerOverviewReader(fakeOverview);
-    registry.registerImageOffsets(ImageFormat::Gif, fakeOffsets);
-    registry.registerImageOffsets(ImageFormat::Tiff, fakeOffsets);
+    registry.registerImageList(ImageFormat::Gif, fakeImageList);
+    registry.registerImageList(ImageFormat::Tiff, fakeImageList);
     return registry;
 }
 
@@ -194,9 +197,9 @@ TEST_F(LoadForDisplayTest, ReaderArgumentsComeFromTheHost)
     host.palette = true;
     fake.bitCount = 8;
     ASSERT_TRUE(load(path, false, false, 160));
-    EXPECT_TRUE(fake.lastRequest.loadGreyscale);
-    EXPECT_TRUE(fake.lastRequest.quantise256);
-    EXPECT_EQ(fake.lastRequest.targetWidth, 160);
+    EXPECT_TRUE(fake.lastRequest.greyscale);
+    EXPECT_TRUE(fake.lastRequest.paletteDisplay);
+    EXPECT_EQ(fake.lastRequest.previewWidth, 160);
     EXPECT_EQ(host.current.compression, "JPEG/JFIF");
 }
 
@@ -265,7 +268,7 @@ TEST_F(LoadForDisplayTest, RenameWithoutExtensionAppendsOne)
 
 TEST_F(LoadForDisplayTest, PreviewLeavesTitleAndWindowAloneAndCountsNoPagesIntoTheRecord)
 {
-    host.current.imageOffsets[0] = 4242;
+    host.current.pageOffsets = {4242};
     host.current.pageCount = 5;
     std::string broken = file("x.bmp", {'B', 'M'});
     fake.fail = true;
@@ -278,7 +281,7 @@ TEST_F(LoadForDisplayTest, PreviewLeavesTitleAndWindowAloneAndCountsNoPagesIntoT
     EXPECT_TRUE(host.ui.messages.empty());
     EXPECT_EQ(host.windowResets, 0);
     EXPECT_EQ(host.viewerResets, 0);
-    EXPECT_EQ(host.current.imageOffsets[0], 4242u);
+    EXPECT_EQ(host.current.pageOffsets, std::vector<uint32_t>{4242});
     EXPECT_EQ(host.current.pageCount, 5);
 }
 
@@ -327,20 +330,23 @@ TEST_F(LoadForDisplayTest, MultiPageTiffRecordsPagesAndOffsets)
     EXPECT_TRUE(host.current.multiPage);
     EXPECT_EQ(host.current.pageCount, 3);
     EXPECT_EQ(host.current.currentPage, 0);
-    EXPECT_EQ(host.current.imageOffsets[2], 1002u);
-    EXPECT_EQ(fake.lastRequest.tiffDirectoryOffset, 0u);
+    ASSERT_EQ(host.current.pageOffsets.size(), 3u);
+    EXPECT_EQ(host.current.pageOffsets[2], 1002u);
+    EXPECT_EQ(fake.lastRequest.optionsFor<TiffReadOptions>().directoryOffset, 0u);
 }
 
 TEST_F(LoadForDisplayTest, AnimatedGifStartsTheAnimationWithoutABlockOrMessage)
 {
     std::string path = file("anim.gif", {'G', 'I', 'F', '8', '9', 'a'});
     fake.imageCount = 3;
+    host.animationAvailable = true;
     EXPECT_FALSE(load(path));
     EXPECT_EQ(fake.calls, 0) << "the animation decodes the frames itself";
-    EXPECT_EQ(host.ui.commands, std::vector<int>{1996});
+    ASSERT_EQ(host.animations.size(), 1u);
+    EXPECT_EQ(host.animations[0].count, 3);
+    EXPECT_EQ(host.animations[0].controlOffsets[1], 101u);
+    EXPECT_EQ(host.animations[0].imageOffsets[1], 1001u);
     EXPECT_EQ(host.current.compression, "Animated GIF - 3 images");
-    EXPECT_EQ(host.current.controlOffsets[1], 101u);
-    EXPECT_EQ(host.current.imageOffsets[1], 1001u);
     EXPECT_TRUE(host.ui.messages.empty());
     EXPECT_EQ(host.windowResets, 0);
     EXPECT_EQ(host.ui.waitCursorDepth, 0);
@@ -354,9 +360,10 @@ TEST_F(LoadForDisplayTest, AnimatedGifShowsTheFirstImageInTheSlideshowAndFullScr
     EXPECT_TRUE(block);
     EXPECT_EQ(host.current.compression, "GIF - LZW");
     host.fullScreen = true;
+    host.animationAvailable = true;
     EXPECT_TRUE(load(path));
-    EXPECT_TRUE(host.ui.commands.empty());
-    EXPECT_EQ(fake.lastRequest.gifImageOffset, 0u);
+    EXPECT_TRUE(host.animations.empty());
+    EXPECT_EQ(fake.lastRequest.optionsFor<GifReadOptions>().imageOffset, 0u);
 }
 
 TEST_F(LoadForDisplayTest, PaletteDisplayQuantisesTrueColourAndKeepsTheOriginalDepth)
@@ -380,7 +387,7 @@ TEST_F(LoadForDisplayTest, PhotoCdOverviewIsReadAndAnnounced)
     ASSERT_TRUE(block);
     EXPECT_EQ(fake.overviewCalls, 1);
     EXPECT_EQ(fake.overviewFirstPicture, 1);
-    EXPECT_TRUE(fake.overviewQuantise);
+    EXPECT_EQ(block.bitCount(), 8) << "the sheet reduced for the palette display";
     EXPECT_TRUE(host.current.overviewMode);
     EXPECT_EQ(host.current.overviewStart, 1);
     ASSERT_EQ(host.ui.messages.size(), 1u);
@@ -394,23 +401,32 @@ TEST_F(LoadForDisplayTest, PhotoCdOverviewIsReadAndAnnounced)
 
 TEST_F(LoadForDisplayTest, IconsReportNoDecompressionTimeAndGetTheChooserOnlyOutsideTheSlideshow)
 {
+    struct NeverAsked : IconChooser {
+        int chooseIcon(const std::string&, const std::vector<std::string>&) override { return 0; }
+    } chooser;
+    host.chooser = &chooser;
     std::string path = file("x.ico", {0, 0, 1, 0, 1, 0});
     host.current.decompressionMs = 99;
     ASSERT_TRUE(load(path));
     EXPECT_EQ(host.current.decompressionMs, 0);
-    EXPECT_TRUE(fake.lastRequest.allowIconChooser);
+    EXPECT_EQ(fake.lastRequest.optionsFor<IconReadOptions>().chooser, &chooser);
     EXPECT_EQ(host.current.compression, "Windows ICON - None");
     ASSERT_TRUE(load(path, true, true));
-    EXPECT_FALSE(fake.lastRequest.allowIconChooser);
+    EXPECT_EQ(fake.lastRequest.optionsFor<IconReadOptions>().chooser, nullptr);
 }
 
-TEST_F(LoadForDisplayTest, DispatcherCompressionTexts)
+TEST_F(LoadForDisplayTest, TheFormatsCompressionTextUnlessTheReaderGivesItsOwn)
 {
-    EXPECT_EQ(dispatcherCompressionText(ImageFormat::Png), "PNG - ZIP");
-    EXPECT_EQ(dispatcherCompressionText(ImageFormat::Ppm), "Portable Pixelmap - None");
-    EXPECT_EQ(dispatcherCompressionText(ImageFormat::Pgm), "Portable Greymap - None");
-    EXPECT_EQ(dispatcherCompressionText(ImageFormat::Pbm), "Portable Bitmap - None");
-    EXPECT_EQ(dispatcherCompressionText(ImageFormat::Bmp), "");
+    std::string png = file("x.png", {0x89, 'P', 'N', 'G'});
+    ASSERT_TRUE(load(png));
+    EXPECT_EQ(host.current.compression, formatInfo(ImageFormat::Png).compressionText);
+    std::string pgm = file("x.pgm", {'P', '5', '\n'});
+    ASSERT_TRUE(load(pgm));
+    EXPECT_EQ(host.current.compression, formatInfo(ImageFormat::Pgm).compressionText);
+    fake.compression = "Run Length Encoding";
+    std::string targa = file("x.tga", {0, 0, 10});
+    ASSERT_TRUE(load(targa));
+    EXPECT_EQ(host.current.compression, "Run Length Encoding");
 }
 
 TEST_F(LoadForDisplayTest, MediaPlaysAndSetsTheCaptionTitle)
@@ -434,6 +450,18 @@ TEST_F(LoadForDisplayTest, MediaPlaysAndSetsTheCaptionTitle)
     host.playedMedia.clear();
     EXPECT_FALSE(load(path, true, true, 100));
     EXPECT_TRUE(host.playedMedia.empty()) << "the preview plays media itself";
+}
+
+TEST_F(LoadForDisplayTest, MediaWithoutAPlayerSaysSo)
+{
+    std::string path = file("song.wav", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    host.mediaPlays = false;
+    EXPECT_FALSE(load(path));
+    ASSERT_EQ(host.ui.messages.size(), 1u);
+    EXPECT_EQ(host.ui.messages[0].text, path + " : Sound and video files can't be played in this version");
+    EXPECT_EQ(host.ui.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(host.ui.titles.back(), "Pictorand32");
+    EXPECT_EQ(host.ui.waitCursorDepth, 0);
 }
 
 TEST_F(LoadForDisplayTest, MetafilesAreShownByTheHost)
@@ -480,11 +508,13 @@ TEST_F(LoadForBatchTest, NeverQuantisesAndReadsOptionsFromTheSettingsFile)
     ImageBlock block = LoadForBatch(path, registry, settings);
     ASSERT_TRUE(block);
     EXPECT_EQ(block.bitCount(), 24);
-    EXPECT_TRUE(fake.lastRequest.loadGreyscale);
-    EXPECT_FALSE(fake.lastRequest.quantise256);
-    EXPECT_EQ(fake.lastRequest.targetWidth, 0);
-    EXPECT_FALSE(fake.lastRequest.allowIconChooser);
-    EXPECT_EQ(fake.lastRequest.photoCdLoadingSize, 0);
+    EXPECT_TRUE(fake.lastRequest.greyscale);
+    EXPECT_FALSE(fake.lastRequest.paletteDisplay);
+    EXPECT_EQ(fake.lastRequest.previewWidth, 0);
+    EXPECT_EQ(LoadForBatch(file("i.ico", {0, 0, 1, 0, 1, 0}), registry, settings).bitCount(), 24);
+    EXPECT_EQ(fake.lastRequest.optionsFor<IconReadOptions>().chooser, nullptr);
+    EXPECT_TRUE(LoadForBatch(file("p.pcd", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), registry, settings));
+    EXPECT_EQ(fake.lastRequest.optionsFor<PhotoCdReadOptions>().loadingSize, 0);
 }
 
 TEST_F(LoadForBatchTest, MediaMetafilesAndUnknownFilesGiveNull)
@@ -507,7 +537,7 @@ TEST_F(LoadForBatchTest, PhotoCdOverviewUsesTheOverviewReaderUnquantised)
     ImageBlock block = loadForBatchWithMessage(path, message, compression, registry, settings);
     ASSERT_TRUE(block);
     EXPECT_EQ(fake.overviewFirstPicture, 1);
-    EXPECT_FALSE(fake.overviewQuantise);
+    EXPECT_EQ(block.bitCount(), 24);
     EXPECT_EQ(compression, "Photo CD - None");
 }
 
@@ -516,8 +546,8 @@ TEST_F(LoadForBatchTest, RealBmpThroughTheProgramsRegistry)
     ImageBlock source = ImageBlock::create(3, 2, 24, 0);
     ASSERT_TRUE(source);
     source.row(0)[0] = 200;
+    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source));
     std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source, message)) << message;
     std::string compression;
     ImageBlock block = loadForBatchWithMessage(dir.file("real.bmp"), message, compression,
                                                CodecRegistry::instance(), settings);
@@ -531,8 +561,7 @@ TEST_F(LoadForDisplayTest, RealBmpThroughTheProgramsRegistry)
 {
     ImageBlock source = ImageBlock::create(5, 4, 8, 256);
     ASSERT_TRUE(source);
-    std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source, message)) << message;
+    ASSERT_TRUE(writeBmp(dir.file("real.bmp"), source));
     std::string path = dir.file("real.bmp");
     ImageBlock block = LoadForDisplay(host, path, false, false, 0);
     ASSERT_TRUE(block);

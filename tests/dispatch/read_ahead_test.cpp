@@ -26,19 +26,19 @@ bool readerFails = false;
 int readerDelayMs = 0;
 const std::thread::id testThread = std::this_thread::get_id();
 
-ImageBlock countingRead(const ReadRequest& request, std::string& message, std::string& compression)
+Result<DecodedImage> countingRead(const ReadRequest& request)
 {
     ++readerCalls;
     if (readerDelayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(readerDelayMs));
     const int width = std::this_thread::get_id() == testThread ? 2 : 1;
-    if (readerFails) {
-        message = "Not a valid file";
-        return {};
-    }
-    if (request.loadGreyscale)
-        compression = "grey";
-    return ImageBlock::create(width, 2, 24, 0);
+    if (readerFails)
+        return Failure{Reason::CorruptData, "Not a valid file"};
+    DecodedImage decoded;
+    if (request.greyscale)
+        decoded.compression = "grey";
+    decoded.block = ImageBlock::create(width, 2, 24, 0);
+    return decoded;
 }
 
 CodecRegistry countingRegistry()
@@ -121,7 +121,7 @@ TEST_F(ReadAheadTest, MatchingRequestGetsTheResultOnce)
     std::unique_ptr<ReadAhead> ahead = ReadAhead::start(path, true, registry);
     ASSERT_NE(ahead, nullptr);
     ReadRequest request = displayRequest(path);
-    request.loadGreyscale = true;
+    request.greyscale = true;
     std::optional<ReadAhead::Result> result = ahead->take(ImageFormat::Jpeg, request);
     ASSERT_TRUE(result);
     ASSERT_TRUE(result->block);
@@ -140,9 +140,9 @@ TEST_F(ReadAheadTest, AnyOtherRequestReadsAnewAndSpendsTheReadAhead)
         void (*change)(ReadRequest&, ImageFormat&);
     };
     const Case cases[] = {
-        {"palette display", [](ReadRequest& r, ImageFormat&) { r.quantise256 = true; }},
-        {"greyscale", [](ReadRequest& r, ImageFormat&) { r.loadGreyscale = true; }},
-        {"preview width", [](ReadRequest& r, ImageFormat&) { r.targetWidth = 100; }},
+        {"palette display", [](ReadRequest& r, ImageFormat&) { r.paletteDisplay = true; }},
+        {"greyscale", [](ReadRequest& r, ImageFormat&) { r.greyscale = true; }},
+        {"preview width", [](ReadRequest& r, ImageFormat&) { r.previewWidth = 100; }},
         {"other path", [](ReadRequest& r, ImageFormat&) { r.path += "x"; }},
         {"other format", [](ReadRequest&, ImageFormat& f) { f = ImageFormat::Bmp; }},
     };

@@ -49,9 +49,9 @@ TEST_F(RealCodecsTest, MultiPageTiffKeepsItsPageTable)
     std::vector<uint8_t> bytes = testing::readFile(path);
     ASSERT_GE(bytes.size(), 8u);
     ASSERT_EQ(bytes[0], 'I') << "ImageMagick writes little-endian TIFF here";
-    EXPECT_EQ(host.current.imageOffsets[0], le32(bytes, 4)) << "the first page is the file's first directory";
-    EXPECT_NE(host.current.imageOffsets[1], 0u);
-    EXPECT_EQ(host.current.imageOffsets[2], 0u);
+    ASSERT_EQ(host.current.pageOffsets.size(), 2u);
+    EXPECT_EQ(host.current.pageOffsets[0], le32(bytes, 4)) << "the first page is the file's first directory";
+    EXPECT_NE(host.current.pageOffsets[1], 0u);
 }
 
 TEST_F(RealCodecsTest, SixteenBitTiffRecordsFortyEight)
@@ -69,12 +69,14 @@ TEST_F(RealCodecsTest, SixteenBitTiffRecordsFortyEight)
 TEST_F(RealCodecsTest, AnimatedGifRecordsItsFramesAndStartsTheAnimation)
 {
     std::string path = magick("-size 4x4 xc:red xc:blue xc:green -loop 0", "anim.gif");
+    host.animationAvailable = true;
     EXPECT_FALSE(LoadForDisplay(host, path, false, false, 0));
-    EXPECT_EQ(host.ui.commands, std::vector<int>{kStartAnimationCommand});
+    ASSERT_EQ(host.animations.size(), 1u);
+    ASSERT_EQ(host.animations[0].count, 3);
     EXPECT_EQ(host.current.compression, "Animated GIF - 3 images");
     std::vector<uint8_t> bytes = testing::readFile(path);
     for (int i = 0; i < 3; ++i) {
-        uint32_t offset = host.current.imageOffsets[static_cast<size_t>(i)];
+        uint32_t offset = host.animations[0].imageOffsets[static_cast<size_t>(i)];
         ASSERT_LT(offset, bytes.size());
         EXPECT_EQ(bytes[offset], 0x2C) << "image " << i << " starts at its separator";
     }
@@ -84,6 +86,19 @@ TEST_F(RealCodecsTest, AnimatedGifRecordsItsFramesAndStartsTheAnimation)
     ImageBlock first = LoadForDisplay(host, path, true, true, 0);
     ASSERT_TRUE(first);
     EXPECT_EQ(host.current.compression, "GIF - LZW");
+}
+
+TEST_F(RealCodecsTest, MultiImageGifWithoutAnimationShowsItsFirstImage)
+{
+    std::string path = magick("-size 4x4 xc:red xc:blue xc:green -loop 0", "anim.gif");
+    ImageBlock first = LoadForDisplay(host, path, false, false, 0);
+    ASSERT_TRUE(first) << (host.ui.messages.empty() ? "" : host.ui.messages[0].text);
+    EXPECT_TRUE(host.ui.messages.empty());
+    EXPECT_EQ(host.ui.titles.back(), path);
+    EXPECT_EQ(host.current.compression, "GIF - LZW - 3 images");
+    testing::RgbImage rgb = testing::blockToRgb(first);
+    EXPECT_EQ(rgb.at(0, 0)[0], 255);
+    EXPECT_EQ(rgb.at(0, 0)[2], 0) << "red: the first image";
 }
 
 TEST_F(RealCodecsTest, JpegNamedGifIsRenamedAndLoaded)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 
 namespace pictorand {
@@ -28,31 +29,31 @@ struct FakeWriters {
 };
 FakeWriters writers;
 
-bool fakeWrite(const std::string& path, const ImageBlock& block, const WriteOptions& options, std::string& message)
+Status fakeWrite(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
     ++writers.calls;
     writers.bitCount = block.bitCount();
     writers.options = options;
     writers.path = path;
-    if (writers.fail && !writers.writePartially) {
-        message = writers.namePathInMessage ? "Can't create file: " + path : writers.failMessage;
-        return false;
-    }
+    if (writers.fail && !writers.writePartially)
+        return Failure{Reason::WriteFailed, writers.namePathInMessage ? "Can't create file: " + path : writers.failMessage};
     testing::writeFile(path, {'n', 'e', 'w'});
-    if (writers.fail) {
-        message = writers.failMessage;
-        return false;
-    }
-    return true;
+    if (writers.fail)
+        return Failure{Reason::WriteFailed, writers.failMessage};
+    return {};
 }
 
 CodecRegistry fakeRegistry()
 {
     CodecRegistry registry;
-    for (const SaveTypeInfo& info : saveTypeTable())
-        registry.registerWriter(info.type, fakeWrite);
+    for (const FormatInfo* info : savableFormats())
+        registry.registerWriter(info->format, fakeWrite);
     return registry;
 }
+
+JpegWriteOptions jpegOptions() { return writeOptionsFor<JpegWriteOptions>(writers.options); }
+GifWriteOptions gifOptions() { return writeOptionsFor<GifWriteOptions>(writers.options); }
+int typeNumber(ImageFormat format) { return formatInfo(format).save->typeNumber; }
 
 ImageBlock blockOf(int bits, int width = 4, int height = 3)
 {
@@ -103,6 +104,8 @@ TEST_F(SaveImageTest, EachWriterGetsTheDepthItNeeds)
         ImageBlock block = blockOf(c.bits);
         ASSERT_TRUE(save(block, c.name)) << c.name << " " << c.bits;
         EXPECT_EQ(writers.bitCount, c.writtenBits) << c.name << " from " << c.bits;
+        const std::string key = std::string(c.name).substr(2);
+        EXPECT_TRUE(savableFormatByKey(key)->save->writerDepths.has(writers.bitCount)) << c.name << " from " << c.bits;
         EXPECT_EQ(block.bitCount(), c.bits) << "the given block is left as it was";
     }
     EXPECT_TRUE(ui.messages.empty());
@@ -124,12 +127,12 @@ TEST_F(SaveImageTest, SaveOptionsComeFromTheSettingsFile)
     settings.writeInt(settings::SaveProgressive, 1);
     settings.writeInt(settings::SaveInterlaced, 1);
     ASSERT_TRUE(save(blockOf(24), "a.jpg"));
-    EXPECT_EQ(writers.options.quality, 55);
-    EXPECT_TRUE(writers.options.greyscale);
-    EXPECT_TRUE(writers.options.progressive);
+    EXPECT_EQ(jpegOptions().quality, 55);
+    EXPECT_TRUE(jpegOptions().greyscale);
+    EXPECT_TRUE(jpegOptions().progressive);
     ASSERT_TRUE(save(blockOf(8), "a.gif"));
-    EXPECT_TRUE(writers.options.interlaced);
-    EXPECT_EQ(writers.options.transparentIndex, -1) << "SaveTransparent is off by default";
+    EXPECT_TRUE(gifOptions().interlaced);
+    EXPECT_EQ(gifOptions().transparentIndex, -1) << "SaveTransparent is off by default";
 }
 
 TEST_F(SaveImageTest, TransparentIndexIsLoweredToWhatTheDepthCanHold)
@@ -139,13 +142,13 @@ TEST_F(SaveImageTest, TransparentIndexIsLoweredToWhatTheDepthCanHold)
     const std::pair<int, int> cases[] = {{4, 15}, {1, 1}, {8, 200}, {24, 200}};
     for (auto [bits, index] : cases) {
         ASSERT_TRUE(save(blockOf(bits), "t.gif"));
-        EXPECT_EQ(writers.options.transparentIndex, index) << bits;
+        EXPECT_EQ(gifOptions().transparentIndex, index) << bits;
     }
     settings.writeInt(settings::Transparency, 9);
     ASSERT_TRUE(save(blockOf(4), "t.gif"));
-    EXPECT_EQ(writers.options.transparentIndex, 9);
+    EXPECT_EQ(gifOptions().transparentIndex, 9);
     ASSERT_TRUE(save(blockOf(1), "t.gif"));
-    EXPECT_EQ(writers.options.transparentIndex, 1);
+    EXPECT_EQ(gifOptions().transparentIndex, 1);
 }
 
 TEST_F(SaveImageTest, UnsupportedSaveType)
@@ -246,7 +249,7 @@ TEST_F(SaveImageTest, RealBmpRoundTripThroughTheProgramsRegistry)
 
 struct ExtensionCheckCase {
     const char* path;
-    SaveType type;
+    int type;
     bool passes;
     const char* after;
 };
@@ -254,19 +257,19 @@ struct ExtensionCheckCase {
 TEST(CheckSaveExtension, TypesAndExtensions)
 {
     const ExtensionCheckCase cases[] = {
-        {"x", SaveType::Gif, true, "x.gif"},
-        {"/home/me/x", SaveType::Jpg, true, "/home/me/x.jpg"},
-        {"/home/me/x", SaveType::Ico, true, "/home/me/x.ico"},
-        {"x.jpeg", SaveType::Jpg, false, "x.jpeg"},
-        {"x.jpg", SaveType::Jpg, true, "x.jpg"},
-        {"x.JPG", SaveType::Jpg, true, "x.JPG"},
-        {"x.tiff", SaveType::Tif, true, "x.tiff"},
-        {"x.tif", SaveType::Tif, true, "x.tif"},
-        {"x.png", SaveType::Gif, false, "x.png"},
-        {"x.", SaveType::Bmp, false, "x."},
-        {"x.pc", SaveType::Pcx, false, "x.pc"},
+        {"x", typeNumber(ImageFormat::Gif), true, "x.gif"},
+        {"/home/me/x", typeNumber(ImageFormat::Jpeg), true, "/home/me/x.jpg"},
+        {"/home/me/x", typeNumber(ImageFormat::Icon), true, "/home/me/x.ico"},
+        {"x.jpeg", typeNumber(ImageFormat::Jpeg), false, "x.jpeg"},
+        {"x.jpg", typeNumber(ImageFormat::Jpeg), true, "x.jpg"},
+        {"x.JPG", typeNumber(ImageFormat::Jpeg), true, "x.JPG"},
+        {"x.tiff", typeNumber(ImageFormat::Tiff), true, "x.tiff"},
+        {"x.tif", typeNumber(ImageFormat::Tiff), true, "x.tif"},
+        {"x.png", typeNumber(ImageFormat::Gif), false, "x.png"},
+        {"x.", typeNumber(ImageFormat::Bmp), false, "x."},
+        {"x.pc", typeNumber(ImageFormat::Pcx), false, "x.pc"},
         // A dot in a directory name is no extension.
-        {"/home/jo.doe/x", SaveType::Png, true, "/home/jo.doe/x.png"},
+        {"/home/jo.doe/x", typeNumber(ImageFormat::Png), true, "/home/jo.doe/x.png"},
     };
     for (const ExtensionCheckCase& c : cases) {
         std::string path = c.path;
@@ -287,14 +290,14 @@ TEST(SaveAsNaming, RememberedDirectoryAndType)
 {
     ScratchDir dir;
     SettingsFile settings(dir.file("P_RAND32.INI"));
-    EXPECT_EQ(savedType(settings), SaveType::Jpg);
+    EXPECT_EQ(savedType(settings), 1);
     EXPECT_EQ(savedDirectory(settings), "");
-    rememberSaveChoice(settings, "/pictures/out/x.png", SaveType::Png);
-    EXPECT_EQ(savedType(settings), SaveType::Png);
+    rememberSaveChoice(settings, "/pictures/out/x.png", typeNumber(ImageFormat::Png));
+    EXPECT_EQ(savedType(settings), typeNumber(ImageFormat::Png));
     EXPECT_EQ(savedDirectory(settings), "/pictures/out/");
-    EXPECT_EQ(settings.readText("Others", "SaveIndex", ""), "4");
+    EXPECT_EQ(settings.readText("Others", "SaveIndex", ""), std::to_string(typeNumber(ImageFormat::Png)));
     settings.writeInt(settings::SaveIndex, 9);
-    EXPECT_EQ(savedType(settings), SaveType::Jpg);
+    EXPECT_EQ(savedType(settings), 1);
 }
 
 TEST(SaveAsNaming, QuestionAndExtractedNames)
@@ -304,20 +307,48 @@ TEST(SaveAsNaming, QuestionAndExtractedNames)
     EXPECT_EQ(extractedFileName("/tmp/out/", "anim.gif", 123), "/tmp/out/anim_pictorand_extract_123.bmp");
 }
 
-TEST(FileDialogTypes, ListsAsData)
+// The dialogs' lists come from the format table: every Open entry once in
+// its place between the all-pictures entry and "All files", every savable
+// format once in Save-as order.
+std::set<std::string> patternsOf(const std::string& list)
 {
+    std::set<std::string> found;
+    size_t start = 0;
+    for (size_t end; (end = list.find(';', start)) != std::string::npos; start = end + 1)
+        found.insert(list.substr(start, end - start));
+    found.insert(list.substr(start));
+    return found;
+}
+
+TEST(FileDialogTypes, ListsFollowTheFormatTable)
+{
+    std::set<std::string> everyPattern;
+    size_t filterCount = 0;
+    for (const FormatInfo& info : formatTable())
+        for (const OpenFilter& filter : info.openFilters) {
+            ++filterCount;
+            const auto patterns = patternsOf(filter.patterns);
+            everyPattern.insert(patterns.begin(), patterns.end());
+        }
     const auto& open = openDialogTypes();
-    ASSERT_EQ(open.size(), 21u);
-    EXPECT_EQ(open[0].description, "Pictorand - Files");
-    EXPECT_EQ(open[3].description, "(*.BMP) Windows or OS/2 Bitmap");
-    EXPECT_EQ(open[13].description, "(*.AVI) Video for Windows");
-    EXPECT_EQ(open[14].patterns, "*.wav;*.mid;*.rmi");
+    ASSERT_EQ(open.size(), filterCount + 2);
+    EXPECT_EQ(open.front().description, "Pictorand - Files");
+    EXPECT_EQ(patternsOf(open.front().patterns), everyPattern) << "the first entry offers every picture";
     EXPECT_EQ(open.back().description, "All files (*.*)");
+    for (const FormatInfo& info : formatTable())
+        for (const OpenFilter& filter : info.openFilters) {
+            ASSERT_LT(static_cast<size_t>(filter.position), open.size() - 1) << filter.description;
+            EXPECT_EQ(open[static_cast<size_t>(filter.position)].description, filter.description);
+        }
+
     const auto& save = saveDialogTypes();
-    ASSERT_EQ(save.size(), static_cast<size_t>(kSaveTypeCount));
-    for (size_t i = 0; i < save.size(); ++i)
-        EXPECT_NE(save[i].patterns.find(saveTypeTable()[i].extension), std::string::npos) << i;
-    EXPECT_EQ(save[2].description, "(*.BMP) Windows Bitmap");
+    ASSERT_EQ(save.size(), savableFormats().size());
+    for (size_t i = 0; i < save.size(); ++i) {
+        const SaveInfo& row = *savableFormats()[i]->save;
+        EXPECT_EQ(row.typeNumber, static_cast<int>(i) + 1);
+        EXPECT_EQ(save[i].description, row.description);
+        EXPECT_TRUE(patternsOf(save[i].patterns).count(std::string("*") + row.extension)) << row.key;
+    }
 }
 
 } // namespace

@@ -25,7 +25,19 @@ public:
     bool renameExtensionEnabled() const override { return renameEnabled; }
     bool workingDirectoryChanged() const override { return directoryChanged; }
     std::string customTitle() const override { return custom; }
-    void playMedia(const std::string& path) override { playedMedia.push_back(path); }
+    IconChooser* iconChooser() override { return chooser; }
+    bool startAnimation(const std::string& path, const ImageList& images) override
+    {
+        (void)path;
+        if (animationAvailable)
+            animations.push_back(images);
+        return animationAvailable;
+    }
+    bool playMedia(const std::string& path) override
+    {
+        playedMedia.push_back(path);
+        return mediaPlays;
+    }
     bool showMetafile(const std::string& path, std::string& message, std::string& compression) override
     {
         shownMetafiles.push_back(path);
@@ -45,6 +57,10 @@ public:
     bool renameEnabled = true;
     bool directoryChanged = false;
     bool metafileWorks = true;
+    bool mediaPlays = true;
+    bool animationAvailable = false;
+    IconChooser* chooser = nullptr;
+    std::vector<ImageList> animations;
     std::string custom;
     int viewerResets = 0;
     int windowResets = 0;

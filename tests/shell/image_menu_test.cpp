@@ -865,13 +865,14 @@ TEST_F(ImageMenuTest, TheDisplayPathsIconChooserIsTheDialog)
     EXPECT_EQ(chooser->chooseIcon(dir.file("none.ico"), {"16 x 16  -  2 colors", "32 x 32  -  True color"}), 1);
 }
 
-ImageBlock fakeIconReader(const ReadRequest& request, std::string& message, std::string&)
+Result<DecodedImage> fakeIconReader(const ReadRequest& request)
 {
-    if (request.iconIndex < 0 || request.iconIndex > 2) {
-        message = "no such image";
-        return {};
-    }
-    return squareIcon(request.iconIndex);
+    const int index = request.optionsFor<IconReadOptions>().index;
+    if (index < 0 || index > 2)
+        return Failure{Reason::CorruptData, "no such image"};
+    DecodedImage decoded;
+    decoded.block = squareIcon(index);
+    return decoded;
 }
 
 TEST_F(ImageMenuTest, ChooserPreviewsReadTheImageOfTheLine)

@@ -29,26 +29,12 @@ bool isDirectory(const std::string& path)
 
 } // namespace
 
-const std::vector<BatchOutputType>& batchOutputTypes()
-{
-    static const std::vector<BatchOutputType> types = {
-        {"JPEG Files", "JPG"},
-        {"GIF - Compuserve GIF", "GIF"},
-        {"BMP - Windows Bitmap", "BMP"},
-        {"PNG - Portable Network Graphics", "PNG"},
-        {"TIF - Tagged Image File Format", "TIF"},
-        {"PCX - Zsoft Paintbrush", "PCX"},
-        {"ICO - Windows Icon", "ICO"},
-    };
-    return types;
-}
-
 const char* batchExtension(int typeIndex)
 {
-    const auto& types = batchOutputTypes();
+    const auto& types = savableFormats();
     if (typeIndex < 0 || typeIndex >= static_cast<int>(types.size()))
-        return "JPG";
-    return types[static_cast<size_t>(typeIndex)].extension;
+        typeIndex = 0;
+    return types[static_cast<size_t>(typeIndex)]->save->batchExtension;
 }
 
 std::string batchDestinationPath(const std::string& outputDirectory, const std::string& source,

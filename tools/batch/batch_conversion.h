@@ -6,6 +6,7 @@
 // the same run.
 
 #include "core/codec_registry.h"
+#include "core/image_format.h"
 #include "core/image_block.h"
 #include "platform/settings_file.h"
 
@@ -15,13 +16,10 @@
 
 namespace pictorand {
 
-struct BatchOutputType {
-    const char* typeBoxEntry; // "GIF - Compuserve GIF"
-    const char* extension;    // "GIF": the destination's extension, as written
-};
-// The seven output types, index 0 to 6.
-const std::vector<BatchOutputType>& batchOutputTypes();
-// The extension for a stored type index; any other value gives "JPG".
+// The output types are the savable formats in Save-as order, index 0 for
+// type number 1 (core/image_format.h): the batch dialog lists their
+// batchEntry texts. The extension for a stored type index; any other value
+// gives the first type's.
 const char* batchExtension(int typeIndex);
 
 // "%s%s.%s": the output directory (ending in a slash), the source's file name
@@ -50,7 +48,7 @@ public:
 
 struct BatchRequest {
     std::vector<std::string> sources; // in conversion order
-    int outputType = 0;               // index into batchOutputTypes()
+    int outputType = 0;               // index into savableFormats()
     std::string outputDirectory;
     // Checked between files (after processEvents); the file in progress
     // completes.

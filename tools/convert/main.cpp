@@ -22,13 +22,34 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void requestStop(int) { stopRequested = 1; }
 
+std::string lowerCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The output types as -t takes them, "jpg, gif, ..." with `lastSeparator`
+// before the last.
+std::string typeNames(const char* lastSeparator)
+{
+    const auto& types = savableFormats();
+    std::string names;
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == types.size() ? lastSeparator : ", ";
+        names += lowerCase(types[i]->save->batchExtension);
+    }
+    return names;
+}
+
 void printUsage(std::FILE* out)
 {
     std::fprintf(out,
                  "Usage: pictorand32-convert [-t TYPE] [-o DIR] FILE...\n"
                  "       pictorand32-convert --info FILE...\n"
                  "\n"
-                 "Converts each FILE to TYPE (jpg, gif, bmp, png, tif, pcx or ico; default jpg)\n"
+                 "Converts each FILE to TYPE (%s; default %s)\n"
                  "into DIR (default: the current directory; created when missing) as\n"
                  "DIR/NAME.EXT with the extension in capitals. Existing files are never\n"
                  "replaced. Each file is reported as the batch conversion lists it, then\n"
@@ -40,7 +61,8 @@ void printUsage(std::FILE* out)
                  "  -o DIR      output directory\n"
                  "  --info      describe the files instead of converting them\n"
                  "  --help      show this help\n"
-                 "  --version   show the version\n");
+                 "  --version   show the version\n",
+                 typeNames(" or ").c_str(), lowerCase(batchExtension(0)).c_str());
     std::fprintf(out, "\n%s", operationsUsage());
 }
 
@@ -59,25 +81,24 @@ int describe(const std::vector<std::string>& files)
         }
         std::printf("%s: %s, %d x %d, %d bits, %s", path.c_str(), formatInfo(*format).word, block.width(),
                     block.height(), block.bitCount(), compression.empty() ? "-" : compression.c_str());
-        if (ImageCounterFunction counter = CodecRegistry::instance().imageCounter(*format)) {
-            int count = counter(path);
-            if (count > 1)
-                std::printf(", %d %s", count, *format == ImageFormat::Tiff ? "pages" : "images");
+        if (ImageListFunction scanner = CodecRegistry::instance().imageList(*format)) {
+            Result<ImageList> images = scanner(path);
+            if (images && images->count > 1)
+                std::printf(", %d %s", images->count,
+                            formatInfo(*format).multiImage == MultiImage::Pages ? "pages" : "images");
         }
         std::printf("\n");
     }
     return failures ? 1 : 0;
 }
 
-// The output type index for a -t value: the seven extensions, any case.
+// The output type index for a -t value: a savable format's batch
+// extension, any case.
 int outputTypeIndex(const std::string& name)
 {
-    std::string key;
-    for (char c : name)
-        key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const auto& types = batchOutputTypes();
+    const auto& types = savableFormats();
     for (size_t i = 0; i < types.size(); ++i)
-        if (key == types[i].extension)
+        if (lowerCase(name) == lowerCase(types[i]->save->batchExtension))
             return static_cast<int>(i);
     return -1;
 }
@@ -98,7 +119,7 @@ public:
 int main(int argc, char** argv)
 {
     std::vector<std::string> files;
-    std::string typeName = "jpg";
+    std::string typeName = batchExtension(0);
     std::string outputDirectory = ".";
     bool info = false;
     std::vector<Operation> operations;
@@ -144,8 +165,8 @@ int main(int argc, char** argv)
     BatchRequest request;
     request.outputType = outputTypeIndex(typeName);
     if (request.outputType < 0) {
-        std::fprintf(stderr, "pictorand32-convert: unknown output type '%s' (jpg, gif, bmp, png, tif, pcx, ico)\n",
-                     typeName.c_str());
+        std::fprintf(stderr, "pictorand32-convert: unknown output type '%s' (%s)\n", typeName.c_str(),
+                     typeNames(", ").c_str());
         return 2;
     }
     request.sources = files;

@@ -141,10 +141,9 @@ TEST(BmpReader, RefusesBitFieldsWithTheUnsupportedCompressionMessage)
 
 TEST(BmpReader, CannotOpenAMissingFile)
 {
-    std::string message;
-    std::string compression;
-    EXPECT_FALSE(readBmp("/nonexistent/folder/picture.bmp", message, compression));
-    EXPECT_EQ(message, "Can't open file: /nonexistent/folder/picture.bmp");
+    Result<DecodedImage> read = readBmp("/nonexistent/folder/picture.bmp");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file: /nonexistent/folder/picture.bmp");
 }
 
 // An OS/2 core file at 4 bits: 16 three-byte entries from offset 26, then the

@@ -29,19 +29,19 @@ TEST_P(MadeByTool, DecodesAsImageMagickDoesAndWritesWhatItReads)
         << param.command;
     std::string input = dir.file("in.bmp");
 
-    std::string message;
-    std::string compression;
-    ImageBlock block = readBmp(input, message, compression);
-    ASSERT_TRUE(block) << message;
+    Result<DecodedImage> read = readBmp(input);
+    ASSERT_TRUE(read) << read.text();
+    ImageBlock& block = read->block;
     EXPECT_EQ(block.bitCount(), param.bitCount);
-    EXPECT_EQ(compression, param.compression);
+    EXPECT_EQ(read->compression, param.compression);
     auto reference = magickDecode(input);
     ASSERT_TRUE(reference);
     RgbImage ours = blockToRgb(block);
     EXPECT_EQ(maxDifference(ours, *reference), 0);
 
     std::string output = dir.file("out.bmp");
-    ASSERT_TRUE(writeBmp(output, block, message)) << message;
+    Status saved = writeBmp(output, block);
+    ASSERT_TRUE(saved) << saved.text();
     auto written = magickDecode(output);
     ASSERT_TRUE(written);
     EXPECT_EQ(maxDifference(*written, *reference), 0);

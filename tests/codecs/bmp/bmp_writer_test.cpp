@@ -27,8 +27,8 @@ TEST(BmpWriter, WritesTheFileHeaderThenTheBlockAsItStands)
 {
     ScratchDir dir;
     ImageBlock block = sixteenColourBlock();
-    std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("out.bmp"), block, message)) << message;
+    Status written = writeBmp(dir.file("out.bmp"), block);
+    ASSERT_TRUE(written) << written.text();
     auto file = readFile(dir.file("out.bmp"));
     ASSERT_EQ(file.size(), 14 + block.size());
     EXPECT_EQ(file[0], 'B');
@@ -39,12 +39,11 @@ TEST(BmpWriter, WritesTheFileHeaderThenTheBlockAsItStands)
     EXPECT_EQ(std::memcmp(&file[14], block.data(), block.size()), 0);
 
     // And it reads back to the same block.
-    std::string compression;
-    ImageBlock back = readBmp(dir.file("out.bmp"), message, compression);
-    ASSERT_TRUE(back) << message;
-    EXPECT_EQ(compression, "None");
-    EXPECT_EQ(storedRows(back), storedRows(block));
-    EXPECT_EQ(back.colorTable()[15], block.colorTable()[15]);
+    Result<DecodedImage> back = readBmp(dir.file("out.bmp"));
+    ASSERT_TRUE(back) << back.text();
+    EXPECT_EQ(back->compression, "None");
+    EXPECT_EQ(storedRows(back->block), storedRows(block));
+    EXPECT_EQ(back->block.colorTable()[15], block.colorTable()[15]);
 }
 
 // The header of the source does not survive: a 124-byte header with a gap
@@ -64,8 +63,8 @@ TEST(BmpWriter, WritesBackAFileWithALongHeaderAndAGapAsAPlainOne)
     ASSERT_TRUE(source.block) << source.message;
 
     ScratchDir dir;
-    std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("back.bmp"), source.block, message)) << message;
+    Status written = writeBmp(dir.file("back.bmp"), source.block);
+    ASSERT_TRUE(written) << written.text();
     auto file = readFile(dir.file("back.bmp"));
     EXPECT_EQ(file.size(), 14 + source.block.size());
     EXPECT_EQ(file.size(), 14u + 40 + 1024 + 16);
@@ -78,8 +77,8 @@ TEST(BmpWriter, TrueColourHasNoTable)
 {
     ImageBlock block = ImageBlock::create(5, 1, 24, 0);
     ScratchDir dir;
-    std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("t.bmp"), block, message)) << message;
+    Status written = writeBmp(dir.file("t.bmp"), block);
+    ASSERT_TRUE(written) << written.text();
     auto file = readFile(dir.file("t.bmp"));
     EXPECT_EQ(file.size(), 14u + 40 + 16);
     EXPECT_EQ(loadLE32(&file[10]), 54u);
@@ -88,9 +87,9 @@ TEST(BmpWriter, TrueColourHasNoTable)
 TEST(BmpWriter, CannotCreateAFileInAMissingFolder)
 {
     ImageBlock block = sixteenColourBlock();
-    std::string message;
-    EXPECT_FALSE(writeBmp("/nonexistent/folder/out.bmp", block, message));
-    EXPECT_EQ(message, "Can't create file: /nonexistent/folder/out.bmp");
+    Status written = writeBmp("/nonexistent/folder/out.bmp", block);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.failure().detail, "Can't create file: /nonexistent/folder/out.bmp");
 }
 
 TEST(BmpWriter, ReportsAFullDisk)
@@ -98,9 +97,9 @@ TEST(BmpWriter, ReportsAFullDisk)
     if (!fileExists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
     ImageBlock block = sixteenColourBlock();
-    std::string message;
-    EXPECT_FALSE(writeBmp("/dev/full", block, message));
-    EXPECT_EQ(message, "Can't write file header");
+    Status written = writeBmp("/dev/full", block);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.failure().detail, "Can't write file header");
 }
 
 TEST(BmpWriter, OverwritesALongerFileAndCutsItToLength)
@@ -108,8 +107,8 @@ TEST(BmpWriter, OverwritesALongerFileAndCutsItToLength)
     ScratchDir dir;
     writeFile(dir.file("old.bmp"), std::vector<uint8_t>(5000, 0xEE));
     ImageBlock block = sixteenColourBlock();
-    std::string message;
-    ASSERT_TRUE(writeBmp(dir.file("old.bmp"), block, message)) << message;
+    Status written = writeBmp(dir.file("old.bmp"), block);
+    ASSERT_TRUE(written) << written.text();
     auto file = readFile(dir.file("old.bmp"));
     ASSERT_EQ(file.size(), 14 + block.size());
     EXPECT_EQ(std::memcmp(&file[14], block.data(), block.size()), 0);
@@ -122,13 +121,14 @@ TEST(BmpWriter, RefusesABlockThatPromisesMoreThanItHolds)
 {
     ScratchDir dir;
     ImageBlock block = ImageBlock::create(4, 4, 8, 0);
-    std::string message;
-    EXPECT_FALSE(writeBmp(dir.file("bad.bmp"), block, message));
-    EXPECT_EQ(message, "Can't write file");
+    Status written = writeBmp(dir.file("bad.bmp"), block);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.failure().detail, "Can't write file");
     EXPECT_FALSE(fileExists(dir.file("bad.bmp")));
 
-    EXPECT_FALSE(writeBmp(dir.file("null.bmp"), ImageBlock(), message));
-    EXPECT_EQ(message, "Can't write file");
+    written = writeBmp(dir.file("null.bmp"), ImageBlock());
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.failure().detail, "Can't write file");
 }
 
 } // namespace

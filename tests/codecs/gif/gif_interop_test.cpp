@@ -14,9 +14,8 @@ namespace {
 
 ImageBlock readOurs(const std::string& path)
 {
-    GifFrameInfo info;
-    std::string message;
-    return readGif(path, 0, 0, info, message);
+    Result<DecodedImage> read = readGif(path);
+    return read ? std::move(read->block) : ImageBlock();
 }
 
 int depthForColors(int colors)
@@ -151,10 +150,9 @@ TEST_F(GifInterop, ImageMagickLocalTableInSecondFrame)
     ASSERT_EQ(scanGifFile(path, controls.data(), images.data(), kGifFrameCapacity, width, height), 2);
     auto bytes = readFile(path);
     ASSERT_TRUE(bytes[images[1] + 9] & 0x80) << "expected a local table";
-    GifFrameInfo info;
-    std::string message;
-    ImageBlock second = readGif(path, 0, images[1], info, message);
-    ASSERT_TRUE(second);
+    Result<DecodedImage> read = readGif(path, {0, images[1]});
+    ASSERT_TRUE(read);
+    const ImageBlock& second = read->block;
     std::string pixels;
     ASSERT_EQ(runCommand("convert " + shellQuote(path + "[1]") + " -depth 8 rgb:- 2>/dev/null", &pixels), 0);
     RgbImage magick{83, 61, std::vector<uint8_t>(pixels.begin(), pixels.end())};

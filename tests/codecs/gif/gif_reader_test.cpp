@@ -23,7 +23,14 @@ ReadResult readBytes(const std::vector<uint8_t>& bytes, uint32_t controlOffset =
     std::string path = dir.file("in.gif");
     writeFile(path, bytes);
     ReadResult result;
-    result.block = readGif(path, controlOffset, imageOffset, result.info, result.message);
+    Result<DecodedImage> read = readGif(path, {controlOffset, imageOffset});
+    if (!read) {
+        result.message = read.failure().detail;
+        return result;
+    }
+    result.block = std::move(read->block);
+    result.info = read->gifFrame;
+    result.message = read->warning;
     return result;
 }
 
@@ -322,10 +329,9 @@ TEST(GifReader, TruncatedDataLeavesTheRestAtIndexZero)
 
 TEST(GifReaderFailsToOpen, MissingFile)
 {
-    GifFrameInfo info;
-    std::string message;
-    EXPECT_FALSE(readGif("/nonexistent/x.gif", 0, 0, info, message));
-    EXPECT_EQ(message, "Can't open file for reading !");
+    Result<DecodedImage> read = readGif("/nonexistent/x.gif");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file for reading !");
 }
 
 TEST(GifReaderFailsAtSignature, WrongOrShortSignature)

@@ -131,22 +131,20 @@ TEST(GifScanner, TruncatedAndOddFilesEndTheScan)
         EXPECT_EQ(scanBytes(c.bytes).count, c.count) << c.name;
 }
 
-TEST(GifScanner, ImageCounterIsRegistered)
+TEST(GifScanner, ImageListIsRegistered)
 {
-    ImageCounterFunction counter = CodecRegistry::instance().imageCounter(ImageFormat::Gif);
-    ASSERT_NE(counter, nullptr);
+    ImageListFunction scanner = CodecRegistry::instance().imageList(ImageFormat::Gif);
+    ASSERT_NE(scanner, nullptr);
     ScratchDir dir;
     auto image = GifBuilder().descriptor(0, 0, 2, 1, 0).uncompressedData({1, 0}, 2).bytes;
     writeFile(dir.file("a.gif"), GifBuilder().header(2, 1, 0).raw(image).raw(image).raw(image).trailer().bytes);
-    EXPECT_EQ(counter(dir.file("a.gif")), 3);
-
-    ImageOffsetsFunction scanner = CodecRegistry::instance().imageOffsets(ImageFormat::Gif);
-    ASSERT_NE(scanner, nullptr);
-    std::vector<uint32_t> controls(kGifFrameCapacity);
-    std::vector<uint32_t> images(kGifFrameCapacity);
-    EXPECT_EQ(scanner(dir.file("a.gif"), controls.data(), images.data(), kGifFrameCapacity), 3);
-    EXPECT_EQ(images[0], 13u);
-    EXPECT_EQ(images[1], 13u + image.size());
+    Result<ImageList> list = scanner(dir.file("a.gif"));
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->count, 3);
+    ASSERT_EQ(list->imageOffsets.size(), 3u);
+    EXPECT_EQ(list->imageOffsets[0], 13u);
+    EXPECT_EQ(list->imageOffsets[1], 13u + image.size());
+    EXPECT_FALSE(scanner(dir.file("missing.gif")));
 }
 
 // An animation of three frames with their own delays, disposals and places.
@@ -183,10 +181,10 @@ TEST(GifScanner, MagickAnimationGivesFramesOffsetsCanvasAndRecords)
         EXPECT_EQ(bytes[result.controls[i]], 0x21);
         EXPECT_EQ(bytes[result.controls[i] + 1], 0xF9);
         EXPECT_LT(result.controls[i], result.images[i]);
-        GifFrameInfo info;
-        std::string message;
-        ImageBlock frame = readGif(path, result.controls[i], result.images[i], info, message);
-        ASSERT_TRUE(frame) << message;
+        Result<DecodedImage> read = readGif(path, {result.controls[i], result.images[i]});
+        ASSERT_TRUE(read) << read.text();
+        const ImageBlock& frame = read->block;
+        const GifFrameInfo& info = read->gifFrame;
         EXPECT_EQ(info.delay, expected[i].delay) << i;
         EXPECT_EQ(info.disposalMethod, expected[i].disposal) << i;
         EXPECT_EQ(info.left, expected[i].left) << i;
@@ -212,10 +210,10 @@ TEST(GifScanner, MagickTransparencyReachesTheRecord)
     ASSERT_EQ(runCommand("convert -delay 33 -dispose Background -size 8x8 xc:none -fill black "
                          "-draw 'rectangle 4,4 7,7' " + shellQuote(path) + " 2>/dev/null"),
               0);
-    GifFrameInfo info;
-    std::string message;
-    ImageBlock block = readGif(path, 0, 0, info, message);
-    ASSERT_TRUE(block) << message;
+    Result<DecodedImage> read = readGif(path);
+    ASSERT_TRUE(read) << read.text();
+    const ImageBlock& block = read->block;
+    const GifFrameInfo& info = read->gifFrame;
     EXPECT_EQ(info.transparentFlag, 1);
     EXPECT_EQ(info.delay, 33);
     EXPECT_EQ(info.disposalMethod, 2);

@@ -44,9 +44,8 @@ ImageBlock makeBlock(int width, int height, int depth, uint32_t seed, uint32_t c
 
 ImageBlock readBack(const std::string& path)
 {
-    GifFrameInfo info;
-    std::string message;
-    return readGif(path, 0, 0, info, message);
+    Result<DecodedImage> read = readGif(path);
+    return read ? std::move(read->block) : ImageBlock();
 }
 
 bool samePixelsAndTable(const ImageBlock& a, const ImageBlock& b)
@@ -152,13 +151,12 @@ TEST(GifWriter, RefusesWhatItCannotWrite)
 TEST(GifWriter, RegisteredWriterUsesGlobalTableAndOptions)
 {
     ScratchDir dir;
-    WriterFunction writer = CodecRegistry::instance().writer(SaveType::Gif);
+    WriterFunction writer = CodecRegistry::instance().writer(ImageFormat::Gif);
     ASSERT_NE(writer, nullptr);
-    WriteOptions options;
+    GifWriteOptions options;
     options.interlaced = true;
     options.transparentIndex = 3;
-    std::string message;
-    ASSERT_TRUE(writer(dir.file("a.gif"), makeBlock(7, 9, 4, 3), options, message));
+    ASSERT_TRUE(writer(dir.file("a.gif"), makeBlock(7, 9, 4, 3), options));
     auto bytes = readFile(dir.file("a.gif"));
     EXPECT_EQ(bytes[10], 0xB3);
     const size_t control = 13 + 48;

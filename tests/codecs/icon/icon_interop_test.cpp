@@ -4,6 +4,7 @@
 #include "codecs/icon/icon.h"
 #include "core/byte_order.h"
 #include "ops/depth_conversion.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,7 @@ std::optional<RgbImage> magickOnWhite(const std::string& path, int index, const 
 
 ImageBlock readIndex(const std::string& path, int index, std::string& message)
 {
-    ReadRequest request;
-    request.path = path;
-    request.iconIndex = index;
-    return readIcon(request, message);
+    return testing::blockOf(readIcon(path, IconReadOptions{nullptr, index}), message);
 }
 
 // Our block as RGB, depths above 24 first normalised as the load does.

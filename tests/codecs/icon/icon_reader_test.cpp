@@ -4,6 +4,7 @@
 #include "codecs/icon/icon.h"
 #include "core/byte_order.h"
 #include "ops/depth_conversion.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -95,13 +96,8 @@ protected:
     {
         std::string path = dir.file("test.ico");
         writeFile(path, bytes);
-        ReadRequest request;
-        request.path = path;
-        request.iconIndex = index;
-        request.allowIconChooser = chooser != nullptr;
-        request.iconChooser = chooser;
         message.clear();
-        return readIcon(request, message);
+        return testing::blockOf(readIcon(path, IconReadOptions{chooser, index}), message);
     }
 
     ScratchDir dir;
@@ -272,14 +268,10 @@ TEST_F(IconReader, OneImageOrNoPermissionNeverAsks)
     ImageBlock block = read(iconFile({fourBitImage().bytes(), fourBitImage().bytes()}), 1, &chooser);
     ASSERT_TRUE(block);
     EXPECT_EQ(chooser.calls, 0);
-    // Not allowed: the first image, no question.
+    // No chooser: the first image, no question.
     std::string path = dir.file("two.ico");
     writeFile(path, iconFile({fourBitImage().bytes(), fourBitImage().bytes()}));
-    ReadRequest request;
-    request.path = path;
-    request.iconChooser = &chooser;
-    request.allowIconChooser = false;
-    EXPECT_TRUE(readIcon(request, message));
+    EXPECT_TRUE(testing::blockOf(readIcon(path, IconReadOptions{}), message));
     EXPECT_EQ(chooser.calls, 0);
 }
 
@@ -370,9 +362,7 @@ TEST_F(IconReader, RefusesBrokenFilesWithTheirMessages)
     EXPECT_FALSE(read(good, 1));
     EXPECT_EQ(message, "The icon file holds no image with that number");
 
-    ReadRequest request;
-    request.path = dir.file("missing.ico");
-    EXPECT_FALSE(readIcon(request, message));
+    EXPECT_FALSE(testing::blockOf(readIcon(dir.file("missing.ico"), IconReadOptions{}), message));
     EXPECT_EQ(message, "Error opening file for reading");
 }
 

@@ -6,6 +6,7 @@
 #include "codecs/iff/byterun1.h"
 #include "codecs/iff/iff.h"
 #include "core/byte_order.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -91,7 +92,14 @@ protected:
         writeFile(path, bytes);
         message.clear();
         compression = "unchanged";
-        return readIff(path, message, compression);
+        Result<DecodedImage> read = readIff(path);
+        if (!read) {
+            message = read.failure().detail;
+            return {};
+        }
+        message = read->warning;
+        compression = read->compression;
+        return std::move(read->block);
     }
 
     ScratchDir dir;
@@ -311,8 +319,9 @@ TEST_F(IffReader, RefusesMalformedFiles)
         EXPECT_EQ(message, "Not a valid IFF file") << c.name;
     }
     std::string missing = dir.file("missing.iff");
-    EXPECT_FALSE(readIff(missing, message, compression));
-    EXPECT_EQ(message, "Can't open file: " + missing);
+    Result<DecodedImage> read = readIff(missing);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file: " + missing);
 }
 
 // ---------------------------------------------------------------------------
@@ -454,8 +463,9 @@ TEST_F(IffNetpbm, PlainPlanesDecodeToTheSource)
             std::vector<uint8_t> bytes = readFile(path);
             ASSERT_GT(bytes.size(), 28u);
             ASSERT_EQ(bytes[28], planes) << "ppmtoilbm wrote another plane count";
-            std::string message, compression;
-            ImageBlock block = readIff(path, message, compression);
+            testing::Decoded d = testing::decodedFrom(readIff(path));
+            ImageBlock& block = d.block;
+            const std::string& message = d.message;
             ASSERT_TRUE(block) << planes << options << ": " << message;
             EXPECT_EQ(block.bitCount(), planes == 1 ? 1 : planes <= 4 ? 4 : 8);
             auto expected = magickDecode(source);
@@ -469,8 +479,9 @@ TEST_F(IffNetpbm, TwentyFourPlanesDecodeToTheSource)
     std::string source = makeSource(0);
     for (const char* options : {"-24force", "-24force -nocompress"}) {
         std::string path = ilbm(source, options);
-        std::string message, compression;
-        ImageBlock block = readIff(path, message, compression);
+        testing::Decoded d = testing::decodedFrom(readIff(path));
+        ImageBlock& block = d.block;
+        const std::string& message = d.message;
         ASSERT_TRUE(block) << message;
         EXPECT_EQ(block.bitCount(), 24);
         EXPECT_EQ(maxDifference(blockToRgb(block), *magickDecode(source)), 0) << options;
@@ -498,8 +509,9 @@ TEST_F(IffNetpbm, HoldAndModifyMatchesTheReferenceDecoder)
         ReferencePicture reference = parseReference(readFile(path));
         ASSERT_EQ(reference.planes, c.planes) << c.options;
         ASSERT_TRUE(reference.camg & 0x800) << c.options;
-        std::string message, compression;
-        ImageBlock block = readIff(path, message, compression);
+        testing::Decoded d = testing::decodedFrom(readIff(path));
+        ImageBlock& block = d.block;
+        const std::string& message = d.message;
         ASSERT_TRUE(block) << c.options << ": " << message;
         ASSERT_EQ(block.bitCount(), 24);
         RgbImage ours = blockToRgb(block);
@@ -519,8 +531,9 @@ TEST_F(IffNetpbm, HoldAndModifyMatchesTheReferenceDecoder)
 TEST_F(IffNetpbm, SixPlanesWithoutCamgAreTakenAsHam)
 {
     std::string path = ilbm(makeSource(64), "-fixplanes 6");
-    std::string message, compression;
-    ImageBlock block = readIff(path, message, compression);
+    testing::Decoded d = testing::decodedFrom(readIff(path));
+    ImageBlock& block = d.block;
+    const std::string& message = d.message;
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.bitCount(), 24);
 }

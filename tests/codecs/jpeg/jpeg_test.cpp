@@ -57,7 +57,7 @@ TEST_F(JpegTest, ColourFileDecodesToTheLibrarysPixelsInBlueGreenRed)
 {
     std::string path = makeJpeg("colour.jpg", "-quality 90");
     std::string message;
-    ImageBlock block = readJpeg(path, {}, message);
+    ImageBlock block = testing::blockOf(readJpeg(path, {}), message);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.bitCount(), 24);
     EXPECT_EQ(block.colorsUsed(), 0u);
@@ -79,7 +79,7 @@ TEST_P(JpegGreyFileTest, GreyscaleFileIsAlwaysEightBitWithRamp)
     options.loadGreyscale = GetParam().loadGreyscale;
     options.quantise256 = GetParam().quantise;
     std::string message;
-    ImageBlock block = readJpeg(path, options, message);
+    ImageBlock block = testing::blockOf(readJpeg(path, options), message);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.bitCount(), 8);
     expectGreyRamp(block);
@@ -97,7 +97,7 @@ TEST_F(JpegTest, LoadGreyscaleTurnsColourFileGreyEvenOnPaletteDisplay)
     options.loadGreyscale = true;
     options.quantise256 = true; // dropped: no quantisation runs
     std::string message;
-    ImageBlock block = readJpeg(path, options, message);
+    ImageBlock block = testing::blockOf(readJpeg(path, options), message);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.bitCount(), 8);
     expectGreyRamp(block);
@@ -114,7 +114,7 @@ TEST_F(JpegTest, PaletteDisplayGivesQuantisersColoursThenZeros)
     JpegReadOptions options;
     options.quantise256 = true;
     std::string message;
-    ImageBlock block = readJpeg(path, options, message);
+    ImageBlock block = testing::blockOf(readJpeg(path, options), message);
     ASSERT_TRUE(block) << message;
     ASSERT_EQ(block.bitCount(), 8);
     ASSERT_EQ(block.colorsUsed(), 256u);
@@ -159,7 +159,7 @@ TEST_F(JpegTest, PreviewDecodesAtReducedSize)
         JpegReadOptions options;
         options.targetWidth = 160;
         std::string message;
-        ImageBlock block = readJpeg(path, options, message);
+        ImageBlock block = testing::blockOf(readJpeg(path, options), message);
         ASSERT_TRUE(block) << message;
         EXPECT_EQ(block.width(), c.expectedWidth) << c.width;
     }
@@ -174,7 +174,7 @@ TEST_F(JpegTest, CmykFilesFromImageMagickLookRight)
                              + shellQuote(path)),
                   0);
         std::string message;
-        ImageBlock block = readJpeg(path, {}, message);
+        ImageBlock block = testing::blockOf(readJpeg(path, {}), message);
         ASSERT_TRUE(block) << message;
         EXPECT_EQ(block.bitCount(), 24);
         auto reference = magickDecode(path);
@@ -185,7 +185,7 @@ TEST_F(JpegTest, CmykFilesFromImageMagickLookRight)
 
         JpegReadOptions grey;
         grey.loadGreyscale = true;
-        ImageBlock greyBlock = readJpeg(path, grey, message);
+        ImageBlock greyBlock = testing::blockOf(readJpeg(path, grey), message);
         ASSERT_TRUE(greyBlock) << message;
         EXPECT_EQ(greyBlock.bitCount(), 8);
         expectGreyRamp(greyBlock);
@@ -287,7 +287,7 @@ ImageBlock readBytes(const ScratchDir& dir, const std::vector<uint8_t>& bytes, s
     std::string path = dir.file("input.jpg");
     writeFile(path, bytes);
     StderrCapture errors;
-    ImageBlock block = readJpeg(path, {}, message);
+    ImageBlock block = testing::blockOf(readJpeg(path, {}), message);
     stderrText = errors.text();
     return block;
 }
@@ -368,7 +368,7 @@ TEST(JpegMalformed, TruncatedProgressiveFileShowsEveryScanItHolds)
 TEST(JpegMalformed, MissingFile)
 {
     std::string message;
-    EXPECT_FALSE(readJpeg("/nonexistent/x.jpg", {}, message));
+    EXPECT_FALSE(testing::blockOf(readJpeg("/nonexistent/x.jpg", {}), message));
     EXPECT_EQ(message, "Can't open file for reading !");
 }
 

@@ -357,9 +357,9 @@ TEST(PcxReader, HugePictureCannotBeAllocated)
 
 TEST(PcxReader, MissingFile)
 {
-    std::string message, compression;
-    EXPECT_FALSE(readPcx("/nonexistent/x.pcx", message, compression));
-    EXPECT_EQ(message, "Can't open file");
+    Result<DecodedImage> read = readPcx("/nonexistent/x.pcx");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file");
 }
 
 // ---------------------------------------------------------------------------
@@ -374,10 +374,9 @@ protected:
     }
     ImageBlock read(const std::string& path)
     {
-        std::string message, compression;
-        ImageBlock block = readPcx(path, message, compression);
-        EXPECT_TRUE(block) << path << ": " << message;
-        return block;
+        Decoded d = testing::decodedFrom(readPcx(path));
+        EXPECT_TRUE(d.block) << path << ": " << d.message;
+        return std::move(d.block);
     }
     ScratchDir dir;
 };
@@ -445,9 +444,9 @@ TEST_F(PcxTools, ThreeOneBitPlanesFromPpmtopcxAreRefused)
 {
     writePpm(dir.file("in.ppm"), pattern(8, 3, 5)); // five colours: three planes
     ASSERT_EQ(runCommand("ppmtopcx " + shellQuote(dir.file("in.ppm")) + " > " + shellQuote(dir.file("out.pcx")) + " 2>/dev/null"), 0);
-    std::string message, compression;
-    EXPECT_FALSE(readPcx(dir.file("out.pcx"), message, compression));
-    EXPECT_EQ(message, "Not a valid PCX file");
+    Result<DecodedImage> read = readPcx(dir.file("out.pcx"));
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Not a valid PCX file");
 }
 
 TEST_F(PcxTools, VersionThreeDiffersFromImageMagickOnPurpose)
@@ -579,10 +578,9 @@ TEST(PcxWriter, SixteenColourHeaderMapKeepsColours)
     EXPECT_EQ(file[3], 4);
     EXPECT_EQ(file[16], block.colorTable()[0].red);
     EXPECT_EQ(file[16 + 3 * 5 + 2], block.colorTable()[5].blue);
-    std::string message, compression;
-    ImageBlock back = readPcx(dir.file("x.pcx"), message, compression);
+    Result<DecodedImage> back = readPcx(dir.file("x.pcx"));
     ASSERT_TRUE(back);
-    EXPECT_EQ(maxDifference(blockToRgb(back), source), 0);
+    EXPECT_EQ(maxDifference(blockToRgb(back->block), source), 0);
 }
 
 TEST(PcxWriter, RefusesDepthsItCannotWrite)
@@ -600,18 +598,16 @@ TEST(PcxRegistry, ReaderAndWriterAreRegistered)
 {
     auto& registry = CodecRegistry::instance();
     ASSERT_NE(registry.reader(ImageFormat::Pcx), nullptr);
-    ASSERT_NE(registry.writer(SaveType::Pcx), nullptr);
+    ASSERT_NE(registry.writer(ImageFormat::Pcx), nullptr);
     ScratchDir dir;
     ImageBlock block = blockFrom(pattern(5, 5, 16), 4);
-    std::string message;
-    ASSERT_TRUE(registry.writer(SaveType::Pcx)(dir.file("r.pcx"), block, WriteOptions{}, message));
+    ASSERT_TRUE(registry.writer(ImageFormat::Pcx)(dir.file("r.pcx"), block, WriteOptions{}));
     ReadRequest request;
     request.path = dir.file("r.pcx");
-    std::string compression;
-    ImageBlock back = registry.reader(ImageFormat::Pcx)(request, message, compression);
+    Result<DecodedImage> back = registry.reader(ImageFormat::Pcx)(request);
     ASSERT_TRUE(back);
-    EXPECT_EQ(compression, "Run Length Encoding");
-    EXPECT_EQ(maxDifference(blockToRgb(back), blockToRgb(block)), 0);
+    EXPECT_EQ(back->compression, "Run Length Encoding");
+    EXPECT_EQ(maxDifference(blockToRgb(back->block), blockToRgb(block)), 0);
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 // the refusals.
 
 #include "codecs/photocd/photocd.h"
+#include "dispatch/load_dispatch.h"
+#include "tests/dispatch/scripted_host.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -109,7 +112,17 @@ protected:
         path = dir.file("test.pcd");
         writeFile(path, bytes);
         message.clear();
-        return readPhotoCd(path, loadingSize, overview, message);
+        Result<DecodedImage> picture = readPhotoCd(path, loadingSize);
+        if (!picture) {
+            message = picture.failure().detail;
+            return {};
+        }
+        if (overview)
+            *overview = picture->overviewPack;
+        // Upright, as the dispatcher shows it.
+        if (!turnUpright(picture->block, picture->quarterTurnsClockwise))
+            return {};
+        return std::move(picture->block);
     }
 
     ScratchDir dir;
@@ -191,10 +204,8 @@ TEST_F(PhotoCdReader, Refusals)
     EXPECT_EQ(message, "Not a valid PCD-File");
     EXPECT_FALSE(read(Bytes{}, 0, &overview));
     EXPECT_EQ(message, "Not a valid PCD-File");
-    EXPECT_FALSE(readPhotoCd(dir.file("missing.pcd"), 0, &overview, message));
-    EXPECT_EQ(message, "Can't open file");
-    EXPECT_FALSE(readPhotoCdOverview(dir.file("missing.pcd"), 1, false, message));
-    EXPECT_EQ(message, "Can't open file");
+    EXPECT_EQ(readPhotoCd(dir.file("missing.pcd"), 0).failure().detail, "Can't open file");
+    EXPECT_EQ(readPhotoCdOverview(dir.file("missing.pcd"), 1).failure().detail, "Can't open file");
 }
 
 // Overview packs: thumbnail j (from 1) is uniform, Y = j, C1 = 128 + j % 7,
@@ -223,7 +234,7 @@ TEST_F(PhotoCdReader, OverviewSheetsOfTwentyFive)
     path = dir.file("overview.pcd");
     writeFile(path, overviewPack(100));
     for (int first : {1, 26, 51, 76}) {
-        ImageBlock sheet = readPhotoCdOverview(path, first, false, message);
+        ImageBlock sheet = testing::blockOf(readPhotoCdOverview(path, first), message);
         ASSERT_TRUE(sheet) << message;
         ASSERT_EQ(sheet.width(), 960);
         ASSERT_EQ(sheet.height(), 649);
@@ -244,18 +255,20 @@ TEST_F(PhotoCdReader, OverviewWithFewerPicturesLeavesTheirPlacesBlack)
 {
     path = dir.file("short.pcd");
     writeFile(path, overviewPack(7));
-    ImageBlock sheet = readPhotoCdOverview(path, 1, false, message);
+    ImageBlock sheet = testing::blockOf(readPhotoCdOverview(path, 1), message);
     ASSERT_TRUE(sheet) << message;
     EXPECT_EQ(pixelOf(sheet, 192 * 1 + 5, 128 + 5), thumbnailColour(7));
     EXPECT_EQ(pixelOf(sheet, 192 * 2 + 5, 128 + 5), (std::array<int, 3>{0, 0, 0}));
 }
 
-TEST_F(PhotoCdReader, OverviewQuantisedToPaletteColours)
+TEST_F(PhotoCdReader, OverviewOnAPaletteDisplayIsQuantised)
 {
     path = dir.file("overview.pcd");
     writeFile(path, overviewPack(25));
-    ImageBlock sheet = readPhotoCdOverview(path, 1, true, message);
-    ASSERT_TRUE(sheet) << message;
+    testing::ScriptedHost host;
+    host.palette = true;
+    ImageBlock sheet = LoadForDisplay(host, path, false, true, 0);
+    ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet.bitCount(), 8);
     EXPECT_EQ(sheet.width(), 960);
     RgbImage rgb = blockToRgb(sheet);
@@ -293,8 +306,7 @@ TEST_F(PhotoCdMagick, ImagePacksAtEverySize)
     } sizes[] = {{0, 192, 128, 0x2000}, {1, 384, 256, 0xB800}, {2, 768, 512, 0x30000}};
     for (const auto& s : sizes) {
         std::string message;
-        bool overview = false;
-        ImageBlock block = readPhotoCd(pack, s.loadingSize, &overview, message);
+        ImageBlock block = testing::blockOf(readPhotoCd(pack, s.loadingSize), message);
         ASSERT_TRUE(block) << message;
         ASSERT_EQ(block.width(), s.width);
         ASSERT_EQ(block.height(), s.height);
@@ -340,7 +352,10 @@ TEST_F(PhotoCdMagick, PortraitPackIsTurnedUpright)
     if (runCommand("convert " + shellQuote(source) + " PCD:" + shellQuote(pack) + " 2>/dev/null") != 0)
         GTEST_SKIP() << "this ImageMagick cannot write Photo CD";
     std::string message;
-    ImageBlock block = readPhotoCd(pack, 2, nullptr, message);
+    Result<DecodedImage> picture = readPhotoCd(pack, 2);
+    ASSERT_TRUE(picture) << picture.text();
+    ASSERT_TRUE(turnUpright(picture->block, picture->quarterTurnsClockwise));
+    ImageBlock block = std::move(picture->block);
     ASSERT_TRUE(block) << message;
     ASSERT_EQ(block.width(), 512);
     ASSERT_EQ(block.height(), 768);

@@ -224,7 +224,7 @@ TEST_P(PngPiecesShapes, DecodesToTheBlocksPixelsTheSameWithOneOrTwoThreads)
     // Our reader gives back the block byte for byte.
     std::string message;
     StderrCapture errors;
-    ImageBlock again = readPng(one, message);
+    ImageBlock again = testing::blockOf(readPng(one), message);
     EXPECT_EQ(errors.text(), "");
     ASSERT_TRUE(again) << message;
     ASSERT_EQ(again.bitCount(), c.bits);

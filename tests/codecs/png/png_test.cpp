@@ -105,7 +105,7 @@ TEST_P(PngKindsTest, DecodesToImageMagicksPixelsWithinTheReductions)
 
     std::string message;
     StderrCapture errors;
-    ImageBlock block = readPng(path, message);
+    ImageBlock block = testing::blockOf(readPng(path), message);
     EXPECT_EQ(errors.text(), "");
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.bitCount(), c.blockBits);
@@ -154,7 +154,7 @@ TEST_F(PngFixtureTest, TwoBitGreyBecomesEightBitWithFourStepRamp)
     std::string path = make("grey2.png", "-size 4x1 gradient:black-white -colorspace gray -depth 2 "
                                          "-define png:color-type=0 -define png:bit-depth=2");
     std::string message;
-    ImageBlock block = readPng(path, message);
+    ImageBlock block = testing::blockOf(readPng(path), message);
     ASSERT_TRUE(block) << message;
     ASSERT_EQ(block.bitCount(), 8);
     ASSERT_EQ(block.colorsUsed(), 256u);
@@ -173,7 +173,7 @@ TEST_F(PngFixtureTest, FourBitGreysBrightestEntryIs240)
     std::string path = make("grey4.png", "-size 16x1 gradient:black-white -colorspace gray -depth 4 "
                                          "-define png:color-type=0 -define png:bit-depth=4");
     std::string message;
-    ImageBlock block = readPng(path, message);
+    ImageBlock block = testing::blockOf(readPng(path), message);
     ASSERT_TRUE(block) << message;
     ASSERT_EQ(block.bitCount(), 4);
     ASSERT_EQ(block.colorsUsed(), 16u);
@@ -188,12 +188,12 @@ TEST_F(PngFixtureTest, InterlacedFilesAreReadUpToTenThousandRows)
     std::string plain = make("plain.png", "-size 3x10001 xc:gray40 -depth 8 -interlace none");
     ASSERT_EQ(ihdrOf(readFile(refused)).interlace, 1);
     std::string message;
-    ImageBlock block = readPng(allowed, message);
+    ImageBlock block = testing::blockOf(readPng(allowed), message);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.height(), 10000);
-    EXPECT_FALSE(readPng(refused, message));
+    EXPECT_FALSE(testing::blockOf(readPng(refused), message));
     EXPECT_EQ(message, "Sorry!\nThis File is toooo big for me.");
-    block = readPng(plain, message);
+    block = testing::blockOf(readPng(plain), message);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.height(), 10001);
 }
@@ -202,9 +202,9 @@ TEST_F(PngFixtureTest, MemoryReaderGivesTheFileReadersBlock)
 {
     std::string path = make("rose.png", "rose: -depth 8");
     std::string message;
-    ImageBlock fromFile = readPng(path, message);
+    ImageBlock fromFile = testing::blockOf(readPng(path), message);
     std::vector<uint8_t> bytes = readFile(path);
-    ImageBlock fromMemory = readPngFromMemory(bytes, message);
+    ImageBlock fromMemory = testing::blockOf(readPngFromMemory(bytes), message);
     ASSERT_TRUE(fromFile);
     ASSERT_TRUE(fromMemory);
     ASSERT_EQ(fromFile.size(), fromMemory.size());
@@ -289,7 +289,7 @@ TEST(PngWriter, TrueColourBlocksBecomeRgbOrRgbaFiles)
         EXPECT_EQ(maxDifference(*decoded, anyBlockToRgb(block)), 0);
         // And back through our reader, byte for byte.
         std::string message;
-        ImageBlock again = readPng(path, message);
+        ImageBlock again = testing::blockOf(readPng(path), message);
         ASSERT_TRUE(again) << message;
         EXPECT_EQ(std::memcmp(again.pixels(), block.pixels(), block.rowSize() * 7), 0);
     }
@@ -329,11 +329,11 @@ protected:
         writeFile(damaged, bytes);
         std::string message;
         StderrCapture errors;
-        ImageBlock block = readPng(damaged, message);
+        ImageBlock block = testing::blockOf(readPng(damaged), message);
         EXPECT_EQ(errors.text(), "") << what;
         EXPECT_FALSE(block) << what;
         EXPECT_EQ(message, kNotValid) << what;
-        ImageBlock fromMemory = readPngFromMemory(bytes, message);
+        ImageBlock fromMemory = testing::blockOf(readPngFromMemory(bytes), message);
         EXPECT_FALSE(fromMemory) << what;
     }
     ScratchDir dir;
@@ -394,10 +394,10 @@ TEST_F(PngMalformed, DamagedImageDataChecksumsDoNotHideThePicture)
     badAdler[idat + 8 + length - 1] ^= 0xFF;
     fixCrc(badAdler, idat);
     std::string message;
-    ImageBlock original = readPng(path, message);
+    ImageBlock original = testing::blockOf(readPng(path), message);
     ASSERT_TRUE(original);
     for (const auto* bytes : {&badCrc, &badAdler}) {
-        ImageBlock block = readPngFromMemory(*bytes, message);
+        ImageBlock block = testing::blockOf(readPngFromMemory(*bytes), message);
         ASSERT_TRUE(block) << (bytes == &badCrc ? "crc" : "adler");
         EXPECT_EQ(std::memcmp(block.data(), original.data(), static_cast<size_t>(original.size())), 0);
     }
@@ -406,7 +406,7 @@ TEST_F(PngMalformed, DamagedImageDataChecksumsDoNotHideThePicture)
 TEST(PngReader, MissingFileNamesThePath)
 {
     std::string message;
-    EXPECT_FALSE(readPng("/nonexistent/x.png", message));
+    EXPECT_FALSE(testing::blockOf(readPng("/nonexistent/x.png"), message));
     EXPECT_EQ(message, "Can't open file: /nonexistent/x.png");
 }
 

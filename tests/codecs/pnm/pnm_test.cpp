@@ -32,12 +32,7 @@ Bytes bytesOf(std::string_view text, const Bytes& pixels = {})
     return file;
 }
 
-Decoded decode(PortableKind kind, const Bytes& file)
-{
-    Decoded d;
-    d.block = decodePortable(kind, file, d.message);
-    return d;
-}
+Decoded decode(PortableKind kind, const Bytes& file) { return testing::decodedFrom(decodePortable(kind, file)); }
 
 TEST(PortableReader, CommentLineBetweenMagicAndWidth)
 {
@@ -173,9 +168,9 @@ TEST(PortableReader, HugePictureCannotBeAllocated)
 
 TEST(PortableReader, MissingFile)
 {
-    std::string message;
-    EXPECT_FALSE(readPortable(PortableKind::Greymap, "/nonexistent/x.pgm", message));
-    EXPECT_EQ(message, "Can't open file: /nonexistent/x.pgm");
+    Result<DecodedImage> read = readPortable(PortableKind::Greymap, "/nonexistent/x.pgm");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file: /nonexistent/x.pgm");
 }
 
 // ---------------------------------------------------------------------------
@@ -219,14 +214,14 @@ TEST(PortableTools, NetpbmAndImageMagickFiles)
             command.replace(command.find("IN"), 2, shellQuote(dir.file("in.ppm")));
             std::string out = dir.file("out.pnm");
             ASSERT_EQ(runCommand(command + " > " + shellQuote(out) + " 2>/dev/null"), 0);
-            std::string message;
-            ImageBlock block = readPortable(c.kind, out, message);
+            Decoded d = testing::decodedFrom(readPortable(c.kind, out));
+            ImageBlock& block = d.block;
             if (std::string_view(c.command).find("-plain") != std::string_view::npos) {
                 EXPECT_FALSE(block);
-                EXPECT_EQ(message, "Not a valid PBM file, can't read header");
+                EXPECT_EQ(d.message, "Not a valid PBM file, can't read header");
                 continue;
             }
-            ASSERT_TRUE(block) << message;
+            ASSERT_TRUE(block) << d.message;
             auto magick = magickDecode(out);
             ASSERT_TRUE(magick);
             EXPECT_EQ(maxDifference(blockToRgb(block), *magick), 0);
@@ -240,8 +235,8 @@ TEST(PortableTools, SmallMaximumIsNotScaledUnlikeImageMagick)
         GTEST_SKIP() << "ImageMagick missing";
     ScratchDir dir;
     testing::writeFile(dir.file("x.pgm"), bytesOf("P5 2 1 15\n", {15, 3}));
-    std::string message;
-    ImageBlock block = readPortable(PortableKind::Greymap, dir.file("x.pgm"), message);
+    Decoded d = testing::decodedFrom(readPortable(PortableKind::Greymap, dir.file("x.pgm")));
+    ImageBlock& block = d.block;
     ASSERT_TRUE(block);
     auto magick = magickDecode(dir.file("x.pgm"));
     ASSERT_TRUE(magick);
@@ -266,11 +261,10 @@ TEST(PortableRegistry, ReadersAreRegisteredAndWriteNoCompressionText)
         testing::writeFile(dir.file("x"), bytesOf(c.text));
         ReadRequest request;
         request.path = dir.file("x");
-        std::string message;
-        std::string compression = "set by the dispatcher";
-        ImageBlock block = reader(request, message, compression);
-        ASSERT_TRUE(block) << message;
-        EXPECT_EQ(compression, "set by the dispatcher");
+        Result<DecodedImage> read = reader(request);
+        ASSERT_TRUE(read) << read.text();
+        EXPECT_TRUE(read->block);
+        EXPECT_EQ(read->compression, "") << "the format's text is the dispatcher's";
     }
 }
 

@@ -283,9 +283,9 @@ TEST(SunRasterReader, MalformedFilesFailWithTheirMessage)
 
 TEST(SunRasterReader, MissingFile)
 {
-    std::string message, compression;
-    EXPECT_FALSE(readSunRaster("/nonexistent/x.ras", message, compression));
-    EXPECT_EQ(message, "Can't open file: /nonexistent/x.ras");
+    Result<DecodedImage> read = readSunRaster("/nonexistent/x.ras");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file: /nonexistent/x.ras");
 }
 
 // ---------------------------------------------------------------------------
@@ -334,12 +334,11 @@ protected:
         std::string full = command;
         full.replace(full.find("IN"), 2, shellQuote(in));
         EXPECT_EQ(runCommand(full + " > " + shellQuote(out()) + " 2>/dev/null"), 0) << command;
-        std::string message, text;
-        ImageBlock block = readSunRaster(out(), message, text);
-        EXPECT_TRUE(block) << command << ": " << message;
+        Decoded d = testing::decodedFrom(readSunRaster(out()));
+        EXPECT_TRUE(d.block) << command << ": " << d.message;
         if (compression)
-            *compression = text;
-        return block;
+            *compression = d.compression;
+        return std::move(d.block);
     }
     std::string out() const { return dir.file("out.ras"); }
     ScratchDir dir;
@@ -416,10 +415,10 @@ TEST(SunRasterRegistry, ReaderIsRegistered)
     testing::writeFile(dir.file("x.ras"), ras({.type = 2}, {0x80, 0x00}));
     ReadRequest request;
     request.path = dir.file("x.ras");
-    std::string message, compression;
-    ImageBlock block = reader(request, message, compression);
-    ASSERT_TRUE(block) << message;
-    EXPECT_EQ(compression, "Sun Rasterfile - RLE compressed");
+    Result<DecodedImage> read = reader(request);
+    ASSERT_TRUE(read) << read.text();
+    EXPECT_TRUE(read->block);
+    EXPECT_EQ(read->compression, "Sun Rasterfile - RLE compressed");
 }
 
 } // namespace

@@ -260,9 +260,9 @@ TEST(TargaReader, MalformedFilesFailWithTheirMessage)
 
 TEST(TargaReader, MissingFile)
 {
-    std::string message, compression;
-    EXPECT_FALSE(readTarga("/nonexistent/x.tga", message, compression));
-    EXPECT_EQ(message, "Can't open file: /nonexistent/x.tga");
+    Result<DecodedImage> read = readTarga("/nonexistent/x.tga");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Can't open file: /nonexistent/x.tga");
 }
 
 // ---------------------------------------------------------------------------
@@ -303,11 +303,10 @@ protected:
         if (file.size() >= 18) {
             EXPECT_EQ(file[2], expectedType) << command;
         }
-        std::string message, compression;
-        ImageBlock block = readTarga(out(), message, compression);
-        EXPECT_TRUE(block) << command << ": " << message;
-        EXPECT_EQ(compression, expectedType >= 9 ? "Run Length Encoding" : "None") << command;
-        return block;
+        Decoded d = testing::decodedFrom(readTarga(out()));
+        EXPECT_TRUE(d.block) << command << ": " << d.message;
+        EXPECT_EQ(d.compression, expectedType >= 9 ? "Run Length Encoding" : "None") << command;
+        return std::move(d.block);
     }
     std::string out() const { return dir.file("out.tga"); }
     ScratchDir dir;
@@ -345,9 +344,9 @@ TEST_F(TargaTools, PamtotgaSixteenBitMapIsRefused)
 {
     writePpm(dir.file("in.ppm"), pattern(5, 5, 10, false));
     ASSERT_EQ(runCommand("pamtotga -cmap16 " + shellQuote(dir.file("in.ppm")) + " > " + shellQuote(out()) + " 2>/dev/null"), 0);
-    std::string message, compression;
-    EXPECT_FALSE(readTarga(out(), message, compression));
-    EXPECT_EQ(message, "Not a valid TARGA file, can't read header");
+    Result<DecodedImage> read = readTarga(out());
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.failure().detail, "Not a valid TARGA file, can't read header");
 }
 
 TEST_F(TargaTools, ImageMagickFilesDecodeAsImageMagickDecodesThem)
@@ -392,10 +391,10 @@ TEST(TargaRegistry, ReaderIsRegistered)
     testing::writeFile(dir.file("x.tga"), tga(h, {1, 2, 3}));
     ReadRequest request;
     request.path = dir.file("x.tga");
-    std::string message, compression;
-    ImageBlock block = reader(request, message, compression);
-    ASSERT_TRUE(block) << message;
-    EXPECT_EQ(compression, "None");
+    Result<DecodedImage> read = reader(request);
+    ASSERT_TRUE(read) << read.text();
+    EXPECT_TRUE(read->block);
+    EXPECT_EQ(read->compression, "None");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The converter over the icon, IFF and Photo CD readers and the icon writer.
 
 #include "codecs/icon/icon.h"
+#include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,16 +32,13 @@ TEST(ConvertFormats, IffAndPhotoCdToIcons)
               0)
         << output;
     std::string message;
-    ReadRequest request;
-    request.path = dir.file("out/picture.ICO");
-    ImageBlock block = readIcon(request, message);
+    ImageBlock block = testing::blockOf(readIcon(dir.file("out/picture.ICO"), IconReadOptions{}), message);
     ASSERT_TRUE(block) << message << "\n" << output;
     EXPECT_EQ(block.width(), 20);
     auto expected = testing::magickDecode(source);
     ASSERT_TRUE(expected);
     EXPECT_EQ(testing::maxDifference(testing::blockToRgb(block), *expected), 0);
-    request.path = dir.file("out/photo.ICO");
-    block = readIcon(request, message);
+    block = testing::blockOf(readIcon(dir.file("out/photo.ICO"), IconReadOptions{}), message);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.width(), 768);
 }

@@ -22,8 +22,7 @@ protected:
     {
         testing::runCommand("mkdir -p " + shellQuote(dir.file(name).substr(0, dir.file(name).rfind('/'))));
         ImageBlock block = ImageBlock::create(4, 4, 8, 256);
-        std::string message;
-        EXPECT_TRUE(writeBmp(dir.file(name), block, message)) << message;
+        EXPECT_TRUE(writeBmp(dir.file(name), block));
         return dir.file(name);
     }
     int convert(const std::string& arguments, std::string* output)
