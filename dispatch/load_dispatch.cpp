@@ -128,6 +128,28 @@ Status turnUpright(ImageBlock& block, int quarterTurnsClockwise)
     return {};
 }
 
+Result<ImageBlock> prepareForDisplay(ImageBlock block, bool paletteDisplay)
+{
+    if (isTransientDepth(block.bitCount())) {
+        ImageBlock normalised = normaliseDepth(block);
+        if (!normalised)
+            return outOfMemory();
+        block = std::move(normalised);
+    }
+    const int bits = block.bitCount();
+    // Nothing downstream can show another depth; only a faulty reader
+    // returns one.
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
+        return Failure{Reason::Unsupported, "Unsupported bit depth"};
+    if (paletteDisplay && bits == 24) {
+        ImageBlock quantised = quantise(block, 256);
+        if (!quantised)
+            return Failure{Reason::OutOfMemory, kCantQuantize256};
+        block = std::move(quantised);
+    }
+    return block;
+}
+
 // ---------------------------------------------------------------------------
 
 ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression,
@@ -474,24 +496,13 @@ ImageBlock DisplayLoad::finish(ImageBlock block, int64_t started)
     m_current.originalHeight = block.height();
     m_current.originalBitCount = block.bitCount();
 
-    if (isTransientDepth(block.bitCount())) {
-        ImageBlock normalised = normaliseDepth(block);
-        if (!normalised)
-            return failureTail(pathMessage(m_path, kCantAllocateMemory));
-        block = std::move(normalised);
+    Result<ImageBlock> shown = prepareForDisplay(std::move(block), m_host.paletteDisplay());
+    if (!shown) {
+        if (shown.failure().reason == Reason::Unsupported)
+            return failureTail(decodeFailureText(m_path, m_format, shown.text()));
+        return failureTail(pathMessage(m_path, shown.text()));
     }
-    const int bits = block.bitCount();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) {
-        // Nothing downstream can show another depth; only a faulty reader
-        // returns one.
-        return failureTail(decodeFailureText(m_path, m_format, "Unsupported bit depth"));
-    }
-    if (m_host.paletteDisplay() && block.bitCount() == 24) {
-        ImageBlock quantised = quantise(block, 256);
-        if (!quantised)
-            return failureTail(pathMessage(m_path, kCantQuantize256));
-        block = std::move(quantised);
-    }
+    block = shown.take();
 
     // The icon reader may have waited for the user's choice.
     m_current.decompressionMs = m_format == ImageFormat::Icon ? 0 : monotonicMilliseconds() - started;

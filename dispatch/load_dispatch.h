@@ -151,4 +151,11 @@ ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, 
 // Turns a block upright by the quarter turns a reader reported.
 Status turnUpright(ImageBlock& block, int quarterTurnsClockwise);
 
+// What every picture goes through before the viewer shows it, after it was
+// turned upright: a depth the display draws (1, 4, 8 or 24 bits) and 256
+// colours on a palette display. Fails with Reason::Unsupported for a depth
+// no conversion reaches, else with the words the viewer shows after the
+// path.
+Result<ImageBlock> prepareForDisplay(ImageBlock block, bool paletteDisplay);
+
 } // namespace pictorand

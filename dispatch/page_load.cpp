@@ -2,8 +2,6 @@
 
 #include "codecs/photocd/photocd.h"
 #include "dispatch/load_dispatch.h"
-#include "ops/depth_conversion.h"
-#include "ops/quantise.h"
 
 #include <utility>
 
@@ -14,24 +12,15 @@ namespace {
 // An overview pack holds at most this many thumbnails.
 constexpr int kOverviewPictures = 100;
 
-// What the display load does to a first page, done to any other page: the
-// unusual depths brought to 24 bits, true colour reduced on a palette display.
-Result<ImageBlock> forDisplay(ImageBlock block, bool paletteDisplay)
+// A picture a reader gave, made ready as the display load makes the first.
+Result<ImageBlock> forDisplay(Result<DecodedImage> read, bool paletteDisplay)
 {
-    const int bits = block.bitCount();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) {
-        ImageBlock normalised = normaliseDepth(block);
-        if (!normalised)
-            return Failure{Reason::Unsupported, "Unsupported bit depth"};
-        block = std::move(normalised);
-    }
-    if (paletteDisplay && block.bitCount() == 24) {
-        ImageBlock quantised = quantise(block, 256);
-        if (!quantised)
-            return Failure{Reason::OutOfMemory, kCantQuantize256};
-        block = std::move(quantised);
-    }
-    return block;
+    if (!read)
+        return Failure{read.failure().reason, read.failure().detail.empty() ? kDecodeError : read.failure().detail};
+    ImageBlock block = std::move(read->block);
+    if (Status turned = turnUpright(block, read->quarterTurnsClockwise); !turned)
+        return turned.failure();
+    return prepareForDisplay(std::move(block), paletteDisplay);
 }
 
 } // namespace
@@ -45,14 +34,10 @@ Result<ImageBlock> loadTiffPage(const CurrentImage& image, int page, bool palett
         return Failure{Reason::NoCodec, kReaderNotAvailable};
     ReadRequest request;
     request.path = image.path;
-    request.tiffDirectoryOffset = pageOffset(image, page);
+    request.paletteDisplay = paletteDisplay;
+    request.options = TiffReadOptions{pageOffset(image, page)};
     // The file's compression text stays as the first load wrote it.
-    std::string message;
-    std::string compression;
-    ImageBlock block = reader(request, message, compression);
-    if (!block)
-        return Failure{Reason::CorruptData, message.empty() ? kDecodeError : message};
-    return forDisplay(std::move(block), paletteDisplay);
+    return forDisplay(reader(request), paletteDisplay);
 }
 
 int nextOverviewStart(int start)
@@ -69,11 +54,7 @@ Result<ImageBlock> loadOverviewSheet(const std::string& path, int firstPicture, 
     OverviewReaderFunction reader = registry.overviewReader();
     if (!reader)
         return Failure{Reason::NoCodec, kReaderNotAvailable};
-    std::string message;
-    ImageBlock sheet = reader(path, firstPicture, paletteDisplay, message);
-    if (!sheet)
-        return Failure{Reason::CorruptData, message};
-    return sheet;
+    return forDisplay(reader(path, firstPicture), paletteDisplay);
 }
 
 } // namespace pictorand

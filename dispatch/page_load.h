@@ -22,7 +22,7 @@ int nextOverviewStart(int start);
 // The directory offset of page `page` (from 0) as the page counter recorded it.
 inline uint32_t pageOffset(const CurrentImage& image, int page)
 {
-    return image.imageOffsets[static_cast<size_t>(page)];
+    return page >= 0 && static_cast<size_t>(page) < image.pageOffsets.size() ? image.pageOffsets[static_cast<size_t>(page)] : 0;
 }
 
 // Page `page` of the TIFF file on screen.
