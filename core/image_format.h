@@ -119,7 +119,8 @@ const FormatInfo* savableFormatByNumber(int typeNumber);
 const FormatInfo* savableFormatByKey(std::string_view key);
 
 // The patterns of the Open dialog's first entry, which offers every picture
-// at once. Kept as users know it: its order is not that of the entries.
+// at once. Kept as users know it: its order is not that of the entries. The
+// patterns of formats not named here follow it by themselves.
 inline constexpr const char* kAllPicturesPatterns =
     "*.jpg;*.jpeg;*.gif;*.bmp;*.tif;*.tiff;*.png;*.pcx;*.tga;*.pcd;*.ras;*.sun;*.rle;*.dib;*.ico;*.avi;*.wav;"
     "*.rmi;*.mid;*.wmf;*.emf;*.pbm;*.pgm;*.ppm;*.iff;*.lbm";

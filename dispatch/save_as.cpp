@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <string_view>
 
 namespace pictorand {
 
@@ -16,6 +17,33 @@ std::string upper(std::string text)
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// The first entry's patterns: every picture, in the order users know, then
+// those of formats added since, in the order of their entries.
+std::string allPicturePatterns(const std::vector<const OpenFilter*>& entries)
+{
+    std::string all = kAllPicturesPatterns;
+    auto has = [&](std::string_view pattern) {
+        for (size_t start = 0; start <= all.size();) {
+            size_t end = std::min(all.find(';', start), all.size());
+            if (std::string_view(all).substr(start, end - start) == pattern)
+                return true;
+            start = end + 1;
+        }
+        return false;
+    };
+    for (const OpenFilter* filter : entries) {
+        std::string_view patterns = filter->patterns;
+        for (size_t start = 0; start <= patterns.size();) {
+            size_t end = std::min(patterns.find(';', start), patterns.size());
+            std::string_view pattern = patterns.substr(start, end - start);
+            if (!pattern.empty() && !has(pattern))
+                all += ";" + std::string(pattern);
+            start = end + 1;
+        }
+    }
+    return all;
 }
 
 } // namespace
@@ -29,7 +57,7 @@ const std::vector<FileTypeFilter>& openDialogTypes()
                 entries.push_back(&filter);
         std::sort(entries.begin(), entries.end(),
                   [](const OpenFilter* a, const OpenFilter* b) { return a->position < b->position; });
-        std::vector<FileTypeFilter> list = {{"Pictorand - Files", kAllPicturesPatterns}};
+        std::vector<FileTypeFilter> list = {{"Pictorand - Files", allPicturePatterns(entries)}};
         for (const OpenFilter* filter : entries)
             list.push_back({filter->description, filter->patterns});
         list.push_back({"All files (*.*)", "*.*"});
