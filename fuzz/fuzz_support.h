@@ -2,8 +2,12 @@
 // Readers take a path, so each input is put in an anonymous in-memory file
 // and handed over by its /proc path.
 
+#include "core/codec_registry.h"
+
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -39,5 +43,23 @@ private:
     int m_fd = -1;
     std::string m_path;
 };
+
+// A reader over a file and its twin over the same bytes in memory must agree
+// to the byte, failures and all; anything else ends the run.
+inline void requireSameResult(const Result<DecodedImage>& fromFile, const Result<DecodedImage>& fromMemory)
+{
+    if (fromFile.ok() != fromMemory.ok())
+        std::abort();
+    if (!fromFile) {
+        if (fromFile.failure() != fromMemory.failure())
+            std::abort();
+        return;
+    }
+    const ImageBlock& a = fromFile->block;
+    const ImageBlock& b = fromMemory->block;
+    if (fromFile->compression != fromMemory->compression || a.size() != b.size()
+        || std::memcmp(a.data(), b.data(), a.size()) != 0)
+        std::abort();
+}
 
 } // namespace pictorand::fuzzing

@@ -12,17 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzing::MemoryFile file(data, size);
     Result<DecodedImage> fromFile = readTarga(file.path());
     Result<DecodedImage> fromMemory = decodeTarga(std::span(data, size));
-    if (fromFile.ok() != fromMemory.ok())
-        std::abort();
-    if (!fromFile) {
-        if (fromFile.failure() != fromMemory.failure())
-            std::abort();
-        return 0;
-    }
-    const ImageBlock& a = fromFile->block;
-    const ImageBlock& b = fromMemory->block;
-    if (fromFile->compression != fromMemory->compression || a.size() != b.size()
-        || std::memcmp(a.data(), b.data(), a.size()) != 0)
-        std::abort();
+    fuzzing::requireSameResult(fromFile, fromMemory);
     return 0;
 }
