@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libdeflate-dev
   libgtest-dev libbenchmark-dev
   qt6-base-dev
   clang libclang-rt-14-dev
