@@ -12,7 +12,7 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
   # The independent tools the tests compare against, and a display server.
-  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs xvfb xauth)
+  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs pngcheck xvfb xauth)
 fi
 
 missing=()
