@@ -11,74 +11,110 @@ namespace {
 
 constexpr unsigned kMaxCodeBits = 15;
 
-// Reads bits least significant first, as deflate packs them; past the end it
-// reads zeros and says so through overrun().
+// Reads bits least significant first, as deflate packs them, through a
+// 64-bit buffer refilled a word at a time; past the end it reads zeros and
+// counts them, so that a walk over a cut stream stops.
 class BitWalker {
 public:
     explicit BitWalker(std::span<const uint8_t> data) : m_data(data) {}
 
-    uint64_t position() const { return m_position; }
-    bool overrun() const { return m_position > uint64_t(m_data.size()) * 8; }
-
-    // The next up to 57 bits without moving.
-    uint64_t peek() const
+    uint64_t position() const { return uint64_t(m_next) * 8 - m_count; }
+    bool overrun() const { return position() > uint64_t(m_data.size()) * 8; }
+    // At least 48 bits in the buffer: a length code, its extra bits, a
+    // distance code and its extra bits.
+    bool ensure48()
     {
-        const uint64_t byte = m_position / 8;
-        uint64_t word = 0;
-        if (byte + 8 <= m_data.size()) {
-            std::memcpy(&word, m_data.data() + byte, 8);
-        } else {
-            for (uint64_t i = byte; i < m_data.size() && i < byte + 8; ++i)
-                word |= uint64_t(m_data[i]) << (8 * (i - byte));
+        if (m_count >= 48)
+            return true;
+        if (m_next + 8 <= m_data.size()) {
+            uint64_t word = 0;
+            std::memcpy(&word, m_data.data() + m_next, 8);
+            m_buffer |= word << m_count;
+            m_next += (63 - m_count) / 8;
+            m_count |= 56;
+            return true;
         }
-        return word >> (m_position % 8);
+        while (m_count <= 56) {
+            m_buffer |= uint64_t(m_next < m_data.size() ? m_data[m_next] : 0) << m_count;
+            ++m_next;
+            m_count += 8;
+        }
+        return m_next <= m_data.size() + 16;
+    }
+    uint64_t peek() const { return m_buffer; }
+    void skip(unsigned count)
+    {
+        m_buffer >>= count;
+        m_count -= count;
     }
     uint32_t take(unsigned count)
     {
-        auto value = static_cast<uint32_t>(peek() & ((uint64_t(1) << count) - 1));
-        m_position += count;
+        ensure48();
+        auto value = static_cast<uint32_t>(m_buffer & ((uint64_t(1) << count) - 1));
+        skip(count);
         return value;
     }
-    void skip(uint64_t count) { m_position += count; }
-    void alignToByte() { m_position = (m_position + 7) / 8 * 8; }
+    void alignToByte() { skip(m_count % 8); }
+    // Moves on by whole bytes, from a byte boundary.
+    void skipBytes(uint64_t count)
+    {
+        const uint64_t target = position() / 8 + count;
+        m_buffer = 0;
+        m_count = 0;
+        m_next = static_cast<size_t>(std::min<uint64_t>(target, m_data.size() + 1));
+    }
 
 private:
     std::span<const uint8_t> m_data;
-    uint64_t m_position = 0;
+    size_t m_next = 0; // the next byte to load
+    uint64_t m_buffer = 0;
+    unsigned m_count = 0; // bits in m_buffer
 };
 
-// A table indexed by the next maxBits input bits; each entry holds the code's
-// length in its low 4 bits and a value in the bits above (0 for no code).
+// Codes of up to kRootBits bits are looked up in one table indexed by the
+// next input bits (small enough to stay in the first-level cache); each
+// entry holds the code's length in its low 4 bits and a value above (0: no
+// code). The rare longer codes are decoded a bit at a time.
 class CodeTable {
 public:
     // Lengths by symbol; returns false for an oversubscribed set of lengths.
     bool build(const uint8_t* lengths, size_t count, const uint16_t* values)
     {
-        std::array<uint16_t, kMaxCodeBits + 1> perLength{};
-        m_bits = 0;
+        m_perLength.fill(0);
+        unsigned longest = 0;
         for (size_t s = 0; s < count; ++s) {
-            ++perLength[lengths[s]];
-            m_bits = std::max<unsigned>(m_bits, lengths[s]);
+            ++m_perLength[lengths[s]];
+            longest = std::max<unsigned>(longest, lengths[s]);
         }
-        perLength[0] = 0;
+        m_perLength[0] = 0;
         int left = 1;
         for (unsigned bits = 1; bits <= kMaxCodeBits; ++bits) {
-            left = 2 * left - perLength[bits];
+            left = 2 * left - m_perLength[bits];
             if (left < 0)
                 return false;
         }
         std::array<uint16_t, kMaxCodeBits + 2> next{};
-        for (unsigned bits = 1; bits <= kMaxCodeBits; ++bits)
-            next[bits + 1] = static_cast<uint16_t>((next[bits] + perLength[bits]) << 1);
+        std::array<uint16_t, kMaxCodeBits + 2> firstIndex{};
+        for (unsigned bits = 1; bits <= kMaxCodeBits; ++bits) {
+            next[bits + 1] = static_cast<uint16_t>((next[bits] + m_perLength[bits]) << 1);
+            firstIndex[bits + 1] = static_cast<uint16_t>(firstIndex[bits] + m_perLength[bits]);
+        }
+        m_bits = std::min(longest, kRootBits);
+        m_mask = (uint64_t(1) << m_bits) - 1;
         std::fill(m_entries.begin(), m_entries.begin() + (size_t(1) << m_bits), uint16_t(0));
         for (size_t s = 0; s < count; ++s) {
-            unsigned bits = lengths[s];
+            const unsigned bits = lengths[s];
             if (bits == 0)
                 continue;
-            unsigned code = next[bits]++;
+            m_sorted[firstIndex[bits]++] = values[s];
+            const unsigned code = next[bits]++;
             unsigned reversed = 0;
             for (unsigned i = 0; i < bits; ++i)
                 reversed |= ((code >> i) & 1u) << (bits - 1 - i);
+            if (bits > kRootBits) {
+                m_entries[reversed & m_mask] = kLongCode;
+                continue;
+            }
             auto entry = static_cast<uint16_t>(values[s] << 4 | bits);
             for (size_t at = reversed; at < (size_t(1) << m_bits); at += size_t(1) << bits)
                 m_entries[at] = entry;
@@ -88,14 +124,43 @@ public:
     // The entry of the next code; 0 when the bits spell no code.
     uint32_t decode(BitWalker& walker) const
     {
-        uint32_t entry = m_entries[walker.peek() & ((uint64_t(1) << m_bits) - 1)];
+        uint32_t entry = m_entries[walker.peek() & m_mask];
+        if (entry == kLongCode)
+            return decodeLong(walker);
         walker.skip(entry & 0xF);
         return entry;
     }
 
 private:
-    std::array<uint16_t, size_t(1) << kMaxCodeBits> m_entries{};
+    static constexpr unsigned kRootBits = 11;
+    static constexpr uint16_t kLongCode = 0x8000;
+
+    // Canonical decoding, a bit at a time, as in zlib's puff.
+    uint32_t decodeLong(BitWalker& walker) const
+    {
+        const uint64_t bits = walker.peek();
+        int code = 0;
+        int first = 0;
+        int index = 0;
+        for (unsigned length = 1; length <= kMaxCodeBits; ++length) {
+            code |= int((bits >> (length - 1)) & 1);
+            const int count = m_perLength[length];
+            if (code - first < count) {
+                walker.skip(length);
+                return uint32_t(m_sorted[size_t(index + code - first)]) << 4 | length;
+            }
+            index += count;
+            first = (first + count) << 1;
+            code <<= 1;
+        }
+        return 0;
+    }
+
+    std::array<uint16_t, size_t(1) << kRootBits> m_entries{};
+    std::array<uint16_t, kMaxCodeBits + 1> m_perLength{};
+    std::array<uint16_t, 288> m_sorted{};
     unsigned m_bits = 0;
+    uint64_t m_mask = 0;
 };
 
 // Literal/length values: extra bits in bits 0-3 of the value, then a kind.
@@ -147,8 +212,10 @@ bool readDynamicCodes(BitWalker& walker, Tables& tables)
     std::array<uint8_t, 286 + 30> lengths{};
     unsigned filled = 0;
     while (filled < literalCount + distanceCount) {
+        if (!walker.ensure48())
+            return false;
         uint32_t entry = tables.lengthCodes.decode(walker);
-        if (entry == 0 || walker.overrun())
+        if (entry == 0)
             return false;
         unsigned symbol = (entry >> 4) - 1;
         unsigned repeat = 1;
@@ -189,9 +256,9 @@ void useFixedCodes(Tables& tables)
 bool skipCodes(BitWalker& walker, const Tables& tables)
 {
     for (;;) {
-        uint32_t entry = tables.literals.decode(walker);
-        if (walker.overrun())
+        if (!walker.ensure48())
             return false;
+        uint32_t entry = tables.literals.decode(walker);
         const uint32_t kind = (entry >> 4) & 0x30;
         if (kind == kLiteral)
             continue;
@@ -227,7 +294,7 @@ size_t FinalBlockOpener::open(std::span<uint8_t> stream, size_t size)
             uint32_t length = walker.take(16);
             if (walker.take(16) != (~length & 0xFFFF))
                 return 0;
-            walker.skip(uint64_t(length) * 8);
+            walker.skipBytes(length);
         } else if (type == 1) {
             useFixedCodes(*tables);
             if (!skipCodes(walker, *tables))

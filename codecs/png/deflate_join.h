@@ -18,7 +18,7 @@ inline constexpr size_t kMaxGrowth = 5;
 
 struct Tables;
 
-// Keeps its code tables (about 200 KiB) from one stream to the next.
+// Keeps its code tables from one stream to the next.
 class FinalBlockOpener {
 public:
     FinalBlockOpener();

@@ -181,6 +181,12 @@ bool decode(Decoder& decoder)
     png_structp png = decoder.png;
     png_infop info = decoder.info;
     png_set_read_fn(png, &decoder.source, readFromSource);
+    // Debian's libpng allocates (and clears) whatever a text chunk's length
+    // asks for, up to 2 GiB, before finding the file too short: the chunks
+    // this reader never uses are skipped unread instead.
+    static constexpr png_byte kUnusedChunks[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0, 'i', 'T', 'X', 't', 0,
+                                                 'i', 'C', 'C', 'P', 0, 's', 'P', 'L', 'T', 0, 'e', 'X', 'I', 'f', 0};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, 6);
     png_read_info(png, info);
 
     png_uint_32 width = 0;
