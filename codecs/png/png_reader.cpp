@@ -91,8 +91,8 @@ enum class Gathered { Whole, Damaged, OutOfMemory };
 // the image data spoils it. The header chunks had their CRCs checked by
 // libpng; for the image data a viewer shows what it can, as browsers do, and
 // a damaged stream still fails to inflate. (Checking them with
-// libdeflate_crc32 would cost a pass over the compressed bytes, about 2 % of
-// a big load.) IDAT chunks after other chunks are ignored, as libpng does.
+// libdeflate_crc32 would cost little: about 5 ms for the 48 MB of a
+// 6000 x 4000 photo.) IDAT chunks after other chunks are ignored, as libpng does.
 Gathered gatherImageData(Source& source, LargeBuffer& stream, size_t& streamSize)
 {
     const uint64_t capacity = std::min<uint64_t>(source.remaining(), kMaxBlockBytes);
