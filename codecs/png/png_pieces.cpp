@@ -3,9 +3,12 @@
 #include "codecs/common/ordered_pipeline.h"
 #include "codecs/common/pixel_order.h"
 
-#include <zlib.h>
+#include "codecs/png/deflate_join.h"
+
+#include <libdeflate.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -24,8 +27,6 @@ namespace pictorand::png_pieces {
 
 namespace {
 
-// The deflate window: each piece sees this much of the data before it.
-constexpr uint64_t kWindowBytes = 32768;
 constexpr unsigned kMaxThreads = 2;
 constexpr unsigned kAllFilters = 0x1F;
 
@@ -196,7 +197,8 @@ uint64_t filterPaeth(const uint8_t* row, const uint8_t* previous, uint8_t* out, 
 // What every piece needs to know; fixed by the picture and the piece size.
 struct Layout {
     const ImageBlock* block = nullptr;
-    unsigned bytesPerPixel = 0;
+    uint16_t bitCount = 0;
+    unsigned bytesPerPixel = 0; // at least one, as the filters count
     size_t pixels = 0;
     size_t rowBytes = 0;
     size_t lineBytes = 0; // filter type + row
@@ -209,7 +211,11 @@ struct Layout {
 // A block row (blue, green, red and maybe alpha) in PNG's byte order.
 void toPngOrder(const Layout& layout, const uint8_t* source, uint8_t* target)
 {
-    if (layout.bytesPerPixel == 3)
+    // Packed 1- and 4-bit rows already have the leftmost pixel in the high
+    // bits, as PNG wants.
+    if (layout.bitCount <= 8)
+        std::memcpy(target, source, layout.rowBytes);
+    else if (layout.bytesPerPixel == 3)
         copySwappingRedBlue(source, target, layout.pixels);
     else
         copySwappingRedBlueWithAlpha(source, target, layout.pixels);
@@ -222,56 +228,53 @@ struct Piece {
     uint64_t length = 0; // filtered bytes
 };
 
-// One per thread: its own deflate stream and row buffers, reused for every
-// piece the thread takes.
+struct CompressorFree {
+    void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
+};
+
+// One per thread: its compressor and buffers, reused for every piece the
+// thread takes.
 class PieceCompressor {
 public:
-    explicit PieceCompressor(const Layout& layout)
-        : m_layout(layout), m_previous(layout.lineBytes), m_current(layout.lineBytes),
-          m_scratch(4 * layout.lineBytes), m_dictionary(kWindowBytes)
-    {
-        m_open = deflateInit2(&m_stream, kLevel, Z_DEFLATED, -15, kMemoryLevel, Z_FILTERED) == Z_OK;
-    }
-    ~PieceCompressor()
-    {
-        if (m_open)
-            deflateEnd(&m_stream);
-    }
-    PieceCompressor(const PieceCompressor&) = delete;
-    PieceCompressor& operator=(const PieceCompressor&) = delete;
+    explicit PieceCompressor(const Layout& layout) : m_layout(layout), m_deflate(libdeflate_alloc_compressor(kLevel)) {}
 
-    bool isOpen() const { return m_open; }
+    bool isOpen() const { return m_deflate != nullptr; }
     bool compress(uint64_t index, Piece& piece);
 
 private:
-    bool deflateInto(const uint8_t* data, size_t size, Piece& piece, int flush);
+    bool filter(uint64_t start, uint64_t end);
 
     const Layout& m_layout;
-    z_stream m_stream{};
-    bool m_open = false;
+    std::unique_ptr<libdeflate_compressor, CompressorFree> m_deflate;
+    std::unique_ptr<deflate_join::FinalBlockOpener> m_opener;
     std::vector<uint8_t> m_previous; // lines: a byte for the filter type, then the row
     std::vector<uint8_t> m_current;
     std::vector<uint8_t> m_scratch;
-    std::vector<uint8_t> m_dictionary;
+    std::vector<uint8_t> m_filtered; // the piece's filtered bytes
 };
 
-bool PieceCompressor::compress(uint64_t index, Piece& piece)
+// The two bytes in front of a zlib stream: deflate with a 32 KiB window, and
+// the level class libdeflate's own zlib wrapper gives ours.
+constexpr std::array<uint8_t, 2> zlibHeader()
+{
+    const uint8_t levelClass = kLevel < 2 ? 0 : kLevel < 6 ? 1 : kLevel == 6 ? 2 : 3;
+    const uint8_t method = 0x78;
+    auto flags = static_cast<uint8_t>(levelClass << 6);
+    flags = static_cast<uint8_t>(flags + 31 - (method * 256u + flags) % 31);
+    return {method, flags};
+}
+
+// Fills m_filtered with the filtered bytes start .. end of the picture.
+bool PieceCompressor::filter(uint64_t start, uint64_t end)
 {
     const Layout& layout = m_layout;
-    const uint64_t start = index * layout.pieceBytes;
-    const uint64_t end = std::min(start + layout.pieceBytes, layout.totalBytes);
-    const uint64_t dictionaryStart = start > kWindowBytes ? start - kWindowBytes : 0;
-    if (deflateReset(&m_stream) != Z_OK)
-        return false;
-    if (piece.compressed.empty())
-        piece.compressed.resize(deflateBound(&m_stream, static_cast<uLong>(end - start)) + 64);
-    piece.used = 0;
-    piece.adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
-    piece.length = end - start;
-
-    // The rows are filtered again from the one before the window, so that no
-    // thread waits for another and the whole filtered picture never exists.
-    const auto firstRow = static_cast<int32_t>(dictionaryStart / layout.lineBytes);
+    m_previous.resize(layout.lineBytes);
+    m_current.resize(layout.lineBytes);
+    m_scratch.resize(4 * layout.lineBytes);
+    m_filtered.resize(static_cast<size_t>(end - start));
+    // The row above the piece is read again, so that no thread waits for
+    // another and the whole filtered picture never exists.
+    const auto firstRow = static_cast<int32_t>(start / layout.lineBytes);
     const auto lastRow = static_cast<int32_t>((end - 1) / layout.lineBytes);
     if (firstRow > 0)
         toPngOrder(layout, layout.block->topRow(firstRow - 1), m_previous.data() + 1);
@@ -279,63 +282,65 @@ bool PieceCompressor::compress(uint64_t index, Piece& piece)
         std::fill(m_previous.begin(), m_previous.end(), uint8_t(0));
     uint8_t* const scratch[4] = {m_scratch.data(), m_scratch.data() + layout.lineBytes,
                                  m_scratch.data() + 2 * layout.lineBytes, m_scratch.data() + 3 * layout.lineBytes};
-    size_t dictionaryUsed = 0;
-    bool primed = false;
     for (int32_t y = firstRow; y <= lastRow; ++y) {
         toPngOrder(layout, layout.block->topRow(y), m_current.data() + 1);
         const uint8_t* line = filterRow(m_current.data(), m_previous.data() + 1, layout.rowBytes, layout.bytesPerPixel,
                                         layout.allowedFilters, scratch);
         const uint64_t lineStart = uint64_t(y) * layout.lineBytes;
-        const uint64_t lineEnd = lineStart + layout.lineBytes;
-        uint64_t from = std::max(lineStart, dictionaryStart);
-        uint64_t to = std::min(lineEnd, start);
-        if (from < to) {
-            std::memcpy(m_dictionary.data() + dictionaryUsed, line + (from - lineStart), to - from);
-            dictionaryUsed += to - from;
-        }
-        from = std::max(lineStart, start);
-        to = std::min(lineEnd, end);
-        if (from < to) {
-            if (!primed) {
-                if (dictionaryUsed > 0
-                    && deflateSetDictionary(&m_stream, m_dictionary.data(), static_cast<uInt>(dictionaryUsed)) != Z_OK)
-                    return false;
-                primed = true;
-            }
-            const uint8_t* data = line + (from - lineStart);
-            auto size = static_cast<size_t>(to - from);
-            piece.adler = static_cast<uint32_t>(adler32_z(piece.adler, data, size));
-            if (!deflateInto(data, size, piece, Z_NO_FLUSH))
-                return false;
-        }
+        const uint64_t from = std::max(lineStart, start);
+        const uint64_t to = std::min(lineStart + layout.lineBytes, end);
+        std::memcpy(m_filtered.data() + (from - start), line + (from - lineStart), static_cast<size_t>(to - from));
         std::swap(m_previous, m_current);
     }
-    // A sync flush ends the piece on a byte boundary without ending the stream.
-    return deflateInto(nullptr, 0, piece, end == layout.totalBytes ? Z_FINISH : Z_SYNC_FLUSH);
+    return true;
 }
 
-bool PieceCompressor::deflateInto(const uint8_t* data, size_t size, Piece& piece, int flush)
+bool PieceCompressor::compress(uint64_t index, Piece& piece)
 {
-    // zlib's input pointer is not const, though deflate only reads through it.
-    m_stream.next_in = const_cast<Bytef*>(data);
-    m_stream.avail_in = static_cast<uInt>(size);
-    for (;;) {
-        if (piece.used == piece.compressed.size())
-            piece.compressed.resize(std::max<size_t>(2 * piece.compressed.size(), 65536));
-        auto room = static_cast<uInt>(std::min<size_t>(piece.compressed.size() - piece.used, UINT_MAX));
-        m_stream.next_out = piece.compressed.data() + piece.used;
-        m_stream.avail_out = room;
-        int status = deflate(&m_stream, flush);
-        piece.used += room - m_stream.avail_out;
-        if (status == Z_STREAM_ERROR)
-            return false;
-        if (flush == Z_FINISH) {
-            if (status == Z_STREAM_END)
-                return true;
-        } else if (m_stream.avail_in == 0 && m_stream.avail_out != 0) {
-            return true;
-        }
+    const Layout& layout = m_layout;
+    const uint64_t start = index * layout.pieceBytes;
+    const uint64_t end = std::min(start + layout.pieceBytes, layout.totalBytes);
+    const bool last = end == layout.totalBytes;
+    try {
+        filter(start, end);
+        const size_t room = libdeflate_deflate_compress_bound(m_deflate.get(), m_filtered.size()) + deflate_join::kMaxGrowth;
+        if (piece.compressed.size() < room)
+            piece.compressed.resize(room);
+        if (!last && !m_opener)
+            m_opener = std::make_unique<deflate_join::FinalBlockOpener>();
+    } catch (...) {
+        return false;
     }
+    piece.length = end - start;
+    piece.adler = libdeflate_adler32(1, m_filtered.data(), m_filtered.size());
+    piece.used = libdeflate_deflate_compress(m_deflate.get(), m_filtered.data(), m_filtered.size(),
+                                             piece.compressed.data(), piece.compressed.size());
+    if (piece.used == 0)
+        return false;
+    // Every piece but the last must let the next one follow in the same stream.
+    if (!last)
+        piece.used = m_opener->open(piece.compressed, piece.used);
+    return piece.used != 0;
+}
+
+// zlib's adler32_combine: the checksum of A then B from those of A and B.
+uint32_t combineAdler(uint32_t first, uint32_t second, uint64_t secondLength)
+{
+    constexpr uint32_t kBase = 65521;
+    const auto remainder = static_cast<uint32_t>(secondLength % kBase);
+    uint32_t sum1 = first & 0xFFFF;
+    uint32_t sum2 = static_cast<uint32_t>((uint64_t(remainder) * sum1) % kBase);
+    sum1 += (second & 0xFFFF) + kBase - 1;
+    sum2 += (first >> 16) + (second >> 16) + kBase - remainder;
+    if (sum1 >= kBase)
+        sum1 -= kBase;
+    if (sum1 >= kBase)
+        sum1 -= kBase;
+    if (sum2 >= 2 * kBase)
+        sum2 -= 2 * kBase;
+    if (sum2 >= kBase)
+        sum2 -= kBase;
+    return sum1 | sum2 << 16;
 }
 
 void putBigEndian(uint8_t* out, uint32_t value)
@@ -356,19 +361,18 @@ bool writeChunk(std::FILE* file, const char* type, std::initializer_list<std::sp
     uint8_t head[8];
     putBigEndian(head, static_cast<uint32_t>(length));
     std::memcpy(head + 4, type, 4);
-    uLong crc = crc32(0, head + 4, 4);
+    uint32_t crc = libdeflate_crc32(0, head + 4, 4);
     if (std::fwrite(head, 1, 8, file) != 8)
         return false;
     for (auto part : parts) {
-        // Not even an empty part reaches crc32: a null pointer restarts it.
         if (part.empty())
             continue;
-        crc = crc32_z(crc, part.data(), part.size());
+        crc = libdeflate_crc32(crc, part.data(), part.size());
         if (std::fwrite(part.data(), 1, part.size(), file) != part.size())
             return false;
     }
     uint8_t tail[4];
-    putBigEndian(tail, static_cast<uint32_t>(crc));
+    putBigEndian(tail, crc);
     return std::fwrite(tail, 1, 4, file) == 4;
 }
 
@@ -376,9 +380,8 @@ bool writeChunk(std::FILE* file, const char* type, std::initializer_list<std::sp
 // Adler-32 of all filtered bytes after the last.
 bool writePiece(std::FILE* file, const Piece& piece, bool first, bool last, uint32_t& adler)
 {
-    // Level 6 with a 32 KiB window, as zlib itself writes it.
-    static constexpr uint8_t kZlibHeader[2] = {0x78, 0x9C};
-    adler = static_cast<uint32_t>(adler32_combine(adler, piece.adler, static_cast<z_off_t>(piece.length)));
+    static constexpr std::array<uint8_t, 2> kZlibHeader = zlibHeader();
+    adler = combineAdler(adler, piece.adler, piece.length);
     uint8_t trailer[4];
     putBigEndian(trailer, adler);
     return writeChunk(file, "IDAT",
@@ -397,7 +400,7 @@ bool compressAndWrite(std::FILE* file, const Layout& layout, unsigned threads)
     } catch (...) {
         return false;
     }
-    uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
+    uint32_t adler = 1;
     return runOrderedPipeline(
         layout.pieceCount, threads, std::span<Piece>(ring),
         [&] {
@@ -414,7 +417,14 @@ bool compressAndWrite(std::FILE* file, const Layout& layout, unsigned threads)
 
 } // namespace
 
-unsigned threadCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads); }
+unsigned threadCount()
+{
+    // PICTORAND_THREADS=1 keeps a save on the calling thread, to measure it
+    // alone; the file is the same either way.
+    if (const char* given = std::getenv("PICTORAND_THREADS"); given && std::strcmp(given, "1") == 0)
+        return 1;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+}
 
 const uint8_t* filterRow(uint8_t* line, const uint8_t* previous, size_t rowBytes, unsigned bytesPerPixel,
                          unsigned allowed, uint8_t* const scratch[4])
@@ -459,13 +469,15 @@ const uint8_t* filterRow(uint8_t* line, const uint8_t* previous, size_t rowBytes
 bool writeImageData(std::FILE* file, const ImageBlock& block, size_t pieceBytes, unsigned threads)
 {
     const uint16_t bitCount = block.bitCount();
-    if (!file || (bitCount != 24 && bitCount != 32) || block.width() <= 0 || block.height() <= 0 || pieceBytes == 0)
+    if (!file || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+        || block.width() <= 0 || block.height() <= 0 || pieceBytes == 0)
         return false;
     Layout layout;
     layout.block = &block;
-    layout.bytesPerPixel = bitCount / 8u;
+    layout.bitCount = bitCount;
+    layout.bytesPerPixel = std::max(bitCount / 8u, 1u);
     layout.pixels = static_cast<size_t>(block.width());
-    layout.rowBytes = layout.pixels * layout.bytesPerPixel;
+    layout.rowBytes = (uint64_t(layout.pixels) * bitCount + 7) / 8;
     layout.lineBytes = layout.rowBytes + 1;
     layout.totalBytes = uint64_t(layout.lineBytes) * uint64_t(block.height());
     layout.pieceBytes = pieceBytes;
@@ -475,6 +487,9 @@ bool writeImageData(std::FILE* file, const ImageBlock& block, size_t pieceBytes,
         layout.allowedFilters &= ~((1u << 2) | (1u << 3) | (1u << 4));
     if (block.width() == 1)
         layout.allowedFilters &= ~((1u << 1) | (1u << 3) | (1u << 4));
+    // libpng filters palette rows not at all.
+    if (bitCount <= 8)
+        layout.allowedFilters = 1;
     threads = static_cast<unsigned>(std::clamp<uint64_t>(threads, 1, std::min<uint64_t>(layout.pieceCount, kMaxThreads)));
     if (!compressAndWrite(file, layout, threads))
         return false;

@@ -13,9 +13,6 @@ namespace pictorand {
 
 namespace {
 
-// Bigger IDAT chunks: fewer chunk headers and CRCs, the same zlib stream.
-constexpr size_t kCompressionBufferSize = 1024 * 1024;
-
 struct Encoder {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -35,10 +32,6 @@ void writeHeader(Encoder& encoder, const ImageBlock& block)
     png_structp png = encoder.png;
     png_infop info = encoder.info;
     png_init_io(png, encoder.file);
-    png_set_compression_buffer_size(png, kCompressionBufferSize);
-    // zlib's largest hash tables: at the default level the same speed and a
-    // slightly smaller file than the default memory level gives.
-    png_set_compression_mem_level(png, png_pieces::kMemoryLevel);
 
     const uint16_t bitCount = block.bitCount();
     int colourType = bitCount == 24 ? PNG_COLOR_TYPE_RGB : bitCount == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_PALETTE;
@@ -61,29 +54,13 @@ void writeHeader(Encoder& encoder, const ImageBlock& block)
     png_write_info(png, info);
 }
 
-// Runs under the armed error return: nothing here owns resources.
-void encode(Encoder& encoder, const ImageBlock& block)
-{
-    writeHeader(encoder, block);
-    png_structp png = encoder.png;
-    if (block.bitCount() > 8)
-        png_set_bgr(png);
-    // Packed 1- and 4-bit rows already have the leftmost pixel in the high
-    // bits, as PNG wants; the library copies each row before filtering it.
-    for (int32_t y = 0; y < block.height(); ++y)
-        png_write_row(png, block.topRow(y));
-    png_write_end(png, encoder.info);
-}
-
-// inPieces: the header through libpng, the image data by png_pieces.
-bool writePngFile(const std::string& path, const ImageBlock& block, bool inPieces, size_t pieceBytes, unsigned threads)
+// The header through libpng, the image data by png_pieces.
+bool writePngFile(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
 {
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
         return false;
     uint16_t bitCount = block.bitCount();
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
-        return false;
-    if (inPieces && bitCount != 24 && bitCount != 32)
         return false;
     auto encoder = std::make_unique<Encoder>();
     encoder->file = std::fopen(path.c_str(), "wb");
@@ -97,12 +74,9 @@ bool writePngFile(const std::string& path, const ImageBlock& block, bool inPiece
         return false;
     if (setjmp(png_jmpbuf(encoder->png)))
         return false;
-    if (inPieces)
-        writeHeader(*encoder, block);
-    else
-        encode(*encoder, block);
+    writeHeader(*encoder, block);
     // No library call from here on: nothing can jump past the threads below.
-    if (inPieces && !png_pieces::writeImageData(encoder->file, block, pieceBytes, threads))
+    if (!png_pieces::writeImageData(encoder->file, block, pieceBytes, threads))
         return false;
     std::FILE* file = std::exchange(encoder->file, nullptr);
     return std::fclose(file) == 0;
@@ -114,7 +88,7 @@ namespace png_pieces {
 
 bool writePngInPieces(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
 {
-    return writePngFile(path, block, true, pieceBytes, threads);
+    return writePngFile(path, block, pieceBytes, threads);
 }
 
 } // namespace png_pieces
@@ -123,12 +97,7 @@ namespace {
 
 bool writePngBlock(const std::string& path, const ImageBlock& block)
 {
-    // Big true-colour pictures are compression-bound: their image data is
-    // deflated in pieces on two threads.
-    bool big = block && (block.bitCount() == 24 || block.bitCount() == 32) && block.width() > 0 && block.height() > 0
-        && (uint64_t(block.width()) * (block.bitCount() / 8u) + 1) * uint64_t(block.height())
-            >= png_pieces::kMinimumBytes;
-    return writePngFile(path, block, big, png_pieces::kPieceBytes, png_pieces::threadCount());
+    return writePngFile(path, block, png_pieces::kPieceBytes, png_pieces::threadCount());
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #include "tests/codecs/library_codec_helpers.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 #include <cstring>
+#include <filesystem>
 #include <zlib.h>
 
 namespace pictorand {
@@ -46,6 +48,64 @@ long chunkLength(const std::vector<uint8_t>& file, const char* type)
         position += 12 + size_t(length);
     }
     return -1;
+}
+
+// The rows libpng itself gives with the transforms our reader promises
+// (16 bits to the high byte, blue first, grey's alpha dropped, 2-bit pixels
+// to bytes, interlacing undone), top row first; nothing when libpng fails.
+std::optional<std::vector<std::vector<uint8_t>>> libpngRows(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return std::nullopt;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, [](png_structp, png_const_charp) {});
+    png_infop info = png_create_info_struct(png);
+    std::vector<std::vector<uint8_t>> rows;
+    std::vector<png_bytep> pointers;
+    bool read = false;
+    if (png && info && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        int depth = png_get_bit_depth(png, info);
+        int type = png_get_color_type(png, info);
+        png_set_strip_16(png);
+        png_set_bgr(png);
+        if (type == PNG_COLOR_TYPE_GRAY_ALPHA)
+            png_set_strip_alpha(png);
+        if (depth == 2)
+            png_set_packing(png);
+        png_set_interlace_handling(png);
+        png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+        png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+        png_read_update_info(png, info);
+        rows.assign(png_get_image_height(png, info), std::vector<uint8_t>(png_get_rowbytes(png, info)));
+        for (auto& row : rows)
+            pointers.push_back(row.data());
+        png_read_image(png, pointers.data());
+        png_read_end(png, nullptr);
+        read = true;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    if (!read)
+        return std::nullopt;
+    return rows;
+}
+
+// Our reader against libpng, byte for byte: both refuse, or both give the
+// same rows.
+void expectLibpngsRows(const std::string& path)
+{
+    std::string message;
+    ImageBlock block = testing::blockOf(readPng(path), message);
+    auto expected = libpngRows(path);
+    ASSERT_EQ(bool(block), bool(expected)) << path << ": " << message;
+    if (!block)
+        return;
+    ASSERT_EQ(size_t(block.height()), expected->size()) << path;
+    for (int y = 0; y < block.height(); ++y)
+        ASSERT_EQ(std::memcmp(block.topRow(y), (*expected)[size_t(y)].data(), (*expected)[size_t(y)].size()), 0)
+            << path << " row " << y;
 }
 
 struct PngCase {
@@ -124,6 +184,19 @@ TEST_P(PngKindsTest, DecodesToImageMagicksPixelsWithinTheReductions)
     int tolerance = c.bitDepth == 16 ? 1 : 0;
     EXPECT_LE(maxDifference(anyBlockToRgb(block), *expected), tolerance);
     EXPECT_GE(maxDifference(anyBlockToRgb(block), *expected), 0);
+    expectLibpngsRows(path);
+}
+
+TEST(PngReader, EveryPngInTheTreeReadsAsLibpngReadsIt)
+{
+    size_t seen = 0;
+    for (const char* folder : {"fuzz/corpus", "samples"})
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(PICTORAND_SOURCE_DIR) + "/" + folder))
+            if (entry.path().extension() == ".png") {
+                expectLibpngsRows(entry.path().string());
+                ++seen;
+            }
+    EXPECT_GT(seen, 10u);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryColourTypeAndDepth, PngKindsTest,
@@ -265,6 +338,10 @@ TEST(PngWriter, PalettedBlocksCarryExactlyTheirColoursUsed)
         auto decoded = magickDecode(path);
         ASSERT_TRUE(decoded);
         EXPECT_EQ(maxDifference(*decoded, blockToRgb(block)), 0) << c.bits << "/" << c.colours;
+        expectLibpngsRows(path);
+        if (haveTool("pngcheck")) {
+            EXPECT_EQ(runCommand("pngcheck -q " + shellQuote(path) + " >/dev/null"), 0) << path;
+        }
     }
 }
 
@@ -287,6 +364,9 @@ TEST(PngWriter, TrueColourBlocksBecomeRgbOrRgbaFiles)
         auto decoded = magickDecode(path);
         ASSERT_TRUE(decoded);
         EXPECT_EQ(maxDifference(*decoded, anyBlockToRgb(block)), 0);
+        if (haveTool("pngcheck")) {
+            EXPECT_EQ(runCommand("pngcheck -q " + shellQuote(path) + " >/dev/null"), 0) << path;
+        }
         // And back through our reader, byte for byte.
         std::string message;
         ImageBlock again = testing::blockOf(readPng(path), message);
@@ -380,6 +460,28 @@ TEST_F(PngMalformed, DataStage)
         corruptIdat[i] ^= 0x5A;
     fixCrc(corruptIdat, idat);
     expectRefused(corruptIdat, "corrupt_deflate_stream");
+
+    // Whole streams of one byte fewer or more than the header implies.
+    uint32_t length = bigEndian32(&good[idat]);
+    std::vector<uint8_t> filtered(1000);
+    uLongf filteredSize = filtered.size();
+    ASSERT_EQ(uncompress(filtered.data(), &filteredSize, &good[idat + 8], length), Z_OK);
+    ASSERT_EQ(filteredSize, 19u * 3 * 7 + 7) << "the pattern block is no longer 19 x 7";
+    for (long change : {-1L, 1L}) {
+        std::vector<uint8_t> data(filtered.begin(), filtered.begin() + long(filteredSize) + change);
+        std::vector<uint8_t> stream(compressBound(uLong(data.size())));
+        uLongf streamSize = stream.size();
+        ASSERT_EQ(compress(stream.data(), &streamSize, data.data(), uLong(data.size())), Z_OK);
+        std::vector<uint8_t> file(good.begin(), good.begin() + long(idat));
+        for (int i = 0; i < 4; ++i)
+            file.push_back(uint8_t(streamSize >> (24 - 8 * i)));
+        file.insert(file.end(), {'I', 'D', 'A', 'T'});
+        file.insert(file.end(), stream.begin(), stream.begin() + long(streamSize));
+        file.insert(file.end(), 4, 0);
+        fixCrc(file, idat);
+        file.insert(file.end(), good.begin() + long(idat + 12 + length), good.end());
+        expectRefused(file, change < 0 ? "stream_one_byte_short" : "stream_one_byte_long");
+    }
 }
 
 TEST_F(PngMalformed, DamagedImageDataChecksumsDoNotHideThePicture)

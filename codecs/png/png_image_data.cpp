@@ -1,0 +1,299 @@
+#include "codecs/png/png_image_data.h"
+
+#include "codecs/common/pixel_order.h"
+#include "core/checked_size.h"
+#include "core/large_buffer.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace pictorand::png_image_data {
+
+namespace {
+
+enum ColourType : int { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, RgbAlpha = 6 };
+
+struct Pass {
+    uint32_t x0, y0, dx, dy;
+};
+constexpr std::array<Pass, 7> kAdam7 = {{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+constexpr Pass kWhole = {0, 0, 1, 1};
+
+uint32_t samplesPerPixel(int colourType)
+{
+    switch (colourType) {
+    case Rgb:
+        return 3;
+    case GreyAlpha:
+        return 2;
+    case RgbAlpha:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+uint32_t extent(uint32_t size, uint32_t start, uint32_t step) { return size > start ? (size - start + step - 1) / step : 0; }
+
+struct PassShape {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint64_t rowBytes = 0; // without the filter type
+};
+
+PassShape shapeOf(const Header& header, const Pass& pass)
+{
+    PassShape shape;
+    shape.width = extent(header.width, pass.x0, pass.dx);
+    shape.height = extent(header.height, pass.y0, pass.dy);
+    if (shape.width == 0 || shape.height == 0)
+        return {};
+    const uint64_t bits = uint64_t(shape.width) * samplesPerPixel(header.colourType) * uint64_t(header.bitDepth);
+    shape.rowBytes = (bits + 7) / 8;
+    return shape;
+}
+
+std::span<const Pass> passesOf(const Header& header)
+{
+    return header.interlaced ? std::span<const Pass>(kAdam7) : std::span<const Pass>(&kWhole, 1);
+}
+
+inline uint8_t paeth(uint8_t left, uint8_t above, uint8_t aboveLeft)
+{
+    const int toLeft = std::abs(int(above) - aboveLeft);
+    const int toAbove = std::abs(int(left) - aboveLeft);
+    const int toAboveLeft = std::abs(int(left) + above - 2 * aboveLeft);
+    if (toLeft <= toAbove && toLeft <= toAboveLeft)
+        return left;
+    return toAbove <= toAboveLeft ? above : aboveLeft;
+}
+
+// Undoes one row's filter in place; `above` is the unfiltered row above, or
+// zeros. The byte count per pixel is a template argument so that the loops
+// carry no variable stride.
+template <size_t Bpp>
+void unfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t size)
+{
+    switch (type) {
+    case 1:
+        for (size_t i = Bpp; i < size; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + row[i - Bpp]);
+        break;
+    case 2:
+        for (size_t i = 0; i < size; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        break;
+    case 3:
+        for (size_t i = 0; i < std::min(Bpp, size); ++i)
+            row[i] = static_cast<uint8_t>(row[i] + (above[i] >> 1));
+        for (size_t i = Bpp; i < size; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + ((row[i - Bpp] + above[i]) >> 1));
+        break;
+    case 4:
+        for (size_t i = 0; i < std::min(Bpp, size); ++i)
+            row[i] = static_cast<uint8_t>(row[i] + above[i]);
+        for (size_t i = Bpp; i < size; ++i)
+            row[i] = static_cast<uint8_t>(row[i] + paeth(row[i - Bpp], above[i], above[i - Bpp]));
+        break;
+    default:
+        break;
+    }
+}
+
+using Unfilter = void (*)(uint8_t, uint8_t*, const uint8_t*, size_t);
+
+Unfilter unfilterFor(size_t bytesPerPixel)
+{
+    switch (bytesPerPixel) {
+    case 2:
+        return unfilterRow<2>;
+    case 3:
+        return unfilterRow<3>;
+    case 4:
+        return unfilterRow<4>;
+    case 6:
+        return unfilterRow<6>;
+    case 8:
+        return unfilterRow<8>;
+    default:
+        return unfilterRow<1>;
+    }
+}
+
+// Bits per pixel of a block row, as the reader's transforms leave it.
+uint32_t outputBits(const Header& header)
+{
+    switch (header.colourType) {
+    case Rgb:
+        return 24;
+    case RgbAlpha:
+        return 32;
+    case GreyAlpha:
+        return 8;
+    default:
+        return header.bitDepth == 1 || header.bitDepth == 4 ? uint32_t(header.bitDepth) : 8;
+    }
+}
+
+// One unfiltered file row to block order; packed rows get zeros past the
+// last pixel, as libpng leaves the block's bits there alone.
+void convertRow(const Header& header, const uint8_t* in, uint32_t pixels, uint8_t* out)
+{
+    const int depth = header.bitDepth;
+    switch (header.colourType) {
+    case Rgb:
+        if (depth == 8) {
+            copySwappingRedBlue(in, out, pixels);
+        } else {
+            for (uint32_t x = 0; x < pixels; ++x, in += 6, out += 3) {
+                out[0] = in[4];
+                out[1] = in[2];
+                out[2] = in[0];
+            }
+        }
+        return;
+    case RgbAlpha:
+        if (depth == 8) {
+            copySwappingRedBlueWithAlpha(in, out, pixels);
+        } else {
+            for (uint32_t x = 0; x < pixels; ++x, in += 8, out += 4) {
+                out[0] = in[4];
+                out[1] = in[2];
+                out[2] = in[0];
+                out[3] = in[6];
+            }
+        }
+        return;
+    case GreyAlpha:
+        for (uint32_t x = 0; x < pixels; ++x)
+            out[x] = in[x * (depth / 4u)];
+        return;
+    default:
+        break;
+    }
+    if (depth == 16) {
+        for (uint32_t x = 0; x < pixels; ++x)
+            out[x] = in[2 * x];
+    } else if (depth == 2) {
+        for (uint32_t x = 0; x < pixels; ++x)
+            out[x] = static_cast<uint8_t>((in[x / 4] >> (6 - 2 * (x % 4))) & 3);
+    } else {
+        const uint64_t bits = uint64_t(pixels) * unsigned(depth);
+        std::memcpy(out, in, (bits + 7) / 8);
+        if (bits % 8)
+            out[bits / 8] = static_cast<uint8_t>(out[bits / 8] & (0xFF00u >> (bits % 8)));
+    }
+}
+
+// Puts the pixels of a converted pass row at their places in a block row.
+void placePassRow(const uint8_t* passRow, uint32_t pixels, const Pass& pass, uint32_t bits, uint8_t* target)
+{
+    if (bits >= 8) {
+        const uint32_t bytes = bits / 8;
+        for (uint32_t i = 0; i < pixels; ++i)
+            std::memcpy(target + size_t(pass.x0 + i * pass.dx) * bytes, passRow + size_t(i) * bytes, bytes);
+        return;
+    }
+    const uint32_t perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    for (uint32_t i = 0; i < pixels; ++i) {
+        const unsigned value = (passRow[i / perByte] >> (8 - bits - bits * (i % perByte))) & mask;
+        const uint32_t x = pass.x0 + i * pass.dx;
+        const unsigned shift = 8 - bits - bits * (x % perByte);
+        uint8_t& byte = target[x / perByte];
+        byte = static_cast<uint8_t>((byte & ~(mask << shift)) | (value << shift));
+    }
+}
+
+bool inflate(std::span<const uint8_t> stream, uint8_t* out, size_t size)
+{
+    // zlib's header: deflate, a window of at most 32 KiB, no preset
+    // dictionary, and the check that makes the two bytes a multiple of 31.
+    if (stream.size() < 2)
+        return false;
+    const uint8_t method = stream[0];
+    const uint8_t flags = stream[1];
+    if ((method & 0x0F) != 8 || (method >> 4) > 7 || (flags & 0x20) || (method * 256u + flags) % 31 != 0)
+        return false;
+    struct Free {
+        void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
+    };
+    std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+    if (!decompressor)
+        return false;
+    size_t produced = 0;
+    const libdeflate_result result = libdeflate_deflate_decompress_ex(
+        decompressor.get(), stream.data() + 2, stream.size() - 2, out, size, nullptr, &produced);
+    return result == LIBDEFLATE_SUCCESS && produced == size;
+}
+
+} // namespace
+
+std::optional<uint64_t> filteredSize(const Header& header)
+{
+    uint64_t total = 0;
+    for (const Pass& pass : passesOf(header)) {
+        const PassShape shape = shapeOf(header, pass);
+        if (shape.height == 0)
+            continue;
+        auto sum = checkedMulAdd(shape.rowBytes + 1, shape.height, total);
+        if (!sum)
+            return std::nullopt;
+        total = *sum;
+    }
+    return total;
+}
+
+Outcome decode(const Header& header, std::span<const uint8_t> stream, ImageBlock& block)
+{
+    const std::optional<uint64_t> size = filteredSize(header);
+    if (!size)
+        return Outcome::OutOfMemory;
+    if (*size == 0)
+        return Outcome::Damaged;
+    LargeBuffer filtered = LargeBuffer::allocate(static_cast<size_t>(*size));
+    const uint32_t bits = outputBits(header);
+    // A pass row converted, before its pixels go to their places; and the
+    // zeros above each pass's first row.
+    LargeBuffer passRow;
+    LargeBuffer zeros = LargeBuffer::allocate(static_cast<size_t>(shapeOf(header, kWhole).rowBytes));
+    if (header.interlaced)
+        passRow = LargeBuffer::allocate(static_cast<size_t>(block.rowSize()));
+    if (!filtered || !zeros || (header.interlaced && !passRow))
+        return Outcome::OutOfMemory;
+    if (!inflate(stream, filtered.data(), filtered.size()))
+        return Outcome::Damaged;
+
+    const uint32_t bitsPerPixel = samplesPerPixel(header.colourType) * uint32_t(header.bitDepth);
+    const Unfilter unfilter = unfilterFor(std::max<uint32_t>(bitsPerPixel / 8, 1));
+    uint8_t* line = filtered.data();
+    for (const Pass& pass : passesOf(header)) {
+        const PassShape shape = shapeOf(header, pass);
+        const uint8_t* above = zeros.data();
+        for (uint32_t y = 0; y < shape.height; ++y) {
+            const uint8_t type = line[0];
+            if (type > 4)
+                return Outcome::Damaged;
+            uint8_t* row = line + 1;
+            unfilter(type, row, above, static_cast<size_t>(shape.rowBytes));
+            uint8_t* target = block.topRow(static_cast<int32_t>(pass.y0 + y * pass.dy));
+            if (header.interlaced) {
+                convertRow(header, row, shape.width, passRow.data());
+                placePassRow(passRow.data(), shape.width, pass, bits, target);
+            } else {
+                convertRow(header, row, shape.width, target);
+            }
+            above = row;
+            line += shape.rowBytes + 1;
+        }
+    }
+    return Outcome::Decoded;
+}
+
+} // namespace pictorand::png_image_data

@@ -1,0 +1,38 @@
+#pragma once
+// The image data of a PNG file without libpng: the IDAT chunks' zlib stream
+// inflated by libdeflate in one call (about 40 % of zlib's time) into a
+// buffer of exactly the size the header implies, unfiltered in place, and
+// turned into block rows as the reader's libpng transforms would have: 16-bit
+// samples cut to their high byte, red and blue exchanged, grey's alpha
+// dropped, 2-bit pixels spread to a byte each, interlaced passes put in
+// place. The Adler-32 is not checked, as libpng was told not to; a stream
+// that inflates to more or fewer bytes than the header implies is refused,
+// as libpng refuses too few (and a stream must be whole to be shown).
+
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace pictorand::png_image_data {
+
+struct Header {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bitDepth = 0;
+    int colourType = 0;
+    bool interlaced = false;
+};
+
+// The bytes the zlib stream must inflate to: filter-type bytes and rows of
+// every pass. Nothing above the block limit.
+std::optional<uint64_t> filteredSize(const Header& header);
+
+enum class Outcome { Decoded, Damaged, OutOfMemory };
+
+// Inflates `stream` (the IDAT contents joined) and writes every row of
+// `block`, which has the reader's shape for this header.
+Outcome decode(const Header& header, std::span<const uint8_t> stream, ImageBlock& block);
+
+} // namespace pictorand::png_image_data
