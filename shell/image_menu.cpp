@@ -61,7 +61,7 @@ void ImageMenu::registerHandlers(CommandHandlers& handlers)
     add(EditPalette, [this] { editPalette(); });
 }
 
-bool ImageMenu::apply(const Operation& operation)
+bool ImageMenu::run(const Operation& operation)
 {
     CurrentImage& image = m_host.picture();
     WaitCursor waitCursor(m_host.ui());
@@ -72,24 +72,23 @@ bool ImageMenu::apply(const Operation& operation)
         return false;
     }
     image.refreshCurrentSize();
-    m_host.repaintPicture();
     return true;
+}
+
+void ImageMenu::apply(const Operation& operation)
+{
+    if (run(operation))
+        m_host.repaintPicture();
 }
 
 void ImageMenu::rotate(OperationKind turn)
 {
-    CurrentImage& image = m_host.picture();
-    WaitCursor waitCursor(m_host.ui());
-    const Status status = applyOperation(image.block, Operation{turn});
-    waitCursor.release();
-    if (!status) {
-        m_host.ui().showMessage(status.text(), operationRow(turn).failureIcon);
+    if (!run(Operation{turn}))
         return;
-    }
     // A turned picture starts over as after a load, the block apart.
+    CurrentImage& image = m_host.picture();
     image.resetAllButBlock();
     m_host.resetViewerState();
-    image.refreshCurrentSize();
     m_host.showAtFullSize(image.currentWidth, image.currentHeight);
     m_host.repaintPicture();
 }
@@ -116,16 +115,10 @@ void ImageMenu::changeSize(OperationKind kind)
     Operation operation{kind};
     operation.width = size->width;
     operation.height = size->height;
-    WaitCursor waitCursor(m_host.ui());
-    const Status status = applyOperation(image.block, operation);
-    waitCursor.release();
-    if (!status) {
-        m_host.ui().showMessage(status.text(), operationRow(kind).failureIcon);
+    if (!run(operation))
         return;
-    }
     // Shown at 100 %: a zoom kept from before would paint it larger than the
     // window made for it.
-    image.refreshCurrentSize();
     m_host.showAtFullSize(image.currentWidth, image.currentHeight);
     m_host.repaintPicture();
 }

@@ -34,7 +34,9 @@ public:
 private:
     // Applies a shared operation to the picture; a failure is shown with the
     // operation's words and leaves picture, record and window as they were.
-    bool apply(const Operation& operation);
+    bool run(const Operation& operation);
+    // run() and repaint.
+    void apply(const Operation& operation);
     void rotate(OperationKind turn);
     void decreaseDepth();
     void changeSize(OperationKind kind);

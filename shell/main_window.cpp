@@ -509,12 +509,7 @@ void MainWindow::showPage(int page)
     m_image.originalWidth = block.width();
     m_image.originalHeight = block.height();
     m_image.originalBitCount = block.bitCount();
-    adoptBlock(std::move(block));
-    if (m_fullScreen)
-        m_fullScreen->update();
-    else
-        showPicture();
-    m_view->viewport()->update();
+    showNewPicture(std::move(block));
 }
 
 void MainWindow::commandNextOverviewSheet()
@@ -534,12 +529,7 @@ void MainWindow::commandNextOverviewSheet()
         return;
     }
     m_image.overviewStart = next;
-    adoptBlock(sheet.take());
-    if (m_fullScreen)
-        m_fullScreen->update();
-    else
-        showPicture();
-    m_view->viewport()->update();
+    showNewPicture(sheet.take());
 }
 
 void MainWindow::showAtFullSize(int width, int height)
@@ -665,6 +655,16 @@ void MainWindow::resetViewerState()
     m_zoomStep = 0;
 }
 
+void MainWindow::showNewPicture(ImageBlock block)
+{
+    adoptBlock(std::move(block));
+    if (m_fullScreen)
+        m_fullScreen->update();
+    else
+        showPicture();
+    m_view->viewport()->update();
+}
+
 bool MainWindow::loadAndShow(std::string path)
 {
     ImageBlock block = LoadForDisplay(*this, path, false, false, 0);
@@ -672,13 +672,7 @@ bool MainWindow::loadAndShow(std::string path)
     m_image.path = path;
     if (!block)
         return false;
-    adoptBlock(std::move(block));
-    if (m_fullScreen) {
-        m_fullScreen->update();
-    } else {
-        showPicture();
-    }
-    m_view->viewport()->update();
+    showNewPicture(std::move(block));
     return true;
 }
 

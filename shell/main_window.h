@@ -168,6 +168,9 @@ private:
     // fitted; null when none could be made.
     ImageBlock fitCopy(ImageBlock& block, int width, int height);
     bool loadAndShow(std::string path);
+    // Takes a newly read picture (a load, a page, an overview sheet) and
+    // shows it where the viewer shows pictures now.
+    void showNewPicture(ImageBlock block);
     void readStartupSettings();
 
     // Commands with work of their own.
