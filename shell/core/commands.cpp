@@ -22,64 +22,19 @@ KeyStroke everyWindowKey(char32_t key)
 }
 
 // The sets of conditions the commands share.
-CommandConditions none()
-{
-    return {};
-}
-CommandConditions notOverWindows() // full screen or a slideshow must not be covered by a dialog
-{
-    CommandConditions c;
-    c.blockedByFullScreen = c.blockedBySlideshow = true;
-    return c;
-}
-CommandConditions fileWork()
-{
-    CommandConditions c;
-    c.needsPicture = c.blockedBySlideshow = true;
-    return c;
-}
-CommandConditions save()
-{
-    CommandConditions c = notOverWindows();
-    c.needsBlock = true;
-    return c;
-}
-CommandConditions quietPicture()
-{
-    CommandConditions c;
-    c.needsPictureQuietly = true;
-    return c;
-}
-CommandConditions block()
-{
-    CommandConditions c;
-    c.needsBlock = true;
-    return c;
-}
-CommandConditions quietBlock()
-{
-    CommandConditions c;
-    c.needsBlockQuietly = true;
-    return c;
-}
-CommandConditions picture()
-{
-    CommandConditions c;
-    c.needsPicture = true;
-    return c;
-}
-CommandConditions turn() // the window is sized to the turned picture, so only at 100 %
-{
-    CommandConditions c = notOverWindows();
-    c.needsPicture = c.needsZoom100 = true;
-    return c;
-}
-CommandConditions notInSlideshow()
-{
-    CommandConditions c;
-    c.blockedBySlideshow = true;
-    return c;
-}
+constexpr CommandConditions none{};
+// Full screen or a slideshow must not be covered by a dialog.
+constexpr CommandConditions notOverWindows{.blockedByFullScreen = true, .blockedBySlideshow = true};
+constexpr CommandConditions fileWork{.blockedBySlideshow = true, .needsPicture = true};
+constexpr CommandConditions save{.blockedByFullScreen = true, .blockedBySlideshow = true, .needsBlock = true};
+constexpr CommandConditions quietPicture{.needsPictureQuietly = true};
+constexpr CommandConditions block{.needsBlock = true};
+constexpr CommandConditions quietBlock{.needsBlockQuietly = true};
+constexpr CommandConditions picture{.needsPicture = true};
+// The window is sized to the turned picture, so only at 100 %.
+constexpr CommandConditions turn{
+    .blockedByFullScreen = true, .blockedBySlideshow = true, .needsPicture = true, .needsZoom100 = true};
+constexpr CommandConditions notInSlideshow{.blockedBySlideshow = true};
 
 constexpr const char* kFile = "&File";
 constexpr const char* kMultiPage = "&File/M&ultipage TIFF";
@@ -100,84 +55,84 @@ std::vector<CommandRow> buildCommandTable()
     using R = MenuRule;
     return {
         // File
-        {Open, kFile, "&Open", R::Always, notOverWindows(), {accelerator('O')}},
-        {Reopen, kFile, "&Reopen", R::ExistingFile, none(), {accelerator('R', Shift)}},
-        {SaveAs, kFile, "Sa&ve as ...", R::Block, save(), {accelerator('S')}, Gap::Before},
-        {DeleteFile, kFile, "&Delete", R::ExistingFile, none(), {accelerator(key::Delete)}, Gap::Before},
-        {RenameFile, kFile, "Re&name File", R::ExistingFile, fileWork(), {windowKey(key::F6)}},
-        {MoveFile, kFile, "&Move File", R::ExistingFile, fileWork(), {everyWindowKey(key::F7)}},
-        {CopyFile, kFile, "&Copy File", R::ExistingFile, fileWork(), {everyWindowKey(key::F8)}},
-        {ImageInfo, kFile, "&Image info", R::Picture, quietPicture(), {accelerator('I')}, Gap::Before},
-        {NextPage, kMultiPage, "&Next page", R::MultiPage, none(), {accelerator('N', Ctrl)}},
-        {PreviousPage, kMultiPage, "&Previous page", R::MultiPage, none(), {accelerator('P', Ctrl)}},
-        {FirstPage, kMultiPage, "&First page", R::MultiPage, none(), {}},
-        {LastPage, kMultiPage, "&Last page", R::MultiPage, none(), {}},
-        {PrintAllPages, kMultiPage, "Print &all pages", R::MultiPage, none(), {}, Gap::Before},
-        {ExtractAllPages, kMultiPage, "&Extract all pages", R::MultiPage, none(), {}},
-        {Slideshow, kFile, "Slidesho&w", R::Always, none(), {accelerator('W')}, Gap::Before},
-        {BatchConversion, kFile, "&Batch Conversion", R::Always, none(), {accelerator('B')}},
-        {Print, kFile, "&Print", R::Block, block(), {}, Gap::Before},
-        {SelectSource, kFile, "&Select Source", R::Always, none(), {}, Gap::Before},
-        {Acquire, kFile, "&Acquire", R::Always, none(), {}},
-        {Exit, kFile, "&Exit", R::Always, none(), {windowKey(key::Escape)}, Gap::Before},
+        {Open, kFile, "&Open", R::Always, notOverWindows, {accelerator('O')}},
+        {Reopen, kFile, "&Reopen", R::ExistingFile, none, {accelerator('R', Shift)}},
+        {SaveAs, kFile, "Sa&ve as ...", R::Block, save, {accelerator('S')}, Gap::Before},
+        {DeleteFile, kFile, "&Delete", R::ExistingFile, none, {accelerator(key::Delete)}, Gap::Before},
+        {RenameFile, kFile, "Re&name File", R::ExistingFile, fileWork, {windowKey(key::F6)}},
+        {MoveFile, kFile, "&Move File", R::ExistingFile, fileWork, {everyWindowKey(key::F7)}},
+        {CopyFile, kFile, "&Copy File", R::ExistingFile, fileWork, {everyWindowKey(key::F8)}},
+        {ImageInfo, kFile, "&Image info", R::Picture, quietPicture, {accelerator('I')}, Gap::Before},
+        {NextPage, kMultiPage, "&Next page", R::MultiPage, none, {accelerator('N', Ctrl)}},
+        {PreviousPage, kMultiPage, "&Previous page", R::MultiPage, none, {accelerator('P', Ctrl)}},
+        {FirstPage, kMultiPage, "&First page", R::MultiPage, none, {}},
+        {LastPage, kMultiPage, "&Last page", R::MultiPage, none, {}},
+        {PrintAllPages, kMultiPage, "Print &all pages", R::MultiPage, none, {}, Gap::Before},
+        {ExtractAllPages, kMultiPage, "&Extract all pages", R::MultiPage, none, {}},
+        {Slideshow, kFile, "Slidesho&w", R::Always, none, {accelerator('W')}, Gap::Before},
+        {BatchConversion, kFile, "&Batch Conversion", R::Always, none, {accelerator('B')}},
+        {Print, kFile, "&Print", R::Block, block, {}, Gap::Before},
+        {SelectSource, kFile, "&Select Source", R::Always, none, {}, Gap::Before},
+        {Acquire, kFile, "&Acquire", R::Always, none, {}},
+        {Exit, kFile, "&Exit", R::Always, none, {windowKey(key::Escape)}, Gap::Before},
         // Edit
-        {Copy, kEdit, "&Copy", R::Block, quietBlock(), {accelerator('C', Ctrl)}},
-        {Paste, kEdit, "&Paste", R::Clipboard, none(), {accelerator('V', Ctrl), accelerator(key::Insert, Shift)}},
-        {EditDelete, kEdit, "&Delete", R::Block, none(), {}},
-        {ClearClipboard, kEdit, "C&lear Clipboard", R::Clipboard, none(), {}, Gap::Before},
-        {WallpaperCentred, kWallpaper, "&Centered", R::Block, picture(), {accelerator('C', Ctrl | Shift)}, Gap::BeforeMenu},
-        {WallpaperTiled, kWallpaper, "&Tiled", R::Block, picture(), {accelerator('T', Ctrl | Shift)}},
-        {PreviousWallpaper, kWallpaper, "&Previous wallpaper", R::Always, none(), {accelerator('P', Ctrl | Shift)}},
+        {Copy, kEdit, "&Copy", R::Block, quietBlock, {accelerator('C', Ctrl)}},
+        {Paste, kEdit, "&Paste", R::Clipboard, none, {accelerator('V', Ctrl), accelerator(key::Insert, Shift)}},
+        {EditDelete, kEdit, "&Delete", R::Block, none, {}},
+        {ClearClipboard, kEdit, "C&lear Clipboard", R::Clipboard, none, {}, Gap::Before},
+        {WallpaperCentred, kWallpaper, "&Centered", R::Block, picture, {accelerator('C', Ctrl | Shift)}, Gap::BeforeMenu},
+        {WallpaperTiled, kWallpaper, "&Tiled", R::Block, picture, {accelerator('T', Ctrl | Shift)}},
+        {PreviousWallpaper, kWallpaper, "&Previous wallpaper", R::Always, none, {accelerator('P', Ctrl | Shift)}},
         // View
-        {FullScreen, kView, "&Full screen", R::Block, quietBlock(), {windowKey(key::Enter)}},
-        {BestFit, kView, "&Best Fit to desktop", R::AlwaysFitCheck, none(), {accelerator('F')}},
-        {ZoomIn, kView, "Zoom &In", R::Picture, notInSlideshow(), {accelerator('+')}, Gap::Before},
-        {ZoomOut, kView, "Zoom &Out", R::Picture, notInSlideshow(), {accelerator('-')}},
-        {NextFile, kView, "&Next File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Space)}, Gap::Before},
-        {PreviousFile, kView, "&Previous File in Directory", R::SeveralFiles, none(), {everyWindowKey(key::Backspace)}},
-        {FirstFile, kView, "Fir&st File in Directory", R::SeveralFiles, none(), {accelerator('F', Ctrl)}},
-        {LastFile, kView, "Las&t File in Directory", R::SeveralFiles, none(), {accelerator('L', Ctrl)}},
-        {RefreshDirectory, kView, "Refresh &Directory", R::Always, none(), {accelerator('U')}},
+        {FullScreen, kView, "&Full screen", R::Block, quietBlock, {windowKey(key::Enter)}},
+        {BestFit, kView, "&Best Fit to desktop", R::AlwaysFitCheck, none, {accelerator('F')}},
+        {ZoomIn, kView, "Zoom &In", R::Picture, notInSlideshow, {accelerator('+')}, Gap::Before},
+        {ZoomOut, kView, "Zoom &Out", R::Picture, notInSlideshow, {accelerator('-')}},
+        {NextFile, kView, "&Next File in Directory", R::SeveralFiles, none, {everyWindowKey(key::Space)}, Gap::Before},
+        {PreviousFile, kView, "&Previous File in Directory", R::SeveralFiles, none, {everyWindowKey(key::Backspace)}},
+        {FirstFile, kView, "Fir&st File in Directory", R::SeveralFiles, none, {accelerator('F', Ctrl)}},
+        {LastFile, kView, "Las&t File in Directory", R::SeveralFiles, none, {accelerator('L', Ctrl)}},
+        {RefreshDirectory, kView, "Refresh &Directory", R::Always, none, {accelerator('U')}},
         // The sort items show their direction where other items show a key.
-        {SortByNameAscending, kSort, "by &Name\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortByDateAscending, kSort, "by &Date\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortBySizeAscending, kSort, "by &Size\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortByExtensionAscending, kSort, "by &Extension\t(ascending)", R::SortOrderCheck, none(), {}},
-        {SortByNameDescending, kSort, "by N&ame\t(descending)", R::SortOrderCheck, none(), {}, Gap::Before},
-        {SortByDateDescending, kSort, "by Da&te\t(descending)", R::SortOrderCheck, none(), {}},
-        {SortBySizeDescending, kSort, "by Si&ze\t(descending)", R::SortOrderCheck, none(), {}},
-        {SortByExtensionDescending, kSort, "by E&xtension\t(descending)", R::SortOrderCheck, none(), {}},
-        {StopAnimation, kView, "Stop GIF-Ani&mation", R::Animation, none(), {accelerator('G')}, Gap::Before},
-        {Minimise, kView, "Minimi&ze", R::Always, none(), {accelerator('M')}, Gap::Before},
-        {AlwaysOnTop, kView, "Always on T&op", R::AlwaysOnTopCheck, none(), {}},
-        {TimeMeasurement, kView, "&Time Measurement", R::TimeMeasurementCheck, none(), {}},
+        {SortByNameAscending, kSort, "by &Name\t(ascending)", R::SortOrderCheck, none, {}},
+        {SortByDateAscending, kSort, "by &Date\t(ascending)", R::SortOrderCheck, none, {}},
+        {SortBySizeAscending, kSort, "by &Size\t(ascending)", R::SortOrderCheck, none, {}},
+        {SortByExtensionAscending, kSort, "by &Extension\t(ascending)", R::SortOrderCheck, none, {}},
+        {SortByNameDescending, kSort, "by N&ame\t(descending)", R::SortOrderCheck, none, {}, Gap::Before},
+        {SortByDateDescending, kSort, "by Da&te\t(descending)", R::SortOrderCheck, none, {}},
+        {SortBySizeDescending, kSort, "by Si&ze\t(descending)", R::SortOrderCheck, none, {}},
+        {SortByExtensionDescending, kSort, "by E&xtension\t(descending)", R::SortOrderCheck, none, {}},
+        {StopAnimation, kView, "Stop GIF-Ani&mation", R::Animation, none, {accelerator('G')}, Gap::Before},
+        {Minimise, kView, "Minimi&ze", R::Always, none, {accelerator('M')}, Gap::Before},
+        {AlwaysOnTop, kView, "Always on T&op", R::AlwaysOnTopCheck, none, {}},
+        {TimeMeasurement, kView, "&Time Measurement", R::TimeMeasurementCheck, none, {}},
         // Image
-        {RotateLeft, kImage, "Rotate &Left", R::Block, turn(), {accelerator('L')}},
-        {RotateRight, kImage, "Rotate &Right", R::Block, turn(), {accelerator('R')}},
-        {VerticalFlip, kImage, "&Vertical Flip", R::Block, turn(), {accelerator('V')}},
-        {HorizontalFlip, kImage, "&Horizontal Flip", R::Block, turn(), {accelerator('H')}},
-        {ResizeImage, kImage, "&Resize image", R::Block, picture(), {}, Gap::Before},
-        {ResampleImage, kImage, "Resamp&le image", R::Block, picture(), {}},
-        {IncreaseTo16Colors, kIncreaseDepth, "16    Colors (  &4 BPP)", R::MonoBlock, picture(), {}, Gap::BeforeMenu},
-        {IncreaseTo256Colors, kIncreaseDepth, "256  Colors (  &8 BPP)", R::BelowEightBits, picture(), {}},
-        {IncreaseToTrueColor, kIncreaseDepth, "16,7 Million (&24 BPP)", R::BelowTrueColor, picture(), {}},
-        {DecreaseColorDepth, kImage, "&Decrease Color Depth", R::AboveMono, picture(), {}},
-        {Greyscale, kImage, "Convert to &Greyscale", R::NotMono, picture(), {}, Gap::Before},
-        {Negative, kImage, "&Negative", R::Block, picture(), {}},
-        {SwapRbg, kSwap, "RGB -> RBG", R::Block, picture(), {}},
-        {SwapBgr, kSwap, "RGB -> BGR", R::Block, picture(), {}},
-        {SwapBrg, kSwap, "RGB -> BRG", R::Block, picture(), {}},
-        {SwapGrb, kSwap, "RGB -> GRB", R::Block, picture(), {}},
-        {SwapGbr, kSwap, "RGB -> GBR", R::Block, picture(), {}},
-        {Brightness, kImage, "&Brightness", R::Block, picture(), {}},
-        {Contrast, kImage, "&Contrast", R::Block, picture(), {}},
-        {GammaCorrection, kImage, "G&amma Correction", R::Block, picture(), {}},
-        {EditPalette, kImage, "&Edit palette", R::Paletted, picture(), {}},
+        {RotateLeft, kImage, "Rotate &Left", R::Block, turn, {accelerator('L')}},
+        {RotateRight, kImage, "Rotate &Right", R::Block, turn, {accelerator('R')}},
+        {VerticalFlip, kImage, "&Vertical Flip", R::Block, turn, {accelerator('V')}},
+        {HorizontalFlip, kImage, "&Horizontal Flip", R::Block, turn, {accelerator('H')}},
+        {ResizeImage, kImage, "&Resize image", R::Block, picture, {}, Gap::Before},
+        {ResampleImage, kImage, "Resamp&le image", R::Block, picture, {}},
+        {IncreaseTo16Colors, kIncreaseDepth, "16    Colors (  &4 BPP)", R::MonoBlock, picture, {}, Gap::BeforeMenu},
+        {IncreaseTo256Colors, kIncreaseDepth, "256  Colors (  &8 BPP)", R::BelowEightBits, picture, {}},
+        {IncreaseToTrueColor, kIncreaseDepth, "16,7 Million (&24 BPP)", R::BelowTrueColor, picture, {}},
+        {DecreaseColorDepth, kImage, "&Decrease Color Depth", R::AboveMono, picture, {}},
+        {Greyscale, kImage, "Convert to &Greyscale", R::NotMono, picture, {}, Gap::Before},
+        {Negative, kImage, "&Negative", R::Block, picture, {}},
+        {SwapRbg, kSwap, "RGB -> RBG", R::Block, picture, {}},
+        {SwapBgr, kSwap, "RGB -> BGR", R::Block, picture, {}},
+        {SwapBrg, kSwap, "RGB -> BRG", R::Block, picture, {}},
+        {SwapGrb, kSwap, "RGB -> GRB", R::Block, picture, {}},
+        {SwapGbr, kSwap, "RGB -> GBR", R::Block, picture, {}},
+        {Brightness, kImage, "&Brightness", R::Block, picture, {}},
+        {Contrast, kImage, "&Contrast", R::Block, picture, {}},
+        {GammaCorrection, kImage, "G&amma Correction", R::Block, picture, {}},
+        {EditPalette, kImage, "&Edit palette", R::Paletted, picture, {}},
         // Options, Help
-        {Properties, kOptions, "&Properties", R::Always, none(), {accelerator('P')}},
-        {About, kHelp, "&About Pictorand", R::Always, notOverWindows(), {accelerator('A')}},
+        {Properties, kOptions, "&Properties", R::Always, none, {accelerator('P')}},
+        {About, kHelp, "&About Pictorand", R::Always, notOverWindows, {accelerator('A')}},
         // Keys without a menu item: the next sheet of a Photo CD overview.
-        {NextOverviewPage, kNoMenu, "", R::OverviewSheet, none(), {accelerator('N')}},
+        {NextOverviewPage, kNoMenu, "", R::OverviewSheet, none, {accelerator('N')}},
     };
 }
 
@@ -327,7 +282,7 @@ int sortCommandOfOrder(int order)
 
 ItemState menuRuleState(const CommandRow& row, const ViewerState& s)
 {
-    const bool block = s.hasBlock;
+    const bool shown = s.hasBlock;
     const int bits = s.bitCount;
     switch (row.rule) {
     case MenuRule::Always:
@@ -335,25 +290,25 @@ ItemState menuRuleState(const CommandRow& row, const ViewerState& s)
     case MenuRule::ExistingFile:
         return {s.pathIsExistingFile, false};
     case MenuRule::Block:
-        return {block, false};
+        return {shown, false};
     case MenuRule::Picture:
-        return {block || s.animationRunning, false};
+        return {shown || s.animationRunning, false};
     case MenuRule::Clipboard:
         return {s.clipboardHasImage, false};
     case MenuRule::Animation:
         return {s.animationRunning, false};
     case MenuRule::MonoBlock:
-        return {block && bits == 1, false};
+        return {shown && bits == 1, false};
     case MenuRule::BelowEightBits:
-        return {block && bits < 8, false};
+        return {shown && bits < 8, false};
     case MenuRule::BelowTrueColor:
-        return {block && bits < 24, false};
+        return {shown && bits < 24, false};
     case MenuRule::AboveMono:
-        return {block && bits > 1, false};
+        return {shown && bits > 1, false};
     case MenuRule::NotMono:
-        return {block && bits != 1, false};
+        return {shown && bits != 1, false};
     case MenuRule::Paletted:
-        return {block && bits <= 8, false};
+        return {shown && bits <= 8, false};
     case MenuRule::SeveralFiles:
         return {s.directoryFileCount >= 2, false};
     case MenuRule::MultiPage:
@@ -384,12 +339,12 @@ Precondition checkPreconditions(int id, const PreconditionState& state)
     const CommandConditions& c = row->conditions;
     if ((c.blockedByFullScreen && state.fullScreen) || (c.blockedBySlideshow && state.slideshow))
         return Precondition::Ignore;
-    const bool picture = state.hasBlock || state.animationRunning;
-    if (c.needsPicture && !picture)
+    const bool anyPicture = state.hasBlock || state.animationRunning;
+    if (c.needsPicture && !anyPicture)
         return Precondition::NoPicture;
     if (c.needsBlock && !state.hasBlock)
         return Precondition::NoPicture;
-    if ((c.needsBlockQuietly && !state.hasBlock) || (c.needsPictureQuietly && !picture))
+    if ((c.needsBlockQuietly && !state.hasBlock) || (c.needsPictureQuietly && !anyPicture))
         return Precondition::Ignore;
     if (c.needsZoom100 && state.zoom != 100)
         return Precondition::ZoomActive;
