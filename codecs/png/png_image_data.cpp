@@ -1,6 +1,7 @@
 #include "codecs/png/png_image_data.h"
 
 #include "codecs/common/pixel_order.h"
+#include "codecs/png/png_filter.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
 
@@ -64,16 +65,6 @@ std::span<const Pass> passesOf(const Header& header)
     return header.interlaced ? std::span<const Pass>(kAdam7) : std::span<const Pass>(&kWhole, 1);
 }
 
-inline uint8_t paeth(uint8_t left, uint8_t above, uint8_t aboveLeft)
-{
-    const int toLeft = std::abs(int(above) - aboveLeft);
-    const int toAbove = std::abs(int(left) - aboveLeft);
-    const int toAboveLeft = std::abs(int(left) + above - 2 * aboveLeft);
-    if (toLeft <= toAbove && toLeft <= toAboveLeft)
-        return left;
-    return toAbove <= toAboveLeft ? above : aboveLeft;
-}
-
 // Undoes one row's filter in place; `above` is the unfiltered row above, or
 // zeros. The byte count per pixel is a template argument so that the loops
 // carry no variable stride.
@@ -99,7 +90,7 @@ void unfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t size)
         for (size_t i = 0; i < std::min(Bpp, size); ++i)
             row[i] = static_cast<uint8_t>(row[i] + above[i]);
         for (size_t i = Bpp; i < size; ++i)
-            row[i] = static_cast<uint8_t>(row[i] + paeth(row[i - Bpp], above[i], above[i - Bpp]));
+            row[i] = static_cast<uint8_t>(row[i] + paethPredictor(row[i - Bpp], above[i], above[i - Bpp]));
         break;
     default:
         break;

@@ -4,6 +4,7 @@
 #include "codecs/common/pixel_order.h"
 
 #include "codecs/png/deflate_join.h"
+#include "codecs/png/png_filter.h"
 
 #include <libdeflate.h>
 
@@ -32,16 +33,6 @@ constexpr unsigned kAllFilters = 0x1F;
 
 // libpng's measure of a filtered byte: its magnitude read as a signed number.
 inline unsigned magnitude(uint8_t value) { return value < 128 ? value : 256u - value; }
-
-inline uint8_t paethPredictor(int left, int above, int aboveLeft)
-{
-    int toLeft = std::abs(above - aboveLeft);
-    int toAbove = std::abs(left - aboveLeft);
-    int toAboveLeft = std::abs(left + above - 2 * aboveLeft);
-    if (toLeft <= toAbove && toLeft <= toAboveLeft)
-        return static_cast<uint8_t>(left);
-    return static_cast<uint8_t>(toAbove <= toAboveLeft ? above : aboveLeft);
-}
 
 #if defined(__SSE2__)
 inline __m128i magnitudes(__m128i bytes) { return _mm_min_epu8(bytes, _mm_sub_epi8(_mm_setzero_si128(), bytes)); }
