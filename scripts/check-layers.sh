@@ -7,34 +7,34 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rank() {
-    case "$1" in
-    platform) echo 0 ;;
-    core) echo 1 ;;
-    codecs | ops) echo 2 ;;
-    dispatch) echo 3 ;;
-    tools) echo 4 ;;
-    shell) echo 5 ;;
-    *) echo -1 ;;
-    esac
-}
-
-status=0
-for layer in platform core codecs ops dispatch tools shell; do
-    [ -d "$layer" ] || continue
-    own=$(rank "$layer")
-    while IFS=: read -r file line text; do
-        target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^/"]+)\/.*/\1/' <<<"$text")
-        theirs=$(rank "$target")
-        [ "$theirs" -lt 0 ] && continue
-        if [ "$theirs" -gt "$own" ] || { [ "$theirs" -eq "$own" ] && [ "$target" != "$layer" ]; }; then
-            echo "$file:$line: $layer includes $target: $text"
-            status=1
-        fi
-    done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+/' "$layer" \
-                 --include='*.h' --include='*.cpp' --include='*.in' || true)
+layers=(platform core codecs ops dispatch tools shell)
+present=()
+for layer in "${layers[@]}"; do
+    [ -d "$layer" ] && present+=("$layer")
 done
-if [ "$status" -ne 0 ]; then
-    echo "Includes run up the layers (platform < core < codecs, ops < dispatch < tools < shell)." >&2
-fi
-exit "$status"
+
+{ grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^/"]+/' "${present[@]}" \
+    --include='*.h' --include='*.cpp' --include='*.in' || true; } |
+    awk '
+    BEGIN {
+        rank["platform"] = 0; rank["core"] = 1; rank["codecs"] = 2; rank["ops"] = 2
+        rank["dispatch"] = 3; rank["tools"] = 4; rank["shell"] = 5
+    }
+    {
+        split($0, place, ":")
+        layer = place[1]; sub(/\/.*/, "", layer)
+        target = $0; sub(/^[^"]*"/, "", target); sub(/\/.*/, "", target)
+        if (!(target in rank))
+            next
+        if (rank[target] > rank[layer] || (rank[target] == rank[layer] && target != layer)) {
+            text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+            print place[1] ":" place[2] ": " layer " includes " target ": " text
+            bad = 1
+        }
+    }
+    END {
+        if (bad) {
+            print "Includes run up the layers (platform < core < codecs, ops < dispatch < tools < shell)." > "/dev/stderr"
+            exit 1
+        }
+    }'
