@@ -41,22 +41,6 @@ bool isTransientDepth(int bits) { return bits == 3 || bits == 16 || bits == 32 |
 // The batch load converts only these; 3- and 40-bit blocks go on as they are.
 bool isBatchNormalisedDepth(int bits) { return bits == 16 || bits == 32 || bits == 64 || bits == 48; }
 
-Result<DecodedImage> callReader(const CodecRegistry& registry, ImageFormat format, const ReadRequest& request)
-{
-    ReaderFunction reader = registry.reader(format);
-    if (!reader)
-        return Failure{Reason::NoCodec, kReaderNotAvailable};
-    return reader(request);
-}
-
-Result<DecodedImage> callOverviewReader(const CodecRegistry& registry, const std::string& path)
-{
-    OverviewReaderFunction reader = registry.overviewReader();
-    if (!reader)
-        return Failure{Reason::NoCodec, kReaderNotAvailable};
-    return reader(path, 1);
-}
-
 // The images of a multi-image file, at most kMaxFrames; an empty list when
 // the codec cannot tell.
 ImageList listImages(const CodecRegistry& registry, ImageFormat format, const std::string& path)
@@ -113,6 +97,22 @@ std::string withoutTrailingSlashes(std::string path)
 }
 
 } // namespace
+
+Result<DecodedImage> callReader(const CodecRegistry& registry, ImageFormat format, const ReadRequest& request)
+{
+    ReaderFunction reader = registry.reader(format);
+    if (!reader)
+        return Failure{Reason::NoCodec, kReaderNotAvailable};
+    return reader(request);
+}
+
+Result<DecodedImage> callOverviewReader(const CodecRegistry& registry, const std::string& path, int firstPicture)
+{
+    OverviewReaderFunction reader = registry.overviewReader();
+    if (!reader)
+        return Failure{Reason::NoCodec, kReaderNotAvailable};
+    return reader(path, firstPicture);
+}
 
 Status turnUpright(ImageBlock& block, int quarterTurnsClockwise)
 {
@@ -175,7 +175,7 @@ ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message
 
     Result<DecodedImage> read = callReader(registry, *format, request);
     if (read && read->overviewPack)
-        read = callOverviewReader(registry, path);
+        read = callOverviewReader(registry, path, 1);
     if (!read) {
         message = readerWords(read.failure());
         return {};
@@ -447,7 +447,7 @@ Result<DecodedImage> DisplayLoad::readPhotoCd(const ReadRequest& request)
     if (!m_preview)
         m_current.overviewStart = 1;
     // A 24-bit sheet: finish() reduces it for a 256-colour display.
-    read = callOverviewReader(m_registry, m_path);
+    read = callOverviewReader(m_registry, m_path, 1);
     if (read) {
         if (!m_preview)
             m_current.overviewMode = true;

@@ -148,6 +148,11 @@ ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, 
 ImageBlock LoadForDisplay(DisplayHost& host, std::string& path, bool skipMulti, bool quiet, int previewWidth,
                           const CodecRegistry& registry);
 
+// The registered reader's result, or a failure in kReaderNotAvailable's words
+// when the format's codec is not part of this build.
+Result<DecodedImage> callReader(const CodecRegistry& registry, ImageFormat format, const ReadRequest& request);
+Result<DecodedImage> callOverviewReader(const CodecRegistry& registry, const std::string& path, int firstPicture);
+
 // Turns a block upright by the quarter turns a reader reported.
 Status turnUpright(ImageBlock& block, int quarterTurnsClockwise);
 

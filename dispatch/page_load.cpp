@@ -29,15 +29,12 @@ Result<ImageBlock> loadTiffPage(const CurrentImage& image, int page, bool palett
 {
     if (page < 0 || page >= image.pageCount || page >= kMaxFrames)
         return Failure{Reason::BadArgument, {}};
-    ReaderFunction reader = registry.reader(ImageFormat::Tiff);
-    if (!reader)
-        return Failure{Reason::NoCodec, kReaderNotAvailable};
     ReadRequest request;
     request.path = image.path;
     request.paletteDisplay = paletteDisplay;
     request.options = TiffReadOptions{pageOffset(image, page)};
     // The file's compression text stays as the first load wrote it.
-    return forDisplay(reader(request), paletteDisplay);
+    return forDisplay(callReader(registry, ImageFormat::Tiff, request), paletteDisplay);
 }
 
 int nextOverviewStart(int start)
@@ -51,10 +48,7 @@ Result<ImageBlock> loadOverviewSheet(const std::string& path, int firstPicture, 
 {
     if (firstPicture < 1 || firstPicture > kOverviewPictures)
         return Failure{Reason::BadArgument, kNoMorePictures};
-    OverviewReaderFunction reader = registry.overviewReader();
-    if (!reader)
-        return Failure{Reason::NoCodec, kReaderNotAvailable};
-    return forDisplay(reader(path, firstPicture), paletteDisplay);
+    return forDisplay(callOverviewReader(registry, path, firstPicture), paletteDisplay);
 }
 
 } // namespace pictorand
