@@ -73,6 +73,13 @@ struct DecodedImage {
     // Quarter turns to the right that make the picture upright; the
     // dispatcher turns it.
     int quarterTurnsClockwise = 0;
+    // The EXIF/TIFF orientation (1 to 8) of the stored pixels; 1 is upright.
+    // Readers whose library already turns the picture (HEIC/AVIF irot/imir,
+    // JPEG XL) report 1. The dispatcher applies it unless told not to.
+    int orientation = 1;
+    // The embedded ICC profile, if any; the dispatcher converts the picture
+    // to sRGB with it unless told not to.
+    std::vector<uint8_t> iccProfile;
     // A Photo CD overview pack: no block; the overview reader reads it.
     bool overviewPack = false;
     GifFrameInfo gifFrame; // GIF: the image's place, background and timing

@@ -1,0 +1,25 @@
+#include "codecs/common/alpha_composite.h"
+
+namespace pictorand {
+
+void compositeRgbaOverWhite(const uint8_t* rgba, uint8_t* bgr, size_t pixels)
+{
+    for (size_t i = 0; i < pixels; ++i, rgba += 4, bgr += 3) {
+        const uint8_t alpha = rgba[3];
+        bgr[0] = overWhite(rgba[2], alpha);
+        bgr[1] = overWhite(rgba[1], alpha);
+        bgr[2] = overWhite(rgba[0], alpha);
+    }
+}
+
+void compositeBgraOverWhite(const uint8_t* bgra, uint8_t* bgr, size_t pixels)
+{
+    for (size_t i = 0; i < pixels; ++i, bgra += 4, bgr += 3) {
+        const uint8_t alpha = bgra[3];
+        bgr[0] = overWhite(bgra[0], alpha);
+        bgr[1] = overWhite(bgra[1], alpha);
+        bgr[2] = overWhite(bgra[2], alpha);
+    }
+}
+
+} // namespace pictorand
