@@ -124,20 +124,22 @@ bool flushToDisk(const std::string& path)
 // result over the target only when everything was written, so that a failure
 // never destroys what was there before.
 Status writeReplacing(WriterFunction writer, const std::string& path, const ImageBlock& block,
-                      const WriteOptions& options, bool replaceExisting)
+                      const WriteOptions& options, bool replaceExisting, bool followLink)
 {
     const Failure cantCreate{Reason::CantOpenFile, "Can't create file: " + path};
     // Replace the file a link points to, not the link.
     std::string target = path;
     struct stat linkInfo {};
-    if (lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+    if (followLink && lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
         if (char* resolved = realpath(path.c_str(), nullptr)) {
             target = resolved;
             std::free(resolved);
         }
     }
     struct stat existing {};
-    const bool targetExists = stat(target.c_str(), &existing) == 0;
+    const bool targetExists = (followLink ? stat(target.c_str(), &existing) : lstat(target.c_str(), &existing)) == 0;
+    if (!followLink && targetExists && S_ISLNK(existing.st_mode))
+        existing.st_mode = S_IFREG | 0644; // the link itself goes
     if (targetExists && (!S_ISREG(existing.st_mode) || !replaceExisting))
         return cantCreate;
 
@@ -179,8 +181,10 @@ Status writeReplacing(WriterFunction writer, const std::string& path, const Imag
 
 } // namespace
 
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
-               const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
+namespace {
+
+bool save(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+          const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting, bool followLink)
 {
     pictorand::WaitCursor waitCursor(ui);
     auto tell = [&](const std::string& text) {
@@ -212,10 +216,24 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
 
     Status written = Failure{Reason::NoCodec, "No writer for this file type in this build"};
     if (WriterFunction writer = registry.writer(row->format))
-        written = writeReplacing(writer, path, toWrite, options, replaceExisting);
+        written = writeReplacing(writer, path, toWrite, options, replaceExisting, followLink);
     if (!written)
         tell(saveFailureText(save, written.failure().detail));
     return written.ok();
+}
+
+} // namespace
+
+bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+               const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
+{
+    return save(block, ui, path, showMessages, registry, settings, replaceExisting, true);
+}
+
+bool SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path)
+{
+    SettingsFile settings;
+    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false);
 }
 
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)

@@ -30,4 +30,9 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
 
+// Files the program names itself in folders others may write to (extracted
+// GIF frames): saved as SaveImage does with messages, but a symbolic link
+// planted under the name is replaced by the new file, never followed.
+bool SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path);
+
 } // namespace pictorand

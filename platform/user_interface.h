@@ -19,6 +19,8 @@ public:
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
     // A Yes/No question; true for Yes. `defaultNo` preselects No.
     virtual bool askYesNo(const std::string& text, MessageIcon icon, bool defaultNo) = 0;
+    // An OK/Cancel question; true for OK. Default: asked as Yes/No.
+    virtual bool askOkCancel(const std::string& text, MessageIcon icon) { return askYesNo(text, icon, false); }
     // The wait cursor while long work runs.
     virtual void setWaitCursor(bool waiting) = 0;
     virtual void setWindowTitle(const std::string& title) = 0;

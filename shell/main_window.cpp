@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "shell/block_image.h"
 #include "shell/core/recent_directories.h"
+#include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
 #include "shell/image_menu.h"
 #include "shell/picture_view.h"
@@ -143,6 +144,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     }
     m_ownUi = std::make_unique<QtUserInterface>(this);
     m_ownUi->commandSink = [this](int id) { runCommand(id); };
+    m_ownUi->directoryListSink = [this] { rebuildDirectoryList(true); };
     m_ui = services.ui ? services.ui : m_ownUi.get();
     m_dialogs = services.dialogs ? services.dialogs : m_ownUi.get();
 
@@ -209,8 +211,11 @@ void MainWindow::prepareMenus()
 {
     // The directory in use joins the recent ones; while the directory list
     // is empty there is none to remember.
-    // FIXME: the directory list is not built yet, so nothing is taken here.
-    const std::string taken;
+    std::string taken;
+    if (m_directoryList.count() > 0) {
+        std::error_code error;
+        taken = std::filesystem::current_path(error).string();
+    }
     const RecentDirectories directories = readRecentDirectories(m_settings);
     const RecentDirectories updated = rememberRecentDirectory(directories, taken);
     if (updated != directories)
@@ -301,7 +306,7 @@ ViewerState MainWindow::viewerState() const
     state.clipboardHasImage = false; // FIXME: the clipboard commands are not built yet
     state.multiPage = m_image.multiPage;
     state.overviewSheet = m_image.overviewMode;
-    state.directoryFileCount = 0; // FIXME: the directory list is not built yet
+    state.directoryFileCount = m_directoryList.count();
     state.alwaysFit = m_alwaysFit;
     state.sortOrder = m_sortOrder;
     state.timeMeasurement = m_timeMeasurement;
@@ -488,6 +493,21 @@ void MainWindow::registerHandlers()
     on[FirstPage] = [this] { showPage(0); };
     on[LastPage] = [this] { showPage(m_image.pageCount - 1); };
     on[NextOverviewPage] = [this] { commandNextOverviewSheet(); };
+    on[ImageInfo] = [this] {
+        QWidget* owner = QApplication::activeWindow();
+        ImageInfoDialog dialog([this] { return imageInfoInput(); }, owner ? owner : this);
+        dialog.exec();
+    };
+    on[NextFile] = [this] { stepFile(1); };
+    on[PreviousFile] = [this] { stepFile(-1); };
+    on[FirstFile] = [this] { goToListedFile(0); };
+    on[LastFile] = [this] { goToListedFile(m_directoryList.count() - 1); };
+    on[RefreshDirectory] = [this] {
+        WaitCursor waitCursor(*m_ui);
+        rebuildDirectoryList(true);
+    };
+    for (int order = 0; order < kSortOrderCount; ++order)
+        on[sortCommandOfOrder(order)] = [this, order] { sortDirectoryList(order); };
     m_imageMenu->registerHandlers(on);
 }
 
@@ -530,6 +550,76 @@ void MainWindow::commandNextOverviewSheet()
     }
     m_image.overviewStart = next;
     showNewPicture(sheet.take());
+}
+
+// ---------------------------------------------------------------------------
+// The directory list
+
+void MainWindow::rebuildDirectoryList(bool force)
+{
+    std::error_code error;
+    const std::string directory = std::filesystem::current_path(error).string();
+    if (error)
+        return;
+    if (m_directoryList.rebuild(directory, fileNameOf(m_image.path), force, m_sortOrder))
+        m_settings.writeText(settings::OpenDir, directory);
+}
+
+ImageInfoInput MainWindow::imageInfoInput() const
+{
+    ImageInfoInput input;
+    input.image = &m_image;
+    input.animationRunning = m_display.animationRunning;
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(m_image.path, error);
+    if (!error)
+        input.fileSize = size;
+    input.directoryIndex = m_directoryList.index();
+    input.directoryCount = m_directoryList.count();
+    return input;
+}
+
+void MainWindow::stepFile(int direction)
+{
+    const NavigationStep step = stepThrough(m_directoryList.index(), m_directoryList.count(), direction);
+    if (step.kind == NavigationStep::Kind::AskToWrap) {
+        // Cancel leaves the index where it was.
+        if (m_ui->askOkCancel(direction > 0 ? kNoMoreNext : kNoMorePrevious, MessageIcon::Warning))
+            runCommand(direction > 0 ? command::FirstFile : command::LastFile);
+        return;
+    }
+    m_travelDirection = direction;
+    m_directoryList.setIndex(step.index);
+    const std::string path = m_directoryList.pathOf(step.index);
+    std::optional<WaitCursor> waitCursor;
+    if (!m_readAhead || !m_readAhead->ready(path))
+        waitCursor.emplace(*m_ui);
+    loadAndShow(path); // a failure is reported and resets the window
+}
+
+void MainWindow::goToListedFile(int index)
+{
+    if (m_directoryList.count() == 0) {
+        m_directoryList.setIndex(0);
+        return;
+    }
+    m_directoryList.setIndex(index);
+    const std::string path = m_directoryList.pathOf(index);
+    if (!isExistingFile(path))
+        return;
+    std::optional<WaitCursor> waitCursor;
+    if (!m_readAhead || !m_readAhead->ready(path))
+        waitCursor.emplace(*m_ui);
+    loadAndShow(path);
+}
+
+void MainWindow::sortDirectoryList(int order)
+{
+    WaitCursor waitCursor(*m_ui);
+    m_sortOrder = order;
+    m_directoryList.sort(order, fileNameOf(m_image.path));
+    m_settings.writeText(settings::FileSortOrder, std::to_string(order));
+    updateMenuState();
 }
 
 void MainWindow::showAtFullSize(int width, int height)
@@ -809,7 +899,7 @@ void MainWindow::setTitle()
     if (m_options.customTitle)
         title = formatted("%s - %s", kProgramCaptionText, m_options.title.c_str());
     setWindowTitle(QString::fromStdString(title));
-    // FIXME: the directory list is brought up to date here once it exists.
+    rebuildDirectoryList(false);
     if (m_options.fullScreenRequest) {
         m_options.fullScreenRequest = false;
         QTimer::singleShot(0, this, [this] { runCommand(command::FullScreen); });

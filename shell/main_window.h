@@ -7,8 +7,10 @@
 #include "dispatch/load_dispatch.h"
 #include "platform/settings_file.h"
 #include "shell/core/commands.h"
+#include "shell/core/directory_list.h"
 #include "shell/core/display_geometry.h"
 #include "shell/core/display_state.h"
+#include "shell/core/image_info.h"
 #include "shell/core/file_dialogs.h"
 #include "shell/core/system_metrics.h"
 #include "shell/picture_host.h"
@@ -133,7 +135,12 @@ public:
     bool paletteDisplay() const override { return metrics().paletteDisplay(); }
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
-    std::string directoryListDirectory() const override { return m_listDirectory; }
+    std::string directoryListDirectory() const override { return m_directoryList.directory(); }
+    const DirectoryList& directoryList() const { return m_directoryList; }
+    ImageInfoInput imageInfoInput() const;
+    // Reads the working directory's picture files again when forced or when
+    // the working directory is another than the one listed.
+    void rebuildDirectoryList(bool force);
     IconChooser* iconChooser() override;
     ReadAhead* readAhead() override { return m_readAhead.get(); }
     // The start-up read of the file about to be opened; the next load takes
@@ -181,6 +188,9 @@ private:
     void commandAbout();
     void showPage(int page);
     void commandNextOverviewSheet();
+    void stepFile(int direction);
+    void goToListedFile(int index);
+    void sortDirectoryList(int order);
 
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
@@ -209,7 +219,8 @@ private:
     bool m_alwaysOnTop = false;
     bool m_firstPaintDone = false;
     int m_openType = 1;
-    std::string m_listDirectory;
+    DirectoryList m_directoryList;
+    int m_travelDirection = 1; // of the last step: what to read ahead first
 
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;

@@ -67,6 +67,14 @@ bool QtUserInterface::askYesNo(const std::string& text, MessageIcon icon, bool d
     return box.exec() == QMessageBox::Yes;
 }
 
+bool QtUserInterface::askOkCancel(const std::string& text, MessageIcon icon)
+{
+    QMessageBox box(qtIcon(icon), kProgramCaption, QString::fromStdString(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    messageOwner());
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Ok;
+}
+
 void QtUserInterface::setWaitCursor(bool waiting)
 {
     // Calls nest: the outermost pair decides.

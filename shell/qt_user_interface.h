@@ -20,6 +20,7 @@ public:
 
     void showMessage(const std::string& text, MessageIcon icon) override;
     bool askYesNo(const std::string& text, MessageIcon icon, bool defaultNo) override;
+    bool askOkCancel(const std::string& text, MessageIcon icon) override;
     void setWaitCursor(bool waiting) override;
     void setWindowTitle(const std::string& title) override;
     void rebuildDirectoryList() override;

@@ -889,3 +889,61 @@ TEST_F(Viewer, NShowsTheNextOverviewSheetUntilThereIsNone)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+TEST_F(Viewer, SpaceAndBackspaceStepThroughTheDirectoryInItsOrder)
+{
+    MainWindow& w = start();
+    writeBmp("b.bmp", solidBlock(20, 10, 0x00FF00));
+    writeBmp("c.bmp", solidBlock(30, 10, 0x0000FF));
+    testing::writeFile(dir.file("d.png"), {1, 2, 3});
+    w.dropFiles({QString::fromStdString(writeBmp("a.bmp", solidBlock(10, 10, 0xFF0000)))});
+    grabPicture(); // the title and the directory list follow the paint
+    EXPECT_EQ(w.directoryList().count(), 4);
+    EXPECT_EQ(w.directoryList().index(), 0);
+    EXPECT_TRUE(w.action(command::NextFile)->isEnabled());
+
+    press(&w, Qt::Key_Space);
+    EXPECT_EQ(w.currentImage().block.width(), 20);
+    press(&w, Qt::Key_Space);
+    press(&w, Qt::Key_Space); // broken.png: its message, the empty window
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(w.currentImage().block);
+    press(&w, Qt::Key_Space); // past the last: the question, Cancel stays
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].text, kNoMoreNext);
+    EXPECT_EQ(w.directoryList().index(), 3);
+    press(&w, Qt::Key_Backspace);
+    EXPECT_EQ(w.currentImage().block.width(), 30);
+
+    // By size, descending: c (30 wide) is first, and Next goes on from it.
+    w.runCommand(command::SortBySizeDescending);
+    EXPECT_TRUE(w.action(command::SortBySizeDescending)->isChecked());
+    EXPECT_EQ(settings().readInt(settings::FileSortOrder), 6);
+    EXPECT_EQ(w.directoryList().index(), 0);
+    press(&w, Qt::Key_Backspace); // before the first: OK goes to the last
+    ui.answers.push_back(true);
+    press(&w, Qt::Key_Backspace);
+    EXPECT_EQ(w.directoryList().index(), 3);
+    EXPECT_EQ(std::filesystem::path(w.currentImage().path).filename(), "d.png");
+
+    // Full screen takes Space and the right button too.
+    w.runCommand(command::FirstFile);
+    w.runCommand(command::FullScreen);
+    ASSERT_NE(w.fullScreenWindow(), nullptr);
+    press(w.fullScreenWindow(), Qt::Key_Space);
+    EXPECT_EQ(w.currentImage().block.width(), 20);
+    QTest::mouseClick(w.fullScreenWindow(), Qt::RightButton);
+    EXPECT_EQ(w.currentImage().block.width(), 10);
+    ASSERT_NE(w.fullScreenWindow(), nullptr) << "the full-screen window stays";
+
+    // The directory in use joins the recently used ones.
+    w.prepareMenus();
+    EXPECT_EQ(std::filesystem::path(settings().readText(settings::RecentDirs[0])),
+              std::filesystem::canonical(dir.path()));
+}
+
+} // namespace
+} // namespace pictorand
