@@ -61,14 +61,14 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     const CurrentImage& image = m_main->currentImage();
-    if (image.block) {
+    if (const ImageBlock& shown = m_main->shownBlock()) {
         const QRect target = pictureRect();
-        const bool smaller = target.width() < image.block.width() || target.height() < image.block.height();
+        const bool smaller = target.width() < shown.width() || target.height() < shown.height();
         if (m_zoom == 100 && smaller && m_main->useResample()) {
             // The smooth copy is made once per picture and size, not per paint.
             if (m_resampledGeneration != m_main->pictureGeneration() || m_resampled.width() != target.width() ||
                 m_resampled.height() != target.height()) {
-                m_resampled = resampledForDisplay(image.block, target.width(), target.height());
+                m_resampled = resampledForDisplay(shown, target.width(), target.height());
                 m_resampledGeneration = m_main->pictureGeneration();
             }
             if (m_resampled) {

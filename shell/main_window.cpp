@@ -2,6 +2,7 @@
 
 #include "dispatch/page_load.h"
 #include "dispatch/save_dispatch.h"
+#include "ops/color_table.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
 #include "platform/paths.h"
@@ -155,6 +156,12 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
     registerHandlers();
+
+    m_clock.start();
+    m_animationTimer = new QTimer(this);
+    m_animationTimer->setSingleShot(true);
+    m_animationTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_animationTimer, &QTimer::timeout, this, &MainWindow::animationStep);
 
     readStartupSettings();
     const DisplayMetrics m = metrics();
@@ -498,6 +505,13 @@ void MainWindow::registerHandlers()
         ImageInfoDialog dialog([this] { return imageInfoInput(); }, owner ? owner : this);
         dialog.exec();
     };
+    on[StopAnimation] = [this] { stopAnimation(); };
+    on[StartAnimation] = [this] {
+        if (m_image.format == ImageFormat::Gif && isExistingFile(m_image.path)) {
+            WaitCursor waitCursor(*m_ui);
+            loadAndShow(m_image.path);
+        }
+    };
     on[NextFile] = [this] { stepFile(1); };
     on[PreviousFile] = [this] { stepFile(-1); };
     on[FirstFile] = [this] { goToListedFile(0); };
@@ -622,6 +636,92 @@ void MainWindow::sortDirectoryList(int order)
     updateMenuState();
 }
 
+// ---------------------------------------------------------------------------
+// GIF animation
+
+bool MainWindow::startAnimation(const std::string& path, const ImageList& images)
+{
+    // "None": the first image, as an ordinary picture.
+    if (m_settings.readInt(settings::MultiGifNone) == 1)
+        return false;
+    Result<std::vector<AnimationFrame>> read = readAnimationFrames(path, images, CodecRegistry::instance());
+    if (!read)
+        return false; // the display load reads the first image and reports
+    std::vector<AnimationFrame> frames = read.take();
+    m_image.path = path;
+    rebuildDirectoryList(true);
+    m_timeMeasurement = false;
+    m_image.originalWidth = frames.front().block.width();
+    m_image.originalHeight = frames.front().block.height();
+    m_image.originalBitCount = frames.front().block.bitCount();
+
+    if (m_settings.readInt(settings::MultiGifAnimate) == 0) {
+        std::string directory = m_settings.readText(settings::ExtractGif);
+        if (!directory.empty() && directory.back() != '/')
+            directory += '/';
+        extractFrames(frames, directory, path, *m_ui);
+        showNewPicture(duplicateBlock(frames.back().block)); // the last frame stays on screen
+        return true;
+    }
+
+    auto canvas = std::make_shared<GifCanvas>(std::move(frames));
+    if (!canvas->canvas())
+        return false;
+    canvas->show(0);
+    std::vector<int> delays;
+    for (const AnimationFrame& frame : canvas->frames())
+        delays.push_back(frameDelayMs(frame.info.delay));
+    m_display.animation = canvas;
+    m_display.animationRunning = true;
+    m_image.currentWidth = canvas->width();
+    m_image.currentHeight = canvas->height();
+    m_image.currentBitCount = 8;
+    showAtFullSize(canvas->width(), canvas->height());
+    pictureChanged();
+    m_view->viewport()->update();
+    const int64_t now = m_clock.elapsed();
+    m_schedule.emplace(std::move(delays), now);
+    armAnimationTimer(now);
+    return true;
+}
+
+void MainWindow::armAnimationTimer(int64_t now)
+{
+    m_animationTimer->start(static_cast<int>(std::max<int64_t>(0, m_schedule->nextDeadline() - now)));
+}
+
+void MainWindow::animationStep()
+{
+    if (!m_display.animationRunning || !m_display.animation || !m_schedule)
+        return;
+    const int64_t now = m_clock.elapsed();
+    const int frame = m_schedule->frameAt(now);
+    if (frame != m_display.animation->current()) {
+        m_display.animation->show(frame);
+        pictureChanged();
+        m_view->viewport()->update();
+        if (m_fullScreen)
+            m_fullScreen->update();
+    }
+    armAnimationTimer(now);
+}
+
+void MainWindow::stopAnimation()
+{
+    m_animationTimer->stop();
+    m_schedule.reset();
+    std::shared_ptr<GifCanvas> animation = std::move(m_display.animation);
+    m_display.animationRunning = false;
+    ImageBlock first = animation ? duplicateBlock(animation->frames().front().block) : ImageBlock();
+    adoptBlock(std::move(first));
+    if (m_image.block)
+        sizeWindowToPicture(scaleByZoom(m_image.currentWidth, m_display.zoom),
+                            scaleByZoom(m_image.currentHeight, m_display.zoom));
+    m_view->viewport()->update();
+    if (m_fullScreen)
+        m_fullScreen->update();
+}
+
 void MainWindow::showAtFullSize(int width, int height)
 {
     m_view->hideScrollBars();
@@ -640,8 +740,9 @@ void MainWindow::repaintPicture()
 
 void MainWindow::commandOpen()
 {
-    // FIXME: a running GIF animation is stopped here and restarted on cancel
-    // once the animation is built.
+    // A running animation pauses for the dialog and goes on after Cancel.
+    const bool animating = m_animationTimer->isActive();
+    m_animationTimer->stop();
     const int originalWidth = m_image.originalWidth;
     const int originalHeight = m_image.originalHeight;
     const int originalBits = m_image.originalBitCount;
@@ -652,6 +753,8 @@ void MainWindow::commandOpen()
         m_image.originalHeight = originalHeight;
         m_image.originalBitCount = originalBits;
         m_image.compression = compression;
+        if (animating && m_schedule)
+            armAnimationTimer(m_clock.elapsed());
         return;
     }
     WaitCursor waitCursor(*m_ui);
@@ -737,8 +840,9 @@ void MainWindow::adoptBlock(ImageBlock block)
 
 void MainWindow::resetViewerState()
 {
-    // FIXME: stop the GIF animation timer and close the media window once
-    // they exist.
+    // FIXME: close the media window once it exists.
+    m_animationTimer->stop();
+    m_schedule.reset();
     m_display.reset();
     m_view->hideScrollBars();
     m_layout.horizontalScroll = m_layout.verticalScroll = false;
@@ -761,7 +865,7 @@ bool MainWindow::loadAndShow(std::string path)
     m_readAhead.reset();
     m_image.path = path;
     if (!block)
-        return false;
+        return m_image.block || m_display.animationRunning; // an animation or extracted frames show themselves
     showNewPicture(std::move(block));
     return true;
 }
@@ -851,7 +955,11 @@ ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
 
 void MainWindow::resetWindow()
 {
-    // FIXME: the animation, the media window and metafile mode join here.
+    // FIXME: the media window and metafile mode join here.
+    m_animationTimer->stop();
+    m_schedule.reset();
+    m_display.animationRunning = false;
+    m_display.animation.reset();
     const DisplayMetrics m = metrics();
     const DisplaySize empty = emptyWindowSize(m);
     applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
@@ -896,6 +1004,8 @@ void MainWindow::setTitle()
                           scaleByZoom(m_image.currentHeight, m_display.zoom));
     if (m_image.multiPage)
         title = formatted("%s - %s %d %s %d", name.c_str(), "page", m_image.currentPage + 1, "of", m_image.pageCount);
+    if (m_display.animationRunning && m_display.animation && m_display.zoom == 100)
+        title = formatted("%s - %d %s", name.c_str(), m_display.animation->frameCount(), "frames");
     if (m_options.customTitle)
         title = formatted("%s - %s", kProgramCaptionText, m_options.title.c_str());
     setWindowTitle(QString::fromStdString(title));
@@ -921,20 +1031,28 @@ QList<QRgb> MainWindow::paintPalette() const
     return logicalPalette(m_image.block);
 }
 
+const ImageBlock& MainWindow::shownBlock() const
+{
+    if (m_display.animationRunning && m_display.animation)
+        return m_display.animation->canvas();
+    return m_image.block;
+}
+
 void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
 {
+    const ImageBlock& shown = shownBlock();
     // 4-bit blocks are expanded once and kept until the block changes; the
     // other depths are drawn straight from the block's rows.
-    if (m_image.block.bitCount() == 4) {
+    if (shown.bitCount() == 4) {
         if (m_expandedGeneration != m_pictureGeneration || m_expanded.isNull()) {
-            m_expanded = blockImage(m_image.block, paintPalette(), m_scratch);
+            m_expanded = blockImage(shown, paintPalette(), m_scratch);
             m_expandedGeneration = m_pictureGeneration;
         }
         drawBlock(painter, m_expanded, target);
         return;
     }
     std::vector<uint8_t> unused;
-    drawBlock(painter, blockImage(m_image.block, paintPalette(), unused), target);
+    drawBlock(painter, blockImage(shown, logicalPalette(shown), unused), target);
 }
 
 void MainWindow::pictureChanged()
@@ -945,16 +1063,17 @@ void MainWindow::pictureChanged()
 
 void MainWindow::paintPicture(QPainter& painter)
 {
-    if (!m_image.block)
+    if (!shownBlock())
         return;
-    if (!m_image.block.isConsistent()) {
+    if (!shownBlock().isConsistent()) {
         m_ui->setWindowTitle(kProgramCaptionText);
         QTimer::singleShot(0, this, [this] {
             m_ui->showMessage("Memory lock error !\n\nNo picture !", MessageIcon::Information);
         });
         return;
     }
-    m_image.currentBitCount = m_image.block.bitCount();
+    if (m_image.block)
+        m_image.currentBitCount = m_image.block.bitCount();
     if (!m_firstPaintDone)
         traceStartup("first paint");
     paintBlockInto(painter, pictureRect());

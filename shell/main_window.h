@@ -15,6 +15,7 @@
 #include "shell/core/system_metrics.h"
 #include "shell/picture_host.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -24,10 +25,12 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
 class QMenu;
+class QTimer;
 
 namespace pictorand {
 
@@ -148,6 +151,9 @@ public:
     void setReadAhead(std::unique_ptr<ReadAhead> readAhead) { m_readAhead = std::move(readAhead); }
     bool useResample() const { return m_useResample; }
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
+    bool startAnimation(const std::string& path, const ImageList& images) override;
+    // What is painted: the current block, or the animation's canvas.
+    const ImageBlock& shownBlock() const;
 
 signals:
     void painted();
@@ -191,6 +197,9 @@ private:
     void stepFile(int direction);
     void goToListedFile(int index);
     void sortDirectoryList(int order);
+    void animationStep();
+    void stopAnimation();
+    void armAnimationTimer(int64_t now);
 
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
@@ -221,6 +230,10 @@ private:
     int m_openType = 1;
     DirectoryList m_directoryList;
     int m_travelDirection = 1; // of the last step: what to read ahead first
+
+    QTimer* m_animationTimer = nullptr;
+    QElapsedTimer m_clock;
+    std::optional<FrameSchedule> m_schedule;
 
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;

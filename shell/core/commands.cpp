@@ -133,6 +133,8 @@ std::vector<CommandRow> buildCommandTable()
         {About, kHelp, "&About Pictorand", R::Always, notOverWindows, {accelerator('A')}},
         // Keys without a menu item: the next sheet of a Photo CD overview.
         {NextOverviewPage, kNoMenu, "", R::OverviewSheet, none, {accelerator('N')}},
+        // Posted, never chosen: (re)start the animation of the file on screen.
+        {StartAnimation, kNoMenu, "", R::Always, none, {}},
     };
 }
 

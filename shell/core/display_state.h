@@ -3,8 +3,7 @@
 // loaded (CurrentImage): zoom, the GIF animation's frames, the media window.
 // A load starts it over with the record.
 
-#include "core/frame_info.h"
-#include "core/image_block.h"
+#include "dispatch/gif_animation.h"
 
 #include <memory>
 #include <vector>
@@ -14,15 +13,10 @@ namespace pictorand {
 // The viewer's timer that steps the GIF animation.
 inline constexpr int kAnimationTimer = 1997;
 
-struct AnimationFrame {
-    ImageBlock block;
-    GifFrameInfo info;
-};
-
 struct DisplayState {
     int zoom = 100;
-    // Animated GIF: the decoded frames (at most kMaxFrames).
-    std::vector<AnimationFrame> frames;
+    // Animated GIF: the decoded frames (at most kMaxFrames) on their canvas.
+    std::shared_ptr<GifCanvas> animation;
     bool animationRunning = false;
     std::shared_ptr<void> metafile; // the renderer's object, opaque here
     std::shared_ptr<void> mediaWindow;

@@ -945,5 +945,36 @@ TEST_F(Viewer, SpaceAndBackspaceStepThroughTheDirectoryInItsOrder)
               std::filesystem::canonical(dir.path()));
 }
 
+TEST_F(Viewer, AnimatedGifPlaysStopsShowsItsFirstImageOrIsExtracted)
+{
+    const std::string gif = std::string(PICTORAND_SOURCE_DIR) + "/tests/dispatch/animations/every_method.gif";
+    MainWindow& w = start();
+    ASSERT_TRUE(w.openFile(gif));
+    EXPECT_TRUE(w.displayState().animationRunning);
+    EXPECT_FALSE(w.currentImage().block);
+    EXPECT_EQ(w.currentImage().compression, "Animated GIF - 6 images");
+    grabPicture();
+    EXPECT_EQ(w.windowTitle(), "every_method.gif - 6 frames");
+    EXPECT_TRUE(w.commandEnabled(command::ImageInfo));
+    QTest::qWait(250); // 100 ms frames
+    EXPECT_GT(w.displayState().animation->current(), 0);
+    press(&w, Qt::Key_G);
+    EXPECT_FALSE(w.displayState().animationRunning);
+    ASSERT_TRUE(w.currentImage().block);
+    EXPECT_EQ(w.currentImage().block.width(), 16) << "frame 0 stays";
+
+    settings().writeText(settings::MultiGifNone, "1");
+    ASSERT_TRUE(w.openFile(gif));
+    EXPECT_FALSE(w.displayState().animationRunning);
+    EXPECT_EQ(w.currentImage().block.width(), 16);
+
+    settings().writeText(settings::MultiGifNone, "0");
+    settings().writeText(settings::MultiGifAnimate, "0");
+    settings().writeText(settings::ExtractGif, dir.file("frames"));
+    ASSERT_TRUE(w.openFile(gif));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("frames/every_method_pictorand_extract_005.bmp")));
+    EXPECT_EQ(w.currentImage().block.width(), 2) << "the last frame on screen";
+}
+
 } // namespace
 } // namespace pictorand
