@@ -368,12 +368,8 @@ ImageBlock DisplayLoad::run()
     case MultiImage::Choice:
         if (ahead) {
             if (std::optional<ReadAhead::Result> done = ahead->take(m_format, request)) {
-                if (done->block) {
-                    DecodedImage decoded;
-                    decoded.block = std::move(done->block);
-                    decoded.compression = std::move(done->compression);
-                    decoded.quarterTurnsClockwise = done->quarterTurnsClockwise;
-                    read = std::move(decoded);
+                if (done->decoded.block) {
+                    read = std::move(done->decoded);
                 } else {
                     read = Result<DecodedImage>(Failure{Reason::CorruptData, std::move(done->message)});
                 }

@@ -26,6 +26,9 @@ inline constexpr SettingKey AskDelete{"Others", "AskDelete", "1"};
 inline constexpr SettingKey ShowFullScreenName{"Others", "ShowFullScreenName", "1"};
 inline constexpr SettingKey SaveIndex{"Others", "SaveIndex", "1"};
 inline constexpr SettingKey ResizeAspectRatio{"Others", "ResizeAspectRatio", "1"};
+// Megabytes of pictures decoded ahead of next/previous: 0 a quarter of the
+// physical memory (at most 1 GiB), below 0 none.
+inline constexpr SettingKey ReadAheadMegabytes{"Others", "ReadAheadMB", "0"};
 
 inline constexpr SettingKey XKoord{"WinPosition", "xKoord", "0"};
 inline constexpr SettingKey YKoord{"WinPosition", "yKoord", "0"};

@@ -145,7 +145,7 @@ void FullScreenWindow::keyPressEvent(QKeyEvent* event)
     if (const int id = m_main->windowKeyCommand(event, true)) {
         if (id == command::PreviousFile || id == command::NextFile)
             resetZoom(); // the next picture starts at 100 %
-        m_main->runCommand(id);
+        m_main->stepByKey(event, id);
         return;
     }
     switch (event->key()) {

@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -35,6 +36,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -125,6 +128,30 @@ std::string formatted(const char* format, ...)
     return buffer;
 }
 
+// With PICTORAND_TRACE_STEPS set, prints how long after the key press (the
+// X server's time, a monotonic millisecond clock) the picture was painted:
+// for the benchmarks of stepping through a folder.
+void traceStep(uint64_t keyTime)
+{
+    static const bool enabled = std::getenv("PICTORAND_TRACE_STEPS") != nullptr;
+    if (!enabled)
+        return;
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const double nowMs = static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+    std::fprintf(stderr, "step painted %.1f ms after the key\n", nowMs - static_cast<double>(keyTime));
+}
+
+// With PICTORAND_TRACE_FRAMES set, prints each animation frame as it is
+// painted and when, from the animation's start: for the drift benchmark.
+void traceFrame(int64_t sinceStartMs, int frame, int64_t lateMs)
+{
+    static const bool enabled = std::getenv("PICTORAND_TRACE_FRAMES") != nullptr;
+    if (enabled)
+        std::fprintf(stderr, "frame %lld shown %d late %lld\n", static_cast<long long>(sinceStartMs), frame,
+                     static_cast<long long>(lateMs));
+}
+
 } // namespace
 
 MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
@@ -184,6 +211,10 @@ void MainWindow::readStartupSettings()
     m_alwaysFit = m_settings.readInt(settings::AlwaysFit) != 0;
     m_useResample = m_settings.readInt(settings::UseResample) != 0;
     m_sortOrder = m_settings.readInt(settings::FileSortOrder);
+    const int readAheadMegabytes = m_settings.readInt(settings::ReadAheadMegabytes);
+    m_readAheadBudget = readAheadMegabytes < 0   ? 0
+                        : readAheadMegabytes == 0 ? static_cast<int64_t>(ReadAhead::defaultBudget())
+                                                  : int64_t(readAheadMegabytes) << 20;
     const DisplayMetrics m = metrics();
     m_windowX = std::max(m_settings.readInt(settings::XKoord), m.workArea.left);
     m_windowY = std::max(m_settings.readInt(settings::YKoord), m.workArea.top);
@@ -375,7 +406,7 @@ int MainWindow::windowKeyCommand(const QKeyEvent* event, bool fullScreen) const
 bool MainWindow::handleWindowKeys(QKeyEvent* event)
 {
     if (const int id = windowKeyCommand(event, false)) {
-        runCommand(id);
+        stepByKey(event, id);
         return true;
     }
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
@@ -609,6 +640,43 @@ void MainWindow::stepFile(int direction)
     if (!m_readAhead || !m_readAhead->ready(path))
         waitCursor.emplace(*m_ui);
     loadAndShow(path); // a failure is reported and resets the window
+    readAheadNeighbours();
+}
+
+void MainWindow::readAheadNeighbours()
+{
+    const int index = m_directoryList.index();
+    if (m_readAheadBudget <= 0 || index < 0 || m_directoryList.count() < 2 || paletteDisplay())
+        return;
+    std::vector<std::string> wish;
+    for (int direction : {m_travelDirection, -m_travelDirection}) {
+        const std::string path = m_directoryList.pathOf(index + direction);
+        if (!path.empty())
+            wish.push_back(path);
+    }
+    if (wish == m_readAheadWish && m_readAhead)
+        return;
+    m_readAheadWish = wish;
+    if (!m_readAhead)
+        m_readAhead = std::make_unique<ReadAhead>(static_cast<uint64_t>(m_readAheadBudget));
+    m_readAhead->request(wish, m_loadGreyscale);
+}
+
+bool MainWindow::staleRepeat(const QKeyEvent* event, int id) const
+{
+    return (id == command::NextFile || id == command::PreviousFile) && event->isAutoRepeat() &&
+           event->timestamp() != 0 && event->timestamp() < m_busyUntil;
+}
+
+void MainWindow::stepByKey(const QKeyEvent* event, int id)
+{
+    if (staleRepeat(event, id))
+        return;
+    m_stepKeyTime = event->timestamp();
+    QElapsedTimer took;
+    took.start();
+    runCommand(id);
+    m_busyUntil = event->timestamp() + static_cast<uint64_t>(took.elapsed());
 }
 
 void MainWindow::goToListedFile(int index)
@@ -681,6 +749,7 @@ bool MainWindow::startAnimation(const std::string& path, const ImageList& images
     m_view->viewport()->update();
     const int64_t now = m_clock.elapsed();
     m_schedule.emplace(std::move(delays), now);
+    m_animationStart = now;
     armAnimationTimer(now);
     return true;
 }
@@ -695,9 +764,11 @@ void MainWindow::animationStep()
     if (!m_display.animationRunning || !m_display.animation || !m_schedule)
         return;
     const int64_t now = m_clock.elapsed();
+    const int64_t due = m_schedule->nextDeadline();
     const int frame = m_schedule->frameAt(now);
     if (frame != m_display.animation->current()) {
         m_display.animation->show(frame);
+        traceFrame(now - m_animationStart, frame, now - due);
         pictureChanged();
         m_view->viewport()->update();
         if (m_fullScreen)
@@ -862,7 +933,6 @@ void MainWindow::showNewPicture(ImageBlock block)
 bool MainWindow::loadAndShow(std::string path)
 {
     ImageBlock block = LoadForDisplay(*this, path, false, false, 0);
-    m_readAhead.reset();
     m_image.path = path;
     if (!block)
         return m_image.block || m_display.animationRunning; // an animation or extracted frames show themselves
@@ -1010,6 +1080,7 @@ void MainWindow::setTitle()
         title = formatted("%s - %s", kProgramCaptionText, m_options.title.c_str());
     setWindowTitle(QString::fromStdString(title));
     rebuildDirectoryList(false);
+    readAheadNeighbours();
     if (m_options.fullScreenRequest) {
         m_options.fullScreenRequest = false;
         QTimer::singleShot(0, this, [this] { runCommand(command::FullScreen); });
@@ -1081,6 +1152,10 @@ void MainWindow::paintPicture(QPainter& painter)
         traceStartup("picture drawn");
     reportDecompressionTime();
     setTitle();
+    if (m_stepKeyTime != 0) {
+        traceStep(m_stepKeyTime);
+        m_stepKeyTime = 0;
+    }
     if (!m_firstPaintDone) {
         m_firstPaintDone = true;
         emit painted();

@@ -82,6 +82,9 @@ public:
     // The command of a window key (Enter, Esc, Space, ...), 0 for none; in
     // full screen only the keys that window takes.
     int windowKeyCommand(const QKeyEvent* event, bool fullScreen) const;
+    // Runs a window key's command; repeats of Space and Backspace queued
+    // while a picture loaded are dropped.
+    void stepByKey(const QKeyEvent* event, int id);
     // The menu's enabled and checked states, from the one rule.
     void updateMenuState();
     // Before any menu opens: the recently-used-directories pop-up, then the
@@ -200,6 +203,12 @@ private:
     void animationStep();
     void stopAnimation();
     void armAnimationTimer(int64_t now);
+    // Has the neighbours of the file on screen read ahead, the next in the
+    // direction of travel first.
+    void readAheadNeighbours();
+    // A repeated Space or Backspace that waited in the queue while a picture
+    // loaded: acting on it would step on long after the key was let go.
+    bool staleRepeat(const QKeyEvent* event, int id) const;
 
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
@@ -230,10 +239,15 @@ private:
     int m_openType = 1;
     DirectoryList m_directoryList;
     int m_travelDirection = 1; // of the last step: what to read ahead first
+    int64_t m_readAheadBudget = 0; // bytes; 0: none
+    std::vector<std::string> m_readAheadWish;
+    uint64_t m_busyUntil = 0;
+    uint64_t m_stepKeyTime = 0; // of the step waiting for its paint // key event time at which the last step ended
 
     QTimer* m_animationTimer = nullptr;
     QElapsedTimer m_clock;
     std::optional<FrameSchedule> m_schedule;
+    int64_t m_animationStart = 0;
 
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;

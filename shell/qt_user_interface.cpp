@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace pictorand {
 
@@ -48,6 +50,10 @@ QWidget* QtUserInterface::messageOwner() const
 
 void QtUserInterface::showMessage(const std::string& text, MessageIcon icon)
 {
+    // For the soak test of stepping through a folder: every message said.
+    static const bool traced = std::getenv("PICTORAND_TRACE_STEPS") != nullptr;
+    if (traced)
+        std::fprintf(stderr, "message: %s\n", text.substr(0, text.find('\n')).c_str());
     const bool waiting = m_waiting;
     if (waiting)
         QApplication::restoreOverrideCursor();

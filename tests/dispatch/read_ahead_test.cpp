@@ -124,14 +124,15 @@ TEST_F(ReadAheadTest, MatchingRequestGetsTheResultOnce)
     request.greyscale = true;
     std::optional<ReadAhead::Result> result = ahead->take(ImageFormat::Jpeg, request);
     ASSERT_TRUE(result);
-    ASSERT_TRUE(result->block);
-    EXPECT_EQ(result->block.width(), 1);
-    EXPECT_EQ(result->compression, "grey");
+    ASSERT_TRUE(result->decoded.block);
+    EXPECT_EQ(result->decoded.block.width(), 1);
+    EXPECT_EQ(result->decoded.compression, "grey");
     EXPECT_GE(result->milliseconds, 0);
     EXPECT_FALSE(ahead->take(ImageFormat::Jpeg, request)) << "a second load reads the file as it is then";
     EXPECT_EQ(readerCalls, 1);
 }
 
+// (A load of another file leaves the picture to its own file's load.)
 TEST_F(ReadAheadTest, AnyOtherRequestReadsAnewAndSpendsTheReadAhead)
 {
     const std::string path = jpeg();
@@ -143,7 +144,6 @@ TEST_F(ReadAheadTest, AnyOtherRequestReadsAnewAndSpendsTheReadAhead)
         {"palette display", [](ReadRequest& r, ImageFormat&) { r.paletteDisplay = true; }},
         {"greyscale", [](ReadRequest& r, ImageFormat&) { r.greyscale = true; }},
         {"preview width", [](ReadRequest& r, ImageFormat&) { r.previewWidth = 100; }},
-        {"other path", [](ReadRequest& r, ImageFormat&) { r.path += "x"; }},
         {"other format", [](ReadRequest&, ImageFormat& f) { f = ImageFormat::Bmp; }},
     };
     for (const Case& c : cases) {
@@ -260,7 +260,58 @@ TEST_F(ReadAheadTest, UnusedReadAheadEndsCleanly)
     std::unique_ptr<ReadAhead> ahead = ReadAhead::start(jpeg(), false, registry);
     ASSERT_NE(ahead, nullptr);
     ahead.reset(); // waits for the worker; nothing leaks
-    EXPECT_EQ(readerCalls, 1);
+    EXPECT_LE(readerCalls, 1);
+}
+
+// The neighbours of the picture on screen.
+TEST_F(ReadAheadTest, KeepsWhatTheBudgetHoldsAndOnlyWhatIsWanted)
+{
+    const std::string a = file("a.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'});
+    const std::string b = file("b.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'});
+    const uint64_t blockBytes = ImageBlock::create(1, 2, 24, 0).size();
+    ReadAhead ahead(blockBytes + blockBytes / 2, registry);
+    ahead.request({a, b}, false);
+    ASSERT_TRUE(waitUntilReady(ahead, a));
+    for (int i = 0; i < 5000 && readerCalls < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(ahead.ready(b)) << "over the budget";
+    EXPECT_EQ(ahead.keptBytes(), blockBytes);
+    ahead.request({b}, false); // a is no longer wanted: let go
+    ASSERT_TRUE(waitUntilReady(ahead, b));
+    EXPECT_FALSE(ahead.ready(a));
+    EXPECT_EQ(ahead.keptBytes(), blockBytes);
+}
+
+TEST_F(ReadAheadTest, FileChangedOnDiskIsReadAnew)
+{
+    const std::string path = jpeg();
+    ReadAhead ahead(1 << 20, registry);
+    ahead.request({path}, false);
+    ASSERT_TRUE(waitUntilReady(ahead, path));
+    std::vector<uint8_t> bytes = testing::readFile(path);
+    bytes.push_back(0);
+    writeFile(path, bytes);
+    EXPECT_FALSE(ahead.take(ImageFormat::Jpeg, displayRequest(path)));
+}
+
+TEST_F(ReadAheadTest, NewestRequestWinsAndNothingQueuesUp)
+{
+    readerDelayMs = 100;
+    std::vector<std::string> paths;
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg"})
+        paths.push_back(file(name, {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'}));
+    ReadAhead ahead(1 << 20, registry);
+    for (const std::string& path : paths) // a key held down
+        ahead.request({path}, false);
+    ASSERT_TRUE(waitUntilReady(ahead, paths.back()));
+    EXPECT_LE(readerCalls, 2) << "at most the read under way, then the newest";
+    EXPECT_FALSE(ahead.ready(paths.front()));
+    // A load of the file being read waits for that read instead of reading too.
+    ahead.request({paths[2]}, false);
+    std::optional<ReadAhead::Result> taken = ahead.take(ImageFormat::Jpeg, displayRequest(paths[2]));
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->decoded.block.width(), 1);
 }
 
 } // namespace
