@@ -5,6 +5,7 @@
 #include "shell/dialogs/adjustment_dialog.h"
 #include "shell/dialogs/decrease_depth_dialog.h"
 #include "shell/dialogs/icon_chooser_dialog.h"
+#include "shell/dialogs/image_info_dialog.h"
 #include "shell/dialogs/palette_dialog.h"
 #include "shell/dialogs/size_dialog.h"
 
@@ -94,6 +95,16 @@ void writeEachDialog()
     save(chooser, "icon_chooser_256");
     chooser.list()->setCurrentRow(1);
     save(chooser, "icon_chooser_error");
+
+    CurrentImage photo;
+    photo.path = "/home/user/Pictures/holiday.jpg";
+    photo.compression = "JPEG/JFIF";
+    photo.originalWidth = photo.currentWidth = 6000;
+    photo.originalHeight = photo.currentHeight = 4000;
+    photo.originalBitCount = 24;
+    photo.currentBitCount = 8;
+    ImageInfoDialog info([&photo] { return ImageInfoInput{&photo, false, uint64_t(3221225472), 2, 12}; }, nullptr);
+    save(info, "image_info");
 }
 
 } // namespace
