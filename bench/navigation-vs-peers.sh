@@ -20,7 +20,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/navbench}
 steps=${2:-20}
-viewer=$build/shell/pictorand32
+viewer=$(realpath "$build/shell/pictorand32" 2>/dev/null || echo "$build/shell/pictorand32")
 lister=$build/bench/bench_directory_benchmark
 for tool in feh xdotool xprop xvfb-run convert; do
   command -v $tool >/dev/null || { echo "$tool is missing" >&2; exit 1; }

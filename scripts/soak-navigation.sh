@@ -12,7 +12,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/dev}
-viewer=$build/shell/pictorand32
+viewer=$(realpath "$build/shell/pictorand32" 2>/dev/null || echo "$build/shell/pictorand32")
 [ -x "$viewer" ] || { echo "no viewer at $viewer" >&2; exit 1; }
 for tool in xvfb-run xdotool convert; do
   command -v $tool >/dev/null || { echo "$tool is missing" >&2; exit 1; }
@@ -60,13 +60,26 @@ first=$(ls | head -1)
 PICTORAND_TRACE_STEPS=1 "$viewer" "$first" 2> "$work/viewer.log" &
 pid=$!
 sleep 3
+# No window manager: the viewer gets the keyboard focus by hand; message
+# boxes take it themselves and hand it back when they close.
+main=$(xdotool search --sync --onlyvisible --pid $pid --name Pictorand32 | head -1)
+xdotool windowfocus "$main"
+sleep 0.5
+# The keyboard goes to the message box on screen, else to the viewer (a
+# closed box does not hand the focus back without a window manager).
+focus() {
+  local box
+  box=$(xdotool search --onlyvisible --pid $pid --name '^Pictorand32$' 2>/dev/null | grep -vx "$main" | head -1 || true)
+  xdotool windowfocus "${box:-$main}" 2>/dev/null || true
+}
 rss() { awk '/VmRSS/ {print $2}' /proc/$pid/status; }
 pass() {
   for key in space BackSpace; do
     for _ in $(seq "$count"); do
-      kill -0 $pid 2>/dev/null || { echo "the viewer ended" >&2; exit 1; }
+      kill -0 $pid 2>/dev/null || { echo "the viewer ended:" >&2; tail -5 "$work/viewer.log" >&2; exit 1; }
+      focus
       xdotool key "$key"
-      sleep 0.08
+      sleep 0.05
     done
   done
 }
@@ -75,7 +88,7 @@ first_messages=$(grep -c '^message:' "$work/viewer.log" || true)
 pass; sleep 2; second_rss=$(rss); steps=$(grep -c 'step painted' "$work/viewer.log" || true)
 messages=$(grep -c '^message:' "$work/viewer.log" || true)
 # Still answering: a key must still get a paint.
-xdotool key space; sleep 2
+focus; xdotool key space; sleep 2
 kill -0 $pid || { echo "the viewer ended" >&2; exit 1; }
 kill $pid; wait $pid 2>/dev/null || true
 echo "pass 1: $first_steps pictures painted, $first_messages messages, resident $first_rss kB"

@@ -606,8 +606,24 @@ void MainWindow::rebuildDirectoryList(bool force)
     const std::string directory = std::filesystem::current_path(error).string();
     if (error)
         return;
-    if (m_directoryList.rebuild(directory, fileNameOf(m_image.path), force, m_sortOrder))
+    const std::string name = fileNameOf(m_image.path);
+    if (m_directoryList.rebuild(directory, name, force, m_sortOrder)) {
         m_settings.writeText(settings::OpenDir, directory);
+        return;
+    }
+    // A file renamed while it loaded (to its format's extension) keeps its
+    // place under its new name; one that left the list keeps the index it
+    // was given.
+    const int found = m_directoryList.find(name);
+    if (found >= 0)
+        m_directoryList.setIndex(found);
+}
+
+void MainWindow::directoryListAfterRemoval()
+{
+    const int oldIndex = m_directoryList.index();
+    rebuildDirectoryList(true);
+    m_directoryList.removedAt(oldIndex);
 }
 
 ImageInfoInput MainWindow::imageInfoInput() const

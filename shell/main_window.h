@@ -147,6 +147,10 @@ public:
     // Reads the working directory's picture files again when forced or when
     // the working directory is another than the one listed.
     void rebuildDirectoryList(bool force);
+    // After the file on screen was deleted or moved away: the list is read
+    // again and Next goes on with the file that followed it, while the
+    // picture stays on screen.
+    void directoryListAfterRemoval();
     IconChooser* iconChooser() override;
     ReadAhead* readAhead() override { return m_readAhead.get(); }
     // The start-up read of the file about to be opened; the next load takes

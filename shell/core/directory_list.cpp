@@ -134,6 +134,12 @@ bool DirectoryList::rebuild(const std::string& directory, const std::string& cur
     return true;
 }
 
+void DirectoryList::removedAt(int oldIndex)
+{
+    if (count() > 0)
+        m_index = count() == 1 ? -1 : oldIndex - 1;
+}
+
 void DirectoryList::sort(int order, const std::string& currentName)
 {
     // Readdir's order is arbitrary; names break ties so that equal dates and

@@ -51,6 +51,9 @@ public:
     // when the directory differs (exactly) from the one listed. The index
     // becomes that of `currentName`. True when it was read.
     bool rebuild(const std::string& directory, const std::string& currentName, bool force, int order);
+    // After the file at `oldIndex` was deleted or moved away and the list
+    // read again: Next goes to the file that followed it.
+    void removedAt(int oldIndex);
     // Sorts in `order` and finds `currentName` again.
     void sort(int order, const std::string& currentName);
     // The position of the entry named exactly `name`, -1 when none.

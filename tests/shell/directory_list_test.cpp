@@ -83,6 +83,12 @@ TEST(DirectoryList, ListsRegularPictureFilesByExactName)
     list.sort(2, "b.gif"); // all three bytes: names break the tie
     EXPECT_EQ(list.index(), 2);
     EXPECT_EQ(list.pathOf(0), dir.file("A.JPG"));
+
+    // b.gif deleted: Next from the index given goes to the file after it.
+    std::filesystem::remove(dir.file("b.gif"));
+    list.rebuild(dir.path(), "b.gif", true, 2);
+    list.removedAt(2);
+    EXPECT_EQ(list.entries()[static_cast<size_t>(list.index() + 1)].name, "d.tiff");
 }
 
 } // namespace
