@@ -84,7 +84,8 @@ std::vector<CommandRow> buildCommandTable()
         {WallpaperTiled, kWallpaper, "&Tiled", R::Block, picture, {accelerator('T', Ctrl | Shift)}},
         {PreviousWallpaper, kWallpaper, "&Previous wallpaper", R::Always, none, {accelerator('P', Ctrl | Shift)}},
         // View
-        {FullScreen, kView, "&Full screen", R::Block, quietBlock, {windowKey(key::Enter)}},
+        // A playing animation goes full screen too.
+        {FullScreen, kView, "&Full screen", R::Picture, quietPicture, {windowKey(key::Enter)}},
         {BestFit, kView, "&Best Fit to desktop", R::AlwaysFitCheck, none, {accelerator('F')}},
         {ZoomIn, kView, "Zoom &In", R::Picture, notInSlideshow, {accelerator('+')}, Gap::Before},
         {ZoomOut, kView, "Zoom &Out", R::Picture, notInSlideshow, {accelerator('-')}},

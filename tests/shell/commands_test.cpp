@@ -120,6 +120,7 @@ TEST(MenuState, ZoomFollowsARunningAnimation)
     ViewerState state;
     state.animationRunning = true;
     EXPECT_TRUE(menuItemState(command::ZoomIn, state).enabled);
+    EXPECT_TRUE(menuItemState(command::FullScreen, state).enabled);
     EXPECT_FALSE(menuItemState(command::SaveAs, state).enabled);
 }
 
