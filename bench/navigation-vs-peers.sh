@@ -18,7 +18,7 @@
 #   bench/navigation-vs-peers.sh [BUILD_DIR] [STEPS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build/navbench}
+build=$(realpath "${1:-$here/build/navbench}")
 steps=${2:-20}
 viewer=$(realpath "$build/shell/pictorand32" 2>/dev/null || echo "$build/shell/pictorand32")
 lister=$build/bench/bench_directory_benchmark
@@ -53,8 +53,10 @@ now_ms() { date +%s%3N; }
 # search), timing each step from outside; writes one figure a line to $2.
 drive() {
   local pattern=$1 out=$2 window
-  for _ in $(seq 100); do window=$(xdotool search --name "$pattern" 2>/dev/null | head -1) && [ -n "$window" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do window=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1) && [ -n "$window" ] && break; sleep 0.1; done
   [ -n "${window:-}" ] || { echo "no window $pattern" >&2; return 1; }
+  # No window manager: the keyboard is given to the window by hand.
+  xdotool windowfocus "$window" 2>/dev/null || true
   sleep 2
   : > "$out"
   xprop -spy -id "$window" WM_NAME | while read -r _; do now_ms; done > "$work/titles.txt" &
@@ -62,7 +64,8 @@ drive() {
   for i in $(seq "$steps"); do
     local before; before=$(wc -l < "$work/titles.txt")
     local sent; sent=$(now_ms)
-    xdotool key --window "$window" space
+    xdotool windowfocus "$window" 2>/dev/null || true
+    xdotool key space
     for _ in $(seq 400); do [ "$(wc -l < "$work/titles.txt")" -gt "$before" ] && break; sleep 0.005; done
     local changed; changed=$(tail -1 "$work/titles.txt")
     [ "$i" -gt 2 ] && echo $((changed - sent)) >> "$out"

@@ -11,7 +11,7 @@
 #   scripts/soak-navigation.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build/dev}
+build=$(realpath "${1:-$here/build/dev}")
 viewer=$(realpath "$build/shell/pictorand32" 2>/dev/null || echo "$build/shell/pictorand32")
 [ -x "$viewer" ] || { echo "no viewer at $viewer" >&2; exit 1; }
 for tool in xvfb-run xdotool convert; do
@@ -65,17 +65,19 @@ sleep 3
 main=$(xdotool search --sync --onlyvisible --pid $pid --name Pictorand32 | head -1)
 xdotool windowfocus "$main"
 sleep 0.5
-# The keyboard goes to the message box on screen, else to the viewer (a
-# closed box does not hand the focus back without a window manager).
+# The keyboard goes to the dialog on screen (a message, the icon chooser),
+# else to the viewer: without a window manager a closed dialog does not hand
+# the focus back.
 focus() {
   local box
-  box=$(xdotool search --onlyvisible --pid $pid --name '^Pictorand32$' 2>/dev/null | grep -vx "$main" | head -1 || true)
+  box=$(xdotool search --onlyvisible --pid $pid --name '.' 2>/dev/null | grep -vx "$main" | tail -1 || true)
   xdotool windowfocus "${box:-$main}" 2>/dev/null || true
 }
 rss() { awk '/VmRSS/ {print $2}' /proc/$pid/status; }
 pass() {
   for key in space BackSpace; do
-    for _ in $(seq "$count"); do
+    for i in $(seq "$count"); do
+      [ $((i % 100)) -eq 0 ] && echo "  $key $i: resident $(rss) kB"
       kill -0 $pid 2>/dev/null || { echo "the viewer ended:" >&2; tail -5 "$work/viewer.log" >&2; exit 1; }
       focus
       xdotool key "$key"

@@ -1146,6 +1146,10 @@ void MainWindow::pictureChanged()
 {
     ++m_pictureGeneration;
     m_expanded = QImage();
+    // The expansion buffer is kept for the next 4-bit picture, but one sized
+    // for a giant picture would stay taken for the rest of the run.
+    if (m_scratch.capacity() > (size_t(64) << 20))
+        std::vector<uint8_t>().swap(m_scratch);
 }
 
 void MainWindow::paintPicture(QPainter& painter)
