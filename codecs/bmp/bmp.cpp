@@ -9,6 +9,7 @@
 #include "codecs/common/span_reader.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
+#include "core/sample_scale.h"
 #include "core/large_buffer.h"
 
 #include <algorithm>
@@ -199,8 +200,7 @@ struct Channel {
     {
         if (maximum == 0)
             return 0;
-        const uint64_t value = (pixel & mask) >> shift;
-        return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
+        return toEightBits((pixel & mask) >> shift, maximum);
     }
 };
 
@@ -367,7 +367,7 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
 
 namespace {
 
-ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression)
+ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression, std::string& warning)
 {
     OpenFile file(path, "rb");
     if (!file) {
@@ -400,6 +400,8 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
         }
         const uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, data.data(), data.size());
         decodeBitFields(layout, std::span<const uint8_t>(data.data(), bytesRead), block);
+        if (bytesRead < stored)
+            warning = kPictureDataEndsEarly;
         return block;
     }
     if (isUncompressed(layout)) {
@@ -407,6 +409,8 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
         // file leaves the rows it does not supply zero.
         uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
+        if (bytesRead < pixelBytes(block))
+            warning = kPictureDataEndsEarly;
         return block;
     }
     if (std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) != 0)
@@ -420,7 +424,8 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
     return block;
 }
 
-ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression)
+ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression,
+                          std::string& warning)
 {
     BmpHeader layout;
     ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, failure,
@@ -435,12 +440,17 @@ ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::
                                                                      : std::span<const uint8_t>();
     if (isBitFields(layout)) {
         decodeBitFields(layout, data, block);
+        if (data.size() < ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
+                              * static_cast<uint64_t>(block.height()))
+            warning = kPictureDataEndsEarly;
         return block;
     }
     if (isUncompressed(layout)) {
         SpanReader reader(data);
         uint64_t bytesRead = reader.readSome(block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
+        if (bytesRead < pixelBytes(block))
+            warning = kPictureDataEndsEarly;
         return block;
     }
     BufferedByteReader reader(data);
@@ -454,7 +464,7 @@ Result<DecodedImage> readBmp(const std::string& path)
 {
     Failure failure{Reason::CorruptData, kNotValidBmp};
     DecodedImage decoded;
-    decoded.block = readBmpBlock(path, failure, decoded.compression);
+    decoded.block = readBmpBlock(path, failure, decoded.compression, decoded.warning);
     if (!decoded.block)
         return failure;
     return decoded;
@@ -464,7 +474,7 @@ Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
 {
     Failure failure{Reason::CorruptData, kNotValidBmp};
     DecodedImage decoded;
-    decoded.block = decodeBmpBlock(file, failure, decoded.compression);
+    decoded.block = decodeBmpBlock(file, failure, decoded.compression, decoded.warning);
     if (!decoded.block)
         return failure;
     return decoded;
@@ -487,6 +497,11 @@ bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string&
     // the file; refuse it before the target is touched.
     if (!blockBytes || *blockBytes > block.size()) {
         message = "Can't write file";
+        return false;
+    }
+    const uint16_t bits = block.bitCount();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        message = kUnsupportedBitDepth;
         return false;
     }
 
