@@ -4,6 +4,7 @@
 #include "codecs/common/span_reader.h"
 #include "codecs/pnm/pnm.h"
 #include "core/codec_registry.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
 #include <limits>
@@ -129,7 +130,8 @@ Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const ui
 
 namespace {
 
-ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message)
+ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message,
+                               std::string& warning)
 {
     const KindInfo& info = infoFor(kind);
     message = info.notValid;
@@ -170,15 +172,17 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
             const size_t got = data.readSome(row, rowLength);
             if (got == rowLength && (width & 7) != 0)
                 row[rowLength - 1] = static_cast<uint8_t>(row[rowLength - 1] & (0xFF00 >> (width & 7)));
-            if (got < rowLength)
+            if (got < rowLength) {
+                warning = kPictureDataEndsEarly;
                 break;
+            }
         }
         return block;
     }
 
     // Samples above the maximum are out of range: they show as the maximum.
     auto scaled = [maximum = header->maximum](uint32_t value) {
-        return static_cast<uint8_t>((std::min(value, maximum) * 255 + maximum / 2) / maximum);
+        return toEightBits(std::min(value, maximum), maximum);
     };
     std::vector<uint8_t> line(rowLength);
     const size_t samplesPerRow = width * samplesPerPixel;
@@ -192,8 +196,10 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
             const size_t at = samplesPerPixel == 3 ? i - i % 3 + (2 - i % 3) : i;
             row[at] = scaled(value);
         }
-        if (got < rowLength)
+        if (got < rowLength) {
+            warning = kPictureDataEndsEarly;
             break;
+        }
     }
     return block;
 }
@@ -206,8 +212,9 @@ Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> 
     if (auto header = checkPortableHeader(kind, file); !header)
         return header.failure();
     std::string message;
-    ImageBlock block = decodePortableBlock(kind, file, message);
-    return decodedOrFailure(std::move(block), std::move(message));
+    std::string warning;
+    ImageBlock block = decodePortableBlock(kind, file, message, warning);
+    return decodedOrFailure(std::move(block), std::move(message), {}, std::move(warning));
 }
 
 Result<DecodedImage> readPortable(PortableKind kind, const std::string& path)

@@ -7,6 +7,7 @@
 #include "codecs/common/span_reader.h"
 #include "codecs/targa/targa.h"
 #include "core/codec_registry.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,8 +22,7 @@ constexpr const char* kNotValidTga = "Not a valid TGA file";
 constexpr const char* kCantReadData = "Can't read data !";
 constexpr size_t kTargaHeaderSize = 18;
 
-// 5-bit samples widened to 0-255 by rounding.
-uint8_t widenFive(unsigned value) { return static_cast<uint8_t>(((value & 0x1F) * 255 + 15) / 31); }
+uint8_t widenFive(unsigned value) { return toEightBits(value & 0x1F, 31); }
 
 // A colour as the file stores it (map entries and true-colour pixels alike):
 // 15 or 16 bits (5-5-5, the top bit alpha), 24 bits blue, green, red, or 32
