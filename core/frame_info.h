@@ -17,6 +17,7 @@ struct GifFrameInfo {
     int transparentFlag = 0;
     int delay = 0; // hundredths of a second
     uint8_t transparentIndex = 0;
+    bool dataEndedEarly = false; // the image data ran out before its last pixel
 };
 
 } // namespace pictorand

@@ -25,6 +25,8 @@ static_assert(sizeof(ColorEntry) == 4);
 
 // The message callers show when a block cannot be had.
 inline constexpr const char* kCantAllocateMemory = "Can't allocate memory";
+// What a writer or the display says of a block of a depth it cannot take.
+inline constexpr const char* kUnsupportedBitDepth = "Unsupported bit depth";
 
 class ImageBlock {
 public:

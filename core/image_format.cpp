@@ -155,6 +155,22 @@ const FormatInfo* savableFormatByKey(std::string_view key)
     return nullptr;
 }
 
+const FormatInfo* savableFormatForPath(std::string_view path)
+{
+    // The extension after the file name's last dot, any case, as the format
+    // lists it (".tiff" as well as ".tif"); failing that, as saving always
+    // did, the last three characters.
+    const size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (const size_t dot = name.rfind('.'); dot != std::string_view::npos) {
+        const std::string extension = upper(name.substr(dot + 1));
+        for (const FormatInfo* info : savableFormats())
+            if (std::find(info->extensions.begin(), info->extensions.end(), extension) != info->extensions.end())
+                return info;
+    }
+    return savableFormatByKey(path.size() >= 3 ? path.substr(path.size() - 3) : std::string_view());
+}
+
 std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head)
 {
     if (head.size() < kSignatureBytes)

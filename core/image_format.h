@@ -117,6 +117,8 @@ const std::vector<const FormatInfo*>& savableFormats();
 // given text (any case); null when there is none.
 const FormatInfo* savableFormatByNumber(int typeNumber);
 const FormatInfo* savableFormatByKey(std::string_view key);
+// The savable format a file name asks for by its extension.
+const FormatInfo* savableFormatForPath(std::string_view path);
 
 // The patterns of the Open dialog's first entry, which offers every picture
 // at once. Kept as users know it: its order is not that of the entries. The

@@ -36,10 +36,9 @@ std::string decodeFailureText(const std::string& path, ImageFormat format, const
 // "%s : %s"
 std::string pathMessage(const std::string& path, const std::string& text) { return path + " : " + text; }
 
-// Depths some readers return that the display never sees.
+// Depths some readers return that neither the display nor the writers take;
+// both load paths turn them into 24 bits.
 bool isTransientDepth(int bits) { return bits == 3 || bits == 16 || bits == 32 || bits == 40 || bits == 48 || bits == 64; }
-// The batch load converts only these; 3- and 40-bit blocks go on as they are.
-bool isBatchNormalisedDepth(int bits) { return bits == 16 || bits == 32 || bits == 64 || bits == 48; }
 
 // The images of a multi-image file, at most kMaxFrames; an empty list when
 // the codec cannot tell.
@@ -140,7 +139,7 @@ Result<ImageBlock> prepareForDisplay(ImageBlock block, bool paletteDisplay)
     // Nothing downstream can show another depth; only a faulty reader
     // returns one.
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        return Failure{Reason::Unsupported, "Unsupported bit depth"};
+        return Failure{Reason::Unsupported, kUnsupportedBitDepth};
     if (paletteDisplay && bits == 24) {
         ImageBlock quantised = quantise(block, 256);
         if (!quantised)
@@ -187,7 +186,7 @@ ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message
         return {};
     }
 
-    if (isBatchNormalisedDepth(block.bitCount())) {
+    if (isTransientDepth(block.bitCount())) {
         ImageBlock normalised = normaliseDepth(block);
         if (!normalised) {
             message = kCantAllocateMemory;

@@ -82,7 +82,7 @@ Result<ImageBlock> prepareDepth(const SaveInfo& save, const ImageBlock& block, c
         // conversion and fail the save.
         if (save.writerDepths.has(bits) || bits >= 8)
             return ImageBlock();
-        prepared = bits == 1 ? monoToGrey256(block) : bits == 4 ? sixteenTo256Colors(block) : ImageBlock();
+        prepared = bits == 1 ? monoTo256Colors(block) : bits == 4 ? sixteenTo256Colors(block) : ImageBlock();
         break;
     case DepthPreparation::TrueColourForJpegTiff:
         // The libtiff JPEG codec takes true colour only, whatever depths the
@@ -192,9 +192,7 @@ bool save(const ImageBlock& block, UserInterface& ui, const std::string& path, b
             ui.showMessage(text, MessageIcon::Information);
     };
 
-    // The type is the last three characters of the path, any case.
-    const std::string_view extension = path.size() >= 3 ? std::string_view(path).substr(path.size() - 3) : "";
-    const FormatInfo* row = savableFormatByKey(extension);
+    const FormatInfo* row = savableFormatForPath(path);
     if (!row) {
         tell(kUnsupportedSaveType);
         return false;

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ImageBlock results[] = {
         monoTo16Colors(block),
         sixteenTo256Colors(block),
-        monoToGrey256(block),
+        monoTo256Colors(block),
         colors256ToTrueColor(block),
         colors16ToTrueColor(block),
         monoToTrueColor(block),

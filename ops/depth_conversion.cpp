@@ -1,5 +1,6 @@
 #include "ops/depth_conversion.h"
 
+#include "core/sample_scale.h"
 #include "ops/color_table.h"
 
 #include <algorithm>
@@ -131,25 +132,27 @@ ImageBlock sixteenTo256Colors(const ImageBlock& source)
     return result;
 }
 
-ImageBlock monoToGrey256(const ImageBlock& source)
+ImageBlock monoTo256Colors(const ImageBlock& source)
 {
     if (!isUsableSource(source, 1))
         return {};
     ImageBlock result = createLike(source, 8, 256, true);
     if (!result)
         return result;
-    // A picture drawn with entry 0 the brighter one would come out as a
-    // negative under a plain ramp (set bits become 255), so the ramp is turned
-    // round for it. Entries the source lacks count as black.
-    uint32_t sourceColors = source.colorsUsed();
-    uint8_t red0 = sourceColors > 0 ? source.colorTable()[0].red : 0;
-    uint8_t red1 = sourceColors > 1 ? source.colorTable()[1].red : 0;
-    bool inverted = red0 > red1;
+    // Clear bits become index 0 and set bits 255; the table runs evenly from
+    // the source's entry 0 to its entry 1, so the picture keeps its two
+    // colours (a black and white one gets the plain grey ramp, turned round
+    // when entry 0 is the white one). Entries the source lacks count as black.
+    const uint32_t sourceColors = source.colorsUsed();
+    const ColorEntry first = sourceColors > 0 ? source.colorTable()[0] : ColorEntry{};
+    const ColorEntry second = sourceColors > 1 ? source.colorTable()[1] : ColorEntry{};
+    auto between = [](uint8_t from, uint8_t to, unsigned i) {
+        return static_cast<uint8_t>((from * (255 - i) + to * i + 127) / 255);
+    };
     ColorEntry* table = result.colorTable();
-    for (unsigned i = 0; i < 256; ++i) {
-        auto level = static_cast<uint8_t>(inverted ? 255 - i : i);
-        table[i] = ColorEntry{level, level, level, 0};
-    }
+    for (unsigned i = 0; i < 256; ++i)
+        table[i] = ColorEntry{between(first.blue, second.blue, i), between(first.green, second.green, i),
+                              between(first.red, second.red, i), 0};
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const auto width = static_cast<uint64_t>(source.width());
@@ -193,7 +196,7 @@ ImageBlock colors16ToTrueColor(const ImageBlock& source)
 
 ImageBlock monoToTrueColor(const ImageBlock& source)
 {
-    ImageBlock intermediate = monoToGrey256(source);
+    ImageBlock intermediate = monoTo256Colors(source);
     return intermediate ? colors256ToTrueColor(intermediate) : ImageBlock{};
 }
 
@@ -223,13 +226,12 @@ void convert3BitRow(const uint8_t* in, uint8_t* out, uint64_t width) { expandBit
 
 void convert16BitRow(const uint8_t* in, uint8_t* out, uint64_t width)
 {
-    // Five bits a channel, bit 15 dropped; the low three bits of each output
-    // byte stay clear, so 0x7FFF gives 248, 248, 248.
+    // Five bits a channel, bit 15 dropped.
     for (uint64_t x = 0; x < width; ++x, in += 2, out += 3) {
         unsigned value = static_cast<unsigned>(in[0]) | (static_cast<unsigned>(in[1]) << 8);
-        out[0] = static_cast<uint8_t>((value & 0x1F) << 3);
-        out[1] = static_cast<uint8_t>(((value >> 5) & 0x1F) << 3);
-        out[2] = static_cast<uint8_t>(((value >> 10) & 0x1F) << 3);
+        out[0] = toEightBits(value & 0x1F, 31);
+        out[1] = toEightBits((value >> 5) & 0x1F, 31);
+        out[2] = toEightBits((value >> 10) & 0x1F, 31);
     }
 }
 
@@ -295,7 +297,7 @@ ImageBlock increaseDepth(IncreaseDepthCommand command, const ImageBlock& current
         return bits == 1 ? monoTo16Colors(current) : ImageBlock{};
     case IncreaseDepthCommand::To256Colors:
         if (bits == 1)
-            return monoToGrey256(current);
+            return monoTo256Colors(current);
         return bits == 4 ? sixteenTo256Colors(current) : ImageBlock{};
     case IncreaseDepthCommand::ToTrueColor:
         if (bits == 1)

@@ -13,7 +13,7 @@ namespace pictorand {
 
 ImageBlock monoTo16Colors(const ImageBlock& source);      // 1 -> 4 bits, values stay 0 and 1
 ImageBlock sixteenTo256Colors(const ImageBlock& source);  // 4 -> 8 bits
-ImageBlock monoToGrey256(const ImageBlock& source);       // 1 -> 8 bits, grey ramp (inverted when entry 0 is the brighter)
+ImageBlock monoTo256Colors(const ImageBlock& source);     // 1 -> 8 bits, a ramp from entry 0 to entry 1
 ImageBlock colors256ToTrueColor(const ImageBlock& source); // 8 -> 24 bits
 ImageBlock colors16ToTrueColor(const ImageBlock& source);  // 4 -> 8 -> 24 bits
 ImageBlock monoToTrueColor(const ImageBlock& source);      // 1 -> grey 8 -> 24 bits

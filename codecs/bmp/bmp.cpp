@@ -1,15 +1,20 @@
 #include "codecs/bmp/bmp.h"
 
 #include "codecs/bmp/bmp_rle.h"
+#include "codecs/common/alpha_composite.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
+#include "core/sample_scale.h"
+#include "core/large_buffer.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -32,6 +37,8 @@ constexpr uint32_t kLargestInfoHeader = 124;
 constexpr uint32_t kCompressionNone = 0;
 constexpr uint32_t kCompressionRle8 = 1;
 constexpr uint32_t kCompressionRle4 = 2;
+constexpr uint32_t kCompressionBitFields = 3;
+constexpr uint32_t kCompressionAlphaBitFields = 6;
 
 // Headers and colour table never reach past this: a 124-byte info header and
 // 256 four-byte entries after the 14-byte file header.
@@ -62,9 +69,21 @@ const char* compressionText(const BmpHeader& layout)
         return "Run Length Encoding, RLE8";
     case kCompressionRle4:
         return "Run Length Encoding, RLE4";
+    case kCompressionBitFields:
+    case kCompressionAlphaBitFields:
+        return "Bit fields";
     default:
         return nullptr;
     }
+}
+
+bool isUncompressed(const BmpHeader& layout) { return layout.os2 || layout.compression == kCompressionNone; }
+
+// Bit fields at 16 and 32 bits; at other depths they are refused.
+bool isBitFields(const BmpHeader& layout)
+{
+    return !layout.os2 && (layout.bitCount == 16 || layout.bitCount == 32)
+           && (layout.compression == kCompressionBitFields || layout.compression == kCompressionAlphaBitFields);
 }
 
 // Everything up to the pixel rows: headers, the block with its header and
@@ -84,9 +103,24 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHea
 
     int64_t height = layout.heightField < 0 ? -int64_t(layout.heightField) : layout.heightField;
     uint32_t colors = layout.bitCount <= 8 ? uint32_t(1) << layout.bitCount : 0;
+    const uint16_t blockBits = isBitFields(layout) ? 24 : layout.bitCount;
+    // Stored without compression, the rows take a known number of bytes; a
+    // file holding a tiny part of them is a header that lies about its size,
+    // refused before a block that big is allocated.
+    const bool fits = height <= std::numeric_limits<int32_t>::max()
+                      && ImageBlock::sizeFor(layout.width, height, blockBits, colors).has_value();
+    if (fits && (isUncompressed(layout) || isBitFields(layout))) {
+        const uint64_t declared = ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
+                                  * static_cast<uint64_t>(height);
+        const uint64_t held = fileSize > layout.pixelOffset ? fileSize - layout.pixelOffset : 0;
+        if (!holdsEnoughOf(declared, held)) {
+            failure = {Reason::Truncated, kNotValidBmp};
+            return {};
+        }
+    }
     ImageBlock block;
-    if (height <= std::numeric_limits<int32_t>::max())
-        block = ImageBlock::create(layout.width, static_cast<int32_t>(height), layout.bitCount, colors);
+    if (fits)
+        block = ImageBlock::create(layout.width, static_cast<int32_t>(height), blockBits, colors);
     if (!block) {
         failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return {};
@@ -147,7 +181,68 @@ bool isRle(const BmpHeader& layout)
     return !layout.os2 && (layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4);
 }
 
-bool isUncompressed(const BmpHeader& layout) { return layout.os2 || layout.compression == kCompressionNone; }
+
+// One channel of a bit-field pixel, scaled from however many bits its mask
+// has to 0-255 by rounding.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint64_t maximum = 0; // 0: the channel is absent
+
+    explicit Channel(uint32_t m) : mask(m)
+    {
+        if (mask == 0)
+            return;
+        shift = std::countr_zero(mask);
+        maximum = (uint64_t(mask) >> shift);
+    }
+    uint8_t operator()(uint32_t pixel) const
+    {
+        if (maximum == 0)
+            return 0;
+        return toEightBits((pixel & mask) >> shift, maximum);
+    }
+};
+
+// Converts bit-field rows (file order, from `data`) into the 24-bit block.
+// Writers that set an alpha mask but leave every alpha at 0 mean an opaque
+// picture (it would otherwise come out all white), so alpha counts only when
+// some pixel has any.
+void decodeBitFields(const BmpHeader& layout, std::span<const uint8_t> data, ImageBlock& block)
+{
+    const Channel red(layout.masks[0]), green(layout.masks[1]), blue(layout.masks[2]), alpha(layout.masks[3]);
+    const uint64_t width = static_cast<uint64_t>(block.width());
+    const uint64_t height = static_cast<uint64_t>(block.height());
+    const uint64_t sourceStride = ImageBlock::rowSizeFor(static_cast<uint32_t>(width), layout.bitCount);
+    const unsigned pixelBytes = layout.bitCount / 8;
+    const uint64_t rows = std::min<uint64_t>(height, data.size() / sourceStride);
+    auto pixelAt = [&](const uint8_t* at) { return pixelBytes == 2 ? uint32_t(loadLE16(at)) : loadLE32(at); };
+
+    bool useAlpha = false;
+    if (alpha.maximum != 0) {
+        for (uint64_t row = 0; row < rows && !useAlpha; ++row) {
+            const uint8_t* source = data.data() + row * sourceStride;
+            for (uint64_t x = 0; x < width && !useAlpha; ++x)
+                useAlpha = alpha(pixelAt(source + x * pixelBytes)) != 0;
+        }
+    }
+    for (uint64_t row = 0; row < rows; ++row) {
+        const uint8_t* source = data.data() + row * sourceStride;
+        const uint64_t blockRow = layout.heightField < 0 ? height - 1 - row : row;
+        uint8_t* target = block.pixels() + blockRow * block.rowSize();
+        for (uint64_t x = 0; x < width; ++x, target += 3) {
+            const uint32_t pixel = pixelAt(source + x * pixelBytes);
+            target[0] = blue(pixel);
+            target[1] = green(pixel);
+            target[2] = red(pixel);
+            if (useAlpha) {
+                const uint8_t a = alpha(pixel);
+                for (int c = 0; c < 3; ++c)
+                    target[c] = overWhite(target[c], a);
+            }
+        }
+    }
+}
 
 // Decodes the run-length data the reader yields; the rows end up bottom-up
 // whatever the file's order.
@@ -239,6 +334,17 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
             reader.seek(kFileHeaderSize + 32);
             colorsUsed = reader.u32le();
         }
+        if (layout.compression == kCompressionBitFields || layout.compression == kCompressionAlphaBitFields) {
+            // The masks follow the 40-byte fields, inside the longer headers
+            // or right after a 40-byte one; alpha is there for headers of 56
+            // bytes and more, or when the compression says so.
+            const bool withAlpha = layout.infoSize >= 56 || layout.compression == kCompressionAlphaBitFields;
+            reader.seek(kFileHeaderSize + 40);
+            for (int i = 0; i < (withAlpha ? 4 : 3); ++i)
+                layout.masks[i] = reader.u32le();
+            if (layout.infoSize == 40 && (layout.bitCount == 16 || layout.bitCount == 32))
+                layout.headerEnd += withAlpha ? 16 : 12;
+        }
     }
     if (!reader.ok())
         return Failure{Reason::Truncated, kNotValidBmp};
@@ -261,7 +367,7 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
 
 namespace {
 
-ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression)
+ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression, std::string& warning)
 {
     OpenFile file(path, "rb");
     if (!file) {
@@ -279,15 +385,32 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
     if (!block)
         return {};
 
-    if (!isUncompressed(layout) && !isRle(layout)) {
+    if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout)) {
         failure = {Reason::Unsupported, kUnsupportedCompression};
         return {};
+    }
+    if (isBitFields(layout)) {
+        const uint64_t stored = ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
+                                * static_cast<uint64_t>(block.height());
+        const uint64_t available = *fileSize > layout.pixelOffset ? *fileSize - layout.pixelOffset : 0;
+        LargeBuffer data = LargeBuffer::allocate(std::min(stored, available));
+        if (!data) {
+            failure = {Reason::OutOfMemory, kCantAllocateMemory};
+            return {};
+        }
+        const uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, data.data(), data.size());
+        decodeBitFields(layout, std::span<const uint8_t>(data.data(), bytesRead), block);
+        if (bytesRead < stored)
+            warning = kPictureDataEndsEarly;
+        return block;
     }
     if (isUncompressed(layout)) {
         // One read straight into the block, past the stream's buffer; a short
         // file leaves the rows it does not supply zero.
         uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
+        if (bytesRead < pixelBytes(block))
+            warning = kPictureDataEndsEarly;
         return block;
     }
     if (std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) != 0)
@@ -301,23 +424,33 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
     return block;
 }
 
-ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression)
+ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression,
+                          std::string& warning)
 {
     BmpHeader layout;
     ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, failure,
                                    compression);
     if (!block)
         return {};
-    if (!isUncompressed(layout) && !isRle(layout)) {
+    if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout)) {
         failure = {Reason::Unsupported, kUnsupportedCompression};
         return {};
     }
     std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
                                                                      : std::span<const uint8_t>();
+    if (isBitFields(layout)) {
+        decodeBitFields(layout, data, block);
+        if (data.size() < ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
+                              * static_cast<uint64_t>(block.height()))
+            warning = kPictureDataEndsEarly;
+        return block;
+    }
     if (isUncompressed(layout)) {
         SpanReader reader(data);
         uint64_t bytesRead = reader.readSome(block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
+        if (bytesRead < pixelBytes(block))
+            warning = kPictureDataEndsEarly;
         return block;
     }
     BufferedByteReader reader(data);
@@ -331,7 +464,7 @@ Result<DecodedImage> readBmp(const std::string& path)
 {
     Failure failure{Reason::CorruptData, kNotValidBmp};
     DecodedImage decoded;
-    decoded.block = readBmpBlock(path, failure, decoded.compression);
+    decoded.block = readBmpBlock(path, failure, decoded.compression, decoded.warning);
     if (!decoded.block)
         return failure;
     return decoded;
@@ -341,7 +474,7 @@ Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
 {
     Failure failure{Reason::CorruptData, kNotValidBmp};
     DecodedImage decoded;
-    decoded.block = decodeBmpBlock(file, failure, decoded.compression);
+    decoded.block = decodeBmpBlock(file, failure, decoded.compression, decoded.warning);
     if (!decoded.block)
         return failure;
     return decoded;
@@ -364,6 +497,11 @@ bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string&
     // the file; refuse it before the target is touched.
     if (!blockBytes || *blockBytes > block.size()) {
         message = "Can't write file";
+        return false;
+    }
+    const uint16_t bits = block.bitCount();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        message = kUnsupportedBitDepth;
         return false;
     }
 

@@ -18,7 +18,10 @@ struct BmpHeader {
     int32_t width = 0;
     int32_t heightField = 0; // as stored; negative for top-down rows
     uint16_t bitCount = 0;
-    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4
+    uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, 6 bit fields with alpha
+    // Bit fields (16 and 32 bits): where red, green, blue and alpha lie in a
+    // pixel; an alpha mask of 0 means no alpha.
+    uint32_t masks[4] = {};
     uint32_t pixelOffset = 0;
     uint64_t headerEnd = 0;    // file offset just past the info header
     uint32_t tableEntries = 0; // entries to take from the file
@@ -32,7 +35,8 @@ struct BmpHeader {
 Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head);
 
 // Reads a BMP file; the compression is "None", "Run Length Encoding, RLE8",
-// "Run Length Encoding, RLE4" or "None - OS/2 BMP".
+// "Run Length Encoding, RLE4", "Bit fields" or "None - OS/2 BMP". Bit-field
+// pictures come out at 24 bits, over white where they have alpha.
 Result<DecodedImage> readBmp(const std::string& path);
 // The same over bytes already in memory (the icon reader builds a bitmap file
 // in memory and reads it here).

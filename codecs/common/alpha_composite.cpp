@@ -22,4 +22,12 @@ void compositeBgraOverWhite(const uint8_t* bgra, uint8_t* bgr, size_t pixels)
     }
 }
 
+void compositeBgrOverWhite(uint8_t* bgr, const uint8_t* alpha, size_t pixels)
+{
+    for (size_t i = 0; i < pixels; ++i, bgr += 3) {
+        for (int c = 0; c < 3; ++c)
+            bgr[c] = overWhite(bgr[c], alpha[i]);
+    }
+}
+
 } // namespace pictorand

@@ -22,15 +22,20 @@ inline Failure failureFromWords(std::string words, Reason otherwise)
     return {reason, std::move(words)};
 }
 
-inline Result<DecodedImage> decodedOrFailure(ImageBlock block, std::string message, std::string compression = {})
+inline Result<DecodedImage> decodedOrFailure(ImageBlock block, std::string message, std::string compression = {},
+                                             std::string warning = {})
 {
     if (!block)
         return failureFromWords(std::move(message), Reason::CorruptData);
     DecodedImage decoded;
     decoded.block = std::move(block);
     decoded.compression = std::move(compression);
+    decoded.warning = std::move(warning);
     return decoded;
 }
+
+// A reader's words for a picture whose data ends before its last row.
+inline constexpr const char* kPictureDataEndsEarly = "The picture data ends early";
 
 inline Status writtenOrFailure(bool written, std::string message = {})
 {

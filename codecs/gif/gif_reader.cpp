@@ -6,6 +6,7 @@
 #include "codecs/gif/lzw_decoder.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
+#include "core/sample_scale.h"
 #include "core/large_buffer.h"
 
 #include <algorithm>
@@ -155,7 +156,7 @@ ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int h
         decoded = bufferSize ? LargeBuffer::allocate(static_cast<size_t>(*bufferSize)) : LargeBuffer();
         if (!decoded) {
             message = kCantAllocateMemory;
-            return block;
+            return {};
         }
         output = decoded.data();
         writable = decoded.size();
@@ -163,10 +164,12 @@ ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int h
     std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(minimumCodeSize, output, pixelCount, writable));
     if (!decoder) {
         message = kCantAllocateMemory;
-        return block;
+        return {};
     }
     decodeImageData(input, *decoder);
     const size_t produced = decoder->produced();
+    if (produced < pixelCount)
+        info.dataEndedEarly = true;
     // The decoder's 8-byte copies may have run a few bytes past its output;
     // pixels the data did not reach must read as index 0.
     std::memset(output + produced, 0, std::min<size_t>(8, writable - produced));
@@ -180,7 +183,7 @@ ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int h
         order = interlaceOrder(height);
         if (!order) {
             message = kCantAllocateMemory;
-            return block;
+            return {};
         }
     }
     packRows(block, output, produced, order.get());
@@ -237,10 +240,11 @@ ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_
     if (header->globalTable) {
         input.read(palette.rgb, 3 * (2u << sizeField));
     } else {
-        // No global table: a grey ramp that a local table may replace.
-        const unsigned step = depth == 1 ? 255 : depth == 4 ? 16 : 1;
-        for (unsigned i = 0; i < (1u << depth); ++i)
-            std::memset(palette.rgb + 3 * i, static_cast<int>(i * step), 3);
+        // No global table: a grey ramp from black to white that a local
+        // table may replace.
+        const unsigned last = (1u << depth) - 1;
+        for (unsigned i = 0; i <= last; ++i)
+            std::memset(palette.rgb + 3 * i, toEightBits(i, last), 3);
     }
     info.backgroundRed = palette.rgb[3 * backgroundIndex];
     info.backgroundGreen = palette.rgb[3 * backgroundIndex + 1];
@@ -289,9 +293,13 @@ Result<DecodedImage> readGif(const std::string& path, const GifReadOptions& opti
     decoded.block = readGifBlock(path, options.controlOffset, options.imageOffset, decoded.gifFrame, message);
     if (!decoded.block)
         return failureFromWords(std::move(message), Reason::CorruptData);
-    // Memory that ran out part way leaves the rows decoded so far.
-    if (message != kNotValidGif)
-        decoded.warning = std::move(message);
+    if (decoded.gifFrame.dataEndedEarly)
+        decoded.warning = kPictureDataEndsEarly;
+    // The transparent colour shows white, as if the picture lay on a page. A
+    // transparent index beyond the table means nothing.
+    const GifFrameInfo& frame = decoded.gifFrame;
+    if (frame.transparentFlag && frame.transparentIndex < decoded.block.colorsUsed())
+        decoded.block.setColor(frame.transparentIndex, 255, 255, 255);
     return decoded;
 }
 

@@ -36,13 +36,16 @@ public:
     }
     void flush()
     {
-        if (m_used)
-            std::fwrite(m_buffer, 1, m_used, m_file);
+        if (m_used && std::fwrite(m_buffer, 1, m_used, m_file) != m_used)
+            m_failed = true;
         m_used = 0;
     }
+    // True once any write to the file fell short.
+    bool failed() const { return m_failed; }
 
 private:
     std::FILE* m_file;
+    bool m_failed = false;
     uint8_t m_buffer[65536];
     size_t m_used = 0;
 };
@@ -101,13 +104,15 @@ bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalT
 {
     if (!block)
         return false;
-    OpenFile file(path, "wb");
-    if (!file)
-        return false;
     const int depth = block.bitCount();
     if ((depth != 1 && depth != 4 && depth != 8) || !block.isConsistent() || block.width() <= 0
         || block.height() <= 0 || block.width() > 0xFFFF || block.height() > 0xFFFF)
         return false;
+    OpenFile file(path, "wb");
+    if (!file)
+        return false;
+    // Every write counts: a full disk must not end in a reported success.
+    bool written = true;
     const uint32_t width = static_cast<uint32_t>(block.width());
     const uint32_t height = static_cast<uint32_t>(block.height());
     const auto depthBits = static_cast<uint8_t>(depth - 1);
@@ -117,29 +122,28 @@ bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalT
     storeLE16(screen + 6, static_cast<uint16_t>(width));
     storeLE16(screen + 8, static_cast<uint16_t>(height));
     screen[10] = static_cast<uint8_t>((globalTable ? gif::kColorTableFlag : 0) | depthBits << 4 | depthBits);
-    writeAll(file.get(), screen, sizeof(screen));
+    written = writeAll(file.get(), screen, sizeof(screen));
     if (globalTable)
-        writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
+        written = written && writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
 
     const bool transparent = transparentIndex >= 0;
     const uint8_t control[8] = {gif::kExtensionIntroducer, gif::kGraphicControlLabel, 4,
                                 static_cast<uint8_t>(transparent ? 1 : 0), 0, 0,
                                 static_cast<uint8_t>(transparent ? std::min(transparentIndex, 255) : 0), 0};
-    if (!writeAll(file.get(), control, sizeof(control)))
-        return false;
+    written = written && writeAll(file.get(), control, sizeof(control));
 
     uint8_t descriptor[10] = {gif::kImageSeparator};
     storeLE16(descriptor + 5, static_cast<uint16_t>(width));
     storeLE16(descriptor + 7, static_cast<uint16_t>(height));
     descriptor[9] = static_cast<uint8_t>((globalTable ? 0 : gif::kColorTableFlag) | (interlaced ? gif::kInterlaceFlag : 0)
                                          | depthBits);
-    writeAll(file.get(), descriptor, sizeof(descriptor));
+    written = written && writeAll(file.get(), descriptor, sizeof(descriptor));
     if (!globalTable)
-        writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
+        written = written && writeAll(file.get(), colorTable.bytes.data(), colorTable.size);
 
     const int minimumCodeSize = depth == 1 ? 2 : depth;
     const uint8_t codeSize = static_cast<uint8_t>(minimumCodeSize);
-    writeAll(file.get(), &codeSize, 1);
+    written = written && writeAll(file.get(), &codeSize, 1);
     bool encoded = false;
     {
         FileSink sink(file.get());
@@ -165,13 +169,14 @@ bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalT
                     addRow(y);
             }
             encoder->finish();
-            encoded = true;
+            sink.flush();
+            encoded = !sink.failed();
         }
     }
     const uint8_t trailer = gif::kTrailer;
     const bool trailerWritten = writeAll(file.get(), &trailer, 1);
     const bool closed = file.close();
-    return encoded && trailerWritten && closed;
+    return written && encoded && trailerWritten && closed;
 }
 
 } // namespace

@@ -19,6 +19,10 @@
 
 namespace pictorand {
 
+// The largest side an icon image can have.
+inline constexpr int32_t kLargestIconSide = 256;
+inline constexpr const char* kIconTooLarge = "Icons can't be larger than 256 x 256 pixels";
+
 // One image of an icon file, located inside the file's bytes.
 struct IconImage {
     int32_t width = 0;

@@ -25,16 +25,24 @@ bool writeAll(std::FILE* file, const uint8_t* data, size_t size)
 
 namespace {
 
-bool writeIconFile(const std::string& path, const ImageBlock& block)
+bool writeIconFile(const std::string& path, const ImageBlock& block, std::string& message)
 {
     if (!block || !block.isConsistent())
         return false;
     const int32_t width = block.width();
     const int32_t height = block.height();
-    // The image header holds twice the height.
-    if (width <= 0 || height <= 0 || height > 0x3FFFFFFF)
+    if (width <= 0 || height <= 0)
         return false;
+    // The directory keeps each size in a byte, 0 meaning 256.
+    if (width > kLargestIconSide || height > kLargestIconSide) {
+        message = kIconTooLarge;
+        return false;
+    }
     const uint32_t bitCount = block.bitCount();
+    if (block.planes() != 1 || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24)) {
+        message = kUnsupportedBitDepth;
+        return false;
+    }
     const uint32_t planes = block.planes();
     const uint32_t colors = block.colorsUsed();
     auto colorStride = dibRowSize(static_cast<uint64_t>(width), uint64_t(planes) * bitCount);
@@ -58,8 +66,8 @@ bool writeIconFile(const std::string& path, const ImageBlock& block)
     storeLE16(&file[4], 1); // one image
 
     uint8_t* entry = &file[kIconHeaderSize];
-    entry[0] = static_cast<uint8_t>(width & 0xFF);
-    entry[1] = static_cast<uint8_t>(height & 0xFF);
+    entry[0] = static_cast<uint8_t>(width == kLargestIconSide ? 0 : width);
+    entry[1] = static_cast<uint8_t>(height == kLargestIconSide ? 0 : height);
     const uint64_t colorBits = uint64_t(planes) * bitCount;
     entry[2] = colorBits < 8 ? static_cast<uint8_t>(1u << colorBits) : 0;
     storeLE16(&entry[4], static_cast<uint16_t>(planes));
@@ -95,7 +103,9 @@ bool writeIconFile(const std::string& path, const ImageBlock& block)
 
 Status writeIcon(const std::string& path, const ImageBlock& block)
 {
-    return writtenOrFailure(writeIconFile(path, block));
+    std::string message;
+    const bool written = writeIconFile(path, block, message);
+    return writtenOrFailure(written, std::move(message));
 }
 
 } // namespace pictorand

@@ -1,7 +1,8 @@
 #pragma once
-// PC Paintbrush (PCX) files: one plane of 1, 4 or 8 bits, four 1-bit planes
-// (16 colours) or three 8-bit planes (true colour), run-length encoded or
-// not. The writer makes version 5 run-length files from 1-, 4-, 8- and
+// PC Paintbrush (PCX) files: one plane of 1, 2 (CGA), 4 or 8 bits, two to
+// four 1-bit planes (EGA, up to 16 colours) or three or four 8-bit planes
+// (true colour; the fourth is alpha, blended over white), run-length encoded
+// or not. The writer makes version 5 run-length files from 1-, 4-, 8- and
 // 24-bit blocks.
 
 #include "core/codec_registry.h"
@@ -18,9 +19,9 @@ namespace pictorand {
 
 // How the planes of a scan line make up the pixels of a row.
 enum class PcxPlaneLayout {
-    Packed,          // one plane of 1, 4 or 8 bits
-    FourBitPlanes,   // four 1-bit planes, bit k of a pixel from plane k
-    ThreeBytePlanes, // red, green and blue planes of 8 bits
+    Packed,     // one plane of 1, 2, 4 or 8 bits
+    BitPlanes,  // two to four 1-bit planes, bit k of a pixel from plane k
+    BytePlanes, // red, green, blue (and alpha) planes of 8 bits
 };
 
 // The 128-byte header and the picture it describes.
@@ -33,7 +34,7 @@ struct PcxHeader {
     uint16_t bytesPerLine = 0;
     int32_t width = 0;
     int32_t height = 0;
-    uint16_t depth = 0; // of the block: 1, 4, 8 or 24
+    uint16_t depth = 0; // of the block: 1, 4, 8 or 24 (2-bit pictures take 4)
     PcxPlaneLayout layout = PcxPlaneLayout::Packed;
     size_t scanLine = 0; // bytes of all planes of one line
 };

@@ -1,4 +1,6 @@
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
@@ -27,6 +29,36 @@ constexpr std::array<uint8_t, 48> kVersion3Palette = {
     132, 20, 217, 149, 160, 20, 18, 0, 6,     0, 104, 31,  //
 };
 
+// The sixteen colours of the CGA (red, green, blue), which 2-bit files pick
+// from: the background by number, the other three by palette.
+constexpr std::array<uint8_t, 48> kCgaColours = {
+    0, 0, 0,       0, 0, 170,     0, 170, 0,     0, 170, 170,    //
+    170, 0, 0,     170, 0, 170,   170, 85, 0,    170, 170, 170,  //
+    85, 85, 85,    85, 85, 255,   85, 255, 85,   85, 255, 255,   //
+    255, 85, 85,   255, 85, 255,  255, 255, 85,  255, 255, 255,  //
+};
+
+// A 2-bit file's four colours: the background's number in the top four
+// bits of the map's first byte, and in the top three bits of its fourth the
+// colour burst (set: cyan, red, white), the palette (set: cyan, magenta,
+// white; clear: green, red, brown) and the intensity (set: the bright ones).
+std::array<uint8_t, 12> cgaPalette(const PcxHeader& header)
+{
+    const unsigned background = header.colorMap[0] >> 4;
+    const unsigned flags = header.colorMap[3] >> 5;
+    const bool monochromeBurst = flags & 4, whitePalette = flags & 2, bright = flags & 1;
+    std::array<unsigned, 3> numbers = monochromeBurst ? std::array<unsigned, 3>{3, 4, 7}
+                                      : whitePalette  ? std::array<unsigned, 3>{3, 5, 7}
+                                                      : std::array<unsigned, 3>{2, 4, 6};
+    std::array<uint8_t, 12> palette{};
+    for (int c = 0; c < 3; ++c)
+        palette[c] = kCgaColours[background * 3 + c];
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 3; ++c)
+            palette[(i + 1) * 3 + c] = kCgaColours[(numbers[i] + (bright ? 8 : 0)) * 3 + c];
+    return palette;
+}
+
 unsigned brightness(unsigned red, unsigned green, unsigned blue) { return 30 * red + 59 * green + 11 * blue; }
 
 // Fills the colour table of a block below 24 bits.
@@ -34,9 +66,13 @@ bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, 
                     std::string& message)
 {
     std::array<uint8_t, 768> palette{}; // red, green, blue
-    if (depth == 4)
+    if (depth == 4 && header.bitsPerPixel == 2) {
+        const auto cga = cgaPalette(header);
+        std::copy(cga.begin(), cga.end(), palette.begin());
+    } else if (depth == 4) {
         std::copy(header.colorMap.begin(), header.colorMap.end(), palette.begin());
-    if (header.version == 3)
+    }
+    if (header.version == 3 && header.bitsPerPixel != 2)
         std::copy(kVersion3Palette.begin(), kVersion3Palette.end(), palette.begin());
     if (depth == 8 && header.version > 4 && file.size() >= kTrailerSize) {
         SpanReader trailer(file.subspan(file.size() - kTrailerSize));
@@ -65,33 +101,43 @@ bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, 
     return true;
 }
 
-// Turns one scan line into a row of the block. Pixels the line does not
-// cover (a bytes-per-line smaller than the width needs) stay zero.
-void scanLineToRow(const PcxHeader& header, const uint8_t* line, uint8_t* row)
+// Turns one scan line into a row of the block, and the alpha plane (if any)
+// into `alpha`. Pixels the line does not cover (a bytes-per-line smaller
+// than the width needs) stay zero.
+void scanLineToRow(const PcxHeader& header, const uint8_t* line, uint8_t* row, uint8_t* alpha)
 {
     const size_t width = static_cast<size_t>(header.width);
     const size_t perPlane = header.bytesPerLine;
     switch (header.layout) {
     case PcxPlaneLayout::Packed: {
+        if (header.bitsPerPixel == 2) {
+            // Four pixels a byte into two nibbles a byte.
+            const size_t pixels = std::min(width, perPlane * 4);
+            for (size_t x = 0; x < pixels; ++x) {
+                const unsigned value = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+                row[x >> 1] = static_cast<uint8_t>(row[x >> 1] | ((x & 1) ? value : value << 4));
+            }
+            break;
+        }
         size_t bytes = std::min((width * header.depth + 7) / 8, header.scanLine);
         if (bytes > 0) // a scan line of 0 bytes has no buffer at all
             std::memcpy(row, line, bytes);
         break;
     }
-    case PcxPlaneLayout::FourBitPlanes: {
-        size_t pixels = std::min(width, perPlane * 8);
-        const uint8_t* planes[4] = {line, line + perPlane, line + 2 * perPlane, line + 3 * perPlane};
+    case PcxPlaneLayout::BitPlanes: {
+        const size_t pixels = std::min(width, perPlane * 8);
         for (size_t x = 0; x < pixels; ++x) {
-            size_t byte = x >> 3;
-            unsigned shift = 7 - static_cast<unsigned>(x & 7);
-            unsigned value = ((planes[0][byte] >> shift) & 1) | (((planes[1][byte] >> shift) & 1) << 1)
-                | (((planes[2][byte] >> shift) & 1) << 2) | (((planes[3][byte] >> shift) & 1) << 3);
+            const size_t byte = x >> 3;
+            const unsigned shift = 7 - static_cast<unsigned>(x & 7);
+            unsigned value = 0;
+            for (unsigned plane = 0; plane < header.planes; ++plane)
+                value |= ((line[plane * perPlane + byte] >> shift) & 1u) << plane;
             row[x >> 1] = static_cast<uint8_t>(row[x >> 1] | ((x & 1) ? value : value << 4));
         }
         break;
     }
-    case PcxPlaneLayout::ThreeBytePlanes: {
-        size_t pixels = std::min(width, perPlane);
+    case PcxPlaneLayout::BytePlanes: {
+        const size_t pixels = std::min(width, perPlane);
         const uint8_t* red = line;
         const uint8_t* green = line + perPlane;
         const uint8_t* blue = line + 2 * perPlane;
@@ -100,6 +146,8 @@ void scanLineToRow(const PcxHeader& header, const uint8_t* line, uint8_t* row)
             row[x * 3 + 1] = green[x];
             row[x * 3 + 2] = red[x];
         }
+        if (alpha && header.planes == 4)
+            std::memcpy(alpha, line + 3 * perPlane, pixels);
         break;
     }
     }
@@ -137,16 +185,15 @@ Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file)
     header.height = int32_t(yMax) - int32_t(yMin) + 1;
     if (header.width <= 0 || header.height <= 0)
         return Failure{Reason::BadDimensions, kNotValidPcx};
-    // Two or three 1-bit planes or four 8-bit planes would make blocks of 2,
-    // 3 or 32 bits that nothing downstream can show.
-    if (header.planes == 1 && (header.bitsPerPixel == 1 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8)) {
+    if (header.planes == 1
+        && (header.bitsPerPixel == 1 || header.bitsPerPixel == 2 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8)) {
         header.layout = PcxPlaneLayout::Packed;
-        header.depth = header.bitsPerPixel;
-    } else if (header.planes == 4 && header.bitsPerPixel == 1) {
-        header.layout = PcxPlaneLayout::FourBitPlanes;
+        header.depth = header.bitsPerPixel == 2 ? 4 : header.bitsPerPixel;
+    } else if (header.planes >= 2 && header.planes <= 4 && header.bitsPerPixel == 1) {
+        header.layout = PcxPlaneLayout::BitPlanes;
         header.depth = 4;
-    } else if (header.planes == 3 && header.bitsPerPixel == 8) {
-        header.layout = PcxPlaneLayout::ThreeBytePlanes;
+    } else if ((header.planes == 3 || header.planes == 4) && header.bitsPerPixel == 8) {
+        header.layout = PcxPlaneLayout::BytePlanes;
         header.depth = 24;
     } else {
         return Failure{Reason::Unsupported, kNotValidPcx};
@@ -169,6 +216,12 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
     const PcxHeader* header = &*checked;
 
     uint32_t colors = header->depth < 24 ? uint32_t(1) << header->depth : 0;
+    std::span<const uint8_t> data = file.subspan(std::min(file.size(), kPcxHeaderSize));
+    // A run stretches two bytes to at most 63.
+    const uint64_t held = header->encoding != 0 ? data.size() * 32 : data.size();
+    if (ImageBlock::sizeFor(header->width, header->height, header->depth, colors)
+        && !holdsEnoughOf(uint64_t(header->scanLine) * static_cast<uint64_t>(header->height), held))
+        return {};
     ImageBlock block = ImageBlock::create(header->width, header->height, header->depth, colors);
     if (!block) {
         message = kCantAllocateMemory;
@@ -178,18 +231,21 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
         return {};
 
     std::vector<uint8_t> line;
+    std::vector<uint8_t> alpha;
     try {
         line.resize(header->scanLine);
+        if (header->layout == PcxPlaneLayout::BytePlanes && header->planes == 4)
+            alpha.resize(size_t(header->width) * size_t(header->height));
     } catch (...) {
         message = kCantAllocateMemory;
         return {};
     }
-    std::span<const uint8_t> data = file.subspan(std::min(file.size(), kPcxHeaderSize));
+    auto alphaRow = [&](int32_t y) { return alpha.empty() ? nullptr : alpha.data() + size_t(y) * size_t(header->width); };
     if (header->encoding != 0) {
         SpanByteSource source(data);
         for (int32_t y = 0; y < header->height; ++y) {
             decodePcxScanLine(source, std::span<uint8_t>(line));
-            scanLineToRow(*header, line.data(), block.topRow(y));
+            scanLineToRow(*header, line.data(), block.topRow(y), alphaRow(y));
         }
     } else {
         compression = "None";
@@ -200,8 +256,13 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
             if (got == 0 && !line.empty())
                 break; // the rest of the block is zero already
             std::fill(line.begin() + static_cast<std::ptrdiff_t>(got), line.end(), uint8_t(0));
-            scanLineToRow(*header, line.data(), block.topRow(y));
+            scanLineToRow(*header, line.data(), block.topRow(y), alphaRow(y));
         }
+    }
+    // Alpha that is 0 everywhere was never filled in: the picture is opaque.
+    if (std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; })) {
+        for (int32_t y = 0; y < header->height; ++y)
+            compositeBgrOverWhite(block.topRow(y), alphaRow(y), size_t(header->width));
     }
     return block;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The raw forms of the portable bitmap family: P4 bitmaps (1-bit blocks),
 // P5 greymaps (8-bit blocks with a grey ramp) and P6 pixmaps (24-bit blocks).
-// The plain-text forms P1 to P3 are refused. Samples are taken as stored,
-// whatever the maximum value says.
+// The plain-text forms P1 to P3 are refused. Samples are scaled from the
+// file's maximum value to 0-255 by rounding; maxima above 255 store two
+// bytes a sample, most significant first.
 
 #include "core/codec_registry.h"
 #include "core/image_block.h"
@@ -20,11 +21,12 @@ struct PortableHeader {
     int32_t width = 0;
     int32_t height = 0;
     size_t dataOffset = 0; // where the samples start
+    uint32_t maximum = 1;  // the largest sample value (1 for bitmaps)
 };
 
 // Checks the header of a file of the given kind: the magic number, a width
-// and height the block can have and (greymaps and pixmaps) a maximum of 2 to
-// 255, each number complete before the file ends. Refusals are in the
+// and height the block can have and (greymaps and pixmaps) a maximum of 1 to
+// 65535, each number complete before the file ends. Refusals are in the
 // reader's words.
 Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file);
 

@@ -1,12 +1,15 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/pnm/pnm.h"
 #include "core/codec_registry.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace pictorand {
 
@@ -113,19 +116,22 @@ Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const ui
         return Failure{Reason::Truncated, info.badHeader};
     if (*height == 0 || *height > limit)
         return Failure{Reason::BadDimensions, info.badHeader};
+    uint32_t maximum = 1;
     if (info.hasMaximum) {
-        auto maximum = scanner.number();
-        if (!maximum)
+        auto given = scanner.number();
+        if (!given)
             return Failure{Reason::Truncated, info.badHeader};
-        if (*maximum < 2 || *maximum > 255)
+        if (*given < 1 || *given > 65535)
             return Failure{Reason::BadHeader, info.badHeader};
+        maximum = *given;
     }
-    return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position()};
+    return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position(), maximum};
 }
 
 namespace {
 
-ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message)
+ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message,
+                               std::string& warning)
 {
     const KindInfo& info = infoFor(kind);
     message = info.notValid;
@@ -134,7 +140,17 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
         message = header.failure().detail;
         return {};
     }
+    const size_t width = static_cast<size_t>(header->width);
+    const size_t samplesPerPixel = kind == PortableKind::Pixmap ? 3 : 1;
+    const size_t sampleBytes = header->maximum > 255 ? 2 : 1;
+    const size_t rowLength = kind == PortableKind::Bitmap ? (width + 7) / 8 : width * samplesPerPixel * sampleBytes;
+    std::span<const uint8_t> samples = file.subspan(header->dataOffset);
     const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
+    if (ImageBlock::sizeFor(header->width, header->height, info.bits, colors)
+        && !holdsEnoughOf(uint64_t(rowLength) * static_cast<uint64_t>(header->height), samples.size())) {
+        message = info.notValid;
+        return {};
+    }
     ImageBlock block = ImageBlock::create(header->width, header->height, info.bits, colors);
     if (!block) {
         message = kCantAllocateMemory;
@@ -148,21 +164,42 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
             block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
     }
 
-    const size_t width = static_cast<size_t>(header->width);
-    const size_t rowLength = (width * info.bits + 7) / 8;
-    SpanReader data(file.subspan(header->dataOffset));
-    for (int32_t y = 0; y < header->height; ++y) {
-        // Data shorter than the header promises leaves the rest zero.
-        uint8_t* row = block.topRow(y);
-        size_t got = data.readSome(row, rowLength);
-        if (kind == PortableKind::Pixmap) {
-            for (size_t x = 0; x + 3 <= got; x += 3)
-                std::swap(row[x], row[x + 2]);
-        } else if (kind == PortableKind::Bitmap && got == rowLength && (width & 7) != 0) {
-            row[rowLength - 1] = static_cast<uint8_t>(row[rowLength - 1] & (0xFF00 >> (width & 7)));
+    SpanReader data(samples);
+    if (kind == PortableKind::Bitmap) {
+        for (int32_t y = 0; y < header->height; ++y) {
+            // Data shorter than the header promises leaves the rest zero.
+            uint8_t* row = block.topRow(y);
+            const size_t got = data.readSome(row, rowLength);
+            if (got == rowLength && (width & 7) != 0)
+                row[rowLength - 1] = static_cast<uint8_t>(row[rowLength - 1] & (0xFF00 >> (width & 7)));
+            if (got < rowLength) {
+                warning = kPictureDataEndsEarly;
+                break;
+            }
         }
-        if (got < rowLength)
+        return block;
+    }
+
+    // Samples above the maximum are out of range: they show as the maximum.
+    auto scaled = [maximum = header->maximum](uint32_t value) {
+        return toEightBits(std::min(value, maximum), maximum);
+    };
+    std::vector<uint8_t> line(rowLength);
+    const size_t samplesPerRow = width * samplesPerPixel;
+    for (int32_t y = 0; y < header->height; ++y) {
+        const size_t got = data.readSome(line.data(), rowLength);
+        const size_t whole = got / sampleBytes;
+        uint8_t* row = block.topRow(y);
+        for (size_t i = 0; i < whole && i < samplesPerRow; ++i) {
+            const uint32_t value = sampleBytes == 2 ? uint32_t(line[2 * i]) << 8 | line[2 * i + 1] : line[i];
+            // Pixmaps store red first; blocks blue first.
+            const size_t at = samplesPerPixel == 3 ? i - i % 3 + (2 - i % 3) : i;
+            row[at] = scaled(value);
+        }
+        if (got < rowLength) {
+            warning = kPictureDataEndsEarly;
             break;
+        }
     }
     return block;
 }
@@ -175,8 +212,9 @@ Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> 
     if (auto header = checkPortableHeader(kind, file); !header)
         return header.failure();
     std::string message;
-    ImageBlock block = decodePortableBlock(kind, file, message);
-    return decodedOrFailure(std::move(block), std::move(message));
+    std::string warning;
+    ImageBlock block = decodePortableBlock(kind, file, message, warning);
+    return decodedOrFailure(std::move(block), std::move(message), {}, std::move(warning));
 }
 
 Result<DecodedImage> readPortable(PortableKind kind, const std::string& path)

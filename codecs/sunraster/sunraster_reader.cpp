@@ -1,4 +1,6 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
+#include "codecs/common/pixel_order.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
@@ -18,6 +20,9 @@ namespace {
 constexpr uint32_t kSunMagic = 0x59A66A95;
 constexpr size_t kSunHeaderSize = 32;
 constexpr uint32_t kTypeByteEncoded = 2;
+constexpr uint32_t kTypeRgb = 3; // true colour stored red first
+// A run of up to 256 bytes takes three bytes of the file.
+constexpr uint64_t kLargestRunExpansion = 86;
 constexpr uint32_t kFirstUnsupportedType = 4;
 
 void fillColorTable(ImageBlock& block, const SunHeader& header, std::span<const uint8_t> file)
@@ -145,6 +150,16 @@ ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& mess
     const uint32_t colors = depth < 24 ? uint32_t(1) << depth : 0;
     const auto width = static_cast<int32_t>(header->width);
     const auto height = static_cast<int32_t>(header->height);
+    // The map's bytes are skipped whatever the map type says.
+    const uint64_t dataOffset = kSunHeaderSize + uint64_t(header->mapLength);
+    std::span<const uint8_t> data = dataOffset < file.size() ? file.subspan(static_cast<size_t>(dataOffset)) : std::span<const uint8_t>();
+    const bool encoded = header->type == kTypeByteEncoded;
+    if (ImageBlock::sizeFor(width, height, depth, colors)) {
+        const uint64_t rowLength = fileRowLength(*header, data, file.size());
+        const uint64_t held = encoded ? data.size() * kLargestRunExpansion : data.size();
+        if (!holdsEnoughOf(rowLength * header->height, held))
+            return {};
+    }
     ImageBlock block = ImageBlock::create(width, height, depth, colors);
     if (!block) {
         message = kCantAllocateMemory;
@@ -154,13 +169,11 @@ ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& mess
         message = "Unsupported compression !";
         return {};
     }
-    if (header->type == kTypeByteEncoded)
+    if (encoded)
         compression = "Sun Rasterfile - RLE compressed";
     fillColorTable(block, *header, file);
 
-    // The map's bytes are skipped whatever the map type says.
-    const uint64_t dataOffset = kSunHeaderSize + uint64_t(header->mapLength);
-    std::span<const uint8_t> data = dataOffset < file.size() ? file.subspan(static_cast<size_t>(dataOffset)) : std::span<const uint8_t>();
+    const bool redFirst = header->type == kTypeRgb;
     const uint64_t rowLength = fileRowLength(*header, data, file.size());
     const uint64_t stride = block.rowSize();
     std::vector<uint8_t> line;
@@ -175,21 +188,26 @@ ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& mess
     // buffer keeps what it held. (The file is mapped, so there is no read
     // error to report part way; a short file is the only way data ends.)
     SpanReader stored(data);
-    SpanByteSource encoded(data);
+    SpanByteSource encodedData(data);
     SunByteRunDecoder decoder;
     for (int32_t y = 0; y < height; ++y) {
-        if (header->type == kTypeByteEncoded)
-            decoder.decode(encoded, line.data(), static_cast<size_t>(rowLength));
+        if (encoded)
+            decoder.decode(encodedData, line.data(), static_cast<size_t>(rowLength));
         else
             stored.readSome(line.data(), static_cast<size_t>(rowLength));
         uint8_t* row = block.topRow(y);
         if (fileDepth == 32) {
+            // A pad (or alpha) byte, then blue, green, red, or red first.
+            const int blue = redFirst ? 3 : 1;
+            const int red = redFirst ? 1 : 3;
             for (size_t x = 0; x < header->width; ++x) {
                 const uint8_t* pixel = &line[x * 4];
-                row[x * 3] = pixel[1];
+                row[x * 3] = pixel[blue];
                 row[x * 3 + 1] = pixel[2];
-                row[x * 3 + 2] = pixel[3];
+                row[x * 3 + 2] = pixel[red];
             }
+        } else if (fileDepth == 24 && redFirst) {
+            copySwappingRedBlue(line.data(), row, header->width);
         } else {
             std::memcpy(row, line.data(), static_cast<size_t>(stride));
         }

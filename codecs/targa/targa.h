@@ -1,8 +1,10 @@
 #pragma once
 // Truevision Targa files: colour-mapped (types 1 and 9), true-colour (2 and
 // 10) and greyscale (3 and 11), uncompressed or run-length encoded.
-// Colour-mapped and greyscale files become 8-bit blocks, true-colour files of
-// 15, 16, 24 or 32 bits 24-bit blocks (alpha is dropped).
+// Greyscale files (with or without alpha) and files indexing a map with 8
+// bits become 8-bit blocks; 16-bit indexes and true-colour files of 15, 16,
+// 24 or 32 bits become 24-bit blocks. Maps hold 15-, 16-, 24- or 32-bit
+// entries. Alpha, where the file has it, is blended over white.
 
 #include "core/codec_registry.h"
 #include "core/image_block.h"
@@ -35,7 +37,7 @@ struct TargaHeader {
     bool topFirst() const { return (descriptor & 0x20) != 0; }
     // Bytes per pixel in the file.
     unsigned pixelBytes() const { return pixelDepth == 15 ? 2 : pixelDepth / 8u; }
-    uint16_t blockDepth() const { return colorMapped() || greyscale() ? 8 : 24; }
+    uint16_t blockDepth() const { return (colorMapped() && pixelDepth == 8) || greyscale() ? 8 : 24; }
 };
 
 // Checks the header at the start of a file's bytes: complete, at least one

@@ -1,12 +1,16 @@
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/targa/targa.h"
 #include "core/codec_registry.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -18,70 +22,117 @@ constexpr const char* kNotValidTga = "Not a valid TGA file";
 constexpr const char* kCantReadData = "Can't read data !";
 constexpr size_t kTargaHeaderSize = 18;
 
-void fillColorTable(ImageBlock& block, const TargaHeader& header, std::span<const uint8_t> file)
+uint8_t widenFive(unsigned value) { return toEightBits(value & 0x1F, 31); }
+
+// A colour as the file stores it (map entries and true-colour pixels alike):
+// 15 or 16 bits (5-5-5, the top bit alpha), 24 bits blue, green, red, or 32
+// with alpha last.
+struct Colour {
+    uint8_t blue = 0, green = 0, red = 0, alpha = 255;
+};
+
+Colour colourAt(const uint8_t* at, unsigned bits)
 {
-    if (header.greyscale()) {
-        for (uint32_t i = 0; i < 256; ++i)
-            block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
-        return;
+    if (bits == 15 || bits == 16) {
+        const unsigned c = loadLE16(at);
+        return {widenFive(c), widenFive(c >> 5), widenFive(c >> 10), static_cast<uint8_t>(c & 0x8000 ? 255 : 0)};
     }
+    return {at[0], at[1], at[2], bits == 32 ? at[3] : uint8_t(255)};
+}
+
+unsigned bytesFor(unsigned bits) { return bits == 15 ? 2 : bits / 8; }
+
+// The colour map as the pixels index it (entry 0 is the file's first entry).
+std::vector<Colour> readColourMap(const TargaHeader& header, std::span<const uint8_t> file)
+{
+    std::vector<Colour> map;
     if (!header.colorMapped())
-        return;
+        return map;
     SpanReader in(file);
     in.skip(kTargaHeaderSize + header.idLength);
-    // Entries are blue, green, red. A map reaching past entry 255 keeps what
-    // fits in the table; a short map leaves the rest black.
+    const unsigned entryBytes = bytesFor(header.entrySize);
+    // A short map leaves the missing entries black.
+    map.resize(size_t(header.firstEntry) + header.colorMapLength);
     for (uint32_t i = 0; i < header.colorMapLength; ++i) {
-        uint32_t index = uint32_t(header.firstEntry) + i;
-        if (index >= 256)
-            break;
-        auto entry = in.bytes(3);
+        auto entry = in.bytes(entryBytes);
         if (entry.empty())
             break;
-        block.setColor(index, entry[2], entry[1], entry[0]);
+        map[header.firstEntry + i] = colourAt(entry.data(), header.entrySize);
+        // Only 32-bit entries carry a real alpha; the top bit of 16-bit ones
+        // is left to chance by writers.
+        if (header.entrySize != 32)
+            map[header.firstEntry + i].alpha = 255;
     }
+    return map;
 }
 
 uint64_t pixelDataOffset(const TargaHeader& header)
 {
     uint64_t offset = kTargaHeaderSize + header.idLength;
-    if (header.colorMapType != 0) {
-        uint64_t entryBits = header.entrySize == 15 ? 16 : header.entrySize;
-        offset += entryBits * header.colorMapLength / 8;
-    }
+    if (header.colorMapType != 0)
+        offset += uint64_t(bytesFor(header.entrySize)) * header.colorMapLength;
     return offset;
 }
 
-// Converts `width` file pixels into a block row (blue, green, red for true
-// colour). `pixels` may be the row itself for 8- and 24-bit data.
-void convertPixels(const TargaHeader& header, const uint8_t* pixels, uint8_t* row, size_t width)
+// Alpha counts only where the descriptor gives the pixels attribute bits,
+// and only when some pixel has any: writers that set the bits but leave
+// every alpha at 0 mean an opaque picture.
+bool mayHaveAlpha(const TargaHeader& header)
 {
-    switch (header.pixelDepth) {
-    case 8:
-    case 24:
-        if (pixels != row)
-            std::memcpy(row, pixels, width * header.pixelBytes());
-        break;
-    case 15:
-    case 16:
-        for (size_t x = 0; x < width; ++x) {
-            unsigned c = loadLE16(pixels + x * 2);
-            row[x * 3] = static_cast<uint8_t>((c & 0x1F) << 3);
-            row[x * 3 + 1] = static_cast<uint8_t>(((c >> 5) & 0x1F) << 3);
-            row[x * 3 + 2] = static_cast<uint8_t>(((c >> 10) & 0x1F) << 3);
-        }
-        break;
-    case 32:
-        for (size_t x = 0; x < width; ++x) {
-            row[x * 3] = pixels[x * 4];
-            row[x * 3 + 1] = pixels[x * 4 + 1];
-            row[x * 3 + 2] = pixels[x * 4 + 2];
-        }
-        break;
-    default:
-        break;
-    }
+    const unsigned attributeBits = header.descriptor & 0x0F;
+    if (header.greyscale())
+        return header.pixelDepth == 16;
+    if (header.colorMapped())
+        return false; // the map's alpha is applied to the map
+    return attributeBits > 0 && (header.pixelDepth == 16 || header.pixelDepth == 32);
 }
+
+// Turns the file pixels of a row into block samples: indexes and greys for
+// 8-bit blocks, blue, green, red for 24-bit ones, and the alpha of each
+// pixel into `alpha` when the file has one.
+class RowConverter {
+public:
+    RowConverter(const TargaHeader& header, const std::vector<Colour>& map)
+        : m_header(header), m_map(map)
+    {
+    }
+
+    void convert(const uint8_t* pixels, uint8_t* row, uint8_t* alpha, size_t width) const
+    {
+        const unsigned depth = m_header.pixelDepth;
+        if (m_header.greyscale()) {
+            for (size_t x = 0; x < width; ++x) {
+                row[x] = pixels[x * bytesFor(depth)];
+                if (alpha && depth == 16)
+                    alpha[x] = pixels[x * 2 + 1];
+            }
+            return;
+        }
+        if (m_header.colorMapped() && m_header.blockDepth() == 8) {
+            std::memmove(row, pixels, width);
+            return;
+        }
+        for (size_t x = 0; x < width; ++x) {
+            Colour colour = m_header.colorMapped() ? mapped(pixels + x * bytesFor(depth))
+                                                   : colourAt(pixels + x * bytesFor(depth), depth);
+            row[x * 3] = colour.blue;
+            row[x * 3 + 1] = colour.green;
+            row[x * 3 + 2] = colour.red;
+            if (alpha)
+                alpha[x] = colour.alpha;
+        }
+    }
+
+private:
+    Colour mapped(const uint8_t* at) const
+    {
+        const size_t index = m_header.pixelDepth == 16 ? loadLE16(at) : at[0];
+        return index < m_map.size() ? m_map[index] : Colour{0, 0, 0, 255};
+    }
+
+    const TargaHeader& m_header;
+    const std::vector<Colour>& m_map;
+};
 
 // Row y of the file, counted in file order, in the block.
 uint8_t* blockRow(ImageBlock& block, const TargaHeader& header, int32_t y)
@@ -89,7 +140,21 @@ uint8_t* blockRow(ImageBlock& block, const TargaHeader& header, int32_t y)
     return header.topFirst() ? block.topRow(y) : block.row(y);
 }
 
-bool readUncompressed(ImageBlock& block, const TargaHeader& header, std::span<const uint8_t> data)
+struct AlphaPlane {
+    std::vector<uint8_t> values; // empty: the file has no alpha
+    size_t width = 0;
+    uint8_t* rowFor(const TargaHeader& header, int32_t y)
+    {
+        if (values.empty())
+            return nullptr;
+        // Kept in block order, like the rows.
+        const size_t blockY = header.topFirst() ? size_t(header.height) - 1 - size_t(y) : size_t(y);
+        return values.data() + blockY * width;
+    }
+};
+
+bool readUncompressed(ImageBlock& block, const TargaHeader& header, const RowConverter& converter,
+                      AlphaPlane& alpha, std::span<const uint8_t> data)
 {
     const size_t width = header.width;
     const size_t rowBytes = width * header.pixelBytes();
@@ -98,30 +163,60 @@ bool readUncompressed(ImageBlock& block, const TargaHeader& header, std::span<co
         auto pixels = in.bytes(rowBytes);
         if (pixels.empty())
             return false;
-        convertPixels(header, pixels.data(), blockRow(block, header, y), width);
+        converter.convert(pixels.data(), blockRow(block, header, y), alpha.rowFor(header, y), width);
     }
     return true;
 }
 
-bool readRunLength(ImageBlock& block, const TargaHeader& header, std::span<const uint8_t> data)
+bool readRunLength(ImageBlock& block, const TargaHeader& header, const RowConverter& converter, AlphaPlane& alpha,
+                   std::span<const uint8_t> data)
 {
     const size_t width = header.width;
-    const bool direct = header.pixelDepth == 8 || header.pixelDepth == 24;
-    std::vector<uint8_t> scratch(direct ? 0 : width * header.pixelBytes());
+    std::vector<uint8_t> scratch(width * header.pixelBytes());
     BufferedByteReader source(data);
     if (!source)
         return false;
     TargaPacketDecoder decoder(header.pixelBytes());
     // Packets run on across rows; whatever follows the last row is ignored.
     for (int32_t y = 0; y < header.height; ++y) {
-        uint8_t* row = blockRow(block, header, y);
-        uint8_t* target = direct ? row : scratch.data();
-        if (!decoder.decode(source, target, width))
+        if (!decoder.decode(source, scratch.data(), width))
             return false;
-        if (!direct)
-            convertPixels(header, target, row, width);
+        converter.convert(scratch.data(), blockRow(block, header, y), alpha.rowFor(header, y), width);
     }
     return true;
+}
+
+// Blends the picture over white by its alpha, unless no pixel has any.
+void applyAlpha(ImageBlock& block, const AlphaPlane& alpha)
+{
+    if (std::all_of(alpha.values.begin(), alpha.values.end(), [](uint8_t a) { return a == 0; }))
+        return;
+    const int channels = block.bitCount() == 24 ? 3 : 1;
+    for (int32_t y = 0; y < block.height(); ++y) {
+        uint8_t* row = block.row(y);
+        const uint8_t* a = alpha.values.data() + size_t(y) * alpha.width;
+        for (size_t x = 0; x < alpha.width; ++x)
+            for (int c = 0; c < channels; ++c)
+                row[x * channels + c] = overWhite(row[x * channels + c], a[x]);
+    }
+}
+
+void fillColorTable(ImageBlock& block, const TargaHeader& header, const std::vector<Colour>& map)
+{
+    if (header.greyscale()) {
+        for (uint32_t i = 0; i < 256; ++i)
+            block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+        return;
+    }
+    if (block.bitCount() != 8)
+        return;
+    // Entries with alpha are blended over white, unless none has any.
+    const bool useAlpha = std::any_of(map.begin(), map.end(), [](const Colour& c) { return c.alpha != 0; });
+    for (size_t i = 0; i < map.size() && i < 256; ++i) {
+        const uint8_t a = useAlpha ? map[i].alpha : uint8_t(255);
+        block.setColor(static_cast<uint32_t>(i), overWhite(map[i].red, a), overWhite(map[i].green, a),
+                       overWhite(map[i].blue, a));
+    }
 }
 
 } // namespace
@@ -145,13 +240,14 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
         return Failure{Reason::Truncated, kBadTargaHeader};
     if (header.width == 0 || header.height == 0)
         return Failure{Reason::BadDimensions, kBadTargaHeader};
-    // The combinations of type, depth and colour map this reader turns into
-    // a block.
+    // The combinations of type, depth and colour map the format describes.
+    const bool mapEntry = header.entrySize == 15 || header.entrySize == 16 || header.entrySize == 24
+                          || header.entrySize == 32;
     bool accepted = false;
     switch (header.imageType) {
     case 1:
     case 9:
-        accepted = header.pixelDepth == 8 && header.entrySize == 24;
+        accepted = (header.pixelDepth == 8 || header.pixelDepth == 16) && mapEntry && header.colorMapLength > 0;
         break;
     case 2:
     case 10:
@@ -160,7 +256,7 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
         break;
     case 3:
     case 11:
-        accepted = header.pixelDepth == 8;
+        accepted = header.pixelDepth == 8 || header.pixelDepth == 16; // grey, or grey and alpha
         break;
     default:
         break;
@@ -184,21 +280,38 @@ ImageBlock decodeTargaBlock(std::span<const uint8_t> file, std::string& message,
     if (header->runLength())
         compression = "Run Length Encoding";
 
-    uint16_t depth = header->blockDepth();
-    ImageBlock block = ImageBlock::create(header->width, header->height, depth, depth == 8 ? 256 : 0);
+    const uint16_t depth = header->blockDepth();
+    const uint32_t colors = depth == 8 ? 256 : 0;
+    const uint64_t offset = pixelDataOffset(*header);
+    std::span<const uint8_t> data = offset < file.size() ? file.subspan(static_cast<size_t>(offset)) : std::span<const uint8_t>();
+    // A packet stretches at most 1 + pixel bytes to 128 pixels.
+    const uint64_t held = header->runLength() ? data.size() * 128 : data.size();
+    if (ImageBlock::sizeFor(header->width, header->height, depth, colors)
+        && !holdsEnoughOf(uint64_t(header->width) * header->height * header->pixelBytes(), held)) {
+        message = kCantReadData;
+        return {};
+    }
+    ImageBlock block = ImageBlock::create(header->width, header->height, depth, colors);
     if (!block) {
         message = kCantAllocateMemory;
         return {};
     }
-    fillColorTable(block, *header, file);
+    const std::vector<Colour> map = readColourMap(*header, file);
+    fillColorTable(block, *header, map);
 
-    uint64_t offset = pixelDataOffset(*header);
-    std::span<const uint8_t> data = offset < file.size() ? file.subspan(static_cast<size_t>(offset)) : std::span<const uint8_t>();
-    bool ok = header->runLength() ? readRunLength(block, *header, data) : readUncompressed(block, *header, data);
+    AlphaPlane alpha;
+    alpha.width = header->width;
+    if (mayHaveAlpha(*header))
+        alpha.values.resize(size_t(header->width) * header->height);
+    const RowConverter converter(*header, map);
+    const bool ok = header->runLength() ? readRunLength(block, *header, converter, alpha, data)
+                                        : readUncompressed(block, *header, converter, alpha, data);
     if (!ok) {
         message = kCantReadData;
         return {};
     }
+    if (!alpha.values.empty())
+        applyAlpha(block, alpha);
     return block;
 }
 

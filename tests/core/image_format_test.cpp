@@ -118,6 +118,23 @@ TEST(FormatTable, SavableFormatsNumberedInSaveAsOrder)
     EXPECT_EQ(savableFormatByKey("RAS"), nullptr);
 }
 
+// A saved file's type comes from its extension, long forms included; a name
+// without one falls back to its last three characters.
+TEST(FormatTable, SavableFormatForPath)
+{
+    const struct {
+        const char* path;
+        const char* key; // null: not savable
+    } cases[] = {
+        {"/p/a.tiff", "TIF"}, {"a.TIF", "TIF"}, {"a.jpeg", "JPG"}, {"/p.x/aBMP", "BMP"},
+        {"a.ras", nullptr},   {"/p.tif/a", nullptr}, {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        const FormatInfo* row = savableFormatForPath(c.path);
+        EXPECT_EQ(row ? row->save->key : nullptr, c.key ? savableFormatByKey(c.key)->save->key : nullptr) << c.path;
+    }
+}
+
 TEST(SignatureTest, FilesShorterThanTenBytesAreUnsupported)
 {
     testing::ScratchDir dir;

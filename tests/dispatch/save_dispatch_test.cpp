@@ -157,9 +157,8 @@ TEST_F(SaveImageTest, UnsupportedSaveType)
     EXPECT_FALSE(save(blockOf(24), "gi"));
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0].text, "Unsupported save type");
-    EXPECT_FALSE(save(blockOf(24), "x.jpeg")) << "only the last three characters count";
     EXPECT_FALSE(save(blockOf(24), "x.xyz", false));
-    EXPECT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(writers.calls, 0);
 }
 

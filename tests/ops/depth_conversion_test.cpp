@@ -84,13 +84,13 @@ TEST(SixteenTo256Colors, SplitsNibblesHighFirstForAnOddWidth)
     EXPECT_EQ(blockToRgb(result).rgb, blockToRgb(source).rgb);
 }
 
-TEST(MonoToGrey256, PlainRampWhenEntryZeroIsBlack)
+TEST(MonoTo256Colors, PlainRampWhenEntryZeroIsBlack)
 {
     // Width 11: a whole byte plus three bits of the next.
     ImageBlock source = makeBlock(11, 1, 2, {{0xA5, 0xDF}});
     source.setColor(0, 0, 0, 0);
     source.setColor(1, 255, 255, 255);
-    ImageBlock result = monoToGrey256(source);
+    ImageBlock result = monoTo256Colors(source);
     expectHeader(result, source, 8, 256, true);
     EXPECT_EQ(storedRow(result, 0),
         (std::vector<uint8_t>{255, 0, 255, 0, 0, 255, 0, 255, 255, 255, 0, 0}));
@@ -99,7 +99,7 @@ TEST(MonoToGrey256, PlainRampWhenEntryZeroIsBlack)
     EXPECT_EQ(blockToRgb(result).rgb, blockToRgb(source).rgb);
 }
 
-TEST(MonoToGrey256, InvertedRampWhenEntryZeroIsWhiteSoThePictureLooksTheSame)
+TEST(MonoTo256Colors, InvertedRampWhenEntryZeroIsWhiteSoThePictureLooksTheSame)
 {
     ImageBlock source = makeBlock(11, 1, 2, {{0xA5, 0xDF}, {0x0F, 0x00}});
     source.setColor(0, 255, 255, 255);
@@ -116,16 +116,17 @@ TEST(MonoToGrey256, InvertedRampWhenEntryZeroIsWhiteSoThePictureLooksTheSame)
     EXPECT_EQ(blockToRgb(result).rgb, blockToRgb(source).rgb);
 }
 
-TEST(MonoToGrey256, PolarityIsDecidedByRedAloneAndColoursAreDropped)
+// A coloured two-colour picture keeps its colours at every raised depth.
+TEST(MonoTo256Colors, TwoColoursAreKeptAtEveryRaisedDepth)
 {
-    ImageBlock source = makeBlock(2, 1, 2, {{0x40}});
-    source.setColor(0, 90, 0, 0);  // red 90
-    source.setColor(1, 80, 255, 255); // red 80: entry 0 counts as the brighter
-    ImageBlock result = monoToGrey256(source);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result.colorTable()[0], (ColorEntry{255, 255, 255, 0}));
-    EXPECT_EQ(result.colorTable()[255], (ColorEntry{0, 0, 0, 0}));
-    EXPECT_EQ(storedRow(result, 0), (std::vector<uint8_t>{0, 255, 0, 0}));
+    ImageBlock source = makeBlock(10, 1, 2, {{0x81, 0x40}});
+    source.setColor(0, 200, 10, 10);
+    source.setColor(1, 30, 200, 30);
+    for (auto raise : {monoTo16Colors, monoTo256Colors, monoToTrueColor}) {
+        ImageBlock result = raise(source);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(blockToRgb(result).rgb, blockToRgb(source).rgb);
+    }
 }
 
 TEST(Colors256ToTrueColor, LooksUpEachIndexAndTreatsMissingEntriesAsBlack)
@@ -152,32 +153,14 @@ TEST(Colors16ToTrueColor, GoesThroughEightBits)
     EXPECT_EQ(storedRow(result, 0), (std::vector<uint8_t>{12, 11, 10, 22, 21, 20, 32, 31, 30, 0, 0, 0}));
 }
 
-TEST(MonoToTrueColor, BecomesBlackAndWhiteWhateverTheColours)
-{
-    ImageBlock source = makeBlock(10, 1, 2, {{0x81, 0x40}});
-    source.setColor(0, 200, 10, 10);
-    source.setColor(1, 30, 200, 30);
-    ImageBlock result = monoToTrueColor(source);
-    expectHeader(result, source, 24, 0, true);
-    testing::RgbImage rgb = blockToRgb(result);
-    const bool set[10] = {true, false, false, false, false, false, false, true, false, true};
-    for (int x = 0; x < 10; ++x) {
-        // Entry 0 has the larger red, so the ramp is inverted: set bits are black.
-        uint8_t expected = set[x] ? 0 : 255;
-        EXPECT_EQ(rgb.at(x, 0)[0], expected) << x;
-        EXPECT_EQ(rgb.at(x, 0)[1], expected) << x;
-        EXPECT_EQ(rgb.at(x, 0)[2], expected) << x;
-    }
-}
-
-TEST(NormaliseDepth, SixteenBitsKeepFiveBitsAChannel)
+TEST(NormaliseDepth, SixteenBitsWidenFiveBitsAChannelByRounding)
 {
     // 0x7FFF, 0x8000 (only the dropped bit), 0x001F blue, 0x03E0 green, 0x7C00 red, 0x4210 one bit each.
     ImageBlock source = makeBlock(6, 16, 0, {{0xFF, 0x7F, 0x00, 0x80, 0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C, 0x10, 0x42}});
     ImageBlock result = normaliseDepth(source);
     expectHeader(result, source, 24, 0, false);
     EXPECT_EQ(storedRow(result, 0),
-        (std::vector<uint8_t>{248, 248, 248, 0, 0, 0, 248, 0, 0, 0, 248, 0, 0, 0, 248, 128, 128, 128, 0, 0}));
+        (std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 132, 132, 132, 0, 0}));
 }
 
 TEST(NormaliseDepth, ThreeBitsFillSuccessiveBytesAndKeepTheResolutions)
@@ -234,7 +217,7 @@ TEST(DepthConversion, EachRoutineRefusesOtherDepthsAndNull)
     const Case cases[] = {
         {monoTo16Colors, 1},
         {sixteenTo256Colors, 4},
-        {monoToGrey256, 1},
+        {monoTo256Colors, 1},
         {colors256ToTrueColor, 8},
         {colors16ToTrueColor, 4},
         {monoToTrueColor, 1},

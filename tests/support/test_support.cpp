@@ -116,7 +116,7 @@ RgbImage blockToRgb(const ImageBlock& block)
     return image;
 }
 
-std::optional<RgbImage> magickDecode(const std::string& path)
+std::optional<RgbImage> magickDecode(const std::string& path, bool overWhite)
 {
     std::string size;
     if (runCommand("identify -format '%w %h' " + shellQuote(path + "[0]") + " 2>/dev/null", &size) != 0)
@@ -125,7 +125,8 @@ std::optional<RgbImage> magickDecode(const std::string& path)
     if (std::sscanf(size.c_str(), "%d %d", &image.width, &image.height) != 2)
         return std::nullopt;
     std::string pixels;
-    if (runCommand("convert " + shellQuote(path + "[0]") + " -depth 8 rgb:- 2>/dev/null", &pixels) != 0)
+    const std::string blend = overWhite ? " -background white -alpha remove" : "";
+    if (runCommand("convert " + shellQuote(path + "[0]") + blend + " -depth 8 rgb:- 2>/dev/null", &pixels) != 0)
         return std::nullopt;
     if (pixels.size() != static_cast<size_t>(image.width) * image.height * 3)
         return std::nullopt;

@@ -51,8 +51,9 @@ struct RgbImage {
 
 // The pixels of a 1-, 4-, 8- or 24-bit block, colours looked up in its table.
 RgbImage blockToRgb(const ImageBlock& block);
-// The pixels ImageMagick decodes from a file (first image), 8 bits a sample.
-std::optional<RgbImage> magickDecode(const std::string& path);
+// The pixels ImageMagick decodes from a file (first image), 8 bits a sample;
+// with `overWhite`, a picture with alpha is first blended over white.
+std::optional<RgbImage> magickDecode(const std::string& path, bool overWhite = false);
 // Writes an RGB image as a binary PPM (for feeding the other tools).
 void writePpm(const std::string& path, const RgbImage& image);
 // Largest absolute sample difference; -1 when the sizes differ.

@@ -36,7 +36,8 @@ bool parseSize(const std::string& text, int32_t& width, int32_t& height)
         if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
             return false;
         unsigned long long value = std::strtoull(digits.c_str(), nullptr, 10);
-        if (value > static_cast<unsigned long long>(std::numeric_limits<int32_t>::max()))
+        // A picture has at least one pixel each way.
+        if (value == 0 || value > static_cast<unsigned long long>(std::numeric_limits<int32_t>::max()))
             return false;
         out = static_cast<int32_t>(value);
         return true;

@@ -122,21 +122,79 @@ TEST(BmpReader, RefusesAFileThatDoesNotStartWithBM)
     EXPECT_EQ(result.message, kCantReadHeader);
 }
 
-// Today's writers put bit-field masks in version 4 and 5 headers; the masks
-// are not interpreted, and the refusal names the real reason.
-TEST(BmpReader, RefusesBitFieldsWithTheUnsupportedCompressionMessage)
+// Bit fields: masks after a 40-byte header or inside the longer ones, of any
+// width and place; alpha over white, unless no pixel has any.
+struct BitFieldCase {
+    const char* name;
+    uint32_t infoSize;
+    uint32_t compression;
+    uint16_t bitCount;
+    std::vector<uint32_t> masks;
+    std::vector<uint8_t> pixels; // one row of two pixels
+    std::vector<uint8_t> expected; // stored 24-bit row, blue first
+};
+
+class BitFields : public ::testing::TestWithParam<BitFieldCase> {};
+
+TEST_P(BitFields, DecodeToTrueColour)
 {
-    for (uint32_t infoSize : {40u, 108u, 124u}) {
-        BmpRecipe recipe;
-        recipe.infoSize = infoSize;
-        recipe.bitCount = 32;
-        recipe.compression = 3;
-        recipe.pixels = std::vector<uint8_t>(8, 0xAB);
-        BmpReadResult result = readBothWays(buildBmp(recipe), "untouched");
-        EXPECT_FALSE(result.block) << infoSize;
-        EXPECT_EQ(result.message, kUnsupported) << infoSize;
-        EXPECT_EQ(result.compression, "untouched") << infoSize;
+    const BitFieldCase& param = GetParam();
+    BmpRecipe recipe;
+    recipe.infoSize = param.infoSize;
+    recipe.bitCount = param.bitCount;
+    recipe.compression = param.compression;
+    if (param.infoSize == 40) {
+        for (uint32_t mask : param.masks)
+            for (int i = 0; i < 4; ++i)
+                recipe.table.push_back(static_cast<uint8_t>(mask >> (8 * i)));
+    } else {
+        recipe.headerMasks = param.masks;
     }
+    recipe.pixels = param.pixels;
+    BmpReadResult result = readBothWays(buildBmp(recipe));
+    ASSERT_TRUE(result.block) << result.message;
+    EXPECT_EQ(result.block.bitCount(), 24);
+    EXPECT_EQ(result.compression, "Bit fields");
+    std::vector<uint8_t> expected = param.expected;
+    expected.resize(8);
+    EXPECT_EQ(storedRows(result.block), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, BitFields,
+    ::testing::Values(
+        // 5-6-5: full red, full green+blue 1 of 31 (8.2 -> 8).
+        BitFieldCase{"Rgb565AfterHeader", 40, 3, 16, {0xF800, 0x07E0, 0x001F}, {0x00, 0xF8, 0xE1, 0x07},
+                     {0, 0, 255, 8, 255, 0}},
+        // 10-bit channels in 32 bits: 1023 -> 255, 512 -> 128.
+        BitFieldCase{"TenBitChannels", 40, 3, 32, {0x3FF00000, 0x000FFC00, 0x000003FF},
+                     {0xFF, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20}, {255, 0, 0, 0, 0, 128}},
+        // Alpha 0 and alpha 255: the first pixel turns white.
+        BitFieldCase{"V5WithAlpha", 124, 3, 32, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+                     {0x10, 0x20, 0x30, 0x00, 0x10, 0x20, 0x30, 0xFF}, {255, 255, 255, 0x10, 0x20, 0x30}},
+        // Every alpha 0 means the writer did not fill it: opaque.
+        BitFieldCase{"V4AlphaNeverSet", 108, 3, 32, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+                     {0x10, 0x20, 0x30, 0x00, 0x40, 0x50, 0x60, 0x00}, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}},
+        // The alpha variant of the compression takes a fourth mask after a
+        // 40-byte header; half alpha blends halfway to white.
+        BitFieldCase{"AlphaBitFieldsAfterHeader", 40, 6, 32, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+                     {0x00, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0xFF}, {127, 127, 127, 255, 255, 255}}),
+    [](const auto& testParam) { return std::string(testParam.param.name); });
+
+// Stored without compression, a file holding under 1/64 of the rows its
+// header declares is refused before a block that big is allocated.
+TEST(BmpReader, RefusesAHeaderDeclaringFarMoreRowsThanTheFileHolds)
+{
+    BmpRecipe recipe;
+    recipe.bitCount = 24;
+    recipe.width = 4000;
+    recipe.height = 4000;
+    recipe.pixels = std::vector<uint8_t>(4000 * 4000 * 3 / 64 - 12, 0);
+    BmpReadResult result = readBothWays(buildBmp(recipe));
+    EXPECT_FALSE(result.block);
+    EXPECT_EQ(result.message, "Not a valid BMP file");
+    recipe.pixels.resize(4000 * 4000 * 3 / 64);
+    EXPECT_TRUE(readBothWays(buildBmp(recipe)).block);
 }
 
 TEST(BmpReader, CannotOpenAMissingFile)
@@ -279,13 +337,16 @@ TEST(BmpReader, TurnsRoundTopDownRowsTheDataOnlyPartlyFills)
     recipe.table = rampTable(2, 4);
     recipe.width = 100000;
     recipe.height = -3;
-    recipe.pixels = {1, 2, 3};
+    recipe.pixels.assign(300000 / 64, 0); // the least share of the rows a file must hold
+    recipe.pixels[0] = 1;
+    recipe.pixels[1] = 2;
+    recipe.pixels[2] = 3;
     BmpReadResult result = readBothWays(buildBmp(recipe));
     ASSERT_TRUE(result.block) << result.message;
     const uint8_t* top = result.block.topRow(0);
     EXPECT_EQ(top[0], 1);
     EXPECT_EQ(top[2], 3);
-    EXPECT_EQ(top[3], 0);
+    EXPECT_EQ(top[300000 / 64], 0);
     EXPECT_EQ(result.block.row(0)[0], 0);
     EXPECT_EQ(result.block.row(1)[0], 0);
 

@@ -23,6 +23,7 @@ struct BmpRecipe {
     std::vector<uint8_t> table;  // raw entries as they go in the file
     std::vector<uint8_t> pixels; // raw data as it goes in the file
     std::optional<uint32_t> pixelOffset; // default: right after the table
+    std::vector<uint32_t> headerMasks;   // bit-field masks inside a header of 52 bytes or more
 };
 
 inline void putLE16(std::vector<uint8_t>& out, size_t at, uint32_t value)
@@ -61,6 +62,8 @@ inline std::vector<uint8_t> buildBmp(const BmpRecipe& recipe)
             putLE32(out, 30, recipe.compression);
         if (recipe.infoSize > 32)
             putLE32(out, 46, recipe.colorsUsed);
+        for (size_t i = 0; i < recipe.headerMasks.size(); ++i)
+            putLE32(out, 54 + 4 * i, recipe.headerMasks[i]);
     }
     std::copy(recipe.table.begin(), recipe.table.end(), out.begin() + static_cast<ptrdiff_t>(tableStart));
     std::copy(recipe.pixels.begin(), recipe.pixels.end(), out.begin() + static_cast<ptrdiff_t>(pixelStart));

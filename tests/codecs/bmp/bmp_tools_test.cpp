@@ -15,6 +15,9 @@ struct ToolCase {
     const char* command; // run in the scratch folder; writes in.bmp
     int bitCount;
     const char* compression;
+    // ImageMagick widens 5- and 6-bit samples by repeating their bits and
+    // blends alpha its own way; we round (netpbm and Pillow truncate).
+    int tolerance = 0;
 };
 
 class MadeByTool : public ::testing::TestWithParam<ToolCase> {};
@@ -34,17 +37,18 @@ TEST_P(MadeByTool, DecodesAsImageMagickDoesAndWritesWhatItReads)
     ImageBlock& block = read->block;
     EXPECT_EQ(block.bitCount(), param.bitCount);
     EXPECT_EQ(read->compression, param.compression);
-    auto reference = magickDecode(input);
+    auto reference = magickDecode(input, /*overWhite=*/true);
     ASSERT_TRUE(reference);
     RgbImage ours = blockToRgb(block);
-    EXPECT_EQ(maxDifference(ours, *reference), 0);
+    EXPECT_LE(maxDifference(ours, *reference), param.tolerance);
+    EXPECT_GE(maxDifference(ours, *reference), 0);
 
     std::string output = dir.file("out.bmp");
     Status saved = writeBmp(output, block);
     ASSERT_TRUE(saved) << saved.text();
     auto written = magickDecode(output);
     ASSERT_TRUE(written);
-    EXPECT_EQ(maxDifference(*written, *reference), 0);
+    EXPECT_EQ(maxDifference(*written, ours), 0);
 }
 
 #define MAGICK(variant, options) "convert rose: " options " " variant ":in.bmp"
@@ -70,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"V5Sixteen", "convert", MAGICK("BMP", "-colors 16 -type palette -compress none"), 4, "None"},
         ToolCase{"V5Palette", "convert", MAGICK("BMP", "-type palette -compress none"), 8, "None"},
         ToolCase{"V5TrueColour", "convert", MAGICK("BMP", "-type truecolor"), 24, "None"},
-        ToolCase{"V5Rle8", "convert", MAGICK("BMP", "-type palette -compress RLE"), 8, "Run Length Encoding, RLE8"}),
+        ToolCase{"V5Rle8", "convert", MAGICK("BMP", "-type palette -compress RLE"), 8, "Run Length Encoding, RLE8"},
+        ToolCase{"V5Rgb565", "convert", MAGICK("BMP", "-define bmp:subtype=RGB565"), 24, "Bit fields", 1},
+        ToolCase{"V5Rgb555", "convert", MAGICK("BMP", "-define bmp:subtype=RGB555"), 24, "Bit fields", 1},
+        ToolCase{"V5Alpha", "convert", MAGICK("BMP", "-alpha set -channel A -fx i/w +channel"), 24, "Bit fields", 1}),
     [](const auto& testParam) { return std::string(testParam.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(

@@ -214,7 +214,7 @@ TEST(HeaderChecks, EachFaultHasItsReasonAndTheReadersWords)
          Failure{R::NotThisFormat, pgmWords}},
         {"pgm zero height", [] { return refusal(checkPortableHeader(PortableKind::Greymap, text("P5 2 0 255\n"))); },
          Failure{R::BadDimensions, pgmWords}},
-        {"pgm maximum over 255", [] { return refusal(checkPortableHeader(PortableKind::Greymap, text("P5 2 2 256\n"))); },
+        {"pgm maximum over 65535", [] { return refusal(checkPortableHeader(PortableKind::Greymap, text("P5 2 2 65536\n"))); },
          Failure{R::BadHeader, pgmWords}},
         {"pgm ends before the maximum", [] { return refusal(checkPortableHeader(PortableKind::Greymap, text("P5 2 2"))); },
          Failure{R::Truncated, pgmWords}},

@@ -69,6 +69,7 @@ TEST(GifReader, NoGlobalTableAndSizeFieldZeroGivesBlackAndWhite)
     EXPECT_EQ(allIndices(result.block), (std::vector<uint8_t>{0, 1, 1, 0}));
 }
 
+// From black to white whatever the depth: i * 255 / (2^depth - 1).
 TEST(GifReader, NoGlobalTableGivesGreyRampsForEachDepth)
 {
     struct Case {
@@ -77,7 +78,7 @@ TEST(GifReader, NoGlobalTableGivesGreyRampsForEachDepth)
         unsigned entry;
         uint8_t grey;
     };
-    for (Case c : {Case{1, 4, 15, 240}, Case{3, 4, 3, 48}, Case{7, 8, 200, 200}, Case{4, 8, 255, 255}}) {
+    for (Case c : {Case{1, 4, 15, 255}, Case{3, 4, 3, 51}, Case{7, 8, 200, 200}, Case{4, 8, 255, 255}}) {
         auto file = GifBuilder().header(1, 1, c.sizeField).descriptor(0, 0, 1, 1, 0).uncompressedData({0}, 8).trailer();
         auto result = readBytes(file.bytes);
         ASSERT_TRUE(result.block);

@@ -272,20 +272,23 @@ TEST_F(IconInterop, WrittenMonochromeIconIsAMask)
         EXPECT_EQ(std::vector<uint8_t>(back.row(y), back.row(y) + 4), std::vector<uint8_t>(block.row(y), block.row(y) + 4));
 }
 
-TEST_F(IconInterop, WideBlockStoresTheLowByteOfItsWidth)
+// The directory keeps sizes in a byte: 256 is stored as 0, larger pictures
+// are refused rather than written as an icon nothing reads right.
+TEST_F(IconInterop, SidesUpTo256AreWrittenAndLargerRefused)
 {
-    ImageBlock block = makeBlock(300, 2, 24);
+    ImageBlock block = makeBlock(256, 2, 24);
     std::string path = dir.file("wide.ico");
     ASSERT_TRUE(writeIcon(path, block));
     std::vector<uint8_t> bytes = readFile(path);
-    EXPECT_EQ(bytes[6], 44);
-    EXPECT_EQ(loadLE32(&bytes[22 + 4]), 300u);
-    EXPECT_EQ(loadLE32(&bytes[14]), 40u + (900 + 40) * 2) << "data size";
-    EXPECT_EQ(bytes.size(), 22u + 40 + (900 + 40) * 2);
-    std::string message;
-    ImageBlock back = readIndex(path, 0, message);
-    ASSERT_TRUE(back) << message;
-    EXPECT_EQ(back.width(), 300);
+    EXPECT_EQ(bytes[6], 0);
+    auto magick = magickOnWhite(path, 0, dir);
+    ASSERT_TRUE(magick);
+    EXPECT_EQ(magick->width, 256);
+
+    Status refused = writeIcon(dir.file("wider.ico"), makeBlock(257, 2, 24));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.text(), kIconTooLarge);
+    EXPECT_FALSE(fileExists(dir.file("wider.ico")));
 }
 
 TEST_F(IconInterop, WriterFailsWhereItCannotCreateTheFile)

@@ -25,11 +25,12 @@ TEST(ConvertFormats, IffAndPhotoCdToIcons)
     std::string pcd = dir.file("photo.pcd");
     testing::writeFile(pcd, pack);
 
+    // The Photo CD picture is 768 wide: too big for an icon, refused.
     std::string output;
     EXPECT_EQ(testing::runCommand("cd " + shellQuote(dir.path()) + " && " + PICTORAND_CONVERTER + " -t ico -o out "
                                       + shellQuote(iff) + " " + shellQuote(pcd) + " 2>&1",
                                   &output),
-              0)
+              1)
         << output;
     std::string message;
     ImageBlock block = testing::blockOf(readIcon(dir.file("out/picture.ICO"), IconReadOptions{}), message);
@@ -38,9 +39,7 @@ TEST(ConvertFormats, IffAndPhotoCdToIcons)
     auto expected = testing::magickDecode(source);
     ASSERT_TRUE(expected);
     EXPECT_EQ(testing::maxDifference(testing::blockToRgb(block), *expected), 0);
-    block = testing::blockOf(readIcon(dir.file("out/photo.ICO"), IconReadOptions{}), message);
-    ASSERT_TRUE(block) << message;
-    EXPECT_EQ(block.width(), 768);
+    EXPECT_FALSE(testing::fileExists(dir.file("out/photo.ICO")));
 }
 
 } // namespace

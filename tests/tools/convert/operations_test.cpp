@@ -102,6 +102,7 @@ TEST(ConvertOptions, RefusesValuesOutsideTheirRanges)
         {{"--gamma", "2x"}, "pictorand32-convert: --gamma takes a value from 0.01 to 6.99, not '2x'"},
         {{"--resize", "640"}, "pictorand32-convert: --resize needs WIDTHxHEIGHT in pixels, such as 640x480, not '640'"},
         {{"--resize", "x480"}, "pictorand32-convert: --resize needs WIDTHxHEIGHT in pixels, such as 640x480, not 'x480'"},
+        {{"--resize", "0x0"}, "pictorand32-convert: --resize needs WIDTHxHEIGHT in pixels, such as 640x480, not '0x0'"},
         {{"--resample", "-1x5"},
          "pictorand32-convert: --resample needs WIDTHxHEIGHT in pixels, such as 640x480, not '-1x5'"},
         {{"--resample", "3000000000x5"},
@@ -119,7 +120,7 @@ TEST(ConvertOptions, AcceptsTheEndsOfEachRange)
 {
     std::vector<Operation> operations;
     EXPECT_EQ(parseAll({"--brightness", "255", "--contrast", "-128", "--gamma", "0.01", "--gamma", "6.99", "--resize",
-                        "0x0", "--colors", "2", "--colors", "256", "--depth", "4"},
+                        "1x1", "--colors", "2", "--colors", "256", "--depth", "4"},
                        operations),
               "");
     EXPECT_EQ(operations.size(), 8u);
