@@ -89,7 +89,20 @@ bool sortsBefore(const DirectoryEntry& a, const DirectoryEntry& b, int order)
     return order < 4 ? compared < 0 : compared > 0;
 }
 
-std::vector<DirectoryEntry> listPictureFiles(const std::string& directory)
+namespace {
+
+void fillStatus(DirectoryEntry& listed, const struct stat& status)
+{
+    listed.size = static_cast<uint64_t>(status.st_size);
+    listed.modifiedNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    listed.hasStatus = true;
+}
+
+bool orderNeedsStatus(int order) { return order % 4 == 1 || order % 4 == 2; }
+
+} // namespace
+
+std::vector<DirectoryEntry> listPictureFiles(const std::string& directory, bool withStatus)
 {
     std::vector<DirectoryEntry> entries;
     DIR* stream = opendir(directory.c_str());
@@ -102,14 +115,17 @@ std::vector<DirectoryEntry> listPictureFiles(const std::string& directory)
         const std::string name = entry->d_name;
         if (entry->d_type == DT_DIR || !isPictureFileName(name))
             continue;
-        struct stat status {};
-        // Symbolic links count as what they point at.
-        if (fstatat(fd, entry->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode))
-            continue;
         DirectoryEntry listed;
         listed.name = name;
-        listed.size = static_cast<uint64_t>(status.st_size);
-        listed.modifiedNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+        // The directory says which entries are regular files; a stat each
+        // (most of the time a listing takes) is needed only for the sizes
+        // and dates, and for links, which count as what they point at.
+        if (withStatus || entry->d_type != DT_REG) {
+            struct stat status {};
+            if (fstatat(fd, entry->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode))
+                continue;
+            fillStatus(listed, status);
+        }
         entries.push_back(std::move(listed));
     }
     closedir(stream);
@@ -129,7 +145,7 @@ bool DirectoryList::rebuild(const std::string& directory, const std::string& cur
     if (directory == m_directory && !force)
         return false;
     m_directory = directory;
-    m_entries = listPictureFiles(directory);
+    m_entries = listPictureFiles(directory, orderNeedsStatus(order));
     sort(order, currentName);
     return true;
 }
@@ -142,6 +158,13 @@ void DirectoryList::removedAt(int oldIndex)
 
 void DirectoryList::sort(int order, const std::string& currentName)
 {
+    if (orderNeedsStatus(order)) {
+        for (DirectoryEntry& entry : m_entries) {
+            struct stat status {};
+            if (!entry.hasStatus && stat(pathOf(static_cast<int>(&entry - m_entries.data())).c_str(), &status) == 0)
+                fillStatus(entry, status);
+        }
+    }
     // Readdir's order is arbitrary; names break ties so that equal dates and
     // sizes step in a stable, predictable order.
     std::sort(m_entries.begin(), m_entries.end(), [order](const DirectoryEntry& a, const DirectoryEntry& b) {

@@ -13,6 +13,7 @@ struct DirectoryEntry {
     std::string name;         // without the directory
     uint64_t size = 0;        // bytes
     int64_t modifiedNs = 0;   // last write, nanoseconds since the epoch
+    bool hasStatus = false;   // size and date filled in (only the date and size orders need them)
 };
 
 // Orders 0 to 3: name, date, size, extension ascending; 4 to 7 the same
@@ -29,7 +30,7 @@ bool sortsBefore(const DirectoryEntry& a, const DirectoryEntry& b, int order);
 
 // The regular files of `directory` whose names are picture names. A
 // directory that cannot be read gives an empty list.
-std::vector<DirectoryEntry> listPictureFiles(const std::string& directory);
+std::vector<DirectoryEntry> listPictureFiles(const std::string& directory, bool withStatus = true);
 
 // What a step to the next or previous file does.
 struct NavigationStep {
