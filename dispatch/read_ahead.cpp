@@ -38,6 +38,9 @@ std::unique_ptr<ReadAhead> ReadAhead::start(const std::string& path, bool loadGr
                 self->m_result.block = std::move(read->block);
                 self->m_result.compression = std::move(read->compression);
                 self->m_result.quarterTurnsClockwise = read->quarterTurnsClockwise;
+                self->m_result.orientation = read->orientation;
+                self->m_result.iccProfile = std::move(read->iccProfile);
+                self->m_result.warning = std::move(read->warning);
             } else {
                 self->m_result.message = read.failure().detail;
             }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pictorand {
 
@@ -23,6 +24,9 @@ public:
         std::string message;     // the reader's words on failure
         std::string compression; // the reader's; empty: the format's text
         int quarterTurnsClockwise = 0; // as the reader reported it
+        int orientation = 1;              // as the reader reported it
+        std::vector<uint8_t> iccProfile;  // as the reader reported it
+        std::string warning;              // the reader's words about a partly read picture
         int64_t milliseconds = 0; // time the reader took
     };
 

@@ -205,7 +205,9 @@ void transpose4(const ImageBlock& source, ImageBlock& target)
     }
 }
 
-ImageBlock rotate(ImageBlock& source, Turn turn)
+// `mirrorAfter`: the turned picture is then flipped top to bottom, which
+// makes the transposes of orientations 5 and 7 in one step that fails whole.
+ImageBlock rotate(ImageBlock& source, Turn turn, bool mirrorAfter = false)
 {
     if (!isUsableBlock(source) || !isFlippableDepth(source.bitCount()))
         return {};
@@ -235,6 +237,8 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
             return {};
         break;
     }
+    if (mirrorAfter && !flipVertical(target))
+        return {};
     source = ImageBlock();
     return target;
 }
@@ -298,5 +302,46 @@ Status flipHorizontal(ImageBlock& block)
 ImageBlock rotateRight(ImageBlock& source) { return rotate(source, Turn::Right); }
 
 ImageBlock rotateLeft(ImageBlock& source) { return rotate(source, Turn::Left); }
+
+Status orientUpright(ImageBlock& block, int orientation)
+{
+    if (orientation < 1 || orientation > 8)
+        return Failure{Reason::BadArgument, {}};
+    if (orientation == 1)
+        return {};
+    if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
+        return Failure{Reason::BadArgument, {}};
+    ImageBlock turned;
+    switch (orientation) {
+    case 2:
+        return flipHorizontal(block);
+    case 4:
+        return flipVertical(block);
+    case 3: {
+        if (Status flipped = flipVertical(block); !flipped)
+            return flipped;
+        Status mirrored = flipHorizontal(block);
+        if (!mirrored)
+            (void)flipVertical(block); // back as it was
+        return mirrored;
+    }
+    case 5:
+        turned = rotate(block, Turn::Left, true);
+        break;
+    case 6:
+        turned = rotate(block, Turn::Right);
+        break;
+    case 7:
+        turned = rotate(block, Turn::Right, true);
+        break;
+    default:
+        turned = rotate(block, Turn::Left);
+        break;
+    }
+    if (!turned)
+        return outOfMemory();
+    block = std::move(turned);
+    return {};
+}
 
 } // namespace pictorand

@@ -26,6 +26,10 @@ inline constexpr SettingKey AskDelete{"Others", "AskDelete", "1"};
 inline constexpr SettingKey ShowFullScreenName{"Others", "ShowFullScreenName", "1"};
 inline constexpr SettingKey SaveIndex{"Others", "SaveIndex", "1"};
 inline constexpr SettingKey ResizeAspectRatio{"Others", "ResizeAspectRatio", "1"};
+// Pictures are turned upright by their EXIF/TIFF orientation, and converted
+// from their embedded ICC profile to sRGB, at load.
+inline constexpr SettingKey AutoRotate{"Others", "AutoRotate", "1"};
+inline constexpr SettingKey ColorManagement{"Others", "ColorManagement", "1"};
 
 inline constexpr SettingKey XKoord{"WinPosition", "xKoord", "0"};
 inline constexpr SettingKey YKoord{"WinPosition", "yKoord", "0"};
