@@ -47,7 +47,26 @@ constexpr int kFractionBits = 4;
 struct MatrixShaperTables {
     std::array<std::array<std::array<int32_t, 256>, 3>, 3> term{};
     std::array<uint8_t, kLinearSteps + 1> encode{};
+    // The profile is sRGB in all but name (cameras embed one in most
+    // photos): every byte would come out as it went in, so nothing is done.
+    bool identity = false;
 };
+
+bool sameAsSrgb(const MatrixShaperTables& tables, const double toSrgb[3][3])
+{
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (std::fabs(toSrgb[r][c] - (r == c ? 1.0 : 0.0)) > 1e-3)
+                return false;
+    constexpr int32_t kHalf = 1 << (kFractionBits - 1);
+    for (int channel = 0; channel < 3; ++channel)
+        for (int value = 0; value < 256; ++value) {
+            const int32_t linear = std::clamp(tables.term[channel][channel][value], 0, kLinearSteps << kFractionBits);
+            if (tables.encode[static_cast<size_t>((linear + kHalf) >> kFractionBits)] != value)
+                return false;
+        }
+    return true;
+}
 
 // What one profile needs, kept for the next picture with the same profile.
 struct Conversion {
@@ -139,6 +158,7 @@ std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHP
         const double encoded = cmsEvalToneCurveFloat(encodeCurve.get(), static_cast<cmsFloat32Number>(double(i) / kLinearSteps));
         tables->encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255));
     }
+    tables->identity = sameAsSrgb(*tables, toSrgb);
     return tables;
 }
 
@@ -267,6 +287,8 @@ ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> prof
     const Conversion& conversion = *lastConversion;
     if (!conversion.usable)
         return ProfileConversion::LeftAsIs;
+    if (conversion.tables && conversion.tables->identity)
+        return ProfileConversion::Converted;
     if (bits == 24) {
         if (conversion.space != cmsSigRgbData)
             return ProfileConversion::LeftAsIs;

@@ -66,6 +66,17 @@ TEST(ColourProfile, MatrixShaperPathAgreesWithLittleCms)
     }
 }
 
+TEST(ColourProfile, SrgbProfileLeavesEveryByteAsItWas)
+{
+    const std::vector<uint8_t> profile = profileBytes("srgb.icc");
+    if (profile.empty())
+        GTEST_SKIP() << "Ghostscript's profiles are not installed";
+    ImageBlock block = colourGrid();
+    const RgbImage before = blockToRgb(block);
+    EXPECT_EQ(convertToSrgb(block, profile), ProfileConversion::Converted);
+    EXPECT_EQ(maxDifference(blockToRgb(block), before), 0);
+}
+
 TEST(ColourProfile, ColourTableConvertsAsItsPixelsWould)
 {
     const std::vector<uint8_t> profile = profileBytes("a98.icc");
