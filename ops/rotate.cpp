@@ -84,6 +84,26 @@ void mirrorRow24InPlace(uint8_t* row, uint32_t width)
     }
 }
 
+// A picture read only in part (a truncated file that declares a huge size)
+// is mostly untouched zero pages; turning or flipping those would make the
+// kernel hand out and clear every page of both blocks. Zero runs are
+// skipped instead: the target is zero already, and a photo's first bytes
+// end the test at once.
+bool allZero(const uint8_t* bytes, size_t count)
+{
+    size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        uint64_t words[4];
+        std::memcpy(words, bytes + i, sizeof words);
+        if (words[0] | words[1] | words[2] | words[3])
+            return false;
+    }
+    for (; i < count; ++i)
+        if (bytes[i])
+            return false;
+    return true;
+}
+
 // Stored-row transposes: target (row c, column r) = source (row r, column c).
 // The 8- and 24-bit ones are fused with the flip that precedes them.
 
@@ -132,6 +152,16 @@ void transposeTurned(const ImageBlock& source, ImageBlock& target, Turn turn)
         const bool lastRun = r1 == height; // its end is the end of the target row
         for (uint32_t c0 = 0; c0 < width; c0 += kTile) {
             const uint32_t c1 = std::min(width, c0 + kTile);
+            // The source columns of this tile, flipped for a right turn.
+            const uint32_t first = turn == Turn::Right ? width - c1 : c0;
+            bool zeroTile = true;
+            for (uint32_t r = r0; r < r1 && zeroTile; ++r) {
+                const uint32_t sourceRow = turn == Turn::Right ? r : height - 1 - r;
+                zeroTile = allZero(in + sourceRowSize * ptrdiff_t(sourceRow) + ptrdiff_t(Bytes) * first,
+                                   size_t(Bytes) * (c1 - c0));
+            }
+            if (zeroTile)
+                continue;
             for (uint32_t c = c0; c < c1; ++c) {
                 uint8_t* targetPixel = out + targetRowSize * c + size_t(Bytes) * r0;
                 // Right: flipped (r, c) is source (r, width-1-c).
@@ -182,9 +212,12 @@ void transpose4(const ImageBlock& source, ImageBlock& target)
     const uint32_t pairedColumns = width & ~1u;
     // Rows r, r+1 and columns c, c+1 at once: the source byte of column pair
     // c in row r and the one in row r+1 give target byte r/2 in rows c and c+1.
+    const size_t usedBytes = (width + 1) / 2;
     for (uint32_t r = 0; r < pairedRows; r += 2) {
         const uint8_t* lower = source.row(static_cast<int32_t>(r));
         const uint8_t* upper = source.row(static_cast<int32_t>(r + 1));
+        if (allZero(lower, usedBytes) && allZero(upper, usedBytes))
+            continue;
         for (uint32_t c = 0; c < pairedColumns; c += 2) {
             uint8_t a = lower[c >> 1];
             uint8_t b = upper[c >> 1];
@@ -205,9 +238,7 @@ void transpose4(const ImageBlock& source, ImageBlock& target)
     }
 }
 
-// `mirrorAfter`: the turned picture is then flipped top to bottom, which
-// makes the transposes of orientations 5 and 7 in one step that fails whole.
-ImageBlock rotate(ImageBlock& source, Turn turn, bool mirrorAfter = false)
+ImageBlock rotate(ImageBlock& source, Turn turn)
 {
     if (!isUsableBlock(source) || !isFlippableDepth(source.bitCount()))
         return {};
@@ -237,8 +268,6 @@ ImageBlock rotate(ImageBlock& source, Turn turn, bool mirrorAfter = false)
             return {};
         break;
     }
-    if (mirrorAfter && !flipVertical(target))
-        return {};
     source = ImageBlock();
     return target;
 }
@@ -257,6 +286,8 @@ Status flipVertical(ImageBlock& block)
     for (int32_t i = 0; i < height / 2; ++i) {
         uint8_t* a = block.row(i);
         uint8_t* b = block.row(height - 1 - i);
+        if (allZero(a, rowSize) && allZero(b, rowSize))
+            continue;
         std::memcpy(scratch.data(), a, rowSize);
         std::memcpy(a, b, rowSize);
         std::memcpy(b, scratch.data(), rowSize);
@@ -273,11 +304,13 @@ Status flipHorizontal(ImageBlock& block)
     switch (block.bitCount()) {
     case 24:
         for (int32_t y = 0; y < height; ++y)
-            mirrorRow24InPlace(block.row(y), width);
+            if (!allZero(block.row(y), size_t(width) * 3))
+                mirrorRow24InPlace(block.row(y), width);
         return {};
     case 8:
         for (int32_t y = 0; y < height; ++y)
-            mirrorRow8InPlace(block.row(y), width);
+            if (!allZero(block.row(y), width))
+                mirrorRow8InPlace(block.row(y), width);
         return {};
     default:
         break;
@@ -290,6 +323,8 @@ Status flipHorizontal(ImageBlock& block)
     size_t usedBytes = block.bitCount() == 4 ? (width + 1) / 2 : (width + 7) / 8;
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = block.row(y);
+        if (allZero(row, usedBytes))
+            continue;
         if (block.bitCount() == 4)
             mirrorRow4(row, scratch.data(), width, tables);
         else
@@ -326,13 +361,19 @@ Status orientUpright(ImageBlock& block, int orientation)
         return mirrored;
     }
     case 5:
-        turned = rotate(block, Turn::Left, true);
+    case 7: {
+        // The transposes: mirrored, then turned left (5) or right (7). The
+        // mirror is made on the picture itself and undone if the turn fails,
+        // so the fresh turned block is only ever written.
+        if (Status mirrored = flipHorizontal(block); !mirrored)
+            return mirrored;
+        turned = rotate(block, orientation == 5 ? Turn::Left : Turn::Right);
+        if (!turned)
+            (void)flipHorizontal(block);
         break;
+    }
     case 6:
         turned = rotate(block, Turn::Right);
-        break;
-    case 7:
-        turned = rotate(block, Turn::Right, true);
         break;
     default:
         turned = rotate(block, Turn::Left);
