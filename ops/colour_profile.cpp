@@ -72,7 +72,8 @@ bool sameAsSrgb(const MatrixShaperTables& tables, const double toSrgb[3][3])
 struct Conversion {
     std::vector<uint8_t> profileBytes;
     bool usable = false;
-    cmsColorSpaceSignature space = cmsSigRgbData;
+    // As a number: a damaged profile's value is none of the enumeration's.
+    uint32_t space = cmsSigRgbData;
     Transform transform; // blue-green-red bytes, or grey bytes, to blue-green-red
     std::unique_ptr<MatrixShaperTables> tables;
 };
@@ -170,7 +171,7 @@ std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> profileBytes
     Profile srgb(cmsCreate_sRGBProfile());
     if (!source || !srgb)
         return conversion;
-    conversion->space = cmsGetColorSpace(source.get());
+    conversion->space = static_cast<uint32_t>(cmsGetColorSpace(source.get()));
     cmsUInt32Number inputFormat = 0;
     if (conversion->space == cmsSigRgbData)
         inputFormat = TYPE_BGR_8;

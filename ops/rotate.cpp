@@ -186,8 +186,11 @@ void transpose1(const ImageBlock& source, ImageBlock& target)
     const auto height = static_cast<uint32_t>(source.height());
     const size_t targetRowSize = target.rowSize();
     uint8_t* out = target.pixels(); // zero-filled by creation
+    const size_t usedBytes = (width + 7) / 8;
     for (uint32_t r = 0; r < height; ++r) {
         const uint8_t* row = source.row(static_cast<int32_t>(r));
+        if (allZero(row, usedBytes))
+            continue;
         uint8_t mask = static_cast<uint8_t>(0x80u >> (r & 7));
         size_t targetByte = r >> 3;
         for (uint32_t c = 0; c < width; ++c)
