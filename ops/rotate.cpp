@@ -180,6 +180,18 @@ void transposeTurned(const ImageBlock& source, ImageBlock& target, Turn turn)
     }
 }
 
+// The 8 x 8 bit matrix in `x` (row 0 in the top byte, column 0 in each
+// byte's top bit) transposed (Hacker's Delight, transpose8rS64).
+inline uint64_t transposeBits8x8(uint64_t x)
+{
+    uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+    x = x ^ t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+    x = x ^ t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+    return x ^ t ^ (t << 28);
+}
+
 void transpose1(const ImageBlock& source, ImageBlock& target)
 {
     const auto width = static_cast<uint32_t>(source.width());
@@ -187,13 +199,39 @@ void transpose1(const ImageBlock& source, ImageBlock& target)
     const size_t targetRowSize = target.rowSize();
     uint8_t* out = target.pixels(); // zero-filled by creation
     const size_t usedBytes = (width + 7) / 8;
+    const uint32_t groupedRows = height & ~7u;
+    const uint32_t wholeBytes = width / 8;
+    // Eight rows and eight columns at a time.
+    for (uint32_t r0 = 0; r0 < groupedRows; r0 += 8) {
+        const uint8_t* rows[8];
+        bool any = false;
+        for (uint32_t i = 0; i < 8; ++i) {
+            rows[i] = source.row(static_cast<int32_t>(r0 + i));
+            any = any || !allZero(rows[i], usedBytes);
+        }
+        if (!any)
+            continue;
+        for (uint32_t k = 0; k < wholeBytes; ++k) {
+            uint64_t x = 0;
+            for (uint32_t i = 0; i < 8; ++i)
+                x = x << 8 | rows[i][k];
+            if (!x)
+                continue;
+            x = transposeBits8x8(x);
+            for (int j = 7; j >= 0; --j, x >>= 8)
+                out[targetRowSize * (8 * size_t(k) + size_t(j)) + r0 / 8] = static_cast<uint8_t>(x);
+        }
+    }
+    // The rest pixel by pixel: the columns past the last whole byte, and
+    // the rows past the last group of eight.
     for (uint32_t r = 0; r < height; ++r) {
         const uint8_t* row = source.row(static_cast<int32_t>(r));
-        if (allZero(row, usedBytes))
+        const uint32_t firstColumn = r < groupedRows ? wholeBytes * 8 : 0;
+        if (firstColumn == 0 && allZero(row, usedBytes))
             continue;
         uint8_t mask = static_cast<uint8_t>(0x80u >> (r & 7));
         size_t targetByte = r >> 3;
-        for (uint32_t c = 0; c < width; ++c)
+        for (uint32_t c = firstColumn; c < width; ++c)
             if (row[c >> 3] & (0x80u >> (c & 7)))
                 out[targetRowSize * c + targetByte] |= mask;
     }
