@@ -2,6 +2,7 @@
 
 #include "dispatch/file_rename.h"
 
+#include "ops/colour_profile.h"
 #include "ops/depth_conversion.h"
 #include "ops/quantise.h"
 #include "ops/rotate.h"
@@ -127,14 +128,42 @@ Status turnUpright(ImageBlock& block, int quarterTurnsClockwise)
     return {};
 }
 
-Result<ImageBlock> prepareForDisplay(ImageBlock block, bool paletteDisplay)
+PictureCorrections PictureCorrections::fromSettings(const SettingsFile& settings)
 {
+    PictureCorrections corrections;
+    corrections.orientation = settings.readInt(settings::AutoRotate) != 0;
+    corrections.colourProfile = settings.readInt(settings::ColorManagement) != 0;
+    return corrections;
+}
+
+Status applyReaderFindings(ImageBlock& block, const DecodedImage& findings, const PictureCorrections& corrections)
+{
+    if (Status turned = turnUpright(block, findings.quarterTurnsClockwise); !turned)
+        return turned;
+    if (corrections.orientation && findings.orientation != 1) {
+        // Another value, or a depth the operations do not turn: shown as stored.
+        if (Status oriented = orientUpright(block, findings.orientation);
+            !oriented && oriented.failure().reason == Reason::OutOfMemory)
+            return oriented;
+    }
+    // A profile that does not fit the picture leaves it as it is.
+    if (corrections.colourProfile && !findings.iccProfile.empty()
+        && convertToSrgb(block, findings.iccProfile) == ProfileConversion::OutOfMemory)
+        return outOfMemory();
+    return {};
+}
+
+Result<ImageBlock> prepareForDisplay(DecodedImage decoded, const PictureCorrections& corrections, bool paletteDisplay)
+{
+    ImageBlock block = std::move(decoded.block);
     if (isTransientDepth(block.bitCount())) {
         ImageBlock normalised = normaliseDepth(block);
         if (!normalised)
             return outOfMemory();
         block = std::move(normalised);
     }
+    if (Status applied = applyReaderFindings(block, decoded, corrections); !applied)
+        return applied.failure();
     const int bits = block.bitCount();
     // Nothing downstream can show another depth; only a faulty reader
     // returns one.
@@ -154,8 +183,17 @@ Result<ImageBlock> prepareForDisplay(ImageBlock block, bool paletteDisplay)
 ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression,
                                    const CodecRegistry& registry, const SettingsFile& settings)
 {
-    message.clear();
-    compression.clear();
+    BatchLoad load = loadForBatchReported(path, registry, settings);
+    message = std::move(load.message);
+    compression = std::move(load.compression);
+    return std::move(load.block);
+}
+
+namespace {
+
+ImageBlock loadForBatchInto(const std::string& path, std::string& message, std::string& compression,
+                            std::string& warning, const CodecRegistry& registry, const SettingsFile& settings)
+{
     std::optional<ImageFormat> format = DetectFormat(path);
     if (!format) {
         message = kCantReadHeader;
@@ -181,11 +219,6 @@ ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message
     }
     compression = compressionOf(*format, *read);
     ImageBlock block = std::move(read->block);
-    if (!turnUpright(block, read->quarterTurnsClockwise)) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-
     if (isTransientDepth(block.bitCount())) {
         ImageBlock normalised = normaliseDepth(block);
         if (!normalised) {
@@ -194,7 +227,21 @@ ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message
         }
         block = std::move(normalised);
     }
+    if (!applyReaderFindings(block, *read, PictureCorrections::fromSettings(settings))) {
+        message = kCantAllocateMemory;
+        return {};
+    }
+    warning = std::move(read->warning);
     return block;
+}
+
+} // namespace
+
+BatchLoad loadForBatchReported(const std::string& path, const CodecRegistry& registry, const SettingsFile& settings)
+{
+    BatchLoad load;
+    load.block = loadForBatchInto(path, load.message, load.compression, load.warning, registry, settings);
+    return load;
 }
 
 ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression)
@@ -249,6 +296,12 @@ bool DisplayHost::renameExtensionEnabled() const
     return settings.readInt(settings::RenameExtension) == 1;
 }
 
+PictureCorrections DisplayHost::pictureCorrections() const
+{
+    SettingsFile settings;
+    return PictureCorrections::fromSettings(settings);
+}
+
 bool DisplayHost::workingDirectoryChanged() const
 {
     char buffer[4096];
@@ -284,7 +337,7 @@ private:
     Result<DecodedImage> readPhotoCd(const ReadRequest& request);
     ImageBlock playMedia();
     ImageBlock showMetafile(int64_t started);
-    ImageBlock finish(ImageBlock block, int64_t started);
+    ImageBlock finish(DecodedImage decoded, int64_t started);
 
     DisplayHost& m_host;
     UserInterface& m_ui;
@@ -387,10 +440,7 @@ ImageBlock DisplayLoad::run()
         const char* noun = row.multiImage == MultiImage::Pages ? "pages" : "images";
         m_compression = countedText(m_compression, m_imageCount, noun);
     }
-    ImageBlock block = std::move((*read)->block);
-    if (!turnUpright(block, (*read)->quarterTurnsClockwise))
-        return failureTail(pathMessage(m_path, kCantAllocateMemory));
-    return finish(std::move(block), started);
+    return finish(std::move(**read), started);
 }
 
 Result<DecodedImage> DisplayLoad::readGif(const ReadRequest& request)
@@ -482,22 +532,27 @@ ImageBlock DisplayLoad::showMetafile(int64_t started)
     return {};
 }
 
-ImageBlock DisplayLoad::finish(ImageBlock block, int64_t started)
+ImageBlock DisplayLoad::finish(DecodedImage decoded, int64_t started)
 {
     // The Open command keeps and restores these around its preview, so the
     // preview writes them too.
     m_current.format = m_format;
-    m_current.originalWidth = block.width();
-    m_current.originalHeight = block.height();
-    m_current.originalBitCount = block.bitCount();
+    m_current.originalBitCount = decoded.block.bitCount();
+    const std::string warning = std::move(decoded.warning);
 
-    Result<ImageBlock> shown = prepareForDisplay(std::move(block), m_host.paletteDisplay());
+    Result<ImageBlock> shown = prepareForDisplay(std::move(decoded), m_host.pictureCorrections(), m_host.paletteDisplay());
     if (!shown) {
         if (shown.failure().reason == Reason::Unsupported)
             return failureTail(decodeFailureText(m_path, m_format, shown.text()));
         return failureTail(pathMessage(m_path, shown.text()));
     }
-    block = shown.take();
+    ImageBlock block = shown.take();
+    // The size of the picture as shown: an upright photo's, not its sensor's.
+    m_current.originalWidth = block.width();
+    m_current.originalHeight = block.height();
+    // Nobody should keep a half-black copy believing it whole.
+    if (!warning.empty() && !m_quiet && !m_preview)
+        m_ui.showMessage(pathMessage(m_path, warning + "\n\n" + kTruncatedNotice), MessageIcon::Information);
 
     // The icon reader may have waited for the user's choice.
     m_current.decompressionMs = m_format == ImageFormat::Icon ? 0 : monotonicMilliseconds() - started;

@@ -27,6 +27,15 @@ inline constexpr const char* kPhotoCdOverviewNotice =
 // The reader's words when the codec for a format is not part of this build.
 inline constexpr const char* kReaderNotAvailable = "No reader for this file type in this build";
 
+// What a load does with what a reader found out about a picture besides its
+// pixels. Quarter turns (Photo CD) are always made.
+struct PictureCorrections {
+    bool orientation = true;   // "AutoRotate": apply the EXIF/TIFF orientation
+    bool colourProfile = true; // "ColorManagement": convert an ICC profile to sRGB
+
+    static PictureCorrections fromSettings(const SettingsFile& settings);
+};
+
 // ---------------------------------------------------------------------------
 // Loading for batch conversion and the command-line tools.
 
@@ -43,6 +52,22 @@ ImageBlock LoadForBatch(const std::string& path, const CodecRegistry& registry, 
 ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression);
 ImageBlock loadForBatchWithMessage(const std::string& path, std::string& message, std::string& compression,
                                    const CodecRegistry& registry, const SettingsFile& settings);
+
+// A batch load with everything the reports say about it.
+struct BatchLoad {
+    ImageBlock block;        // null on failure
+    std::string message;     // the reader's words on failure
+    std::string compression; // the compression text
+    // The reader's words when it could read only part of the picture (a
+    // truncated file): the block holds what was read, the rest black.
+    std::string warning;
+};
+BatchLoad loadForBatchReported(const std::string& path, const CodecRegistry& registry, const SettingsFile& settings);
+
+// Appended to a report of a picture read only in part.
+inline constexpr const char* kFileTruncated = "file is truncated";
+// Shown by the viewer after the reader's words about such a picture.
+inline constexpr const char* kTruncatedNotice = "The file is truncated: only part of the picture could be read.";
 
 // ---------------------------------------------------------------------------
 // Renaming a misnamed file.
@@ -83,6 +108,9 @@ public:
     // The start-up values of "Load Grayscale" and "Loading Size".
     virtual bool loadGreyscale() const = 0;
     virtual int photoCdLoadingSize() const = 0;
+    // "AutoRotate" and "ColorManagement", read at every load. Default: from
+    // the settings file.
+    virtual PictureCorrections pictureCorrections() const;
     // The directory the directory list was built from.
     virtual std::string directoryListDirectory() const = 0;
 
@@ -156,11 +184,17 @@ Result<DecodedImage> callOverviewReader(const CodecRegistry& registry, const std
 // Turns a block upright by the quarter turns a reader reported.
 Status turnUpright(ImageBlock& block, int quarterTurnsClockwise);
 
-// What every picture goes through before the viewer shows it, after it was
-// turned upright: a depth the display draws (1, 4, 8 or 24 bits) and 256
-// colours on a palette display. Fails with Reason::Unsupported for a depth
-// no conversion reaches, else with the words the viewer shows after the
-// path.
-Result<ImageBlock> prepareForDisplay(ImageBlock block, bool paletteDisplay);
+// Turns `block` (the picture `findings` came with) upright and converts it
+// to sRGB as the reader's findings and `corrections` say. Depths the
+// operations do not take (the transient ones) are left as they are. Fails
+// only when memory runs out, with the block as it was.
+Status applyReaderFindings(ImageBlock& block, const DecodedImage& findings, const PictureCorrections& corrections);
+
+// What every picture goes through before the viewer shows it: a depth the
+// display draws (1, 4, 8 or 24 bits), upright and in sRGB as
+// applyReaderFindings makes it, and 256 colours on a palette display. Fails
+// with Reason::Unsupported for a depth no conversion reaches, else with the
+// words the viewer shows after the path.
+Result<ImageBlock> prepareForDisplay(DecodedImage decoded, const PictureCorrections& corrections, bool paletteDisplay);
 
 } // namespace pictorand

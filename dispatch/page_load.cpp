@@ -17,10 +17,8 @@ Result<ImageBlock> forDisplay(Result<DecodedImage> read, bool paletteDisplay)
 {
     if (!read)
         return Failure{read.failure().reason, read.failure().detail.empty() ? kDecodeError : read.failure().detail};
-    ImageBlock block = std::move(read->block);
-    if (Status turned = turnUpright(block, read->quarterTurnsClockwise); !turned)
-        return turned.failure();
-    return prepareForDisplay(std::move(block), paletteDisplay);
+    SettingsFile settings;
+    return prepareForDisplay(read.take(), PictureCorrections::fromSettings(settings), paletteDisplay);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // and handed over by its /proc path.
 
 #include "core/codec_registry.h"
+#include "dispatch/load_dispatch.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,14 @@
 #include <unistd.h>
 
 namespace pictorand::fuzzing {
+
+// What a load does next with a reader's findings: the orientation and the
+// embedded profile (hostile bytes for Little CMS) applied.
+inline void applyFindings(Result<DecodedImage> read)
+{
+    if (read)
+        (void)applyReaderFindings(read->block, *read, PictureCorrections{});
+}
 
 class MemoryFile {
 public:

@@ -40,6 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.loadGreyscale = selector & 1;
     options.quantise256 = selector & 2;
     options.targetWidth = (selector & 4) ? 64 : 0;
-    (void)pictorand::readJpeg(file.path(), options);
+    pictorand::fuzzing::applyFindings(pictorand::readJpeg(file.path(), options));
     return 0;
 }

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     pictorand::fuzzing::MemoryFile file(data, size);
-    (void)pictorand::readPng(file.path());
+    pictorand::fuzzing::applyFindings(pictorand::readPng(file.path()));
     (void)pictorand::readPngFromMemory({data, size});
     return 0;
 }

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     pictorand::fuzzing::MemoryFile file(data, size);
     uint32_t offsets[pictorand::kTiffPageCapacity];
     int pages = pictorand::countTiffPages(file.path(), offsets, pictorand::kTiffPageCapacity);
-    (void)pictorand::readTiffPage(file.path(), 0);
+    pictorand::fuzzing::applyFindings(pictorand::readTiffPage(file.path(), 0));
     for (int page = 1; page < std::min(pages, 4); ++page)
         (void)pictorand::readTiffPage(file.path(), offsets[page]);
     return 0;

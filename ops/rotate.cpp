@@ -84,6 +84,26 @@ void mirrorRow24InPlace(uint8_t* row, uint32_t width)
     }
 }
 
+// A picture read only in part (a truncated file that declares a huge size)
+// is mostly untouched zero pages; turning or flipping those would make the
+// kernel hand out and clear every page of both blocks. Zero runs are
+// skipped instead: the target is zero already, and a photo's first bytes
+// end the test at once.
+bool allZero(const uint8_t* bytes, size_t count)
+{
+    size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        uint64_t words[4];
+        std::memcpy(words, bytes + i, sizeof words);
+        if (words[0] | words[1] | words[2] | words[3])
+            return false;
+    }
+    for (; i < count; ++i)
+        if (bytes[i])
+            return false;
+    return true;
+}
+
 // Stored-row transposes: target (row c, column r) = source (row r, column c).
 // The 8- and 24-bit ones are fused with the flip that precedes them.
 
@@ -132,6 +152,16 @@ void transposeTurned(const ImageBlock& source, ImageBlock& target, Turn turn)
         const bool lastRun = r1 == height; // its end is the end of the target row
         for (uint32_t c0 = 0; c0 < width; c0 += kTile) {
             const uint32_t c1 = std::min(width, c0 + kTile);
+            // The source columns of this tile, flipped for a right turn.
+            const uint32_t first = turn == Turn::Right ? width - c1 : c0;
+            bool zeroTile = true;
+            for (uint32_t r = r0; r < r1 && zeroTile; ++r) {
+                const uint32_t sourceRow = turn == Turn::Right ? r : height - 1 - r;
+                zeroTile = allZero(in + sourceRowSize * ptrdiff_t(sourceRow) + ptrdiff_t(Bytes) * first,
+                                   size_t(Bytes) * (c1 - c0));
+            }
+            if (zeroTile)
+                continue;
             for (uint32_t c = c0; c < c1; ++c) {
                 uint8_t* targetPixel = out + targetRowSize * c + size_t(Bytes) * r0;
                 // Right: flipped (r, c) is source (r, width-1-c).
@@ -150,17 +180,58 @@ void transposeTurned(const ImageBlock& source, ImageBlock& target, Turn turn)
     }
 }
 
+// The 8 x 8 bit matrix in `x` (row 0 in the top byte, column 0 in each
+// byte's top bit) transposed (Hacker's Delight, transpose8rS64).
+inline uint64_t transposeBits8x8(uint64_t x)
+{
+    uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+    x = x ^ t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+    x = x ^ t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+    return x ^ t ^ (t << 28);
+}
+
 void transpose1(const ImageBlock& source, ImageBlock& target)
 {
     const auto width = static_cast<uint32_t>(source.width());
     const auto height = static_cast<uint32_t>(source.height());
     const size_t targetRowSize = target.rowSize();
     uint8_t* out = target.pixels(); // zero-filled by creation
+    const size_t usedBytes = (width + 7) / 8;
+    const uint32_t groupedRows = height & ~7u;
+    const uint32_t wholeBytes = width / 8;
+    // Eight rows and eight columns at a time.
+    for (uint32_t r0 = 0; r0 < groupedRows; r0 += 8) {
+        const uint8_t* rows[8];
+        bool any = false;
+        for (uint32_t i = 0; i < 8; ++i) {
+            rows[i] = source.row(static_cast<int32_t>(r0 + i));
+            any = any || !allZero(rows[i], usedBytes);
+        }
+        if (!any)
+            continue;
+        for (uint32_t k = 0; k < wholeBytes; ++k) {
+            uint64_t x = 0;
+            for (uint32_t i = 0; i < 8; ++i)
+                x = x << 8 | rows[i][k];
+            if (!x)
+                continue;
+            x = transposeBits8x8(x);
+            for (int j = 7; j >= 0; --j, x >>= 8)
+                out[targetRowSize * (8 * size_t(k) + size_t(j)) + r0 / 8] = static_cast<uint8_t>(x);
+        }
+    }
+    // The rest pixel by pixel: the columns past the last whole byte, and
+    // the rows past the last group of eight.
     for (uint32_t r = 0; r < height; ++r) {
         const uint8_t* row = source.row(static_cast<int32_t>(r));
+        const uint32_t firstColumn = r < groupedRows ? wholeBytes * 8 : 0;
+        if (firstColumn == 0 && allZero(row, usedBytes))
+            continue;
         uint8_t mask = static_cast<uint8_t>(0x80u >> (r & 7));
         size_t targetByte = r >> 3;
-        for (uint32_t c = 0; c < width; ++c)
+        for (uint32_t c = firstColumn; c < width; ++c)
             if (row[c >> 3] & (0x80u >> (c & 7)))
                 out[targetRowSize * c + targetByte] |= mask;
     }
@@ -182,9 +253,12 @@ void transpose4(const ImageBlock& source, ImageBlock& target)
     const uint32_t pairedColumns = width & ~1u;
     // Rows r, r+1 and columns c, c+1 at once: the source byte of column pair
     // c in row r and the one in row r+1 give target byte r/2 in rows c and c+1.
+    const size_t usedBytes = (width + 1) / 2;
     for (uint32_t r = 0; r < pairedRows; r += 2) {
         const uint8_t* lower = source.row(static_cast<int32_t>(r));
         const uint8_t* upper = source.row(static_cast<int32_t>(r + 1));
+        if (allZero(lower, usedBytes) && allZero(upper, usedBytes))
+            continue;
         for (uint32_t c = 0; c < pairedColumns; c += 2) {
             uint8_t a = lower[c >> 1];
             uint8_t b = upper[c >> 1];
@@ -253,6 +327,8 @@ Status flipVertical(ImageBlock& block)
     for (int32_t i = 0; i < height / 2; ++i) {
         uint8_t* a = block.row(i);
         uint8_t* b = block.row(height - 1 - i);
+        if (allZero(a, rowSize) && allZero(b, rowSize))
+            continue;
         std::memcpy(scratch.data(), a, rowSize);
         std::memcpy(a, b, rowSize);
         std::memcpy(b, scratch.data(), rowSize);
@@ -269,11 +345,13 @@ Status flipHorizontal(ImageBlock& block)
     switch (block.bitCount()) {
     case 24:
         for (int32_t y = 0; y < height; ++y)
-            mirrorRow24InPlace(block.row(y), width);
+            if (!allZero(block.row(y), size_t(width) * 3))
+                mirrorRow24InPlace(block.row(y), width);
         return {};
     case 8:
         for (int32_t y = 0; y < height; ++y)
-            mirrorRow8InPlace(block.row(y), width);
+            if (!allZero(block.row(y), width))
+                mirrorRow8InPlace(block.row(y), width);
         return {};
     default:
         break;
@@ -286,6 +364,8 @@ Status flipHorizontal(ImageBlock& block)
     size_t usedBytes = block.bitCount() == 4 ? (width + 1) / 2 : (width + 7) / 8;
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = block.row(y);
+        if (allZero(row, usedBytes))
+            continue;
         if (block.bitCount() == 4)
             mirrorRow4(row, scratch.data(), width, tables);
         else
@@ -298,5 +378,52 @@ Status flipHorizontal(ImageBlock& block)
 ImageBlock rotateRight(ImageBlock& source) { return rotate(source, Turn::Right); }
 
 ImageBlock rotateLeft(ImageBlock& source) { return rotate(source, Turn::Left); }
+
+Status orientUpright(ImageBlock& block, int orientation)
+{
+    if (orientation < 1 || orientation > 8)
+        return Failure{Reason::BadArgument, {}};
+    if (orientation == 1)
+        return {};
+    if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
+        return Failure{Reason::BadArgument, {}};
+    ImageBlock turned;
+    switch (orientation) {
+    case 2:
+        return flipHorizontal(block);
+    case 4:
+        return flipVertical(block);
+    case 3: {
+        if (Status flipped = flipVertical(block); !flipped)
+            return flipped;
+        Status mirrored = flipHorizontal(block);
+        if (!mirrored)
+            (void)flipVertical(block); // back as it was
+        return mirrored;
+    }
+    case 5:
+    case 7: {
+        // The transposes: mirrored, then turned left (5) or right (7). The
+        // mirror is made on the picture itself and undone if the turn fails,
+        // so the fresh turned block is only ever written.
+        if (Status mirrored = flipHorizontal(block); !mirrored)
+            return mirrored;
+        turned = rotate(block, orientation == 5 ? Turn::Left : Turn::Right);
+        if (!turned)
+            (void)flipHorizontal(block);
+        break;
+    }
+    case 6:
+        turned = rotate(block, Turn::Right);
+        break;
+    default:
+        turned = rotate(block, Turn::Left);
+        break;
+    }
+    if (!turned)
+        return outOfMemory();
+    block = std::move(turned);
+    return {};
+}
 
 } // namespace pictorand

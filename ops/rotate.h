@@ -25,4 +25,11 @@ ImageBlock rotateRight(ImageBlock& source);
 // success and failure as rotateRight.
 ImageBlock rotateLeft(ImageBlock& source);
 
+// Makes a picture stored in EXIF/TIFF orientation `orientation` (1 to 8: 2
+// mirrored, 3 upside down, 4 mirrored upside down, 5 transposed, 6 turned
+// left, 7 transposed the other way, 8 turned right) upright. On failure the
+// block is as it was: BadArgument for another value or depth, else
+// OutOfMemory.
+Status orientUpright(ImageBlock& block, int orientation);
+
 } // namespace pictorand

@@ -29,6 +29,10 @@ inline constexpr SettingKey ResizeAspectRatio{"Others", "ResizeAspectRatio", "1"
 // Megabytes of pictures decoded ahead of next/previous: 0 a quarter of the
 // physical memory (at most 1 GiB), below 0 none.
 inline constexpr SettingKey ReadAheadMegabytes{"Others", "ReadAheadMB", "0"};
+// Pictures are turned upright by their EXIF/TIFF orientation, and converted
+// from their embedded ICC profile to sRGB, at load.
+inline constexpr SettingKey AutoRotate{"Others", "AutoRotate", "1"};
+inline constexpr SettingKey ColorManagement{"Others", "ColorManagement", "1"};
 
 inline constexpr SettingKey XKoord{"WinPosition", "xKoord", "0"};
 inline constexpr SettingKey YKoord{"WinPosition", "yKoord", "0"};

@@ -1,10 +1,12 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/exif.h"
 #include "codecs/common/pixel_order.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_error.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -46,6 +48,9 @@ struct Decoder {
     std::vector<uint8_t> scratch;
     Conversion conversion = Conversion::Direct;
     bool invertedCmyk = false;
+    int orientation = 1;
+    std::vector<uint8_t> iccProfile;
+    bool truncated = false;
 
     ~Decoder()
     {
@@ -100,6 +105,21 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
     }
 }
 
+void readMetadata(Decoder& decoder)
+{
+    for (jpeg_saved_marker_ptr marker = decoder.info.marker_list; marker; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && decoder.orientation == 1)
+            decoder.orientation = exifOrientationOfApp1(std::span<const uint8_t>(marker->data, marker->data_length));
+    }
+    JOCTET* profile = nullptr;
+    unsigned int length = 0;
+    // The library joins the chunks and checks their numbering.
+    if (jpeg_read_icc_profile(&decoder.info, &profile, &length) && profile) {
+        decoder.iccProfile.assign(profile, profile + length);
+        std::free(profile);
+    }
+}
+
 // Everything between the armed error return and the end of decoding. A
 // library error longjmps out of here, so nothing in this frame may own
 // resources: all of it lives in the Decoder. False: the block could not be
@@ -109,7 +129,11 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
     jpeg_decompress_struct& info = decoder.info;
     info.mem->max_memory_to_use = kLibraryMemoryLimit;
     jpeg_mem_src(&info, decoder.file.bytes().data(), static_cast<unsigned long>(decoder.file.size()));
+    // EXIF (APP1) for the orientation, ICC (APP2, in chunks) for the colours.
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&info, TRUE);
+    readMetadata(decoder);
 
     info.do_fancy_upsampling = FALSE;
     info.two_pass_quantize = FALSE;
@@ -178,8 +202,10 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
     decoder.errors.failOnDataEnd = false;
     // A multi-scan (progressive) file has been read whole by now; whatever
     // its scans held is shown, however early the data ended.
-    if (jpeg_has_multiple_scans(&info))
+    if (jpeg_has_multiple_scans(&info)) {
+        decoder.truncated = decoder.errors.dataEnded;
         decoder.errors.dataEnded = false;
+    }
     ImageBlock& block = decoder.block;
     if (bitCount == 8) {
         if (!quantise) {
@@ -209,8 +235,10 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
             if (jpeg_read_scanlines(&info, rows, 1) == 1 && static_cast<int32_t>(line) < height)
                 convertRow(decoder, decoder.scratch.data(), block.topRow(static_cast<int32_t>(line)), info.output_width);
         }
-        if (decoder.errors.dataEnded)
+        if (decoder.errors.dataEnded) {
+            decoder.truncated = true;
             return true; // a truncated file: the rows decoded so far, the rest black
+        }
     }
     jpeg_finish_decompress(&info);
     return true;
@@ -220,7 +248,10 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
 
 namespace {
 
-ImageBlock readJpegBlock(const std::string& path, const JpegReadOptions& options, std::string& message)
+constexpr const char* kDataEnded = "Premature end of JPEG file";
+
+// The decoder with its block, or null with `message`.
+std::unique_ptr<Decoder> readJpegDecoder(const std::string& path, const JpegReadOptions& options, std::string& message)
 {
     message = "This is not a valid JPEG/JFIF file !";
     // On the heap, so that what longjmp returns to is memory rather than
@@ -228,19 +259,19 @@ ImageBlock readJpegBlock(const std::string& path, const JpegReadOptions& options
     auto decoder = std::make_unique<Decoder>();
     if (!decoder->file.open(path)) {
         message = "Can't open file for reading !";
-        return {};
+        return nullptr;
     }
     decoder->info.err = jpeg_glue::install(decoder->errors);
     if (setjmp(decoder->errors.jump)) {
         message = decoder->errors.text;
-        return {};
+        return nullptr;
     }
     jpeg_create_decompress(&decoder->info);
     if (!decode(*decoder, options)) {
         message = kCantAllocateMemory;
-        return {};
+        return nullptr;
     }
-    return std::move(decoder->block);
+    return decoder;
 }
 
 } // namespace
@@ -248,8 +279,16 @@ ImageBlock readJpegBlock(const std::string& path, const JpegReadOptions& options
 Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& options)
 {
     std::string message;
-    ImageBlock block = readJpegBlock(path, options, message);
-    return decodedOrFailure(std::move(block), std::move(message));
+    std::unique_ptr<Decoder> decoder = readJpegDecoder(path, options, message);
+    if (!decoder)
+        return failureFromWords(std::move(message), Reason::CorruptData);
+    DecodedImage decoded;
+    decoded.block = std::move(decoder->block);
+    decoded.orientation = decoder->orientation;
+    decoded.iccProfile = std::move(decoder->iccProfile);
+    if (decoder->truncated)
+        decoded.warning = kDataEnded;
+    return decoded;
 }
 
 } // namespace pictorand

@@ -1,5 +1,6 @@
 #include "codecs/png/png_image_data.h"
 
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/pixel_order.h"
 #include "codecs/png/png_filter.h"
 #include "core/checked_size.h"
@@ -132,6 +133,31 @@ uint32_t outputBits(const Header& header)
     }
 }
 
+// A 16-bit sample to 8 bits, rounded: v * 255 / 65535 is v / 257.
+inline uint8_t sample16(const uint8_t* big) { return static_cast<uint8_t>(((unsigned(big[0]) << 8 | big[1]) + 128) / 257); }
+inline uint16_t raw16(const uint8_t* big) { return static_cast<uint16_t>(big[0] << 8 | big[1]); }
+// A 16-bit sample over white at 16-bit precision, then to 8 bits: rounding
+// twice would be up to two levels off.
+inline uint8_t overWhite16(const uint8_t* value, const uint8_t* alpha)
+{
+    const uint64_t a = raw16(alpha);
+    const uint64_t mixed = (raw16(value) * a + 65535 * (65535 - a) + 32767) / 65535;
+    return static_cast<uint8_t>((mixed + 128) / 257);
+}
+
+// The pixels of an RGB row that match the tRNS colour, white.
+void whitenTransparentColour(const Header& header, const uint8_t* in, uint32_t pixels, uint8_t* out)
+{
+    const std::array<uint16_t, 3>& key = *header.transparentColour;
+    const size_t bytes = header.bitDepth == 16 ? 2 : 1;
+    for (uint32_t x = 0; x < pixels; ++x, in += 3 * bytes, out += 3) {
+        const bool match = bytes == 2 ? raw16(in) == key[0] && raw16(in + 2) == key[1] && raw16(in + 4) == key[2]
+                                      : in[0] == key[0] && in[1] == key[1] && in[2] == key[2];
+        if (match)
+            out[0] = out[1] = out[2] = 255;
+    }
+}
+
 // One unfiltered file row to block order; packed rows get zeros past the
 // last pixel, as libpng leaves the block's bits there alone.
 void convertRow(const Header& header, const uint8_t* in, uint32_t pixels, uint8_t* out)
@@ -142,35 +168,48 @@ void convertRow(const Header& header, const uint8_t* in, uint32_t pixels, uint8_
         if (depth == 8) {
             copySwappingRedBlue(in, out, pixels);
         } else {
-            for (uint32_t x = 0; x < pixels; ++x, in += 6, out += 3) {
-                out[0] = in[4];
-                out[1] = in[2];
-                out[2] = in[0];
+            for (uint32_t x = 0; x < pixels; ++x) {
+                const uint8_t* p = in + size_t(x) * 6;
+                uint8_t* q = out + size_t(x) * 3;
+                q[0] = sample16(p + 4);
+                q[1] = sample16(p + 2);
+                q[2] = sample16(p);
             }
         }
+        if (header.transparentColour)
+            whitenTransparentColour(header, in, pixels, out);
         return;
     case RgbAlpha:
-        if (depth == 8) {
-            copySwappingRedBlueWithAlpha(in, out, pixels);
-        } else {
-            for (uint32_t x = 0; x < pixels; ++x, in += 8, out += 4) {
-                out[0] = in[4];
-                out[1] = in[2];
-                out[2] = in[0];
-                out[3] = in[6];
+        // The colour over white; the alpha byte stays for the record.
+        for (uint32_t x = 0; x < pixels; ++x, out += 4) {
+            if (depth == 8) {
+                const uint8_t* p = in + size_t(x) * 4;
+                out[0] = overWhite(p[2], p[3]);
+                out[1] = overWhite(p[1], p[3]);
+                out[2] = overWhite(p[0], p[3]);
+                out[3] = p[3];
+            } else {
+                const uint8_t* p = in + size_t(x) * 8;
+                out[0] = overWhite16(p + 4, p + 6);
+                out[1] = overWhite16(p + 2, p + 6);
+                out[2] = overWhite16(p, p + 6);
+                out[3] = sample16(p + 6);
             }
         }
         return;
     case GreyAlpha:
         for (uint32_t x = 0; x < pixels; ++x)
-            out[x] = in[x * (depth / 4u)];
+            out[x] = depth == 8 ? overWhite(in[2 * x], in[2 * x + 1])
+                                : overWhite16(in + 4 * size_t(x), in + 4 * size_t(x) + 2);
         return;
     default:
         break;
     }
     if (depth == 16) {
         for (uint32_t x = 0; x < pixels; ++x)
-            out[x] = in[2 * x];
+            out[x] = header.transparentColour && raw16(in + 2 * size_t(x)) == (*header.transparentColour)[0]
+                ? 255
+                : sample16(in + 2 * size_t(x));
     } else if (depth == 2) {
         for (uint32_t x = 0; x < pixels; ++x)
             out[x] = static_cast<uint8_t>((in[x / 4] >> (6 - 2 * (x % 4))) & 3);

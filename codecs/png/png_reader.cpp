@@ -1,3 +1,4 @@
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/png/png.h"
 #include "codecs/png/png_glue.h"
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -19,6 +21,9 @@ namespace {
 
 constexpr const char* kNotValidPng = "This is not a valid PNG File !";
 constexpr const char* kTooBig = "Sorry!\nThis File is toooo big for me.";
+// Real profiles are a few kilobytes; lookup-table profiles of printers
+// reach a megabyte or two.
+constexpr png_alloc_size_t kMaxProfileBytes = png_alloc_size_t(16) << 20;
 
 // Where the compressed bytes come from: a file or a span in memory.
 struct Source {
@@ -137,6 +142,7 @@ struct Decoder {
     png_infop endInfo = nullptr;
     Source source;
     ImageBlock block;
+    std::vector<uint8_t> iccProfile;
     LargeBuffer stream; // the IDAT contents joined
     Failure failure = Failure::Library;
 
@@ -185,8 +191,12 @@ bool decode(Decoder& decoder)
     // asks for, up to 2 GiB, before finding the file too short: the chunks
     // this reader never uses are skipped unread instead.
     static constexpr png_byte kUnusedChunks[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0, 'i', 'T', 'X', 't', 0,
-                                                 'i', 'C', 'C', 'P', 0, 's', 'P', 'L', 'T', 0, 'e', 'X', 'I', 'f', 0};
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, 6);
+                                                 's', 'P', 'L', 'T', 0, 'e', 'X', 'I', 'f', 0};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, 5);
+    // The one chunk of those read, iCCP, gets no more than a profile needs;
+    // a bigger one is dropped with a warning, as libpng drops damaged
+    // ancillary chunks.
+    png_set_chunk_malloc_max(png, kMaxProfileBytes);
     png_read_info(png, info);
 
     png_uint_32 width = 0;
@@ -195,6 +205,12 @@ bool decode(Decoder& decoder)
     int colourType = 0;
     int interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    png_charp profileName = nullptr;
+    int profileCompression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (png_get_iCCP(png, info, &profileName, &profileCompression, &profile, &profileLength) && profile)
+        decoder.iccProfile.assign(profile, profile + profileLength);
 
     if (bitDepth == 16)
         png_set_strip_16(png);
@@ -232,19 +248,32 @@ bool decode(Decoder& decoder)
     if (png_get_rowbytes(png, info) > block.rowSize())
         png_error(png, "row size");
 
+    // tRNS: alpha values for palette entries, or the one transparent colour.
+    png_bytep paletteAlpha = nullptr;
+    int alphaCount = 0;
+    png_color_16p transparent = nullptr;
+    if (!png_get_tRNS(png, info, &paletteAlpha, &alphaCount, &transparent)) {
+        paletteAlpha = nullptr;
+        alphaCount = 0;
+        transparent = nullptr;
+    }
     if (palette) {
-        for (int i = 0; i < paletteSize && static_cast<uint32_t>(i) < shape.colours; ++i)
-            block.setColor(static_cast<uint32_t>(i), palette[i].red, palette[i].green, palette[i].blue);
+        for (int i = 0; i < paletteSize && static_cast<uint32_t>(i) < shape.colours; ++i) {
+            const uint8_t alpha = paletteAlpha && i < alphaCount ? paletteAlpha[i] : 255;
+            block.setColor(static_cast<uint32_t>(i), overWhite(palette[i].red, alpha), overWhite(palette[i].green, alpha),
+                           overWhite(palette[i].blue, alpha));
+        }
     } else if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
-        // The ramp by depth: 255 for the brightest 1-bit value, but 240 for
-        // 4-bit and 192 for 2-bit files (steps of 16 and 64).
+        // The ramp by depth spans black to white: i * 255 / (2^depth - 1).
         int rampDepth = colourType == PNG_COLOR_TYPE_GRAY ? std::min(bitDepth, 8) : 8;
         uint32_t entries = 1u << rampDepth;
         for (uint32_t i = 0; i < entries; ++i) {
-            uint32_t value = rampDepth == 1 ? i * 255 : i << (8 - rampDepth);
-            auto grey = static_cast<uint8_t>(value);
+            auto grey = static_cast<uint8_t>(i * 255 / (entries - 1));
             block.setColor(i, grey, grey, grey);
         }
+        // The transparent grey of a shallow file is one entry of the ramp.
+        if (transparent && colourType == PNG_COLOR_TYPE_GRAY && bitDepth <= 8 && transparent->gray < entries)
+            block.setColor(transparent->gray, 255, 255, 255);
     }
 
     if (interlaced && height > kPngMaxInterlacedRows) {
@@ -263,7 +292,11 @@ bool decode(Decoder& decoder)
     case Gathered::Whole:
         break;
     }
-    png_image_data::Header header{width, height, bitDepth, colourType, interlaced};
+    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt};
+    if (transparent && colourType == PNG_COLOR_TYPE_RGB)
+        header.transparentColour = std::array<uint16_t, 3>{transparent->red, transparent->green, transparent->blue};
+    else if (transparent && colourType == PNG_COLOR_TYPE_GRAY && bitDepth == 16)
+        header.transparentColour = std::array<uint16_t, 3>{transparent->gray, 0, 0};
     switch (png_image_data::decode(header, std::span<const uint8_t>(decoder.stream.data(), streamSize), block)) {
     case png_image_data::Outcome::OutOfMemory:
         decoder.failure = Failure::Memory;
@@ -276,7 +309,7 @@ bool decode(Decoder& decoder)
     return true;
 }
 
-ImageBlock readFromSource(const Source& source, std::string& message)
+ImageBlock readFromSource(const Source& source, std::string& message, std::vector<uint8_t>& iccProfile)
 {
     auto decoder = std::make_unique<Decoder>();
     decoder->source = source;
@@ -296,14 +329,23 @@ ImageBlock readFromSource(const Source& source, std::string& message)
             message = kCantAllocateMemory;
         return {};
     }
+    iccProfile = std::move(decoder->iccProfile);
     return std::move(decoder->block);
+}
+
+Result<DecodedImage> decodedWithProfile(ImageBlock block, std::string message, std::vector<uint8_t> iccProfile)
+{
+    Result<DecodedImage> decoded = decodedOrFailure(std::move(block), std::move(message));
+    if (decoded)
+        decoded->iccProfile = std::move(iccProfile);
+    return decoded;
 }
 
 } // namespace
 
 namespace {
 
-ImageBlock readPngBlock(const std::string& path, std::string& message)
+ImageBlock readPngBlock(const std::string& path, std::string& message, std::vector<uint8_t>& iccProfile)
 {
     message = kNotValidPng;
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -313,7 +355,7 @@ ImageBlock readPngBlock(const std::string& path, std::string& message)
     }
     Source source;
     source.file = file;
-    ImageBlock block = readFromSource(source, message);
+    ImageBlock block = readFromSource(source, message, iccProfile);
     std::fclose(file);
     return block;
 }
@@ -323,27 +365,19 @@ ImageBlock readPngBlock(const std::string& path, std::string& message)
 Result<DecodedImage> readPng(const std::string& path)
 {
     std::string message;
-    ImageBlock block = readPngBlock(path, message);
-    return decodedOrFailure(std::move(block), std::move(message));
+    std::vector<uint8_t> iccProfile;
+    ImageBlock block = readPngBlock(path, message, iccProfile);
+    return decodedWithProfile(std::move(block), std::move(message), std::move(iccProfile));
 }
-
-namespace {
-
-ImageBlock decodePngBlock(std::span<const uint8_t> file, std::string& message)
-{
-    message = kNotValidPng;
-    Source source;
-    source.memory = file;
-    return readFromSource(source, message);
-}
-
-} // namespace
 
 Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file)
 {
-    std::string message;
-    ImageBlock block = decodePngBlock(file, message);
-    return decodedOrFailure(std::move(block), std::move(message));
+    std::string message = kNotValidPng;
+    std::vector<uint8_t> iccProfile;
+    Source source;
+    source.memory = file;
+    ImageBlock block = readFromSource(source, message, iccProfile);
+    return decodedWithProfile(std::move(block), std::move(message), std::move(iccProfile));
 }
 
 } // namespace pictorand

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -38,7 +39,6 @@ const char* tiffCompressionText(uint32_t compressionTag)
 namespace {
 
 constexpr const char* kNotValidTiff = "This is not a valid TIFF File.";
-constexpr const char* kZipUnsupported = "Sorry, ZIP-Compression is not supported !";
 constexpr const char* kCantRead = "Can't read from file";
 
 // How a page's pixels reach the block.
@@ -47,7 +47,8 @@ enum class PixelPath {
     IndexedTiles, // the same from tiles, so tiled pictures keep their indexes
     Grey,         // grey with 16-bit samples or extra samples: an 8-bit grey block
     Colour,       // 3 or more samples of 8 or 16 bits: 8-bit blue, green, red at the start of each pixel
-    Rgba,         // the library's RGBA reader: planar, YCbCr, Lab, tiled colour, and every odd layout
+    Planes,       // grey or RGB(A) of 8 or 16 bits in separate planes, a plane at a time
+    Rgba,         // the library's RGBA reader: YCbCr, Lab, tiled colour, and every odd layout
 };
 
 struct PageFields {
@@ -60,6 +61,8 @@ struct PageFields {
     uint16_t compression = COMPRESSION_NONE;
     bool tiled = false;
     uint32_t tileWidth = 0;
+    // The first extra sample is alpha: colour is composited over white.
+    enum class Alpha { None, Associated, Unassociated } alpha = Alpha::None;
 };
 
 struct Layout {
@@ -81,6 +84,11 @@ Layout layoutFor(const PageFields& page)
     // With one sample the planar configuration changes nothing.
     const bool planar = page.planar == PLANARCONFIG_SEPARATE && samples > 1;
     const bool needsRgba = planar || colourPhotometric || page.tiled;
+    // Planar strips are read plane by plane, row by row: a huge page then
+    // needs its block and one row, not the library's whole-strip buffers.
+    const bool byPlanes = planar && !page.tiled
+        && (page.photometric == PHOTOMETRIC_RGB || page.photometric == PHOTOMETRIC_MINISBLACK
+            || page.photometric == PHOTOMETRIC_MINISWHITE);
     Layout layout;
     if (samples == 1 && (bits == 1 || bits == 4 || bits == 8) && !colourPhotometric) {
         layout.bitCount = bits;
@@ -96,13 +104,13 @@ Layout layoutFor(const PageFields& page)
         }
     } else if (samples <= 2 && (bits == 8 || bits == 16)
                && (page.photometric == PHOTOMETRIC_MINISBLACK || page.photometric == PHOTOMETRIC_MINISWHITE)) {
-        layout.path = needsRgba ? PixelPath::Rgba : PixelPath::Grey;
+        layout.path = byPlanes ? PixelPath::Planes : needsRgba ? PixelPath::Rgba : PixelPath::Grey;
         layout.bitCount = 8;
         layout.colours = 256;
         layout.pixelStep = 1;
         return layout;
     } else if (samples >= 3 && (bits == 8 || bits == 16)) {
-        layout.path = needsRgba ? PixelPath::Rgba : PixelPath::Colour;
+        layout.path = byPlanes ? PixelPath::Planes : needsRgba ? PixelPath::Rgba : PixelPath::Colour;
         if ((bits == 8 && samples <= 5) || (bits == 16 && samples <= 4)) {
             layout.bitCount = static_cast<uint16_t>(bits * samples);
             layout.pixelStep = samples;
@@ -126,9 +134,9 @@ uint8_t toGrey(uint32_t index, uint32_t count, bool minIsWhite)
 void fillColourTable(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
 {
     const uint32_t count = layout.colours;
-    if (layout.path == PixelPath::Grey || layout.path == PixelPath::Rgba) {
+    if (layout.path == PixelPath::Grey || layout.path == PixelPath::Planes || layout.path == PixelPath::Rgba) {
         // The RGBA reader has already turned min-is-white around.
-        bool minIsWhite = layout.path == PixelPath::Grey && page.photometric == PHOTOMETRIC_MINISWHITE;
+        bool minIsWhite = layout.path != PixelPath::Rgba && page.photometric == PHOTOMETRIC_MINISWHITE;
         for (uint32_t i = 0; i < count; ++i) {
             uint8_t grey = toGrey(i, count, minIsWhite);
             block.setColor(i, grey, grey, grey);
@@ -168,13 +176,34 @@ void fillColourTable(TIFF* tiff, const PageFields& page, const Layout& layout, I
         block.setColor(i, scale(red[i]), scale(green[i]), scale(blue[i]));
 }
 
+inline uint16_t sample16(const uint8_t* samples, uint32_t index)
+{
+    uint16_t value;
+    std::memcpy(&value, samples + size_t(index) * 2, 2); // the library hands samples over in host order
+    return value;
+}
+
+// A sample at 8 bits; 16-bit ones rounded (v * 255 / 65535 is v / 257).
 inline uint8_t sample8(const uint8_t* samples, uint32_t index, uint16_t bits)
 {
     if (bits == 8)
         return samples[index];
-    uint16_t value;
-    std::memcpy(&value, samples + size_t(index) * 2, 2); // the library hands samples over in host order
-    return static_cast<uint8_t>(value >> 8);
+    return static_cast<uint8_t>((sample16(samples, index) + 128u) / 257u);
+}
+
+// Sample `index` composited over white with the alpha sample `alphaIndex`,
+// at the samples' own precision. Associated (premultiplied) colour already
+// holds value * alpha: white adds (1 - alpha).
+inline uint8_t sampleOverWhite(const uint8_t* samples, uint32_t index, uint32_t alphaIndex, uint16_t bits,
+                               PageFields::Alpha alpha)
+{
+    const uint64_t maximum = bits == 8 ? 255 : 65535;
+    const uint64_t value = bits == 8 ? samples[index] : sample16(samples, index);
+    const uint64_t opacity = bits == 8 ? samples[alphaIndex] : sample16(samples, alphaIndex);
+    const uint64_t mixed = alpha == PageFields::Alpha::Associated
+        ? std::min(maximum, value + (maximum - opacity))
+        : (value * opacity + maximum * (maximum - opacity) + maximum / 2) / maximum;
+    return static_cast<uint8_t>(bits == 8 ? mixed : (mixed + 128) / 257);
 }
 
 void convertScanline(const PageFields& page, const Layout& layout, const uint8_t* source, uint8_t* target,
@@ -188,6 +217,11 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
         std::memcpy(target, source, copyBytes);
         break;
     case PixelPath::Grey:
+        if (page.alpha != PageFields::Alpha::None && samples >= 2) {
+            for (uint32_t x = 0; x < width; ++x)
+                target[x] = sampleOverWhite(source, x * samples, x * samples + 1, bits, page.alpha);
+            break;
+        }
         for (uint32_t x = 0; x < width; ++x)
             target[x] = sample8(source, x * samples, bits);
         break;
@@ -204,6 +238,16 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
             }
         } else if (bits == 8 && samples == 3) {
             copySwappingRedBlue(source, target, width);
+        } else if (page.alpha != PageFields::Alpha::None && samples >= 4) {
+            // The alpha sample stays in the fourth byte, for the record.
+            for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
+                uint32_t first = x * samples;
+                target[0] = sampleOverWhite(source, first + 2, first + 3, bits, page.alpha);
+                target[1] = sampleOverWhite(source, first + 1, first + 3, bits, page.alpha);
+                target[2] = sampleOverWhite(source, first, first + 3, bits, page.alpha);
+                for (uint32_t extra = 3; extra < layout.pixelStep; ++extra)
+                    target[extra] = sample8(source, first + extra, bits);
+            }
         } else {
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
                 uint32_t first = x * samples;
@@ -216,12 +260,13 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
         }
         break;
     case PixelPath::IndexedTiles:
+    case PixelPath::Planes:
     case PixelPath::Rgba:
         break;
     }
 }
 
-// Decompression dominates the load time of big LZW and PackBits files, and
+// Decompression dominates the load time of big LZW, deflate and PackBits files, and
 // strips decode independently, so such files are read a strip at a time, on
 // two threads where there are two cores, the second with its own handle on
 // the file. The block comes out the same whatever the thread count, failures
@@ -296,7 +341,9 @@ void decodeStripsOwnHandle(const StripReading& job, const PageFields& page, cons
 bool readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, const Layout& layout,
                 ImageBlock& block, std::string& message)
 {
-    if ((page.compression != COMPRESSION_LZW && page.compression != COMPRESSION_PACKBITS) || page.tiled
+    if ((page.compression != COMPRESSION_LZW && page.compression != COMPRESSION_PACKBITS
+         && page.compression != COMPRESSION_ADOBE_DEFLATE && page.compression != COMPRESSION_DEFLATE)
+        || page.tiled
         || (page.planar == PLANARCONFIG_SEPARATE && page.samplesPerPixel > 1))
         return false;
     StripReading job = base;
@@ -375,6 +422,58 @@ bool readScanlines(TIFF* tiff, const std::string& path, uint32_t directoryOffset
     return true;
 }
 
+// A plane at a time, in order, so the library decodes each strip once from
+// its start. Colour planes land in blue-green-red order; an alpha plane,
+// which follows them, composites the row over white (at 8 bits) as it comes.
+// A plane that fails keeps the rows read so far; the next plane is still read.
+bool readPlanes(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
+{
+    const tmsize_t scanlineSize = TIFFScanlineSize(tiff);
+    const uint64_t needed = (uint64_t(page.width) * page.bitsPerSample + 7) / 8;
+    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed) {
+        message = kNotValidTiff;
+        return false;
+    }
+    std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
+    const bool grey = layout.bitCount == 8;
+    const uint32_t colourPlanes = grey ? 1 : 3;
+    const uint32_t alphaPlane = page.alpha != PageFields::Alpha::None ? colourPlanes : UINT32_MAX;
+    const uint32_t planes = std::min<uint32_t>(page.samplesPerPixel, grey ? colourPlanes + (alphaPlane != UINT32_MAX)
+                                                                              : layout.pixelStep);
+    const uint8_t white = grey && page.photometric == PHOTOMETRIC_MINISWHITE ? 0 : 255;
+    bool complete = true;
+    for (uint32_t plane = 0; plane < planes; ++plane) {
+        for (uint32_t row = 0; row < page.height; ++row) {
+            if (TIFFReadScanline(tiff, scanline.data(), row, static_cast<uint16_t>(plane)) < 0) {
+                complete = false;
+                break;
+            }
+            uint8_t* target = block.topRow(static_cast<int32_t>(row));
+            const uint32_t step = grey ? 1 : layout.pixelStep;
+            if (plane == alphaPlane) {
+                for (uint32_t x = 0; x < page.width; ++x, target += step) {
+                    const uint8_t alpha = sample8(scanline.data(), x, page.bitsPerSample);
+                    for (uint32_t c = 0; c < colourPlanes; ++c) {
+                        const uint8_t value = target[c];
+                        target[c] = page.alpha == PageFields::Alpha::Associated
+                            ? static_cast<uint8_t>(std::min(255, value + (white ? 255 - alpha : 0)))
+                            : static_cast<uint8_t>((value * alpha + white * (255u - alpha) + 127u) / 255u);
+                    }
+                    if (!grey)
+                        target[3] = alpha;
+                }
+                continue;
+            }
+            const uint32_t offset = grey || plane >= 3 ? plane : 2 - plane;
+            for (uint32_t x = 0; x < page.width; ++x)
+                target[size_t(x) * step + offset] = sample8(scanline.data(), x, page.bitsPerSample);
+        }
+    }
+    if (!complete)
+        message = kCantRead; // what was read so far is shown
+    return true;
+}
+
 bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std::string& message)
 {
     uint32_t tileWidth = 0;
@@ -419,32 +518,81 @@ bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std
     return true;
 }
 
+// The RGBA raster of one band of rows: at most this much at a time, so a
+// huge page (planar, tiled, YCbCr ...) never needs a whole-picture raster
+// beside its block, and a file far shorter than its header claims stops at
+// the first band it cannot fill.
+constexpr uint64_t kMaxBandBytes = uint64_t(16) << 20;
+
+struct RgbaImage {
+    TIFFRGBAImage image{};
+    bool begun = false;
+    ~RgbaImage()
+    {
+        if (begun)
+            TIFFRGBAImageEnd(&image);
+    }
+};
+
+// One raster pixel (alpha premultiplied, as the library gives it) over white.
+inline uint8_t rasterOverWhite(uint32_t value, uint32_t alpha) { return static_cast<uint8_t>(std::min(255u, value + 255u - alpha)); }
+
 bool readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
 {
+    RgbaImage rgba;
+    char error[1024] = {};
+    if (!TIFFRGBAImageOK(tiff, error) || !TIFFRGBAImageBegin(&rgba.image, tiff, 1, error)) {
+        message = error[0] ? error : kNotValidTiff;
+        return false;
+    }
+    rgba.begun = true;
+    // Rows as stored: the load applies the orientation, for every path alike.
+    rgba.image.req_orientation = rgba.image.orientation;
+
+    uint32_t band = 0;
+    if (page.tiled)
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &band);
+    else
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &band);
+    const uint64_t rowBytes = uint64_t(page.width) * 4;
+    const uint64_t maxRows = std::max<uint64_t>(1, kMaxBandBytes / rowBytes);
+    if (band == 0 || band > maxRows)
+        band = static_cast<uint32_t>(std::min<uint64_t>(maxRows, page.height));
+    band = std::min(band, page.height);
     // One spare row, as the RGBA reader has been known to write one.
-    auto bytes = checkedMulAdd(uint64_t(page.width) * 4, uint64_t(page.height) + 1, 0);
+    auto bytes = checkedMulAdd(rowBytes, uint64_t(band) + 1, 0);
     LargeBuffer raster = bytes ? LargeBuffer::allocate(static_cast<size_t>(*bytes)) : LargeBuffer();
     if (!raster) {
         message = kCantAllocateMemory;
         return false;
     }
     auto* pixels = reinterpret_cast<uint32_t*>(raster.data());
-    if (!TIFFReadRGBAImageOriented(tiff, page.width, page.height, pixels, ORIENTATION_BOTLEFT, 0)) {
-        message = kCantAllocateMemory;
-        return false;
-    }
-    // The raster's origin is bottom left, so its rows run in the block's order.
-    for (uint32_t row = 0; row < page.height; ++row) {
-        const uint32_t* source = pixels + size_t(row) * page.width;
-        uint8_t* target = block.row(static_cast<int32_t>(row));
-        if (layout.bitCount == 8) {
-            for (uint32_t x = 0; x < page.width; ++x)
-                target[x] = static_cast<uint8_t>(TIFFGetR(source[x]));
-        } else {
-            for (uint32_t x = 0; x < page.width; ++x, target += layout.pixelStep) {
-                target[0] = static_cast<uint8_t>(TIFFGetB(source[x]));
-                target[1] = static_cast<uint8_t>(TIFFGetG(source[x]));
-                target[2] = static_cast<uint8_t>(TIFFGetR(source[x]));
+    for (uint32_t top = 0; top < page.height; top += band) {
+        const uint32_t rows = std::min(band, page.height - top);
+        rgba.image.row_offset = static_cast<int>(top);
+        rgba.image.col_offset = 0;
+        if (!TIFFRGBAImageGet(&rgba.image, pixels, page.width, rows)) {
+            if (top == 0) {
+                message = kCantAllocateMemory;
+                return false;
+            }
+            message = kCantRead; // what was read so far is shown
+            return true;
+        }
+        // With the stored orientation asked for, the band's rows run top down.
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint32_t* source = pixels + size_t(r) * page.width;
+            uint8_t* target = block.topRow(static_cast<int32_t>(top + r));
+            if (layout.bitCount == 8) {
+                for (uint32_t x = 0; x < page.width; ++x)
+                    target[x] = rasterOverWhite(TIFFGetR(source[x]), TIFFGetA(source[x]));
+            } else {
+                for (uint32_t x = 0; x < page.width; ++x, target += layout.pixelStep) {
+                    const uint32_t alpha = TIFFGetA(source[x]);
+                    target[0] = rasterOverWhite(TIFFGetB(source[x]), alpha);
+                    target[1] = rasterOverWhite(TIFFGetG(source[x]), alpha);
+                    target[2] = rasterOverWhite(TIFFGetR(source[x]), alpha);
+                }
             }
         }
     }
@@ -467,8 +615,14 @@ int32_t resolutionOf(TIFF* tiff, ttag_t tag)
 
 namespace {
 
+// What a page says about itself besides its pixels.
+struct PageFindings {
+    int orientation = 1;
+    std::vector<uint8_t> iccProfile;
+};
+
 ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, std::string& message,
-                        std::string& compression)
+                        std::string& compression, PageFindings& findings)
 {
     message = kNotValidTiff;
     tiff_glue::TiffFile file(path, "r", &message);
@@ -489,17 +643,33 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
     page.tiled = TIFFIsTiled(tiff) != 0;
     if (page.tiled)
         TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &page.tileWidth);
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0 && extraTypes) {
+        if (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA)
+            page.alpha = PageFields::Alpha::Associated;
+        else if (extraTypes[0] == EXTRASAMPLE_UNASSALPHA)
+            page.alpha = PageFields::Alpha::Unassociated;
+    }
+    // Alpha follows grey's one colour sample or RGB's three.
+    const uint16_t colourSamples = page.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    if (page.samplesPerPixel <= colourSamples || page.photometric == PHOTOMETRIC_SEPARATED)
+        page.alpha = PageFields::Alpha::None;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+    findings.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    uint32_t profileLength = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile && profileLength > 0) {
+        const auto* bytes = static_cast<const uint8_t*>(profile);
+        findings.iccProfile.assign(bytes, bytes + profileLength);
+    }
 
     if (page.bitsPerSample == 0) {
         message = "Invalid 'BitsPerSample'";
         return {};
     }
     compression = tiffCompressionText(page.compression);
-    // Deflate appears under two tag values: the old 32946 and Adobe's 8.
-    if (page.compression == COMPRESSION_DEFLATE || page.compression == COMPRESSION_ADOBE_DEFLATE) {
-        message = kZipUnsupported;
-        return {};
-    }
     if (page.width == 0 || page.height == 0 || page.width > 0x7FFFFFFFu || page.height > 0x7FFFFFFFu
         || page.samplesPerPixel == 0) {
         return {};
@@ -526,6 +696,9 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         break;
     case PixelPath::IndexedTiles:
         ok = readIndexedTiles(tiff, page, block, message);
+        break;
+    case PixelPath::Planes:
+        ok = readPlanes(tiff, page, layout, block, message);
         break;
     case PixelPath::Rgba:
         ok = readThroughRgba(tiff, page, layout, block, message);
@@ -554,12 +727,15 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
 {
     std::string message;
     std::string compression;
-    ImageBlock block = readTiffPageBlock(path, directoryOffset, message, compression);
+    PageFindings findings;
+    ImageBlock block = readTiffPageBlock(path, directoryOffset, message, compression, findings);
     if (!block)
-        return failureFromWords(message, message == kZipUnsupported ? Reason::Unsupported : Reason::CorruptData);
+        return failureFromWords(message, Reason::CorruptData);
     DecodedImage decoded;
     decoded.block = std::move(block);
     decoded.compression = std::move(compression);
+    decoded.orientation = findings.orientation;
+    decoded.iccProfile = std::move(findings.iccProfile);
     // A page that could only partly be read keeps the rows read so far.
     if (message != kNotValidTiff)
         decoded.warning = std::move(message);

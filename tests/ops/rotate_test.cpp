@@ -144,7 +144,49 @@ TEST_P(RotateAtEveryDepth, OneRowFlipsVerticallyToItselfAndHorizontallyReversed)
         EXPECT_EQ(pixelAt(block, x, 0), before[static_cast<size_t>(10 - x)]);
 }
 
+// The upright picture 1 2 3 / 4 5 6 as a camera stores it in each EXIF
+// orientation (the 0th row and column of TIFF 6.0's Orientation tag).
+struct StoredPicture {
+    int orientation;
+    int width;
+    std::vector<uint32_t> pixels; // top-down
+};
+const StoredPicture kStored[] = {
+    {1, 3, {1, 2, 3, 4, 5, 6}}, {2, 3, {3, 2, 1, 6, 5, 4}}, {3, 3, {6, 5, 4, 3, 2, 1}},
+    {4, 3, {4, 5, 6, 1, 2, 3}}, {5, 2, {1, 4, 2, 5, 3, 6}}, {6, 2, {3, 6, 2, 5, 1, 4}},
+    {7, 2, {6, 3, 5, 2, 4, 1}}, {8, 2, {4, 1, 5, 2, 6, 3}},
+};
+
+TEST_P(RotateAtEveryDepth, EveryOrientationComesOutUpright)
+{
+    const uint16_t bits = GetParam();
+    // Values a 1-bit block holds too: the bits of the pixel numbers.
+    for (uint32_t bit = 0; bit < 3; ++bit) {
+        auto value = [&](uint32_t pixel) { return bits == 1 ? (pixel >> bit) & 1 : pixel; };
+        std::vector<uint32_t> upright;
+        for (uint32_t pixel : kStored[0].pixels)
+            upright.push_back(value(pixel));
+        for (const StoredPicture& stored : kStored) {
+            std::vector<uint32_t> pixels;
+            for (uint32_t pixel : stored.pixels)
+                pixels.push_back(value(pixel));
+            ImageBlock block = blockFromPixels(stored.width, 6 / stored.width, bits, pixels);
+            ASSERT_TRUE(orientUpright(block, stored.orientation)) << stored.orientation;
+            EXPECT_EQ(blockBytes(block), blockBytes(blockFromPixels(3, 2, bits, upright))) << stored.orientation;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, RotateAtEveryDepth, ::testing::Values(1, 4, 8, 24));
+
+TEST(Orientation, RefusesValuesOutsideOneToEight)
+{
+    ImageBlock block = blockFromPixels(3, 2, 8, kStored[0].pixels);
+    const std::vector<uint8_t> before = blockBytes(block);
+    for (int orientation : {0, 9, -1})
+        EXPECT_EQ(orientUpright(block, orientation).failure().reason, Reason::BadArgument);
+    EXPECT_EQ(blockBytes(block), before);
+}
 
 TEST(Flip, NineWideMonoRowKeepsItsNinthPixel)
 {

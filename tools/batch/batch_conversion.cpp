@@ -85,7 +85,8 @@ BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progr
         progress.addLine(resultLine(kBatchConverting, source));
 
         std::string line;
-        ImageBlock block = LoadForBatch(source, registry, settings);
+        BatchLoad load = loadForBatchReported(source, registry, settings);
+        ImageBlock& block = load.block;
         if (!block) {
             line = resultLine(kBatchCantLoad, source);
         } else {
@@ -96,11 +97,11 @@ BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progr
                        || !SaveImage(block, silent, destination, false, registry, settings, false)) {
                 line = resultLine(kBatchCantSave, destination);
             } else {
-                line = kBatchOk;
+                line = load.warning.empty() ? kBatchOk : kBatchOkTruncated;
                 ++result.converted;
             }
         }
-        if (line != kBatchOk)
+        if (line != kBatchOk && line != kBatchOkTruncated)
             ++result.errors;
         progress.addLine(line);
     }

@@ -68,6 +68,8 @@ struct BatchResult {
 // Result lines of the progress list.
 inline constexpr const char* kBatchConverting = "Converting";
 inline constexpr const char* kBatchOk = "... Ok";
+// A picture whose reader could read only part of it, saved as it was read.
+inline constexpr const char* kBatchOkTruncated = "... Ok (file is truncated)";
 inline constexpr const char* kBatchDestinationExists = "Error: Destination file already exists";
 inline constexpr const char* kBatchCantSave = "Error! Can't save";
 inline constexpr const char* kBatchCantLoad = "Error! Can't load";

@@ -69,24 +69,28 @@ void printUsage(std::FILE* out)
 int describe(const std::vector<std::string>& files)
 {
     int failures = 0;
+    SettingsFile settings;
     for (const std::string& path : files) {
         auto format = DetectFormat(path);
-        std::string message;
-        std::string compression;
-        ImageBlock block = format ? loadForBatchWithMessage(path, message, compression) : ImageBlock();
+        BatchLoad load;
+        if (format)
+            load = loadForBatchReported(path, CodecRegistry::instance(), settings);
+        const ImageBlock& block = load.block;
         if (!format || !block) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), message.empty() ? kCantReadHeader : message.c_str());
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), load.message.empty() ? kCantReadHeader : load.message.c_str());
             ++failures;
             continue;
         }
         std::printf("%s: %s, %d x %d, %d bits, %s", path.c_str(), formatInfo(*format).word, block.width(),
-                    block.height(), block.bitCount(), compression.empty() ? "-" : compression.c_str());
+                    block.height(), block.bitCount(), load.compression.empty() ? "-" : load.compression.c_str());
         if (ImageListFunction scanner = CodecRegistry::instance().imageList(*format)) {
             Result<ImageList> images = scanner(path);
             if (images && images->count > 1)
                 std::printf(", %d %s", images->count,
                             formatInfo(*format).multiImage == MultiImage::Pages ? "pages" : "images");
         }
+        if (!load.warning.empty())
+            std::printf(" (%s)", kFileTruncated);
         std::printf("\n");
     }
     return failures ? 1 : 0;

@@ -336,6 +336,7 @@ TEST(JpegMalformed, TruncatedScanStillGivesThePictureQuietly)
     ImageBlock block = readBytes(dir, bytes, message, stderrText);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(block.width(), 70);
+    EXPECT_EQ(message, "Premature end of JPEG file"); // the warning: only part was read
     EXPECT_EQ(stderrText, "");
 }
 
@@ -353,6 +354,7 @@ TEST(JpegMalformed, TruncatedProgressiveFileShowsEveryScanItHolds)
     std::string message, stderrText;
     ImageBlock block = readBytes(dir, bytes, message, stderrText);
     ASSERT_TRUE(block) << message;
+    EXPECT_EQ(message, "Premature end of JPEG file");
     EXPECT_EQ(stderrText, "");
     // The library's own picture of the truncated file, bottom rows included.
     std::string truncated = dir.file("input.jpg");
@@ -363,6 +365,29 @@ TEST(JpegMalformed, TruncatedProgressiveFileShowsEveryScanItHolds)
     auto expected = readPnm(out);
     ASSERT_TRUE(expected);
     EXPECT_EQ(maxDifference(blockToRgb(block), *expected), 0);
+}
+
+// Files Pillow wrote with each EXIF orientation (tests/fixtures/make-fixtures.sh).
+TEST(JpegMetadata, ReportsTheExifOrientationPillowWrote)
+{
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::string path =
+            std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/orientation/" + std::to_string(orientation) + ".jpg";
+        Result<DecodedImage> read = readJpeg(path, {});
+        ASSERT_TRUE(read) << path;
+        EXPECT_EQ(read->orientation, orientation);
+        EXPECT_TRUE(read->iccProfile.empty());
+    }
+}
+
+TEST(JpegMetadata, ReportsTheProfileJpgiccEmbedded)
+{
+    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
+    if (!fileExists(profile))
+        GTEST_SKIP() << "Ghostscript's profiles are not installed";
+    Result<DecodedImage> read = readJpeg(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/colour/rose-a98.jpg", {});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->iccProfile, readFile(profile));
 }
 
 TEST(JpegMalformed, MissingFile)

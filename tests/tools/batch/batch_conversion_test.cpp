@@ -104,6 +104,17 @@ TEST_F(BatchConversionTest, UnreadableSourcesAndFailedSavesAreCountedAndTheRunGo
     EXPECT_EQ(result.errors, 1);
 }
 
+TEST_F(BatchConversionTest, TruncatedSourceIsSavedAndSaidToBeTruncated)
+{
+    std::vector<uint8_t> bytes = testing::readFile(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/colour/rose-a98.jpg");
+    bytes.resize(bytes.size() * 2 / 3);
+    testing::writeFile(dir.file("cut.jpg"), bytes);
+    BatchResult result = run({dir.file("cut.jpg")}, 2, dir.file("out"));
+    EXPECT_EQ(progress.lines[1], "... Ok (file is truncated)");
+    EXPECT_EQ(result.errors, 0);
+    EXPECT_EQ(result.converted, 1);
+}
+
 TEST_F(BatchConversionTest, StopEndsTheRunBeforeTheNextFile)
 {
     std::string a = bmp("a.bmp");

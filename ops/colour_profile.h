@@ -1,0 +1,33 @@
+#pragma once
+// Pictures that carry an ICC profile (wide-gamut photos in Adobe RGB or
+// Display P3, scans in a scanner's own space) look dull or tinted when their
+// numbers are shown as if they were sRGB. This converts them to sRGB with
+// Little CMS. Matrix-shaper profiles, which nearly every camera and editor
+// embeds, take a fast path of our own over tables that Little CMS evaluates
+// (curves, colorants), so a photo converts in a fraction of its decode time;
+// other profiles go through a Little CMS transform. The last profile's
+// tables and transform are kept, as a folder of photos usually shares one.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <span>
+
+namespace pictorand {
+
+enum class ProfileConversion {
+    Converted,
+    // Nothing changed: the profile is damaged, describes a colour space the
+    // pixels are no longer in (a CMYK profile for the BGR the reader made of
+    // CMYK, say), or the block has no colours to convert.
+    LeftAsIs,
+    OutOfMemory, // nothing changed
+};
+
+// Converts a 24-bit block's pixels, or a 1-, 4- or 8-bit block's colour
+// table, from the colours `profile` describes to sRGB (relative
+// colorimetric: the profile's white becomes sRGB's white). Grey profiles
+// convert grey colour tables. Out-of-gamut colours are clipped.
+ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> profile);
+
+} // namespace pictorand

@@ -1,0 +1,110 @@
+// What the loads do with a reader's findings: the EXIF orientation, the
+// embedded profile and a partly read picture, on files made by Pillow,
+// jpgicc and tificc (tests/fixtures/make-fixtures.sh).
+
+#include "dispatch/load_dispatch.h"
+#include "tests/dispatch/scripted_host.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace pictorand {
+namespace {
+
+using namespace pictorand::testing;
+
+std::string fixture(const std::string& name) { return std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/" + name; }
+
+// The JPEG reader's picture as the file stores it.
+Result<DecodedImage> readAsStored(const std::string& path)
+{
+    ReadRequest request;
+    request.path = path;
+    return callReader(CodecRegistry::instance(), ImageFormat::Jpeg, request);
+}
+
+class PictureCorrectionsTest : public ::testing::Test {
+protected:
+    BatchLoad load(const std::string& path) { return loadForBatchReported(path, CodecRegistry::instance(), settings); }
+
+    ScratchDir dir;
+    SettingsFile settings{dir.file("P_RAND32.INI")};
+};
+
+TEST_F(PictureCorrectionsTest, EveryExifOrientationLoadsAsTheUprightPicture)
+{
+    const RgbImage upright = blockToRgb(load(fixture("orientation/1.jpg")).block);
+    ASSERT_EQ(upright.width, 32);
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        BatchLoad turned = load(fixture("orientation/" + std::to_string(orientation) + ".jpg"));
+        ASSERT_TRUE(turned.block) << turned.message;
+        // Flat squares on whole blocks: the encoder's error is the same
+        // whichever way round they were stored.
+        EXPECT_LE(maxDifference(blockToRgb(turned.block), upright), 2) << orientation;
+    }
+}
+
+TEST_F(PictureCorrectionsTest, SettingsTurnOrientationAndProfileOff)
+{
+    settings.writeText(settings::AutoRotate, "0");
+    settings.writeText(settings::ColorManagement, "0");
+    EXPECT_EQ(load(fixture("orientation/6.jpg")).block.width(), 48);
+    Result<DecodedImage> plain = readAsStored(fixture("colour/rose-a98.jpg"));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(maxDifference(blockToRgb(load(fixture("colour/rose-a98.jpg")).block), blockToRgb(plain->block)), 0);
+}
+
+TEST_F(PictureCorrectionsTest, DisplaySizesAreThoseOfTheUprightPicture)
+{
+    ScriptedHost host;
+    std::string path = fixture("orientation/6.jpg");
+    ImageBlock block = LoadForDisplay(host, path, false, true, 0);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(host.current.originalWidth, 32);
+    EXPECT_EQ(host.current.originalHeight, 48);
+    EXPECT_EQ(host.current.currentWidth, 32);
+}
+
+// The picture as stored (Adobe RGB numbers) through tificc to sRGB, against
+// the load's own conversion.
+TEST_F(PictureCorrectionsTest, EmbeddedProfileConvertsAsLittleCmsToolsDo)
+{
+    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
+    if (!haveTool("tificc") || !haveTool("pnmtotiff") || !haveTool("convert") || !fileExists(profile))
+        GTEST_SKIP() << "tificc, netpbm, ImageMagick or Ghostscript's profiles missing";
+    const std::string photo = fixture("colour/rose-a98.jpg");
+    Result<DecodedImage> stored = readAsStored(photo);
+    ASSERT_TRUE(stored);
+    writePpm(dir.file("stored.ppm"), blockToRgb(stored->block));
+    // netpbm writes no chromaticity tags, which tificc would take over -i.
+    ASSERT_EQ(runCommand("pnmtotiff " + shellQuote(dir.file("stored.ppm")) + " > " + shellQuote(dir.file("stored.tif"))
+                         + " && tificc -i" + profile + " " + shellQuote(dir.file("stored.tif")) + " "
+                         + shellQuote(dir.file("srgb.tif")) + " >/dev/null 2>&1"),
+              0);
+    std::optional<RgbImage> expected = magickDecode(dir.file("srgb.tif"));
+    ASSERT_TRUE(expected);
+
+    const RgbImage converted = blockToRgb(load(photo).block);
+    EXPECT_GT(maxDifference(converted, blockToRgb(stored->block)), 8); // it did change
+    EXPECT_LE(maxDifference(converted, *expected), 1);
+}
+
+TEST_F(PictureCorrectionsTest, TruncatedFileIsReportedWithItsPicture)
+{
+    std::vector<uint8_t> bytes = readFile(fixture("colour/rose-a98.jpg"));
+    bytes.resize(bytes.size() * 2 / 3);
+    const std::string path = dir.file("cut.jpg");
+    writeFile(path, bytes);
+    BatchLoad cut = load(path);
+    ASSERT_TRUE(cut.block);
+    EXPECT_FALSE(cut.warning.empty());
+
+    ScriptedHost host;
+    std::string shown = path;
+    ASSERT_TRUE(LoadForDisplay(host, shown, false, false, 0));
+    ASSERT_EQ(host.ui.messages.size(), 1u);
+    EXPECT_NE(host.ui.messages[0].text.find(kTruncatedNotice), std::string::npos) << host.ui.messages[0].text;
+}
+
+} // namespace
+} // namespace pictorand
