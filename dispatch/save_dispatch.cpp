@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +40,18 @@ std::string saveFailureText(const SaveInfo& save, const std::string& writerMessa
     return text;
 }
 
+// The type is the last characters of the path, any case: as many as the
+// type's key has (three, "x.jpeg" is no JPG name; four for "WEBP").
+const FormatInfo* savableFormatForPath(std::string_view path)
+{
+    for (const FormatInfo* row : savableFormats()) {
+        const size_t length = std::strlen(row->save->key);
+        if (path.size() >= length && savableFormatByKey(path.substr(path.size() - length)) == row)
+            return row;
+    }
+    return nullptr;
+}
+
 // A palette index can only name a colour the block has.
 int transparentIndexFor(const SettingsFile& settings, int bits)
 {
@@ -63,6 +76,8 @@ WriteOptions writeOptionsFromSettings(ImageFormat format, const SettingsFile& se
                                transparentIndexFor(settings, bitsToWrite)};
     case ImageFormat::Tiff:
         return TiffWriteOptions{settings.readInt(settings::SaveCompression), settings.readInt(settings::SaveQuality)};
+    case ImageFormat::Webp:
+        return WebpWriteOptions{settings.readInt(settings::SaveQuality)};
     default:
         return std::monostate{};
     }
@@ -188,9 +203,7 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
             ui.showMessage(text, MessageIcon::Information);
     };
 
-    // The type is the last three characters of the path, any case.
-    const std::string_view extension = path.size() >= 3 ? std::string_view(path).substr(path.size() - 3) : "";
-    const FormatInfo* row = savableFormatByKey(extension);
+    const FormatInfo* row = savableFormatForPath(path);
     if (!row) {
         tell(kUnsupportedSaveType);
         return false;

@@ -78,7 +78,7 @@ TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndADisabledOptionsButton
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowTitle(), "Save Picture As ...");
         EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
-        EXPECT_EQ(dialog->nameFilters().size(), 7);
+        EXPECT_EQ(dialog->nameFilters().size(), 8);
         // The patterns are hidden: the dialog shows and reports the description.
         EXPECT_EQ(dialog->selectedNameFilter(), "(*.BMP) Windows Bitmap");
         QPushButton* options = nullptr;

@@ -1,0 +1,10 @@
+// Feeds the HEIC reader (libheif), which also reads AV1 files of the generic
+// brand.
+#include "codecs/heif/heif.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    (void)pictorand::readHeifFromMemory({data, size});
+    return 0;
+}
