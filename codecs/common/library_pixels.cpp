@@ -5,12 +5,15 @@
 
 #include "core/checked_size.h"
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 
 namespace pictorand {
 
 namespace {
+
+std::atomic<uint64_t> pixelLimitForFuzzing{0};
 
 bool isGrey(const SampleLayout& layout) { return layout.channels <= 2; }
 bool hasAlpha(const SampleLayout& layout) { return layout.channels == 2 || layout.channels == 4; }
@@ -27,9 +30,13 @@ uint8_t scaledTo8(const uint8_t* littleEndian, uint32_t maximum)
 
 } // namespace
 
+void limitPixelsForFuzzing(uint64_t pixels) { pixelLimitForFuzzing = pixels; }
+
 bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layout)
 {
     if (width == 0 || height == 0 || width >= INT32_MAX || height >= INT32_MAX)
+        return false;
+    if (const uint64_t limit = pixelLimitForFuzzing; limit != 0 && width * height > limit)
         return false;
     // The library's own picture buffer is held to the same limit. Both
     // dimensions are below 2^31, so their product does not overflow.

@@ -24,6 +24,11 @@ struct SampleLayout {
 // Readers ask before the library allocates anything picture-sized.
 bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layout);
 
+// Fuzzing only: pictures of more pixels than this are refused as too big, so
+// that a tiny file declaring a legitimately huge canvas does not run into the
+// fuzzer's time limit. 0 (the default) leaves only the block limit.
+void limitPixelsForFuzzing(uint64_t pixels);
+
 // The failure for a picture over the block limit, in the words every reader uses.
 inline Failure tooBigForBlock() { return {Reason::OutOfMemory, kCantAllocateMemory}; }
 
