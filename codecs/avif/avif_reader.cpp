@@ -176,6 +176,11 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file)
     const avifImage& declared = *decoder->image;
     if (!declaredSizeFits(declared.width, declared.height, SampleLayout{4, int(std::max(declared.depth, 8u))}))
         return tooBigForBlock();
+    // dav1d decodes at the size the AV1 stream gives, which a hostile file
+    // can make far larger than the declared one: the stream is held to the
+    // declared size, padded to whole superblocks of up to 128 pixels.
+    const uint64_t padded = (uint64_t(declared.width) + 128) * (uint64_t(declared.height) + 128);
+    decoder->imageSizeLimit = static_cast<uint32_t>(std::min<uint64_t>(padded, decoder->imageSizeLimit));
     result = avifDecoderNextImage(decoder.get());
     if (result != AVIF_RESULT_OK)
         return failureFrom(result);

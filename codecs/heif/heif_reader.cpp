@@ -5,6 +5,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 
@@ -85,8 +86,18 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file)
     SampleLayout layout{alpha ? 4 : 3, deep ? bits : 8};
     if (width <= 0 || height <= 0 || bits > 16)
         return Failure{Reason::CorruptData, kNotValidHeif};
-    if (!declaredSizeFits(uint64_t(width), uint64_t(height), layout))
+    // The coded picture, before cropping, is declared too.
+    const int codedWidth = std::max(width, heif_image_handle_get_ispe_width(handle.get()));
+    const int codedHeight = std::max(height, heif_image_handle_get_ispe_height(handle.get()));
+    if (!declaredSizeFits(uint64_t(width), uint64_t(height), layout)
+        || !declaredSizeFits(uint64_t(codedWidth), uint64_t(codedHeight), layout))
         return tooBigForBlock();
+    // libheif decodes at the size the HEVC or AV1 stream itself gives, which
+    // a hostile file makes far larger than the declared one (a 5 KB file
+    // once took 43 s and 3.7 GB this way): the stream is held to the
+    // declared size, padded to whole coding blocks (at most 64 pixels for
+    // HEVC, 128 for AV1).
+    heif_context_set_maximum_image_size_limit(context.get(), std::max(codedWidth, codedHeight) + 128);
     ImageBlock block = createBlockForLayout(uint32_t(width), uint32_t(height), layout);
     if (!block)
         return tooBigForBlock();
@@ -99,6 +110,8 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file)
     heif_image* decodedImage = nullptr;
     error = heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB, chroma, options.get());
     std::unique_ptr<heif_image, ImageDeleter> image(decodedImage);
+    if (error.subcode == heif_suberror_Security_limit_exceeded)
+        return Failure{Reason::CorruptData, kNotValidHeif}; // the stream is not the picture declared
     if (error.code != heif_error_Ok || !image)
         return failureFrom(error);
     int stride = 0;

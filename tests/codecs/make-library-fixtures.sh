@@ -39,6 +39,7 @@ heif-enc -q 60 "$work/rose-icc.png" -o "$out/icc.heic"
 heif-enc -q 60 "$work/rose-alpha.png" -o "$out/alpha.heic"
 heif-enc -q 60 "$work/rose-grey.png" -o "$out/grey.heic"
 heif-enc -q 60 -b 10 "$work/rose-16.png" -o "$out/ten-bit.heic"
+# stream-larger-than-declared.heic is a fuzzing finding, kept as it was found.
 # EXIF orientation 6 (turned right) and 5 (turned right, then mirrored).
 "$work/oriented" heic 6 "$work/rose.ppm" "$out/rotated.heic"
 "$work/oriented" heic 5 "$work/rose.ppm" "$out/rotated-mirrored.heic"
