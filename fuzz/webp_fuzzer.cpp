@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
     (void)limited;
     pictorand::fuzzing::MemoryFile file(data, size);
-    pictorand::fuzzing::requireSameResult(pictorand::readWebp(file.path()), pictorand::readWebpFromMemory({data, size}));
+    pictorand::fuzzing::requireSameResult(pictorand::readWebp(file.path()),
+                                          pictorand::readWebpFromMemory({data, size}));
     return 0;
 }

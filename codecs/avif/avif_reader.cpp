@@ -136,8 +136,8 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
                 uint32_t sourceX = x;
                 uint32_t sourceY = y;
                 sourceOf(orientation, width, height, coded.width, coded.height, sourceX, sourceY);
-                std::memcpy(row.get() + channels * x, samples.data() + size_t(rgb.rowBytes) * sourceY + channels * sourceX,
-                            channels);
+                const uint8_t* source = samples.data() + size_t(rgb.rowBytes) * sourceY + channels * sourceX;
+                std::memcpy(row.get() + channels * x, source, channels);
             }
             storeTopRow(block, int32_t(y), row.get(), layout);
         }

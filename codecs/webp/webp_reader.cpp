@@ -55,7 +55,8 @@ Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamF
     uint8_t* canvas = nullptr;
     int timestamp = 0;
     if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != uint32_t(block.width())
-        || info.canvas_height != uint32_t(block.height()) || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
+        || info.canvas_height != uint32_t(block.height())
+        || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
         return Failure{Reason::CorruptData, kNotValidWebp};
     const size_t rowBytes = size_t(info.canvas_width) * 4;
     for (int32_t y = 0; y < block.height(); ++y)
@@ -121,7 +122,8 @@ Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file)
     // The declared canvas decides before libwebp allocates anything for it.
     if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
         return tooBigForBlock();
-    Result<DecodedImage> decoded = features.has_animation ? decodeFirstFrame(data, features) : decodeStill(data, features);
+    Result<DecodedImage> decoded =
+        features.has_animation ? decodeFirstFrame(data, features) : decodeStill(data, features);
     if (decoded)
         decoded->iccProfile = iccProfileOf(data);
     return decoded;

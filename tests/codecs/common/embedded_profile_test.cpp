@@ -35,7 +35,8 @@ TEST(EmbeddedProfiles, ReportedWholeAndOnlyWhenThere)
         if (profile.empty())
             continue;
         // A profile's header gives its own length and its signature.
-        const size_t declared = size_t(profile[0]) << 24 | size_t(profile[1]) << 16 | size_t(profile[2]) << 8 | profile[3];
+        const size_t declared =
+            size_t(profile[0]) << 24 | size_t(profile[1]) << 16 | size_t(profile[2]) << 8 | profile[3];
         EXPECT_EQ(declared, profile.size()) << c.fixture;
         EXPECT_EQ(std::string(profile.begin() + 36, profile.begin() + 40), "acsp") << c.fixture;
     }
