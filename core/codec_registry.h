@@ -122,7 +122,11 @@ struct TiffWriteOptions {
     int compression = 0; // the "Save Compression" setting, 0 to 6
     int quality = 80;    // for compression 6 (JPEG)
 };
-using WriteOptions = std::variant<std::monostate, JpegWriteOptions, GifWriteOptions, TiffWriteOptions>;
+struct WebpWriteOptions {
+    int quality = 80; // the JPEG quality setting; 100 writes a lossless file
+};
+using WriteOptions =
+    std::variant<std::monostate, JpegWriteOptions, GifWriteOptions, TiffWriteOptions, WebpWriteOptions>;
 
 // Writes the block, never freeing or changing it; the failure carries the
 // writer's own words where it has any.

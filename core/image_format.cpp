@@ -46,6 +46,21 @@ bool isPpm(Head h) { return bytesAre(h, 0, "P6"); }
 bool isPgm(Head h) { return bytesAre(h, 0, "P5"); }
 bool isPbm(Head h) { return bytesAre(h, 0, "P4"); }
 bool isIff(Head h) { return bytesAre(h, 0, "FORM"); }
+// Only the first two letters of "WEBP" are within the ten bytes.
+bool isWebp(Head h) { return bytesAre(h, 0, "RIFF") && bytesAre(h, 8, "WE"); }
+// HEIF files open with an ftyp box whose major brand names the codec; ten
+// bytes show its first two letters. A file with the generic brand "mif1" or
+// "msf1" may hold HEVC or AV1: it is taken as HEIC, and the reader, which
+// reads both, names what it found.
+bool isIsoMedia(Head h, const char* brandStart) { return bytesAre(h, 4, "ftyp") && bytesAre(h, 8, brandStart); }
+bool isHeic(Head h) { return isIsoMedia(h, "he") || isIsoMedia(h, "mi") || isIsoMedia(h, "ms"); }
+bool isAvif(Head h) { return isIsoMedia(h, "av"); }
+// A bare codestream, or the container's signature box.
+bool isJpegXl(Head h)
+{
+    static constexpr uint8_t container[] = {0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A};
+    return (h[0] == 0xFF && h[1] == 0x0A) || std::memcmp(h.data(), container, sizeof container) == 0;
+}
 
 std::string upper(std::string_view text)
 {
@@ -85,6 +100,18 @@ const std::vector<FormatInfo>& formatTable()
          {{5, "(*.PNG) Portable Network Graphics", "*.png"}}, M::Single,
          SaveInfo{4, "PNG", ".png", "(*.PNG) Portable Network Graphics", "*.png", "PNG - Portable Network Graphics",
                   "PNG", false, {1, 4, 8, 24, 32}, D::None}},
+        // The signatures of these four are strict, so they go before the
+        // loose ones below (an ftyp box of 256 bytes starts like an icon).
+        {ImageFormat::Webp, "Webp", isWebp, {"WEBP"}, ".webp", "WEBP", "WebP",
+         {{20, "(*.WEBP) WebP", "*.webp"}}, M::Single,
+         SaveInfo{8, "WEBP", ".webp", "(*.WEBP) WebP", "*.webp", "WEBP - WebP", "WEBP", true, {1, 4, 8, 24},
+                  D::None}},
+        {ImageFormat::Heic, "Heic", isHeic, {"HEIC", "HEIF", "HIF"}, ".heic", "HEIC", "HEIC - HEVC",
+         {{21, "(*.HEIC) High Efficiency Image", "*.heic;*.heif;*.hif"}}, M::Single, std::nullopt},
+        {ImageFormat::Avif, "Avif", isAvif, {"AVIF"}, ".avif", "AVIF", "AVIF - AV1",
+         {{22, "(*.AVIF) AV1 Image", "*.avif"}}, M::Single, std::nullopt},
+        {ImageFormat::JpegXl, "JpegXl", isJpegXl, {"JXL"}, ".jxl", "JPEG XL", "JPEG XL",
+         {{23, "(*.JXL) JPEG XL", "*.jxl"}}, M::Single, std::nullopt},
         {ImageFormat::SunRaster, "SunRaster", isSunRaster, {"RAS", "SUN"}, ".ras", "RAS", "",
          {{9, "(*.RAS) Sun Raster Files", "*.ras;*.sun"}}, M::Single, std::nullopt},
         {ImageFormat::Pcx, "Pcx", isPcx, {"PCX"}, ".pcx", "PCX", "",
@@ -201,15 +228,9 @@ bool extensionMatchesFormat(const std::string& path, ImageFormat format)
             return {};
         return upper(std::string_view(path).substr(path.size() - count));
     };
-    std::string last3 = endsWith(3);
-    std::string last4 = endsWith(4);
-    bool allowFour = format == ImageFormat::Jpeg || format == ImageFormat::Tiff;
-    for (std::string_view extension : info.extensions) {
-        if (extension.size() == 3 && last3 == extension)
+    for (std::string_view extension : info.extensions)
+        if (endsWith(extension.size()) == extension)
             return true;
-        if (allowFour && extension.size() == 4 && last4 == extension)
-            return true;
-    }
     return false;
 }
 

@@ -35,8 +35,12 @@ enum class ImageFormat : int {
     Pgm = 13,
     Pbm = 14,
     Iff = 15,
+    Webp = 16,
+    Heic = 17,
+    Avif = 18,
+    JpegXl = 19,
 };
-inline constexpr int kFormatCount = 16;
+inline constexpr int kFormatCount = 20;
 
 // Bytes the signature test looks at; shorter files are unsupported.
 inline constexpr size_t kSignatureBytes = 10;
@@ -80,8 +84,9 @@ struct OpenFilter {
 
 // What saving a format involves, for the formats that can be written.
 struct SaveInfo {
-    int typeNumber;          // 1 to 7: the place in the Save-as list, as stored in "SaveIndex"
-    const char* key;         // "JPG": the upper-cased extension a path must carry
+    int typeNumber;          // 1, 2, ...: the place in the Save-as list, as stored in "SaveIndex"
+    const char* key;         // "JPG": the upper-cased extension a path must carry (its first
+                             // three characters, or all of a longer key)
     const char* extension;   // ".jpg": appended to a name without one
     const char* description; // Save-as list entry
     const char* patterns;
@@ -133,8 +138,8 @@ std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head);
 // be opened, is shorter than ten bytes or matches no row.
 std::optional<ImageFormat> DetectFormat(const std::string& path);
 
-// True when the path's extension is one the format accepts: the last three
-// characters, for Jpeg and Tiff also the last four, compared upper-cased.
+// True when the path ends in one of the extensions the format accepts,
+// compared upper-cased (so "x.jpeg" is a JPEG name, and "x.ajpg" too).
 bool extensionMatchesFormat(const std::string& path, ImageFormat format);
 
 } // namespace pictorand

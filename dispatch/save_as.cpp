@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace pictorand {
@@ -98,7 +99,9 @@ bool CheckSaveExtension(std::string& path, int type)
         path += info.extension;
         return true;
     }
-    return upper(name.substr(dot + 1, 3)) == info.key;
+    // The first three characters count ("x.jpeg" is not a JPG name), or all
+    // of a longer key ("x.webp").
+    return upper(name.substr(dot + 1, std::max<size_t>(3, std::strlen(info.key)))) == info.key;
 }
 
 std::string replaceFileQuestion(const std::string& path) { return std::string("Replace file") + ": " + path + " ?\n"; }

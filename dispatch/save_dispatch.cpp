@@ -63,6 +63,8 @@ WriteOptions writeOptionsFromSettings(ImageFormat format, const SettingsFile& se
                                transparentIndexFor(settings, bitsToWrite)};
     case ImageFormat::Tiff:
         return TiffWriteOptions{settings.readInt(settings::SaveCompression), settings.readInt(settings::SaveQuality)};
+    case ImageFormat::Webp:
+        return WebpWriteOptions{settings.readInt(settings::SaveQuality)};
     default:
         return std::monostate{};
     }

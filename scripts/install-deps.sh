@@ -6,13 +6,15 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libdeflate-dev liblcms2-dev
+  libwebp-dev libheif-dev libavif-dev libjxl-dev
   libgtest-dev libbenchmark-dev
   qt6-base-dev
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then
   # The independent tools the tests compare against, and a display server.
-  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3-pil pngcheck xvfb xauth)
+  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3-pil pngcheck xvfb xauth
+    webp libheif-examples libavif-bin libjxl-tools)
 fi
 
 missing=()

@@ -1,19 +1,24 @@
 #pragma once
-// Helpers for the tests of the library-backed codecs (JPEG, PNG, TIFF).
+// Helpers for the tests of the library-backed codecs (JPEG, PNG, TIFF, WebP,
+// HEIC, AVIF, JPEG XL).
 
 #include "core/image_block.h"
 #include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <span>
 #include <vector>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace pictorand::testing {
 
@@ -137,6 +142,55 @@ inline std::optional<RgbImage> readPnm(const std::string& path)
         for (int c = 0; c < 3; ++c)
             image.rgb[i * 3 + c] = bytes[position + (grey ? i : i * 3 + c)];
     return image;
+}
+
+// A committed fixture of tests/codecs/<folder>/fixtures.
+inline std::string fixture(const std::string& folder, const std::string& name)
+{
+    return std::string(PICTORAND_SOURCE_DIR) + "/tests/codecs/" + folder + "/fixtures/" + name;
+}
+
+// What an independent decoder makes of `file`: `command` holds {in} and
+// {out} (a PNG path); ImageMagick then lays any alpha over white and gives
+// 8-bit RGB. Nothing when either fails.
+inline std::optional<RgbImage> toolDecode(std::string command, const std::string& file)
+{
+    ScratchDir dir;
+    const std::string png = dir.file("out.png");
+    const std::string ppm = dir.file("out.ppm");
+    for (auto [name, value] : {std::pair<std::string, std::string>{"{in}", file}, {"{out}", png}})
+        for (size_t at = command.find(name); at != std::string::npos; at = command.find(name, at + 1))
+            command.replace(at, name.size(), shellQuote(value));
+    if (runCommand(command + " >/dev/null 2>&1") != 0
+        || runCommand("convert " + shellQuote(png) + " -background white -alpha remove -alpha off -depth 8 "
+                      + shellQuote("ppm:" + ppm))
+            != 0)
+        return std::nullopt;
+    return readPnm(ppm);
+}
+
+// A reader's picture against an independent decoder's, fixture by fixture.
+struct ToolCase {
+    const char* fixture;
+    const char* command;  // for toolDecode
+    int tolerance;        // 0, or 1 where alpha or deep samples are rounded by another implementation
+};
+
+// Reads each fixture with `read` and compares it with the tool's picture.
+template <class Reader>
+void expectDecodesAsTools(Reader read, const std::string& folder, std::span<const ToolCase> cases)
+{
+    for (const ToolCase& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const std::string path = fixture(folder, c.fixture);
+        std::string message;
+        ImageBlock block = blockOf(read(path), message);
+        ASSERT_TRUE(block) << message;
+        const std::optional<RgbImage> expected = toolDecode(c.command, path);
+        ASSERT_TRUE(expected) << c.command;
+        EXPECT_LE(maxDifference(blockToRgb(block), *expected), c.tolerance);
+        EXPECT_EQ(maxDifference(blockToRgb(block), *expected) < 0, false) << "sizes differ";
+    }
 }
 
 } // namespace pictorand::testing

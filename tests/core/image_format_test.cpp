@@ -79,6 +79,14 @@ TEST(SignatureTest, EveryRowAndTheOrderBetweenRows)
         {"P3 text form is unsupported", text("P3\n"), std::nullopt},
         {"P1 text form is unsupported", text("P1\n"), std::nullopt},
         {"FORM", text("FORM"), ImageFormat::Iff},
+        {"RIFF WEBP", with(text("RIFF"), 8, "WE"), ImageFormat::Webp},
+        {"ftyp heic", with(head({0, 0, 0, 0x18}), 4, "ftyphe"), ImageFormat::Heic},
+        {"ftyp mif1 is taken as HEIC", with(head({0, 0, 0, 0x1C}), 4, "ftypmi"), ImageFormat::Heic},
+        {"ftyp avif", with(head({0, 0, 0, 0x20}), 4, "ftypav"), ImageFormat::Avif},
+        {"ftyp box of 256 bytes before Icon (00 00 01 00)", with(head({0, 0, 1, 0}), 4, "ftypav"), ImageFormat::Avif},
+        {"ftyp of a video is nothing", with(head({0, 0, 0, 0x20}), 4, "ftypis"), std::nullopt},
+        {"JPEG XL codestream", head({0xFF, 0x0A}), ImageFormat::JpegXl},
+        {"JPEG XL container", with(head({0, 0, 0, 0x0C, 0, 0, 0, 0, 0x0D, 0x0A}), 4, "JXL "), ImageFormat::JpegXl},
     };
     for (const SignatureCase& c : cases) {
         auto found = detectFormatFromBytes(c.bytes);
@@ -164,7 +172,9 @@ TEST(ExtensionCheck, AcceptedExtensionsPerFormat)
         {"a/x.lbm", ImageFormat::Iff, true},        {"a/x.iff", ImageFormat::Iff, true},
         {"a/x.mid", ImageFormat::Media, true},      {"a/x.mp3", ImageFormat::Media, false},
         {"a/x.pgm", ImageFormat::Ppm, false},       {"a/x.ppm", ImageFormat::Ppm, true},
-        // Only the last characters count: four letters only for JPEG and TIFF.
+        {"a/x.webp", ImageFormat::Webp, true},      {"a/x.HEIF", ImageFormat::Heic, true},
+        {"a/x.avif", ImageFormat::Avif, true},      {"a/x.jxl", ImageFormat::JpegXl, true},
+        // Only the last characters count.
         {"a/x.tiff", ImageFormat::Iff, true},       {"a/x.pcxx", ImageFormat::Pcx, false},
         {"jpg", ImageFormat::Jpeg, true},           {"pg", ImageFormat::Jpeg, false},
     };

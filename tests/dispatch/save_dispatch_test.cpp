@@ -267,6 +267,10 @@ TEST(CheckSaveExtension, TypesAndExtensions)
         {"x.png", typeNumber(ImageFormat::Gif), false, "x.png"},
         {"x.", typeNumber(ImageFormat::Bmp), false, "x."},
         {"x.pc", typeNumber(ImageFormat::Pcx), false, "x.pc"},
+        // A four-letter key needs all four.
+        {"x", typeNumber(ImageFormat::Webp), true, "x.webp"},
+        {"x.WebP", typeNumber(ImageFormat::Webp), true, "x.WebP"},
+        {"x.web", typeNumber(ImageFormat::Webp), false, "x.web"},
         // A dot in a directory name is no extension.
         {"/home/jo.doe/x", typeNumber(ImageFormat::Png), true, "/home/jo.doe/x.png"},
     };

@@ -1,0 +1,222 @@
+#include "codecs/avif/avif.h"
+#include "codecs/common/codec_result.h"
+#include "codecs/common/library_pixels.h"
+#include "codecs/common/whole_file.h"
+#include "core/large_buffer.h"
+
+#include <avif/avif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace pictorand {
+
+namespace {
+
+constexpr const char* kNotValidAvif = "Not a valid AVIF file";
+
+struct DecoderDeleter {
+    void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
+};
+struct ImageDeleter {
+    void operator()(avifImage* image) const { avifImageDestroy(image); }
+};
+
+Failure failureFrom(avifResult result)
+{
+    if (result == AVIF_RESULT_OUT_OF_MEMORY)
+        return tooBigForBlock();
+    return {Reason::CorruptData, kNotValidAvif};
+}
+
+// The rotation (quarter turns anticlockwise) and mirror (-1 none, 0 top and
+// bottom exchanged, 1 left and right) to apply after decoding.
+struct Orientation {
+    int anticlockwiseTurns = 0;
+    int mirror = -1;
+    bool isIdentity() const { return anticlockwiseTurns == 0 && mirror < 0; }
+};
+
+Orientation orientationOf(const avifImage& image)
+{
+    Orientation orientation;
+    if (image.transformFlags & AVIF_TRANSFORM_IROT)
+        orientation.anticlockwiseTurns = image.irot.angle & 3;
+    if (image.transformFlags & AVIF_TRANSFORM_IMIR)
+        orientation.mirror = image.imir.mode & 1;
+    return orientation;
+}
+
+// Where the pixel at (x, y) of the turned and mirrored picture (width x
+// height) comes from in the decoded one (sourceWidth x sourceHeight).
+void sourceOf(const Orientation& orientation, uint32_t width, uint32_t height, uint32_t sourceWidth,
+              uint32_t sourceHeight, uint32_t& x, uint32_t& y)
+{
+    if (orientation.mirror == 0)
+        y = height - 1 - y;
+    else if (orientation.mirror == 1)
+        x = width - 1 - x;
+    const uint32_t turnedX = x;
+    switch (orientation.anticlockwiseTurns) {
+    case 1: // the decoded picture's top right corner goes to the top left
+        x = sourceWidth - 1 - y;
+        y = turnedX;
+        break;
+    case 2:
+        x = sourceWidth - 1 - x;
+        y = sourceHeight - 1 - y;
+        break;
+    case 3:
+        x = y;
+        y = sourceHeight - 1 - turnedX;
+        break;
+    default:
+        break;
+    }
+}
+
+// Picture-sized decoding never touches more memory than it must: without
+// alpha or turning, the library writes blue-first rows straight into the
+// block, top row first, and the rows are put in block order afterwards.
+void reverseRowOrder(ImageBlock& block)
+{
+    const auto rowSize = static_cast<size_t>(block.rowSize());
+    std::unique_ptr<uint8_t[]> scratch(new uint8_t[rowSize]);
+    for (int32_t top = 0, bottom = block.height() - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(scratch.get(), block.row(top), rowSize);
+        std::memcpy(block.row(top), block.row(bottom), rowSize);
+        std::memcpy(block.row(bottom), scratch.get(), rowSize);
+    }
+}
+
+Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
+{
+    const bool alpha = coded.alphaPlane != nullptr;
+    const SampleLayout layout{alpha ? 4 : 3, 8};
+    const bool turned = orientation.anticlockwiseTurns % 2 == 1;
+    const uint32_t width = turned ? coded.height : coded.width;
+    const uint32_t height = turned ? coded.width : coded.height;
+    ImageBlock block = createBlockForLayout(width, height, layout);
+    if (!block)
+        return tooBigForBlock();
+
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, &coded);
+    rgb.depth = 8; // deeper pictures are rounded to 8 bits by the conversion
+    const bool direct = !alpha && orientation.isIdentity();
+    LargeBuffer samples;
+    if (direct) {
+        rgb.format = AVIF_RGB_FORMAT_BGR;
+        rgb.pixels = block.pixels();
+        rgb.rowBytes = static_cast<uint32_t>(block.rowSize());
+    } else {
+        rgb.format = alpha ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
+        rgb.rowBytes = coded.width * uint32_t(layout.channels);
+        samples = LargeBuffer::allocate(size_t(rgb.rowBytes) * coded.height);
+        if (!samples)
+            return tooBigForBlock();
+        rgb.pixels = samples.data();
+    }
+    const avifResult converted = avifImageYUVToRGB(&coded, &rgb);
+    if (converted != AVIF_RESULT_OK)
+        return failureFrom(converted);
+
+    if (direct) {
+        reverseRowOrder(block);
+    } else if (orientation.isIdentity()) {
+        for (uint32_t y = 0; y < height; ++y)
+            storeTopRow(block, int32_t(y), samples.data() + size_t(rgb.rowBytes) * y, layout);
+    } else {
+        const auto channels = static_cast<size_t>(layout.channels);
+        std::unique_ptr<uint8_t[]> row(new uint8_t[size_t(width) * channels]);
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x) {
+                uint32_t sourceX = x;
+                uint32_t sourceY = y;
+                sourceOf(orientation, width, height, coded.width, coded.height, sourceX, sourceY);
+                const uint8_t* source = samples.data() + size_t(rgb.rowBytes) * sourceY + channels * sourceX;
+                std::memcpy(row.get() + channels * x, source, channels);
+            }
+            storeTopRow(block, int32_t(y), row.get(), layout);
+        }
+    }
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    return decoded;
+}
+
+} // namespace
+
+Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file)
+{
+    std::unique_ptr<avifDecoder, DecoderDeleter> decoder(avifDecoderCreate());
+    if (!decoder)
+        return tooBigForBlock();
+    // As many threads as avifdec -j would be given on this machine.
+    decoder->maxThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    // Files other readers show are shown: some writers leave out boxes the
+    // strict reading requires (pixi, say).
+    decoder->strictFlags = AVIF_STRICT_DISABLED;
+    decoder->ignoreExif = AVIF_TRUE;
+    decoder->ignoreXMP = AVIF_TRUE;
+    avifResult result = avifDecoderSetIOMemory(decoder.get(), file.data(), file.size());
+    if (result == AVIF_RESULT_OK)
+        result = avifDecoderParse(decoder.get());
+    // libavif refuses pictures over 16384 x 16384 pixels or 32768 pixels on
+    // a side while parsing (its limits can only be lowered), in words only:
+    // those are too big as much as the ones the block limit refuses below.
+    if (result == AVIF_RESULT_BMFF_PARSE_FAILED && std::strstr(decoder->diag.error, "too large"))
+        return tooBigForBlock();
+    if (result != AVIF_RESULT_OK)
+        return failureFrom(result);
+    // The declared size decides before the AV1 decoder allocates its frames
+    // (an animation's first frame is the picture's size).
+    const avifImage& declared = *decoder->image;
+    if (!declaredSizeFits(declared.width, declared.height, SampleLayout{4, int(std::max(declared.depth, 8u))}))
+        return tooBigForBlock();
+    // dav1d decodes at the size the AV1 stream gives, which a hostile file
+    // can make far larger than the declared one: the stream is held to the
+    // declared size, padded to whole superblocks of up to 128 pixels.
+    const uint64_t padded = (uint64_t(declared.width) + 128) * (uint64_t(declared.height) + 128);
+    decoder->imageSizeLimit = static_cast<uint32_t>(std::min<uint64_t>(padded, decoder->imageSizeLimit));
+    result = avifDecoderNextImage(decoder.get());
+    if (result != AVIF_RESULT_OK)
+        return failureFrom(result);
+
+    avifImage* image = decoder->image;
+    const Orientation orientation = orientationOf(*image);
+    std::unique_ptr<avifImage, ImageDeleter> cropped;
+    if (image->transformFlags & AVIF_TRANSFORM_CLAP) {
+        avifCropRect rectangle;
+        avifDiagnostics diagnostics;
+        // A clean aperture that does not describe a valid crop is ignored,
+        // as libavif's own tools ignore all of them.
+        if (avifCropRectConvertCleanApertureBox(&rectangle, &image->clap, image->width, image->height,
+                                                image->yuvFormat, &diagnostics)) {
+            cropped.reset(avifImageCreateEmpty());
+            if (!cropped || avifImageSetViewRect(cropped.get(), image, &rectangle) != AVIF_RESULT_OK)
+                return Failure{Reason::CorruptData, kNotValidAvif};
+            image = cropped.get();
+        }
+    }
+    Result<DecodedImage> decoded = toBlock(*image, orientation);
+    if (decoded) {
+        decoded->compression = "AVIF - AV1";
+        const avifRWData& profile = decoder->image->icc;
+        if (profile.size > 0)
+            decoded->iccProfile.assign(profile.data, profile.data + profile.size);
+    }
+    return decoded;
+}
+
+Result<DecodedImage> readAvif(const std::string& path)
+{
+    WholeFile file;
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return readAvifFromMemory(file.bytes());
+}
+
+} // namespace pictorand

@@ -1,0 +1,20 @@
+#include "codecs/avif/avif.h"
+#include "codecs/common/codec_result.h"
+
+namespace pictorand {
+
+namespace {
+
+Result<DecodedImage> readAvifFile(const ReadRequest& request)
+{
+    return withoutExceptions([&] { return readAvif(request.path); });
+}
+
+} // namespace
+
+void registerAvifCodec(CodecRegistry& registry)
+{
+    registry.registerReader(ImageFormat::Avif, readAvifFile);
+}
+
+} // namespace pictorand

@@ -1,0 +1,111 @@
+#include "codecs/common/library_pixels.h"
+
+#include "codecs/common/alpha_composite.h"
+#include "codecs/common/pixel_order.h"
+
+#include "core/checked_size.h"
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+namespace pictorand {
+
+namespace {
+
+std::atomic<uint64_t> pixelLimitForFuzzing{0};
+
+bool isGrey(const SampleLayout& layout) { return layout.channels <= 2; }
+bool hasAlpha(const SampleLayout& layout) { return layout.channels == 2 || layout.channels == 4; }
+
+uint16_t bitCountFor(const SampleLayout& layout) { return isGrey(layout) ? 8 : 24; }
+
+// A 9- to 16-bit sample to 8 bits, rounded: v * 255 / max.
+uint8_t scaledTo8(const uint8_t* littleEndian, uint32_t maximum)
+{
+    const uint32_t value = uint32_t(littleEndian[0]) | uint32_t(littleEndian[1]) << 8;
+    const uint32_t clamped = value > maximum ? maximum : value;
+    return static_cast<uint8_t>((clamped * 255u + maximum / 2) / maximum);
+}
+
+} // namespace
+
+void limitPixelsForFuzzing(uint64_t pixels) { pixelLimitForFuzzing = pixels; }
+
+bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layout)
+{
+    if (width == 0 || height == 0 || width >= INT32_MAX || height >= INT32_MAX)
+        return false;
+    if (const uint64_t limit = pixelLimitForFuzzing; limit != 0 && width * height > limit)
+        return false;
+    // The library's own picture buffer is held to the same limit. Both
+    // dimensions are below 2^31, so their product does not overflow.
+    const uint64_t sampleBytes = layout.significantBits > 8 ? 2 : 1;
+    if (!checkedMulAdd(width * height, uint64_t(layout.channels) * sampleBytes, 0))
+        return false;
+    const auto w = static_cast<int64_t>(width);
+    const auto h = static_cast<int64_t>(height);
+    const uint32_t colours = isGrey(layout) ? 256 : 0;
+    return ImageBlock::sizeFor(w, h, bitCountFor(layout), colours)
+        && ImageBlock::sizeFor(h, w, bitCountFor(layout), colours);
+}
+
+ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLayout& layout)
+{
+    if (!declaredSizeFits(width, height, layout))
+        return {};
+    ImageBlock block = ImageBlock::create(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                          bitCountFor(layout), isGrey(layout) ? 256 : 0);
+    if (block && isGrey(layout))
+        for (uint32_t i = 0; i < 256; ++i)
+            block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+    return block;
+}
+
+void storeTopRow(ImageBlock& block, int32_t y, const uint8_t* samples, const SampleLayout& layout)
+{
+    storeTopRowPart(block, y, 0, block.width(), samples, layout);
+}
+
+void storeTopRowPart(ImageBlock& block, int32_t y, int32_t x0, int32_t count, const uint8_t* samples,
+                     const SampleLayout& layout)
+{
+    uint8_t* target = block.topRow(y) + size_t(x0) * (isGrey(layout) ? 1 : 3);
+    const auto width = static_cast<size_t>(count);
+    if (layout.significantBits <= 8) {
+        switch (layout.channels) {
+        case 1:
+            std::memcpy(target, samples, width);
+            return;
+        case 2:
+            for (size_t x = 0; x < width; ++x)
+                target[x] = overWhite(samples[2 * x], samples[2 * x + 1]);
+            return;
+        case 3:
+            copySwappingRedBlue(samples, target, width);
+            return;
+        default:
+            compositeRgbaOverWhite(samples, target, width);
+            return;
+        }
+    }
+    const uint32_t maximum = (1u << layout.significantBits) - 1;
+    const auto channels = static_cast<size_t>(layout.channels);
+    for (size_t x = 0; x < width; ++x) {
+        const uint8_t* pixel = samples + 2 * channels * x;
+        uint8_t value[4];
+        for (size_t c = 0; c < channels; ++c)
+            value[c] = scaledTo8(pixel + 2 * c, maximum);
+        if (isGrey(layout)) {
+            target[x] = hasAlpha(layout) ? overWhite(value[0], value[1]) : value[0];
+        } else if (hasAlpha(layout)) {
+            compositeRgbaOverWhite(value, target + 3 * x, 1);
+        } else {
+            target[3 * x] = value[2];
+            target[3 * x + 1] = value[1];
+            target[3 * x + 2] = value[0];
+        }
+    }
+}
+
+} // namespace pictorand

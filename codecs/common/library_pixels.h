@@ -1,0 +1,47 @@
+#pragma once
+// The modern-format libraries (WebP, HEIF/AVIF, JPEG XL) all hand back
+// top-down rows of interleaved samples, red first, grey or colour, with or
+// without alpha, at 8 or (HEIF/AVIF) 10 to 16 bits. Blocks hold grey
+// pictures as 8 bits with a grey ramp, as the PNG and TIFF readers return
+// them, and everything else as 24-bit blue-green-red rows bottom-up; alpha is
+// composited over white on the way.
+
+#include "core/image_block.h"
+#include "core/result.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pictorand {
+
+struct SampleLayout {
+    int channels = 3;       // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
+    int significantBits = 8; // 8, or 9 to 16 for 16-bit little-endian samples
+};
+
+// True when a picture of that size fits a block however it is turned, and
+// the library's buffer of that layout stays within the block limit too.
+// Readers ask before the library allocates anything picture-sized.
+bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layout);
+
+// Fuzzing only: pictures of more pixels than this are refused as too big, so
+// that a tiny file declaring a legitimately huge canvas does not run into the
+// fuzzer's time limit. 0 (the default) leaves only the block limit.
+void limitPixelsForFuzzing(uint64_t pixels);
+
+// The failure for a picture over the block limit, in the words every reader uses.
+inline Failure tooBigForBlock() { return {Reason::OutOfMemory, kCantAllocateMemory}; }
+
+// The block for the layout: 8-bit with a grey ramp or 24-bit; null when it
+// does not fit.
+ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLayout& layout);
+
+// Converts one picture row (counted from the top) of `width` pixels into the
+// block. Samples above 8 bits are scaled to 8 with rounding.
+void storeTopRow(ImageBlock& block, int32_t y, const uint8_t* samples, const SampleLayout& layout);
+// The same for `count` pixels of that row from column x (which the caller
+// keeps within the row).
+void storeTopRowPart(ImageBlock& block, int32_t y, int32_t x, int32_t count, const uint8_t* samples,
+                     const SampleLayout& layout);
+
+} // namespace pictorand

@@ -1,0 +1,20 @@
+#include "codecs/common/codec_result.h"
+#include "codecs/heif/heif.h"
+
+namespace pictorand {
+
+namespace {
+
+Result<DecodedImage> readHeifFile(const ReadRequest& request)
+{
+    return withoutExceptions([&] { return readHeif(request.path); });
+}
+
+} // namespace
+
+void registerHeifCodec(CodecRegistry& registry)
+{
+    registry.registerReader(ImageFormat::Heic, readHeifFile);
+}
+
+} // namespace pictorand

@@ -1,0 +1,19 @@
+#pragma once
+// JPEG XL through libjxl, on as many threads as djxl takes. libjxl turns the
+// picture upright from the orientation in its header; an animation shows its
+// first frame. libjxl holds every channel of the picture as 32-bit floats
+// while it decodes, so pictures whose float planes would pass the block
+// limit are refused before it starts.
+
+#include "core/codec_registry.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace pictorand {
+
+Result<DecodedImage> readJpegXl(const std::string& path);
+Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file);
+
+} // namespace pictorand

@@ -1,0 +1,25 @@
+#pragma once
+// WebP through libwebp. The reader takes lossy, lossless and extended files;
+// an animation shows its first frame as the canvas holds it after that frame.
+// Alpha is composited over white. The writer writes lossy files at the JPEG
+// quality setting, and lossless ones when that setting is 100.
+
+#include "core/codec_registry.h"
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace pictorand {
+
+// WebP stores each dimension in 14 bits.
+inline constexpr int32_t kWebpMaxDimension = 16383;
+
+Result<DecodedImage> readWebp(const std::string& path);
+Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file);
+
+// Writes a 1-, 4-, 8- or 24-bit block.
+Status writeWebp(const std::string& path, const ImageBlock& block, const WebpWriteOptions& options);
+
+} // namespace pictorand

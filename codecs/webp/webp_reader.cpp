@@ -1,0 +1,140 @@
+#include "codecs/common/codec_result.h"
+#include "codecs/common/library_pixels.h"
+#include "codecs/common/whole_file.h"
+#include "codecs/webp/webp.h"
+#include "core/large_buffer.h"
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+#include <memory>
+
+namespace pictorand {
+
+namespace {
+
+constexpr const char* kNotValidWebp = "Not a valid WebP file";
+
+struct DemuxDeleter {
+    void operator()(WebPDemuxer* demuxer) const { WebPDemuxDelete(demuxer); }
+};
+struct AnimationDeleter {
+    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+std::vector<uint8_t> iccProfileOf(const WebPData& data)
+{
+    std::unique_ptr<WebPDemuxer, DemuxDeleter> demuxer(WebPDemux(&data));
+    std::vector<uint8_t> profile;
+    if (!demuxer || !(WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG))
+        return profile;
+    WebPChunkIterator chunk;
+    if (WebPDemuxGetChunk(demuxer.get(), "ICCP", 1, &chunk)) {
+        profile.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    return profile;
+}
+
+// Animations go through the animation decoder, which lays the first frame on
+// the canvas (a frame may be smaller than the canvas); the canvas is RGBA.
+Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamFeatures& features)
+{
+    const SampleLayout layout{4, 8};
+    ImageBlock block = createBlockForLayout(static_cast<uint32_t>(features.width),
+                                            static_cast<uint32_t>(features.height), layout);
+    if (!block)
+        return tooBigForBlock();
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    options.color_mode = MODE_RGBA;
+    options.use_threads = 0;
+    std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
+    WebPAnimInfo info;
+    uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != uint32_t(block.width())
+        || info.canvas_height != uint32_t(block.height())
+        || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    const size_t rowBytes = size_t(info.canvas_width) * 4;
+    for (int32_t y = 0; y < block.height(); ++y)
+        storeTopRow(block, y, canvas + rowBytes * size_t(y), layout);
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    decoded.compression = "WebP - animated";
+    return decoded;
+}
+
+// A still picture without alpha is decoded straight into the block's rows:
+// blue first, and flipped, since block rows run bottom-up.
+Result<DecodedImage> decodeStill(const WebPData& data, const WebPBitstreamFeatures& features)
+{
+    const SampleLayout layout{features.has_alpha ? 4 : 3, 8};
+    ImageBlock block = createBlockForLayout(static_cast<uint32_t>(features.width),
+                                            static_cast<uint32_t>(features.height), layout);
+    if (!block)
+        return tooBigForBlock();
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config))
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    LargeBuffer rgba;
+    config.output.is_external_memory = 1;
+    if (features.has_alpha) {
+        rgba = LargeBuffer::allocate(size_t(features.width) * size_t(features.height) * 4);
+        if (!rgba)
+            return tooBigForBlock();
+        config.output.colorspace = MODE_RGBA;
+        config.output.u.RGBA.rgba = rgba.data();
+        config.output.u.RGBA.stride = features.width * 4;
+        config.output.u.RGBA.size = rgba.size();
+    } else {
+        config.output.colorspace = MODE_BGR;
+        config.options.flip = 1;
+        config.output.u.RGBA.rgba = block.pixels();
+        config.output.u.RGBA.stride = static_cast<int>(block.rowSize());
+        config.output.u.RGBA.size = block.rowSize() * size_t(block.height());
+    }
+    const VP8StatusCode status = WebPDecode(data.bytes, data.size, &config);
+    WebPFreeDecBuffer(&config.output);
+    if (status == VP8_STATUS_OUT_OF_MEMORY)
+        return tooBigForBlock();
+    if (status != VP8_STATUS_OK)
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    if (features.has_alpha)
+        for (int32_t y = 0; y < block.height(); ++y)
+            storeTopRow(block, y, rgba.data() + size_t(features.width) * 4 * size_t(y), layout);
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    decoded.compression = features.format == 2 ? "WebP - lossless" : "WebP - lossy";
+    return decoded;
+}
+
+} // namespace
+
+Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file)
+{
+    const WebPData data{file.data(), file.size()};
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(data.bytes, data.size, &features) != VP8_STATUS_OK)
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    // The declared canvas decides before libwebp allocates anything for it.
+    if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
+        return tooBigForBlock();
+    Result<DecodedImage> decoded =
+        features.has_animation ? decodeFirstFrame(data, features) : decodeStill(data, features);
+    if (decoded)
+        decoded->iccProfile = iccProfileOf(data);
+    return decoded;
+}
+
+Result<DecodedImage> readWebp(const std::string& path)
+{
+    WholeFile file;
+    if (!file.open(path))
+        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+    return readWebpFromMemory(file.bytes());
+}
+
+} // namespace pictorand

@@ -1,0 +1,12 @@
+// Feeds the AVIF reader (libavif), with its own turning and cropping.
+#include "codecs/avif/avif.h"
+#include "codecs/common/library_pixels.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
+    (void)limited;
+    (void)pictorand::readAvifFromMemory({data, size});
+    return 0;
+}

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Makes the WebP, HEIC, AVIF and JPEG XL fixtures of tests/codecs/*/fixtures
+# with each format's own encoder, from the rose sample (70 x 46). Run from
+# the top of the source tree; the files are committed, so this runs only
+# when they change. Tools: webp, libheif-examples, libavif-bin, libjxl-tools,
+# imagemagick, and libheif-dev/libjxl-dev for the helper that writes
+# orientations the tools cannot.
+set -euo pipefail
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rose=samples/rose-24bit.bmp
+convert "$rose" -depth 8 "$work/rose.ppm"
+convert "$rose" -depth 8 "png24:$work/rose.png"
+# Alpha from transparent at the left to opaque at the right.
+convert "$rose" \( -size 46x70 gradient:black-white -rotate 90 \) -alpha off -compose copy_opacity -composite \
+  -depth 8 "png32:$work/rose-alpha.png"
+convert "$rose" -colorspace Gray -depth 8 -define png:color-type=0 "png:$work/rose-grey.png"
+convert "$rose" -depth 16 "png48:$work/rose-16.png"
+convert "$rose" -crop 69x45+0+0 +repage -depth 8 "png24:$work/rose-odd.png"
+# An embedded profile (ghostscript's 564-byte Adobe RGB one), only assigned.
+convert "$work/rose.png" -profile /usr/share/color/icc/ghostscript/a98.icc "png24:$work/rose-icc.png"
+g++ -O1 -std=c++20 tests/codecs/make_oriented_fixture.cpp -o "$work/oriented" \
+  $(pkg-config --cflags --libs libheif libjxl)
+
+out=tests/codecs/webp/fixtures
+mkdir -p "$out"
+cwebp -quiet -q 75 "$work/rose.png" -o "$out/lossy.webp"
+cwebp -quiet -lossless "$work/rose-odd.png" -o "$out/lossless.webp"
+cwebp -quiet -q 80 -exact "$work/rose-alpha.png" -o "$out/alpha.webp"
+# Two frames; the second is never shown.
+convert "$rose" -negate "png24:$work/negative.png"
+cwebp -quiet -metadata icc "$work/rose-icc.png" -o "$out/icc.webp"
+img2webp -lossless "$work/rose-alpha.png" -d 100 "$work/negative.png" -o "$out/animated.webp" >/dev/null
+
+out=tests/codecs/heif/fixtures
+mkdir -p "$out"
+heif-enc -q 60 "$work/rose.png" -o "$out/lossy.heic"
+heif-enc -q 60 "$work/rose-icc.png" -o "$out/icc.heic"
+heif-enc -q 60 "$work/rose-alpha.png" -o "$out/alpha.heic"
+heif-enc -q 60 "$work/rose-grey.png" -o "$out/grey.heic"
+heif-enc -q 60 -b 10 "$work/rose-16.png" -o "$out/ten-bit.heic"
+# stream-larger-than-declared.heic is a fuzzing finding, kept as it was found.
+# EXIF orientation 6 (turned right) and 5 (turned right, then mirrored).
+"$work/oriented" heic 6 "$work/rose.ppm" "$out/rotated.heic"
+"$work/oriented" heic 5 "$work/rose.ppm" "$out/rotated-mirrored.heic"
+
+out=tests/codecs/avif/fixtures
+mkdir -p "$out"
+avifenc -s 8 -y 420 "$work/rose.png" "$out/lossy.avif" >/dev/null
+avifenc -s 8 -y 444 --lossless "$work/rose-odd.png" "$out/lossless.avif" >/dev/null
+avifenc -s 8 -y 420 "$work/rose-icc.png" "$out/icc.avif" >/dev/null
+avifenc -s 8 -y 420 "$work/rose-alpha.png" "$out/alpha.avif" >/dev/null
+avifenc -s 8 -y 400 "$work/rose-grey.png" "$out/grey.avif" >/dev/null
+avifenc -s 8 -y 420 -d 10 "$work/rose-16.png" "$out/ten-bit.avif" >/dev/null
+avifenc -s 8 -y 444 --irot 1 "$work/rose.png" "$out/rotated.avif" >/dev/null
+avifenc -s 8 -y 444 --irot 3 --imir 1 "$work/rose.png" "$out/rotated-mirrored.avif" >/dev/null
+avifenc -s 8 -y 444 --imir 0 "$work/rose.png" "$out/mirrored.avif" >/dev/null
+avifenc -s 8 -y 444 --crop 4,2,60,40 "$work/rose.png" "$out/cropped.avif" >/dev/null
+
+out=tests/codecs/jxl/fixtures
+mkdir -p "$out"
+cjxl -d 1 "$work/rose.png" "$out/lossy.jxl" 2>/dev/null
+cjxl -d 0 "$work/rose-odd.png" "$out/lossless.jxl" 2>/dev/null
+cjxl -d 0 "$work/rose-icc.png" "$out/icc.jxl" 2>/dev/null
+cjxl -d 1 "$work/rose-alpha.png" "$out/alpha.jxl" 2>/dev/null
+cjxl -d 0 "$work/rose-grey.png" "$out/grey.jxl" 2>/dev/null
+"$work/oriented" jxl 6 "$work/rose.ppm" "$out/rotated.jxl"
+"$work/oriented" jxl 7 "$work/rose.ppm" "$out/rotated-mirrored.jxl"
