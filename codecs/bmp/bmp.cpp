@@ -393,12 +393,18 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
         const uint64_t stored = ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
                                 * static_cast<uint64_t>(block.height());
         const uint64_t available = *fileSize > layout.pixelOffset ? *fileSize - layout.pixelOffset : 0;
-        LargeBuffer data = LargeBuffer::allocate(std::min(stored, available));
-        if (!data) {
-            failure = {Reason::OutOfMemory, kCantAllocateMemory};
-            return {};
+        // A file whose rows start past its end has no data to read (and
+        // nothing to allocate for it).
+        LargeBuffer data;
+        if (std::min(stored, available) > 0) {
+            data = LargeBuffer::allocate(std::min(stored, available));
+            if (!data) {
+                failure = {Reason::OutOfMemory, kCantAllocateMemory};
+                return {};
+            }
         }
-        const uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, data.data(), data.size());
+        const uint64_t bytesRead =
+            data ? readAt(fileno(file.get()), layout.pixelOffset, data.data(), data.size()) : 0;
         decodeBitFields(layout, std::span<const uint8_t>(data.data(), bytesRead), block);
         if (bytesRead < stored)
             warning = kPictureDataEndsEarly;
