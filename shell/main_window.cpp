@@ -5,6 +5,7 @@
 #include "ops/color_table.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
+#include "platform/formatted_text.h"
 #include "platform/paths.h"
 #include "shell/block_image.h"
 #include "shell/core/recent_directories.h"
@@ -115,17 +116,6 @@ bool isExistingFile(const std::string& path)
 {
     std::error_code error;
     return !path.empty() && std::filesystem::is_regular_file(path, error);
-}
-
-std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string formatted(const char* format, ...)
-{
-    char buffer[1024];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(buffer, sizeof buffer, format, arguments);
-    va_end(arguments);
-    return buffer;
 }
 
 // With PICTORAND_TRACE_STEPS set, prints how long after the key press (the

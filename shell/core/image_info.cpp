@@ -1,26 +1,14 @@
 #include "shell/core/image_info.h"
 
+#include "platform/formatted_text.h"
 #include "platform/paths.h"
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
 
 namespace pictorand {
 
 namespace {
-
-std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string formatted(const char* format, ...)
-{
-    char buffer[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(buffer, sizeof buffer, format, arguments);
-    va_end(arguments);
-    return buffer;
-}
 
 uint64_t tableBytes(int bitCount)
 {
