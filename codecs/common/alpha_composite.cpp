@@ -12,16 +12,6 @@ void compositeRgbaOverWhite(const uint8_t* rgba, uint8_t* bgr, size_t pixels)
     }
 }
 
-void compositeBgraOverWhite(const uint8_t* bgra, uint8_t* bgr, size_t pixels)
-{
-    for (size_t i = 0; i < pixels; ++i, bgra += 4, bgr += 3) {
-        const uint8_t alpha = bgra[3];
-        bgr[0] = overWhite(bgra[0], alpha);
-        bgr[1] = overWhite(bgra[1], alpha);
-        bgr[2] = overWhite(bgra[2], alpha);
-    }
-}
-
 void compositeBgrOverWhite(uint8_t* bgr, const uint8_t* alpha, size_t pixels)
 {
     for (size_t i = 0; i < pixels; ++i, bgr += 3) {

@@ -18,9 +18,6 @@ inline uint8_t overWhite(uint8_t value, uint8_t alpha)
 // `pixels` 4-byte pixels, red first, to 3-byte pixels blue first, over white.
 void compositeRgbaOverWhite(const uint8_t* rgba, uint8_t* bgr, size_t pixels);
 
-// `pixels` 4-byte pixels, blue first, to 3-byte pixels blue first, over white.
-void compositeBgraOverWhite(const uint8_t* bgra, uint8_t* bgr, size_t pixels);
-
 // `pixels` 3-byte pixels, blended in place over white by a separate alpha.
 void compositeBgrOverWhite(uint8_t* bgr, const uint8_t* alpha, size_t pixels);
 

@@ -4,6 +4,7 @@
 #include "codecs/common/pixel_order.h"
 
 #include "core/checked_size.h"
+#include "core/sample_scale.h"
 
 #include <atomic>
 #include <climits>
@@ -24,8 +25,7 @@ uint16_t bitCountFor(const SampleLayout& layout) { return isGrey(layout) ? 8 : 2
 uint8_t scaledTo8(const uint8_t* littleEndian, uint32_t maximum)
 {
     const uint32_t value = uint32_t(littleEndian[0]) | uint32_t(littleEndian[1]) << 8;
-    const uint32_t clamped = value > maximum ? maximum : value;
-    return static_cast<uint8_t>((clamped * 255u + maximum / 2) / maximum);
+    return toEightBits(value > maximum ? maximum : value, maximum);
 }
 
 } // namespace

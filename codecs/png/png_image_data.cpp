@@ -5,6 +5,7 @@
 #include "codecs/png/png_filter.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
+#include "core/sample_scale.h"
 
 #include <libdeflate.h>
 
@@ -133,8 +134,8 @@ uint32_t outputBits(const Header& header)
     }
 }
 
-// A 16-bit sample to 8 bits, rounded: v * 255 / 65535 is v / 257.
-inline uint8_t sample16(const uint8_t* big) { return static_cast<uint8_t>(((unsigned(big[0]) << 8 | big[1]) + 128) / 257); }
+// A 16-bit sample to 8 bits, rounded.
+inline uint8_t sample16(const uint8_t* big) { return toEightBits(unsigned(big[0]) << 8 | big[1], 65535); }
 inline uint16_t raw16(const uint8_t* big) { return static_cast<uint16_t>(big[0] << 8 | big[1]); }
 // A 16-bit sample over white at 16-bit precision, then to 8 bits: rounding
 // twice would be up to two levels off.

@@ -5,6 +5,7 @@
 #include "codecs/common/pixel_order.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
 #include <atomic>
@@ -183,12 +184,12 @@ inline uint16_t sample16(const uint8_t* samples, uint32_t index)
     return value;
 }
 
-// A sample at 8 bits; 16-bit ones rounded (v * 255 / 65535 is v / 257).
+// A sample at 8 bits; 16-bit ones rounded.
 inline uint8_t sample8(const uint8_t* samples, uint32_t index, uint16_t bits)
 {
     if (bits == 8)
         return samples[index];
-    return static_cast<uint8_t>((sample16(samples, index) + 128u) / 257u);
+    return toEightBits(sample16(samples, index), 65535);
 }
 
 // Sample `index` composited over white with the alpha sample `alphaIndex`,
