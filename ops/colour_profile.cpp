@@ -14,6 +14,11 @@
 #include <thread>
 #include <vector>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define PICTORAND_WIDE_PROFILE_PATH 1
+#endif
+
 namespace pictorand {
 
 namespace {
@@ -47,6 +52,13 @@ constexpr int kFractionBits = 4;
 struct MatrixShaperTables {
     std::array<std::array<std::array<int32_t, 256>, 3>, 3> term{};
     std::array<uint8_t, kLinearSteps + 1> encode{};
+    // For the wide path: each channel's linear light as a 16-bit value
+    // split into its low and high bytes (byte lookups are what the vector
+    // unit does fastest), and the matrix as floats that turn a sum of
+    // 16-bit values into linear light from 0 to 1.
+    alignas(64) std::array<std::array<uint8_t, 256>, 3> linearLow{};
+    alignas(64) std::array<std::array<uint8_t, 256>, 3> linearHigh{};
+    std::array<std::array<float, 3>, 3> coefficient{};
     // The profile is sRGB in all but name (cameras embed one in most
     // photos): every byte would come out as it went in, so nothing is done.
     bool identity = false;
@@ -146,8 +158,14 @@ std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHP
         if (!curve)
             return nullptr;
         const int blockChannel = 2 - channel;
+        for (int output = 0; output < 3; ++output)
+            tables->coefficient[size_t(2 - output)][size_t(blockChannel)] =
+                static_cast<float>(toSrgb[output][channel] / 65535.0);
         for (int value = 0; value < 256; ++value) {
             const double linear = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(value / 255.0));
+            const auto linear16 = static_cast<uint16_t>(std::lround(std::clamp(linear, 0.0, 1.0) * 65535));
+            tables->linearLow[size_t(blockChannel)][size_t(value)] = static_cast<uint8_t>(linear16 & 0xFF);
+            tables->linearHigh[size_t(blockChannel)][size_t(value)] = static_cast<uint8_t>(linear16 >> 8);
             for (int output = 0; output < 3; ++output) { // red, green, blue of sRGB
                 const double term = toSrgb[output][channel] * linear * kScale;
                 tables->term[2 - output][blockChannel][value] =
@@ -190,23 +208,255 @@ std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> profileBytes
     return conversion;
 }
 
+void convertPixelsByTables(const MatrixShaperTables& tables, uint8_t* pixel, uint32_t count)
+{
+    constexpr int32_t kMaximum = kLinearSteps << kFractionBits;
+    constexpr int32_t kHalf = 1 << (kFractionBits - 1);
+    for (uint32_t x = 0; x < count; ++x, pixel += 3) {
+        const uint8_t blue = pixel[0], green = pixel[1], red = pixel[2];
+        for (int output = 0; output < 3; ++output) {
+            const auto& term = tables.term[static_cast<size_t>(output)];
+            int32_t linear = term[0][blue] + term[1][green] + term[2][red];
+            linear = std::clamp(linear, 0, kMaximum);
+            pixel[output] = tables.encode[static_cast<size_t>((linear + kHalf) >> kFractionBits)];
+        }
+    }
+}
+
+#ifdef PICTORAND_WIDE_PROFILE_PATH
+
+#define PICTORAND_WIDE_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// GCC 12's intrinsics start some results from an undefined register and
+// then warn about it.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// Byte permutations that split 64 blue-green-red pixels (three vectors)
+// into a vector per channel and merge them back. Each takes two steps of a
+// two-vector permutation, as no single instruction reads three vectors.
+struct WideShuffles {
+    alignas(64) uint8_t splitFirst[3][64];
+    alignas(64) uint8_t splitSecond[3][64];
+    alignas(64) uint8_t mergeFirst[3][64];
+    alignas(64) uint8_t mergeSecond[3][64];
+
+    WideShuffles()
+    {
+        for (int channel = 0; channel < 3; ++channel)
+            for (int i = 0; i < 64; ++i) {
+                const int source = 3 * i + channel; // 0..191 over the three vectors
+                splitFirst[channel][i] = static_cast<uint8_t>(source & 127);
+                splitSecond[channel][i] = static_cast<uint8_t>(source < 128 ? i : 64 + (source - 128));
+            }
+        // Where each pixel ends up in a channel's encoded vector: quarter q
+        // holds half q % 2 of the words the unpacking made from the low
+        // (q < 2) or high (q >= 2) eight bytes of each 16-byte lane, and
+        // the packing puts its value t at byte 16 (t / 4) + 4 q + t % 4.
+        uint8_t placeOf[64];
+        for (int quarter = 0; quarter < 4; ++quarter)
+            for (int t = 0; t < 16; ++t) {
+                const int word = 16 * (quarter % 2) + t;
+                const int pixel = 16 * (word / 8) + word % 8 + (quarter < 2 ? 0 : 8);
+                placeOf[pixel] = static_cast<uint8_t>(16 * (t / 4) + 4 * quarter + t % 4);
+            }
+        for (int part = 0; part < 3; ++part)
+            for (int i = 0; i < 64; ++i) {
+                const int position = 64 * part + i;
+                const int channel = position % 3, place = placeOf[position / 3];
+                mergeFirst[part][i] = static_cast<uint8_t>(channel == 0 ? place : 64 + place); // blue or green
+                mergeSecond[part][i] = static_cast<uint8_t>(channel == 2 ? 64 + place : i); // red, or as is
+            }
+    }
+};
+
+PICTORAND_WIDE_TARGET inline __m512i lookupBytes(__m512i index, const uint8_t* table)
+{
+    const __m512i low = _mm512_permutex2var_epi8(_mm512_load_si512(table), index, _mm512_load_si512(table + 64));
+    const __m512i high =
+        _mm512_permutex2var_epi8(_mm512_load_si512(table + 128), index, _mm512_load_si512(table + 192));
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// sRGB's encoding, 1.055 x^(1/2.4) - 0.055 above 0.0031308 and 12.92 x
+// below, computed rather than looked up: the vector unit gathers table
+// entries one by one, slower than all of this. With x = 2^e m, m in [1, 2),
+// x^(5/12) is 2^(5e/12) (a table of sixteen, which one permutation reads)
+// times m^(5/12) (a polynomial). Both already carry 1.055 x 255.
+constexpr int kEncodingDegree = 4;
+
+struct SrgbEncoding {
+    std::array<float, 16> octave{}; // by the exponent's low four bits
+    std::array<float, kEncodingDegree + 1> polynomial{}; // in m, lowest power first
+    bool accurate = false;
+
+    SrgbEncoding()
+    {
+        constexpr int kDegree = kEncodingDegree;
+        constexpr double kPi = 3.14159265358979323846;
+        double nodes[kDegree + 1];
+        double system[kDegree + 1][kDegree + 2];
+        for (int i = 0; i <= kDegree; ++i) { // Chebyshev nodes on [1, 2]
+            nodes[i] = 1.5 + 0.5 * std::cos((2 * i + 1) * kPi / (2 * (kDegree + 1)));
+            double power = 1;
+            for (int j = 0; j <= kDegree; ++j, power *= nodes[i])
+                system[i][j] = power;
+            system[i][kDegree + 1] = std::pow(nodes[i], 5.0 / 12.0);
+        }
+        for (int column = 0; column <= kDegree; ++column) { // Gauss-Jordan with partial pivoting
+            int pivot = column;
+            for (int row = column + 1; row <= kDegree; ++row)
+                if (std::fabs(system[row][column]) > std::fabs(system[pivot][column]))
+                    pivot = row;
+            std::swap(system[pivot], system[column]);
+            for (int row = 0; row <= kDegree; ++row) {
+                if (row == column)
+                    continue;
+                const double factor = system[row][column] / system[column][column];
+                for (int j = column; j <= kDegree + 1; ++j)
+                    system[row][j] -= factor * system[column][j];
+            }
+        }
+        for (int j = 0; j <= kDegree; ++j)
+            polynomial[size_t(j)] = static_cast<float>(system[j][kDegree + 1] / system[j][j]);
+        for (int i = 0; i < 16; ++i) { // i is the biased exponent's low bits: 15 for 2^0
+            const int exponent = i == 15 ? 0 : i - 15;
+            octave[size_t(i)] = static_cast<float>(1.055 * 255 * std::pow(2.0, 5.0 * exponent / 12));
+        }
+        // The fit is good to about 1e-5 (a fiftieth of a level); check it,
+        // in the floats it will be used in, before trusting it.
+        double worst = 0;
+        for (int i = 0; i <= 1000; ++i) {
+            const float m = 1.0f + float(i) / 1000;
+            float value = polynomial[kDegree];
+            for (int j = kDegree - 1; j >= 0; --j)
+                value = value * m + polynomial[size_t(j)];
+            worst = std::max(worst, std::fabs(value - std::pow(double(m), 5.0 / 12.0)));
+        }
+        accurate = worst < 1e-4;
+    }
+};
+
+const SrgbEncoding& srgbEncoding()
+{
+    static const SrgbEncoding encoding;
+    return encoding;
+}
+
+PICTORAND_WIDE_TARGET inline __m512i encodeSrgb(__m512 linear, const SrgbEncoding& encoding)
+{
+    // Out-of-gamut sums: above 1 they are clamped here; below 0 they take
+    // the straight part and come out negative, which the packing into
+    // bytes saturates to 0.
+    linear = _mm512_min_ps(linear, _mm512_set1_ps(1.0f));
+    // Above the straight part the exponent runs from -9 to 0. The table is
+    // read by the low four bits of the biased exponent, so it needs no
+    // clamping (0 reads some entry the blend below throws away).
+    const __m512i octave = _mm512_srli_epi32(_mm512_castps_si512(linear), 23);
+    const __m512 mantissa = _mm512_getmant_ps(linear, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
+    __m512 power = _mm512_set1_ps(encoding.polynomial[kEncodingDegree]);
+    for (int j = kEncodingDegree - 1; j >= 0; --j)
+        power = _mm512_fmadd_ps(power, mantissa, _mm512_set1_ps(encoding.polynomial[size_t(j)]));
+    const __m512 scale = _mm512_permutexvar_ps(octave, _mm512_loadu_ps(encoding.octave.data()));
+    // Both branches end half a level up, so that truncation rounds; the
+    // clamp keeps them below 255.5.
+    const __m512 curved = _mm512_fmsub_ps(scale, power, _mm512_set1_ps(float(0.055 * 255 - 0.5)));
+    const __m512 straight = _mm512_fmadd_ps(linear, _mm512_set1_ps(float(12.92 * 255)), _mm512_set1_ps(0.5f));
+    const __mmask16 dark = _mm512_cmp_ps_mask(linear, _mm512_set1_ps(0.0031308f), _CMP_LE_OQ);
+    return _mm512_cvttps_epi32(_mm512_mask_blend_ps(dark, curved, straight));
+}
+
+// 64 pixels at a time: each channel's bytes looked up as 16-bit linear
+// light, the matrix applied in floats, and the sums encoded as sRGB bytes.
+PICTORAND_WIDE_TARGET void convertPixelsWide(const MatrixShaperTables& tables, const WideShuffles& shuffles,
+                                             const SrgbEncoding& encoding, uint8_t* pixel, uint32_t groups)
+{
+    __m512 coefficient[3][3];
+    for (size_t o = 0; o < 3; ++o)
+        for (size_t k = 0; k < 3; ++k)
+            coefficient[o][k] = _mm512_set1_ps(tables.coefficient[o][k]);
+    for (uint32_t g = 0; g < groups; ++g, pixel += 192) {
+        const __m512i part0 = _mm512_loadu_si512(pixel);
+        const __m512i part1 = _mm512_loadu_si512(pixel + 64);
+        const __m512i part2 = _mm512_loadu_si512(pixel + 128);
+        __m512i low[3], high[3];
+        for (size_t c = 0; c < 3; ++c) {
+            const __m512i first =
+                _mm512_permutex2var_epi8(part0, _mm512_load_si512(shuffles.splitFirst[c]), part1);
+            const __m512i channel =
+                _mm512_permutex2var_epi8(first, _mm512_load_si512(shuffles.splitSecond[c]), part2);
+            low[c] = lookupBytes(channel, tables.linearLow[c].data());
+            high[c] = lookupBytes(channel, tables.linearHigh[c].data());
+        }
+        // Low and high bytes paired into words; within each 128-bit lane,
+        // as the unpacking works, so the pixels come out in the order
+        // `WideShuffles` undoes when it merges.
+        __m512i wordsFirst[3], wordsSecond[3];
+        for (size_t c = 0; c < 3; ++c) {
+            wordsFirst[c] = _mm512_unpacklo_epi8(low[c], high[c]);
+            wordsSecond[c] = _mm512_unpackhi_epi8(low[c], high[c]);
+        }
+        __m512i quarters[3][4];
+        for (int quarter = 0; quarter < 4; ++quarter) {
+            __m512 linear[3];
+            for (size_t c = 0; c < 3; ++c) {
+                const __m512i words = quarter < 2 ? wordsFirst[c] : wordsSecond[c];
+                const __m256i half =
+                    quarter % 2 == 0 ? _mm512_castsi512_si256(words) : _mm512_extracti64x4_epi64(words, 1);
+                linear[c] = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(half));
+            }
+            for (size_t o = 0; o < 3; ++o) {
+                __m512 sum = _mm512_mul_ps(coefficient[o][0], linear[0]);
+                sum = _mm512_fmadd_ps(coefficient[o][1], linear[1], sum);
+                sum = _mm512_fmadd_ps(coefficient[o][2], linear[2], sum);
+                quarters[o][quarter] = encodeSrgb(sum, encoding);
+            }
+        }
+        // Packed lane by lane with saturation, which `WideShuffles` also
+        // undoes.
+        __m512i encoded[3];
+        for (size_t o = 0; o < 3; ++o)
+            encoded[o] = _mm512_packus_epi16(_mm512_packs_epi32(quarters[o][0], quarters[o][1]),
+                                             _mm512_packs_epi32(quarters[o][2], quarters[o][3]));
+        for (size_t part = 0; part < 3; ++part) {
+            const __m512i blueGreen =
+                _mm512_permutex2var_epi8(encoded[0], _mm512_load_si512(shuffles.mergeFirst[part]), encoded[1]);
+            const __m512i merged =
+                _mm512_permutex2var_epi8(blueGreen, _mm512_load_si512(shuffles.mergeSecond[part]), encoded[2]);
+            _mm512_storeu_si512(pixel + 64 * part, merged);
+        }
+    }
+}
+
+bool wideUnitPresent()
+{
+    static const bool present = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+                                && __builtin_cpu_supports("avx512vbmi");
+    return present;
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
 void convertRowsByTables(const MatrixShaperTables& tables, ImageBlock& block, int32_t first, int32_t end)
 {
     const auto width = static_cast<uint32_t>(block.width());
-    constexpr int32_t kMaximum = kLinearSteps << kFractionBits;
-    constexpr int32_t kHalf = 1 << (kFractionBits - 1);
-    for (int32_t y = first; y < end; ++y) {
-        uint8_t* pixel = block.row(y);
-        for (uint32_t x = 0; x < width; ++x, pixel += 3) {
-            const uint8_t blue = pixel[0], green = pixel[1], red = pixel[2];
-            for (int output = 0; output < 3; ++output) {
-                const auto& term = tables.term[static_cast<size_t>(output)];
-                int32_t linear = term[0][blue] + term[1][green] + term[2][red];
-                linear = std::clamp(linear, 0, kMaximum);
-                pixel[output] = tables.encode[static_cast<size_t>((linear + kHalf) >> kFractionBits)];
-            }
+#ifdef PICTORAND_WIDE_PROFILE_PATH
+    if (wideUnitPresent() && srgbEncoding().accurate) {
+        static const WideShuffles shuffles;
+        const uint32_t groups = width / 64;
+        for (int32_t y = first; y < end; ++y) {
+            convertPixelsWide(tables, shuffles, srgbEncoding(), block.row(y), groups);
+            convertPixelsByTables(tables, block.row(y) + size_t(groups) * 192, width - groups * 64);
         }
+        return;
     }
+#endif
+    for (int32_t y = first; y < end; ++y)
+        convertPixelsByTables(tables, block.row(y), width);
 }
 
 void convertRowsByTransform(const Conversion& conversion, ImageBlock& block, int32_t first, int32_t end)

@@ -1,4 +1,5 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -674,6 +676,16 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
     if (page.width == 0 || page.height == 0 || page.width > 0x7FFFFFFFu || page.height > 0x7FFFFFFFu
         || page.samplesPerPixel == 0) {
         return {};
+    }
+
+    // An uncompressed page takes a known number of bytes: a small file
+    // declaring gigabytes of them is refused before anything is allocated.
+    if (page.compression == COMPRESSION_NONE) {
+        const uint64_t rowBits = uint64_t(page.width) * page.bitsPerSample * page.samplesPerPixel;
+        const std::optional<uint64_t> declared = checkedMul((rowBits + 7) / 8, page.height);
+        const uint64_t held = TIFFGetSizeProc(tiff)(TIFFClientdata(tiff));
+        if (!declared || !holdsEnoughOf(*declared, held))
+            return {};
     }
 
     Layout layout = layoutFor(page);
