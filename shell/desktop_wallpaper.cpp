@@ -10,6 +10,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QEventLoop>
 #include <QScreen>
 
 #include <xcb/xcb.h>
@@ -182,6 +185,30 @@ Result<std::string> DesktopWallpaper::applyPlasma(const std::string& path, Wallp
     return spelling;
 }
 
+namespace {
+
+// Waits for the portal's answer to one request.
+class PortalResponse : public QObject {
+    Q_OBJECT
+public:
+    bool answered = false;
+    uint code = 2;
+    QEventLoop loop;
+
+public slots:
+    void response(uint result, const QVariantMap&)
+    {
+        answered = true;
+        code = result;
+        loop.quit();
+    }
+};
+
+// The user may be asked to confirm; the portal answers when they have.
+constexpr int kPortalAnswerMs = 120000;
+
+} // namespace
+
 Result<std::string> DesktopWallpaper::applyPortal(const std::string& path) const
 {
     // The portal has no tiling; it places the picture as the compositor's
@@ -191,13 +218,32 @@ Result<std::string> DesktopWallpaper::applyPortal(const std::string& path) const
         return failure("Can't open file: " + path);
     QDBusUnixFileDescriptor descriptor(fd);
     ::close(fd);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // The request's object path follows from our bus name and a token of
+    // our choice, so its answer is listened for before the call is made.
+    const QString token = QString("pictorand%1").arg(QRandomGenerator::global()->generate());
+    const QString sender = bus.baseService().mid(1).replace('.', '_');
+    const QString request = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+    PortalResponse response;
+    bus.connect("org.freedesktop.portal.Desktop", request, "org.freedesktop.portal.Request", "Response", &response,
+                SLOT(response(uint, QVariantMap)));
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
                                                        "org.freedesktop.portal.Wallpaper", "SetWallpaperFile");
-    QVariantMap options{{"show-preview", false}, {"set-on", QString("background")}};
+    QVariantMap options{{"show-preview", false}, {"set-on", QString("background")}, {"handle_token", token}};
     call << QString() << QVariant::fromValue(descriptor) << options;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kToolTimeoutMs);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kToolTimeoutMs);
+    if (reply.type() != QDBusMessage::ErrorMessage && !response.answered) {
+        QTimer::singleShot(kPortalAnswerMs, &response.loop, &QEventLoop::quit);
+        response.loop.exec();
+    }
+    bus.disconnect("org.freedesktop.portal.Desktop", request, "org.freedesktop.portal.Request", "Response", &response,
+                   SLOT(response(uint, QVariantMap)));
     if (reply.type() == QDBusMessage::ErrorMessage)
         return failure(reply.errorMessage().toStdString());
+    if (!response.answered)
+        return failure("The desktop portal did not answer.");
+    if (response.code != 0)
+        return failure(response.code == 1 ? "Cancelled." : "The desktop portal refused the picture.");
     return path;
 }
 
@@ -347,3 +393,5 @@ Status setRootWindowPicture(const ImageBlock& block, WallpaperStyle style)
 }
 
 } // namespace pictorand
+
+#include "desktop_wallpaper.moc"

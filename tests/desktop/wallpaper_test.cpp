@@ -13,6 +13,10 @@
 #include "tests/desktop/desktop_fixture.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QObject>
@@ -44,6 +48,32 @@ public slots:
 private:
     QMutex m_mutex;
     QStringList m_scripts;
+};
+
+// Stands where the desktop portal would: keeps the file and options it is
+// handed and answers the request as a portal does, by a Response signal.
+class PortalStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Wallpaper")
+public:
+    QByteArray picture;
+    QVariantMap options;
+
+public slots:
+    QDBusObjectPath SetWallpaperFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& given,
+                                     const QDBusMessage& message)
+    {
+        options = given;
+        QFile read;
+        if (read.open(file.fileDescriptor(), QIODevice::ReadOnly))
+            picture = read.readAll();
+        const QString path = "/org/freedesktop/portal/desktop/request/" + message.service().mid(1).replace('.', '_')
+                             + "/" + given.value("handle_token").toString();
+        QDBusMessage response = QDBusMessage::createSignal(path, "org.freedesktop.portal.Request", "Response");
+        response << 0u << QVariantMap();
+        QDBusConnection("portal-stand-in").send(response);
+        return QDBusObjectPath(path);
+    }
 };
 
 namespace testing {
@@ -249,6 +279,39 @@ TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
     QDBusConnection::disconnectFromBus("plasma-stand-in");
     thread.quit();
     thread.wait();
+    delete standIn;
+}
+
+TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
+{
+    if (!haveSessionBus())
+        GTEST_SKIP() << "needs a session bus";
+    const DesktopWallpaper desktop(SessionInfo{"sway", "wayland", false, true});
+    const std::string path = dir.file("w.bmp");
+    ASSERT_TRUE(writeBmp(path, trueColorPicture(3, 2, stripes)));
+    // Nothing answers yet: a failure that names the session.
+    Result<std::string> given = desktop.apply(path, WallpaperStyle::Centred, "");
+    ASSERT_FALSE(given);
+    EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of sway !", 0), 0u);
+
+    QThread thread;
+    thread.start();
+    auto* standIn = new PortalStandIn;
+    standIn->moveToThread(&thread);
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal-stand-in");
+    ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", standIn, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+    given = desktop.apply(path, WallpaperStyle::Centred, "");
+    EXPECT_TRUE(given) << given.failure().detail;
+    bus.unregisterService("org.freedesktop.portal.Desktop");
+    bus.unregisterObject("/org/freedesktop/portal/desktop");
+    QDBusConnection::disconnectFromBus("portal-stand-in");
+    thread.quit();
+    thread.wait();
+    const std::vector<uint8_t> file = readFile(path);
+    EXPECT_EQ(standIn->picture, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())));
+    EXPECT_EQ(standIn->options.value("set-on").toString(), "background");
+    EXPECT_FALSE(standIn->options.value("show-preview").toBool());
     delete standIn;
 }
 
