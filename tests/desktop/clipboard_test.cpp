@@ -7,6 +7,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTest>
 
 namespace pictorand::testing {
 namespace {
@@ -26,10 +28,25 @@ protected:
         DesktopTest::TearDown();
     }
 
+    // Qt takes the selection with the time of the last X event it saw, and
+    // the server refuses a time older than the current owner's. A user's key
+    // or click would be that event; a property change of the window stands in.
+    void runAsUser(int id)
+    {
+        window->setWindowTitle(QString::number(++m_stamp));
+        QTest::qWait(50);
+        window->runCommand(id);
+    }
+
     // Another program takes the clipboard with `bytes` as `type`.
     void offer(const QByteArray& bytes, const char* type)
     {
+        // xclip serves from a process of its own, which may take the
+        // selection after the one started here has ended: wait until this
+        // program has heard of the new owner.
+        QSignalSpy changed(QGuiApplication::clipboard(), &QClipboard::dataChanged);
         ASSERT_TRUE(runServing("xclip", {"-selection", "clipboard", "-t", type, "-i"}, bytes));
+        ASSERT_TRUE(changed.count() > 0 || changed.wait(5000));
     }
     std::optional<QByteArray> fetch(const char* type)
     {
@@ -41,6 +58,9 @@ protected:
         writeFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
         return magickDecode(path).value_or(RgbImage{});
     }
+
+private:
+    int m_stamp = 0;
 };
 
 uint32_t pattern(int x, int y) { return static_cast<uint32_t>(x * 40) << 16 | static_cast<uint32_t>(y * 50) << 8 | 0x35; }
@@ -49,7 +69,7 @@ TEST_F(ClipboardTest, CopiedPictureReadsBackInOtherProgramsAsPngAndBmp)
 {
     const ImageBlock picture = trueColorPicture(6, 5, pattern);
     startWith(picture);
-    window->runCommand(command::Copy);
+    runAsUser(command::Copy);
     std::optional<QByteArray> png = fetch("image/png");
     std::optional<QByteArray> bmp = fetch("image/bmp");
     ASSERT_TRUE(png && bmp);
@@ -123,9 +143,9 @@ TEST_F(ClipboardTest, FailedPasteLeavesThePictureAsItWas)
 TEST_F(ClipboardTest, ClearClipboardEmptiesIt)
 {
     startWith(trueColorPicture(4, 4, pattern));
-    window->runCommand(command::Copy);
+    runAsUser(command::Copy);
     EXPECT_TRUE(window->commandEnabled(command::Paste));
-    window->runCommand(command::ClearClipboard);
+    runAsUser(command::ClearClipboard);
     EXPECT_FALSE(window->commandEnabled(command::Paste));
     EXPECT_FALSE(fetch("image/png"));
 }

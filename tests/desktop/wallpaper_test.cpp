@@ -252,28 +252,6 @@ TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
     EXPECT_TRUE(scripts[1].contains("\"file:///a%20b/./w.bmp\""));
     EXPECT_TRUE(scripts[1].contains("d.writeConfig(\"FillMode\", 6);"));
 
-    // Where a JavaScript engine is at hand, the script runs against two
-    // stand-in containments and must configure both.
-    if (haveTool("node")) {
-        const std::string script = dir.file("plasma.js");
-        const std::string stubs =
-            "var log = []; function containment(n) { return { writeConfig: function(k, v) { log.push(n + ':' + "
-            "this.wallpaperPlugin + ':' + this.currentConfigGroup.join('/') + ':' + k + '=' + v); } }; }\n"
-            "function desktops() { return [containment(1), containment(2)]; }\n";
-        const QByteArray text = scripts[0].toUtf8();
-        writeFile(script, std::vector<uint8_t>(stubs.begin(), stubs.end()));
-        std::vector<uint8_t> all = readFile(script);
-        all.insert(all.end(), text.begin(), text.end());
-        const std::string print = "\nconsole.log(log.join('\\n'));\n";
-        all.insert(all.end(), print.begin(), print.end());
-        writeFile(script, all);
-        EXPECT_EQ(toolOutput("node " + shellQuote(script)),
-                  "1:org.kde.image:Wallpaper/org.kde.image/General:Image=file:///a%20b/w.bmp\n"
-                  "1:org.kde.image:Wallpaper/org.kde.image/General:FillMode=3\n"
-                  "2:org.kde.image:Wallpaper/org.kde.image/General:Image=file:///a%20b/w.bmp\n"
-                  "2:org.kde.image:Wallpaper/org.kde.image/General:FillMode=3");
-    }
-
     bus.unregisterService("org.kde.plasmashell");
     bus.unregisterObject("/PlasmaShell");
     QDBusConnection::disconnectFromBus("plasma-stand-in");
