@@ -93,3 +93,16 @@ inline constexpr std::string_view ExtensionsSection = "Extensions";
 
 } // namespace settings
 } // namespace pictorand
+
+namespace pictorand::registry {
+
+// The registry store: values the desktop keeps elsewhere, in a file of the
+// configuration folder.
+inline constexpr const char* kStoreFileName = "Registry.ini";
+
+inline constexpr SettingKey Wallpaper{"Control Panel\\Desktop", "Wallpaper", ""};
+inline constexpr SettingKey TileWallpaper{"Control Panel\\Desktop", "TileWallpaper", "0"};
+inline constexpr SettingKey PrevWallpaper{"Control Panel\\Desktop", "PrevWallpaper", ""};
+inline constexpr SettingKey PrevTileWallpaper{"Control Panel\\Desktop", "PrevTileWallpaper", "0"};
+
+} // namespace pictorand::registry

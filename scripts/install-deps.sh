@@ -9,12 +9,17 @@ packages=(
   libwebp-dev libheif-dev libavif-dev libjxl-dev
   libgtest-dev libbenchmark-dev
   qt6-base-dev
+  libxcb1-dev
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then
   # The independent tools the tests compare against, and a display server.
   packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3-pil pngcheck xvfb xauth
     webp libheif-examples libavif-bin libjxl-tools)
+  # The desktop's own programs: another clipboard client, PDF rasteriser,
+  # session bus, and the settings tools and schemas of the desktops.
+  packages+=(xclip poppler-utils dbus libglib2.0-bin gsettings-desktop-schemas mate-desktop-common
+    cinnamon-desktop-data xfconf libxfconf-0-3)
 fi
 
 missing=()

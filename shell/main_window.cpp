@@ -11,6 +11,7 @@
 #include "shell/core/recent_directories.h"
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
+#include "shell/desktop_commands.h"
 #include "shell/image_menu.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
@@ -172,6 +173,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     setCentralWidget(m_view);
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
+    m_desktopCommands = std::make_unique<DesktopCommands>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -331,7 +333,7 @@ ViewerState MainWindow::viewerState() const
     state.bitCount = m_image.block ? m_image.block.bitCount() : 0;
     state.animationRunning = m_display.animationRunning;
     state.pathIsExistingFile = isExistingFile(m_image.path);
-    state.clipboardHasImage = false; // FIXME: the clipboard commands are not built yet
+    state.clipboardHasImage = DesktopCommands::clipboardHasImage();
     state.multiPage = m_image.multiPage;
     state.overviewSheet = m_image.overviewMode;
     state.directoryFileCount = m_directoryList.count();
@@ -544,6 +546,7 @@ void MainWindow::registerHandlers()
     for (int order = 0; order < kSortOrderCount; ++order)
         on[sortCommandOfOrder(order)] = [this, order] { sortDirectoryList(order); };
     m_imageMenu->registerHandlers(on);
+    m_desktopCommands->registerHandlers(on);
 }
 
 void MainWindow::showPage(int page)

@@ -34,6 +34,7 @@ class QTimer;
 
 namespace pictorand {
 
+class DesktopCommands;
 class FullScreenWindow;
 class ImageMenu;
 class PictureView;
@@ -160,7 +161,7 @@ public:
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
     bool startAnimation(const std::string& path, const ImageList& images) override;
     // What is painted: the current block, or the animation's canvas.
-    const ImageBlock& shownBlock() const;
+    const ImageBlock& shownBlock() const override;
 
 signals:
     void painted();
@@ -217,6 +218,7 @@ private:
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<ImageMenu> m_imageMenu;
+    std::unique_ptr<DesktopCommands> m_desktopCommands;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;

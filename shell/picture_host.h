@@ -21,6 +21,8 @@ class PictureHost {
 public:
     virtual ~PictureHost() = default;
     virtual CurrentImage& picture() = 0;
+    // What is on screen: the block, or the canvas of a running animation.
+    virtual const ImageBlock& shownBlock() const = 0;
     // Replaces the block and brings the record's current size up to date.
     virtual void adoptPicture(ImageBlock block) = 0;
     // The block's pixels, colours or size changed: paint it anew in every

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -543,6 +544,35 @@ bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string&
 }
 
 } // namespace
+
+Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib)
+{
+    if (dib.size() < 4)
+        return Failure{Reason::Truncated, kNotValidBmp};
+    if (dib.size() > std::numeric_limits<uint32_t>::max() - kFileHeaderSize)
+        return outOfMemory();
+    std::vector<uint8_t> file;
+    try {
+        file.resize(kFileHeaderSize + dib.size());
+    } catch (const std::bad_alloc&) {
+        return outOfMemory();
+    }
+    storeLE16(file.data(), kBmpType);
+    storeLE32(file.data() + 2, static_cast<uint32_t>(file.size()));
+    std::copy(dib.begin(), dib.end(), file.begin() + kFileHeaderSize);
+    Result<BmpHeader> header = checkBmpHeader(std::span<const uint8_t>(file).first(std::min(file.size(), kHeadBytes)));
+    if (!header)
+        return header.failure();
+    const uint32_t colorsUsed = !header->os2 && header->infoSize >= 36 ? loadLE32(dib.data() + 32) : 0;
+    uint64_t entries = colorsUsed;
+    if (header->bitCount <= 8 && colorsUsed == 0)
+        entries = uint64_t(1) << header->bitCount;
+    const uint64_t pixelOffset = header->headerEnd + entries * header->entrySize;
+    if (pixelOffset > file.size())
+        return Failure{Reason::Truncated, kNotValidBmp};
+    storeLE32(file.data() + 10, static_cast<uint32_t>(pixelOffset));
+    return file;
+}
 
 Status writeBmp(const std::string& path, const ImageBlock& block)
 {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace pictorand {
 
@@ -41,6 +42,13 @@ Result<DecodedImage> readBmp(const std::string& path);
 // The same over bytes already in memory (the icon reader builds a bitmap file
 // in memory and reads it here).
 Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file);
+// The bitmap file of a packed device-independent bitmap, as the clipboard
+// hands one over: info header (any size the reader knows; a 40-byte header
+// with bit fields has its masks after it), colour table (colours-used
+// entries, or the depth's full table when that field is 0), then the rows.
+// The file header is put in front with the pixel offset these imply, so the
+// reader checks the rest as it checks any file.
+Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib);
 // Writes the block as it stands behind a 14-byte file header.
 Status writeBmp(const std::string& path, const ImageBlock& block);
 

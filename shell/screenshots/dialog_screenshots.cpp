@@ -7,10 +7,12 @@
 #include "shell/dialogs/icon_chooser_dialog.h"
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/dialogs/palette_dialog.h"
+#include "shell/dialogs/print_options_dialog.h"
 #include "shell/dialogs/size_dialog.h"
 
 #include <QApplication>
 #include <QListWidget>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
 
@@ -105,6 +107,11 @@ void writeEachDialog()
     photo.currentBitCount = 8;
     ImageInfoDialog info([&photo] { return ImageInfoInput{&photo, false, uint64_t(3221225472), 2, 12}; }, nullptr);
     save(info, "image_info");
+
+    PrintOptionsDialog print(nullptr);
+    save(print, "print_options");
+    print.findChild<QRadioButton*>("scale")->click();
+    save(print, "print_options_scale");
 }
 
 } // namespace

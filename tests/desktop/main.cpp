@@ -1,0 +1,135 @@
+// Starts Xvfb and a session bus of its own, with private configuration,
+// runtime and program folders and gsettings on its keyfile backend, then
+// runs the tests on the xcb platform. When only listing the tests (CMake
+// does at build time) nothing is started.
+#include "tests/desktop/private_session.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pictorand::testing {
+namespace {
+
+bool g_x11 = false;
+bool g_bus = false;
+std::string g_folder;
+std::vector<pid_t> g_children;
+
+// Starts a program that writes one line to `fd` once it is ready (its
+// display number or bus address) and returns that line, empty on failure.
+std::string startAndReadLine(std::vector<std::string> arguments, const std::string& fdArgumentPrefix)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    arguments.push_back(fdArgumentPrefix + std::to_string(pipeFds[1]));
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        // Their chatter (activations, fd limits) is not the tests' output.
+        const int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0)
+            dup2(quiet, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    if (pid < 0) {
+        close(pipeFds[0]);
+        return {};
+    }
+    g_children.push_back(pid);
+    std::string line;
+    char c;
+    while (read(pipeFds[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(pipeFds[0]);
+    return line;
+}
+
+void stopChildren()
+{
+    for (pid_t pid : g_children) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    g_children.clear();
+    if (!g_folder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_folder, ignored);
+    }
+}
+
+void startSession()
+{
+    char folder[] = "/tmp/pictorand-desktop-XXXXXX";
+    if (!mkdtemp(folder))
+        return;
+    g_folder = folder;
+    const std::string runtime = g_folder + "/run";
+    mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (g_folder + "/config").c_str(), 1);
+    setenv("PICTORAND_WINDIR", (g_folder + "/windir").c_str(), 1);
+    setenv("GSETTINGS_BACKEND", "keyfile", 1);
+    // The tests say which desktop they pretend to be.
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "WAYLAND_DISPLAY", "DESKTOP_SESSION"})
+        unsetenv(name);
+
+    const std::string display =
+        startAndReadLine({"Xvfb", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-displayfd"}, "");
+    if (!display.empty()) {
+        setenv("DISPLAY", (":" + display).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        g_x11 = true;
+    } else {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    const std::string address = startAndReadLine({"dbus-daemon", "--session", "--nofork"}, "--print-address=");
+    if (!address.empty()) {
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        g_bus = true;
+    }
+}
+
+} // namespace
+
+bool haveX11() { return g_x11; }
+bool haveSessionBus() { return g_bus; }
+const std::string& sessionFolder() { return g_folder; }
+
+} // namespace pictorand::testing
+
+int main(int argc, char** argv)
+{
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        listing = listing || std::strncmp(argv[i], "--gtest_list_tests", 18) == 0;
+    ::testing::InitGoogleTest(&argc, argv);
+    if (listing)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    else
+        pictorand::testing::startSession();
+    int result = 0;
+    {
+        QApplication application(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    pictorand::testing::stopChildren();
+    return result;
+}

@@ -1,0 +1,308 @@
+// The wallpaper commands on the private X server's root window, and the
+// settings of each desktop written and read back by the desktops' own
+// tools: gsettings on its keyfile backend (GNOME, MATE, Cinnamon), xfconf
+// over the private session bus (XFCE), and the script plasmashell would
+// evaluate, received on that bus.
+
+#include "codecs/bmp/bmp.h"
+#include "platform/paths.h"
+#include "platform/settings_file.h"
+#include "platform/settings_keys.h"
+#include "shell/core/commands.h"
+#include "shell/desktop_wallpaper.h"
+#include "tests/desktop/desktop_fixture.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QObject>
+#include <QThread>
+
+#include <cstdlib>
+
+namespace pictorand {
+
+// Stands where plasmashell would on the private bus and keeps the scripts
+// it is sent. It lives in a thread of its own, so it answers while the
+// caller blocks.
+class PlasmaShellStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.PlasmaShell")
+public:
+    QStringList scripts()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_scripts;
+    }
+public slots:
+    void evaluateScript(const QString& script)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_scripts << script;
+    }
+
+private:
+    QMutex m_mutex;
+    QStringList m_scripts;
+};
+
+// Stands where the desktop portal would: keeps the file and options it is
+// handed and answers the request as a portal does, by a Response signal.
+class PortalStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Wallpaper")
+public:
+    QByteArray picture;
+    QVariantMap options;
+
+public slots:
+    QDBusObjectPath SetWallpaperFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& given,
+                                     const QDBusMessage& message)
+    {
+        options = given;
+        QFile read;
+        if (read.open(file.fileDescriptor(), QIODevice::ReadOnly))
+            picture = read.readAll();
+        const QString path = "/org/freedesktop/portal/desktop/request/" + message.service().mid(1).replace('.', '_')
+                             + "/" + given.value("handle_token").toString();
+        QDBusMessage response = QDBusMessage::createSignal(path, "org.freedesktop.portal.Request", "Response");
+        response << 0u << QVariantMap();
+        QDBusConnection("portal-stand-in").send(response);
+        return QDBusObjectPath(path);
+    }
+};
+
+namespace testing {
+namespace {
+
+std::string wallpaperPath() { return configDirectory() + "/Pictorand32 Wallpaper.bmp"; }
+
+std::string uriOfWallpaper() { return "file://" + configDirectory() + "/Pictorand32%20Wallpaper.bmp"; }
+
+std::string toolOutput(const std::string& command)
+{
+    std::string output;
+    EXPECT_EQ(runCommand(command, &output), 0) << command;
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
+        output.pop_back();
+    return output;
+}
+
+uint32_t stripes(int x, int y) { return x < 20 ? 0xE02020u : (y < 15 ? 0x20E020u : 0x2020E0u); }
+
+class WallpaperTest : public DesktopTest {
+protected:
+    void SetUp() override
+    {
+        DesktopTest::SetUp();
+        unsetenv("XDG_CURRENT_DESKTOP");
+    }
+    void TearDown() override
+    {
+        unsetenv("XDG_CURRENT_DESKTOP");
+        DesktopTest::TearDown();
+    }
+    std::optional<RgbImage> rootWindow()
+    {
+        const std::string shot = dir.file("root.ppm");
+        if (runCommand("import -window root " + shellQuote(shot)) != 0)
+            return std::nullopt;
+        return magickDecode(shot);
+    }
+    static RgbImage crop(const RgbImage& image, int left, int top, int width, int height)
+    {
+        RgbImage part{width, height, {}};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                part.rgb.insert(part.rgb.end(), image.at(left + x, top + y), image.at(left + x, top + y) + 3);
+        return part;
+    }
+};
+
+TEST_F(WallpaperTest, RootWindowShowsThePictureCentredThenTiled)
+{
+    if (!haveX11() || !haveTool("import"))
+        GTEST_SKIP() << "needs Xvfb and ImageMagick";
+    const ImageBlock picture = trueColorPicture(40, 30, stripes);
+    const RgbImage expected = blockToRgb(picture);
+    startWith(picture);
+    window->hide(); // the root window is what is read back
+
+    window->runCommand(command::WallpaperCentred);
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    std::optional<RgbImage> root = rootWindow();
+    ASSERT_TRUE(root);
+    ASSERT_EQ(root->width, 640);
+    EXPECT_EQ(maxDifference(crop(*root, 300, 225, 40, 30), expected), 0);
+    EXPECT_EQ(maxDifference(crop(*root, 0, 0, 1, 1), RgbImage{1, 1, {0, 0, 0}}), 0);
+
+    window->runCommand(command::WallpaperTiled);
+    root = rootWindow();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(maxDifference(crop(*root, 0, 0, 40, 30), expected), 0);
+    EXPECT_EQ(maxDifference(crop(*root, 600, 450, 40, 30), expected), 0);
+
+    // The wallpaper file and the registry store's values.
+    EXPECT_EQ(maxDifference(*magickDecode(wallpaperPath()), expected), 0);
+    SettingsFile store(configDirectory() + "/" + registry::kStoreFileName);
+    EXPECT_EQ(store.readText(registry::Wallpaper), wallpaperPath());
+    EXPECT_EQ(store.readText(registry::TileWallpaper), "1");
+    EXPECT_EQ(store.readText(registry::PrevWallpaper), "");
+    window->runCommand(command::PreviousWallpaper);
+    ASSERT_EQ(messages(), std::vector<std::string>{"No previous wallpaper !"});
+}
+
+TEST_F(WallpaperTest, GsettingsDesktopsGetTheirKeysAndAFreshSpellingForTheSameFile)
+{
+    struct Case {
+        const char* desktop;
+        const char* schema;
+        const char* pictureKey;
+        bool uri;
+    };
+    const Case cases[] = {
+        {"ubuntu:GNOME", "org.gnome.desktop.background", "picture-uri", true},
+        {"MATE", "org.mate.background", "picture-filename", false},
+        {"X-Cinnamon", "org.cinnamon.desktop.background", "picture-uri", true},
+    };
+    makeDirectories(configDirectory());
+    ASSERT_TRUE(writeBmp(wallpaperPath(), trueColorPicture(2, 2, stripes)));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.desktop);
+        if (runCommand(std::string("gsettings list-keys ") + c.schema + " >/dev/null 2>&1") != 0) {
+            ADD_FAILURE() << c.schema << " is not installed";
+            continue;
+        }
+        const DesktopWallpaper desktop(SessionInfo{c.desktop, "x11", true, false});
+        Result<std::string> given = desktop.apply(wallpaperPath(), WallpaperStyle::Tiled, "");
+        ASSERT_TRUE(given) << given.failure().detail;
+        EXPECT_EQ(*given, wallpaperPath());
+        const std::string get = std::string("gsettings get ") + c.schema + " ";
+        const std::string picture = c.uri ? uriOfWallpaper() : wallpaperPath();
+        EXPECT_EQ(toolOutput(get + c.pictureKey), "'" + picture + "'");
+        EXPECT_EQ(toolOutput(get + "picture-options"), "'wallpaper'");
+        if (std::string(c.schema) == "org.gnome.desktop.background") {
+            EXPECT_EQ(toolOutput(get + "picture-uri-dark"), "'" + picture + "'");
+        }
+
+        // The same file again: another spelling, so the desktop reloads it.
+        given = desktop.apply(wallpaperPath(), WallpaperStyle::Centred, "");
+        ASSERT_TRUE(given);
+        EXPECT_EQ(*given, configDirectory() + "/./Pictorand32 Wallpaper.bmp");
+        EXPECT_EQ(toolOutput(get + "picture-options"), "'centered'");
+        ASSERT_TRUE(desktop.shown());
+        EXPECT_EQ(desktop.shown()->path, *given);
+    }
+}
+
+TEST_F(WallpaperTest, XfceGetsEveryMonitorAndWorkspace)
+{
+    if (!haveSessionBus() || !haveTool("xfconf-query"))
+        GTEST_SKIP() << "needs a session bus and xfconf";
+    const std::string channel = "xfconf-query -c xfce4-desktop ";
+    const char* configured[] = {"/backdrop/screen0/monitorHDMI-1/workspace0/last-image",
+                                "/backdrop/screen0/monitorHDMI-1/workspace1/last-image"};
+    for (const char* property : configured)
+        ASSERT_EQ(runCommand(channel + "-n -t string -s /old.png -p " + property), 0);
+    const DesktopWallpaper desktop(SessionInfo{"XFCE", "x11", true, false});
+    ASSERT_TRUE(desktop.shown());
+    EXPECT_EQ(desktop.shown()->path, "/old.png");
+    Result<std::string> given = desktop.apply("/new pictures/w.bmp", WallpaperStyle::Centred, "");
+    ASSERT_TRUE(given) << given.failure().detail;
+
+    std::string listed = toolOutput(channel + "-l");
+    int images = 0;
+    for (size_t at = 0; (at = listed.find("/last-image", at)) != std::string::npos; ++at) {
+        const size_t start = listed.rfind('\n', at) + 1;
+        const std::string property = listed.substr(start, at - start);
+        EXPECT_EQ(toolOutput(channel + "-p " + property + "/last-image"), "/new pictures/w.bmp");
+        EXPECT_EQ(toolOutput(channel + "-p " + property + "/image-style"), "1");
+        ++images;
+    }
+    // Both configured workspaces, and the X server's own monitor.
+    EXPECT_EQ(images, 3);
+}
+
+TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
+{
+    if (!haveSessionBus())
+        GTEST_SKIP() << "needs a session bus";
+    QThread thread;
+    thread.start();
+    auto* standIn = new PlasmaShellStandIn;
+    standIn->moveToThread(&thread);
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "plasma-stand-in");
+    ASSERT_TRUE(bus.registerObject("/PlasmaShell", standIn, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService("org.kde.plasmashell"));
+
+    const DesktopWallpaper desktop(SessionInfo{"KDE", "wayland", false, true});
+    Result<std::string> given = desktop.apply("/a b/w.bmp", WallpaperStyle::Tiled, "");
+    EXPECT_TRUE(given) << given.failure().detail;
+    // Given last time: another spelling now.
+    Result<std::string> again = desktop.apply("/a b/w.bmp", WallpaperStyle::Centred, "/a b/w.bmp");
+    EXPECT_TRUE(again);
+    const QStringList scripts = standIn->scripts();
+    ASSERT_EQ(scripts.size(), 2);
+    EXPECT_TRUE(scripts[0].contains("d.writeConfig(\"Image\", \"file:///a%20b/w.bmp\");"));
+    EXPECT_TRUE(scripts[0].contains("d.writeConfig(\"FillMode\", 3);"));
+    EXPECT_TRUE(scripts[1].contains("\"file:///a%20b/./w.bmp\""));
+    EXPECT_TRUE(scripts[1].contains("d.writeConfig(\"FillMode\", 6);"));
+
+    bus.unregisterService("org.kde.plasmashell");
+    bus.unregisterObject("/PlasmaShell");
+    QDBusConnection::disconnectFromBus("plasma-stand-in");
+    thread.quit();
+    thread.wait();
+    delete standIn;
+}
+
+TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
+{
+    if (!haveSessionBus())
+        GTEST_SKIP() << "needs a session bus";
+    const DesktopWallpaper desktop(SessionInfo{"sway", "wayland", false, true});
+    const std::string path = dir.file("w.bmp");
+    ASSERT_TRUE(writeBmp(path, trueColorPicture(3, 2, stripes)));
+    // Nothing answers yet: a failure that names the session.
+    Result<std::string> given = desktop.apply(path, WallpaperStyle::Centred, "");
+    ASSERT_FALSE(given);
+    EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of sway !", 0), 0u);
+
+    QThread thread;
+    thread.start();
+    auto* standIn = new PortalStandIn;
+    standIn->moveToThread(&thread);
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal-stand-in");
+    ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", standIn, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+    given = desktop.apply(path, WallpaperStyle::Centred, "");
+    EXPECT_TRUE(given) << given.failure().detail;
+    bus.unregisterService("org.freedesktop.portal.Desktop");
+    bus.unregisterObject("/org/freedesktop/portal/desktop");
+    QDBusConnection::disconnectFromBus("portal-stand-in");
+    thread.quit();
+    thread.wait();
+    const std::vector<uint8_t> file = readFile(path);
+    EXPECT_EQ(standIn->picture, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())));
+    EXPECT_EQ(standIn->options.value("set-on").toString(), "background");
+    EXPECT_FALSE(standIn->options.value("show-preview").toBool());
+    delete standIn;
+}
+
+TEST_F(WallpaperTest, DesktopThatCannotBeSetIsNamed)
+{
+    const DesktopWallpaper desktop(SessionInfo{"Lumina", "tty", false, false});
+    Result<std::string> given = desktop.apply(wallpaperPath(), WallpaperStyle::Centred, "");
+    ASSERT_FALSE(given);
+    EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of Lumina !", 0), 0u);
+}
+
+} // namespace
+} // namespace testing
+} // namespace pictorand
+
+#include "wallpaper_test.moc"
