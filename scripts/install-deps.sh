@@ -9,12 +9,14 @@ packages=(
   libwebp-dev libheif-dev libavif-dev libjxl-dev
   libgtest-dev libbenchmark-dev
   qt6-base-dev
+  libsane-dev
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then
   # The independent tools the tests compare against, and a display server.
   packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3-pil pngcheck xvfb xauth
-    webp libheif-examples libavif-bin libjxl-tools)
+    webp libheif-examples libavif-bin libjxl-tools
+    sane-utils libsane1)
 fi
 
 missing=()

@@ -12,6 +12,7 @@
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
 #include "shell/image_menu.h"
+#include "shell/scanner_commands.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -172,6 +173,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     setCentralWidget(m_view);
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
+    m_scanner = std::make_unique<ScannerCommands>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -544,6 +546,7 @@ void MainWindow::registerHandlers()
     for (int order = 0; order < kSortOrderCount; ++order)
         on[sortCommandOfOrder(order)] = [this, order] { sortDirectoryList(order); };
     m_imageMenu->registerHandlers(on);
+    m_scanner->registerHandlers(on);
 }
 
 void MainWindow::showPage(int page)
@@ -934,6 +937,27 @@ void MainWindow::showNewPicture(ImageBlock block)
     else
         showPicture();
     m_view->viewport()->update();
+}
+
+void MainWindow::showAcquiredPicture(ImageBlock block, const std::string& name)
+{
+    const int width = block.width(), height = block.height(), bits = block.bitCount();
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    Result<ImageBlock> prepared = prepareForDisplay(std::move(decoded), PictureCorrections{}, paletteDisplay());
+    if (!prepared) {
+        m_ui->showMessage(prepared.text(), MessageIcon::Warning); // the picture on screen stays
+        return;
+    }
+    resetViewerState();
+    m_image.resetAllButBlock();
+    m_image.path = name;
+    m_image.format = ImageFormat::Bmp;
+    m_image.compression.clear();
+    m_image.originalWidth = width;
+    m_image.originalHeight = height;
+    m_image.originalBitCount = bits;
+    showNewPicture(std::move(*prepared));
 }
 
 bool MainWindow::loadAndShow(std::string path)

@@ -36,6 +36,7 @@ namespace pictorand {
 
 class FullScreenWindow;
 class ImageMenu;
+class ScannerCommands;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -100,6 +101,7 @@ public:
     void showPicture();
     void sizeWindowToPicture(int width, int height);
     void showAtFullSize(int width, int height) override;
+    void showAcquiredPicture(ImageBlock block, const std::string& name) override;
     void setTitle();
 
     // State the display and the tests read.
@@ -217,6 +219,7 @@ private:
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<ImageMenu> m_imageMenu;
+    std::unique_ptr<ScannerCommands> m_scanner;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;
