@@ -13,6 +13,8 @@
 #include "shell/full_screen_window.h"
 #include "shell/image_menu.h"
 #include "shell/scanner_commands.h"
+#include "shell/dialogs/property_sheets.h"
+#include "shell/core/file_associations.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -25,6 +27,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -547,6 +550,37 @@ void MainWindow::registerHandlers()
         on[sortCommandOfOrder(order)] = [this, order] { sortDirectoryList(order); };
     m_imageMenu->registerHandlers(on);
     m_scanner->registerHandlers(on);
+    on[Properties] = [this] { commandProperties(); };
+}
+
+void MainWindow::commandProperties()
+{
+    PropertiesServices services{m_settings, *m_ui, {}, {}};
+    services.chooseDirectory = [this](const std::string& start) -> std::optional<std::string> {
+        const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), "Select directory",
+                                                                 QString::fromStdString(start));
+        if (chosen.isEmpty())
+            return std::nullopt;
+        return chosen.toStdString();
+    };
+    services.applyAssociations = [this](const std::vector<bool>& ticked, bool thumbnail) {
+        SettingsFile registry(configDirectory() + "/" + kRegistryStoreFileName);
+        AssociationPlaces places{m_settings, registry, xdgFolder("XDG_CONFIG_HOME", "/.config") + "/mimeapps.list",
+                                 QCoreApplication::applicationFilePath().toStdString()};
+        if (!registerProgramClass(places, xdgFolder("XDG_DATA_HOME", "/.local/share") + "/applications"))
+            m_ui->showMessage("Can't write the desktop entry for the file associations", MessageIcon::Warning);
+        const AssociationOutcome outcome = applyAssociations(ticked, thumbnail, places);
+        for (const std::string& failure : outcome.failures)
+            m_ui->showMessage("Can't change the file associations of " + failure, MessageIcon::Warning);
+        if (!outcome.overriddenBy.empty())
+            m_ui->showMessage("The desktop's own list " + outcome.overriddenBy
+                                  + " names other programs for some of these files; they still open there.",
+                              MessageIcon::Information);
+    };
+    std::unique_ptr<PropertySheet> sheet(makePropertiesSheet(services, this));
+    sheet->exec();
+    // OK or Cancel, the live settings are read again.
+    readStartupSettings();
 }
 
 void MainWindow::showPage(int page)

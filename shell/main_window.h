@@ -102,6 +102,7 @@ public:
     void sizeWindowToPicture(int width, int height);
     void showAtFullSize(int width, int height) override;
     void showAcquiredPicture(ImageBlock block, const std::string& name) override;
+    void commandProperties();
     void setTitle();
 
     // State the display and the tests read.
