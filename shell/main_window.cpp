@@ -167,6 +167,13 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_ownUi = std::make_unique<QtUserInterface>(this);
     m_ownUi->commandSink = [this](int id) { runCommand(id); };
     m_ownUi->directoryListSink = [this] { rebuildDirectoryList(true); };
+    m_ownUi->saveOptionsSink = [this](QWidget* owner) {
+        std::unique_ptr<PropertySheet> sheet(makeSaveOptionsSheet(m_settings, owner));
+        sheet->exec();
+    };
+    m_ownUi->previewSink = [this](const std::string& path, QSize area) { return previewPicture(path, area); };
+    m_ownUi->previewActive = [this] { return m_settings.readInt(settings::PreviewActive) != 0; };
+    m_ownUi->setPreviewActive = [this](bool on) { m_settings.writeText(settings::PreviewActive, on ? "1" : "0"); };
     m_ui = services.ui ? services.ui : m_ownUi.get();
     m_dialogs = services.dialogs ? services.dialogs : m_ownUi.get();
 
@@ -551,6 +558,19 @@ void MainWindow::registerHandlers()
     m_imageMenu->registerHandlers(on);
     m_scanner->registerHandlers(on);
     on[Properties] = [this] { commandProperties(); };
+}
+
+QPixmap MainWindow::previewPicture(const std::string& path, QSize area)
+{
+    // The batch load: the record of the picture on screen stays as it is.
+    std::string message, compression;
+    ImageBlock block = loadForBatchWithMessage(path, message, compression, CodecRegistry::instance(), m_settings);
+    if (!block)
+        return {};
+    const QPixmap whole = deviceBitmap(block, logicalPalette(block));
+    if (whole.width() <= area.width() && whole.height() <= area.height())
+        return whole;
+    return whole.scaled(area, Qt::KeepAspectRatio, Qt::FastTransformation);
 }
 
 void MainWindow::commandProperties()

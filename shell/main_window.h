@@ -103,6 +103,8 @@ public:
     void showAtFullSize(int width, int height) override;
     void showAcquiredPicture(ImageBlock block, const std::string& name) override;
     void commandProperties();
+    // The Open dialog's preview of `path`, fitted into `area`.
+    QPixmap previewPicture(const std::string& path, QSize area);
     void setTitle();
 
     // State the display and the tests read.
