@@ -160,8 +160,10 @@ public:
         m_buttons = new QDialogButtonBox(this);
         m_scan = m_buttons->addButton("&Scan", QDialogButtonBox::AcceptRole);
         m_cancel = m_buttons->addButton(QDialogButtonBox::Cancel);
+        m_scan->setDefault(true);
         layout->addWidget(m_buttons);
         setControlsEnabled(false);
+        m_scan->setAutoDefault(true);
         connect(m_scan, &QPushButton::clicked, this, [this] { startScan(); });
         connect(m_cancel, &QPushButton::clicked, this, [this] { cancelOrClose(); });
 
@@ -290,6 +292,7 @@ private:
             fillChoices();
             m_status->setText("Ready to scan.");
             setControlsEnabled(true);
+            m_scan->setFocus();
         }
     }
 
