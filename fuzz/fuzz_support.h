@@ -71,8 +71,8 @@ inline void requireSameResult(const Result<DecodedImage>& fromFile, const Result
         std::abort();
 }
 
-// The WebP, HEIF, AVIF and JPEG XL readers refuse pictures of more than 16
-// million pixels while fuzzing: a few bytes may declare a canvas of 268
+// The WebP, HEIF, AVIF, JPEG XL and TIFF readers refuse pictures of more
+// than 16 million pixels while fuzzing: a few bytes may declare a canvas of 268
 // million, which is legitimate but takes seconds to fill under the sanitizers.
 inline constexpr uint64_t kFuzzMaxPixels = uint64_t(1) << 24;
 

@@ -1,4 +1,5 @@
 // Feeds the TIFF page reader every page the page counter finds.
+#include "codecs/common/library_pixels.h"
 #include "codecs/tiff/tiff.h"
 #include "fuzz/fuzz_support.h"
 
@@ -6,6 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
+    (void)limited;
     pictorand::fuzzing::MemoryFile file(data, size);
     uint32_t offsets[pictorand::kTiffPageCapacity];
     int pages = pictorand::countTiffPages(file.path(), offsets, pictorand::kTiffPageCapacity);

@@ -87,6 +87,12 @@ inline constexpr SettingKey BatchOutputPath{"Batch", "OutputPath", ""};
 
 inline constexpr SettingKey PreviewActive{"Preview", "Active", "1"};
 
+// The SANE device last scanned from, and how.
+inline constexpr SettingKey ScanDevice{"Scanner", "Device", ""};
+inline constexpr SettingKey ScanMode{"Scanner", "Mode", ""};
+inline constexpr SettingKey ScanResolution{"Scanner", "Resolution", "0"};
+inline constexpr SettingKey ScanSource{"Scanner", "Source", ""};
+
 inline constexpr SettingKey UseThumbBmp{"Extensions", "UseThumbBMP", "1"};
 // Section of the per-extension association flags (key: the extension, default 0).
 inline constexpr std::string_view ExtensionsSection = "Extensions";

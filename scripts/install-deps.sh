@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   qt6-base-dev
   libxcb1-dev
+  libsane-dev
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then
@@ -20,6 +21,8 @@ if [ "${1:-}" = "--tests" ]; then
   # session bus, and the settings tools and schemas of the desktops.
   packages+=(xclip poppler-utils dbus libglib2.0-bin gsettings-desktop-schemas mate-desktop-common
     cinnamon-desktop-data xfconf libxfconf-0-3)
+  # The scanner test device and its frontend, and xdg-mime.
+  packages+=(sane-utils libsane1 xdg-utils)
 fi
 
 missing=()

@@ -13,6 +13,9 @@
 #include "shell/full_screen_window.h"
 #include "shell/desktop_commands.h"
 #include "shell/image_menu.h"
+#include "shell/scanner_commands.h"
+#include "shell/dialogs/property_sheets.h"
+#include "shell/core/file_associations.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -25,6 +28,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -164,6 +168,13 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_ownUi = std::make_unique<QtUserInterface>(this);
     m_ownUi->commandSink = [this](int id) { runCommand(id); };
     m_ownUi->directoryListSink = [this] { rebuildDirectoryList(true); };
+    m_ownUi->saveOptionsSink = [this](QWidget* owner) {
+        std::unique_ptr<PropertySheet> sheet(makeSaveOptionsSheet(m_settings, owner));
+        sheet->exec();
+    };
+    m_ownUi->previewSink = [this](const std::string& path, QSize area) { return previewPicture(path, area); };
+    m_ownUi->previewActive = [this] { return m_settings.readInt(settings::PreviewActive) != 0; };
+    m_ownUi->setPreviewActive = [this](bool on) { m_settings.writeText(settings::PreviewActive, on ? "1" : "0"); };
     m_ui = services.ui ? services.ui : m_ownUi.get();
     m_dialogs = services.dialogs ? services.dialogs : m_ownUi.get();
 
@@ -174,6 +185,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
     m_desktopCommands = std::make_unique<DesktopCommands>(*this);
+    m_scanner = std::make_unique<ScannerCommands>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -547,6 +559,51 @@ void MainWindow::registerHandlers()
         on[sortCommandOfOrder(order)] = [this, order] { sortDirectoryList(order); };
     m_imageMenu->registerHandlers(on);
     m_desktopCommands->registerHandlers(on);
+    m_scanner->registerHandlers(on);
+    on[Properties] = [this] { commandProperties(); };
+}
+
+QPixmap MainWindow::previewPicture(const std::string& path, QSize area)
+{
+    // The batch load: the record of the picture on screen stays as it is.
+    std::string message, compression;
+    ImageBlock block = loadForBatchWithMessage(path, message, compression, CodecRegistry::instance(), m_settings);
+    if (!block)
+        return {};
+    const QPixmap whole = deviceBitmap(block, logicalPalette(block));
+    if (whole.width() <= area.width() && whole.height() <= area.height())
+        return whole;
+    return whole.scaled(area, Qt::KeepAspectRatio, Qt::FastTransformation);
+}
+
+void MainWindow::commandProperties()
+{
+    PropertiesServices services{m_settings, *m_ui, {}, {}};
+    services.chooseDirectory = [this](const std::string& start) -> std::optional<std::string> {
+        const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), "Select directory",
+                                                                 QString::fromStdString(start));
+        if (chosen.isEmpty())
+            return std::nullopt;
+        return chosen.toStdString();
+    };
+    services.applyAssociations = [this](const std::vector<bool>& ticked, bool thumbnail) {
+        SettingsFile registry(configDirectory() + "/" + registry::kStoreFileName);
+        AssociationPlaces places{m_settings, registry, xdgFolder("XDG_CONFIG_HOME", "/.config") + "/mimeapps.list",
+                                 QCoreApplication::applicationFilePath().toStdString()};
+        if (!registerProgramClass(places, xdgFolder("XDG_DATA_HOME", "/.local/share") + "/applications"))
+            m_ui->showMessage("Can't write the desktop entry for the file associations", MessageIcon::Warning);
+        const AssociationOutcome outcome = applyAssociations(ticked, thumbnail, places);
+        for (const std::string& failure : outcome.failures)
+            m_ui->showMessage("Can't change the file associations of " + failure, MessageIcon::Warning);
+        if (!outcome.overriddenBy.empty())
+            m_ui->showMessage("The desktop's own list " + outcome.overriddenBy
+                                  + " names other programs for some of these files; they still open there.",
+                              MessageIcon::Information);
+    };
+    std::unique_ptr<PropertySheet> sheet(makePropertiesSheet(services, this));
+    sheet->exec();
+    // OK or Cancel, the live settings are read again.
+    readStartupSettings();
 }
 
 void MainWindow::showPage(int page)
@@ -937,6 +994,27 @@ void MainWindow::showNewPicture(ImageBlock block)
     else
         showPicture();
     m_view->viewport()->update();
+}
+
+void MainWindow::showAcquiredPicture(ImageBlock block, const std::string& name)
+{
+    const int width = block.width(), height = block.height(), bits = block.bitCount();
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    Result<ImageBlock> prepared = prepareForDisplay(std::move(decoded), PictureCorrections{}, paletteDisplay());
+    if (!prepared) {
+        m_ui->showMessage(prepared.text(), MessageIcon::Warning); // the picture on screen stays
+        return;
+    }
+    resetViewerState();
+    m_image.resetAllButBlock();
+    m_image.path = name;
+    m_image.format = ImageFormat::Bmp;
+    m_image.compression.clear();
+    m_image.originalWidth = width;
+    m_image.originalHeight = height;
+    m_image.originalBitCount = bits;
+    showNewPicture(std::move(*prepared));
 }
 
 bool MainWindow::loadAndShow(std::string path)

@@ -37,6 +37,7 @@ namespace pictorand {
 class DesktopCommands;
 class FullScreenWindow;
 class ImageMenu;
+class ScannerCommands;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -101,6 +102,10 @@ public:
     void showPicture();
     void sizeWindowToPicture(int width, int height);
     void showAtFullSize(int width, int height) override;
+    void showAcquiredPicture(ImageBlock block, const std::string& name) override;
+    void commandProperties();
+    // The Open dialog's preview of `path`, fitted into `area`.
+    QPixmap previewPicture(const std::string& path, QSize area);
     void setTitle();
 
     // State the display and the tests read.
@@ -219,6 +224,7 @@ private:
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<ImageMenu> m_imageMenu;
     std::unique_ptr<DesktopCommands> m_desktopCommands;
+    std::unique_ptr<ScannerCommands> m_scanner;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;

@@ -32,6 +32,9 @@ public:
     virtual void resetViewerState() = 0;
     // Back to 100 % and the window sized to width x height.
     virtual void showAtFullSize(int width, int height) = 0;
+    // Shows a picture that came from no file (a scan) as a load shows a
+    // new one, under `name` in place of a path.
+    virtual void showAcquiredPicture(ImageBlock block, const std::string& name) = 0;
     virtual UserInterface& ui() = 0;
     virtual SettingsFile& settings() = 0;
     virtual DisplayMetrics metrics() const = 0;

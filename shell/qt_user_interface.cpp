@@ -2,7 +2,12 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -115,6 +120,48 @@ void QtUserInterface::postCommand(int commandId)
     QTimer::singleShot(0, m_owner, [sink, commandId] { sink(commandId); });
 }
 
+void QtUserInterface::addPreview(QFileDialog& dialog)
+{
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid)
+        return;
+    auto* panel = new QWidget(&dialog);
+    auto* layout = new QVBoxLayout(panel);
+    auto* picture = new QLabel(panel);
+    // 105 x 87 dialog units.
+    picture->setFixedSize(210, 174);
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setFrameShape(QFrame::StyledPanel);
+    auto* active = new QCheckBox("&Preview active", panel);
+    active->setChecked(!previewActive || previewActive());
+    layout->addWidget(picture);
+    layout->addWidget(active);
+    layout->addStretch();
+    grid->addWidget(panel, 0, grid->columnCount(), grid->rowCount(), 1);
+    auto render = previewSink;
+    auto show = [picture, active, render, this](const QString& path) {
+        picture->clear();
+        if (!active->isChecked() || !QFileInfo(path).isFile())
+            return;
+        WaitCursor waiting(*this);
+        const QPixmap fitted = render(path.toStdString(), picture->size() - QSize(2, 2));
+        if (fitted.isNull())
+            picture->setText("No picture !");
+        else
+            picture->setPixmap(fitted);
+    };
+    QObject::connect(&dialog, &QFileDialog::currentChanged, panel, show);
+    QObject::connect(active, &QCheckBox::toggled, panel, [show, &dialog](bool) {
+        const QStringList selected = dialog.selectedFiles();
+        show(selected.isEmpty() ? QString() : selected.front());
+    });
+    auto remember = setPreviewActive;
+    QObject::connect(&dialog, &QDialog::finished, panel, [active, remember](int) {
+        if (remember)
+            remember(active->isChecked());
+    });
+}
+
 std::optional<FileDialogResult> QtUserInterface::runFileDialog(const FileDialogRequest& request)
 {
     QFileDialog dialog(messageOwner(), QString::fromStdString(request.title), QString::fromStdString(request.directory));
@@ -135,9 +182,13 @@ std::optional<FileDialogResult> QtUserInterface::runFileDialog(const FileDialogR
     if (request.optionsButton) {
         if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
             QPushButton* options = buttons->addButton("Options", QDialogButtonBox::HelpRole);
-            options->setEnabled(request.optionsEnabled);
+            options->setEnabled(request.optionsEnabled && saveOptionsSink);
+            auto sink = saveOptionsSink;
+            QObject::connect(options, &QPushButton::clicked, &dialog, [sink, &dialog] { sink(&dialog); });
         }
     }
+    if (!request.save && previewSink)
+        addPreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileDialogResult result;

@@ -6,10 +6,14 @@
 #include "platform/user_interface.h"
 #include "shell/core/file_dialogs.h"
 
+#include <QPixmap>
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 
 #include <functional>
+
+class QFileDialog;
 
 namespace pictorand {
 
@@ -31,9 +35,19 @@ public:
     // Where posted commands go (the main window's dispatch).
     std::function<void(int)> commandSink;
     std::function<void()> directoryListSink;
+    // The Save-as dialog's Options button: runs the save-options sheet
+    // over the dialog.
+    std::function<void(QWidget* owner)> saveOptionsSink;
+    // The Open dialog's preview: the picture of a file fitted into `area`
+    // (never enlarged), null when it cannot be shown; and the remembered
+    // state of its "Preview active" box.
+    std::function<QPixmap(const std::string& path, QSize area)> previewSink;
+    std::function<bool()> previewActive;
+    std::function<void(bool)> setPreviewActive;
 
 private:
     QWidget* messageOwner() const;
+    void addPreview(QFileDialog& dialog);
 
     QPointer<QWidget> m_owner;
     bool m_waiting = false;

@@ -32,11 +32,17 @@ uint8_t scaledTo8(const uint8_t* littleEndian, uint32_t maximum)
 
 void limitPixelsForFuzzing(uint64_t pixels) { pixelLimitForFuzzing = pixels; }
 
+bool overPixelLimitForFuzzing(uint64_t width, uint64_t height)
+{
+    const uint64_t limit = pixelLimitForFuzzing;
+    return limit != 0 && (width > limit || height > limit || width * height > limit);
+}
+
 bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layout)
 {
     if (width == 0 || height == 0 || width >= INT32_MAX || height >= INT32_MAX)
         return false;
-    if (const uint64_t limit = pixelLimitForFuzzing; limit != 0 && width * height > limit)
+    if (overPixelLimitForFuzzing(width, height))
         return false;
     // The library's own picture buffer is held to the same limit. Both
     // dimensions are below 2^31, so their product does not overflow.

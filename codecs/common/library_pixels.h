@@ -28,6 +28,9 @@ bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layou
 // that a tiny file declaring a legitimately huge canvas does not run into the
 // fuzzer's time limit. 0 (the default) leaves only the block limit.
 void limitPixelsForFuzzing(uint64_t pixels);
+// True when a fuzzing limit is set and width x height exceeds it (readers
+// that do not go through `declaredSizeFits` ask this).
+bool overPixelLimitForFuzzing(uint64_t width, uint64_t height);
 
 // The failure for a picture over the block limit, in the words every reader uses.
 inline Failure tooBigForBlock() { return {Reason::OutOfMemory, kCantAllocateMemory}; }

@@ -1,5 +1,6 @@
 #include "codecs/common/codec_result.h"
 #include "codecs/common/declared_size.h"
+#include "codecs/common/library_pixels.h"
 #include "codecs/tiff/tiff.h"
 #include "codecs/tiff/tiff_glue.h"
 
@@ -602,6 +603,20 @@ bool readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, I
     return true;
 }
 
+// The most bytes of pixel data one stored byte can become: PackBits makes
+// 128 of two, NeXT up to 63 two-bit pixels of one. 0 for schemes a few
+// bytes of which can describe any size (their pages are read strip by
+// strip instead).
+uint64_t largestExpansion(uint16_t compression)
+{
+    switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    case COMPRESSION_PACKBITS:
+    case COMPRESSION_NEXT: return 64;
+    default: return 0;
+    }
+}
+
 int32_t resolutionOf(TIFF* tiff, ttag_t tag)
 {
     float value = 0;
@@ -678,14 +693,19 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         return {};
     }
 
-    // An uncompressed page takes a known number of bytes: a small file
-    // declaring gigabytes of them is refused before anything is allocated.
-    if (page.compression == COMPRESSION_NONE) {
+    // Uncompressed and run-length pages take a bounded number of bytes:
+    // a small file declaring gigabytes of them is refused before anything
+    // is allocated.
+    if (const uint64_t expansion = largestExpansion(page.compression); expansion != 0) {
         const uint64_t rowBits = uint64_t(page.width) * page.bitsPerSample * page.samplesPerPixel;
         const std::optional<uint64_t> declared = checkedMul((rowBits + 7) / 8, page.height);
-        const uint64_t held = TIFFGetSizeProc(tiff)(TIFFClientdata(tiff));
-        if (!declared || !holdsEnoughOf(*declared, held))
+        const std::optional<uint64_t> held = checkedMul(TIFFGetSizeProc(tiff)(TIFFClientdata(tiff)), expansion);
+        if (!declared || (held && !holdsEnoughOf(*declared, *held)))
             return {};
+    }
+    if (overPixelLimitForFuzzing(page.width, page.height)) {
+        message = kCantAllocateMemory;
+        return {};
     }
 
     Layout layout = layoutFor(page);

@@ -69,8 +69,7 @@ std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& u
     request.selectedType = static_cast<int>(savedType(settings));
     request.proposedName = proposedSaveAsName(currentPath);
     request.optionsButton = true;
-    // FIXME: enable when the save options pages exist.
-    request.optionsEnabled = false;
+    request.optionsEnabled = true;
 
     for (;;) {
         std::optional<FileDialogResult> result = dialogs.runFileDialog(request);

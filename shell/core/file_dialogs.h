@@ -25,8 +25,7 @@ struct FileDialogRequest {
     std::vector<FileType> types;
     int selectedType = 1; // 1-based
     std::string proposedName;
-    // The Save-as dialog's "Options" button; disabled while the save options
-    // pages are not built.
+    // The Save-as dialog's "Options" button (the save-options sheet).
     bool optionsButton = false;
     bool optionsEnabled = false;
 };

@@ -8,21 +8,27 @@
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/dialogs/palette_dialog.h"
 #include "shell/dialogs/print_options_dialog.h"
+#include "shell/dialogs/property_sheets.h"
 #include "shell/dialogs/size_dialog.h"
 
 #include <QApplication>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 namespace pictorand {
 namespace {
 
 QString g_folder;
 int g_failures = 0;
+
+void writeEachSheetPage();
 
 void save(QWidget& widget, const char* name)
 {
@@ -112,6 +118,30 @@ void writeEachDialog()
     save(print, "print_options");
     print.findChild<QRadioButton*>("scale")->click();
     save(print, "print_options_scale");
+    writeEachSheetPage();
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+// Every page of both property sheets, over a scratch settings file.
+void writeEachSheetPage()
+{
+    const QString folder = QString::fromStdString(g_folder.toStdString() + "/settings");
+    SettingsFile settings(folder.toStdString() + ".ini");
+    SilentUserInterface ui;
+    for (bool properties : {true, false}) {
+        std::unique_ptr<PropertySheet> sheet(properties ? makePropertiesSheet({settings, ui, {}, {}}, nullptr)
+                                                        : makeSaveOptionsSheet(settings, nullptr));
+        for (int page = 0; page < sheet->tabs()->count(); ++page) {
+            sheet->tabs()->setCurrentIndex(page);
+            const std::string name = std::string(properties ? "properties_" : "save_properties_") + std::to_string(page);
+            save(*sheet, name.c_str());
+        }
+    }
 }
 
 } // namespace

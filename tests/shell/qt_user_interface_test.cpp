@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -60,7 +61,7 @@ TEST(QtUserInterface, QuestionsCanPreselectNo)
     EXPECT_FALSE(ui.askYesNo("Replace file: /tmp/x.bmp ?\n", MessageIcon::Question, true));
 }
 
-TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndADisabledOptionsButton)
+TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndAnOptionsButton)
 {
     testing::ScratchDir dir;
     QWidget owner;
@@ -73,6 +74,9 @@ TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndADisabledOptionsButton
     request.selectedType = 3;
     request.proposedName = "rose";
     request.optionsButton = true;
+    request.optionsEnabled = true;
+    QWidget* optionsOwner = nullptr;
+    ui.saveOptionsSink = [&](QWidget* sheetOwner) { optionsOwner = sheetOwner; };
     whenModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
@@ -86,7 +90,8 @@ TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndADisabledOptionsButton
             if (button->text() == "Options")
                 options = button;
         ASSERT_NE(options, nullptr);
-        EXPECT_FALSE(options->isEnabled());
+        options->click();
+        EXPECT_EQ(optionsOwner, dialog);
         dialog->selectNameFilter(dialog->nameFilters()[1]);
         dialog->selectFile(QString::fromStdString(dir.file("x.gif")));
         // As the user's OK: QDialog's accept() is public, QFileDialog's is not.
@@ -98,15 +103,24 @@ TEST(QtUserInterface, SaveDialogIsNonNativeWithTheTypesAndADisabledOptionsButton
     EXPECT_EQ(result->type, 2);
 }
 
-TEST(QtUserInterface, OpenDialogListsTheTwentyFiveTypes)
+TEST(QtUserInterface, OpenDialogListsTheTwentyFiveTypesAndPreviewsTheFileSelected)
 {
+    testing::ScratchDir dir;
+    const std::string picture = dir.file("a.bmp");
+    testing::writeFile(picture, {'B', 'M'});
     QWidget owner;
     QtUserInterface ui(&owner);
+    ui.previewSink = [](const std::string&, QSize area) {
+        QPixmap fitted(area.width() / 2, area.height() / 2);
+        fitted.fill(Qt::red);
+        return fitted;
+    };
     FileDialogRequest request;
     request.title = "Open";
+    request.directory = dir.path();
     request.types = openDialogTypes();
     request.selectedType = 25;
-    whenModal([](QWidget* modal) {
+    whenModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowTitle(), "Open");
@@ -114,6 +128,11 @@ TEST(QtUserInterface, OpenDialogListsTheTwentyFiveTypes)
         EXPECT_EQ(dialog->nameFilters()[1], "(*.JPG) JPEG - Files (*.jpg *.jpeg)");
         EXPECT_EQ(dialog->selectedNameFilter(), "All files (*.*)");
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        emit dialog->currentChanged(QString::fromStdString(picture));
+        bool previewed = false;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            previewed = previewed || !label->pixmap().isNull();
+        EXPECT_TRUE(previewed);
         dialog->reject();
     });
     EXPECT_FALSE(ui.runFileDialog(request));

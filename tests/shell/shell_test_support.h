@@ -2,6 +2,11 @@
 // Fixed displays for the viewer's tests.
 
 #include "shell/core/system_metrics.h"
+#include "tests/support/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace pictorand::testing {
 
@@ -23,6 +28,22 @@ inline DisplayMetrics desktop1024(int bitsPerPixel = 24)
     m.horizontalScrollHeight = 16;
     m.bitsPerPixel = bitsPerPixel;
     return m;
+}
+
+// Enables SANE's test device, and only it, for the rest of the process:
+// a private configuration folder whose dll.conf names the test backend
+// (which also spares the tests a slow probe of the network).
+inline void useSaneTestDevice()
+{
+    static ScratchDir config;
+    if (std::FILE* dll = std::fopen(config.file("dll.conf").c_str(), "w")) {
+        std::fputs("test\n", dll);
+        std::fclose(dll);
+    }
+    std::error_code ignored;
+    std::filesystem::copy_file("/etc/sane.d/test.conf", config.file("test.conf"),
+                               std::filesystem::copy_options::overwrite_existing, ignored);
+    setenv("SANE_CONFIG_DIR", config.path().c_str(), 1);
 }
 
 } // namespace pictorand::testing

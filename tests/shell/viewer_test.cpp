@@ -8,6 +8,7 @@
 #include "shell/main_window.h"
 #include "shell/picture_view.h"
 #include "shell/startup.h"
+#include "platform/settings_keys.h"
 #include "tests/shell/shell_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -17,6 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
 #include <QScrollBar>
 #include <QTest>
 #include <QUrl>
@@ -476,6 +479,31 @@ TEST_F(Viewer, BestFitTogglesTheSettingAndReloads)
     EXPECT_EQ(settings().readInt(settings::AlwaysFit), 0);
 }
 
+// Acquire from SANE's test device through the scan dialog: the page shows
+// as "<ScanImage>".
+TEST_F(Viewer, AcquireShowsTheScannedPage)
+{
+    testing::useSaneTestDevice();
+    settings().writeText(settings::ScanDevice, "test:0");
+    settings().writeText(settings::ScanResolution, "10");
+    MainWindow& w = start();
+    QTimer pressScan;
+    QObject::connect(&pressScan, &QTimer::timeout, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                if (button->text() == "&Scan" && button->isEnabled()) {
+                    pressScan.stop();
+                    button->click();
+                }
+    });
+    pressScan.start(20);
+    w.runCommand(command::Acquire);
+    EXPECT_EQ(w.currentImage().path, kScanImagePath);
+    ASSERT_TRUE(w.currentImage().block);
+    EXPECT_EQ(w.currentImage().originalBitCount, w.currentImage().block.bitCount());
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+}
+
 TEST_F(Viewer, BestFitIsNotAvailableForThePastedPicture)
 {
     MainWindow& w = start();
@@ -859,7 +887,7 @@ TEST_F(Viewer, PageCommandsStepThroughAMultiPageTiff)
     w.runCommand(command::LastPage);
     press(&w, Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(shown(), 0x00FF00u);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
 }
 
 TEST_F(Viewer, NShowsTheNextOverviewSheetUntilThereIsNone)

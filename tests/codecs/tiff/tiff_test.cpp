@@ -234,12 +234,13 @@ TEST_F(TiffTest, ReportsOrientationAndProfileWithTheRowsAsStored)
 // Under 1 KB declaring 1500 x 263144 planar pixels (tests/fixtures/make-fixtures.sh):
 // read a plane at a time, the picture needs its block and a row, and what
 // the strips hold is shown with the reader's warning.
-// An uncompressed grey page of width x height whose one strip holds
-// `stripBytes` bytes of zeros.
-std::vector<uint8_t> uncompressedGreyTiff(uint32_t width, uint32_t height, uint32_t stripBytes)
+// A grey page of width x height whose one strip holds `stripBytes` bytes
+// of zeros, marked as stored uncompressed or with another scheme.
+std::vector<uint8_t> greyTiff(uint32_t width, uint32_t height, uint32_t stripBytes,
+                              uint16_t compression = COMPRESSION_NONE)
 {
     const uint16_t tags[][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3}, {273, 4}, {277, 3}, {279, 4}};
-    const uint32_t values[] = {width, height, 8, 1, 1, 0, 1, stripBytes};
+    const uint32_t values[] = {width, height, 8, compression, 1, 0, 1, stripBytes};
     constexpr uint32_t kEntries = 8, kData = 8 + 2 + kEntries * 12 + 4;
     std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0, kEntries, 0};
     auto put = [&](uint32_t value, int size) {
@@ -261,7 +262,7 @@ TEST(TiffHuge, UncompressedFileHoldingAFewRowsStillReads)
 {
     ScratchDir dir;
     const std::string path = dir.file("rows.tif");
-    writeFile(path, uncompressedGreyTiff(1000, 6400, 1000 * 100));
+    writeFile(path, greyTiff(1000, 6400, 1000 * 100));
     Result<DecodedImage> read = readTiffPage(path, 0);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->block.height(), 6400);
@@ -516,9 +517,11 @@ TEST(TiffMalformed, RefusedQuietlyWithAMessage)
         std::vector<uint8_t> bytes;
     };
     const Case cases[] = {
-        // 1.6 GB of uncompressed pixels declared by 25 KB: refused before
-        // the block is allocated (1/64 of them would still be read).
-        {"uncompressed_sliver", uncompressedGreyTiff(40000, 40000, 25000)},
+        // 1.6 GB of pixels declared by 25 KB stored uncompressed or with
+        // run lengths: refused before the block is allocated (1/64 of them
+        // would still be read, or what expands to that).
+        {"uncompressed_sliver", greyTiff(40000, 40000, 25000)},
+        {"packbits_sliver", greyTiff(40000, 40000, 300, COMPRESSION_PACKBITS)},
         {"empty", {}},
         {"not_tiff", {'I', 'I', 43, 0, 8, 0, 0, 0}},
         {"directory_past_end", {'I', 'I', 42, 0, 0, 1, 0, 0}},
