@@ -82,6 +82,18 @@ TEST_F(ConvertTest, UnknownTypeIsRefused)
     EXPECT_FALSE(testing::fileExists(dir.file("a.JXL")));
 }
 
+TEST_F(ConvertTest, EmptyOutputDirectoryIsRefusedAndJobsAreChecked)
+{
+    std::string a = bmp("a.bmp");
+    std::string b = bmp("b.bmp");
+    std::string output;
+    EXPECT_EQ(convert("-t bmp -o '' " + shellQuote(a), &output), 2);
+    EXPECT_NE(output.find("No output directory"), std::string::npos) << output;
+    EXPECT_EQ(convert("-j 0 " + shellQuote(a), &output), 2);
+    EXPECT_EQ(convert("-j 2 -t bmp -o out " + shellQuote(a) + " " + shellQuote(b), &output), 0);
+    EXPECT_EQ(output, "Converting: " + a + "\n... Ok\nConverting: " + b + "\n... Ok\n0 errors\n");
+}
+
 TEST_F(ConvertTest, InfoHelpAndVersion)
 {
     std::string a = bmp("a.bmp");
