@@ -11,6 +11,7 @@
 #include "shell/core/recent_directories.h"
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
+#include "shell/file_menu.h"
 #include "shell/image_menu.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
@@ -172,6 +173,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     setCentralWidget(m_view);
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
+    m_fileCommands = std::make_unique<FileMenu>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -544,6 +546,7 @@ void MainWindow::registerHandlers()
     for (int order = 0; order < kSortOrderCount; ++order)
         on[sortCommandOfOrder(order)] = [this, order] { sortDirectoryList(order); };
     m_imageMenu->registerHandlers(on);
+    m_fileCommands->registerHandlers(on);
 }
 
 void MainWindow::showPage(int page)
@@ -614,6 +617,14 @@ void MainWindow::directoryListAfterRemoval()
     const int oldIndex = m_directoryList.index();
     rebuildDirectoryList(true);
     m_directoryList.removedAt(oldIndex);
+}
+
+void MainWindow::fileOnScreenRemoved(bool endAnimation)
+{
+    // Resetting the window also ends the animation and its timer.
+    if (endAnimation && m_display.animationRunning)
+        resetWindow();
+    directoryListAfterRemoval();
 }
 
 ImageInfoInput MainWindow::imageInfoInput() const

@@ -36,6 +36,7 @@ namespace pictorand {
 
 class FullScreenWindow;
 class ImageMenu;
+class FileMenu;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -73,7 +74,7 @@ public:
     ~MainWindow() override;
 
     // One dispatch for every command, however it arrives.
-    void runCommand(int id);
+    void runCommand(int id) override;
     // True when the command has a handler and its rule enables it now.
     bool commandEnabled(int id) const;
     // Offers a key to the accelerator table. True when it is an accelerator
@@ -146,7 +147,8 @@ public:
     ImageInfoInput imageInfoInput() const;
     // Reads the working directory's picture files again when forced or when
     // the working directory is another than the one listed.
-    void rebuildDirectoryList(bool force);
+    void rebuildDirectoryList(bool force) override;
+    void fileOnScreenRemoved(bool stopAnimation) override;
     // After the file on screen was deleted or moved away: the list is read
     // again and Next goes on with the file that followed it, while the
     // picture stays on screen.
@@ -217,6 +219,7 @@ private:
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<ImageMenu> m_imageMenu;
+    std::unique_ptr<FileMenu> m_fileCommands;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;
