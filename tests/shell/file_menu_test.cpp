@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace pictorand {
 namespace {
@@ -46,11 +47,13 @@ protected:
     {
         window.reset();
         unsetenv("XDG_DATA_HOME");
+        std::filesystem::current_path(startDirectory); // the drop changed it to a folder about to go
         FileMenu::copyMoveChooser = &CopyMoveDialog::run;
         FileMenu::renamePrompt = saved;
     }
     SettingsFile settings() { return SettingsFile(dir.file("P_RAND32.INI")); }
 
+    std::filesystem::path startDirectory = std::filesystem::current_path();
     ScratchDir dir;
     FixedSystemMetrics metrics{DisplayMetrics{}};
     testing::ScriptedUserInterface ui;
