@@ -4,7 +4,9 @@
 #include "platform/formatted_text.h"
 #include "platform/paths.h"
 #include "shell/core/commands.h"
+#include "shell/dialogs/batch_dialog.h"
 #include "shell/dialogs/copy_move_dialog.h"
+#include "shell/dialogs/file_list_builder.h"
 #include "tools/batch/batch_conversion.h"
 #include "tools/files/file_operations.h"
 
@@ -68,6 +70,25 @@ void FileMenu::registerHandlers(CommandHandlers& handlers)
     handlers[MoveFile] = [this] { copyOrMove(true); };
     handlers[RenameFile] = [this] { rename(); };
     handlers[DeleteFile] = [this] { remove(); };
+    handlers[BatchConversion] = [this] { batchConversion(); };
+}
+
+void FileMenu::batchConversion()
+{
+    SettingsFile& settings = m_host.settings();
+    std::vector<std::string> sources;
+    {
+        BatchDialog dialog(settings, m_host.ui(), directoryChooser, m_host.dialogParent());
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        sources = dialog.files()->entries();
+    }
+    if (sources.empty())
+        return;
+    auto* window = new BatchProgressWindow(m_host.dialogParent());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->run(batchRequestFromSettings(settings, std::move(sources)), settings);
 }
 
 QWidget* FileMenu::showNote(const char* text, int ms)

@@ -45,6 +45,7 @@ private:
     void copyOrMove(bool move);
     void rename();
     void remove();
+    void batchConversion();
     // The short "Copying ..." / "Deleting ..." window, closed after `ms`.
     QWidget* showNote(const char* text, int ms);
 
