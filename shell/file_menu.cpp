@@ -7,6 +7,7 @@
 #include "shell/dialogs/batch_dialog.h"
 #include "shell/dialogs/copy_move_dialog.h"
 #include "shell/dialogs/file_list_builder.h"
+#include "shell/dialogs/slideshow_dialog.h"
 #include "tools/batch/batch_conversion.h"
 #include "tools/files/file_operations.h"
 
@@ -71,6 +72,16 @@ void FileMenu::registerHandlers(CommandHandlers& handlers)
     handlers[RenameFile] = [this] { rename(); };
     handlers[DeleteFile] = [this] { remove(); };
     handlers[BatchConversion] = [this] { batchConversion(); };
+    handlers[Slideshow] = [this] {
+        std::vector<std::string> entries;
+        {
+            SlideshowDialog dialog(m_host.settings(), m_host.ui(), m_host.dialogParent());
+            if (dialog.exec() != QDialog::Accepted)
+                return;
+            entries = dialog.played();
+        }
+        m_host.startSlideshow(std::move(entries));
+    };
 }
 
 void FileMenu::batchConversion()

@@ -11,6 +11,7 @@
 #include "shell/core/recent_directories.h"
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
+#include "shell/core/slideshow.h"
 #include "shell/file_menu.h"
 #include "shell/image_menu.h"
 #include "shell/picture_view.h"
@@ -660,8 +661,48 @@ void MainWindow::stepFile(int direction)
     readAheadNeighbours();
 }
 
+void MainWindow::startSlideshow(std::vector<std::string> entries)
+{
+    if (entries.empty())
+        return;
+    if (m_slideshow)
+        m_slideshow->close();
+    m_timeMeasurement = false;
+    m_slideshow = new SlideshowWindow(*this, std::move(entries), readSlideshowOptions(m_settings),
+                                      static_cast<uint32_t>(std::time(nullptr)));
+    m_slideshow->showFullScreen();
+    m_slideshow->start();
+}
+
+void MainWindow::loadSlide(const std::string& path, bool quiet)
+{
+    std::string loaded = path;
+    ImageBlock block = LoadForDisplay(*this, loaded, true, quiet, 0);
+    m_image.path = loaded;
+    adoptBlock(std::move(block));
+}
+
+void MainWindow::readSlideAhead(const std::string& path)
+{
+    if (paletteDisplay())
+        return;
+    if (!m_readAhead)
+        m_readAhead = std::make_unique<ReadAhead>(
+            m_readAheadBudget > 0 ? static_cast<uint64_t>(m_readAheadBudget) : ReadAhead::defaultBudget());
+    m_readAhead->request({path}, m_loadGreyscale);
+}
+
+void MainWindow::slideshowEnded()
+{
+    if (m_image.block)
+        showPicture();
+}
+
 void MainWindow::readAheadNeighbours()
 {
+    // The slideshow has its own wish: the entry it shows next.
+    if (m_slideshow)
+        return;
     const int index = m_directoryList.index();
     if (m_readAheadBudget <= 0 || index < 0 || m_directoryList.count() < 2 || paletteDisplay())
         return;

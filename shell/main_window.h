@@ -14,6 +14,7 @@
 #include "shell/core/file_dialogs.h"
 #include "shell/core/system_metrics.h"
 #include "shell/picture_host.h"
+#include "shell/slideshow_window.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -67,7 +68,7 @@ struct ViewerServices {
     std::string settingsPath; // empty: the program's settings file
 };
 
-class MainWindow : public QMainWindow, public DisplayHost, public PictureHost {
+class MainWindow : public QMainWindow, public DisplayHost, public PictureHost, public SlideshowHost {
     Q_OBJECT
 public:
     MainWindow(ViewerServices services, ViewerOptions options);
@@ -138,7 +139,15 @@ public:
     void resetViewerState() override;
     void resetWindow() override;
     bool fullScreenWindowExists() const override { return fullScreenWindow() != nullptr; }
-    bool slideshowWindowExists() const override { return false; }
+    bool slideshowWindowExists() const override { return m_slideshow != nullptr; }
+    SlideshowWindow* slideshowWindow() const { return m_slideshow; }
+    void startSlideshow(std::vector<std::string> entries) override;
+    // SlideshowHost
+    void loadSlide(const std::string& path, bool quiet) override;
+    void readSlideAhead(const std::string& path) override;
+    const ImageBlock& slideBlock() const override { return shownBlock(); }
+    void paintSlide(QPainter& painter, const QRect& target) override { paintBlockInto(painter, target); }
+    void slideshowEnded() override;
     bool paletteDisplay() const override { return metrics().paletteDisplay(); }
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
@@ -258,6 +267,7 @@ private:
 
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;
+    QPointer<SlideshowWindow> m_slideshow;
     std::map<int, QAction*> m_actions;
     CommandHandlers m_handlers;
     QMenu* m_fileMenu = nullptr;

@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <map>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -43,6 +45,8 @@ public:
     // and Next goes on with the file that followed; the picture stays.
     // `stopAnimation` also ends a running GIF animation.
     virtual void fileOnScreenRemoved(bool stopAnimation) = 0;
+    // Shows the entries full screen, one after another (nothing when empty).
+    virtual void startSlideshow(std::vector<std::string> entries) = 0;
 };
 
 } // namespace pictorand
