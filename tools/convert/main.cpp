@@ -8,6 +8,7 @@
 #include "platform/version.h"
 
 #include <cctype>
+#include <malloc.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +127,12 @@ public:
 
 int main(int argc, char** argv)
 {
+    // Every file allocates pictures of about the same sizes: keep freed
+    // memory for the next file instead of handing it back and faulting it in
+    // anew (a fifth of the time of a photo-sized conversion went to page
+    // faults).
+    mallopt(M_MMAP_THRESHOLD, 512 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1024 << 20);
     std::vector<std::string> files;
     std::string typeName = batchExtension(0);
     std::string outputDirectory = ".";
