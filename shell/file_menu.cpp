@@ -1,6 +1,9 @@
 #include "shell/file_menu.h"
 
 #include "dispatch/file_rename.h"
+#include "dispatch/page_load.h"
+#include "dispatch/save_as.h"
+#include "dispatch/save_dispatch.h"
 #include "platform/formatted_text.h"
 #include "platform/paths.h"
 #include "shell/core/commands.h"
@@ -72,6 +75,7 @@ void FileMenu::registerHandlers(CommandHandlers& handlers)
     handlers[RenameFile] = [this] { rename(); };
     handlers[DeleteFile] = [this] { remove(); };
     handlers[BatchConversion] = [this] { batchConversion(); };
+    handlers[ExtractAllPages] = [this] { extractAllPages(); };
     handlers[Slideshow] = [this] {
         std::vector<std::string> entries;
         {
@@ -82,6 +86,38 @@ void FileMenu::registerHandlers(CommandHandlers& handlers)
         }
         m_host.startSlideshow(std::move(entries));
     };
+}
+
+void FileMenu::extractAllPages()
+{
+    CurrentImage& image = m_host.picture();
+    if (!image.multiPage)
+        return;
+    std::optional<std::string> chosen = directoryChooser("", m_host.dialogParent());
+    if (!chosen || chosen->empty())
+        return;
+    WaitCursor waitCursor(m_host.ui());
+    const std::string directory = prepareDirectory(*chosen);
+    int shown = -1;
+    for (int page = 0; page < image.pageCount; ++page) {
+        Result<ImageBlock> read = loadTiffPage(image, page, m_host.metrics().paletteDisplay());
+        if (!read)
+            continue;
+        ImageBlock block = read.take();
+        // The safe save path: a name planted as a link is replaced, never followed.
+        if (!SaveOwnFile(block, m_host.ui(), extractedFileName(directory, image.path, page)))
+            break;
+        m_host.adoptPicture(std::move(block));
+        shown = page;
+    }
+    // The page on screen is the last one extracted (not one past the end,
+    // where Next and Previous page would lose their way).
+    if (shown < 0)
+        return;
+    image.currentPage = shown;
+    m_host.resetViewerState();
+    m_host.showAtFullSize(image.block.width(), image.block.height());
+    m_host.repaintPicture();
 }
 
 void FileMenu::batchConversion()

@@ -46,6 +46,7 @@ private:
     void rename();
     void remove();
     void batchConversion();
+    void extractAllPages();
     // The short "Copying ..." / "Deleting ..." window, closed after `ms`.
     QWidget* showNote(const char* text, int ms);
 

@@ -128,6 +128,30 @@ TEST_F(FileMenuTest, DeleteAsksAndGoesToTheTrash)
     EXPECT_TRUE(window->currentImage().block);
 }
 
+TEST_F(FileMenuTest, ExtractAllPagesWritesEachPageAsBmp)
+{
+    const std::string tiff = dir.file("pics/three.tif");
+    ASSERT_EQ(testing::runCommand("convert -size 8x6 xc:red xc:lime xc:blue -depth 8 -type truecolor "
+                                  + testing::shellQuote(tiff)),
+              0);
+    ASSERT_TRUE(window->openFile(tiff));
+    ASSERT_EQ(window->currentImage().pageCount, 3);
+    auto savedChooser = FileMenu::directoryChooser;
+    FileMenu::directoryChooser = [this](const std::string&, QWidget*) {
+        return std::optional<std::string>(dir.file("pages"));
+    };
+    window->runCommand(command::ExtractAllPages);
+    FileMenu::directoryChooser = savedChooser;
+    const uint8_t expected[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    for (int page = 0; page < 3; ++page) {
+        auto decoded = testing::magickDecode(dir.file("pages/three_pictorand_extract_00") + std::to_string(page) + ".bmp");
+        ASSERT_TRUE(decoded) << page;
+        EXPECT_EQ(std::vector<uint8_t>(decoded->at(3, 3), decoded->at(3, 3) + 3),
+                  std::vector<uint8_t>(expected[page], expected[page] + 3));
+    }
+    EXPECT_EQ(window->currentImage().currentPage, 2);
+}
+
 TEST_F(FileMenuTest, CopyMoveDialogBrowsesAndANumberDecides)
 {
     auto s = settings();
