@@ -194,6 +194,10 @@ MainWindow::~MainWindow()
 {
     if (m_fullScreen)
         delete m_fullScreen.data();
+    if (m_slideshow) {
+        m_slideshow->detach(); // nothing is left to show the last picture in
+        delete m_slideshow.data();
+    }
 }
 
 void MainWindow::readStartupSettings()

@@ -36,7 +36,11 @@ SlideshowWindow::SlideshowWindow(SlideshowHost& host, std::vector<std::string> e
     connect(m_timer, &QTimer::timeout, this, &SlideshowWindow::tick);
 }
 
-SlideshowWindow::~SlideshowWindow() { m_host.slideshowEnded(); }
+SlideshowWindow::~SlideshowWindow()
+{
+    if (!m_detached)
+        m_host.slideshowEnded();
+}
 
 void SlideshowWindow::start()
 {

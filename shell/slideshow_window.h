@@ -43,6 +43,8 @@ public:
     bool paused() const { return m_paused; }
     const std::string& currentEntry() const { return m_current; }
     void react(SlideshowInput input);
+    // The viewer is going: the show ends without calling back.
+    void detach() { m_detached = true; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,6 +68,7 @@ private:
     std::string m_current;
     bool m_ready = false;
     bool m_paused = false;
+    bool m_detached = false;
     bool m_trace = false; // PICTORAND_TRACE_SLIDESHOW: each change against its deadline
 };
 
