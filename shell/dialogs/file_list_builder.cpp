@@ -28,7 +28,10 @@ FileListBuilder::FileListBuilder(const std::string& startDirectory, QWidget* par
 {
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_browser = new QFileDialog(this, Qt::Widget);
+    m_browser = new QFileDialog(this);
+    // A dialog's constructor makes any window type 0 a dialog window: make
+    // it a plain child afterwards.
+    m_browser->setWindowFlags(Qt::Widget);
     m_browser->setOption(QFileDialog::DontUseNativeDialog, true);
     m_browser->setOption(QFileDialog::HideNameFilterDetails, true);
     m_browser->setFileMode(QFileDialog::ExistingFiles);
@@ -52,6 +55,8 @@ FileListBuilder::FileListBuilder(const std::string& startDirectory, QWidget* par
         m_browser->setVisible(true);
     });
     layout->addWidget(m_browser, 0, 0, 2, 1);
+    // A dialog stays hidden with its parent unless shown itself.
+    m_browser->setVisible(true);
 
     auto* group = new QGroupBox("File Names:");
     auto* groupLayout = new QVBoxLayout(group);
