@@ -76,6 +76,9 @@ void SlideshowWindow::armTimer()
     m_timer->start(static_cast<int>(std::max<int64_t>(0, m_schedule.deadline() - m_clock.elapsed())));
 }
 
+// FIXME: a Photo CD overview pages through its four sheets before the next
+// entry, and UseResample shrinks big pictures by resampling; both wait for
+// the overview and resample paths of the full-screen window.
 void SlideshowWindow::tick()
 {
     // While paused (or loading) ticks are ignored, but the timer runs on.
