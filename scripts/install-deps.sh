@@ -23,6 +23,8 @@ if [ "${1:-}" = "--tests" ]; then
     cinnamon-desktop-data xfconf libxfconf-0-3)
   # The scanner test device and its frontend, and xdg-mime.
   packages+=(sane-utils libsane1 xdg-utils)
+  # The README's recipe for spreading a conversion over machines.
+  packages+=(parallel)
 fi
 
 missing=()

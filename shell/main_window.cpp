@@ -12,6 +12,8 @@
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
 #include "shell/desktop_commands.h"
+#include "shell/core/slideshow.h"
+#include "shell/file_menu.h"
 #include "shell/image_menu.h"
 #include "shell/scanner_commands.h"
 #include "shell/dialogs/property_sheets.h"
@@ -186,6 +188,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_imageMenu = std::make_unique<ImageMenu>(*this);
     m_desktopCommands = std::make_unique<DesktopCommands>(*this);
     m_scanner = std::make_unique<ScannerCommands>(*this);
+    m_fileCommands = std::make_unique<FileMenu>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -205,6 +208,10 @@ MainWindow::~MainWindow()
 {
     if (m_fullScreen)
         delete m_fullScreen.data();
+    if (m_slideshow) {
+        m_slideshow->detach(); // nothing is left to show the last picture in
+        delete m_slideshow.data();
+    }
 }
 
 void MainWindow::readStartupSettings()
@@ -560,6 +567,7 @@ void MainWindow::registerHandlers()
     m_imageMenu->registerHandlers(on);
     m_desktopCommands->registerHandlers(on);
     m_scanner->registerHandlers(on);
+    m_fileCommands->registerHandlers(on);
     on[Properties] = [this] { commandProperties(); };
 }
 
@@ -676,6 +684,14 @@ void MainWindow::directoryListAfterRemoval()
     m_directoryList.removedAt(oldIndex);
 }
 
+void MainWindow::fileOnScreenRemoved(bool endAnimation)
+{
+    // Resetting the window also ends the animation and its timer.
+    if (endAnimation && m_display.animationRunning)
+        resetWindow();
+    directoryListAfterRemoval();
+}
+
 ImageInfoInput MainWindow::imageInfoInput() const
 {
     ImageInfoInput input;
@@ -709,8 +725,48 @@ void MainWindow::stepFile(int direction)
     readAheadNeighbours();
 }
 
+void MainWindow::startSlideshow(std::vector<std::string> entries)
+{
+    if (entries.empty())
+        return;
+    if (m_slideshow)
+        m_slideshow->close();
+    m_timeMeasurement = false;
+    m_slideshow = new SlideshowWindow(*this, std::move(entries), readSlideshowOptions(m_settings),
+                                      static_cast<uint32_t>(std::time(nullptr)));
+    m_slideshow->showFullScreen();
+    m_slideshow->start();
+}
+
+void MainWindow::loadSlide(const std::string& path, bool quiet)
+{
+    std::string loaded = path;
+    ImageBlock block = LoadForDisplay(*this, loaded, true, quiet, 0);
+    m_image.path = loaded;
+    adoptBlock(std::move(block));
+}
+
+void MainWindow::readSlideAhead(const std::string& path)
+{
+    if (paletteDisplay())
+        return;
+    if (!m_readAhead)
+        m_readAhead = std::make_unique<ReadAhead>(
+            m_readAheadBudget > 0 ? static_cast<uint64_t>(m_readAheadBudget) : ReadAhead::defaultBudget());
+    m_readAhead->request({path}, m_loadGreyscale);
+}
+
+void MainWindow::slideshowEnded()
+{
+    if (m_image.block)
+        showPicture();
+}
+
 void MainWindow::readAheadNeighbours()
 {
+    // The slideshow has its own wish: the entry it shows next.
+    if (m_slideshow)
+        return;
     const int index = m_directoryList.index();
     if (m_readAheadBudget <= 0 || index < 0 || m_directoryList.count() < 2 || paletteDisplay())
         return;

@@ -14,6 +14,7 @@
 #include "shell/core/file_dialogs.h"
 #include "shell/core/system_metrics.h"
 #include "shell/picture_host.h"
+#include "shell/slideshow_window.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -38,6 +39,7 @@ class DesktopCommands;
 class FullScreenWindow;
 class ImageMenu;
 class ScannerCommands;
+class FileMenu;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -68,14 +70,14 @@ struct ViewerServices {
     std::string settingsPath; // empty: the program's settings file
 };
 
-class MainWindow : public QMainWindow, public DisplayHost, public PictureHost {
+class MainWindow : public QMainWindow, public DisplayHost, public PictureHost, public SlideshowHost {
     Q_OBJECT
 public:
     MainWindow(ViewerServices services, ViewerOptions options);
     ~MainWindow() override;
 
     // One dispatch for every command, however it arrives.
-    void runCommand(int id);
+    void runCommand(int id) override;
     // True when the command has a handler and its rule enables it now.
     bool commandEnabled(int id) const;
     // Offers a key to the accelerator table. True when it is an accelerator
@@ -143,7 +145,15 @@ public:
     void resetViewerState() override;
     void resetWindow() override;
     bool fullScreenWindowExists() const override { return fullScreenWindow() != nullptr; }
-    bool slideshowWindowExists() const override { return false; }
+    bool slideshowWindowExists() const override { return m_slideshow != nullptr; }
+    SlideshowWindow* slideshowWindow() const { return m_slideshow; }
+    void startSlideshow(std::vector<std::string> entries) override;
+    // SlideshowHost
+    void loadSlide(const std::string& path, bool quiet) override;
+    void readSlideAhead(const std::string& path) override;
+    const ImageBlock& slideBlock() const override { return shownBlock(); }
+    void paintSlide(QPainter& painter, const QRect& target) override { paintBlockInto(painter, target); }
+    void slideshowEnded() override;
     bool paletteDisplay() const override { return metrics().paletteDisplay(); }
     bool loadGreyscale() const override { return m_loadGreyscale; }
     int photoCdLoadingSize() const override { return m_loadingSize; }
@@ -152,7 +162,8 @@ public:
     ImageInfoInput imageInfoInput() const;
     // Reads the working directory's picture files again when forced or when
     // the working directory is another than the one listed.
-    void rebuildDirectoryList(bool force);
+    void rebuildDirectoryList(bool force) override;
+    void fileOnScreenRemoved(bool stopAnimation) override;
     // After the file on screen was deleted or moved away: the list is read
     // again and Next goes on with the file that followed it, while the
     // picture stays on screen.
@@ -225,6 +236,7 @@ private:
     std::unique_ptr<ImageMenu> m_imageMenu;
     std::unique_ptr<DesktopCommands> m_desktopCommands;
     std::unique_ptr<ScannerCommands> m_scanner;
+    std::unique_ptr<FileMenu> m_fileCommands;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;
@@ -263,6 +275,7 @@ private:
 
     PictureView* m_view = nullptr;
     QPointer<FullScreenWindow> m_fullScreen;
+    QPointer<SlideshowWindow> m_slideshow;
     std::map<int, QAction*> m_actions;
     CommandHandlers m_handlers;
     QMenu* m_fileMenu = nullptr;

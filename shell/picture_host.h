@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <map>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -40,6 +42,16 @@ public:
     virtual DisplayMetrics metrics() const = 0;
     // The parent of the image menu's dialogs.
     virtual QWidget* dialogParent() = 0;
+    // Runs a command as the menu would (the file commands reopen through it).
+    virtual void runCommand(int id) = 0;
+    // Reads the working directory's picture files again.
+    virtual void rebuildDirectoryList(bool force) = 0;
+    // The file on screen was deleted or moved away: the list is read again
+    // and Next goes on with the file that followed; the picture stays.
+    // `stopAnimation` also ends a running GIF animation.
+    virtual void fileOnScreenRemoved(bool stopAnimation) = 0;
+    // Shows the entries full screen, one after another (nothing when empty).
+    virtual void startSlideshow(std::vector<std::string> entries) = 0;
 };
 
 } // namespace pictorand

@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include "shell/core/slideshow.h"
+
 #include "platform/settings_keys.h"
 #include "shell/core/command_line.h"
 #include "shell/qt_system_metrics.h"
@@ -161,9 +163,14 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
     window->show();
     traceStartup("shown");
 
-    // FIXME: /slideshow= starts the slideshow here once it is built; until
-    // then the request is dropped as a slideshow that could not start.
-    if (!file.empty())
+    // A list that cannot be read or holds nothing starts no slideshow, and
+    // start-up goes on as without the switch.
+    std::optional<std::vector<std::string>> slides;
+    if (line.slideshow)
+        slides = readSlideshowList(line.slideshowList);
+    if (slides && !slides->empty())
+        window->startSlideshow(std::move(*slides));
+    else if (!file.empty())
         window->openFile(file);
     traceStartup("loaded");
     return result;

@@ -3,6 +3,10 @@
 // real fonts: scripts/dialog-screenshots.sh.
 
 #include "shell/dialogs/adjustment_dialog.h"
+#include "shell/dialogs/batch_dialog.h"
+#include "shell/dialogs/copy_move_dialog.h"
+#include "shell/dialogs/file_list_builder.h"
+#include "shell/dialogs/slideshow_dialog.h"
 #include "shell/dialogs/decrease_depth_dialog.h"
 #include "shell/dialogs/icon_chooser_dialog.h"
 #include "shell/dialogs/image_info_dialog.h"
@@ -12,6 +16,7 @@
 #include "shell/dialogs/size_dialog.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -118,6 +123,27 @@ void writeEachDialog()
     save(print, "print_options");
     print.findChild<QRadioButton*>("scale")->click();
     save(print, "print_options_scale");
+    // The file tools' dialogs, over a settings file of their own.
+    SettingsFile settings(QDir::temp().filePath("dialog_screenshots.ini").toStdString());
+    SilentUserInterface silent;
+    CopyMoveDialog copyMove(false, "/home/user/Pictures/holiday.jpg", settings,
+                            [](const std::string&, QWidget*) { return std::optional<std::string>(); }, nullptr);
+    save(copyMove, "copy_move");
+    BatchDialog batch(settings, silent, [](const std::string&, QWidget*) { return std::optional<std::string>(); },
+                      nullptr);
+    batch.files()->addEntry("/home/user/Pictures/holiday.jpg");
+    batch.files()->addEntry("/home/user/Pictures/beach.png");
+    save(batch, "batch_conversion");
+    SlideshowDialog slideshow(settings, silent, nullptr);
+    slideshow.files()->addEntry("/home/user/Pictures/holiday.jpg");
+    save(slideshow, "slideshow");
+    BatchProgressWindow progress(nullptr);
+    for (const char* line : {"Converting: /home/user/Pictures/beach.png", "... Ok",
+                             "Converting: /home/user/Pictures/holiday.jpg", "Error! Can't load: /home/user/Pictures/holiday.jpg",
+                             "1 errors"})
+        progress.lines()->addItem(line);
+    progress.setWindowTitle(kBatchDone);
+    save(progress, "batch_progress");
     writeEachSheetPage();
 }
 

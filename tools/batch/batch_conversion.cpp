@@ -5,6 +5,13 @@
 #include "platform/paths.h"
 #include "platform/user_interface.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +52,9 @@ std::string batchDestinationPath(const std::string& outputDirectory, const std::
 
 std::string prepareDirectory(std::string directory)
 {
-    if (directory.empty() || directory.back() != '/')
+    if (directory.empty())
+        return directory;
+    if (directory.back() != '/')
         directory += '/';
     if (!isDirectory(directory))
         makeDirectories(directory);
@@ -61,18 +70,47 @@ BatchRequest batchRequestFromSettings(const SettingsFile& settings, std::vector<
     return request;
 }
 
-BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
-                               const SettingsFile& settings)
+namespace {
+
+struct FileOutcome {
+    std::string line;
+    bool converted = false;
+};
+
+FileOutcome convertOne(const BatchRequest& request, const std::string& source, const std::string& destination,
+                       const CodecRegistry& registry, const SettingsFile& settings)
 {
-    BatchResult result;
-    if (request.sources.empty())
-        return result;
-    result.started = true;
-
-    const std::string extension = batchExtension(request.outputType);
-    const std::string directory = prepareDirectory(request.outputDirectory);
     SilentUserInterface silent;
+    FileOutcome outcome;
+    BatchLoad load = loadForBatchReported(source, registry, settings);
+    ImageBlock& block = load.block;
+    if (!block) {
+        outcome.line = resultLine(kBatchCantLoad, source);
+    } else if (pathExists(destination)) {
+        outcome.line = resultLine(kBatchDestinationExists, destination);
+    } else if ((request.adjustBlock && !request.adjustBlock(block))
+               || !SaveImage(block, silent, destination, false, registry, settings, false)) {
+        outcome.line = resultLine(kBatchCantSave, destination);
+    } else {
+        outcome.line = load.warning.empty() ? kBatchOk : kBatchOkTruncated;
+        outcome.converted = true;
+    }
+    return outcome;
+}
 
+void report(BatchResult& result, BatchProgress& progress, const std::string& source, const FileOutcome& outcome)
+{
+    progress.addLine(resultLine(kBatchConverting, source));
+    if (outcome.converted)
+        ++result.converted;
+    else
+        ++result.errors;
+    progress.addLine(outcome.line);
+}
+
+void runOneByOne(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
+                 const SettingsFile& settings, const std::vector<std::string>& destinations, BatchResult& result)
+{
     const int count = static_cast<int>(request.sources.size());
     for (int i = 0; i < count; ++i) {
         progress.setCaption("Converting image " + std::to_string(i + 1) + " from " + std::to_string(count));
@@ -81,30 +119,120 @@ BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progr
             result.stopped = true;
             break;
         }
-        const std::string& source = request.sources[static_cast<size_t>(i)];
-        progress.addLine(resultLine(kBatchConverting, source));
-
-        std::string line;
-        BatchLoad load = loadForBatchReported(source, registry, settings);
-        ImageBlock& block = load.block;
-        if (!block) {
-            line = resultLine(kBatchCantLoad, source);
-        } else {
-            const std::string destination = batchDestinationPath(directory, source, extension);
-            if (pathExists(destination)) {
-                line = resultLine(kBatchDestinationExists, destination);
-            } else if ((request.adjustBlock && !request.adjustBlock(block))
-                       || !SaveImage(block, silent, destination, false, registry, settings, false)) {
-                line = resultLine(kBatchCantSave, destination);
-            } else {
-                line = load.warning.empty() ? kBatchOk : kBatchOkTruncated;
-                ++result.converted;
-            }
-        }
-        if (line != kBatchOk && line != kBatchOkTruncated)
-            ++result.errors;
-        progress.addLine(line);
+        const size_t at = static_cast<size_t>(i);
+        report(result, progress, request.sources[at],
+               convertOne(request, request.sources[at], destinations[at], registry, settings));
     }
+}
+
+// Workers take the files in list order, so when Stop comes the files begun
+// are a prefix of the list and their lines can all be shown. A file whose
+// destination an earlier file also maps to waits for that one, so the
+// earlier always wins, as it does one by one.
+void runInParallel(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
+                   const SettingsFile& settings, const std::vector<std::string>& destinations, int jobs,
+                   BatchResult& result)
+{
+    const int count = static_cast<int>(request.sources.size());
+    std::vector<int> sameDestinationBefore(static_cast<size_t>(count), -1);
+    std::map<std::string, int> lastWithDestination;
+    for (int i = 0; i < count; ++i) {
+        auto [it, inserted] = lastWithDestination.try_emplace(destinations[static_cast<size_t>(i)], i);
+        if (!inserted) {
+            sameDestinationBefore[static_cast<size_t>(i)] = it->second;
+            it->second = i;
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::optional<FileOutcome>> outcomes(static_cast<size_t>(count));
+    int nextFile = 0;
+    int running = jobs;
+    bool stopSeen = false;
+
+    auto work = [&] {
+        // Each worker reads the settings through its own copy: the parsed
+        // file is a cache shared by copies of one object.
+        SettingsFile ownSettings(settings.path());
+        for (;;) {
+            int i;
+            {
+                std::unique_lock lock(mutex);
+                if (!stopSeen && request.stopRequested && request.stopRequested())
+                    stopSeen = true;
+                if (stopSeen || nextFile >= count)
+                    break;
+                i = nextFile++;
+                const int before = sameDestinationBefore[static_cast<size_t>(i)];
+                if (before >= 0)
+                    changed.wait(lock, [&] { return outcomes[static_cast<size_t>(before)].has_value(); });
+            }
+            const size_t at = static_cast<size_t>(i);
+            FileOutcome outcome = convertOne(request, request.sources[at], destinations[at], registry, ownSettings);
+            std::lock_guard lock(mutex);
+            outcomes[at] = std::move(outcome);
+            changed.notify_all();
+        }
+        std::lock_guard lock(mutex);
+        --running;
+        changed.notify_all();
+    };
+    std::vector<std::thread> workers;
+    for (int j = 0; j < jobs; ++j)
+        workers.emplace_back(work);
+
+    for (int i = 0; i < count; ++i) {
+        progress.setCaption("Converting image " + std::to_string(i + 1) + " from " + std::to_string(count));
+        progress.processEvents();
+        std::optional<FileOutcome> outcome;
+        {
+            std::unique_lock lock(mutex);
+            const size_t at = static_cast<size_t>(i);
+            changed.wait(lock, [&] { return outcomes[at].has_value() || running == 0; });
+            outcome = std::move(outcomes[at]);
+        }
+        if (!outcome) {
+            result.stopped = true;
+            break;
+        }
+        report(result, progress, request.sources[static_cast<size_t>(i)], *outcome);
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+}
+
+} // namespace
+
+int processorCount()
+{
+    const unsigned count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<int>(count);
+}
+
+BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
+                               const SettingsFile& settings)
+{
+    BatchResult result;
+    if (request.sources.empty())
+        return result;
+    if (request.outputDirectory.empty()) {
+        result.refused = true;
+        return result;
+    }
+    result.started = true;
+
+    const std::string extension = batchExtension(request.outputType);
+    const std::string directory = prepareDirectory(request.outputDirectory);
+    std::vector<std::string> destinations;
+    for (const std::string& source : request.sources)
+        destinations.push_back(batchDestinationPath(directory, source, extension));
+
+    const int jobs = std::min(request.jobs, static_cast<int>(request.sources.size()));
+    if (jobs <= 1)
+        runOneByOne(request, progress, registry, settings, destinations, result);
+    else
+        runInParallel(request, progress, registry, settings, destinations, jobs, result);
 
     progress.addLine(std::to_string(result.errors) + " errors");
     progress.setCaption(kBatchDone);

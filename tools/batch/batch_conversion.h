@@ -27,9 +27,10 @@ const char* batchExtension(int typeIndex);
 std::string batchDestinationPath(const std::string& outputDirectory, const std::string& source,
                                  const std::string& extension);
 
-// The prepare-directory rule: a slash is appended when missing (so an empty
-// value means the root), and missing levels are created. Failures are
-// ignored: they surface later as save errors. Returns the prepared path.
+// The prepare-directory rule: a slash is appended when missing and missing
+// levels are created. Failures are ignored: they surface later as save
+// errors. Returns the prepared path; an empty value gives "" and creates
+// nothing (it would otherwise mean the root directory).
 std::string prepareDirectory(std::string directory);
 
 // The progress window's part of the run.
@@ -50,11 +51,15 @@ struct BatchRequest {
     std::vector<std::string> sources; // in conversion order
     int outputType = 0;               // index into savableFormats()
     std::string outputDirectory;
-    // Checked between files (after processEvents); the file in progress
-    // completes.
+    // Checked between files (after processEvents); the files in progress
+    // complete. Called from the workers when jobs > 1.
     std::function<bool()> stopRequested;
+    // Files converted at once. The report lines, their order and the files
+    // written are those of one job; each job holds one picture at a time.
+    int jobs = 1;
     // Optional work on each loaded block before it is saved (the converter's
-    // image operations). False counts the file as not saved.
+    // image operations). False counts the file as not saved. Called from the
+    // workers when jobs > 1.
     std::function<bool(ImageBlock& block)> adjustBlock;
 };
 
@@ -63,6 +68,7 @@ struct BatchResult {
     int converted = 0;
     bool stopped = false;
     bool started = false; // false when the list was empty: no progress window
+    bool refused = false; // no output directory: nothing run, kBatchNoOutputDirectory
 };
 
 // Result lines of the progress list.
@@ -74,10 +80,16 @@ inline constexpr const char* kBatchDestinationExists = "Error: Destination file 
 inline constexpr const char* kBatchCantSave = "Error! Can't save";
 inline constexpr const char* kBatchCantLoad = "Error! Can't load";
 inline constexpr const char* kBatchDone = "Batch conversion done";
+inline constexpr const char* kBatchNoOutputDirectory =
+    "No output directory: choose the folder the converted files go to.";
 
+// The progress is told from the calling thread only.
 BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progress);
 BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
                                const SettingsFile& settings);
+
+// The number of processors, for the default of jobs.
+int processorCount();
 
 // The run as the batch command starts it: type and directory from the
 // settings file ("OutputType", "OutputPath" of section "Batch").

@@ -8,9 +8,12 @@
 #include "platform/version.h"
 
 #include <cctype>
+#include <malloc.h>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,7 +49,7 @@ std::string typeNames(const char* lastSeparator)
 void printUsage(std::FILE* out)
 {
     std::fprintf(out,
-                 "Usage: pictorand32-convert [-t TYPE] [-o DIR] FILE...\n"
+                 "Usage: pictorand32-convert [-t TYPE] [-o DIR] [-j N] FILE...\n"
                  "       pictorand32-convert --info FILE...\n"
                  "\n"
                  "Converts each FILE to TYPE (%s; default %s)\n"
@@ -59,6 +62,8 @@ void printUsage(std::FILE* out)
                  "\n"
                  "  -t TYPE     output type\n"
                  "  -o DIR      output directory\n"
+                 "  -j N        convert N files at once (default: the number of processors);\n"
+                 "              the report and the files written are those of -j 1\n"
                  "  --info      describe the files instead of converting them\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n",
@@ -122,9 +127,16 @@ public:
 
 int main(int argc, char** argv)
 {
+    // Every file allocates pictures of about the same sizes: keep freed
+    // memory for the next file instead of handing it back and faulting it in
+    // anew (a fifth of the time of a photo-sized conversion went to page
+    // faults).
+    mallopt(M_MMAP_THRESHOLD, 512 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1024 << 20);
     std::vector<std::string> files;
     std::string typeName = batchExtension(0);
     std::string outputDirectory = ".";
+    int jobs = processorCount();
     bool info = false;
     std::vector<Operation> operations;
     std::string error;
@@ -146,6 +158,15 @@ int main(int argc, char** argv)
                 return 2;
             }
             (argument == "-t" ? typeName : outputDirectory) = argv[++i];
+        } else if (argument == "-j") {
+            char* end = nullptr;
+            const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || value < 1 || value > 1024) {
+                std::fprintf(stderr, "pictorand32-convert: -j needs a number of jobs from 1 to 1024\n");
+                return 2;
+            }
+            jobs = static_cast<int>(value);
+            ++i;
         } else if (OptionParse parsed = parseOperationOption(argc, argv, i, operations, error);
                    parsed != OptionParse::NotAnOperation) {
             if (parsed == OptionParse::Refused) {
@@ -173,14 +194,22 @@ int main(int argc, char** argv)
                      typeNames(", ").c_str());
         return 2;
     }
+    if (outputDirectory.empty()) {
+        // An empty directory would mean the root directory.
+        std::fprintf(stderr, "pictorand32-convert: %s\n", kBatchNoOutputDirectory);
+        return 2;
+    }
     request.sources = files;
     request.outputDirectory = outputDirectory;
+    request.jobs = jobs;
     request.stopRequested = [] { return stopRequested != 0; };
     if (!operations.empty()) {
         request.adjustBlock = [&operations](ImageBlock& block) {
             std::string message;
             if (applyOperations(block, operations, message))
                 return true;
+            static std::mutex stderrLock;
+            std::lock_guard lock(stderrLock);
             std::fprintf(stderr, "pictorand32-convert: %s\n", message.c_str());
             return false;
         };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,52 @@ TEST_F(BatchConversionTest, EmptyListRunsNothing)
     EXPECT_FALSE(testing::fileExists(dir.file("out")));
 }
 
+TEST_F(BatchConversionTest, EmptyOutputDirectoryIsRefused)
+{
+    BatchResult result = run({bmp("a.bmp")}, 2, "");
+    EXPECT_TRUE(result.refused);
+    EXPECT_FALSE(result.started);
+    EXPECT_TRUE(progress.lines.empty());
+}
+
+// Many jobs give the lines and files of one: the same base name twice keeps
+// the first, failures stay in place, and Stop shows every file begun.
+TEST_F(BatchConversionTest, ParallelRunReportsInListOrder)
+{
+    std::vector<std::string> sources;
+    for (int i = 0; i < 12; ++i)
+        sources.push_back(bmp((i % 3 == 1 ? "b/" : "a/") + std::string("p") + std::to_string(i / 2) + ".bmp", 3 + i));
+    sources.insert(sources.begin() + 5, dir.file("missing.bmp"));
+    BatchResult one = run(sources, 2, dir.file("one"));
+    std::vector<std::string> expected = progress.lines;
+    for (std::string& line : expected)
+        if (auto at = line.find(dir.file("one")); at != std::string::npos)
+            line.replace(at, dir.file("one").size(), dir.file("four"));
+    progress.lines.clear();
+    BatchRequest request;
+    request.sources = sources;
+    request.outputType = 2;
+    request.outputDirectory = dir.file("four");
+    request.jobs = 4;
+    BatchResult four = runBatchConversion(request, progress, CodecRegistry::instance(), settings);
+    EXPECT_EQ(progress.lines, expected);
+    EXPECT_EQ(four.errors, one.errors);
+    EXPECT_GT(one.errors, 1);
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "/p" + std::to_string(i) + ".BMP";
+        EXPECT_EQ(testing::readFile(dir.file("four") + name), testing::readFile(dir.file("one") + name)) << name;
+    }
+
+    std::atomic<int> asked{0};
+    request.outputDirectory = dir.file("stopped");
+    request.stopRequested = [&asked] { return ++asked > 3; };
+    progress.lines.clear();
+    BatchResult stopped = runBatchConversion(request, progress, CodecRegistry::instance(), settings);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(progress.lines.size() % 2, 1u);
+    EXPECT_EQ(progress.lines.back(), std::to_string(stopped.errors) + " errors");
+}
+
 TEST_F(BatchConversionTest, AdjustmentFailureCountsAsNotSaved)
 {
     std::string a = bmp("a.bmp");
@@ -168,7 +215,8 @@ TEST(BatchNaming, PrepareDirectoryAddsTheSlash)
     EXPECT_EQ(prepareDirectory(dir.file("p/q")), dir.file("p/q") + "/");
     EXPECT_TRUE(testing::fileExists(dir.file("p/q")));
     EXPECT_EQ(prepareDirectory(dir.path() + "/"), dir.path() + "/");
-    EXPECT_EQ(prepareDirectory(""), "/");
+    // An empty value would mean the root directory.
+    EXPECT_EQ(prepareDirectory(""), "");
 }
 
 TEST(BatchNaming, RequestFromSettings)

@@ -82,6 +82,43 @@ TEST_F(ConvertTest, UnknownTypeIsRefused)
     EXPECT_FALSE(testing::fileExists(dir.file("a.JXL")));
 }
 
+TEST_F(ConvertTest, EmptyOutputDirectoryIsRefusedAndJobsAreChecked)
+{
+    std::string a = bmp("a.bmp");
+    std::string b = bmp("b.bmp");
+    std::string output;
+    EXPECT_EQ(convert("-t bmp -o '' " + shellQuote(a), &output), 2);
+    EXPECT_NE(output.find("No output directory"), std::string::npos) << output;
+    EXPECT_EQ(convert("-j 0 " + shellQuote(a), &output), 2);
+    EXPECT_EQ(convert("-j 2 -t bmp -o out " + shellQuote(a) + " " + shellQuote(b), &output), 0);
+    EXPECT_EQ(output, "Converting: " + a + "\n... Ok\nConverting: " + b + "\n... Ok\n0 errors\n");
+}
+
+// The README's recipe for several machines, with this machine as the only
+// one: one report per file in command-line order, the failures counted in
+// the exit status, the sources kept.
+TEST_F(ConvertTest, GnuParallelRecipe)
+{
+    if (!testing::haveTool("parallel"))
+        GTEST_SKIP() << "GNU parallel is not installed";
+    std::string a = bmp("photos/a.bmp");
+    std::string b = bmp("photos/b.bmp");
+    testing::writeFile(dir.file("photos/c.bmp"), {'n', 'o'});
+    std::string output;
+    const int status = testing::runCommand(
+        "cd " + shellQuote(dir.path()) + " && parallel --will-cite --keep-order --joblog batch.log --sshlogin : "
+            + "--transferfile {} --return out/{/.}.JPG --cleanup " + PICTORAND_CONVERTER
+            + " -j 1 -t jpg -o out {} ::: photos/*.bmp 2>/dev/null",
+        &output);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output, "Converting: photos/a.bmp\n... Ok\n0 errors\n"
+                      "Converting: photos/b.bmp\n... Ok\n0 errors\n"
+                      "Converting: photos/c.bmp\nError! Can't load: photos/c.bmp\n1 errors\n");
+    EXPECT_TRUE(testing::fileExists(dir.file("out/a.JPG")));
+    EXPECT_TRUE(testing::fileExists(a));
+    EXPECT_TRUE(testing::fileExists(dir.file("batch.log")));
+}
+
 TEST_F(ConvertTest, InfoHelpAndVersion)
 {
     std::string a = bmp("a.bmp");
