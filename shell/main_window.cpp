@@ -12,6 +12,8 @@
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/full_screen_window.h"
 #include "shell/image_menu.h"
+#include "shell/metafile_display.h"
+#include "shell/metafile_painter.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -172,6 +174,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     setCentralWidget(m_view);
     buildMenus();
     m_imageMenu = std::make_unique<ImageMenu>(*this);
+    m_metafiles = std::make_unique<MetafileDisplay>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -809,6 +812,7 @@ void MainWindow::showAtFullSize(int width, int height)
 
 void MainWindow::repaintPicture()
 {
+    m_display.metafile.reset(); // changed in place: the block is the picture now
     pictureChanged();
     m_view->viewport()->repaint();
     if (m_fullScreen)
@@ -1115,8 +1119,17 @@ const ImageBlock& MainWindow::shownBlock() const
     return m_image.block;
 }
 
+bool MainWindow::showMetafile(const std::string& path, std::string& message, std::string& compression)
+{
+    return m_metafiles->show(path, message, compression);
+}
+
 void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
 {
+    if (m_display.metafile && !m_display.animationRunning) {
+        std::static_pointer_cast<MetafilePicture>(m_display.metafile)->paint(painter, target);
+        return;
+    }
     const ImageBlock& shown = shownBlock();
     // 4-bit blocks are expanded once and kept until the block changes; the
     // other depths are drawn straight from the block's rows.

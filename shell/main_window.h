@@ -36,6 +36,7 @@ namespace pictorand {
 
 class FullScreenWindow;
 class ImageMenu;
+class MetafileDisplay;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -116,7 +117,11 @@ public:
 
     // PictureHost
     CurrentImage& picture() override { return m_image; }
-    void adoptPicture(ImageBlock block) override { adoptBlock(std::move(block)); }
+    void adoptPicture(ImageBlock block) override
+    {
+        m_display.metafile.reset(); // the block is the picture now
+        adoptBlock(std::move(block));
+    }
     void repaintPicture() override;
     UserInterface& ui() override { return *m_ui; }
     SettingsFile& settings() override { return m_settings; }
@@ -159,6 +164,7 @@ public:
     bool useResample() const { return m_useResample; }
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
     bool startAnimation(const std::string& path, const ImageList& images) override;
+    bool showMetafile(const std::string& path, std::string& message, std::string& compression) override;
     // What is painted: the current block, or the animation's canvas.
     const ImageBlock& shownBlock() const;
 
@@ -217,6 +223,7 @@ private:
     std::unique_ptr<QtSystemMetrics> m_ownMetrics;
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<ImageMenu> m_imageMenu;
+    std::unique_ptr<MetafileDisplay> m_metafiles;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;

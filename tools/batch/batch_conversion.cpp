@@ -87,6 +87,8 @@ BatchResult runBatchConversion(const BatchRequest& request, BatchProgress& progr
         std::string line;
         BatchLoad load = loadForBatchReported(source, registry, settings);
         ImageBlock& block = load.block;
+        if (!block && request.loadOther)
+            block = request.loadOther(source);
         if (!block) {
             line = resultLine(kBatchCantLoad, source);
         } else {

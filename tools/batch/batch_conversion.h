@@ -56,6 +56,9 @@ struct BatchRequest {
     // Optional work on each loaded block before it is saved (the converter's
     // image operations). False counts the file as not saved.
     std::function<bool(ImageBlock& block)> adjustBlock;
+    // Optional: a block for a file the batch load gives none for (the
+    // converter rasterises metafiles); null keeps it a load failure.
+    std::function<ImageBlock(const std::string& path)> loadOther;
 };
 
 struct BatchResult {
