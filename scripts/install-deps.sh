@@ -15,6 +15,8 @@ if [ "${1:-}" = "--tests" ]; then
   # The independent tools the tests compare against, and a display server.
   packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3-pil pngcheck xvfb xauth
     webp libheif-examples libavif-bin libjxl-tools)
+  # libwmf's renderer, to check our metafile player against.
+  packages+=(libwmf-bin)
 fi
 
 missing=()
