@@ -9,6 +9,7 @@ packages=(
   libwebp-dev libheif-dev libavif-dev libjxl-dev
   libgtest-dev libbenchmark-dev
   qt6-base-dev
+  qt6-multimedia-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad timgm6mb-soundfont
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then

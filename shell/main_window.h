@@ -37,6 +37,7 @@ namespace pictorand {
 class FullScreenWindow;
 class ImageMenu;
 class MetafileDisplay;
+class MediaWindow;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -165,6 +166,9 @@ public:
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
     bool startAnimation(const std::string& path, const ImageList& images) override;
     bool showMetafile(const std::string& path, std::string& message, std::string& compression) override;
+    bool playMedia(const std::string& path) override;
+    // The media window playing now, or null.
+    MediaWindow* mediaWindow() const;
     // What is painted: the current block, or the animation's canvas.
     const ImageBlock& shownBlock() const;
 
