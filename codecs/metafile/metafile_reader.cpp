@@ -140,10 +140,12 @@ Result<Header> readHeader(std::span<const uint8_t> file)
                 const double mmY = header.devicePixelsY > 0 && header.deviceMillimetresY > 0
                     ? 100.0 * header.deviceMillimetresY / header.devicePixelsY
                     : 2540.0 / 96;
-                header.frameLeft = static_cast<int32_t>(header.boundsLeft * mmX);
-                header.frameTop = static_cast<int32_t>(header.boundsTop * mmY);
-                header.frameRight = static_cast<int32_t>(std::clamp((header.boundsRight + 1.0) * mmX, -2e9, 2e9));
-                header.frameBottom = static_cast<int32_t>(std::clamp((header.boundsBottom + 1.0) * mmY, -2e9, 2e9));
+                // A hostile device size can make these any size at all.
+                auto hundredths = [](double value) { return static_cast<int32_t>(std::clamp(value, -2e9, 2e9)); };
+                header.frameLeft = hundredths(header.boundsLeft * mmX);
+                header.frameTop = hundredths(header.boundsTop * mmY);
+                header.frameRight = hundredths((header.boundsRight + 1.0) * mmX);
+                header.frameBottom = hundredths((header.boundsBottom + 1.0) * mmY);
             }
             return header;
         }
