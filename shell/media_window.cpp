@@ -10,6 +10,7 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QUrl>
 #include <QVideoWidget>
 
@@ -22,6 +23,7 @@ namespace {
 
 // The width of the window of a sound file, which has no picture.
 constexpr int kSoundWidth = 320;
+constexpr int kOpeningTimeoutMs = 15000;
 
 bool isMidi(const std::string& path)
 {
@@ -103,6 +105,14 @@ MediaWindow::MediaWindow(QWidget* parent, const std::string& path)
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
         if (status == QMediaPlayer::InvalidMedia)
             reportFailure(m_player->errorString());
+    });
+
+    // A pipeline that never gets going (a decoder that waits for data it
+    // will not get) gives no error of its own.
+    QTimer::singleShot(kOpeningTimeoutMs, this, [this] {
+        const QMediaPlayer::MediaStatus status = m_player->mediaStatus();
+        if (status == QMediaPlayer::LoadingMedia || status == QMediaPlayer::StalledMedia || status == QMediaPlayer::NoMedia)
+            reportFailure("The file could not be opened in time.");
     });
 
     // From the start, playing at once.
