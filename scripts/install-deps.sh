@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev
   libxcb1-dev
   libsane-dev
+  qt6-multimedia-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad timgm6mb-soundfont
   clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then
@@ -25,6 +26,8 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(sane-utils libsane1 xdg-utils)
   # The README's recipe for spreading a conversion over machines.
   packages+=(parallel)
+  # libwmf's renderer, to check our metafile player against.
+  packages+=(libwmf-bin)
 fi
 
 missing=()

@@ -64,7 +64,7 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
     if (const ImageBlock& shown = m_main->shownBlock()) {
         const QRect target = pictureRect();
         const bool smaller = target.width() < shown.width() || target.height() < shown.height();
-        if (m_zoom == 100 && smaller && m_main->useResample()) {
+        if (m_zoom == 100 && smaller && m_main->useResample() && !m_main->displayState().metafile) {
             // The smooth copy is made once per picture and size, not per paint.
             if (m_resampledGeneration != m_main->pictureGeneration() || m_resampled.width() != target.width() ||
                 m_resampled.height() != target.height()) {

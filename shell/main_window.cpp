@@ -18,6 +18,9 @@
 #include "shell/scanner_commands.h"
 #include "shell/dialogs/property_sheets.h"
 #include "shell/core/file_associations.h"
+#include "shell/media_window.h"
+#include "shell/metafile_display.h"
+#include "shell/metafile_painter.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
@@ -189,6 +192,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_desktopCommands = std::make_unique<DesktopCommands>(*this);
     m_scanner = std::make_unique<ScannerCommands>(*this);
     m_fileCommands = std::make_unique<FileMenu>(*this);
+    m_metafiles = std::make_unique<MetafileDisplay>(*this);
     registerHandlers();
 
     m_clock.start();
@@ -925,6 +929,7 @@ void MainWindow::showAtFullSize(int width, int height)
 
 void MainWindow::repaintPicture()
 {
+    m_display.metafile.reset(); // changed in place: the block is the picture now
     pictureChanged();
     m_view->viewport()->repaint();
     if (m_fullScreen)
@@ -999,6 +1004,11 @@ void MainWindow::fullScreenLeft()
 {
     m_display.zoom = 100;
     m_zoomStep = 0;
+    // A file playing in full screen plays again in the main window.
+    if (m_display.mediaWindow) {
+        QTimer::singleShot(0, this, [this] { runCommand(command::Reopen); });
+        return;
+    }
     if (m_image.block) {
         m_image.refreshCurrentSize();
         showPicture();
@@ -1033,7 +1043,7 @@ void MainWindow::adoptBlock(ImageBlock block)
 
 void MainWindow::resetViewerState()
 {
-    // FIXME: close the media window once it exists.
+    // The media window closes with the display state.
     m_animationTimer->stop();
     m_schedule.reset();
     m_display.reset();
@@ -1252,8 +1262,50 @@ const ImageBlock& MainWindow::shownBlock() const
     return m_image.block;
 }
 
+bool MainWindow::showMetafile(const std::string& path, std::string& message, std::string& compression)
+{
+    return m_metafiles->show(path, message, compression);
+}
+
+bool MainWindow::playMedia(const std::string& path)
+{
+    QWidget* parent = m_fullScreen && m_fullScreen->isVisible() ? static_cast<QWidget*>(m_fullScreen.data()) : m_view;
+    auto* media = new MediaWindow(parent, path);
+    // The window dies with its parent (leaving full screen) or with the
+    // display state (the next load), whichever comes first.
+    m_display.mediaWindow = std::shared_ptr<void>(new QPointer<MediaWindow>(media), [](void* p) {
+        auto* pointer = static_cast<QPointer<MediaWindow>*>(p);
+        delete pointer->data();
+        delete pointer;
+    });
+    media->failed = [this](const std::string& text) {
+        QTimer::singleShot(0, this, [this, text] { m_ui->showMessage(text, MessageIcon::Warning); });
+    };
+    media->sizeChanged = [this, media](QSize size) {
+        media->resize(size);
+        if (media->parentWidget() != m_view)
+            media->move((m_fullScreen->width() - size.width()) / 2, (m_fullScreen->height() - size.height()) / 2);
+        else {
+            showAtFullSize(size.width(), size.height());
+            media->resize(std::max(size.width(), m_view->width()), size.height()); // the minimum window width
+        }
+    };
+    media->sizeChanged(media->wantedSize());
+    media->show();
+    return true;
+}
+
+MediaWindow* MainWindow::mediaWindow() const
+{
+    return m_display.mediaWindow ? static_cast<QPointer<MediaWindow>*>(m_display.mediaWindow.get())->data() : nullptr;
+}
+
 void MainWindow::paintBlockInto(QPainter& painter, const QRect& target)
 {
+    if (m_display.metafile && !m_display.animationRunning) {
+        std::static_pointer_cast<MetafilePicture>(m_display.metafile)->paint(painter, target);
+        return;
+    }
     const ImageBlock& shown = shownBlock();
     // 4-bit blocks are expanded once and kept until the block changes; the
     // other depths are drawn straight from the block's rows.

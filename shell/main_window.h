@@ -40,6 +40,8 @@ class FullScreenWindow;
 class ImageMenu;
 class ScannerCommands;
 class FileMenu;
+class MetafileDisplay;
+class MediaWindow;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -124,7 +126,11 @@ public:
 
     // PictureHost
     CurrentImage& picture() override { return m_image; }
-    void adoptPicture(ImageBlock block) override { adoptBlock(std::move(block)); }
+    void adoptPicture(ImageBlock block) override
+    {
+        m_display.metafile.reset(); // the block is the picture now
+        adoptBlock(std::move(block));
+    }
     void repaintPicture() override;
     UserInterface& ui() override { return *m_ui; }
     SettingsFile& settings() override { return m_settings; }
@@ -176,6 +182,10 @@ public:
     bool useResample() const { return m_useResample; }
     std::string customTitle() const override { return m_options.customTitle ? m_options.title : std::string(); }
     bool startAnimation(const std::string& path, const ImageList& images) override;
+    bool showMetafile(const std::string& path, std::string& message, std::string& compression) override;
+    bool playMedia(const std::string& path) override;
+    // The media window playing now, or null.
+    MediaWindow* mediaWindow() const;
     // What is painted: the current block, or the animation's canvas.
     const ImageBlock& shownBlock() const override;
 
@@ -237,6 +247,7 @@ private:
     std::unique_ptr<DesktopCommands> m_desktopCommands;
     std::unique_ptr<ScannerCommands> m_scanner;
     std::unique_ptr<FileMenu> m_fileCommands;
+    std::unique_ptr<MetafileDisplay> m_metafiles;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;

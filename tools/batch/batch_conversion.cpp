@@ -84,6 +84,8 @@ FileOutcome convertOne(const BatchRequest& request, const std::string& source, c
     FileOutcome outcome;
     BatchLoad load = loadForBatchReported(source, registry, settings);
     ImageBlock& block = load.block;
+    if (!block && request.loadOther)
+        block = request.loadOther(source);
     if (!block) {
         outcome.line = resultLine(kBatchCantLoad, source);
     } else if (pathExists(destination)) {

@@ -61,6 +61,9 @@ struct BatchRequest {
     // image operations). False counts the file as not saved. Called from the
     // workers when jobs > 1.
     std::function<bool(ImageBlock& block)> adjustBlock;
+    // Optional: a block for a file the batch load gives none for (the
+    // converter rasterises metafiles); null keeps it a load failure.
+    std::function<ImageBlock(const std::string& path)> loadOther;
 };
 
 struct BatchResult {

@@ -1,0 +1,161 @@
+#pragma once
+// What a metafile draws, once its records have been walked: a list of
+// drawing commands in the picture's own pixel space (its natural size, with
+// fractions), every mapping mode, window, viewport and world transform
+// already applied and every object resolved. A painter only has to scale the
+// list to the size it shows the picture at, so zooming never walks the
+// records again. Nothing here knows a graphics library.
+
+#include "core/image_block.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace pictorand::metafile {
+
+struct Point {
+    double x = 0;
+    double y = 0;
+};
+
+struct Colour {
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    friend bool operator==(const Colour&, const Colour&) = default;
+};
+
+// Outlines: moves, lines and cubic Bézier segments (three Curve points in a
+// row: two controls and the end). A point whose kind carries kCloseFigure
+// ends a closed figure.
+enum PathKind : uint8_t { Move = 0, Line = 1, Curve = 2 };
+inline constexpr uint8_t kCloseFigure = 0x80;
+
+struct Path {
+    std::vector<Point> points;
+    std::vector<uint8_t> kinds;
+
+    bool empty() const { return points.empty(); }
+    void moveTo(Point p) { add(p, Move); }
+    void lineTo(Point p) { add(p, Line); }
+    void curveTo(Point c1, Point c2, Point end)
+    {
+        add(c1, Curve);
+        add(c2, Curve);
+        add(end, Curve);
+    }
+    void closeFigure()
+    {
+        if (!kinds.empty())
+            kinds.back() |= kCloseFigure;
+    }
+    void append(const Path& other)
+    {
+        points.insert(points.end(), other.points.begin(), other.points.end());
+        kinds.insert(kinds.end(), other.kinds.begin(), other.kinds.end());
+    }
+    void add(Point p, uint8_t kind)
+    {
+        points.push_back(p);
+        kinds.push_back(kind);
+    }
+};
+
+struct Pen {
+    enum class Style : uint8_t { Solid, Dash, Dot, DashDot, DashDotDot, Null, InsideFrame };
+    enum class Cap : uint8_t { Round, Square, Flat };
+    enum class Join : uint8_t { Round, Bevel, Miter };
+    Style style = Style::Solid;
+    double width = 0; // picture pixels; below 1 draws one pixel wide at any zoom
+    Colour colour;
+    Cap cap = Cap::Round;
+    Join join = Join::Round;
+};
+
+struct Brush {
+    enum class Kind : uint8_t { Solid, Null, Hatched, Pattern };
+    Kind kind = Kind::Solid;
+    Colour colour{255, 255, 255};
+    int hatch = 0; // HS_HORIZONTAL 0 ... HS_DIAGCROSS 5
+    std::shared_ptr<const ImageBlock> pattern;
+};
+
+// The raster operations of lines and fills that real files use; the others
+// draw as CopyPen.
+enum class Mix : uint8_t { CopyPen, Black, White, Not, XorPen, MaskPen, MergePen, Nop };
+
+struct Shape {
+    Path path;
+    bool fill = false;
+    bool stroke = false;
+    bool winding = false; // polyfill mode WINDING, else ALTERNATE
+    Pen pen;
+    Brush brush;
+    Mix mix = Mix::CopyPen;
+    bool opaqueBackground = false; // hatches and broken lines on the background colour
+    Colour background{255, 255, 255};
+};
+
+struct Font {
+    std::string face;       // as the file names it, UTF-8
+    double height = 12;     // picture pixels
+    bool cellHeight = false; // the height includes the internal leading
+    int weight = 400;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    int charset = 0;
+};
+
+struct Text {
+    Point origin;
+    std::u16string text;
+    // Picture pixels from each character to the next along the baseline,
+    // one per UTF-16 unit; empty: the font's own advances.
+    std::vector<double> advances;
+    Font font;
+    double angle = 0; // degrees, anticlockwise on screen
+    Colour colour;
+    bool opaqueBackground = false;
+    Colour background{255, 255, 255};
+    // TA_LEFT 0, TA_RIGHT 2, TA_CENTER 6; TA_TOP 0, TA_BOTTOM 8, TA_BASELINE 24
+    uint32_t align = 0;
+    Path clip; // not empty: the text is cut to it (ETO_CLIPPED)
+};
+
+// A raster operation of bitmap copies, the ternary code's high word.
+enum class BlitOp : uint8_t { Copy, And, Or, Xor, NotCopy, Invert, Black, White, Pattern, Nop };
+
+struct Bitmap {
+    std::shared_ptr<const ImageBlock> image; // a block as the BMP reader gives it
+    // Where the source's top-left, top-right and bottom-left corners land.
+    Point topLeft, topRight, bottomLeft;
+    // The part of the image, in pixels from its top-left corner.
+    double sourceX = 0, sourceY = 0, sourceWidth = 0, sourceHeight = 0;
+    BlitOp op = BlitOp::Copy;
+    bool smooth = false; // stretch mode HALFTONE
+    Brush brush;         // for BlitOp::Pattern
+};
+
+struct Clip {
+    enum class Op : uint8_t { Reset, Replace, Intersect, Exclude, Unite, Xor };
+    Op op = Op::Reset;
+    Path path;
+    bool winding = false;
+};
+
+using Command = std::variant<Shape, Text, Bitmap, Clip>;
+
+struct Drawing {
+    double width = 0; // natural size in screen pixels
+    double height = 0;
+    std::vector<Command> commands;
+    std::vector<Colour> palette; // the EMF's own palette, if it has one
+    int recordsWalked = 0;
+    int recordsSkipped = 0; // unknown or malformed records passed over
+};
+
+} // namespace pictorand::metafile

@@ -1,0 +1,62 @@
+// A metafile in the viewer: shown at its frame's size with a rendering as
+// the block, painted from the drawing at every zoom without reading the
+// file again, and given up when an operation changes the block.
+
+#include "shell/main_window.h"
+#include "shell/metafile_painter.h"
+#include "shell/picture_view.h"
+#include "tests/shell/shell_test_support.h"
+#include "tests/support/scripted_user_interface.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <gtest/gtest.h>
+
+namespace pictorand {
+namespace {
+
+TEST(MetafileView, ZoomRepaintsFromTheDrawingAndAnOperationGivesItUp)
+{
+    testing::ScratchDir dir;
+    FixedSystemMetrics metrics{testing::desktop1024()};
+    testing::ScriptedUserInterface ui;
+    testing::ScriptedFileDialogs dialogs;
+    ViewerServices services;
+    services.metrics = &metrics;
+    services.ui = &ui;
+    services.dialogs = &dialogs;
+    services.settingsPath = dir.file("P_RAND32.INI");
+    MainWindow window(services, {});
+    window.show();
+
+    ASSERT_TRUE(window.openFile(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/shapes.emf"));
+    const CurrentImage& image = window.currentImage();
+    EXPECT_EQ(image.format, ImageFormat::Metafile);
+    EXPECT_EQ(image.compression, "Enhanced Windows Metafile");
+    EXPECT_EQ(image.block.width(), 321);
+    EXPECT_EQ(image.block.bitCount(), 24);
+    auto picture = std::static_pointer_cast<MetafilePicture>(window.displayState().metafile);
+    ASSERT_TRUE(picture);
+
+    // The red rectangle's inside, as drawn at 100 % and at 200 %.
+    QImage shown = window.view()->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(60, 60) & 0xFFFFFF, 0xFF0000u);
+    const int rendersAtHundred = picture->renderCount();
+    window.view()->viewport()->grab(); // a repaint at the same size copies the rendering
+    EXPECT_EQ(picture->renderCount(), rendersAtHundred);
+
+    QKeyEvent plus(QEvent::KeyPress, Qt::Key_Plus, Qt::ShiftModifier, "+");
+    QApplication::sendEvent(&window, &plus);
+    EXPECT_EQ(window.displayState().zoom, 200);
+    shown = window.view()->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(120, 120) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(picture->renderCount(), rendersAtHundred + 1);
+
+    window.runCommand(command::ZoomOut);
+    window.runCommand(command::Negative);
+    EXPECT_FALSE(window.displayState().metafile) << "the changed block is the picture now";
+}
+
+} // namespace
+} // namespace pictorand

@@ -1,0 +1,85 @@
+// Metafiles through the converter, which draws them with the viewer's
+// painter, checked against libwmf's own renderer on files Inkscape wrote.
+
+#include "codecs/bmp/bmp.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace pictorand {
+namespace {
+
+using testing::ScratchDir;
+using testing::shellQuote;
+
+std::string fixture(const std::string& name)
+{
+    return std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/" + name;
+}
+
+class MetafileConvert : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("PICTORAND_WINDIR", dir.path().c_str(), 1); }
+    int convert(const std::string& arguments, std::string* output)
+    {
+        return testing::runCommand("cd " + shellQuote(dir.path()) + " && " + PICTORAND_CONVERTER + " " + arguments
+                                       + " 2>&1",
+                                   output);
+    }
+    // ImageMagick's mean absolute error of two pictures brought to one size,
+    // grey and blurred, so antialiasing and font hinting do not count.
+    double distance(const std::string& a, const std::string& b)
+    {
+        std::string output;
+        const std::string prepare = " -resize 240x180! -colorspace gray -blur 0x2 ";
+        const std::string first = shellQuote(dir.file("a.png"));
+        const std::string second = shellQuote(dir.file("b.png"));
+        testing::runCommand("convert " + shellQuote(a) + prepare + first + " && convert " + shellQuote(b) + prepare
+                                + second + " && compare -metric MAE " + first + " " + second + " null: 2>&1",
+                            &output);
+        const size_t open = output.find('(');
+        return open == std::string::npos ? 1.0 : std::atof(output.c_str() + open + 1);
+    }
+    ScratchDir dir;
+};
+
+TEST_F(MetafileConvert, RendersAtTheNaturalSizeOrTheResizeSize)
+{
+    std::string output;
+    ASSERT_EQ(convert("-t bmp -o natural " + shellQuote(fixture("shapes.emf")), &output), 0) << output;
+    Result<DecodedImage> natural = readBmp(dir.file("natural/shapes.BMP"));
+    ASSERT_TRUE(natural) << output;
+    EXPECT_EQ(natural->block.width(), 321);
+    EXPECT_EQ(natural->block.bitCount(), 24);
+
+    ASSERT_EQ(convert("-t bmp -o big --resize 642x484 " + shellQuote(fixture("shapes.wmf")), &output), 0) << output;
+    Result<DecodedImage> big = readBmp(dir.file("big/shapes.BMP"));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->block.width(), 642);
+    EXPECT_EQ(big->block.height(), 484);
+}
+
+TEST_F(MetafileConvert, WindowsMetafilesLookAsLibwmfDrawsThem)
+{
+    if (!testing::haveTool("wmf2gd") || !testing::haveTool("compare"))
+        GTEST_SKIP() << "wmf2gd (libwmf-bin) or ImageMagick missing";
+    for (const char* name : {"shapes", "text", "clip", "bitmap"}) {
+        const std::string wmf = fixture(std::string(name) + ".wmf");
+        std::string output;
+        ASSERT_EQ(convert("-t png -o ours " + shellQuote(wmf), &output), 0) << output;
+        const std::string theirs = dir.file(std::string(name) + "-libwmf.png");
+        testing::runCommand("wmf2gd -t png -o " + shellQuote(theirs) + " " + shellQuote(wmf) + " >/dev/null 2>&1");
+        testing::runCommand("convert " + shellQuote(theirs) + " -fill white -colorize 100 " + shellQuote(dir.file("blank.png")));
+        const double ours = distance(dir.file("ours/" + std::string(name) + ".PNG"), theirs);
+        const double blank = distance(dir.file("blank.png"), theirs);
+        std::printf("%s: %.4f against libwmf, a blank page %.4f\n", name, ours, blank);
+        EXPECT_LT(ours, blank * 0.3) << name << ": " << ours << " against a blank page's " << blank;
+    }
+}
+
+} // namespace
+} // namespace pictorand
