@@ -33,7 +33,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -591,12 +590,8 @@ QPixmap MainWindow::previewPicture(const std::string& path, QSize area)
 void MainWindow::commandProperties()
 {
     PropertiesServices services{m_settings, *m_ui, {}, {}};
-    services.chooseDirectory = [this](const std::string& start) -> std::optional<std::string> {
-        const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), "Select directory",
-                                                                 QString::fromStdString(start));
-        if (chosen.isEmpty())
-            return std::nullopt;
-        return chosen.toStdString();
+    services.chooseDirectory = [](const std::string& start) {
+        return FileMenu::directoryChooser(start, QApplication::activeWindow());
     };
     services.applyAssociations = [this](const std::vector<bool>& ticked, bool thumbnail) {
         SettingsFile registry(configDirectory() + "/" + registry::kStoreFileName);
