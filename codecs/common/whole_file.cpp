@@ -1,6 +1,6 @@
 #include "codecs/common/whole_file.h"
-
 #include "core/checked_size.h"
+#include "platform/file_descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,26 +13,6 @@ namespace pictorand {
 
 namespace {
 
-// Closes a descriptor when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // More than any picture we can hold could need.
 constexpr uint64_t kLargestFile = kMaxBlockBytes * 2;
 
@@ -42,7 +22,7 @@ bool WholeFile::open(const std::string& path)
 {
     m_buffer = LargeBuffer();
     m_size = 0;
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return false;
     struct stat info {};

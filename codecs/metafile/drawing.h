@@ -87,6 +87,22 @@ struct Brush {
 // draw as CopyPen.
 enum class Mix : uint8_t { CopyPen, Black, White, Not, XorPen, MaskPen, MergePen, Nop };
 
+// The mix of a ROP2 code (R2_BLACK = 1 ... R2_WHITE = 16) as both kinds of
+// file store it; the codes we do not draw differently paint the pen.
+inline Mix mixOfRop2(uint32_t code)
+{
+    switch (code) {
+    case 1: return Mix::Black;
+    case 6: return Mix::Not;
+    case 7: return Mix::XorPen;
+    case 9: return Mix::MaskPen;
+    case 11: return Mix::Nop;
+    case 15: return Mix::MergePen;
+    case 16: return Mix::White;
+    default: return Mix::CopyPen;
+    }
+}
+
 struct Shape {
     Path path;
     bool fill = false;

@@ -290,34 +290,8 @@ void EnhancedWalker::play(uint32_t type, const Record& r)
             s.winding = r.u32(8) == 2;
         return;
     case EMR_SETROP2:
-        if (r.has(12)) {
-            switch (r.u32(8)) {
-            case 1:
-                s.mix = Mix::Black;
-                break;
-            case 6:
-                s.mix = Mix::Not;
-                break;
-            case 7:
-                s.mix = Mix::XorPen;
-                break;
-            case 9:
-                s.mix = Mix::MaskPen;
-                break;
-            case 11:
-                s.mix = Mix::Nop;
-                break;
-            case 15:
-                s.mix = Mix::MergePen;
-                break;
-            case 16:
-                s.mix = Mix::White;
-                break;
-            default:
-                s.mix = Mix::CopyPen;
-                break;
-            }
-        }
+        if (r.has(12))
+            s.mix = mixOfRop2(r.u32(8));
         return;
     case EMR_SETSTRETCHBLTMODE:
         if (r.has(12))

@@ -280,34 +280,8 @@ void WindowsWalker::play(uint16_t function, const Params& p)
             player.setMapMode(p.i16(0));
         return;
     case META_SETROP2:
-        if (p.has(1)) {
-            switch (p.u16(0)) {
-            case 1:
-                s.mix = Mix::Black;
-                break;
-            case 6:
-                s.mix = Mix::Not;
-                break;
-            case 7:
-                s.mix = Mix::XorPen;
-                break;
-            case 9:
-                s.mix = Mix::MaskPen;
-                break;
-            case 11:
-                s.mix = Mix::Nop;
-                break;
-            case 15:
-                s.mix = Mix::MergePen;
-                break;
-            case 16:
-                s.mix = Mix::White;
-                break;
-            default:
-                s.mix = Mix::CopyPen;
-                break;
-            }
-        }
+        if (p.has(1))
+            s.mix = mixOfRop2(p.u16(0));
         return;
     case META_SETPOLYFILLMODE:
         if (p.has(1))

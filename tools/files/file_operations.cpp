@@ -1,5 +1,6 @@
 #include "tools/files/file_operations.h"
 
+#include "platform/file_descriptor.h"
 #include "platform/paths.h"
 
 #include <cerrno>
@@ -16,29 +17,6 @@
 namespace pictorand {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closing can report a write that failed late (NFS, a full disk).
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 bool writeAll(int fd, const char* data, size_t size)
 {
@@ -58,7 +36,7 @@ bool writeAll(int fd, const char* data, size_t size)
 // Copies the open source into `temporary`, syncs it and checks its size.
 bool copyContents(int sourceFd, const struct stat& sourceInfo, const std::string& temporary)
 {
-    Descriptor target(::open(temporary.c_str(), O_WRONLY | O_CLOEXEC));
+    FileDescriptor target(::open(temporary.c_str(), O_WRONLY | O_CLOEXEC));
     if (target.get() < 0)
         return false;
     std::vector<char> buffer(1 << 20);
@@ -90,7 +68,7 @@ void syncDirectoryOf(const std::string& path)
     std::string directory = directoryOf(path);
     if (directory.empty())
         directory = ".";
-    Descriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
         fsync(fd.get());
 }
@@ -181,7 +159,7 @@ TrashOutcome trashInto(const std::string& trash, const std::string& path, const 
     for (int attempt = 0; attempt < 10000; ++attempt) {
         const std::string trashName = attempt == 0 ? name : base + "." + std::to_string(attempt + 1) + extension;
         const std::string info = trash + "/info/" + trashName + ".trashinfo";
-        Descriptor fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        FileDescriptor fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (fd.get() < 0) {
             if (errno == EEXIST)
                 continue;
@@ -229,7 +207,7 @@ TransferStatus copyFileSafely(const std::string& source, const std::string& dest
     // On Linux, opening the only copy for writing would truncate it.
     if (isSameFile(source, destination))
         return TransferStatus::SameFile;
-    Descriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat sourceInfo {};
     if (input.get() < 0 || fstat(input.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode))
         return TransferStatus::CopyFailed;
