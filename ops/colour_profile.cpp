@@ -59,6 +59,9 @@ struct MatrixShaperTables {
     alignas(64) std::array<std::array<uint8_t, 256>, 3> linearLow{};
     alignas(64) std::array<std::array<uint8_t, 256>, 3> linearHigh{};
     std::array<std::array<float, 3>, 3> coefficient{};
+    // The wide path's encoding reads sums up to 128 (out of gamut, clipped
+    // to white); a matrix that could go beyond takes the table path.
+    bool wideFits = false;
     // The profile is sRGB in all but name (cameras embed one in most
     // photos): every byte would come out as it went in, so nothing is done.
     bool identity = false;
@@ -178,6 +181,14 @@ std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHP
         tables->encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255));
     }
     tables->identity = sameAsSrgb(*tables, toSrgb);
+    double largestSum = 0;
+    for (int output = 0; output < 3; ++output) {
+        double sum = 0;
+        for (int channel = 0; channel < 3; ++channel)
+            sum += std::max(0.0, toSrgb[output][channel]);
+        largestSum = std::max(largestSum, sum);
+    }
+    tables->wideFits = largestSum < 100;
     return tables;
 }
 
@@ -321,7 +332,7 @@ struct SrgbEncoding {
         for (int j = 0; j <= kDegree; ++j)
             polynomial[size_t(j)] = static_cast<float>(system[j][kDegree + 1] / system[j][j]);
         for (int i = 0; i < 16; ++i) { // i is the biased exponent's low bits: 15 for 2^0
-            const int exponent = i == 15 ? 0 : i - 15;
+            const int exponent = i <= 5 ? i + 1 : i - 15;
             octave[size_t(i)] = static_cast<float>(1.055 * 255 * std::pow(2.0, 5.0 * exponent / 12));
         }
         // The fit is good to about 1e-5 (a fiftieth of a level); check it,
@@ -346,25 +357,22 @@ const SrgbEncoding& srgbEncoding()
 
 PICTORAND_WIDE_TARGET inline __m512i encodeSrgb(__m512 linear, const SrgbEncoding& encoding)
 {
-    // Out-of-gamut sums: above 1 they are clamped here; below 0 they take
-    // the straight part and come out negative, which the packing into
-    // bytes saturates to 0.
-    linear = _mm512_min_ps(linear, _mm512_set1_ps(1.0f));
-    // Above the straight part the exponent runs from -9 to 0. The table is
-    // read by the low four bits of the biased exponent, so it needs no
-    // clamping (0 reads some entry the blend below throws away).
+    // The table is read by the low four bits of the biased exponent: 6 to
+    // 15 for the curved part's -9 to 0, and 0 to 5 for out-of-gamut sums
+    // of 2 to 128 (which only the straight part's exponents share, and it
+    // does not read them). Sums below 0 take the straight part and come
+    // out negative, sums above 1 over 255: the packing into bytes
+    // saturates both.
     const __m512i octave = _mm512_srli_epi32(_mm512_castps_si512(linear), 23);
     const __m512 mantissa = _mm512_getmant_ps(linear, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
     __m512 power = _mm512_set1_ps(encoding.polynomial[kEncodingDegree]);
     for (int j = kEncodingDegree - 1; j >= 0; --j)
         power = _mm512_fmadd_ps(power, mantissa, _mm512_set1_ps(encoding.polynomial[size_t(j)]));
     const __m512 scale = _mm512_permutexvar_ps(octave, _mm512_loadu_ps(encoding.octave.data()));
-    // Both branches end half a level up, so that truncation rounds; the
-    // clamp keeps them below 255.5.
-    const __m512 curved = _mm512_fmsub_ps(scale, power, _mm512_set1_ps(float(0.055 * 255 - 0.5)));
-    const __m512 straight = _mm512_fmadd_ps(linear, _mm512_set1_ps(float(12.92 * 255)), _mm512_set1_ps(0.5f));
+    const __m512 curved = _mm512_fmsub_ps(scale, power, _mm512_set1_ps(float(0.055 * 255)));
     const __mmask16 dark = _mm512_cmp_ps_mask(linear, _mm512_set1_ps(0.0031308f), _CMP_LE_OQ);
-    return _mm512_cvttps_epi32(_mm512_mask_blend_ps(dark, curved, straight));
+    const __m512 encoded = _mm512_mask_mul_ps(curved, dark, linear, _mm512_set1_ps(float(12.92 * 255)));
+    return _mm512_cvtps_epi32(encoded); // to the nearest
 }
 
 // 64 pixels at a time: each channel's bytes looked up as 16-bit linear
@@ -445,7 +453,7 @@ void convertRowsByTables(const MatrixShaperTables& tables, ImageBlock& block, in
 {
     const auto width = static_cast<uint32_t>(block.width());
 #ifdef PICTORAND_WIDE_PROFILE_PATH
-    if (wideUnitPresent() && srgbEncoding().accurate) {
+    if (wideUnitPresent() && srgbEncoding().accurate && tables.wideFits) {
         static const WideShuffles shuffles;
         const uint32_t groups = width / 64;
         for (int32_t y = first; y < end; ++y) {
