@@ -55,6 +55,9 @@ struct ReadRequest {
     int previewWidth = 0;        // > 0: for a preview that wide (JPEG decodes smaller)
     bool greyscale = false;      // "Load Grayscale"
     bool paletteDisplay = false; // the display shows 256 colours
+    // "ColorManagement": a reader that must apply an embedded profile itself
+    // (a CMYK JPEG's, whose samples it turns into RGB) does so.
+    bool colourProfile = true;
     FormatReadOptions options;
 
     // The format's options, or their defaults when the caller gave none.

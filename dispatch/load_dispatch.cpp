@@ -208,6 +208,7 @@ ImageBlock loadForBatchInto(const std::string& path, std::string& message, std::
     ReadRequest request;
     request.path = path;
     request.greyscale = settings.readInt(settings::LoadGrayscale) != 0;
+    request.colourProfile = PictureCorrections::fromSettings(settings).colourProfile;
     request.options = readOptionsFor(*format, clampLoadingSize(settings.readInt(settings::LoadingSize)), nullptr);
 
     Result<DecodedImage> read = callReader(registry, *format, request);
@@ -394,6 +395,7 @@ ImageBlock DisplayLoad::run()
     request.greyscale = m_host.loadGreyscale();
     request.paletteDisplay = m_host.paletteDisplay();
     request.previewWidth = m_previewWidth;
+    request.colourProfile = m_host.pictureCorrections().colourProfile;
     const bool mayAsk = !m_skipMulti && !m_preview;
     request.options = readOptionsFor(m_format, clampLoadingSize(m_host.photoCdLoadingSize()),
                                      mayAsk ? m_host.iconChooser() : nullptr);

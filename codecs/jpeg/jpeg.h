@@ -15,6 +15,7 @@ struct JpegReadOptions {
     bool loadGreyscale = false; // decode every file as greyscale
     bool quantise256 = false;   // two-pass quantisation to 256 colours (256-colour display)
     int targetWidth = 0;        // > 0: decode at 1/1, 1/4 or 1/8 for a preview of that width
+    bool colourProfile = true;  // a CMYK file's embedded CMYK profile turns it into sRGB
 };
 
 // Reads a JPEG file into an 8-bit (greyscale ramp or quantised colours) or

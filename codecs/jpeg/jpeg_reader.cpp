@@ -5,6 +5,8 @@
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/jpeg/jpeg_error.h"
 
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -51,10 +53,15 @@ struct Decoder {
     int orientation = 1;
     std::vector<uint8_t> iccProfile;
     bool truncated = false;
+    // A CMYK file's own profile, from its samples straight to sRGB (the
+    // profile describes ink, which no RGB made of it would match).
+    cmsHTRANSFORM cmykToSrgb = nullptr;
 
     ~Decoder()
     {
         jpeg_destroy_decompress(&info); // safe on a zeroed or half-made record
+        if (cmykToSrgb)
+            cmsDeleteTransform(cmykToSrgb);
     }
 };
 
@@ -80,6 +87,11 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
             *target++ = luminance(source[0], source[1], source[2]);
         break;
     case Conversion::CmykToBgr:
+        if (decoder.cmykToSrgb) {
+            cmsDoTransform(decoder.cmykToSrgb, source, target, width);
+            break;
+        }
+        [[fallthrough]];
     case Conversion::CmykToGrey:
         for (uint32_t x = 0; x < width; ++x, source += 4) {
             unsigned cyan = source[0], magenta = source[1], yellow = source[2], black = source[3];
@@ -103,6 +115,26 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
         }
         break;
     }
+}
+
+// Null when the profile is not a usable CMYK profile: then the file's ink
+// amounts are turned into light by the formula above.
+cmsHTRANSFORM cmykTransform(const std::vector<uint8_t>& profileBytes, bool inverted)
+{
+    cmsHPROFILE profile = cmsOpenProfileFromMem(profileBytes.data(), static_cast<cmsUInt32Number>(profileBytes.size()));
+    if (!profile)
+        return nullptr;
+    cmsHTRANSFORM transform = nullptr;
+    if (cmsGetColorSpace(profile) == cmsSigCmykData) {
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        if (srgb) {
+            transform = cmsCreateTransform(profile, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb, TYPE_BGR_8,
+                                           INTENT_PERCEPTUAL, 0);
+            cmsCloseProfile(srgb);
+        }
+    }
+    cmsCloseProfile(profile);
+    return transform;
 }
 
 void readMetadata(Decoder& decoder)
@@ -161,6 +193,8 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
             info.out_color_space = JCS_CMYK;
         decoder.invertedCmyk = info.saw_Adobe_marker;
         decoder.conversion = greyscale ? Conversion::CmykToGrey : Conversion::CmykToBgr;
+        if (!greyscale && options.colourProfile && !decoder.iccProfile.empty())
+            decoder.cmykToSrgb = cmykTransform(decoder.iccProfile, decoder.invertedCmyk);
     } else if (fileIsRawRgb) {
         decoder.conversion = greyscale ? Conversion::RgbToGrey : Conversion::RgbToBgr;
     } else if (greyscale || fileIsGrey) {
@@ -285,7 +319,10 @@ Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& op
     DecodedImage decoded;
     decoded.block = std::move(decoder->block);
     decoded.orientation = decoder->orientation;
-    decoded.iccProfile = std::move(decoder->iccProfile);
+    // A CMYK profile has been applied already, or does not fit the RGB the
+    // file became.
+    if (decoder->conversion != Conversion::CmykToBgr && decoder->conversion != Conversion::CmykToGrey)
+        decoded.iccProfile = std::move(decoder->iccProfile);
     if (decoder->truncated)
         decoded.warning = kDataEnded;
     return decoded;

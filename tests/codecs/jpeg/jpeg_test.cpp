@@ -192,6 +192,33 @@ TEST_F(JpegTest, CmykFilesFromImageMagickLookRight)
     }
 }
 
+// A CMYK file with its own CMYK profile (SWOP from Ghostscript) turns into
+// sRGB through that profile, as jpgicc converts it; without colour
+// management it takes the ink formula, visibly further off.
+TEST_F(JpegTest, CmykFileWithItsProfileLooksAsJpgiccConvertsIt)
+{
+    const std::string icc = "/usr/share/color/icc/ghostscript/";
+    if (!fileExists(icc + "default_cmyk.icc") || !haveTool("jpgicc"))
+        GTEST_SKIP() << "Ghostscript's profiles or jpgicc missing";
+    const std::string path = dir.file("swop.jpg");
+    const std::string reference = dir.file("reference.jpg");
+    ASSERT_EQ(runCommand("convert rose: -resize 120x80! -profile " + icc + "srgb.icc -profile " + icc
+                         + "default_cmyk.icc -quality 98 " + shellQuote(path)),
+              0);
+    ASSERT_EQ(runCommand("jpgicc -q 100 " + shellQuote(path) + " " + shellQuote(reference) + " >/dev/null"), 0);
+    const RgbImage expected = djpeg(reference);
+    Result<DecodedImage> managed = readJpeg(path, {});
+    ASSERT_TRUE(managed);
+    EXPECT_TRUE(managed->iccProfile.empty()); // applied: nothing left for the dispatcher
+    JpegReadOptions unmanaged;
+    unmanaged.colourProfile = false;
+    Result<DecodedImage> formula = readJpeg(path, unmanaged);
+    ASSERT_TRUE(formula);
+    const double managedDifference = meanDifference(blockToRgb(managed->block), expected);
+    EXPECT_LT(managedDifference, 2.0);
+    EXPECT_GT(meanDifference(blockToRgb(formula->block), expected), 4 * managedDifference);
+}
+
 TEST_F(JpegTest, WriterOutputCheckedWithIndependentTools)
 {
     ImageBlock block = makeBlock(40, 24, 24, 0);
