@@ -9,4 +9,6 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPICTORAND_SANITIZE=
 cmake --build build/asan
 cd build/asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Leaks inside system libraries (not our code) are listed there.
+export LSAN_OPTIONS=suppressions=$PWD/../../fuzz/lsan-suppressions.txt
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
