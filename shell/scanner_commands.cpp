@@ -119,6 +119,13 @@ private:
     std::chrono::steady_clock::time_point m_started;
 };
 
+// What a device offers and what it is set to, read once it is open.
+struct DeviceChoices {
+    ScanOptionChoices modes, depths, resolutions, sources;
+    std::string mode, source;
+    int depth = 0, resolution = 0;
+};
+
 // The connection and what its thread reports back.
 struct ScanJob {
     std::mutex lock;
@@ -129,10 +136,7 @@ struct ScanJob {
     std::string error;       // why it failed, empty otherwise
     std::deque<ImageBlock> pages;
     int percent = 0;
-    // The device's choices, read once it is open.
-    ScanOptionChoices modes, depths, resolutions, sources;
-    std::string mode, source;
-    int depth = 0, resolution = 0;
+    DeviceChoices device;
 };
 
 class ScanDialog : public QDialog {
@@ -172,7 +176,7 @@ public:
         std::thread([job, device] {
             std::string error;
             std::unique_ptr<ScannerConnection> connection = ScannerConnection::open(device, error);
-            ScanJob read;
+            DeviceChoices read;
             if (connection) {
                 read.modes = connection->choices(SANE_NAME_SCAN_MODE);
                 read.depths = connection->choices(SANE_NAME_BIT_DEPTH);
@@ -187,14 +191,7 @@ public:
             job->connection = std::move(connection);
             job->opened = job->connection != nullptr;
             job->error = error;
-            job->modes = read.modes;
-            job->depths = read.depths;
-            job->resolutions = read.resolutions;
-            job->sources = read.sources;
-            job->mode = read.mode;
-            job->source = read.source;
-            job->depth = read.depth;
-            job->resolution = read.resolution;
+            job->device = std::move(read);
             job->busy = false;
         }).detach();
         auto* timer = new QTimer(this);
@@ -234,8 +231,9 @@ private:
             const int wanted = box->findText(QString::fromStdString(remembered));
             box->setCurrentIndex(wanted >= 0 ? wanted : std::max(0, box->findText(QString::fromStdString(current))));
         };
-        fillTexts(m_mode, m_job->modes, m_job->mode, settings.readText(settings::ScanMode));
-        fillTexts(m_source, m_job->sources, m_job->source, settings.readText(settings::ScanSource));
+        const DeviceChoices& device = m_job->device;
+        fillTexts(m_mode, device.modes, device.mode, settings.readText(settings::ScanMode));
+        fillTexts(m_source, device.sources, device.source, settings.readText(settings::ScanSource));
         auto fillNumbers = [](QComboBox* box, const ScanOptionChoices& choices, int current) {
             std::vector<int> offered = choices.numbers;
             if (offered.empty() && choices.present)
@@ -248,11 +246,11 @@ private:
                 box->addItem(QString::number(n), n);
             box->setCurrentIndex(std::max(0, box->findData(current)));
         };
-        fillNumbers(m_depth, m_job->depths, m_job->depth);
+        fillNumbers(m_depth, device.depths, device.depth);
         const int remembered = settings.readInt(settings::ScanResolution);
-        fillNumbers(m_resolution, m_job->resolutions,
-                    remembered > 0 && m_job->resolutions.present ? snapToChoices(m_job->resolutions, remembered)
-                                                                 : m_job->resolution);
+        fillNumbers(m_resolution, device.resolutions,
+                    remembered > 0 && device.resolutions.present ? snapToChoices(device.resolutions, remembered)
+                                                                 : device.resolution);
         for (QComboBox* box : {m_mode, m_depth, m_resolution, m_source})
             if (box->count() == 0)
                 box->setEnabled(false);

@@ -1,6 +1,6 @@
 #pragma once
-// The per-user mimeapps.list of the freedesktop.org "MIME Applications
-// Associations" specification: which desktop entry opens each MIME type.
+// The per-user mimeapps.list that freedesktop.org desktops share: which
+// desktop entry opens each MIME type.
 // Edited as lines, not parsed into a settings object: every line we do not
 // change (comments, other sections, other programs' keys, their order and
 // spelling) is written back byte for byte. A generic INI writer would

@@ -33,7 +33,6 @@ namespace {
 QString g_folder;
 int g_failures = 0;
 
-void writeEachSheetPage();
 
 void save(QWidget& widget, const char* name)
 {
@@ -72,6 +71,22 @@ ImageBlock iconPicture(int size)
             pixel[2] = inside ? 220 : 255;
         }
     return block;
+}
+
+// Every page of both property sheets, over a scratch settings file.
+void writeEachSheetPage()
+{
+    SettingsFile settings(g_folder.toStdString() + "/settings.ini");
+    SilentUserInterface ui;
+    for (bool properties : {true, false}) {
+        std::unique_ptr<PropertySheet> sheet(properties ? makePropertiesSheet({settings, ui, {}, {}}, nullptr)
+                                                        : makeSaveOptionsSheet(settings, nullptr));
+        for (int page = 0; page < sheet->tabs()->count(); ++page) {
+            sheet->tabs()->setCurrentIndex(page);
+            const std::string name = std::string(properties ? "properties_" : "save_properties_") + std::to_string(page);
+            save(*sheet, name.c_str());
+        }
+    }
 }
 
 void writeEachDialog()
@@ -145,29 +160,6 @@ void writeEachDialog()
     progress.setWindowTitle(kBatchDone);
     save(progress, "batch_progress");
     writeEachSheetPage();
-}
-
-} // namespace
-} // namespace pictorand
-
-namespace pictorand {
-namespace {
-
-// Every page of both property sheets, over a scratch settings file.
-void writeEachSheetPage()
-{
-    const QString folder = QString::fromStdString(g_folder.toStdString() + "/settings");
-    SettingsFile settings(folder.toStdString() + ".ini");
-    SilentUserInterface ui;
-    for (bool properties : {true, false}) {
-        std::unique_ptr<PropertySheet> sheet(properties ? makePropertiesSheet({settings, ui, {}, {}}, nullptr)
-                                                        : makeSaveOptionsSheet(settings, nullptr));
-        for (int page = 0; page < sheet->tabs()->count(); ++page) {
-            sheet->tabs()->setCurrentIndex(page);
-            const std::string name = std::string(properties ? "properties_" : "save_properties_") + std::to_string(page);
-            save(*sheet, name.c_str());
-        }
-    }
 }
 
 } // namespace
