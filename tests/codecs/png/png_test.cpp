@@ -567,5 +567,20 @@ TEST(PngReader, MissingFileNamesThePath)
     EXPECT_EQ(message, "Can't open file: /nonexistent/x.png");
 }
 
+// Paeth is undone a pixel at a time with the channels side by side; noise
+// makes every tie-break and wrap-around of the predictor happen somewhere.
+TEST_F(PngFixtureTest, PaethRowsOfNoiseReadAsLibpngReadsThem)
+{
+    if (!haveTool("pnmtopng"))
+        GTEST_SKIP() << "netpbm missing";
+    const std::string rgb = make("rgb.ppm", "-seed 7 -size 61x9 xc: +noise Random -depth 8");
+    const std::string alpha = make("alpha.pgm", "-seed 8 -size 61x9 xc: +noise Random -colorspace gray -depth 8");
+    for (const std::string& withAlpha : {std::string(), " -alpha=" + shellQuote(alpha)}) {
+        const std::string path = dir.file("paeth.png");
+        ASSERT_EQ(runCommand("pnmtopng -paeth" + withAlpha + " " + shellQuote(rgb) + " > " + shellQuote(path)), 0);
+        expectLibpngsRows(path);
+    }
+}
+
 } // namespace
 } // namespace pictorand
