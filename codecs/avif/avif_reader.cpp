@@ -1,5 +1,6 @@
 #include "codecs/avif/avif.h"
 #include "codecs/common/codec_result.h"
+#include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "core/large_buffer.h"
@@ -16,6 +17,13 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidAvif = "Not a valid AVIF file";
+
+#define AVIF_FUNCTIONS(X)                                                                                         \
+    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderParse)                      \
+    X(avifDecoderNextImage) X(avifImageCreateEmpty) X(avifImageDestroy) X(avifImageSetViewRect)                   \
+    X(avifCropRectConvertCleanApertureBox) X(avifRGBImageSetDefaults) X(avifImageYUVToRGB)
+
+AVIF_FUNCTIONS(PICTORAND_LIBRARY_FUNCTION_POINTER)
 
 struct DecoderDeleter {
     void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
@@ -151,6 +159,11 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
 
 Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file)
 {
+    static const LibraryBinding avif = bindLibrary(PICTORAND_SONAME_AVIF, [](SharedLibrary& library) {
+        return true AVIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
+    });
+    if (avif)
+        return *avif;
     std::unique_ptr<avifDecoder, DecoderDeleter> decoder(avifDecoderCreate());
     if (!decoder)
         return tooBigForBlock();

@@ -1,4 +1,5 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/heif/heif.h"
@@ -14,6 +15,19 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidHeif = "Not a valid HEIC file";
+
+#define HEIF_FUNCTIONS(X)                                                                                         \
+    X(heif_init) X(heif_main_brand) X(heif_has_compatible_brand) X(heif_context_alloc) X(heif_context_free)      \
+    X(heif_context_read_from_memory_without_copy) X(heif_context_get_primary_image_handle)                        \
+    X(heif_context_set_maximum_image_size_limit) X(heif_image_handle_release) X(heif_image_handle_get_width)      \
+    X(heif_image_handle_get_height) X(heif_image_handle_get_ispe_width) X(heif_image_handle_get_ispe_height)      \
+    X(heif_image_handle_get_luma_bits_per_pixel) X(heif_image_handle_has_alpha_channel)                           \
+    X(heif_image_handle_get_color_profile_type) X(heif_image_handle_get_raw_color_profile_size)                   \
+    X(heif_image_handle_get_raw_color_profile) X(heif_decoding_options_alloc) X(heif_decoding_options_free)       \
+    X(heif_decode_image) X(heif_image_release) X(heif_image_get_plane_readonly) X(heif_image_get_width)           \
+    X(heif_image_get_height) X(heif_image_get_bits_per_pixel_range)
+
+HEIF_FUNCTIONS(PICTORAND_LIBRARY_FUNCTION_POINTER)
 
 struct ContextDeleter {
     void operator()(heif_context* context) const { heif_context_free(context); }
@@ -61,6 +75,11 @@ const char* compressionOf(std::span<const uint8_t> file)
 
 Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file)
 {
+    static const LibraryBinding heif = bindLibrary(PICTORAND_SONAME_HEIF, [](SharedLibrary& library) {
+        return true HEIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
+    });
+    if (heif)
+        return *heif;
     // Loads the decoder plugins; heif_init counts its callers, and this one
     // never leaves.
     static const bool initialised = heif_init(nullptr).code == heif_error_Ok;

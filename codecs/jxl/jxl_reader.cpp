@@ -1,4 +1,5 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jxl/jxl.h"
@@ -14,6 +15,18 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidJpegXl = "Not a valid JPEG XL file";
+
+#define JXL_FUNCTIONS(X)                                                                                          \
+    X(JxlDecoderCreate) X(JxlDecoderDestroy) X(JxlDecoderSubscribeEvents) X(JxlDecoderSetParallelRunner)          \
+    X(JxlDecoderSetInput) X(JxlDecoderCloseInput) X(JxlDecoderProcessInput) X(JxlDecoderGetBasicInfo)             \
+    X(JxlDecoderSetImageOutCallback) X(JxlDecoderGetColorAsEncodedProfile) X(JxlDecoderGetICCProfileSize)         \
+    X(JxlDecoderGetColorAsICCProfile)
+#define JXL_THREADS_FUNCTIONS(X)                                                                                  \
+    X(JxlThreadParallelRunner) X(JxlThreadParallelRunnerCreate) X(JxlThreadParallelRunnerDestroy)                 \
+    X(JxlThreadParallelRunnerDefaultNumWorkerThreads)
+
+JXL_FUNCTIONS(PICTORAND_LIBRARY_FUNCTION_POINTER)
+JXL_THREADS_FUNCTIONS(PICTORAND_LIBRARY_FUNCTION_POINTER)
 
 struct DecoderDeleter {
     void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
@@ -80,6 +93,14 @@ bool libraryPlanesFit(const JxlBasicInfo& info)
 
 Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file)
 {
+    static const LibraryBinding jxl = bindLibrary(PICTORAND_SONAME_JXL, [](SharedLibrary& library) {
+        return true JXL_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
+    });
+    static const LibraryBinding threads = bindLibrary(PICTORAND_SONAME_JXL_THREADS, [](SharedLibrary& library) {
+        return true JXL_THREADS_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
+    });
+    if (jxl || threads)
+        return jxl ? *jxl : *threads;
     std::unique_ptr<JxlDecoder, DecoderDeleter> decoder(JxlDecoderCreate(nullptr));
     std::unique_ptr<void, RunnerDeleter> runner(
         JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));

@@ -3,8 +3,8 @@
 
 #include "core/codec_registry.h"
 #include "dispatch/load_dispatch.h"
-#include "dispatch/metafile_rasteriser.h"
 #include "tools/batch/batch_conversion.h"
+#include "tools/convert/metafile_helper.h"
 #include "tools/convert/operations.h"
 #include "platform/version.h"
 
@@ -216,38 +216,29 @@ int main(int argc, char** argv)
             return false;
         };
     }
-    if (MetafileRasteriser rasterise = metafileRasteriser()) {
-        // Drawn at the size the first resize asks for, so it loses nothing
-        // to scaling; otherwise at its natural size.
-        int width = 0;
-        int height = 0;
-        for (const Operation& operation : operations)
-            if (operation.kind == OperationKind::Resize || operation.kind == OperationKind::Resample) {
-                width = operation.width;
-                height = operation.height;
-                break;
-            }
-        // Metafiles are drawn with Qt, whose application object belongs
-        // on the main thread: a batch holding one runs one file at a time.
-        for (const std::string& source : request.sources)
-            if (const std::optional<ImageFormat> format = DetectFormat(source); format && *format == ImageFormat::Metafile) {
-                request.jobs = 1;
-                break;
-            }
-        request.loadOther = [rasterise, width, height](const std::string& path) {
-            const std::optional<ImageFormat> format = DetectFormat(path);
-            if (!format || *format != ImageFormat::Metafile)
-                return ImageBlock();
-            static std::mutex drawing;
-            std::lock_guard hold(drawing);
-            Result<ImageBlock> block = rasterise(path, width, height);
-            if (!block) {
-                std::fprintf(stderr, "%s: %s\n", path.c_str(), block.text().c_str());
-                return ImageBlock();
-            }
-            return block.take();
-        };
-    }
+    // Metafiles are drawn at the size the first resize asks for, so they
+    // lose nothing to scaling; otherwise at their natural size.
+    int drawingWidth = 0;
+    int drawingHeight = 0;
+    for (const Operation& operation : operations)
+        if (operation.kind == OperationKind::Resize || operation.kind == OperationKind::Resample) {
+            drawingWidth = operation.width;
+            drawingHeight = operation.height;
+            break;
+        }
+    request.loadOther = [drawingWidth, drawingHeight](const std::string& path) {
+        const std::optional<ImageFormat> format = DetectFormat(path);
+        if (!format || *format != ImageFormat::Metafile)
+            return ImageBlock();
+        Result<ImageBlock> block = rasteriseMetafile(path, drawingWidth, drawingHeight);
+        if (!block) {
+            static std::mutex stderrLock;
+            std::lock_guard lock(stderrLock);
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), block.text().c_str());
+            return ImageBlock();
+        }
+        return block.take();
+    };
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 

@@ -132,5 +132,28 @@ TEST_F(ConvertTest, InfoHelpAndVersion)
     EXPECT_EQ(convert("", &output), 2);
 }
 
+// The libraries of the newer formats are opened when a file of theirs comes,
+// not at every start, and Qt never (the loader names each library it opens).
+TEST_F(ConvertTest, OpensTheLibraryOfANewerFormatOnlyForItsFiles)
+{
+    const std::string png = dir.file("a.png");
+    ASSERT_EQ(testing::runCommand("convert -size 4x4 xc:red " + shellQuote(png)), 0);
+    const std::string fixtures = std::string(PICTORAND_SOURCE_DIR) + "/tests/codecs/";
+    const std::pair<std::string, std::string> cases[] = {{png, ""},
+                                                         {fixtures + "heif/fixtures/lossy.heic", "libheif"},
+                                                         {fixtures + "avif/fixtures/lossy.avif", "libavif"},
+                                                         {fixtures + "jxl/fixtures/lossy.jxl", "libjxl"}};
+    for (const auto& [file, library] : cases) {
+        std::string output;
+        ASSERT_EQ(testing::runCommand(std::string("LD_DEBUG=files ") + PICTORAND_CONVERTER + " --info " + shellQuote(file)
+                                          + " 2>&1",
+                                      &output),
+                  0)
+            << output;
+        for (const std::string other : {"libheif", "libavif", "libjxl", "libQt6Gui"})
+            EXPECT_EQ(output.find("file=" + other) != std::string::npos, other == library) << file << ": " << other;
+    }
+}
+
 } // namespace
 } // namespace pictorand

@@ -1,0 +1,109 @@
+#include "tools/convert/metafile_helper.h"
+
+#include "codecs/bmp/bmp.h"
+#include "platform/file_descriptor.h"
+#include "platform/paths.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <vector>
+
+extern char** environ;
+
+namespace pictorand {
+
+namespace {
+
+constexpr const char* kPainterName = "pictorand32-metafile-raster";
+
+// Beside the converter first (the build tree, or an install kept in one
+// folder), else where an install puts it.
+std::string painterPath()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path beside = self.parent_path() / kPainterName;
+        if (::access(beside.c_str(), X_OK) == 0)
+            return beside.string();
+    }
+    return PICTORAND_METAFILE_RASTER;
+}
+
+std::string readAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0)
+            text.append(buffer, static_cast<size_t>(got));
+        else if (got == 0 || errno != EINTR)
+            return text;
+    }
+}
+
+constexpr int kNotStarted = -1;
+constexpr int kStopped = -2; // by a signal
+
+// The painter's exit status and what it said on standard error.
+int runPainter(const std::vector<std::string>& arguments, std::string& said)
+{
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return kNotStarted;
+    FileDescriptor readEnd(pipeEnds[0]);
+    FileDescriptor writeEnd(pipeEnds[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    writeEnd.close();
+    if (spawned != 0)
+        return kNotStarted;
+    said = readAll(readEnd.get());
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return kStopped;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kStopped;
+}
+
+} // namespace
+
+Result<ImageBlock> rasteriseMetafile(const std::string& path, int width, int height)
+{
+    std::string folder = tempDirectory() + "pictorand32-metafile-XXXXXX";
+    if (!::mkdtemp(folder.data()))
+        return Failure{Reason::WriteFailed, "Can't create a temporary folder in " + tempDirectory()};
+    const std::string picture = folder + "/drawing.bmp";
+    std::string said;
+    const std::string painter = painterPath();
+    const int status = runPainter({painter, path, std::to_string(width), std::to_string(height), picture}, said);
+    Result<DecodedImage> drawn = Failure{Reason::CorruptData, said};
+    if (status == kNotStarted)
+        drawn = Failure{Reason::NoCodec, "Can't run " + painter};
+    else if (status == kStopped)
+        drawn = Failure{Reason::CorruptData, painter + " stopped before it had drawn " + path};
+    else if (status == 0)
+        drawn = readBmp(picture);
+    ::unlink(picture.c_str());
+    ::rmdir(folder.c_str());
+    if (!drawn)
+        return drawn.failure();
+    return std::move(drawn->block);
+}
+
+} // namespace pictorand

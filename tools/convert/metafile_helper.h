@@ -1,0 +1,17 @@
+#pragma once
+// Metafiles are drawn by the viewer's painter, which runs as a program of
+// its own (pictorand32-metafile-raster), once per metafile.
+
+#include "core/image_block.h"
+#include "core/result.h"
+
+#include <string>
+
+namespace pictorand {
+
+// The metafile at `path` drawn on white into a 24-bit block of width x
+// height, or of its natural size when both are 0; the failure in the
+// painter's words, or saying that no painter is installed.
+Result<ImageBlock> rasteriseMetafile(const std::string& path, int width, int height);
+
+} // namespace pictorand
