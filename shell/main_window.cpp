@@ -587,6 +587,15 @@ QPixmap MainWindow::previewPicture(const std::string& path, QSize area)
     return whole.scaled(area, Qt::KeepAspectRatio, Qt::FastTransformation);
 }
 
+void MainWindow::withAssociationPlaces(
+    const std::function<void(AssociationPlaces&, const std::string& applications)>& use)
+{
+    SettingsFile registry(configDirectory() + "/" + registry::kStoreFileName);
+    AssociationPlaces places{m_settings, registry, xdgFolder("XDG_CONFIG_HOME", "/.config") + "/mimeapps.list",
+                             QCoreApplication::applicationFilePath().toStdString()};
+    use(places, xdgFolder("XDG_DATA_HOME", "/.local/share") + "/applications");
+}
+
 void MainWindow::commandProperties()
 {
     PropertiesServices services{m_settings, *m_ui, {}, {}};
@@ -594,18 +603,17 @@ void MainWindow::commandProperties()
         return FileMenu::directoryChooser(start, QApplication::activeWindow());
     };
     services.applyAssociations = [this](const std::vector<bool>& ticked, bool thumbnail) {
-        SettingsFile registry(configDirectory() + "/" + registry::kStoreFileName);
-        AssociationPlaces places{m_settings, registry, xdgFolder("XDG_CONFIG_HOME", "/.config") + "/mimeapps.list",
-                                 QCoreApplication::applicationFilePath().toStdString()};
-        if (!registerProgramClass(places, xdgFolder("XDG_DATA_HOME", "/.local/share") + "/applications"))
-            m_ui->showMessage("Can't write the desktop entry for the file associations", MessageIcon::Warning);
-        const AssociationOutcome outcome = applyAssociations(ticked, thumbnail, places);
-        for (const std::string& failure : outcome.failures)
-            m_ui->showMessage("Can't change the file associations of " + failure, MessageIcon::Warning);
-        if (!outcome.overriddenBy.empty())
-            m_ui->showMessage("The desktop's own list " + outcome.overriddenBy
-                                  + " names other programs for some of these files; they still open there.",
-                              MessageIcon::Information);
+        withAssociationPlaces([&](AssociationPlaces& places, const std::string& applications) {
+            if (!registerProgramClass(places, applications))
+                m_ui->showMessage("Can't write the desktop entry for the file associations", MessageIcon::Warning);
+            const AssociationOutcome outcome = applyAssociations(ticked, thumbnail, places);
+            for (const std::string& failure : outcome.failures)
+                m_ui->showMessage("Can't change the file associations of " + failure, MessageIcon::Warning);
+            if (!outcome.overriddenBy.empty())
+                m_ui->showMessage("The desktop's own list " + outcome.overriddenBy
+                                      + " names other programs for some of these files; they still open there.",
+                                  MessageIcon::Information);
+        });
     };
     std::unique_ptr<PropertySheet> sheet(makePropertiesSheet(services, this));
     sheet->exec();
@@ -1328,6 +1336,15 @@ void MainWindow::pictureChanged()
 
 void MainWindow::paintPicture(QPainter& painter)
 {
+    if (!m_classRefreshed) {
+        m_classRefreshed = true;
+        // After the paint, which it must not delay.
+        QTimer::singleShot(0, this, [this] {
+            withAssociationPlaces([](AssociationPlaces& places, const std::string& applications) {
+                refreshProgramClass(places, applications);
+            });
+        });
+    }
     if (!shownBlock())
         return;
     if (!shownBlock().isConsistent()) {

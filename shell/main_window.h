@@ -24,6 +24,7 @@
 #include <QRgb>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,6 +36,7 @@ class QTimer;
 
 namespace pictorand {
 
+struct AssociationPlaces;
 class DesktopCommands;
 class FullScreenWindow;
 class ImageMenu;
@@ -108,6 +110,8 @@ public:
     void showAtFullSize(int width, int height) override;
     void showAcquiredPicture(ImageBlock block, const std::string& name) override;
     void commandProperties();
+    // The registry store and mimeapps.list as the file associations use them.
+    void withAssociationPlaces(const std::function<void(AssociationPlaces&, const std::string& applications)>& use);
     // The Open dialog's preview of `path`, fitted into `area`.
     QPixmap previewPicture(const std::string& path, QSize area);
     void setTitle();
@@ -271,6 +275,7 @@ private:
     bool m_timeMeasurement = false;
     bool m_alwaysOnTop = false;
     bool m_firstPaintDone = false;
+    bool m_classRefreshed = false;
     int m_openType = 1;
     DirectoryList m_directoryList;
     int m_travelDirection = 1; // of the last step: what to read ahead first

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace pictorand {
@@ -220,12 +221,32 @@ std::string desktopEntryText(const std::string& programPath)
            "MimeType=" + types + "\n";
 }
 
-bool registerProgramClass(AssociationPlaces& places, const std::string& applicationsFolder)
+namespace {
+
+void writeProgramClass(AssociationPlaces& places)
 {
     const std::string classKey = std::string(kClasses) + kProgramClass;
     places.registry.writeText(classKey, kDefaultValue, kProgramClass);
     places.registry.writeText(classKey + "\\shell\\open\\command", kDefaultValue, programCommand(places.programPath));
     places.registry.writeText(classKey + "\\DefaultIcon", kDefaultValue, places.programPath + ",0");
+}
+
+} // namespace
+
+void refreshProgramClass(AssociationPlaces& places, const std::string& applicationsFolder)
+{
+    writeProgramClass(places);
+    std::ifstream in(applicationsFolder + "/" + kDesktopEntryId, std::ios::binary);
+    if (!in)
+        return;
+    const std::string present((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (present != desktopEntryText(places.programPath))
+        registerProgramClass(places, applicationsFolder);
+}
+
+bool registerProgramClass(AssociationPlaces& places, const std::string& applicationsFolder)
+{
+    writeProgramClass(places);
 
     std::string folder;
     for (size_t at = 0; at != std::string::npos;) { // mkdir -p

@@ -46,6 +46,11 @@ struct AssociationPlaces {
 // `applicationsFolder` ($XDG_DATA_HOME/applications); false when the entry
 // could not be written.
 bool registerProgramClass(AssociationPlaces& places, const std::string& applicationsFolder);
+// Once per run: the program class again, with the program's present path,
+// and our desktop entry rewritten with it when the user has one (it exists
+// only once associations were applied; a run never creates it unasked), so
+// the files the user gave us follow the program when it moves.
+void refreshProgramClass(AssociationPlaces& places, const std::string& applicationsFolder);
 
 struct AssociationOutcome {
     std::vector<std::string> failures; // groups whose defaults could not be written

@@ -132,6 +132,20 @@ TEST_F(Associations, TickingMakesUsTheDefaultAndUntickingPutsBackWhatWasThere)
     EXPECT_EQ(registry.readText("SOFTWARE\\Classes\\.JPEG", "@", "none"), "none");
 }
 
+TEST_F(Associations, EachRunRenewsTheClassAndAnEntryTheUserHasWithThePresentPath)
+{
+    const std::string applications = dir.file("data/applications");
+    const std::string entry = applications + "/" + kDesktopEntryId;
+    refreshProgramClass(places, applications);
+    EXPECT_EQ(registry.readText("SOFTWARE\\Classes\\Pictorand32\\DefaultIcon", "@", ""), places.programPath + ",0");
+    EXPECT_FALSE(std::filesystem::exists(entry)); // never made unasked
+
+    ASSERT_TRUE(registerProgramClass(places, applications));
+    places.programPath = "/opt/moved/pictorand32";
+    refreshProgramClass(places, applications);
+    EXPECT_EQ(fileText(entry), desktopEntryText("/opt/moved/pictorand32"));
+}
+
 TEST_F(Associations, AGroupIsRecordedOnlyOnceItsDefaultsAreWritten)
 {
     places.mimeAppsPath = dir.file("missing/mimeapps.list");
