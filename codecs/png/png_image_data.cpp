@@ -72,12 +72,27 @@ std::span<const Pass> passesOf(const Header& header)
 }
 
 #if defined(__SSE2__)
-template <size_t Bytes>
-inline __m128i loadPixel(const uint8_t* from)
+inline uint32_t fourBytes(const uint8_t* from)
 {
-    uint32_t value = 0;
-    std::memcpy(&value, from, Bytes);
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(value)), _mm_setzero_si128());
+    uint32_t value;
+    std::memcpy(&value, from, 4);
+    return value;
+}
+
+// Assembled in a register: three byte stores to memory read back as one
+// word would stall every pixel on the failed store forwarding.
+template <size_t Bpp>
+inline uint32_t pixelBytes(const uint8_t* from)
+{
+    if constexpr (Bpp == 4)
+        return fourBytes(from);
+    else
+        return uint32_t(from[0]) | uint32_t(from[1]) << 8 | uint32_t(from[2]) << 16;
+}
+
+inline __m128i widened(uint32_t bytes)
+{
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), _mm_setzero_si128());
 }
 
 inline __m128i absolute16(__m128i value) { return _mm_max_epi16(value, _mm_sub_epi16(_mm_setzero_si128(), value)); }
@@ -90,14 +105,16 @@ inline __m128i select16(__m128i mask, __m128i ifSet, __m128i otherwise)
 // Paeth's chain runs from pixel to pixel, so the widest it goes is one pixel's
 // channels side by side; done branch-free, that is still several times the
 // scalar loop, whose branches photographs make unpredictable. The first
-// pixel falls out of the same steps with left and above-left at zero.
+// pixel falls out of the same steps with left and above-left at zero. Three-
+// byte pixels are read four bytes at a time while the row lasts: the fourth
+// lane carries the next pixel's byte through the same steps, never stored.
 template <size_t Bpp>
 void unpaethPixelWise(uint8_t* row, const uint8_t* above, size_t size)
 {
     __m128i left = _mm_setzero_si128();
     __m128i aboveLeft = _mm_setzero_si128();
-    for (size_t i = 0; i + Bpp <= size; i += Bpp) {
-        const __m128i up = loadPixel<Bpp>(above + i);
+    auto pixel = [&](size_t i, uint32_t upBytes, uint32_t filteredBytes) {
+        const __m128i up = widened(upBytes);
         const __m128i toLeftSigned = _mm_sub_epi16(up, aboveLeft);
         const __m128i toAboveSigned = _mm_sub_epi16(left, aboveLeft);
         const __m128i toLeft = absolute16(toLeftSigned);
@@ -106,13 +123,23 @@ void unpaethPixelWise(uint8_t* row, const uint8_t* above, size_t size)
         const __m128i smallest = _mm_min_epi16(toAboveLeft, _mm_min_epi16(toLeft, toAbove));
         const __m128i nearest = select16(_mm_cmpeq_epi16(smallest, toLeft), left,
                                          select16(_mm_cmpeq_epi16(smallest, toAbove), up, aboveLeft));
-        const __m128i sum = _mm_add_epi16(nearest, loadPixel<Bpp>(row + i));
-        const __m128i packed = _mm_packus_epi16(_mm_and_si128(sum, _mm_set1_epi16(0xff)), _mm_setzero_si128());
-        const uint32_t value = static_cast<uint32_t>(_mm_cvtsi128_si32(packed));
-        std::memcpy(row + i, &value, Bpp);
-        left = _mm_unpacklo_epi8(packed, _mm_setzero_si128());
+        const __m128i sum = _mm_and_si128(_mm_add_epi16(nearest, widened(filteredBytes)), _mm_set1_epi16(0xff));
+        const uint32_t value = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+        if constexpr (Bpp == 4) {
+            std::memcpy(row + i, &value, 4);
+        } else { // from the register, for the same reason as pixelBytes
+            row[i] = static_cast<uint8_t>(value);
+            row[i + 1] = static_cast<uint8_t>(value >> 8);
+            row[i + 2] = static_cast<uint8_t>(value >> 16);
+        }
+        left = sum;
         aboveLeft = up;
-    }
+    };
+    size_t i = 0;
+    for (; i + 4 <= size; i += Bpp)
+        pixel(i, fourBytes(above + i), fourBytes(row + i));
+    for (; i + Bpp <= size; i += Bpp)
+        pixel(i, pixelBytes<Bpp>(above + i), pixelBytes<Bpp>(row + i));
 }
 #endif
 
