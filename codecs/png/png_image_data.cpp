@@ -102,44 +102,84 @@ inline __m128i select16(__m128i mask, __m128i ifSet, __m128i otherwise)
     return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
 }
 
-// Paeth's chain runs from pixel to pixel, so the widest it goes is one pixel's
-// channels side by side; done branch-free, that is still several times the
-// scalar loop, whose branches photographs make unpredictable. The first
-// pixel falls out of the same steps with left and above-left at zero. Three-
-// byte pixels are read four bytes at a time while the row lasts: the fourth
-// lane carries the next pixel's byte through the same steps, never stored.
+// A three-byte pixel is read as four bytes where the row goes on past it:
+// the fourth lane carries the next pixel's byte through the same steps and
+// is never stored.
 template <size_t Bpp>
-void unpaethPixelWise(uint8_t* row, const uint8_t* above, size_t size)
+inline __m128i loadPixel(const uint8_t* from, bool wide)
 {
-    __m128i left = _mm_setzero_si128();
-    __m128i aboveLeft = _mm_setzero_si128();
-    auto pixel = [&](size_t i, uint32_t upBytes, uint32_t filteredBytes) {
-        const __m128i up = widened(upBytes);
-        const __m128i toLeftSigned = _mm_sub_epi16(up, aboveLeft);
-        const __m128i toAboveSigned = _mm_sub_epi16(left, aboveLeft);
+    return widened(wide ? fourBytes(from) : pixelBytes<Bpp>(from));
+}
+
+template <size_t Bpp>
+inline void storePixel(uint8_t* to, __m128i sum)
+{
+    const uint32_t value = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+    if constexpr (Bpp == 4) {
+        std::memcpy(to, &value, 4);
+    } else { // from the register, for the same reason as pixelBytes
+        to[0] = static_cast<uint8_t>(value);
+        to[1] = static_cast<uint8_t>(value >> 8);
+        to[2] = static_cast<uint8_t>(value >> 16);
+    }
+}
+
+// Paeth's chain runs from pixel to pixel, so the widest one row goes is one
+// pixel's channels side by side; done branch-free, that is still several
+// times the scalar loop, whose branches photographs make unpredictable. The
+// first pixel falls out of the same steps with left and above-left at zero.
+class PaethChain {
+public:
+    __m128i next(__m128i up, __m128i filtered)
+    {
+        const __m128i toLeftSigned = _mm_sub_epi16(up, m_aboveLeft);
+        const __m128i toAboveSigned = _mm_sub_epi16(m_left, m_aboveLeft);
         const __m128i toLeft = absolute16(toLeftSigned);
         const __m128i toAbove = absolute16(toAboveSigned);
         const __m128i toAboveLeft = absolute16(_mm_add_epi16(toLeftSigned, toAboveSigned));
         const __m128i smallest = _mm_min_epi16(toAboveLeft, _mm_min_epi16(toLeft, toAbove));
-        const __m128i nearest = select16(_mm_cmpeq_epi16(smallest, toLeft), left,
-                                         select16(_mm_cmpeq_epi16(smallest, toAbove), up, aboveLeft));
-        const __m128i sum = _mm_and_si128(_mm_add_epi16(nearest, widened(filteredBytes)), _mm_set1_epi16(0xff));
-        const uint32_t value = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
-        if constexpr (Bpp == 4) {
-            std::memcpy(row + i, &value, 4);
-        } else { // from the register, for the same reason as pixelBytes
-            row[i] = static_cast<uint8_t>(value);
-            row[i + 1] = static_cast<uint8_t>(value >> 8);
-            row[i + 2] = static_cast<uint8_t>(value >> 16);
-        }
-        left = sum;
-        aboveLeft = up;
-    };
-    size_t i = 0;
-    for (; i + 4 <= size; i += Bpp)
-        pixel(i, fourBytes(above + i), fourBytes(row + i));
-    for (; i + Bpp <= size; i += Bpp)
-        pixel(i, pixelBytes<Bpp>(above + i), pixelBytes<Bpp>(row + i));
+        const __m128i nearest = select16(_mm_cmpeq_epi16(smallest, toLeft), m_left,
+                                         select16(_mm_cmpeq_epi16(smallest, toAbove), up, m_aboveLeft));
+        // Bytes add without carrying into the (zero) high byte of each lane.
+        m_left = _mm_add_epi8(nearest, filtered);
+        m_aboveLeft = up;
+        return m_left;
+    }
+
+private:
+    __m128i m_left = _mm_setzero_si128();
+    __m128i m_aboveLeft = _mm_setzero_si128();
+};
+
+template <size_t Bpp>
+void unpaethPixelWise(uint8_t* row, const uint8_t* above, size_t size)
+{
+    PaethChain chain;
+    for (size_t i = 0; i + Bpp <= size; i += Bpp) {
+        const bool wide = i + 4 <= size;
+        storePixel<Bpp>(row + i, chain.next(loadPixel<Bpp>(above + i, wide), loadPixel<Bpp>(row + i, wide)));
+    }
+}
+
+// Two Paeth rows at once, the second a pixel behind the first: the pixels
+// above it are the first row's results, still in registers, and two chains
+// keep the processor busy where one waits on its own latency.
+template <size_t Bpp>
+void unpaethTwoRows(uint8_t* first, uint8_t* second, const uint8_t* above, size_t size)
+{
+    PaethChain upper;
+    PaethChain lower;
+    __m128i done = _mm_setzero_si128();
+    for (size_t i = 0; i + Bpp <= size; i += Bpp) {
+        const bool wide = i + 4 <= size;
+        const __m128i result = upper.next(loadPixel<Bpp>(above + i, wide), loadPixel<Bpp>(first + i, wide));
+        storePixel<Bpp>(first + i, result);
+        if (i > 0)
+            storePixel<Bpp>(second + i - Bpp, lower.next(done, loadPixel<Bpp>(second + i - Bpp, true)));
+        done = result;
+    }
+    if (size >= Bpp)
+        storePixel<Bpp>(second + size - Bpp, lower.next(done, loadPixel<Bpp>(second + size - Bpp, false)));
 }
 #endif
 
@@ -182,6 +222,19 @@ void unfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t size)
 }
 
 using Unfilter = void (*)(uint8_t, uint8_t*, const uint8_t*, size_t);
+using UnpaethTwo = void (*)(uint8_t*, uint8_t*, const uint8_t*, size_t);
+
+// Null where pairs of rows go one by one.
+UnpaethTwo unpaethTwoFor([[maybe_unused]] size_t bytesPerPixel)
+{
+#if defined(__SSE2__)
+    if (bytesPerPixel == 3)
+        return unpaethTwoRows<3>;
+    if (bytesPerPixel == 4)
+        return unpaethTwoRows<4>;
+#endif
+    return nullptr;
+}
 
 Unfilter unfilterFor(size_t bytesPerPixel)
 {
@@ -385,16 +438,12 @@ Outcome decode(const Header& header, std::span<const uint8_t> stream, ImageBlock
 
     const uint32_t bitsPerPixel = samplesPerPixel(header.colourType) * uint32_t(header.bitDepth);
     const Unfilter unfilter = unfilterFor(std::max<uint32_t>(bitsPerPixel / 8, 1));
+    const UnpaethTwo unpaethTwo = unpaethTwoFor(bitsPerPixel / 8);
     uint8_t* line = filtered.data();
     for (const Pass& pass : passesOf(header)) {
         const PassShape shape = shapeOf(header, pass);
-        const uint8_t* above = zeros.data();
-        for (uint32_t y = 0; y < shape.height; ++y) {
-            const uint8_t type = line[0];
-            if (type > 4)
-                return Outcome::Damaged;
-            uint8_t* row = line + 1;
-            unfilter(type, row, above, static_cast<size_t>(shape.rowBytes));
+        const size_t rowBytes = static_cast<size_t>(shape.rowBytes);
+        auto store = [&](const uint8_t* row, uint32_t y) {
             uint8_t* target = block.topRow(static_cast<int32_t>(pass.y0 + y * pass.dy));
             if (header.interlaced) {
                 convertRow(header, row, shape.width, passRow.data());
@@ -402,8 +451,26 @@ Outcome decode(const Header& header, std::span<const uint8_t> stream, ImageBlock
             } else {
                 convertRow(header, row, shape.width, target);
             }
+        };
+        const uint8_t* above = zeros.data();
+        for (uint32_t y = 0; y < shape.height; ++y) {
+            const uint8_t type = line[0];
+            if (type > 4)
+                return Outcome::Damaged;
+            uint8_t* row = line + 1;
+            uint8_t* next = row + rowBytes + 1;
+            if (type == 4 && unpaethTwo && y + 1 < shape.height && next[-1] == 4) {
+                unpaethTwo(row, next, above, rowBytes);
+                store(row, y);
+                store(next, ++y);
+                above = next;
+                line = next + rowBytes;
+                continue;
+            }
+            unfilter(type, row, above, rowBytes);
+            store(row, y);
             above = row;
-            line += shape.rowBytes + 1;
+            line += rowBytes + 1;
         }
     }
     return Outcome::Decoded;
