@@ -109,8 +109,6 @@ public:
     void showAtFullSize(int width, int height) override;
     void showAcquiredPicture(ImageBlock block, const std::string& name) override;
     void commandProperties();
-    // The Open dialog's preview on the viewer's side.
-    OpenPreview& openPreview() { return *m_openPreview; }
     void setTitle();
 
     // State the display and the tests read.
