@@ -20,6 +20,7 @@
 #include "shell/core/file_associations.h"
 #include "shell/media_window.h"
 #include "shell/metafile_display.h"
+#include "shell/open_preview.h"
 #include "shell/metafile_painter.h"
 #include "shell/picture_view.h"
 #include "shell/qt_system_metrics.h"
@@ -176,7 +177,8 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
         std::unique_ptr<PropertySheet> sheet(makeSaveOptionsSheet(m_settings, owner));
         sheet->exec();
     };
-    m_ownUi->previewSink = [this](const std::string& path, QSize area) { return previewPicture(path, area); };
+    m_openPreview = std::make_unique<OpenPreview>(*this);
+    m_ownUi->previewSink = [this](const std::string& path, QSize area) { return m_openPreview->show(path, area); };
     m_ownUi->previewActive = [this] { return m_settings.readInt(settings::PreviewActive) != 0; };
     m_ownUi->setPreviewActive = [this](bool on) { m_settings.writeText(settings::PreviewActive, on ? "1" : "0"); };
     m_ui = services.ui ? services.ui : m_ownUi.get();
@@ -574,19 +576,6 @@ void MainWindow::registerHandlers()
     on[Properties] = [this] { commandProperties(); };
 }
 
-QPixmap MainWindow::previewPicture(const std::string& path, QSize area)
-{
-    // The batch load: the record of the picture on screen stays as it is.
-    std::string message, compression;
-    ImageBlock block = loadForBatchWithMessage(path, message, compression, CodecRegistry::instance(), m_settings);
-    if (!block)
-        return {};
-    const QPixmap whole = deviceBitmap(block, logicalPalette(block));
-    if (whole.width() <= area.width() && whole.height() <= area.height())
-        return whole;
-    return whole.scaled(area, Qt::KeepAspectRatio, Qt::FastTransformation);
-}
-
 void MainWindow::withAssociationPlaces(
     const std::function<void(AssociationPlaces&, const std::string& applications)>& use)
 {
@@ -949,6 +938,8 @@ void MainWindow::commandOpen()
     const int originalBits = m_image.originalBitCount;
     const std::string compression = m_image.compression;
     std::optional<std::string> chosen = ChooseOpenFile(*m_dialogs, m_settings, m_openType);
+    std::optional<CurrentImage> previewed = chosen ? m_openPreview->takeFor(*chosen) : std::nullopt;
+    m_openPreview->drop();
     if (!chosen) {
         m_image.originalWidth = originalWidth;
         m_image.originalHeight = originalHeight;
@@ -959,7 +950,10 @@ void MainWindow::commandOpen()
         return;
     }
     WaitCursor waitCursor(*m_ui);
-    loadAndShow(*chosen);
+    if (previewed)
+        showPreviewedPicture(std::move(*previewed));
+    else
+        loadAndShow(*chosen);
 }
 
 void MainWindow::commandSaveAs()
@@ -1094,6 +1088,18 @@ bool MainWindow::loadAndShow(std::string path)
         return m_image.block || m_display.animationRunning; // an animation or extracted frames show themselves
     showNewPicture(std::move(block));
     return true;
+}
+
+void MainWindow::showPreviewedPicture(CurrentImage record)
+{
+    // As the display load starts: the viewer's state goes with the old
+    // picture; then as it ends, titled by the path.
+    m_image.block = ImageBlock();
+    resetViewerState();
+    m_image = std::move(record);
+    m_ui->setWindowTitle(m_image.path);
+    ImageBlock block = std::move(m_image.block);
+    showNewPicture(std::move(block));
 }
 
 bool MainWindow::openFile(const std::string& path)

@@ -44,6 +44,7 @@ class ScannerCommands;
 class FileMenu;
 class MetafileDisplay;
 class MediaWindow;
+class OpenPreview;
 class PictureView;
 class QtSystemMetrics;
 class QtUserInterface;
@@ -112,8 +113,6 @@ public:
     void commandProperties();
     // The registry store and mimeapps.list as the file associations use them.
     void withAssociationPlaces(const std::function<void(AssociationPlaces&, const std::string& applications)>& use);
-    // The Open dialog's preview of `path`, fitted into `area`.
-    QPixmap previewPicture(const std::string& path, QSize area);
     void setTitle();
 
     // State the display and the tests read.
@@ -219,6 +218,9 @@ private:
     // fitted; null when none could be made.
     ImageBlock fitCopy(ImageBlock& block, int width, int height);
     bool loadAndShow(std::string path);
+    // The Open command's end when the preview's picture stands for the file:
+    // the record a load of it gives, shown as after that load.
+    void showPreviewedPicture(CurrentImage record);
     // Takes a newly read picture (a load, a page, an overview sheet) and
     // shows it where the viewer shows pictures now.
     void showNewPicture(ImageBlock block);
@@ -252,6 +254,7 @@ private:
     std::unique_ptr<ScannerCommands> m_scanner;
     std::unique_ptr<FileMenu> m_fileCommands;
     std::unique_ptr<MetafileDisplay> m_metafiles;
+    std::unique_ptr<OpenPreview> m_openPreview;
     std::unique_ptr<ReadAhead> m_readAhead;
     SystemMetrics* m_metrics = nullptr;
     UserInterface* m_ui = nullptr;

@@ -1,5 +1,8 @@
 #include "shell/qt_user_interface.h"
 
+#include "shell/core/display_geometry.h"
+#include "shell/media_window.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QCheckBox>
@@ -7,6 +10,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QVBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace pictorand {
 
@@ -120,6 +125,12 @@ void QtUserInterface::postCommand(int commandId)
     QTimer::singleShot(0, m_owner, [sink, commandId] { sink(commandId); });
 }
 
+QRect fittedPreviewRect(int width, int height, QSize area)
+{
+    const PlacedPicture placed = fullScreenFit(width, height, area.width(), area.height());
+    return {placed.x, placed.y, placed.width, placed.height};
+}
+
 void QtUserInterface::addPreview(QFileDialog& dialog)
 {
     auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
@@ -128,9 +139,9 @@ void QtUserInterface::addPreview(QFileDialog& dialog)
     auto* panel = new QWidget(&dialog);
     auto* layout = new QVBoxLayout(panel);
     auto* picture = new QLabel(panel);
+    picture->setObjectName("preview1108");
     // 105 x 87 dialog units.
     picture->setFixedSize(210, 174);
-    picture->setAlignment(Qt::AlignCenter);
     picture->setFrameShape(QFrame::StyledPanel);
     auto* active = new QCheckBox("&Preview active", panel);
     active->setChecked(!previewActive || previewActive());
@@ -138,25 +149,66 @@ void QtUserInterface::addPreview(QFileDialog& dialog)
     layout->addWidget(active);
     layout->addStretch();
     grid->addWidget(panel, 0, grid->columnCount(), grid->rowCount(), 1);
+
+    // The area less 2 pixels each way: inside the frame.
+    const QSize area = picture->size() - QSize(2, 2);
+    auto media = std::make_shared<QPointer<MediaWindow>>();
+    auto closeMedia = [media] { delete media->data(); };
+    auto writeText = [picture](const QString& text) {
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        picture->setMargin(std::max(0, 5 - picture->frameWidth()));
+        picture->setText(text);
+    };
+    auto play = [picture, media, area, writeText](const std::string& path) {
+        auto* window = new MediaWindow(picture, path);
+        *media = window;
+        const QPoint origin(picture->frameWidth(), picture->frameWidth());
+        window->sizeChanged = [window, area, origin](QSize wanted) {
+            window->setGeometry(fittedPreviewRect(wanted.width(), wanted.height(), area).translated(origin));
+        };
+        // A file the system cannot play says so in the viewer; here it is
+        // just no picture.
+        window->failed = [window, writeText](const std::string&) {
+            window->deleteLater();
+            writeText(kPreviewNoPictureText);
+        };
+        window->sizeChanged(window->wantedSize());
+        window->show();
+    };
     auto render = previewSink;
-    auto show = [picture, active, render, this](const QString& path) {
+    auto show = [picture, active, render, closeMedia, play, writeText, area, this](const QString& path) {
+        closeMedia();
         picture->clear();
-        if (!active->isChecked() || !QFileInfo(path).isFile())
+        if (!active->isChecked() || !QFileInfo(path).isFile()) {
+            render({}, area); // what was read before is no longer shown
             return;
+        }
+        picture->repaint();
         WaitCursor waiting(*this);
-        const QPixmap fitted = render(path.toStdString(), picture->size() - QSize(2, 2));
-        if (fitted.isNull())
-            picture->setText("No picture !");
-        else
-            picture->setPixmap(fitted);
+        const PreviewContent content = render(path.toStdString(), area);
+        if (!content.picture.isNull()) {
+            picture->setAlignment(Qt::AlignCenter);
+            picture->setMargin(0);
+            picture->setPixmap(content.picture);
+        } else if (!content.mediaPath.empty()) {
+            play(content.mediaPath);
+        } else {
+            writeText(content.text);
+        }
     };
     QObject::connect(&dialog, &QFileDialog::currentChanged, panel, show);
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, panel, [closeMedia, &dialog] {
+        closeMedia();
+        if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit"))
+            name->clear();
+    });
     QObject::connect(active, &QCheckBox::toggled, panel, [show, &dialog](bool) {
         const QStringList selected = dialog.selectedFiles();
         show(selected.isEmpty() ? QString() : selected.front());
     });
     auto remember = setPreviewActive;
-    QObject::connect(&dialog, &QDialog::finished, panel, [active, remember](int) {
+    QObject::connect(&dialog, &QDialog::finished, panel, [active, remember, closeMedia](int) {
+        closeMedia();
         if (remember)
             remember(active->isChecked());
     });

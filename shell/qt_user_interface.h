@@ -8,6 +8,7 @@
 
 #include <QPixmap>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <QWidget>
 
@@ -16,6 +17,21 @@
 class QFileDialog;
 
 namespace pictorand {
+
+inline constexpr const char* kPreviewNoPictureText = "No picture !";
+inline constexpr const char* kPreviewOldMetafileText = "Old Metafile";
+
+// What the Open dialog's preview area shows for a file: a picture (centred),
+// else a sound or video file played in the area, else a text at (5, 5).
+struct PreviewContent {
+    QPixmap picture;
+    std::string mediaPath;
+    QString text;
+};
+
+// Where a picture of width x height goes in a preview area of `area`: the
+// full-screen fit (never enlarged, centred).
+QRect fittedPreviewRect(int width, int height, QSize area);
 
 class QtUserInterface : public UserInterface, public FileDialogs {
 public:
@@ -38,10 +54,10 @@ public:
     // The Save-as dialog's Options button: runs the save-options sheet
     // over the dialog.
     std::function<void(QWidget* owner)> saveOptionsSink;
-    // The Open dialog's preview: the picture of a file fitted into `area`
-    // (never enlarged), null when it cannot be shown; and the remembered
-    // state of its "Preview active" box.
-    std::function<QPixmap(const std::string& path, QSize area)> previewSink;
+    // The Open dialog's preview: what to show for a file, fitted into `area`
+    // (never enlarged); called with an empty path when nothing is shown any
+    // more. And the remembered state of its "Preview active" box.
+    std::function<PreviewContent(const std::string& path, QSize area)> previewSink;
     std::function<bool()> previewActive;
     std::function<void(bool)> setPreviewActive;
 

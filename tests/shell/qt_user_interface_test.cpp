@@ -110,10 +110,13 @@ TEST(QtUserInterface, OpenDialogListsTheTwentyFiveTypesAndPreviewsTheFileSelecte
     testing::writeFile(picture, {'B', 'M'});
     QWidget owner;
     QtUserInterface ui(&owner);
-    ui.previewSink = [](const std::string&, QSize area) {
-        QPixmap fitted(area.width() / 2, area.height() / 2);
-        fitted.fill(Qt::red);
-        return fitted;
+    ui.previewSink = [](const std::string& path, QSize area) {
+        PreviewContent content;
+        if (path.empty())
+            return content;
+        content.picture = QPixmap(area.width() / 2, area.height() / 2);
+        content.picture.fill(Qt::red);
+        return content;
     };
     FileDialogRequest request;
     request.title = "Open";
