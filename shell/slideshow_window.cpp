@@ -1,7 +1,11 @@
 #include "shell/slideshow_window.h"
 
+#include "ops/color_table.h"
+#include "ops/resample_command.h"
+#include "shell/block_image.h"
 #include "shell/core/display_geometry.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace pictorand {
 
@@ -38,6 +43,8 @@ SlideshowWindow::SlideshowWindow(SlideshowHost& host, std::vector<std::string> e
 
 SlideshowWindow::~SlideshowWindow()
 {
+    // A copy posted after this would reach a window that is gone.
+    finishReducing();
     if (!m_detached)
         m_host.slideshowEnded();
 }
@@ -60,7 +67,7 @@ void SlideshowWindow::showEntry(int index)
     m_current = m_entries[static_cast<size_t>(index)];
     m_host.loadSlide(m_current, m_options.quiet);
     m_ready = true;
-    repaint();
+    slideChanged();
     if (std::optional<int> following = m_sequence.peek())
         m_host.readSlideAhead(m_entries[static_cast<size_t>(*following)]);
 }
@@ -76,15 +83,89 @@ void SlideshowWindow::armTimer()
     m_timer->start(static_cast<int>(std::max<int64_t>(0, m_schedule.deadline() - m_clock.elapsed())));
 }
 
-// FIXME: a Photo CD overview pages through its four sheets before the next
-// entry, and UseResample shrinks big pictures by resampling; both wait for
-// the overview and resample paths of the full-screen window.
+bool SlideshowWindow::nextSheet()
+{
+    const int start = slideshowNextSheet(m_options.mode, m_host.slideSheetStart());
+    if (start == 0)
+        return false;
+    m_ready = false;
+    const bool shown = m_host.showSlideSheet(start);
+    m_ready = true;
+    // A sheet that cannot be read ends the pack: the show moves on.
+    if (!shown)
+        return false;
+    slideChanged();
+    return true;
+}
+
+void SlideshowWindow::slideChanged()
+{
+    ++m_slideNumber;
+    m_reduced = ImageBlock();
+    m_reducedImage = QImage();
+    // The change is painted first: the copy comes later, off this thread.
+    repaint();
+    startReducing();
+}
+
+void SlideshowWindow::startReducing()
+{
+    const ImageBlock& block = m_host.slideBlock();
+    if (!block)
+        return;
+    const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
+    if (!slideNeedsReducedCopy(m_options.resample, block.width(), block.height(), fit))
+        return;
+    // The worker has its own copy: the viewer's block may change under it
+    // (another instance opening a file) while it resamples.
+    ImageBlock source = duplicateBlock(block);
+    if (!source)
+        return; // it stays stretched
+    finishReducing();
+    const unsigned slide = m_slideNumber;
+    m_reducer = std::thread([this, slide, fit, source = std::move(source)] {
+        auto copy = std::make_shared<ImageBlock>();
+        try {
+            *copy = resampleCommand(source, fit.width, fit.height);
+        } catch (...) {
+            return; // no memory for it: the stretched picture stays
+        }
+        QMetaObject::invokeMethod(this, [this, slide, copy] { reduced(slide, std::move(*copy)); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void SlideshowWindow::finishReducing()
+{
+    if (m_reducer.joinable())
+        m_reducer.join();
+}
+
+void SlideshowWindow::reduced(unsigned slide, ImageBlock copy)
+{
+    if (slide != m_slideNumber || !copy)
+        return;
+    m_reduced = std::move(copy);
+    m_reducedImage = blockImage(m_reduced, logicalPalette(m_reduced), m_reducedScratch);
+    update();
+}
+
+const ImageBlock& SlideshowWindow::reducedCopy(bool wait)
+{
+    if (wait) {
+        finishReducing();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    return m_reduced;
+}
+
 void SlideshowWindow::tick()
 {
     // While paused (or loading) ticks are ignored, but the timer runs on.
     if (m_ready && !m_paused) {
         const int64_t deadline = m_schedule.deadline();
-        advance();
+        if (!nextSheet())
+            advance();
         if (m_trace)
             std::fprintf(stderr, "slideshow change %+lld ms\n",
                          static_cast<long long>(m_clock.elapsed() - deadline));
@@ -146,9 +227,15 @@ void SlideshowWindow::paintEvent(QPaintEvent*)
     painter.setPen(QColor(0, 255, 0));
     const int baseline = painter.fontMetrics().ascent();
     const ImageBlock& block = m_host.slideBlock();
-    if (block) {
-        const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
-        m_host.paintSlide(painter, QRect(fit.x, fit.y, fit.width, fit.height));
+    const QSize drawing = m_host.slideDrawingSize();
+    if (block || !drawing.isEmpty()) {
+        const QSize size = block ? QSize(block.width(), block.height()) : drawing;
+        const PlacedPicture fit = fullScreenFit(size.width(), size.height(), width(), height());
+        const QRect target(fit.x, fit.y, fit.width, fit.height);
+        if (!m_reducedImage.isNull())
+            drawBlock(painter, m_reducedImage, target);
+        else
+            m_host.paintSlide(painter, target);
         if (m_options.showName)
             painter.drawText(0, baseline, QString::fromStdString(m_current));
         return;
