@@ -733,6 +733,9 @@ void MainWindow::startSlideshow(std::vector<std::string> entries)
     m_timeMeasurement = false;
     m_slideshow = new SlideshowWindow(*this, std::move(entries), readSlideshowOptions(m_settings),
                                       static_cast<uint32_t>(std::time(nullptr)));
+    // Without a window manager full screen is only a wish: the window takes
+    // the screen's size itself.
+    m_slideshow->setGeometry(screen()->geometry());
     m_slideshow->showFullScreen();
     m_slideshow->start();
 }

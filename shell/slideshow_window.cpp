@@ -101,6 +101,7 @@ bool SlideshowWindow::nextSheet()
 void SlideshowWindow::slideChanged()
 {
     ++m_slideNumber;
+    m_changedAt = m_clock.elapsed();
     m_reduced = ImageBlock();
     m_reducedImage = QImage();
     // The change is painted first: the copy comes later, off this thread.
@@ -116,17 +117,17 @@ void SlideshowWindow::startReducing()
     const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
     if (!slideNeedsReducedCopy(m_options.resample, block.width(), block.height(), fit))
         return;
+    finishReducing(); // one copy at a time
     // The worker has its own copy: the viewer's block may change under it
     // (another instance opening a file) while it resamples.
     ImageBlock source = duplicateBlock(block);
     if (!source)
         return; // it stays stretched
-    finishReducing();
     const unsigned slide = m_slideNumber;
     m_reducer = std::thread([this, slide, fit, source = std::move(source)] {
-        auto copy = std::make_shared<ImageBlock>();
+        std::shared_ptr<ImageBlock> copy;
         try {
-            *copy = resampleCommand(source, fit.width, fit.height);
+            copy = std::make_shared<ImageBlock>(resampleCommand(source, fit.width, fit.height));
         } catch (...) {
             return; // no memory for it: the stretched picture stays
         }
@@ -148,6 +149,9 @@ void SlideshowWindow::reduced(unsigned slide, ImageBlock copy)
     m_reduced = std::move(copy);
     m_reducedImage = blockImage(m_reduced, logicalPalette(m_reduced), m_reducedScratch);
     update();
+    if (m_trace)
+        std::fprintf(stderr, "slideshow resampled copy ready %lld ms after the change\n",
+                     static_cast<long long>(m_clock.elapsed() - m_changedAt));
 }
 
 const ImageBlock& SlideshowWindow::reducedCopy(bool wait)

@@ -92,6 +92,7 @@ private:
     QElapsedTimer m_clock;
     std::string m_current;
     unsigned m_slideNumber = 0; // grows with each change, so a late copy is dropped
+    int64_t m_changedAt = 0;
     std::thread m_reducer;
     ImageBlock m_reduced;
     QImage m_reducedImage; // over m_reduced (or m_reducedScratch for 4 bits)
