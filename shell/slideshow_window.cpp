@@ -15,6 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace pictorand {
 
@@ -67,7 +71,15 @@ void SlideshowWindow::showEntry(int index)
     m_current = m_entries[static_cast<size_t>(index)];
     m_host.loadSlide(m_current, m_options.quiet);
     m_ready = true;
-    slideChanged();
+    // A resampling and the read of the next picture at once would make the
+    // next change late on a busy machine: the read waits for the copy.
+    m_readAheadWaits = slideChanged();
+    if (!m_readAheadWaits)
+        readNextAhead();
+}
+
+void SlideshowWindow::readNextAhead()
+{
     if (std::optional<int> following = m_sequence.peek())
         m_host.readSlideAhead(m_entries[static_cast<size_t>(*following)]);
 }
@@ -98,42 +110,47 @@ bool SlideshowWindow::nextSheet()
     return true;
 }
 
-void SlideshowWindow::slideChanged()
+bool SlideshowWindow::slideChanged()
 {
     ++m_slideNumber;
-    m_changedAt = m_clock.elapsed();
     m_reduced = ImageBlock();
     m_reducedImage = QImage();
     // The change is painted first: the copy comes later, off this thread.
     repaint();
-    startReducing();
+    m_changedAt = m_clock.elapsed();
+    return startReducing();
 }
 
-void SlideshowWindow::startReducing()
+bool SlideshowWindow::startReducing()
 {
     const ImageBlock& block = m_host.slideBlock();
     if (!block)
-        return;
+        return false;
     const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
     if (!slideNeedsReducedCopy(m_options.resample, block.width(), block.height(), fit))
-        return;
+        return false;
     finishReducing(); // one copy at a time
     // The worker has its own copy: the viewer's block may change under it
     // (another instance opening a file) while it resamples.
     ImageBlock source = duplicateBlock(block);
     if (!source)
-        return; // it stays stretched
+        return false; // it stays stretched
     const unsigned slide = m_slideNumber;
     m_reducer = std::thread([this, slide, fit, source = std::move(source)] {
+        // The decode of the next slide ahead has the deadline: it goes first
+        // when the processors are busy.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
         std::shared_ptr<ImageBlock> copy;
         try {
             copy = std::make_shared<ImageBlock>(resampleCommand(source, fit.width, fit.height));
         } catch (...) {
-            return; // no memory for it: the stretched picture stays
+            // No memory for it: the stretched picture stays.
         }
-        QMetaObject::invokeMethod(this, [this, slide, copy] { reduced(slide, std::move(*copy)); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, slide, copy] { reduced(slide, copy ? std::move(*copy) : ImageBlock()); },
+            Qt::QueuedConnection);
     });
+    return true;
 }
 
 void SlideshowWindow::finishReducing()
@@ -144,7 +161,11 @@ void SlideshowWindow::finishReducing()
 
 void SlideshowWindow::reduced(unsigned slide, ImageBlock copy)
 {
-    if (slide != m_slideNumber || !copy)
+    if (slide != m_slideNumber)
+        return;
+    if (std::exchange(m_readAheadWaits, false))
+        readNextAhead();
+    if (!copy)
         return;
     m_reduced = std::move(copy);
     m_reducedImage = blockImage(m_reduced, logicalPalette(m_reduced), m_reducedScratch);
@@ -168,11 +189,13 @@ void SlideshowWindow::tick()
     // While paused (or loading) ticks are ignored, but the timer runs on.
     if (m_ready && !m_paused) {
         const int64_t deadline = m_schedule.deadline();
+        const unsigned before = m_slideNumber;
         if (!nextSheet())
             advance();
-        if (m_trace)
-            std::fprintf(stderr, "slideshow change %+lld ms\n",
-                         static_cast<long long>(m_clock.elapsed() - deadline));
+        // The change lands when it is painted (a resampled copy is made
+        // after that).
+        if (m_trace && m_slideNumber != before)
+            std::fprintf(stderr, "slideshow change %+lld ms\n", static_cast<long long>(m_changedAt - deadline));
     }
     m_schedule.changed(m_clock.elapsed());
     armTimer();

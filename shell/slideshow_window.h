@@ -77,9 +77,11 @@ private:
     bool nextSheet();
     void tick();
     void armTimer();
+    void readNextAhead();
     // The slide changed: the old copy goes, a new one is made when needed.
-    void slideChanged();
-    void startReducing();
+    // True while a worker makes it.
+    bool slideChanged();
+    bool startReducing();
     void finishReducing();
     void reduced(unsigned slide, ImageBlock copy);
 
@@ -93,6 +95,7 @@ private:
     std::string m_current;
     unsigned m_slideNumber = 0; // grows with each change, so a late copy is dropped
     int64_t m_changedAt = 0;
+    bool m_readAheadWaits = false; // for the resampled copy
     std::thread m_reducer;
     ImageBlock m_reduced;
     QImage m_reducedImage; // over m_reduced (or m_reducedScratch for 4 bits)
