@@ -730,6 +730,9 @@ void MainWindow::startSlideshow(std::vector<std::string> entries)
     m_timeMeasurement = false;
     m_slideshow = new SlideshowWindow(*this, std::move(entries), readSlideshowOptions(m_settings),
                                       static_cast<uint32_t>(std::time(nullptr)));
+    // Without a window manager full screen is only a wish: the window takes
+    // the screen's size itself.
+    m_slideshow->setGeometry(screen()->geometry());
     m_slideshow->showFullScreen();
     m_slideshow->start();
 }
@@ -752,10 +755,34 @@ void MainWindow::readSlideAhead(const std::string& path)
     m_readAhead->request({path}, m_loadGreyscale);
 }
 
+QSize MainWindow::slideDrawingSize() const
+{
+    if (!m_display.metafile || m_image.block)
+        return {};
+    return {m_image.originalWidth, m_image.originalHeight};
+}
+
+bool MainWindow::showSlideSheet(int firstPicture)
+{
+    Result<ImageBlock> sheet = loadOverviewSheet(m_image.path, firstPicture, paletteDisplay());
+    if (!sheet) {
+        m_image.overviewMode = false;
+        return false;
+    }
+    m_image.overviewStart = firstPicture;
+    adoptBlock(sheet.take());
+    return true;
+}
+
 void MainWindow::slideshowEnded()
 {
     if (m_image.block)
         showPicture();
+    else if (m_display.metafile) {
+        // The show only played it: the viewer captures it as a load does.
+        std::string message, compression;
+        m_metafiles->show(m_image.path, message, compression, MetafileDisplay::Capture);
+    }
 }
 
 void MainWindow::readAheadNeighbours()
@@ -1273,7 +1300,9 @@ const ImageBlock& MainWindow::shownBlock() const
 
 bool MainWindow::showMetafile(const std::string& path, std::string& message, std::string& compression)
 {
-    return m_metafiles->show(path, message, compression);
+    // A slideshow plays metafiles into its own fit and captures nothing.
+    return m_metafiles->show(path, message, compression,
+                             slideshowWindowExists() ? MetafileDisplay::PlayOnly : MetafileDisplay::Capture);
 }
 
 bool MainWindow::playMedia(const std::string& path)

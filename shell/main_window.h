@@ -161,7 +161,10 @@ public:
     void loadSlide(const std::string& path, bool quiet) override;
     void readSlideAhead(const std::string& path) override;
     const ImageBlock& slideBlock() const override { return shownBlock(); }
+    QSize slideDrawingSize() const override;
     void paintSlide(QPainter& painter, const QRect& target) override { paintBlockInto(painter, target); }
+    int slideSheetStart() const override { return m_image.overviewMode ? m_image.overviewStart : 0; }
+    bool showSlideSheet(int firstPicture) override;
     void slideshowEnded() override;
     bool paletteDisplay() const override { return metrics().paletteDisplay(); }
     bool loadGreyscale() const override { return m_loadGreyscale; }

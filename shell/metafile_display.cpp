@@ -10,7 +10,7 @@
 
 namespace pictorand {
 
-bool MetafileDisplay::show(const std::string& path, std::string& message, std::string& compression)
+bool MetafileDisplay::show(const std::string& path, std::string& message, std::string& compression, Mode mode)
 {
     Result<metafile::Drawing> read = metafile::readMetafile(path, compression);
     if (!read) {
@@ -23,6 +23,10 @@ bool MetafileDisplay::show(const std::string& path, std::string& message, std::s
     CurrentImage& image = m_main.currentImage();
     image.originalWidth = width;
     image.originalHeight = height;
+    if (mode == PlayOnly) {
+        m_main.displayState().metafile = std::make_shared<MetafilePicture>(drawing);
+        return true;
+    }
 
     // Larger than the full-screen work area, or always fitted: the desktop
     // fit decides the size it is drawn at.

@@ -15,8 +15,11 @@ class MetafileDisplay {
 public:
     explicit MetafileDisplay(MainWindow& main) : m_main(main) {}
 
+    // PlayOnly keeps the drawing alone for a painter with its own fit: no
+    // rendering into a block, no window sizing.
+    enum Mode { Capture, PlayOnly };
     // DisplayHost::showMetafile.
-    bool show(const std::string& path, std::string& message, std::string& compression);
+    bool show(const std::string& path, std::string& message, std::string& compression, Mode mode);
 
 private:
     MainWindow& m_main;

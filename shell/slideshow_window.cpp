@@ -1,7 +1,11 @@
 #include "shell/slideshow_window.h"
 
+#include "ops/color_table.h"
+#include "ops/resample_command.h"
+#include "shell/block_image.h"
 #include "shell/core/display_geometry.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,6 +14,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace pictorand {
 
@@ -38,6 +47,8 @@ SlideshowWindow::SlideshowWindow(SlideshowHost& host, std::vector<std::string> e
 
 SlideshowWindow::~SlideshowWindow()
 {
+    // A copy posted after this would reach a window that is gone.
+    finishReducing();
     if (!m_detached)
         m_host.slideshowEnded();
 }
@@ -60,7 +71,15 @@ void SlideshowWindow::showEntry(int index)
     m_current = m_entries[static_cast<size_t>(index)];
     m_host.loadSlide(m_current, m_options.quiet);
     m_ready = true;
-    repaint();
+    // A resampling and the read of the next picture at once would make the
+    // next change late on a busy machine: the read waits for the copy.
+    m_readAheadWaits = slideChanged();
+    if (!m_readAheadWaits)
+        readNextAhead();
+}
+
+void SlideshowWindow::readNextAhead()
+{
     if (std::optional<int> following = m_sequence.peek())
         m_host.readSlideAhead(m_entries[static_cast<size_t>(*following)]);
 }
@@ -76,18 +95,107 @@ void SlideshowWindow::armTimer()
     m_timer->start(static_cast<int>(std::max<int64_t>(0, m_schedule.deadline() - m_clock.elapsed())));
 }
 
-// FIXME: a Photo CD overview pages through its four sheets before the next
-// entry, and UseResample shrinks big pictures by resampling; both wait for
-// the overview and resample paths of the full-screen window.
+bool SlideshowWindow::nextSheet()
+{
+    const int start = slideshowNextSheet(m_options.mode, m_host.slideSheetStart());
+    if (start == 0)
+        return false;
+    m_ready = false;
+    const bool shown = m_host.showSlideSheet(start);
+    m_ready = true;
+    // A sheet that cannot be read ends the pack: the show moves on.
+    if (!shown)
+        return false;
+    slideChanged();
+    return true;
+}
+
+bool SlideshowWindow::slideChanged()
+{
+    ++m_slideNumber;
+    m_reduced = ImageBlock();
+    m_reducedImage = QImage();
+    // The change is painted first: the copy comes later, off this thread.
+    repaint();
+    m_changedAt = m_clock.elapsed();
+    return startReducing();
+}
+
+bool SlideshowWindow::startReducing()
+{
+    const ImageBlock& block = m_host.slideBlock();
+    if (!block)
+        return false;
+    const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
+    if (!slideNeedsReducedCopy(m_options.resample, block.width(), block.height(), fit))
+        return false;
+    finishReducing(); // one copy at a time
+    // The worker has its own copy: the viewer's block may change under it
+    // (another instance opening a file) while it resamples.
+    ImageBlock source = duplicateBlock(block);
+    if (!source)
+        return false; // it stays stretched
+    const unsigned slide = m_slideNumber;
+    m_reducer = std::thread([this, slide, fit, source = std::move(source)] {
+        // The decode of the next slide ahead has the deadline: it goes first
+        // when the processors are busy.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+        std::shared_ptr<ImageBlock> copy;
+        try {
+            copy = std::make_shared<ImageBlock>(resampleCommand(source, fit.width, fit.height));
+        } catch (...) {
+            // No memory for it: the stretched picture stays.
+        }
+        QMetaObject::invokeMethod(
+            this, [this, slide, copy] { reduced(slide, copy ? std::move(*copy) : ImageBlock()); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void SlideshowWindow::finishReducing()
+{
+    if (m_reducer.joinable())
+        m_reducer.join();
+}
+
+void SlideshowWindow::reduced(unsigned slide, ImageBlock copy)
+{
+    if (slide != m_slideNumber)
+        return;
+    if (std::exchange(m_readAheadWaits, false))
+        readNextAhead();
+    if (!copy)
+        return;
+    m_reduced = std::move(copy);
+    m_reducedImage = blockImage(m_reduced, logicalPalette(m_reduced), m_reducedScratch);
+    update();
+    if (m_trace)
+        std::fprintf(stderr, "slideshow resampled copy ready %lld ms after the change\n",
+                     static_cast<long long>(m_clock.elapsed() - m_changedAt));
+}
+
+const ImageBlock& SlideshowWindow::reducedCopy(bool wait)
+{
+    if (wait) {
+        finishReducing();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    return m_reduced;
+}
+
 void SlideshowWindow::tick()
 {
     // While paused (or loading) ticks are ignored, but the timer runs on.
     if (m_ready && !m_paused) {
         const int64_t deadline = m_schedule.deadline();
-        advance();
-        if (m_trace)
-            std::fprintf(stderr, "slideshow change %+lld ms\n",
-                         static_cast<long long>(m_clock.elapsed() - deadline));
+        const unsigned before = m_slideNumber;
+        if (!nextSheet())
+            advance();
+        // The change lands when it is painted (a resampled copy is made
+        // after that).
+        if (m_trace && m_slideNumber != before)
+            std::fprintf(stderr, "slideshow change %+lld ms\n", static_cast<long long>(m_changedAt - deadline));
     }
     m_schedule.changed(m_clock.elapsed());
     armTimer();
@@ -146,9 +254,15 @@ void SlideshowWindow::paintEvent(QPaintEvent*)
     painter.setPen(QColor(0, 255, 0));
     const int baseline = painter.fontMetrics().ascent();
     const ImageBlock& block = m_host.slideBlock();
-    if (block) {
-        const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
-        m_host.paintSlide(painter, QRect(fit.x, fit.y, fit.width, fit.height));
+    const QSize drawing = m_host.slideDrawingSize();
+    if (block || !drawing.isEmpty()) {
+        const QSize size = block ? QSize(block.width(), block.height()) : drawing;
+        const PlacedPicture fit = fullScreenFit(size.width(), size.height(), width(), height());
+        const QRect target(fit.x, fit.y, fit.width, fit.height);
+        if (!m_reducedImage.isNull())
+            drawBlock(painter, m_reducedImage, target);
+        else
+            m_host.paintSlide(painter, target);
         if (m_options.showName)
             painter.drawText(0, baseline, QString::fromStdString(m_current));
         return;

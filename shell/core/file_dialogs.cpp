@@ -3,6 +3,7 @@
 #include "core/current_image.h"
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <filesystem>
@@ -96,6 +97,27 @@ std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& u
         rememberSaveChoice(settings, path, type);
         return path;
     }
+}
+
+std::vector<std::string> namesInFileNameField(const std::string& text)
+{
+    std::vector<std::string> names;
+    if (text.empty())
+        return names;
+    names.push_back(text);
+    if (std::count(text.begin(), text.end(), '"') <= 2)
+        return names;
+    // "a.jpg" "b.jpg": the names stand between the odd and even quotes.
+    size_t open = text.find('"');
+    while (open != std::string::npos) {
+        const size_t close = text.find('"', open + 1);
+        if (close == std::string::npos)
+            break;
+        if (close > open + 1)
+            names.push_back(text.substr(open + 1, close - open - 1));
+        open = text.find('"', close + 1);
+    }
+    return names;
 }
 
 } // namespace pictorand

@@ -53,4 +53,9 @@ std::optional<std::string> ChooseOpenFile(FileDialogs& dialogs, const SettingsFi
 std::optional<std::string> ChooseSaveFile(FileDialogs& dialogs, UserInterface& ui, SettingsFile& settings,
                                           const std::string& currentPath);
 
+// The names an open dialog's file-name field may hold, to be tried in turn
+// against the folder it shows: the whole text, then, when it holds more than
+// two double quotes (several files selected), each quoted name.
+std::vector<std::string> namesInFileNameField(const std::string& text);
+
 } // namespace pictorand

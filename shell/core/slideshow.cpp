@@ -1,5 +1,6 @@
 #include "shell/core/slideshow.h"
 
+#include "dispatch/page_load.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -24,6 +25,7 @@ SlideshowOptions readSlideshowOptions(const SettingsFile& settings)
     options.quiet = settings.readInt(settings::SlideshowSuppressErrors) != 0;
     options.showName = settings.readInt(settings::SlideshowShowFilename) != 0;
     options.loop = settings.readInt(settings::SlideshowLoop) != 0;
+    options.resample = settings.readInt(settings::UseResample) != 0;
     return options;
 }
 
@@ -156,6 +158,19 @@ SlideshowAction slideshowReaction(SlideshowInput input, bool paused, Advancement
     if (input == SlideshowInput::EscKey)
         return SlideshowAction::End;
     return mode == Advancement::OnInput ? SlideshowAction::Advance : SlideshowAction::End;
+}
+
+int slideshowNextSheet(Advancement mode, int sheetStart)
+{
+    // Input advances in mode 2, so only the first sheet is ever seen there.
+    if (sheetStart <= 0 || mode == Advancement::OnInput)
+        return 0;
+    return nextOverviewStart(sheetStart);
+}
+
+bool slideNeedsReducedCopy(bool resample, int pictureWidth, int pictureHeight, const PlacedPicture& fit)
+{
+    return resample && (fit.width < pictureWidth || fit.height < pictureHeight);
 }
 
 } // namespace pictorand

@@ -4,6 +4,7 @@
 // does.
 
 #include "platform/settings_file.h"
+#include "shell/core/display_geometry.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,6 +28,7 @@ struct SlideshowOptions {
     bool quiet = true;
     bool showName = true;
     bool loop = true;
+    bool resample = false; // UseResample: big pictures are shrunk smoothly
 };
 
 // Zero, negative and non-numeric delays give 1 second.
@@ -90,5 +92,14 @@ enum class SlideshowInput { PauseKey, EscKey, OtherKey, Button, DoubleClick, Mid
 enum class SlideshowAction { Pause, End, Advance, ResumeAndAdvance };
 SlideshowAction slideshowReaction(SlideshowInput input, bool paused, Advancement mode);
 
+// What a tick does to a Photo CD overview on screen (`sheetStart` is the
+// first picture of its sheet, 0 for any other slide): in the timed modes
+// the pack pages through its sheets (pictures 1, 26, 51 and 76) before the
+// show moves on. The first picture of the sheet to show, or 0 to move on.
+int slideshowNextSheet(Advancement mode, int sheetStart);
+
+// With UseResample a picture larger than its full-screen fit either way is
+// shown as a resampled copy instead of stretched.
+bool slideNeedsReducedCopy(bool resample, int pictureWidth, int pictureHeight, const PlacedPicture& fit);
 
 } // namespace pictorand

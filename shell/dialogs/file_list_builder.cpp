@@ -1,12 +1,14 @@
 #include "shell/dialogs/file_list_builder.h"
 
 #include "dispatch/save_as.h"
+#include "shell/core/file_dialogs.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -101,9 +103,20 @@ void FileListBuilder::clear() { m_list->clear(); }
 
 void FileListBuilder::addSelected()
 {
-    for (const QString& file : m_browser->selectedFiles())
-        if (QFileInfo(file).isFile())
-            addEntry(QFileInfo(file).absoluteFilePath().toStdString());
+    auto* field = m_browser->findChild<QLineEdit*>("fileNameEdit");
+    if (!field || field->text().isEmpty()) {
+        for (const QString& file : m_browser->selectedFiles())
+            if (QFileInfo(file).isFile())
+                addEntry(QFileInfo(file).absoluteFilePath().toStdString());
+        return;
+    }
+    const QDir folder = m_browser->directory();
+    for (const std::string& name : namesInFileNameField(field->text().toStdString())) {
+        const QFileInfo file(folder.absoluteFilePath(QString::fromStdString(name)));
+        if (file.isFile())
+            addEntry(file.absoluteFilePath().toStdString());
+    }
+    field->clear();
 }
 
 void FileListBuilder::addAll()

@@ -26,7 +26,8 @@ public:
     QListWidget* list() const { return m_list; }
     QFileDialog* browser() const { return m_browser; }
 
-    // Add: the files selected in the folder view.
+    // Add: the files named in the file-name field (several when quoted), or
+    // those selected in the folder view; the field is emptied.
     void addSelected();
     // Add all: every file of the shown folder matching the chosen type.
     void addAll();

@@ -133,5 +133,15 @@ TEST(ChooseSaveFile, ReplacingAsksWithNoPreselected)
     EXPECT_EQ(settings.readInt(settings::SaveIndex), 4);
 }
 
+TEST(FileNameField, QuotedNamesCountOnlyBeyondTwoQuotes)
+{
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(namesInFileNameField(""), Names{});
+    EXPECT_EQ(namesInFileNameField("a b.bmp"), Names{"a b.bmp"});
+    EXPECT_EQ(namesInFileNameField("\"a.bmp\""), Names{"\"a.bmp\""});
+    EXPECT_EQ(namesInFileNameField("\"a.bmp\" \"b c.bmp\" \"\""),
+              (Names{"\"a.bmp\" \"b c.bmp\" \"\"", "a.bmp", "b c.bmp"}));
+}
+
 } // namespace
 } // namespace pictorand

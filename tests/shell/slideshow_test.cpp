@@ -2,6 +2,7 @@
 // its window driven headless over real pictures.
 
 #include "codecs/bmp/bmp.h"
+#include "core/codec_registry.h"
 #include "platform/settings_keys.h"
 #include "shell/core/slideshow.h"
 #include "shell/dialogs/file_list_builder.h"
@@ -10,8 +11,11 @@
 #include "tests/shell/shell_test_support.h"
 #include "tests/support/test_support.h"
 
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -84,6 +88,27 @@ TEST(SlideshowListFile, ReadsLinesAndReplacesOnlyWhenWritten)
     EXPECT_EQ(slideshowListSaveName("/a/list.Txt"), "/a/list.Txt.txt");
 }
 
+TEST(SlideshowOverview, TimedModesPageThroughFourSheetsAndInputModeShowsOne)
+{
+    struct Case {
+        Advancement mode;
+        int sheetStart;
+        int next;
+    };
+    for (const Case& c : {Case{Advancement::Automatic, 1, 26}, Case{Advancement::Random, 51, 76},
+                          Case{Advancement::Automatic, 76, 0}, Case{Advancement::OnInput, 1, 0},
+                          Case{Advancement::Automatic, 0, 0}})
+        EXPECT_EQ(slideshowNextSheet(c.mode, c.sheetStart), c.next) << static_cast<int>(c.mode) << " " << c.sheetStart;
+}
+
+TEST(SlideshowResample, OnlyPicturesLargerThanTheirFitEitherWay)
+{
+    const PlacedPicture fit = fullScreenFit(2000, 500, 1000, 800);
+    EXPECT_TRUE(slideNeedsReducedCopy(true, 2000, 500, fit));
+    EXPECT_FALSE(slideNeedsReducedCopy(false, 2000, 500, fit));
+    EXPECT_FALSE(slideNeedsReducedCopy(true, 900, 500, fullScreenFit(900, 500, 1000, 800)));
+}
+
 class SlideshowViewerTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -102,10 +127,22 @@ protected:
         window.reset();
         SlideshowDialog::listFileChooser = saved;
     }
-    std::string picture(const std::string& name, int width)
+    std::string picture(const std::string& name, int width, uint16_t bitCount = 24)
     {
-        EXPECT_TRUE(writeBmp(dir.file(name), ImageBlock::create(width, 10, 24, 0)));
+        EXPECT_TRUE(writeBmp(dir.file(name), ImageBlock::create(width, 10, bitCount, bitCount == 8 ? 256 : 0)));
         return dir.file(name);
+    }
+    SlideshowWindow* startShow(int mode, std::vector<std::string> entries)
+    {
+        SettingsFile settings(dir.file("P_RAND32.INI"));
+        settings.writeInt(settings::SlideshowAdvancement, mode);
+        window->startSlideshow(std::move(entries));
+        return window->slideshowWindow();
+    }
+    // The slideshow's timer, fired now rather than after its second.
+    static void tick(SlideshowWindow* show)
+    {
+        QMetaObject::invokeMethod(show->findChild<QTimer*>(), "timeout");
     }
 
     ScratchDir dir;
@@ -152,6 +189,74 @@ TEST_F(SlideshowViewerTest, DialogKeepsTheListWhenLoadIsCancelledAndPlaysItSorte
     dialog.play();
     EXPECT_EQ(dialog.played(), (std::vector<std::string>{"/a.bmp", "/b.bmp"}));
     EXPECT_EQ(readSlideshowList(slideshowListPath()), dialog.played());
+}
+
+TEST_F(SlideshowViewerTest, OverviewPackPagesOnTicksBeforeTheNextEntry)
+{
+    if (!CodecRegistry::instance().overviewReader())
+        GTEST_SKIP() << "the Photo CD reader is not in this build";
+    // An overview pack of one black thumbnail: the signature, then zeros.
+    std::vector<uint8_t> pack(10240 + 36864, 0);
+    std::copy_n("PCD_OPA", 7, pack.begin());
+    testing::writeFile(dir.file("overview.pcd"), pack);
+    SlideshowWindow* show = startShow(1, {dir.file("overview.pcd"), picture("a.bmp", 20)});
+    ASSERT_TRUE(show);
+    EXPECT_EQ(window->slideSheetStart(), 1);
+    for (int start : {26, 51, 76}) {
+        tick(show);
+        EXPECT_EQ(window->slideSheetStart(), start);
+        EXPECT_EQ(window->currentImage().block.width(), 960);
+    }
+    tick(show);
+    EXPECT_EQ(show->currentEntry(), dir.file("a.bmp"));
+    EXPECT_TRUE(ui.messages.empty());
+    show->close();
+}
+
+TEST_F(SlideshowViewerTest, UseResampleShowsAResampledCopyOfBigPictures)
+{
+    SettingsFile(dir.file("P_RAND32.INI")).writeInt(settings::UseResample, 1);
+    SlideshowWindow* show = startShow(2, {picture("wide.bmp", 4000, 8), picture("small.bmp", 20)});
+    ASSERT_TRUE(show);
+    const ImageBlock& copy = show->reducedCopy(true);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy.width(), show->width());
+    EXPECT_EQ(copy.bitCount(), 8);
+    EXPECT_EQ(window->currentImage().block.width(), 4000); // the picture itself stays whole
+    QTest::keyClick(show, Qt::Key_Space);
+    EXPECT_FALSE(show->reducedCopy(true)); // a small one is drawn as it is
+    show->close();
+}
+
+TEST_F(SlideshowViewerTest, MetafileIsPlayedOnWhiteAndCapturedWhenTheShowEnds)
+{
+    const std::string path = std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/shapes.wmf";
+    SlideshowWindow* show = startShow(2, {path});
+    ASSERT_TRUE(show);
+    EXPECT_FALSE(window->currentImage().block); // played, not captured
+    const QSize drawing = window->slideDrawingSize();
+    ASSERT_FALSE(drawing.isEmpty());
+    const QImage screen = show->grab().toImage();
+    const PlacedPicture fit = fullScreenFit(drawing.width(), drawing.height(), show->width(), show->height());
+    EXPECT_EQ(screen.pixel(fit.x + fit.width - 2, fit.y + fit.height - 2), qRgb(255, 255, 255));
+    EXPECT_EQ(screen.pixel(show->width() - 1, show->height() - 1), qRgb(0, 0, 0));
+    QTest::keyClick(show, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->slideshowWindowExists(); }, 2000));
+    EXPECT_TRUE(window->currentImage().block);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SlideshowViewerTest, AddTakesEveryQuotedNameThatExists)
+{
+    picture("a.bmp", 20);
+    picture("b c.bmp", 20);
+    FileListBuilder files(dir.path(), nullptr);
+    auto* field = files.browser()->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_TRUE(field);
+    field->setText("\"a.bmp\" \"b c.bmp\" \"gone.bmp\"");
+    files.findChild<QPushButton*>("Add")->click();
+    EXPECT_EQ(files.entries(), (std::vector<std::string>{dir.file("a.bmp"), dir.file("b c.bmp")}));
+    EXPECT_TRUE(field->text().isEmpty());
 }
 
 } // namespace
