@@ -1214,11 +1214,13 @@ ImageBlock MainWindow::fitCopy(ImageBlock& block, int width, int height)
 
 void MainWindow::resetWindow()
 {
-    // FIXME: the media window and metafile mode join here.
     m_animationTimer->stop();
     m_schedule.reset();
     m_display.animationRunning = false;
     m_display.animation.reset();
+    // A playing file or a drawing keeps the window as it is.
+    if (m_display.mediaWindow || m_display.metafile)
+        return;
     const DisplayMetrics m = metrics();
     const DisplaySize empty = emptyWindowSize(m);
     applyOuterSize(m_windowX, m_windowY, empty.width, empty.height);
