@@ -1,6 +1,7 @@
 // A metafile in the viewer: shown at its frame's size with a rendering as
 // the block, painted from the drawing at every zoom without reading the
-// file again, and given up when an operation changes the block.
+// file again, kept in its window when the picture is discarded, and given
+// up when an operation changes the block.
 
 #include "shell/main_window.h"
 #include "shell/metafile_painter.h"
@@ -54,6 +55,12 @@ TEST(MetafileView, ZoomRepaintsFromTheDrawingAndAnOperationGivesItUp)
     EXPECT_EQ(picture->renderCount(), rendersAtHundred + 1);
 
     window.runCommand(command::ZoomOut);
+    const QSize drawingWindow = window.size();
+    // Discarding the picture leaves a drawing's window as it is.
+    window.runCommand(command::EditDelete);
+    EXPECT_EQ(window.size(), drawingWindow);
+
+    ASSERT_TRUE(window.openFile(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/shapes.emf"));
     window.runCommand(command::Negative);
     EXPECT_FALSE(window.displayState().metafile) << "the changed block is the picture now";
 }
