@@ -3,6 +3,7 @@
 
 #include "dispatch/open_preview.h"
 #include "tests/dispatch/scripted_host.h"
+#include "tests/support/magick_test.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,22 +20,10 @@ using testing::ScratchDir;
 using testing::ScriptedHost;
 using testing::shellQuote;
 
-class OpenPreviewTest : public ::testing::Test {
+class OpenPreviewTest : public testing::MagickTest {
 protected:
-    void SetUp() override
-    {
-        if (!testing::haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick is not installed";
-    }
-    std::string magick(const std::string& arguments, const std::string& name, const std::string& prefix = "")
-    {
-        std::string path = dir.file(name);
-        EXPECT_EQ(testing::runCommand("convert " + arguments + " " + shellQuote(prefix + path)), 0) << arguments;
-        return path;
-    }
     PreviewLoad preview(const std::string& path) { return loadForPreview(viewer, path, 208); }
 
-    ScratchDir dir;
     ScriptedHost viewer;
 };
 

@@ -3,6 +3,7 @@
 
 #include "dispatch/load_dispatch.h"
 #include "tests/dispatch/scripted_host.h"
+#include "tests/support/magick_test.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,13 @@ using testing::ScratchDir;
 using testing::ScriptedHost;
 using testing::shellQuote;
 
-class RealCodecsTest : public ::testing::Test {
+class RealCodecsTest : public testing::MagickTest {
 protected:
-    void SetUp() override
-    {
-        if (!testing::haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick is not installed";
-    }
-    std::string magick(const std::string& arguments, const std::string& name, const std::string& prefix = "")
-    {
-        std::string path = dir.file(name);
-        EXPECT_EQ(testing::runCommand("convert " + arguments + " " + shellQuote(prefix + path)), 0) << arguments;
-        return path;
-    }
     static uint32_t le32(const std::vector<uint8_t>& bytes, size_t offset)
     {
         return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | uint32_t(bytes[offset + 3]) << 24;
     }
 
-    ScratchDir dir;
     ScriptedHost host;
 };
 
