@@ -21,16 +21,20 @@ namespace {
 
 constexpr const char* kPainterName = "pictorand32-metafile-raster";
 
-// Beside the converter first (the build tree, or an install kept in one
-// folder), else where an install puts it.
+// Beside the converter first (the build tree), then where an install puts
+// it relative to the converter (an install moved as a whole, or installed
+// with another prefix than it was built for), else where this build's
+// install puts it.
 std::string painterPath()
 {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) {
-        const std::filesystem::path beside = self.parent_path() / kPainterName;
-        if (::access(beside.c_str(), X_OK) == 0)
-            return beside.string();
+        for (const std::filesystem::path& candidate :
+             {self.parent_path() / kPainterName,
+              self.parent_path().parent_path() / "libexec" / "pictorand32" / kPainterName})
+            if (::access(candidate.c_str(), X_OK) == 0)
+                return candidate.string();
     }
     return PICTORAND_METAFILE_RASTER;
 }
