@@ -2,49 +2,21 @@
 // A viewer on a fixed display with a scripted user interface, and the
 // helpers the desktop tests share.
 
-#include "dispatch/save_dispatch.h"
-#include "shell/main_window.h"
 #include "tests/desktop/private_session.h"
-#include "tests/shell/shell_test_support.h"
-#include "tests/support/test_support.h"
+#include "tests/shell/viewer_fixture.h"
 
 #include <QByteArray>
 #include <QStringList>
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace pictorand::testing {
 
-class DesktopTest : public ::testing::Test {
+class DesktopTest : public ViewerFixture {
 protected:
-    void SetUp() override { metrics.set(desktop1024()); }
-    void TearDown() override { window.reset(); }
-
-    MainWindow& start()
-    {
-        ViewerServices services;
-        services.metrics = &metrics;
-        services.ui = &ui;
-        services.dialogs = &dialogs;
-        services.settingsPath = dir.file("P_RAND32.INI");
-        window = std::make_unique<MainWindow>(services, ViewerOptions{});
-        window->show();
-        return *window;
-    }
-
-    MainWindow& startWith(const ImageBlock& block, const std::string& name = "picture.bmp")
-    {
-        MainWindow& w = start();
-        const std::string path = dir.file(name);
-        SilentUserInterface silent;
-        EXPECT_TRUE(SaveImage(block, silent, path, false));
-        EXPECT_TRUE(w.openFile(path));
-        return w;
-    }
-
-    const ImageBlock& current() { return window->currentImage().block; }
-
     std::vector<std::string> messages() const
     {
         std::vector<std::string> texts;
@@ -52,12 +24,6 @@ protected:
             texts.push_back(message.text);
         return texts;
     }
-
-    ScratchDir dir;
-    FixedSystemMetrics metrics{DisplayMetrics{}};
-    ScriptedUserInterface ui;
-    ScriptedFileDialogs dialogs;
-    std::unique_ptr<MainWindow> window;
 };
 
 // A 24-bit picture, (x, y) counted from the top, colour 0xRRGGBB.

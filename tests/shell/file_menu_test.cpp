@@ -8,6 +8,7 @@
 #include "shell/file_menu.h"
 #include "shell/main_window.h"
 #include "tests/shell/shell_test_support.h"
+#include "tests/shell/viewer_fixture.h"
 #include "tests/support/test_support.h"
 
 #include <QLineEdit>
@@ -23,29 +24,22 @@ namespace {
 using testing::fileExists;
 using testing::ScratchDir;
 
-class FileMenuTest : public ::testing::Test {
+class FileMenuTest : public testing::ViewerFixture {
 protected:
     void SetUp() override
     {
-        metrics.set(testing::desktop1024());
         setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
         testing::runCommand("mkdir -p " + testing::shellQuote(dir.file("pics")));
         for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
             EXPECT_TRUE(writeBmp(dir.file("pics/") + name, ImageBlock::create(4, 3, 24, 0)));
-        ViewerServices services;
-        services.metrics = &metrics;
-        services.ui = &ui;
-        services.dialogs = &dialogs;
-        services.settingsPath = dir.file("P_RAND32.INI");
-        window = std::make_unique<MainWindow>(services, ViewerOptions{});
-        window->show();
+        start();
         window->dropFiles({QString::fromStdString(dir.file("pics/b.bmp"))});
         window->rebuildDirectoryList(false); // as the first paint does
         ASSERT_EQ(window->directoryList().index(), 1);
     }
     void TearDown() override
     {
-        window.reset();
+        ViewerFixture::TearDown();
         unsetenv("XDG_DATA_HOME");
         std::filesystem::current_path(startDirectory); // the drop changed it to a folder about to go
         FileMenu::copyMoveChooser = &CopyMoveDialog::run;
@@ -54,11 +48,6 @@ protected:
     SettingsFile settings() { return SettingsFile(dir.file("P_RAND32.INI")); }
 
     std::filesystem::path startDirectory = std::filesystem::current_path();
-    ScratchDir dir;
-    FixedSystemMetrics metrics{DisplayMetrics{}};
-    testing::ScriptedUserInterface ui;
-    testing::ScriptedFileDialogs dialogs;
-    std::unique_ptr<MainWindow> window;
     decltype(FileMenu::renamePrompt) saved = FileMenu::renamePrompt;
 };
 

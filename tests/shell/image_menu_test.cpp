@@ -12,6 +12,7 @@
 #include "shell/main_window.h"
 #include "shell/picture_view.h"
 #include "tests/shell/shell_test_support.h"
+#include "tests/shell/viewer_fixture.h"
 #include "tests/support/test_support.h"
 
 #include "core/codec_registry.h"
@@ -136,50 +137,20 @@ void focusIn(QWidget* widget)
     QApplication::sendEvent(widget, &event);
 }
 
-class ImageMenuTest : public ::testing::Test {
+class ImageMenuTest : public testing::ViewerFixture {
 protected:
-    void SetUp() override { metrics.set(desktop1024()); }
     void TearDown() override
     {
-        window.reset();
+        ViewerFixture::TearDown();
         AdjustmentDialog::setBackgroundThreshold(4u << 20);
         ImageMenu::colorChooser = &PaletteDialog::runColorDialog;
     }
-
-    MainWindow& start()
-    {
-        ViewerServices services;
-        services.metrics = &metrics;
-        services.ui = &ui;
-        services.dialogs = &dialogs;
-        services.settingsPath = dir.file("P_RAND32.INI");
-        window = std::make_unique<MainWindow>(services, ViewerOptions{});
-        window->show();
-        return *window;
-    }
-
-    MainWindow& startWith(const ImageBlock& block)
-    {
-        MainWindow& w = start();
-        const std::string path = dir.file("picture.bmp");
-        SilentUserInterface silent;
-        EXPECT_TRUE(SaveImage(block, silent, path, false));
-        EXPECT_TRUE(w.openFile(path));
-        return w;
-    }
-
-    const ImageBlock& current() { return window->currentImage().block; }
 
     QImage grabPicture()
     {
         return window->view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
-    ScratchDir dir;
-    FixedSystemMetrics metrics{DisplayMetrics{}};
-    ScriptedUserInterface ui;
-    ScriptedFileDialogs dialogs;
-    std::unique_ptr<MainWindow> window;
 };
 
 // ---------------------------------------------------------------------------

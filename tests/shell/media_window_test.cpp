@@ -6,6 +6,7 @@
 #include "shell/main_window.h"
 #include "shell/media_window.h"
 #include "tests/shell/shell_test_support.h"
+#include "tests/shell/viewer_fixture.h"
 #include "tests/support/scripted_user_interface.h"
 #include "tests/support/test_support.h"
 
@@ -43,25 +44,7 @@ std::string waveFile()
         + le32(8000) + std::string("\x01\x00\x08\x00", 4) + "data" + le32(8000) + samples;
 }
 
-class MediaWindowTest : public ::testing::Test {
-protected:
-    MainWindow& start()
-    {
-        ViewerServices services;
-        services.metrics = &metrics;
-        services.ui = &ui;
-        services.dialogs = &dialogs;
-        services.settingsPath = dir.file("P_RAND32.INI");
-        window = std::make_unique<MainWindow>(services, ViewerOptions{});
-        window->show();
-        return *window;
-    }
-    testing::ScratchDir dir;
-    FixedSystemMetrics metrics{testing::desktop1024()};
-    testing::ScriptedUserInterface ui;
-    testing::ScriptedFileDialogs dialogs;
-    std::unique_ptr<MainWindow> window;
-};
+using MediaWindowTest = testing::ViewerFixture;
 
 // One test, so one process starts GStreamer once: two at a time on a busy
 // machine can take many seconds to build its plugin registry.

@@ -7,6 +7,7 @@
 #include "shell/open_preview.h"
 #include "tests/dispatch/scripted_host.h"
 #include "tests/shell/shell_test_support.h"
+#include "tests/shell/viewer_fixture.h"
 #include "tests/support/scripted_user_interface.h"
 #include "tests/support/test_support.h"
 
@@ -27,25 +28,17 @@ namespace {
 
 using testing::shellQuote;
 
-class OpenPreviewTest : public ::testing::Test {
+class OpenPreviewTest : public testing::ViewerFixture {
 protected:
     // The Open command moves into the folder of the file opened.
     void SetUp() override { m_savedDirectory = std::filesystem::current_path(); }
     void TearDown() override
     {
-        window.reset();
+        ViewerFixture::TearDown();
         std::filesystem::current_path(m_savedDirectory);
     }
-    MainWindow& start()
-    {
-        ViewerServices services;
-        services.metrics = &metrics;
-        services.ui = &ui;
-        services.settingsPath = dir.file("P_RAND32.INI");
-        window = std::make_unique<MainWindow>(services, ViewerOptions{});
-        window->show();
-        return *window;
-    }
+    // Qt's own file dialog, with the preview in it.
+    MainWindow& start() { return ViewerFixture::start(true); }
     std::string magick(const std::string& arguments, const std::string& name)
     {
         const std::string path = dir.file(name);
@@ -72,10 +65,6 @@ protected:
         static_cast<QDialog&>(dialog).accept(); // the file dialog's own checks run
     }
 
-    testing::ScratchDir dir;
-    FixedSystemMetrics metrics{testing::desktop1024()};
-    testing::ScriptedUserInterface ui;
-    std::unique_ptr<MainWindow> window;
     std::filesystem::path m_savedDirectory;
 };
 

@@ -9,6 +9,7 @@
 #include "shell/dialogs/slideshow_dialog.h"
 #include "shell/main_window.h"
 #include "tests/shell/shell_test_support.h"
+#include "tests/shell/viewer_fixture.h"
 #include "tests/support/test_support.h"
 
 #include <QFileDialog>
@@ -109,22 +110,12 @@ TEST(SlideshowResample, OnlyPicturesLargerThanTheirFitEitherWay)
     EXPECT_FALSE(slideNeedsReducedCopy(true, 900, 500, fullScreenFit(900, 500, 1000, 800)));
 }
 
-class SlideshowViewerTest : public ::testing::Test {
+class SlideshowViewerTest : public testing::ViewerFixture {
 protected:
-    void SetUp() override
-    {
-        metrics.set(testing::desktop1024());
-        ViewerServices services;
-        services.metrics = &metrics;
-        services.ui = &ui;
-        services.dialogs = &dialogs;
-        services.settingsPath = dir.file("P_RAND32.INI");
-        window = std::make_unique<MainWindow>(services, ViewerOptions{});
-        window->show();
-    }
+    void SetUp() override { start(); }
     void TearDown() override
     {
-        window.reset();
+        ViewerFixture::TearDown();
         SlideshowDialog::listFileChooser = saved;
     }
     std::string picture(const std::string& name, int width, uint16_t bitCount = 24)
@@ -145,11 +136,6 @@ protected:
         QMetaObject::invokeMethod(show->findChild<QTimer*>(), "timeout");
     }
 
-    ScratchDir dir;
-    FixedSystemMetrics metrics{DisplayMetrics{}};
-    testing::ScriptedUserInterface ui;
-    testing::ScriptedFileDialogs dialogs;
-    std::unique_ptr<MainWindow> window;
     decltype(SlideshowDialog::listFileChooser) saved = SlideshowDialog::listFileChooser;
 };
 
