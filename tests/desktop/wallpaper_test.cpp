@@ -94,6 +94,48 @@ std::string toolOutput(const std::string& command)
 
 uint32_t stripes(int x, int y) { return x < 20 ? 0xE02020u : (y < 15 ? 0x20E020u : 0x2020E0u); }
 
+// A stand-in desktop service on a connection of its own to the session bus,
+// answering on a thread of its own while this one waits in the call.
+template <class StandIn>
+class BusStandIn {
+public:
+    BusStandIn(const char* connection, const char* service, const char* path)
+        : m_connection(connection), m_service(service), m_path(path), m_standIn(new StandIn)
+    {
+        m_thread.start();
+        m_standIn->moveToThread(&m_thread);
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connection);
+        m_registered = bus.registerObject(m_path, m_standIn, QDBusConnection::ExportAllSlots)
+                       && bus.registerService(m_service);
+    }
+    ~BusStandIn()
+    {
+        stop();
+        delete m_standIn;
+    }
+    bool registered() const { return m_registered; }
+    // Leaves the bus; what the stand-in was given stays readable.
+    void stop()
+    {
+        if (!m_thread.isRunning())
+            return;
+        QDBusConnection bus(m_connection);
+        bus.unregisterService(m_service);
+        bus.unregisterObject(m_path);
+        QDBusConnection::disconnectFromBus(m_connection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    StandIn& operator*() { return *m_standIn; }
+    StandIn* operator->() { return m_standIn; }
+
+private:
+    QString m_connection, m_service, m_path;
+    QThread m_thread;
+    StandIn* m_standIn;
+    bool m_registered = false;
+};
+
 class WallpaperTest : public DesktopTest {
 protected:
     void SetUp() override
@@ -231,13 +273,8 @@ TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
 {
     if (!haveSessionBus())
         GTEST_SKIP() << "needs a session bus";
-    QThread thread;
-    thread.start();
-    auto* standIn = new PlasmaShellStandIn;
-    standIn->moveToThread(&thread);
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "plasma-stand-in");
-    ASSERT_TRUE(bus.registerObject("/PlasmaShell", standIn, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(bus.registerService("org.kde.plasmashell"));
+    BusStandIn<PlasmaShellStandIn> standIn("plasma-stand-in", "org.kde.plasmashell", "/PlasmaShell");
+    ASSERT_TRUE(standIn.registered());
 
     const DesktopWallpaper desktop(SessionInfo{"KDE", "wayland", false, true});
     Result<std::string> given = desktop.apply("/a b/w.bmp", WallpaperStyle::Tiled, "");
@@ -251,13 +288,6 @@ TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
     EXPECT_TRUE(scripts[0].contains("d.writeConfig(\"FillMode\", 3);"));
     EXPECT_TRUE(scripts[1].contains("\"file:///a%20b/./w.bmp\""));
     EXPECT_TRUE(scripts[1].contains("d.writeConfig(\"FillMode\", 6);"));
-
-    bus.unregisterService("org.kde.plasmashell");
-    bus.unregisterObject("/PlasmaShell");
-    QDBusConnection::disconnectFromBus("plasma-stand-in");
-    thread.quit();
-    thread.wait();
-    delete standIn;
 }
 
 TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
@@ -272,25 +302,16 @@ TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
     ASSERT_FALSE(given);
     EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of sway !", 0), 0u);
 
-    QThread thread;
-    thread.start();
-    auto* standIn = new PortalStandIn;
-    standIn->moveToThread(&thread);
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal-stand-in");
-    ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", standIn, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+    BusStandIn<PortalStandIn> standIn("portal-stand-in", "org.freedesktop.portal.Desktop",
+                                      "/org/freedesktop/portal/desktop");
+    ASSERT_TRUE(standIn.registered());
     given = desktop.apply(path, WallpaperStyle::Centred, "");
     EXPECT_TRUE(given) << given.failure().detail;
-    bus.unregisterService("org.freedesktop.portal.Desktop");
-    bus.unregisterObject("/org/freedesktop/portal/desktop");
-    QDBusConnection::disconnectFromBus("portal-stand-in");
-    thread.quit();
-    thread.wait();
+    standIn.stop();
     const std::vector<uint8_t> file = readFile(path);
     EXPECT_EQ(standIn->picture, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())));
     EXPECT_EQ(standIn->options.value("set-on").toString(), "background");
     EXPECT_FALSE(standIn->options.value("show-preview").toBool());
-    delete standIn;
 }
 
 TEST_F(WallpaperTest, DesktopThatCannotBeSetIsNamed)
