@@ -100,7 +100,7 @@ void FileMenu::extractAllPages()
     const std::string directory = prepareDirectory(*chosen);
     int shown = -1;
     for (int page = 0; page < image.pageCount; ++page) {
-        Result<ImageBlock> read = loadTiffPage(image, page, m_host.metrics().paletteDisplay());
+        Result<ImageBlock> read = loadPage(m_host.viewRequest(image.path), page);
         if (!read)
             continue;
         ImageBlock block = read.take();

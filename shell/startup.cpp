@@ -101,7 +101,7 @@ std::unique_ptr<ReadAhead> startReadAhead(const CommandLine& line)
     if (file.empty() || !std::filesystem::is_regular_file(file, error))
         return nullptr;
     const SettingsFile settings;
-    return ReadAhead::start(file, settings.readInt(settings::LoadGrayscale) != 0);
+    return ReadAhead::start({LoadSource{file}, LoadPurpose::View, loadOptionsFromSettings(settings)});
 }
 
 StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services,
