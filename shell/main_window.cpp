@@ -19,7 +19,7 @@
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
 #include "shell/scanner_commands.h"
-#include "shell/startup.h"
+#include "shell/startup_trace.h"
 #include "shell/viewer_menus.h"
 
 #include <QAction>

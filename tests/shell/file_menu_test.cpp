@@ -42,7 +42,7 @@ protected:
         ViewerFixture::TearDown();
         unsetenv("XDG_DATA_HOME");
         std::filesystem::current_path(startDirectory); // the drop changed it to a folder about to go
-        FileMenu::copyMoveChooser = &CopyMoveDialog::run;
+        FileMenu::copyMoveChooser = &FileMenu::copyMoveDialog;
         FileMenu::renamePrompt = saved;
     }
     SettingsFile settings() { return SettingsFile(dir.file("P_RAND32.INI")); }
