@@ -415,6 +415,50 @@ TEST_F(Viewer, FullScreenShowsSmallPicturesCentredAndUnscaled)
     EXPECT_EQ(w.displayState().zoom, 100);
 }
 
+// The full-screen key table: its keys act and keep full screen up; any
+// other key leaves it, and never runs the main window's command behind it.
+TEST_F(Viewer, FullScreenTakesTheKeysOfItsTableAndAnyOtherKeyLeaves)
+{
+    MainWindow& w = start();
+    writeBmp("b.bmp", solidBlock(20, 10, 0x00FF00));
+    w.dropFiles({QString::fromStdString(writeBmp("a.bmp", solidBlock(640, 480, 0xFF0000)))});
+    grabPicture();
+    bool dialogShown = false;
+    QTimer closeDialogs;
+    QObject::connect(&closeDialogs, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            dialogShown = true;
+            modal->close();
+        }
+    });
+    closeDialogs.start(50);
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_B, Qt::Key_Z, Qt::Key_I, Qt::Key_G, Qt::Key_Return, Qt::Key_Escape}) {
+        w.runCommand(command::FullScreen);
+        ASSERT_NE(w.fullScreenWindow(), nullptr);
+        press(w.fullScreenWindow(), key);
+        QTest::qWait(60);
+        EXPECT_EQ(w.fullScreenWindow(), nullptr) << QKeySequence(key).toString().toStdString();
+        EXPECT_FALSE(dialogShown) << QKeySequence(key).toString().toStdString();
+    }
+
+    w.runCommand(command::FullScreen);
+    FullScreenWindow* full = w.fullScreenWindow();
+    press(full, Qt::Key_Shift); // on its way to '+'
+    press(full, Qt::Key_Plus, Qt::ShiftModifier);
+    EXPECT_EQ(full->zoom(), 200);
+    press(full, Qt::Key_Down);
+    EXPECT_GT(full->scrollPosition().y(), 0);
+    press(full, Qt::Key_Minus);
+    EXPECT_EQ(full->zoom(), 100);
+    press(full, Qt::Key_Space);
+    EXPECT_EQ(w.currentImage().block.width(), 20);
+    press(full, Qt::Key_Backspace);
+    EXPECT_EQ(w.currentImage().block.width(), 640);
+    EXPECT_EQ(w.fullScreenWindow(), full);
+    EXPECT_FALSE(dialogShown);
+    full->close();
+}
+
 TEST_F(Viewer, FullScreenShrinksBigPicturesToTheScreen)
 {
     MainWindow& w = start();
