@@ -26,8 +26,7 @@ class IconIffPhotoCdDispatch : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testing::haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick is not installed";
+        REQUIRE_TOOLS("convert");
     }
     ScratchDir dir;
 };

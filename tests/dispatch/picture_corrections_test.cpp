@@ -68,9 +68,9 @@ TEST_F(PictureCorrectionsTest, DisplaySizesAreThoseOfTheUprightPicture)
 // the load's own conversion.
 TEST_F(PictureCorrectionsTest, EmbeddedProfileConvertsAsLittleCmsToolsDo)
 {
-    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
-    if (!haveTool("tificc") || !haveTool("pnmtotiff") || !haveTool("convert") || !fileExists(profile))
-        GTEST_SKIP() << "tificc, netpbm, ImageMagick or Ghostscript's profiles missing";
+    const std::string profile = std::string(testing::kGhostscriptProfiles) + "a98.icc";
+    REQUIRE_TOOLS("tificc", "pnmtotiff", "convert");
+    REQUIRE_FILE(profile, "libgs-common");
     const std::string photo = fixture("colour/rose-a98.jpg");
     Result<DecodedImage> stored = readAsStored(photo);
     ASSERT_TRUE(stored);

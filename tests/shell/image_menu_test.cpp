@@ -871,8 +871,7 @@ TEST_F(ImageMenuTest, OpeningAMultiImageIconAsksWhichImage)
 {
     if (!CodecRegistry::instance().reader(ImageFormat::Icon))
         GTEST_SKIP() << "the icon reader is not in this build";
-    if (!testing::haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     const std::string path = dir.file("three.ico");
     ASSERT_EQ(testing::runCommand("convert -size 16x16 xc:red -size 32x32 xc:lime -size 48x48 xc:blue " + path), 0);
     MainWindow& w = start();

@@ -92,8 +92,7 @@ Opened opened(MainWindow& window, const testing::ScriptedUserInterface& ui)
 
 TEST_F(OpenPreviewTest, OkTakesThePreviewedPictureAndATypedNameIsOpenedItself)
 {
-    if (!testing::haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick is not installed";
+    REQUIRE_TOOLS("convert");
     MainWindow& w = start();
     const std::string red = magick("-size 4x3 xc:red", "a.bmp");
     const std::string blue = magick("-size 4x3 xc:blue", "blue.bmp");

@@ -902,8 +902,7 @@ namespace {
 
 TEST_F(Viewer, PageCommandsStepThroughAMultiPageTiff)
 {
-    if (!testing::haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     const std::string path = dir.file("pages.tif");
     ASSERT_EQ(testing::runCommand("convert -size 20x10 xc:red xc:lime xc:blue -type TrueColor " +
                                   testing::shellQuote(path) + " 2>/dev/null"),

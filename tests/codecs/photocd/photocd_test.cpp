@@ -286,8 +286,7 @@ class PhotoCdMagick : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick missing";
+        REQUIRE_TOOLS("convert");
     }
     ScratchDir dir;
 };
@@ -298,7 +297,7 @@ TEST_F(PhotoCdMagick, ImagePacksAtEverySize)
     ASSERT_EQ(runCommand("convert -seed 5 -size 768x512 plasma:fractal -blur 0x3 -depth 8 " + shellQuote(source)), 0);
     std::string pack = dir.file("magick.pcd");
     if (runCommand("convert " + shellQuote(source) + " PCD:" + shellQuote(pack) + " 2>/dev/null") != 0)
-        GTEST_SKIP() << "this ImageMagick cannot write Photo CD";
+        REQUIRE_THAT(testing::toolCannot("convert", "write Photo CD"));
     Bytes bytes = readFile(pack);
     RgbImage original = *magickDecode(source);
     const struct {
@@ -351,7 +350,7 @@ TEST_F(PhotoCdMagick, PortraitPackIsTurnedUpright)
     ASSERT_EQ(runCommand("convert -size 512x768 gradient:red-blue -depth 8 " + shellQuote(source)), 0);
     std::string pack = dir.file("portrait.pcd");
     if (runCommand("convert " + shellQuote(source) + " PCD:" + shellQuote(pack) + " 2>/dev/null") != 0)
-        GTEST_SKIP() << "this ImageMagick cannot write Photo CD";
+        REQUIRE_THAT(testing::toolCannot("convert", "write Photo CD"));
     std::string message;
     Result<DecodedImage> picture = readPhotoCd(pack, 2);
     ASSERT_TRUE(picture) << picture.text();
