@@ -9,6 +9,7 @@
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/dialogs/property_sheets.h"
 #include "shell/file_menu.h"
+#include "shell/frame_extents.h"
 #include "shell/full_screen_window.h"
 #include "shell/image_menu.h"
 #include "shell/key_bindings.h"
@@ -32,9 +33,11 @@
 #include <QMimeData>
 #include <QMoveEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -84,6 +87,9 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
         m_metrics = services.metrics;
     } else {
         m_ownMetrics = std::make_unique<QtSystemMetrics>(this);
+        // Asked before the window is shown, so that the first picture's
+        // window is sized with the title bar it gets.
+        m_ownMetrics->setAnnouncedFrame(announcedFrameExtents(this, 200));
         m_metrics = m_ownMetrics.get();
     }
     m_ownUi = std::make_unique<QtUserInterface>(this);
@@ -111,6 +117,9 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_view->painter = [this](QPainter& painter) { paintPicture(painter); };
     m_view->doubleClicked = [this] { runCommand(command::FullScreen); };
     setCentralWidget(m_view);
+    // A small picture gets a window of its size: what the menu bar and the
+    // scroll area would ask for does not count.
+    setMinimumSize(1, 1);
     m_menus = std::make_unique<ViewerMenus>(*this, m_settings, [this](int id) { runCommand(id); },
                                             [this] { prepareMenus(); });
     m_host = std::make_unique<PictureHost>(
@@ -352,9 +361,72 @@ void MainWindow::applyOuterSize(int x, int y, int outerWidth, int outerHeight)
     const DisplayMetrics m = metrics();
     const int clientWidth = std::max(1, outerWidth - (m.frameWidth + m.frameWidth / 2));
     const int clientHeight = std::max(1, outerHeight - (m.captionHeight + m.frameHeight + m.frameHeight / 2));
-    // No sizing border: the user never resizes the window, the program does.
-    setFixedSize(clientWidth, clientHeight);
-    move(x, y);
+    // The window takes the picture's size; the user may size it otherwise
+    // afterwards (resizeEvent).
+    m_clientSize = QSize(clientWidth, clientHeight);
+    resize(m_clientSize);
+    m_framePosition = QPoint(x, y);
+    placeFrame();
+}
+
+void MainWindow::placeFrame()
+{
+    // The position is the frame's, title bar included: a window manager puts
+    // its frame there, whatever its decorations measure, instead of the
+    // client with the title bar above the screen.
+    if (QWindow* handle = windowHandle())
+        handle->setFramePosition(m_framePosition);
+    else
+        move(m_framePosition);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Showing places the client where the widget was; the frame goes there.
+    placeFrame();
+    // While the window manager takes the window on, what it reports may be
+    // the size and place of the map, not those asked for after it: they are
+    // asked for again until the frame is where it belongs, for a second at
+    // most (without a manager there is no frame, and nothing to wait for).
+    m_settling = true;
+    QTimer::singleShot(1000, this, [this] { m_settling = false; });
+    settle();
+}
+
+void MainWindow::settle()
+{
+    if (!m_settling)
+        return;
+    const bool framed = frameGeometry() != geometry();
+    if (framed && pos() == m_framePosition && size() == m_clientSize) {
+        m_settling = false;
+        return;
+    }
+    if (framed) {
+        resize(m_clientSize);
+        placeFrame();
+    }
+    if (!m_settleCheckDue) {
+        m_settleCheckDue = true;
+        QTimer::singleShot(20, this, [this] {
+            m_settleCheckDue = false;
+            settle();
+        });
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_settling) {
+        settle();
+        return;
+    }
+    // Sized by the user (or the window manager): scroll bars where the
+    // picture is larger than the view, as at zoom.
+    if (m_view && event->size() != m_clientSize)
+        m_view->followPicture(pictureRect().size());
 }
 
 void MainWindow::applyLayout(const WindowLayout& layout)
@@ -523,6 +595,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
+    if (m_settling)
+        settle();
     m_viewer->windowMoved(pos().x(), pos().y());
 }
 

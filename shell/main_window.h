@@ -131,6 +131,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -142,6 +144,8 @@ private:
     void windowKey(int id);
     void paintPicture(QPainter& painter);
     void applyOuterSize(int x, int y, int outerWidth, int outerHeight);
+    void placeFrame();
+    void settle();
     void animationTimeout();
     void commandFullScreen();
     void commandProperties();
@@ -167,6 +171,10 @@ private:
     bool m_firstPaintDone = false;
     bool m_classRefreshed = false;
     unsigned m_stateGeneration = 0;
+    QSize m_clientSize; // as the program sized it last
+    QPoint m_framePosition;
+    bool m_settling = false; // the window manager is taking the window on
+    bool m_settleCheckDue = false;
     uint64_t m_busyUntil = 0;
     uint64_t m_stepKeyTime = 0; // of the step waiting for its paint
 
