@@ -22,6 +22,7 @@
 #include "shell/scanner_commands.h"
 #include "shell/startup_trace.h"
 #include "shell/viewer_menus.h"
+#include "shell/window_placement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,7 +38,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +82,7 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     setWindowTitle(kProgramCaption);
     setWindowIcon(QIcon(":/pictorand32.png"));
     setAcceptDrops(true);
+    m_placement = new WindowPlacement(*this);
 
     if (services.metrics) {
         m_metrics = services.metrics;
@@ -363,69 +364,21 @@ void MainWindow::applyOuterSize(int x, int y, int outerWidth, int outerHeight)
     const int clientHeight = std::max(1, outerHeight - (m.captionHeight + m.frameHeight + m.frameHeight / 2));
     // The window takes the picture's size; the user may size it otherwise
     // afterwards (resizeEvent).
-    m_clientSize = QSize(clientWidth, clientHeight);
-    resize(m_clientSize);
-    m_framePosition = QPoint(x, y);
-    placeFrame();
-}
-
-void MainWindow::placeFrame()
-{
-    // The position is the frame's, title bar included: a window manager puts
-    // its frame there, whatever its decorations measure, instead of the
-    // client with the title bar above the screen.
-    if (QWindow* handle = windowHandle())
-        handle->setFramePosition(m_framePosition);
-    else
-        move(m_framePosition);
+    m_placement->place(QPoint(x, y), QSize(clientWidth, clientHeight));
 }
 
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    // Showing places the client where the widget was; the frame goes there.
-    placeFrame();
-    // While the window manager takes the window on, what it reports may be
-    // the size and place of the map, not those asked for after it: they are
-    // asked for again until the frame is where it belongs, for a second at
-    // most (without a manager there is no frame, and nothing to wait for).
-    m_settling = true;
-    QTimer::singleShot(1000, this, [this] { m_settling = false; });
-    settle();
-}
-
-void MainWindow::settle()
-{
-    if (!m_settling)
-        return;
-    const bool framed = frameGeometry() != geometry();
-    if (framed && pos() == m_framePosition && size() == m_clientSize) {
-        m_settling = false;
-        return;
-    }
-    if (framed) {
-        resize(m_clientSize);
-        placeFrame();
-    }
-    if (!m_settleCheckDue) {
-        m_settleCheckDue = true;
-        QTimer::singleShot(20, this, [this] {
-            m_settleCheckDue = false;
-            settle();
-        });
-    }
+    m_placement->shown();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    if (m_settling) {
-        settle();
-        return;
-    }
     // Sized by the user (or the window manager): scroll bars where the
     // picture is larger than the view, as at zoom.
-    if (m_view && event->size() != m_clientSize)
+    if (m_placement && m_view && m_placement->resizedByUser(event->size()))
         m_view->followPicture(pictureRect().size());
 }
 
@@ -595,8 +548,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    if (m_settling)
-        settle();
+    if (m_placement)
+        m_placement->moved();
     m_viewer->windowMoved(pos().x(), pos().y());
 }
 

@@ -36,8 +36,7 @@ class QtSystemMetrics;
 class QtUserInterface;
 class ScannerCommands;
 class ViewerMenus;
-
-inline constexpr const char* kProgramCaptionText = kProgramCaption;
+class WindowPlacement;
 
 // What the tests substitute; null members mean the real thing.
 struct ViewerServices {
@@ -144,8 +143,6 @@ private:
     void windowKey(int id);
     void paintPicture(QPainter& painter);
     void applyOuterSize(int x, int y, int outerWidth, int outerHeight);
-    void placeFrame();
-    void settle();
     void animationTimeout();
     void commandFullScreen();
     void commandProperties();
@@ -171,10 +168,7 @@ private:
     bool m_firstPaintDone = false;
     bool m_classRefreshed = false;
     unsigned m_stateGeneration = 0;
-    QSize m_clientSize; // as the program sized it last
-    QPoint m_framePosition;
-    bool m_settling = false; // the window manager is taking the window on
-    bool m_settleCheckDue = false;
+    WindowPlacement* m_placement = nullptr;
     uint64_t m_busyUntil = 0;
     uint64_t m_stepKeyTime = 0; // of the step waiting for its paint
 
