@@ -135,7 +135,13 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_keys = new KeyWatch(this, [this] { updateMenuState(); });
     addWindowShortcuts(this, [](const KeyStroke& stroke) { return stroke.scope == KeyScope::Window; },
                        [this](int id) { windowKey(id); });
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { updateMenuState(); });
+    // Asked once per change: the menu's states are brought up to date before
+    // every key, and on X11 each question to the clipboard goes to its owner.
+    m_clipboardHasImage = DesktopCommands::clipboardHasImage();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        m_clipboardHasImage = DesktopCommands::clipboardHasImage();
+        updateMenuState();
+    });
 
     m_clock.start();
     m_animationTimer = new QTimer(this);
@@ -179,6 +185,7 @@ IconChooser* MainWindow::iconChooser() const
 
 void MainWindow::prepareMenus()
 {
+    m_clipboardHasImage = DesktopCommands::clipboardHasImage();
     m_viewer->rememberRecentDirectory();
     m_menus->rebuildRecentDirectories();
     updateMenuState();
@@ -404,7 +411,7 @@ void MainWindow::pictureChanged()
 
 bool MainWindow::clipboardHasImage() const
 {
-    return DesktopCommands::clipboardHasImage();
+    return m_clipboardHasImage;
 }
 
 void MainWindow::playMedia(const std::string& path)

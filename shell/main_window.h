@@ -165,6 +165,7 @@ private:
     KeyWatch* m_keys = nullptr;
 
     bool m_alwaysOnTop = false;
+    bool m_clipboardHasImage = false;
     bool m_firstPaintDone = false;
     bool m_classRefreshed = false;
     unsigned m_stateGeneration = 0;

@@ -168,8 +168,13 @@ TEST_F(LoadTest, ReaderArgumentsComeFromTheRequest)
     EXPECT_TRUE(fake.lastRequest.paletteDisplay);
     EXPECT_EQ(fake.lastRequest.previewWidth, 160);
     LoadOutcome viewed = read(path, LoadPurpose::View, options);
-    EXPECT_EQ(fake.lastRequest.previewWidth, 0) << "only previews decode small";
+    EXPECT_EQ(fake.lastRequest.previewWidth, 0) << "only previews and thumbnails decode small";
     EXPECT_EQ(viewed.compression, "JPEG/JFIF");
+    fake.bitCount = 24;
+    LoadOutcome thumbnail = read(path, LoadPurpose::Thumbnail, options);
+    EXPECT_EQ(fake.lastRequest.previewWidth, 160);
+    EXPECT_FALSE(fake.lastRequest.paletteDisplay);
+    EXPECT_EQ(thumbnail.block.bitCount(), 24) << "a thumbnail is never quantised";
 }
 
 TEST_F(LoadTest, AMisnamedFileSaysWhatItIsAndStillLoads)
