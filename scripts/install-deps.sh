@@ -34,6 +34,9 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(parallel)
   # libwmf's renderer, to check our metafile player against.
   packages+=(libwmf-bin)
+  # A window manager and the X11 tools that read its properties, for the
+  # viewer's frame and sizing under a real one.
+  packages+=(openbox x11-utils)
 fi
 
 missing=()

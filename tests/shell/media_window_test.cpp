@@ -56,7 +56,7 @@ TEST_F(MediaWindowTest, PlaysOnTheMainWindowClosesWithTheNextLoadAndReportsWhatI
     w.openFile(wav);
     ASSERT_NE(w.mediaWindow(), nullptr);
     EXPECT_EQ(w.mediaWindow()->parentWidget(), w.centralWidget());
-    EXPECT_EQ(ui.titles.back(), "Pictorand32 - tone.wav");
+    EXPECT_EQ(w.windowTitle(), "Pictorand32 - tone.wav");
 
     const std::string avi = dir.file("broken.avi");
     writeBytes(avi, "RIFF" + le32(100) + "AVI LIST" + std::string(92, '\x7f'));

@@ -5,7 +5,6 @@
 #include "shell/main_window.h"
 #include "shell/media_window.h"
 #include "shell/open_preview.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/shell/shell_test_support.h"
 #include "tests/shell/viewer_fixture.h"
 #include "tests/support/scripted_user_interface.h"
@@ -123,8 +122,7 @@ TEST_F(OpenPreviewTest, OkTakesThePreviewedPictureAndATypedNameIsOpenedItself)
 
 TEST_F(OpenPreviewTest, MetafilesAreDrawnOnWhiteAndAnUnreadableOneSaysOldMetafile)
 {
-    testing::ScriptedHost host;
-    OpenPreview preview(host);
+    OpenPreview preview(start().viewer());
     const QSize area(208, 172);
     const PreviewContent drawn =
         preview.show(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/shapes.wmf", area);

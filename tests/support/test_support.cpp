@@ -81,7 +81,8 @@ constexpr ToolPackage kToolPackages[] = {
     {"wmf2gd", "libwmf-bin"},         {"pdftoppm", "poppler-utils"},    {"pdfinfo", "poppler-utils"},
     {"xclip", "xclip"},               {"Xvfb", "xvfb"},                 {"dbus-daemon", "dbus"},
     {"xfconf-query", "xfconf"},       {"gsettings", "libglib2.0-bin"},  {"xdg-mime", "xdg-utils"},
-    {"scanimage", "sane-utils"},      {"parallel", "parallel"},
+    {"scanimage", "sane-utils"},      {"parallel", "parallel"},         {"openbox", "openbox"},
+    {"xprop", "x11-utils"},
 };
 
 // netpbm's converters are named for what they turn into what.

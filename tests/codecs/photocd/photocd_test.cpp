@@ -3,8 +3,8 @@
 // the refusals.
 
 #include "codecs/photocd/photocd.h"
+#include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
@@ -265,9 +265,10 @@ TEST_F(PhotoCdReader, OverviewOnAPaletteDisplayIsQuantised)
 {
     path = dir.file("overview.pcd");
     writeFile(path, overviewPack(25));
-    testing::ScriptedHost host;
-    host.palette = true;
-    ImageBlock sheet = LoadForDisplay(host, path, false, true, 0);
+    LoadOptions palette;
+    palette.paletteDisplay = true;
+    const LoadOutcome outcome = load({LoadSource{path}, LoadPurpose::View, palette});
+    const ImageBlock& sheet = outcome.block;
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet.bitCount(), 8);
     EXPECT_EQ(sheet.width(), 960);
