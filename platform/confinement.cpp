@@ -17,6 +17,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <string>
 
 namespace pictorand {
@@ -66,28 +67,130 @@ constexpr const char* kAllowed[] = {
     // Threads (the libraries decode with several) and their waits.
     "futex", "set_robust_list", "get_robust_list", "rseq", "set_tid_address", "sched_yield",
     "sched_getaffinity", "gettid", "getpid", "membarrier",
-    // Time and randomness.
-    "clock_gettime", "clock_getres", "gettimeofday", "nanosleep", "clock_nanosleep", "getrandom",
+    // Time, randomness, and the machine's memory (libraries size their caches by it).
+    "clock_gettime", "clock_getres", "gettimeofday", "nanosleep", "clock_nanosleep", "getrandom", "sysinfo",
     // Signals within the process, so that a failed assertion ends in SIGABRT.
     "rt_sigaction", "rt_sigprocmask", "rt_sigreturn", "sigaltstack", "restart_syscall",
     // Reading its own limits; ending.
     "getrlimit", "prlimit64", "exit", "exit_group",
 };
 
+// Calls that name a path are trapped, not run: the handler below answers
+// the few a library makes to learn about the machine, and ends the worker
+// for any other. (A trapped call never reaches the kernel, so whatever code
+// runs in the worker can at most fake its answer, never make it open.)
+constexpr const char* kPathCalls[] = {"openat", "newfstatat", "statx", "faccessat", "faccessat2", "readlinkat"};
+
+// Files glibc and the codec libraries read to count processors or look at
+// memory. Told they are not there, they fall back to sched_getaffinity and
+// sysinfo, which the filter allows.
+constexpr const char* kMachineFiles[] = {"/sys/devices/system/cpu/", "/proc/stat", "/proc/cpuinfo",
+                                         "/proc/meminfo", "/proc/self/", "/sys/fs/cgroup/"};
+
+bool startsWith(const char* text, const char* prefix)
+{
+    for (; *prefix; ++text, ++prefix)
+        if (*text != *prefix)
+            return false;
+    return true;
+}
+
+bool g_trace = false;
+// The numbers of kPathCalls on this architecture, -1 where it has none.
+int g_pathCallNumbers[std::size(kPathCalls)];
+
+void writeNumber(const char* prefix, long number)
+{
+    char text[96];
+    int length = 0;
+    for (const char* c = prefix; *c && length < 60; ++c)
+        text[length++] = *c;
+    char digits[24];
+    int count = 0;
+    unsigned long value = static_cast<unsigned long>(number < 0 ? -number : number);
+    do
+        digits[count++] = static_cast<char>('0' + value % 10);
+    while (value /= 10);
+    while (count)
+        text[length++] = digits[--count];
+    text[length++] = '\n';
+    [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, text, static_cast<size_t>(length));
+}
+
+// Where the trapped call's arguments and result live.
+#if defined(__x86_64__)
+greg_t& resultOf(ucontext_t* context) { return context->uc_mcontext.gregs[REG_RAX]; }
+const char* pathOf(ucontext_t* context, int number)
+{
+    // openat(dirfd, path, ...), newfstatat(dirfd, path, ...), statx(dirfd, path, ...), ...
+    (void)number;
+    return reinterpret_cast<const char*>(context->uc_mcontext.gregs[REG_RSI]);
+}
+#elif defined(__aarch64__)
+unsigned long long& resultOf(ucontext_t* context) { return context->uc_mcontext.regs[0]; }
+const char* pathOf(ucontext_t* context, int number)
+{
+    (void)number;
+    return reinterpret_cast<const char*>(context->uc_mcontext.regs[1]);
+}
+#endif
+
+void answerTrappedCall(int, siginfo_t* info, void* raw)
+{
+    auto* context = static_cast<ucontext_t*>(raw);
+#if defined(__x86_64__) || defined(__aarch64__)
+    const char* path = pathOf(context, info->si_syscall);
+    bool machine = false;
+    for (const char* prefix : kMachineFiles)
+        machine = machine || (path && startsWith(path, prefix));
+    if (machine || g_trace) {
+        if (!machine)
+            writeNumber("sandbox: forbidden system call ", info->si_syscall);
+        resultOf(context) = machine ? -ENOENT : -EPERM;
+        return;
+    }
+#else
+    (void)context;
+#endif
+    // Anything else: the worker ends as the filter would have ended it.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigaction(SIGSYS, &byDefault, nullptr);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGSYS);
+    sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+    raise(SIGSYS);
+    _exit(128 + SIGSYS);
+}
+
 void addAllowed(scmp_filter_ctx filter)
 {
-    for (const char* name : kAllowed) {
+    auto add = [&](uint32_t action, const char* name) {
         const int number = seccomp_syscall_resolve_name(name);
         // A call this architecture does not have needs no rule.
         if (number != __NR_SCMP_ERROR)
-            seccomp_rule_add(filter, SCMP_ACT_ALLOW, number, 0);
-    }
-    // glibc's fstat() is newfstatat(fd, "", AT_EMPTY_PATH): only that form,
-    // which names no path.
+            seccomp_rule_add(filter, action, number, 0);
+    };
+    for (const char* name : kAllowed)
+        add(SCMP_ACT_ALLOW, name);
+    // glibc's fstat() is newfstatat(fd, "", AT_EMPTY_PATH): that form names
+    // no path and runs; the others are trapped with the rest below.
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(newfstatat), 1,
                      SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(statx), 1,
                      SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+    for (const char* name : kPathCalls) {
+        const int number = seccomp_syscall_resolve_name(name);
+        if (number == __NR_SCMP_ERROR)
+            continue;
+        if (number == SCMP_SYS(newfstatat))
+            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 1, SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0));
+        else if (number == SCMP_SYS(statx))
+            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 1, SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0));
+        else
+            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 0);
+    }
     // New threads, never new processes.
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1,
                      SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
@@ -98,47 +201,42 @@ void addAllowed(scmp_filter_ctx filter)
     // A library asking whether a descriptor is a terminal (stdio does) is
     // told no; no other control request is honoured.
     seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOTTY), SCMP_SYS(ioctl), 0);
+    // Threads may name themselves (dav1d's do); no other process control.
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME));
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, SCMP_A0(SCMP_CMP_EQ, PR_GET_NAME));
+    seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prctl), 2, SCMP_A0(SCMP_CMP_NE, PR_SET_NAME),
+                     SCMP_A0(SCMP_CMP_NE, PR_GET_NAME));
     // Signals only to itself: abort() raises SIGABRT with tgkill.
-    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1, SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
-    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
+                     SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1,
+                     SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
 }
 
 // PICTORAND_SANDBOX_TRACE=1: a forbidden call is named on standard error and
 // fails with EPERM instead of ending the process, so that a developer can see
 // every call a new library makes.
-void traceForbiddenCall(int, siginfo_t* info, void* context)
+void traceForbiddenCall(int signal, siginfo_t* info, void* context)
 {
-    char text[64];
-    int length = 0;
-    const char prefix[] = "sandbox: forbidden system call ";
-    for (char c : prefix)
-        if (c)
-            text[length++] = c;
-    char digits[12];
-    int count = 0;
-    for (unsigned value = static_cast<unsigned>(info->si_syscall); count == 0 || value; value /= 10)
-        digits[count++] = static_cast<char>('0' + value % 10);
-    while (count)
-        text[length++] = digits[--count];
-    text[length++] = '\n';
-    [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, text, static_cast<size_t>(length));
-#if defined(__x86_64__)
-    static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RAX] = -EPERM;
-#else
-    (void)context;
+    for (int number : g_pathCallNumbers)
+        if (number == info->si_syscall)
+            return answerTrappedCall(signal, info, context);
+    writeNumber("sandbox: forbidden system call ", info->si_syscall);
+#if defined(__x86_64__) || defined(__aarch64__)
+    resultOf(static_cast<ucontext_t*>(context)) = -EPERM;
 #endif
 }
 
 bool applyFilter(Confinement& confinement)
 {
-    const bool trace = std::getenv("PICTORAND_SANDBOX_TRACE") != nullptr;
-    if (trace) {
-        struct sigaction action {};
-        action.sa_sigaction = traceForbiddenCall;
-        action.sa_flags = SA_SIGINFO;
-        sigaction(SIGSYS, &action, nullptr);
-    }
-    scmp_filter_ctx filter = seccomp_init(trace ? SCMP_ACT_TRAP : SCMP_ACT_KILL_PROCESS);
+    g_trace = std::getenv("PICTORAND_SANDBOX_TRACE") != nullptr;
+    for (size_t i = 0; i < std::size(kPathCalls); ++i)
+        g_pathCallNumbers[i] = seccomp_syscall_resolve_name(kPathCalls[i]);
+    struct sigaction action {};
+    action.sa_sigaction = g_trace ? traceForbiddenCall : answerTrappedCall;
+    action.sa_flags = SA_SIGINFO;
+    sigaction(SIGSYS, &action, nullptr);
+    scmp_filter_ctx filter = seccomp_init(g_trace ? SCMP_ACT_TRAP : SCMP_ACT_KILL_PROCESS);
     if (!filter) {
         note(confinement, "system-call filter", ENOMEM);
         return false;
@@ -244,7 +342,8 @@ const char* allowedSystemCalls()
         std::string names;
         for (const char* name : kAllowed)
             names += (names.empty() ? "" : " ") + std::string(name);
-        return names + " newfstatat(AT_EMPTY_PATH) statx(AT_EMPTY_PATH) clone(CLONE_THREAD) tgkill(self) kill(self)";
+        return names + " newfstatat(AT_EMPTY_PATH) statx(AT_EMPTY_PATH) clone(CLONE_THREAD) prctl(PR_SET_NAME)"
+            " tgkill(self) kill(self)";
     }();
     return text.c_str();
 }

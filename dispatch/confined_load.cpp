@@ -1,0 +1,171 @@
+#include "dispatch/confined_load.h"
+
+#include "core/checked_size.h"
+#include "dispatch/decoder_worker.h"
+#include "dispatch/load_wire.h"
+#include "platform/file_descriptor.h"
+#include "platform/formatted_text.h"
+#include "platform/paths.h"
+#include "platform/settings_keys.h"
+#include "platform/worker_pool.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <unistd.h>
+
+namespace pictorand {
+
+namespace {
+
+// Answers are small but for metafile drawings; blocks sent inline (see
+// below) make them as large as the pictures.
+constexpr uint64_t kLongestAnswer = uint64_t(1) << 28;
+constexpr uint64_t kLongestInlineAnswer = kLongestAnswer + (uint64_t(1) << 30) + kMaxBlockBytes;
+
+struct Workers {
+    explicit Workers(WorkerPoolSettings settings) : pool(std::move(settings)) {}
+    WorkerPool pool;
+    // Where the kernel does not let a process read its child's memory
+    // (Yama's ptrace_scope 2 and up), workers send their blocks inline.
+    std::atomic<bool> blocksInline{false};
+};
+
+std::mutex g_lock;
+std::shared_ptr<Workers> g_workers;
+bool g_turnedOff = false;
+
+std::shared_ptr<Workers> workers()
+{
+    std::lock_guard guard(g_lock);
+    return g_workers;
+}
+
+LoadOutcome faultOutcome(const LoadRequest& request, std::string words)
+{
+    LoadOutcome outcome;
+    outcome.path = request.file.path;
+    outcome.failedAt = LoadStage::Decoder;
+    outcome.failure = {Reason::DecoderFault, std::move(words)};
+    return outcome;
+}
+
+std::string faultWords(const JobEnd& end)
+{
+    switch (end.fault) {
+    case WorkerFault::None:
+        break;
+    case WorkerFault::CouldNotStart:
+        return formatted(kDecoderNotStarted, end.detail.c_str());
+    case WorkerFault::Crashed:
+        return formatted(kDecoderCrashed, end.signal);
+    case WorkerFault::ForbiddenCall:
+        return kDecoderForbiddenCall;
+    case WorkerFault::OutOfMemory:
+        return kDecoderOutOfMemory;
+    case WorkerFault::TooLong:
+        return kDecoderTooLong;
+    case WorkerFault::Garbled:
+        break;
+    }
+    return kDecoderGarbled;
+}
+
+} // namespace
+
+void decodeInWorkers(const DecoderWorkers& settings)
+{
+    WorkerPoolSettings pool;
+    pool.program = settings.program.empty() ? helperProgram(kDecoderProgram) : settings.program;
+    const uint64_t seconds = static_cast<uint64_t>(std::max<int64_t>(1, settings.wallLimit.count()));
+    pool.arguments = workerArguments(decoderLimits(seconds));
+    pool.wallLimit = settings.wallLimit;
+    pool.spares = std::max(1, settings.spares);
+    pool.longestAnswer = kLongestInlineAnswer;
+    auto started = std::make_shared<Workers>(std::move(pool));
+    std::lock_guard guard(g_lock);
+    g_workers = std::move(started);
+    g_turnedOff = false;
+}
+
+void decodeInThisProcess()
+{
+    std::shared_ptr<Workers> ending;
+    std::lock_guard guard(g_lock);
+    ending = std::move(g_workers);
+    g_turnedOff = true;
+}
+
+bool decodingInWorkers() { return workers() != nullptr; }
+
+void decodeAsSettingsSay(const SettingsFile& settings, int spares)
+{
+    if (settings.readInt(settings::Sandbox) == 0) {
+        decodeInThisProcess();
+        return;
+    }
+    DecoderWorkers workers;
+    workers.wallLimit = std::chrono::seconds(std::max(1, settings.readInt(settings::SandboxSeconds)));
+    workers.spares = spares;
+    decodeInWorkers(workers);
+}
+
+std::string decoderConfinementText()
+{
+    std::shared_ptr<Workers> running = workers();
+    if (!running) {
+        std::lock_guard guard(g_lock);
+        return g_turnedOff ? "decoders run in this process (Sandbox=0)" : "decoders run in this process";
+    }
+    const std::string walls = running->pool.confinement();
+    if (walls.empty())
+        return "decoders cannot run: their worker program would not start";
+    return (walls.find("system-call filter") != std::string::npos ? "decoders run confined: "
+                                                                   : "decoders run in a worker without its filter: ")
+        + walls;
+}
+
+LoadOutcome loadInWorker(const LoadRequest& request)
+{
+    std::shared_ptr<Workers> running = workers();
+    if (!running)
+        return loadInThisProcess(request);
+    // The worker is handed the file, never its name to open: it can open
+    // nothing. A file that cannot be opened here fails as the signature
+    // test fails on it.
+    FileDescriptor file(::open(request.file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0)
+        return loadInThisProcess(request);
+    const int handed[] = {file.get()};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool blocksInline = running->blocksInline.load();
+        std::vector<uint8_t> message = encodeWorkerRequest(request, blocksInline);
+        std::optional<LoadOutcome> answer;
+        bool memoryRefused = false;
+        const JobEnd end = running->pool.run(message, handed, [&](ChannelMessage& reply, WorkerProcess& worker) {
+            BlockFetcher fetch;
+            if (!blocksInline)
+                fetch = [&](uint64_t address, ImageBlock& into) {
+                    int error = 0;
+                    if (worker.readMemory(address, {into.data(), into.size()}, error))
+                        return true;
+                    memoryRefused = error == EPERM || error == ENOSYS;
+                    return false;
+                };
+            answer = decodeLoadOutcome(reply.bytes, request, fetch);
+            return answer.has_value();
+        });
+        if (end.fault == WorkerFault::None && answer)
+            return std::move(*answer);
+        if (memoryRefused && !blocksInline) {
+            running->blocksInline = true;
+            continue;
+        }
+        return faultOutcome(request, faultWords(end));
+    }
+    return faultOutcome(request, kDecoderGarbled);
+}
+
+} // namespace pictorand
