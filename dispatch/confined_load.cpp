@@ -25,12 +25,40 @@ namespace {
 constexpr uint64_t kLongestAnswer = uint64_t(1) << 28;
 constexpr uint64_t kLongestInlineAnswer = kLongestAnswer + (uint64_t(1) << 30) + kMaxBlockBytes;
 
+// Workers come in two kinds. HEIC, AVIF and JPEG XL are read by libraries
+// that bring some forty more with them, which a worker must load before it
+// confines itself: that takes it four times as long to start. Every other
+// file goes to a worker that has not loaded them, so that the viewer's first
+// picture and a thumbnail do not wait for libraries they do not use.
+bool needsTheLargeLibraries(std::optional<ImageFormat> format)
+{
+    return format == ImageFormat::Heic || format == ImageFormat::Avif || format == ImageFormat::JpegXl;
+}
+
 struct Workers {
-    explicit Workers(WorkerPoolSettings settings) : pool(std::move(settings)) {}
-    WorkerPool pool;
+    explicit Workers(WorkerPoolSettings settings) : light(settings), m_settings(std::move(settings)) {}
+
+    WorkerPool& pool(bool large)
+    {
+        if (!large)
+            return light;
+        std::call_once(m_heavyStarted, [&] {
+            WorkerPoolSettings settings = m_settings;
+            settings.arguments.push_back(kWithLargeLibraries);
+            heavy = std::make_unique<WorkerPool>(std::move(settings));
+        });
+        return *heavy;
+    }
+
+    WorkerPool light;
+    std::unique_ptr<WorkerPool> heavy;
     // Where the kernel does not let a process read its child's memory
     // (Yama's ptrace_scope 2 and up), workers send their blocks inline.
     std::atomic<bool> blocksInline{false};
+
+private:
+    const WorkerPoolSettings m_settings;
+    std::once_flag m_heavyStarted;
 };
 
 std::mutex g_lock;
@@ -119,7 +147,7 @@ std::string decoderConfinementText()
         std::lock_guard guard(g_lock);
         return g_turnedOff ? "decoders run in this process (Sandbox=0)" : "decoders run in this process";
     }
-    const std::string walls = running->pool.confinement();
+    const std::string walls = running->light.confinement();
     if (walls.empty())
         return "decoders cannot run: their worker program would not start";
     return (walls.find("system-call filter") != std::string::npos ? "decoders run confined: "
@@ -139,12 +167,16 @@ LoadOutcome loadInWorker(const LoadRequest& request)
     if (file.get() < 0)
         return loadInThisProcess(request);
     const int handed[] = {file.get()};
+    uint8_t head[kSignatureBytes];
+    const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
+    WorkerPool& pool = running->pool(
+        needsTheLargeLibraries(detectFormatFromBytes({head, got > 0 ? static_cast<size_t>(got) : size_t(0)})));
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool blocksInline = running->blocksInline.load();
         std::vector<uint8_t> message = encodeWorkerRequest(request, blocksInline);
         std::optional<LoadOutcome> answer;
         bool memoryRefused = false;
-        const JobEnd end = running->pool.run(message, handed, [&](ChannelMessage& reply, WorkerProcess& worker) {
+        const JobEnd end = pool.run(message, handed, [&](ChannelMessage& reply, WorkerProcess& worker) {
             BlockFetcher fetch;
             if (!blocksInline)
                 fetch = [&](uint64_t address, ImageBlock& into) {

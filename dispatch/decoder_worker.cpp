@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -31,9 +32,11 @@ void send(Channel& channel, const std::vector<uint8_t>& bytes)
 
 // Decodes each kind of file whose library sets itself up on first use once,
 // before the walls go up: after them it could not open what it needs.
-void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample> samples)
+void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample> samples, bool largeLibraries)
 {
     for (const WarmUpSample& sample : samples) {
+        if (sample.largeLibrary && !largeLibraries)
+            continue;
         FileDescriptor copy(::memfd_create(sample.name, MFD_CLOEXEC));
         if (copy.get() < 0
             || ::write(copy.get(), sample.bytes.data(), sample.bytes.size())
@@ -76,6 +79,7 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
 {
     ConfinementLimits limits;
     bool confine = true;
+    bool largeLibraries = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--address-space") == 0 && i + 1 < argc)
             limits.addressSpaceBytes = std::strtoull(argv[++i], nullptr, 10);
@@ -83,13 +87,19 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
             limits.cpuSeconds = std::strtoull(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "--unconfined") == 0)
             confine = false;
+        else if (std::strcmp(argv[i], kWithLargeLibraries) == 0)
+            largeLibraries = true;
     }
+    // Times a reader turns into local time (EXIF, profile dates) need no
+    // time zone file, which glibc would open and look at again and again.
+    setenv("TZ", "UTC0", 1);
+    tzset();
     Confinement confinement;
     if (confine)
         enterOwnNamespaces(confinement);
     // From here on a reader gets only the file it was handed.
     serveOnlyHandedFiles();
-    readyTheReaders(registry, samples);
+    readyTheReaders(registry, samples, largeLibraries);
     if (confine)
         lockDown(confinement, limits);
 
