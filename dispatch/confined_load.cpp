@@ -10,6 +10,7 @@
 #include "platform/worker_pool.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -101,6 +102,17 @@ std::string faultWords(const JobEnd& end)
     return kDecoderGarbled;
 }
 
+// Decoding without the filter is never silent: the first load says so.
+void sayOnceIfUnfiltered(WorkerPool& pool)
+{
+    static std::once_flag said;
+    std::call_once(said, [&] {
+        const std::string walls = pool.confinement();
+        if (walls.find("system-call filter") == std::string::npos)
+            std::fprintf(stderr, "pictorand32: decoders run without their system-call filter: %s\n", walls.c_str());
+    });
+}
+
 } // namespace
 
 void decodeInWorkers(const DecoderWorkers& settings)
@@ -189,8 +201,10 @@ LoadOutcome loadInWorker(const LoadRequest& request)
             answer = decodeLoadOutcome(reply.bytes, request, fetch);
             return answer.has_value();
         });
-        if (end.fault == WorkerFault::None && answer)
+        if (end.fault == WorkerFault::None && answer) {
+            sayOnceIfUnfiltered(pool);
             return std::move(*answer);
+        }
         if (memoryRefused && !blocksInline) {
             running->blocksInline = true;
             continue;
