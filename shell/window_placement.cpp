@@ -9,7 +9,7 @@ namespace pictorand {
 namespace {
 
 // How long a window manager may take to frame the window, on a busy machine.
-constexpr int kSettlingMs = 5000;
+constexpr int kSettlingMs = 10000;
 
 } // namespace
 
