@@ -9,7 +9,7 @@ namespace pictorand {
 namespace {
 
 // How long a window manager may take to frame the window, on a busy machine.
-constexpr int kSettlingMs = 5000;
+constexpr int kSettlingMs = 10000;
 
 } // namespace
 
@@ -25,10 +25,20 @@ void WindowPlacement::place(QPoint framePosition, QSize clientSize)
 
 void WindowPlacement::apply()
 {
-    if (QWindow* handle = m_window.windowHandle())
+    QWindow* handle = m_window.windowHandle();
+    if (!handle) {
+        m_window.move(m_framePosition);
+        return;
+    }
+    // Once the manager has framed the window its margins are known: the
+    // client goes inside them. (Qt places a frame by the margins it took when
+    // it was asked, which are none before the frame exists, and keeps doing
+    // so after.)
+    const QPoint margins = m_window.geometry().topLeft() - m_window.frameGeometry().topLeft();
+    if (margins.isNull())
         handle->setFramePosition(m_framePosition);
     else
-        m_window.move(m_framePosition);
+        handle->setPosition(m_framePosition + margins);
 }
 
 void WindowPlacement::shown()

@@ -88,7 +88,7 @@ TEST_F(WindowManagerTest, TheFrameLandsOnTheScreenAndTheUserMaySizeTheWindow)
     ASSERT_TRUE(SaveImage(trueColorPicture(300, 200, [](int x, int) { return x < 150 ? 0xFF0000u : 0x0000FFu; }),
                           silent, path, false));
     ASSERT_TRUE(w.openFile(path));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.frameGeometry() != w.geometry() && w.pos() == QPoint(30, 40); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.frameGeometry() != w.geometry() && w.pos() == QPoint(30, 40); }, 15000))
         << "frame at " << w.pos().x() << "," << w.pos().y() << ", client at " << w.geometry().x() << ","
         << w.geometry().y();
 
@@ -105,7 +105,7 @@ TEST_F(WindowManagerTest, TheFrameLandsOnTheScreenAndTheUserMaySizeTheWindow)
     // Sized smaller by the user: both scroll bars, over what is hidden.
     EXPECT_NE(w.minimumSize(), w.maximumSize());
     w.resize(200, 150);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.view()->horizontalScrollBar()->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.view()->horizontalScrollBar()->isVisible(); }, 15000));
     EXPECT_TRUE(w.view()->verticalScrollBar()->isVisible());
     EXPECT_EQ(w.view()->horizontalScrollBar()->maximum(), 300 - w.view()->viewport()->width());
     EXPECT_EQ(w.view()->verticalScrollBar()->maximum(), 200 - w.view()->viewport()->height());
@@ -113,7 +113,7 @@ TEST_F(WindowManagerTest, TheFrameLandsOnTheScreenAndTheUserMaySizeTheWindow)
     // A zoom sizes the window to the picture again.
     w.runCommand(command::ZoomIn);
     w.runCommand(command::ZoomOut);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.view()->viewport()->size() == QSize(300, 200); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.view()->viewport()->size() == QSize(300, 200); }, 15000));
     EXPECT_FALSE(w.view()->horizontalScrollBar()->isVisible());
 }
 
