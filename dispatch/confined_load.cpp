@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
@@ -26,40 +27,52 @@ namespace {
 constexpr uint64_t kLongestAnswer = uint64_t(1) << 28;
 constexpr uint64_t kLongestInlineAnswer = kLongestAnswer + (uint64_t(1) << 30) + kMaxBlockBytes;
 
-// Workers come in two kinds. HEIC, AVIF and JPEG XL are read by libraries
-// that bring some forty more with them, which a worker must load before it
-// confines itself: that takes it four times as long to start. Every other
-// file goes to a worker that has not loaded them, so that the viewer's first
-// picture and a thumbnail do not wait for libraries they do not use.
-bool needsTheLargeLibraries(std::optional<ImageFormat> format)
+// HEIC, AVIF and JPEG XL are read by libraries that bring some forty more
+// with them, which a worker must load before it confines itself: that takes
+// it several times as long to start. Each of these formats has workers of
+// its own that load only its library; every other file goes to a worker
+// that loads none, so that the viewer's first picture and a thumbnail do not
+// wait for libraries they do not use.
+std::string largeLibraryOf(std::optional<ImageFormat> format)
 {
-    return format == ImageFormat::Heic || format == ImageFormat::Avif || format == ImageFormat::JpegXl;
+    switch (format.value_or(ImageFormat::Bmp)) {
+    case ImageFormat::Heic:
+        return "heic";
+    case ImageFormat::Avif:
+        return "avif";
+    case ImageFormat::JpegXl:
+        return "jxl";
+    default:
+        return {};
+    }
 }
 
 struct Workers {
     explicit Workers(WorkerPoolSettings settings) : light(settings), m_settings(std::move(settings)) {}
 
-    WorkerPool& pool(bool large)
+    WorkerPool& pool(const std::string& library)
     {
-        if (!large)
+        if (library.empty())
             return light;
-        std::call_once(m_heavyStarted, [&] {
+        std::lock_guard guard(m_lock);
+        std::unique_ptr<WorkerPool>& pool = m_others[library];
+        if (!pool) {
             WorkerPoolSettings settings = m_settings;
-            settings.arguments.push_back(kWithLargeLibraries);
-            heavy = std::make_unique<WorkerPool>(std::move(settings));
-        });
-        return *heavy;
+            settings.arguments.insert(settings.arguments.end(), {kWarmUpWith, library});
+            pool = std::make_unique<WorkerPool>(std::move(settings));
+        }
+        return *pool;
     }
 
     WorkerPool light;
-    std::unique_ptr<WorkerPool> heavy;
     // Where the kernel does not let a process read its child's memory
     // (Yama's ptrace_scope 2 and up), workers send their blocks inline.
     std::atomic<bool> blocksInline{false};
 
 private:
     const WorkerPoolSettings m_settings;
-    std::once_flag m_heavyStarted;
+    std::mutex m_lock;
+    std::map<std::string, std::unique_ptr<WorkerPool>> m_others;
 };
 
 std::mutex g_lock;
@@ -181,8 +194,8 @@ LoadOutcome loadInWorker(const LoadRequest& request)
     const int handed[] = {file.get()};
     uint8_t head[kSignatureBytes];
     const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
-    WorkerPool& pool = running->pool(
-        needsTheLargeLibraries(detectFormatFromBytes({head, got > 0 ? static_cast<size_t>(got) : size_t(0)})));
+    WorkerPool& pool =
+        running->pool(largeLibraryOf(detectFormatFromBytes({head, got > 0 ? static_cast<size_t>(got) : size_t(0)})));
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool blocksInline = running->blocksInline.load();
         std::vector<uint8_t> message = encodeWorkerRequest(request, blocksInline);

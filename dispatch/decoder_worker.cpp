@@ -32,10 +32,11 @@ void send(Channel& channel, const std::vector<uint8_t>& bytes)
 
 // Decodes each kind of file whose library sets itself up on first use once,
 // before the walls go up: after them it could not open what it needs.
-void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample> samples, bool largeLibraries)
+void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample> samples,
+                     const std::string& library)
 {
     for (const WarmUpSample& sample : samples) {
-        if (sample.largeLibrary && !largeLibraries)
+        if (*sample.library && sample.library != library)
             continue;
         FileDescriptor copy(::memfd_create(sample.name, MFD_CLOEXEC));
         if (copy.get() < 0
@@ -79,7 +80,7 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
 {
     ConfinementLimits limits;
     bool confine = true;
-    bool largeLibraries = false;
+    std::string library;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--address-space") == 0 && i + 1 < argc)
             limits.addressSpaceBytes = std::strtoull(argv[++i], nullptr, 10);
@@ -87,8 +88,8 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
             limits.cpuSeconds = std::strtoull(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "--unconfined") == 0)
             confine = false;
-        else if (std::strcmp(argv[i], kWithLargeLibraries) == 0)
-            largeLibraries = true;
+        else if (std::strcmp(argv[i], kWarmUpWith) == 0 && i + 1 < argc)
+            library = argv[++i];
     }
     // Times a reader turns into local time (EXIF, profile dates) need no
     // time zone file, which glibc would open and look at again and again.
@@ -99,7 +100,7 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
         enterOwnNamespaces(confinement);
     // From here on a reader gets only the file it was handed.
     serveOnlyHandedFiles();
-    readyTheReaders(registry, samples, largeLibraries);
+    readyTheReaders(registry, samples, library);
     if (confine)
         lockDown(confinement, limits);
 
