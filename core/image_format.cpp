@@ -1,9 +1,11 @@
 #include "core/image_format.h"
+#include "platform/file_access.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace pictorand {
 
@@ -211,13 +213,14 @@ std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head)
 
 std::optional<ImageFormat> DetectFormat(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    FileDescriptor file = openForReading(path);
+    if (file.get() < 0)
         return std::nullopt;
     uint8_t head[kSignatureBytes];
-    size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    return detectFormatFromBytes(std::span<const uint8_t>(head, got));
+    const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
+    if (got < 0)
+        return std::nullopt;
+    return detectFormatFromBytes(std::span<const uint8_t>(head, static_cast<size_t>(got)));
 }
 
 bool extensionMatchesFormat(const std::string& path, ImageFormat format)

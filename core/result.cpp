@@ -31,6 +31,8 @@ std::string failureText(const Failure& failure)
         return "Invalid value";
     case Reason::NoCodec:
         return "No reader or writer for this file type in this build";
+    case Reason::DecoderFault:
+        return "the decoder stopped";
     }
     return {};
 }

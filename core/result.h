@@ -22,6 +22,7 @@ enum class Reason {
     WriteFailed,   // a write or close failed
     BadArgument,   // a caller's value out of range (a size of 0, say)
     NoCodec,       // no reader or writer for the format in this build
+    DecoderFault,  // the confined decoder worker crashed, was stopped or said nonsense
 };
 
 struct Failure {

@@ -1,6 +1,7 @@
 #include "dispatch/load.h"
 
 #include "codecs/metafile/metafile.h"
+#include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
 #include "ops/depth_conversion.h"
 #include "platform/settings_keys.h"
@@ -331,6 +332,13 @@ LoadRequest batchRequest(const std::string& path, const SettingsFile& settings)
 
 LoadOutcome load(const LoadRequest& request, const CodecRegistry& registry)
 {
+    if (&registry == &CodecRegistry::instance() && decodingInWorkers())
+        return loadInWorker(request);
+    return loadInThisProcess(request, registry);
+}
+
+LoadOutcome loadInThisProcess(const LoadRequest& request, const CodecRegistry& registry)
+{
     return Load(request, registry).run();
 }
 
@@ -344,6 +352,9 @@ std::string loadFailureWords(const LoadOutcome& outcome)
         return outcome.failure.detail;
     case LoadStage::Preparing:
         break;
+    case LoadStage::Decoder:
+        // What became of the worker: its words are the whole message.
+        return outcome.failure.detail;
     }
     return failureText(outcome.failure);
 }

@@ -81,6 +81,7 @@ enum class LoadStage {
     Signature, // the file cannot be read, or its first ten bytes match no format
     Reading,   // the reader (or the purpose) refused it
     Preparing, // the picture could not be brought to a depth the caller takes
+    Decoder,   // the confined decoder worker ended otherwise than with an answer
 };
 
 struct LoadOutcome {
@@ -135,7 +136,11 @@ struct LoadOutcome {
     int pageCount() const { return static_cast<int>(pageOffsets.size()); }
 };
 
+// Where the program has turned its decoder workers on (dispatch/confined_load.h),
+// a load with the built registry runs in one of them; every other load, and
+// the workers' own, in this process.
 LoadOutcome load(const LoadRequest& request, const CodecRegistry& registry = CodecRegistry::instance());
+LoadOutcome loadInThisProcess(const LoadRequest& request, const CodecRegistry& registry = CodecRegistry::instance());
 
 // What the viewer says about a failed load, naming the file:
 // "<path> : Can't read file header !\n\nUnsupported file type !",

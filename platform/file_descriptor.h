@@ -15,7 +15,23 @@ public:
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other) {
+            close();
+            m_fd = other.release();
+        }
+        return *this;
+    }
     int get() const { return m_fd; }
+    // Gives the descriptor up without closing it.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // Closes now. Closing can report a write that failed late (NFS, a full
     // disk), so writers check it.
     bool close()

@@ -1,10 +1,28 @@
 #include "platform/paths.h"
 
+#include <filesystem>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 
 namespace pictorand {
+
+std::string helperProgram(const std::string& name)
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string tree = PICTORAND_BINARY_TREE;
+    if (!error && self.string().starts_with(tree + "/"))
+        return tree + "/libexec/pictorand32/" + name;
+    if (!error) {
+        const std::filesystem::path beside = self.parent_path().parent_path() / "libexec" / "pictorand32" / name;
+        if (::access(beside.c_str(), X_OK) == 0)
+            return beside.string();
+    }
+    return std::string(PICTORAND_LIBEXEC_DIR) + "/" + name;
+}
 
 namespace {
 std::string environment(const char* name)

@@ -20,4 +20,10 @@ std::string baseNameWithoutExtension(const std::string& path);
 // "name.ext" for "dir/name.ext".
 std::string fileNameOf(const std::string& path);
 
+// The program's own helper programs (the decoder worker): a program in the
+// build tree takes the build tree's, else the one an install puts beside
+// it (libexec/pictorand32 next to its bin folder, wherever the install was
+// moved), else the one this build installs.
+std::string helperProgram(const std::string& name);
+
 } // namespace pictorand

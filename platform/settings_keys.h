@@ -33,6 +33,10 @@ inline constexpr SettingKey ReadAheadMegabytes{"Others", "ReadAheadMB", "0"};
 // from their embedded ICC profile to sRGB, at load.
 inline constexpr SettingKey AutoRotate{"Others", "AutoRotate", "1"};
 inline constexpr SettingKey ColorManagement{"Others", "ColorManagement", "1"};
+// Every file is decoded in a confined worker process, which may take this
+// many seconds for one picture; Sandbox=0 decodes in the program itself.
+inline constexpr SettingKey Sandbox{"Others", "Sandbox", "1"};
+inline constexpr SettingKey SandboxSeconds{"Others", "SandboxSeconds", "30"};
 
 inline constexpr SettingKey XKoord{"WinPosition", "xKoord", "0"};
 inline constexpr SettingKey YKoord{"WinPosition", "yKoord", "0"};

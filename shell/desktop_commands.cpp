@@ -256,9 +256,10 @@ Result<ImageBlock> DesktopCommands::clipboardPicture(const QMimeData* data, cons
             return block;
         first = first.value_or(block.failure());
     }
-    // Qt's own image, within this program or from one that offers no file
-    // flavour: through PNG, so our reader still checks it.
-    if (data->hasImage()) {
+    // Qt's own image, put there by this program: through PNG, so our reader
+    // still checks it. (Another program's would be decoded by Qt here, in
+    // the viewer itself, rather than by a confined decoder.)
+    if (data->hasImage() && QGuiApplication::clipboard()->ownsClipboard()) {
         const QImage image = qvariant_cast<QImage>(data->imageData());
         QByteArray png;
         QBuffer buffer(&png);

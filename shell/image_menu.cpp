@@ -1,5 +1,6 @@
 #include "shell/image_menu.h"
 
+#include "dispatch/load.h"
 #include "ops/color_table.h"
 #include "shell/core/commands.h"
 #include "shell/dialogs/adjustment_dialog.h"
@@ -149,15 +150,11 @@ void ImageMenu::editPalette()
 
 int ImageMenu::chooseIcon(const std::string& path, const std::vector<std::string>& lines)
 {
+    // Each image is read as every picture is, in a decoder worker.
     auto loader = [path](int index) {
-        ReaderFunction reader = CodecRegistry::instance().reader(ImageFormat::Icon);
-        if (!reader)
-            return ImageBlock();
-        ReadRequest request;
-        request.path = path;
-        request.options = IconReadOptions{nullptr, index};
-        Result<DecodedImage> read = reader(request);
-        return read ? std::move(read->block) : ImageBlock();
+        LoadRequest request{{path}, LoadPurpose::Batch, {}};
+        request.options.icon = index;
+        return std::move(load(request).block);
     };
     // The wait cursor of the load would hide the arrow the user needs here.
     m_host.ui().setWaitCursor(false);

@@ -1,5 +1,6 @@
 // pictorand32: the viewer.
 
+#include "dispatch/confined_load.h"
 #include "shell/core/command_line.h"
 #include "shell/startup.h"
 #include "platform/version.h"
@@ -26,7 +27,9 @@ int main(int argc, char** argv)
         return 0;
     }
     if (line.version) {
-        std::printf("pictorand32 %s\n", pictorand::programVersion());
+        pictorand::decodeAsSettingsSay(pictorand::SettingsFile());
+        std::printf("pictorand32 %s\n%s\n", pictorand::programVersion(),
+                    pictorand::decoderConfinementText().c_str());
         return 0;
     }
 
@@ -34,6 +37,9 @@ int main(int argc, char** argv)
     // pixel per picture pixel, so no desktop scale factor is applied.
     // (Before the read-ahead thread exists: setenv is not safe beside it.)
     setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
+    // Every picture is decoded in a confined worker; two are started now, for
+    // the picture shown and the neighbours read ahead beside it.
+    pictorand::decodeAsSettingsSay(pictorand::SettingsFile(), 2);
     // The picture is decoded while the toolkit and the window come up.
     std::unique_ptr<pictorand::ReadAhead> readAhead = pictorand::startReadAhead(line);
     pictorand::traceStartup("read-ahead started");

@@ -1,8 +1,16 @@
 #include "codecs/common/file_reader.h"
 
+#include "platform/file_access.h"
+
+#include <string_view>
 #include <sys/stat.h>
 
 namespace pictorand {
+
+OpenFile::OpenFile(const std::string& path, const char* mode)
+{
+    m_file = std::string_view(mode) == "rb" ? openStreamForReading(path) : std::fopen(path.c_str(), mode);
+}
 
 std::optional<uint64_t> OpenFile::size() const
 {

@@ -14,10 +14,8 @@ namespace pictorand {
 class OpenFile {
 public:
     OpenFile() = default;
-    OpenFile(const std::string& path, const char* mode)
-        : m_file(std::fopen(path.c_str(), mode))
-    {
-    }
+    // Files read ("rb") come through openForReading.
+    OpenFile(const std::string& path, const char* mode);
     OpenFile(OpenFile&& other) noexcept
         : m_file(other.m_file)
     {

@@ -1,6 +1,6 @@
 #include "codecs/common/whole_file.h"
 #include "core/checked_size.h"
-#include "platform/file_descriptor.h"
+#include "platform/file_access.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -22,7 +22,7 @@ bool WholeFile::open(const std::string& path)
 {
     m_buffer = LargeBuffer();
     m_size = 0;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd = openForReading(path);
     if (fd.get() < 0)
         return false;
     struct stat info {};

@@ -5,6 +5,7 @@
 #include "codecs/png/png_image_data.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
+#include "platform/file_access.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -348,7 +349,7 @@ namespace {
 ImageBlock readPngBlock(const std::string& path, std::string& message, std::vector<uint8_t>& iccProfile)
 {
     message = kNotValidPng;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openStreamForReading(path);
     if (!file) {
         message = "Can't open file: " + path;
         return {};

@@ -3,6 +3,7 @@
 #include "core/checked_size.h"
 
 #include "codecs/tiff/tiff.h"
+#include "platform/file_access.h"
 
 #include <algorithm>
 #include <atomic>
@@ -93,8 +94,13 @@ TiffFile::TiffFile(const std::string& path, const char* mode, std::string* messa
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxBlockBytes));
     if (std::string_view(mode) == "w")
         m_tiff = openForWriting(path, options);
-    else
-        m_tiff = TIFFOpenExt(path.c_str(), mode, options);
+    else if (FileDescriptor descriptor = openForReading(path); descriptor.get() >= 0) {
+        // The library owns the descriptor from here and closes it.
+        m_tiff = TIFFFdOpenExt(descriptor.get(), path.c_str(), mode, options);
+        if (m_tiff)
+            descriptor.release();
+    } else
+        m_tiff = TIFFOpenExt(path.c_str(), mode, options); // lets the library say why
     TIFFOpenOptionsFree(options);
 }
 

@@ -863,7 +863,11 @@ TEST_F(ImageMenuTest, ChooserPreviewsReadTheImageOfTheLine)
         d.list()->setCurrentRow(1);
         d.close();
     });
-    EXPECT_EQ(w.iconChooser()->chooseIcon("any.ico", {"a", "b", "c", "d"}), 1);
+    // The previews are read as any picture is: the file is an icon by its
+    // first bytes.
+    const std::string icon = dir.file("any.ico");
+    testing::writeFile(icon, {0, 0, 1, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(w.iconChooser()->chooseIcon(icon, {"a", "b", "c", "d"}), 1);
     registry.registerReader(ImageFormat::Icon, saved);
 }
 

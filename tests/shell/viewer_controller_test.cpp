@@ -3,6 +3,7 @@
 // A fake screen records what the windows were told; the readers are fakes
 // whose behaviour the file's name picks.
 
+#include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
 #include "platform/settings_keys.h"
 #include "shell/core/viewer_controller.h"
@@ -385,6 +386,31 @@ TEST_F(ViewerControllerTest, APictureReadAheadNeedsNoWaitCursor)
     ASSERT_TRUE(v.open(slow));
     EXPECT_EQ(ui.waitCursorChanges, 4);
     EXPECT_EQ(ui.waitCursorDepth, 0);
+}
+
+// With decoders confined, a file that makes its decoder misbehave ends that
+// load with its words; the viewer and its picture stay.
+TEST_F(ViewerControllerTest, AHostileFileEndsItsDecoderNotTheViewer)
+{
+    DecoderWorkers workers;
+    workers.program = std::string(PICTORAND_BINARY_DIR) + "/tests/hostile_decoder";
+    workers.wallLimit = std::chrono::seconds(2);
+    decodeInWorkers(workers);
+    viewer = std::make_unique<ViewerController>(screen, ui, settings, ViewerOptions{}, CodecRegistry::instance());
+    auto greymap = [&](const std::string& name, const std::string& command) {
+        const std::string text = "P5\n" + command + "2 2\n255\n\x10\x20\x30\x40";
+        return file(name, std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    const std::string good = greymap("good.pgm", "");
+    ASSERT_TRUE(viewer->open(good));
+    const std::string hostile = greymap("hostile.pgm", "# hostile: crash\n");
+    EXPECT_FALSE(viewer->open(hostile));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, hostile + " : the decoder stopped (signal 11)");
+    EXPECT_EQ(viewer->picture().path, good);
+    EXPECT_EQ(viewer->picture().block.width(), 2);
+    EXPECT_TRUE(viewer->open(greymap("next.pgm", "")));
+    decodeInThisProcess();
 }
 
 } // namespace

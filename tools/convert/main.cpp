@@ -2,6 +2,7 @@
 // short description of picture files.
 
 #include "core/codec_registry.h"
+#include "dispatch/confined_load.h"
 #include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
 #include "tools/batch/batch_conversion.h"
@@ -9,6 +10,7 @@
 #include "tools/convert/operations.h"
 #include "platform/version.h"
 
+#include <algorithm>
 #include <cctype>
 #include <malloc.h>
 #include <csignal>
@@ -68,6 +70,7 @@ void printUsage(std::FILE* out)
                  "  -j N        convert N files at once (default: the number of processors);\n"
                  "              the report and the files written are those of -j 1\n"
                  "  --info      describe the files instead of converting them\n"
+                 "  --no-sandbox  decode in this process, not in confined workers\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n",
                  typeNames(" or ").c_str(), lowerCase(batchExtension(0)).c_str());
@@ -142,6 +145,7 @@ int main(int argc, char** argv)
     bool info = false;
     std::vector<Operation> operations;
     std::string error;
+    bool sandbox = true;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -149,10 +153,14 @@ int main(int argc, char** argv)
             return 0;
         }
         if (argument == "--version") {
-            std::printf("pictorand32-convert %s\n", programVersion());
+            if (sandbox)
+                decodeAsSettingsSay(SettingsFile());
+            std::printf("pictorand32-convert %s\n%s\n", programVersion(), decoderConfinementText().c_str());
             return 0;
         }
-        if (argument == "--info") {
+        if (argument == "--no-sandbox") {
+            sandbox = false;
+        } else if (argument == "--info") {
             info = true;
         } else if (argument == "-t" || argument == "-o") {
             if (i + 1 >= argc) {
@@ -186,6 +194,9 @@ int main(int argc, char** argv)
         printUsage(stderr);
         return 2;
     }
+    // Each file is decoded in a confined worker, one for each job.
+    if (sandbox)
+        decodeAsSettingsSay(SettingsFile(), std::min(jobs, static_cast<int>(files.size())));
     if (info)
         return describe(files);
 

@@ -1,0 +1,28 @@
+#pragma once
+// Where every reader gets the file it reads. In the viewer and the converter
+// a path is opened; in a decoder worker, which may open nothing, the path
+// names a descriptor that the parent opened and handed over, and every other
+// path is refused without asking the kernel (whose filter would end the
+// worker).
+
+#include "platform/file_descriptor.h"
+
+#include <cstdio>
+#include <string>
+
+namespace pictorand {
+
+// A descriptor open for reading `path` at its start; -1 with errno set when
+// there is none.
+FileDescriptor openForReading(const std::string& path);
+// The same as a C stream; null with errno set.
+std::FILE* openStreamForReading(const std::string& path);
+
+// For a decoder worker: from the first call on, openForReading gives only the
+// files handed over here (a copy of the descriptor, rewound) and refuses any
+// other path with EACCES.
+void serveOnlyHandedFiles();
+void handFile(const std::string& path, FileDescriptor descriptor);
+void forgetHandedFiles();
+
+} // namespace pictorand

@@ -1,0 +1,86 @@
+// The pool's one promise: a job that ends in anything but an answer ends its
+// worker, says why, and the next job runs in a fresh worker; an answered job
+// leaves its worker for the next.
+#include "platform/worker_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace pictorand {
+namespace {
+
+const std::string kProbe = std::string(PICTORAND_BINARY_DIR) + "/tests/confinement_probe";
+
+WorkerPoolSettings probeSettings()
+{
+    WorkerPoolSettings settings;
+    settings.program = kProbe;
+    settings.arguments = {std::to_string(uint64_t(4) << 30), "2"};
+    settings.wallLimit = std::chrono::milliseconds(700);
+    return settings;
+}
+
+// The probe's answer, or "" when the job ended otherwise.
+std::string ask(WorkerPool& pool, const std::string& request, JobEnd* end = nullptr, bool accept = true)
+{
+    std::string answer;
+    const JobEnd ended = pool.run({reinterpret_cast<const uint8_t*>(request.data()), request.size()}, {},
+                                  [&](ChannelMessage& message, WorkerProcess&) {
+                                      answer.assign(message.bytes.begin(), message.bytes.end());
+                                      return accept;
+                                  });
+    if (end)
+        *end = ended;
+    return ended.fault == WorkerFault::None ? answer : "";
+}
+
+TEST(WorkerPool, EveryFaultEndsItsWorkerAndTheNextJobGetsAFreshOne)
+{
+    setenv("ASAN_OPTIONS", "handle_segv=0:detect_leaks=0", 1);
+    WorkerPool pool(probeSettings());
+    const std::string first = ask(pool, "pid");
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(ask(pool, "pid"), first) << "an answered job keeps its worker";
+    EXPECT_NE(pool.confinement().find("system-call filter"), std::string::npos) << pool.confinement();
+
+    const struct {
+        const char* request;
+        bool accept;
+        WorkerFault fault;
+        int signal;
+    } cases[] = {
+        {"crash", true, WorkerFault::Crashed, SIGSEGV},
+        {"read /etc/passwd", true, WorkerFault::ForbiddenCall, SIGSYS},
+        {"spin", true, WorkerFault::TooLong, 0},
+        {"pid", false, WorkerFault::Garbled, 0},
+    };
+    std::string before = first;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        JobEnd end;
+        ask(pool, c.request, &end, c.accept);
+        EXPECT_EQ(end.fault, c.fault);
+        if (c.signal) {
+            EXPECT_EQ(end.signal, c.signal);
+        }
+        const std::string next = ask(pool, "pid");
+        ASSERT_FALSE(next.empty());
+        EXPECT_NE(next, before) << "the faulty worker was used again";
+        before = next;
+    }
+}
+
+TEST(WorkerPool, AMissingProgramIsSaid)
+{
+    WorkerPoolSettings settings = probeSettings();
+    settings.program = "/nonexistent/pictorand32-decoder";
+    WorkerPool pool(settings);
+    JobEnd end;
+    ask(pool, "pid", &end);
+    EXPECT_EQ(end.fault, WorkerFault::CouldNotStart);
+    EXPECT_NE(end.detail.find("No such file"), std::string::npos) << end.detail;
+}
+
+} // namespace
+} // namespace pictorand
