@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev
   libxcb1-dev
   libsane-dev
+  libseccomp-dev
   qt6-multimedia-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad timgm6mb-soundfont
 )
 if [ "${1:-}" = "--tests" ]; then
