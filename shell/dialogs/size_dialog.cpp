@@ -38,6 +38,8 @@ SizeDialog::SizeDialog(const QString& title, int width, int height, bool aspectL
         field->setValidator(new QIntValidator(0, 999999, field));
         field->installEventFilter(this);
     }
+    connect(m_width, &QLineEdit::textEdited, this, [this] { m_model.lastEdited = SizeField::Width; });
+    connect(m_height, &QLineEdit::textEdited, this, [this] { m_model.lastEdited = SizeField::Height; });
     m_lock = new QCheckBox("&Preserve aspect ratio", this);
     m_lock->setObjectName("aspectLock");
     m_lock->setChecked(aspectLock);
@@ -71,7 +73,12 @@ SizeDialog::SizeDialog(const QString& title, int width, int height, bool aspectL
     }
 
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(box, &QDialogButtonBox::accepted, this, [this] {
+        const auto [newWidth, newHeight] = m_model.sizeOnOk(m_width->text().toInt(), m_height->text().toInt());
+        m_width->setText(QString::number(newWidth));
+        m_height->setText(QString::number(newHeight));
+        accept();
+    });
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* top = new QHBoxLayout;

@@ -446,6 +446,20 @@ TEST_F(ImageMenuTest, SizeDialogRecomputesTheFieldThatGetsTheFocus)
     EXPECT_EQ(SettingsFile(dir.file("P_RAND32.INI")).readInt(settings::ResizeAspectRatio), 0);
 }
 
+TEST_F(ImageMenuTest, SizeDialogEnterAfterTypingAWidthKeepsTheAspect)
+{
+    MainWindow& w = startWith(makeBlock(768, 512, 24, [](int, int) { return 0x808080u; }));
+    onModal<SizeDialog>([](SizeDialog& d) {
+        QLineEdit* width = child<QLineEdit>(d, "width");
+        width->selectAll();
+        QTest::keyClicks(width, "400");
+        QTest::keyClick(width, Qt::Key_Return);
+    });
+    w.runCommand(command::ResizeImage);
+    EXPECT_EQ(current().width(), 400);
+    EXPECT_EQ(current().height(), 267);
+}
+
 TEST_F(ImageMenuTest, SizeDialogBestFitUsesTheScreensFitArea)
 {
     DisplayMetrics m = desktop1024();
