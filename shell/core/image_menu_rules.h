@@ -73,7 +73,7 @@ enum class Adjustment { Brightness, Contrast, Gamma };
 struct AdjustmentDialogLayout {
     const char* templateName;
     const char* title;
-    const char* labels[3]; // under the left end, the middle and the right end
+    const char* labels[3]; // naming the minimum, the start and the maximum
     int minimum;           // scroll positions
     int maximum;
     int start;

@@ -2,6 +2,7 @@
 
 #include "platform/settings_file.h"
 #include "platform/settings_keys.h"
+#include "shell/dialogs/dialog_fitting.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -88,6 +89,7 @@ SizeDialog::SizeDialog(const QString& title, int width, int height, bool aspectL
     layout->addLayout(top);
     layout->addWidget(box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    keepTitleWhole(*this);
     m_width->setFocus();
 }
 
