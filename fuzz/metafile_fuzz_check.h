@@ -25,7 +25,7 @@ inline void playAndCheckMetafile(std::span<const uint8_t> bytes)
     limits.maxRecords = 20000;
     limits.maxCommands = 5000;
     limits.maxPoints = 200000;
-    Result<Drawing> drawing = playMetafile(bytes, {}, limits);
+    Result<Drawing> drawing = playMetafile(bytes, limits);
     if (!drawing)
         return;
     if (static_cast<int>(drawing->commands.size()) > limits.maxCommands)

@@ -55,6 +55,12 @@ TEST_F(MetafileConvert, RendersAtTheNaturalSizeOrTheResizeSize)
     ASSERT_TRUE(natural) << output;
     EXPECT_EQ(natural->block.width(), 321);
     EXPECT_EQ(natural->block.bitCount(), 24);
+    // A placeable box of 1000 units at 1000 units an inch, wherever it starts.
+    ASSERT_EQ(convert("-t bmp -o natural " + shellQuote(fixture("offset_box.wmf")), &output), 0) << output;
+    Result<DecodedImage> box = readBmp(dir.file("natural/offset_box.BMP"));
+    ASSERT_TRUE(box) << output;
+    EXPECT_EQ(box->block.width(), 96);
+    EXPECT_EQ(box->block.height(), 96);
 
     ASSERT_EQ(convert("-t bmp -o big --resize 642x484 " + shellQuote(fixture("shapes.wmf")), &output), 0) << output;
     Result<DecodedImage> big = readBmp(dir.file("big/shapes.BMP"));
@@ -67,7 +73,8 @@ TEST_F(MetafileConvert, WindowsMetafilesLookAsLibwmfDrawsThem)
 {
     if (!testing::haveTool("wmf2gd") || !testing::haveTool("compare"))
         GTEST_SKIP() << "wmf2gd (libwmf-bin) or ImageMagick missing";
-    for (const char* name : {"shapes", "text", "clip", "bitmap"}) {
+    // offset_box: a placeable file whose box does not start at 0,0.
+    for (const char* name : {"shapes", "text", "clip", "bitmap", "offset_box"}) {
         const std::string wmf = fixture(std::string(name) + ".wmf");
         std::string output;
         ASSERT_EQ(convert("-t png -o ours " + shellQuote(wmf), &output), 0) << output;
