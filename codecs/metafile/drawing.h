@@ -170,7 +170,7 @@ struct Drawing {
     double height = 0;
     std::vector<Command> commands;
     std::vector<Colour> palette; // the EMF's own palette, if it has one
-    int recordsWalked = 0;
+    int recordsWalked = 0;  // the end record among them
     int recordsSkipped = 0; // unknown or malformed records passed over
 };
 

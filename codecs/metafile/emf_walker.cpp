@@ -196,7 +196,7 @@ public:
             const uint32_t size = reader.u32le();
             if (size < 8 || size % 4 != 0 || size > reader.size() - start)
                 return;
-            if (type == EMR_EOF || !m_player.countRecord())
+            if (!m_player.countRecord() || type == EMR_EOF)
                 return;
             play(type, Record(file.subspan(start, size)));
             reader.seek(start + size);

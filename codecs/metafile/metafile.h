@@ -81,6 +81,9 @@ std::vector<Colour> picturePalette(std::span<const uint8_t> file, const Header& 
 
 // The compression text the image information shows.
 const char* compressionText(Kind kind);
+// What the kind is called in a description: "enhanced metafile",
+// "placeable Windows metafile", "Windows metafile".
+const char* kindText(Kind kind);
 
 // Bounds on what one file may make the player do: a file of millions of
 // tiny records finishes in bounded time, its extra records skipped.

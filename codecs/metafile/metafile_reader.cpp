@@ -252,6 +252,19 @@ const char* compressionText(Kind kind)
     return kind == Kind::Enhanced ? kEnhancedMetafileText : kWindowsMetafileText;
 }
 
+const char* kindText(Kind kind)
+{
+    switch (kind) {
+    case Kind::Enhanced:
+        return "enhanced metafile";
+    case Kind::Placeable:
+        return "placeable Windows metafile";
+    case Kind::Plain:
+        break;
+    }
+    return "Windows metafile";
+}
+
 Result<Drawing> playMetafile(std::span<const uint8_t> file, Limits limits)
 {
     Result<Header> header = readHeader(file);

@@ -242,8 +242,10 @@ public:
             const size_t start = reader.position();
             const uint32_t words = reader.u32le();
             const uint16_t function = reader.u16le();
-            if (function == META_EOF)
+            if (function == META_EOF) {
+                m_player.countRecord();
                 return;
+            }
             // A record shorter than its own header or running past the file
             // ends the walk: what follows cannot be found.
             if (words < 3 || uint64_t(words) * 2 > reader.size() - start)

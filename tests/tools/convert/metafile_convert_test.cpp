@@ -69,6 +69,17 @@ TEST_F(MetafileConvert, RendersAtTheNaturalSizeOrTheResizeSize)
     EXPECT_EQ(big->block.height(), 484);
 }
 
+TEST_F(MetafileConvert, InfoSaysWhatAMetafileIs)
+{
+    // 102 records: what Inkscape wrote in the header, its end record counted.
+    std::string output;
+    const std::string emf = fixture("shapes.emf");
+    const std::string wmf = fixture("offset_box.wmf");
+    ASSERT_EQ(convert("--info " + shellQuote(emf) + " " + shellQuote(wmf), &output), 0) << output;
+    EXPECT_EQ(output, emf + ": WMF/EMF, enhanced metafile, 321 x 242, 102 records (6 not drawn)\n" + wmf
+                          + ": WMF/EMF, placeable Windows metafile, 96 x 96, 14 records\n");
+}
+
 TEST_F(MetafileConvert, WindowsMetafilesLookAsLibwmfDrawsThem)
 {
     if (!testing::haveTool("wmf2gd") || !testing::haveTool("compare"))
