@@ -311,6 +311,63 @@ TEST(MetafilePlayer, LyingFilesEndWithWhatWasDrawn)
     }
 }
 
+// An enhanced file of 240 x 192 pixels on a 96-dpi device, with the records given.
+std::vector<uint8_t> enhancedFile(const std::vector<std::vector<uint32_t>>& records)
+{
+    std::vector<uint32_t> words = {1, 88, 0, 0, 239, 191, 0, 0, 6350, 5080, 0x464D4520, 0x10000, 0, 0, 1, 0, 0, 0,
+                                   1920, 1440, 508, 381};
+    for (const std::vector<uint32_t>& record : records) {
+        words.push_back(record[0]);
+        words.push_back(static_cast<uint32_t>(8 + 4 * (record.size() - 1)));
+        words.insert(words.end(), record.begin() + 1, record.end());
+    }
+    for (uint32_t w : {14u, 20u, 0u, 0u, 20u})
+        words.push_back(w);
+    words[12] = static_cast<uint32_t>(words.size() * 4);
+    std::vector<uint8_t> bytes(words.size() * 4);
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+    return bytes;
+}
+
+TEST(MetafilePlayer, BlitAndGradientRecordsThatLieDrawNothing)
+{
+    constexpr uint32_t kMaskBlt = 78, kPlgBlt = 79, kAlphaBlend = 114, kTransparentBlt = 116, kGradientFill = 118;
+    // field(k) is the word at byte offset k of the record, whose type is word 0.
+    auto field = [](std::vector<uint32_t>& record, size_t offset) -> uint32_t& { return record[(offset - 8) / 4 + 1]; };
+    std::vector<uint32_t> maskBlt(32, 0); // 128 bytes
+    maskBlt[0] = kMaskBlt;
+    field(maskBlt, 40) = 0xAACC0020;
+    field(maskBlt, 88) = 0xFFFFFF00; // the source's info larger than the file
+    std::vector<uint32_t> plgBlt(35, 0); // 140 bytes
+    plgBlt[0] = kPlgBlt;
+    field(plgBlt, 100) = 40;         // an info at the record's start...
+    field(plgBlt, 104) = 0x7FFFFFFF; // ...and bits far past its end
+    field(plgBlt, 108) = 16;
+    std::vector<uint32_t> alphaBlend(27, 0); // 108 bytes
+    alphaBlend[0] = kAlphaBlend;
+    field(alphaBlend, 88) = 60; // an info inside the record that is no bitmap
+    std::vector<uint32_t> transparentBlt(alphaBlend);
+    transparentBlt[0] = kTransparentBlt;
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> record;
+    };
+    for (const Case& c : {Case{"gradient_vertex_count_past_the_record", {kGradientFill, 0, 0, 0, 0, 0xFFFFFFFF, 1, 0}},
+                          Case{"gradient_object_count_past_the_record",
+                               {kGradientFill, 0, 0, 0, 0, 2, 0x40000000, 0, 0, 0, 0, 0, 9, 9, 0, 0}},
+                          Case{"gradient_index_beyond_the_vertices",
+                               {kGradientFill, 0, 0, 0, 0, 1, 1, 2, 0, 0, 0, 0, 0, 1, 5}},
+                          Case{"gradient_unknown_mode", {kGradientFill, 0, 0, 0, 0, 0, 0, 7}},
+                          Case{"maskblt_source_past_the_record", maskBlt}, Case{"plgblt_bits_past_the_record", plgBlt},
+                          Case{"alphablend_source_not_a_bitmap", alphaBlend},
+                          Case{"transparentblt_source_not_a_bitmap", transparentBlt},
+                          Case{"maskblt_short", {kMaskBlt, 0, 0, 0, 0, 5, 5, 10, 10}}}) {
+        Result<Drawing> drawing = playMetafile(enhancedFile({c.record}));
+        ASSERT_TRUE(drawing) << c.name;
+        EXPECT_TRUE(drawing->commands.empty()) << c.name;
+    }
+}
+
 TEST(MetafilePlayer, MillionsOfTinyRecordsFinishInBoundedTime)
 {
     // Three million SaveDC records of six bytes, then a rectangle that is
