@@ -931,7 +931,7 @@ bool light(const ImageBlock& block, int x, int y)
     const uint8_t* row = block.topRow(y);
     uint8_t blue = 0, green = 0, red = 0;
     const uint16_t bits = block.bitCount();
-    if (bits <= 8) {
+    if (bits == 1 || bits == 2 || bits == 4 || bits == 8) {
         const int perByte = 8 / bits;
         const int index = (row[x / perByte] >> ((perByte - 1 - x % perByte) * bits)) & ((1 << bits) - 1);
         if (static_cast<uint32_t>(index) >= block.colorsUsed())
