@@ -19,6 +19,8 @@ namespace {
 
 // Renderings kept between paints stay below this many pixels (64 MiB).
 constexpr qint64 kMaxCachedPixels = qint64(16) << 20;
+// Gradient triangles shaded pixel by pixel in one rendering, at most.
+constexpr qint64 kMaxShadedPixels = qint64(32) << 20;
 
 QColor qColour(Colour c)
 {
@@ -433,6 +435,23 @@ private:
                 - (corner[2].x() - corner[0].x()) * (corner[1].y() - corner[0].y());
             if (box.isEmpty() || std::fabs(area) < 1e-9)
                 continue;
+            m_shadedPixels += qint64(box.width()) * box.height();
+            if (m_shadedPixels > kMaxShadedPixels) {
+                // A file of countless large triangles: past the budget they
+                // are filled flat with their corners' mean, as fast as any
+                // other shape.
+                const auto mean = [&](auto channel) {
+                    return (channel(triangle[0].colour) + channel(triangle[1].colour) + channel(triangle[2].colour)) / 3;
+                };
+                m_painter.save();
+                m_painter.resetTransform();
+                m_painter.setPen(Qt::NoPen);
+                m_painter.setBrush(QColor(mean([](Colour c) { return c.red; }), mean([](Colour c) { return c.green; }),
+                                          mean([](Colour c) { return c.blue; })));
+                m_painter.drawPolygon(outline);
+                m_painter.restore();
+                continue;
+            }
             QImage shaded(box.size(), QImage::Format_ARGB32_Premultiplied);
             shaded.fill(Qt::transparent);
             for (int y = 0; y < box.height(); ++y) {
@@ -502,6 +521,7 @@ private:
     double m_scale = 1;
     QRectF m_page;
     QPainterPath m_baseClip;
+    qint64 m_shadedPixels = 0;
 };
 
 } // namespace
