@@ -4,56 +4,6 @@
 
 namespace pictorand {
 
-namespace {
-
-// Hears what a load would have said to the user, and says nothing: what the
-// Open command's own load would say (a truncated file, a rename question)
-// must still be said, so such a read is not taken.
-class ListeningUserInterface : public UserInterface {
-public:
-    void showMessage(const std::string&, MessageIcon) override { spoke = true; }
-    bool askYesNo(const std::string&, MessageIcon, bool) override
-    {
-        spoke = true;
-        return false; // a preview renames nothing
-    }
-    void setWaitCursor(bool) override {}
-    void setWindowTitle(const std::string&) override {}
-    void rebuildDirectoryList() override {}
-    void postCommand(int) override { spoke = true; }
-
-    bool spoke = false;
-};
-
-// The viewer's settings around a record of the preview's own: the viewer's
-// picture, window and directory list stay as they are.
-class PreviewHost : public DisplayHost {
-public:
-    explicit PreviewHost(DisplayHost& viewer) : m_viewer(viewer) {}
-
-    CurrentImage& currentImage() override { return record; }
-    UserInterface& userInterface() override { return ui; }
-    void resetViewerState() override {}
-    void resetWindow() override {}
-    bool fullScreenWindowExists() const override { return false; }
-    bool slideshowWindowExists() const override { return false; }
-    bool paletteDisplay() const override { return m_viewer.paletteDisplay(); }
-    bool loadGreyscale() const override { return m_viewer.loadGreyscale(); }
-    int photoCdLoadingSize() const override { return m_viewer.photoCdLoadingSize(); }
-    PictureCorrections pictureCorrections() const override { return m_viewer.pictureCorrections(); }
-    std::string directoryListDirectory() const override { return m_viewer.directoryListDirectory(); }
-    bool renameExtensionEnabled() const override { return m_viewer.renameExtensionEnabled(); }
-    bool workingDirectoryChanged() const override { return false; }
-
-    CurrentImage record;
-    ListeningUserInterface ui;
-
-private:
-    DisplayHost& m_viewer;
-};
-
-} // namespace
-
 std::optional<FileStamp> stampFile(const std::string& path)
 {
     std::error_code error;
@@ -86,35 +36,33 @@ bool previewReadsAsOpen(ImageFormat format)
     }
 }
 
-PreviewLoad loadForPreview(DisplayHost& viewer, const std::string& path, int previewWidth,
-                           const CodecRegistry& registry)
+PreviewLoad loadForPreview(const LoadRequest& openRequest, int previewWidth, const CodecRegistry& registry)
 {
     PreviewLoad preview;
+    const std::string& path = openRequest.file.path;
     // Before the read: a file rewritten while it was read must not match.
     preview.stamp = stampFile(path);
     const std::optional<ImageFormat> format = DetectFormat(path);
-    if (!format)
+    if (format && previewReadsAsOpen(*format)) {
+        preview.outcome = load(openRequest, registry);
+        const LoadOutcome& read = preview.outcome;
+        preview.readAsOpen = read.kind == LoadOutcome::Kind::Picture && read.truncation.empty() && !read.misnamedAs
+                             && !read.overviewSheet && read.iconChoices.empty();
         return preview;
-    PreviewHost host(viewer);
-    std::string readPath = path;
-    ImageBlock block;
-    if (previewReadsAsOpen(*format)) {
-        block = LoadForDisplay(host, readPath, false, false, 0, registry);
-        preview.readAsOpen = block && !host.ui.spoke && readPath == path;
-    } else {
-        block = LoadForDisplay(host, readPath, true, true, previewWidth, registry);
     }
-    preview.record = std::move(host.record);
-    preview.record.block = std::move(block);
-    preview.record.path = path;
+    LoadRequest small = openRequest;
+    small.purpose = LoadPurpose::Preview;
+    small.options.previewWidth = previewWidth;
+    preview.outcome = load(small, registry);
     return preview;
 }
 
 bool previewStandsForOpen(const PreviewLoad& preview, const std::string& acceptedPath)
 {
-    if (!preview.readAsOpen || !preview.record.block || !preview.stamp)
+    const LoadOutcome& read = preview.outcome;
+    if (!preview.readAsOpen || !read.block || !read.format || !preview.stamp)
         return false;
-    if (!previewReadsAsOpen(preview.record.format) || preview.record.multiPage)
+    if (!previewReadsAsOpen(*read.format) || read.pageCount() > 1)
         return false;
     const std::optional<FileStamp> accepted = stampFile(acceptedPath);
     return accepted && *accepted == *preview.stamp;

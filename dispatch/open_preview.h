@@ -5,12 +5,11 @@
 // Taking it is only sound when it is the very picture the Open command's
 // own load would give: the same file, unchanged since, read the same way.
 // So the preview reads the formats the Open command may take exactly as
-// that load does (against the viewer's settings, with nothing said to the
-// user), and reads the others quickly for the preview alone.
+// that load does (the same request), and reads the others quickly for the
+// preview alone.
 
 #include "core/codec_registry.h"
-#include "core/current_image.h"
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -38,20 +37,20 @@ bool previewReadsAsOpen(ImageFormat format);
 
 struct PreviewLoad {
     std::optional<FileStamp> stamp; // taken before the read
-    CurrentImage record;            // what the load wrote, block and path included
-    // Read as the Open command reads it, and the read had nothing to say or
+    LoadOutcome outcome;
+    // Read as the Open command reads it, and the read has nothing to say or
     // ask (no truncation notice, no rename question, no overview notice):
-    // the Open command, reading it again, would end with the same record.
+    // the Open command, reading it again, would end with the same outcome.
     bool readAsOpen = false;
 };
 
-// Reads `path` for the preview: as the Open command reads it (through
-// `viewer`'s settings) when previewReadsAsOpen says so, else at
-// `previewWidth`. Leaves the viewer's record alone and says nothing.
-PreviewLoad loadForPreview(DisplayHost& viewer, const std::string& path, int previewWidth,
+// Reads the file of `openRequest` (the Open command's request for it) for
+// the preview: as that request when previewReadsAsOpen says so, else as a
+// preview `previewWidth` wide.
+PreviewLoad loadForPreview(const LoadRequest& openRequest, int previewWidth,
                            const CodecRegistry& registry = CodecRegistry::instance());
 
-// True when the Open command may take `preview`'s record as the picture of
+// True when the Open command may take `preview`'s outcome as the picture of
 // `acceptedPath`: it was read as the Open command reads it, is not a
 // multi-page TIFF (whose pages the Open command lists), and the accepted
 // file is the previewed one, unchanged (same canonical path, size and

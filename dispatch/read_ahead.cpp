@@ -1,7 +1,5 @@
 #include "dispatch/read_ahead.h"
 
-#include "dispatch/load_dispatch.h"
-
 #include <algorithm>
 #include <chrono>
 #include <sys/stat.h>
@@ -9,6 +7,25 @@
 #include <unistd.h>
 
 namespace pictorand {
+
+namespace {
+
+// The request as it matters to a format that qualifies: a single picture
+// reads the same whatever the options of frames, pages, sheets and icons
+// say (a load in full screen, which shows no animation, takes what was read
+// before it).
+LoadRequest essential(LoadRequest request)
+{
+    const LoadOptions defaults;
+    request.options.animate = defaults.animate;
+    request.options.page = defaults.page;
+    request.options.overviewStart = defaults.overviewStart;
+    request.options.icon = defaults.icon;
+    request.options.photoCdLoadingSize = defaults.photoCdLoadingSize;
+    return request;
+}
+
+} // namespace
 
 bool ReadAhead::formatQualifies(ImageFormat format)
 {
@@ -46,16 +63,15 @@ ReadAhead::ReadAhead(uint64_t budgetBytes, const CodecRegistry& registry)
     }
 }
 
-std::unique_ptr<ReadAhead> ReadAhead::start(const std::string& path, bool loadGreyscale,
-                                             const CodecRegistry& registry)
+std::unique_ptr<ReadAhead> ReadAhead::start(const LoadRequest& request, const CodecRegistry& registry)
 {
-    const std::optional<ImageFormat> format = DetectFormat(path);
+    const std::optional<ImageFormat> format = DetectFormat(request.file.path);
     if (!format || !formatQualifies(*format) || !registry.reader(*format))
         return nullptr;
     auto ahead = std::make_unique<ReadAhead>(defaultBudget(), registry);
     if (!ahead->m_worker.joinable())
         return nullptr;
-    ahead->request({path}, loadGreyscale);
+    ahead->request({request});
     return ahead;
 }
 
@@ -70,28 +86,28 @@ ReadAhead::~ReadAhead()
         m_worker.join();
 }
 
-bool ReadAhead::wanted(const std::string& path) const
+bool ReadAhead::wanted(const LoadRequest& request) const
 {
-    return std::find(m_wanted.begin(), m_wanted.end(), path) != m_wanted.end();
+    return std::find(m_wanted.begin(), m_wanted.end(), request) != m_wanted.end();
 }
 
-void ReadAhead::request(const std::vector<std::string>& paths, bool loadGreyscale)
+void ReadAhead::request(const std::vector<LoadRequest>& asked)
 {
+    std::vector<LoadRequest> wishes;
+    for (const LoadRequest& wish : asked)
+        wishes.push_back(essential(wish));
     {
         std::lock_guard lock(m_mutex);
-        if (!m_worker.joinable() || (paths == m_wanted && loadGreyscale == m_greyscale))
+        if (!m_worker.joinable() || wishes == m_wanted)
             return;
-        m_wanted = paths;
-        m_greyscale = loadGreyscale;
-        std::erase_if(m_kept, [&](const Entry& entry) {
-            return !wanted(entry.path) || entry.greyscale != loadGreyscale;
-        });
+        m_wanted = wishes;
+        std::erase_if(m_kept, [&](const Entry& entry) { return !wanted(entry.request); });
         m_queue.clear();
-        for (const std::string& path : paths) {
+        for (const LoadRequest& wish : wishes) {
             const bool kept = std::any_of(m_kept.begin(), m_kept.end(),
-                                          [&](const Entry& entry) { return entry.path == path; });
-            if (!kept && path != m_reading)
-                m_queue.push_back(path);
+                                          [&](const Entry& entry) { return entry.request == wish; });
+            if (!kept && m_loading != wish)
+                m_queue.push_back(wish);
         }
     }
     m_changed.notify_all();
@@ -105,42 +121,29 @@ void ReadAhead::work()
         if (m_stop)
             return;
         Entry entry;
-        entry.path = m_queue.front();
+        entry.request = m_queue.front();
         m_queue.erase(m_queue.begin());
-        entry.greyscale = m_greyscale;
-        m_reading = entry.path;
+        m_loading = entry.request;
         lock.unlock();
 
-        entry.stamp = stampOf(entry.path);
-        const std::optional<ImageFormat> format = DetectFormat(entry.path);
-        const ReaderFunction reader = format && formatQualifies(*format) ? m_registry.reader(*format) : nullptr;
-        bool keep = reader != nullptr;
-        if (reader) {
-            entry.format = *format;
-            ReadRequest request;
-            request.path = entry.path;
-            request.greyscale = entry.greyscale;
-            using namespace std::chrono;
-            const auto started = steady_clock::now();
-            pictorand::Result<DecodedImage> read = reader(request);
-            entry.result.milliseconds = duration_cast<milliseconds>(steady_clock::now() - started).count();
-            if (read)
-                entry.result.decoded = std::move(*read);
-            else
-                entry.result.message = read.failure().detail;
-            entry.bytes = entry.result.decoded.block.size();
+        const std::string& path = entry.request.file.path;
+        entry.stamp = stampOf(path);
+        const std::optional<ImageFormat> format = DetectFormat(path);
+        bool keep = format && formatQualifies(*format) && m_registry.reader(*format);
+        if (keep) {
+            entry.outcome = load(entry.request, m_registry);
+            entry.bytes = entry.outcome.block.size();
             // A file written while it was read may have given a torn picture.
-            keep = stampOf(entry.path) == entry.stamp;
+            keep = stampOf(path) == entry.stamp;
         }
 
         lock.lock();
-        m_reading.clear();
+        m_loading.reset();
         uint64_t kept = 0;
         for (const Entry& other : m_kept)
             kept += other.bytes;
-        // Only what is still wanted, as read for the present wish, within
-        // the budget.
-        if (keep && wanted(entry.path) && entry.greyscale == m_greyscale && kept + entry.bytes <= m_budget)
+        // Only what is still wanted, within the budget.
+        if (keep && wanted(entry.request) && kept + entry.bytes <= m_budget)
             m_kept.push_back(std::move(entry));
         m_changed.notify_all();
     }
@@ -149,33 +152,31 @@ void ReadAhead::work()
 bool ReadAhead::ready(const std::string& path) const
 {
     std::lock_guard lock(m_mutex);
-    return std::any_of(m_kept.begin(), m_kept.end(), [&](const Entry& entry) { return entry.path == path; });
+    return std::any_of(m_kept.begin(), m_kept.end(),
+                       [&](const Entry& entry) { return entry.request.file.path == path; });
 }
 
-std::optional<ReadAhead::Result> ReadAhead::take(ImageFormat format, const ReadRequest& request)
+std::optional<LoadOutcome> ReadAhead::take(const LoadRequest& request)
 {
+    const std::string& path = request.file.path;
+    const auto samePath = [&](const LoadRequest& other) { return other.file.path == path; };
     std::unique_lock lock(m_mutex);
-    // A read under way, or about to begin on an idle worker, is nearer its
+    // A load under way, or about to begin on an idle worker, is nearer its
     // end than a new one would be.
     m_changed.wait(lock, [&] {
-        const bool next = m_reading.empty() && !m_queue.empty() && m_queue.front() == request.path && !m_stop;
-        return m_reading != request.path && !next;
+        const bool next = !m_loading && !m_queue.empty() && samePath(m_queue.front()) && !m_stop;
+        return !(m_loading && samePath(*m_loading)) && !next;
     });
-    std::erase(m_queue, request.path);
-    auto found = std::find_if(m_kept.begin(), m_kept.end(),
-                              [&](const Entry& entry) { return entry.path == request.path; });
+    std::erase_if(m_queue, samePath);
+    auto found = std::find_if(m_kept.begin(), m_kept.end(), [&](const Entry& entry) { return samePath(entry.request); });
     if (found == m_kept.end())
         return std::nullopt;
     Entry entry = std::move(*found);
     m_kept.erase(found);
     lock.unlock();
-    // The fields the qualifying readers look at.
-    if (format != entry.format || request.greyscale != entry.greyscale || request.paletteDisplay
-        || request.previewWidth != 0)
-        return std::nullopt;
-    if (stampOf(request.path) != entry.stamp)
-        return std::nullopt; // changed on disk since it was read
-    return std::move(entry.result);
+    if (entry.request != essential(request) || stampOf(path) != entry.stamp)
+        return std::nullopt; // asked otherwise, or changed on disk since it was read
+    return std::move(entry.outcome);
 }
 
 uint64_t ReadAhead::keptBytes() const
@@ -185,6 +186,14 @@ uint64_t ReadAhead::keptBytes() const
     for (const Entry& entry : m_kept)
         bytes += entry.bytes;
     return bytes;
+}
+
+LoadOutcome loadOrTake(ReadAhead* ahead, const LoadRequest& request, const CodecRegistry& registry)
+{
+    if (ahead)
+        if (std::optional<LoadOutcome> taken = ahead->take(request))
+            return std::move(*taken);
+    return load(request, registry);
 }
 
 } // namespace pictorand

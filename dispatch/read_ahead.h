@@ -3,7 +3,8 @@
 // start-up file while the GUI toolkit and the window come up, then the
 // neighbours of the picture on screen in the direction of travel, so that
 // stepping to the next or previous file shows a picture already decoded.
-// The display load takes a result instead of reading when it matches.
+// A load takes the outcome instead of reading when it asks for exactly the
+// request that was loaded ahead.
 //
 // What is kept is bounded by a memory budget. A new wish replaces the old
 // one: reads not yet begun are dropped and the newest request wins, so a key
@@ -11,8 +12,7 @@
 // (size or modification time) since it was read is not handed out.
 
 #include "core/codec_registry.h"
-#include "core/image_block.h"
-#include "core/image_format.h"
+#include "dispatch/load.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -27,45 +27,37 @@ namespace pictorand {
 
 class ReadAhead {
 public:
-    struct Result {
-        DecodedImage decoded;     // the reader's picture and findings; no block on failure
-        std::string message;      // the reader's words on failure
-        int64_t milliseconds = 0; // time the reader took
-    };
-
     // A worker that keeps at most `budgetBytes` of pictures.
     explicit ReadAhead(uint64_t budgetBytes, const CodecRegistry& registry = CodecRegistry::instance());
-    // Starts reading `path` when its format's reader needs nothing but the
-    // file and the greyscale flag (no chooser, no pages, no frames, no
-    // overview, no media); null otherwise.
-    static std::unique_ptr<ReadAhead> start(const std::string& path, bool loadGreyscale,
+    // Starts the load of `request` when its file's format is one that loads
+    // to a plain picture (no frames, pages, sheets, choices, media or
+    // drawing); null otherwise.
+    static std::unique_ptr<ReadAhead> start(const LoadRequest& request,
                                             const CodecRegistry& registry = CodecRegistry::instance());
 
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
-    // Waits for the read under way.
+    // Waits for the load under way.
     ~ReadAhead();
 
-    // Formats whose reads may be done ahead.
+    // Formats whose loads may be done ahead.
     static bool formatQualifies(ImageFormat format);
     // A quarter of the physical memory, at most 1 GiB.
     static uint64_t defaultBudget();
 
-    // The files to have ready, most wanted first, replacing the last wish:
-    // pictures kept for files no longer wanted are let go. Reads assume a
-    // true-colour display and no preview; a load that asks otherwise reads
-    // anew.
-    void request(const std::vector<std::string>& paths, bool loadGreyscale);
+    // The loads to have ready, most wanted first, replacing the last wish:
+    // outcomes kept for requests no longer wanted are let go.
+    void request(const std::vector<LoadRequest>& wishes);
 
-    // True when the read of `path` has finished and is still to be taken: a
+    // True when a load of `path` has finished and is still to be taken: a
     // load that takes it has no long work to do.
     bool ready(const std::string& path) const;
 
-    // The result, if one was read for exactly this format and request and the
-    // file has not changed since; waits while that file is being read.
-    // Answers once: the result is let go whether it matched or not, and a
-    // later load reads the file as it is then.
-    std::optional<Result> take(ImageFormat format, const ReadRequest& request);
+    // The outcome, if this very request was loaded ahead and the file has not
+    // changed since; waits while it is being loaded. Answers once: the
+    // outcome is let go whether it matched or not, and a later load reads
+    // the file as it is then.
+    std::optional<LoadOutcome> take(const LoadRequest& request);
 
     // What the kept pictures' blocks take.
     uint64_t keptBytes() const;
@@ -77,28 +69,29 @@ private:
         bool operator==(const FileStamp&) const = default;
     };
     struct Entry {
-        std::string path;
-        ImageFormat format = ImageFormat::Jpeg;
-        bool greyscale = false;
+        LoadRequest request;
         FileStamp stamp;
-        Result result;
+        LoadOutcome outcome;
         uint64_t bytes = 0;
     };
     static FileStamp stampOf(const std::string& path);
-    bool wanted(const std::string& path) const;
+    bool wanted(const LoadRequest& request) const;
     void work();
 
     const CodecRegistry& m_registry;
     const uint64_t m_budget;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::string> m_queue;  // still to read
-    std::vector<std::string> m_wanted; // the last wish
-    bool m_greyscale = false;
+    std::vector<LoadRequest> m_queue;  // still to load
+    std::vector<LoadRequest> m_wanted; // the last wish
     std::vector<Entry> m_kept;
-    std::string m_reading; // under way, empty when none
+    std::optional<LoadRequest> m_loading; // under way
     bool m_stop = false;
     std::thread m_worker;
 };
+
+// The outcome `ahead` holds for `request`, else a load of it now.
+LoadOutcome loadOrTake(ReadAhead* ahead, const LoadRequest& request,
+                       const CodecRegistry& registry = CodecRegistry::instance());
 
 } // namespace pictorand

@@ -3,21 +3,27 @@
 # they are all there already. Uses sudo when not run as root.
 set -euo pipefail
 
+# What building and running the programs takes: the compiler and build tools,
+# the format and colour libraries, Qt with its multimedia (GStreamer and a
+# soundfont for MIDI) and SANE.
 packages=(
   build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libdeflate-dev liblcms2-dev
   libwebp-dev libheif-dev libavif-dev libjxl-dev
-  libgtest-dev libbenchmark-dev
   qt6-base-dev
   libxcb1-dev
   libsane-dev
   qt6-multimedia-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad timgm6mb-soundfont
-  clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--tests" ]; then
+  # The test framework and benchmarks, and clang with its sanitizer and
+  # libFuzzer runtimes for the sanitizer build and the fuzz targets.
+  packages+=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
   # The independent tools the tests compare against, and a display server.
-  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3-pil pngcheck xvfb xauth
-    webp libheif-examples libavif-bin libjxl-tools)
+  # libwmf draws text only with the URW Type 1 fonts, which it merely
+  # recommends; the colour tests use Ghostscript's ICC profiles.
+  packages+=(imagemagick netpbm giflib-tools libtiff-tools libjpeg-turbo-progs liblcms2-utils python3 python3-pil
+    pngcheck xvfb xauth webp libheif-examples libavif-bin libjxl-tools libgs-common fonts-urw-base35)
   # The desktop's own programs: another clipboard client, PDF rasteriser,
   # session bus, and the settings tools and schemas of the desktops.
   packages+=(xclip poppler-utils dbus libglib2.0-bin gsettings-desktop-schemas mate-desktop-common
@@ -28,6 +34,9 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(parallel)
   # libwmf's renderer, to check our metafile player against.
   packages+=(libwmf-bin)
+  # A window manager and the X11 tools that read its properties, for the
+  # viewer's frame and sizing under a real one.
+  packages+=(openbox x11-utils)
 fi
 
 missing=()

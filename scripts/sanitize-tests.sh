@@ -11,4 +11,4 @@ cd build/asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Leaks inside system libraries (not our code) are listed there.
 export LSAN_OPTIONS=suppressions=$PWD/../../fuzz/lsan-suppressions.txt
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error --output-junit ctest-results.xml -j "$(nproc)"

@@ -2,7 +2,7 @@
 
 #include "codecs/bmp/bmp.h"
 #include "core/byte_order.h"
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
 #include "dispatch/page_load.h"
 #include "ops/color_table.h"
 #include "ops/quantise.h"
@@ -66,9 +66,9 @@ Result<ImageBlock> decodeBytes(const QByteArray& bytes, const SettingsFile& sett
     QTemporaryFile file(QString::fromStdString(tempDirectory()) + "pictorand-paste-XXXXXX");
     if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
         return Failure{Reason::WriteFailed, "Can't write a temporary file"};
-    BatchLoad load = loadForBatchReported(file.fileName().toStdString(), CodecRegistry::instance(), settings);
+    LoadOutcome load = pictorand::load(batchRequest(file.fileName().toStdString(), settings));
     if (!load.block)
-        return Failure{Reason::CorruptData, load.message};
+        return Failure{Reason::CorruptData, loadFailureWords(load)};
     return std::move(load.block);
 }
 
@@ -181,13 +181,13 @@ void DesktopCommands::printAllPages()
     if (!options)
         return;
     // Pages are read one at a time beside the picture on screen, which stays.
-    const bool paletteDisplay = m_host.metrics().paletteDisplay();
+    const LoadRequest request = m_host.viewRequest(image.path);
     PagesPrinted run;
     bool started = false;
     {
         WaitCursor waitCursor(m_host.ui());
         started = runPrintJob(*options, image.path, image.pageCount,
-                              [&](int page) { return loadTiffPage(image, page, paletteDisplay); }, run);
+                              [&](int page) { return loadPage(request, page); }, run);
     }
     const PrintReport report = printAllPagesReport(run, started);
     m_host.ui().showMessage(report.text, MessageIcon::Information);

@@ -1,6 +1,6 @@
 #include "shell/desktop_wallpaper.h"
 
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
 #include "platform/formatted_text.h"
 #include "shell/block_image.h"
 
@@ -249,9 +249,10 @@ Result<std::string> DesktopWallpaper::applyPortal(const std::string& path) const
 
 Result<std::string> DesktopWallpaper::applyRootWindow(const std::string& path, WallpaperStyle style) const
 {
-    std::string message;
-    std::string compression;
-    ImageBlock block = loadForBatchWithMessage(path, message, compression);
+    const SettingsFile settings;
+    LoadOutcome load = pictorand::load(batchRequest(path, settings));
+    const std::string message = loadFailureWords(load);
+    const ImageBlock& block = load.block;
     if (!block)
         return failure(message.empty() ? "Can't read " + path : message);
     Status set = setRootWindowPicture(block, style);

@@ -61,8 +61,14 @@ std::optional<std::string> chooseDirectory(const std::string& start, QWidget* ow
 
 } // namespace
 
+std::optional<std::string> FileMenu::copyMoveDialog(bool move, const std::string& currentPath,
+                                                   SettingsFile& settings, QWidget* owner)
+{
+    return CopyMoveDialog::run(move, currentPath, settings, directoryChooser, owner);
+}
+
 std::function<std::optional<std::string>(bool, const std::string&, SettingsFile&, QWidget*)>
-    FileMenu::copyMoveChooser = &CopyMoveDialog::run;
+    FileMenu::copyMoveChooser = &FileMenu::copyMoveDialog;
 std::function<std::optional<std::string>(const std::string&, QWidget*)> FileMenu::renamePrompt = &askNewName;
 std::function<std::optional<std::string>(const std::string&, QWidget*)> FileMenu::directoryChooser = &chooseDirectory;
 
@@ -109,7 +115,7 @@ void FileMenu::extractAllPages()
     const std::string directory = prepareDirectory(*chosen);
     int shown = -1;
     for (int page = 0; page < image.pageCount; ++page) {
-        Result<ImageBlock> read = loadTiffPage(image, page, m_host.metrics().paletteDisplay());
+        Result<ImageBlock> read = loadPage(m_host.viewRequest(image.path), page);
         if (!read)
             continue;
         ImageBlock block = read.take();

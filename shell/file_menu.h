@@ -30,8 +30,11 @@ public:
 
     void registerHandlers(CommandHandlers& handlers);
 
-    // The Copy-Move dialog: the destination directory, nothing when
-    // cancelled. Tests substitute it.
+    // The Copy-Move dialog, browsing with directoryChooser: the destination
+    // directory, nothing when cancelled.
+    static std::optional<std::string> copyMoveDialog(bool move, const std::string& currentPath,
+                                                     SettingsFile& settings, QWidget* owner);
+    // The Copy-Move dialog as the commands run it (tests substitute it).
     static std::function<std::optional<std::string>(bool move, const std::string& currentPath, SettingsFile& settings,
                                                      QWidget* owner)>
         copyMoveChooser;

@@ -1,9 +1,11 @@
 #include "shell/full_screen_window.h"
 
+#include "ops/resample_command.h"
 #include "shell/block_image.h"
-#include "shell/core/commands.h"
 #include "shell/core/display_geometry.h"
-#include "shell/main_window.h"
+#include "shell/core/viewer_controller.h"
+#include "shell/key_bindings.h"
+#include "shell/picture_canvas.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -14,12 +16,14 @@
 
 namespace pictorand {
 
-FullScreenWindow::FullScreenWindow(MainWindow* main, bool showName)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_main(main), m_showName(showName)
+FullScreenWindow::FullScreenWindow(ViewerController& viewer, PictureCanvas& canvas, bool showName,
+                                   std::function<void(int)> run)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_viewer(viewer), m_canvas(canvas),
+      m_run(std::move(run)), m_showName(showName)
 {
     setObjectName("FullViewClass");
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(kProgramCaptionText);
+    setWindowTitle(kProgramCaption);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
@@ -27,23 +31,35 @@ FullScreenWindow::FullScreenWindow(MainWindow* main, bool showName)
     const QSize screen = screenSize();
     setGeometry(0, 0, screen.width(), screen.height());
     setFocusPolicy(Qt::StrongFocus);
+    addWindowShortcuts(this, [](const KeyStroke& stroke) { return stroke.fullScreen; }, [this](int id) { key(id); });
+}
+
+void FullScreenWindow::key(int id)
+{
+    if (std::optional<ScrollMove> move = scrollMoveOf(id)) {
+        scroll(*move);
+        return;
+    }
+    if (id == command::PreviousFile || id == command::NextFile)
+        resetZoom(); // the next picture starts at 100 %
+    m_run(id);
 }
 
 QSize FullScreenWindow::screenSize() const
 {
-    const DisplayMetrics m = m_main->metrics();
+    const DisplayMetrics m = m_viewer.metrics();
     return {m.screenWidth, m.screenHeight};
 }
 
 QSize FullScreenWindow::scaledSize() const
 {
-    const CurrentImage& image = m_main->currentImage();
+    const CurrentImage& image = m_viewer.picture();
     return {scaleByZoom(image.currentWidth, m_zoom), scaleByZoom(image.currentHeight, m_zoom)};
 }
 
 QRect FullScreenWindow::pictureRect() const
 {
-    const CurrentImage& image = m_main->currentImage();
+    const CurrentImage& image = m_viewer.picture();
     const QSize screen = screenSize();
     PlacedPicture placed;
     if (m_zoom == 100) {
@@ -60,25 +76,24 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    const CurrentImage& image = m_main->currentImage();
-    if (const ImageBlock& shown = m_main->shownBlock()) {
+    if (const ImageBlock& shown = m_viewer.shownBlock()) {
         const QRect target = pictureRect();
         const bool smaller = target.width() < shown.width() || target.height() < shown.height();
-        if (m_zoom == 100 && smaller && m_main->useResample() && !m_main->displayState().metafile) {
+        if (m_zoom == 100 && smaller && m_viewer.useResample() && !m_viewer.displayState().drawing) {
             // The smooth copy is made once per picture and size, not per paint.
-            if (m_resampledGeneration != m_main->pictureGeneration() || m_resampled.width() != target.width() ||
-                m_resampled.height() != target.height()) {
-                m_resampled = resampledForDisplay(shown, target.width(), target.height());
-                m_resampledGeneration = m_main->pictureGeneration();
+            if (m_resampledGeneration != m_canvas.generation() || m_resampled.width() != target.width()
+                || m_resampled.height() != target.height()) {
+                m_resampled = resampleCommand(shown, target.width(), target.height());
+                m_resampledGeneration = m_canvas.generation();
             }
             if (m_resampled) {
                 std::vector<uint8_t> scratch;
                 drawBlock(painter, blockImage(m_resampled, logicalPalette(m_resampled), scratch), target);
             } else {
-                m_main->paintBlockInto(painter, target);
+                m_canvas.paint(painter, target);
             }
         } else {
-            m_main->paintBlockInto(painter, target);
+            m_canvas.paint(painter, target);
         }
     }
     if (m_showName) {
@@ -90,7 +105,7 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
         painter.setPen(QColor(0, 255, 0));
         painter.setBackgroundMode(Qt::TransparentMode);
         painter.drawText(QRect(0, 0, width(), 20), Qt::AlignLeft | Qt::AlignTop,
-                         QString::fromStdString(image.path));
+                         QString::fromStdString(m_viewer.picture().path));
     }
 }
 
@@ -99,11 +114,11 @@ void FullScreenWindow::zoomIn(bool in)
     if (m_zoom == 100)
         m_step = 0;
     if (in && m_step == kMaxZoomStep) {
-        m_main->userInterface().showMessage("This is the maximum !", MessageIcon::Information);
+        m_viewer.ui().showMessage("This is the maximum !", MessageIcon::Information);
         return;
     }
     if (!in && m_step == kMinZoomStep) {
-        m_main->userInterface().showMessage("This is the minimum !", MessageIcon::Information);
+        m_viewer.ui().showMessage("This is the minimum !", MessageIcon::Information);
         return;
     }
     m_step += in ? 1 : -1;
@@ -119,67 +134,36 @@ void FullScreenWindow::resetZoom()
     m_scrollX = m_scrollY = 0;
 }
 
-void FullScreenWindow::scroll(Qt::Orientation orientation, bool page, bool forward)
+void FullScreenWindow::scroll(const ScrollMove& move)
 {
     if (m_zoom == 100)
         return;
     const QSize scaled = scaledSize();
     const QSize screen = screenSize();
-    const bool horizontal = orientation == Qt::Horizontal;
-    const int scaledExtent = horizontal ? scaled.width() : scaled.height();
-    const int screenExtent = horizontal ? screen.width() : screen.height();
+    const int scaledExtent = move.horizontal ? scaled.width() : scaled.height();
+    const int screenExtent = move.horizontal ? screen.width() : screen.height();
     if (scaledExtent <= screenExtent)
         return;
-    const int step = page ? scrollPage(screenExtent) : scrollLine(scaledExtent);
-    int& position = horizontal ? m_scrollX : m_scrollY;
-    position = std::clamp(position + (forward ? step : -step), 0, scaledExtent - screenExtent);
+    const int step = move.page ? scrollPage(screenExtent) : scrollLine(scaledExtent);
+    int& position = move.horizontal ? m_scrollX : m_scrollY;
+    position = std::clamp(position + (move.forward ? step : -step), 0, scaledExtent - screenExtent);
     update();
 }
 
 void FullScreenWindow::keyPressEvent(QKeyEvent* event)
 {
-    // Accelerators are translated for the main window first, as for every
-    // window of the program.
-    if (m_main->translateAccelerator(event))
-        return;
-    if (const int id = m_main->windowKeyCommand(event, true)) {
-        if (id == command::PreviousFile || id == command::NextFile)
-            resetZoom(); // the next picture starts at 100 %
-        m_main->stepByKey(event, id);
-        return;
-    }
+    // The keys full screen takes are its shortcuts; a key that reaches here
+    // leaves, unless it is a modifier pressed on its way to a shortcut.
     switch (event->key()) {
-    case Qt::Key_PageUp:
-        scroll(Qt::Vertical, true, false);
-        return;
-    case Qt::Key_PageDown:
-        scroll(Qt::Vertical, true, true);
-        return;
-    case Qt::Key_Home:
-        scroll(Qt::Horizontal, true, false);
-        return;
-    case Qt::Key_End:
-        scroll(Qt::Horizontal, true, true);
-        return;
-    case Qt::Key_Left:
-        scroll(Qt::Horizontal, false, false);
-        return;
-    case Qt::Key_Right:
-        scroll(Qt::Horizontal, false, true);
-        return;
-    case Qt::Key_Up:
-        scroll(Qt::Vertical, false, false);
-        return;
-    case Qt::Key_Down:
-        scroll(Qt::Vertical, false, true);
-        return;
-    case Qt::Key_Plus:
-    case Qt::Key_Minus:
-    case Qt::Key_Equal:
     case Qt::Key_Shift:
     case Qt::Key_Control:
     case Qt::Key_Alt:
+    case Qt::Key_AltGr:
     case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
         return;
     default:
         leave();
@@ -191,11 +175,11 @@ void FullScreenWindow::mousePressEvent(QMouseEvent* event)
     switch (event->button()) {
     case Qt::LeftButton:
         resetZoom();
-        m_main->runCommand(command::PreviousFile);
+        m_run(command::PreviousFile);
         break;
     case Qt::RightButton:
         resetZoom();
-        m_main->runCommand(command::NextFile);
+        m_run(command::NextFile);
         break;
     case Qt::MiddleButton:
         leave();
@@ -209,7 +193,8 @@ void FullScreenWindow::closeEvent(QCloseEvent* event)
 {
     if (!m_leaving) {
         m_leaving = true;
-        m_main->fullScreenLeft();
+        if (left)
+            left();
     }
     event->accept();
 }

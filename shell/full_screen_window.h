@@ -1,26 +1,36 @@
 #pragma once
 // The full-screen window: black, frameless, covering the screen, the current
 // picture shrunk to the screen (never enlarged) and centred, or zoomed and
-// scrolled; the file name in green at the top left when asked.
+// scrolled; the file name in green at the top left when asked. It takes the
+// keys the command table marks for it; any other key leaves.
 
 #include "core/image_block.h"
+#include "shell/core/commands.h"
 
 #include <QWidget>
 
+#include <functional>
+
 namespace pictorand {
 
-class MainWindow;
+class PictureCanvas;
+class ViewerController;
 
 class FullScreenWindow : public QWidget {
     Q_OBJECT
 public:
-    FullScreenWindow(MainWindow* main, bool showName);
+    // `run` runs a command as the main window does.
+    FullScreenWindow(ViewerController& viewer, PictureCanvas& canvas, bool showName, std::function<void(int)> run);
+
+    // Called once, when the window closes.
+    std::function<void()> left;
 
     int zoom() const { return m_zoom; }
     int zoomStep() const { return m_step; }
     QPoint scrollPosition() const { return {m_scrollX, m_scrollY}; }
-    // Zoom commands passed on by the main window.
+    // The zoom commands while full screen is up.
     void zoomIn(bool in);
+    void scroll(const ScrollMove& move);
     // The rectangle the picture is painted into.
     QRect pictureRect() const;
     // Back to zoom 100 (before the next or previous file).
@@ -37,9 +47,11 @@ protected:
 private:
     QSize screenSize() const;
     QSize scaledSize() const;
-    void scroll(Qt::Orientation orientation, bool page, bool forward);
+    void key(int id);
 
-    MainWindow* m_main;
+    ViewerController& m_viewer;
+    PictureCanvas& m_canvas;
+    std::function<void(int)> m_run;
     bool m_showName;
     int m_zoom = 100;
     int m_step = 0;

@@ -1,28 +1,39 @@
 #pragma once
-// Metafiles in the viewer: read and played once into a drawing, shown at
-// the frame's size (fitted to the desktop when larger), and a rendering of
-// it as the current block, so saving, printing and the image operations
-// work on it as on any picture. The viewer paints the drawing itself while
-// the block is the rendering, so zoom and full screen stay sharp.
+// Metafiles in the viewer's windows: the drawing a load gave is painted
+// from its commands at whatever size a window shows it (so zoom and full
+// screen stay sharp), a rendering kept between paints at one size, and
+// rendered once into a block that stands for it as the current picture, so
+// saving, printing and the image operations work on it as on any picture.
 
-#include <string>
+#include "codecs/metafile/drawing.h"
+#include "core/image_block.h"
+
+#include <QRect>
+
+#include <memory>
+
+class QPainter;
 
 namespace pictorand {
 
-class MainWindow;
+class MetafilePicture;
 
 class MetafileDisplay {
 public:
-    explicit MetafileDisplay(MainWindow& main) : m_main(main) {}
+    MetafileDisplay();
+    ~MetafileDisplay();
 
-    // PlayOnly keeps the drawing alone for a painter with its own fit: no
-    // rendering into a block, no window sizing.
-    enum Mode { Capture, PlayOnly };
-    // DisplayHost::showMetafile.
-    bool show(const std::string& path, std::string& message, std::string& compression, Mode mode);
+    // Paints `drawing` on white into `target`.
+    void paint(QPainter& painter, const std::shared_ptr<const metafile::Drawing>& drawing, const QRect& target);
+    // The drawing at width x height as a 24-bit block; null when the block
+    // cannot be had.
+    static ImageBlock render(const metafile::Drawing& drawing, int width, int height);
+    // The painter of the drawing painted last (its renderings are counted).
+    const MetafilePicture* picture() const { return m_picture.get(); }
 
 private:
-    MainWindow& m_main;
+    std::shared_ptr<const metafile::Drawing> m_drawing;
+    std::unique_ptr<MetafilePicture> m_picture;
 };
 
 } // namespace pictorand

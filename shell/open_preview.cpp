@@ -1,6 +1,5 @@
 #include "shell/open_preview.h"
 
-#include "codecs/metafile/metafile.h"
 #include "ops/resize.h"
 #include "shell/block_image.h"
 #include "shell/metafile_painter.h"
@@ -26,19 +25,12 @@ QPixmap fittedBitmap(const ImageBlock& block, QSize area)
     return deviceBitmap(small, logicalPalette(small));
 }
 
-PreviewContent metafilePreview(const std::string& path, QSize area)
+PreviewContent metafilePreview(const LoadOutcome& read, QSize area)
 {
     PreviewContent content;
-    std::string compression;
-    Result<metafile::Drawing> read = metafile::readMetafile(path, compression);
-    if (!read) {
-        content.text = kPreviewOldMetafileText;
-        return content;
-    }
-    const metafile::Drawing drawing = read.take();
-    const QRect fit = fittedPreviewRect(static_cast<int>(std::lround(drawing.width)),
-                                        static_cast<int>(std::lround(drawing.height)), area);
-    const ImageBlock rendered = fit.isEmpty() ? ImageBlock() : renderDrawingToBlock(drawing, fit.width(), fit.height());
+    const QRect fit = read.drawing ? fittedPreviewRect(read.originalWidth, read.originalHeight, area) : QRect();
+    const ImageBlock rendered =
+        fit.isEmpty() ? ImageBlock() : renderDrawingToBlock(*read.drawing, fit.width(), fit.height());
     if (!rendered) {
         content.text = kPreviewOldMetafileText;
         return content;
@@ -55,22 +47,22 @@ PreviewContent OpenPreview::show(const std::string& path, QSize area)
     PreviewContent content;
     if (path.empty())
         return content;
-    const std::optional<ImageFormat> format = DetectFormat(path);
-    if (format == ImageFormat::Media) {
+    m_load = loadForPreview(m_viewer.viewRequest(path), area.width());
+    const LoadOutcome& read = m_load.outcome;
+    if (read.format == ImageFormat::Media) {
         content.mediaPath = path;
         return content;
     }
-    if (format == ImageFormat::Metafile)
-        return metafilePreview(path, area);
-    m_load = loadForPreview(m_viewer, path, area.width());
-    if (m_load.record.block)
-        content.picture = fittedBitmap(m_load.record.block, area);
+    if (read.format == ImageFormat::Metafile)
+        return metafilePreview(read, area);
+    if (read.block)
+        content.picture = fittedBitmap(read.block, area);
     if (content.picture.isNull())
         content.text = kPreviewNoPictureText;
     return content;
 }
 
-std::optional<CurrentImage> OpenPreview::takeFor(const std::string& acceptedPath)
+std::optional<LoadOutcome> OpenPreview::takeFor(const std::string& acceptedPath)
 {
     PreviewLoad load = std::move(m_load);
     drop();
@@ -79,8 +71,8 @@ std::optional<CurrentImage> OpenPreview::takeFor(const std::string& acceptedPath
     // The Open command's own load would name the picture by the path it was
     // given; the preview was given the same file under the name the dialog
     // reported then.
-    load.record.path = acceptedPath;
-    return std::move(load.record);
+    load.outcome.path = acceptedPath;
+    return std::move(load.outcome);
 }
 
 } // namespace pictorand

@@ -1,57 +1,75 @@
 #pragma once
-// What the image menu may do to the viewer around it: read and replace the
-// picture, have it repainted, size the window to it, and talk to the user.
+// What the menus' commands (image, file, desktop, scanner) may do to the
+// viewer around them: read and replace the picture through the controller,
+// have it repainted and the window sized to it, talk to the user, and the
+// two things the main window does itself (run a command as the menu would,
+// start a slideshow).
 
 #include "core/current_image.h"
 #include "platform/settings_file.h"
 #include "platform/user_interface.h"
 #include "shell/core/system_metrics.h"
+#include "shell/core/viewer_controller.h"
 
 #include <functional>
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QWidget;
 
 namespace pictorand {
 
-// One handler per command id, registered by whoever does the work.
-using CommandHandlers = std::map<int, std::function<void()>>;
-
 class PictureHost {
 public:
-    virtual ~PictureHost() = default;
-    virtual CurrentImage& picture() = 0;
+    PictureHost(ViewerController& viewer, QWidget* dialogParent, std::function<void(int)> runCommand,
+                std::function<void(std::vector<std::string>)> startSlideshow)
+        : m_viewer(viewer), m_dialogParent(dialogParent), m_runCommand(std::move(runCommand)),
+          m_startSlideshow(std::move(startSlideshow))
+    {
+    }
+
+    CurrentImage& picture() { return m_viewer.picture(); }
     // What is on screen: the block, or the canvas of a running animation.
-    virtual const ImageBlock& shownBlock() const = 0;
+    const ImageBlock& shownBlock() const { return m_viewer.shownBlock(); }
     // Replaces the block and brings the record's current size up to date.
-    virtual void adoptPicture(ImageBlock block) = 0;
+    void adoptPicture(ImageBlock block) { m_viewer.adoptPicture(std::move(block)); }
     // The block's pixels, colours or size changed: paint it anew in every
     // window that shows it.
-    virtual void repaintPicture() = 0;
+    void repaintPicture() { m_viewer.pictureChangedInPlace(); }
     // Starts the display over as a load does (zoom, scroll bars).
-    virtual void resetViewerState() = 0;
+    void resetViewerState() { m_viewer.resetViewerState(); }
     // Back to 100 % and the window sized to width x height.
-    virtual void showAtFullSize(int width, int height) = 0;
+    void showAtFullSize(int width, int height) { m_viewer.showAtFullSize(width, height); }
     // Shows a picture that came from no file (a scan) as a load shows a
     // new one, under `name` in place of a path.
-    virtual void showAcquiredPicture(ImageBlock block, const std::string& name) = 0;
-    virtual UserInterface& ui() = 0;
-    virtual SettingsFile& settings() = 0;
-    virtual DisplayMetrics metrics() const = 0;
-    // The parent of the image menu's dialogs.
-    virtual QWidget* dialogParent() = 0;
+    void showAcquiredPicture(ImageBlock block, const std::string& name)
+    {
+        m_viewer.showAcquiredPicture(std::move(block), name);
+    }
+    // The viewer's request for loading `path` (pages of the file on screen).
+    LoadRequest viewRequest(const std::string& path) const { return m_viewer.viewRequest(path); }
+    UserInterface& ui() { return m_viewer.ui(); }
+    SettingsFile& settings() { return m_viewer.settings(); }
+    DisplayMetrics metrics() const { return m_viewer.metrics(); }
+    // The parent of the commands' dialogs.
+    QWidget* dialogParent() const { return m_dialogParent; }
     // Runs a command as the menu would (the file commands reopen through it).
-    virtual void runCommand(int id) = 0;
+    void runCommand(int id) { m_runCommand(id); }
     // Reads the working directory's picture files again.
-    virtual void rebuildDirectoryList(bool force) = 0;
+    void rebuildDirectoryList(bool force) { m_viewer.rebuildDirectoryList(force); }
     // The file on screen was deleted or moved away: the list is read again
     // and Next goes on with the file that followed; the picture stays.
     // `stopAnimation` also ends a running GIF animation.
-    virtual void fileOnScreenRemoved(bool stopAnimation) = 0;
+    void fileOnScreenRemoved(bool stopAnimation) { m_viewer.fileOnScreenRemoved(stopAnimation); }
     // Shows the entries full screen, one after another (nothing when empty).
-    virtual void startSlideshow(std::vector<std::string> entries) = 0;
+    void startSlideshow(std::vector<std::string> entries) { m_startSlideshow(std::move(entries)); }
+
+private:
+    ViewerController& m_viewer;
+    QWidget* m_dialogParent;
+    std::function<void(int)> m_runCommand;
+    std::function<void(std::vector<std::string>)> m_startSlideshow;
 };
 
 } // namespace pictorand

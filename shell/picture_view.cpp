@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace pictorand {
 
@@ -32,6 +35,7 @@ QPoint PictureView::scrollPosition() const
 
 void PictureView::setScrollBars(bool horizontal, int horizontalRange, bool vertical, int verticalRange)
 {
+    m_followed = QSize();
     horizontalScrollBar()->setRange(0, horizontal ? horizontalRange : 0);
     verticalScrollBar()->setRange(0, vertical ? verticalRange : 0);
     horizontalScrollBar()->setValue(0);
@@ -42,12 +46,38 @@ void PictureView::setScrollBars(bool horizontal, int horizontalRange, bool verti
     viewport()->update();
 }
 
+void PictureView::followPicture(QSize size)
+{
+    m_followed = size;
+    followRanges();
+}
+
+void PictureView::followRanges()
+{
+    // A bar where the picture does not fit the whole area, and then the
+    // other where it does not fit beside that bar.
+    const QSize area = contentsRect().size();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    bool horizontal = m_followed.width() > area.width();
+    bool vertical = m_followed.height() > area.height();
+    vertical = vertical || (horizontal && m_followed.height() > area.height() - bar);
+    horizontal = horizontal || (vertical && m_followed.width() > area.width() - bar);
+    const QSize shown(area.width() - (vertical ? bar : 0), area.height() - (horizontal ? bar : 0));
+    setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    horizontalScrollBar()->setRange(0, horizontal ? m_followed.width() - shown.width() : 0);
+    verticalScrollBar()->setRange(0, vertical ? m_followed.height() - shown.height() : 0);
+    updateSteps();
+    viewport()->update();
+}
+
 bool PictureView::scrollBy(Qt::Orientation orientation, bool page, bool forward)
 {
     const bool horizontal = orientation == Qt::Horizontal;
-    if ((horizontal ? horizontalScrollBarPolicy() : verticalScrollBarPolicy()) != Qt::ScrollBarAlwaysOn)
-        return false;
     QScrollBar* bar = horizontal ? horizontalScrollBar() : verticalScrollBar();
+    if ((horizontal ? horizontalScrollBarPolicy() : verticalScrollBarPolicy()) == Qt::ScrollBarAlwaysOff
+        || bar->maximum() == 0)
+        return false;
     const int extent = horizontal ? viewport()->width() : viewport()->height();
     const int step = page ? scrollPage(extent) : scrollLine(extent);
     bar->setValue(bar->value() + (forward ? step : -step));
@@ -73,6 +103,8 @@ void PictureView::paintEvent(QPaintEvent*)
 void PictureView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    if (!m_followed.isEmpty())
+        followRanges();
     updateSteps();
 }
 

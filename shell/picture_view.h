@@ -21,6 +21,9 @@ public:
     QPoint scrollPosition() const;
     // Shows or hides a bar with the range 0 ... range, at position 0.
     void setScrollBars(bool horizontal, int horizontalRange, bool vertical, int verticalRange);
+    // From now until the next setScrollBars: a bar wherever the picture of
+    // `size` is larger than the view, however the view is sized.
+    void followPicture(QSize size);
     void hideScrollBars() { setScrollBars(false, 0, false, 0); }
     // A line or page move in a direction that scrolls; false when it does not.
     bool scrollBy(Qt::Orientation orientation, bool page, bool forward);
@@ -34,6 +37,9 @@ protected:
 
 private:
     void updateSteps();
+    void followRanges();
+
+    QSize m_followed; // empty: the bars are as set
 };
 
 } // namespace pictorand

@@ -27,11 +27,14 @@ DisplayMetrics QtSystemMetrics::metrics() const
     // values are chosen so those sums are the real decorations.
     int across = 0;
     int down = 0;
-    if (m_window && m_window->isVisible()) {
+    if (m_window && m_window->isVisible() && m_window->frameGeometry() != m_window->geometry()) {
         const QRect frame = m_window->frameGeometry();
         const QRect client = m_window->geometry();
         across = std::max(0, frame.width() - client.width());
         down = std::max(0, frame.height() - client.height());
+    } else if (m_announced) {
+        across = m_announced->left() + m_announced->right();
+        down = m_announced->top() + m_announced->bottom();
     }
     m.frameWidth = (across * 2 + 2) / 3;
     while (m.frameWidth + m.frameWidth / 2 > across && m.frameWidth > 0)

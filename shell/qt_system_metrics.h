@@ -4,8 +4,11 @@
 
 #include "shell/core/system_metrics.h"
 
+#include <QMargins>
 #include <QPointer>
 #include <QMainWindow>
+
+#include <optional>
 
 namespace pictorand {
 
@@ -13,10 +16,14 @@ class QtSystemMetrics : public SystemMetrics {
 public:
     explicit QtSystemMetrics(QMainWindow* window = nullptr) : m_window(window) {}
     void setWindow(QMainWindow* window) { m_window = window; }
+    // The decorations the window manager announced before the window was
+    // shown; measured on the window once it is up.
+    void setAnnouncedFrame(std::optional<QMargins> frame) { m_announced = frame; }
     DisplayMetrics metrics() const override;
 
 private:
     QPointer<QMainWindow> m_window;
+    std::optional<QMargins> m_announced;
 };
 
 } // namespace pictorand

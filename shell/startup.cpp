@@ -13,23 +13,12 @@
 #include <QDialog>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 namespace pictorand {
-
-void traceStartup(const char* stage)
-{
-    static const bool enabled = std::getenv("PICTORAND_TRACE_STARTUP") != nullptr;
-    static const auto start = std::chrono::steady_clock::now();
-    if (enabled)
-        std::fprintf(stderr, "%8.1f ms  %s\n",
-                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
-                     stage);
-}
 
 namespace {
 
@@ -101,7 +90,7 @@ std::unique_ptr<ReadAhead> startReadAhead(const CommandLine& line)
     if (file.empty() || !std::filesystem::is_regular_file(file, error))
         return nullptr;
     const SettingsFile settings;
-    return ReadAhead::start(file, settings.readInt(settings::LoadGrayscale) != 0);
+    return ReadAhead::start({LoadSource{file}, LoadPurpose::View, loadOptionsFromSettings(settings)});
 }
 
 StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services,

@@ -5,6 +5,7 @@
 #include "dispatch/read_ahead.h"
 #include "shell/core/command_line.h"
 #include "shell/main_window.h"
+#include "shell/startup_trace.h"
 
 #include <memory>
 #include <string>
@@ -37,9 +38,5 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
 // True once another viewer asked this one to end; the program must then end
 // instead of entering (or going on with) its message loop.
 bool viewerEndRequested();
-
-// With PICTORAND_TRACE_STARTUP set, prints the time since the process began
-// and the stage reached, for start-up measurements.
-void traceStartup(const char* stage);
 
 } // namespace pictorand

@@ -10,15 +10,21 @@ namespace {
 
 KeyStroke accelerator(char32_t key, unsigned modifiers = NoModifier)
 {
-    return {key, modifiers, KeyScope::Accelerator};
+    return {key, modifiers, KeyScope::Accelerator, false};
+}
+// An accelerator the full-screen window takes too.
+KeyStroke everyWindowAccelerator(char32_t key)
+{
+    return {key, NoModifier, KeyScope::Accelerator, true};
 }
 KeyStroke windowKey(char32_t key)
 {
-    return {key, NoModifier, KeyScope::Window};
+    return {key, NoModifier, KeyScope::Window, false};
 }
+// A window key the full-screen window takes too.
 KeyStroke everyWindowKey(char32_t key)
 {
-    return {key, NoModifier, KeyScope::WindowAndFullScreen};
+    return {key, NoModifier, KeyScope::Window, true};
 }
 
 // The sets of conditions the commands share.
@@ -87,8 +93,8 @@ std::vector<CommandRow> buildCommandTable()
         // A playing animation goes full screen too.
         {FullScreen, kView, "&Full screen", R::Picture, quietPicture, {windowKey(key::Enter)}},
         {BestFit, kView, "&Best Fit to desktop", R::AlwaysFitCheck, none, {accelerator('F')}},
-        {ZoomIn, kView, "Zoom &In", R::Picture, notInSlideshow, {accelerator('+')}, Gap::Before},
-        {ZoomOut, kView, "Zoom &Out", R::Picture, notInSlideshow, {accelerator('-')}},
+        {ZoomIn, kView, "Zoom &In", R::Picture, notInSlideshow, {everyWindowAccelerator('+')}, Gap::Before},
+        {ZoomOut, kView, "Zoom &Out", R::Picture, notInSlideshow, {everyWindowAccelerator('-')}},
         {NextFile, kView, "&Next File in Directory", R::SeveralFiles, none, {everyWindowKey(key::Space)}, Gap::Before},
         {PreviousFile, kView, "&Previous File in Directory", R::SeveralFiles, none, {everyWindowKey(key::Backspace)}},
         {FirstFile, kView, "Fir&st File in Directory", R::SeveralFiles, none, {accelerator('F', Ctrl)}},
@@ -136,6 +142,15 @@ std::vector<CommandRow> buildCommandTable()
         {NextOverviewPage, kNoMenu, "", R::OverviewSheet, none, {accelerator('N')}},
         // Posted, never chosen: (re)start the animation of the file on screen.
         {StartAnimation, kNoMenu, "", R::Always, none, {}},
+        // Scrolling, in the main window and in full screen.
+        {ScrollLineUp, kNoMenu, "", R::Always, none, {everyWindowKey(key::Up)}},
+        {ScrollLineDown, kNoMenu, "", R::Always, none, {everyWindowKey(key::Down)}},
+        {ScrollLineLeft, kNoMenu, "", R::Always, none, {everyWindowKey(key::Left)}},
+        {ScrollLineRight, kNoMenu, "", R::Always, none, {everyWindowKey(key::Right)}},
+        {ScrollPageUp, kNoMenu, "", R::Always, none, {everyWindowKey(key::PageUp)}},
+        {ScrollPageDown, kNoMenu, "", R::Always, none, {everyWindowKey(key::PageDown)}},
+        {ScrollPageLeft, kNoMenu, "", R::Always, none, {everyWindowKey(key::Home)}},
+        {ScrollPageRight, kNoMenu, "", R::Always, none, {everyWindowKey(key::End)}},
     };
 }
 
@@ -227,6 +242,31 @@ const CommandRow* commandRow(int id)
     return nullptr;
 }
 
+std::optional<ScrollMove> scrollMoveOf(int id)
+{
+    using namespace command;
+    switch (id) {
+    case ScrollLineUp:
+        return ScrollMove{false, false, false};
+    case ScrollLineDown:
+        return ScrollMove{false, false, true};
+    case ScrollLineLeft:
+        return ScrollMove{true, false, false};
+    case ScrollLineRight:
+        return ScrollMove{true, false, true};
+    case ScrollPageUp:
+        return ScrollMove{false, true, false};
+    case ScrollPageDown:
+        return ScrollMove{false, true, true};
+    case ScrollPageLeft:
+        return ScrollMove{true, true, false};
+    case ScrollPageRight:
+        return ScrollMove{true, true, true};
+    default:
+        return std::nullopt;
+    }
+}
+
 std::string keyHint(const KeyStroke& stroke)
 {
     std::string hint;
@@ -251,6 +291,22 @@ std::string keyHint(const KeyStroke& stroke)
     case key::F7:
     case key::F8:
         return hint + "F" + std::to_string(stroke.key - key::F6 + 6);
+    case key::PageUp:
+        return hint + "PgUp";
+    case key::PageDown:
+        return hint + "PgDown";
+    case key::Home:
+        return hint + "Home";
+    case key::End:
+        return hint + "End";
+    case key::Left:
+        return hint + "Left";
+    case key::Right:
+        return hint + "Right";
+    case key::Up:
+        return hint + "Up";
+    case key::Down:
+        return hint + "Down";
     default:
         return hint + static_cast<char>(stroke.key);
     }

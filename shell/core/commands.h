@@ -6,6 +6,7 @@
 // the menu, disabled.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,16 @@ inline constexpr int Minimise = 40119;
 inline constexpr int RecentDirectory1 = 10075; // ... 10079
 inline constexpr int StartAnimation = 1996;
 inline constexpr int NextOverviewPage = 2034;
+// Keys without a menu item that move the picture in its window: a line or
+// a page up, down, left or right.
+inline constexpr int ScrollLineUp = 2101;
+inline constexpr int ScrollLineDown = 2102;
+inline constexpr int ScrollLineLeft = 2103;
+inline constexpr int ScrollLineRight = 2104;
+inline constexpr int ScrollPageUp = 2105;
+inline constexpr int ScrollPageDown = 2106;
+inline constexpr int ScrollPageLeft = 2107;
+inline constexpr int ScrollPageRight = 2108;
 } // namespace command
 
 // Keys as plain data: an upper-case letter, '+' or '-', or one of these.
@@ -99,27 +110,43 @@ inline constexpr char32_t Insert = 0xE004;
 inline constexpr char32_t F6 = 0xE006;
 inline constexpr char32_t F7 = 0xE007;
 inline constexpr char32_t F8 = 0xE008;
+inline constexpr char32_t PageUp = 0xE010;
+inline constexpr char32_t PageDown = 0xE011;
+inline constexpr char32_t Home = 0xE012;
+inline constexpr char32_t End = 0xE013;
+inline constexpr char32_t Left = 0xE014;
+inline constexpr char32_t Right = 0xE015;
+inline constexpr char32_t Up = 0xE016;
+inline constexpr char32_t Down = 0xE017;
 } // namespace key
 
 enum KeyModifier : unsigned { NoModifier = 0, Ctrl = 1, Shift = 2 };
 
 enum class KeyScope {
-    // Acts in the main and the full-screen window, only while the command is
-    // enabled; the modifiers must match exactly ('+' and '-' are characters
-    // and take any Shift).
+    // Acts only while the command is enabled; the modifiers must match
+    // exactly ('+' and '-' are characters and take any Shift).
     Accelerator,
-    // The main window's own keys: act whatever the menu says, with any
-    // modifiers but Ctrl and Alt; not while full screen is up.
+    // The window's own keys: act whatever the menu says, with Shift or
+    // without.
     Window,
-    // As Window, and the full-screen window takes them too.
-    WindowAndFullScreen,
 };
 
+// A key of a command. The full-screen window takes only the keys marked for
+// it; any other key leaves full screen.
 struct KeyStroke {
     char32_t key = 0;
     unsigned modifiers = NoModifier;
     KeyScope scope = KeyScope::Accelerator;
+    bool fullScreen = false;
 };
+// What a scroll command moves, nothing for another id.
+struct ScrollMove {
+    bool horizontal = false;
+    bool page = false;    // a page, else a line
+    bool forward = false; // down or right
+};
+std::optional<ScrollMove> scrollMoveOf(int id);
+
 // "Ctrl+Shift+C", "Del", "+": the words a menu shows for a key.
 std::string keyHint(const KeyStroke& stroke);
 

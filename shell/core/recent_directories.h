@@ -9,7 +9,8 @@
 
 namespace pictorand {
 
-using RecentDirectories = std::array<std::string, 5>;
+inline constexpr int kRecentDirectoryCount = 5;
+using RecentDirectories = std::array<std::string, kRecentDirectoryCount>;
 
 RecentDirectories readRecentDirectories(const SettingsFile& settings);
 void writeRecentDirectories(SettingsFile& settings, const RecentDirectories& directories);

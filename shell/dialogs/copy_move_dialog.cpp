@@ -1,6 +1,5 @@
 #include "shell/dialogs/copy_move_dialog.h"
 
-#include "shell/file_menu.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -66,9 +65,9 @@ void CopyMoveDialog::choose(int index)
 }
 
 std::optional<std::string> CopyMoveDialog::run(bool move, const std::string& currentPath, SettingsFile& settings,
-                                               QWidget* owner)
+                                               const Browse& browse, QWidget* owner)
 {
-    CopyMoveDialog dialog(move, currentPath, settings, FileMenu::directoryChooser, owner);
+    CopyMoveDialog dialog(move, currentPath, settings, browse, owner);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.chosen();

@@ -26,7 +26,7 @@ public:
     QLineEdit* slot(int index) const { return m_slots[index]; }
 
     static std::optional<std::string> run(bool move, const std::string& currentPath, SettingsFile& settings,
-                                          QWidget* owner);
+                                          const Browse& browse, QWidget* owner);
 
 private:
     void choose(int index);

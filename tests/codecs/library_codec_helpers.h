@@ -152,7 +152,7 @@ inline std::string fixture(const std::string& folder, const std::string& name)
 
 // What an independent decoder makes of `file`: `command` holds {in} and
 // {out} (a PNG path); ImageMagick then lays any alpha over white and gives
-// 8-bit RGB. Nothing when either fails.
+// 8-bit RGB. Nothing when either fails, and the test fails with its words.
 inline std::optional<RgbImage> toolDecode(std::string command, const std::string& file)
 {
     ScratchDir dir;
@@ -161,10 +161,10 @@ inline std::optional<RgbImage> toolDecode(std::string command, const std::string
     for (auto [name, value] : {std::pair<std::string, std::string>{"{in}", file}, {"{out}", png}})
         for (size_t at = command.find(name); at != std::string::npos; at = command.find(name, at + 1))
             command.replace(at, name.size(), shellQuote(value));
-    if (runCommand(command + " >/dev/null 2>&1") != 0
-        || runCommand("convert " + shellQuote(png) + " -background white -alpha remove -alpha off -depth 8 "
-                      + shellQuote("ppm:" + ppm))
-            != 0)
+    if (!toolWrotePicture(command + " >/dev/null", png)
+        || !toolWrotePicture("convert " + shellQuote(png) + " -background white -alpha remove -alpha off -depth 8 "
+                                 + shellQuote("ppm:" + ppm),
+                             ppm))
         return std::nullopt;
     return readPnm(ppm);
 }

@@ -15,8 +15,7 @@ uint32_t checks(int x, int y) { return ((x / 3 + y / 3) % 2) ? 0xF0C010u : 0x103
 
 TEST_F(DesktopTest, CapturedWindowHoldsThePictureItShows)
 {
-    if (!haveX11())
-        GTEST_SKIP() << "needs Xvfb";
+    REQUIRE_THAT(missingX11());
     const ImageBlock picture = trueColorPicture(24, 18, checks);
     startWith(picture);
     QWidget* viewport = window->view()->viewport();

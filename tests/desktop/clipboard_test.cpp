@@ -18,8 +18,8 @@ protected:
     void SetUp() override
     {
         DesktopTest::SetUp();
-        if (!haveX11() || !haveTool("xclip"))
-            GTEST_SKIP() << "needs Xvfb and xclip";
+        REQUIRE_THAT(missingX11());
+        REQUIRE_TOOLS("xclip");
     }
     void TearDown() override
     {

@@ -3,6 +3,7 @@
 // runs the tests on the xcb platform. When only listing the tests (CMake
 // does at build time) nothing is started.
 #include "tests/desktop/private_session.h"
+#include "tests/support/test_support.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -21,8 +22,8 @@
 namespace pictorand::testing {
 namespace {
 
-bool g_x11 = false;
-bool g_bus = false;
+std::string g_missingX11 = "missing: Xvfb was not started";
+std::string g_missingBus = "missing: no session bus was started";
 std::string g_folder;
 std::vector<pid_t> g_children;
 
@@ -96,21 +97,24 @@ void startSession()
     if (!display.empty()) {
         setenv("DISPLAY", (":" + display).c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-        g_x11 = true;
+        g_missingX11.clear();
     } else {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        g_missingX11 = haveTool("Xvfb") ? "missing: Xvfb did not start" : missingTools({"Xvfb"});
     }
     const std::string address = startAndReadLine({"dbus-daemon", "--session", "--nofork"}, "--print-address=");
     if (!address.empty()) {
         setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        g_bus = true;
+        g_missingBus.clear();
+    } else {
+        g_missingBus = haveTool("dbus-daemon") ? "missing: dbus-daemon did not start" : missingTools({"dbus-daemon"});
     }
 }
 
 } // namespace
 
-bool haveX11() { return g_x11; }
-bool haveSessionBus() { return g_bus; }
+std::string missingX11() { return g_missingX11; }
+std::string missingSessionBus() { return g_missingBus; }
 const std::string& sessionFolder() { return g_folder; }
 
 } // namespace pictorand::testing

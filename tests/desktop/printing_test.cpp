@@ -27,8 +27,7 @@ protected:
     void SetUp() override
     {
         DesktopTest::SetUp();
-        if (!haveTool("pdftoppm") || !haveTool("pdfinfo"))
-            GTEST_SKIP() << "poppler-utils missing";
+        REQUIRE_TOOLS("pdftoppm", "pdfinfo");
         savedPrinterChooser = DesktopCommands::printerChooser;
         savedOptionsChooser = DesktopCommands::printOptionsChooser;
         DesktopCommands::printerChooser = [this](QPrinter& printer, QWidget*) {
@@ -132,8 +131,7 @@ TEST_F(PrintingTest, EachPlacementLandsOnTheSheetWithinOneMillimetre)
 
 TEST_F(PrintingTest, AllPagesOfAThreePageTiffOnePerSheet)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     const std::string tiff = dir.file("pages.tif");
     ASSERT_EQ(runCommand("convert -size 60x40 xc:red xc:lime xc:blue -depth 8 " + shellQuote(tiff)), 0);
     start();

@@ -5,10 +5,11 @@
 
 namespace pictorand::testing {
 
-// True when Xvfb is up and the application talks to it.
-bool haveX11();
-// True when a private session bus is up (DBUS_SESSION_BUS_ADDRESS names it).
-bool haveSessionBus();
+// Why Xvfb is not up with the application talking to it; empty when it is.
+std::string missingX11();
+// Why no private session bus is up (DBUS_SESSION_BUS_ADDRESS names it when
+// one is); empty when it is.
+std::string missingSessionBus();
 // The session's own folder (XDG_CONFIG_HOME, the program's config folder,
 // the runtime folder live under it).
 const std::string& sessionFolder();

@@ -167,8 +167,8 @@ protected:
 
 TEST_F(WallpaperTest, RootWindowShowsThePictureCentredThenTiled)
 {
-    if (!haveX11() || !haveTool("import"))
-        GTEST_SKIP() << "needs Xvfb and ImageMagick";
+    REQUIRE_THAT(missingX11());
+    REQUIRE_TOOLS("import");
     const ImageBlock picture = trueColorPicture(40, 30, stripes);
     const RgbImage expected = blockToRgb(picture);
     startWith(picture);
@@ -243,8 +243,8 @@ TEST_F(WallpaperTest, GsettingsDesktopsGetTheirKeysAndAFreshSpellingForTheSameFi
 
 TEST_F(WallpaperTest, XfceGetsEveryMonitorAndWorkspace)
 {
-    if (!haveSessionBus() || !haveTool("xfconf-query"))
-        GTEST_SKIP() << "needs a session bus and xfconf";
+    REQUIRE_THAT(missingSessionBus());
+    REQUIRE_TOOLS("xfconf-query");
     const std::string channel = "xfconf-query -c xfce4-desktop ";
     const char* configured[] = {"/backdrop/screen0/monitorHDMI-1/workspace0/last-image",
                                 "/backdrop/screen0/monitorHDMI-1/workspace1/last-image"};
@@ -271,8 +271,7 @@ TEST_F(WallpaperTest, XfceGetsEveryMonitorAndWorkspace)
 
 TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
 {
-    if (!haveSessionBus())
-        GTEST_SKIP() << "needs a session bus";
+    REQUIRE_THAT(missingSessionBus());
     BusStandIn<PlasmaShellStandIn> standIn("plasma-stand-in", "org.kde.plasmashell", "/PlasmaShell");
     ASSERT_TRUE(standIn.registered());
 
@@ -292,8 +291,7 @@ TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
 
 TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
 {
-    if (!haveSessionBus())
-        GTEST_SKIP() << "needs a session bus";
+    REQUIRE_THAT(missingSessionBus());
     const DesktopWallpaper desktop(SessionInfo{"sway", "wayland", false, true});
     const std::string path = dir.file("w.bmp");
     ASSERT_TRUE(writeBmp(path, trueColorPicture(3, 2, stripes)));

@@ -35,8 +35,7 @@ std::vector<AnimationFrame> framesOf(const std::string& path)
 
 TEST(GifAnimation, DisposalMethodsComposeAsImageMagickCoalesces)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     // Made by ImageMagick with the commands in animations/make.txt: every
     // disposal method, offsets, transparent holes, "previous" on frame 0.
     for (const char* name : {"every_method", "transparent_holes", "previous_first"}) {

@@ -1,12 +1,12 @@
-// The dispatchers over the icon, IFF and Photo CD codecs: the chooser only
-// on the interactive display path, the overview switch, compression texts,
-// and saving icons.
+// The load over the icon, IFF and Photo CD codecs: the icon choice only on
+// the viewer's path, the overview switch, compression texts, and saving
+// icons.
 
 #include "codecs/icon/icon.h"
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
 #include "dispatch/save_dispatch.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/support/decoded.h"
+#include "tests/support/scripted_user_interface.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,72 +17,58 @@ namespace {
 using testing::ScratchDir;
 using testing::shellQuote;
 
-struct CountingChooser : IconChooser {
-    int calls = 0;
-    int chooseIcon(const std::string&, const std::vector<std::string>& lines) override
-    {
-        ++calls;
-        return static_cast<int>(lines.size()) - 1;
-    }
-};
-
-class ChooserHost : public testing::ScriptedHost {
-public:
-    IconChooser* iconChooser() override { return &chooser; }
-    CountingChooser chooser;
-};
+LoadOutcome read(const std::string& path, LoadPurpose purpose = LoadPurpose::View, LoadOptions options = {})
+{
+    return load({LoadSource{path}, purpose, options});
+}
 
 class IconIffPhotoCdDispatch : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testing::haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick is not installed";
+        REQUIRE_TOOLS("convert");
     }
     ScratchDir dir;
 };
 
-TEST_F(IconIffPhotoCdDispatch, ChooserOnlyOnTheInteractiveDisplayPath)
+TEST_F(IconIffPhotoCdDispatch, ChoicesOnlyOnTheViewersPath)
 {
     std::string path = dir.file("two.ico");
     ASSERT_EQ(testing::runCommand("convert -size 16x16 xc:red -size 32x32 xc:blue " + shellQuote(path)), 0);
-    ChooserHost host;
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(host.chooser.calls, 1);
-    EXPECT_EQ(block.width(), 32) << "the chooser's answer, the last image";
-    EXPECT_EQ(host.current.compression, "Windows ICON - None");
+    const LoadOutcome viewed = read(path);
+    ASSERT_TRUE(viewed.block);
+    EXPECT_EQ(viewed.iconChoices.size(), 2u);
+    EXPECT_EQ(viewed.block.width(), 16) << "the first image until one is chosen";
+    EXPECT_EQ(viewed.compression, "Windows ICON - None");
+    LoadOptions last;
+    last.icon = 1;
+    EXPECT_EQ(read(path, LoadPurpose::View, last).block.width(), 32);
 
-    // The slideshow and the preview never ask.
-    block = LoadForDisplay(host, path, true, false, 0);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(host.chooser.calls, 1);
-    EXPECT_EQ(block.width(), 16);
-    EXPECT_TRUE(LoadForBatch(path));
-    EXPECT_EQ(host.chooser.calls, 1);
+    // The slideshow, the preview and a batch never offer the choice.
+    for (LoadPurpose purpose : {LoadPurpose::Slide, LoadPurpose::Preview, LoadPurpose::Batch}) {
+        const LoadOutcome other = read(path, purpose);
+        ASSERT_TRUE(other.block);
+        EXPECT_TRUE(other.iconChoices.empty());
+        EXPECT_EQ(other.block.width(), 16);
+    }
 }
 
-TEST_F(IconIffPhotoCdDispatch, OverviewPackShowsTheSheetAndTheNotice)
+TEST_F(IconIffPhotoCdDispatch, OverviewPackShowsTheSheet)
 {
     std::vector<uint8_t> pack(10240 + 36864, 0);
     std::copy_n("PCD_OPA", 7, pack.begin());
     std::string path = dir.file("overview.pcd");
     testing::writeFile(path, pack);
-    testing::ScriptedHost host;
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(block.width(), 960);
-    EXPECT_EQ(block.height(), 649);
-    EXPECT_TRUE(host.current.overviewMode);
-    EXPECT_EQ(host.current.overviewStart, 1);
-    EXPECT_EQ(host.current.compression, "Photo CD - None");
-    ASSERT_FALSE(host.ui.messages.empty());
-    EXPECT_EQ(host.ui.messages.back().text,
-              "This file contains 100 pictures.\nYou see now the first 25 Pictures.\n\nPress N for next 25 pictures !");
-
-    block = LoadForBatch(path);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(block.bitCount(), 24);
+    const LoadOutcome sheet = read(path);
+    ASSERT_TRUE(sheet.block);
+    EXPECT_EQ(sheet.block.width(), 960);
+    EXPECT_EQ(sheet.block.height(), 649);
+    EXPECT_TRUE(sheet.overviewSheet);
+    EXPECT_EQ(sheet.overviewStart, 1);
+    EXPECT_EQ(sheet.compression, "Photo CD - None");
+    const LoadOutcome batch = read(path, LoadPurpose::Batch);
+    ASSERT_TRUE(batch.block);
+    EXPECT_EQ(batch.block.bitCount(), 24);
 }
 
 TEST_F(IconIffPhotoCdDispatch, IffThroughBatchLoadKeepsItsCompressionText)
@@ -91,11 +77,10 @@ TEST_F(IconIffPhotoCdDispatch, IffThroughBatchLoadKeepsItsCompressionText)
     ASSERT_EQ(testing::runCommand("convert -size 9x4 gradient:red-blue -colors 4 -depth 8 -type truecolor " + shellQuote(source)), 0);
     std::string path = dir.file("picture.iff");
     ASSERT_EQ(testing::runCommand("ppmtoilbm " + shellQuote(source) + " > " + shellQuote(path) + " 2>/dev/null"), 0);
-    std::string message, compression;
-    ImageBlock block = loadForBatchWithMessage(path, message, compression);
-    ASSERT_TRUE(block) << message;
-    EXPECT_EQ(compression, "Run Length Encoding");
-    EXPECT_EQ(block.width(), 9);
+    const LoadOutcome outcome = read(path, LoadPurpose::Batch);
+    ASSERT_TRUE(outcome.block) << loadFailureWords(outcome);
+    EXPECT_EQ(outcome.compression, "Run Length Encoding");
+    EXPECT_EQ(outcome.block.width(), 9);
 }
 
 TEST_F(IconIffPhotoCdDispatch, SaveImageWritesIcons)

@@ -2,8 +2,8 @@
 // embedded profile and a partly read picture, on files made by Pillow,
 // jpgicc and tificc (tests/fixtures/make-fixtures.sh).
 
+#include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ Result<DecodedImage> readAsStored(const std::string& path)
 
 class PictureCorrectionsTest : public ::testing::Test {
 protected:
-    BatchLoad load(const std::string& path) { return loadForBatchReported(path, CodecRegistry::instance(), settings); }
+    LoadOutcome load(const std::string& path) { return pictorand::load(batchRequest(path, settings)); }
 
     ScratchDir dir;
     SettingsFile settings{dir.file("P_RAND32.INI")};
@@ -36,8 +36,9 @@ TEST_F(PictureCorrectionsTest, EveryExifOrientationLoadsAsTheUprightPicture)
     const RgbImage upright = blockToRgb(load(fixture("orientation/1.jpg")).block);
     ASSERT_EQ(upright.width, 32);
     for (int orientation = 2; orientation <= 8; ++orientation) {
-        BatchLoad turned = load(fixture("orientation/" + std::to_string(orientation) + ".jpg"));
-        ASSERT_TRUE(turned.block) << turned.message;
+        LoadOutcome turned = load(fixture("orientation/" + std::to_string(orientation) + ".jpg"));
+        ASSERT_TRUE(turned.block) << loadFailureWords(turned);
+        EXPECT_EQ(turned.orientationApplied, orientation);
         // Flat squares on whole blocks: the encoder's error is the same
         // whichever way round they were stored.
         EXPECT_LE(maxDifference(blockToRgb(turned.block), upright), 2) << orientation;
@@ -56,22 +57,20 @@ TEST_F(PictureCorrectionsTest, SettingsTurnOrientationAndProfileOff)
 
 TEST_F(PictureCorrectionsTest, DisplaySizesAreThoseOfTheUprightPicture)
 {
-    ScriptedHost host;
-    std::string path = fixture("orientation/6.jpg");
-    ImageBlock block = LoadForDisplay(host, path, false, true, 0);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(host.current.originalWidth, 32);
-    EXPECT_EQ(host.current.originalHeight, 48);
-    EXPECT_EQ(host.current.currentWidth, 32);
+    const LoadOutcome shown = pictorand::load({LoadSource{fixture("orientation/6.jpg")}, LoadPurpose::View, {}});
+    ASSERT_TRUE(shown.block);
+    EXPECT_EQ(shown.originalWidth, 32);
+    EXPECT_EQ(shown.originalHeight, 48);
+    EXPECT_EQ(shown.block.width(), 32);
 }
 
 // The picture as stored (Adobe RGB numbers) through tificc to sRGB, against
 // the load's own conversion.
 TEST_F(PictureCorrectionsTest, EmbeddedProfileConvertsAsLittleCmsToolsDo)
 {
-    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
-    if (!haveTool("tificc") || !haveTool("pnmtotiff") || !haveTool("convert") || !fileExists(profile))
-        GTEST_SKIP() << "tificc, netpbm, ImageMagick or Ghostscript's profiles missing";
+    const std::string profile = std::string(testing::kGhostscriptProfiles) + "a98.icc";
+    REQUIRE_TOOLS("tificc", "pnmtotiff", "convert");
+    REQUIRE_FILE(profile, "libgs-common");
     const std::string photo = fixture("colour/rose-a98.jpg");
     Result<DecodedImage> stored = readAsStored(photo);
     ASSERT_TRUE(stored);
@@ -84,7 +83,9 @@ TEST_F(PictureCorrectionsTest, EmbeddedProfileConvertsAsLittleCmsToolsDo)
     std::optional<RgbImage> expected = magickDecode(dir.file("srgb.tif"));
     ASSERT_TRUE(expected);
 
-    const RgbImage converted = blockToRgb(load(photo).block);
+    const LoadOutcome outcome = load(photo);
+    EXPECT_TRUE(outcome.profileApplied);
+    const RgbImage converted = blockToRgb(outcome.block);
     EXPECT_GT(maxDifference(converted, blockToRgb(stored->block)), 8); // it did change
     EXPECT_LE(maxDifference(converted, *expected), 1);
 }
@@ -95,15 +96,10 @@ TEST_F(PictureCorrectionsTest, TruncatedFileIsReportedWithItsPicture)
     bytes.resize(bytes.size() * 2 / 3);
     const std::string path = dir.file("cut.jpg");
     writeFile(path, bytes);
-    BatchLoad cut = load(path);
+    LoadOutcome cut = load(path);
     ASSERT_TRUE(cut.block);
-    EXPECT_FALSE(cut.warning.empty());
-
-    ScriptedHost host;
-    std::string shown = path;
-    ASSERT_TRUE(LoadForDisplay(host, shown, false, false, 0));
-    ASSERT_EQ(host.ui.messages.size(), 1u);
-    EXPECT_NE(host.ui.messages[0].text.find(kTruncatedNotice), std::string::npos) << host.ui.messages[0].text;
+    EXPECT_FALSE(cut.truncation.empty());
+    EXPECT_NE(truncationNotice(cut).find(kTruncatedNotice), std::string::npos);
 }
 
 } // namespace

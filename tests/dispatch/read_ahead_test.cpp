@@ -1,6 +1,6 @@
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
+#include "dispatch/open_preview.h"
 #include "dispatch/read_ahead.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@ namespace pictorand {
 namespace {
 
 using testing::ScratchDir;
-using testing::ScriptedHost;
 using testing::writeFile;
 
 // The fake reader counts its calls (from either thread) and gives a block
@@ -49,12 +48,6 @@ CodecRegistry countingRegistry()
     return registry;
 }
 
-class HostWithReadAhead : public ScriptedHost {
-public:
-    ReadAhead* readAhead() override { return ahead.get(); }
-    std::unique_ptr<ReadAhead> ahead;
-};
-
 class ReadAheadTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -81,11 +74,15 @@ protected:
     }
     std::string jpeg() { return file("photo.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'}); }
 
-    ReadRequest displayRequest(const std::string& path)
+    static LoadRequest viewRequest(const std::string& path, bool greyscale = false)
     {
-        ReadRequest request;
-        request.path = path;
+        LoadRequest request{LoadSource{path}, LoadPurpose::View, {}};
+        request.options.greyscale = greyscale;
         return request;
+    }
+    std::unique_ptr<ReadAhead> start(const std::string& path, bool greyscale = false)
+    {
+        return ReadAhead::start(viewRequest(path, greyscale), registry);
     }
 
     ScratchDir dir;
@@ -100,8 +97,8 @@ TEST_F(ReadAheadTest, FormatsThatNeedTheViewerAreNotReadAhead)
         {"notes.txt", {'h', 'e', 'l', 'l', 'o'}},
     };
     for (const auto& [name, bytes] : files)
-        EXPECT_EQ(ReadAhead::start(file(name, bytes), false, registry), nullptr) << name;
-    EXPECT_EQ(ReadAhead::start(dir.file("missing.jpg"), false, registry), nullptr);
+        EXPECT_EQ(start(file(name, bytes)), nullptr) << name;
+    EXPECT_EQ(start(dir.file("missing.jpg")), nullptr);
     EXPECT_FALSE(ReadAhead::formatQualifies(ImageFormat::Icon));
     EXPECT_FALSE(ReadAhead::formatQualifies(ImageFormat::PhotoCd));
     EXPECT_FALSE(ReadAhead::formatQualifies(ImageFormat::Media));
@@ -112,23 +109,21 @@ TEST_F(ReadAheadTest, FormatsThatNeedTheViewerAreNotReadAhead)
 TEST_F(ReadAheadTest, WithoutAReaderNothingStarts)
 {
     CodecRegistry empty;
-    EXPECT_EQ(ReadAhead::start(jpeg(), false, empty), nullptr);
+    EXPECT_EQ(ReadAhead::start(viewRequest(jpeg()), empty), nullptr);
 }
 
-TEST_F(ReadAheadTest, MatchingRequestGetsTheResultOnce)
+TEST_F(ReadAheadTest, MatchingRequestGetsTheOutcomeOnce)
 {
     const std::string path = jpeg();
-    std::unique_ptr<ReadAhead> ahead = ReadAhead::start(path, true, registry);
+    std::unique_ptr<ReadAhead> ahead = start(path, true);
     ASSERT_NE(ahead, nullptr);
-    ReadRequest request = displayRequest(path);
-    request.greyscale = true;
-    std::optional<ReadAhead::Result> result = ahead->take(ImageFormat::Jpeg, request);
-    ASSERT_TRUE(result);
-    ASSERT_TRUE(result->decoded.block);
-    EXPECT_EQ(result->decoded.block.width(), 1);
-    EXPECT_EQ(result->decoded.compression, "grey");
-    EXPECT_GE(result->milliseconds, 0);
-    EXPECT_FALSE(ahead->take(ImageFormat::Jpeg, request)) << "a second load reads the file as it is then";
+    std::optional<LoadOutcome> outcome = ahead->take(viewRequest(path, true));
+    ASSERT_TRUE(outcome);
+    ASSERT_TRUE(outcome->block);
+    EXPECT_EQ(outcome->block.width(), 1);
+    EXPECT_EQ(outcome->compression, "grey");
+    EXPECT_GE(outcome->decompressionMs, 0);
+    EXPECT_FALSE(ahead->take(viewRequest(path, true))) << "a second load reads the file as it is then";
     EXPECT_EQ(readerCalls, 1);
 }
 
@@ -138,126 +133,83 @@ TEST_F(ReadAheadTest, AnyOtherRequestReadsAnewAndSpendsTheReadAhead)
     const std::string path = jpeg();
     struct Case {
         const char* what;
-        void (*change)(ReadRequest&, ImageFormat&);
+        void (*change)(LoadRequest&);
     };
     const Case cases[] = {
-        {"palette display", [](ReadRequest& r, ImageFormat&) { r.paletteDisplay = true; }},
-        {"greyscale", [](ReadRequest& r, ImageFormat&) { r.greyscale = true; }},
-        {"preview width", [](ReadRequest& r, ImageFormat&) { r.previewWidth = 100; }},
-        {"other format", [](ReadRequest&, ImageFormat& f) { f = ImageFormat::Bmp; }},
+        {"palette display", [](LoadRequest& r) { r.options.paletteDisplay = true; }},
+        {"greyscale", [](LoadRequest& r) { r.options.greyscale = true; }},
+        {"preview", [](LoadRequest& r) { r.purpose = LoadPurpose::Preview; }},
+        {"orientation", [](LoadRequest& r) { r.options.autoRotate = false; }},
     };
     for (const Case& c : cases) {
-        std::unique_ptr<ReadAhead> ahead = ReadAhead::start(path, false, registry);
+        std::unique_ptr<ReadAhead> ahead = start(path);
         ASSERT_NE(ahead, nullptr);
-        ReadRequest request = displayRequest(path);
-        ImageFormat format = ImageFormat::Jpeg;
-        c.change(request, format);
-        EXPECT_FALSE(ahead->take(format, request)) << c.what;
-        EXPECT_FALSE(ahead->take(ImageFormat::Jpeg, displayRequest(path))) << c.what << ": spent by the first ask";
+        LoadRequest request = viewRequest(path);
+        c.change(request);
+        EXPECT_FALSE(ahead->take(request)) << c.what;
+        EXPECT_FALSE(ahead->take(viewRequest(path))) << c.what << ": spent by the first ask";
     }
+    // What only frames, pages and icons heed does not matter to a single picture.
+    std::unique_ptr<ReadAhead> ahead = start(path);
+    LoadRequest fullScreen = viewRequest(path);
+    fullScreen.options.animate = false;
+    EXPECT_TRUE(ahead->take(fullScreen));
 }
 
-TEST_F(ReadAheadTest, DisplayLoadTakesTheReadInsteadOfReading)
+TEST_F(ReadAheadTest, ALoadTakesTheOutcomeInsteadOfReading)
 {
-    std::string path = jpeg();
-    HostWithReadAhead host;
-    host.ahead = ReadAhead::start(path, false, registry);
-    ASSERT_NE(host.ahead, nullptr);
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0, registry);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(block.width(), 1) << "the block of the read ahead";
+    const std::string path = jpeg();
+    std::unique_ptr<ReadAhead> ahead = start(path);
+    ASSERT_NE(ahead, nullptr);
+    LoadOutcome outcome = loadOrTake(ahead.get(), viewRequest(path), registry);
+    ASSERT_TRUE(outcome.block);
+    EXPECT_EQ(outcome.block.width(), 1) << "the block of the read ahead";
     EXPECT_EQ(readerCalls, 1);
-    EXPECT_EQ(host.current.compression, "JPEG/JFIF");
-    EXPECT_EQ(host.current.originalWidth, 1);
-    EXPECT_EQ(host.ui.waitCursorDepth, 0);
+    EXPECT_EQ(outcome.compression, "JPEG/JFIF");
+    EXPECT_EQ(outcome.originalWidth, 1);
 
     // The next load of the same file reads it again.
-    block = LoadForDisplay(host, path, false, false, 0, registry);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(block.width(), 2);
+    outcome = loadOrTake(ahead.get(), viewRequest(path), registry);
+    EXPECT_EQ(outcome.block.width(), 2);
     EXPECT_EQ(readerCalls, 2);
 }
 
 TEST_F(ReadAheadTest, ReadyOnlyForItsFileAndUntilTaken)
 {
     const std::string path = jpeg();
-    std::unique_ptr<ReadAhead> ahead = ReadAhead::start(path, false, registry);
+    std::unique_ptr<ReadAhead> ahead = start(path);
     ASSERT_NE(ahead, nullptr);
     ASSERT_TRUE(waitUntilReady(*ahead, path));
     EXPECT_FALSE(ahead->ready(path + "x"));
-    EXPECT_TRUE(ahead->take(ImageFormat::Jpeg, displayRequest(path)));
+    EXPECT_TRUE(ahead->take(viewRequest(path)));
     EXPECT_FALSE(ahead->ready(path));
 }
 
-TEST_F(ReadAheadTest, PictureReadyShowsNoWaitCursor)
+TEST_F(ReadAheadTest, PreviewReadsForItselfAndLeavesTheReadAhead)
 {
-    std::string path = jpeg();
-    HostWithReadAhead host;
-    host.ahead = ReadAhead::start(path, false, registry);
-    ASSERT_NE(host.ahead, nullptr);
-    ASSERT_TRUE(waitUntilReady(*host.ahead, path));
-    ASSERT_TRUE(LoadForDisplay(host, path, false, false, 0, registry));
-    EXPECT_EQ(host.ui.waitCursorChanges, 0);
-    // The next load of the file is long work again.
-    ASSERT_TRUE(LoadForDisplay(host, path, false, false, 0, registry));
-    EXPECT_EQ(host.ui.waitCursorChanges, 2);
-    EXPECT_EQ(host.ui.waitCursorDepth, 0);
-}
-
-TEST_F(ReadAheadTest, PictureStillBeingReadShowsTheWaitCursor)
-{
-    std::string path = jpeg();
-    readerDelayMs = 300;
-    HostWithReadAhead host;
-    host.ahead = ReadAhead::start(path, false, registry);
-    ASSERT_NE(host.ahead, nullptr);
-    ASSERT_TRUE(LoadForDisplay(host, path, false, false, 0, registry));
-    EXPECT_EQ(host.ui.waitCursorChanges, 2);
-    EXPECT_EQ(host.ui.waitCursorDepth, 0);
-    EXPECT_EQ(readerCalls, 1);
-}
-
-TEST_F(ReadAheadTest, PaletteDisplayReadsAnew)
-{
-    std::string path = jpeg();
-    HostWithReadAhead host;
-    host.palette = true;
-    host.ahead = ReadAhead::start(path, false, registry);
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0, registry);
-    ASSERT_TRUE(block);
+    const std::string path = jpeg();
+    std::unique_ptr<ReadAhead> ahead = start(path);
+    PreviewLoad preview = loadForPreview(viewRequest(path), 120, registry);
+    ASSERT_TRUE(preview.outcome.block);
+    EXPECT_EQ(preview.outcome.block.width(), 2) << "the preview reads for itself";
+    EXPECT_EQ(loadOrTake(ahead.get(), viewRequest(path), registry).block.width(), 1);
     EXPECT_EQ(readerCalls, 2);
 }
 
-TEST_F(ReadAheadTest, PreviewLeavesTheReadAheadForTheDisplayLoad)
+TEST_F(ReadAheadTest, FailedReadAheadReportsAsTheLoadWould)
 {
-    std::string path = jpeg();
-    HostWithReadAhead host;
-    host.ahead = ReadAhead::start(path, false, registry);
-    ImageBlock preview = LoadForDisplay(host, path, false, false, 120, registry);
-    ASSERT_TRUE(preview);
-    EXPECT_EQ(preview.width(), 2) << "the preview reads for itself";
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0, registry);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(block.width(), 1);
-    EXPECT_EQ(readerCalls, 2);
-}
-
-TEST_F(ReadAheadTest, FailedReadAheadReportsAsTheDisplayLoadWould)
-{
-    std::string path = jpeg();
+    const std::string path = jpeg();
     readerFails = true;
-    HostWithReadAhead host;
-    host.ahead = ReadAhead::start(path, false, registry);
-    EXPECT_FALSE(LoadForDisplay(host, path, false, false, 0, registry));
+    std::unique_ptr<ReadAhead> ahead = start(path);
+    const LoadOutcome outcome = loadOrTake(ahead.get(), viewRequest(path), registry);
+    EXPECT_FALSE(outcome.ok());
     EXPECT_EQ(readerCalls, 1);
-    ASSERT_EQ(host.ui.messages.size(), 1u);
-    EXPECT_EQ(host.ui.messages[0].text, path + " : JPEG Decode error !\n\nNot a valid file");
-    EXPECT_EQ(host.windowResets, 1);
+    EXPECT_EQ(loadFailureMessage(outcome), path + " : JPEG Decode error !\n\nNot a valid file");
 }
 
 TEST_F(ReadAheadTest, UnusedReadAheadEndsCleanly)
 {
-    std::unique_ptr<ReadAhead> ahead = ReadAhead::start(jpeg(), false, registry);
+    std::unique_ptr<ReadAhead> ahead = start(jpeg());
     ASSERT_NE(ahead, nullptr);
     ahead.reset(); // waits for the worker; nothing leaks
     EXPECT_LE(readerCalls, 1);
@@ -270,14 +222,14 @@ TEST_F(ReadAheadTest, KeepsWhatTheBudgetHoldsAndOnlyWhatIsWanted)
     const std::string b = file("b.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'});
     const uint64_t blockBytes = ImageBlock::create(1, 2, 24, 0).size();
     ReadAhead ahead(blockBytes + blockBytes / 2, registry);
-    ahead.request({a, b}, false);
+    ahead.request({viewRequest(a), viewRequest(b)});
     ASSERT_TRUE(waitUntilReady(ahead, a));
     for (int i = 0; i < 5000 && readerCalls < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(ahead.ready(b)) << "over the budget";
     EXPECT_EQ(ahead.keptBytes(), blockBytes);
-    ahead.request({b}, false); // a is no longer wanted: let go
+    ahead.request({viewRequest(b)}); // a is no longer wanted: let go
     ASSERT_TRUE(waitUntilReady(ahead, b));
     EXPECT_FALSE(ahead.ready(a));
     EXPECT_EQ(ahead.keptBytes(), blockBytes);
@@ -287,12 +239,12 @@ TEST_F(ReadAheadTest, FileChangedOnDiskIsReadAnew)
 {
     const std::string path = jpeg();
     ReadAhead ahead(1 << 20, registry);
-    ahead.request({path}, false);
+    ahead.request({viewRequest(path)});
     ASSERT_TRUE(waitUntilReady(ahead, path));
     std::vector<uint8_t> bytes = testing::readFile(path);
     bytes.push_back(0);
     writeFile(path, bytes);
-    EXPECT_FALSE(ahead.take(ImageFormat::Jpeg, displayRequest(path)));
+    EXPECT_FALSE(ahead.take(viewRequest(path)));
 }
 
 TEST_F(ReadAheadTest, NewestRequestWinsAndNothingQueuesUp)
@@ -303,15 +255,15 @@ TEST_F(ReadAheadTest, NewestRequestWinsAndNothingQueuesUp)
         paths.push_back(file(name, {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'}));
     ReadAhead ahead(1 << 20, registry);
     for (const std::string& path : paths) // a key held down
-        ahead.request({path}, false);
+        ahead.request({viewRequest(path)});
     ASSERT_TRUE(waitUntilReady(ahead, paths.back()));
     EXPECT_LE(readerCalls, 2) << "at most the read under way, then the newest";
     EXPECT_FALSE(ahead.ready(paths.front()));
     // A load of the file being read waits for that read instead of reading too.
-    ahead.request({paths[2]}, false);
-    std::optional<ReadAhead::Result> taken = ahead.take(ImageFormat::Jpeg, displayRequest(paths[2]));
+    ahead.request({viewRequest(paths[2])});
+    std::optional<LoadOutcome> taken = ahead.take(viewRequest(paths[2]));
     ASSERT_TRUE(taken);
-    EXPECT_EQ(taken->decoded.block.width(), 1);
+    EXPECT_EQ(taken->block.width(), 1);
 }
 
 } // namespace

@@ -1,8 +1,7 @@
-// The dispatchers over the program's own codecs, on files made by
-// ImageMagick.
+// The load over the program's own codecs, on files made by ImageMagick.
 
+#include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/support/magick_test.h"
 #include "tests/support/test_support.h"
 
@@ -12,7 +11,6 @@ namespace pictorand {
 namespace {
 
 using testing::ScratchDir;
-using testing::ScriptedHost;
 using testing::shellQuote;
 
 class RealCodecsTest : public testing::MagickTest {
@@ -22,96 +20,96 @@ protected:
         return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | uint32_t(bytes[offset + 3]) << 24;
     }
 
-    ScriptedHost host;
+    static LoadOutcome view(const std::string& path, LoadPurpose purpose = LoadPurpose::View, LoadOptions options = {})
+    {
+        return load({LoadSource{path}, purpose, options});
+    }
 };
 
 TEST_F(RealCodecsTest, MultiPageTiffKeepsItsPageTable)
 {
     std::string path = magick("-size 4x3 xc:red xc:blue -depth 8", "pages.tif");
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_TRUE(block) << (host.ui.messages.empty() ? "" : host.ui.messages[0].text);
-    EXPECT_EQ(block.width(), 4);
-    EXPECT_TRUE(host.current.multiPage);
-    EXPECT_EQ(host.current.pageCount, 2);
-    EXPECT_EQ(host.current.compression.substr(host.current.compression.size() - 10), " - 2 pages")
-        << host.current.compression;
+    const LoadOutcome outcome = view(path);
+    ASSERT_TRUE(outcome.block) << loadFailureMessage(outcome);
+    EXPECT_EQ(outcome.block.width(), 4);
+    EXPECT_EQ(outcome.pageCount(), 2);
+    EXPECT_EQ(outcome.compression.substr(outcome.compression.size() - 10), " - 2 pages") << outcome.compression;
     std::vector<uint8_t> bytes = testing::readFile(path);
     ASSERT_GE(bytes.size(), 8u);
     ASSERT_EQ(bytes[0], 'I') << "ImageMagick writes little-endian TIFF here";
-    ASSERT_EQ(host.current.pageOffsets.size(), 2u);
-    EXPECT_EQ(host.current.pageOffsets[0], le32(bytes, 4)) << "the first page is the file's first directory";
-    EXPECT_NE(host.current.pageOffsets[1], 0u);
+    EXPECT_EQ(outcome.pageOffsets[0], le32(bytes, 4)) << "the first page is the file's first directory";
+    EXPECT_NE(outcome.pageOffsets[1], 0u);
 }
 
 TEST_F(RealCodecsTest, SixteenBitTiffRecordsFortyEight)
 {
     std::string path = magick("-size 5x2 xc:'rgb(10,200,30)' -depth 16", "deep.tif");
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_TRUE(block) << (host.ui.messages.empty() ? "" : host.ui.messages[0].text);
-    EXPECT_EQ(host.current.originalBitCount, 48);
-    EXPECT_EQ(block.bitCount(), 24);
-    testing::RgbImage rgb = testing::blockToRgb(block);
+    const LoadOutcome outcome = view(path);
+    ASSERT_TRUE(outcome.block) << loadFailureMessage(outcome);
+    EXPECT_EQ(outcome.originalBitCount, 48);
+    EXPECT_EQ(outcome.block.bitCount(), 24);
+    testing::RgbImage rgb = testing::blockToRgb(outcome.block);
     EXPECT_NEAR(rgb.at(0, 0)[0], 10, 1);
     EXPECT_NEAR(rgb.at(0, 0)[1], 200, 1);
 }
 
-TEST_F(RealCodecsTest, AnimatedGifRecordsItsFramesAndStartsTheAnimation)
+TEST_F(RealCodecsTest, AnimatedGifComesAsItsFrames)
 {
     std::string path = magick("-size 4x4 xc:red xc:blue xc:green -loop 0", "anim.gif");
-    host.animationAvailable = true;
-    EXPECT_FALSE(LoadForDisplay(host, path, false, false, 0));
-    ASSERT_EQ(host.animations.size(), 1u);
-    ASSERT_EQ(host.animations[0].count, 3);
-    EXPECT_EQ(host.current.compression, "Animated GIF - 3 images");
-    std::vector<uint8_t> bytes = testing::readFile(path);
-    for (int i = 0; i < 3; ++i) {
-        uint32_t offset = host.animations[0].imageOffsets[static_cast<size_t>(i)];
-        ASSERT_LT(offset, bytes.size());
-        EXPECT_EQ(bytes[offset], 0x2C) << "image " << i << " starts at its separator";
+    LoadOutcome played = view(path);
+    ASSERT_EQ(played.kind, LoadOutcome::Kind::Animation) << loadFailureMessage(played);
+    ASSERT_EQ(played.frames.size(), 3u);
+    EXPECT_EQ(played.compression, "Animated GIF - 3 images");
+    const uint8_t expected[3][3] = {{255, 0, 0}, {0, 0, 255}, {0, 128, 0}};
+    for (size_t i = 0; i < 3; ++i) {
+        const testing::RgbImage rgb = testing::blockToRgb(played.frames[i].block);
+        EXPECT_EQ(std::vector<uint8_t>(rgb.at(0, 0), rgb.at(0, 0) + 3),
+                  std::vector<uint8_t>(expected[i], expected[i] + 3))
+            << "image " << i;
     }
-    EXPECT_TRUE(host.ui.messages.empty());
 
     // The slideshow shows the first image.
-    ImageBlock first = LoadForDisplay(host, path, true, true, 0);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(host.current.compression, "GIF - LZW");
+    const LoadOutcome first = view(path, LoadPurpose::Slide);
+    ASSERT_TRUE(first.block);
+    EXPECT_EQ(first.compression, "GIF - LZW");
 }
 
 TEST_F(RealCodecsTest, MultiImageGifWithoutAnimationShowsItsFirstImage)
 {
     std::string path = magick("-size 4x4 xc:red xc:blue xc:green -loop 0", "anim.gif");
-    ImageBlock first = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_TRUE(first) << (host.ui.messages.empty() ? "" : host.ui.messages[0].text);
-    EXPECT_TRUE(host.ui.messages.empty());
-    EXPECT_EQ(host.ui.titles.back(), path);
-    EXPECT_EQ(host.current.compression, "GIF - LZW - 3 images");
-    testing::RgbImage rgb = testing::blockToRgb(first);
+    LoadOptions still;
+    still.animate = false;
+    const LoadOutcome first = view(path, LoadPurpose::View, still);
+    ASSERT_TRUE(first.block) << loadFailureMessage(first);
+    EXPECT_EQ(first.compression, "GIF - LZW - 3 images");
+    testing::RgbImage rgb = testing::blockToRgb(first.block);
     EXPECT_EQ(rgb.at(0, 0)[0], 255);
     EXPECT_EQ(rgb.at(0, 0)[2], 0) << "red: the first image";
 }
 
-TEST_F(RealCodecsTest, JpegNamedGifIsRenamedAndLoaded)
+TEST_F(RealCodecsTest, JpegNamedGifSaysSoAndLoadsUnderItsNewName)
 {
     std::string path = magick("-size 8x8 xc:green", "photo.gif", "JPG:");
-    host.ui.answers = {true};
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_EQ(host.ui.questions.size(), 1u);
-    EXPECT_EQ(host.ui.questions[0].text,
-              "Warning !\nThe file: '" + dir.file("photo.gif") + "' is a JPEG File with incorrect extension !\nRename ?");
+    const LoadOutcome outcome = view(path);
+    EXPECT_EQ(outcome.misnamedAs, ImageFormat::Jpeg);
+    ASSERT_TRUE(renameToFormatExtension(path, *outcome.misnamedAs));
     EXPECT_EQ(path, dir.file("photo.jpg"));
-    ASSERT_TRUE(block) << (host.ui.messages.empty() ? "" : host.ui.messages[0].text);
-    EXPECT_EQ(block.width(), 8);
-    EXPECT_EQ(host.current.compression, "JPEG/JFIF");
+    const LoadOutcome renamed = view(path);
+    ASSERT_TRUE(renamed.block) << loadFailureMessage(renamed);
+    EXPECT_FALSE(renamed.misnamedAs);
+    EXPECT_EQ(renamed.block.width(), 8);
+    EXPECT_EQ(renamed.compression, "JPEG/JFIF");
 }
 
 TEST_F(RealCodecsTest, PaletteDisplayQuantisesARealTrueColourFile)
 {
     std::string path = magick("-size 16x16 gradient:red-blue -type truecolor", "grad.bmp", "BMP3:");
-    host.palette = true;
-    ImageBlock block = LoadForDisplay(host, path, false, false, 0);
-    ASSERT_TRUE(block);
-    EXPECT_EQ(block.bitCount(), 8);
-    EXPECT_EQ(host.current.originalBitCount, 24);
+    LoadOptions palette;
+    palette.paletteDisplay = true;
+    const LoadOutcome outcome = view(path, LoadPurpose::View, palette);
+    ASSERT_TRUE(outcome.block);
+    EXPECT_EQ(outcome.block.bitCount(), 8);
+    EXPECT_EQ(outcome.originalBitCount, 24);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
 #include "dispatch/save_as.h"
 #include "dispatch/save_dispatch.h"
-#include "tests/dispatch/scripted_host.h"
+#include "tests/support/scripted_user_interface.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -238,7 +238,7 @@ TEST_F(SaveImageTest, RealBmpRoundTripThroughTheProgramsRegistry)
     block.row(1)[4] = 77;
     testing::writeFile(dir.file("real.bmp"), {'o', 'l', 'd'});
     ASSERT_TRUE(SaveImage(block, ui, dir.file("real.bmp"), true, CodecRegistry::instance(), settings));
-    ImageBlock back = LoadForBatch(dir.file("real.bmp"), CodecRegistry::instance(), settings);
+    ImageBlock back = load(batchRequest(dir.file("real.bmp"), settings)).block;
     ASSERT_TRUE(back);
     EXPECT_EQ(back.width(), 5);
     EXPECT_EQ(back.row(1)[4], 77);

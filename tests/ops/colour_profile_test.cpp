@@ -15,7 +15,7 @@ namespace {
 
 using namespace pictorand::testing;
 
-const std::string kProfiles = "/usr/share/color/icc/ghostscript/";
+const std::string kProfiles = testing::kGhostscriptProfiles;
 
 std::vector<uint8_t> profileBytes(const std::string& name)
 {
@@ -50,8 +50,7 @@ TEST(ColourProfile, MatrixShaperPathAgreesWithLittleCms)
     for (auto [name, width] : {std::pair{"a98.icc", 33 * 33}, std::pair{"rommrgb.icc", 33 * 33},
                                std::pair{"a98.icc", 63}}) {
         const std::vector<uint8_t> profile = profileBytes(name);
-        if (profile.empty())
-            GTEST_SKIP() << "Ghostscript's profiles are not installed";
+        REQUIRE_FILE(kProfiles + std::string(name), "libgs-common");
         ImageBlock ours = colourGrid(width);
         ImageBlock expected = colourGrid(width);
         ASSERT_EQ(convertToSrgb(ours, profile), ProfileConversion::Converted);
@@ -70,9 +69,8 @@ TEST(ColourProfile, MatrixShaperPathAgreesWithLittleCms)
 
 TEST(ColourProfile, SrgbProfileLeavesEveryByteAsItWas)
 {
+    REQUIRE_FILE(kProfiles + std::string("srgb.icc"), "libgs-common");
     const std::vector<uint8_t> profile = profileBytes("srgb.icc");
-    if (profile.empty())
-        GTEST_SKIP() << "Ghostscript's profiles are not installed";
     ImageBlock block = colourGrid();
     const RgbImage before = blockToRgb(block);
     EXPECT_EQ(convertToSrgb(block, profile), ProfileConversion::Converted);
@@ -81,9 +79,8 @@ TEST(ColourProfile, SrgbProfileLeavesEveryByteAsItWas)
 
 TEST(ColourProfile, ColourTableConvertsAsItsPixelsWould)
 {
+    REQUIRE_FILE(kProfiles + std::string("a98.icc"), "libgs-common");
     const std::vector<uint8_t> profile = profileBytes("a98.icc");
-    if (profile.empty())
-        GTEST_SKIP() << "Ghostscript's profiles are not installed";
     ImageBlock pixels = ImageBlock::create(256, 1, 24, 0);
     ImageBlock indexed = ImageBlock::create(256, 1, 8, 256);
     for (uint32_t i = 0; i < 256; ++i) {
@@ -102,9 +99,8 @@ TEST(ColourProfile, ColourTableConvertsAsItsPixelsWould)
 
 TEST(ColourProfile, ProfilesThatDoNotFitLeaveThePictureAlone)
 {
+    REQUIRE_FILE(kProfiles + std::string("a98.icc"), "libgs-common");
     std::vector<uint8_t> damaged = profileBytes("a98.icc");
-    if (damaged.empty())
-        GTEST_SKIP() << "Ghostscript's profiles are not installed";
     damaged.resize(100);
     const struct {
         const char* name;

@@ -551,8 +551,7 @@ TEST(Quantise, PhotoKeepsAReasonableSignalToNoiseRatio)
 
 TEST(Quantise, RealPhotoAgainstImageMagick)
 {
-    if (!testing::haveTool("convert") || !testing::haveTool("compare"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert", "compare");
     std::optional<RgbImage> rose = testing::magickDecode("rose:");
     ASSERT_TRUE(rose);
     ImageBlock block = ImageBlock::create(rose->width, rose->height, 24, 0);

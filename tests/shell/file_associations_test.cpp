@@ -113,8 +113,7 @@ protected:
 
 TEST_F(Associations, TickingMakesUsTheDefaultAndUntickingPutsBackWhatWasThere)
 {
-    if (std::system("command -v xdg-mime >/dev/null") != 0)
-        GTEST_SKIP() << "xdg-mime is not installed (xdg-utils)";
+    REQUIRE_TOOLS("xdg-mime");
     ASSERT_TRUE(registerProgramClass(places, dir.file("data/applications")));
     ASSERT_EQ(queryDefault("image/png"), "org.example.Viewer.desktop");
 

@@ -34,7 +34,7 @@ protected:
             EXPECT_TRUE(writeBmp(dir.file("pics/") + name, ImageBlock::create(4, 3, 24, 0)));
         start();
         window->dropFiles({QString::fromStdString(dir.file("pics/b.bmp"))});
-        window->rebuildDirectoryList(false); // as the first paint does
+        window->viewer().rebuildDirectoryList(false); // as the first paint does
         ASSERT_EQ(window->directoryList().index(), 1);
     }
     void TearDown() override
@@ -42,7 +42,7 @@ protected:
         ViewerFixture::TearDown();
         unsetenv("XDG_DATA_HOME");
         std::filesystem::current_path(startDirectory); // the drop changed it to a folder about to go
-        FileMenu::copyMoveChooser = &CopyMoveDialog::run;
+        FileMenu::copyMoveChooser = &FileMenu::copyMoveDialog;
         FileMenu::renamePrompt = saved;
     }
     SettingsFile settings() { return SettingsFile(dir.file("P_RAND32.INI")); }

@@ -278,7 +278,7 @@ TEST_F(ImageMenuTest, ImageCommandsWithoutAPictureSayNoPicture)
 TEST_F(ImageMenuTest, AnAnimationWithoutABlockGivesTheCommandsNothingToDo)
 {
     MainWindow& w = start();
-    w.displayState().animationRunning = true;
+    w.viewer().displayState().animationRunning = true;
     for (int id : {command::RotateLeft, command::DecreaseColorDepth, command::ResizeImage, command::ResampleImage,
                    command::Greyscale, command::Negative, command::SwapBgr, command::Brightness, command::EditPalette}) {
         bool dialogShown = false;
@@ -491,7 +491,7 @@ TEST_F(ImageMenuTest, ResizingAZoomedPictureShowsItAtHundredPercent)
     });
     w.runCommand(command::ResizeImage);
     EXPECT_EQ(w.displayState().zoom, 100);
-    EXPECT_EQ(w.zoomStep(), 0);
+    EXPECT_EQ(w.viewer().zoomStep(), 0);
     EXPECT_EQ(current().width(), 80);
     EXPECT_EQ(w.view()->viewport()->height(), 60);
 }
@@ -764,7 +764,7 @@ TEST_F(ImageMenuTest, PaletteEditorShowsOnlyTheEntriesTheTableHolds)
     for (int i = 0; i < 16; ++i)
         block.colorTable()[i] = ColorEntry{static_cast<uint8_t>(i), 0, 0, 0};
     w.currentImage().block = std::move(block);
-    w.showPicture();
+    w.viewer().showPicture();
     const std::vector<uint8_t> before = bytesOf(current());
     ImageMenu::colorChooser = [](QColor, QWidget*) -> std::optional<QColor> { return QColor(1, 2, 3); };
     onModal<PaletteDialog>([](PaletteDialog& d) {
@@ -896,8 +896,7 @@ TEST_F(ImageMenuTest, OpeningAMultiImageIconAsksWhichImage)
 {
     if (!CodecRegistry::instance().reader(ImageFormat::Icon))
         GTEST_SKIP() << "the icon reader is not in this build";
-    if (!testing::haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     const std::string path = dir.file("three.ico");
     ASSERT_EQ(testing::runCommand("convert -size 16x16 xc:red -size 32x32 xc:lime -size 48x48 xc:blue " + path), 0);
     MainWindow& w = start();

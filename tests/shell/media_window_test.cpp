@@ -59,7 +59,7 @@ TEST_F(MediaWindowTest, PlaysOnTheMainWindowClosesWithTheNextLoadAndReportsWhatI
     w.openFile(wav);
     ASSERT_NE(w.mediaWindow(), nullptr);
     EXPECT_EQ(w.mediaWindow()->parentWidget(), w.centralWidget());
-    EXPECT_EQ(ui.titles.back(), "Pictorand32 - tone.wav");
+    EXPECT_EQ(w.windowTitle(), "Pictorand32 - tone.wav");
     // With nothing to play the sound on, the window says so.
     if (QMediaDevices::audioOutputs().isEmpty())
         EXPECT_TRUE(QTest::qWaitFor([&] { return w.mediaWindow() && !w.mediaWindow()->notice().isEmpty(); }, 20000));

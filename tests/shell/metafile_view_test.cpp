@@ -5,6 +5,7 @@
 
 #include "shell/main_window.h"
 #include "shell/metafile_painter.h"
+#include "shell/picture_canvas.h"
 #include "shell/picture_view.h"
 #include "tests/shell/shell_test_support.h"
 #include "tests/support/scripted_user_interface.h"
@@ -37,18 +38,18 @@ TEST(MetafileView, ZoomRepaintsFromTheDrawingAndAnOperationGivesItUp)
     EXPECT_EQ(image.compression, "Enhanced Windows Metafile");
     EXPECT_EQ(image.block.width(), 321);
     EXPECT_EQ(image.block.bitCount(), 24);
-    auto picture = std::static_pointer_cast<MetafilePicture>(window.displayState().metafile);
-    ASSERT_TRUE(picture);
+    ASSERT_TRUE(window.displayState().drawing);
 
     // The red rectangle's inside, as drawn at 100 % and at 200 %.
     QImage shown = window.view()->viewport()->grab().toImage();
+    const MetafilePicture* picture = window.canvas().metafiles().picture();
+    ASSERT_TRUE(picture);
     EXPECT_EQ(shown.pixel(60, 60) & 0xFFFFFF, 0xFF0000u);
     const int rendersAtHundred = picture->renderCount();
     window.view()->viewport()->grab(); // a repaint at the same size copies the rendering
     EXPECT_EQ(picture->renderCount(), rendersAtHundred);
 
-    QKeyEvent plus(QEvent::KeyPress, Qt::Key_Plus, Qt::ShiftModifier, "+");
-    QApplication::sendEvent(&window, &plus);
+    testing::pressKey(&window, Qt::Key_Plus, Qt::ShiftModifier);
     EXPECT_EQ(window.displayState().zoom, 200);
     shown = window.view()->viewport()->grab().toImage();
     EXPECT_EQ(shown.pixel(120, 120) & 0xFFFFFF, 0xFF0000u);
@@ -62,7 +63,7 @@ TEST(MetafileView, ZoomRepaintsFromTheDrawingAndAnOperationGivesItUp)
 
     ASSERT_TRUE(window.openFile(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/shapes.emf"));
     window.runCommand(command::Negative);
-    EXPECT_FALSE(window.displayState().metafile) << "the changed block is the picture now";
+    EXPECT_FALSE(window.displayState().drawing) << "the changed block is the picture now";
 }
 
 } // namespace

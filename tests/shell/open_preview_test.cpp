@@ -5,7 +5,6 @@
 #include "shell/main_window.h"
 #include "shell/media_window.h"
 #include "shell/open_preview.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/shell/shell_test_support.h"
 #include "tests/shell/viewer_fixture.h"
 #include "tests/support/scripted_user_interface.h"
@@ -93,8 +92,7 @@ Opened opened(MainWindow& window, const testing::ScriptedUserInterface& ui)
 
 TEST_F(OpenPreviewTest, OkTakesThePreviewedPictureAndATypedNameIsOpenedItself)
 {
-    if (!testing::haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick is not installed";
+    REQUIRE_TOOLS("convert");
     MainWindow& w = start();
     const std::string red = magick("-size 4x3 xc:red", "a.bmp");
     const std::string blue = magick("-size 4x3 xc:blue", "blue.bmp");
@@ -124,8 +122,7 @@ TEST_F(OpenPreviewTest, OkTakesThePreviewedPictureAndATypedNameIsOpenedItself)
 
 TEST_F(OpenPreviewTest, MetafilesAreDrawnOnWhiteAndAnUnreadableOneSaysOldMetafile)
 {
-    testing::ScriptedHost host;
-    OpenPreview preview(host);
+    OpenPreview preview(start().viewer());
     const QSize area(208, 172);
     const PreviewContent drawn =
         preview.show(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile/shapes.wmf", area);

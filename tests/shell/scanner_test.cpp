@@ -123,8 +123,7 @@ TEST_F(SaneTestDevice, IsFoundAndRemembersNothingItWasNotAskedFor)
 // scanimage's PNM of the same scan (16-bit samples within a level).
 TEST_F(SaneTestDevice, EveryModeAndDepthLooksLikeScanimagesScan)
 {
-    if (std::system("command -v scanimage >/dev/null") != 0)
-        GTEST_SKIP() << "scanimage is not installed (sane-utils)";
+    REQUIRE_TOOLS("scanimage");
     for (auto [mode, depth] : {std::pair{"Gray", 1}, std::pair{"Gray", 8}, std::pair{"Gray", 16},
                                std::pair{"Color", 8}, std::pair{"Color", 16}}) {
         const std::string label = std::string(mode) + " " + std::to_string(depth);

@@ -4,6 +4,9 @@
 #include "shell/core/system_metrics.h"
 #include "tests/support/test_support.h"
 
+#include <QTest>
+#include <QWidget>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +31,18 @@ inline DisplayMetrics desktop1024(int bitsPerPixel = 24)
     m.horizontalScrollHeight = 16;
     m.bitsPerPixel = bitsPerPixel;
     return m;
+}
+
+// Presses a key as a user does: the key goes to the shortcuts of the
+// target's window, which is made the active window first.
+inline void pressKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* window = target->window();
+    if (!window->isActiveWindow()) {
+        window->activateWindow();
+        (void)QTest::qWaitForWindowActive(window, 2000);
+    }
+    QTest::keyClick(target, key, modifiers);
 }
 
 // Enables SANE's test device, and only it, for the rest of the process:

@@ -14,8 +14,7 @@ class MagickTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick is not installed";
+        REQUIRE_TOOLS("convert");
     }
     // `convert ARGUMENTS PREFIX/path/NAME`, the prefix naming the output
     // format ("BMP3:", say); the path.

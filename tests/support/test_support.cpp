@@ -61,6 +61,108 @@ bool haveTool(const std::string& name)
     return runCommand("command -v " + shellQuote(name) + " >/dev/null 2>&1") == 0;
 }
 
+namespace {
+
+// The package of every outside program a test runs; the test command
+// installs each of them (scripts/install-deps.sh --tests).
+struct ToolPackage {
+    std::string_view tool;
+    std::string_view package;
+};
+constexpr ToolPackage kToolPackages[] = {
+    {"convert", "imagemagick"},       {"compare", "imagemagick"},       {"identify", "imagemagick"},
+    {"import", "imagemagick"},        {"mogrify", "imagemagick"},       {"cjpeg", "libjpeg-turbo-progs"},
+    {"djpeg", "libjpeg-turbo-progs"}, {"jpegtran", "libjpeg-turbo-progs"}, {"gif2rgb", "giflib-tools"},
+    {"gifbuild", "giflib-tools"},     {"giftext", "giflib-tools"},      {"tiffcp", "libtiff-tools"},
+    {"tiffdump", "libtiff-tools"},    {"tiffinfo", "libtiff-tools"},    {"tiffset", "libtiff-tools"},
+    {"tificc", "liblcms2-utils"},     {"jpgicc", "liblcms2-utils"},     {"transicc", "liblcms2-utils"},
+    {"pngcheck", "pngcheck"},         {"dwebp", "webp"},                {"cwebp", "webp"},
+    {"heif-convert", "libheif-examples"}, {"avifdec", "libavif-bin"},   {"djxl", "libjxl-tools"},
+    {"wmf2gd", "libwmf-bin"},         {"pdftoppm", "poppler-utils"},    {"pdfinfo", "poppler-utils"},
+    {"xclip", "xclip"},               {"Xvfb", "xvfb"},                 {"dbus-daemon", "dbus"},
+    {"xfconf-query", "xfconf"},       {"gsettings", "libglib2.0-bin"},  {"xdg-mime", "xdg-utils"},
+    {"scanimage", "sane-utils"},      {"parallel", "parallel"},         {"openbox", "openbox"},
+    {"xprop", "x11-utils"},
+};
+
+// netpbm's converters are named for what they turn into what.
+std::string_view packageOf(std::string_view tool)
+{
+    for (const ToolPackage& entry : kToolPackages)
+        if (entry.tool == tool)
+            return entry.package;
+    for (std::string_view kind : {"pbm", "pgm", "ppm", "pnm", "pam"})
+        if (tool.starts_with(kind) || tool.ends_with("to" + std::string(kind)))
+            return "netpbm";
+    return {};
+}
+
+std::string standardErrorOf(const std::string& command, int& status)
+{
+    ScratchDir dir;
+    const std::string errors = dir.file("stderr");
+    status = runCommand("( " + command + " ) 2>" + shellQuote(errors));
+    std::vector<uint8_t> text = readFile(errors);
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace
+
+std::string missingTools(std::initializer_list<std::string_view> tools)
+{
+    std::string reason;
+    for (std::string_view tool : tools) {
+        const std::string_view package = packageOf(tool);
+        if (package.empty())
+            ADD_FAILURE() << "no package is known for " << tool << ": add it to kToolPackages";
+        if (haveTool(std::string(tool)))
+            continue;
+        reason += (reason.empty() ? "missing: " : ", ");
+        reason += std::string(tool) + " (package " + std::string(package) + ")";
+    }
+    return reason;
+}
+
+std::string missingFile(const std::string& path, std::string_view package)
+{
+    return fileExists(path) ? std::string() : "missing: " + path + " (package " + std::string(package) + ")";
+}
+
+// Debian's python3-pil is for Debian's own interpreter, which need not be
+// the first python3 on the PATH.
+std::string missingPillow()
+{
+    return runCommand("/usr/bin/python3 -c 'import PIL' 2>/dev/null") == 0 ? std::string()
+                                                                            : "missing: Pillow (package python3-pil)";
+}
+
+std::string toolCannot(std::string_view tool, std::string_view what)
+{
+    return "missing: " + std::string(tool) + " that can " + std::string(what) + " (package "
+        + std::string(packageOf(tool)) + ")";
+}
+
+bool underCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && *ci && std::string_view(ci) != "false" && std::string_view(ci) != "0";
+}
+
+bool toolWrotePicture(const std::string& command, const std::string& output)
+{
+    int status = 0;
+    const std::string errors = standardErrorOf(command, status);
+    std::error_code missing;
+    const auto size = std::filesystem::file_size(output, missing);
+    if (status == 0 && !missing && size > 0)
+        return true;
+    ADD_FAILURE() << command << "\n"
+                  << (status != 0 ? "exited with " + std::to_string(status)
+                                  : missing ? std::string("wrote no file") : std::string("wrote an empty file"))
+                  << (errors.empty() ? std::string(" and said nothing") : ":\n" + errors);
+    return false;
+}
+
 std::string shellQuote(const std::string& text)
 {
     std::string quoted = "'";
@@ -118,18 +220,27 @@ RgbImage blockToRgb(const ImageBlock& block)
 
 std::optional<RgbImage> magickDecode(const std::string& path, bool overWhite)
 {
-    std::string size;
-    if (runCommand("identify -format '%w %h' " + shellQuote(path + "[0]") + " 2>/dev/null", &size) != 0)
+    ScratchDir dir;
+    const std::string errors = dir.file("stderr");
+    auto failed = [&](const std::string& what) {
+        std::vector<uint8_t> said = readFile(errors);
+        ADD_FAILURE() << "ImageMagick could not decode " << path << ": " << what << "\n"
+                      << std::string(said.begin(), said.end());
         return std::nullopt;
+    };
+    std::string size;
+    if (runCommand("identify -format '%w %h' " + shellQuote(path + "[0]") + " 2>" + shellQuote(errors), &size) != 0)
+        return failed("identify failed");
     RgbImage image;
     if (std::sscanf(size.c_str(), "%d %d", &image.width, &image.height) != 2)
-        return std::nullopt;
+        return failed("identify gave no size");
     std::string pixels;
     const std::string blend = overWhite ? " -background white -alpha remove" : "";
-    if (runCommand("convert " + shellQuote(path + "[0]") + blend + " -depth 8 rgb:- 2>/dev/null", &pixels) != 0)
-        return std::nullopt;
+    if (runCommand("convert " + shellQuote(path + "[0]") + blend + " -depth 8 rgb:- 2>" + shellQuote(errors), &pixels)
+        != 0)
+        return failed("convert failed");
     if (pixels.size() != static_cast<size_t>(image.width) * image.height * 3)
-        return std::nullopt;
+        return failed("convert gave " + std::to_string(pixels.size()) + " bytes");
     image.rgb.assign(pixels.begin(), pixels.end());
     return image;
 }

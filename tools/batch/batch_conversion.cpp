@@ -1,6 +1,6 @@
 #include "tools/batch/batch_conversion.h"
 
-#include "dispatch/load_dispatch.h"
+#include "dispatch/load.h"
 #include "dispatch/save_dispatch.h"
 #include "platform/paths.h"
 #include "platform/user_interface.h"
@@ -82,7 +82,7 @@ FileOutcome convertOne(const BatchRequest& request, const std::string& source, c
 {
     SilentUserInterface silent;
     FileOutcome outcome;
-    BatchLoad load = loadForBatchReported(source, registry, settings);
+    LoadOutcome load = pictorand::load(batchRequest(source, settings), registry);
     ImageBlock& block = load.block;
     if (!block && request.loadOther)
         block = request.loadOther(source);
@@ -94,7 +94,7 @@ FileOutcome convertOne(const BatchRequest& request, const std::string& source, c
                || !SaveImage(block, silent, destination, false, registry, settings, false)) {
         outcome.line = resultLine(kBatchCantSave, destination);
     } else {
-        outcome.line = load.warning.empty() ? kBatchOk : kBatchOkTruncated;
+        outcome.line = load.truncation.empty() ? kBatchOk : kBatchOkTruncated;
         outcome.converted = true;
     }
     return outcome;

@@ -1,5 +1,5 @@
 #pragma once
-// The batch conversion run: every listed file is loaded with LoadForBatch and
+// The batch conversion run: every listed file is loaded for batch and
 // saved with SaveImage into one output directory and one output type, each
 // result reported as a line of the progress list. The dialog and the
 // progress window belong to the viewer; the command-line converter drives

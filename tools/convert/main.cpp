@@ -4,6 +4,7 @@
 #include "codecs/common/whole_file.h"
 #include "codecs/metafile/metafile.h"
 #include "core/codec_registry.h"
+#include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
 #include "tools/batch/batch_conversion.h"
 #include "tools/convert/metafile_helper.h"
@@ -101,17 +102,16 @@ int describe(const std::vector<std::string>& files)
     int failures = 0;
     SettingsFile settings;
     for (const std::string& path : files) {
-        auto format = DetectFormat(path);
-        if (format == ImageFormat::Metafile) {
+        if (DetectFormat(path) == ImageFormat::Metafile) {
             failures += describeMetafile(path) ? 0 : 1;
             continue;
         }
-        BatchLoad load;
-        if (format)
-            load = loadForBatchReported(path, CodecRegistry::instance(), settings);
+        const LoadOutcome load = pictorand::load(batchRequest(path, settings));
+        const std::optional<ImageFormat> format = load.format;
         const ImageBlock& block = load.block;
         if (!format || !block) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), load.message.empty() ? kCantReadHeader : load.message.c_str());
+            const std::string words = loadFailureWords(load);
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), words.empty() ? kCantReadHeader : words.c_str());
             ++failures;
             continue;
         }
@@ -123,7 +123,7 @@ int describe(const std::vector<std::string>& files)
                 std::printf(", %d %s", images->count,
                             formatInfo(*format).multiImage == MultiImage::Pages ? "pages" : "images");
         }
-        if (!load.warning.empty())
+        if (!load.truncation.empty())
             std::printf(" (%s)", kFileTruncated);
         std::printf("\n");
     }

@@ -10,8 +10,7 @@ namespace {
 
 TEST(AvifReader, DecodesAsAvifdecDoesCroppedTurnedAndMirroredByTheFile)
 {
-    if (!testing::haveTool("avifdec") || !testing::haveTool("heif-convert") || !testing::haveTool("convert"))
-        GTEST_SKIP() << "libavif-bin, libheif-examples or ImageMagick missing";
+    REQUIRE_TOOLS("avifdec", "heif-convert", "convert");
     // avifdec rounds deep samples to 8 bits as libavif's conversion does. It
     // ignores the crop, rotation and mirror properties, so ImageMagick
     // applies them to its picture as the fixture script asked for them.

@@ -25,8 +25,7 @@ class MadeByTool : public ::testing::TestWithParam<ToolCase> {};
 TEST_P(MadeByTool, DecodesAsImageMagickDoesAndWritesWhatItReads)
 {
     const ToolCase& param = GetParam();
-    if (!haveTool(param.tool) || !haveTool("convert") || !haveTool("identify"))
-        GTEST_SKIP() << param.tool << " or ImageMagick is not installed";
+    REQUIRE_TOOLS(param.tool, "convert", "identify");
     ScratchDir dir;
     ASSERT_EQ(runCommand("cd " + shellQuote(dir.path()) + " && (" + param.command + ") 2>/dev/null"), 0)
         << param.command;

@@ -13,8 +13,7 @@ namespace {
 
 TEST(BmpFileFromDib, ImageMagickBitmapsWithoutTheirFileHeaderReadAsTheFiles)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     ScratchDir dir;
     const char* const makers[] = {
         "-size 13x7 pattern:checkerboard -type bilevel",

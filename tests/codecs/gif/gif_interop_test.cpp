@@ -27,8 +27,7 @@ class GifInterop : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick missing";
+        REQUIRE_TOOLS("convert");
         // A photo-like source: a plasma with smooth areas and fine detail.
         source = dir.file("source.ppm");
         ASSERT_EQ(runCommand("convert -seed 4 -size 83x61 plasma:fractal " + shellQuote(source) + " 2>/dev/null"), 0);
@@ -63,8 +62,7 @@ TEST_F(GifInterop, ImageMagickFiles)
 
 TEST_F(GifInterop, NetpbmFiles)
 {
-    if (!haveTool("pamtogif") || !haveTool("pnmquant"))
-        GTEST_SKIP() << "netpbm missing";
+    REQUIRE_TOOLS("pamtogif", "pnmquant");
     for (int colors : {2, 16, 256})
         for (bool interlaced : {false, true})
             for (const char* encoder : {"pamtogif", "ppmtogif"}) {
@@ -80,8 +78,7 @@ TEST_F(GifInterop, NetpbmFiles)
 
 TEST_F(GifInterop, GiflibFiles)
 {
-    if (!haveTool("gif2rgb"))
-        GTEST_SKIP() << "giflib tools missing";
+    REQUIRE_TOOLS("gif2rgb");
     std::string rgb = dir.file("source.rgb");
     ASSERT_EQ(runCommand("convert " + shellQuote(source) + " -depth 8 rgb:" + shellQuote(rgb)), 0);
     for (int bits : {1, 4, 8}) {
@@ -98,8 +95,7 @@ TEST_F(GifInterop, GiflibFiles)
 // flag but writes no table, so that case is left to the hand-built files.)
 TEST_F(GifInterop, GiflibLocalTablesOverGlobalTable)
 {
-    if (!haveTool("gifbuild"))
-        GTEST_SKIP() << "giflib tools missing";
+    REQUIRE_TOOLS("gifbuild");
     const std::string keys = "0123456789abcdefghijklmnopqrstuvwxyz";
     for (int colors : {2, 16, 36})
         for (bool interlaced : {false, true}) {

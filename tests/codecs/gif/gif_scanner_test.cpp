@@ -150,8 +150,7 @@ TEST(GifScanner, ImageListIsRegistered)
 // An animation of three frames with their own delays, disposals and places.
 TEST(GifScanner, MagickAnimationGivesFramesOffsetsCanvasAndRecords)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     ScratchDir dir;
     const std::string path = dir.file("anim.gif");
     const std::string animation = "convert -delay 7 -dispose Background -size 20x10 xc:red -page +0+0 "
@@ -203,8 +202,7 @@ TEST(GifScanner, MagickAnimationGivesFramesOffsetsCanvasAndRecords)
 
 TEST(GifScanner, MagickTransparencyReachesTheRecord)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     ScratchDir dir;
     const std::string path = dir.file("t.gif");
     ASSERT_EQ(runCommand("convert -delay 33 -dispose Background -size 8x8 xc:none -fill black "
@@ -232,8 +230,7 @@ namespace {
 TEST(GifConvertInfo, ReportsTheImagesOfAMultiImageFile)
 {
     const std::string tool = std::string(PICTORAND_BINARY_DIR) + "/tools/convert/pictorand32-convert";
-    if (!fileExists(tool))
-        GTEST_SKIP() << "pictorand32-convert not built";
+    ASSERT_TRUE(fileExists(tool)) << "the tests are built with the converter";
     ScratchDir dir;
     auto image = GifBuilder().descriptor(0, 0, 2, 1, 0).uncompressedData({1, 0}, 2).bytes;
     writeFile(dir.file("three.gif"), GifBuilder().header(2, 1, 0).raw(image).raw(image).raw(image).trailer().bytes);

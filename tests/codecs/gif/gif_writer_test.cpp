@@ -194,8 +194,7 @@ TEST(GifWriter, RandomPictureFillsTheStringTableAndRoundTrips)
     ImageBlock block = makeBlock(256, 256, 8, 99);
     ASSERT_TRUE(writeGif(dir.file("ours.gif"), block, true, false, -1));
     EXPECT_TRUE(samePixelsAndTable(readBack(dir.file("ours.gif")), block));
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     auto magick = magickDecode(dir.file("ours.gif"));
     ASSERT_TRUE(magick);
     EXPECT_EQ(maxDifference(*magick, blockToRgb(block)), 0);
@@ -287,8 +286,7 @@ TEST(GifWriter, FullTableIsClearedWithATwelveBitClearCode)
 
 TEST(GifWriter, OurFilesDecodeTheSameInImageMagickAndGiflib)
 {
-    if (!haveTool("convert") || !haveTool("gif2rgb"))
-        GTEST_SKIP() << "ImageMagick or giflib missing";
+    REQUIRE_TOOLS("convert", "gif2rgb");
     for (int depth : {1, 4, 8})
         for (bool global : {true, false})
             for (bool interlaced : {false, true}) {

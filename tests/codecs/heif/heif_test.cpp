@@ -10,8 +10,7 @@ namespace {
 
 TEST(HeifReader, DecodesAsHeifConvertDoesTurnedAndMirroredByTheFile)
 {
-    if (!testing::haveTool("heif-convert") || !testing::haveTool("convert"))
-        GTEST_SKIP() << "libheif-examples or ImageMagick missing";
+    REQUIRE_TOOLS("heif-convert", "convert");
     constexpr const char* heifConvert = "heif-convert {in} {out}";
     const testing::ToolCase cases[] = {
         {"lossy.heic", heifConvert, 0},

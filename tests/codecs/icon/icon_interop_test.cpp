@@ -62,8 +62,7 @@ class IconInterop : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick missing";
+        REQUIRE_TOOLS("convert");
     }
 
     // Every image equals the source of its size laid on white, and what
@@ -147,8 +146,7 @@ TEST_F(IconInterop, ImageMagickAutoResizeIcon)
 
 TEST_F(IconInterop, NetpbmIcons)
 {
-    if (!haveTool("ppmtowinicon") || !haveTool("pamtowinicon"))
-        GTEST_SKIP() << "netpbm missing";
+    REQUIRE_TOOLS("ppmtowinicon", "pamtowinicon");
     // ppmtowinicon picks 1, 4 or 8 bits by the colour count; the and-mask
     // comes from a grey map (white = opaque).
     for (const char* colors : {"2", "16", "200"}) {

@@ -277,8 +277,7 @@ TEST_F(IconReader, OneImageOrNoPermissionNeverAsks)
 
 TEST_F(IconReader, PngImageIsDecodedWithTransparentPixelsWhite)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     std::string png = dir.file("image.png");
     ASSERT_EQ(runCommand("convert -size 4x3 xc:red -alpha set -channel A -fx 'i==1&&j==1?0:1' +channel -define png:color-type=6 "
                          + shellQuote(png)),
@@ -298,8 +297,7 @@ TEST_F(IconReader, PngImageIsDecodedWithTransparentPixelsWhite)
 
 TEST_F(IconReader, PalettePngTransparentEntryIsWhite)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     std::string png = dir.file("palette.png");
     ASSERT_EQ(runCommand("convert -size 4x3 xc:blue -alpha set -channel A -fx 'i==2&&j==0?0:1' +channel PNG8:"
                          + shellQuote(png)),

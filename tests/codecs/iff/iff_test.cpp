@@ -428,8 +428,7 @@ class IffNetpbm : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("ppmtoilbm") || !haveTool("convert"))
-            GTEST_SKIP() << "netpbm or ImageMagick missing";
+        REQUIRE_TOOLS("ppmtoilbm", "convert");
     }
 
     std::string makeSource(int colors, int width = 37, int height = 11)
@@ -518,7 +517,7 @@ TEST_F(IffNetpbm, HoldAndModifyMatchesTheReferenceDecoder)
         EXPECT_EQ(maxDifference(ours, referenceHam(reference)), 0) << c.options;
         // netpbm's own decoder widens 4-bit components by 17 rather than 16.
         std::string back = dir.file("back.ppm");
-        ASSERT_EQ(runCommand("ilbmtoppm " + shellQuote(path) + " > " + shellQuote(back) + " 2>/dev/null"), 0);
+        ASSERT_TRUE(testing::toolWrotePicture("ilbmtoppm " + shellQuote(path) + " > " + shellQuote(back), back));
         RgbImage theirs = *magickDecode(back);
         EXPECT_LE(maxDifference(ours, theirs), c.tolerance) << c.options << " against ilbmtoppm";
         // The encoder's own approximation bounds how close to the source any

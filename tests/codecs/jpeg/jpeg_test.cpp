@@ -12,8 +12,7 @@ class JpegTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("cjpeg") || !haveTool("djpeg") || !haveTool("convert"))
-            GTEST_SKIP() << "libjpeg-turbo tools or ImageMagick missing";
+        REQUIRE_TOOLS("cjpeg", "djpeg", "convert");
     }
     std::string makeColourPpm(const std::string& name, int width = 120, int height = 80)
     {
@@ -197,9 +196,9 @@ TEST_F(JpegTest, CmykFilesFromImageMagickLookRight)
 // management it takes the ink formula, visibly further off.
 TEST_F(JpegTest, CmykFileWithItsProfileLooksAsJpgiccConvertsIt)
 {
-    const std::string icc = "/usr/share/color/icc/ghostscript/";
-    if (!fileExists(icc + "default_cmyk.icc") || !haveTool("jpgicc"))
-        GTEST_SKIP() << "Ghostscript's profiles or jpgicc missing";
+    const std::string icc = testing::kGhostscriptProfiles;
+    REQUIRE_FILE(icc + "default_cmyk.icc", "libgs-common");
+    REQUIRE_TOOLS("jpgicc");
     const std::string path = dir.file("swop.jpg");
     const std::string reference = dir.file("reference.jpg");
     ASSERT_EQ(runCommand("convert rose: -resize 120x80! -profile " + icc + "srgb.icc -profile " + icc
@@ -369,8 +368,7 @@ TEST(JpegMalformed, TruncatedScanStillGivesThePictureQuietly)
 
 TEST(JpegMalformed, TruncatedProgressiveFileShowsEveryScanItHolds)
 {
-    if (!haveTool("cjpeg") || !haveTool("djpeg"))
-        GTEST_SKIP() << "libjpeg-turbo tools missing";
+    REQUIRE_TOOLS("cjpeg", "djpeg");
     ScratchDir dir;
     std::string ppm = dir.file("p.ppm");
     std::string jpeg = dir.file("p.jpg");
@@ -409,9 +407,8 @@ TEST(JpegMetadata, ReportsTheExifOrientationPillowWrote)
 
 TEST(JpegMetadata, ReportsTheProfileJpgiccEmbedded)
 {
-    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
-    if (!fileExists(profile))
-        GTEST_SKIP() << "Ghostscript's profiles are not installed";
+    const std::string profile = std::string(testing::kGhostscriptProfiles) + "a98.icc";
+    REQUIRE_FILE(profile, "libgs-common");
     Result<DecodedImage> read = readJpeg(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/colour/rose-a98.jpg", {});
     ASSERT_TRUE(read);
     EXPECT_EQ(read->iccProfile, readFile(profile));

@@ -8,8 +8,7 @@ namespace {
 
 TEST(JpegXlReader, DecodesAsDjxlDoesUprightFromTheHeader)
 {
-    if (!testing::haveTool("djxl") || !testing::haveTool("convert"))
-        GTEST_SKIP() << "libjxl-tools or ImageMagick missing";
+    REQUIRE_TOOLS("djxl", "convert");
     constexpr const char* djxl = "djxl {in} {out}";
     const testing::ToolCase cases[] = {
         {"lossy.jxl", djxl, 0},   {"lossless.jxl", djxl, 0}, {"alpha.jxl", djxl, 1},

@@ -3,8 +3,8 @@
 // the refusals.
 
 #include "codecs/photocd/photocd.h"
+#include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
-#include "tests/dispatch/scripted_host.h"
 #include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
 
@@ -265,9 +265,10 @@ TEST_F(PhotoCdReader, OverviewOnAPaletteDisplayIsQuantised)
 {
     path = dir.file("overview.pcd");
     writeFile(path, overviewPack(25));
-    testing::ScriptedHost host;
-    host.palette = true;
-    ImageBlock sheet = LoadForDisplay(host, path, false, true, 0);
+    LoadOptions palette;
+    palette.paletteDisplay = true;
+    const LoadOutcome outcome = load({LoadSource{path}, LoadPurpose::View, palette});
+    const ImageBlock& sheet = outcome.block;
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet.bitCount(), 8);
     EXPECT_EQ(sheet.width(), 960);
@@ -285,8 +286,7 @@ class PhotoCdMagick : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick missing";
+        REQUIRE_TOOLS("convert");
     }
     ScratchDir dir;
 };
@@ -297,7 +297,7 @@ TEST_F(PhotoCdMagick, ImagePacksAtEverySize)
     ASSERT_EQ(runCommand("convert -seed 5 -size 768x512 plasma:fractal -blur 0x3 -depth 8 " + shellQuote(source)), 0);
     std::string pack = dir.file("magick.pcd");
     if (runCommand("convert " + shellQuote(source) + " PCD:" + shellQuote(pack) + " 2>/dev/null") != 0)
-        GTEST_SKIP() << "this ImageMagick cannot write Photo CD";
+        REQUIRE_THAT(testing::toolCannot("convert", "write Photo CD"));
     Bytes bytes = readFile(pack);
     RgbImage original = *magickDecode(source);
     const struct {
@@ -350,7 +350,7 @@ TEST_F(PhotoCdMagick, PortraitPackIsTurnedUpright)
     ASSERT_EQ(runCommand("convert -size 512x768 gradient:red-blue -depth 8 " + shellQuote(source)), 0);
     std::string pack = dir.file("portrait.pcd");
     if (runCommand("convert " + shellQuote(source) + " PCD:" + shellQuote(pack) + " 2>/dev/null") != 0)
-        GTEST_SKIP() << "this ImageMagick cannot write Photo CD";
+        REQUIRE_THAT(testing::toolCannot("convert", "write Photo CD"));
     std::string message;
     Result<DecodedImage> picture = readPhotoCd(pack, 2);
     ASSERT_TRUE(picture) << picture.text();

@@ -257,8 +257,7 @@ TEST_P(PngPiecesShapes, DecodesToTheBlocksPixelsTheSameWithOneOrTwoThreads)
         ASSERT_EQ(std::memcmp(again.topRow(y), block.topRow(y), size_t(c.width) * (c.bits / 8)), 0) << "row " << y;
 
     // And so does an independent decoder, alpha included.
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     std::string raw = dir.file("magick.raw");
     std::string format = c.bits == 32 ? "rgba:" : "rgb:";
     ASSERT_EQ(runCommand("convert " + shellQuote(one) + " -depth 8 " + format + shellQuote(raw)), 0);

@@ -151,8 +151,7 @@ class PngKindsTest : public ::testing::TestWithParam<std::tuple<PngCase, bool>> 
 
 TEST_P(PngKindsTest, DecodesToImageMagicksPixelsWithinTheReductions)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     const auto& [c, interlaced] = GetParam();
     ScratchDir dir;
     std::string path = dir.file(std::string(c.name) + ".png");
@@ -160,8 +159,7 @@ TEST_P(PngKindsTest, DecodesToImageMagicksPixelsWithinTheReductions)
         + std::to_string(c.colourType) + " -define png:bit-depth=" + std::to_string(c.bitDepth)
         + (interlaced ? " -interlace PNG " : " -interlace none ") + shellQuote(path);
     if (c.magick[0] == '|') {
-        if (!haveTool("pnmtopng"))
-            GTEST_SKIP() << "netpbm missing";
+        REQUIRE_TOOLS("pnmtopng");
         command = std::string("convert rose: -resize 37x23! ") + (c.magick + 1) + " ppm:- | pnmtopng"
             + (interlaced ? " -interlace" : "") + " > " + shellQuote(path);
     }
@@ -214,8 +212,7 @@ class PngFixtureTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("convert"))
-            GTEST_SKIP() << "ImageMagick missing";
+        REQUIRE_TOOLS("convert");
     }
     std::string make(const std::string& name, const std::string& options)
     {
@@ -299,9 +296,8 @@ TEST_F(PngFixtureTest, TransparentColoursComeOutWhite)
 
 TEST_F(PngFixtureTest, ReportsTheEmbeddedProfile)
 {
-    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
-    if (!fileExists(profile))
-        GTEST_SKIP() << "Ghostscript's profiles are not installed";
+    const std::string profile = std::string(testing::kGhostscriptProfiles) + "a98.icc";
+    REQUIRE_FILE(profile, "libgs-common");
     std::string path = make("profiled.png", "rose: -profile " + profile);
     ASSERT_GE(chunkLength(readFile(path), "iCCP"), 0);
     Result<DecodedImage> read = readPng(path);
@@ -370,8 +366,7 @@ ImageBlock patternBlock(uint16_t bitCount, uint32_t colours)
 
 TEST(PngWriter, PalettedBlocksCarryExactlyTheirColoursUsed)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     ScratchDir dir;
     struct Case {
         uint16_t bits;
@@ -402,8 +397,7 @@ TEST(PngWriter, PalettedBlocksCarryExactlyTheirColoursUsed)
 
 TEST(PngWriter, TrueColourBlocksBecomeRgbOrRgbaFiles)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     ScratchDir dir;
     for (uint16_t bits : {uint16_t(24), uint16_t(32)}) {
         ImageBlock block = patternBlock(bits, 0);
@@ -571,8 +565,7 @@ TEST(PngReader, MissingFileNamesThePath)
 // makes every tie-break and wrap-around of the predictor happen somewhere.
 TEST_F(PngFixtureTest, PaethRowsOfNoiseReadAsLibpngReadsThem)
 {
-    if (!haveTool("pnmtopng"))
-        GTEST_SKIP() << "netpbm missing";
+    REQUIRE_TOOLS("pnmtopng");
     const std::string rgb = make("rgb.ppm", "-seed 7 -size 61x9 xc: +noise Random -depth 8");
     const std::string alpha = make("alpha.pgm", "-seed 8 -size 61x9 xc: +noise Random -colorspace gray -depth 8");
     for (const std::string& withAlpha : {std::string(), " -alpha=" + shellQuote(alpha)}) {

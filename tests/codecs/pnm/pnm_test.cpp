@@ -190,8 +190,7 @@ RgbImage pattern(int width, int height)
 
 TEST(PortableTools, NetpbmAndImageMagickFiles)
 {
-    if (!haveTool("convert") || !haveTool("ppmtopgm") || !haveTool("pgmtopbm"))
-        GTEST_SKIP() << "netpbm or ImageMagick missing";
+    REQUIRE_TOOLS("convert", "ppmtopgm", "pgmtopbm");
     ScratchDir dir;
     const struct {
         const char* command;

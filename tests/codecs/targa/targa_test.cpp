@@ -323,8 +323,7 @@ class TargaTools : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("pamtotga") || !haveTool("tgatoppm") || !haveTool("convert"))
-            GTEST_SKIP() << "netpbm or ImageMagick missing";
+        REQUIRE_TOOLS("pamtotga", "tgatoppm", "convert");
     }
     ImageBlock make(const RgbImage& source, const std::string& command, int expectedType)
     {
@@ -368,7 +367,7 @@ TEST_F(TargaTools, PamtotgaFilesDecodeToTheirPixels)
         ASSERT_TRUE(block) << c.command;
         EXPECT_EQ(block.bitCount(), c.type == 2 || c.type == 10 ? 24 : 8) << c.command;
         EXPECT_EQ(maxDifference(blockToRgb(block), source), 0) << c.command;
-        ASSERT_EQ(runCommand("tgatoppm " + shellQuote(out()) + " > " + shellQuote(dir.file("n.ppm")) + " 2>/dev/null"), 0);
+        ASSERT_TRUE(testing::toolWrotePicture("tgatoppm " + shellQuote(out()) + " > " + shellQuote(dir.file("n.ppm")), dir.file("n.ppm")));
         auto netpbm = magickDecode(dir.file("n.ppm"));
         ASSERT_TRUE(netpbm);
         EXPECT_EQ(maxDifference(blockToRgb(block), *netpbm), 0) << c.command;
@@ -382,7 +381,7 @@ TEST_F(TargaTools, PamtotgaFifteenBitMapDecodesAsNetpbmDoes)
     ASSERT_EQ(runCommand("pamtotga -cmap16 " + shellQuote(dir.file("in.ppm")) + " > " + shellQuote(out()) + " 2>/dev/null"), 0);
     Decoded d = testing::decodedFrom(readTarga(out()));
     ASSERT_TRUE(d.block) << d.message;
-    ASSERT_EQ(runCommand("tgatoppm " + shellQuote(out()) + " > " + shellQuote(dir.file("n.ppm")) + " 2>/dev/null"), 0);
+    ASSERT_TRUE(testing::toolWrotePicture("tgatoppm " + shellQuote(out()) + " > " + shellQuote(dir.file("n.ppm")), dir.file("n.ppm")));
     auto netpbm = magickDecode(dir.file("n.ppm"));
     ASSERT_TRUE(netpbm);
     EXPECT_LE(maxDifference(blockToRgb(d.block), *netpbm), 1); // netpbm truncates, we round
@@ -391,8 +390,7 @@ TEST_F(TargaTools, PamtotgaFifteenBitMapDecodesAsNetpbmDoes)
 // Grey with alpha, as Pillow writes it, blended over white as Pillow blends.
 TEST_F(TargaTools, PillowGreyWithAlphaIsBlendedOverWhite)
 {
-    if (!haveTool("/usr/bin/python3") || runCommand("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0)
-        GTEST_SKIP() << "Pillow missing";
+    REQUIRE_PILLOW();
     for (const char* compression : {"None", "'tga_rle'"}) {
         const std::string script = "from PIL import Image\n"
                                    "im = Image.new('LA', (13, 5))\n"

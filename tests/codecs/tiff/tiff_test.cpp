@@ -16,14 +16,11 @@ namespace {
 
 using namespace pictorand::testing;
 
-bool haveTools() { return haveTool("convert") && haveTool("tiffcp") && haveTool("tiffinfo") && haveTool("tiffdump"); }
-
 class TiffTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTools())
-            GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+        REQUIRE_TOOLS("convert", "tiffcp", "tiffinfo", "tiffdump");
     }
     std::string run(const std::string& command)
     {
@@ -213,9 +210,9 @@ TEST_F(TiffTest, RgbaPathForPlanarAndYCbCrFiles)
 // stored on every path (the load turns them).
 TEST_F(TiffTest, ReportsOrientationAndProfileWithTheRowsAsStored)
 {
-    const std::string profile = "/usr/share/color/icc/ghostscript/a98.icc";
-    if (!haveTool("tificc") || !haveTool("tiffset") || !fileExists(profile))
-        GTEST_SKIP() << "tificc, tiffset or Ghostscript's profiles missing";
+    const std::string profile = std::string(testing::kGhostscriptProfiles) + "a98.icc";
+    REQUIRE_TOOLS("tificc", "tiffset");
+    REQUIRE_FILE(profile, "libgs-common");
     for (const char* layout : {"-p contig", "-p separate"}) {
         std::string path = tiffcp(layout, colourBase(), "oriented.tif");
         ImageBlock stored = load(path);

@@ -16,8 +16,8 @@ constexpr const char* kPillowFirstFrame =
 
 TEST(WebpReader, DecodesAsDwebpDoes)
 {
-    if (!testing::haveTool("dwebp") || !testing::haveTool("convert") || !testing::haveTool("python3"))
-        GTEST_SKIP() << "webp, ImageMagick or Pillow missing";
+    REQUIRE_TOOLS("dwebp", "convert");
+    REQUIRE_PILLOW();
     const testing::ToolCase cases[] = {
         {"lossy.webp", "dwebp {in} -o {out}", 0},
         {"lossless.webp", "dwebp {in} -o {out}", 0},
@@ -51,8 +51,7 @@ struct WriteCase {
 
 TEST(WebpWriter, LosslessAtQuality100AndLossyBelowAtEveryDepth)
 {
-    if (!testing::haveTool("dwebp") || !testing::haveTool("convert"))
-        GTEST_SKIP() << "webp or ImageMagick missing";
+    REQUIRE_TOOLS("dwebp", "convert");
     const WriteCase cases[] = {
         {100, 24, "WebP - lossless", 0},
         {100, 8, "WebP - lossless", 0},

@@ -14,8 +14,7 @@ using testing::shellQuote;
 
 TEST(ConvertFormats, IffAndPhotoCdToIcons)
 {
-    if (!testing::haveTool("convert") || !testing::haveTool("ppmtoilbm"))
-        GTEST_SKIP() << "ImageMagick or netpbm missing";
+    REQUIRE_TOOLS("convert", "ppmtoilbm");
     testing::ScratchDir dir;
     std::string source = dir.file("source.ppm");
     ASSERT_EQ(testing::runCommand("convert -size 20x10 gradient:red-blue -colors 16 -depth 8 -type truecolor " + shellQuote(source)), 0);

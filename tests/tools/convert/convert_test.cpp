@@ -99,8 +99,7 @@ TEST_F(ConvertTest, EmptyOutputDirectoryIsRefusedAndJobsAreChecked)
 // the exit status, the sources kept.
 TEST_F(ConvertTest, GnuParallelRecipe)
 {
-    if (!testing::haveTool("parallel"))
-        GTEST_SKIP() << "GNU parallel is not installed";
+    REQUIRE_TOOLS("parallel");
     std::string a = bmp("photos/a.bmp");
     std::string b = bmp("photos/b.bmp");
     testing::writeFile(dir.file("photos/c.bmp"), {'n', 'o'});

@@ -36,14 +36,18 @@ protected:
     // grey and blurred, so antialiasing and font hinting do not count.
     double distance(const std::string& a, const std::string& b)
     {
-        std::string output;
         const std::string prepare = " -resize 240x180! -colorspace gray -blur 0x2 ";
-        const std::string first = shellQuote(dir.file("a.png"));
-        const std::string second = shellQuote(dir.file("b.png"));
-        testing::runCommand("convert " + shellQuote(a) + prepare + first + " && convert " + shellQuote(b) + prepare
-                                + second + " && compare -metric MAE " + first + " " + second + " null: 2>&1",
+        const std::string first = dir.file("a.png");
+        const std::string second = dir.file("b.png");
+        if (!testing::toolWrotePicture("convert " + shellQuote(a) + prepare + shellQuote(first), first)
+            || !testing::toolWrotePicture("convert " + shellQuote(b) + prepare + shellQuote(second), second))
+            return 1.0;
+        std::string output;
+        testing::runCommand("compare -metric MAE " + shellQuote(first) + " " + shellQuote(second) + " null: 2>&1",
                             &output);
         const size_t open = output.find('(');
+        if (open == std::string::npos)
+            ADD_FAILURE() << "compare gave no distance: " << output;
         return open == std::string::npos ? 1.0 : std::atof(output.c_str() + open + 1);
     }
     ScratchDir dir;
@@ -84,16 +88,19 @@ TEST_F(MetafileConvert, InfoSaysWhatAMetafileIs)
 
 TEST_F(MetafileConvert, WindowsMetafilesLookAsLibwmfDrawsThem)
 {
-    if (!testing::haveTool("wmf2gd") || !testing::haveTool("compare"))
-        GTEST_SKIP() << "wmf2gd (libwmf-bin) or ImageMagick missing";
+    REQUIRE_TOOLS("wmf2gd", "convert", "compare");
     // offset_box: a placeable file whose box does not start at 0,0.
     for (const char* name : {"shapes", "text", "clip", "bitmap", "offset_box"}) {
         const std::string wmf = fixture(std::string(name) + ".wmf");
         std::string output;
         ASSERT_EQ(convert("-t png -o ours " + shellQuote(wmf), &output), 0) << output;
         const std::string theirs = dir.file(std::string(name) + "-libwmf.png");
-        testing::runCommand("wmf2gd -t png -o " + shellQuote(theirs) + " " + shellQuote(wmf) + " >/dev/null 2>&1");
-        testing::runCommand("convert " + shellQuote(theirs) + " -fill white -colorize 100 " + shellQuote(dir.file("blank.png")));
+        // libwmf draws text only with its Type 1 fonts; without them it writes an
+        // empty file.
+        ASSERT_TRUE(testing::toolWrotePicture("wmf2gd -t png -o " + shellQuote(theirs) + " " + shellQuote(wmf), theirs));
+        ASSERT_TRUE(testing::toolWrotePicture(
+            "convert " + shellQuote(theirs) + " -fill white -colorize 100 " + shellQuote(dir.file("blank.png")),
+            dir.file("blank.png")));
         const double ours = distance(dir.file("ours/" + std::string(name) + ".PNG"), theirs);
         const double blank = distance(dir.file("blank.png"), theirs);
         std::printf("%s: %.4f against libwmf, a blank page %.4f\n", name, ours, blank);
@@ -103,8 +110,7 @@ TEST_F(MetafileConvert, WindowsMetafilesLookAsLibwmfDrawsThem)
 
 TEST_F(MetafileConvert, EnhancedBlitsBlendsAndGradientsLookAsTheReferencesDrawThem)
 {
-    if (!testing::haveTool("compare"))
-        GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert", "compare");
     // Colour counts here: a gradient the wrong way round is as grey as the right one.
     auto colourDistance = [this](const std::string& a, const std::string& b) {
         std::string output;

@@ -223,8 +223,7 @@ TEST(ConvertOperations, GreyscaleThenNegativeThenSwap)
 // End to end: the converter applies the operations to a file it reads.
 TEST(Converter, RotatesAndFlipsABmpAsImageMagickSeesIt)
 {
-    if (!haveTool("convert"))
-        GTEST_SKIP() << "ImageMagick is not installed";
+    REQUIRE_TOOLS("convert");
     ScratchDir scratch;
     RgbImage source{5, 3, {}};
     for (int i = 0; i < 15; ++i) {

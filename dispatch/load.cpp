@@ -1,0 +1,365 @@
+#include "dispatch/load.h"
+
+#include "codecs/metafile/metafile.h"
+#include "dispatch/load_dispatch.h"
+#include "ops/depth_conversion.h"
+#include "platform/settings_keys.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace pictorand {
+
+namespace {
+
+int64_t monotonicMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The one place that reaches the file. The signature test and every reader
+// get it from here; a worker that is handed a descriptor or the bytes
+// instead of a name changes this class and nothing else in the load.
+class FileToRead {
+public:
+    explicit FileToRead(const LoadSource& source) : m_path(source.path) {}
+
+    const std::string& name() const { return m_path; }
+    std::optional<ImageFormat> format() const { return DetectFormat(m_path); }
+    ReadRequest readRequest() const
+    {
+        ReadRequest request;
+        request.path = m_path;
+        return request;
+    }
+    // The images of a multi-image file, at most kMaxFrames; an empty list
+    // when the codec cannot tell.
+    ImageList images(const CodecRegistry& registry, ImageFormat format) const
+    {
+        ImageListFunction scanner = registry.imageList(format);
+        if (!scanner)
+            return {};
+        Result<ImageList> listed = scanner(m_path);
+        if (!listed)
+            return {};
+        ImageList list = listed.take();
+        list.count = std::clamp(list.count, 0, kMaxFrames);
+        return list;
+    }
+    Result<std::vector<AnimationFrame>> frames(const CodecRegistry& registry, const ImageList& images) const
+    {
+        return readAnimationFrames(m_path, images, registry);
+    }
+    Result<DecodedImage> overviewSheet(const CodecRegistry& registry, int firstPicture) const
+    {
+        return callOverviewReader(registry, m_path, firstPicture);
+    }
+    Result<metafile::Drawing> drawing(std::string& compression) const
+    {
+        return metafile::readMetafile(m_path, compression);
+    }
+
+private:
+    std::string m_path;
+};
+
+// Picks up the lines the icon reader would show and lets it read the first
+// image: which one to show is the caller's question.
+class ListedIcons : public IconChooser {
+public:
+    int chooseIcon(const std::string&, const std::vector<std::string>& offered) override
+    {
+        lines = offered;
+        return 0;
+    }
+    std::vector<std::string> lines;
+};
+
+// "%s - %d %s"
+std::string countedText(const std::string& text, int count, const char* noun)
+{
+    return text + " - " + std::to_string(count) + " " + noun;
+}
+
+// A reader's description of its compression, else the format's.
+std::string compressionOf(ImageFormat format, const DecodedImage& decoded)
+{
+    return decoded.compression.empty() ? formatInfo(format).compressionText : decoded.compression;
+}
+
+// Any value but 0 (Base/16) and 2 (Base) loads Base/4, as the Photo CD
+// reader reads it.
+int clampLoadingSize(int size) { return size == 0 || size == 2 ? size : 1; }
+
+bool showsOnScreen(LoadPurpose purpose)
+{
+    return purpose == LoadPurpose::View || purpose == LoadPurpose::Slide || purpose == LoadPurpose::Preview;
+}
+
+bool decodesSmall(LoadPurpose purpose) { return purpose == LoadPurpose::Preview || purpose == LoadPurpose::Thumbnail; }
+
+class Load {
+public:
+    Load(const LoadRequest& request, const CodecRegistry& registry)
+        : m_options(request.options), m_purpose(request.purpose), m_file(request.file),
+          m_registry(registry)
+    {
+        m_out.path = request.file.path;
+    }
+
+    LoadOutcome run();
+
+private:
+    LoadOutcome failed(LoadStage stage, Failure failure)
+    {
+        m_out.kind = LoadOutcome::Kind::Failed;
+        m_out.block = ImageBlock();
+        m_out.frames.clear();
+        m_out.drawing.reset();
+        m_out.failedAt = stage;
+        m_out.failure = std::move(failure);
+        return std::move(m_out);
+    }
+    LoadOutcome refuse(ImageFormat format)
+    {
+        return failed(LoadStage::Reading,
+                      {Reason::Unsupported, std::string(formatInfo(format).word) + " files are not converted"});
+    }
+    LoadOutcome metafile(int64_t started);
+    std::optional<LoadOutcome> animation(const ImageList& images, int64_t started);
+    LoadOutcome finish(DecodedImage decoded, int64_t started);
+
+    const LoadOptions& m_options;
+    const LoadPurpose m_purpose;
+    const FileToRead m_file;
+    const CodecRegistry& m_registry;
+    LoadOutcome m_out;
+    ImageFormat m_format = ImageFormat::Bmp;
+};
+
+LoadOutcome Load::run()
+{
+    m_out.format = m_file.format();
+    if (!m_out.format)
+        return failed(LoadStage::Signature, {Reason::NotThisFormat, kCantReadHeader});
+    m_format = *m_out.format;
+    const FormatInfo& row = formatInfo(m_format);
+    if (row.renameExtension && !extensionMatchesFormat(m_file.name(), m_format))
+        m_out.misnamedAs = m_format;
+    const bool batch = m_purpose == LoadPurpose::Batch;
+    const int64_t started = monotonicMilliseconds();
+
+    if (row.multiImage == MultiImage::Media) {
+        if (batch)
+            return refuse(m_format);
+        m_out.kind = LoadOutcome::Kind::Media;
+        m_out.mediaExtensionMismatch = !extensionMatchesFormat(m_file.name(), ImageFormat::Media);
+        return std::move(m_out);
+    }
+    if (row.multiImage == MultiImage::Metafile)
+        return batch ? refuse(m_format) : metafile(started);
+
+    ReadRequest request = m_file.readRequest();
+    request.greyscale = m_options.greyscale;
+    request.paletteDisplay = m_options.paletteDisplay && showsOnScreen(m_purpose);
+    request.previewWidth = decodesSmall(m_purpose) ? m_options.previewWidth : 0;
+    request.colourProfile = m_options.colourManagement;
+
+    ListedIcons icons;
+    int imageCount = 0; // pages or images beyond one, for the compression text
+    Result<DecodedImage> read = Failure{Reason::CorruptData, {}};
+    switch (row.multiImage) {
+    case MultiImage::Animation:
+        if (m_purpose == LoadPurpose::View) {
+            const ImageList images = m_file.images(m_registry, m_format);
+            if (images.count > 1) {
+                if (m_options.animate)
+                    if (std::optional<LoadOutcome> played = animation(images, started))
+                        return std::move(*played);
+                // Not played: the first image stands for the file.
+                imageCount = images.count;
+            }
+        }
+        read = callReader(m_registry, m_format, request);
+        break;
+    case MultiImage::Pages: {
+        ImageList pages;
+        if (!batch)
+            pages = m_file.images(m_registry, m_format);
+        if (m_options.page != 0) {
+            if (m_options.page < 0 || m_options.page >= pages.count
+                || static_cast<size_t>(m_options.page) >= pages.imageOffsets.size())
+                return failed(LoadStage::Reading, {Reason::BadArgument, kDecodeError});
+            request.options = TiffReadOptions{pages.imageOffsets[static_cast<size_t>(m_options.page)]};
+        }
+        read = callReader(m_registry, m_format, request);
+        if (read) {
+            imageCount = pages.count;
+            m_out.pageOffsets = std::move(pages.imageOffsets);
+            m_out.pageOffsets.resize(static_cast<size_t>(pages.count));
+            m_out.page = m_options.page;
+        }
+        break;
+    }
+    case MultiImage::Overview:
+        request.options = PhotoCdReadOptions{clampLoadingSize(m_options.photoCdLoadingSize)};
+        read = callReader(m_registry, m_format, request);
+        if (read && read->overviewPack) {
+            // A 24-bit sheet: finish() reduces it for a 256-colour display.
+            read = m_file.overviewSheet(m_registry, m_options.overviewStart);
+            m_out.overviewSheet = read.ok();
+            m_out.overviewStart = m_options.overviewStart;
+        }
+        break;
+    case MultiImage::Choice:
+        request.options = IconReadOptions{m_purpose == LoadPurpose::View ? &icons : nullptr, m_options.icon};
+        read = callReader(m_registry, m_format, request);
+        if (icons.lines.size() > 1)
+            m_out.iconChoices = std::move(icons.lines);
+        break;
+    case MultiImage::Single:
+    case MultiImage::Media:
+    case MultiImage::Metafile:
+        read = callReader(m_registry, m_format, request);
+        break;
+    }
+    if (!read)
+        return failed(LoadStage::Reading, read.failure());
+    m_out.compression = compressionOf(m_format, *read);
+    if (imageCount > 1)
+        m_out.compression =
+            countedText(m_out.compression, imageCount, row.multiImage == MultiImage::Pages ? "pages" : "images");
+    return finish(read.take(), started);
+}
+
+std::optional<LoadOutcome> Load::animation(const ImageList& images, int64_t started)
+{
+    Result<std::vector<AnimationFrame>> frames = m_file.frames(m_registry, images);
+    if (!frames)
+        return std::nullopt;
+    m_out.kind = LoadOutcome::Kind::Animation;
+    m_out.frames = frames.take();
+    const ImageBlock& first = m_out.frames.front().block;
+    m_out.originalWidth = first.width();
+    m_out.originalHeight = first.height();
+    m_out.originalBitCount = first.bitCount();
+    m_out.compression = countedText("Animated GIF", images.count, "images");
+    m_out.decompressionMs = monotonicMilliseconds() - started;
+    return std::move(m_out);
+}
+
+LoadOutcome Load::metafile(int64_t started)
+{
+    Result<metafile::Drawing> read = m_file.drawing(m_out.compression);
+    if (!read) {
+        Failure failure = read.failure();
+        failure.detail = read.text();
+        return failed(LoadStage::Reading, failure);
+    }
+    auto drawing = std::make_shared<const metafile::Drawing>(read.take());
+    m_out.kind = LoadOutcome::Kind::Metafile;
+    m_out.originalWidth = static_cast<int>(std::lround(drawing->width));
+    m_out.originalHeight = static_cast<int>(std::lround(drawing->height));
+    m_out.originalBitCount = m_options.paletteDisplay && showsOnScreen(m_purpose) ? 8 : 24;
+    m_out.drawing = std::move(drawing);
+    m_out.decompressionMs = monotonicMilliseconds() - started;
+    return std::move(m_out);
+}
+
+LoadOutcome Load::finish(DecodedImage decoded, int64_t started)
+{
+    m_out.originalBitCount = decoded.block.bitCount();
+    m_out.truncation = std::move(decoded.warning);
+    const PictureCorrections corrections{m_options.autoRotate, m_options.colourManagement};
+    AppliedCorrections applied;
+    ImageBlock block;
+    if (m_purpose == LoadPurpose::Batch) {
+        block = std::move(decoded.block);
+        if (isTransientDepth(block.bitCount())) {
+            ImageBlock normalised = normaliseDepth(block);
+            if (!normalised)
+                return failed(LoadStage::Preparing, {Reason::OutOfMemory, kCantAllocateMemory});
+            block = std::move(normalised);
+        }
+        if (!applyReaderFindings(block, decoded, corrections, &applied))
+            return failed(LoadStage::Preparing, {Reason::OutOfMemory, kCantAllocateMemory});
+    } else {
+        const bool palette = m_options.paletteDisplay && showsOnScreen(m_purpose);
+        Result<ImageBlock> shown = prepareForDisplay(std::move(decoded), corrections, palette, &applied);
+        if (!shown) {
+            // A depth no conversion reaches is the reader's fault.
+            const bool readerFault = shown.failure().reason == Reason::Unsupported;
+            Failure failure{shown.failure().reason, shown.text()};
+            return failed(readerFault ? LoadStage::Reading : LoadStage::Preparing, failure);
+        }
+        block = shown.take();
+    }
+    m_out.kind = LoadOutcome::Kind::Picture;
+    // The size of the picture as shown: an upright photo's, not its sensor's.
+    m_out.originalWidth = block.width();
+    m_out.originalHeight = block.height();
+    m_out.orientationApplied = applied.orientation;
+    m_out.profileApplied = applied.profile;
+    m_out.block = std::move(block);
+    // The icon reader of old waited for the user's choice: icons report none.
+    m_out.decompressionMs = m_format == ImageFormat::Icon ? 0 : monotonicMilliseconds() - started;
+    return std::move(m_out);
+}
+
+// "%s : %s"
+std::string pathMessage(const std::string& path, const std::string& text) { return path + " : " + text; }
+
+} // namespace
+
+LoadOptions loadOptionsFromSettings(const SettingsFile& settings)
+{
+    LoadOptions options;
+    options.greyscale = settings.readInt(settings::LoadGrayscale) != 0;
+    options.photoCdLoadingSize = settings.readInt(settings::LoadingSize);
+    options.autoRotate = settings.readInt(settings::AutoRotate) != 0;
+    options.colourManagement = settings.readInt(settings::ColorManagement) != 0;
+    options.animate = settings.readInt(settings::MultiGifNone) != 1;
+    return options;
+}
+
+LoadRequest batchRequest(const std::string& path, const SettingsFile& settings)
+{
+    return {LoadSource{path}, LoadPurpose::Batch, loadOptionsFromSettings(settings)};
+}
+
+LoadOutcome load(const LoadRequest& request, const CodecRegistry& registry)
+{
+    return Load(request, registry).run();
+}
+
+std::string loadFailureWords(const LoadOutcome& outcome)
+{
+    switch (outcome.failedAt) {
+    case LoadStage::Signature:
+        return kCantReadHeader;
+    case LoadStage::Reading:
+        // The reader's own words, as it put them.
+        return outcome.failure.detail;
+    case LoadStage::Preparing:
+        break;
+    }
+    return failureText(outcome.failure);
+}
+
+std::string loadFailureMessage(const LoadOutcome& outcome)
+{
+    if (outcome.failedAt == LoadStage::Reading && outcome.format)
+        // "%s : JPEG %s\n\n%s"
+        return outcome.path + " : " + formatInfo(*outcome.format).word + " " + kDecodeError + "\n\n"
+            + loadFailureWords(outcome);
+    return pathMessage(outcome.path, loadFailureWords(outcome));
+}
+
+std::string truncationNotice(const LoadOutcome& outcome)
+{
+    return pathMessage(outcome.path, outcome.truncation + "\n\n" + kTruncatedNotice);
+}
+
+} // namespace pictorand
