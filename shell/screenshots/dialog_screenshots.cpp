@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -69,9 +70,15 @@ void grabShown(QWidget& widget, const char* name)
     }
     const QString path = QString("%1/%2.png").arg(g_folder, name);
     const QRect frame = widget.frameGeometry();
-    const QPixmap picture = frame != widget.geometry() && widget.screen()
-        ? widget.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-        : widget.grab();
+    QPixmap picture = widget.grab();
+    if (frame != widget.geometry() && widget.screen()) {
+        // The frame from the screen, the window itself drawn into it as it
+        // draws itself (the screen may not show it yet).
+        const QPixmap inside = picture;
+        picture = widget.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        QPainter painter(&picture);
+        painter.drawPixmap(widget.geometry().topLeft() - frame.topLeft(), inside);
+    }
     if (picture.save(path)) {
         std::printf("%s\n", qPrintable(path));
     } else {
