@@ -25,12 +25,12 @@ std::atomic<size_t> backgroundThreshold{4u << 20};
 // and kept inside the bar's width.
 class ScaleLabels : public QWidget {
 public:
-    ScaleLabels(QScrollBar* bar, const AdjustmentDialogLayout& spec, QWidget* parent) : QWidget(parent), m_bar(bar)
+    ScaleLabels(QScrollBar* bar, const AdjustmentDialogLayout& scale, QWidget* parent) : QWidget(parent), m_bar(bar)
     {
-        const int values[3] = {spec.minimum, spec.start, spec.maximum};
+        const int values[3] = {scale.minimum, scale.start, scale.maximum};
         int height = 0;
         for (int i = 0; i < 3; ++i) {
-            m_labels[i] = new QLabel(spec.labels[i], this);
+            m_labels[i] = new QLabel(scale.labels[i], this);
             m_values[i] = values[i];
             height = std::max(height, m_labels[i]->sizeHint().height());
         }
