@@ -25,7 +25,7 @@ inline void playAndCheckMetafile(std::span<const uint8_t> bytes)
     limits.maxRecords = 20000;
     limits.maxCommands = 5000;
     limits.maxPoints = 200000;
-    Result<Drawing> drawing = playMetafile(bytes, {}, limits);
+    Result<Drawing> drawing = playMetafile(bytes, limits);
     if (!drawing)
         return;
     if (static_cast<int>(drawing->commands.size()) > limits.maxCommands)
@@ -51,6 +51,13 @@ inline void playAndCheckMetafile(std::span<const uint8_t> bytes)
             if (!bitmap->image || bitmap->sourceX < 0 || bitmap->sourceY < 0
                 || bitmap->sourceX + bitmap->sourceWidth > bitmap->image->width() + 1e-9)
                 std::abort();
+            if (bitmap->mask && (bitmap->mask->set.size() != size_t(bitmap->mask->width) * bitmap->mask->height
+                                 || bitmap->mask->width < bitmap->sourceWidth))
+                std::abort();
+        } else if (const Gradient* gradient = std::get_if<Gradient>(&command)) {
+            for (const auto& triangle : gradient->triangles)
+                for (const GradientVertex& vertex : triangle)
+                    requireReachable(vertex.at);
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "shell/core/commands.h"
 #include "shell/dialogs/batch_dialog.h"
 #include "shell/dialogs/copy_move_dialog.h"
+#include "shell/dialogs/dialog_fitting.h"
 #include "shell/dialogs/file_list_builder.h"
 #include "shell/dialogs/slideshow_dialog.h"
 #include "tools/batch/batch_conversion.h"
@@ -19,6 +20,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QPointer>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,12 +32,18 @@ namespace {
 
 std::optional<std::string> askNewName(const std::string& name, QWidget* owner)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(owner, "Rename/Move file:", "New name:", QLineEdit::Normal,
-                                               QString::fromStdString(name), &ok);
-    if (!ok)
+    QInputDialog dialog(owner);
+    dialog.setWindowTitle("Rename/Move file:");
+    dialog.setLabelText("New name:");
+    dialog.setTextValue(QString::fromStdString(name));
+    // Its layout is made when it is shown: the name field holds the width
+    // the title needs.
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setMinimumWidth(titleBarWidth(dialog.windowTitle())
+                               - 2 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text.toStdString();
+    return dialog.textValue().toStdString();
 }
 
 std::optional<std::string> chooseDirectory(const std::string& start, QWidget* owner)
@@ -45,6 +53,7 @@ std::optional<std::string> chooseDirectory(const std::string& start, QWidget* ow
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setLabelText(QFileDialog::Accept, "Use dir");
+    fitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().front().toStdString();

@@ -6,6 +6,8 @@
 #include <QBoxLayout>
 #include <QFileInfo>
 #include <QLabel>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaMetaData>
 #include <QMediaPlayer>
 #include <QPushButton>
@@ -24,6 +26,7 @@ namespace {
 // The width of the window of a sound file, which has no picture.
 constexpr int kSoundWidth = 320;
 constexpr int kOpeningTimeoutMs = 15000;
+constexpr const char* kNoAudioOutputText = "No audio output is available: the sound cannot be heard.";
 
 bool isMidi(const std::string& path)
 {
@@ -72,6 +75,12 @@ MediaWindow::MediaWindow(QWidget* parent, const std::string& path)
     controls->addWidget(m_mode);
     controls->addWidget(name);
     layout->addLayout(controls);
+    m_notice = new QLabel(kNoAudioOutputText, this);
+    m_notice->setObjectName("notice");
+    m_notice->setWordWrap(true);
+    m_notice->setContentsMargins(4, 0, 4, 2);
+    m_notice->hide();
+    layout->addWidget(m_notice);
 
     m_player = new QMediaPlayer(this);
     m_audio = new QAudioOutput(this);
@@ -87,6 +96,14 @@ MediaWindow::MediaWindow(QWidget* parent, const std::string& path)
     });
     connect(m_position, &QSlider::sliderMoved, this, [this](int position) { m_player->setPosition(position); });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, [this] { updateMode(); });
+    // Without a device the sound plays to nothing while the slider moves:
+    // the window says so, and takes a device that comes later.
+    connect(m_player, &QMediaPlayer::hasAudioChanged, this, [this] { updateAudioNotice(); });
+    auto* devices = new QMediaDevices(this);
+    connect(devices, &QMediaDevices::audioOutputsChanged, this, [this] {
+        m_audio->setDevice(QMediaDevices::defaultAudioOutput());
+        updateAudioNotice();
+    });
     connect(m_player, &QMediaPlayer::hasVideoChanged, this, [this](bool video) {
         m_video->setVisible(video);
         if (sizeChanged)
@@ -129,7 +146,9 @@ MediaWindow::~MediaWindow()
 
 QSize MediaWindow::wantedSize() const
 {
-    const int controls = std::max(m_play->sizeHint().height(), m_position->sizeHint().height()) + 4;
+    int controls = std::max(m_play->sizeHint().height(), m_position->sizeHint().height()) + 4;
+    if (!m_notice->isHidden())
+        controls += m_notice->heightForWidth(kSoundWidth);
     if (m_player->hasVideo() && m_videoSize.isValid())
         return {std::max(m_videoSize.width(), kSoundWidth), m_videoSize.height() + controls};
     return {std::max(sizeHint().width(), kSoundWidth), controls};
@@ -164,6 +183,21 @@ void MediaWindow::updateMode()
         m_mode->setText("stopped");
         break;
     }
+}
+
+QString MediaWindow::notice() const
+{
+    return m_notice->isHidden() ? QString() : m_notice->text();
+}
+
+void MediaWindow::updateAudioNotice()
+{
+    const bool silent = m_player->hasAudio() && QMediaDevices::audioOutputs().isEmpty();
+    if (silent == !m_notice->isHidden())
+        return;
+    m_notice->setVisible(silent);
+    if (sizeChanged)
+        sizeChanged(wantedSize());
 }
 
 void MediaWindow::reportFailure(const QString& why)

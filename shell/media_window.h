@@ -3,7 +3,8 @@
 // child window of the main window or of the full-screen window, with a
 // play/pause button, a position slider, the mode and the file name, as the
 // platform's media window had. It reports its size so the main window can
-// be sized to it, and says plainly when the system cannot play a file.
+// be sized to it, and says plainly when the system cannot play a file, and
+// in the window when there is nothing to play its sound on.
 
 #include <QWidget>
 
@@ -35,10 +36,13 @@ public:
 
     bool playing() const;
     void togglePlay();
+    // The words the window shows beneath its controls; empty when it shows none.
+    QString notice() const;
 
 private:
     void updateMode();
     void reportFailure(const QString& why);
+    void updateAudioNotice();
 
     std::string m_path;
     QMediaPlayer* m_player = nullptr;
@@ -47,6 +51,7 @@ private:
     QPushButton* m_play = nullptr;
     QSlider* m_position = nullptr;
     QLabel* m_mode = nullptr;
+    QLabel* m_notice = nullptr;
     QSize m_videoSize;
     bool m_failed = false;
 };

@@ -19,6 +19,8 @@ namespace {
 
 // Renderings kept between paints stay below this many pixels (64 MiB).
 constexpr qint64 kMaxCachedPixels = qint64(16) << 20;
+// Gradient triangles shaded pixel by pixel in one rendering, at most.
+constexpr qint64 kMaxShadedPixels = qint64(32) << 20;
 
 QColor qColour(Colour c)
 {
@@ -81,6 +83,14 @@ QImage topDownImage(const ImageBlock& block)
             .convertToFormat(QImage::Format_RGB32);
     std::vector<uint8_t> scratch;
     return blockImage(block, logicalPalette(block), scratch).mirrored().convertToFormat(QImage::Format_RGB32);
+}
+
+// A 32-bit block whose fourth bytes are premultiplied alpha.
+QImage alphaImage(const ImageBlock& block)
+{
+    return QImage(block.pixels(), block.width(), block.height(), static_cast<qsizetype>(block.rowSize()),
+                  QImage::Format_ARGB32_Premultiplied)
+        .mirrored();
 }
 
 QBrush qBrush(const Brush& brush)
@@ -288,11 +298,6 @@ private:
     {
         if (!bitmap.image || !*bitmap.image)
             return;
-        QImage image = topDownImage(*bitmap.image);
-        if (image.isNull())
-            return;
-        if (bitmap.op == BlitOp::NotCopy)
-            image.invertPixels();
         const double sw = bitmap.sourceWidth, sh = bitmap.sourceHeight;
         const QTransform place((bitmap.topRight.x - bitmap.topLeft.x) / sw, (bitmap.topRight.y - bitmap.topLeft.y) / sw,
                                (bitmap.bottomLeft.x - bitmap.topLeft.x) / sh, (bitmap.bottomLeft.y - bitmap.topLeft.y) / sh,
@@ -300,7 +305,100 @@ private:
         m_painter.save();
         m_painter.setTransform(place * m_base);
         m_painter.setRenderHint(QPainter::SmoothPixmapTransform, bitmap.smooth);
-        switch (bitmap.op) {
+        m_painter.setOpacity(bitmap.constantAlpha / 255.0);
+        if (!bitmap.mask && !bitmap.transparent && !bitmap.sourceAlpha) {
+            const QImage image = topDownImage(*bitmap.image);
+            if (!image.isNull())
+                compose(bitmap.op, operand(bitmap.op, image, bitmap.brush), QRectF(bitmap.sourceX, bitmap.sourceY, sw, sh));
+            m_painter.restore();
+            return;
+        }
+        // Pixel by pixel: the part of the source as whole pixels, with alpha.
+        const QRect part(static_cast<int>(bitmap.sourceX), static_cast<int>(bitmap.sourceY),
+                         static_cast<int>(std::ceil(sw)), static_cast<int>(std::ceil(sh)));
+        QImage source = (bitmap.sourceAlpha ? alphaImage(*bitmap.image) : topDownImage(*bitmap.image))
+                            .copy(part)
+                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (source.isNull()) {
+            m_painter.restore();
+            return;
+        }
+        if (bitmap.transparent) {
+            const QRgb left = qRgb(bitmap.transparent->red, bitmap.transparent->green, bitmap.transparent->blue);
+            for (int y = 0; y < source.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(source.scanLine(y));
+                for (int x = 0; x < source.width(); ++x)
+                    if (line[x] == left)
+                        line[x] = 0;
+            }
+        }
+        const QRectF whole(0, 0, sw, sh);
+        if (!bitmap.mask) {
+            compose(bitmap.op, operand(bitmap.op, source, bitmap.brush), whole);
+        } else {
+            // Each operation where the mask picks it, the other pixels left
+            // as they are.
+            for (const auto& [op, set] : {std::pair{bitmap.op, true}, std::pair{bitmap.maskedOp, false}}) {
+                if (op == BlitOp::Nop)
+                    continue;
+                QImage picked = operand(op, source, bitmap.brush).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                restrict(picked, op, *bitmap.mask, set);
+                compose(op, picked, whole);
+            }
+        }
+        m_painter.restore();
+    }
+
+    // What one operation lays on the destination: the picture, its
+    // negative, or what the operation paints in its place.
+    static QImage operand(BlitOp op, const QImage& source, const Brush& brush)
+    {
+        switch (op) {
+        case BlitOp::NotCopy: {
+            QImage negative = source.copy();
+            negative.invertPixels();
+            return negative;
+        }
+        case BlitOp::Black:
+        case BlitOp::White:
+        case BlitOp::Invert: // an XOR with white
+        case BlitOp::Pattern: {
+            QImage painted(source.size(), QImage::Format_ARGB32_Premultiplied);
+            painted.fill(op == BlitOp::Black ? Qt::black : Qt::white);
+            if (op == BlitOp::Pattern) {
+                QPainter painter(&painted);
+                painter.fillRect(painted.rect(), qBrush(brush));
+            }
+            return painted;
+        }
+        default:
+            return source;
+        }
+    }
+
+    // Makes the pixels whose mask bit is not `set` leave the destination
+    // as it is under `op`: transparent where the image is laid over it,
+    // the operation's neutral colour where it is combined with it.
+    static void restrict(QImage& image, BlitOp op, const Mask& mask, bool set)
+    {
+        const QRgb neutral = op == BlitOp::And                                                  ? 0xFFFFFFFFu
+            : op == BlitOp::Or || op == BlitOp::Xor || op == BlitOp::Invert ? 0xFF000000u
+                                                                             : 0u;
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                if (mask.at(x, y) != set)
+                    line[x] = neutral;
+        }
+    }
+
+    // Draws `from` of an operand into the bitmap's place as the operation
+    // combines it with what is there.
+    void compose(BlitOp op, const QImage& image, const QRectF& from)
+    {
+        switch (op) {
+        case BlitOp::Nop:
+            return;
         case BlitOp::And:
             m_painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
             break;
@@ -308,13 +406,82 @@ private:
             m_painter.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
             break;
         case BlitOp::Xor:
+        case BlitOp::Invert:
             m_painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
             break;
         default:
             break;
         }
-        m_painter.drawImage(QRectF(0, 0, sw, sh), image, QRectF(bitmap.sourceX, bitmap.sourceY, sw, sh));
-        m_painter.restore();
+        m_painter.drawImage(QRectF(0, 0, from.width(), from.height()), image, from);
+        m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+
+    // Gouraud shading, pixel by pixel on the device: each pixel whose
+    // centre lies in a triangle takes the colour its place weighs from the
+    // corners'.
+    void draw(const Gradient& gradient)
+    {
+        const QPaintDevice* device = m_painter.device();
+        QRect visible(0, 0, device->width(), device->height());
+        if (m_painter.hasClipping())
+            visible &= m_painter.transform().mapRect(m_painter.clipBoundingRect()).toAlignedRect();
+        for (const auto& triangle : gradient.triangles) {
+            QPointF corner[3];
+            QPolygonF outline;
+            for (int i = 0; i < 3; ++i)
+                outline << (corner[i] = m_base.map(QPointF(triangle[i].at.x, triangle[i].at.y)));
+            const QRect box = outline.boundingRect().toAlignedRect() & visible;
+            const double area = (corner[1].x() - corner[0].x()) * (corner[2].y() - corner[0].y())
+                - (corner[2].x() - corner[0].x()) * (corner[1].y() - corner[0].y());
+            if (box.isEmpty() || std::fabs(area) < 1e-9)
+                continue;
+            m_shadedPixels += qint64(box.width()) * box.height();
+            if (m_shadedPixels > kMaxShadedPixels) {
+                // A file of countless large triangles: past the budget they
+                // are filled flat with their corners' mean, as fast as any
+                // other shape.
+                const auto mean = [&](auto channel) {
+                    return (channel(triangle[0].colour) + channel(triangle[1].colour) + channel(triangle[2].colour)) / 3;
+                };
+                m_painter.save();
+                m_painter.resetTransform();
+                m_painter.setPen(Qt::NoPen);
+                m_painter.setBrush(QColor(mean([](Colour c) { return c.red; }), mean([](Colour c) { return c.green; }),
+                                          mean([](Colour c) { return c.blue; })));
+                m_painter.drawPolygon(outline);
+                m_painter.restore();
+                continue;
+            }
+            QImage shaded(box.size(), QImage::Format_ARGB32_Premultiplied);
+            shaded.fill(Qt::transparent);
+            for (int y = 0; y < box.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(shaded.scanLine(y));
+                const double py = box.top() + y + 0.5;
+                for (int x = 0; x < box.width(); ++x) {
+                    const double px = box.left() + x + 0.5;
+                    double weight[3];
+                    for (int i = 0; i < 3; ++i) {
+                        const QPointF& a = corner[(i + 1) % 3];
+                        const QPointF& b = corner[(i + 2) % 3];
+                        weight[i] = ((b.x() - a.x()) * (py - a.y()) - (px - a.x()) * (b.y() - a.y())) / area;
+                    }
+                    if (weight[0] < -1e-9 || weight[1] < -1e-9 || weight[2] < -1e-9)
+                        continue;
+                    auto mixed = [&](auto channel) {
+                        double sum = 0;
+                        for (int i = 0; i < 3; ++i)
+                            sum += weight[i] * channel(triangle[i].colour);
+                        return std::clamp(static_cast<int>(sum + 0.5), 0, 255);
+                    };
+                    line[x] = qRgb(mixed([](Colour c) { return c.red; }), mixed([](Colour c) { return c.green; }),
+                                   mixed([](Colour c) { return c.blue; }));
+                }
+            }
+            m_painter.save();
+            m_painter.resetTransform();
+            m_painter.drawImage(box.topLeft(), shaded);
+            m_painter.restore();
+        }
     }
 
     void draw(const Clip& clip)
@@ -354,6 +521,7 @@ private:
     double m_scale = 1;
     QRectF m_page;
     QPainterPath m_baseClip;
+    qint64 m_shadedPixels = 0;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "shell/qt_user_interface.h"
 
 #include "shell/core/display_geometry.h"
+#include "shell/dialogs/dialog_fitting.h"
 #include "shell/media_window.h"
 
 #include <QApplication>
@@ -241,6 +242,7 @@ std::optional<FileDialogResult> QtUserInterface::runFileDialog(const FileDialogR
     }
     if (!request.save && previewSink)
         addPreview(dialog);
+    fitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileDialogResult result;

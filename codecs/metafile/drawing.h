@@ -8,8 +8,10 @@
 
 #include "core/image_block.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -145,8 +147,18 @@ struct Text {
 // A raster operation of bitmap copies, the ternary code's high word.
 enum class BlitOp : uint8_t { Copy, And, Or, Xor, NotCopy, Invert, Black, White, Pattern, Nop };
 
+// One bit per pixel of a bitmap's source part, top row first.
+struct Mask {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> set; // width x height, 1 or 0
+    bool at(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height && set[size_t(y) * width + x]; }
+};
+
 struct Bitmap {
-    std::shared_ptr<const ImageBlock> image; // a block as the BMP reader gives it
+    // A block as the BMP reader gives it; with sourceAlpha, 32 bits whose
+    // fourth bytes are the premultiplied alpha.
+    std::shared_ptr<const ImageBlock> image;
     // Where the source's top-left, top-right and bottom-left corners land.
     Point topLeft, topRight, bottomLeft;
     // The part of the image, in pixels from its top-left corner.
@@ -154,6 +166,26 @@ struct Bitmap {
     BlitOp op = BlitOp::Copy;
     bool smooth = false; // stretch mode HALFTONE
     Brush brush;         // for BlitOp::Pattern
+    // MaskBlt and PlgBlt: `op` where the mask (as large as the source part)
+    // is set, `maskedOp` where it is clear.
+    std::shared_ptr<const Mask> mask;
+    BlitOp maskedOp = BlitOp::Nop;
+    // AlphaBlend: the source laid over what is there at this opacity, and
+    // through its own alpha with sourceAlpha.
+    uint8_t constantAlpha = 255;
+    bool sourceAlpha = false;
+    // TransparentBlt: source pixels of this colour leave what is there.
+    std::optional<Colour> transparent;
+};
+
+// GradientFill: triangles shaded linearly between the colours of their
+// corners (a rectangle comes as two, its colour changing along one side).
+struct GradientVertex {
+    Point at;
+    Colour colour;
+};
+struct Gradient {
+    std::vector<std::array<GradientVertex, 3>> triangles;
 };
 
 struct Clip {
@@ -163,14 +195,14 @@ struct Clip {
     bool winding = false;
 };
 
-using Command = std::variant<Shape, Text, Bitmap, Clip>;
+using Command = std::variant<Shape, Text, Bitmap, Clip, Gradient>;
 
 struct Drawing {
     double width = 0; // natural size in screen pixels
     double height = 0;
     std::vector<Command> commands;
     std::vector<Colour> palette; // the EMF's own palette, if it has one
-    int recordsWalked = 0;
+    int recordsWalked = 0;  // the end record among them
     int recordsSkipped = 0; // unknown or malformed records passed over
 };
 

@@ -9,6 +9,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 namespace pictorand::metafile {
 
@@ -77,6 +80,8 @@ enum RecordType : uint32_t {
     EMR_EXTSELECTCLIPRGN = 75,
     EMR_BITBLT = 76,
     EMR_STRETCHBLT = 77,
+    EMR_MASKBLT = 78,
+    EMR_PLGBLT = 79,
     EMR_SETDIBITSTODEVICE = 80,
     EMR_STRETCHDIBITS = 81,
     EMR_EXTCREATEFONTINDIRECTW = 82,
@@ -94,6 +99,8 @@ enum RecordType : uint32_t {
     EMR_CREATEDIBPATTERNBRUSHPT = 94,
     EMR_EXTCREATEPEN = 95,
     EMR_ALPHABLEND = 114,
+    EMR_TRANSPARENTBLT = 116,
+    EMR_GRADIENTFILL = 118,
 };
 
 // One record's bytes; every read is checked against them.
@@ -104,7 +111,8 @@ public:
     bool has(size_t end) const { return end <= m_bytes.size(); }
     uint32_t u32(size_t at) const { return has(at + 4) ? loadLE32(m_bytes.data() + at) : 0; }
     int32_t i32(size_t at) const { return static_cast<int32_t>(u32(at)); }
-    int16_t i16(size_t at) const { return has(at + 2) ? static_cast<int16_t>(loadLE16(m_bytes.data() + at)) : 0; }
+    uint16_t u16(size_t at) const { return has(at + 2) ? loadLE16(m_bytes.data() + at) : 0; }
+    int16_t i16(size_t at) const { return static_cast<int16_t>(u16(at)); }
     float f32(size_t at) const { return std::bit_cast<float>(u32(at)); }
     Point point(size_t at) const { return {double(i32(at)), double(i32(at + 4))}; }
     Rect rect(size_t at) const { return {double(i32(at)), double(i32(at + 4)), double(i32(at + 8)), double(i32(at + 12))}; }
@@ -196,7 +204,7 @@ public:
             const uint32_t size = reader.u32le();
             if (size < 8 || size % 4 != 0 || size > reader.size() - start)
                 return;
-            if (type == EMR_EOF || !m_player.countRecord())
+            if (!m_player.countRecord() || type == EMR_EOF)
                 return;
             play(type, Record(file.subspan(start, size)));
             reader.seek(start + size);
@@ -210,6 +218,7 @@ private:
     void polyDraw(const Record& r, bool small);
     void text(const Record& r, bool wide);
     void blit(uint32_t type, const Record& r);
+    void gradient(const Record& r);
     GdiObject font(const Record& r);
     std::vector<Rect> regionRects(const Record& r, size_t at, uint32_t size);
     std::shared_ptr<const ImageBlock> dib(const Record& r, size_t fieldsAt);
@@ -543,8 +552,14 @@ void EnhancedWalker::play(uint32_t type, const Record& r)
     case EMR_STRETCHBLT:
     case EMR_STRETCHDIBITS:
     case EMR_SETDIBITSTODEVICE:
+    case EMR_MASKBLT:
+    case EMR_PLGBLT:
     case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT:
         blit(type, r);
+        return;
+    case EMR_GRADIENTFILL:
+        gradient(r);
         return;
     default:
         // Comments (EMF+ among them, whose fallback records follow), colour
@@ -737,19 +752,163 @@ std::vector<Rect> EnhancedWalker::regionRects(const Record& r, size_t at, uint32
     return rects;
 }
 
+// A DIB's two parts as four fields give them: offset and size of the info,
+// offset and size of the bits. An info size of 0 means none; nothing when
+// they do not lie inside the record.
+std::optional<std::pair<std::span<const uint8_t>, std::span<const uint8_t>>> dibAt(const Record& r, size_t fields)
+{
+    const uint32_t infoSize = r.u32(fields + 4), bitsSize = r.u32(fields + 12);
+    if (infoSize == 0)
+        return std::pair<std::span<const uint8_t>, std::span<const uint8_t>>();
+    std::span<const uint8_t> info = r.bytes(r.u32(fields), infoSize);
+    std::span<const uint8_t> bits = r.bytes(r.u32(fields + 8), bitsSize);
+    if (info.size() != infoSize || bits.size() != bitsSize)
+        return std::nullopt;
+    return std::pair(info, bits);
+}
+
+void EnhancedWalker::gradient(const Record& r)
+{
+    // bounds, nVer, nTri, ulMode, then the vertices (x, y, red, green, blue,
+    // alpha, the colours in 16 bits) and the rectangles (two indexes) or
+    // triangles (three).
+    if (!r.has(36))
+        return;
+    const uint32_t vertexCount = r.u32(24);
+    const uint32_t objectCount = r.u32(28);
+    const uint32_t mode = r.u32(32);
+    if (mode > 2 || vertexCount > (r.size() - 36) / 16)
+        return;
+    const size_t objectsAt = 36 + size_t(vertexCount) * 16;
+    const size_t each = mode == 2 ? 12 : 8;
+    if (objectCount > (r.size() - objectsAt) / each)
+        return;
+    auto vertex = [&](uint32_t index) {
+        const size_t at = 36 + size_t(index) * 16;
+        // The device takes the high byte of each colour; the alpha is not drawn.
+        return GradientVertex{r.point(at), {static_cast<uint8_t>(r.u16(at + 8) >> 8),
+                                            static_cast<uint8_t>(r.u16(at + 10) >> 8),
+                                            static_cast<uint8_t>(r.u16(at + 12) >> 8)}};
+    };
+    std::vector<std::array<GradientVertex, 3>> triangles;
+    for (uint32_t i = 0; i < objectCount; ++i) {
+        const size_t at = objectsAt + size_t(i) * each;
+        const uint32_t a = r.u32(at), b = r.u32(at + 4), c = mode == 2 ? r.u32(at + 8) : 0;
+        if (a >= vertexCount || b >= vertexCount || c >= vertexCount)
+            continue;
+        if (mode == 2) {
+            triangles.push_back({vertex(a), vertex(b), vertex(c)});
+            continue;
+        }
+        // A rectangle between two corners, its colour running from the
+        // first's to the second's across (mode 0) or down (mode 1).
+        const GradientVertex first = vertex(a), second = vertex(b);
+        const bool across = mode == 0;
+        const GradientVertex topRight{{second.at.x, first.at.y}, across ? second.colour : first.colour};
+        const GradientVertex bottomLeft{{first.at.x, second.at.y}, across ? first.colour : second.colour};
+        triangles.push_back({first, topRight, bottomLeft});
+        triangles.push_back({topRight, second, bottomLeft});
+    }
+    m_player.gradient(std::move(triangles));
+}
+
 void EnhancedWalker::blit(uint32_t type, const Record& r)
 {
     Player& player = m_player;
     switch (type) {
+    case EMR_MASKBLT: {
+        // bounds, x, y, cx, cy, rop4, xSrc, ySrc, xform, bkColour, usage,
+        // source DIB, xMask, yMask, usage, mask DIB
+        if (!r.has(128))
+            return;
+        const double x = r.i32(24), y = r.i32(28), w = r.i32(32), h = r.i32(36);
+        const auto source = dibAt(r, 84);
+        const auto mask = dibAt(r, 112);
+        if (!source || !mask) {
+            player.skipped();
+            return;
+        }
+        Blit request = Blit::into({x, y, x + w, y + h});
+        std::tie(request.info, request.bits) = *source;
+        request.sourceX = r.i32(44);
+        request.sourceY = r.i32(48);
+        request.sourceWidth = w;
+        request.sourceHeight = h;
+        request.rop = r.u32(40);
+        std::tie(request.maskInfo, request.maskBits) = *mask;
+        request.maskX = r.i32(100);
+        request.maskY = r.i32(104);
+        // Without a mask the foreground operation does it all.
+        if (request.maskInfo.empty())
+            request.rop &= 0x00FFFFFF;
+        player.blit(request);
+        return;
+    }
+    case EMR_PLGBLT: {
+        // bounds, the destination's three corners, xSrc, ySrc, cxSrc, cySrc,
+        // xform, bkColour, usage, source DIB, xMask, yMask, usage, mask DIB
+        if (!r.has(140))
+            return;
+        const auto source = dibAt(r, 96);
+        const auto mask = dibAt(r, 124);
+        if (!source || !mask || source->first.empty()) {
+            player.skipped();
+            return;
+        }
+        Blit request;
+        request.topLeft = r.point(24);
+        request.topRight = r.point(32);
+        request.bottomLeft = r.point(40);
+        std::tie(request.info, request.bits) = *source;
+        request.sourceX = r.i32(48);
+        request.sourceY = r.i32(52);
+        request.sourceWidth = r.i32(56);
+        request.sourceHeight = r.i32(60);
+        std::tie(request.maskInfo, request.maskBits) = *mask;
+        request.maskX = r.i32(112);
+        request.maskY = r.i32(116);
+        // The source where the mask is set; what was there where it is not.
+        request.rop = request.maskInfo.empty() ? 0x00CC0020 : 0xAACC0020;
+        player.blit(request);
+        return;
+    }
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT: {
+        // bounds, x, y, cx, cy, blend function or transparent colour, xSrc,
+        // ySrc, xform, bkColour, usage, source DIB, cxSrc, cySrc
+        if (!r.has(108))
+            return;
+        const auto source = dibAt(r, 84);
+        if (!source || source->first.empty()) {
+            player.skipped();
+            return;
+        }
+        const double x = r.i32(24), y = r.i32(28), w = r.i32(32), h = r.i32(36);
+        Blit request = Blit::into({x, y, x + w, y + h});
+        std::tie(request.info, request.bits) = *source;
+        request.sourceX = r.i32(44);
+        request.sourceY = r.i32(48);
+        request.sourceWidth = r.i32(100);
+        request.sourceHeight = r.i32(104);
+        if (type == EMR_ALPHABLEND) {
+            // BlendOperation, BlendFlags, SourceConstantAlpha, AlphaFormat
+            const uint32_t blend = r.u32(40);
+            request.constantAlpha = static_cast<uint8_t>(blend >> 16);
+            request.sourceAlpha = (blend >> 24) == 1; // AC_SRC_ALPHA
+        } else {
+            request.transparent = colourRef(r.u32(40));
+        }
+        player.blit(request);
+        return;
+    }
     case EMR_BITBLT:
-    case EMR_STRETCHBLT:
-    case EMR_ALPHABLEND: {
+    case EMR_STRETCHBLT: {
         // bounds, x, y, cx, cy, rop, xSrc, ySrc, xform, bkColour, usage,
         // offBmi, cbBmi, offBits, cbBits[, cxSrc, cySrc]
         if (!r.has(100))
             return;
         const double x = r.i32(24), y = r.i32(28), w = r.i32(32), h = r.i32(36);
-        const uint32_t rop = type == EMR_ALPHABLEND ? 0x00CC0020 : r.u32(40);
+        const uint32_t rop = r.u32(40);
         const double sx = r.i32(44), sy = r.i32(48);
         double sw = w, sh = h;
         if (type != EMR_BITBLT && r.has(108)) {

@@ -24,11 +24,14 @@ inline constexpr const char* kEnhancedMetafileText = "Enhanced Windows Metafile"
 
 enum class Kind { Enhanced, Placeable, Plain };
 
-// The device a picture's natural size is measured on: pixels across so many
-// hundredths of a millimetre. The screen counts as 96 pixels per inch.
+// The device a picture's natural size is measured on: so many pixels
+// across so many hundredths of a millimetre, each way. The screen counts as
+// 96 pixels per inch.
 struct ReferenceDevice {
-    int pixels = 96;
-    int hundredthsOfMillimetre = 2540;
+    int64_t pixelsX = 96;
+    int64_t hundredthsX = 2540;
+    int64_t pixelsY = 96;
+    int64_t hundredthsY = 2540;
 };
 
 // What the headers say, checked.
@@ -63,9 +66,14 @@ Result<Header> readHeader(std::span<const uint8_t> file);
 // nearest, halves away from zero; 0 when the divisor is 0.
 int32_t scaleExtent(int64_t extent, int64_t pixels, int64_t hundredths);
 
-// The natural size in pixels of the reference device.
-int pictureWidth(const Header& header, ReferenceDevice device = {});
-int pictureHeight(const Header& header, ReferenceDevice device = {});
+// An enhanced file's recording device, as its header names it (pixels and
+// millimetres), when that is a device at all: 50 to 1200 pixels per inch
+// each way. Otherwise, and for 16-bit files, the 96-dpi screen.
+ReferenceDevice referenceDevice(const Header& header);
+
+// The natural size: the frame in pixels of the reference device.
+int pictureWidth(const Header& header);
+int pictureHeight(const Header& header);
 
 // The palette of an enhanced file (its end record's entries); empty when it
 // has none or the entries do not fit in the file.
@@ -73,6 +81,9 @@ std::vector<Colour> picturePalette(std::span<const uint8_t> file, const Header& 
 
 // The compression text the image information shows.
 const char* compressionText(Kind kind);
+// What the kind is called in a description: "enhanced metafile",
+// "placeable Windows metafile", "Windows metafile".
+const char* kindText(Kind kind);
 
 // Bounds on what one file may make the player do: a file of millions of
 // tiny records finishes in bounded time, its extra records skipped.
@@ -86,9 +97,9 @@ struct Limits {
 // Walks the records into drawing commands. Unknown and malformed records are
 // skipped; a record that runs past the file ends the walk with what was
 // drawn so far. Never throws.
-Result<Drawing> playMetafile(std::span<const uint8_t> file, ReferenceDevice device = {}, Limits limits = {});
+Result<Drawing> playMetafile(std::span<const uint8_t> file, Limits limits = {});
 
 // Reads the whole file and plays it; the message is the viewer's on failure.
-Result<Drawing> readMetafile(const std::string& path, std::string& compression, ReferenceDevice device = {});
+Result<Drawing> readMetafile(const std::string& path, std::string& compression);
 
 } // namespace pictorand::metafile

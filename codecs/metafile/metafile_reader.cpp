@@ -188,14 +188,29 @@ Result<Header> readHeader(std::span<const uint8_t> file)
     return header;
 }
 
-int pictureWidth(const Header& header, ReferenceDevice device)
+ReferenceDevice referenceDevice(const Header& header)
 {
-    return scaleExtent(int64_t(header.frameRight) - header.frameLeft, device.pixels, device.hundredthsOfMillimetre);
+    auto plausible = [](int64_t pixels, int64_t millimetres) {
+        // 50 <= pixels / (millimetres / 25.4) <= 1200
+        return pixels > 0 && millimetres > 0 && pixels * 254 >= 500 * millimetres && pixels * 254 <= 12000 * millimetres;
+    };
+    if (header.kind != Kind::Enhanced || !plausible(header.devicePixelsX, header.deviceMillimetresX)
+        || !plausible(header.devicePixelsY, header.deviceMillimetresY))
+        return {};
+    return {header.devicePixelsX, int64_t(header.deviceMillimetresX) * 100, header.devicePixelsY,
+            int64_t(header.deviceMillimetresY) * 100};
 }
 
-int pictureHeight(const Header& header, ReferenceDevice device)
+int pictureWidth(const Header& header)
 {
-    return scaleExtent(int64_t(header.frameBottom) - header.frameTop, device.pixels, device.hundredthsOfMillimetre);
+    const ReferenceDevice device = referenceDevice(header);
+    return scaleExtent(int64_t(header.frameRight) - header.frameLeft, device.pixelsX, device.hundredthsX);
+}
+
+int pictureHeight(const Header& header)
+{
+    const ReferenceDevice device = referenceDevice(header);
+    return scaleExtent(int64_t(header.frameBottom) - header.frameTop, device.pixelsY, device.hundredthsY);
 }
 
 std::vector<Colour> picturePalette(std::span<const uint8_t> file, const Header& header)
@@ -237,13 +252,26 @@ const char* compressionText(Kind kind)
     return kind == Kind::Enhanced ? kEnhancedMetafileText : kWindowsMetafileText;
 }
 
-Result<Drawing> playMetafile(std::span<const uint8_t> file, ReferenceDevice device, Limits limits)
+const char* kindText(Kind kind)
+{
+    switch (kind) {
+    case Kind::Enhanced:
+        return "enhanced metafile";
+    case Kind::Placeable:
+        return "placeable Windows metafile";
+    case Kind::Plain:
+        break;
+    }
+    return "Windows metafile";
+}
+
+Result<Drawing> playMetafile(std::span<const uint8_t> file, Limits limits)
 {
     Result<Header> header = readHeader(file);
     if (!header)
         return header.failure();
-    const int width = pictureWidth(*header, device);
-    const int height = pictureHeight(*header, device);
+    const int width = pictureWidth(*header);
+    const int height = pictureHeight(*header);
     if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide)
         return invalid();
     try {
@@ -263,7 +291,7 @@ Result<Drawing> playMetafile(std::span<const uint8_t> file, ReferenceDevice devi
     }
 }
 
-Result<Drawing> readMetafile(const std::string& path, std::string& compression, ReferenceDevice device)
+Result<Drawing> readMetafile(const std::string& path, std::string& compression)
 {
     compression = kWindowsMetafileText;
     WholeFile file;
@@ -272,7 +300,7 @@ Result<Drawing> readMetafile(const std::string& path, std::string& compression, 
     Result<Header> header = readHeader(file.bytes());
     if (header)
         compression = compressionText(header->kind);
-    return playMetafile(file.bytes(), device);
+    return playMetafile(file.bytes());
 }
 
 } // namespace pictorand::metafile

@@ -1,6 +1,7 @@
 #include "codecs/metafile/player.h"
 
 #include "codecs/bmp/bmp.h"
+#include "codecs/common/span_reader.h"
 #include "core/checked_size.h"
 
 #include <algorithm>
@@ -862,14 +863,119 @@ std::shared_ptr<const ImageBlock> Player::decodeDib(std::span<const uint8_t> inf
     return std::make_shared<const ImageBlock>(std::move(read->block));
 }
 
+std::shared_ptr<const ImageBlock> Player::decodeAlphaDib(std::span<const uint8_t> info, std::span<const uint8_t> bits)
+{
+    // BITMAPINFOHEADER or a later one; 32 bits, plain or with the usual masks.
+    if (info.size() < 40)
+        return nullptr;
+    const uint32_t headerSize = loadLE32(info.data());
+    const int32_t width = static_cast<int32_t>(loadLE32(info.data() + 4));
+    const int32_t height = static_cast<int32_t>(loadLE32(info.data() + 8));
+    const uint16_t bitCount = loadLE16(info.data() + 14);
+    const uint32_t compression = loadLE32(info.data() + 16);
+    if (headerSize < 40 || headerSize > info.size() || bitCount != 32 || width <= 0 || height == 0 || height == INT32_MIN)
+        return nullptr;
+    if (compression == 3) {
+        // The masks follow a 40-byte header and lie at the same place in
+        // the longer ones.
+        if (info.size() < 52 || loadLE32(info.data() + 40) != 0x00FF0000 || loadLE32(info.data() + 44) != 0x0000FF00
+            || loadLE32(info.data() + 48) != 0x000000FF)
+            return nullptr;
+    } else if (compression != 0) {
+        return nullptr;
+    }
+    const int32_t rows = height < 0 ? -height : height;
+    const std::optional<uint64_t> needed = checkedMul(uint64_t(width) * 4, uint64_t(rows));
+    if (!needed || *needed > bits.size())
+        return nullptr;
+    ImageBlock block = ImageBlock::create(width, rows, 32, 0);
+    if (!block)
+        return nullptr;
+    const size_t rowBytes = size_t(width) * 4;
+    for (int32_t y = 0; y < rows; ++y) {
+        // Blocks keep their rows bottom-up, as a DIB of positive height does.
+        const int32_t from = height > 0 ? y : rows - 1 - y;
+        uint8_t* out = block.row(y);
+        std::copy_n(bits.data() + size_t(from) * rowBytes, rowBytes, out);
+        // Premultiplied: no colour above its alpha.
+        for (size_t x = 0; x < rowBytes; x += 4)
+            for (int c = 0; c < 3; ++c)
+                out[x + c] = std::min(out[x + c], out[x + 3]);
+    }
+    return std::make_shared<const ImageBlock>(std::move(block));
+}
+
+namespace {
+
+// The operation of a ternary raster code's index byte; codes that combine
+// pattern, source and destination otherwise copy the source.
+BlitOp blitOp(uint32_t code)
+{
+    switch (code & 0xFF) {
+    case 0x00: return BlitOp::Black;
+    case 0xFF: return BlitOp::White;
+    case 0xAA: return BlitOp::Nop;
+    case 0xF0: return BlitOp::Pattern;
+    case 0x55: return BlitOp::Invert;
+    case 0x88: return BlitOp::And;
+    case 0xEE: return BlitOp::Or;
+    case 0x66: return BlitOp::Xor;
+    case 0x33: return BlitOp::NotCopy;
+    default: return BlitOp::Copy;
+    }
+}
+
+// White, light enough for a monochrome bitmap's 1 bits.
+bool light(const ImageBlock& block, int x, int y)
+{
+    const uint8_t* row = block.topRow(y);
+    uint8_t blue = 0, green = 0, red = 0;
+    const uint16_t bits = block.bitCount();
+    if (bits == 1 || bits == 2 || bits == 4 || bits == 8) {
+        const int perByte = 8 / bits;
+        const int index = (row[x / perByte] >> ((perByte - 1 - x % perByte) * bits)) & ((1 << bits) - 1);
+        if (static_cast<uint32_t>(index) >= block.colorsUsed())
+            return false;
+        const ColorEntry& entry = block.colorTable()[index];
+        blue = entry.blue, green = entry.green, red = entry.red;
+    } else if (bits == 24 || bits == 32) {
+        const uint8_t* pixel = row + size_t(x) * (bits / 8);
+        blue = pixel[0], green = pixel[1], red = pixel[2];
+    } else {
+        return false;
+    }
+    return blue + green + red >= 3 * 128;
+}
+
+} // namespace
+
 void Player::bitmap(Rect destination, std::span<const uint8_t> info, std::span<const uint8_t> bits, double sourceX,
                     double sourceY, double sourceWidth, double sourceHeight, uint32_t rop, bool bottomUpOrigin)
 {
+    Blit request = Blit::into(destination);
+    request.info = info;
+    request.bits = bits;
+    request.sourceX = sourceX;
+    request.sourceY = sourceY;
+    request.sourceWidth = sourceWidth;
+    request.sourceHeight = sourceHeight;
+    request.rop = rop;
+    request.bottomUpOrigin = bottomUpOrigin;
+    blit(request);
+}
+
+void Player::blit(const Blit& request)
+{
     if (m_inPath || m_stopped)
         return;
-    const uint32_t code = rop >> 16;
-    if (info.empty() || code == 0x00 || code == 0xFF || code == 0xAA || code == 0xF0 || code == 0x55
-        || code == 0x5A) {
+    std::shared_ptr<const ImageBlock> maskImage =
+        request.maskInfo.empty() ? nullptr : decodeDib(request.maskInfo, request.maskBits);
+    const uint32_t code = (request.rop >> 16) & 0xFF;
+    const Rect destination{request.topLeft.x, request.topLeft.y, request.topRight.x, request.bottomLeft.y};
+    const bool parallelogram = request.topLeft.y != request.topRight.y || request.topLeft.x != request.bottomLeft.x;
+    if (!maskImage && !parallelogram
+        && (request.info.empty() || code == 0x00 || code == 0xFF || code == 0xAA || code == 0xF0 || code == 0x55
+            || code == 0x5A)) {
         if (code == 0x55 || code == 0x5A) {
             // DSTINVERT and PATINVERT: an XOR with white stands for both.
             Shape shape;
@@ -880,25 +986,36 @@ void Player::bitmap(Rect destination, std::span<const uint8_t> info, std::span<c
             emit(std::move(shape));
             return;
         }
-        patBlt(destination, rop);
+        patBlt(destination, request.rop);
         return;
     }
-    std::shared_ptr<const ImageBlock> image = decodeDib(info, bits);
+    std::shared_ptr<const ImageBlock> image;
+    if (request.sourceAlpha)
+        image = decodeAlphaDib(request.info, request.bits);
+    if (!image && !request.info.empty())
+        image = decodeDib(request.info, request.bits);
+    if (!image && maskImage) {
+        // A mask alone: the operations use the brush, not a source; a blank
+        // one of the mask's size stands in.
+        ImageBlock blank = ImageBlock::create(maskImage->width(), std::abs(maskImage->height()), 24, 0);
+        if (blank)
+            image = std::make_shared<const ImageBlock>(std::move(blank));
+    }
     if (!image)
         return;
     Bitmap command;
     command.image = image;
     const double imageWidth = image->width();
     const double imageHeight = std::fabs(static_cast<double>(image->height()));
+    double sourceX = request.sourceX, sourceY = request.sourceY;
+    double sourceWidth = std::fabs(request.sourceWidth), sourceHeight = std::fabs(request.sourceHeight);
     if (sourceWidth == 0 || sourceHeight == 0) {
         sourceX = sourceY = 0;
         sourceWidth = imageWidth;
         sourceHeight = imageHeight;
     }
-    sourceWidth = std::fabs(sourceWidth);
-    sourceHeight = std::fabs(sourceHeight);
     // Some calls count the source rectangle from the picture's bottom row.
-    if (bottomUpOrigin)
+    if (request.bottomUpOrigin)
         sourceY = imageHeight - sourceY - sourceHeight;
     command.sourceX = std::clamp(sourceX, 0.0, imageWidth);
     command.sourceY = std::clamp(sourceY, 0.0, imageHeight);
@@ -906,29 +1023,55 @@ void Player::bitmap(Rect destination, std::span<const uint8_t> info, std::span<c
     command.sourceHeight = std::clamp(sourceHeight, 0.0, imageHeight - command.sourceY);
     if (command.sourceWidth <= 0 || command.sourceHeight <= 0)
         return;
-    auto clamped = [](Point p) { return Point{clampCoordinate(p.x), clampCoordinate(p.y)}; };
-    command.topLeft = clamped(toPicture({destination.left, destination.top}));
-    command.topRight = clamped(toPicture({destination.right, destination.top}));
-    command.bottomLeft = clamped(toPicture({destination.left, destination.bottom}));
+    auto placed = [this](Point p) {
+        const Point at = toPicture(p);
+        return Point{clampCoordinate(at.x), clampCoordinate(at.y)};
+    };
+    command.topLeft = placed(request.topLeft);
+    command.topRight = placed(request.topRight);
+    command.bottomLeft = placed(request.bottomLeft);
     command.smooth = state.stretchMode == 4;
     command.brush = state.brush;
-    switch (code) {
-    case 0x88:
-        command.op = BlitOp::And;
-        break;
-    case 0xEE:
-        command.op = BlitOp::Or;
-        break;
-    case 0x66:
-        command.op = BlitOp::Xor;
-        break;
-    case 0x33:
-        command.op = BlitOp::NotCopy;
-        break;
-    default:
-        command.op = BlitOp::Copy;
-        break;
+    command.op = blitOp(code);
+    if (maskImage) {
+        // The mask lines up with the source part; what it does not cover
+        // counts as clear.
+        auto mask = std::make_shared<Mask>();
+        mask->width = static_cast<int>(std::ceil(command.sourceWidth));
+        mask->height = static_cast<int>(std::ceil(command.sourceHeight));
+        mask->set.assign(size_t(mask->width) * mask->height, 0);
+        const int left = static_cast<int>(request.maskX + (command.sourceX - sourceX));
+        const int top = static_cast<int>(request.maskY + (command.sourceY - sourceY));
+        const int maskHeight = std::abs(maskImage->height());
+        for (int y = 0; y < mask->height; ++y)
+            for (int x = 0; x < mask->width; ++x)
+                if (left + x >= 0 && left + x < maskImage->width() && top + y >= 0 && top + y < maskHeight)
+                    mask->set[size_t(y) * mask->width + x] = light(*maskImage, left + x, top + y) ? 1 : 0;
+        command.mask = std::move(mask);
+        command.maskedOp = blitOp(request.rop >> 24);
+    } else if (command.op == BlitOp::Nop) {
+        return;
     }
+    command.constantAlpha = request.constantAlpha;
+    command.sourceAlpha = request.sourceAlpha && image->bitCount() == 32;
+    command.transparent = request.transparent;
+    emit(std::move(command));
+}
+
+void Player::gradient(std::vector<std::array<GradientVertex, 3>> triangles)
+{
+    if (m_inPath || m_stopped || triangles.empty())
+        return;
+    m_points += 3 * triangles.size();
+    if (m_points > m_limits.maxPoints) {
+        m_stopped = true;
+        return;
+    }
+    Gradient command;
+    command.triangles = std::move(triangles);
+    for (auto& triangle : command.triangles)
+        for (GradientVertex& vertex : triangle)
+            vertex.at = toPicture(vertex.at);
     emit(std::move(command));
 }
 

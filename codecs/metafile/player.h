@@ -104,6 +104,32 @@ struct DcState {
     std::vector<Clip> clips; // since the clip was last reset, to replay after RestoreDC
 };
 
+// A bitmap copy as a record gives it, in logical units.
+struct Blit {
+    // Where the source's top-left, top-right and bottom-left corners go.
+    Point topLeft, topRight, bottomLeft;
+    std::span<const uint8_t> info, bits; // the source DIB; no info: none
+    double sourceX = 0, sourceY = 0, sourceWidth = 0, sourceHeight = 0;
+    bool bottomUpOrigin = false; // the source's y counts from its bottom row
+    uint32_t rop = 0x00CC0020;   // SRCCOPY
+    // A monochrome DIB at (maskX, maskY) under the source's corner: rop's
+    // low word's code applies where it is set, its high byte's where clear.
+    std::span<const uint8_t> maskInfo, maskBits;
+    double maskX = 0, maskY = 0;
+    uint8_t constantAlpha = 255;
+    bool sourceAlpha = false; // a 32-bit source with premultiplied alpha
+    std::optional<Colour> transparent;
+
+    static Blit into(Rect destination)
+    {
+        Blit blit;
+        blit.topLeft = {destination.left, destination.top};
+        blit.topRight = {destination.right, destination.top};
+        blit.bottomLeft = {destination.left, destination.bottom};
+        return blit;
+    }
+};
+
 class Player {
 public:
     Player(Drawing& out, const Limits& limits, bool sixteenBit);
@@ -174,6 +200,10 @@ public:
     // alone when there is no bitmap.
     void bitmap(Rect destination, std::span<const uint8_t> info, std::span<const uint8_t> bits, double sourceX,
                 double sourceY, double sourceWidth, double sourceHeight, uint32_t rop, bool bottomUpOrigin);
+    void blit(const Blit& blit);
+
+    // Triangles in logical units, shaded between their corners' colours.
+    void gradient(std::vector<std::array<GradientVertex, 3>> triangles);
 
     // Clipping.
     void intersectClipRect(Rect box);
@@ -196,6 +226,9 @@ public:
 
     // Decodes a DIB into a block through the BMP reader; null when it does not decode.
     static std::shared_ptr<const ImageBlock> decodeDib(std::span<const uint8_t> info, std::span<const uint8_t> bits);
+    // A 32-bit DIB with its fourth bytes kept, as AlphaBlend reads them;
+    // null for any other kind.
+    static std::shared_ptr<const ImageBlock> decodeAlphaDib(std::span<const uint8_t> info, std::span<const uint8_t> bits);
     static Brush logicalBrush(uint32_t style, Colour colour, uint32_t hatch);
 
 private:

@@ -6,6 +6,7 @@
 #include "codecs/metafile/walkers.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace pictorand::metafile {
 
@@ -218,6 +219,15 @@ public:
         : m_player(drawing, limits, true)
     {
         m_player.setTableSize(header.objectCount);
+        // The bounding box of a placeable file is where its picture lies in
+        // the records' coordinates. Most writers also set the window to it;
+        // some whose box does not start at 0,0 set the window origin to 0,0
+        // (or elsewhere), which would show the picture shifted and cut. The
+        // records' window origins are therefore taken relative to the first
+        // one, and that one stands for the box's corner. A box at 0,0 with
+        // the window elsewhere is common and meant as written.
+        m_rebaseOrigin = header.kind == Kind::Placeable && (header.windowLeft != 0 || header.windowTop != 0);
+        m_boxCorner = {double(header.windowLeft), double(header.windowTop)};
         m_player.state.viewportExtent = {drawing.width, drawing.height};
         m_player.state.windowOrigin = {double(header.windowLeft), double(header.windowTop)};
         m_player.state.windowExtent = {double(header.windowWidth ? header.windowWidth : 1),
@@ -232,8 +242,10 @@ public:
             const size_t start = reader.position();
             const uint32_t words = reader.u32le();
             const uint16_t function = reader.u16le();
-            if (function == META_EOF)
+            if (function == META_EOF) {
+                m_player.countRecord();
                 return;
+            }
             // A record shorter than its own header or running past the file
             // ends the walk: what follows cannot be found.
             if (words < 3 || uint64_t(words) * 2 > reader.size() - start)
@@ -256,7 +268,19 @@ private:
         return object && object->type == GdiObject::Type::Region ? object : nullptr;
     }
 
+    Point windowOrigin(Point recorded)
+    {
+        if (!m_rebaseOrigin)
+            return recorded;
+        if (!m_firstOrigin)
+            m_firstOrigin = recorded;
+        return {recorded.x - m_firstOrigin->x + m_boxCorner.x, recorded.y - m_firstOrigin->y + m_boxCorner.y};
+    }
+
     Player m_player;
+    bool m_rebaseOrigin = false;
+    Point m_boxCorner;
+    std::optional<Point> m_firstOrigin;
 };
 
 void WindowsWalker::play(uint16_t function, const Params& p)
@@ -305,7 +329,7 @@ void WindowsWalker::play(uint16_t function, const Params& p)
         return;
     case META_SETWINDOWORG:
         if (p.has(2))
-            player.setWindowOrigin(p.point(0));
+            player.setWindowOrigin(windowOrigin(p.point(0)));
         return;
     case META_SETWINDOWEXT:
         if (p.has(2))

@@ -61,8 +61,18 @@ int SizeDialogModel::heightForWidth(int widthField) const
     return lockedHeightForWidth(widthField, m_width, m_height);
 }
 
+std::pair<int, int> SizeDialogModel::sizeOnOk(int widthField, int heightField) const
+{
+    if (aspectLock && lastEdited == SizeField::Width)
+        return {widthField, heightForWidth(widthField)};
+    if (aspectLock && lastEdited == SizeField::Height)
+        return {widthForHeight(heightField), heightField};
+    return {widthField, heightField};
+}
+
 void SizeDialogModel::applyPreset(SizePreset preset, const DisplayMetrics& metrics)
 {
+    lastEdited = SizeField::None;
     auto setWidth = [this](int width, int unlockedHeight) {
         workingWidth = width;
         workingHeight = aspectLock ? heightForWidth(width) : unlockedHeight;

@@ -9,6 +9,7 @@
 #include "shell/core/system_metrics.h"
 
 #include <string>
+#include <utility>
 
 namespace pictorand {
 
@@ -30,6 +31,7 @@ int decreaseDepthColors(bool checked16, bool checked2);
 // The size dialog ("Resize image", "Resample image (Smooth)")
 
 enum class SizePreset { Width640, Width800, Width1024, Half, Double, BestFit };
+enum class SizeField { None, Width, Height };
 
 class SizeDialogModel {
 public:
@@ -44,10 +46,17 @@ public:
     int widthForHeight(int heightField) const;
     int heightForWidth(int widthField) const;
 
-    // Sets the working size from a preset button.
+    // Sets the working size from a preset button; both fields then agree.
     void applyPreset(SizePreset preset, const DisplayMetrics& metrics);
 
+    // What OK returns for the fields' values. With the lock on, the field
+    // the user did not type in last follows the one typed in, as it would
+    // have on getting the focus: typing a width and pressing Enter must
+    // not distort the picture.
+    std::pair<int, int> sizeOnOk(int widthField, int heightField) const;
+
     bool aspectLock = true;
+    SizeField lastEdited = SizeField::None; // typed in by the user since the fields last agreed
     int workingWidth = 0;
     int workingHeight = 0;
 
@@ -64,7 +73,7 @@ enum class Adjustment { Brightness, Contrast, Gamma };
 struct AdjustmentDialogLayout {
     const char* templateName;
     const char* title;
-    const char* labels[3]; // under the left end, the middle and the right end
+    const char* labels[3]; // naming the minimum, the start and the maximum
     int minimum;           // scroll positions
     int maximum;
     int start;

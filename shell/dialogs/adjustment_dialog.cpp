@@ -1,18 +1,82 @@
 #include "shell/dialogs/adjustment_dialog.h"
 
+#include "shell/dialogs/dialog_fitting.h"
+
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
 
 namespace pictorand {
 
 namespace {
+
 std::atomic<size_t> backgroundThreshold{4u << 20};
-}
+
+// The labels under a scroll bar, each centred under the thumb as it stands
+// at the value it names (gamma's "1.00" sits near the left, where 1.00 is),
+// and kept inside the bar's width.
+class ScaleLabels : public QWidget {
+public:
+    ScaleLabels(QScrollBar* bar, const AdjustmentDialogLayout& scale, QWidget* parent) : QWidget(parent), m_bar(bar)
+    {
+        const int values[3] = {scale.minimum, scale.start, scale.maximum};
+        int height = 0;
+        for (int i = 0; i < 3; ++i) {
+            m_labels[i] = new QLabel(scale.labels[i], this);
+            m_values[i] = values[i];
+            height = std::max(height, m_labels[i]->sizeHint().height());
+        }
+        setFixedHeight(height);
+        bar->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_bar && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            place();
+        return QWidget::eventFilter(watched, event);
+    }
+    void resizeEvent(QResizeEvent*) override { place(); }
+
+private:
+    int thumbCentre(int value) const
+    {
+        QStyleOptionSlider option;
+        option.initFrom(m_bar);
+        option.orientation = Qt::Horizontal;
+        option.minimum = m_bar->minimum();
+        option.maximum = m_bar->maximum();
+        option.singleStep = m_bar->singleStep();
+        option.pageStep = m_bar->pageStep();
+        option.sliderPosition = option.sliderValue = value;
+        option.subControls = QStyle::SC_All;
+        const QRect thumb = m_bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, m_bar);
+        return m_bar->mapTo(parentWidget(), thumb.center()).x() - x();
+    }
+    void place()
+    {
+        for (int i = 0; i < 3; ++i) {
+            const int width = m_labels[i]->sizeHint().width();
+            const int left = std::clamp(thumbCentre(m_values[i]) - width / 2, 0, std::max(0, this->width() - width));
+            m_labels[i]->setGeometry(left, 0, width, height());
+        }
+    }
+
+    QScrollBar* m_bar;
+    QLabel* m_labels[3] = {};
+    int m_values[3] = {};
+};
+
+} // namespace
 
 void AdjustmentDialog::setBackgroundThreshold(size_t bytes)
 {
@@ -70,24 +134,21 @@ AdjustmentDialog::AdjustmentDialog(Adjustment adjustment, ImageBlock start, Targ
     });
     connect(m_bar, &QAbstractSlider::valueChanged, this, [this](int position) { positionChanged(position); });
 
-    auto* labels = new QGridLayout;
-    for (int i = 0; i < 3; ++i) {
-        auto* label = new QLabel(m_spec.labels[i], this);
-        label->setAlignment(i == 0 ? Qt::AlignLeft : i == 1 ? Qt::AlignHCenter : Qt::AlignRight);
-        labels->addWidget(label, 0, i);
-    }
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
-    auto* row = new QHBoxLayout;
-    row->addWidget(m_bar, 1);
-    row->addWidget(m_value);
+    // The labels go under the bar alone, not under the value beside it.
+    auto* scale = new QGridLayout;
+    scale->addWidget(m_bar, 0, 0);
+    scale->addWidget(m_value, 0, 1);
+    scale->addWidget(new ScaleLabels(m_bar, m_spec, this), 1, 0);
+    scale->setColumnStretch(0, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(row);
-    layout->addLayout(labels);
+    layout->addLayout(scale);
     layout->addWidget(box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    keepTitleWhole(*this);
     m_bar->setFocus();
 }
 

@@ -1,6 +1,7 @@
 #include "shell/dialogs/decrease_depth_dialog.h"
 
 #include "shell/core/image_menu_rules.h"
+#include "shell/dialogs/dialog_fitting.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
@@ -44,6 +45,7 @@ DecreaseDepthDialog::DecreaseDepthDialog(int bitCount, QWidget* parent) : QDialo
     layout->addWidget(group);
     layout->addWidget(box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    keepTitleWhole(*this);
 }
 
 int DecreaseDepthDialog::colors() const

@@ -2,6 +2,7 @@
 
 #include "dispatch/save_as.h"
 #include "shell/core/file_dialogs.h"
+#include "shell/dialogs/dialog_fitting.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -44,6 +45,7 @@ FileListBuilder::FileListBuilder(const std::string& startDirectory, QWidget* par
         m_patterns << QString::fromStdString(type.patterns).split(';', Qt::SkipEmptyParts);
     }
     m_browser->setNameFilters(filters);
+    fitFileDialog(*m_browser);
     if (!startDirectory.empty())
         m_browser->setDirectory(QString::fromStdString(startDirectory));
     // The folder view's own OK and Cancel would end nothing here.
@@ -66,6 +68,8 @@ FileListBuilder::FileListBuilder(const std::string& startDirectory, QWidget* par
     m_list->setObjectName("entries");
     m_list->setSortingEnabled(true);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Room for a path of a usual length beside the folder view.
+    m_list->setMinimumWidth(m_list->fontMetrics().averageCharWidth() * 36);
     groupLayout->addWidget(m_list);
     auto* buttons = new QGridLayout;
     const std::pair<const char*, void (FileListBuilder::*)()> actions[] = {

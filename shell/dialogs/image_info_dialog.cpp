@@ -1,5 +1,7 @@
 #include "shell/dialogs/image_info_dialog.h"
 
+#include "shell/dialogs/dialog_fitting.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -29,6 +31,7 @@ ImageInfoDialog::ImageInfoDialog(std::function<ImageInfoInput()> input, QWidget*
     layout->addLayout(form);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    keepTitleWhole(*this);
     fill();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ops/adjust.h"
 #include "ops/color_table.h"
+#include "shell/dialogs/dialog_fitting.h"
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
@@ -78,6 +79,7 @@ PaletteDialog::PaletteDialog(ImageBlock& block, std::function<void()> changed, C
     layout->addLayout(texts);
     layout->addWidget(box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    keepTitleWhole(*this);
 }
 
 int PaletteDialog::entryCount() const

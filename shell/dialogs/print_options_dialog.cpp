@@ -1,5 +1,7 @@
 #include "shell/dialogs/print_options_dialog.h"
 
+#include "shell/dialogs/dialog_fitting.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -62,6 +64,7 @@ PrintOptionsDialog::PrintOptionsDialog(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(placement);
     layout->addWidget(box);
+    keepTitleWhole(*this);
     setFixedSize(sizeHint());
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/settings_file.h"
 #include "platform/settings_keys.h"
+#include "shell/dialogs/dialog_fitting.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -38,6 +39,8 @@ SizeDialog::SizeDialog(const QString& title, int width, int height, bool aspectL
         field->setValidator(new QIntValidator(0, 999999, field));
         field->installEventFilter(this);
     }
+    connect(m_width, &QLineEdit::textEdited, this, [this] { m_model.lastEdited = SizeField::Width; });
+    connect(m_height, &QLineEdit::textEdited, this, [this] { m_model.lastEdited = SizeField::Height; });
     m_lock = new QCheckBox("&Preserve aspect ratio", this);
     m_lock->setObjectName("aspectLock");
     m_lock->setChecked(aspectLock);
@@ -71,7 +74,12 @@ SizeDialog::SizeDialog(const QString& title, int width, int height, bool aspectL
     }
 
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(box, &QDialogButtonBox::accepted, this, [this] {
+        const auto [newWidth, newHeight] = m_model.sizeOnOk(m_width->text().toInt(), m_height->text().toInt());
+        m_width->setText(QString::number(newWidth));
+        m_height->setText(QString::number(newHeight));
+        accept();
+    });
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* top = new QHBoxLayout;
@@ -81,6 +89,7 @@ SizeDialog::SizeDialog(const QString& title, int width, int height, bool aspectL
     layout->addLayout(top);
     layout->addWidget(box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    keepTitleWhole(*this);
     m_width->setFocus();
 }
 

@@ -1,29 +1,41 @@
-// Pictures of the image menu's dialogs for a person to look at, written as
+// Pictures of the dialogs for a person to look at, written as
 // PNG files into the folder named on the command line. Run it under Xvfb for
-// real fonts: scripts/dialog-screenshots.sh.
+// real fonts, with a window manager to see the title bars:
+// scripts/dialog-screenshots.sh.
 
+#include "platform/settings_keys.h"
+#include "shell/core/file_dialogs.h"
 #include "shell/dialogs/adjustment_dialog.h"
 #include "shell/dialogs/batch_dialog.h"
 #include "shell/dialogs/copy_move_dialog.h"
-#include "shell/dialogs/file_list_builder.h"
-#include "shell/dialogs/slideshow_dialog.h"
 #include "shell/dialogs/decrease_depth_dialog.h"
+#include "shell/dialogs/file_list_builder.h"
 #include "shell/dialogs/icon_chooser_dialog.h"
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/dialogs/palette_dialog.h"
 #include "shell/dialogs/print_options_dialog.h"
 #include "shell/dialogs/property_sheets.h"
 #include "shell/dialogs/size_dialog.h"
+#include "shell/dialogs/slideshow_dialog.h"
+#include "shell/file_menu.h"
+#include "shell/qt_user_interface.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,19 +45,84 @@ namespace {
 QString g_folder;
 int g_failures = 0;
 
-
-void save(QWidget& widget, const char* name)
+// Under a window manager the picture takes in the frame and its title bar,
+// as the screen shows them; without one, the window alone.
+void grabShown(QWidget& widget, const char* name)
 {
-    widget.show();
-    QTest::qWait(300);
+    // A window manager frames and places a window a while after it is shown.
+    if (!QTest::qWaitForWindowExposed(&widget))
+        std::fprintf(stderr, "dialog_screenshots: %s did not come up\n", name);
+    const bool framed = qEnvironmentVariableIsSet("DIALOG_SCREENSHOTS_FRAMED");
+    auto settled = [&] {
+        const QRect frame = widget.frameGeometry();
+        return frame.contains(widget.geometry()) && frame.height() > widget.height();
+    };
+    QTest::qWait(400);
+    // Now and then the frame is never reported: showing the window again
+    // brings it.
+    for (int attempt = 0; framed && !QTest::qWaitFor(settled, 2000); ++attempt) {
+        if (attempt == 3) {
+            std::fprintf(stderr, "dialog_screenshots: %s got no frame\n", name);
+            break;
+        }
+        widget.hide();
+        widget.show();
+    }
     const QString path = QString("%1/%2.png").arg(g_folder, name);
-    if (widget.grab().save(path)) {
+    const QRect frame = widget.frameGeometry();
+    QPixmap picture = widget.grab();
+    if (frame != widget.geometry() && widget.screen()) {
+        // The frame from the screen, the window itself drawn into it as it
+        // draws itself (the screen may not show it yet).
+        const QPixmap inside = picture;
+        picture = widget.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        QPainter painter(&picture);
+        painter.drawPixmap(widget.geometry().topLeft() - frame.topLeft(), inside);
+    }
+    if (picture.save(path)) {
         std::printf("%s\n", qPrintable(path));
     } else {
         std::fprintf(stderr, "dialog_screenshots: can't write %s\n", qPrintable(path));
         ++g_failures;
     }
+}
+
+void save(QWidget& widget, const char* name)
+{
+    widget.show();
+    grabShown(widget, name);
     widget.hide();
+}
+
+// A modal dialog that `run` opens and waits for: `look` is called once it
+// is up, then the dialog is cancelled.
+void whileModal(const std::function<void()>& run, const std::function<void(QDialog&)>& look)
+{
+    QTimer::singleShot(500, [look] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            look(*dialog);
+            dialog->reject();
+        } else {
+            std::fprintf(stderr, "dialog_screenshots: no dialog came up\n");
+            ++g_failures;
+        }
+    });
+    run();
+}
+
+// A folder of picture files with sizes of every order, for the file lists.
+QString pictureFolder()
+{
+    const QString folder = g_folder + "/pictures";
+    QDir().mkpath(folder);
+    const std::pair<const char*, qint64> files[] = {
+        {"beach.png", 694'321}, {"holiday.jpg", 3'221'225}, {"scan_0001.tif", 48'000'000}, {"logo.gif", 912}};
+    for (const auto& [name, size] : files) {
+        QFile file(folder + "/" + name);
+        if (file.open(QIODevice::WriteOnly))
+            file.resize(size);
+    }
+    return folder;
 }
 
 ImageBlock rainbowPalette()
@@ -81,11 +158,13 @@ void writeEachSheetPage()
     for (bool properties : {true, false}) {
         std::unique_ptr<PropertySheet> sheet(properties ? makePropertiesSheet({settings, ui, {}, {}}, nullptr)
                                                         : makeSaveOptionsSheet(settings, nullptr));
+        sheet->show();
         for (int page = 0; page < sheet->tabs()->count(); ++page) {
             sheet->tabs()->setCurrentIndex(page);
             const std::string name = std::string(properties ? "properties_" : "save_properties_") + std::to_string(page);
-            save(*sheet, name.c_str());
+            grabShown(*sheet, name.c_str());
         }
+        sheet->hide();
     }
 }
 
@@ -144,6 +223,8 @@ void writeEachDialog()
     CopyMoveDialog copyMove(false, "/home/user/Pictures/holiday.jpg", settings,
                             [](const std::string&, QWidget*) { return std::optional<std::string>(); }, nullptr);
     save(copyMove, "copy_move");
+    const QString pictures = pictureFolder();
+    settings.writeText(settings::OpenDir, pictures.toStdString());
     BatchDialog batch(settings, silent, [](const std::string&, QWidget*) { return std::optional<std::string>(); },
                       nullptr);
     batch.files()->addEntry("/home/user/Pictures/holiday.jpg");
@@ -160,6 +241,24 @@ void writeEachDialog()
     progress.setWindowTitle(kBatchDone);
     save(progress, "batch_progress");
     writeEachSheetPage();
+
+    whileModal([] { FileMenu::renamePrompt("holiday.jpg", nullptr); },
+               [](QDialog& dialog) { grabShown(dialog, "rename"); });
+    QtUserInterface dialogs(nullptr);
+    dialogs.previewSink = [](const std::string&, QSize) { return PreviewContent{}; };
+    int type = 1;
+    whileModal([&] { ChooseOpenFile(dialogs, settings, type); },
+               [&](QDialog& dialog) {
+                   grabShown(dialog, "open");
+                   // As a user enters it: its name typed into the file-name field.
+                   QDir(pictures).mkpath("empty");
+                   if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) {
+                       name->setFocus();
+                       QTest::keyClicks(name, "empty");
+                       QTest::keyClick(name, Qt::Key_Return);
+                   }
+                   grabShown(dialog, "open_empty_folder");
+               });
 }
 
 } // namespace

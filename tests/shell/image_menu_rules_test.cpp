@@ -89,6 +89,29 @@ TEST(SizeDialogModel, FocusRecomputationRoundsHalfUp)
     EXPECT_EQ(model.widthForHeight(5), 8); // 7.5
 }
 
+TEST(SizeDialogModel, OkFirstRecomputesTheFieldNotTypedInLast)
+{
+    struct Case {
+        bool lock;
+        SizeField edited;
+        int widthField, heightField;
+        std::pair<int, int> returned;
+    };
+    for (const Case& c : {Case{true, SizeField::Width, 400, 512, {400, 267}},
+                          Case{true, SizeField::Height, 768, 100, {150, 100}},
+                          Case{true, SizeField::None, 400, 512, {400, 512}},
+                          Case{false, SizeField::Width, 400, 512, {400, 512}}}) {
+        SizeDialogModel model(768, 512, c.lock);
+        model.lastEdited = c.edited;
+        EXPECT_EQ(model.sizeOnOk(c.widthField, c.heightField), c.returned) << c.widthField << " " << c.heightField;
+    }
+    // A preset makes the fields agree again.
+    SizeDialogModel model(768, 512, true);
+    model.lastEdited = SizeField::Height;
+    model.applyPreset(SizePreset::Width640, testing::desktop1024());
+    EXPECT_EQ(model.sizeOnOk(640, 427), std::make_pair(640, 427));
+}
+
 TEST(AdjustmentSpec, RangesStepsAndStarts)
 {
     const AdjustmentDialogLayout& b = adjustmentLayout(Adjustment::Brightness);

@@ -5,6 +5,7 @@
 #include "platform/settings_keys.h"
 #include "shell/dialogs/adjustment_dialog.h"
 #include "shell/dialogs/decrease_depth_dialog.h"
+#include "shell/dialogs/dialog_fitting.h"
 #include "shell/dialogs/icon_chooser_dialog.h"
 #include "shell/dialogs/palette_dialog.h"
 #include "shell/dialogs/size_dialog.h"
@@ -348,6 +349,7 @@ TEST_F(ImageMenuTest, DecreaseDepthDialogOpensByDepthAndQuantises)
         }));
         onModal<DecreaseDepthDialog>([c](DecreaseDepthDialog& d) {
             EXPECT_EQ(d.windowTitle(), "Decrease color depth");
+            EXPECT_GE(d.width(), titleBarWidth(d.windowTitle())); // a window manager shows it whole
             EXPECT_EQ(child<QRadioButton>(d, "colors256")->text(), "2&56 Colors");
             EXPECT_EQ(child<QRadioButton>(d, "colors16")->text(), "&16 Colors");
             EXPECT_EQ(child<QRadioButton>(d, "colors2")->text(), "&2 Colors (Black/White)");
@@ -444,6 +446,20 @@ TEST_F(ImageMenuTest, SizeDialogRecomputesTheFieldThatGetsTheFocus)
     EXPECT_EQ(current().width(), 68);
     EXPECT_EQ(current().height(), 7);
     EXPECT_EQ(SettingsFile(dir.file("P_RAND32.INI")).readInt(settings::ResizeAspectRatio), 0);
+}
+
+TEST_F(ImageMenuTest, SizeDialogEnterAfterTypingAWidthKeepsTheAspect)
+{
+    MainWindow& w = startWith(makeBlock(768, 512, 24, [](int, int) { return 0x808080u; }));
+    onModal<SizeDialog>([](SizeDialog& d) {
+        QLineEdit* width = child<QLineEdit>(d, "width");
+        width->selectAll();
+        QTest::keyClicks(width, "400");
+        QTest::keyClick(width, Qt::Key_Return);
+    });
+    w.runCommand(command::ResizeImage);
+    EXPECT_EQ(current().width(), 400);
+    EXPECT_EQ(current().height(), 267);
 }
 
 TEST_F(ImageMenuTest, SizeDialogBestFitUsesTheScreensFitArea)
@@ -614,6 +630,15 @@ TEST_F(ImageMenuTest, DraggingShowsTheValueAndReleasingTakesIt)
         EXPECT_EQ(bar->minimum(), 1);
         EXPECT_EQ(bar->maximum(), 699);
         EXPECT_EQ(d.valueText(), "1.00");
+        // The scale's "1.00" stands under the thumb at 1.00, near the left end.
+        int scaleLabels = 0;
+        for (QLabel* label : d.findChildren<QLabel*>()) {
+            if (label->text() == "1.00" && label->objectName() != "value") {
+                ++scaleLabels;
+                EXPECT_LT(label->mapTo(&d, label->rect().center()).x(), bar->mapTo(&d, QPoint()).x() + bar->width() / 4);
+            }
+        }
+        EXPECT_EQ(scaleLabels, 1);
         bar->setSliderDown(true);
         bar->setSliderPosition(200);
         EXPECT_EQ(d.valueText(), "2.00");

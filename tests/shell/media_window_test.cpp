@@ -1,6 +1,7 @@
 // Sound and video in the media window: played on the main window, named in
 // the title, closed by the next load; a file the system cannot play is
-// reported with what is missing.
+// reported with what is missing, sound without a device to play it on in
+// the window.
 
 #include "codecs/bmp/bmp.h"
 #include "shell/main_window.h"
@@ -10,6 +11,8 @@
 #include "tests/support/scripted_user_interface.h"
 #include "tests/support/test_support.h"
 
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -57,6 +60,11 @@ TEST_F(MediaWindowTest, PlaysOnTheMainWindowClosesWithTheNextLoadAndReportsWhatI
     ASSERT_NE(w.mediaWindow(), nullptr);
     EXPECT_EQ(w.mediaWindow()->parentWidget(), w.centralWidget());
     EXPECT_EQ(w.windowTitle(), "Pictorand32 - tone.wav");
+    // With nothing to play the sound on, the window says so.
+    if (QMediaDevices::audioOutputs().isEmpty())
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.mediaWindow() && !w.mediaWindow()->notice().isEmpty(); }, 20000));
+    else
+        EXPECT_EQ(w.mediaWindow()->notice(), "");
 
     const std::string avi = dir.file("broken.avi");
     writeBytes(avi, "RIFF" + le32(100) + "AVI LIST" + std::string(92, '\x7f'));

@@ -3,14 +3,21 @@
 #include "shell/qt_user_interface.h"
 #include "tests/support/test_support.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 namespace pictorand {
@@ -137,6 +144,37 @@ TEST(QtUserInterface, OpenDialogListsTheTwentyFiveTypesAndPreviewsTheFileSelecte
             previewed = previewed || !label->pixmap().isNull();
         EXPECT_TRUE(previewed);
         dialog->reject();
+    });
+    EXPECT_FALSE(ui.runFileDialog(request));
+}
+
+TEST(QtUserInterface, FileListColumnsHoldTheirTextsAndATypedFolderLeavesNoCompletionsUp)
+{
+    testing::ScratchDir dir;
+    std::filesystem::create_directory(dir.file("empty"));
+    testing::writeFile(dir.file("a.png"), std::vector<uint8_t>(700'000));
+    QtUserInterface ui(nullptr);
+    ui.previewSink = [](const std::string&, QSize) { return PreviewContent{}; };
+    FileDialogRequest request;
+    request.directory = dir.path();
+    request.types = openDialogTypes();
+    whenModal([&](QWidget* modal) {
+        auto* view = modal->findChild<QTreeView*>("treeView");
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) == 2; }));
+        // Every column whole, and all of them inside the list.
+        for (int column = 0; column < 4; ++column)
+            EXPECT_GE(view->header()->sectionSize(column), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column))
+                << column;
+        EXPECT_LE(view->header()->length(), view->viewport()->width());
+        auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
+        name->setFocus();
+        QTest::keyClicks(name, "empty");
+        EXPECT_TRUE(name->completer()->popup()->isVisible());
+        QTest::keyClick(name, Qt::Key_Return);
+        EXPECT_EQ(static_cast<QFileDialog*>(modal)->directory().dirName(), "empty");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !name->completer()->popup()->isVisible(); }));
+        static_cast<QDialog*>(modal)->reject();
     });
     EXPECT_FALSE(ui.runFileDialog(request));
 }

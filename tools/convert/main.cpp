@@ -1,6 +1,8 @@
 // pictorand32-convert: the batch conversion run on the command line, and a
 // short description of picture files.
 
+#include "codecs/common/whole_file.h"
+#include "codecs/metafile/metafile.h"
 #include "core/codec_registry.h"
 #include "dispatch/confined_load.h"
 #include "dispatch/load.h"
@@ -63,7 +65,8 @@ void printUsage(std::FILE* out)
                  "replaced. Each file is reported as the batch conversion lists it, then\n"
                  "the number of errors; the exit status is 0 only when there were none.\n"
                  "Save options (quality, compression, ...) come from the settings file.\n"
-                 "With --info each file's format, size, bit count and compression are printed.\n"
+                 "With --info each file's format, size, bit count and compression are printed\n"
+                 "(for a metafile its kind, natural size and number of records).\n"
                  "\n"
                  "  -t TYPE     output type\n"
                  "  -o DIR      output directory\n"
@@ -77,11 +80,35 @@ void printUsage(std::FILE* out)
     std::fprintf(out, "\n%s", operationsUsage());
 }
 
+// A metafile is described, not loaded: its kind, natural size and records.
+bool describeMetafile(const std::string& path)
+{
+    WholeFile file;
+    Result<metafile::Header> header = file.open(path) ? metafile::readHeader(file.bytes())
+                                                      : Result<metafile::Header>(Failure{Reason::CantOpenFile, metafile::kCantOpenFile});
+    Result<metafile::Drawing> drawing = header ? metafile::playMetafile(file.bytes()) : header.failure();
+    if (!drawing) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), drawing.text().c_str());
+        return false;
+    }
+    std::printf("%s: %s, %s, %d x %d, %d records", path.c_str(), formatInfo(ImageFormat::Metafile).word,
+                metafile::kindText(header->kind), static_cast<int>(drawing->width), static_cast<int>(drawing->height),
+                drawing->recordsWalked);
+    if (drawing->recordsSkipped > 0)
+        std::printf(" (%d not drawn)", drawing->recordsSkipped);
+    std::printf("\n");
+    return true;
+}
+
 int describe(const std::vector<std::string>& files)
 {
     int failures = 0;
     SettingsFile settings;
     for (const std::string& path : files) {
+        if (DetectFormat(path) == ImageFormat::Metafile) {
+            failures += describeMetafile(path) ? 0 : 1;
+            continue;
+        }
         const LoadOutcome load = pictorand::load(batchRequest(path, settings));
         const std::optional<ImageFormat> format = load.format;
         const ImageBlock& block = load.block;

@@ -33,11 +33,12 @@ std::vector<uint8_t> fileBytes(const std::string& path)
 // bounding box of 0 ... 1000 at 1000 units per inch unless told otherwise.
 class WmfBuilder {
 public:
-    explicit WmfBuilder(bool placeable = true, int16_t right = 1000, int16_t bottom = 1000, uint16_t unitsPerInch = 1000)
+    explicit WmfBuilder(bool placeable = true, int16_t right = 1000, int16_t bottom = 1000, uint16_t unitsPerInch = 1000,
+                        int16_t left = 0, int16_t top = 0)
     {
         if (placeable) {
             word32(0x9AC6CDD7);
-            for (int16_t v : {int16_t(0), int16_t(0), int16_t(0), right, bottom})
+            for (int16_t v : {int16_t(0), left, top, right, bottom})
                 word(static_cast<uint16_t>(v));
             word(unitsPerInch);
             word32(0);
@@ -91,7 +92,7 @@ private:
     size_t m_headerAt = 0;
 };
 
-constexpr uint16_t kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kRectangle = 0x041B,
+constexpr uint16_t kSetWindowOrg = 0x020B, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kRectangle = 0x041B,
                    kSaveDc = 0x001E, kRestoreDc = 0x0127, kSetWindowExt = 0x020C, kPolyline = 0x0325,
                    kExtTextOut = 0x0A32, kCreateFont = 0x02FB;
 
@@ -114,13 +115,25 @@ TEST(MetafileHeader, PlaceableInchSquareIs2540HundredthsOfAMillimetre)
     EXPECT_EQ(pictureWidth(*header), 96);
 }
 
-TEST(MetafileHeader, EnhancedWidthFollowsTheReferenceDevice)
+TEST(MetafileHeader, EnhancedSizeFollowsAPlausibleReferenceDevice)
 {
-    // 10000 hundredths of a millimetre on 1024 pixels across 320 mm.
-    EXPECT_EQ(scaleExtent(10000, 1024, 320 * 100), 320);
-    Header header;
-    header.frameRight = 10000;
-    EXPECT_EQ(pictureWidth(header, {1024, 32000}), 320);
+    // A 100 mm frame: at 1024 pixels across 320 mm, 320 pixels; without a
+    // device, or with one outside 50 ... 1200 dpi, at 96 dpi.
+    struct Case {
+        int32_t pixels, millimetres;
+        int width;
+    };
+    for (const Case& c : {Case{1024, 320, 320}, Case{0, 0, 378}, Case{100, 254, 378}, Case{4725, 100, 378},
+                          Case{10205, 216, 378} /* Inkscape's "1200 dpi": 1200.03 */, Case{12000, 254, 4724},
+                          Case{500, 254, 197}}) {
+        Header header;
+        header.kind = Kind::Enhanced;
+        header.frameRight = header.frameBottom = 10000;
+        header.devicePixelsX = header.devicePixelsY = c.pixels;
+        header.deviceMillimetresX = header.deviceMillimetresY = c.millimetres;
+        EXPECT_EQ(pictureWidth(header), c.width) << c.pixels << " pixels across " << c.millimetres << " mm";
+        EXPECT_EQ(pictureHeight(header), c.width) << c.pixels << " pixels across " << c.millimetres << " mm";
+    }
 }
 
 TEST(MetafileHeader, KindsAndTextsOfRealFiles)
@@ -183,6 +196,34 @@ TEST(MetafileHeader, RefusalsAndTheirMessages)
         Result<Drawing> drawing = playMetafile(c.bytes);
         ASSERT_FALSE(drawing) << c.name;
         EXPECT_EQ(drawing.failure().detail, c.message) << c.name;
+    }
+}
+
+TEST(MetafilePlayer, PlaceableBoxCornerIsThePicturesOrigin)
+{
+    // A box of 500 ... 1500 (96 pixels) and a rectangle filling it, whatever
+    // window origin the records set; a box at 0,0 keeps the records' window.
+    struct Case {
+        const char* name;
+        int16_t boxLeft;
+        std::vector<int> origin; // the records' SetWindowOrg, if any
+        int rectangleLeft;
+    };
+    for (const Case& c : {Case{"no_window_origin", 500, {}, 500}, Case{"origin_at_the_box", 500, {500, 500}, 500},
+                          Case{"origin_at_0_0", 500, {0, 0}, 500}, Case{"box_at_0_0", 0, {200, 200}, 200}}) {
+        WmfBuilder wmf(true, int16_t(c.boxLeft + 1000), int16_t(c.boxLeft + 1000), 1000, c.boxLeft, c.boxLeft);
+        if (!c.origin.empty())
+            wmf.record(kSetWindowOrg, {c.origin[1], c.origin[0]});
+        const int right = c.rectangleLeft + 1000;
+        wmf.record(kRectangle, {right, right, c.rectangleLeft, c.rectangleLeft});
+        Result<Drawing> drawing = playMetafile(wmf.bytes());
+        ASSERT_TRUE(drawing) << c.name;
+        EXPECT_EQ(drawing->width, 96) << c.name;
+        std::vector<const Shape*> found = shapes(*drawing);
+        ASSERT_EQ(found.size(), 1u) << c.name;
+        EXPECT_NEAR(found[0]->path.points[0].x, 0, 1e-6) << c.name;
+        EXPECT_NEAR(found[0]->path.points[0].y, 0, 1e-6) << c.name;
+        EXPECT_NEAR(found[0]->path.points[2].x, 96, 1e-6) << c.name;
     }
 }
 
@@ -267,6 +308,63 @@ TEST(MetafilePlayer, LyingFilesEndWithWhatWasDrawn)
         for (const Shape* shape : found)
             for (const Point& p : shape->path.points)
                 EXPECT_LE(std::max(std::fabs(p.x), std::fabs(p.y)), double(1 << 22)) << c.name;
+    }
+}
+
+// An enhanced file of 240 x 192 pixels on a 96-dpi device, with the records given.
+std::vector<uint8_t> enhancedFile(const std::vector<std::vector<uint32_t>>& records)
+{
+    std::vector<uint32_t> words = {1, 88, 0, 0, 239, 191, 0, 0, 6350, 5080, 0x464D4520, 0x10000, 0, 0, 1, 0, 0, 0,
+                                   1920, 1440, 508, 381};
+    for (const std::vector<uint32_t>& record : records) {
+        words.push_back(record[0]);
+        words.push_back(static_cast<uint32_t>(8 + 4 * (record.size() - 1)));
+        words.insert(words.end(), record.begin() + 1, record.end());
+    }
+    for (uint32_t w : {14u, 20u, 0u, 0u, 20u})
+        words.push_back(w);
+    words[12] = static_cast<uint32_t>(words.size() * 4);
+    std::vector<uint8_t> bytes(words.size() * 4);
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+    return bytes;
+}
+
+TEST(MetafilePlayer, BlitAndGradientRecordsThatLieDrawNothing)
+{
+    constexpr uint32_t kMaskBlt = 78, kPlgBlt = 79, kAlphaBlend = 114, kTransparentBlt = 116, kGradientFill = 118;
+    // field(k) is the word at byte offset k of the record, whose type is word 0.
+    auto field = [](std::vector<uint32_t>& record, size_t offset) -> uint32_t& { return record[(offset - 8) / 4 + 1]; };
+    std::vector<uint32_t> maskBlt(32, 0); // 128 bytes
+    maskBlt[0] = kMaskBlt;
+    field(maskBlt, 40) = 0xAACC0020;
+    field(maskBlt, 88) = 0xFFFFFF00; // the source's info larger than the file
+    std::vector<uint32_t> plgBlt(35, 0); // 140 bytes
+    plgBlt[0] = kPlgBlt;
+    field(plgBlt, 100) = 40;         // an info at the record's start...
+    field(plgBlt, 104) = 0x7FFFFFFF; // ...and bits far past its end
+    field(plgBlt, 108) = 16;
+    std::vector<uint32_t> alphaBlend(27, 0); // 108 bytes
+    alphaBlend[0] = kAlphaBlend;
+    field(alphaBlend, 88) = 60; // an info inside the record that is no bitmap
+    std::vector<uint32_t> transparentBlt(alphaBlend);
+    transparentBlt[0] = kTransparentBlt;
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> record;
+    };
+    for (const Case& c : {Case{"gradient_vertex_count_past_the_record", {kGradientFill, 0, 0, 0, 0, 0xFFFFFFFF, 1, 0}},
+                          Case{"gradient_object_count_past_the_record",
+                               {kGradientFill, 0, 0, 0, 0, 2, 0x40000000, 0, 0, 0, 0, 0, 9, 9, 0, 0}},
+                          Case{"gradient_index_beyond_the_vertices",
+                               {kGradientFill, 0, 0, 0, 0, 1, 1, 2, 0, 0, 0, 0, 0, 1, 5}},
+                          Case{"gradient_unknown_mode", {kGradientFill, 0, 0, 0, 0, 0, 0, 7}},
+                          Case{"maskblt_source_past_the_record", maskBlt}, Case{"plgblt_bits_past_the_record", plgBlt},
+                          Case{"alphablend_source_not_a_bitmap", alphaBlend},
+                          Case{"transparentblt_source_not_a_bitmap", transparentBlt},
+                          Case{"maskblt_short", {kMaskBlt, 0, 0, 0, 0, 5, 5, 10, 10}}}) {
+        Result<Drawing> drawing = playMetafile(enhancedFile({c.record}));
+        ASSERT_TRUE(drawing) << c.name;
+        EXPECT_TRUE(drawing->commands.empty()) << c.name;
     }
 }
 
