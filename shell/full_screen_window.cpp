@@ -153,7 +153,12 @@ void FullScreenWindow::scroll(const ScrollMove& move)
 void FullScreenWindow::keyPressEvent(QKeyEvent* event)
 {
     // The keys full screen takes are its shortcuts; a key that reaches here
-    // leaves, unless it is a modifier pressed on its way to a shortcut.
+    // leaves, unless it is a modifier pressed on its way to a shortcut. Alt
+    // with a key is the desktop's (a menu's mnemonic, a window command), as
+    // it always was: leaving on it would hand the next key, as often as not
+    // Esc, to the main window, which ends on Esc.
+    if (event->modifiers() & Qt::AltModifier)
+        return;
     switch (event->key()) {
     case Qt::Key_Shift:
     case Qt::Key_Control:
