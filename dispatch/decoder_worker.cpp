@@ -1,5 +1,6 @@
 #include "dispatch/decoder_worker.h"
 
+#include "codecs/metafile/player.h"
 #include "core/checked_size.h"
 #include "dispatch/load_wire.h"
 #include "platform/file_access.h"
@@ -35,6 +36,7 @@ void send(Channel& channel, const std::vector<uint8_t>& bytes)
 void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample> samples,
                      const std::string& library)
 {
+    metafile::openCodePages();
     for (const WarmUpSample& sample : samples) {
         if (*sample.library && sample.library != library)
             continue;

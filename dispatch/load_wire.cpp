@@ -188,6 +188,24 @@ void OutcomeWriter::command(const metafile::Command& command)
         m_out.u8(static_cast<uint8_t>(bitmap->op));
         m_out.flag(bitmap->smooth);
         brush(bitmap->brush);
+        m_out.flag(bitmap->mask != nullptr);
+        if (bitmap->mask) {
+            m_out.u32(static_cast<uint32_t>(bitmap->mask->width));
+            m_out.u32(static_cast<uint32_t>(bitmap->mask->height));
+            m_out.bytes().insert(m_out.bytes().end(), bitmap->mask->set.begin(), bitmap->mask->set.end());
+        }
+        m_out.u8(static_cast<uint8_t>(bitmap->maskedOp));
+        m_out.u8(bitmap->constantAlpha);
+        m_out.flag(bitmap->sourceAlpha);
+        m_out.flag(bitmap->transparent.has_value());
+        colour(bitmap->transparent.value_or(metafile::Colour{}));
+    } else if (const auto* gradient = std::get_if<metafile::Gradient>(&command)) {
+        m_out.u32(static_cast<uint32_t>(gradient->triangles.size()));
+        for (const auto& triangle : gradient->triangles)
+            for (const metafile::GradientVertex& corner : triangle) {
+                point(corner.at);
+                colour(corner.colour);
+            }
     } else if (const auto* clip = std::get_if<metafile::Clip>(&command)) {
         m_out.u8(static_cast<uint8_t>(clip->op));
         path(clip->path);
@@ -562,6 +580,29 @@ metafile::Command OutcomeReader::command()
         bitmap.op = m_in.choice(metafile::BlitOp::Nop);
         bitmap.smooth = m_in.flag();
         bitmap.brush = brush();
+        if (m_in.flag()) {
+            auto mask = std::make_shared<metafile::Mask>();
+            const uint32_t width = m_in.u32();
+            const uint32_t height = m_in.u32();
+            // One byte a pixel, each 0 or 1, and no more than the message holds.
+            if (width > INT32_MAX || height > INT32_MAX || uint64_t(width) * height > m_in.remaining())
+                m_in.fail();
+            if (m_in.ok()) {
+                mask->width = static_cast<int>(width);
+                mask->height = static_cast<int>(height);
+                mask->set.resize(size_t(width) * height);
+                for (uint8_t& bit : mask->set)
+                    bit = m_in.flag();
+            }
+            bitmap.mask = std::move(mask);
+        }
+        bitmap.maskedOp = m_in.choice(metafile::BlitOp::Nop);
+        bitmap.constantAlpha = m_in.u8();
+        bitmap.sourceAlpha = m_in.flag();
+        const bool transparent = m_in.flag();
+        const metafile::Colour key = colour();
+        if (transparent)
+            bitmap.transparent = key;
         return bitmap;
     }
     case 3: {
@@ -570,6 +611,17 @@ metafile::Command OutcomeReader::command()
         clip.path = path();
         clip.winding = m_in.flag();
         return clip;
+    }
+    case 4: {
+        metafile::Gradient gradient;
+        const uint32_t triangles = m_in.count(3 * 19);
+        gradient.triangles.resize(triangles);
+        for (auto& triangle : gradient.triangles)
+            for (metafile::GradientVertex& corner : triangle) {
+                corner.at = point();
+                corner.colour = colour();
+            }
+        return gradient;
     }
     default:
         m_in.fail();

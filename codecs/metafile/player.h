@@ -259,5 +259,9 @@ Colour colourRef(uint32_t value);
 // from, so spacing given per byte can be summed per character.
 std::u16string decodeText(std::span<const uint8_t> bytes, uint8_t charset, std::vector<size_t>* byteOfUnit);
 
+// Opens every code page decodeText knows, for a process that is about to lose
+// the right to open files.
+void openCodePages();
+
 
 } // namespace pictorand::metafile

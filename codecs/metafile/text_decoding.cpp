@@ -3,59 +3,51 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <iterator>
+#include <mutex>
 
 namespace pictorand::metafile {
 
 namespace {
 
-// The code page a font's character set stands for. Single-byte sets map one
+// The code pages fonts' character sets stand for. Single-byte sets map one
 // byte at a time; the East Asian ones need two bytes for most characters.
-const char* codePage(uint8_t charset)
+constexpr const char* kCodePages[] = {"CP1252", "CP932", "CP949", "CP936", "CP950", "CP1253", "CP1254",
+                                      "CP1255", "CP1256", "CP1257", "CP1251", "CP874", "CP1250"};
+constexpr size_t kCodePageCount = std::size(kCodePages);
+
+size_t codePage(uint8_t charset)
 {
     switch (charset) {
-    case 128:
-        return "CP932"; // SHIFTJIS_CHARSET
-    case 129:
-        return "CP949"; // HANGUL_CHARSET
-    case 134:
-        return "CP936"; // GB2312_CHARSET
-    case 136:
-        return "CP950"; // CHINESEBIG5_CHARSET
-    case 161:
-        return "CP1253"; // GREEK_CHARSET
-    case 162:
-        return "CP1254"; // TURKISH_CHARSET
-    case 177:
-        return "CP1255"; // HEBREW_CHARSET
-    case 178:
-        return "CP1256"; // ARABIC_CHARSET
-    case 186:
-        return "CP1257"; // BALTIC_CHARSET
-    case 204:
-        return "CP1251"; // RUSSIAN_CHARSET
-    case 222:
-        return "CP874"; // THAI_CHARSET
-    case 238:
-        return "CP1250"; // EASTEUROPE_CHARSET
-    default:
-        return "CP1252"; // ANSI and the rest
+    case 128: return 1;  // SHIFTJIS_CHARSET
+    case 129: return 2;  // HANGUL_CHARSET
+    case 134: return 3;  // GB2312_CHARSET
+    case 136: return 4;  // CHINESEBIG5_CHARSET
+    case 161: return 5;  // GREEK_CHARSET
+    case 162: return 6;  // TURKISH_CHARSET
+    case 177: return 7;  // HEBREW_CHARSET
+    case 178: return 8;  // ARABIC_CHARSET
+    case 186: return 9;  // BALTIC_CHARSET
+    case 204: return 10; // RUSSIAN_CHARSET
+    case 222: return 11; // THAI_CHARSET
+    case 238: return 12; // EASTEUROPE_CHARSET
+    default: return 0;   // ANSI and the rest
     }
 }
 
+// Each code page is opened once and kept: iconv loads a module from disk for
+// it, which a confined decoder can no longer do once its walls are up.
 class Converter {
 public:
-    explicit Converter(const char* from) : m_handle(iconv_open("UTF-16LE", from)) {}
-    ~Converter()
-    {
-        if (ok())
-            iconv_close(m_handle);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
     bool ok() const { return m_handle != reinterpret_cast<iconv_t>(-1); }
+    std::mutex& lock() { return m_lock; }
+    void open(const char* from)
+    {
+        std::call_once(m_opened, [&] { m_handle = iconv_open("UTF-16LE", from); });
+    }
 
     // Converts the character of `length` bytes at `in`; false when those
-    // bytes are not (yet) one whole character.
+    // bytes are not (yet) one whole character. The caller holds lock().
     bool convert(const uint8_t* in, size_t length, std::u16string& out)
     {
         char source[4] = {};
@@ -76,8 +68,17 @@ public:
     }
 
 private:
-    iconv_t m_handle;
+    std::once_flag m_opened;
+    std::mutex m_lock;
+    iconv_t m_handle = reinterpret_cast<iconv_t>(-1);
 };
+
+Converter& converterFor(size_t page)
+{
+    static Converter converters[kCodePageCount];
+    converters[page].open(kCodePages[page]);
+    return converters[page];
+}
 
 } // namespace
 
@@ -97,7 +98,8 @@ std::u16string decodeText(std::span<const uint8_t> bytes, uint8_t charset, std::
             plain(i, static_cast<char16_t>(bytes[i]));
         return text;
     }
-    Converter converter(codePage(charset));
+    Converter& converter = converterFor(codePage(charset));
+    const std::lock_guard hold(converter.lock());
     for (size_t i = 0; i < bytes.size();) {
         const size_t before = text.size();
         bool done = false;
@@ -118,6 +120,12 @@ std::u16string decodeText(std::span<const uint8_t> bytes, uint8_t charset, std::
         }
     }
     return text;
+}
+
+void openCodePages()
+{
+    for (size_t page = 0; page < kCodePageCount; ++page)
+        converterFor(page);
 }
 
 } // namespace pictorand::metafile

@@ -3,6 +3,8 @@
 // file again, kept in its window when the picture is discarded, and given
 // up when an operation changes the block.
 
+#include "dispatch/confined_load.h"
+#include "dispatch/load.h"
 #include "shell/main_window.h"
 #include "shell/metafile_painter.h"
 #include "shell/picture_canvas.h"
@@ -13,10 +15,35 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace pictorand {
 namespace {
+
+// Everything a drawing holds crosses from the decoder's worker: what the
+// viewer paints from a confined load is what it paints from one here.
+TEST(MetafileView, AConfinedLoadPaintsAsALoadHere)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/metafile")) {
+        const std::string extension = entry.path().extension().string();
+        if (extension != ".emf" && extension != ".wmf")
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        const LoadRequest request{{entry.path().string()}, LoadPurpose::View, {}};
+        decodeInWorkers({});
+        const LoadOutcome confined = load(request);
+        decodeInThisProcess();
+        const LoadOutcome here = loadInThisProcess(request);
+        ASSERT_TRUE(here.drawing && confined.drawing);
+        const int width = static_cast<int>(here.drawing->width + 0.5);
+        const int height = static_cast<int>(here.drawing->height + 0.5);
+        const ImageBlock a = renderDrawingToBlock(*confined.drawing, width, height);
+        const ImageBlock b = renderDrawingToBlock(*here.drawing, width, height);
+        ASSERT_TRUE(a && b);
+        EXPECT_TRUE(a.size() == b.size() && std::equal(a.data(), a.data() + a.size(), b.data()));
+    }
+}
 
 TEST(MetafileView, ZoomRepaintsFromTheDrawingAndAnOperationGivesItUp)
 {
