@@ -4,7 +4,7 @@
 // up when an operation changes the block.
 
 #include "shell/main_window.h"
-#include "shell/metafile_painter.h"
+#include "tools/painting/metafile_painter.h"
 #include "shell/picture_canvas.h"
 #include "shell/picture_view.h"
 #include "tests/shell/shell_test_support.h"
