@@ -5,7 +5,7 @@
 
 #include "codecs/common/whole_file.h"
 #include "codecs/metafile/metafile.h"
-#include "shell/metafile_painter.h"
+#include "tools/painting/metafile_painter.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>

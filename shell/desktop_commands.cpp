@@ -9,7 +9,7 @@
 #include "platform/formatted_text.h"
 #include "platform/paths.h"
 #include "platform/settings_keys.h"
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 #include "shell/core/commands.h"
 #include "shell/core/pasted_picture.h"
 #include "shell/core/wallpaper_rules.h"

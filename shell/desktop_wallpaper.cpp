@@ -2,7 +2,7 @@
 
 #include "dispatch/load.h"
 #include "platform/formatted_text.h"
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
 #include "shell/full_screen_window.h"
 
 #include "ops/resample_command.h"
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 #include "shell/core/display_geometry.h"
 #include "shell/core/viewer_controller.h"
 #include "shell/key_bindings.h"

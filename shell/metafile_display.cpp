@@ -1,6 +1,6 @@
 #include "shell/metafile_display.h"
 
-#include "shell/metafile_painter.h"
+#include "tools/painting/metafile_painter.h"
 
 namespace pictorand {
 

@@ -1,8 +1,8 @@
 #include "shell/open_preview.h"
 
 #include "ops/resize.h"
-#include "shell/block_image.h"
-#include "shell/metafile_painter.h"
+#include "tools/painting/block_image.h"
+#include "tools/painting/metafile_painter.h"
 
 #include <cmath>
 

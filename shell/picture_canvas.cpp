@@ -1,6 +1,6 @@
 #include "shell/picture_canvas.h"
 
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 #include "shell/core/viewer_controller.h"
 
 namespace pictorand {

@@ -2,7 +2,7 @@
 
 #include "ops/color_table.h"
 #include "ops/resample_command.h"
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 #include "shell/core/display_geometry.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "ops/depth_conversion.h"
 #include "ops/quantise.h"
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 #include "shell/core/image_menu_rules.h"
 
 #include <QLabel>

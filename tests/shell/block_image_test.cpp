@@ -2,7 +2,7 @@
 // give exactly what Qt's own drawing gives, wherever the picture lands and
 // whatever part of it is to be painted.
 
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 
 #include <QImage>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include "dispatch/confined_load.h"
 #include "dispatch/load.h"
 #include "shell/main_window.h"
-#include "shell/metafile_painter.h"
+#include "tools/painting/metafile_painter.h"
 #include "shell/picture_canvas.h"
 #include "shell/picture_view.h"
 #include "tests/shell/shell_test_support.h"

@@ -3,7 +3,7 @@
 #include "core/codec_registry.h"
 #include "dispatch/save_dispatch.h"
 #include "ops/color_table.h"
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 #include "shell/full_screen_window.h"
 #include "shell/main_window.h"
 #include "shell/picture_view.h"

@@ -1,6 +1,8 @@
 #include "tools/convert/metafile_helper.h"
 
 #include "codecs/bmp/bmp.h"
+#include "dispatch/load.h"
+#include "dispatch/load_wire.h"
 #include "platform/file_descriptor.h"
 #include "platform/paths.h"
 
@@ -55,8 +57,9 @@ std::string readAll(int fd)
 constexpr int kNotStarted = -1;
 constexpr int kStopped = -2; // by a signal
 
-// The painter's exit status and what it said on standard error.
-int runPainter(const std::vector<std::string>& arguments, std::string& said)
+// The painter's exit status and what it said on standard error; it reads
+// `input` as its standard input.
+int runPainter(const std::vector<std::string>& arguments, const std::string& input, std::string& said)
 {
     int pipeEnds[2];
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
@@ -65,6 +68,7 @@ int runPainter(const std::vector<std::string>& arguments, std::string& said)
     FileDescriptor writeEnd(pipeEnds[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
     std::vector<char*> argv;
@@ -85,25 +89,52 @@ int runPainter(const std::vector<std::string>& arguments, std::string& said)
     return WIFEXITED(status) ? WEXITSTATUS(status) : kStopped;
 }
 
+bool writeAll(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    size_t done = 0;
+    while (file.get() >= 0 && done < bytes.size()) {
+        const ssize_t wrote = ::write(file.get(), bytes.data() + done, bytes.size() - done);
+        if (wrote > 0)
+            done += static_cast<size_t>(wrote);
+        else if (wrote < 0 && errno != EINTR)
+            return false;
+    }
+    return file.get() >= 0 && done == bytes.size();
+}
+
 } // namespace
 
 Result<ImageBlock> rasteriseMetafile(const std::string& path, int width, int height)
 {
+    // The records are walked where every file is decoded; the painter gets
+    // only the checked drawing.
+    const LoadOutcome loaded = load(LoadRequest{{path}, LoadPurpose::Batch, {}});
+    if (!loaded.ok())
+        return Failure{loaded.failure.reason, loadFailureWords(loaded)};
+    if (!loaded.drawing)
+        return Failure{Reason::NotThisFormat, path + " is not a metafile"};
     std::string folder = tempDirectory() + "pictorand32-metafile-XXXXXX";
     if (!::mkdtemp(folder.data()))
         return Failure{Reason::WriteFailed, "Can't create a temporary folder in " + tempDirectory()};
     const std::string picture = folder + "/drawing.bmp";
+    const std::string drawing = folder + "/drawing.outcome";
     std::string said;
     const std::string painter = painterPath();
-    const int status = runPainter({painter, path, std::to_string(width), std::to_string(height), picture}, said);
+    int status = kNotStarted;
+    if (writeAll(drawing, encodeLoadOutcome(loaded, true)))
+        status = runPainter({painter, path, std::to_string(width), std::to_string(height), picture}, drawing, said);
+    else
+        said = "Can't write " + drawing;
     Result<DecodedImage> drawn = Failure{Reason::CorruptData, said};
-    if (status == kNotStarted)
+    if (status == kNotStarted && said.empty())
         drawn = Failure{Reason::NoCodec, "Can't run " + painter};
     else if (status == kStopped)
         drawn = Failure{Reason::CorruptData, painter + " stopped before it had drawn " + path};
     else if (status == 0)
         drawn = readBmp(picture);
     ::unlink(picture.c_str());
+    ::unlink(drawing.c_str());
     ::rmdir(folder.c_str());
     if (!drawn)
         return drawn.failure();

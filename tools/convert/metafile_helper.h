@@ -1,5 +1,6 @@
 #pragma once
-// Metafiles are drawn by the viewer's painter, which runs as a program of
+// Metafiles are loaded as every file is, through the confined decoder, and
+// their drawings painted by the viewer's painter, which runs as a program of
 // its own (pictorand32-metafile-raster), once per metafile.
 
 #include "core/image_block.h"

@@ -1,4 +1,4 @@
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 
 #include "ops/color_table.h"
 

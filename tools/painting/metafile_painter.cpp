@@ -1,6 +1,6 @@
-#include "shell/metafile_painter.h"
+#include "tools/painting/metafile_painter.h"
 
-#include "shell/block_image.h"
+#include "tools/painting/block_image.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
