@@ -109,7 +109,9 @@ Result<ImageBlock> rasteriseMetafile(const std::string& path, int width, int hei
 {
     // The records are walked where every file is decoded; the painter gets
     // only the checked drawing.
-    const LoadOutcome loaded = load(LoadRequest{{path}, LoadPurpose::Batch, {}});
+    // As the viewer loads it: a batch load refuses metafiles, whose drawing
+    // is what is wanted here.
+    const LoadOutcome loaded = load(LoadRequest{{path}, LoadPurpose::View, {}});
     if (!loaded.ok())
         return Failure{loaded.failure.reason, loadFailureWords(loaded)};
     if (!loaded.drawing)

@@ -52,7 +52,7 @@ int main(int argc, char** argv)
         return fail("Usage: pictorand32-metafile-raster PATH WIDTH HEIGHT OUT.bmp < OUTCOME");
     int width = std::atoi(argv[2]);
     int height = std::atoi(argv[3]);
-    const LoadRequest request{{argv[1]}, LoadPurpose::Batch, {}};
+    const LoadRequest request{{argv[1]}, LoadPurpose::View, {}};
     const std::optional<LoadOutcome> outcome = decodeLoadOutcome(readStandardInput(), request, nullptr);
     if (!outcome || !outcome->drawing)
         return fail(std::string(argv[1]) + ": the drawing handed to the painter does not hold up");
