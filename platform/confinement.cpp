@@ -24,6 +24,13 @@ namespace pictorand {
 
 namespace {
 
+// libseccomp's SCMP_An macros are C compound literals, which clang refuses
+// in C++.
+scmp_arg_cmp argument(unsigned int index, scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0)
+{
+    return scmp_arg_cmp{index, op, a, b};
+}
+
 void note(Confinement& confinement, const std::string& what, int error)
 {
     if (!confinement.refused.empty())
@@ -177,23 +184,23 @@ void addAllowed(scmp_filter_ctx filter)
     // glibc's fstat() is newfstatat(fd, "", AT_EMPTY_PATH): that form names
     // no path and runs; the others are trapped with the rest below.
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(newfstatat), 1,
-                     SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+                     argument(3, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(statx), 1,
-                     SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+                     argument(2, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
     for (const char* name : kPathCalls) {
         const int number = seccomp_syscall_resolve_name(name);
         if (number == __NR_SCMP_ERROR)
             continue;
         if (number == SCMP_SYS(newfstatat))
-            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 1, SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0));
+            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 1, argument(3, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0));
         else if (number == SCMP_SYS(statx))
-            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 1, SCMP_A2(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0));
+            seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 1, argument(2, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0));
         else
             seccomp_rule_add(filter, SCMP_ACT_TRAP, number, 0);
     }
     // New threads, never new processes.
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1,
-                     SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
+                     argument(0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
     // clone3's flags are behind a pointer the filter cannot read: saying it
     // does not exist makes glibc fall back to clone, which the rule above
     // sees.
@@ -202,15 +209,15 @@ void addAllowed(scmp_filter_ctx filter)
     // told no; no other control request is honoured.
     seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOTTY), SCMP_SYS(ioctl), 0);
     // Threads may name themselves (dav1d's do); no other process control.
-    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME));
-    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, SCMP_A0(SCMP_CMP_EQ, PR_GET_NAME));
-    seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prctl), 2, SCMP_A0(SCMP_CMP_NE, PR_SET_NAME),
-                     SCMP_A0(SCMP_CMP_NE, PR_GET_NAME));
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, argument(0, SCMP_CMP_EQ, PR_SET_NAME));
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, argument(0, SCMP_CMP_EQ, PR_GET_NAME));
+    seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prctl), 2, argument(0, SCMP_CMP_NE, PR_SET_NAME),
+                     argument(0, SCMP_CMP_NE, PR_GET_NAME));
     // Signals only to itself: abort() raises SIGABRT with tgkill.
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
-                     SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
+                     argument(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1,
-                     SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
+                     argument(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
 }
 
 // PICTORAND_SANDBOX_TRACE=1: a forbidden call is named on standard error and
