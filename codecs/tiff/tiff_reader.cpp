@@ -700,8 +700,10 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         const uint64_t rowBits = uint64_t(page.width) * page.bitsPerSample * page.samplesPerPixel;
         const std::optional<uint64_t> declared = checkedMul((rowBits + 7) / 8, page.height);
         const std::optional<uint64_t> held = checkedMul(TIFFGetSizeProc(tiff)(TIFFClientdata(tiff)), expansion);
-        if (!declared || (held && !holdsEnoughOf(*declared, *held)))
+        if (!declared || (held && !holdsEnoughOf(*declared, *held))) {
+            message = farTooSmall(kNotValidTiff);
             return {};
+        }
     }
     if (overPixelLimitForFuzzing(page.width, page.height)) {
         message = kCantAllocateMemory;
