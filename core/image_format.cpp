@@ -1,4 +1,5 @@
 #include "core/image_format.h"
+#include "core/byte_order.h"
 #include "platform/file_access.h"
 
 #include <algorithm>
@@ -20,7 +21,17 @@ bool bytesAre(Head head, size_t offset, const char* text)
 
 bool isJpeg(Head h) { return bytesAre(h, 6, "JFIF") || bytesAre(h, 6, "Exif") || (h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF); }
 bool isGif(Head h) { return bytesAre(h, 0, "GIF8"); }
-bool isBmp(Head h) { return bytesAre(h, 0, "BM"); }
+// A packed bitmap (a .dib as clipboard dumps hold one) has no file header and
+// starts with its info header's size: one of the sizes writers use, followed
+// by a width that is not 0.
+bool isPackedBitmap(Head h)
+{
+    const uint32_t infoSize = loadLE32(h.data());
+    const bool known = infoSize == 12 || infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 64
+                       || infoSize == 108 || infoSize == 124;
+    return known && (infoSize == 12 ? loadLE16(h.data() + 4) : loadLE32(h.data() + 4)) != 0;
+}
+bool isBmp(Head h) { return bytesAre(h, 0, "BM") || isPackedBitmap(h); }
 bool isTiff(Head h) { return bytesAre(h, 0, "II") || bytesAre(h, 0, "MM"); }
 bool isPng(Head h) { return bytesAre(h, 1, "PNG"); }
 bool isSunRaster(Head h) { return h[0] == 0x59 && h[1] == 0xA6 && h[2] == 0x6A && h[3] == 0x95; }

@@ -35,14 +35,6 @@ constexpr const char* kCantPaste = "Can't paste from clipboard !";
 // Wine, say) a packed bitmap without the file header.
 const char* const kBitmapFlavours[] = {"image/bmp", "image/x-bmp", "image/x-MS-bmp", "image/x-win-bitmap"};
 
-bool isBitmapFlavour(const QString& format)
-{
-    for (const char* flavour : kBitmapFlavours)
-        if (format.compare(QLatin1String(flavour), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
 // The flavours to try, the exact ones first.
 QStringList pasteFlavours(const QMimeData* data)
 {
@@ -242,15 +234,8 @@ Result<ImageBlock> DesktopCommands::clipboardPicture(const QMimeData* data, cons
         QByteArray bytes = data->data(flavour);
         if (bytes.isEmpty())
             continue;
-        if (isBitmapFlavour(flavour) && !bytes.startsWith("BM")) {
-            Result<std::vector<uint8_t>> file = bmpFileFromDib(
-                std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size())));
-            if (!file) {
-                first = first.value_or(file.failure());
-                continue;
-            }
-            bytes = QByteArray(reinterpret_cast<const char*>(file->data()), static_cast<qsizetype>(file->size()));
-        }
+        // A packed bitmap without its file header is told by its first
+        // bytes and read as a bitmap file, like a headerless .dib.
         Result<ImageBlock> block = decodeBytes(bytes, settings);
         if (block)
             return block;

@@ -7,6 +7,7 @@
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
+#include "codecs/common/whole_file.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
 #include "core/sample_scale.h"
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -465,10 +467,30 @@ ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::
     return block;
 }
 
+// A file that does not start with "BM" may be a packed bitmap, as clipboard
+// dumps save them: read whole and given its file header. Nothing when the
+// file does start with "BM" (or can't be opened), for the ordinary path.
+std::optional<Result<DecodedImage>> readPackedBitmap(const std::string& path)
+{
+    std::array<uint8_t, 2> type{};
+    {
+        OpenFile file(path, "rb");
+        if (!file || std::fread(type.data(), 1, type.size(), file.get()) != type.size()
+            || loadLE16(type.data()) == kBmpType)
+            return std::nullopt;
+    }
+    WholeFile whole;
+    if (!whole.open(path))
+        return std::nullopt;
+    return readBmpFromMemory(whole.bytes());
+}
+
 } // namespace
 
 Result<DecodedImage> readBmp(const std::string& path)
 {
+    if (auto packed = readPackedBitmap(path))
+        return std::move(*packed);
     Failure failure{Reason::CorruptData, kNotValidBmp};
     DecodedImage decoded;
     decoded.block = readBmpBlock(path, failure, decoded.compression, decoded.warning);
@@ -479,6 +501,12 @@ Result<DecodedImage> readBmp(const std::string& path)
 
 Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
 {
+    if (file.size() >= 2 && loadLE16(file.data()) != kBmpType) {
+        Result<std::vector<uint8_t>> withHeader = bmpFileFromDib(file);
+        if (!withHeader)
+            return withHeader.failure();
+        return readBmpFromMemory(*withHeader);
+    }
     Failure failure{Reason::CorruptData, kNotValidBmp};
     DecodedImage decoded;
     decoded.block = decodeBmpBlock(file, failure, decoded.compression, decoded.warning);

@@ -6,6 +6,9 @@
 // truncated file still loads, its missing rows left blank.
 
 #include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
 
 namespace pictorand {
 
@@ -16,6 +19,29 @@ inline constexpr uint64_t kLeastShareDenominator = 64;
 inline bool holdsEnoughOf(uint64_t declared, uint64_t held)
 {
     return held >= declared / kLeastShareDenominator;
+}
+
+// Compressed data can expand only so far: a reader knows its format's best
+// ratio (output bytes per input byte). True when `remaining` bytes, expanded
+// at that ratio, are at least 1/64 of `declared`: files that fall short are
+// decompression bombs, not truncations, and are refused before allocating.
+inline bool couldFillEnoughOf(uint64_t declared, uint64_t remaining, uint64_t bestRatio)
+{
+    const uint64_t most = remaining > std::numeric_limits<uint64_t>::max() / bestRatio
+                              ? std::numeric_limits<uint64_t>::max()
+                              : remaining * bestRatio;
+    return holdsEnoughOf(declared, most);
+}
+
+inline constexpr const char* kFarTooSmall = "the file is far too small for the picture it declares";
+
+// A refusal in a reader's own words (their closing " !" or "." dropped), with
+// the reason after them.
+inline std::string farTooSmall(std::string_view readerWords)
+{
+    while (!readerWords.empty() && (readerWords.back() == '!' || readerWords.back() == '.' || readerWords.back() == ' '))
+        readerWords.remove_suffix(1);
+    return std::string(readerWords) + ": " + kFarTooSmall;
 }
 
 } // namespace pictorand

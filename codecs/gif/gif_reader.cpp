@@ -1,6 +1,7 @@
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
 #include "codecs/gif/lzw_decoder.h"
@@ -102,8 +103,12 @@ void decodeImageData(BufferedByteReader& input, LzwDecoder& decoder)
     }
 }
 
-ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int headerDepth, GifFrameInfo& info,
-                       std::string& message)
+// One LZW code of at most 12 bits gives at most 4,096 pixels (the longest
+// string the table holds), so a byte of image data yields at most 2,731.
+constexpr uint64_t kBestLzwRatio = 2731;
+
+ImageBlock decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPalette& palette, int headerDepth,
+                       GifFrameInfo& info, std::string& message)
 {
     uint8_t descriptor[9];
     if (input.read(descriptor, sizeof(descriptor)) != sizeof(descriptor))
@@ -126,7 +131,13 @@ ImageBlock decodeImage(BufferedByteReader& input, WorkingPalette& palette, int h
     if (width == 0 || height == 0)
         return {};
 
+    const uint64_t remaining = fileSize > input.offset() ? fileSize - input.offset() : 0;
     const uint32_t colors = 1u << depth;
+    if (ImageBlock::sizeFor(width, height, static_cast<uint16_t>(depth), colors)
+        && !couldFillEnoughOf(uint64_t(width) * height, remaining, kBestLzwRatio)) {
+        message = farTooSmall(kNotValidGif);
+        return {};
+    }
     ImageBlock block = ImageBlock::create(width, height, static_cast<uint16_t>(depth), colors);
     if (!block) {
         message = kCantAllocateMemory;
@@ -260,7 +271,7 @@ ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_
         if (byte < 0 || byte == gif::kTrailer)
             return {};
         if (byte == gif::kImageSeparator)
-            return decodeImage(input, palette, depth, info, message);
+            return decodeImage(input, file.size().value_or(UINT64_MAX), palette, depth, info, message);
         if (byte != gif::kExtensionIntroducer)
             continue; // stray bytes between blocks are passed over
         const int label = input.nextByte();

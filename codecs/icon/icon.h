@@ -5,7 +5,8 @@
 // newer files, a complete PNG file. Bitmap images are turned into a bitmap
 // file in memory and read by the BMP reader, so an icon image decodes to
 // exactly what that reader makes of it; PNG images go through the PNG
-// reader. Transparent pixels come out white either way.
+// reader. Transparent pixels come out white either way; 32-bit bitmap
+// images with opacity in their fourth bytes are composited over white.
 
 #include "core/codec_registry.h"
 #include "core/image_block.h"
@@ -36,6 +37,7 @@ struct IconImage {
     uint64_t maskRowsOffset = 0;
     uint64_t colorStride = 0;
     uint64_t maskStride = 0;
+    bool hasMask = true; // false only for 32-bit images stored without one
 };
 
 // The bytes of an icon file and its images, every image checked to lie

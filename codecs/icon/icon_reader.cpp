@@ -1,5 +1,6 @@
 #include "codecs/common/codec_result.h"
 #include "codecs/bmp/bmp.h"
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/icon/icon.h"
@@ -103,6 +104,13 @@ const char* locateBitmapImage(IconImage& image)
     if (!tableEnd || !rowsBytes)
         return kImageTooSmall;
     auto needed = checkedAdd(*tableEnd, *rowsBytes);
+    // Some writers (Pillow among them) leave the mask out of 32-bit images,
+    // whose fourth bytes say all; ImageMagick reads those too.
+    auto colourEnd = checkedMulAdd(*colorStride, static_cast<uint64_t>(image.height), *tableEnd);
+    if ((!needed || *needed > image.data.size()) && bitCount == 32 && colourEnd && *colourEnd <= image.data.size()) {
+        image.hasMask = false;
+        needed = colourEnd;
+    }
     if (!needed || *needed > image.data.size())
         return kImageTooSmall;
     image.colorTableEntries = entries;
@@ -242,9 +250,38 @@ void paintPaletted(const IconImage& image, const uint8_t* maskRows, PaintedBitma
     }
 }
 
+// 32-bit images keep their opacity in each pixel's fourth byte; when any
+// pixel has some, that byte rules and the mask is ignored, as Windows draws
+// them (the mask is only the fallback for old displays). Older 32-bit icons
+// leave every fourth byte 0 and rely on the mask alone. True: the colours
+// have been composited over white and made opaque.
+bool compositeAlphaOverWhite(const IconImage& image, PaintedBitmap& out)
+{
+    const uint64_t pixels = std::min<uint64_t>(static_cast<uint64_t>(image.width), image.colorStride / 4);
+    bool anyAlpha = false;
+    for (int32_t y = 0; y < image.height && !anyAlpha; ++y) {
+        const uint8_t* row = out.rows.data() + image.colorStride * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < pixels && !anyAlpha; ++x)
+            anyAlpha = row[x * 4 + 3] != 0;
+    }
+    if (!anyAlpha)
+        return false;
+    for (int32_t y = 0; y < image.height; ++y) {
+        uint8_t* pixel = out.rows.data() + image.colorStride * static_cast<uint64_t>(y);
+        for (uint64_t x = 0; x < pixels; ++x, pixel += 4) {
+            for (int c = 0; c < 3; ++c)
+                pixel[c] = overWhite(pixel[c], pixel[3]);
+            pixel[3] = 255;
+        }
+    }
+    return true;
+}
+
 // True colour images: every byte of a transparent pixel becomes 255.
 void paintTrueColor(const IconImage& image, const uint8_t* maskRows, PaintedBitmap& out)
 {
+    if ((image.bitCount == 32 && compositeAlphaOverWhite(image, out)) || !image.hasMask)
+        return;
     const uint64_t bytesPerPixel = image.bitCount / 8;
     const uint64_t pixels = std::min<uint64_t>(static_cast<uint64_t>(image.width), image.colorStride / bytesPerPixel);
     for (int32_t y = 0; y < image.height; ++y) {

@@ -2,6 +2,7 @@
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/iff/byterun1.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/iff/iff.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
@@ -452,6 +453,17 @@ Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, boo
 
 namespace {
 
+// The body bytes the header declares, the mask plane left out, and the most
+// ByteRun1 makes of a byte: a 2-byte run packet gives 128.
+uint64_t declaredBodyBytes(const IffPicture& picture)
+{
+    const IffBitmapHeader& header = picture.header;
+    if (picture.chunky)
+        return uint64_t((header.width + 1u) & ~1u) * header.height;
+    return uint64_t((header.width + 15u) / 16u * 2u) * header.planes * header.height;
+}
+constexpr uint64_t kBestByteRun1Ratio = 64;
+
 ImageBlock readIffBlock(const std::string& path, std::string& message, std::string& compression)
 {
     message = kNotValidIff;
@@ -470,6 +482,15 @@ ImageBlock readIffBlock(const std::string& path, std::string& message, std::stri
         return {};
     }
 
+    const std::optional<uint64_t> fileSize = file.size();
+    const uint64_t held = fileSize && *fileSize > picture.bodyOffset
+                              ? std::min(*fileSize - picture.bodyOffset, picture.bodySize)
+                              : 0;
+    if (fileSize && !couldFillEnoughOf(declaredBodyBytes(picture), held,
+                                       picture.header.compression == 1 ? kBestByteRun1Ratio : 1)) {
+        message = farTooSmall(kNotValidIff);
+        return {};
+    }
     const uint16_t bitCount = blockBitCount(kind, picture.header.planes);
     ImageBlock block = ImageBlock::create(static_cast<int32_t>(picture.header.width),
                                           static_cast<int32_t>(picture.header.height), bitCount,

@@ -220,8 +220,10 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
     // A run stretches two bytes to at most 63.
     const uint64_t held = header->encoding != 0 ? data.size() * 32 : data.size();
     if (ImageBlock::sizeFor(header->width, header->height, header->depth, colors)
-        && !holdsEnoughOf(uint64_t(header->scanLine) * static_cast<uint64_t>(header->height), held))
+        && !holdsEnoughOf(uint64_t(header->scanLine) * static_cast<uint64_t>(header->height), held)) {
+        message = farTooSmall(kNotValidPcx);
         return {};
+    }
     ImageBlock block = ImageBlock::create(header->width, header->height, header->depth, colors);
     if (!block) {
         message = kCantAllocateMemory;

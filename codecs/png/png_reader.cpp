@@ -4,6 +4,7 @@
 #include "codecs/png/png_glue.h"
 #include "codecs/png/png_image_data.h"
 #include "core/checked_size.h"
+#include "codecs/common/declared_size.h"
 #include "core/large_buffer.h"
 #include "platform/file_access.h"
 
@@ -135,7 +136,20 @@ Gathered gatherImageData(Source& source, LargeBuffer& stream, size_t& streamSize
     }
 }
 
-enum class Failure { Library, Memory, TooBig };
+enum class Failure { Library, Memory, TooBig, FarTooSmall };
+
+// Deflate turns a byte into at most 1,032 (a 258-byte match in two bits).
+constexpr uint64_t kBestDeflateRatio = 1032;
+
+// The bytes of the filtered rows the header declares, filter bytes included.
+uint64_t declaredImageData(uint64_t width, uint64_t height, int bitDepth, int colourType)
+{
+    const uint64_t channels = colourType == PNG_COLOR_TYPE_RGB ? 3
+                              : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                              : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                        : 1;
+    return ((width * channels * uint64_t(bitDepth) + 7) / 8 + 1) * height;
+}
 
 struct Decoder {
     png_structp png = nullptr;
@@ -238,6 +252,11 @@ bool decode(Decoder& decoder)
         decoder.failure = Failure::Memory;
         return false;
     }
+    if (!couldFillEnoughOf(declaredImageData(width, height, bitDepth, colourType), decoder.source.remaining(),
+                           kBestDeflateRatio)) {
+        decoder.failure = Failure::FarTooSmall;
+        return false;
+    }
     decoder.block = ImageBlock::create(static_cast<int32_t>(width), static_cast<int32_t>(height), shape.bitCount,
                                        shape.colours);
     if (!decoder.block) {
@@ -326,6 +345,8 @@ ImageBlock readFromSource(const Source& source, std::string& message, std::vecto
     if (!decode(*decoder)) {
         if (decoder->failure == Failure::TooBig)
             message = kTooBig;
+        else if (decoder->failure == Failure::FarTooSmall)
+            message = farTooSmall(kNotValidPng);
         else if (decoder->failure == Failure::Memory)
             message = kCantAllocateMemory;
         return {};

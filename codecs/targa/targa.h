@@ -34,7 +34,10 @@ struct TargaHeader {
     bool colorMapped() const { return imageType == 1 || imageType == 9; }
     bool greyscale() const { return imageType == 3 || imageType == 11; }
     bool runLength() const { return imageType >= 9; }
+    // Descriptor bits 5 and 4 name the corner the first pixel sits in: top
+    // or bottom, right or left.
     bool topFirst() const { return (descriptor & 0x20) != 0; }
+    bool rightFirst() const { return (descriptor & 0x10) != 0; }
     // Bytes per pixel in the file.
     unsigned pixelBytes() const { return pixelDepth == 15 ? 2 : pixelDepth / 8u; }
     uint16_t blockDepth() const { return (colorMapped() && pixelDepth == 8) || greyscale() ? 8 : 24; }

@@ -134,6 +134,25 @@ private:
     const std::vector<Colour>& m_map;
 };
 
+// Rows stored right to left are turned round once converted, pixels and
+// alpha alike.
+void mirrorRow(uint8_t* row, uint8_t* alpha, size_t width, unsigned channels)
+{
+    for (size_t left = 0, right = width - 1; left < right; ++left, --right) {
+        std::swap_ranges(row + left * channels, row + (left + 1) * channels, row + right * channels);
+        if (alpha)
+            std::swap(alpha[left], alpha[right]);
+    }
+}
+
+void convertRow(const TargaHeader& header, const RowConverter& converter, const uint8_t* pixels, uint8_t* row,
+                uint8_t* alpha)
+{
+    converter.convert(pixels, row, alpha, header.width);
+    if (header.rightFirst())
+        mirrorRow(row, alpha, header.width, header.blockDepth() / 8u);
+}
+
 // Row y of the file, counted in file order, in the block.
 uint8_t* blockRow(ImageBlock& block, const TargaHeader& header, int32_t y)
 {
@@ -163,7 +182,7 @@ bool readUncompressed(ImageBlock& block, const TargaHeader& header, const RowCon
         auto pixels = in.bytes(rowBytes);
         if (pixels.empty())
             return false;
-        converter.convert(pixels.data(), blockRow(block, header, y), alpha.rowFor(header, y), width);
+        convertRow(header, converter, pixels.data(), blockRow(block, header, y), alpha.rowFor(header, y));
     }
     return true;
 }
@@ -181,7 +200,7 @@ bool readRunLength(ImageBlock& block, const TargaHeader& header, const RowConver
     for (int32_t y = 0; y < header.height; ++y) {
         if (!decoder.decode(source, scratch.data(), width))
             return false;
-        converter.convert(scratch.data(), blockRow(block, header, y), alpha.rowFor(header, y), width);
+        convertRow(header, converter, scratch.data(), blockRow(block, header, y), alpha.rowFor(header, y));
     }
     return true;
 }
@@ -288,7 +307,7 @@ ImageBlock decodeTargaBlock(std::span<const uint8_t> file, std::string& message,
     const uint64_t held = header->runLength() ? data.size() * 128 : data.size();
     if (ImageBlock::sizeFor(header->width, header->height, depth, colors)
         && !holdsEnoughOf(uint64_t(header->width) * header->height * header->pixelBytes(), held)) {
-        message = kCantReadData;
+        message = farTooSmall(kNotValidTga);
         return {};
     }
     ImageBlock block = ImageBlock::create(header->width, header->height, depth, colors);

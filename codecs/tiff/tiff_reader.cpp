@@ -232,13 +232,14 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
     case PixelPath::Colour:
         if (page.photometric == PHOTOMETRIC_SEPARATED && samples >= 4) {
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
-                int cyan = sample8(source, x * samples, bits);
-                int magenta = sample8(source, x * samples + 1, bits);
-                int yellow = sample8(source, x * samples + 2, bits);
-                int black = sample8(source, x * samples + 3, bits);
-                target[0] = static_cast<uint8_t>(std::max(0, 255 - yellow - black));
-                target[1] = static_cast<uint8_t>(std::max(0, 255 - magenta - black));
-                target[2] = static_cast<uint8_t>(std::max(0, 255 - cyan - black));
+                // TIFF stores ink amounts straight (0 is no ink, whatever the
+                // compression); a channel's light is (1 - ink) * (1 - black),
+                // as the library's RGBA reader computes it for tiled pages.
+                const unsigned paper = 255u - sample8(source, x * samples + 3, bits);
+                auto light = [paper](unsigned ink) { return static_cast<uint8_t>(((255u - ink) * paper + 127u) / 255u); };
+                target[0] = light(sample8(source, x * samples + 2, bits));
+                target[1] = light(sample8(source, x * samples + 1, bits));
+                target[2] = light(sample8(source, x * samples, bits));
             }
         } else if (bits == 8 && samples == 3) {
             copySwappingRedBlue(source, target, width);
@@ -700,8 +701,10 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         const uint64_t rowBits = uint64_t(page.width) * page.bitsPerSample * page.samplesPerPixel;
         const std::optional<uint64_t> declared = checkedMul((rowBits + 7) / 8, page.height);
         const std::optional<uint64_t> held = checkedMul(TIFFGetSizeProc(tiff)(TIFFClientdata(tiff)), expansion);
-        if (!declared || (held && !holdsEnoughOf(*declared, *held)))
+        if (!declared || (held && !holdsEnoughOf(*declared, *held))) {
+            message = farTooSmall(kNotValidTiff);
             return {};
+        }
     }
     if (overPixelLimitForFuzzing(page.width, page.height)) {
         message = kCantAllocateMemory;

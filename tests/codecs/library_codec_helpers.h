@@ -110,6 +110,19 @@ inline double meanDifference(const RgbImage& a, const RgbImage& b)
     return sum / static_cast<double>(a.rgb.size());
 }
 
+// Peak signal-to-noise ratio in dB (1000 for equal pictures, 0 for other sizes).
+inline double psnr(const RgbImage& a, const RgbImage& b)
+{
+    if (a.rgb.size() != b.rgb.size() || a.rgb.empty())
+        return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        sum += double(int(a.rgb[i]) - int(b.rgb[i])) * double(int(a.rgb[i]) - int(b.rgb[i]));
+    if (sum == 0)
+        return 1000;
+    return 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.rgb.size()) / sum);
+}
+
 // Reads a binary PPM or PGM (as tools like djpeg write them) into RGB.
 inline std::optional<RgbImage> readPnm(const std::string& path)
 {

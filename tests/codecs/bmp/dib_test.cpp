@@ -4,6 +4,7 @@
 
 #include "codecs/bmp/bmp.h"
 #include "core/byte_order.h"
+#include "core/image_format.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,14 @@ TEST(BmpFileFromDib, ImageMagickBitmapsWithoutTheirFileHeaderReadAsTheFiles)
         Result<DecodedImage> fromDib = readBmpFromMemory(*rebuilt);
         ASSERT_TRUE(fromDib);
         EXPECT_EQ(maxDifference(blockToRgb(fromDib->block), *magickDecode(path)), 0);
+        // Saved as a headerless .dib, the file is told by its first bytes
+        // and read as the bitmap.
+        const std::string dib = dir.file("picture.dib");
+        writeFile(dib, std::vector<uint8_t>(file.begin() + 14, file.end()));
+        EXPECT_EQ(DetectFormat(dib), ImageFormat::Bmp);
+        Result<DecodedImage> read = readBmp(dib);
+        ASSERT_TRUE(read) << read.text();
+        EXPECT_EQ(maxDifference(blockToRgb(read->block), *magickDecode(path)), 0);
     }
 }
 

@@ -126,6 +126,31 @@ TEST_F(IconInterop, ImageMagickIconsOfEveryDepth)
     }
 }
 
+// 32-bit images whose fourth byte fades from clear to opaque: ImageMagick
+// writes them with a mask, Pillow's bitmap entries come without one.
+TEST_F(IconInterop, ThirtyTwoBitIconsWithPartialAlphaLieOverWhite)
+{
+    REQUIRE_PILLOW();
+    const std::string faded = dir.file("faded.png");
+    ASSERT_EQ(runCommand("convert -size 32x32 gradient:blue-yellow -alpha set -channel A -fx i/w +channel -depth 8 "
+                         + shellQuote(faded)),
+              0);
+    const std::string icon = dir.file("faded.ico");
+    for (const std::string& writer :
+         {"convert " + shellQuote(faded) + " " + shellQuote(icon),
+          "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2], "
+          "sizes=[(32, 32)], bitmap_format='bmp')\" "
+              + shellQuote(faded) + " " + shellQuote(icon)}) {
+        ASSERT_TRUE(toolWrotePicture(writer, icon));
+        std::string message;
+        ImageBlock block = readIndex(icon, 0, message);
+        ASSERT_TRUE(block) << writer << ": " << message;
+        auto magick = magickOnWhite(icon, 0, dir);
+        ASSERT_TRUE(magick);
+        EXPECT_LE(maxDifference(shownRgb(block), *magick), 2) << writer;
+    }
+}
+
 TEST_F(IconInterop, ImageMagickAutoResizeIcon)
 {
     std::string big = source(64, "256", false);

@@ -200,7 +200,7 @@ TEST_F(IconReader, EachDepthPaintsTransparentPixelsWhite)
         {1, {0x00, 0, 0, 0}},
         {8, {0x07, 0x07, 0, 0}},
         {24, {1, 2, 3, 4, 5, 6, 0, 0}},
-        {32, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {32, {1, 2, 3, 0, 5, 6, 7, 0}}, // no opacity in the fourth bytes: the mask rules
     };
     for (const Case& c : cases) {
         BitmapImage image;

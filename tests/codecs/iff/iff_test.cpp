@@ -318,6 +318,10 @@ TEST_F(IffReader, RefusesMalformedFiles)
         EXPECT_FALSE(read(c.bytes)) << c.name;
         EXPECT_EQ(message, "Not a valid IFF file") << c.name;
     }
+    // 10000 x 10000 at 24 planes from a body of two bytes: more than
+    // ByteRun1 could ever give.
+    EXPECT_FALSE(read(form("ILBM", {bmhd(10000, 10000, 24, 1), body})));
+    EXPECT_EQ(message, "Not a valid IFF file: the file is far too small for the picture it declares");
     std::string missing = dir.file("missing.iff");
     Result<DecodedImage> read = readIff(missing);
     EXPECT_FALSE(read);

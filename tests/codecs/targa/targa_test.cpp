@@ -165,22 +165,39 @@ TEST(TargaReader, SixteenBitRunLength)
     EXPECT_EQ(topRowBytes(d.block, 0, 9), (Bytes{255, 255, 255, 255, 255, 255, 0, 0, 0}));
 }
 
-TEST(TargaReader, DescriptorBitFiveMirrorsTheRows)
+// Descriptor bits 5 and 4 put the first pixel in one of the four corners;
+// each order of the same picture loads upright: top row 1 2 3, then 4 5 6.
+TEST(TargaReader, EveryCornerOfOriginLoadsTheSamePicture)
 {
+    const struct {
+        const char* name;
+        uint8_t descriptor;
+        Bytes stored;
+    } cases[] = {
+        {"bottom_left", 0x00, {4, 5, 6, 1, 2, 3}},
+        {"bottom_right", 0x10, {6, 5, 4, 3, 2, 1}},
+        {"top_left", 0x20, {1, 2, 3, 4, 5, 6}},
+        {"top_right", 0x30, {3, 2, 1, 6, 5, 4}},
+    };
+    for (const auto& c : cases) {
+        Header h;
+        h.type = 3;
+        h.depth = 8;
+        h.width = 3;
+        h.height = 2;
+        h.descriptor = c.descriptor;
+        Decoded d = decode(tga(h, c.stored));
+        ASSERT_TRUE(d.block) << c.name;
+        EXPECT_EQ(topRowBytes(d.block, 0, 3), (Bytes{1, 2, 3})) << c.name;
+        EXPECT_EQ(topRowBytes(d.block, 1, 3), (Bytes{4, 5, 6})) << c.name;
+    }
+    // Right to left turns whole pixels round, not bytes.
     Header h;
-    h.type = 3;
-    h.depth = 8;
     h.width = 2;
-    h.height = 3;
-    Bytes rows = {1, 2, 3, 4, 5, 6};
-    Decoded bottomFirst = decode(tga(h, rows));
-    h.descriptor = 0x20;
-    Decoded topFirst = decode(tga(h, rows));
-    ASSERT_TRUE(bottomFirst.block);
-    ASSERT_TRUE(topFirst.block);
-    for (int y = 0; y < 3; ++y)
-        EXPECT_EQ(topRowBytes(bottomFirst.block, y, 2), topRowBytes(topFirst.block, 2 - y, 2)) << y;
-    EXPECT_EQ(topRowBytes(topFirst.block, 0, 2), (Bytes{1, 2}));
+    h.descriptor = 0x30;
+    Decoded d = decode(tga(h, {4, 5, 6, 1, 2, 3}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 6), (Bytes{1, 2, 3, 4, 5, 6}));
 }
 
 TEST(TargaReader, ColourMappedFileUsesItsMap)
