@@ -45,6 +45,7 @@ struct PhotoCdReadOptions {
 struct IconReadOptions {
     IconChooser* chooser = nullptr; // null: never ask, take the first image
     int index = -1;                 // >= 0: read that image without asking
+    bool largest = false;           // no index: the image with the most pixels, the deepest of those
 };
 using FormatReadOptions =
     std::variant<std::monostate, GifReadOptions, TiffReadOptions, PhotoCdReadOptions, IconReadOptions>;
@@ -53,6 +54,9 @@ using FormatReadOptions =
 struct ReadRequest {
     std::string path;
     int previewWidth = 0;        // > 0: for a preview that wide (JPEG decodes smaller)
+    // > 0: for a thumbnail whose longer side is this long; a reader may give
+    // a smaller picture that still reaches it (JPEG decodes at 1/2 to 1/8).
+    int thumbnailSide = 0;
     bool greyscale = false;      // "Load Grayscale"
     bool paletteDisplay = false; // the display shows 256 colours
     // "ColorManagement": a reader that must apply an embedded profile itself

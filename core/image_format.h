@@ -110,6 +110,9 @@ struct FormatInfo {
     std::vector<OpenFilter> openFilters;
     MultiImage multiImage;
     std::optional<SaveInfo> save;     // nothing: never written
+    // The desktop's names for the format (shared-mime-info's), the canonical
+    // one first; what the desktop entry and the thumbnailer declare.
+    std::vector<const char*> mimeTypes;
 };
 
 // Rows in the order the signature test tries them.

@@ -94,12 +94,14 @@ std::string compressionOf(ImageFormat format, const DecodedImage& decoded)
 // reader reads it.
 int clampLoadingSize(int size) { return size == 0 || size == 2 ? size : 1; }
 
+// The smallest Photo CD resolution whose longer side reaches `side`:
+// Base/16 (192 x 128), Base/4 (384 x 256), else Base (768 x 512).
+int photoCdSizeFor(int side) { return side <= 192 ? 0 : side <= 384 ? 1 : 2; }
+
 bool showsOnScreen(LoadPurpose purpose)
 {
     return purpose == LoadPurpose::View || purpose == LoadPurpose::Slide || purpose == LoadPurpose::Preview;
 }
-
-bool decodesSmall(LoadPurpose purpose) { return purpose == LoadPurpose::Preview || purpose == LoadPurpose::Thumbnail; }
 
 class Load {
 public:
@@ -165,7 +167,9 @@ LoadOutcome Load::run()
     ReadRequest request = m_file.readRequest();
     request.greyscale = m_options.greyscale;
     request.paletteDisplay = m_options.paletteDisplay && showsOnScreen(m_purpose);
-    request.previewWidth = decodesSmall(m_purpose) ? m_options.previewWidth : 0;
+    request.previewWidth = m_purpose == LoadPurpose::Preview ? m_options.previewWidth : 0;
+    const bool thumbnail = m_purpose == LoadPurpose::Thumbnail && m_options.thumbnailSide > 0;
+    request.thumbnailSide = thumbnail ? m_options.thumbnailSide : 0;
     request.colourProfile = m_options.colourManagement;
 
     ListedIcons icons;
@@ -205,7 +209,8 @@ LoadOutcome Load::run()
         break;
     }
     case MultiImage::Overview:
-        request.options = PhotoCdReadOptions{clampLoadingSize(m_options.photoCdLoadingSize)};
+        request.options = PhotoCdReadOptions{thumbnail ? photoCdSizeFor(m_options.thumbnailSide)
+                                                       : clampLoadingSize(m_options.photoCdLoadingSize)};
         read = callReader(m_registry, m_format, request);
         if (read && read->overviewPack) {
             // A 24-bit sheet: finish() reduces it for a 256-colour display.
@@ -215,7 +220,8 @@ LoadOutcome Load::run()
         }
         break;
     case MultiImage::Choice:
-        request.options = IconReadOptions{m_purpose == LoadPurpose::View ? &icons : nullptr, m_options.icon};
+        request.options = IconReadOptions{m_purpose == LoadPurpose::View ? &icons : nullptr, m_options.icon,
+                                          m_purpose == LoadPurpose::Thumbnail};
         read = callReader(m_registry, m_format, request);
         if (icons.lines.size() > 1)
             m_out.iconChoices = std::move(icons.lines);

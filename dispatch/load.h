@@ -35,7 +35,7 @@ enum class LoadPurpose {
     Preview,   // the Open dialog's corner: as Slide, a JPEG decoded for the preview width
     Batch,     // conversion and the tools: the first image or page, never quantised;
                // media and metafiles are refused
-    Thumbnail, // a small picture: as Preview, never quantised
+    Thumbnail, // a small picture: as Slide, never quantised, read as small as thumbnailSide allows
 };
 
 // The file to read. A name today: load() reaches its bytes only through the
@@ -54,11 +54,15 @@ struct LoadOptions {
     bool autoRotate = true;       // "AutoRotate": the EXIF/TIFF orientation is applied
     bool colourManagement = true; // "ColorManagement": an embedded profile is converted to sRGB
     bool paletteDisplay = false;  // View, Slide, Preview: the display shows 256 colours
-    int previewWidth = 0;         // Preview, Thumbnail: the width the picture is shown at
+    int previewWidth = 0;         // Preview: the width the picture is shown at
     bool animate = true;          // View: a GIF of several images comes as its frames
     int page = 0;                 // the TIFF page, from 0
     int overviewStart = 1;        // a Photo CD overview: the sheet's first picture, 1, 26, 51 or 76
     int icon = -1;                // the image of an icon file, from 0; -1: the first
+    // Thumbnail: the longer side the picture is shown at; the file's cheapest
+    // picture that reaches it is read (a JPEG at 1/2 to 1/8, an icon file's
+    // largest image, a Photo CD's smallest resolution that will do).
+    int thumbnailSide = 0;
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };
 

@@ -739,6 +739,7 @@ std::vector<uint8_t> encodeLoadRequest(const LoadRequest& request)
     out.i32(options.page);
     out.i32(options.overviewStart);
     out.i32(options.icon);
+    out.i32(options.thumbnailSide);
     return std::move(out.bytes());
 }
 
@@ -761,6 +762,7 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
     options.page = in.i32();
     options.overviewStart = in.i32();
     options.icon = in.i32();
+    options.thumbnailSide = in.i32();
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return request;

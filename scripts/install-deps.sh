@@ -38,6 +38,9 @@ if [ "${1:-}" = "--tests" ]; then
   # A window manager and the X11 tools that read its properties, for the
   # viewer's frame and sizing under a real one.
   packages+=(openbox x11-utils)
+  # What a file manager and a software centre read of an install: the MIME
+  # database that names a file's type, AppStream's validator, and man.
+  packages+=(shared-mime-info appstream man-db groff-base)
 fi
 
 missing=()

@@ -536,6 +536,14 @@ ImageBlock readIconBlock(const std::string& path, const IconReadOptions& options
     size_t selected = 0;
     if (options.index >= 0) {
         selected = static_cast<size_t>(options.index);
+    } else if (options.largest) {
+        const auto pixels = [](const IconImage& image) { return int64_t(image.width) * image.height; };
+        for (size_t i = 1; i < list->images.size(); ++i) {
+            const IconImage& image = list->images[i];
+            const IconImage& best = list->images[selected];
+            if (pixels(image) > pixels(best) || (pixels(image) == pixels(best) && image.bitCount > best.bitCount))
+                selected = i;
+        }
     } else if (options.chooser && list->images.size() > 1) {
         int chosen = options.chooser->chooseIcon(path, iconChooserLines(*list));
         selected = static_cast<size_t>(std::clamp(chosen, 0, static_cast<int>(list->images.size()) - 1));

@@ -16,6 +16,7 @@ struct JpegReadOptions {
     bool quantise256 = false;   // two-pass quantisation to 256 colours (256-colour display)
     int targetWidth = 0;        // > 0: decode at 1/1, 1/4 or 1/8 for a preview of that width
     bool colourProfile = true;  // a CMYK file's embedded CMYK profile turns it into sRGB
+    int thumbnailSide = 0;      // > 0: decode at the smallest of 1/1 to 1/8 whose longer side reaches it
 };
 
 // Reads a JPEG file into an 8-bit (greyscale ramp or quantised colours) or
@@ -25,6 +26,9 @@ Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& op
 // The scale denominator (1, 4 or 8) a preview of `targetWidth` pixels decodes
 // a file `imageWidth` pixels wide at; 1 when no target width is given.
 int jpegScaleDenominator(int imageWidth, int targetWidth);
+// The scale denominator (1, 2, 4 or 8) at which a picture of imageWidth x
+// imageHeight still has a longer side of at least `side` pixels.
+int jpegThumbnailDenominator(int imageWidth, int imageHeight, int side);
 
 // Writes an 8- or 24-bit block; refuses other depths.
 Status writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options);

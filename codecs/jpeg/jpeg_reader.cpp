@@ -26,6 +26,16 @@ int jpegScaleDenominator(int imageWidth, int targetWidth)
     return denominator;
 }
 
+int jpegThumbnailDenominator(int imageWidth, int imageHeight, int side)
+{
+    const int longer = std::max(imageWidth, imageHeight);
+    int denominator = 8;
+    // The library rounds a scaled size up.
+    while (denominator > 1 && (longer + denominator - 1) / denominator < side)
+        denominator /= 2;
+    return denominator;
+}
+
 namespace {
 
 // Progressive files and two-pass quantisation keep whole-image buffers inside
@@ -215,6 +225,10 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
     if (options.targetWidth > 0) {
         info.scale_num = 1;
         info.scale_denom = static_cast<unsigned>(jpegScaleDenominator(static_cast<int>(info.image_width), options.targetWidth));
+    } else if (options.thumbnailSide > 0) {
+        info.scale_num = 1;
+        info.scale_denom = static_cast<unsigned>(jpegThumbnailDenominator(
+            static_cast<int>(info.image_width), static_cast<int>(info.image_height), options.thumbnailSide));
     }
 
     jpeg_calc_output_dimensions(&info);

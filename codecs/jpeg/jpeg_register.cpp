@@ -12,6 +12,7 @@ Result<DecodedImage> readJpegFile(const ReadRequest& request)
     options.loadGreyscale = request.greyscale;
     options.quantise256 = request.paletteDisplay;
     options.targetWidth = request.previewWidth;
+    options.thumbnailSide = request.thumbnailSide;
     options.colourProfile = request.colourProfile;
     return withoutExceptions([&] { return readJpeg(request.path, options); });
 }

@@ -1,5 +1,6 @@
 #include "shell/core/file_associations.h"
 
+#include "core/image_format.h"
 #include "platform/settings_keys.h"
 #include "shell/core/mime_apps.h"
 
@@ -203,12 +204,17 @@ std::string programCommand(const std::string& programPath) { return programPath 
 std::string desktopEntryText(const std::string& programPath)
 {
     std::string types;
+    const auto add = [&types](const char* type) {
+        if (types.find(std::string(type) + ";") == std::string::npos)
+            types += std::string(type) + ";";
+    };
     for (const AssociationGroup& group : associationGroups())
         for (const char* type : group.mimeTypes)
-            if (types.find(std::string(type) + ";") == std::string::npos)
-                types += std::string(type) + ";";
-    for (const char* type : {"image/webp", "image/heic", "image/heif", "image/avif", "image/jxl"})
-        types += std::string(type) + ";";
+            add(type);
+    // The formats no group of the dialog offers are opened all the same.
+    for (const FormatInfo& row : formatTable())
+        for (const char* type : row.mimeTypes)
+            add(type);
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Pictorand32\n"

@@ -85,7 +85,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         EXPECT_EQ(first.brush.pattern, second.brush.pattern) << "a shared block stays one block";
         EXPECT_EQ(first.path.kinds, (std::vector<uint8_t>{metafile::Move, metafile::Curve, metafile::Curve, metafile::Curve}));
     }
-    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2}};
+    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
 }
 

@@ -82,7 +82,7 @@ constexpr ToolPackage kToolPackages[] = {
     {"xclip", "xclip"},               {"Xvfb", "xvfb"},                 {"dbus-daemon", "dbus"},
     {"xfconf-query", "xfconf"},       {"gsettings", "libglib2.0-bin"},  {"xdg-mime", "xdg-utils"},
     {"scanimage", "sane-utils"},      {"parallel", "parallel"},         {"openbox", "openbox"},
-    {"xprop", "x11-utils"},
+    {"xprop", "x11-utils"},           {"gio", "libglib2.0-bin"},
 };
 
 // netpbm's converters are named for what they turn into what.

@@ -167,6 +167,14 @@ TEST_F(IconInterop, ImageMagickAutoResizeIcon)
         ASSERT_TRUE(magick);
         EXPECT_EQ(maxDifference(shownRgb(block), *magick), 0) << "image " << i;
     }
+    // A thumbnail takes the largest image, wherever the file keeps it.
+    const std::string mixed = dir.file("mixed.ico");
+    ASSERT_EQ(runCommand("convert " + shellQuote(big) + " -define icon:auto-resize=16,64,32 " + shellQuote(mixed)), 0);
+    std::string message;
+    ImageBlock largest = testing::blockOf(readIcon(mixed, IconReadOptions{nullptr, -1, true}), message);
+    ASSERT_TRUE(largest) << message;
+    EXPECT_EQ(largest.width(), 64);
+    EXPECT_NE(readIndex(mixed, 0, message).width(), 64) << "the largest image is not the first";
 }
 
 TEST_F(IconInterop, NetpbmIcons)

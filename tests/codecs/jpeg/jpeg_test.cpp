@@ -147,6 +147,20 @@ TEST(JpegScaleRule, DenominatorForPreviewWidth)
         EXPECT_EQ(jpegScaleDenominator(c.imageWidth, c.target), c.denominator) << c.imageWidth << " @ " << c.target;
 }
 
+TEST(JpegScaleRule, ThumbnailDenominatorKeepsTheLongerSide)
+{
+    struct Case {
+        int width, height, side, denominator;
+    };
+    const Case cases[] = {
+        {6000, 4000, 256, 8}, {6000, 4000, 1000, 4}, {4000, 6000, 1000, 4}, {2000, 3000, 375, 8},
+        {2000, 3000, 376, 4}, {1000, 800, 500, 2},  {1000, 800, 501, 1},   {100, 50, 400, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(jpegThumbnailDenominator(c.width, c.height, c.side), c.denominator)
+            << c.width << "x" << c.height << " @ " << c.side;
+}
+
 TEST_F(JpegTest, PreviewDecodesAtReducedSize)
 {
     struct Case {

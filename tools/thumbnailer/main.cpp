@@ -1,0 +1,226 @@
+// pictorand32-thumbnailer [-s SIZE] INPUT OUTPUT
+//
+// The desktop's thumbnailer (the freedesktop "Exec=... -s %s %u %o"
+// convention): writes a PNG of INPUT no larger than SIZE on its longer side.
+// INPUT is a path or a file:// URI. Each file is decoded in a confined worker,
+// at the cheapest size that still reaches SIZE; a metafile is drawn straight
+// at the thumbnail's size. A file that cannot be thumbnailed ends the program
+// with status 1 and one line saying why: the file manager then records the
+// failure itself and does not ask again.
+//
+// --mime-types prints the MIME types it takes, one per line: the build makes
+// pictorand32.thumbnailer from them.
+
+#include "codecs/png/png.h"
+#include "dispatch/confined_load.h"
+#include "dispatch/load.h"
+#include "ops/depth_conversion.h"
+#include "ops/resize.h"
+#include "platform/settings_file.h"
+#include "platform/version.h"
+#include "tools/painting/metafile_painter.h"
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <set>
+#include <string>
+
+using namespace pictorand;
+
+namespace {
+
+constexpr const char* kProgram = "pictorand32-thumbnailer";
+constexpr int kDefaultSize = 128; // the freedesktop "normal" size
+constexpr int kLargestSize = 4096;
+
+int usageError(const std::string& words)
+{
+    std::fprintf(stderr, "%s: %s\nUsage: %s [-s SIZE] INPUT OUTPUT\n", kProgram, words.c_str(), kProgram);
+    return 2;
+}
+
+// One line, as the desktop records it: the viewer's two-line messages joined.
+int failure(const std::string& input, std::string words)
+{
+    std::string line;
+    for (char c : words)
+        if (c != '\n')
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, input.c_str(), line.c_str());
+    return 1;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A path as given, or the path of a file:// URI (file:///a%20b, or with the
+// host "localhost"); nothing for another scheme or a broken escape.
+std::optional<std::string> pathOfInput(const std::string& input)
+{
+    constexpr std::string_view scheme = "file://";
+    if (input.find("://") == std::string::npos)
+        return input;
+    if (!input.starts_with(scheme))
+        return std::nullopt;
+    std::string_view rest = std::string_view(input).substr(scheme.size());
+    if (rest.starts_with("localhost/"))
+        rest.remove_prefix(std::string_view("localhost").size());
+    if (!rest.starts_with("/"))
+        return std::nullopt;
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        const int high = i + 2 < rest.size() ? hexValue(rest[i + 1]) : -1;
+        const int low = i + 2 < rest.size() ? hexValue(rest[i + 2]) : -1;
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        path += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return path;
+}
+
+// The size that fits width x height within side x side, never larger than it
+// was, at least one pixel either way.
+PictureSize fittedSize(double width, double height, int side)
+{
+    const double scale = std::min(1.0, side / std::max(width, height));
+    return {std::max(1, static_cast<int>(std::lround(width * scale))),
+            std::max(1, static_cast<int>(std::lround(height * scale)))};
+}
+
+// The loaded picture brought to the thumbnail's size, smoothly.
+ImageBlock shrunk(ImageBlock picture, int side)
+{
+    const PictureSize size = fittedSize(picture.width(), picture.height(), side);
+    // Area averaging takes colours, not palette indices.
+    if (picture && picture.bitCount() != 24)
+        picture = expandToTrueColor(picture);
+    if (!picture || (size.width == picture.width() && size.height == picture.height()))
+        return picture;
+    return resampleBlock(picture, size.width, size.height);
+}
+
+ImageBlock drawn(const metafile::Drawing& drawing, int side, int argc, char** argv)
+{
+    const PictureSize size = fittedSize(std::max(1.0, drawing.width), std::max(1.0, drawing.height), side);
+    // Fonts need a GUI application, and a thumbnailer has no screen.
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication application(argc, argv);
+    return renderDrawingToBlock(drawing, size.width, size.height);
+}
+
+void printMimeTypes()
+{
+    std::set<std::string> printed;
+    for (const FormatInfo& row : formatTable()) {
+        // Sound and video have no picture to show.
+        if (row.multiImage == MultiImage::Media)
+            continue;
+        for (const char* type : row.mimeTypes)
+            if (printed.insert(type).second)
+                std::printf("%s\n", type);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int side = kDefaultSize;
+    std::vector<std::string> names;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (options && argument == "--") {
+            options = false;
+        } else if (options && (argument == "--help" || argument == "-h")) {
+            std::printf("Usage: %s [-s SIZE] INPUT OUTPUT\n"
+                        "Writes a PNG of INPUT (a path or a file:// URI) no larger than SIZE\n"
+                        "(default %d) on its longer side to OUTPUT.\n"
+                        "  --mime-types  list the MIME types it takes\n",
+                        kProgram, kDefaultSize);
+            return 0;
+        } else if (options && argument == "--version") {
+            std::printf("%s %s\n", kProgram, programVersion());
+            return 0;
+        } else if (options && argument == "--mime-types") {
+            printMimeTypes();
+            return 0;
+        } else if (options && argument == "-s") {
+            char* end = nullptr;
+            const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || value < 1 || value > kLargestSize)
+                return usageError("-s needs a size from 1 to " + std::to_string(kLargestSize));
+            side = static_cast<int>(value);
+            ++i;
+        } else if (options && argument.size() > 1 && argument[0] == '-') {
+            return usageError("unknown option " + argument);
+        } else {
+            names.push_back(argument);
+        }
+    }
+    if (names.size() != 2)
+        return usageError("an input and an output are needed");
+    const std::string& input = names[0];
+    const std::string& output = names[1];
+    const std::optional<std::string> path = pathOfInput(input);
+    if (!path)
+        return failure(input, "only local files (file:// addresses) can be read");
+    const std::string& named = *path;
+
+    const SettingsFile settings;
+    decodeAsSettingsSay(settings);
+    LoadRequest request{{*path}, LoadPurpose::Thumbnail, loadOptionsFromSettings(settings)};
+    // A thumbnail is the picture as it is, whatever the viewer's settings.
+    request.options.greyscale = false;
+    request.options.autoRotate = true;
+    request.options.colourManagement = true;
+    request.options.thumbnailSide = side;
+    LoadOutcome loaded = load(request);
+    if (!loaded.ok())
+        return failure(named, loadFailureWords(loaded));
+
+    ImageBlock thumbnail;
+    switch (loaded.kind) {
+    case LoadOutcome::Kind::Picture:
+        thumbnail = shrunk(std::move(loaded.block), side);
+        break;
+    case LoadOutcome::Kind::Animation:
+        thumbnail = shrunk(std::move(loaded.frames.front().block), side);
+        break;
+    case LoadOutcome::Kind::Metafile:
+        thumbnail = drawn(*loaded.drawing, side, argc, argv);
+        break;
+    case LoadOutcome::Kind::Media:
+        return failure(named, "sound and video have no picture to show");
+    case LoadOutcome::Kind::Failed:
+        break;
+    }
+    if (!thumbnail)
+        return failure(named, failureText(outOfMemory()));
+    if (Status written = writePng(output, thumbnail); !written)
+        return failure(output, written.text());
+    return 0;
+}
