@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <sys/stat.h>
 
 namespace pictorand {
@@ -21,6 +22,19 @@ constexpr const char* kClasses = "SOFTWARE\\Classes\\";
 // What a key held before we first wrote it: "=value", or "-" for nothing.
 constexpr const char* kPreviousValues = "Pictorand32\\PreviousValues";
 constexpr const char* kPreviousDefaults = "Pictorand32\\PreviousDefaults";
+
+// The formats of today's cameras and browsers, offered as one group.
+constexpr const char* kModernFormatsKey = "MODERN";
+constexpr ImageFormat kModernFormats[] = {ImageFormat::Webp, ImageFormat::Heic, ImageFormat::Avif, ImageFormat::JpegXl};
+
+std::vector<const char*> typesOf(std::span<const ImageFormat> formats)
+{
+    std::vector<const char*> types;
+    for (ImageFormat format : formats)
+        for (const char* type : formatInfo(format).mimeTypes)
+            types.push_back(type);
+    return types;
+}
 
 struct RegistryWrite {
     std::string key; // under SOFTWARE\Classes
@@ -64,6 +78,13 @@ std::vector<RegistryWrite> writesFor(const AssociationGroup& group, bool thumbna
         return verbs("SoundRec", true);
     if (key == "MID")
         return verbs("midfile", true);
+    if (key == kModernFormatsKey) {
+        std::vector<RegistryWrite> writes;
+        for (ImageFormat format : kModernFormats)
+            for (std::string_view name : formatInfo(format).extensions)
+                writes.push_back(extension(std::string(name).c_str()));
+        return writes;
+    }
     return {extension(group.key)};
 }
 
@@ -187,6 +208,7 @@ const std::vector<AssociationGroup>& associationGroups()
         {"PGM", 1040, "PGM", {"image/x-portable-graymap"}},
         {"PPM", 1042, "PPM", {"image/x-portable-pixmap"}},
         {"IFF/LBM", 1044, "IFF", {"image/x-ilbm", "image/x-iff"}},
+        {"Modern formats", 1176, kModernFormatsKey, typesOf(kModernFormats)},
     };
     return groups;
 }
@@ -211,7 +233,7 @@ std::string desktopEntryText(const std::string& programPath)
     for (const AssociationGroup& group : associationGroups())
         for (const char* type : group.mimeTypes)
             add(type);
-    // The formats no group of the dialog offers are opened all the same.
+    // The types no group of the dialog offers are opened all the same.
     for (const FormatInfo& row : formatTable())
         for (const char* type : row.mimeTypes)
             add(type);

@@ -170,9 +170,12 @@ TEST_F(LoadTest, ReaderArgumentsComeFromTheRequest)
     LoadOutcome viewed = read(path, LoadPurpose::View, options);
     EXPECT_EQ(fake.lastRequest.previewWidth, 0) << "only previews and thumbnails decode small";
     EXPECT_EQ(viewed.compression, "JPEG/JFIF");
+    EXPECT_EQ(fake.lastRequest.thumbnailSide, 0);
     fake.bitCount = 24;
+    options.thumbnailSide = 96;
     LoadOutcome thumbnail = read(path, LoadPurpose::Thumbnail, options);
-    EXPECT_EQ(fake.lastRequest.previewWidth, 160);
+    EXPECT_EQ(fake.lastRequest.previewWidth, 0) << "a thumbnail's size is its longer side";
+    EXPECT_EQ(fake.lastRequest.thumbnailSide, 96);
     EXPECT_FALSE(fake.lastRequest.paletteDisplay);
     EXPECT_EQ(thumbnail.block.bitCount(), 24) << "a thumbnail is never quantised";
 }

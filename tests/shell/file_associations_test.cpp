@@ -117,10 +117,12 @@ TEST_F(Associations, TickingMakesUsTheDefaultAndUntickingPutsBackWhatWasThere)
     ASSERT_TRUE(registerProgramClass(places, dir.file("data/applications")));
     ASSERT_EQ(queryDefault("image/png"), "org.example.Viewer.desktop");
 
-    AssociationOutcome taken = applyAssociations(tick({"PNG", "JPG"}), true, places);
+    AssociationOutcome taken = applyAssociations(tick({"PNG", "JPG", "MODERN"}), true, places);
     EXPECT_TRUE(taken.failures.empty());
     EXPECT_EQ(queryDefault("image/png"), kDesktopEntryId);
     EXPECT_EQ(queryDefault("image/jpeg"), kDesktopEntryId);
+    EXPECT_EQ(queryDefault("image/avif"), kDesktopEntryId);
+    EXPECT_EQ(registry.readText("SOFTWARE\\Classes\\.JXL", "@", ""), kProgramClass);
     EXPECT_EQ(settings.readText(settings::ExtensionsSection, "PNG", ""), "1");
     EXPECT_EQ(registry.readText("SOFTWARE\\Classes\\.JPEG", "@", ""), kProgramClass);
 
