@@ -41,6 +41,8 @@ if [ "${1:-}" = "--tests" ]; then
   # What a file manager and a software centre read of an install: the MIME
   # database that names a file's type, AppStream's validator, and man.
   packages+=(shared-mime-info appstream man-db groff-base)
+  # libvips' tools write the TIFF pyramids the thumbnail path reads.
+  packages+=(libvips-tools)
 fi
 
 missing=()

@@ -24,6 +24,11 @@ int countTiffPages(const std::string& path, uint32_t* offsets, int capacity);
 // directory), with the text for the file's compression.
 Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset = 0);
 
+// The directory of the file's smallest reduced-resolution picture (a
+// pyramid level or a preview) whose longer side still reaches `side` and
+// is shorter than the first page's; 0 when there is none.
+uint32_t reducedTiffDirectory(const std::string& path, int side);
+
 // The text shown for a compression tag value ("LZW", "None", ...).
 const char* tiffCompressionText(uint32_t compressionTag);
 

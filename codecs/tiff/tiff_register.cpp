@@ -8,8 +8,15 @@ namespace {
 
 Result<DecodedImage> readTiffFile(const ReadRequest& request)
 {
-    const uint32_t directory = request.optionsFor<TiffReadOptions>().directoryOffset;
-    return withoutExceptions([&] { return readTiffPage(request.path, directory); });
+    uint32_t directory = request.optionsFor<TiffReadOptions>().directoryOffset;
+    return withoutExceptions([&] {
+        // A thumbnail of the first page may come from its smaller copy.
+        if (directory == 0 && request.thumbnailSide > 0)
+            if (const uint32_t reduced = reducedTiffDirectory(request.path, request.thumbnailSide); reduced != 0)
+                if (Result<DecodedImage> small = readTiffPage(request.path, reduced))
+                    return small;
+        return readTiffPage(request.path, directory);
+    });
 }
 
 Status writeTiffFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
