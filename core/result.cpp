@@ -2,11 +2,19 @@
 
 #include "core/image_block.h"
 
+#include <cerrno>
+
 namespace pictorand {
+
+namespace {
+
+bool isFileReason(Reason reason) { return reason >= Reason::NoSuchFile && reason <= Reason::NotAPicture; }
+
+} // namespace
 
 std::string failureText(const Failure& failure)
 {
-    if (!failure.detail.empty())
+    if (!failure.detail.empty() && !isFileReason(failure.reason))
         return failure.detail;
     switch (failure.reason) {
     case Reason::OutOfMemory:
@@ -33,8 +41,37 @@ std::string failureText(const Failure& failure)
         return "No reader or writer for this file type in this build";
     case Reason::DecoderFault:
         return "the decoder stopped";
+    case Reason::NoSuchFile:
+        return "No such file";
+    case Reason::PermissionDenied:
+        return "Permission denied";
+    case Reason::IsFolder:
+        return "Is a folder, not a file";
+    case Reason::DiskFull:
+        return "Disk full";
+    case Reason::NotAPicture:
+        return "Not a picture of any type this program reads";
     }
     return {};
+}
+
+Failure fileFailure(int errnoValue, Reason otherwise)
+{
+    switch (errnoValue) {
+    case ENOENT:
+    case ENOTDIR: // a folder on the way is a file
+        return {Reason::NoSuchFile, {}};
+    case EACCES:
+    case EPERM:
+        return {Reason::PermissionDenied, {}};
+    case EISDIR:
+        return {Reason::IsFolder, {}};
+    case ENOSPC:
+    case EDQUOT:
+        return {Reason::DiskFull, {}};
+    default:
+        return {otherwise, {}};
+    }
 }
 
 } // namespace pictorand
