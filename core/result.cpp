@@ -14,7 +14,7 @@ bool isFileReason(Reason reason) { return reason >= Reason::NoSuchFile && reason
 
 std::string failureText(const Failure& failure)
 {
-    if (!failure.detail.empty() && !isFileReason(failure.reason))
+    if (!failure.detail.empty())
         return failure.detail;
     switch (failure.reason) {
     case Reason::OutOfMemory:
@@ -53,6 +53,11 @@ std::string failureText(const Failure& failure)
         return "Not a picture of any type this program reads";
     }
     return {};
+}
+
+std::string failureReasonText(const Failure& failure)
+{
+    return failureText(isFileReason(failure.reason) ? Failure{failure.reason, {}} : failure);
 }
 
 Failure fileFailure(int errnoValue, Reason otherwise)

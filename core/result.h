@@ -44,10 +44,12 @@ struct Failure {
 };
 
 // The user's words for a failure: its detail, or the reason's words when it
-// has none. A file's own reasons (a missing file, a full disk) always say
-// themselves; what detail they carry (a writer's words) is for the callers
-// that show it beside them.
+// has none.
 std::string failureText(const Failure& failure);
+// The same for a report that says why in a few words: a file's own reason (a
+// missing file, a full disk) in the reason's words even when a detail came
+// with it (a writer's words beside a full disk).
+std::string failureReasonText(const Failure& failure);
 
 inline Failure outOfMemory() { return {Reason::OutOfMemory, {}}; }
 

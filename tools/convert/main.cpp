@@ -101,7 +101,7 @@ constexpr const char* kStandardOutputName = "standard output";
 // failed; the report on standard output says only that it did.
 void sayFailure(const std::string& file, const Failure& why)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, file.c_str(), failureText(why).c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, file.c_str(), failureReasonText(why).c_str());
 }
 
 // A mistake on the command line.

@@ -110,7 +110,7 @@ TEST_F(ConvertTest, EachFailureSaysWhyOnStandardError)
                       {"notes.txt", {Reason::NotAPicture, {}}},
                       {"junk.bmp", junk}};
     for (const auto& [file, why] : unreadable) {
-        const std::string said = "pictorand32-convert: " + file + ": " + failureText(why) + "\n";
+        const std::string said = "pictorand32-convert: " + file + ": " + failureReasonText(why) + "\n";
         Streams converted = run("-t bmp -o out " + file);
         EXPECT_EQ(converted.status, 1) << file;
         EXPECT_EQ(converted.out, "Converting: " + file + "\nError! Can't load: " + file + "\n1 errors\n");
