@@ -2,7 +2,15 @@
 
 #include "core/image_block.h"
 
+#include <cerrno>
+
 namespace pictorand {
+
+namespace {
+
+bool isFileReason(Reason reason) { return reason >= Reason::NoSuchFile && reason <= Reason::NotAPicture; }
+
+} // namespace
 
 std::string failureText(const Failure& failure)
 {
@@ -33,8 +41,42 @@ std::string failureText(const Failure& failure)
         return "No reader or writer for this file type in this build";
     case Reason::DecoderFault:
         return "the decoder stopped";
+    case Reason::NoSuchFile:
+        return "No such file";
+    case Reason::PermissionDenied:
+        return "Permission denied";
+    case Reason::IsFolder:
+        return "Is a folder, not a file";
+    case Reason::DiskFull:
+        return "Disk full";
+    case Reason::NotAPicture:
+        return "Not a picture of any type this program reads";
     }
     return {};
+}
+
+std::string failureReasonText(const Failure& failure)
+{
+    return failureText(isFileReason(failure.reason) ? Failure{failure.reason, {}} : failure);
+}
+
+Failure fileFailure(int errnoValue, Reason otherwise)
+{
+    switch (errnoValue) {
+    case ENOENT:
+    case ENOTDIR: // a folder on the way is a file
+        return {Reason::NoSuchFile, {}};
+    case EACCES:
+    case EPERM:
+        return {Reason::PermissionDenied, {}};
+    case EISDIR:
+        return {Reason::IsFolder, {}};
+    case ENOSPC:
+    case EDQUOT:
+        return {Reason::DiskFull, {}};
+    default:
+        return {otherwise, {}};
+    }
 }
 
 } // namespace pictorand

@@ -23,7 +23,16 @@ enum class Reason {
     BadArgument,   // a caller's value out of range (a size of 0, say)
     NoCodec,       // no reader or writer for the format in this build
     DecoderFault,  // the confined decoder worker crashed, was stopped or said nonsense
+    // A file's own reasons, from what the system said (fileFailure()).
+    NoSuchFile,
+    PermissionDenied,
+    IsFolder,
+    DiskFull,
+    NotAPicture, // a file whose first bytes match no format this program reads
+    // Add new reasons above this line and name the last here: the worker's
+    // answers are checked against it.
 };
+inline constexpr Reason kLastReason = Reason::NotAPicture;
 
 struct Failure {
     Reason reason = Reason::CorruptData;
@@ -34,10 +43,20 @@ struct Failure {
     friend bool operator==(const Failure&, const Failure&) = default;
 };
 
-// The user's words for a failure.
+// The user's words for a failure: its detail, or the reason's words when it
+// has none.
 std::string failureText(const Failure& failure);
+// The same for a report that says why in a few words: a file's own reason (a
+// missing file, a full disk) in the reason's words even when a detail came
+// with it (a writer's words beside a full disk).
+std::string failureReasonText(const Failure& failure);
 
 inline Failure outOfMemory() { return {Reason::OutOfMemory, {}}; }
+
+// The failure for what errno said when a file was opened, read or written:
+// a missing file, a refused one, a folder, a full disk; any other value
+// gives `otherwise`.
+Failure fileFailure(int errnoValue, Reason otherwise);
 
 template <class T>
 class [[nodiscard]] Result {

@@ -3,6 +3,7 @@
 #include "core/checked_size.h"
 #include "dispatch/decoder_worker.h"
 #include "dispatch/load_wire.h"
+#include "platform/file_access.h"
 #include "platform/file_descriptor.h"
 #include "platform/formatted_text.h"
 #include "platform/paths.h"
@@ -186,16 +187,19 @@ LoadOutcome loadInWorker(const LoadRequest& request)
     if (!running)
         return loadInThisProcess(request);
     // The worker is handed the file, never its name to open: it can open
-    // nothing. A file that cannot be opened here fails as the signature
-    // test fails on it.
-    FileDescriptor file(::open(request.file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (file.get() < 0)
-        return loadInThisProcess(request);
-    const int handed[] = {file.get()};
+    // nothing. A file that cannot be opened or read here (a folder) fails
+    // at the signature, for the reason the system gives.
+    FileDescriptor file = openForReading(request.file.path);
     uint8_t head[kSignatureBytes];
-    const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
-    WorkerPool& pool =
-        running->pool(largeLibraryOf(detectFormatFromBytes({head, got > 0 ? static_cast<size_t>(got) : size_t(0)})));
+    const ssize_t got = file.get() < 0 ? -1 : ::pread(file.get(), head, sizeof head, 0);
+    if (got < 0) {
+        LoadOutcome unreadable;
+        unreadable.path = request.file.path;
+        unreadable.failure = fileFailure(errno, Reason::CantOpenFile);
+        return unreadable;
+    }
+    const int handed[] = {file.get()};
+    WorkerPool& pool = running->pool(largeLibraryOf(detectFormatFromBytes({head, static_cast<size_t>(got)})));
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool blocksInline = running->blocksInline.load();
         std::vector<uint8_t> message = encodeWorkerRequest(request, blocksInline);

@@ -4,11 +4,14 @@
 #include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
 #include "ops/depth_conversion.h"
+#include "platform/file_access.h"
 #include "platform/settings_keys.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <unistd.h>
 
 namespace pictorand {
 
@@ -28,7 +31,23 @@ public:
     explicit FileToRead(const LoadSource& source) : m_path(source.path) {}
 
     const std::string& name() const { return m_path; }
-    std::optional<ImageFormat> format() const { return DetectFormat(m_path); }
+    // The format the first bytes say; why there is none: what the system
+    // said of the file, or bytes of no format this program reads.
+    Result<ImageFormat> format() const
+    {
+        FileDescriptor file = openForReading(m_path);
+        if (file.get() < 0)
+            return fileFailure(errno, Reason::CantOpenFile);
+        uint8_t head[kSignatureBytes];
+        const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
+        if (got < 0)
+            return fileFailure(errno, Reason::CantOpenFile);
+        const std::optional<ImageFormat> format =
+            detectFormatFromBytes(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+        if (!format)
+            return Failure{Reason::NotAPicture, {}};
+        return *format;
+    }
     ReadRequest readRequest() const
     {
         ReadRequest request;
@@ -144,10 +163,11 @@ private:
 
 LoadOutcome Load::run()
 {
-    m_out.format = m_file.format();
-    if (!m_out.format)
-        return failed(LoadStage::Signature, {Reason::NotThisFormat, kCantReadHeader});
-    m_format = *m_out.format;
+    const Result<ImageFormat> format = m_file.format();
+    if (!format)
+        return failed(LoadStage::Signature, format.failure());
+    m_format = *format;
+    m_out.format = m_format;
     const FormatInfo& row = formatInfo(m_format);
     if (row.renameExtension && !extensionMatchesFormat(m_file.name(), m_format))
         m_out.misnamedAs = m_format;

@@ -24,8 +24,6 @@ constexpr uint32_t kMostPages = 1 << 16;
 // Drawings are in picture pixels; the metafile reader's natural sizes stay far
 // below this, and a painter handed more would be asked for nonsense.
 constexpr double kFarthest = 1e9;
-// The last of the reasons a failure may give.
-constexpr Reason kLastReason = Reason::DecoderFault;
 
 // ---------------------------------------------------------------------------
 // Writing.

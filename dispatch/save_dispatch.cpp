@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -122,6 +123,15 @@ bool flushToDisk(const std::string& path)
     return close(descriptor) == 0 && synced;
 }
 
+// The failure with the system's reason for `error` where it has one (a
+// refused folder, a full disk); the words stay for the message that shows
+// them.
+Failure withSystemReason(Failure failure, int error)
+{
+    failure.reason = fileFailure(error, failure.reason).reason;
+    return failure;
+}
+
 // Runs the writer on a temporary file in the target's directory and moves the
 // result over the target only when everything was written, so that a failure
 // never destroys what was there before.
@@ -151,17 +161,25 @@ Status writeReplacing(WriterFunction writer, const std::string& path, const Imag
     int descriptor = mkstemp(name.data());
     if (descriptor < 0) {
         if (targetExists)
-            return cantCreate;
+            return withSystemReason(cantCreate, errno);
         // Nothing there to lose: let the writer try and explain itself.
-        return writer(path, block, options);
+        errno = 0;
+        Status status = writer(path, block, options);
+        return status ? status : withSystemReason(status.failure(), errno);
     }
     close(descriptor);
     const std::string temporary = name.data();
 
+    errno = 0;
     Status status = writer(temporary, block, options);
     if (!status) {
+        const int error = errno;
         Failure failure = status.failure();
         replaceAll(failure.detail, temporary, path);
+        // Of what errno may still say after a writer failed, only a full disk
+        // is sure to be why: the writer may have tried other files.
+        if (error == ENOSPC || error == EDQUOT)
+            failure = withSystemReason(failure, error);
         status = failure;
     }
     bool written = status.ok();
@@ -174,7 +192,7 @@ Status writeReplacing(WriterFunction writer, const std::string& path, const Imag
             && (replaceExisting ? std::rename(temporary.c_str(), target.c_str()) == 0
                                 : renameWithoutReplacing(temporary, target));
         if (!written)
-            status = cantCreate;
+            status = withSystemReason(cantCreate, errno);
     }
     if (!written)
         unlink(temporary.c_str());
@@ -185,8 +203,8 @@ Status writeReplacing(WriterFunction writer, const std::string& path, const Imag
 
 namespace {
 
-bool save(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
-          const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting, bool followLink)
+Status save(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+            const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting, bool followLink)
 {
     pictorand::WaitCursor waitCursor(ui);
     auto tell = [&](const std::string& text) {
@@ -197,19 +215,19 @@ bool save(const ImageBlock& block, UserInterface& ui, const std::string& path, b
     const FormatInfo* row = savableFormatForPath(path);
     if (!row) {
         tell(kUnsupportedSaveType);
-        return false;
+        return Failure{Reason::Unsupported, kUnsupportedSaveType};
     }
     const SaveInfo& save = *row->save;
     if (!block) {
         tell(saveFailureText(save, {}));
-        return false;
+        return Failure{Reason::BadArgument, kSaveError};
     }
 
     Result<ImageBlock> prepared = prepareDepth(save, block, settings);
     if (!prepared) {
         tell(save.preparation == DepthPreparation::QuantiseTo256 ? std::string(kCantQuantize256)
                                                                  : saveFailureText(save, kCantAllocateMemory));
-        return false;
+        return prepared.failure();
     }
     const ImageBlock& toWrite = *prepared ? *prepared : block;
     const WriteOptions options = writeOptionsFromSettings(row->format, settings, toWrite.bitCount());
@@ -219,21 +237,27 @@ bool save(const ImageBlock& block, UserInterface& ui, const std::string& path, b
         written = writeReplacing(writer, path, toWrite, options, replaceExisting, followLink);
     if (!written)
         tell(saveFailureText(save, written.failure().detail));
-    return written.ok();
+    return written;
 }
 
 } // namespace
 
+Status saveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+                 const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
+{
+    return save(block, ui, path, showMessages, registry, settings, replaceExisting, true);
+}
+
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
 {
-    return save(block, ui, path, showMessages, registry, settings, replaceExisting, true);
+    return saveImage(block, ui, path, showMessages, registry, settings, replaceExisting).ok();
 }
 
 bool SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path)
 {
     SettingsFile settings;
-    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false);
+    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false).ok();
 }
 
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)

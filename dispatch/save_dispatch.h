@@ -5,6 +5,7 @@
 
 #include "core/codec_registry.h"
 #include "core/image_block.h"
+#include "core/result.h"
 #include "platform/settings_file.h"
 #include "platform/user_interface.h"
 
@@ -29,6 +30,10 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
 // even by a file that appears while the writer runs (the batch run).
 bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
+// The same with why it failed: the system's reason where there is one (a
+// refused folder, a full disk), the writer's words in the detail.
+Status saveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+                 const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
 
 // Files the program names itself in folders others may write to (extracted
 // GIF frames): saved as SaveImage does with messages, but a symbolic link

@@ -29,20 +29,20 @@ FileDescriptor openForReading(const std::string& path)
     Handed& files = handed();
     {
         std::lock_guard guard(files.lock);
-        if (files.only) {
-            const auto found = files.files.find(path);
-            if (found == files.files.end()) {
-                errno = EACCES;
-                return FileDescriptor(-1);
-            }
+        const auto found = files.files.find(path);
+        if (found != files.files.end()) {
             // Copies share their position: each reader starts at the start.
             FileDescriptor copy(::fcntl(found->second.get(), F_DUPFD_CLOEXEC, 0));
             if (copy.get() >= 0)
                 ::lseek(copy.get(), 0, SEEK_SET);
             return copy;
         }
+        if (files.only) {
+            errno = EACCES;
+            return FileDescriptor(-1);
+        }
     }
-    return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
 }
 
 std::FILE* openStreamForReading(const std::string& path)

@@ -18,9 +18,11 @@ FileDescriptor openForReading(const std::string& path);
 // The same as a C stream; null with errno set.
 std::FILE* openStreamForReading(const std::string& path);
 
-// For a decoder worker: from the first call on, openForReading gives only the
-// files handed over here (a copy of the descriptor, rewound) and refuses any
-// other path with EACCES.
+// A file handed over under a name is what openForReading gives for that name
+// (a copy of the descriptor, rewound), in place of opening it: the bytes a
+// worker was sent, or the converter's standard input as "-". For a decoder
+// worker, from the first call of serveOnlyHandedFiles on, any other path is
+// refused with EACCES.
 void serveOnlyHandedFiles();
 void handFile(const std::string& path, FileDescriptor descriptor);
 void forgetHandedFiles();

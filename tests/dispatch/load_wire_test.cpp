@@ -120,6 +120,12 @@ TEST(LoadWire, AnAnswerThatDoesNotHoldUpIsRefused)
         c.make(outcome);
         EXPECT_FALSE(roundTrip(outcome, true));
     }
+    LoadOutcome failed;
+    failed.path = kRequest.file.path;
+    failed.failure.reason = kLastReason;
+    EXPECT_TRUE(roundTrip(failed, true)) << "the last reason passes";
+    failed.failure.reason = static_cast<Reason>(static_cast<int>(kLastReason) + 1);
+    EXPECT_FALSE(roundTrip(failed, true)) << "a reason past the last";
     std::vector<uint8_t> bytes = encodeLoadOutcome(everything(), true);
     bytes.pop_back();
     EXPECT_FALSE(decodeLoadOutcome(bytes, kRequest, nullptr)) << "cut short";

@@ -75,38 +75,51 @@ namespace {
 struct FileOutcome {
     std::string line;
     bool converted = false;
+    // Not converted: the file that failed and why.
+    std::string failedFile;
+    Failure failure;
 };
+
+// The line names `file`; the failure the file it concerns.
+FileOutcome failedOutcome(const char* what, const std::string& file, Failure failure,
+                          const std::string& failedFile = {})
+{
+    return {resultLine(what, file), false, failedFile.empty() ? file : failedFile, std::move(failure)};
+}
 
 FileOutcome convertOne(const BatchRequest& request, const std::string& source, const std::string& destination,
                        const CodecRegistry& registry, const SettingsFile& settings)
 {
     SilentUserInterface silent;
-    FileOutcome outcome;
     LoadOutcome load = pictorand::load(batchRequest(source, settings), registry);
     ImageBlock& block = load.block;
-    if (!block && request.loadOther)
-        block = request.loadOther(source);
-    if (!block) {
-        outcome.line = resultLine(kBatchCantLoad, source);
-    } else if (pathExists(destination)) {
-        outcome.line = resultLine(kBatchDestinationExists, destination);
-    } else if ((request.adjustBlock && !request.adjustBlock(block))
-               || !SaveImage(block, silent, destination, false, registry, settings, false)) {
-        outcome.line = resultLine(kBatchCantSave, destination);
-    } else {
-        outcome.line = load.truncation.empty() ? kBatchOk : kBatchOkTruncated;
-        outcome.converted = true;
+    if (!block && request.loadOther) {
+        Result<ImageBlock> other = request.loadOther(load);
+        if (!other)
+            return failedOutcome(kBatchCantLoad, source, other.failure());
+        block = other.take();
     }
-    return outcome;
+    if (!block)
+        return failedOutcome(kBatchCantLoad, source, load.failure);
+    if (pathExists(destination))
+        return failedOutcome(kBatchDestinationExists, destination, {Reason::CantOpenFile, kDestinationExists});
+    if (request.adjustBlock)
+        if (Status adjusted = request.adjustBlock(block); !adjusted)
+            return failedOutcome(kBatchCantSave, destination, adjusted.failure(), source);
+    if (Status saved = saveImage(block, silent, destination, false, registry, settings, false); !saved)
+        return failedOutcome(kBatchCantSave, destination, saved.failure());
+    return {load.truncation.empty() ? kBatchOk : kBatchOkTruncated, true, {}, {}};
 }
 
 void report(BatchResult& result, BatchProgress& progress, const std::string& source, const FileOutcome& outcome)
 {
     progress.addLine(resultLine(kBatchConverting, source));
-    if (outcome.converted)
+    if (outcome.converted) {
         ++result.converted;
-    else
+    } else {
         ++result.errors;
+        progress.fileFailed(outcome.failedFile, outcome.failure);
+    }
     progress.addLine(outcome.line);
 }
 

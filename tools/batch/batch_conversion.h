@@ -8,6 +8,8 @@
 #include "core/codec_registry.h"
 #include "core/image_format.h"
 #include "core/image_block.h"
+#include "core/result.h"
+#include "dispatch/load.h"
 #include "platform/settings_file.h"
 
 #include <functional>
@@ -41,6 +43,9 @@ public:
     virtual void setCaption(const std::string& caption) = 0;
     // A line appended to the progress list (and selected).
     virtual void addLine(const std::string& line) = 0;
+    // Why a file did not convert, before its line: `file` is the source,
+    // or the destination when the save failed.
+    virtual void fileFailed(const std::string& /*file*/, const Failure& /*why*/) {}
     // Let waiting events run (the Stop button); called before each file.
     virtual void processEvents() {}
     // The run has ended: activate the window, enable Exit, disable Stop.
@@ -58,12 +63,13 @@ struct BatchRequest {
     // written are those of one job; each job holds one picture at a time.
     int jobs = 1;
     // Optional work on each loaded block before it is saved (the converter's
-    // image operations). False counts the file as not saved. Called from the
-    // workers when jobs > 1.
-    std::function<bool(ImageBlock& block)> adjustBlock;
+    // image operations). A failure counts the file as not saved. Called from
+    // the workers when jobs > 1.
+    std::function<Status(ImageBlock& block)> adjustBlock;
     // Optional: a block for a file the batch load gives none for (the
-    // converter rasterises metafiles); null keeps it a load failure.
-    std::function<ImageBlock(const std::string& path)> loadOther;
+    // converter rasterises metafiles), or the failure to report; handed the
+    // failed load.
+    std::function<Result<ImageBlock>(const LoadOutcome& failed)> loadOther;
 };
 
 struct BatchResult {
@@ -80,6 +86,8 @@ inline constexpr const char* kBatchOk = "... Ok";
 // A picture whose reader could read only part of it, saved as it was read.
 inline constexpr const char* kBatchOkTruncated = "... Ok (file is truncated)";
 inline constexpr const char* kBatchDestinationExists = "Error: Destination file already exists";
+// The same as a failure's words.
+inline constexpr const char* kDestinationExists = "Destination file already exists";
 inline constexpr const char* kBatchCantSave = "Error! Can't save";
 inline constexpr const char* kBatchCantLoad = "Error! Can't load";
 inline constexpr const char* kBatchDone = "Batch conversion done";

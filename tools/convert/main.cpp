@@ -10,10 +10,13 @@
 #include "tools/batch/batch_conversion.h"
 #include "tools/convert/metafile_helper.h"
 #include "tools/convert/operations.h"
+#include "platform/file_access.h"
+#include "platform/paths.h"
 #include "platform/version.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <malloc.h>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +24,10 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace pictorand;
@@ -56,28 +62,135 @@ std::string typeNames(const char* lastSeparator)
 void printUsage(std::FILE* out)
 {
     std::fprintf(out,
-                 "Usage: pictorand32-convert [-t TYPE] [-o DIR] [-j N] FILE...\n"
+                 "Usage: pictorand32-convert [-t TYPE] [-o DIR] [-j N] [--quiet] FILE...\n"
+                 "       pictorand32-convert [-t TYPE] -o - FILE\n"
                  "       pictorand32-convert --info FILE...\n"
                  "\n"
                  "Converts each FILE to TYPE (%s; default %s)\n"
                  "into DIR (default: the current directory; created when missing) as\n"
                  "DIR/NAME.EXT with the extension in capitals. Existing files are never\n"
-                 "replaced. Each file is reported as the batch conversion lists it, then\n"
-                 "the number of errors; the exit status is 0 only when there were none.\n"
+                 "replaced. Each file is reported on standard output as the batch conversion\n"
+                 "lists it, then the number of errors; each failure is also written with its\n"
+                 "reason to standard error. The exit status is 0 when every file converted,\n"
+                 "1 when any failed, 2 for a mistake on the command line.\n"
                  "Save options (quality, compression, ...) come from the settings file.\n"
                  "With --info each file's format, size, bit count and compression are printed\n"
                  "(for a metafile its kind, natural size and number of records).\n"
+                 "A FILE of - is standard input (its picture named -, saved as DIR/-.EXT);\n"
+                 "-- ends the options, so that a file may begin with -.\n"
                  "\n"
                  "  -t TYPE     output type\n"
-                 "  -o DIR      output directory\n"
+                 "  -o DIR      output directory; - writes the one FILE's picture to standard\n"
+                 "              output, without the report\n"
                  "  -j N        convert N files at once (default: the number of processors);\n"
                  "              the report and the files written are those of -j 1\n"
+                 "  -q, --quiet no report on standard output; failures still go to standard error\n"
                  "  --info      describe the files instead of converting them\n"
                  "  --no-sandbox  decode in this process, not in confined workers\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n",
                  typeNames(" or ").c_str(), lowerCase(batchExtension(0)).c_str());
     std::fprintf(out, "\n%s", operationsUsage());
+}
+
+constexpr const char* kProgram = "pictorand32-convert";
+constexpr const char* kStandardInput = "-";
+constexpr const char* kStandardOutputName = "standard output";
+
+// "pictorand32-convert: FILE: REASON" on standard error, for each file that
+// failed; the report on standard output says only that it did.
+void sayFailure(const std::string& file, const Failure& why)
+{
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, file.c_str(), failureReasonText(why).c_str());
+}
+
+// A mistake on the command line.
+int usageError(const std::string& words)
+{
+    std::fprintf(stderr, "%s: %s (try --help)\n", kProgram, words.c_str());
+    return 2;
+}
+
+// Why standard output first failed to take what was printed; 0 while it
+// has taken everything.
+int standardOutputError = 0;
+
+void flushStandardOutput()
+{
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && standardOutputError == 0)
+        standardOutputError = errno != 0 ? errno : EIO;
+}
+
+// Writes what is left in standard output's buffer; false, having said why,
+// when any of what was printed could not be written (a full disk, a closed
+// pipe).
+bool standardOutputWritten()
+{
+    flushStandardOutput();
+    if (standardOutputError == 0)
+        return true;
+    sayFailure(kStandardOutputName, fileFailure(standardOutputError, Reason::WriteFailed));
+    return false;
+}
+
+// False with errno set when not all of `bytes` could be written.
+bool writeAll(int descriptor, std::span<const uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t wrote = ::write(descriptor, bytes.data(), bytes.size());
+        if (wrote < 0 && errno != EINTR)
+            return false;
+        if (wrote > 0)
+            bytes = bytes.subspan(static_cast<size_t>(wrote));
+    }
+    return true;
+}
+
+// Standard input's bytes, copied to a file of their own that every reader
+// (and the confined worker, which is handed it) can read from its start as
+// often as it needs: a pipe can be read only once.
+Status handOverStandardInput()
+{
+    FileDescriptor copy(::memfd_create("standard-input", MFD_CLOEXEC));
+    if (copy.get() < 0)
+        return fileFailure(errno, Reason::CantOpenFile);
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fileFailure(errno, Reason::CantOpenFile);
+        }
+        if (!writeAll(copy.get(), {reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(got)}))
+            return fileFailure(errno, Reason::WriteFailed);
+    }
+    handFile(kStandardInput, std::move(copy));
+    return {};
+}
+
+// Copies the file at `path` to standard output.
+Status copyToStandardOutput(const std::string& path)
+{
+    FileDescriptor file = openForReading(path);
+    if (file.get() < 0)
+        return fileFailure(errno, Reason::CantOpenFile);
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got == 0)
+            return {};
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fileFailure(errno, Reason::CantOpenFile);
+        }
+        if (!writeAll(STDOUT_FILENO, {reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(got)}))
+            return fileFailure(errno, Reason::WriteFailed);
+    }
 }
 
 // A metafile is described, not loaded: its kind, natural size and records.
@@ -88,7 +201,7 @@ bool describeMetafile(const std::string& path)
                                                       : Result<metafile::Header>(Failure{Reason::CantOpenFile, metafile::kCantOpenFile});
     Result<metafile::Drawing> drawing = header ? metafile::playMetafile(file.bytes()) : header.failure();
     if (!drawing) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), drawing.text().c_str());
+        sayFailure(path, drawing.failure());
         return false;
     }
     std::printf("%s: %s, %s, %d x %d, %d records", path.c_str(), formatInfo(ImageFormat::Metafile).word,
@@ -113,8 +226,7 @@ int describe(const std::vector<std::string>& files)
         const std::optional<ImageFormat> format = load.format;
         const ImageBlock& block = load.block;
         if (!format || !block) {
-            const std::string words = loadFailureWords(load);
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), words.empty() ? kCantReadHeader : words.c_str());
+            sayFailure(path, load.failure);
             ++failures;
             continue;
         }
@@ -130,7 +242,7 @@ int describe(const std::vector<std::string>& files)
             std::printf(" (%s)", kFileTruncated);
         std::printf("\n");
     }
-    return failures ? 1 : 0;
+    return standardOutputWritten() && failures == 0 ? 0 : 1;
 }
 
 // The output type index for a -t value: a savable format's batch
@@ -144,15 +256,33 @@ int outputTypeIndex(const std::string& name)
     return -1;
 }
 
-// Prints the progress list as it grows.
+// Prints the progress list as it grows, unless told to be quiet, and each
+// failure with its reason on standard error.
 class PrintedProgress : public BatchProgress {
 public:
+    PrintedProgress(bool quiet, std::string standardOutputFolder)
+        : m_quiet(quiet), m_standardOutputFolder(std::move(standardOutputFolder))
+    {
+    }
     void setCaption(const std::string&) override {}
     void addLine(const std::string& line) override
     {
+        if (m_quiet)
+            return;
         std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
+        flushStandardOutput();
     }
+    void fileFailed(const std::string& file, const Failure& why) override
+    {
+        // The picture for standard output is written to a private folder first.
+        const bool forStandardOutput =
+            !m_standardOutputFolder.empty() && file.rfind(m_standardOutputFolder, 0) == 0;
+        sayFailure(forStandardOutput ? kStandardOutputName : file, why);
+    }
+
+private:
+    const bool m_quiet;
+    const std::string m_standardOutputFolder;
 };
 
 } // namespace
@@ -170,38 +300,40 @@ int main(int argc, char** argv)
     std::string outputDirectory = ".";
     int jobs = processorCount();
     bool info = false;
+    bool quiet = false;
     std::vector<Operation> operations;
     std::string error;
     bool sandbox = true;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
+        if (optionsEnded) {
+            files.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help" || argument == "-h") {
             printUsage(stdout);
-            return 0;
-        }
-        if (argument == "--version") {
+            return standardOutputWritten() ? 0 : 1;
+        } else if (argument == "--version") {
             if (sandbox)
                 decodeAsSettingsSay(SettingsFile());
-            std::printf("pictorand32-convert %s\n%s\n", programVersion(), decoderConfinementText().c_str());
-            return 0;
-        }
-        if (argument == "--no-sandbox") {
+            std::printf("%s %s\n%s\n", kProgram, programVersion(), decoderConfinementText().c_str());
+            return standardOutputWritten() ? 0 : 1;
+        } else if (argument == "--no-sandbox") {
             sandbox = false;
         } else if (argument == "--info") {
             info = true;
+        } else if (argument == "--quiet" || argument == "-q") {
+            quiet = true;
         } else if (argument == "-t" || argument == "-o") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "pictorand32-convert: %s needs a value\n", argument.c_str());
-                return 2;
-            }
+            if (i + 1 >= argc)
+                return usageError(argument + " needs a value");
             (argument == "-t" ? typeName : outputDirectory) = argv[++i];
         } else if (argument == "-j") {
             char* end = nullptr;
             const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || value < 1 || value > 1024) {
-                std::fprintf(stderr, "pictorand32-convert: -j needs a number of jobs from 1 to 1024\n");
-                return 2;
-            }
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || value < 1 || value > 1024)
+                return usageError("-j needs a number of jobs from 1 to 1024");
             jobs = static_cast<int>(value);
             ++i;
         } else if (OptionParse parsed = parseOperationOption(argc, argv, i, operations, error);
@@ -211,8 +343,7 @@ int main(int argc, char** argv)
                 return 2;
             }
         } else if (argument.size() > 1 && argument[0] == '-') {
-            std::fprintf(stderr, "pictorand32-convert: unknown option %s (try --help)\n", argument.c_str());
-            return 2;
+            return usageError("unknown option " + argument);
         } else {
             files.push_back(argument);
         }
@@ -221,6 +352,16 @@ int main(int argc, char** argv)
         printUsage(stderr);
         return 2;
     }
+    const bool toStandardOutput = outputDirectory == kStandardInput && !info;
+    if (toStandardOutput && files.size() > 1)
+        return usageError("-o - writes the picture of one FILE, not of " + std::to_string(files.size()));
+    if (std::count(files.begin(), files.end(), kStandardInput) > 1)
+        return usageError("standard input (-) can be read only once");
+    if (std::find(files.begin(), files.end(), kStandardInput) != files.end())
+        if (Status read = handOverStandardInput(); !read) {
+            sayFailure(kStandardInput, read.failure());
+            return 1;
+        }
     // Each file is decoded in a confined worker, one for each job.
     if (sandbox)
         decodeAsSettingsSay(SettingsFile(), std::min(jobs, static_cast<int>(files.size())));
@@ -229,29 +370,34 @@ int main(int argc, char** argv)
 
     BatchRequest request;
     request.outputType = outputTypeIndex(typeName);
-    if (request.outputType < 0) {
-        std::fprintf(stderr, "pictorand32-convert: unknown output type '%s' (%s)\n", typeName.c_str(),
-                     typeNames(", ").c_str());
-        return 2;
-    }
+    if (request.outputType < 0)
+        return usageError("unknown output type '" + typeName + "' (" + typeNames(", ") + ")");
     if (outputDirectory.empty()) {
         // An empty directory would mean the root directory.
-        std::fprintf(stderr, "pictorand32-convert: %s\n", kBatchNoOutputDirectory);
+        std::fprintf(stderr, "%s: %s\n", kProgram, kBatchNoOutputDirectory);
         return 2;
+    }
+    // The picture for standard output is saved in a folder of its own, as
+    // any other, and copied out when it is complete.
+    std::string privateFolder;
+    if (toStandardOutput) {
+        privateFolder = tempDirectory() + "pictorand32-convert-XXXXXX";
+        if (!::mkdtemp(privateFolder.data())) {
+            sayFailure(tempDirectory(), fileFailure(errno, Reason::CantOpenFile));
+            return 1;
+        }
+        outputDirectory = privateFolder;
     }
     request.sources = files;
     request.outputDirectory = outputDirectory;
     request.jobs = jobs;
     request.stopRequested = [] { return stopRequested != 0; };
     if (!operations.empty()) {
-        request.adjustBlock = [&operations](ImageBlock& block) {
+        request.adjustBlock = [&operations](ImageBlock& block) -> Status {
             std::string message;
             if (applyOperations(block, operations, message))
-                return true;
-            static std::mutex stderrLock;
-            std::lock_guard lock(stderrLock);
-            std::fprintf(stderr, "pictorand32-convert: %s\n", message.c_str());
-            return false;
+                return {};
+            return Failure{Reason::BadArgument, message};
         };
     }
     // Metafiles are drawn at the size the first resize asks for, so they
@@ -264,25 +410,30 @@ int main(int argc, char** argv)
             drawingHeight = operation.height;
             break;
         }
-    request.loadOther = [drawingWidth, drawingHeight](const std::string& path) {
-        const std::optional<ImageFormat> format = DetectFormat(path);
-        if (!format || *format != ImageFormat::Metafile)
-            return ImageBlock();
-        Result<ImageBlock> block = rasteriseMetafile(path, drawingWidth, drawingHeight);
-        if (!block) {
-            static std::mutex stderrLock;
-            std::lock_guard lock(stderrLock);
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), block.text().c_str());
-            return ImageBlock();
-        }
-        return block.take();
+    request.loadOther = [drawingWidth, drawingHeight](const LoadOutcome& failed) -> Result<ImageBlock> {
+        if (failed.format != ImageFormat::Metafile)
+            return failed.failure;
+        return rasteriseMetafile(failed.path, drawingWidth, drawingHeight);
     };
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 
-    PrintedProgress progress;
+    // The report would be mixed into the picture on standard output.
+    PrintedProgress progress(quiet || toStandardOutput, privateFolder);
     BatchResult result = runBatchConversion(request, progress);
+    bool written = result.errors == 0;
+    if (toStandardOutput) {
+        const std::string picture =
+            batchDestinationPath(prepareDirectory(privateFolder), files.front(), batchExtension(request.outputType));
+        if (written)
+            if (Status copied = copyToStandardOutput(picture); !copied) {
+                sayFailure(kStandardOutputName, copied.failure());
+                written = false;
+            }
+        ::unlink(picture.c_str());
+        ::rmdir(privateFolder.c_str());
+    }
     if (result.stopped)
         return 130;
-    return result.errors == 0 ? 0 : 1;
+    return standardOutputWritten() && written ? 0 : 1;
 }

@@ -17,11 +17,13 @@ class RecordedProgress : public BatchProgress {
 public:
     void setCaption(const std::string& caption) override { captions.push_back(caption); }
     void addLine(const std::string& line) override { lines.push_back(line); }
+    void fileFailed(const std::string& file, const Failure& why) override { failures.push_back({file, why}); }
     void processEvents() override { ++eventRounds; }
     void finished() override { ++finishedCalls; }
 
     std::vector<std::string> captions;
     std::vector<std::string> lines;
+    std::vector<std::pair<std::string, Failure>> failures;
     int eventRounds = 0;
     int finishedCalls = 0;
 };
@@ -190,10 +192,13 @@ TEST_F(BatchConversionTest, AdjustmentFailureCountsAsNotSaved)
     request.sources = {a};
     request.outputType = 2;
     request.outputDirectory = dir.file("out");
-    request.adjustBlock = [](ImageBlock&) { return false; };
+    const Failure refused{Reason::BadArgument, "too wide"};
+    request.adjustBlock = [&](ImageBlock&) { return Status(refused); };
     BatchResult result = runBatchConversion(request, progress, CodecRegistry::instance(), settings);
     EXPECT_EQ(result.errors, 1);
     EXPECT_EQ(progress.lines[1], "Error! Can't save: " + dir.file("out") + "/a.BMP");
+    // Why goes to the progress, naming the file the operation failed on.
+    EXPECT_EQ(progress.failures, (std::vector<std::pair<std::string, Failure>>{{a, refused}}));
 }
 
 TEST(BatchNaming, DestinationPathsAndTypes)

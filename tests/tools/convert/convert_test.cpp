@@ -1,4 +1,5 @@
 #include "codecs/bmp/bmp.h"
+#include "dispatch/load.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,23 @@ protected:
         return testing::runCommand("cd " + shellQuote(dir.path()) + " && " + PICTORAND_CONVERTER + " " + arguments
                                        + " 2>&1",
                                    output);
+    }
+
+    // What a run wrote on each stream; `arguments` may redirect them.
+    struct Streams {
+        int status = -1;
+        std::string out;
+        std::string err;
+    };
+    Streams run(const std::string& arguments)
+    {
+        Streams streams;
+        streams.status = testing::runCommand("cd " + shellQuote(dir.path()) + " && " + PICTORAND_CONVERTER + " "
+                                                 + arguments + " 2>" + shellQuote(dir.file("stderr.txt")),
+                                             &streams.out);
+        const std::vector<uint8_t> err = testing::readFile(dir.file("stderr.txt"));
+        streams.err.assign(err.begin(), err.end());
+        return streams;
     }
 
     ScratchDir dir;
@@ -69,6 +87,89 @@ TEST_F(ConvertTest, UnreadableSourceGivesAnErrorStatus)
     EXPECT_NE(output.find("Error! Can't load: " + dir.file("junk.bmp") + "\n"), std::string::npos) << output;
     EXPECT_NE(output.find("1 errors\n"), std::string::npos) << output;
     EXPECT_TRUE(testing::fileExists(dir.file("o/a.BMP")));
+}
+
+// The report on standard output stays as the batch lists it; why each file
+// failed goes to standard error.
+TEST_F(ConvertTest, EachFailureSaysWhyOnStandardError)
+{
+    bmp("a.bmp");
+    ASSERT_EQ(testing::runCommand("mkdir " + shellQuote(dir.file("folder"))), 0);
+    testing::writeFile(dir.file("notes.txt"), {'h', 'e', 'l', 'l', 'o'});
+    std::vector<uint8_t> junkBytes(32, 0);
+    junkBytes[0] = 'B';
+    junkBytes[1] = 'M';
+    testing::writeFile(dir.file("junk.bmp"), junkBytes);
+    // A corrupt file fails in the reader's own words, as it does in process.
+    const Failure junk = loadInThisProcess(batchRequest(dir.file("junk.bmp"), SettingsFile(dir.file("x.ini")))).failure;
+    const struct {
+        std::string file;
+        Failure why;
+    } unreadable[] = {{"missing.png", {Reason::NoSuchFile, {}}},
+                      {"folder", {Reason::IsFolder, {}}},
+                      {"notes.txt", {Reason::NotAPicture, {}}},
+                      {"junk.bmp", junk}};
+    for (const auto& [file, why] : unreadable) {
+        const std::string said = "pictorand32-convert: " + file + ": " + failureReasonText(why) + "\n";
+        Streams converted = run("-t bmp -o out " + file);
+        EXPECT_EQ(converted.status, 1) << file;
+        EXPECT_EQ(converted.out, "Converting: " + file + "\nError! Can't load: " + file + "\n1 errors\n");
+        EXPECT_EQ(converted.err, said);
+        Streams described = run("--info " + file);
+        EXPECT_EQ(described.status, 1) << file;
+        EXPECT_EQ(described.out, "");
+        EXPECT_EQ(described.err, said);
+        Streams quiet = run("--quiet -t bmp -o out " + file);
+        EXPECT_EQ(quiet.status, 1) << file;
+        EXPECT_EQ(quiet.out, "");
+        EXPECT_EQ(quiet.err, said);
+    }
+    const struct {
+        std::string arguments;
+        std::string out;
+        std::string err;
+    } unwritable[] = {
+        {"-t bmp -o notes.txt a.bmp", "Converting: a.bmp\nError! Can't save: notes.txt/a.BMP\n1 errors\n",
+         "notes.txt/a.BMP: " + failureText({Reason::NoSuchFile, {}})},
+        {"-t bmp -o - a.bmp >/dev/full", "", "standard output: " + failureText({Reason::DiskFull, {}})},
+        {"-t bmp a.bmp >/dev/full", "", "standard output: " + failureText({Reason::DiskFull, {}})},
+    };
+    for (const auto& [arguments, out, err] : unwritable) {
+        Streams streams = run(arguments);
+        EXPECT_EQ(streams.status, 1) << arguments;
+        EXPECT_EQ(streams.out, out) << arguments;
+        EXPECT_EQ(streams.err, "pictorand32-convert: " + err + "\n") << arguments;
+        testing::runCommand("rm -f " + shellQuote(dir.file("a.BMP")));
+    }
+}
+
+TEST_F(ConvertTest, FollowsTheCommandLineConventions)
+{
+    bmp("a.bmp");
+    bmp("-t");
+    for (const char* mistake : {"", "--bogus a.bmp", "-t", "-j 0 a.bmp", "-t jxl a.bmp", "-o - a.bmp a.bmp",
+                                "- - <a.bmp"}) {
+        Streams streams = run(mistake);
+        EXPECT_EQ(streams.status, 2) << mistake;
+        EXPECT_EQ(streams.out, "") << mistake;
+        EXPECT_NE(streams.err, "") << mistake;
+    }
+    for (const char* asked : {"--help", "--version"}) {
+        Streams streams = run(asked);
+        EXPECT_EQ(streams.status, 0) << asked;
+        EXPECT_NE(streams.out.find("pictorand32-convert"), std::string::npos) << asked;
+        EXPECT_EQ(streams.err, "") << asked;
+    }
+    // After -- a word that looks like an option is a file.
+    EXPECT_EQ(run("-t bmp -o out -- -t").status, 0);
+    EXPECT_TRUE(testing::fileExists(dir.file("out/-t.BMP")));
+    // - reads standard input; -o - writes the picture to standard output.
+    Streams piped = run("-t bmp -o - - <a.bmp >piped.bmp");
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.err, "");
+    Result<DecodedImage> read = readBmp(dir.file("piped.bmp"));
+    ASSERT_TRUE(read) << read.text();
+    EXPECT_EQ(read->block.width(), 4);
 }
 
 TEST_F(ConvertTest, UnknownTypeIsRefused)
