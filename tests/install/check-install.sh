@@ -56,7 +56,7 @@ if [[ -f $completion ]]; then
     grep -qx "$type" <<<"$after_t" || fail "completion after -t does not offer $type"
   done
   options=$(offered --)
-  for option in --info --help; do
+  for option in --info --help --quiet; do
     grep -qx -- "$option" <<<"$options" || fail "completion does not offer $option"
   done
 else

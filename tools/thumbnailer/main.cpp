@@ -200,7 +200,7 @@ int main(int argc, char** argv)
     request.options.thumbnailSide = side;
     LoadOutcome loaded = load(request);
     if (!loaded.ok())
-        return failure(named, loadFailureWords(loaded));
+        return failure(named, failureReasonText(loaded.failure));
 
     ImageBlock thumbnail;
     switch (loaded.kind) {
