@@ -59,7 +59,6 @@ struct Decoder {
     ImageBlock block;
     std::vector<uint8_t> scratch;
     Conversion conversion = Conversion::Direct;
-    bool invertedCmyk = false;
     int orientation = 1;
     std::vector<uint8_t> iccProfile;
     bool truncated = false;
@@ -82,8 +81,11 @@ inline uint8_t luminance(unsigned red, unsigned green, unsigned blue)
 }
 
 // Adobe applications write CMYK (and YCCK) JPEGs with every sample inverted
-// and mark them with an APP14 "Adobe" segment; files without it store plain
-// ink amounts. Either way a channel's light is (1 - ink) * (1 - black).
+// (255 is no ink) and mark them with an APP14 "Adobe" segment, and so does
+// the JPEG library for every other writer. The rare file without the mark is
+// read the same way, as ImageMagick and Pillow read it: no writer is known
+// to store plain ink amounts. A channel's light is (1 - ink) * (1 - black),
+// which on inverted samples is their product.
 void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, uint32_t width)
 {
     switch (decoder.conversion) {
@@ -104,13 +106,7 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
         [[fallthrough]];
     case Conversion::CmykToGrey:
         for (uint32_t x = 0; x < width; ++x, source += 4) {
-            unsigned cyan = source[0], magenta = source[1], yellow = source[2], black = source[3];
-            if (!decoder.invertedCmyk) {
-                cyan = 255 - cyan;
-                magenta = 255 - magenta;
-                yellow = 255 - yellow;
-                black = 255 - black;
-            }
+            const unsigned cyan = source[0], magenta = source[1], yellow = source[2], black = source[3];
             uint8_t red = divideBy255(cyan * black);
             uint8_t green = divideBy255(magenta * black);
             uint8_t blue = divideBy255(yellow * black);
@@ -129,7 +125,7 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
 
 // Null when the profile is not a usable CMYK profile: then the file's ink
 // amounts are turned into light by the formula above.
-cmsHTRANSFORM cmykTransform(const std::vector<uint8_t>& profileBytes, bool inverted)
+cmsHTRANSFORM cmykTransform(const std::vector<uint8_t>& profileBytes)
 {
     cmsHPROFILE profile = cmsOpenProfileFromMem(profileBytes.data(), static_cast<cmsUInt32Number>(profileBytes.size()));
     if (!profile)
@@ -138,7 +134,7 @@ cmsHTRANSFORM cmykTransform(const std::vector<uint8_t>& profileBytes, bool inver
     if (cmsGetColorSpace(profile) == cmsSigCmykData) {
         cmsHPROFILE srgb = cmsCreate_sRGBProfile();
         if (srgb) {
-            transform = cmsCreateTransform(profile, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb, TYPE_BGR_8,
+            transform = cmsCreateTransform(profile, TYPE_CMYK_8_REV, srgb, TYPE_BGR_8,
                                            INTENT_PERCEPTUAL, 0);
             cmsCloseProfile(srgb);
         }
@@ -201,10 +197,9 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
         // for a 256-colour display itself).
         if (info.jpeg_color_space != JCS_UNKNOWN)
             info.out_color_space = JCS_CMYK;
-        decoder.invertedCmyk = info.saw_Adobe_marker;
         decoder.conversion = greyscale ? Conversion::CmykToGrey : Conversion::CmykToBgr;
         if (!greyscale && options.colourProfile && !decoder.iccProfile.empty())
-            decoder.cmykToSrgb = cmykTransform(decoder.iccProfile, decoder.invertedCmyk);
+            decoder.cmykToSrgb = cmykTransform(decoder.iccProfile);
     } else if (fileIsRawRgb) {
         decoder.conversion = greyscale ? Conversion::RgbToGrey : Conversion::RgbToBgr;
     } else if (greyscale || fileIsGrey) {

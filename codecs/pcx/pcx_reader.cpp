@@ -29,36 +29,6 @@ constexpr std::array<uint8_t, 48> kVersion3Palette = {
     132, 20, 217, 149, 160, 20, 18, 0, 6,     0, 104, 31,  //
 };
 
-// The sixteen colours of the CGA (red, green, blue), which 2-bit files pick
-// from: the background by number, the other three by palette.
-constexpr std::array<uint8_t, 48> kCgaColours = {
-    0, 0, 0,       0, 0, 170,     0, 170, 0,     0, 170, 170,    //
-    170, 0, 0,     170, 0, 170,   170, 85, 0,    170, 170, 170,  //
-    85, 85, 85,    85, 85, 255,   85, 255, 85,   85, 255, 255,   //
-    255, 85, 85,   255, 85, 255,  255, 255, 85,  255, 255, 255,  //
-};
-
-// A 2-bit file's four colours: the background's number in the top four
-// bits of the map's first byte, and in the top three bits of its fourth the
-// colour burst (set: cyan, red, white), the palette (set: cyan, magenta,
-// white; clear: green, red, brown) and the intensity (set: the bright ones).
-std::array<uint8_t, 12> cgaPalette(const PcxHeader& header)
-{
-    const unsigned background = header.colorMap[0] >> 4;
-    const unsigned flags = header.colorMap[3] >> 5;
-    const bool monochromeBurst = flags & 4, whitePalette = flags & 2, bright = flags & 1;
-    std::array<unsigned, 3> numbers = monochromeBurst ? std::array<unsigned, 3>{3, 4, 7}
-                                      : whitePalette  ? std::array<unsigned, 3>{3, 5, 7}
-                                                      : std::array<unsigned, 3>{2, 4, 6};
-    std::array<uint8_t, 12> palette{};
-    for (int c = 0; c < 3; ++c)
-        palette[c] = kCgaColours[background * 3 + c];
-    for (int i = 0; i < 3; ++i)
-        for (int c = 0; c < 3; ++c)
-            palette[(i + 1) * 3 + c] = kCgaColours[(numbers[i] + (bright ? 8 : 0)) * 3 + c];
-    return palette;
-}
-
 unsigned brightness(unsigned red, unsigned green, unsigned blue) { return 30 * red + 59 * green + 11 * blue; }
 
 // Fills the colour table of a block below 24 bits.
@@ -66,12 +36,13 @@ bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, 
                     std::string& message)
 {
     std::array<uint8_t, 768> palette{}; // red, green, blue
-    if (depth == 4 && header.bitsPerPixel == 2) {
-        const auto cga = cgaPalette(header);
-        std::copy(cga.begin(), cga.end(), palette.begin());
-    } else if (depth == 4) {
+    // 2-bit files take their four colours from the map's first four triples,
+    // as netpbm writes them. Files of the CGA's days may mean the map's first
+    // byte as a background number and its fourth as palette flags instead;
+    // nothing in the header tells the two apart, and ImageMagick and netpbm
+    // both read the triples (Pillow refuses 2-bit files), so we do too.
+    if (depth == 4)
         std::copy(header.colorMap.begin(), header.colorMap.end(), palette.begin());
-    }
     if (header.version == 3 && header.bitsPerPixel != 2)
         std::copy(kVersion3Palette.begin(), kVersion3Palette.end(), palette.begin());
     if (depth == 8 && header.version > 4 && file.size() >= kTrailerSize) {

@@ -74,9 +74,13 @@ uint64_t pixelDataOffset(const TargaHeader& header)
     return offset;
 }
 
-// Alpha counts only where the descriptor gives the pixels attribute bits,
-// and only when some pixel has any: writers that set the bits but leave
-// every alpha at 0 mean an opaque picture.
+// The fourth byte of 32-bit pixels and the second of 16-bit greys are alpha
+// whatever the descriptor's attribute-bit count says: many writers leave the
+// count at 0, and ImageMagick, Pillow and netpbm all blend by those bytes.
+// The top bit of a 16-bit colour is alpha only when the count says so, as
+// writers leave it to chance otherwise. Either way alpha counts only when
+// some pixel has any: writers that leave every alpha at 0 mean an opaque
+// picture.
 bool mayHaveAlpha(const TargaHeader& header)
 {
     const unsigned attributeBits = header.descriptor & 0x0F;
@@ -84,7 +88,7 @@ bool mayHaveAlpha(const TargaHeader& header)
         return header.pixelDepth == 16;
     if (header.colorMapped())
         return false; // the map's alpha is applied to the map
-    return attributeBits > 0 && (header.pixelDepth == 16 || header.pixelDepth == 32);
+    return header.pixelDepth == 32 || (attributeBits > 0 && header.pixelDepth == 16);
 }
 
 // Turns the file pixels of a row into block samples: indexes and greys for

@@ -1,3 +1,4 @@
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/declared_size.h"
 #include "codecs/common/library_pixels.h"
@@ -10,12 +11,14 @@
 #include "core/sample_scale.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -51,6 +54,7 @@ enum class PixelPath {
     IndexedTiles, // the same from tiles, so tiled pictures keep their indexes
     Grey,         // grey with 16-bit samples or extra samples: an 8-bit grey block
     Colour,       // 3 or more samples of 8 or 16 bits: 8-bit blue, green, red at the start of each pixel
+    PaletteAlpha, // an 8-bit index and an alpha sample: the map's colours over white, 24 bits
     Planes,       // grey or RGB(A) of 8 or 16 bits in separate planes, a plane at a time
     Rgba,         // the library's RGBA reader: YCbCr, Lab, tiled colour, and every odd layout
 };
@@ -74,6 +78,7 @@ struct Layout {
     uint16_t bitCount = 24;
     uint32_t colours = 0;
     uint32_t pixelStep = 3; // bytes per pixel written by the Colour and Rgba paths
+    std::array<ColorEntry, 256> palette{}; // the PaletteAlpha path's map
 };
 
 // The block a page becomes. The block's bit count is bits per sample times
@@ -94,6 +99,15 @@ Layout layoutFor(const PageFields& page)
         && (page.photometric == PHOTOMETRIC_RGB || page.photometric == PHOTOMETRIC_MINISBLACK
             || page.photometric == PHOTOMETRIC_MINISWHITE);
     Layout layout;
+    // The library's RGBA reader skips a palette picture's alpha sample, so
+    // strips of index and alpha pairs are blended here.
+    // FIXME: tiled and planar palette pictures with alpha still go to the
+    // RGBA reader and show the colours under transparent pixels.
+    if (page.photometric == PHOTOMETRIC_PALETTE && samples == 2 && bits == 8 && page.alpha != PageFields::Alpha::None
+        && !planar && !page.tiled) {
+        layout.path = PixelPath::PaletteAlpha;
+        return layout;
+    }
     if (samples == 1 && (bits == 1 || bits == 4 || bits == 8) && !colourPhotometric) {
         layout.bitCount = bits;
         layout.colours = 1u << bits;
@@ -135,6 +149,33 @@ uint8_t toGrey(uint32_t index, uint32_t count, bool minIsWhite)
     return static_cast<uint8_t>(step * (minIsWhite ? count - 1 - index : index));
 }
 
+// The first `count` entries of a palette page's map; false when the page has
+// none. Maps are 16-bit, but some writers store 8-bit values in them; those
+// are used as they stand.
+bool readColourMap(TIFF* tiff, const PageFields& page, uint32_t count, std::span<ColorEntry> entries)
+{
+    uint16_t* red = nullptr;
+    uint16_t* green = nullptr;
+    uint16_t* blue = nullptr;
+    if (page.photometric != PHOTOMETRIC_PALETTE || !TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) || !red
+        || !green || !blue)
+        return false;
+    count = std::min<uint32_t>(count, static_cast<uint32_t>(entries.size()));
+    // The library holds 2^bits entries of each.
+    if (page.bitsPerSample < 32)
+        count = std::min<uint32_t>(count, uint32_t(1) << std::min<uint16_t>(page.bitsPerSample, 16));
+    bool sixteenBit = false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256)
+            sixteenBit = true;
+    auto scale = [sixteenBit](uint16_t value) {
+        return static_cast<uint8_t>(sixteenBit ? uint32_t(value) * 255 / 65535 : value);
+    };
+    for (uint32_t i = 0; i < count; ++i)
+        entries[i] = ColorEntry{scale(blue[i]), scale(green[i]), scale(red[i]), 0};
+    return true;
+}
+
 void fillColourTable(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
 {
     const uint32_t count = layout.colours;
@@ -147,11 +188,8 @@ void fillColourTable(TIFF* tiff, const PageFields& page, const Layout& layout, I
         }
         return;
     }
-    uint16_t* red = nullptr;
-    uint16_t* green = nullptr;
-    uint16_t* blue = nullptr;
-    bool haveMap = page.photometric == PHOTOMETRIC_PALETTE && TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue)
-        && red && green && blue;
+    std::array<ColorEntry, 256> map{};
+    const bool haveMap = readColourMap(tiff, page, count, map);
     if (page.bitsPerSample == 1 && !haveMap) {
         bool minIsBlack = page.photometric == PHOTOMETRIC_MINISBLACK;
         block.setColor(0, minIsBlack ? 0 : 255, minIsBlack ? 0 : 255, minIsBlack ? 0 : 255);
@@ -167,17 +205,8 @@ void fillColourTable(TIFF* tiff, const PageFields& page, const Layout& layout, I
     }
     if (!haveMap)
         return; // other photometric values leave the table black
-    // Maps are 16-bit, but some writers store 8-bit values in them; those
-    // are used as they stand.
-    bool sixteenBit = false;
     for (uint32_t i = 0; i < count; ++i)
-        if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256)
-            sixteenBit = true;
-    auto scale = [sixteenBit](uint16_t value) {
-        return static_cast<uint8_t>(sixteenBit ? uint32_t(value) * 255 / 65535 : value);
-    };
-    for (uint32_t i = 0; i < count; ++i)
-        block.setColor(i, scale(red[i]), scale(green[i]), scale(blue[i]));
+        block.setColor(i, map[i].red, map[i].green, map[i].blue);
 }
 
 inline uint16_t sample16(const uint8_t* samples, uint32_t index)
@@ -262,6 +291,17 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
                 for (uint32_t extra = 3; extra < layout.pixelStep; ++extra)
                     target[extra] = sample8(source, first + extra, bits);
             }
+        }
+        break;
+    case PixelPath::PaletteAlpha:
+        // A map's colour has nothing premultiplied in it: associated alpha
+        // is blended as unassociated, as ImageMagick and Pillow blend it.
+        for (uint32_t x = 0; x < width; ++x, target += 3) {
+            const ColorEntry& colour = layout.palette[source[x * 2]];
+            const uint8_t alpha = source[x * 2 + 1];
+            target[0] = overWhite(colour.blue, alpha);
+            target[1] = overWhite(colour.green, alpha);
+            target[2] = overWhite(colour.red, alpha);
         }
         break;
     case PixelPath::IndexedTiles:
@@ -722,12 +762,15 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
     block.setYPelsPerMeter(resolutionOf(tiff, TIFFTAG_YRESOLUTION));
     if (layout.colours > 0)
         fillColourTable(tiff, page, layout, block);
+    if (layout.path == PixelPath::PaletteAlpha)
+        readColourMap(tiff, page, 256, layout.palette); // a missing map leaves the colours black
 
     bool ok = false;
     switch (layout.path) {
     case PixelPath::Indexed:
     case PixelPath::Grey:
     case PixelPath::Colour:
+    case PixelPath::PaletteAlpha:
         ok = readScanlines(tiff, path, directoryOffset, page, layout, block, message);
         break;
     case PixelPath::IndexedTiles:

@@ -205,6 +205,36 @@ TEST_F(JpegTest, CmykFilesFromImageMagickLookRight)
     }
 }
 
+// Pillow stores CMYK with the Adobe mark (inverted samples, no transform);
+// cut out, the file still decodes as ImageMagick and Pillow decode it.
+TEST_F(JpegTest, PillowCmykFilesWithAndWithoutTheAdobeMarkLookRight)
+{
+    REQUIRE_PILLOW();
+    const std::string source = makeColourPpm("rose.ppm");
+    for (bool marked : {true, false}) {
+        const std::string path = dir.file(marked ? "marked.jpg" : "unmarked.jpg");
+        const std::string pillow = path + ".pillow.ppm";
+        const std::string script = "from PIL import Image\n"
+                                   "Image.open('" + source + "').convert('CMYK').save('" + path + "', quality=95)\n"
+                                   "data = open('" + path + "', 'rb').read()\n"
+                                   "at = data.index(b'Adobe') - 4\n"
+                                   "if " + (marked ? "False" : "True") + ":\n"
+                                   "    data = data[:at] + data[at + 2 + int.from_bytes(data[at + 2:at + 4], 'big'):]\n"
+                                   "open('" + path + "', 'wb').write(data)\n"
+                                   "Image.open('" + path + "').convert('RGB').save('" + pillow + "')\n";
+        writeFile(dir.file("make.py"), std::vector<uint8_t>(script.begin(), script.end()));
+        ASSERT_EQ(runCommand("/usr/bin/python3 " + shellQuote(dir.file("make.py"))), 0);
+        std::string message;
+        ImageBlock block = testing::blockOf(readJpeg(path, {}), message);
+        ASSERT_TRUE(block) << message;
+        auto magick = magickDecode(path);
+        auto reference = readPnm(pillow);
+        ASSERT_TRUE(magick && reference);
+        EXPECT_GE(psnr(blockToRgb(block), *magick), 30.0) << marked;
+        EXPECT_GE(psnr(blockToRgb(block), *reference), 30.0) << marked;
+    }
+}
+
 // A CMYK file with its own CMYK profile (SWOP from Ghostscript) turns into
 // sRGB through that profile, as jpgicc converts it; without colour
 // management it takes the ink formula, visibly further off.

@@ -108,12 +108,17 @@ TEST(TargaReader, MapsOfEveryEntrySize)
     }
 }
 
-TEST(TargaReader, ThirtyTwoBitsDropAlpha)
+// The fourth byte is alpha even when the descriptor counts no attribute
+// bits; all zero means opaque.
+TEST(TargaReader, ThirtyTwoBitsBlendByTheirFourthByte)
 {
     Header h;
     h.width = 2;
     h.depth = 32;
-    Decoded d = decode(tga(h, {1, 2, 3, 0x80, 4, 5, 6, 0x00}));
+    Decoded d = decode(tga(h, {100, 2, 3, 0x80, 4, 5, 6, 0x00}));
+    ASSERT_TRUE(d.block);
+    EXPECT_EQ(topRowBytes(d.block, 0, 6), (Bytes{177, 128, 129, 255, 255, 255}));
+    d = decode(tga(h, {1, 2, 3, 0, 4, 5, 6, 0}));
     ASSERT_TRUE(d.block);
     EXPECT_EQ(topRowBytes(d.block, 0, 6), (Bytes{1, 2, 3, 4, 5, 6}));
 }
@@ -404,26 +409,34 @@ TEST_F(TargaTools, PamtotgaFifteenBitMapDecodesAsNetpbmDoes)
     EXPECT_LE(maxDifference(blockToRgb(d.block), *netpbm), 1); // netpbm truncates, we round
 }
 
-// Grey with alpha, as Pillow writes it, blended over white as Pillow blends.
-TEST_F(TargaTools, PillowGreyWithAlphaIsBlendedOverWhite)
+// Grey and colour with alpha, as Pillow writes them (and with the
+// descriptor's attribute-bit count cleared, as some writers leave it),
+// blended over white as Pillow blends.
+TEST_F(TargaTools, PillowFilesWithAlphaAreBlendedOverWhite)
 {
     REQUIRE_PILLOW();
-    for (const char* compression : {"None", "'tga_rle'"}) {
-        const std::string script = "from PIL import Image\n"
-                                   "im = Image.new('LA', (13, 5))\n"
-                                   "im.putdata([((x * 19) % 256, (x * 41 + y * 7) % 256) for y in range(5) for x in range(13)])\n"
-                                   "im.save('" + out() + "', compression=" + compression + ")\n"
-                                   "bg = Image.new('RGBA', im.size, (255, 255, 255, 255))\n"
-                                   "Image.alpha_composite(bg, im.convert('RGBA')).convert('RGB').save('" + dir.file("ref.ppm") + "')\n";
-        testing::writeFile(dir.file("make.py"), Bytes(script.begin(), script.end()));
-        ASSERT_EQ(runCommand("/usr/bin/python3 " + shellQuote(dir.file("make.py"))), 0);
-        Decoded d = testing::decodedFrom(readTarga(out()));
-        ASSERT_TRUE(d.block) << d.message;
-        EXPECT_EQ(d.block.bitCount(), 8);
-        auto pillow = magickDecode(dir.file("ref.ppm"));
-        ASSERT_TRUE(pillow);
-        EXPECT_EQ(maxDifference(blockToRgb(d.block), *pillow), 0) << compression;
-    }
+    for (const char* mode : {"LA", "RGBA"})
+        for (const char* compression : {"None", "'tga_rle'"})
+            for (bool countCleared : {false, true}) {
+                const std::string script =
+                    std::string("from PIL import Image\n"
+                                "im = Image.new('") + mode + "', (13, 5))\n"
+                    "im.putdata([tuple(((x * 19 + c * 50) % 256) for c in range(len(im.mode) - 1)) + ((x * 41 + y * 7) % 256,)"
+                    " for y in range(5) for x in range(13)])\n"
+                    "im.save('" + out() + "', compression=" + compression + ")\n"
+                    "if " + (countCleared ? "True" : "False") + ":\n"
+                    "    f = open('" + out() + "', 'r+b'); f.seek(17); d = f.read(1)[0]; f.seek(17); f.write(bytes([d & 0xF0])); f.close()\n"
+                    "bg = Image.new('RGBA', im.size, (255, 255, 255, 255))\n"
+                    "Image.alpha_composite(bg, Image.open('" + out() + "').convert('RGBA')).convert('RGB').save('" + dir.file("ref.ppm") + "')\n";
+                testing::writeFile(dir.file("make.py"), Bytes(script.begin(), script.end()));
+                ASSERT_EQ(runCommand("/usr/bin/python3 " + shellQuote(dir.file("make.py"))), 0);
+                Decoded d = testing::decodedFrom(readTarga(out()));
+                ASSERT_TRUE(d.block) << d.message;
+                EXPECT_EQ(d.block.bitCount(), std::string(mode) == "LA" ? 8 : 24);
+                auto pillow = magickDecode(dir.file("ref.ppm"));
+                ASSERT_TRUE(pillow);
+                EXPECT_EQ(maxDifference(blockToRgb(d.block), *pillow), 0) << mode << " " << compression << " " << countCleared;
+            }
 }
 
 TEST_F(TargaTools, ImageMagickFilesDecodeAsImageMagickDecodesThem)
@@ -440,6 +453,8 @@ TEST_F(TargaTools, ImageMagickFilesDecodeAsImageMagickDecodesThem)
         {"convert IN -orient TopLeft -alpha on -channel A -evaluate set 40% +channel -compress RLE tga:-", 10, true},
         {"convert IN -orient TopLeft -depth 5 tga:-", 2, true},
         {"convert IN -orient TopLeft -depth 5 -compress RLE tga:-", 10, true},
+        // 16 bits with one attribute bit: the top bit is alpha.
+        {"convert IN -orient TopLeft -alpha on -channel A -fx 'i%3>0' +channel -depth 5 tga:-", 2, true},
     };
     for (const auto& c : cases) {
         RgbImage source = pattern(29, 11, 200, false);

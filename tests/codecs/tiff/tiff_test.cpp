@@ -297,6 +297,39 @@ TEST_F(TiffTest, CmykWithoutProfileLooksAsImageMagickDecodesIt)
     }
 }
 
+// Palette pictures with an alpha sample, as Pillow writes them: the map's
+// colours over white, as ImageMagick and Pillow show them (the library's
+// RGBA reader drops the alpha).
+TEST_F(TiffTest, PaletteWithAlphaLooksAsImageMagickAndPillowShowIt)
+{
+    REQUIRE_PILLOW();
+    for (const char* compression : {"None", "'tiff_lzw'"}) {
+        const std::string path = dir.file("palette-alpha.tif");
+        const std::string pillow = path + ".pillow.ppm";
+        const std::string script = "from PIL import Image\n"
+                                   "im = Image.new('P', (19, 9))\n"
+                                   "im.putpalette([(i * 37) % 256 for i in range(768)])\n"
+                                   "im.putdata([(x * 3 + y * 5) % 16 for y in range(9) for x in range(19)])\n"
+                                   "im = im.convert('PA')\n"
+                                   "a = Image.new('L', im.size)\n"
+                                   "a.putdata([(x * 29 + y * 13) % 256 if x % 5 else 0 for y in range(9) for x in range(19)])\n"
+                                   "im.putalpha(a)\n"
+                                   "im.save('" + path + "', compression=" + compression + ")\n"
+                                   "bg = Image.new('RGBA', im.size, (255, 255, 255, 255))\n"
+                                   "Image.alpha_composite(bg, Image.open('" + path + "').convert('RGBA')).convert('RGB').save('" + pillow + "')\n";
+        writeFile(dir.file("make.py"), std::vector<uint8_t>(script.begin(), script.end()));
+        ASSERT_EQ(runCommand("/usr/bin/python3 " + shellQuote(dir.file("make.py"))), 0);
+        ImageBlock block = load(path);
+        ASSERT_TRUE(block);
+        EXPECT_EQ(block.bitCount(), 24);
+        auto magick = magickDecode(path, /*overWhite=*/true);
+        auto reference = readPnm(pillow);
+        ASSERT_TRUE(magick && reference);
+        EXPECT_LE(maxDifference(anyBlockToRgb(block), *magick), 1) << compression;
+        EXPECT_LE(maxDifference(anyBlockToRgb(block), *reference), 1) << compression;
+    }
+}
+
 TEST_F(TiffTest, TiledFilesGiveTheSameBlocksAsStrips)
 {
     std::vector<std::string> sources = {
