@@ -83,7 +83,7 @@ constexpr ToolPackage kToolPackages[] = {
     {"xfconf-query", "xfconf"},       {"gsettings", "libglib2.0-bin"},  {"xdg-mime", "xdg-utils"},
     {"scanimage", "sane-utils"},      {"parallel", "parallel"},         {"openbox", "openbox"},
     {"xprop", "x11-utils"},           {"gio", "libglib2.0-bin"},
-    {"vips", "libvips-tools"},
+    {"vips", "libvips-tools"},         {"python3", "python3"},
 };
 
 // netpbm's converters are named for what they turn into what.

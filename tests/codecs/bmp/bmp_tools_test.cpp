@@ -51,6 +51,7 @@ TEST_P(MadeByTool, DecodesAsImageMagickDoesAndWritesWhatItReads)
 }
 
 #define MAGICK(variant, options) "convert rose: " options " " variant ":in.bmp"
+#define ALPHA_MASKS(arguments) "python3 " PICTORAND_SOURCE_DIR "/tests/codecs/bmp/make-alpha-bitfields.py " arguments
 #define NETPBM(source, options) "convert rose: " source " && ppmtobmp " options " in.pnm > in.bmp"
 
 INSTANTIATE_TEST_SUITE_P(
@@ -76,7 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"V5Rle8", "convert", MAGICK("BMP", "-type palette -compress RLE"), 8, "Run Length Encoding, RLE8"},
         ToolCase{"V5Rgb565", "convert", MAGICK("BMP", "-define bmp:subtype=RGB565"), 24, "Bit fields", 1},
         ToolCase{"V5Rgb555", "convert", MAGICK("BMP", "-define bmp:subtype=RGB555"), 24, "Bit fields", 1},
-        ToolCase{"V5Alpha", "convert", MAGICK("BMP", "-alpha set -channel A -fx i/w +channel"), 24, "Bit fields", 1}),
+        ToolCase{"V5Alpha", "convert", MAGICK("BMP", "-alpha set -channel A -fx i/w +channel"), 24, "Bit fields", 1},
+        // The alpha mask in every place, in version 4 and in 56-byte headers.
+        ToolCase{"AlphaMaskLow", "python3", ALPHA_MASKS("108 FF000000 FF0000 FF00 FF"), 24, "Bit fields", 1},
+        ToolCase{"AlphaMaskBgra", "python3", ALPHA_MASKS("108 FF00 FF0000 FF000000 FF"), 24, "Bit fields", 1},
+        ToolCase{"AlphaMaskAbgr", "python3", ALPHA_MASKS("108 FF FF00 FF0000 FF000000"), 24, "Bit fields", 1},
+        ToolCase{"AlphaMaskIn56ByteHeader", "python3", ALPHA_MASKS("56 FF000000 FF0000 FF00 FF"), 24, "Bit fields",
+                 1}),
     [](const auto& testParam) { return std::string(testParam.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
