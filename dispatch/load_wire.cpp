@@ -450,8 +450,10 @@ bool OutcomeReader::blocks()
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         ImageBlock& fetched = *m_blocks[i];
         const bool got = m_fetch ? m_fetch(m_addresses[i], fetched) : fetchInline(m_addresses[i], fetched);
-        if (!got || !fetched.isConsistent()
-            || fetched.headerSize() != ImageBlock::kHeaderSize)
+        // No reader makes a picture without pixels; one of no width but two
+        // billion rows would still cost every loop over its rows.
+        if (!got || !fetched.isConsistent() || fetched.headerSize() != ImageBlock::kHeaderSize
+            || fetched.width() <= 0 || fetched.height() <= 0)
             return m_in.fail();
         // A paletted block carries its table: an empty one would make its
         // first rows stand for colours.
