@@ -192,6 +192,8 @@ LoadOutcome Load::run()
     request.thumbnailSide = thumbnail ? m_options.thumbnailSide : 0;
     request.colourProfile = m_options.colourManagement;
 
+    if (m_options.countImages)
+        m_out.imageCount = m_file.images(m_registry, m_format).count;
     ListedIcons icons;
     int imageCount = 0; // pages or images beyond one, for the compression text
     Result<DecodedImage> read = Failure{Reason::CorruptData, {}};

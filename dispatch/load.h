@@ -63,6 +63,9 @@ struct LoadOptions {
     // picture that reaches it is read (a JPEG at 1/2 to 1/8, an icon file's
     // largest image, a Photo CD's smallest resolution that will do).
     int thumbnailSide = 0;
+    // The outcome's imageCount says how many images or pages the file holds
+    // (a description; a batch load lists none otherwise).
+    bool countImages = false;
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };
 
@@ -119,6 +122,9 @@ struct LoadOutcome {
     // A TIFF file's page directories, the page read among them.
     std::vector<uint32_t> pageOffsets;
     int page = 0;
+    // countImages: the GIF's images or the TIFF's pages, at most kMaxFrames;
+    // 0 when not asked or the codec cannot tell.
+    int imageCount = 0;
     // A Photo CD overview pack: the sheet read.
     bool overviewSheet = false;
     int overviewStart = 0;

@@ -213,6 +213,7 @@ void OutcomeWriter::command(const metafile::Command& command)
 
 void OutcomeWriter::drawing(const metafile::Drawing& drawing)
 {
+    m_out.u8(static_cast<uint8_t>(drawing.kind));
     m_out.f64(drawing.width);
     m_out.f64(drawing.height);
     m_out.i32(drawing.recordsWalked);
@@ -244,6 +245,7 @@ void OutcomeWriter::body(const LoadOutcome& outcome)
     for (uint32_t offset : outcome.pageOffsets)
         m_out.u32(offset);
     m_out.i32(outcome.page);
+    m_out.i32(outcome.imageCount);
     m_out.flag(outcome.overviewSheet);
     m_out.i32(outcome.overviewStart);
     m_out.u32(static_cast<uint32_t>(outcome.iconChoices.size()));
@@ -632,10 +634,13 @@ metafile::Command OutcomeReader::command()
 std::shared_ptr<const metafile::Drawing> OutcomeReader::drawing()
 {
     auto drawing = std::make_shared<metafile::Drawing>();
+    drawing->kind = m_in.choice(metafile::Kind::Plain);
     drawing->width = m_in.f64();
     drawing->height = m_in.f64();
     drawing->recordsWalked = m_in.i32();
     drawing->recordsSkipped = m_in.i32();
+    if (drawing->recordsWalked < 0 || drawing->recordsSkipped < 0)
+        m_in.fail();
     const uint32_t colours = m_in.count(3, 1 << 16);
     for (uint32_t i = 0; i < colours && m_in.ok(); ++i)
         drawing->palette.push_back(colour());
@@ -672,6 +677,9 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     for (uint32_t i = 0; i < pages && m_in.ok(); ++i)
         outcome.pageOffsets.push_back(m_in.u32());
     outcome.page = m_in.i32();
+    outcome.imageCount = m_in.i32();
+    if (outcome.imageCount < 0 || outcome.imageCount > kMaxFrames)
+        m_in.fail();
     outcome.overviewSheet = m_in.flag();
     outcome.overviewStart = m_in.i32();
     const uint32_t choices = m_in.count(4, 1024);
@@ -740,6 +748,7 @@ std::vector<uint8_t> encodeLoadRequest(const LoadRequest& request)
     out.i32(options.overviewStart);
     out.i32(options.icon);
     out.i32(options.thumbnailSide);
+    out.flag(options.countImages);
     return std::move(out.bytes());
 }
 
@@ -763,6 +772,7 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
     options.overviewStart = in.i32();
     options.icon = in.i32();
     options.thumbnailSide = in.i32();
+    options.countImages = in.flag();
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return request;

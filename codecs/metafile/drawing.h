@@ -197,7 +197,11 @@ struct Clip {
 
 using Command = std::variant<Shape, Text, Bitmap, Clip, Gradient>;
 
+// The kind of file the drawing was played from.
+enum class Kind : uint8_t { Enhanced, Placeable, Plain };
+
 struct Drawing {
+    Kind kind = Kind::Plain;
     double width = 0; // natural size in screen pixels
     double height = 0;
     std::vector<Command> commands;

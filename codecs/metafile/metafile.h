@@ -22,8 +22,6 @@ inline constexpr const char* kGetMetaFileFailed =
 inline constexpr const char* kWindowsMetafileText = "Windows Metafile";
 inline constexpr const char* kEnhancedMetafileText = "Enhanced Windows Metafile";
 
-enum class Kind { Enhanced, Placeable, Plain };
-
 // The device a picture's natural size is measured on: so many pixels
 // across so many hundredths of a millimetre, each way. The screen counts as
 // 96 pixels per inch.

@@ -276,6 +276,7 @@ Result<Drawing> playMetafile(std::span<const uint8_t> file, Limits limits)
         return invalid();
     try {
         Drawing drawing;
+        drawing.kind = header->kind;
         drawing.width = width;
         drawing.height = height;
         drawing.palette = picturePalette(file, *header);

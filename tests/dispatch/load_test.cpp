@@ -251,6 +251,11 @@ TEST_F(LoadTest, MultiPageTiffListsItsPagesAndReadsTheOneAskedFor)
     third.page = 3;
     EXPECT_FALSE(read(path, LoadPurpose::View, third).ok());
     EXPECT_EQ(read(path, LoadPurpose::Batch).pageCount(), 0) << "a batch reads the first page only";
+    LoadOptions counted;
+    counted.countImages = true;
+    const LoadOutcome described = read(path, LoadPurpose::Batch, counted);
+    EXPECT_EQ(described.imageCount, 3);
+    EXPECT_EQ(described.compression, "LZW") << "counted, the pages stay out of the batch's words";
 }
 
 TEST_F(LoadTest, AnimatedGifComesAsItsFramesOnlyForTheViewer)

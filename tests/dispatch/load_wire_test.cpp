@@ -32,10 +32,14 @@ LoadOutcome everything()
     outcome.block = paletted(16);
     outcome.compression = "Animated GIF - 2 images";
     outcome.pageOffsets = {8, 900};
+    outcome.imageCount = 2;
     outcome.iconChoices = {"32 x 32  -  16 colors"};
     for (int i = 0; i < 2; ++i)
         outcome.frames.push_back({paletted(4), GifFrameInfo{1, 2, 3, 4, 5, 2, 1, 10 * (i + 1), 7, false}});
     auto drawing = std::make_shared<metafile::Drawing>();
+    drawing->kind = metafile::Kind::Placeable;
+    drawing->recordsWalked = 9;
+    drawing->recordsSkipped = 2;
     drawing->width = 40;
     drawing->height = 30;
     auto pattern = std::make_shared<const ImageBlock>(paletted(2));
@@ -76,6 +80,10 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         EXPECT_EQ(got->compression, sent.compression);
         EXPECT_EQ(got->pageOffsets, sent.pageOffsets);
         EXPECT_EQ(got->iconChoices, sent.iconChoices);
+        EXPECT_EQ(got->imageCount, sent.imageCount);
+        EXPECT_EQ(got->drawing->kind, sent.drawing->kind);
+        EXPECT_EQ(got->drawing->recordsWalked, sent.drawing->recordsWalked);
+        EXPECT_EQ(got->drawing->recordsSkipped, sent.drawing->recordsSkipped);
         ASSERT_EQ(got->frames.size(), 2u);
         EXPECT_EQ(got->frames[1].info.delay, 20);
         EXPECT_TRUE(std::equal(got->block.data(), got->block.data() + got->block.size(), sent.block.data()));
@@ -85,7 +93,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         EXPECT_EQ(first.brush.pattern, second.brush.pattern) << "a shared block stays one block";
         EXPECT_EQ(first.path.kinds, (std::vector<uint8_t>{metafile::Move, metafile::Curve, metafile::Curve, metafile::Curve}));
     }
-    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64}};
+    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
 }
 
@@ -101,6 +109,13 @@ TEST(LoadWire, AnAnswerThatDoesNotHoldUpIsRefused)
         {"a paletted block without a table", [](LoadOutcome& o) { o.block.setColorsUsed(0); }},
         {"a picture at a depth no display draws", [](LoadOutcome& o) { o.block = ImageBlock::create(2, 2, 32, 0); }},
         {"a frame in true colour", [](LoadOutcome& o) { o.frames[0].block = ImageBlock::create(2, 2, 24, 0); }},
+        {"more images than any file may hold", [](LoadOutcome& o) { o.imageCount = kMaxFrames + 1; }},
+        {"a metafile kind past the last",
+         [](LoadOutcome& o) {
+             auto drawing = std::make_shared<metafile::Drawing>(*o.drawing);
+             drawing->kind = static_cast<metafile::Kind>(static_cast<int>(metafile::Kind::Plain) + 1);
+             o.drawing = drawing;
+         }},
         {"a coordinate that is no number",
          [](LoadOutcome& o) {
              auto drawing = std::make_shared<metafile::Drawing>(*o.drawing);

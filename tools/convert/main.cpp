@@ -1,7 +1,6 @@
 // pictorand32-convert: the batch conversion run on the command line, and a
 // short description of picture files.
 
-#include "codecs/common/whole_file.h"
 #include "codecs/metafile/metafile.h"
 #include "core/codec_registry.h"
 #include "dispatch/confined_load.h"
@@ -193,22 +192,23 @@ Status copyToStandardOutput(const std::string& path)
     }
 }
 
-// A metafile is described, not loaded: its kind, natural size and records.
+// A metafile is described from its drawing, played where every file is
+// decoded: its kind, natural size and records.
 bool describeMetafile(const std::string& path)
 {
-    WholeFile file;
-    Result<metafile::Header> header = file.open(path) ? metafile::readHeader(file.bytes())
-                                                      : Result<metafile::Header>(Failure{Reason::CantOpenFile, metafile::kCantOpenFile});
-    Result<metafile::Drawing> drawing = header ? metafile::playMetafile(file.bytes()) : header.failure();
-    if (!drawing) {
-        sayFailure(path, drawing.failure());
+    // As the viewer loads it: a batch load refuses metafiles.
+    const LoadOutcome played = load(LoadRequest{{path}, LoadPurpose::View, {}});
+    if (!played.drawing) {
+        // A file that is no longer a metafile says so as one that never was.
+        sayFailure(path, played.ok() ? Failure{Reason::NotAPicture, {}} : played.failure);
         return false;
     }
+    const metafile::Drawing& drawing = *played.drawing;
     std::printf("%s: %s, %s, %d x %d, %d records", path.c_str(), formatInfo(ImageFormat::Metafile).word,
-                metafile::kindText(header->kind), static_cast<int>(drawing->width), static_cast<int>(drawing->height),
-                drawing->recordsWalked);
-    if (drawing->recordsSkipped > 0)
-        std::printf(" (%d not drawn)", drawing->recordsSkipped);
+                metafile::kindText(drawing.kind), static_cast<int>(drawing.width), static_cast<int>(drawing.height),
+                drawing.recordsWalked);
+    if (drawing.recordsSkipped > 0)
+        std::printf(" (%d not drawn)", drawing.recordsSkipped);
     std::printf("\n");
     return true;
 }
@@ -218,12 +218,14 @@ int describe(const std::vector<std::string>& files)
     int failures = 0;
     SettingsFile settings;
     for (const std::string& path : files) {
-        if (DetectFormat(path) == ImageFormat::Metafile) {
+        LoadRequest request = batchRequest(path, settings);
+        request.options.countImages = true;
+        const LoadOutcome load = pictorand::load(request);
+        const std::optional<ImageFormat> format = load.format;
+        if (format == ImageFormat::Metafile && !load.ok()) {
             failures += describeMetafile(path) ? 0 : 1;
             continue;
         }
-        const LoadOutcome load = pictorand::load(batchRequest(path, settings));
-        const std::optional<ImageFormat> format = load.format;
         const ImageBlock& block = load.block;
         if (!format || !block) {
             sayFailure(path, load.failure);
@@ -232,12 +234,9 @@ int describe(const std::vector<std::string>& files)
         }
         std::printf("%s: %s, %d x %d, %d bits, %s", path.c_str(), formatInfo(*format).word, block.width(),
                     block.height(), block.bitCount(), load.compression.empty() ? "-" : load.compression.c_str());
-        if (ImageListFunction scanner = CodecRegistry::instance().imageList(*format)) {
-            Result<ImageList> images = scanner(path);
-            if (images && images->count > 1)
-                std::printf(", %d %s", images->count,
-                            formatInfo(*format).multiImage == MultiImage::Pages ? "pages" : "images");
-        }
+        if (load.imageCount > 1)
+            std::printf(", %d %s", load.imageCount,
+                        formatInfo(*format).multiImage == MultiImage::Pages ? "pages" : "images");
         if (!load.truncation.empty())
             std::printf(" (%s)", kFileTruncated);
         std::printf("\n");

@@ -152,6 +152,7 @@ TEST(MetafileHeader, KindsAndTextsOfRealFiles)
         Result<Drawing> drawing = readMetafile(fixture(c.file), compression);
         ASSERT_TRUE(drawing) << c.file;
         EXPECT_EQ(compression, c.compression);
+        EXPECT_EQ(drawing->kind, c.kind) << c.file;
         EXPECT_NEAR(drawing->width, 320, 2) << c.file; // the SVG's 320 x 240 pixels
         EXPECT_NEAR(drawing->height, 240, 2) << c.file;
         EXPECT_GE(shapes(*drawing).size(), 6u) << c.file;
