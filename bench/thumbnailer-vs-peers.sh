@@ -11,9 +11,16 @@ cd "$(dirname "$0")/.."
 for tool in gdk-pixbuf-thumbnailer vipsthumbnail /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed (libgdk-pixbuf2.0-bin, libvips-tools, time)" >&2; exit 2; }
 done
-source bench/setup.sh
-cmake --build "$build" --target pictorand32-thumbnailer pictorand32-decoder >/dev/null
-thumbnailer=$PWD/$build/tools/thumbnailer/pictorand32-thumbnailer
+command -v hyperfine >/dev/null || { echo "hyperfine is not installed" >&2; exit 2; }
+# BUILD names another build tree to time (its programs must be built).
+build=${BUILD:-build/bench}
+if [ -z "${BUILD:-}" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORAND_TESTS=OFF -DPICTORAND_GUI=OFF >/dev/null
+  cmake --build "$build" --target pictorand32-thumbnailer pictorand32-decoder >/dev/null
+fi
+thumbnailer=$(realpath "$build")/tools/thumbnailer/pictorand32-thumbnailer
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 convert -seed 1 -size 1500x1000 plasma:fractal -resize 6000x4000 -attenuate 0.3 +noise Gaussian -quality 90 \
   "$work/photo.jpg"

@@ -1,0 +1,59 @@
+// Writes the seeds of the worker_answer fuzz target: the answers a worker
+// sends for real loads of the tree's own files (a picture at 24 and 8 bits,
+// an animation, two metafiles, a TIFF page, a failure), and answers a worker
+// taken over by a file might send, which the parent must refuse. Run it
+// whenever the answer's layout changes, from the top of the source tree:
+//   build/test/fuzz/make_worker_answer_seeds fuzz/corpus/worker_answer
+
+#include "dispatch/load.h"
+#include "dispatch/load_wire.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+using namespace pictorand;
+
+namespace {
+
+bool write(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "Usage: make_worker_answer_seeds FOLDER\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const struct {
+        const char* seed;
+        const char* file;
+    } loads[] = {
+        {"picture_24bit", "samples/rose-24bit.bmp"},         {"picture_8bit", "samples/rose-8bit.bmp"},
+        {"animation", "fuzz/corpus/gif/anim.gif"},           {"metafile_text", "tests/fixtures/metafile/text.wmf"},
+        {"metafile_bitmap", "tests/fixtures/metafile/bitmap.emf"}, {"tiff", "samples/rose-lzw.tif"},
+        {"failure", "no such file"},
+    };
+    int failed = 0;
+    for (const auto& entry : loads) {
+        LoadOptions options;
+        options.countImages = true;
+        const LoadOutcome outcome = loadInThisProcess({{entry.file}, LoadPurpose::View, options});
+        failed += write(folder + "/" + entry.seed, encodeLoadOutcome(outcome, true)) ? 0 : 1;
+    }
+    // A picture of no width and two billion rows, with a short table: every
+    // size in it adds up, and its pixels would be checked against the table.
+    LoadOutcome tall;
+    tall.kind = LoadOutcome::Kind::Picture;
+    tall.format = ImageFormat::Bmp;
+    tall.block = ImageBlock::create(0, 0x7FFFFFFF, 1, 1);
+    failed += write(folder + "/zero-width-tall-block", encodeLoadOutcome(tall, true)) ? 0 : 1;
+    return failed == 0 ? 0 : 1;
+}
