@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -97,6 +98,45 @@ std::string baseNameWithoutExtension(const std::string& path)
     std::string name = fileNameOf(path);
     size_t dot = name.rfind('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string fileUri(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (unsigned char c : path) {
+        const bool plain = std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+        if (plain) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
+std::string pathOfFileUri(const std::string& uri)
+{
+    const std::string scheme = "file://";
+    if (uri.compare(0, scheme.size(), scheme) != 0)
+        return {};
+    // File managers may name this machine; no other host is ours.
+    size_t start = scheme.size();
+    if (uri.compare(start, 10, "localhost/") == 0)
+        start += 9;
+    std::string path;
+    for (size_t i = start; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1]))
+            && std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+            path += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    return path.empty() || path[0] != '/' ? std::string() : path;
 }
 
 } // namespace pictorand

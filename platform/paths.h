@@ -19,6 +19,10 @@ std::string directoryOf(const std::string& path);
 std::string baseNameWithoutExtension(const std::string& path);
 // "name.ext" for "dir/name.ext".
 std::string fileNameOf(const std::string& path);
+// "file:///a%20b/c.bmp" for "/a b/c.bmp", and back (empty when `uri` is not
+// a local file URI; "file://localhost/..." is one).
+std::string fileUri(const std::string& path);
+std::string pathOfFileUri(const std::string& uri);
 
 // The program's own helper programs (the decoder worker): a program in the
 // build tree takes the build tree's, else the one an install puts beside

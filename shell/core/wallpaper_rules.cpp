@@ -118,41 +118,6 @@ std::string desktopName(Desktop desktop, const SessionInfo& session)
     return session.currentDesktop.empty() ? "this session (no desktop found)" : session.currentDesktop;
 }
 
-std::string fileUri(const std::string& path)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string uri = "file://";
-    for (unsigned char c : path) {
-        const bool plain = std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
-        if (plain) {
-            uri += static_cast<char>(c);
-        } else {
-            uri += '%';
-            uri += hex[c >> 4];
-            uri += hex[c & 15];
-        }
-    }
-    return uri;
-}
-
-std::string pathOfFileUri(const std::string& uri)
-{
-    const std::string scheme = "file://";
-    if (uri.compare(0, scheme.size(), scheme) != 0)
-        return {};
-    std::string path;
-    for (size_t i = scheme.size(); i < uri.size(); ++i) {
-        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1]))
-            && std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
-            path += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            path += uri[i];
-        }
-    }
-    return path.empty() || path[0] != '/' ? std::string() : path;
-}
-
 std::string gvariantString(const std::string& text)
 {
     std::string literal = "'";

@@ -4,6 +4,7 @@
 // line tools, the script Plasma runs, and the values the wallpaper commands
 // keep in the registry store. The Qt layer runs what is decided here.
 
+#include "platform/paths.h"
 #include "platform/settings_file.h"
 
 #include <optional>
@@ -34,10 +35,6 @@ std::string desktopName(Desktop desktop, const SessionInfo& session);
 
 enum class WallpaperStyle { Centred, Tiled };
 
-// "file:///a%20b/c.bmp" for "/a b/c.bmp", and back (empty when `uri` is not
-// a local file URI).
-std::string fileUri(const std::string& path);
-std::string pathOfFileUri(const std::string& uri);
 // A GVariant string literal, as gsettings takes and prints values.
 std::string gvariantString(const std::string& text);
 // The text of a printed GVariant string ('...' or "..."), else the text.

@@ -16,6 +16,7 @@
 #include "dispatch/load.h"
 #include "ops/depth_conversion.h"
 #include "ops/resize.h"
+#include "platform/paths.h"
 #include "platform/settings_file.h"
 #include "platform/version.h"
 #include "tools/painting/metafile_painter.h"
@@ -59,44 +60,15 @@ int failure(const std::string& input, std::string words)
     return 1;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// A path as given, or the path of a file:// URI (file:///a%20b, or with the
-// host "localhost"); nothing for another scheme or a broken escape.
+// A path as given, or the path of a file:// URI; nothing for another scheme
+// or a URI that names no local file.
 std::optional<std::string> pathOfInput(const std::string& input)
 {
-    constexpr std::string_view scheme = "file://";
     if (input.find("://") == std::string::npos)
         return input;
-    if (!input.starts_with(scheme))
+    std::string path = pathOfFileUri(input);
+    if (path.empty())
         return std::nullopt;
-    std::string_view rest = std::string_view(input).substr(scheme.size());
-    if (rest.starts_with("localhost/"))
-        rest.remove_prefix(std::string_view("localhost").size());
-    if (!rest.starts_with("/"))
-        return std::nullopt;
-    std::string path;
-    for (size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] != '%') {
-            path += rest[i];
-            continue;
-        }
-        const int high = i + 2 < rest.size() ? hexValue(rest[i + 1]) : -1;
-        const int low = i + 2 < rest.size() ? hexValue(rest[i + 2]) : -1;
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        path += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
     return path;
 }
 

@@ -4,6 +4,7 @@
 // through a shell, and what it wrote checked by ImageMagick.
 
 #include "dispatch/load.h"
+#include "platform/paths.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -39,24 +40,6 @@ Entry readEntry()
         }
     }
     return entry;
-}
-
-// A file URI as file managers pass %u: every byte but the unreserved ones
-// and '/' escaped.
-std::string fileUri(const std::string& path)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string uri = "file://";
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || std::string_view("/-._~").find(static_cast<char>(c)) != std::string_view::npos) {
-            uri += static_cast<char>(c);
-        } else {
-            uri += '%';
-            uri += hex[c >> 4];
-            uri += hex[c & 15];
-        }
-    }
-    return uri;
 }
 
 std::string substituted(std::string exec, int size, const std::string& input, const std::string& output)
