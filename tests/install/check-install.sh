@@ -19,7 +19,8 @@ status=0
 fail() { echo "FAIL: $*"; status=1; }
 
 for file in bin/pictorand32 bin/pictorand32-convert bin/pictorand32-thumbnailer \
-    libexec/pictorand32/pictorand32-decoder share/applications/pictorand32.desktop \
+    libexec/pictorand32/pictorand32-decoder libexec/pictorand32/pictorand32-metafile-raster \
+    share/applications/pictorand32.desktop \
     share/thumbnailers/pictorand32.thumbnailer; do
   [[ -e $prefix/$file ]] || fail "$file is not installed"
 done

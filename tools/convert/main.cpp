@@ -7,7 +7,7 @@
 #include "dispatch/load.h"
 #include "dispatch/load_dispatch.h"
 #include "tools/batch/batch_conversion.h"
-#include "tools/convert/metafile_helper.h"
+#include "tools/painting/metafile_client.h"
 #include "tools/convert/operations.h"
 #include "platform/file_access.h"
 #include "platform/paths.h"

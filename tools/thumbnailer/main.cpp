@@ -19,9 +19,7 @@
 #include "platform/paths.h"
 #include "platform/settings_file.h"
 #include "platform/version.h"
-#include "tools/painting/metafile_painter.h"
-
-#include <QGuiApplication>
+#include "tools/painting/metafile_client.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,14 +91,12 @@ ImageBlock shrunk(ImageBlock picture, int side)
     return resampleBlock(picture, size.width, size.height);
 }
 
-ImageBlock drawn(const metafile::Drawing& drawing, int side, int argc, char** argv)
+// A metafile is drawn at the thumbnail's size, not shrunk from its own.
+Result<ImageBlock> drawn(const LoadOutcome& loaded, int side)
 {
+    const metafile::Drawing& drawing = *loaded.drawing;
     const PictureSize size = fittedSize(std::max(1.0, drawing.width), std::max(1.0, drawing.height), side);
-    // Fonts need a GUI application, and a thumbnailer has no screen.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication application(argc, argv);
-    return renderDrawingToBlock(drawing, size.width, size.height);
+    return paintLoadedMetafile(loaded, size.width, size.height);
 }
 
 void printMimeTypes()
@@ -182,9 +178,13 @@ int main(int argc, char** argv)
     case LoadOutcome::Kind::Animation:
         thumbnail = shrunk(std::move(loaded.frames.front().block), side);
         break;
-    case LoadOutcome::Kind::Metafile:
-        thumbnail = drawn(*loaded.drawing, side, argc, argv);
+    case LoadOutcome::Kind::Metafile: {
+        Result<ImageBlock> painted = drawn(loaded, side);
+        if (!painted)
+            return failure(named, failureText(painted.failure()));
+        thumbnail = painted.take();
         break;
+    }
     case LoadOutcome::Kind::Media:
         return failure(named, "sound and video have no picture to show");
     case LoadOutcome::Kind::Failed:

@@ -1,4 +1,4 @@
-#include "tools/convert/metafile_helper.h"
+#include "tools/painting/metafile_client.h"
 
 #include "codecs/bmp/bmp.h"
 #include "dispatch/load.h"
@@ -23,23 +23,8 @@ namespace {
 
 constexpr const char* kPainterName = "pictorand32-metafile-raster";
 
-// Beside the converter first (the build tree), then where an install puts
-// it relative to the converter (an install moved as a whole, or installed
-// with another prefix than it was built for), else where this build's
-// install puts it.
-std::string painterPath()
-{
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        for (const std::filesystem::path& candidate :
-             {self.parent_path() / kPainterName,
-              self.parent_path().parent_path() / "libexec" / "pictorand32" / kPainterName})
-            if (::access(candidate.c_str(), X_OK) == 0)
-                return candidate.string();
-    }
-    return PICTORAND_METAFILE_RASTER;
-}
+// Where the program's other helpers are: the build tree's, or the install's.
+std::string painterPath() { return helperProgram(kPainterName); }
 
 std::string readAll(int fd)
 {
@@ -111,7 +96,12 @@ Result<ImageBlock> rasteriseMetafile(const std::string& path, int width, int hei
     // only the checked drawing.
     // As the viewer loads it: a batch load refuses metafiles, whose drawing
     // is what is wanted here.
-    const LoadOutcome loaded = load(LoadRequest{{path}, LoadPurpose::View, {}});
+    return paintLoadedMetafile(load(LoadRequest{{path}, LoadPurpose::View, {}}), width, height);
+}
+
+Result<ImageBlock> paintLoadedMetafile(const LoadOutcome& loaded, int width, int height)
+{
+    const std::string& path = loaded.path;
     if (!loaded.ok())
         return Failure{loaded.failure.reason, loadFailureWords(loaded)};
     if (!loaded.drawing)
