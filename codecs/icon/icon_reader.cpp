@@ -95,9 +95,13 @@ const char* locateBitmapImage(IconImage& image)
     uint64_t entries = colorsUsed;
     if (entries == 0)
         entries = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
-    auto colorStride = dibRowSize(static_cast<uint64_t>(width), uint64_t(planes) * bitCount);
+    // The bitmap handed to the BMP reader says one plane, so its rows are as
+    // wide as the bit count alone makes them, whatever the planes field
+    // holds (a hostile 0 made rows of no bytes and a loop over a billion).
+    (void)planes;
+    auto colorStride = dibRowSize(static_cast<uint64_t>(width), bitCount);
     auto maskStride = dibRowSize(static_cast<uint64_t>(width), 1);
-    if (!colorStride || !maskStride)
+    if (!colorStride || *colorStride == 0 || !maskStride)
         return kImageTooSmall;
     auto tableEnd = checkedMulAdd(entries, 4, kInfoHeaderSize);
     auto rowsBytes = checkedMul(*colorStride + *maskStride, static_cast<uint64_t>(image.height));
