@@ -3,6 +3,7 @@
 #include "platform/file_access.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -244,16 +245,25 @@ std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head)
     return std::nullopt;
 }
 
-std::optional<ImageFormat> DetectFormat(const std::string& path)
+Result<ImageFormat> detectFileFormat(const std::string& path)
 {
     FileDescriptor file = openForReading(path);
     if (file.get() < 0)
-        return std::nullopt;
+        return fileFailure(errno, Reason::CantOpenFile);
     uint8_t head[kSignatureBytes];
     const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
     if (got < 0)
-        return std::nullopt;
-    return detectFormatFromBytes(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+        return fileFailure(errno, Reason::CantOpenFile);
+    const std::optional<ImageFormat> format = detectFormatFromBytes(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+    if (!format)
+        return Failure{Reason::NotAPicture, {}};
+    return *format;
+}
+
+std::optional<ImageFormat> DetectFormat(const std::string& path)
+{
+    const Result<ImageFormat> format = detectFileFormat(path);
+    return format ? std::optional<ImageFormat>(*format) : std::nullopt;
 }
 
 bool extensionMatchesFormat(const std::string& path, ImageFormat format)

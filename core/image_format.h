@@ -7,6 +7,8 @@
 // reads it from here. Adding a format adds an enumerator, a row here and a
 // codec folder that registers its reader and writer.
 
+#include "core/result.h"
+
 #include <array>
 #include <cstdint>
 #include <initializer_list>
@@ -140,6 +142,9 @@ std::optional<ImageFormat> detectFormatFromBytes(std::span<const uint8_t> head);
 // Opens the file and tests its first ten bytes. Nothing when the file cannot
 // be opened, is shorter than ten bytes or matches no row.
 std::optional<ImageFormat> DetectFormat(const std::string& path);
+// The same with why there is none: what the system said of the file (no
+// such file, a folder, ...), or bytes of no format this program reads.
+Result<ImageFormat> detectFileFormat(const std::string& path);
 
 // True when the path ends in one of the extensions the format accepts,
 // compared upper-cased (so "x.jpeg" is a JPEG name, and "x.ajpg" too).

@@ -4,14 +4,11 @@
 #include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
 #include "ops/depth_conversion.h"
-#include "platform/file_access.h"
 #include "platform/settings_keys.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <unistd.h>
 
 namespace pictorand {
 
@@ -31,23 +28,7 @@ public:
     explicit FileToRead(const LoadSource& source) : m_path(source.path) {}
 
     const std::string& name() const { return m_path; }
-    // The format the first bytes say; why there is none: what the system
-    // said of the file, or bytes of no format this program reads.
-    Result<ImageFormat> format() const
-    {
-        FileDescriptor file = openForReading(m_path);
-        if (file.get() < 0)
-            return fileFailure(errno, Reason::CantOpenFile);
-        uint8_t head[kSignatureBytes];
-        const ssize_t got = ::pread(file.get(), head, sizeof head, 0);
-        if (got < 0)
-            return fileFailure(errno, Reason::CantOpenFile);
-        const std::optional<ImageFormat> format =
-            detectFormatFromBytes(std::span<const uint8_t>(head, static_cast<size_t>(got)));
-        if (!format)
-            return Failure{Reason::NotAPicture, {}};
-        return *format;
-    }
+    Result<ImageFormat> format() const { return detectFileFormat(m_path); }
     ReadRequest readRequest() const
     {
         ReadRequest request;

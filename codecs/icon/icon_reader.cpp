@@ -80,7 +80,7 @@ const char* locateBitmapImage(IconImage& image)
     reader.skip(4); // header size
     int32_t width = reader.i32le();
     int32_t doubledHeight = reader.i32le();
-    uint16_t planes = reader.u16le();
+    reader.skip(2); // planes: the bitmap handed on says one, whatever is here
     uint16_t bitCount = reader.u16le();
     reader.seek(32);
     uint32_t colorsUsed = reader.u32le();
@@ -95,10 +95,9 @@ const char* locateBitmapImage(IconImage& image)
     uint64_t entries = colorsUsed;
     if (entries == 0)
         entries = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
-    // The bitmap handed to the BMP reader says one plane, so its rows are as
-    // wide as the bit count alone makes them, whatever the planes field
-    // holds (a hostile 0 made rows of no bytes and a loop over a billion).
-    (void)planes;
+    // Rows as wide as the bit count alone makes them, as in the bitmap handed
+    // on (a hostile planes field of 0 made rows of no bytes and a loop over a
+    // billion of them).
     auto colorStride = dibRowSize(static_cast<uint64_t>(width), bitCount);
     auto maskStride = dibRowSize(static_cast<uint64_t>(width), 1);
     if (!colorStride || *colorStride == 0 || !maskStride)

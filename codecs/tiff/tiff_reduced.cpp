@@ -9,10 +9,10 @@ namespace pictorand {
 namespace {
 
 // Pyramids and previews keep their smaller pictures either as later
-// directories of the main chain marked as reduced images (ImageMagick's
-// PTIF, most scanners and cameras) or as SubIFDs of the first page (DNG,
-// libvips' pyramids); both are looked at, and a directory that will not
-// read is passed over.
+// directories of the main chain marked as reduced images (libvips' pyramids,
+// scanners and cameras) or as SubIFDs of the first page (DNG, libvips with
+// --subifd); both are looked at, and a directory that will not read is passed
+// over. ImageMagick's PTIF marks its levels as pages, so they stay pages.
 constexpr int kMostDirectories = 64;
 
 struct Candidate {

@@ -8,7 +8,7 @@ namespace {
 
 Result<DecodedImage> readTiffFile(const ReadRequest& request)
 {
-    uint32_t directory = request.optionsFor<TiffReadOptions>().directoryOffset;
+    const uint32_t directory = request.optionsFor<TiffReadOptions>().directoryOffset;
     return withoutExceptions([&] {
         // A thumbnail of the first page may come from its smaller copy.
         if (directory == 0 && request.thumbnailSide > 0)

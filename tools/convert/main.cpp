@@ -146,6 +146,24 @@ bool writeAll(int descriptor, std::span<const uint8_t> bytes)
     return true;
 }
 
+// Everything `from` still holds, written to `to`.
+Status copyRest(int from, int to)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got == 0)
+            return {};
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fileFailure(errno, Reason::CantOpenFile);
+        }
+        if (!writeAll(to, {reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(got)}))
+            return fileFailure(errno, Reason::WriteFailed);
+    }
+}
+
 // Standard input's bytes, copied to a file of their own that every reader
 // (and the confined worker, which is handed it) can read from its start as
 // often as it needs: a pipe can be read only once.
@@ -154,19 +172,8 @@ Status handOverStandardInput()
     FileDescriptor copy(::memfd_create("standard-input", MFD_CLOEXEC));
     if (copy.get() < 0)
         return fileFailure(errno, Reason::CantOpenFile);
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return fileFailure(errno, Reason::CantOpenFile);
-        }
-        if (!writeAll(copy.get(), {reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(got)}))
-            return fileFailure(errno, Reason::WriteFailed);
-    }
+    if (Status copied = copyRest(STDIN_FILENO, copy.get()); !copied)
+        return copied;
     handFile(kStandardInput, std::move(copy));
     return {};
 }
@@ -177,19 +184,7 @@ Status copyToStandardOutput(const std::string& path)
     FileDescriptor file = openForReading(path);
     if (file.get() < 0)
         return fileFailure(errno, Reason::CantOpenFile);
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got == 0)
-            return {};
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return fileFailure(errno, Reason::CantOpenFile);
-        }
-        if (!writeAll(STDOUT_FILENO, {reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(got)}))
-            return fileFailure(errno, Reason::WriteFailed);
-    }
+    return copyRest(file.get(), STDOUT_FILENO);
 }
 
 // A metafile is described from its drawing, played where every file is

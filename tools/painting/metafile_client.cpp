@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <vector>
 
 extern char** environ;
