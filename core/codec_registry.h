@@ -62,6 +62,10 @@ struct ReadRequest {
     // "ColorManagement": a reader that must apply an embedded profile itself
     // (a CMYK JPEG's, whose samples it turns into RGB) does so.
     bool colourProfile = true;
+    // A reader whose picture has transparency also returns its opacity in
+    // DecodedImage::alpha (a thumbnail keeps it; the viewer shows the
+    // picture over white as it always has).
+    bool keepAlpha = false;
     FormatReadOptions options;
 
     // The format's options, or their defaults when the caller gave none.
@@ -87,6 +91,11 @@ struct DecodedImage {
     // The embedded ICC profile, if any; the dispatcher converts the picture
     // to sRGB with it unless told not to.
     std::vector<uint8_t> iccProfile;
+    // keepAlpha: each pixel's opacity as an 8-bit grey block of the block's
+    // size, rows as the block's (0 transparent, 255 opaque); null when the
+    // picture has no transparency or the reader keeps none. The block holds
+    // the colours over white all the same.
+    ImageBlock alpha;
     // A Photo CD overview pack: no block; the overview reader reads it.
     bool overviewPack = false;
     GifFrameInfo gifFrame; // GIF: the image's place, background and timing

@@ -4,6 +4,7 @@
 #include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
 #include "ops/depth_conversion.h"
+#include "ops/rotate.h"
 #include "platform/settings_keys.h"
 
 #include <algorithm>
@@ -103,6 +104,22 @@ bool showsOnScreen(LoadPurpose purpose)
     return purpose == LoadPurpose::View || purpose == LoadPurpose::Slide || purpose == LoadPurpose::Preview;
 }
 
+// The opacity plane turned as its picture was; nothing when it is wholly
+// opaque, or it cannot be turned and so no longer lies over the picture.
+ImageBlock uprightAlpha(ImageBlock alpha, int quarterTurns, int orientation, const ImageBlock& picture)
+{
+    if (!alpha || !turnUpright(alpha, quarterTurns) || (orientation != 1 && !orientUpright(alpha, orientation)))
+        return {};
+    if (alpha.width() != picture.width() || alpha.height() != picture.height())
+        return {};
+    for (int32_t y = 0; y < alpha.height(); ++y) {
+        const uint8_t* row = alpha.row(y);
+        if (std::any_of(row, row + alpha.width(), [](uint8_t a) { return a != 255; }))
+            return alpha;
+    }
+    return {};
+}
+
 class Load {
 public:
     Load(const LoadRequest& request, const CodecRegistry& registry)
@@ -119,6 +136,7 @@ private:
     {
         m_out.kind = LoadOutcome::Kind::Failed;
         m_out.block = ImageBlock();
+        m_out.alpha = ImageBlock();
         m_out.frames.clear();
         m_out.drawing.reset();
         m_out.failedAt = stage;
@@ -171,6 +189,7 @@ LoadOutcome Load::run()
     request.previewWidth = m_purpose == LoadPurpose::Preview ? m_options.previewWidth : 0;
     const bool thumbnail = m_purpose == LoadPurpose::Thumbnail && m_options.thumbnailSide > 0;
     request.thumbnailSide = thumbnail ? m_options.thumbnailSide : 0;
+    request.keepAlpha = m_purpose == LoadPurpose::Thumbnail;
     request.colourProfile = m_options.colourManagement;
 
     if (m_options.countImages)
@@ -297,6 +316,8 @@ LoadOutcome Load::finish(DecodedImage decoded, int64_t started)
             return failed(LoadStage::Preparing, {Reason::OutOfMemory, kCantAllocateMemory});
     } else {
         const bool palette = m_options.paletteDisplay && showsOnScreen(m_purpose);
+        ImageBlock alpha = std::move(decoded.alpha);
+        const int quarterTurns = decoded.quarterTurnsClockwise;
         Result<ImageBlock> shown = prepareForDisplay(std::move(decoded), corrections, palette, &applied);
         if (!shown) {
             // A depth no conversion reaches is the reader's fault.
@@ -305,6 +326,7 @@ LoadOutcome Load::finish(DecodedImage decoded, int64_t started)
             return failed(readerFault ? LoadStage::Reading : LoadStage::Preparing, failure);
         }
         block = shown.take();
+        m_out.alpha = uprightAlpha(std::move(alpha), quarterTurns, applied.orientation, block);
     }
     m_out.kind = LoadOutcome::Kind::Picture;
     // The size of the picture as shown: an upright photo's, not its sensor's.

@@ -113,6 +113,9 @@ struct LoadOutcome {
     int originalHeight = 0;
     int originalBitCount = 0; // the reader's depth before any conversion
     int64_t decompressionMs = 0; // reader to ready picture; 0 for icons
+    // Thumbnail: the picture's opacity (DecodedImage::alpha) turned with it;
+    // null when it has no transparency. `block` holds the colours over white.
+    ImageBlock alpha;
     // The reader's words when it read only part of the picture; the block
     // holds what was read.
     std::string truncation;

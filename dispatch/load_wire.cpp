@@ -251,6 +251,7 @@ void OutcomeWriter::body(const LoadOutcome& outcome)
     m_out.u32(static_cast<uint32_t>(outcome.iconChoices.size()));
     for (const std::string& line : outcome.iconChoices)
         m_out.text(line);
+    block(&outcome.alpha);
     m_out.u32(static_cast<uint32_t>(outcome.frames.size()));
     for (const AnimationFrame& frame : outcome.frames) {
         block(&frame.block);
@@ -685,6 +686,12 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     const uint32_t choices = m_in.count(4, 1024);
     for (uint32_t i = 0; i < choices && m_in.ok(); ++i)
         outcome.iconChoices.push_back(m_in.text(1024));
+    outcome.alpha = ownBlock({8});
+    // An opacity plane lies over its picture or is no plane at all.
+    if (outcome.alpha
+        && (!outcome.block || outcome.alpha.width() != outcome.block.width()
+            || outcome.alpha.height() != outcome.block.height()))
+        m_in.fail();
     const uint32_t frames = m_in.count(27, static_cast<uint32_t>(kMaxFrames));
     for (uint32_t i = 0; i < frames && m_in.ok(); ++i) {
         AnimationFrame frame;

@@ -14,7 +14,8 @@
 
 namespace pictorand {
 
-Result<DecodedImage> readAvif(const std::string& path);
-Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file);
+// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
+Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha = false);
+Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
 } // namespace pictorand

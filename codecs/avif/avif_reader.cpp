@@ -99,7 +99,7 @@ void reverseRowOrder(ImageBlock& block)
     }
 }
 
-Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
+Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, bool keepAlpha)
 {
     const bool alpha = coded.alphaPlane != nullptr;
     const SampleLayout layout{alpha ? 4 : 3, 8};
@@ -107,7 +107,8 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
     const uint32_t width = turned ? coded.height : coded.width;
     const uint32_t height = turned ? coded.width : coded.height;
     ImageBlock block = createBlockForLayout(width, height, layout);
-    if (!block)
+    ImageBlock opacity = alphaPlaneFor(block, layout, keepAlpha);
+    if (!block || (alpha && keepAlpha && !opacity))
         return tooBigForBlock();
 
     avifRGBImage rgb;
@@ -135,7 +136,7 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
         reverseRowOrder(block);
     } else if (orientation.isIdentity()) {
         for (uint32_t y = 0; y < height; ++y)
-            storeTopRow(block, int32_t(y), samples.data() + size_t(rgb.rowBytes) * y, layout);
+            storeTopRow(block, int32_t(y), samples.data() + size_t(rgb.rowBytes) * y, layout, &opacity);
     } else {
         const auto channels = static_cast<size_t>(layout.channels);
         std::unique_ptr<uint8_t[]> row(new uint8_t[size_t(width) * channels]);
@@ -147,17 +148,18 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation)
                 const uint8_t* source = samples.data() + size_t(rgb.rowBytes) * sourceY + channels * sourceX;
                 std::memcpy(row.get() + channels * x, source, channels);
             }
-            storeTopRow(block, int32_t(y), row.get(), layout);
+            storeTopRow(block, int32_t(y), row.get(), layout, &opacity);
         }
     }
     DecodedImage decoded;
     decoded.block = std::move(block);
+    decoded.alpha = std::move(opacity);
     return decoded;
 }
 
 } // namespace
 
-Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file)
+Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha)
 {
     static const LibraryBinding avif = bindLibrary(PICTORAND_SONAME_AVIF, [](SharedLibrary& library) {
         return true AVIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -214,7 +216,7 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file)
             image = cropped.get();
         }
     }
-    Result<DecodedImage> decoded = toBlock(*image, orientation);
+    Result<DecodedImage> decoded = toBlock(*image, orientation, keepAlpha);
     if (decoded) {
         decoded->compression = "AVIF - AV1";
         const avifRWData& profile = decoder->image->icc;
@@ -224,12 +226,12 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file)
     return decoded;
 }
 
-Result<DecodedImage> readAvif(const std::string& path)
+Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
         return Failure{Reason::CantOpenFile, "Can't open file: " + path};
-    return readAvifFromMemory(file.bytes());
+    return readAvifFromMemory(file.bytes(), keepAlpha);
 }
 
 } // namespace pictorand

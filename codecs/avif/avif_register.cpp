@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readAvifFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readAvif(request.path); });
+    return withoutExceptions([&] { return readAvif(request.path, request.keepAlpha); });
 }
 
 } // namespace

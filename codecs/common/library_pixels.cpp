@@ -68,14 +68,29 @@ ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLay
     return block;
 }
 
-void storeTopRow(ImageBlock& block, int32_t y, const uint8_t* samples, const SampleLayout& layout)
+ImageBlock alphaPlaneFor(const ImageBlock& block, const SampleLayout& layout, bool keepAlpha)
 {
-    storeTopRowPart(block, y, 0, block.width(), samples, layout);
+    if (!keepAlpha || !hasAlpha(layout) || !block)
+        return {};
+    return createAlphaPlane(block.width(), block.height());
+}
+
+void storeTopRow(ImageBlock& block, int32_t y, const uint8_t* samples, const SampleLayout& layout, ImageBlock* alpha)
+{
+    storeTopRowPart(block, y, 0, block.width(), samples, layout, alpha);
 }
 
 void storeTopRowPart(ImageBlock& block, int32_t y, int32_t x0, int32_t count, const uint8_t* samples,
-                     const SampleLayout& layout)
+                     const SampleLayout& layout, ImageBlock* alpha)
 {
+    if (alpha && *alpha && hasAlpha(layout)) {
+        uint8_t* opacity = alpha->topRow(y) + x0;
+        const size_t step = size_t(layout.channels) * (layout.significantBits > 8 ? 2 : 1);
+        const uint8_t* last = samples + (layout.channels - 1) * (layout.significantBits > 8 ? 2 : 1);
+        const uint32_t maximum = (1u << layout.significantBits) - 1;
+        for (int32_t x = 0; x < count; ++x, last += step)
+            opacity[x] = layout.significantBits > 8 ? scaledTo8(last, maximum) : *last;
+    }
     uint8_t* target = block.topRow(y) + size_t(x0) * (isGrey(layout) ? 1 : 3);
     const auto width = static_cast<size_t>(count);
     if (layout.significantBits <= 8) {

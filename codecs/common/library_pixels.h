@@ -39,12 +39,18 @@ inline Failure tooBigForBlock() { return {Reason::OutOfMemory, kCantAllocateMemo
 // does not fit.
 ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLayout& layout);
 
+// The opacity plane for the block when the reader is asked to keep alpha and
+// the layout has it (null otherwise, or when it does not fit).
+ImageBlock alphaPlaneFor(const ImageBlock& block, const SampleLayout& layout, bool keepAlpha);
+
 // Converts one picture row (counted from the top) of `width` pixels into the
-// block. Samples above 8 bits are scaled to 8 with rounding.
-void storeTopRow(ImageBlock& block, int32_t y, const uint8_t* samples, const SampleLayout& layout);
+// block, and its alpha into `alpha` when given. Samples above 8 bits are
+// scaled to 8 with rounding.
+void storeTopRow(ImageBlock& block, int32_t y, const uint8_t* samples, const SampleLayout& layout,
+                 ImageBlock* alpha = nullptr);
 // The same for `count` pixels of that row from column x (which the caller
 // keeps within the row).
 void storeTopRowPart(ImageBlock& block, int32_t y, int32_t x, int32_t count, const uint8_t* samples,
-                     const SampleLayout& layout);
+                     const SampleLayout& layout, ImageBlock* alpha = nullptr);
 
 } // namespace pictorand

@@ -1,6 +1,9 @@
+#include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/gif/gif.h"
 #include "core/codec_registry.h"
+
+#include <vector>
 
 namespace pictorand {
 
@@ -9,7 +12,16 @@ namespace {
 Result<DecodedImage> readGifRequest(const ReadRequest& request)
 {
     // The dispatcher writes "GIF - LZW" itself.
-    return withoutExceptions([&] { return readGif(request.path, request.optionsFor<GifReadOptions>()); });
+    return withoutExceptions([&] {
+        Result<DecodedImage> read = readGif(request.path, request.optionsFor<GifReadOptions>());
+        const GifFrameInfo* frame = read ? &read->gifFrame : nullptr;
+        if (request.keepAlpha && frame && frame->transparentFlag) {
+            std::vector<uint8_t> opacity(256, 255);
+            opacity[frame->transparentIndex] = 0;
+            read->alpha = alphaOfPalettedBlock(read->block, opacity);
+        }
+        return read;
+    });
 }
 
 // The save dispatcher quantises true colour before it gets here and always

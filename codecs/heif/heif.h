@@ -13,7 +13,8 @@
 
 namespace pictorand {
 
-Result<DecodedImage> readHeif(const std::string& path);
-Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file);
+// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
+Result<DecodedImage> readHeif(const std::string& path, bool keepAlpha = false);
+Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
 } // namespace pictorand

@@ -73,7 +73,7 @@ const char* compressionOf(std::span<const uint8_t> file)
 
 } // namespace
 
-Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file)
+Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keepAlpha)
 {
     static const LibraryBinding heif = bindLibrary(PICTORAND_SONAME_HEIF, [](SharedLibrary& library) {
         return true HEIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -118,7 +118,8 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file)
     // HEVC, 128 for AV1).
     heif_context_set_maximum_image_size_limit(context.get(), std::max(codedWidth, codedHeight) + 128);
     ImageBlock block = createBlockForLayout(uint32_t(width), uint32_t(height), layout);
-    if (!block)
+    ImageBlock opacity = alphaPlaneFor(block, layout, keepAlpha);
+    if (!block || (alpha && keepAlpha && !opacity))
         return tooBigForBlock();
 
     std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
@@ -144,21 +145,22 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file)
     if (deep && (layout.significantBits <= 8 || layout.significantBits > 16))
         return Failure{Reason::CorruptData, kNotValidHeif};
     for (int32_t y = 0; y < height; ++y)
-        storeTopRow(block, y, samples + size_t(stride) * size_t(y), layout);
+        storeTopRow(block, y, samples + size_t(stride) * size_t(y), layout, &opacity);
 
     DecodedImage decoded;
     decoded.block = std::move(block);
+    decoded.alpha = std::move(opacity);
     decoded.compression = compressionOf(file);
     decoded.iccProfile = iccProfileOf(handle.get());
     return decoded;
 }
 
-Result<DecodedImage> readHeif(const std::string& path)
+Result<DecodedImage> readHeif(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
         return Failure{Reason::CantOpenFile, "Can't open file: " + path};
-    return readHeifFromMemory(file.bytes());
+    return readHeifFromMemory(file.bytes(), keepAlpha);
 }
 
 } // namespace pictorand

@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readHeifFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readHeif(request.path); });
+    return withoutExceptions([&] { return readHeif(request.path, request.keepAlpha); });
 }
 
 } // namespace

@@ -13,7 +13,8 @@
 
 namespace pictorand {
 
-Result<DecodedImage> readJpegXl(const std::string& path);
-Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file);
+// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
+Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha = false);
+Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
 } // namespace pictorand

@@ -37,6 +37,7 @@ struct RunnerDeleter {
 
 struct Output {
     ImageBlock block;
+    ImageBlock alpha;
     SampleLayout layout;
 };
 
@@ -49,7 +50,7 @@ void storePixels(void* opaque, size_t x, size_t y, size_t count, const void* pix
     if (y >= static_cast<size_t>(output->block.height()) || x > width || count > width - x)
         return;
     storeTopRowPart(output->block, static_cast<int32_t>(y), static_cast<int32_t>(x), static_cast<int32_t>(count),
-                    static_cast<const uint8_t*>(pixels), output->layout);
+                    static_cast<const uint8_t*>(pixels), output->layout, &output->alpha);
 }
 
 bool isSrgb(const JxlColorEncoding& encoding)
@@ -91,7 +92,7 @@ bool libraryPlanesFit(const JxlBasicInfo& info)
 
 } // namespace
 
-Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file)
+Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha)
 {
     static const LibraryBinding jxl = bindLibrary(PICTORAND_SONAME_JXL, [](SharedLibrary& library) {
         return true JXL_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -133,7 +134,8 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file)
             if (!libraryPlanesFit(info))
                 return tooBigForBlock();
             output.block = createBlockForLayout(width, height, output.layout);
-            if (!output.block)
+            output.alpha = alphaPlaneFor(output.block, output.layout, keepAlpha);
+            if (!output.block || (alpha && keepAlpha && !output.alpha))
                 return tooBigForBlock();
             break;
         }
@@ -149,6 +151,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file)
             // The first frame is the picture; the rest of an animation is
             // never decoded.
             decoded.block = std::move(output.block);
+            decoded.alpha = std::move(output.alpha);
             decoded.compression = "JPEG XL";
             return decoded;
         case JXL_DEC_SUCCESS:       // ended without a picture
@@ -160,12 +163,12 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file)
     }
 }
 
-Result<DecodedImage> readJpegXl(const std::string& path)
+Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
         return Failure{Reason::CantOpenFile, "Can't open file: " + path};
-    return readJpegXlFromMemory(file.bytes());
+    return readJpegXlFromMemory(file.bytes(), keepAlpha);
 }
 
 } // namespace pictorand

@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readJpegXlFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readJpegXl(request.path); });
+    return withoutExceptions([&] { return readJpegXl(request.path, request.keepAlpha); });
 }
 
 } // namespace

@@ -8,7 +8,12 @@ namespace {
 
 Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readPng(request.path); });
+    return withoutExceptions([&] {
+        Result<DecodedImage> read = readPng(request.path);
+        if (read && request.keepAlpha)
+            read->alpha = pngAlphaPlane(request.path, read->block);
+        return read;
+    });
 }
 
 Status writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&)

@@ -16,8 +16,9 @@ namespace pictorand {
 // WebP stores each dimension in 14 bits.
 inline constexpr int32_t kWebpMaxDimension = 16383;
 
-Result<DecodedImage> readWebp(const std::string& path);
-Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file);
+// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
+Result<DecodedImage> readWebp(const std::string& path, bool keepAlpha = false);
+Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
 // Writes a 1-, 4-, 8- or 24-bit block.
 Status writeWebp(const std::string& path, const ImageBlock& block, const WebpWriteOptions& options);

@@ -38,12 +38,13 @@ std::vector<uint8_t> iccProfileOf(const WebPData& data)
 
 // Animations go through the animation decoder, which lays the first frame on
 // the canvas (a frame may be smaller than the canvas); the canvas is RGBA.
-Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamFeatures& features)
+Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamFeatures& features, bool keepAlpha)
 {
     const SampleLayout layout{4, 8};
     ImageBlock block = createBlockForLayout(static_cast<uint32_t>(features.width),
                                             static_cast<uint32_t>(features.height), layout);
-    if (!block)
+    ImageBlock alpha = alphaPlaneFor(block, layout, keepAlpha);
+    if (!block || (keepAlpha && !alpha))
         return tooBigForBlock();
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options))
@@ -60,21 +61,23 @@ Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamF
         return Failure{Reason::CorruptData, kNotValidWebp};
     const size_t rowBytes = size_t(info.canvas_width) * 4;
     for (int32_t y = 0; y < block.height(); ++y)
-        storeTopRow(block, y, canvas + rowBytes * size_t(y), layout);
+        storeTopRow(block, y, canvas + rowBytes * size_t(y), layout, &alpha);
     DecodedImage decoded;
     decoded.block = std::move(block);
+    decoded.alpha = std::move(alpha);
     decoded.compression = "WebP - animated";
     return decoded;
 }
 
 // A still picture without alpha is decoded straight into the block's rows:
 // blue first, and flipped, since block rows run bottom-up.
-Result<DecodedImage> decodeStill(const WebPData& data, const WebPBitstreamFeatures& features)
+Result<DecodedImage> decodeStill(const WebPData& data, const WebPBitstreamFeatures& features, bool keepAlpha)
 {
     const SampleLayout layout{features.has_alpha ? 4 : 3, 8};
     ImageBlock block = createBlockForLayout(static_cast<uint32_t>(features.width),
                                             static_cast<uint32_t>(features.height), layout);
-    if (!block)
+    ImageBlock alpha = alphaPlaneFor(block, layout, keepAlpha);
+    if (!block || (keepAlpha && features.has_alpha && !alpha))
         return tooBigForBlock();
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
@@ -104,16 +107,17 @@ Result<DecodedImage> decodeStill(const WebPData& data, const WebPBitstreamFeatur
         return Failure{Reason::CorruptData, kNotValidWebp};
     if (features.has_alpha)
         for (int32_t y = 0; y < block.height(); ++y)
-            storeTopRow(block, y, rgba.data() + size_t(features.width) * 4 * size_t(y), layout);
+            storeTopRow(block, y, rgba.data() + size_t(features.width) * 4 * size_t(y), layout, &alpha);
     DecodedImage decoded;
     decoded.block = std::move(block);
+    decoded.alpha = std::move(alpha);
     decoded.compression = features.format == 2 ? "WebP - lossless" : "WebP - lossy";
     return decoded;
 }
 
 } // namespace
 
-Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file)
+Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file, bool keepAlpha)
 {
     const WebPData data{file.data(), file.size()};
     WebPBitstreamFeatures features;
@@ -123,18 +127,18 @@ Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file)
     if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
         return tooBigForBlock();
     Result<DecodedImage> decoded =
-        features.has_animation ? decodeFirstFrame(data, features) : decodeStill(data, features);
+        features.has_animation ? decodeFirstFrame(data, features, keepAlpha) : decodeStill(data, features, keepAlpha);
     if (decoded)
         decoded->iccProfile = iccProfileOf(data);
     return decoded;
 }
 
-Result<DecodedImage> readWebp(const std::string& path)
+Result<DecodedImage> readWebp(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
         return Failure{Reason::CantOpenFile, "Can't open file: " + path};
-    return readWebpFromMemory(file.bytes());
+    return readWebpFromMemory(file.bytes(), keepAlpha);
 }
 
 } // namespace pictorand

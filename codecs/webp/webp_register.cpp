@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readWebpFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readWebp(request.path); });
+    return withoutExceptions([&] { return readWebp(request.path, request.keepAlpha); });
 }
 
 Status writeWebpFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)

@@ -30,6 +30,7 @@ LoadOutcome everything()
     outcome.path = kRequest.file.path;
     outcome.format = ImageFormat::Gif;
     outcome.block = paletted(16);
+    outcome.alpha = paletted(256);
     outcome.compression = "Animated GIF - 2 images";
     outcome.pageOffsets = {8, 900};
     outcome.imageCount = 2;
@@ -87,6 +88,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         ASSERT_EQ(got->frames.size(), 2u);
         EXPECT_EQ(got->frames[1].info.delay, 20);
         EXPECT_TRUE(std::equal(got->block.data(), got->block.data() + got->block.size(), sent.block.data()));
+        EXPECT_TRUE(std::equal(got->alpha.data(), got->alpha.data() + got->alpha.size(), sent.alpha.data()));
         ASSERT_EQ(got->drawing->commands.size(), 3u);
         const auto& first = std::get<metafile::Shape>(got->drawing->commands[0]);
         const auto& second = std::get<metafile::Shape>(got->drawing->commands[1]);
@@ -108,6 +110,7 @@ TEST(LoadWire, AnAnswerThatDoesNotHoldUpIsRefused)
         {"a block whose header claims more than it holds", [](LoadOutcome& o) { o.block.setHeight(4000); }},
         {"a paletted block without a table", [](LoadOutcome& o) { o.block.setColorsUsed(0); }},
         {"a picture at a depth no display draws", [](LoadOutcome& o) { o.block = ImageBlock::create(2, 2, 32, 0); }},
+        {"an opacity plane of another size", [](LoadOutcome& o) { o.alpha = ImageBlock::create(2, 2, 8, 256); }},
         {"a frame in true colour", [](LoadOutcome& o) { o.frames[0].block = ImageBlock::create(2, 2, 24, 0); }},
         {"more images than any file may hold", [](LoadOutcome& o) { o.imageCount = kMaxFrames + 1; }},
         {"a metafile kind past the last",

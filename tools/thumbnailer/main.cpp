@@ -4,7 +4,8 @@
 // convention): writes a PNG of INPUT no larger than SIZE on its longer side.
 // INPUT is a path or a file:// URI. Each file is decoded in a confined worker,
 // at the cheapest size that still reaches SIZE; a metafile is drawn straight
-// at the thumbnail's size. A file that cannot be thumbnailed ends the program
+// at the thumbnail's size. Transparency is kept: a file manager shows the
+// thumbnail over its own background. A file that cannot be thumbnailed ends the program
 // with status 1 and one line saying why: the file manager then records the
 // failure itself and does not ask again.
 //
@@ -91,6 +92,33 @@ ImageBlock shrunk(ImageBlock picture, int side)
     return resampleBlock(picture, size.width, size.height);
 }
 
+// The shrunk picture with its opacity, as 32 bits. The reader composited the
+// colours over white, which is undone here: c = 255 (shown - 255 + a) / a.
+// Shrinking both first makes this the opacity-weighted average of the
+// colours, as premultiplied samples would give.
+ImageBlock withOpacity(const ImageBlock& shown, ImageBlock alpha)
+{
+    if (alpha.width() != shown.width() || alpha.height() != shown.height())
+        alpha = resampleBlock(alpha, shown.width(), shown.height());
+    ImageBlock out = ImageBlock::create(shown.width(), shown.height(), 32, 0);
+    if (!alpha || !out || shown.bitCount() != 24)
+        return {};
+    for (int32_t y = 0; y < out.height(); ++y) {
+        const uint8_t* colour = shown.row(y);
+        const uint8_t* opacity = alpha.row(y);
+        uint8_t* pixel = out.row(y);
+        for (int32_t x = 0; x < out.width(); ++x, colour += 3, pixel += 4) {
+            const int a = opacity[x];
+            for (int c = 0; c < 3; ++c) {
+                const int over = colour[c] - 255 + a;
+                pixel[c] = a == 0 || over <= 0 ? 0 : static_cast<uint8_t>(std::min(255, (255 * over + a / 2) / a));
+            }
+            pixel[3] = static_cast<uint8_t>(a);
+        }
+    }
+    return out;
+}
+
 // A metafile is drawn at the thumbnail's size, not shrunk from its own.
 Result<ImageBlock> drawn(const LoadOutcome& loaded, int side)
 {
@@ -174,6 +202,8 @@ int main(int argc, char** argv)
     switch (loaded.kind) {
     case LoadOutcome::Kind::Picture:
         thumbnail = shrunk(std::move(loaded.block), side);
+        if (thumbnail && loaded.alpha)
+            thumbnail = withOpacity(thumbnail, std::move(loaded.alpha));
         break;
     case LoadOutcome::Kind::Animation:
         thumbnail = shrunk(std::move(loaded.frames.front().block), side);

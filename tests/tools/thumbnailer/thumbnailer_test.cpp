@@ -144,6 +144,20 @@ TEST(Thumbnailer, EveryFormatThroughTheDesktopEntry)
     }
 }
 
+TEST(Thumbnailer, TransparencyIsKeptAsTheFormatsOwnDecodersSeeIt)
+{
+    REQUIRE_PILLOW();
+    REQUIRE_TOOLS("cwebp", "avifenc", "avifdec", "cjxl", "djxl");
+    testing::ScratchDir dir;
+    std::string said;
+    EXPECT_EQ(runCommand(shellQuote(PICTORAND_SOURCE_DIR "/tests/tools/thumbnailer/check-transparency.py") + " "
+                             + shellQuote(PICTORAND_THUMBNAILER_DIR "/pictorand32-thumbnailer") + " "
+                             + shellQuote(dir.path()) + " 2>&1",
+                         &said),
+              0)
+        << said;
+}
+
 TEST(Thumbnailer, AFileItCannotReadEndsWithOneLineSayingWhy)
 {
     testing::ScratchDir dir;
