@@ -1,5 +1,6 @@
 #include "dispatch/load.h"
 
+#include "codecs/jpeg/jpeg_transform.h"
 #include "codecs/metafile/metafile.h"
 #include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
@@ -61,6 +62,10 @@ public:
     Result<metafile::Drawing> drawing(std::string& compression) const
     {
         return metafile::readMetafile(m_path, compression);
+    }
+    Result<std::vector<uint8_t>> turned(const JpegTurnRequest& request) const
+    {
+        return turnJpegFile(m_path, request);
     }
 
 private:
@@ -149,6 +154,7 @@ private:
                       {Reason::Unsupported, std::string(formatInfo(format).word) + " files are not converted"});
     }
     LoadOutcome metafile(int64_t started);
+    LoadOutcome turn();
     std::optional<LoadOutcome> animation(const ImageList& images, int64_t started);
     LoadOutcome finish(DecodedImage decoded, int64_t started);
 
@@ -182,6 +188,8 @@ LoadOutcome Load::run()
     }
     if (row.multiImage == MultiImage::Metafile)
         return batch ? refuse(m_format) : metafile(started);
+    if (m_purpose == LoadPurpose::Turn)
+        return turn();
 
     ReadRequest request = m_file.readRequest();
     request.greyscale = m_options.greyscale;
@@ -276,6 +284,19 @@ std::optional<LoadOutcome> Load::animation(const ImageList& images, int64_t star
     m_out.originalBitCount = first.bitCount();
     m_out.compression = countedText("Animated GIF", images.count, "images");
     m_out.decompressionMs = monotonicMilliseconds() - started;
+    return std::move(m_out);
+}
+
+LoadOutcome Load::turn()
+{
+    if (m_format != ImageFormat::Jpeg)
+        return failed(LoadStage::Reading, {Reason::Unsupported, kOnlyJpegsTurnLosslessly});
+    Result<std::vector<uint8_t>> turned =
+        m_file.turned({m_options.turn, m_options.autoRotate, m_options.trimEdges});
+    if (!turned)
+        return failed(LoadStage::Reading, turned.failure());
+    m_out.kind = LoadOutcome::Kind::Turned;
+    m_out.turnedFile = turned.take();
     return std::move(m_out);
 }
 

@@ -16,6 +16,7 @@
 #include "core/image_block.h"
 #include "core/image_format.h"
 #include "core/result.h"
+#include "core/turn.h"
 #include "dispatch/gif_animation.h"
 #include "platform/settings_file.h"
 
@@ -36,6 +37,7 @@ enum class LoadPurpose {
     Batch,     // conversion and the tools: the first image or page, never quantised;
                // media and metafiles are refused
     Thumbnail, // a small picture: as Slide, never quantised, read as small as thumbnailSide allows
+    Turn,      // a JPEG turned block by block as `turn` says, without decoding: the file comes back
 };
 
 // The file to read. A name today: load() reaches its bytes only through the
@@ -66,6 +68,10 @@ struct LoadOptions {
     // The outcome's imageCount says how many images or pages the file holds
     // (a description; a batch load lists none otherwise).
     bool countImages = false;
+    // Turn: applied after the EXIF orientation (when autoRotate); trimEdges
+    // lets the partial blocks at the right and bottom edges go.
+    pictorand::Turn turn;
+    bool trimEdges = false;
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };
 
@@ -98,6 +104,7 @@ struct LoadOutcome {
         Animation, // `frames`, the first frame's facts in the fields below
         Media,     // sound or video: nothing read, the caller plays the file
         Metafile,  // `drawing`
+        Turned,    // `turnedFile`
     };
     Kind kind = Kind::Failed;
     std::string path; // the file as the request named it
@@ -140,6 +147,9 @@ struct LoadOutcome {
     bool mediaExtensionMismatch = false;
     // Metafile: the checked drawing commands.
     std::shared_ptr<const metafile::Drawing> drawing;
+    // Turned: the JPEG file's bytes, its blocks turned and its EXIF
+    // orientation upright.
+    std::vector<uint8_t> turnedFile;
 
     // Failed: where, why, and the reader's (or the step's) own words.
     LoadStage failedAt = LoadStage::Signature;
@@ -154,6 +164,9 @@ struct LoadOutcome {
 // the workers' own, in this process.
 LoadOutcome load(const LoadRequest& request, const CodecRegistry& registry = CodecRegistry::instance());
 LoadOutcome loadInThisProcess(const LoadRequest& request, const CodecRegistry& registry = CodecRegistry::instance());
+
+// Why a Turn load of another format fails.
+inline constexpr const char* kOnlyJpegsTurnLosslessly = "Only JPEG files are turned without decoding";
 
 // What the viewer says about a failed load, naming the file:
 // "<path> : Can't read file header !\n\nUnsupported file type !",

@@ -271,6 +271,7 @@ void OutcomeWriter::body(const LoadOutcome& outcome)
     m_out.flag(outcome.drawing != nullptr);
     if (outcome.drawing)
         drawing(*outcome.drawing);
+    m_out.text(std::string(outcome.turnedFile.begin(), outcome.turnedFile.end()));
     m_out.u8(static_cast<uint8_t>(outcome.failedAt));
     m_out.u8(static_cast<uint8_t>(outcome.failure.reason));
     m_out.text(outcome.failure.detail);
@@ -658,7 +659,7 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     if (m_in.u32() != kOutcomeMagic || !blocks())
         return std::nullopt;
     LoadOutcome outcome;
-    outcome.kind = m_in.choice(LoadOutcome::Kind::Metafile);
+    outcome.kind = m_in.choice(LoadOutcome::Kind::Turned);
     outcome.path = m_in.text(static_cast<uint32_t>(request.file.path.size()));
     if (outcome.path != request.file.path)
         m_in.fail();
@@ -718,6 +719,8 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     outcome.mediaExtensionMismatch = m_in.flag();
     if (m_in.flag())
         outcome.drawing = drawing();
+    const std::string turned = m_in.text(static_cast<uint32_t>(kMaxBlockBytes));
+    outcome.turnedFile.assign(turned.begin(), turned.end());
     outcome.failedAt = m_in.choice(LoadStage::Decoder);
     outcome.failure.reason = m_in.choice(kLastReason);
     outcome.failure.detail = m_in.text();
@@ -729,6 +732,7 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     const bool holds = outcome.kind == Kind::Picture ? static_cast<bool>(outcome.block)
         : outcome.kind == Kind::Animation            ? !outcome.frames.empty()
         : outcome.kind == Kind::Metafile             ? outcome.drawing != nullptr
+        : outcome.kind == Kind::Turned               ? !outcome.turnedFile.empty()
                                                      : true;
     if (!holds || (outcome.kind != Kind::Failed && !outcome.format))
         return std::nullopt;
@@ -756,6 +760,9 @@ std::vector<uint8_t> encodeLoadRequest(const LoadRequest& request)
     out.i32(options.icon);
     out.i32(options.thumbnailSide);
     out.flag(options.countImages);
+    out.flag(options.turn.mirrored);
+    out.u8(static_cast<uint8_t>(options.turn.quarterTurns));
+    out.flag(options.trimEdges);
     return std::move(out.bytes());
 }
 
@@ -766,7 +773,7 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
         return std::nullopt;
     LoadRequest request;
     request.file.path = in.text(UINT32_MAX);
-    request.purpose = in.choice(LoadPurpose::Thumbnail);
+    request.purpose = in.choice(LoadPurpose::Turn);
     LoadOptions& options = request.options;
     options.greyscale = in.flag();
     options.photoCdLoadingSize = in.i32();
@@ -780,6 +787,11 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
     options.icon = in.i32();
     options.thumbnailSide = in.i32();
     options.countImages = in.flag();
+    options.turn.mirrored = in.flag();
+    options.turn.quarterTurns = in.u8();
+    if (options.turn.quarterTurns > 3)
+        in.fail();
+    options.trimEdges = in.flag();
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return request;

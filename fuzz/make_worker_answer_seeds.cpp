@@ -1,6 +1,7 @@
 // Writes the seeds of the worker_answer fuzz target: the answers a worker
 // sends for real loads of the tree's own files (a picture at 24 and 8 bits,
-// an animation, two metafiles, a TIFF page, a failure), and answers a worker
+// an animation, two metafiles, a TIFF page, a thumbnail with its opacity, a
+// turned JPEG, a failure), and answers a worker
 // taken over by a file might send, which the parent must refuse. Run it
 // whenever the answer's layout changes, from the top of the source tree:
 //   build/test/fuzz/make_worker_answer_seeds fuzz/corpus/worker_answer
@@ -35,23 +36,33 @@ int main(int argc, char** argv)
     const struct {
         const char* seed;
         const char* file;
+        LoadPurpose purpose = LoadPurpose::View;
     } loads[] = {
         {"picture_24bit", "samples/rose-24bit.bmp"},         {"picture_8bit", "samples/rose-8bit.bmp"},
         {"animation", "fuzz/corpus/gif/anim.gif"},           {"metafile_text", "tests/fixtures/metafile/text.wmf"},
         {"metafile_bitmap", "tests/fixtures/metafile/bitmap.emf"}, {"tiff", "samples/rose-lzw.tif"},
+        {"thumbnail_alpha", "tests/codecs/webp/fixtures/alpha.webp", LoadPurpose::Thumbnail},
+        {"turned_jpeg", "samples/rose-jpeg.jpg", LoadPurpose::Turn},
         {"failure", "no such file"},
     };
     int failed = 0;
     for (const auto& entry : loads) {
         LoadOptions options;
         options.countImages = true;
-        const LoadOutcome outcome = loadInThisProcess({{entry.file}, LoadPurpose::View, options});
+        options.thumbnailSide = 64;
+        options.turn = Turn::clockwise(1);
+        options.trimEdges = true;
+        LoadOutcome outcome = loadInThisProcess({{entry.file}, entry.purpose, options});
+        // Named as the fuzz target's request names its file: an answer for
+        // another file is refused at its first field.
+        outcome.path = "picture";
         failed += write(folder + "/" + entry.seed, encodeLoadOutcome(outcome, true)) ? 0 : 1;
     }
     // A picture of no width and two billion rows, with a short table: every
     // size in it adds up, and its pixels would be checked against the table.
     LoadOutcome tall;
     tall.kind = LoadOutcome::Kind::Picture;
+    tall.path = "picture";
     tall.format = ImageFormat::Bmp;
     tall.block = ImageBlock::create(0, 0x7FFFFFFF, 1, 1);
     failed += write(folder + "/zero-width-tall-block", encodeLoadOutcome(tall, true)) ? 0 : 1;

@@ -8,7 +8,7 @@ set -euo pipefail
 # soundfont for MIDI) and SANE.
 packages=(
   build-essential cmake ninja-build pkg-config
-  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libdeflate-dev liblcms2-dev
+  libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev zlib1g-dev libdeflate-dev liblcms2-dev
   libwebp-dev libheif-dev libavif-dev libjxl-dev
   qt6-base-dev
   libxcb1-dev

@@ -17,4 +17,10 @@ int exifOrientation(std::span<const uint8_t> tiffData);
 // data); 1 for other APP1 segments (XMP).
 int exifOrientationOfApp1(std::span<const uint8_t> segment);
 
+// Rewrites an Orientation entry of IFD0 to 1 (upright) in place, in either
+// byte order; false when there is none. For a picture whose pixels have
+// been turned upright while its other metadata is kept.
+bool setExifOrientationUpright(std::span<uint8_t> tiffData);
+bool setExifOrientationUprightInApp1(std::span<uint8_t> segment);
+
 } // namespace pictorand

@@ -31,6 +31,7 @@ LoadOutcome everything()
     outcome.format = ImageFormat::Gif;
     outcome.block = paletted(16);
     outcome.alpha = paletted(256);
+    outcome.turnedFile = {0xFF, 0xD8, 0xFF, 0xD9};
     outcome.compression = "Animated GIF - 2 images";
     outcome.pageOffsets = {8, 900};
     outcome.imageCount = 2;
@@ -88,6 +89,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         ASSERT_EQ(got->frames.size(), 2u);
         EXPECT_EQ(got->frames[1].info.delay, 20);
         EXPECT_TRUE(std::equal(got->block.data(), got->block.data() + got->block.size(), sent.block.data()));
+        EXPECT_EQ(got->turnedFile, sent.turnedFile);
         EXPECT_TRUE(std::equal(got->alpha.data(), got->alpha.data() + got->alpha.size(), sent.alpha.data()));
         ASSERT_EQ(got->drawing->commands.size(), 3u);
         const auto& first = std::get<metafile::Shape>(got->drawing->commands[0]);
@@ -95,7 +97,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         EXPECT_EQ(first.brush.pattern, second.brush.pattern) << "a shared block stays one block";
         EXPECT_EQ(first.path.kinds, (std::vector<uint8_t>{metafile::Move, metafile::Curve, metafile::Curve, metafile::Curve}));
     }
-    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true}};
+    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
 }
 

@@ -9,10 +9,12 @@
 #include "core/image_format.h"
 #include "core/image_block.h"
 #include "core/result.h"
+#include "core/turn.h"
 #include "dispatch/load.h"
 #include "platform/settings_file.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,13 @@ struct BatchRequest {
     // converter rasterises metafiles), or the failure to report; handed the
     // failed load.
     std::function<Result<ImageBlock>(const LoadOutcome& failed)> loadOther;
+    // Set when adjustBlock only turns and mirrors, as this says: a JPEG saved
+    // as JPEG then has its blocks turned instead of being decoded and
+    // compressed again, losing nothing. A file that cannot be turned so (its
+    // sides not whole blocks without trimEdges, or "Load Grayscale" on) goes
+    // the usual way.
+    std::optional<Turn> losslessTurn;
+    bool trimEdges = false; // the partial edge blocks may go
 };
 
 struct BatchResult {

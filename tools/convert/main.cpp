@@ -86,6 +86,10 @@ void printUsage(std::FILE* out)
                  "  -q, --quiet no report on standard output; failures still go to standard error\n"
                  "  --info      describe the files instead of converting them\n"
                  "  --no-sandbox  decode in this process, not in confined workers\n"
+                 "  --trim      when only turning and flipping a JPEG into a JPEG, which is done\n"
+                 "              without recompressing it, let the partial 8- or 16-pixel blocks at\n"
+                 "              its edges go (otherwise such a picture is recompressed)\n"
+                 "  --reencode  decode and compress turned JPEGs again, as other changes are\n"
                  "  --help      show this help\n"
                  "  --version   show the version\n",
                  typeNames(" or ").c_str(), lowerCase(batchExtension(0)).c_str());
@@ -299,6 +303,8 @@ int main(int argc, char** argv)
     std::string error;
     bool sandbox = true;
     bool optionsEnded = false;
+    bool trimEdges = false;
+    bool reencode = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (optionsEnded) {
@@ -315,6 +321,10 @@ int main(int argc, char** argv)
             return standardOutputWritten() ? 0 : 1;
         } else if (argument == "--no-sandbox") {
             sandbox = false;
+        } else if (argument == "--trim") {
+            trimEdges = true;
+        } else if (argument == "--reencode") {
+            reencode = true;
         } else if (argument == "--info") {
             info = true;
         } else if (argument == "--quiet" || argument == "-q") {
@@ -386,6 +396,10 @@ int main(int argc, char** argv)
     request.outputDirectory = outputDirectory;
     request.jobs = jobs;
     request.stopRequested = [] { return stopRequested != 0; };
+    if (!reencode) {
+        request.losslessTurn = turnOf(operations);
+        request.trimEdges = trimEdges;
+    }
     if (!operations.empty()) {
         request.adjustBlock = [&operations](ImageBlock& block) -> Status {
             std::string message;

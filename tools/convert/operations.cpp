@@ -160,3 +160,33 @@ const char* operationsUsage()
 }
 
 } // namespace pictorand
+
+namespace pictorand {
+
+std::optional<Turn> turnOf(const std::vector<Operation>& operations)
+{
+    if (operations.empty())
+        return std::nullopt;
+    Turn total;
+    for (const Operation& operation : operations) {
+        switch (operation.kind) {
+        case OperationKind::RotateLeft:
+            total = total.then(Turn::clockwise(3));
+            break;
+        case OperationKind::RotateRight:
+            total = total.then(Turn::clockwise(1));
+            break;
+        case OperationKind::FlipHorizontal:
+            total = total.then(Turn::mirrorLeftRight());
+            break;
+        case OperationKind::FlipVertical:
+            total = total.then(Turn::mirrorTopBottom());
+            break;
+        default:
+            return std::nullopt;
+        }
+    }
+    return total;
+}
+
+} // namespace pictorand

@@ -3,7 +3,10 @@
 // the shared operation table, parsed in the order given and applied in that
 // order to each loaded picture before it is saved.
 
+#include "core/turn.h"
 #include "dispatch/operations.h"
+
+#include <optional>
 
 #include <string>
 #include <vector>
@@ -25,6 +28,10 @@ OptionParse parseOperationOption(int argc, char** argv, int& index, std::vector<
 // that operation's failure text; `block` is then as the operations before it
 // left it, and is not to be saved.
 bool applyOperations(ImageBlock& block, const std::vector<Operation>& operations, std::string& message);
+
+// The one turn the operations make when they only turn and mirror (and are
+// at least one); nothing otherwise.
+std::optional<Turn> turnOf(const std::vector<Operation>& operations);
 
 // The lines of --help that describe the operations.
 const char* operationsUsage();
