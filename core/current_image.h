@@ -8,9 +8,11 @@
 #include "core/frame_info.h"
 #include "core/image_block.h"
 #include "core/image_format.h"
+#include "core/turn.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,35 @@ struct CurrentImage {
     int overviewStart = 1;
 
     bool metafileMode = false;
+
+    // Set while the block is a JPEG file's picture as loaded, turned and
+    // mirrored since by `turn` (the EXIF orientation's included) and changed
+    // in no other way: saved as JPEG, the file's blocks can be turned instead
+    // of the picture being compressed again. Whatever replaces or changes the
+    // block otherwise ends it; `fingerprint`, the block's as the last turn
+    // left it (0 before any), catches a change made behind the record's back.
+    struct TurnedFile {
+        Turn turn;
+        uint64_t fingerprint = 0;
+    };
+    std::optional<TurnedFile> turnedFile;
+
+    // True while the record holds and the block is as the record's last turn
+    // left it; ends the record otherwise.
+    bool stillTurnedFile()
+    {
+        if (turnedFile && turnedFile->fingerprint != 0 && turnedFile->fingerprint != block.fingerprint())
+            turnedFile.reset();
+        return turnedFile.has_value();
+    }
+    // After the block was turned (it was stillTurnedFile() before).
+    void blockTurned(Turn turn)
+    {
+        if (!turnedFile)
+            return;
+        turnedFile->turn = turnedFile->turn.then(turn);
+        turnedFile->fingerprint = block.fingerprint();
+    }
 
     // Starts the record over as a load does, keeping the block: no pages,
     // metafile or overview. The viewer resets its own state beside it.

@@ -86,6 +86,10 @@ public:
     void setColorsUsed(uint32_t v) { setU32(32, v); }
     void setColorsImportant(uint32_t v) { setU32(36, v); }
 
+    // A hash of the whole block, header and table included: equal blocks
+    // give equal values, and a change anywhere almost surely another.
+    uint64_t fingerprint() const;
+
     // Row size from the header's width and bit count.
     uint64_t rowSize() const;
     // Offset of the pixel rows: 40 + 4 * biClrUsed.

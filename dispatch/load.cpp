@@ -292,7 +292,8 @@ LoadOutcome Load::turn()
     if (m_format != ImageFormat::Jpeg)
         return failed(LoadStage::Reading, {Reason::Unsupported, kOnlyJpegsTurnLosslessly});
     Result<std::vector<uint8_t>> turned =
-        m_file.turned({m_options.turn, m_options.autoRotate, m_options.trimEdges});
+        m_file.turned({m_options.turn, m_options.autoRotate, m_options.trimEdges, m_options.turnedGreyscale,
+                       m_options.turnedProgressive});
     if (!turned)
         return failed(LoadStage::Reading, turned.failure());
     m_out.kind = LoadOutcome::Kind::Turned;

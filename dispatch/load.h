@@ -72,6 +72,8 @@ struct LoadOptions {
     // lets the partial blocks at the right and bottom edges go.
     pictorand::Turn turn;
     bool trimEdges = false;
+    bool turnedGreyscale = false;   // Turn: "Save Grayscale", kept without recompressing
+    bool turnedProgressive = false; // Turn: "Save Progressive"
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };
 

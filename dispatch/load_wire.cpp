@@ -51,6 +51,11 @@ public:
         u32(static_cast<uint32_t>(v.size()));
         m_bytes.insert(m_bytes.end(), v.begin(), v.end());
     }
+    void blob(std::span<const uint8_t> v)
+    {
+        u32(static_cast<uint32_t>(v.size()));
+        m_bytes.insert(m_bytes.end(), v.begin(), v.end());
+    }
     std::vector<uint8_t>& bytes() { return m_bytes; }
 
 private:
@@ -271,7 +276,7 @@ void OutcomeWriter::body(const LoadOutcome& outcome)
     m_out.flag(outcome.drawing != nullptr);
     if (outcome.drawing)
         drawing(*outcome.drawing);
-    m_out.text(std::string(outcome.turnedFile.begin(), outcome.turnedFile.end()));
+    m_out.blob(outcome.turnedFile);
     m_out.u8(static_cast<uint8_t>(outcome.failedAt));
     m_out.u8(static_cast<uint8_t>(outcome.failure.reason));
     m_out.text(outcome.failure.detail);
@@ -330,6 +335,15 @@ public:
         }
         std::span<const uint8_t> bytes = m_in.bytes(size);
         return std::string(bytes.begin(), bytes.end());
+    }
+    std::span<const uint8_t> blob(uint32_t longest)
+    {
+        const uint32_t size = u32();
+        if (size > longest || size > m_in.remaining()) {
+            fail();
+            return {};
+        }
+        return m_in.bytes(size);
     }
     // A count of elements each at least `smallest` bytes long: never more
     // than the rest of the message could hold.
@@ -719,7 +733,7 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     outcome.mediaExtensionMismatch = m_in.flag();
     if (m_in.flag())
         outcome.drawing = drawing();
-    const std::string turned = m_in.text(static_cast<uint32_t>(kMaxBlockBytes));
+    const std::span<const uint8_t> turned = m_in.blob(static_cast<uint32_t>(kMaxBlockBytes));
     outcome.turnedFile.assign(turned.begin(), turned.end());
     outcome.failedAt = m_in.choice(LoadStage::Decoder);
     outcome.failure.reason = m_in.choice(kLastReason);
@@ -763,6 +777,8 @@ std::vector<uint8_t> encodeLoadRequest(const LoadRequest& request)
     out.flag(options.turn.mirrored);
     out.u8(static_cast<uint8_t>(options.turn.quarterTurns));
     out.flag(options.trimEdges);
+    out.flag(options.turnedGreyscale);
+    out.flag(options.turnedProgressive);
     return std::move(out.bytes());
 }
 
@@ -792,6 +808,8 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
     if (options.turn.quarterTurns > 3)
         in.fail();
     options.trimEdges = in.flag();
+    options.turnedGreyscale = in.flag();
+    options.turnedProgressive = in.flag();
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return request;

@@ -189,4 +189,20 @@ std::string operationsHelp()
     return help;
 }
 
+std::optional<Turn> turnOfOperation(OperationKind kind)
+{
+    switch (kind) {
+    case OperationKind::RotateLeft:
+        return Turn::clockwise(3);
+    case OperationKind::RotateRight:
+        return Turn::clockwise(1);
+    case OperationKind::FlipHorizontal:
+        return Turn::mirrorLeftRight();
+    case OperationKind::FlipVertical:
+        return Turn::mirrorTopBottom();
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace pictorand

@@ -6,10 +6,12 @@
 
 #include "core/image_block.h"
 #include "core/result.h"
+#include "core/turn.h"
 #include "ops/adjust.h"
 #include "platform/user_interface.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -57,6 +59,10 @@ struct OperationRow {
 };
 
 std::span<const OperationRow> operationTable();
+
+// The turn an operation makes; nothing for one that does more than turn or
+// mirror the picture.
+std::optional<Turn> turnOfOperation(OperationKind kind);
 const OperationRow& operationRow(OperationKind kind);
 
 // Applies one operation. On success `block` is the result; on failure it is

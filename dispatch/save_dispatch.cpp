@@ -5,6 +5,7 @@
 
 #include "ops/depth_conversion.h"
 #include "ops/quantise.h"
+#include "platform/file_descriptor.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -135,8 +137,8 @@ Failure withSystemReason(Failure failure, int error)
 // Runs the writer on a temporary file in the target's directory and moves the
 // result over the target only when everything was written, so that a failure
 // never destroys what was there before.
-Status writeReplacing(WriterFunction writer, const std::string& path, const ImageBlock& block,
-                      const WriteOptions& options, bool replaceExisting, bool followLink)
+Status writeReplacing(const std::function<Status(const std::string& file)>& writer, const std::string& path,
+                      bool replaceExisting, bool followLink)
 {
     const Failure cantCreate{Reason::CantOpenFile, "Can't create file: " + path};
     // Replace the file a link points to, not the link.
@@ -164,14 +166,14 @@ Status writeReplacing(WriterFunction writer, const std::string& path, const Imag
             return withSystemReason(cantCreate, errno);
         // Nothing there to lose: let the writer try and explain itself.
         errno = 0;
-        Status status = writer(path, block, options);
+        Status status = writer(path);
         return status ? status : withSystemReason(status.failure(), errno);
     }
     close(descriptor);
     const std::string temporary = name.data();
 
     errno = 0;
-    Status status = writer(temporary, block, options);
+    Status status = writer(temporary);
     if (!status) {
         const int error = errno;
         Failure failure = status.failure();
@@ -234,7 +236,8 @@ Status save(const ImageBlock& block, UserInterface& ui, const std::string& path,
 
     Status written = Failure{Reason::NoCodec, "No writer for this file type in this build"};
     if (WriterFunction writer = registry.writer(row->format))
-        written = writeReplacing(writer, path, toWrite, options, replaceExisting, followLink);
+        written = writeReplacing([&](const std::string& file) { return writer(file, toWrite, options); }, path,
+                                 replaceExisting, followLink);
     if (!written)
         tell(saveFailureText(save, written.failure().detail));
     return written;
@@ -264,6 +267,27 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
 {
     SettingsFile settings;
     return SaveImage(block, ui, path, showMessages, CodecRegistry::instance(), settings);
+}
+
+Status saveFileBytes(std::span<const uint8_t> bytes, const std::string& path, bool replaceExisting)
+{
+    auto write = [&](const std::string& file) -> Status {
+        FileDescriptor out(::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        if (out.get() < 0)
+            return fileFailure(errno, Reason::WriteFailed);
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t wrote = ::write(out.get(), bytes.data() + done, bytes.size() - done);
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            if (wrote <= 0)
+                return fileFailure(wrote < 0 ? errno : ENOSPC, Reason::WriteFailed);
+            done += static_cast<size_t>(wrote);
+        }
+        if (::close(out.release()) != 0)
+            return fileFailure(errno, Reason::WriteFailed);
+        return {};
+    };
+    return writeReplacing(write, path, replaceExisting, true);
 }
 
 } // namespace pictorand

@@ -10,6 +10,7 @@
 #include "platform/user_interface.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& pa
 // refused folder, a full disk), the writer's words in the detail.
 Status saveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                  const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
+
+// A file's bytes made elsewhere (a JPEG turned block by block), written as
+// SaveImage writes: through a temporary file, an existing target replaced
+// only when everything was written and `replaceExisting` allows.
+Status saveFileBytes(std::span<const uint8_t> bytes, const std::string& path, bool replaceExisting = true);
 
 // Files the program names itself in folders others may write to (extracted
 // GIF frames): saved as SaveImage does with messages, but a symbolic link

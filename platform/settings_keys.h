@@ -45,6 +45,10 @@ inline constexpr SettingKey LoadGrayscale{"JPEG", "Load Grayscale", "0"};
 inline constexpr SettingKey SaveQuality{"JPEG", "Save Quality", "80"};
 inline constexpr SettingKey SaveGrayscale{"JPEG", "Save Grayscale", "0"};
 inline constexpr SettingKey SaveProgressive{"JPEG", "Save Progressive", "0"};
+// A JPEG only turned and flipped is saved as JPEG by turning its blocks,
+// without compressing it again; partial edge blocks go only when allowed.
+inline constexpr SettingKey SaveLosslessTurn{"JPEG", "Lossless Turn", "1"};
+inline constexpr SettingKey SaveTrimEdges{"JPEG", "Trim Edges", "0"};
 
 inline constexpr SettingKey LoadingSize{"PhotoCD", "Loading Size", "2"};
 

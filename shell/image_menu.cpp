@@ -66,7 +66,13 @@ bool ImageMenu::run(const Operation& operation)
 {
     CurrentImage& image = m_host.picture();
     WaitCursor waitCursor(m_host.ui());
+    const std::optional<Turn> turn = turnOfOperation(operation.kind);
+    const bool turnedFile = turn && image.stillTurnedFile();
     const Status status = applyOperation(image.block, operation);
+    if (status && turnedFile)
+        image.blockTurned(*turn);
+    else if (status)
+        image.turnedFile.reset();
     waitCursor.release();
     if (!status) {
         m_host.ui().showMessage(status.text(), operationRow(operation.kind).failureIcon);
@@ -143,6 +149,7 @@ void ImageMenu::editPalette()
     ImageBlock& block = m_host.picture().block;
     if (block.bitCount() > 8)
         return; // only paletted pictures have entries to edit
+    m_host.picture().turnedFile.reset();
     PaletteDialog dialog(block, [this] { m_host.repaintPicture(); }, colorChooser, m_host.dialogParent());
     dialog.exec();
     m_host.repaintPicture();

@@ -91,7 +91,8 @@ Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegT
 
     tjtransform transform{};
     transform.op = operationFor(total);
-    transform.options = request.trimEdges ? TJXOPT_TRIM : TJXOPT_PERFECT;
+    transform.options = (request.trimEdges ? TJXOPT_TRIM : TJXOPT_PERFECT) | (request.greyscale ? TJXOPT_GRAY : 0)
+        | (request.progressive ? TJXOPT_PROGRESSIVE : 0);
     unsigned char* turned = nullptr;
     unsigned long turnedSize = 0;
     // LIMITSCANS: a progressive file of thousands of scans is a known way to

@@ -21,6 +21,8 @@ struct JpegTurnRequest {
     // dropping the partial blocks at its right and bottom edges (as jpegtran
     // -trim does). Without leave the turn is refused with Reason::Unsupported.
     bool trimEdges = false;
+    bool greyscale = false;   // only the brightness is kept (still without recompressing it)
+    bool progressive = false; // written as a progressive file
 };
 
 // The turned file's bytes. Reason::Unsupported when it would lose edge

@@ -1,5 +1,6 @@
 #include "shell/core/viewer_controller.h"
 
+#include "codecs/jpeg/jpeg_transform.h"
 #include "dispatch/save_dispatch.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
@@ -196,9 +197,38 @@ void ViewerController::commandSaveAs()
         return;
     {
         WaitCursor waitCursor(m_ui);
-        SaveImage(m_image.block, m_ui, *path, true);
+        if (!saveTurnedFile(*path))
+            SaveImage(m_image.block, m_ui, *path, true);
     }
     m_ui.rebuildDirectoryList();
+}
+
+bool ViewerController::saveTurnedFile(const std::string& path)
+{
+    const FormatInfo* type = savableFormatForPath(path);
+    if (!type || type->format != ImageFormat::Jpeg || !m_image.stillTurnedFile() || m_image.turnedFile->turn.isNone()
+        || m_settings.readInt(settings::SaveLosslessTurn) == 0 || !isExistingFile(m_image.path))
+        return false;
+    LoadRequest request{{m_image.path}, LoadPurpose::Turn, {}};
+    // The record's turn holds the orientation the load turned upright.
+    request.options.autoRotate = false;
+    request.options.turn = m_image.turnedFile->turn;
+    request.options.trimEdges = m_settings.readInt(settings::SaveTrimEdges) != 0;
+    request.options.turnedGreyscale = m_settings.readInt(settings::SaveGrayscale) != 0;
+    request.options.turnedProgressive = m_settings.readInt(settings::SaveProgressive) != 0;
+    LoadOutcome turned = load(request, m_registry);
+    if (!turned.ok() && turned.failure.reason == Reason::Unsupported && turned.failure.detail == kPartialEdgeBlocks) {
+        // Nothing is cropped unasked; compressing again is the default.
+        if (!m_ui.askYesNo(kTrimEdgesQuestion, MessageIcon::Question, true))
+            return false;
+        request.options.trimEdges = true;
+        turned = load(request, m_registry);
+    }
+    if (turned.kind != LoadOutcome::Kind::Turned)
+        return false; // the file changed or went: the picture shown is saved as usual
+    if (Status written = saveFileBytes(turned.turnedFile, path); !written)
+        m_ui.showMessage(path + " : " + written.text(), MessageIcon::Warning);
+    return true;
 }
 
 void ViewerController::commandBestFit()
@@ -248,6 +278,7 @@ void ViewerController::adoptPicture(ImageBlock block)
 
 void ViewerController::replaceBlock(ImageBlock block)
 {
+    m_image.turnedFile.reset();
     m_image.block = std::move(block);
     m_image.refreshCurrentSize();
     m_screen.pictureChanged();

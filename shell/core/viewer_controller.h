@@ -33,6 +33,13 @@
 
 namespace pictorand {
 
+// Asked when a JPEG only turned is saved as JPEG but its sides are not whole
+// blocks: Yes trims them as the turn needs, No compresses the picture again.
+inline constexpr const char* kTrimEdgesQuestion =
+    "The picture's width or height is not a whole number of JPEG blocks.\n\n"
+    "Turn it without compressing it again, trimming the partial blocks at its edges "
+    "(up to 15 pixels)?\n\nNo: compress the turned picture again, keeping every pixel.";
+
 // What the command line asks of the display.
 struct ViewerOptions {
     bool fullScreenRequest = false;
@@ -199,6 +206,11 @@ private:
     void registerHandlers();
     void commandOpen();
     void commandSaveAs();
+    // Saved as JPEG, a JPEG only turned since it was loaded has its blocks
+    // turned instead of being compressed again. False when that does not
+    // apply (or the user would rather not trim its edges): the block is
+    // saved as usual then.
+    bool saveTurnedFile(const std::string& path);
     void commandBestFit();
     // The rename question of a misnamed file; the outcome follows the new name.
     void offerRename(LoadOutcome& outcome);

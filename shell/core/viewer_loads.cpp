@@ -130,6 +130,7 @@ bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)
     }
     switch (outcome.kind) {
     case LoadOutcome::Kind::Failed:
+    case LoadOutcome::Kind::Turned: // a view load gives none
         return false;
     case LoadOutcome::Kind::Media:
         return playMedia(outcome, quiet);
@@ -147,6 +148,11 @@ bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)
         adoptPicture(std::move(outcome.block)); // the slideshow fits it itself
     else
         showNewPicture(std::move(outcome.block));
+    // A JPEG shown as it is stored, but for the turn its orientation asked
+    // for, can be saved by turning its blocks.
+    if (outcome.format == ImageFormat::Jpeg && outcome.truncation.empty() && !paletteDisplay()
+        && m_settings.readInt(settings::LoadGrayscale) == 0)
+        m_image.turnedFile = CurrentImage::TurnedFile{Turn::upright(outcome.orientationApplied)};
     // Nobody should keep a half-black copy believing it whole.
     if (!outcome.truncation.empty() && !quiet)
         m_ui.showMessage(truncationNotice(outcome), MessageIcon::Information);

@@ -282,6 +282,9 @@ SettingsPage* jpegGifPage(SettingsFile& settings)
     page->savers.push_back([stored, &settings] { settings.writeInt(settings::SaveQuality, *stored); });
     check(page, layout, settings, settings::SaveGrayscale, "&Save grayscale");
     check(page, layout, settings, settings::SaveProgressive, "Save &progressive");
+    // A JPEG only rotated or flipped keeps every pixel as it was compressed.
+    check(page, layout, settings, settings::SaveLosslessTurn, "Rotate and flip &without recompressing");
+    check(page, layout, settings, settings::SaveTrimEdges, "Trim partial &edge blocks without asking");
     auto* gif = new QGroupBox("GIF", page);
     auto* gifLayout = new QVBoxLayout(gif);
     gifLayout->addWidget(new QLabel("Set the transparency value to palette entry:", gif));

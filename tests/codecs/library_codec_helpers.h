@@ -17,6 +17,7 @@
 #include <vector>
 #include <fcntl.h>
 #include <string>
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 
@@ -197,7 +198,11 @@ void expectDecodesAsTools(Reader read, const std::string& folder, std::span<cons
         SCOPED_TRACE(c.fixture);
         const std::string path = fixture(folder, c.fixture);
         std::string message;
-        ImageBlock block = blockOf(read(path), message);
+        ImageBlock block;
+        if constexpr (std::is_invocable_v<Reader, const std::string&>)
+            block = blockOf(read(path), message);
+        else
+            block = blockOf(read(path, false), message);
         ASSERT_TRUE(block) << message;
         const std::optional<RgbImage> expected = toolDecode(c.command, path);
         ASSERT_TRUE(expected) << c.command;

@@ -97,7 +97,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         EXPECT_EQ(first.brush.pattern, second.brush.pattern) << "a shared block stays one block";
         EXPECT_EQ(first.path.kinds, (std::vector<uint8_t>{metafile::Move, metafile::Curve, metafile::Curve, metafile::Curve}));
     }
-    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true}};
+    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
 }
 

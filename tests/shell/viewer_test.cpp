@@ -27,6 +27,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 namespace pictorand {
 namespace {
@@ -1054,6 +1055,62 @@ TEST_F(Viewer, AnimatedGifPlaysStopsShowsItsFirstImageOrIsExtracted)
     ASSERT_TRUE(w.openFile(gif));
     EXPECT_TRUE(std::filesystem::exists(dir.file("frames/every_method_pictorand_extract_005.bmp")));
     EXPECT_EQ(w.currentImage().block.width(), 2) << "the last frame on screen";
+}
+
+} // namespace
+} // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+// Saved as JPEG, a JPEG only turned since it was opened has its blocks turned
+// (as jpegtran turns them); any other change, or a No to trimming the edges
+// of a picture of partial blocks, compresses it again (quality 80).
+TEST_F(Viewer, SavingATurnedJpegTurnsItsBlocks)
+{
+    REQUIRE_TOOLS("convert", "jpegtran", "djpeg", "identify");
+    const struct {
+        const char* size;
+        std::vector<int> commands;
+        std::optional<bool> trimAnswer; // the question asked, and answered so
+        const char* jpegtran;           // the blocks as saved; nullptr: compressed again
+    } cases[] = {
+        {"64x48", {command::RotateRight}, std::nullopt, "-rotate 90"},
+        {"64x48", {command::RotateLeft, command::HorizontalFlip}, std::nullopt, "-transverse"},
+        {"64x48", {command::Negative, command::RotateRight}, std::nullopt, nullptr},
+        {"61x45", {command::RotateRight}, true, "-rotate 90 -trim"},
+        {"61x45", {command::RotateRight}, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.commands.size()));
+        const std::string original = dir.file("photo.jpg");
+        ASSERT_EQ(testing::runCommand(std::string("convert -size ") + c.size + " plasma:fractal -quality 95 "
+                                      + testing::shellQuote(original)),
+                  0);
+        MainWindow& w = start();
+        ASSERT_TRUE(w.openFile(original));
+        for (int id : c.commands)
+            w.runCommand(id);
+        ui.questions.clear();
+        if (c.trimAnswer)
+            ui.answers.push_back(*c.trimAnswer);
+        const std::string saved = dir.file("saved.jpg");
+        std::remove(saved.c_str());
+        dialogs.results.push_back(FileDialogResult{saved, 1});
+        w.runCommand(command::SaveAs);
+        EXPECT_EQ(ui.questions.size(), c.trimAnswer ? 1u : 0u);
+        std::string quality;
+        testing::runCommand("identify -format %Q " + testing::shellQuote(saved), &quality);
+        EXPECT_EQ(quality, c.jpegtran ? "95" : "80");
+        if (c.jpegtran) {
+            const std::string expected = dir.file("expected.ppm");
+            const std::string got = dir.file("got.ppm");
+            testing::runCommand("jpegtran " + std::string(c.jpegtran) + " " + testing::shellQuote(original)
+                                + " | djpeg -ppm > " + testing::shellQuote(expected));
+            testing::runCommand("djpeg -ppm " + testing::shellQuote(saved) + " > " + testing::shellQuote(got));
+            EXPECT_EQ(testing::readFile(got), testing::readFile(expected));
+        }
+    }
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 
 #include "dispatch/load.h"
 #include "dispatch/save_dispatch.h"
-#include "platform/file_descriptor.h"
 #include "platform/paths.h"
+#include "platform/settings_keys.h"
 #include "platform/user_interface.h"
 
 #include <algorithm>
@@ -13,8 +13,6 @@
 #include <optional>
 #include <thread>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,31 +88,6 @@ FileOutcome failedOutcome(const char* what, const std::string& file, Failure fai
     return {resultLine(what, file), false, failedFile.empty() ? file : failedFile, std::move(failure)};
 }
 
-// The bytes as a file that did not exist before.
-Status writeNewFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (file.get() < 0)
-        return fileFailure(errno, Reason::WriteFailed);
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t wrote = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            const int error = wrote < 0 ? errno : ENOSPC;
-            ::unlink(path.c_str());
-            return fileFailure(error, Reason::WriteFailed);
-        }
-        done += static_cast<size_t>(wrote);
-    }
-    if (::close(file.release()) != 0) {
-        const int error = errno;
-        ::unlink(path.c_str());
-        return fileFailure(error, Reason::WriteFailed);
-    }
-    return {};
-}
-
 // A JPEG to JPEG whose blocks could be turned: the outcome; nothing when the
 // file goes the usual way.
 std::optional<FileOutcome> turnLosslessly(const BatchRequest& request, const std::string& source,
@@ -126,17 +99,19 @@ std::optional<FileOutcome> turnLosslessly(const BatchRequest& request, const std
         || types[static_cast<size_t>(request.outputType)]->format != ImageFormat::Jpeg)
         return std::nullopt;
     LoadRequest turn = batchRequest(source, settings);
-    if (turn.options.greyscale)
+    if (turn.options.greyscale || settings.readInt(settings::SaveLosslessTurn) == 0)
         return std::nullopt;
     turn.purpose = LoadPurpose::Turn;
     turn.options.turn = *request.losslessTurn;
-    turn.options.trimEdges = request.trimEdges;
+    turn.options.trimEdges = request.trimEdges || settings.readInt(settings::SaveTrimEdges) != 0;
+    turn.options.turnedGreyscale = settings.readInt(settings::SaveGrayscale) != 0;
+    turn.options.turnedProgressive = settings.readInt(settings::SaveProgressive) != 0;
     const LoadOutcome turned = pictorand::load(turn, registry);
     if (turned.kind != LoadOutcome::Kind::Turned)
         return std::nullopt; // the usual load says what is wrong, if anything
     if (pathExists(destination))
         return failedOutcome(kBatchDestinationExists, destination, {Reason::CantOpenFile, kDestinationExists});
-    if (Status written = writeNewFile(destination, turned.turnedFile); !written)
+    if (Status written = saveFileBytes(turned.turnedFile, destination, false); !written)
         return failedOutcome(kBatchCantSave, destination, written.failure());
     return FileOutcome{kBatchOk, true, {}, {}};
 }

@@ -75,8 +75,8 @@ struct BatchRequest {
     // Set when adjustBlock only turns and mirrors, as this says: a JPEG saved
     // as JPEG then has its blocks turned instead of being decoded and
     // compressed again, losing nothing. A file that cannot be turned so (its
-    // sides not whole blocks without trimEdges, or "Load Grayscale" on) goes
-    // the usual way.
+    // sides not whole blocks without trimEdges or "Trim Edges", "Load
+    // Grayscale" on, "Lossless Turn" off) goes the usual way.
     std::optional<Turn> losslessTurn;
     bool trimEdges = false; // the partial edge blocks may go
 };

@@ -169,22 +169,10 @@ std::optional<Turn> turnOf(const std::vector<Operation>& operations)
         return std::nullopt;
     Turn total;
     for (const Operation& operation : operations) {
-        switch (operation.kind) {
-        case OperationKind::RotateLeft:
-            total = total.then(Turn::clockwise(3));
-            break;
-        case OperationKind::RotateRight:
-            total = total.then(Turn::clockwise(1));
-            break;
-        case OperationKind::FlipHorizontal:
-            total = total.then(Turn::mirrorLeftRight());
-            break;
-        case OperationKind::FlipVertical:
-            total = total.then(Turn::mirrorTopBottom());
-            break;
-        default:
+        const std::optional<Turn> turn = turnOfOperation(operation.kind);
+        if (!turn)
             return std::nullopt;
-        }
+        total = total.then(*turn);
     }
     return total;
 }

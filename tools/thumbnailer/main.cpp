@@ -218,6 +218,7 @@ int main(int argc, char** argv)
     case LoadOutcome::Kind::Media:
         return failure(named, "sound and video have no picture to show");
     case LoadOutcome::Kind::Failed:
+    case LoadOutcome::Kind::Turned: // never asked for here
         break;
     }
     if (!thumbnail)

@@ -16,7 +16,7 @@ namespace {
 TEST(EmbeddedProfiles, ReportedWholeAndOnlyWhenThere)
 {
     struct Case {
-        Result<DecodedImage> (*read)(const std::string&);
+        Result<DecodedImage> (*read)(const std::string&, bool);
         const char* folder;
         const char* fixture;
         size_t profileSize; // the fixture script embeds a 564-byte profile
@@ -28,7 +28,7 @@ TEST(EmbeddedProfiles, ReportedWholeAndOnlyWhenThere)
         {readJpegXl, "jxl", "icc.jxl", 564},     {readJpegXl, "jxl", "rotated.jxl", 0},
     };
     for (const Case& c : cases) {
-        Result<DecodedImage> read = c.read(testing::fixture(c.folder, c.fixture));
+        Result<DecodedImage> read = c.read(testing::fixture(c.folder, c.fixture), false);
         ASSERT_TRUE(read) << c.fixture;
         const std::vector<uint8_t>& profile = read->iccProfile;
         ASSERT_EQ(profile.size(), c.profileSize) << c.fixture;
