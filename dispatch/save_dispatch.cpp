@@ -76,7 +76,6 @@ WriteOptions writeOptionsFromSettings(ImageFormat format, const SettingsFile& se
 Result<ImageBlock> prepareDepth(const SaveInfo& save, const ImageBlock& block, const SettingsFile& settings)
 {
     const int bits = block.bitCount();
-    ImageBlock prepared;
     switch (save.preparation) {
     case DepthPreparation::None:
         return ImageBlock();
@@ -85,26 +84,23 @@ Result<ImageBlock> prepareDepth(const SaveInfo& save, const ImageBlock& block, c
         // conversion and fail the save.
         if (save.writerDepths.has(bits) || bits >= 8)
             return ImageBlock();
-        prepared = bits == 1 ? monoTo256Colors(block) : bits == 4 ? sixteenTo256Colors(block) : ImageBlock();
-        break;
+        if (bits != 1 && bits != 4)
+            return badArgument();
+        return bits == 1 ? monoTo256Colors(block) : sixteenTo256Colors(block);
     case DepthPreparation::TrueColourForJpegTiff:
         // The libtiff JPEG codec takes true colour only, whatever depths the
         // writer takes otherwise.
         if (settings.readInt(settings::SaveCompression) != 6 || bits >= 24)
             return ImageBlock();
-        prepared = expandToTrueColor(block);
-        break;
+        return expandToTrueColor(block);
     case DepthPreparation::QuantiseTo256:
         // Only true colour is quantised; a depth no writer takes (40 bits
         // from a batch load) goes on and fails in the writer.
         if (bits != 24)
             return ImageBlock();
-        prepared = quantise(block, 256);
-        break;
+        return quantise(block, 256);
     }
-    if (!prepared)
-        return outOfMemory();
-    return prepared;
+    return ImageBlock();
 }
 
 mode_t modeForNewFile()

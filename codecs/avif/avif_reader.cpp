@@ -228,7 +228,7 @@ Result<DecodedImage> readAvif(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readAvifFromMemory(file.bytes());
 }
 

@@ -157,7 +157,7 @@ Result<DecodedImage> readHeif(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readHeifFromMemory(file.bytes());
 }
 

@@ -164,7 +164,7 @@ Result<DecodedImage> readJpegXl(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readJpegXlFromMemory(file.bytes());
 }
 

@@ -133,7 +133,7 @@ Result<DecodedImage> readWebp(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readWebpFromMemory(file.bytes());
 }
 

@@ -80,13 +80,19 @@ PictureSize fittedSize(double width, double height, int side)
 }
 
 // The loaded picture brought to the thumbnail's size, smoothly.
-ImageBlock shrunk(ImageBlock picture, int side)
+Result<ImageBlock> shrunk(ImageBlock picture, int side)
 {
     const PictureSize size = fittedSize(picture.width(), picture.height(), side);
+    if (!picture)
+        return badArgument();
     // Area averaging takes colours, not palette indices.
-    if (picture && picture.bitCount() != 24)
-        picture = expandToTrueColor(picture);
-    if (!picture || (size.width == picture.width() && size.height == picture.height()))
+    if (picture.bitCount() != 24) {
+        Result<ImageBlock> trueColour = expandToTrueColor(picture);
+        if (!trueColour)
+            return trueColour;
+        picture = trueColour.take();
+    }
+    if (size.width == picture.width() && size.height == picture.height())
         return picture;
     return resampleBlock(picture, size.width, size.height);
 }
@@ -170,28 +176,25 @@ int main(int argc, char** argv)
     if (!loaded.ok())
         return failure(named, failureReasonText(loaded.failure));
 
-    ImageBlock thumbnail;
+    Result<ImageBlock> made = outOfMemory();
     switch (loaded.kind) {
     case LoadOutcome::Kind::Picture:
-        thumbnail = shrunk(std::move(loaded.block), side);
+        made = shrunk(std::move(loaded.block), side);
         break;
     case LoadOutcome::Kind::Animation:
-        thumbnail = shrunk(std::move(loaded.frames.front().block), side);
+        made = shrunk(std::move(loaded.frames.front().block), side);
         break;
-    case LoadOutcome::Kind::Metafile: {
-        Result<ImageBlock> painted = drawn(loaded, side);
-        if (!painted)
-            return failure(named, failureText(painted.failure()));
-        thumbnail = painted.take();
+    case LoadOutcome::Kind::Metafile:
+        made = drawn(loaded, side);
         break;
-    }
     case LoadOutcome::Kind::Media:
         return failure(named, "sound and video have no picture to show");
     case LoadOutcome::Kind::Failed:
         break;
     }
-    if (!thumbnail)
-        return failure(named, failureText(outOfMemory()));
+    if (!made)
+        return failure(named, failureText(made.failure()));
+    ImageBlock thumbnail = made.take();
     if (Status written = writePng(output, thumbnail); !written)
         return failure(output, written.text());
     return 0;
