@@ -238,25 +238,19 @@ Status save(const ImageBlock& block, UserInterface& ui, const std::string& path,
 
 } // namespace
 
-Status saveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+Status SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                  const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
 {
     return save(block, ui, path, showMessages, registry, settings, replaceExisting, true);
 }
 
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
-               const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
-{
-    return saveImage(block, ui, path, showMessages, registry, settings, replaceExisting).ok();
-}
-
-bool SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path)
+Status SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path)
 {
     SettingsFile settings;
-    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false).ok();
+    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false);
 }
 
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)
+Status SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)
 {
     SettingsFile settings;
     return SaveImage(block, ui, path, showMessages, CodecRegistry::instance(), settings);

@@ -196,7 +196,7 @@ void ViewerController::commandSaveAs()
         return;
     {
         WaitCursor waitCursor(m_ui);
-        SaveImage(m_image.block, m_ui, *path, true);
+        (void)SaveImage(m_image.block, m_ui, *path, true); // the messages told the user why
     }
     m_ui.rebuildDirectoryList();
 }
