@@ -62,8 +62,8 @@ void quantiseTo(benchmark::State& state, int colors)
 {
     const ImageBlock& source = photo();
     for (auto _ : state) {
-        ImageBlock result = quantise(source, colors);
-        benchmark::DoNotOptimize(result.data());
+        Result<ImageBlock> result = quantise(source, colors);
+        benchmark::DoNotOptimize(result->data());
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }

@@ -26,15 +26,15 @@ int main(int argc, char** argv)
     }
     ImageBlock block = std::move(read->block);
     if (block.bitCount() != 1 && block.bitCount() != 4 && block.bitCount() != 8 && block.bitCount() != 24) {
-        ImageBlock normalised = normaliseDepth(block);
-        if (normalised)
-            block = std::move(normalised);
+        if (Result<ImageBlock> normalised = normaliseDepth(block))
+            block = normalised.take();
     }
-    ImageBlock reduced = quantise(block, colors);
-    if (!reduced) {
+    Result<ImageBlock> quantised = quantise(block, colors);
+    if (!quantised) {
         std::fprintf(stderr, "%s: Quantize error !\n", argv[1]);
         return 1;
     }
+    ImageBlock reduced = quantised.take();
     block = ImageBlock{}; // the source is not needed for writing
     if (Status written = writeBmp(argv[2], reduced); !written) {
         std::fprintf(stderr, "%s: %s\n", argv[2], written.text().c_str());

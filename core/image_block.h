@@ -7,6 +7,7 @@
 // to a BMP file or handed to a display unchanged.
 
 #include "core/large_buffer.h"
+#include "core/messages.h" // the words for a block that cannot be had
 
 #include <cstddef>
 #include <cstdint>
@@ -22,11 +23,6 @@ struct ColorEntry {
     friend bool operator==(const ColorEntry&, const ColorEntry&) = default;
 };
 static_assert(sizeof(ColorEntry) == 4);
-
-// The message callers show when a block cannot be had.
-inline constexpr const char* kCantAllocateMemory = "Can't allocate memory";
-// What a writer or the display says of a block of a depth it cannot take.
-inline constexpr const char* kUnsupportedBitDepth = "Unsupported bit depth";
 
 class ImageBlock {
 public:

@@ -20,7 +20,7 @@ std::string failureText(const Failure& failure)
     case Reason::OutOfMemory:
         return kCantAllocateMemory;
     case Reason::CantOpenFile:
-        return "Can't open file";
+        return kCantOpenFile;
     case Reason::NotThisFormat:
         return "Unsupported file type";
     case Reason::Truncated:
@@ -34,7 +34,7 @@ std::string failureText(const Failure& failure)
     case Reason::CorruptData:
         return "Decode error !";
     case Reason::WriteFailed:
-        return "Can't write file";
+        return kCantWriteFile;
     case Reason::BadArgument:
         return "Invalid value";
     case Reason::NoCodec:
@@ -59,6 +59,10 @@ std::string failureReasonText(const Failure& failure)
 {
     return failureText(isFileReason(failure.reason) ? Failure{failure.reason, {}} : failure);
 }
+
+Failure cantOpenFile(const std::string& path) { return {Reason::CantOpenFile, std::string(kCantOpenFile) + ": " + path}; }
+
+std::string cantCreateFileText(const std::string& path) { return std::string(kCantCreateFile) + ": " + path; }
 
 Failure fileFailure(int errnoValue, Reason otherwise)
 {

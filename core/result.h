@@ -4,6 +4,8 @@
 // from failureText(), the one place that turns a reason into text, so a
 // failure reads the same whichever caller shows it.
 
+#include "core/messages.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -52,6 +54,12 @@ std::string failureText(const Failure& failure);
 std::string failureReasonText(const Failure& failure);
 
 inline Failure outOfMemory() { return {Reason::OutOfMemory, {}}; }
+inline Failure badArgument() { return {Reason::BadArgument, {}}; }
+inline Failure writeFailed() { return {Reason::WriteFailed, {}}; }
+// "Can't open file: " and the path.
+Failure cantOpenFile(const std::string& path);
+// "Can't create file: " and the path.
+std::string cantCreateFileText(const std::string& path);
 
 // The failure for what errno said when a file was opened, read or written:
 // a missing file, a refused one, a folder, a full disk; any other value
@@ -75,6 +83,9 @@ public:
     const T* operator->() const { return &*m_value; }
     // Moves the value out.
     T take() { return std::move(*m_value); }
+    // Moves the value out, or gives `fallback` when there is none: for a
+    // caller to whom a failure means showing nothing or what it had.
+    T takeOr(T fallback) { return m_value ? std::move(*m_value) : std::move(fallback); }
 
     // Meaningful only when !ok().
     const Failure& failure() const { return m_failure; }
@@ -86,6 +97,13 @@ private:
 };
 
 // A result with no value: an operation that works in place.
+//
+// Operations on a picture come in two shapes and never return a null block:
+// a command that changes the picture takes it by reference and returns
+// Status, replacing or changing it only on success (`Status rotateRight(
+// ImageBlock&)`); a conversion that only reads its source takes it const and
+// returns the new block (`Result<ImageBlock> resizeBlock(const ImageBlock&,
+// ...)`), so a preview or a save can convert without a copy of the original.
 class [[nodiscard]] Status {
 public:
     Status() = default;

@@ -329,10 +329,10 @@ LoadOutcome Load::finish(DecodedImage decoded, int64_t started)
     if (m_purpose == LoadPurpose::Batch) {
         block = std::move(decoded.block);
         if (isTransientDepth(block.bitCount())) {
-            ImageBlock normalised = normaliseDepth(block);
+            Result<ImageBlock> normalised = normaliseDepth(block);
             if (!normalised)
-                return failed(LoadStage::Preparing, {Reason::OutOfMemory, kCantAllocateMemory});
-            block = std::move(normalised);
+                return failed(LoadStage::Preparing, {normalised.failure().reason, kCantAllocateMemory});
+            block = normalised.take();
         }
         if (!applyReaderFindings(block, decoded, corrections, &applied))
             return failed(LoadStage::Preparing, {Reason::OutOfMemory, kCantAllocateMemory});

@@ -31,13 +31,15 @@ Status turnUpright(ImageBlock& block, int quarterTurnsClockwise)
     const int turns = ((quarterTurnsClockwise % 4) + 4) % 4;
     if (turns == 0)
         return {};
-    ImageBlock turned = turns == 1 ? rotateRight(block) : rotateLeft(block);
+    if (turns == 1)
+        return rotateRight(block);
+    Status turned = rotateLeft(block);
     if (turned && turns == 2)
-        turned = rotateLeft(turned);
-    if (!turned)
-        return outOfMemory();
-    block = std::move(turned);
-    return {};
+        if (Status again = rotateLeft(block); !again) {
+            (void)rotateRight(block); // back as it was
+            return again;
+        }
+    return turned;
 }
 
 bool isTransientDepth(int bits)
@@ -76,10 +78,10 @@ Result<ImageBlock> prepareForDisplay(DecodedImage decoded, const PictureCorrecti
 {
     ImageBlock block = std::move(decoded.block);
     if (isTransientDepth(block.bitCount())) {
-        ImageBlock normalised = normaliseDepth(block);
+        Result<ImageBlock> normalised = normaliseDepth(block);
         if (!normalised)
-            return outOfMemory();
-        block = std::move(normalised);
+            return normalised.failure();
+        block = normalised.take();
     }
     if (Status done = applyReaderFindings(block, decoded, corrections, applied); !done)
         return done.failure();
@@ -89,10 +91,10 @@ Result<ImageBlock> prepareForDisplay(DecodedImage decoded, const PictureCorrecti
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return Failure{Reason::Unsupported, kUnsupportedBitDepth};
     if (paletteDisplay && bits == 24) {
-        ImageBlock quantised = quantise(block, 256);
+        Result<ImageBlock> quantised = quantise(block, 256);
         if (!quantised)
-            return Failure{Reason::OutOfMemory, kCantQuantize256};
-        block = std::move(quantised);
+            return Failure{quantised.failure().reason, kCantQuantize256};
+        block = quantised.take();
     }
     return block;
 }

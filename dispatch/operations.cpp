@@ -13,29 +13,22 @@ namespace pictorand {
 
 namespace {
 
-// The operations that make a new block: the old one goes only once the new
+// The conversions that make a new block: the old one goes only once the new
 // one exists.
-Status replaceWith(ImageBlock& block, ImageBlock result)
+Status replaceWith(ImageBlock& block, Result<ImageBlock> result)
 {
     if (!result)
-        return outOfMemory();
-    block = std::move(result);
+        return result.failure();
+    block = result.take();
     return {};
 }
 
-Status turnLeft(ImageBlock& block, const Operation&) { return replaceWith(block, rotateLeft(block)); }
-Status turnRight(ImageBlock& block, const Operation&) { return replaceWith(block, rotateRight(block)); }
-
-// Flips take their scratch row before they touch a pixel, so a failed one
-// has changed nothing.
-Status mirrorVertically(ImageBlock& block, const Operation&)
-{
-    return flipVertical(block);
-}
-Status mirrorHorizontally(ImageBlock& block, const Operation&)
-{
-    return flipHorizontal(block);
-}
+// Turns and flips take what they need before they touch a pixel, so a failed
+// one has changed nothing.
+Status turnLeft(ImageBlock& block, const Operation&) { return rotateLeft(block); }
+Status turnRight(ImageBlock& block, const Operation&) { return rotateRight(block); }
+Status mirrorVertically(ImageBlock& block, const Operation&) { return flipVertical(block); }
+Status mirrorHorizontally(ImageBlock& block, const Operation&) { return flipHorizontal(block); }
 
 Status resize(ImageBlock& block, const Operation& operation)
 {
@@ -50,18 +43,16 @@ Status reduceColors(ImageBlock& block, const Operation& operation)
     return replaceWith(block, quantise(block, operation.value));
 }
 
+// As the menu commands: a picture already that deep stays as it is.
 Status deepen(ImageBlock& block, const Operation& operation)
 {
     const IncreaseDepthCommand command = operation.value == 4   ? IncreaseDepthCommand::To16Colors
                                          : operation.value == 8 ? IncreaseDepthCommand::To256Colors
                                                                 : IncreaseDepthCommand::ToTrueColor;
-    // As the menu commands: a picture already that deep stays as it is.
-    if (ImageBlock deeper = increaseDepth(command, block))
-        block = std::move(deeper);
-    return {};
+    return increaseDepth(command, block);
 }
 
-Status makeGrey(ImageBlock& block, const Operation&) { return replaceWith(block, greyscale(block)); }
+Status makeGrey(ImageBlock& block, const Operation&) { return greyscale(block); }
 
 // Negative and the swaps refuse only a block they cannot read, before any
 // change.

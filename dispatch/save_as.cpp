@@ -1,6 +1,7 @@
 #include "dispatch/save_as.h"
 
 #include "core/current_image.h"
+#include "core/messages.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -104,7 +105,7 @@ bool CheckSaveExtension(std::string& path, int type)
     return upper(name.substr(dot + 1, std::max<size_t>(3, std::strlen(info.key)))) == info.key;
 }
 
-std::string replaceFileQuestion(const std::string& path) { return std::string("Replace file") + ": " + path + " ?\n"; }
+std::string replaceFileQuestion(const std::string& path) { return std::string(kReplaceFile) + ": " + path + " ?\n"; }
 
 std::string savedDirectory(const SettingsFile& settings) { return settings.readText(settings::SaveDir); }
 

@@ -73,40 +73,44 @@ WriteOptions writeOptionsFromSettings(ImageFormat format, const SettingsFile& se
     }
 }
 
-// The block brought to a depth the writer takes; a null block when it takes
-// the block as it is.
-Result<ImageBlock> prepareDepth(const SaveInfo& save, const ImageBlock& block, const SettingsFile& settings)
+// A conversion's block, or why there is none.
+Result<std::optional<ImageBlock>> converted(Result<ImageBlock> block)
+{
+    if (!block)
+        return block.failure();
+    return std::optional<ImageBlock>(block.take());
+}
+
+// The block brought to a depth the writer takes; nothing when it takes the
+// block as it is.
+Result<std::optional<ImageBlock>> prepareDepth(const SaveInfo& save, const ImageBlock& block, const SettingsFile& settings)
 {
     const int bits = block.bitCount();
-    ImageBlock prepared;
     switch (save.preparation) {
     case DepthPreparation::None:
-        return ImageBlock();
+        return std::optional<ImageBlock>();
     case DepthPreparation::PaletteTo256:
         // Other depths below 8 (3 bits from a batch load) have no palette
         // conversion and fail the save.
         if (save.writerDepths.has(bits) || bits >= 8)
-            return ImageBlock();
-        prepared = bits == 1 ? monoTo256Colors(block) : bits == 4 ? sixteenTo256Colors(block) : ImageBlock();
-        break;
+            return std::optional<ImageBlock>();
+        if (bits != 1 && bits != 4)
+            return badArgument();
+        return converted(bits == 1 ? monoTo256Colors(block) : sixteenTo256Colors(block));
     case DepthPreparation::TrueColourForJpegTiff:
         // The libtiff JPEG codec takes true colour only, whatever depths the
         // writer takes otherwise.
         if (settings.readInt(settings::SaveCompression) != 6 || bits >= 24)
-            return ImageBlock();
-        prepared = expandToTrueColor(block);
-        break;
+            return std::optional<ImageBlock>();
+        return converted(expandToTrueColor(block));
     case DepthPreparation::QuantiseTo256:
         // Only true colour is quantised; a depth no writer takes (40 bits
         // from a batch load) goes on and fails in the writer.
         if (bits != 24)
-            return ImageBlock();
-        prepared = quantise(block, 256);
-        break;
+            return std::optional<ImageBlock>();
+        return converted(quantise(block, 256));
     }
-    if (!prepared)
-        return outOfMemory();
-    return prepared;
+    return std::optional<ImageBlock>();
 }
 
 mode_t modeForNewFile()
@@ -225,13 +229,13 @@ Status save(const ImageBlock& block, UserInterface& ui, const std::string& path,
         return Failure{Reason::BadArgument, kSaveError};
     }
 
-    Result<ImageBlock> prepared = prepareDepth(save, block, settings);
+    Result<std::optional<ImageBlock>> prepared = prepareDepth(save, block, settings);
     if (!prepared) {
         tell(save.preparation == DepthPreparation::QuantiseTo256 ? std::string(kCantQuantize256)
                                                                  : saveFailureText(save, kCantAllocateMemory));
         return prepared.failure();
     }
-    const ImageBlock& toWrite = *prepared ? *prepared : block;
+    const ImageBlock& toWrite = prepared->has_value() ? **prepared : block;
     const WriteOptions options = writeOptionsFromSettings(row->format, settings, toWrite.bitCount());
 
     Status written = Failure{Reason::NoCodec, "No writer for this file type in this build"};
@@ -245,25 +249,19 @@ Status save(const ImageBlock& block, UserInterface& ui, const std::string& path,
 
 } // namespace
 
-Status saveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+Status SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                  const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
 {
     return save(block, ui, path, showMessages, registry, settings, replaceExisting, true);
 }
 
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
-               const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting)
-{
-    return saveImage(block, ui, path, showMessages, registry, settings, replaceExisting).ok();
-}
-
-bool SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path)
+Status SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path)
 {
     SettingsFile settings;
-    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false).ok();
+    return save(block, ui, path, true, CodecRegistry::instance(), settings, true, false);
 }
 
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)
+Status SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages)
 {
     SettingsFile settings;
     return SaveImage(block, ui, path, showMessages, CodecRegistry::instance(), settings);

@@ -21,19 +21,17 @@ inline constexpr const char* kUnsupportedSaveType = "Unsupported save type";
 
 // Writes `block` to `path`; the writer is chosen by the last three characters
 // of the path (any case). Save options are read from the settings file.
-// Messages go to `ui` when showMessages is set. True when written.
+// Messages go to `ui` when showMessages is set. A failure says why: the
+// system's reason where there is one (a refused folder, a full disk), the
+// writer's words in the detail.
 //
 // The writer works on a temporary file beside the target, which replaces the
 // target only when the writer succeeded: a failed save (a full disk, a writer
 // error) leaves an existing file as it was.
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages);
+Status SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages);
 // With `replaceExisting` false an existing target is never replaced, not
 // even by a file that appears while the writer runs (the batch run).
-bool SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
-               const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
-// The same with why it failed: the system's reason where there is one (a
-// refused folder, a full disk), the writer's words in the detail.
-Status saveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
+Status SaveImage(const ImageBlock& block, UserInterface& ui, const std::string& path, bool showMessages,
                  const CodecRegistry& registry, const SettingsFile& settings, bool replaceExisting = true);
 
 // A file's bytes made elsewhere (a JPEG turned block by block), written as
@@ -44,6 +42,6 @@ Status saveFileBytes(std::span<const uint8_t> bytes, const std::string& path, bo
 // Files the program names itself in folders others may write to (extracted
 // GIF frames): saved as SaveImage does with messages, but a symbolic link
 // planted under the name is replaced by the new file, never followed.
-bool SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path);
+Status SaveOwnFile(const ImageBlock& block, UserInterface& ui, const std::string& path);
 
 } // namespace pictorand

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     (void)colorCount(block);
     (void)duplicateBlock(block);
-    ImageBlock results[] = {
+    Result<ImageBlock> results[] = {
         monoTo16Colors(block),
         sixteenTo256Colors(block),
         monoTo256Colors(block),
@@ -38,13 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         monoToTrueColor(block),
         expandToTrueColor(block),
         normaliseDepth(block),
-        increaseDepth(IncreaseDepthCommand::To16Colors, block),
-        increaseDepth(IncreaseDepthCommand::To256Colors, block),
-        increaseDepth(IncreaseDepthCommand::ToTrueColor, block),
         quantise(block, colors),
     };
-    for (const ImageBlock& result : results)
-        if (result && !result.isConsistent())
+    for (const Result<ImageBlock>& result : results)
+        if (result && !result->isConsistent())
             __builtin_trap();
+    for (IncreaseDepthCommand command :
+         {IncreaseDepthCommand::To16Colors, IncreaseDepthCommand::To256Colors, IncreaseDepthCommand::ToTrueColor}) {
+        ImageBlock current = ImageBlock::allocate(block.size());
+        if (!current)
+            return 0;
+        std::memcpy(current.data(), block.data(), block.size());
+        Status deepened = increaseDepth(command, current);
+        // A failed command leaves the picture exactly as it was.
+        if (deepened ? !current.isConsistent() : std::memcmp(current.data(), block.data(), block.size()) != 0)
+            __builtin_trap();
+    }
     return 0;
 }

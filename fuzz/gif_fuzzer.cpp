@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint32_t> images(kCapacity);
     int width = 0;
     int height = 0;
-    int count = pictorand::scanGifFile(file.path(), controls.data(), images.data(), kCapacity, width, height);
+    int count = pictorand::scanGifFile(file.path(), controls.data(), images.data(), kCapacity, width, height).takeOr(0);
     for (int i = 0; i < count; ++i) {
         uint32_t control = controls[static_cast<size_t>(i)] < images[static_cast<size_t>(i)] ? controls[static_cast<size_t>(i)] : 0;
         (void)pictorand::readGif(file.path(), {control, images[static_cast<size_t>(i)]});

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     images[kCapacity] = kGuard;
     int width = 0;
     int height = 0;
-    int count = pictorand::scanGifFile(file.path(), controls.data(), images.data(), kCapacity, width, height);
+    int count = pictorand::scanGifFile(file.path(), controls.data(), images.data(), kCapacity, width, height).takeOr(0);
     if (count > kCapacity || controls[kCapacity] != kGuard || images[kCapacity] != kGuard || width < 0 || height < 0
         || width > 2 * 65535 || height > 2 * 65535)
         std::abort();

@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzing::MemoryFile file(data, size);
     (void)readIcon(file.path());
 
-    std::string parseMessage;
-    auto list = parseIconFile(std::vector<uint8_t>(data, data + size), parseMessage);
+    Result<IconList> list = parseIconFile(std::vector<uint8_t>(data, data + size));
     if (!list)
         return 0;
     (void)iconChooserLines(*list);
@@ -22,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const IconImage& image = list->images[i];
         if (uint64_t(image.width) * uint64_t(image.height) > (uint64_t(1) << 22))
             continue;
-        std::string imageMessage;
-        ImageBlock decoded = decodeIconImage(*list, i, imageMessage);
+        (void)decodeIconImage(*list, i);
     }
     return 0;
 }

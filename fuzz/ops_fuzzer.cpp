@@ -58,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     switch (operation % 10) {
     case 0: {
         for (int turn = 0; turn < 4; ++turn) {
-            block = (operation & 0x10) ? rotateLeft(block) : rotateRight(block);
-            check(!block.isNull());
+            check(((operation & 0x10) ? rotateLeft(block) : rotateRight(block)).ok());
         }
         // Row padding is cleared by a turn, so compare the pixels only.
         ImageBlock reference = ImageBlock::allocate(original.size());
@@ -77,19 +76,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(bytesOf(block) == original);
         break;
     case 2: {
-        ImageBlock resized = resizeBlock(block, newWidth, newHeight);
-        check(!resized.isNull() && resized.width() == (newWidth < 1 ? 1 : newWidth)
-              && resized.height() == (newHeight < 1 ? 1 : newHeight) && resized.bitCount() == bits);
+        Result<ImageBlock> resized = resizeBlock(block, newWidth, newHeight);
+        check(resized && resized->width() == (newWidth < 1 ? 1 : newWidth)
+              && resized->height() == (newHeight < 1 ? 1 : newHeight) && resized->bitCount() == bits);
         break;
     }
     case 3: {
-        ImageBlock resampled = resampleBlock(block, newWidth, newHeight);
-        check((bits == 8 || bits == 24) == !resampled.isNull());
+        Result<ImageBlock> resampled = resampleBlock(block, newWidth, newHeight);
+        check((bits == 8 || bits == 24) == resampled.ok());
         break;
     }
     case 4: {
-        ImageBlock grey = greyscale(block);
-        check(!grey.isNull() && grey.width() == width && grey.height() == height);
+        check(greyscale(block).ok() && block.width() == width && block.height() == height);
         break;
     }
     case 5:
@@ -106,18 +104,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     case 7: {
-        ImageBlock adjusted = adjustBrightness(block, int(parameter) * 2 - 255);
-        check(!adjusted.isNull() && adjusted.size() <= block.size() && bytesOf(block) == original);
+        Result<ImageBlock> adjusted = adjustBrightness(block, int(parameter) * 2 - 255);
+        check(adjusted && adjusted->size() <= block.size() && bytesOf(block) == original);
         break;
     }
     case 8: {
-        ImageBlock adjusted = adjustContrast(block, int(parameter) - 128);
-        check(!adjusted.isNull() && bytesOf(block) == original);
+        Result<ImageBlock> adjusted = adjustContrast(block, int(parameter) - 128);
+        check(adjusted && bytesOf(block) == original);
         break;
     }
     default: {
-        ImageBlock adjusted = adjustGamma(block, 0.01 + parameter * (6.98 / 255.0));
-        check(!adjusted.isNull() && bytesOf(block) == original);
+        Result<ImageBlock> adjusted = adjustGamma(block, 0.01 + parameter * (6.98 / 255.0));
+        check(adjusted && bytesOf(block) == original);
         break;
     }
     }

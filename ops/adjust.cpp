@@ -61,14 +61,13 @@ uint8_t clampComponent(int value) { return static_cast<uint8_t>(value < 0 ? 0 : 
 
 // The adjustments that leave their source alone: a duplicate with its
 // components (colour table of 2^bits entries, or pixels) mapped.
-ImageBlock mappedDuplicate(const ImageBlock& block, const std::array<uint8_t, 256>& table)
+Result<ImageBlock> mappedDuplicate(const ImageBlock& block, const std::array<uint8_t, 256>& table)
 {
     if (!isAdjustable(block))
-        return {};
-    ImageBlock copy = duplicateBlock(block);
-    if (!copy)
-        return copy;
-    mapComponents(copy, adjustableColorEntries(copy), table);
+        return badArgument();
+    Result<ImageBlock> copy = duplicateBlock(block);
+    if (copy)
+        mapComponents(*copy, adjustableColorEntries(*copy), table);
     return copy;
 }
 
@@ -109,20 +108,20 @@ uint8_t greyValue(uint8_t red, uint8_t green, uint8_t blue)
     return greyFromProducts(greyProducts(), red, green, blue);
 }
 
-ImageBlock greyscale(ImageBlock& block)
+Status greyscale(ImageBlock& block)
 {
     if (!isAdjustable(block))
-        return {};
+        return badArgument();
     const GreyProducts& products = greyProducts();
     if (block.bitCount() != 24) {
         forEachColor(block, adjustableColorEntries(block), [&](uint8_t& blue, uint8_t& green, uint8_t& red) {
             blue = green = red = greyFromProducts(products, red, green, blue);
         });
-        return std::move(block);
+        return {};
     }
     ImageBlock grey = ImageBlock::create(block.width(), block.height(), 8, 256);
     if (!grey)
-        return grey;
+        return outOfMemory();
     grey.setXPelsPerMeter(block.xPelsPerMeter());
     grey.setYPelsPerMeter(block.yPelsPerMeter());
     for (uint32_t i = 0; i < 256; ++i)
@@ -134,14 +133,14 @@ ImageBlock greyscale(ImageBlock& block)
         for (uint32_t x = 0; x < width; ++x, in += 3)
             out[x] = greyFromProducts(products, in[2], in[1], in[0]);
     }
-    block = ImageBlock();
-    return grey;
+    block = std::move(grey);
+    return {};
 }
 
 Status negative(ImageBlock& block)
 {
     if (!isAdjustable(block))
-        return Failure{Reason::BadArgument, {}};
+        return badArgument();
     if (block.bitCount() == 24) {
         // 255 - v is ~v: eight bytes at a time, then the rest of the row.
         const size_t bytes = size_t(3) * static_cast<uint32_t>(block.width());
@@ -169,7 +168,7 @@ Status negative(ImageBlock& block)
 Status swapChannels(ImageBlock& block, ChannelSwap swap)
 {
     if (!isAdjustable(block))
-        return Failure{Reason::BadArgument, {}};
+        return badArgument();
     auto apply = [&](auto permute) {
         forEachColor(block, block.colorsUsed(), [&](uint8_t& blue, uint8_t& green, uint8_t& red) {
             uint8_t b = blue, g = green, r = red;
@@ -211,20 +210,20 @@ Status swapChannels(ImageBlock& block, ChannelSwap swap)
     return {};
 }
 
-ImageBlock adjustBrightness(const ImageBlock& block, int offset)
+Result<ImageBlock> adjustBrightness(const ImageBlock& block, int offset)
 {
     if (offset < -kMaxBrightness || offset > kMaxBrightness)
-        return {};
+        return badArgument();
     std::array<uint8_t, 256> table{};
     for (int v = 0; v < 256; ++v)
         table[static_cast<size_t>(v)] = clampComponent(v + offset);
     return mappedDuplicate(block, table);
 }
 
-ImageBlock adjustContrast(const ImageBlock& block, int step)
+Result<ImageBlock> adjustContrast(const ImageBlock& block, int step)
 {
     if (step < -kMaxContrast || step > kMaxContrast)
-        return {};
+        return badArgument();
     std::array<uint8_t, 256> table{};
     for (int v = 0; v < 256; ++v)
         table[static_cast<size_t>(v)] = clampComponent(v >= 128 ? v + step : v - step);
@@ -237,10 +236,10 @@ bool isGammaInRange(double gamma)
     return gamma >= kMinGamma - kSlack && gamma <= kMaxGamma + kSlack; // false for NaN
 }
 
-ImageBlock adjustGamma(const ImageBlock& block, double gamma)
+Result<ImageBlock> adjustGamma(const ImageBlock& block, double gamma)
 {
     if (!isGammaInRange(gamma))
-        return {};
+        return badArgument();
     return mappedDuplicate(block, gammaTable(gamma));
 }
 
@@ -254,12 +253,12 @@ std::array<uint8_t, 256> gammaTable(double gamma)
     return table;
 }
 
-bool setPaletteEntry(ImageBlock& block, uint32_t index, uint8_t red, uint8_t green, uint8_t blue)
+Status setPaletteEntry(ImageBlock& block, uint32_t index, uint8_t red, uint8_t green, uint8_t blue)
 {
     if (!isUsableBlock(block) || !isPaletted(block.bitCount()) || index >= block.colorsUsed())
-        return false;
+        return badArgument();
     block.setColor(index, red, green, blue);
-    return true;
+    return {};
 }
 
 } // namespace pictorand

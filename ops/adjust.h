@@ -15,11 +15,11 @@ namespace pictorand {
 // and in that order.
 uint8_t greyValue(uint8_t red, uint8_t green, uint8_t blue);
 
-// A paletted block has its colour table made grey in place and is returned
-// (moved) as it was; a true-colour block becomes a new 8-bit block with a grey
-// ramp, and the source is released. Null, with `block` untouched, when the
-// block is unusable or the new block cannot be had.
-ImageBlock greyscale(ImageBlock& block);
+// A paletted block has its colour table made grey in place; a true-colour
+// block is replaced by a new 8-bit block with a grey ramp. Fails, with
+// `block` untouched, when the block is unusable (BadArgument) or the new
+// block cannot be had (OutOfMemory).
+Status greyscale(ImageBlock& block);
 
 // Every colour-table entry, or every pixel byte, replaced by 255 - value.
 // Fails (block untouched) for an unusable block.
@@ -32,14 +32,15 @@ enum class ChannelSwap { RBG, BGR, BRG, GRB, GBR };
 // In place, through the colour table or every pixel.
 Status swapChannels(ImageBlock& block, ChannelSwap swap);
 
-// Adjusted duplicates of `block` (the source is left as it was); null when the
-// block is unusable, the value out of range or the duplicate cannot be had.
+// Adjusted duplicates of `block` (the source is left as it was); BadArgument
+// when the block is unusable or the value out of range, OutOfMemory when the
+// duplicate cannot be had.
 // Brightness: v + offset, offset -255 .. 255.
-ImageBlock adjustBrightness(const ImageBlock& block, int offset);
+Result<ImageBlock> adjustBrightness(const ImageBlock& block, int offset);
 // Contrast: v + step for v >= 128, v - step below, step -128 .. 128.
-ImageBlock adjustContrast(const ImageBlock& block, int step);
+Result<ImageBlock> adjustContrast(const ImageBlock& block, int step);
 // Gamma: gammaTable(gamma)[v], gamma 0.01 .. 6.99.
-ImageBlock adjustGamma(const ImageBlock& block, double gamma);
+Result<ImageBlock> adjustGamma(const ImageBlock& block, double gamma);
 
 inline constexpr int kMaxBrightness = 255;
 inline constexpr int kMaxContrast = 128;
@@ -52,8 +53,8 @@ bool isGammaInRange(double gamma);
 // Entry i = trunc((i / 255)^(1 / gamma) * 255 + 0.5), in double precision.
 std::array<uint8_t, 256> gammaTable(double gamma);
 
-// Sets colour-table entry `index` of a paletted block. False when there is
-// no such entry.
-bool setPaletteEntry(ImageBlock& block, uint32_t index, uint8_t red, uint8_t green, uint8_t blue);
+// Sets colour-table entry `index` of a paletted block. BadArgument when
+// there is no such entry.
+Status setPaletteEntry(ImageBlock& block, uint32_t index, uint8_t red, uint8_t green, uint8_t blue);
 
 } // namespace pictorand

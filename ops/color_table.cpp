@@ -41,20 +41,21 @@ uint64_t pixelDataStart(const ImageBlock& block)
     return block.isNull() ? 0 : uint64_t(block.headerSize()) + colorTableSize(block);
 }
 
-ImageBlock duplicateBlock(const ImageBlock& block)
+Result<ImageBlock> duplicateBlock(const ImageBlock& block)
 {
     if (block.isNull() || block.size() < ImageBlock::kHeaderSize || block.height() < 0 || block.width() < 0)
-        return {};
+        return badArgument();
     uint64_t rowWords = block.rowSize() / 4;
     auto words = checkedMulAdd(rowWords, static_cast<uint64_t>(block.height()), block.colorsUsed());
     if (!words)
-        return {};
+        return badArgument();
     auto bytes = checkedMulAdd(*words, 4, ImageBlock::kHeaderSize);
     if (!bytes || *bytes > block.size())
-        return {};
+        return badArgument();
     ImageBlock copy = ImageBlock::allocate(*bytes);
-    if (copy)
-        std::memcpy(copy.data(), block.data(), static_cast<size_t>(*bytes));
+    if (!copy)
+        return outOfMemory();
+    std::memcpy(copy.data(), block.data(), static_cast<size_t>(*bytes));
     return copy;
 }
 

@@ -2,6 +2,7 @@
 // Colour-table helpers every image routine uses.
 
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 
@@ -18,6 +19,7 @@ uint32_t colorTableSize(const ImageBlock& block);
 uint64_t pixelDataStart(const ImageBlock& block);
 
 // A byte copy of 40 + 4 * (colours used + (row size / 4) * height) bytes.
-ImageBlock duplicateBlock(const ImageBlock& block);
+// BadArgument for a block whose header claims more than it holds.
+Result<ImageBlock> duplicateBlock(const ImageBlock& block);
 
 } // namespace pictorand

@@ -90,13 +90,13 @@ const uint8_t* sourceRow(const ImageBlock& source, uint64_t rowSize, int32_t y)
 
 } // namespace
 
-ImageBlock monoTo16Colors(const ImageBlock& source)
+Result<ImageBlock> monoTo16Colors(const ImageBlock& source)
 {
     if (!isUsableSource(source, 1))
-        return {};
+        return badArgument();
     ImageBlock result = createLike(source, 4, 16, true);
     if (!result)
-        return result;
+        return outOfMemory();
     copyColorTable(source, result);
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
@@ -110,13 +110,13 @@ ImageBlock monoTo16Colors(const ImageBlock& source)
     return result;
 }
 
-ImageBlock sixteenTo256Colors(const ImageBlock& source)
+Result<ImageBlock> sixteenTo256Colors(const ImageBlock& source)
 {
     if (!isUsableSource(source, 4))
-        return {};
+        return badArgument();
     ImageBlock result = createLike(source, 8, 256, true);
     if (!result)
-        return result;
+        return outOfMemory();
     copyColorTable(source, result);
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
@@ -132,13 +132,13 @@ ImageBlock sixteenTo256Colors(const ImageBlock& source)
     return result;
 }
 
-ImageBlock monoTo256Colors(const ImageBlock& source)
+Result<ImageBlock> monoTo256Colors(const ImageBlock& source)
 {
     if (!isUsableSource(source, 1))
-        return {};
+        return badArgument();
     ImageBlock result = createLike(source, 8, 256, true);
     if (!result)
-        return result;
+        return outOfMemory();
     // Clear bits become index 0 and set bits 255; the table runs evenly from
     // the source's entry 0 to its entry 1, so the picture keeps its two
     // colours (a black and white one gets the plain grey ramp, turned round
@@ -161,13 +161,13 @@ ImageBlock monoTo256Colors(const ImageBlock& source)
     return result;
 }
 
-ImageBlock colors256ToTrueColor(const ImageBlock& source)
+Result<ImageBlock> colors256ToTrueColor(const ImageBlock& source)
 {
     if (!isUsableSource(source, 8))
-        return {};
+        return badArgument();
     ImageBlock result = createLike(source, 24, 0, true);
     if (!result)
-        return result;
+        return outOfMemory();
     // Indexes past the source's own table read as black instead of reading
     // the pixel rows as colours.
     std::array<ColorEntry, 256> lookup{};
@@ -188,22 +188,26 @@ ImageBlock colors256ToTrueColor(const ImageBlock& source)
     return result;
 }
 
-ImageBlock colors16ToTrueColor(const ImageBlock& source)
+Result<ImageBlock> colors16ToTrueColor(const ImageBlock& source)
 {
-    ImageBlock intermediate = sixteenTo256Colors(source);
-    return intermediate ? colors256ToTrueColor(intermediate) : ImageBlock{};
+    Result<ImageBlock> intermediate = sixteenTo256Colors(source);
+    if (!intermediate)
+        return intermediate;
+    return colors256ToTrueColor(*intermediate);
 }
 
-ImageBlock monoToTrueColor(const ImageBlock& source)
+Result<ImageBlock> monoToTrueColor(const ImageBlock& source)
 {
-    ImageBlock intermediate = monoTo256Colors(source);
-    return intermediate ? colors256ToTrueColor(intermediate) : ImageBlock{};
+    Result<ImageBlock> intermediate = monoTo256Colors(source);
+    if (!intermediate)
+        return intermediate;
+    return colors256ToTrueColor(*intermediate);
 }
 
-ImageBlock expandToTrueColor(const ImageBlock& source)
+Result<ImageBlock> expandToTrueColor(const ImageBlock& source)
 {
     if (source.isNull() || source.size() < ImageBlock::kHeaderSize)
-        return {};
+        return badArgument();
     switch (source.bitCount()) {
     case 1:
         return monoToTrueColor(source);
@@ -212,9 +216,9 @@ ImageBlock expandToTrueColor(const ImageBlock& source)
     case 8:
         return colors256ToTrueColor(source);
     case 24:
-        return isUsableSource(source, 24) ? duplicateBlock(source) : ImageBlock{};
+        return isUsableSource(source, 24) ? duplicateBlock(source) : badArgument();
     default:
-        return {};
+        return badArgument();
     }
 }
 
@@ -269,16 +273,16 @@ RowConverter rowConverterFor(uint16_t bitCount)
 
 } // namespace
 
-ImageBlock normaliseDepth(const ImageBlock& source)
+Result<ImageBlock> normaliseDepth(const ImageBlock& source)
 {
     if (source.isNull() || source.size() < ImageBlock::kHeaderSize)
-        return {};
+        return badArgument();
     RowConverter convertRow = rowConverterFor(source.bitCount());
     if (!convertRow || !isUsableSource(source, source.bitCount()))
-        return {};
+        return badArgument();
     ImageBlock result = createLike(source, 24, 0, false);
     if (!result)
-        return result;
+        return outOfMemory();
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const auto width = static_cast<uint64_t>(source.width());
@@ -287,25 +291,29 @@ ImageBlock normaliseDepth(const ImageBlock& source)
     return result;
 }
 
-ImageBlock increaseDepth(IncreaseDepthCommand command, const ImageBlock& current)
+Status increaseDepth(IncreaseDepthCommand command, ImageBlock& current)
 {
-    if (current.isNull() || current.size() < ImageBlock::kHeaderSize)
-        return {};
+    if (current.isNull() || current.size() < ImageBlock::kHeaderSize || !isUsableSource(current, current.bitCount()))
+        return badArgument();
     const uint16_t bits = current.bitCount();
+    Result<ImageBlock> (*convert)(const ImageBlock&) = nullptr;
     switch (command) {
     case IncreaseDepthCommand::To16Colors:
-        return bits == 1 ? monoTo16Colors(current) : ImageBlock{};
+        convert = bits == 1 ? monoTo16Colors : nullptr;
+        break;
     case IncreaseDepthCommand::To256Colors:
-        if (bits == 1)
-            return monoTo256Colors(current);
-        return bits == 4 ? sixteenTo256Colors(current) : ImageBlock{};
+        convert = bits == 1 ? monoTo256Colors : bits == 4 ? sixteenTo256Colors : nullptr;
+        break;
     case IncreaseDepthCommand::ToTrueColor:
-        if (bits == 1)
-            return monoToTrueColor(current);
-        if (bits == 4)
-            return colors16ToTrueColor(current);
-        return bits == 8 ? colors256ToTrueColor(current) : ImageBlock{};
+        convert = bits == 1 ? monoToTrueColor : bits == 4 ? colors16ToTrueColor : bits == 8 ? colors256ToTrueColor : nullptr;
+        break;
     }
+    if (!convert)
+        return {}; // already that deep
+    Result<ImageBlock> deeper = convert(current);
+    if (!deeper)
+        return deeper.failure();
+    current = deeper.take();
     return {};
 }
 

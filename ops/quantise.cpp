@@ -526,23 +526,23 @@ void orderDarkFirst(Palette& palette)
 
 } // namespace
 
-ImageBlock quantise(const ImageBlock& source, int colors)
+Result<ImageBlock> quantise(const ImageBlock& source, int colors)
 {
     if (source.isNull() || source.size() < ImageBlock::kHeaderSize || source.headerSize() != ImageBlock::kHeaderSize
         || !source.isConsistent())
-        return {};
+        return badArgument();
     const uint16_t sourceBits = source.bitCount();
     if (sourceBits != 24 && sourceBits != 8 && sourceBits != 4)
-        return {};
+        return badArgument();
     if (colors < 1 || colors > kMaxColors)
-        return {};
+        return badArgument();
     const uint16_t outputBits = colors > 16 ? 8 : colors > 2 ? 4 : 1;
     const int32_t width = source.width();
     const int32_t height = source.height();
 
     ImageBlock result = ImageBlock::create(width, height, outputBits, static_cast<uint32_t>(colors));
     if (!result)
-        return result;
+        return outOfMemory();
     result.setXPelsPerMeter(source.xPelsPerMeter());
     result.setYPelsPerMeter(source.yPelsPerMeter());
     // Nothing to count or map: every entry stays black. (A header with a
@@ -552,19 +552,19 @@ ImageBlock quantise(const ImageBlock& source, int colors)
 
     TrueColorRows rows;
     if (!rows.open(source))
-        return {};
+        return outOfMemory();
     // Indexes go straight into 8-bit rows; narrower output is packed from one
     // reused row of indexes, so no whole-picture index image is needed.
     LargeBuffer indexRow;
     if (outputBits != 8) {
         indexRow = LargeBuffer::allocate(static_cast<size_t>(std::max<int32_t>(width, 1)));
         if (!indexRow)
-            return {};
+            return outOfMemory();
     }
     LargeBuffer histogramBuffer = LargeBuffer::allocate(kCellCount * sizeof(uint16_t));
     LargeBuffer errorBuffer = LargeBuffer::allocate((static_cast<size_t>(width) + 2) * 3 * sizeof(int16_t));
     if (!histogramBuffer || !errorBuffer)
-        return {};
+        return outOfMemory();
     auto* histogram = reinterpret_cast<uint16_t*>(histogramBuffer.data());
     auto* errors = reinterpret_cast<int16_t*>(errorBuffer.data());
 

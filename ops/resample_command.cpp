@@ -8,23 +8,26 @@
 
 namespace pictorand {
 
-ImageBlock resampleCommand(const ImageBlock& current, int32_t newWidth, int32_t newHeight)
+Result<ImageBlock> resampleCommand(const ImageBlock& current, int32_t newWidth, int32_t newHeight)
 {
     if (current.isNull())
-        return {};
+        return badArgument();
     const uint16_t bits = current.bitCount();
     if (bits == 24)
         return resampleBlock(current, newWidth, newHeight);
     if (bits != 1 && bits != 4 && bits != 8)
-        return {};
-    ImageBlock trueColor = expandToTrueColor(current);
-    if (!trueColor)
-        return {};
-    ImageBlock resampled = resampleBlock(trueColor, newWidth, newHeight);
-    trueColor = ImageBlock(); // no need to hold three pictures at once
+        return badArgument();
+    Result<ImageBlock> resampled = [&] {
+        // Only the true-colour copy and the resampled picture at once, never a
+        // third.
+        Result<ImageBlock> trueColor = expandToTrueColor(current);
+        if (!trueColor)
+            return trueColor;
+        return resampleBlock(*trueColor, newWidth, newHeight);
+    }();
     if (!resampled)
-        return {};
-    ImageBlock quantised = quantise(resampled, bits == 8 ? 256 : 16);
+        return resampled;
+    Result<ImageBlock> quantised = quantise(*resampled, bits == 8 ? 256 : 16);
     return quantised ? std::move(quantised) : std::move(resampled);
 }
 

@@ -3,6 +3,7 @@
 // converter.
 
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 
@@ -12,8 +13,8 @@ namespace pictorand {
 // to true colour first (so colours, not indices, are averaged) and the result
 // quantised back: to 256 colours when it had 8 bits, to 16 when it had 1 or 4
 // (a two-colour picture comes back with 16). When that quantisation fails
-// the true-colour result is returned. Null when the expansion or the
-// resampling fails.
-ImageBlock resampleCommand(const ImageBlock& current, int32_t newWidth, int32_t newHeight);
+// the true-colour result is returned. Fails as the expansion or the
+// resampling does; another depth is a BadArgument.
+Result<ImageBlock> resampleCommand(const ImageBlock& current, int32_t newWidth, int32_t newHeight);
 
 } // namespace pictorand

@@ -96,10 +96,10 @@ void resizeRow24(const uint8_t* source, uint8_t* target, uint32_t oldWidth, uint
 
 } // namespace
 
-ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight)
+Result<ImageBlock> resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight)
 {
     if (!isUsableBlock(source))
-        return {};
+        return badArgument();
     uint16_t bits = source.bitCount();
     void (*copyRow)(const uint8_t*, uint8_t*, uint32_t, uint32_t) = nullptr;
     switch (bits) {
@@ -116,7 +116,7 @@ ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHe
         copyRow = resizeRow24;
         break;
     default:
-        return {};
+        return badArgument();
     }
     newWidth = atLeastOne(newWidth);
     newHeight = atLeastOne(newHeight);
@@ -125,7 +125,7 @@ ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHe
 
     ImageBlock target = makeDerivedBlock(source, newWidth, newHeight, bits);
     if (!target)
-        return target;
+        return outOfMemory();
     bool sameWidth = oldWidth == static_cast<uint32_t>(newWidth);
     size_t wholeRowBytes = (size_t(newWidth) * bits + 7) / 8;
     size_t targetRowSize = target.rowSize();
@@ -344,13 +344,13 @@ void shrinkRow24(const uint8_t* in, uint32_t inWidth, uint8_t* out, uint32_t out
 
 } // namespace
 
-ImageBlock resampleBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight)
+Result<ImageBlock> resampleBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight)
 {
     if (!isUsableBlock(source))
-        return {};
+        return badArgument();
     uint16_t bits = source.bitCount();
     if (bits != 8 && bits != 24)
-        return {};
+        return badArgument();
     const uint32_t channels = bits / 8;
     newWidth = atLeastOne(newWidth);
     newHeight = atLeastOne(newHeight);
@@ -359,13 +359,13 @@ ImageBlock resampleBlock(const ImageBlock& source, int32_t newWidth, int32_t new
 
     ImageBlock target = makeDerivedBlock(source, newWidth, newHeight, bits);
     if (!target)
-        return target;
+        return outOfMemory();
 
     size_t samples = size_t(oldWidth) * channels;
     LargeBuffer sumBuffer = LargeBuffer::allocate(samples * sizeof(uint32_t));
     LargeBuffer intermediateBuffer = LargeBuffer::allocate(samples);
     if (!sumBuffer || !intermediateBuffer)
-        return {};
+        return outOfMemory();
     auto* sums = reinterpret_cast<uint32_t*>(sumBuffer.data());
     uint8_t* intermediate = intermediateBuffer.data();
 

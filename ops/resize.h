@@ -4,6 +4,7 @@
 // shared by the size dialog and the display's fit to the desktop.
 
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstdint>
 
@@ -11,15 +12,16 @@ namespace pictorand {
 
 // A new block of newWidth x newHeight (values below 1 become 1) whose pixel
 // (x, y) is source pixel (x * w / W, y * h / H). Accepts 1, 4, 8 and 24 bits;
-// any other depth, a null source or a failed allocation gives null.
-ImageBlock resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight);
+// any other depth or a null source fails with BadArgument, a failed
+// allocation with OutOfMemory.
+Result<ImageBlock> resizeBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight);
 
 // A new block of newWidth x newHeight (values below 1 become 1) in which
 // every output pixel is the area-weighted mean of the source pixels it
 // covers, in fixed point with 4096 to one output pixel. Accepts 8 and 24
 // bits only (8-bit indices are averaged as they are, which suits grey
-// ramps); other depths, a null source or a failed allocation give null.
-ImageBlock resampleBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight);
+// ramps); failures as resizeBlock.
+Result<ImageBlock> resampleBlock(const ImageBlock& source, int32_t newWidth, int32_t newHeight);
 
 struct PictureSize {
     int32_t width = 0;

@@ -279,13 +279,13 @@ void transpose4(const ImageBlock& source, ImageBlock& target)
     }
 }
 
-ImageBlock rotate(ImageBlock& source, Turn turn)
+Result<ImageBlock> turned(const ImageBlock& source, Turn turn)
 {
     if (!isUsableBlock(source) || !isFlippableDepth(source.bitCount()))
-        return {};
+        return badArgument();
     ImageBlock target = makeDerivedBlock(source, source.height(), source.width(), source.bitCount());
     if (!target)
-        return {};
+        return outOfMemory();
     // The source is only read: a turn that fails part way leaves the user's
     // picture as it was. At 1 and 4 bits the flip is made on the turned copy
     // instead (flipping then transposing equals transposing then flipping
@@ -300,17 +300,25 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
         break;
     case 4:
         transpose4(source, target);
-        if (!flipTarget())
-            return {};
+        if (Status flipped = flipTarget(); !flipped)
+            return flipped.failure();
         break;
     default:
         transpose1(source, target);
-        if (!flipTarget())
-            return {};
+        if (Status flipped = flipTarget(); !flipped)
+            return flipped.failure();
         break;
     }
-    source = ImageBlock();
     return target;
+}
+
+Status rotate(ImageBlock& block, Turn turn)
+{
+    Result<ImageBlock> turnedBlock = turned(block, turn);
+    if (!turnedBlock)
+        return turnedBlock.failure();
+    block = turnedBlock.take();
+    return {};
 }
 
 } // namespace
@@ -318,7 +326,7 @@ ImageBlock rotate(ImageBlock& source, Turn turn)
 Status flipVertical(ImageBlock& block)
 {
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return Failure{Reason::BadArgument, {}};
+        return badArgument();
     size_t rowSize = block.rowSize();
     LargeBuffer scratch = LargeBuffer::allocate(rowSize);
     if (!scratch)
@@ -339,7 +347,7 @@ Status flipVertical(ImageBlock& block)
 Status flipHorizontal(ImageBlock& block)
 {
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return Failure{Reason::BadArgument, {}};
+        return badArgument();
     const auto width = static_cast<uint32_t>(block.width());
     const int32_t height = block.height();
     switch (block.bitCount()) {
@@ -375,19 +383,18 @@ Status flipHorizontal(ImageBlock& block)
     return {};
 }
 
-ImageBlock rotateRight(ImageBlock& source) { return rotate(source, Turn::Right); }
+Status rotateRight(ImageBlock& block) { return rotate(block, Turn::Right); }
 
-ImageBlock rotateLeft(ImageBlock& source) { return rotate(source, Turn::Left); }
+Status rotateLeft(ImageBlock& block) { return rotate(block, Turn::Left); }
 
 Status orientUpright(ImageBlock& block, int orientation)
 {
     if (orientation < 1 || orientation > 8)
-        return Failure{Reason::BadArgument, {}};
+        return badArgument();
     if (orientation == 1)
         return {};
     if (!isUsableBlock(block) || !isFlippableDepth(block.bitCount()))
-        return Failure{Reason::BadArgument, {}};
-    ImageBlock turned;
+        return badArgument();
     switch (orientation) {
     case 2:
         return flipHorizontal(block);
@@ -408,22 +415,16 @@ Status orientUpright(ImageBlock& block, int orientation)
         // so the fresh turned block is only ever written.
         if (Status mirrored = flipHorizontal(block); !mirrored)
             return mirrored;
-        turned = rotate(block, orientation == 5 ? Turn::Left : Turn::Right);
-        if (!turned)
+        Status turnedOver = rotate(block, orientation == 5 ? Turn::Left : Turn::Right);
+        if (!turnedOver)
             (void)flipHorizontal(block);
-        break;
+        return turnedOver;
     }
     case 6:
-        turned = rotate(block, Turn::Right);
-        break;
+        return rotate(block, Turn::Right);
     default:
-        turned = rotate(block, Turn::Left);
-        break;
+        return rotate(block, Turn::Left);
     }
-    if (!turned)
-        return outOfMemory();
-    block = std::move(turned);
-    return {};
 }
 
 } // namespace pictorand

@@ -1,7 +1,7 @@
 #pragma once
 // Quarter turns and mirror images at 1, 4, 8 and 24 bits per pixel. Flips
 // change the block in place; a rotation builds a new block with width and
-// height exchanged.
+// height exchanged and puts it in the old one's place.
 
 #include "core/image_block.h"
 #include "core/result.h"
@@ -17,13 +17,13 @@ Status flipVertical(ImageBlock& block);
 Status flipHorizontal(ImageBlock& block);
 
 // Clockwise quarter turn: a horizontal flip followed by a transpose of the
-// stored rows. On success `source` is released (left null) and the new block
-// returned. On failure null is returned and `source` is exactly as it was.
-ImageBlock rotateRight(ImageBlock& source);
+// stored rows. On failure `block` is exactly as it was: BadArgument as
+// flipVertical, OutOfMemory when the turned block cannot be had.
+Status rotateRight(ImageBlock& block);
 
 // Counter-clockwise quarter turn: a vertical flip followed by the transpose;
 // success and failure as rotateRight.
-ImageBlock rotateLeft(ImageBlock& source);
+Status rotateLeft(ImageBlock& block);
 
 // Makes a picture stored in EXIF/TIFF orientation `orientation` (1 to 8: 2
 // mirrored, 3 upside down, 4 mirrored upside down, 5 transposed, 6 turned

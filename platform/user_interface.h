@@ -3,11 +3,11 @@
 // interface: the Qt shell implements it with real dialogs, tests script it,
 // and unattended runs use the silent implementation.
 
+#include "platform/program_name.h"
+
 #include <string>
 
 namespace pictorand {
-
-inline constexpr const char* kProgramCaption = "Pictorand32";
 
 enum class MessageIcon { Information, Warning, Question, Error };
 

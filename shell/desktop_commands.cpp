@@ -4,6 +4,7 @@
 #include "core/byte_order.h"
 #include "dispatch/load.h"
 #include "dispatch/page_load.h"
+#include "dispatch/save_dispatch.h"
 #include "ops/color_table.h"
 #include "ops/quantise.h"
 #include "platform/formatted_text.h"
@@ -153,7 +154,7 @@ void DesktopCommands::print()
 {
     CurrentImage& image = m_host.picture();
     if (!image.block) {
-        m_host.ui().showMessage(kNoPictureMessage, MessageIcon::Warning);
+        m_host.ui().showMessage(kNoPicture, MessageIcon::Warning);
         return;
     }
     std::optional<PrintOptions> options = printOptionsChooser(m_host.dialogParent());
@@ -286,13 +287,13 @@ void DesktopCommands::paste()
     m_host.resetViewerState();
     m_host.showAtFullSize(image.currentWidth, image.currentHeight);
     if (m_host.metrics().paletteDisplay() && image.block.bitCount() == 24) {
-        ImageBlock quantised = quantise(image.block, 256);
+        Result<ImageBlock> quantised = quantise(image.block, 256);
         if (!quantised) {
             waitCursor.release();
             m_host.ui().showMessage("Can't quantize to 256 colors !", MessageIcon::Warning);
             return;
         }
-        m_host.adoptPicture(std::move(quantised));
+        m_host.adoptPicture(quantised.take());
     }
     m_host.repaintPicture();
 }
@@ -311,7 +312,7 @@ void DesktopCommands::setWallpaper(bool tiled)
     Status written = writeBmp(path, block);
     if (!written) {
         waitCursor.release();
-        m_host.ui().showMessage(formatted("BMP %s - %s", "Save error !", written.text().c_str()),
+        m_host.ui().showMessage(formatted("BMP %s - %s", kSaveError, written.text().c_str()),
                                 MessageIcon::Information);
         return;
     }

@@ -215,7 +215,7 @@ Result<std::string> DesktopWallpaper::applyPortal(const std::string& path) const
     // own settings say.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return failure("Can't open file: " + path);
+        return failure(cantOpenFile(path).detail);
     QDBusUnixFileDescriptor descriptor(fd);
     ::close(fd);
     QDBusConnection bus = QDBusConnection::sessionBus();

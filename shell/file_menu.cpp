@@ -75,7 +75,7 @@ std::function<std::optional<std::string>(const std::string&, QWidget*)> FileMenu
 std::string replaceQuestion(const std::string& destination, uint64_t destinationSize, const std::string& source,
                             uint64_t sourceSize)
 {
-    return formatted("%s:\n\t%s , %llu  bytes\n%s:\n\t%s , %llu  bytes\n", "Replace file", destination.c_str(),
+    return formatted("%s:\n\t%s , %llu  bytes\n%s:\n\t%s , %llu  bytes\n", kReplaceFile, destination.c_str(),
                      static_cast<unsigned long long>(destinationSize), "with file", source.c_str(),
                      static_cast<unsigned long long>(sourceSize));
 }

@@ -83,7 +83,7 @@ void FullScreenWindow::paintEvent(QPaintEvent*)
             // The smooth copy is made once per picture and size, not per paint.
             if (m_resampledGeneration != m_canvas.generation() || m_resampled.width() != target.width()
                 || m_resampled.height() != target.height()) {
-                m_resampled = resampleCommand(shown, target.width(), target.height());
+                m_resampled = resampleCommand(shown, target.width(), target.height()).takeOr({});
                 m_resampledGeneration = m_canvas.generation();
             }
             if (m_resampled) {

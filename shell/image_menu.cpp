@@ -138,7 +138,7 @@ void ImageMenu::adjust(Adjustment adjustment)
         m_host.repaintPicture();
     };
     target.waitCursor = [this](bool on) { m_host.ui().setWaitCursor(on); };
-    AdjustmentDialog dialog(adjustment, duplicateBlock(m_host.picture().block), std::move(target),
+    AdjustmentDialog dialog(adjustment, duplicateBlock(m_host.picture().block).takeOr({}), std::move(target),
                             m_host.dialogParent());
     dialog.exec();
     m_host.repaintPicture();

@@ -505,7 +505,7 @@ void MainWindow::paintPicture(QPainter& painter)
     if (!shown.isConsistent()) {
         setTitle(kProgramCaption);
         QTimer::singleShot(0, this, [this] {
-            m_ui->showMessage("Memory lock error !\n\nNo picture !", MessageIcon::Information);
+            m_ui->showMessage(std::string("Memory lock error !\n\n") + kNoPicture, MessageIcon::Information);
         });
         return;
     }

@@ -19,10 +19,10 @@ QPixmap fittedBitmap(const ImageBlock& block, QSize area)
         return {};
     if (fit.width() == block.width() && fit.height() == block.height())
         return deviceBitmap(block, logicalPalette(block));
-    const ImageBlock small = resizeBlock(block, fit.width(), fit.height());
+    const Result<ImageBlock> small = resizeBlock(block, fit.width(), fit.height());
     if (!small)
         return {};
-    return deviceBitmap(small, logicalPalette(small));
+    return deviceBitmap(*small, logicalPalette(*small));
 }
 
 PreviewContent metafilePreview(const LoadOutcome& read, QSize area)
@@ -58,7 +58,7 @@ PreviewContent OpenPreview::show(const std::string& path, QSize area)
     if (read.block)
         content.picture = fittedBitmap(read.block, area);
     if (content.picture.isNull())
-        content.text = kPreviewNoPictureText;
+        content.text = kNoPicture;
     return content;
 }
 

@@ -171,7 +171,7 @@ void QtUserInterface::addPreview(QFileDialog& dialog)
         // just no picture.
         window->failed = [window, writeText](const std::string&) {
             window->deleteLater();
-            writeText(kPreviewNoPictureText);
+            writeText(kNoPicture);
         };
         window->sizeChanged(window->wantedSize());
         window->show();

@@ -3,6 +3,7 @@
 // message boxes captioned "Pictorand32" with the matching icon, and
 // non-native file dialogs (the same on every desktop, room for a preview).
 
+#include "core/messages.h"
 #include "platform/user_interface.h"
 #include "shell/core/file_dialogs.h"
 
@@ -18,7 +19,6 @@ class QFileDialog;
 
 namespace pictorand {
 
-inline constexpr const char* kPreviewNoPictureText = "No picture !";
 inline constexpr const char* kPreviewOldMetafileText = "Old Metafile";
 
 // What the Open dialog's preview area shows for a file: a picture (centred),

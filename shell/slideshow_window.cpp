@@ -132,9 +132,10 @@ bool SlideshowWindow::startReducing()
     finishReducing(); // one copy at a time
     // The worker has its own copy: the viewer's block may change under it
     // (another instance opening a file) while it resamples.
-    ImageBlock source = duplicateBlock(block);
-    if (!source)
+    Result<ImageBlock> duplicate = duplicateBlock(block);
+    if (!duplicate)
         return false; // it stays stretched
+    ImageBlock source = duplicate.take();
     const unsigned slide = m_slideNumber;
     m_reducer = std::thread([this, slide, fit, source = std::move(source)] {
         // The decode of the next slide ahead has the deadline: it goes first
@@ -142,7 +143,7 @@ bool SlideshowWindow::startReducing()
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
         std::shared_ptr<ImageBlock> copy;
         try {
-            copy = std::make_shared<ImageBlock>(resampleCommand(source, fit.width, fit.height));
+            copy = std::make_shared<ImageBlock>(resampleCommand(source, fit.width, fit.height).takeOr({}));
         } catch (...) {
             // No memory for it: the stretched picture stays.
         }

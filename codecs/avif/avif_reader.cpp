@@ -230,7 +230,7 @@ Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readAvifFromMemory(file.bytes(), keepAlpha);
 }
 

@@ -92,17 +92,15 @@ bool isBitFields(const BmpHeader& layout)
 // Everything up to the pixel rows: headers, the block with its header and
 // colour table. `head` holds the first bytes of the file (all of them when
 // the file is shorter than kHeadBytes); `fileSize` is the whole file's size.
-ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader& layout, Failure& failure,
-                        std::string& compression)
+// The block and the compression's name go into `decoded`.
+Status prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader& layout, DecodedImage& decoded)
 {
     Result<BmpHeader> checked = checkBmpHeader(head);
-    if (!checked) {
-        failure = checked.failure();
-        return {};
-    }
+    if (!checked)
+        return checked.failure();
     layout = *checked;
     if (const char* text = compressionText(layout))
-        compression = text;
+        decoded.compression = text;
 
     int64_t height = layout.heightField < 0 ? -int64_t(layout.heightField) : layout.heightField;
     uint32_t colors = layout.bitCount <= 8 ? uint32_t(1) << layout.bitCount : 0;
@@ -116,24 +114,18 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHea
         const uint64_t declared = ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
                                   * static_cast<uint64_t>(height);
         const uint64_t held = fileSize > layout.pixelOffset ? fileSize - layout.pixelOffset : 0;
-        if (!holdsEnoughOf(declared, held)) {
-            failure = {Reason::Truncated, kNotValidBmp};
-            return {};
-        }
+        if (!holdsEnoughOf(declared, held))
+            return Failure{Reason::Truncated, kNotValidBmp};
     }
     ImageBlock block;
     if (fits)
         block = ImageBlock::create(layout.width, static_cast<int32_t>(height), blockBits, colors);
-    if (!block) {
-        failure = {Reason::OutOfMemory, kCantAllocateMemory};
-        return {};
-    }
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
 
     uint64_t position = layout.headerEnd;
-    if (position >= fileSize) {
-        failure = {Reason::Truncated, kNotValidBmp};
-        return {};
-    }
+    if (position >= fileSize)
+        return Failure{Reason::Truncated, kNotValidBmp};
     if (layout.bitCount <= 8) {
         // OS/2 core files keep their table right after the 12-byte header,
         // which is where headerEnd already points.
@@ -147,12 +139,11 @@ ImageBlock prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHea
             table[i].red = head[at + 2];
         }
         position += uint64_t(layout.tableEntries) * layout.entrySize;
-        if (position >= fileSize) {
-            failure = {Reason::Truncated, kNotValidBmp};
-            return {};
-        }
+        if (position >= fileSize)
+            return Failure{Reason::Truncated, kNotValidBmp};
     }
-    return block;
+    decoded.block = std::move(block);
+    return {};
 }
 
 // Uncompressed rows are read in file order into the block with one read;
@@ -370,28 +361,25 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
 
 namespace {
 
-ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& compression, std::string& warning)
+Result<DecodedImage> readBmpFile(const std::string& path)
 {
     OpenFile file(path, "rb");
-    if (!file) {
-        failure = {Reason::CantOpenFile, "Can't open file: " + path};
-        return {};
-    }
+    if (!file)
+        return cantOpenFile(path);
     auto fileSize = file.size();
     if (!fileSize)
-        return {};
+        return Failure{Reason::CorruptData, kNotValidBmp};
 
     std::array<uint8_t, kHeadBytes> head{};
     size_t headBytes = std::fread(head.data(), 1, head.size(), file.get());
     BmpHeader layout;
-    ImageBlock block = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, failure, compression);
-    if (!block)
-        return {};
+    DecodedImage decoded;
+    if (Status prepared = prepareBlock(std::span(head.data(), headBytes), *fileSize, layout, decoded); !prepared)
+        return prepared.failure();
+    ImageBlock& block = decoded.block;
 
-    if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout)) {
-        failure = {Reason::Unsupported, kUnsupportedCompression};
-        return {};
-    }
+    if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout))
+        return Failure{Reason::Unsupported, kUnsupportedCompression};
     if (isBitFields(layout)) {
         const uint64_t stored = ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
                                 * static_cast<uint64_t>(block.height());
@@ -401,17 +389,15 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
         LargeBuffer data;
         if (std::min(stored, available) > 0) {
             data = LargeBuffer::allocate(std::min(stored, available));
-            if (!data) {
-                failure = {Reason::OutOfMemory, kCantAllocateMemory};
-                return {};
-            }
+            if (!data)
+                return Failure{Reason::OutOfMemory, kCantAllocateMemory};
         }
         const uint64_t bytesRead =
             data ? readAt(fileno(file.get()), layout.pixelOffset, data.data(), data.size()) : 0;
         decodeBitFields(layout, std::span<const uint8_t>(data.data(), bytesRead), block);
         if (bytesRead < stored)
-            warning = kPictureDataEndsEarly;
-        return block;
+            decoded.warning = kPictureDataEndsEarly;
+        return decoded;
     }
     if (isUncompressed(layout)) {
         // One read straight into the block, past the stream's buffer; a short
@@ -419,52 +405,48 @@ ImageBlock readBmpBlock(const std::string& path, Failure& failure, std::string& 
         uint64_t bytesRead = readAt(fileno(file.get()), layout.pixelOffset, block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
         if (bytesRead < pixelBytes(block))
-            warning = kPictureDataEndsEarly;
-        return block;
+            decoded.warning = kPictureDataEndsEarly;
+        return decoded;
     }
     if (std::fseek(file.get(), static_cast<long>(layout.pixelOffset), SEEK_SET) != 0)
-        return block;
+        return decoded;
     BufferedByteReader reader(file);
-    if (!reader) {
-        failure = {Reason::OutOfMemory, kCantAllocateMemory};
-        return {};
-    }
+    if (!reader)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     decodeRle(layout, block, reader);
-    return block;
+    return decoded;
 }
 
-ImageBlock decodeBmpBlock(std::span<const uint8_t> file, Failure& failure, std::string& compression,
-                          std::string& warning)
+Result<DecodedImage> decodeBmpFile(std::span<const uint8_t> file)
 {
     BmpHeader layout;
-    ImageBlock block = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, failure,
-                                   compression);
-    if (!block)
-        return {};
-    if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout)) {
-        failure = {Reason::Unsupported, kUnsupportedCompression};
-        return {};
-    }
+    DecodedImage decoded;
+    if (Status prepared = prepareBlock(file.first(std::min(file.size(), kHeadBytes)), file.size(), layout, decoded);
+        !prepared)
+        return prepared.failure();
+    ImageBlock& block = decoded.block;
+    if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout))
+        return Failure{Reason::Unsupported, kUnsupportedCompression};
     std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
                                                                      : std::span<const uint8_t>();
     if (isBitFields(layout)) {
         decodeBitFields(layout, data, block);
         if (data.size() < ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
                               * static_cast<uint64_t>(block.height()))
-            warning = kPictureDataEndsEarly;
-        return block;
+            decoded.warning = kPictureDataEndsEarly;
+        return decoded;
     }
     if (isUncompressed(layout)) {
         SpanReader reader(data);
         uint64_t bytesRead = reader.readSome(block.pixels(), pixelBytes(block));
         finishUncompressed(layout, block, bytesRead);
         if (bytesRead < pixelBytes(block))
-            warning = kPictureDataEndsEarly;
-        return block;
+            decoded.warning = kPictureDataEndsEarly;
+        return decoded;
     }
     BufferedByteReader reader(data);
     decodeRle(layout, block, reader);
-    return block;
+    return decoded;
 }
 
 // A file that does not start with "BM" may be a packed bitmap, as clipboard
@@ -491,12 +473,7 @@ Result<DecodedImage> readBmp(const std::string& path)
 {
     if (auto packed = readPackedBitmap(path))
         return std::move(*packed);
-    Failure failure{Reason::CorruptData, kNotValidBmp};
-    DecodedImage decoded;
-    decoded.block = readBmpBlock(path, failure, decoded.compression, decoded.warning);
-    if (!decoded.block)
-        return failure;
-    return decoded;
+    return readBmpFile(path);
 }
 
 Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
@@ -507,17 +484,10 @@ Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
             return withHeader.failure();
         return readBmpFromMemory(*withHeader);
     }
-    Failure failure{Reason::CorruptData, kNotValidBmp};
-    DecodedImage decoded;
-    decoded.block = decodeBmpBlock(file, failure, decoded.compression, decoded.warning);
-    if (!decoded.block)
-        return failure;
-    return decoded;
+    return decodeBmpFile(file);
 }
 
-namespace {
-
-bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string& message)
+Status writeBmp(const std::string& path, const ImageBlock& block)
 {
     uint32_t colors = 0;
     std::optional<uint64_t> blockBytes;
@@ -530,48 +500,36 @@ bool writeBmpFile(const std::string& path, const ImageBlock& block, std::string&
     // A block whose header promises more than it holds (an 8-bit block that
     // left its colours-used at 0) would have memory past its end written to
     // the file; refuse it before the target is touched.
-    if (!blockBytes || *blockBytes > block.size()) {
-        message = "Can't write file";
-        return false;
-    }
+    if (!blockBytes || *blockBytes > block.size())
+        return Failure{Reason::WriteFailed, kCantWriteFile};
     const uint16_t bits = block.bitCount();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        message = kUnsupportedBitDepth;
-        return false;
-    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return Failure{Reason::Unsupported, kUnsupportedBitDepth};
 
     // The file is rewritten in place and cut to length at the end rather
     // than truncated first: truncating a file whose pages are still being
     // written back waits for the disk, which made overwriting a big picture
     // several times slower than writing it.
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        message = "Can't create file: " + path;
-        return false;
-    }
+    if (fd < 0)
+        return Failure{Reason::WriteFailed, cantCreateFileText(path)};
     std::array<uint8_t, kFileHeaderSize> header{};
     storeLE16(header.data(), kBmpType);
     storeLE32(header.data() + 2, static_cast<uint32_t>(kFileHeaderSize + *blockBytes));
     storeLE32(header.data() + 10, kFileHeaderSize + ImageBlock::kHeaderSize + 4 * colors);
-    bool ok = writeAll(fd, header.data(), header.size());
-    if (!ok)
-        message = "Can't write file header";
-    if (ok && !(ok = writeAll(fd, block.data(), *blockBytes)))
-        message = "Can't write file";
+    Status written;
+    if (!writeAll(fd, header.data(), header.size()))
+        written = Failure{Reason::WriteFailed, "Can't write file header"};
+    else if (!writeAll(fd, block.data(), *blockBytes))
+        written = Failure{Reason::WriteFailed, kCantWriteFile};
     struct stat info {};
-    if (ok && fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-        && ftruncate(fd, static_cast<off_t>(kFileHeaderSize + *blockBytes)) != 0) {
-        ok = false;
-        message = "Can't write file";
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        message = "Can't write file";
-    }
-    return ok;
+    if (written && fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+        && ftruncate(fd, static_cast<off_t>(kFileHeaderSize + *blockBytes)) != 0)
+        written = Failure{Reason::WriteFailed, kCantWriteFile};
+    if (::close(fd) != 0 && written)
+        written = Failure{Reason::WriteFailed, kCantWriteFile};
+    return written;
 }
-
-} // namespace
 
 Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib)
 {
@@ -600,13 +558,6 @@ Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib)
         return Failure{Reason::Truncated, kNotValidBmp};
     storeLE32(file.data() + 10, static_cast<uint32_t>(pixelOffset));
     return file;
-}
-
-Status writeBmp(const std::string& path, const ImageBlock& block)
-{
-    std::string message;
-    const bool written = writeBmpFile(path, block, message);
-    return writtenOrFailure(written, std::move(message));
 }
 
 void registerBmpCodec(CodecRegistry& registry)

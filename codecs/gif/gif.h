@@ -15,7 +15,6 @@
 namespace pictorand {
 
 inline constexpr const char* kNotValidGif = "This is not a valid GIF file !";
-inline constexpr const char* kCantOpenForReading = "Can't open file for reading !";
 
 // The most images (and graphic control extensions) the viewer keeps track of.
 inline constexpr int kGifFrameCapacity = 1000;
@@ -44,13 +43,13 @@ Result<DecodedImage> readGif(const std::string& path, const GifReadOptions& opti
 // (their 0x2C separators) and of up to `capacity` graphic control extensions
 // (their 0x21 introducers); further extensions are dropped. The canvas is
 // the largest left + width and top + height over the recorded images. Returns
-// the number of images recorded, or -1 when the file cannot be opened. The
-// caller zeroes both lists.
-int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity,
+// the number of images recorded; CantOpenFile when the file cannot be
+// opened. The caller zeroes both lists.
+Result<int> scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity,
                 int& canvasWidth, int& canvasHeight);
 
 // The number of images scanGifFile finds with the viewer's capacity.
-int countGifImages(const std::string& path);
+Result<int> countGifImages(const std::string& path);
 
 // Writes a 1-, 4- or 8-bit block as a single-image GIF89a file, the colour
 // table global or local, optionally interlaced, with a transparent index

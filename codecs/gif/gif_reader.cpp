@@ -107,12 +107,14 @@ void decodeImageData(BufferedByteReader& input, LzwDecoder& decoder)
 // string the table holds), so a byte of image data yields at most 2,731.
 constexpr uint64_t kBestLzwRatio = 2731;
 
-ImageBlock decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPalette& palette, int headerDepth,
-                       GifFrameInfo& info, std::string& message)
+Failure notValidGif() { return {Reason::CorruptData, kNotValidGif}; }
+
+Result<ImageBlock> decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPalette& palette, int headerDepth,
+                               GifFrameInfo& info)
 {
     uint8_t descriptor[9];
     if (input.read(descriptor, sizeof(descriptor)) != sizeof(descriptor))
-        return {};
+        return notValidGif();
     info.left = loadLE16(descriptor);
     info.top = loadLE16(descriptor + 2);
     const uint16_t width = loadLE16(descriptor + 4);
@@ -129,28 +131,21 @@ ImageBlock decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPale
     }
     // A picture without pixels is no picture (and no valid block).
     if (width == 0 || height == 0)
-        return {};
+        return Failure{Reason::BadDimensions, kNotValidGif};
 
     const uint64_t remaining = fileSize > input.offset() ? fileSize - input.offset() : 0;
     const uint32_t colors = 1u << depth;
     if (ImageBlock::sizeFor(width, height, static_cast<uint16_t>(depth), colors)
-        && !couldFillEnoughOf(uint64_t(width) * height, remaining, kBestLzwRatio)) {
-        message = farTooSmall(kNotValidGif);
-        return {};
-    }
+        && !couldFillEnoughOf(uint64_t(width) * height, remaining, kBestLzwRatio))
+        return Failure{Reason::CorruptData, farTooSmall(kNotValidGif)};
     ImageBlock block = ImageBlock::create(width, height, static_cast<uint16_t>(depth), colors);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+    if (!block) return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     for (uint32_t i = 0; i < entries && i < colors; ++i)
         block.setColor(i, palette.rgb[3 * i], palette.rgb[3 * i + 1], palette.rgb[3 * i + 2]);
 
     const int minimumCodeSize = input.nextByte();
-    if (minimumCodeSize > LzwDecoder::kMaxMinimumCodeSize) {
-        message = kNotValidGif;
-        return {};
-    }
+    if (minimumCodeSize > LzwDecoder::kMaxMinimumCodeSize)
+        return notValidGif();
     if (minimumCodeSize < 0)
         return block; // no data at all: every pixel 0
 
@@ -165,18 +160,12 @@ ImageBlock decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPale
     if (!inPlace) {
         auto bufferSize = checkedMulAdd(width, height, LzwDecoder::kOutputSlack);
         decoded = bufferSize ? LargeBuffer::allocate(static_cast<size_t>(*bufferSize)) : LargeBuffer();
-        if (!decoded) {
-            message = kCantAllocateMemory;
-            return {};
-        }
+        if (!decoded) return Failure{Reason::OutOfMemory, kCantAllocateMemory};
         output = decoded.data();
         writable = decoded.size();
     }
     std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(minimumCodeSize, output, pixelCount, writable));
-    if (!decoder) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+    if (!decoder) return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     decodeImageData(input, *decoder);
     const size_t produced = decoder->produced();
     if (produced < pixelCount)
@@ -192,10 +181,7 @@ ImageBlock decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPale
     std::unique_ptr<uint32_t[]> order;
     if (packed & gif::kInterlaceFlag) {
         order = interlaceOrder(height);
-        if (!order) {
-            message = kCantAllocateMemory;
-            return {};
-        }
+        if (!order) return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     }
     packRows(block, output, produced, order.get());
     return block;
@@ -222,28 +208,20 @@ Result<GifHeader> checkGifHeader(std::span<const uint8_t> file)
 
 namespace {
 
-ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info,
-                   std::string& message)
+Result<ImageBlock> readGifBlock(const std::string& path, uint32_t controlOffset, uint32_t imageOffset, GifFrameInfo& info)
 {
-    message = kNotValidGif;
     OpenFile file(path, "rb");
-    if (!file) {
-        message = kCantOpenForReading;
-        return {};
-    }
+    if (!file)
+        return Failure{Reason::CantOpenFile, kCantOpenForReading};
     BufferedByteReader input(file, gif::kReadAhead);
-    if (!input) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+    if (!input)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
 
     uint8_t bytes[gif::kHeaderSize];
     const size_t got = input.read(bytes, sizeof(bytes));
     Result<GifHeader> header = checkGifHeader(std::span<const uint8_t>(bytes, got));
-    if (!header) {
-        message = header.failure().detail;
-        return {};
-    }
+    if (!header)
+        return header.failure();
     const uint8_t backgroundIndex = header->backgroundIndex;
     const unsigned sizeField = header->tableSizeField;
     const int depth = gif::depthForTableSize(sizeField);
@@ -269,9 +247,9 @@ ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_
     for (;;) {
         const int byte = input.nextByte();
         if (byte < 0 || byte == gif::kTrailer)
-            return {};
+            return notValidGif();
         if (byte == gif::kImageSeparator)
-            return decodeImage(input, file.size().value_or(UINT64_MAX), palette, depth, info, message);
+            return decodeImage(input, file.size().value_or(UINT64_MAX), palette, depth, info);
         if (byte != gif::kExtensionIntroducer)
             continue; // stray bytes between blocks are passed over
         const int label = input.nextByte();
@@ -280,7 +258,7 @@ ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_
             // The terminator is left to the loop, which passes over it.
             uint8_t control[5];
             if (input.read(control, sizeof(control)) != sizeof(control))
-                return {};
+                return notValidGif();
             info.transparentFlag = control[1] & 1;
             info.disposalMethod = (control[1] >> 2) & 7;
             info.delay = loadLE16(control + 2);
@@ -299,11 +277,11 @@ ImageBlock readGifBlock(const std::string& path, uint32_t controlOffset, uint32_
 
 Result<DecodedImage> readGif(const std::string& path, const GifReadOptions& options)
 {
-    std::string message;
     DecodedImage decoded;
-    decoded.block = readGifBlock(path, options.controlOffset, options.imageOffset, decoded.gifFrame, message);
-    if (!decoded.block)
-        return failureFromWords(std::move(message), Reason::CorruptData);
+    Result<ImageBlock> block = readGifBlock(path, options.controlOffset, options.imageOffset, decoded.gifFrame);
+    if (!block)
+        return block.failure();
+    decoded.block = block.take();
     if (decoded.gifFrame.dataEndedEarly)
         decoded.warning = kPictureDataEndsEarly;
     // The transparent colour shows white, as if the picture lay on a page. A

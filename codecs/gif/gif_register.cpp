@@ -43,10 +43,11 @@ Result<ImageList> scanGifImages(const std::string& path)
         list.imageOffsets.assign(kMaxFrames, 0);
         int canvasWidth = 0;
         int canvasHeight = 0;
-        const int count = scanGifFile(path, list.controlOffsets.data(), list.imageOffsets.data(), kMaxFrames,
-                                      canvasWidth, canvasHeight);
-        if (count < 0)
-            return Failure{Reason::CantOpenFile, kCantOpenForReading};
+        const Result<int> scanned = scanGifFile(path, list.controlOffsets.data(), list.imageOffsets.data(),
+                                                kMaxFrames, canvasWidth, canvasHeight);
+        if (!scanned)
+            return scanned.failure();
+        const int count = *scanned;
         list.count = count;
         list.controlOffsets.resize(static_cast<size_t>(count));
         list.imageOffsets.resize(static_cast<size_t>(count));

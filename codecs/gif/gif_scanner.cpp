@@ -28,15 +28,15 @@ bool skipSubBlocks(BufferedByteReader& input)
 
 } // namespace
 
-int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity,
+Result<int> scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* imageOffsets, int capacity,
                 int& canvasWidth, int& canvasHeight)
 {
     OpenFile file(path, "rb");
     if (!file)
-        return -1;
+        return Failure{Reason::CantOpenFile, kCantOpenForReading};
     BufferedByteReader input(file, gif::kReadAhead);
     if (!input)
-        return -1;
+        return outOfMemory();
 
     int images = 0;
     int controls = 0;
@@ -88,7 +88,7 @@ int scanGifFile(const std::string& path, uint32_t* controlOffsets, uint32_t* ima
     return finish();
 }
 
-int countGifImages(const std::string& path)
+Result<int> countGifImages(const std::string& path)
 {
     std::vector<uint32_t> controls(kGifFrameCapacity);
     std::vector<uint32_t> images(kGifFrameCapacity);

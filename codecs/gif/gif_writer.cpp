@@ -99,18 +99,18 @@ bool writeAll(std::FILE* file, const uint8_t* bytes, size_t count)
 
 namespace {
 
-bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
+Status writeGifFile(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
               int transparentIndex)
 {
     if (!block)
-        return false;
+        return writeFailed();
     const int depth = block.bitCount();
     if ((depth != 1 && depth != 4 && depth != 8) || !block.isConsistent() || block.width() <= 0
         || block.height() <= 0 || block.width() > 0xFFFF || block.height() > 0xFFFF)
-        return false;
+        return writeFailed();
     OpenFile file(path, "wb");
     if (!file)
-        return false;
+        return writeFailed();
     // Every write counts: a full disk must not end in a reported success.
     bool written = true;
     const uint32_t width = static_cast<uint32_t>(block.width());
@@ -176,7 +176,9 @@ bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalT
     const uint8_t trailer = gif::kTrailer;
     const bool trailerWritten = writeAll(file.get(), &trailer, 1);
     const bool closed = file.close();
-    return written && encoded && trailerWritten && closed;
+    if (!(written && encoded && trailerWritten && closed))
+        return writeFailed();
+    return {};
 }
 
 } // namespace
@@ -184,7 +186,7 @@ bool writeGifFile(const std::string& path, const ImageBlock& block, bool globalT
 Status writeGif(const std::string& path, const ImageBlock& block, bool globalTable, bool interlaced,
                 int transparentIndex)
 {
-    return writtenOrFailure(writeGifFile(path, block, globalTable, interlaced, transparentIndex));
+    return writeGifFile(path, block, globalTable, interlaced, transparentIndex);
 }
 
 } // namespace pictorand

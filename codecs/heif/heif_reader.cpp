@@ -159,7 +159,7 @@ Result<DecodedImage> readHeif(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readHeifFromMemory(file.bytes(), keepAlpha);
 }
 

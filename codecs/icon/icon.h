@@ -61,11 +61,11 @@ struct IconHeader {
 // directory present. Refusals are in the reader's words.
 Result<IconHeader> checkIconHeader(std::span<const uint8_t> file);
 
-// Parses icon file bytes. Nothing on failure, with the reason in `message`.
-std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message);
+// Parses icon file bytes.
+Result<IconList> parseIconFile(std::vector<uint8_t> bytes);
 
 // Decodes one image of a parsed list, transparent pixels white.
-ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& message);
+Result<ImageBlock> decodeIconImage(const IconList& list, size_t index);
 
 // The reader the dispatchers call: the image at `options.index` when that is
 // 0 or more, else the one the chooser picks when there is a chooser and more

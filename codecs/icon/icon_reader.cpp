@@ -18,7 +18,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidIcon = "This is not a valid windows icon";
 constexpr const char* kCantOpen = "Error opening file for reading";
 constexpr const char* kBadHeader = "Error reading file header";
 constexpr const char* kNoMemory = "Error allocating memory";
@@ -42,7 +41,7 @@ bool startsWithPngSignature(std::span<const uint8_t> data)
 
 // A PNG image: its size and depth come from the IHDR chunk, which must come
 // first.
-const char* locatePngImage(IconImage& image)
+Status locatePngImage(IconImage& image)
 {
     SpanReader reader(image.data);
     reader.skip(kPngSignature.size());
@@ -53,9 +52,9 @@ const char* locatePngImage(IconImage& image)
     uint8_t bitDepth = reader.u8();
     uint8_t colourType = reader.u8();
     if (!reader.ok() || length != 13 || std::memcmp(type.data(), "IHDR", 4) != 0)
-        return kBadPng;
+        return Failure{Reason::CorruptData, kBadPng};
     if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
-        return kBadImageSize;
+        return Failure{Reason::BadDimensions, kBadImageSize};
     uint32_t channels = 1;
     switch (colourType) {
     case 2: channels = 3; break;
@@ -67,14 +66,14 @@ const char* locatePngImage(IconImage& image)
     image.height = static_cast<int32_t>(height);
     image.bitCount = channels * bitDepth;
     image.isPng = true;
-    return nullptr;
+    return {};
 }
 
 // A bitmap image: the colour table follows the 40-byte info header, the
 // colour rows the table and the mask rows the colour rows. The directory's
 // own sizes are not trusted; everything comes from the info header and must
 // fit inside the image's data.
-const char* locateBitmapImage(IconImage& image)
+Status locateBitmapImage(IconImage& image)
 {
     SpanReader reader(image.data);
     reader.skip(4); // header size
@@ -85,9 +84,9 @@ const char* locateBitmapImage(IconImage& image)
     reader.seek(32);
     uint32_t colorsUsed = reader.u32le();
     if (!reader.ok() || image.data.size() < kInfoHeaderSize)
-        return kImageTooSmall;
+        return Failure{Reason::CorruptData, kImageTooSmall};
     if (width <= 0 || doubledHeight / 2 <= 0)
-        return kBadImageSize;
+        return Failure{Reason::BadDimensions, kBadImageSize};
     image.width = width;
     image.height = doubledHeight / 2;
     image.bitCount = bitCount;
@@ -101,11 +100,11 @@ const char* locateBitmapImage(IconImage& image)
     auto colorStride = dibRowSize(static_cast<uint64_t>(width), bitCount);
     auto maskStride = dibRowSize(static_cast<uint64_t>(width), 1);
     if (!colorStride || *colorStride == 0 || !maskStride)
-        return kImageTooSmall;
+        return Failure{Reason::CorruptData, kImageTooSmall};
     auto tableEnd = checkedMulAdd(entries, 4, kInfoHeaderSize);
     auto rowsBytes = checkedMul(*colorStride + *maskStride, static_cast<uint64_t>(image.height));
     if (!tableEnd || !rowsBytes)
-        return kImageTooSmall;
+        return Failure{Reason::CorruptData, kImageTooSmall};
     auto needed = checkedAdd(*tableEnd, *rowsBytes);
     // Some writers (Pillow among them) leave the mask out of 32-bit images,
     // whose fourth bytes say all; ImageMagick reads those too.
@@ -115,13 +114,13 @@ const char* locateBitmapImage(IconImage& image)
         needed = colourEnd;
     }
     if (!needed || *needed > image.data.size())
-        return kImageTooSmall;
+        return Failure{Reason::CorruptData, kImageTooSmall};
     image.colorTableEntries = entries;
     image.colorStride = *colorStride;
     image.maskStride = *maskStride;
     image.colorRowsOffset = *tableEnd;
     image.maskRowsOffset = *tableEnd + *colorStride * static_cast<uint64_t>(image.height);
-    return nullptr;
+    return {};
 }
 
 int testMaskBit(const uint8_t* row, int32_t x) { return (row[x / 8] >> (7 - x % 8)) & 1; }
@@ -393,29 +392,22 @@ void whitenTransparentPixels(std::span<const uint8_t> png, ImageBlock& block)
     }
 }
 
-std::optional<std::vector<uint8_t>> readFileBytes(const std::string& path, std::string& message)
+Result<std::vector<uint8_t>> readFileBytes(const std::string& path)
 {
     OpenFile file(path, "rb");
-    if (!file) {
-        message = kCantOpen;
-        return std::nullopt;
-    }
+    if (!file)
+        return Failure{Reason::CantOpenFile, kCantOpen};
     auto size = file.size();
-    if (!size || *size > kMaxBlockBytes) {
-        message = kShortRead;
-        return std::nullopt;
-    }
+    if (!size || *size > kMaxBlockBytes)
+        return Failure{Reason::CorruptData, kShortRead};
     std::vector<uint8_t> bytes;
     try {
         bytes.resize(*size);
     } catch (const std::bad_alloc&) {
-        message = kNoMemory;
-        return std::nullopt;
+        return Failure{Reason::OutOfMemory, kNoMemory};
     }
-    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        message = kShortRead;
-        return std::nullopt;
-    }
+    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return Failure{Reason::CorruptData, kShortRead};
     return bytes;
 }
 
@@ -454,17 +446,14 @@ Result<IconHeader> checkIconHeader(std::span<const uint8_t> file)
     return header;
 }
 
-std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& message)
+Result<IconList> parseIconFile(std::vector<uint8_t> bytes)
 {
-    message = kNotValidIcon;
     IconList list;
     list.bytes = std::move(bytes);
     std::span<const uint8_t> file(list.bytes);
     Result<IconHeader> header = checkIconHeader(file);
-    if (!header) {
-        message = header.failure().detail;
-        return std::nullopt;
-    }
+    if (!header)
+        return header.failure();
     SpanReader reader(file);
     reader.skip(6);
     list.images.resize(header->imageCount);
@@ -472,69 +461,54 @@ std::optional<IconList> parseIconFile(std::vector<uint8_t> bytes, std::string& m
         reader.skip(8); // width, height, colours, reserved, planes, bits: the image's own header says
         uint32_t size = reader.u32le();
         uint32_t offset = reader.u32le();
-        if (offset > file.size()) {
-            message = kBadSeek;
-            return std::nullopt;
-        }
-        if (size > file.size() - offset) {
-            message = kShortRead;
-            return std::nullopt;
-        }
+        if (offset > file.size())
+            return Failure{Reason::CorruptData, kBadSeek};
+        if (size > file.size() - offset)
+            return Failure{Reason::CorruptData, kShortRead};
         image.data = file.subspan(offset, size);
         // Newer icons store their large images as complete PNG files, which
         // would otherwise be taken for a bitmap header.
-        const char* failure = startsWithPngSignature(image.data) ? locatePngImage(image) : locateBitmapImage(image);
-        if (failure) {
-            message = failure;
-            return std::nullopt;
-        }
+        if (Status located = startsWithPngSignature(image.data) ? locatePngImage(image) : locateBitmapImage(image);
+            !located)
+            return located.failure();
     }
-    message = kNotValidIcon;
     return list;
 }
 
-ImageBlock decodeIconImage(const IconList& list, size_t index, std::string& message)
+Result<ImageBlock> decodeIconImage(const IconList& list, size_t index)
 {
-    if (index >= list.images.size()) {
-        message = kNoSuchImage;
-        return {};
-    }
+    if (index >= list.images.size())
+        return Failure{Reason::BadArgument, kNoSuchImage};
     const IconImage& image = list.images[index];
     if (image.isPng) {
         Result<DecodedImage> read = readPngFromMemory(image.data);
         if (!read)
-            message = read.failure().detail;
-        ImageBlock block = read ? std::move(read->block) : ImageBlock();
-        if (block)
-            whitenTransparentPixels(image.data, block);
-        return block;
+            return read.failure();
+        whitenTransparentPixels(image.data, read->block);
+        return std::move(read->block);
     }
     std::vector<uint8_t> bitmap;
     try {
         bitmap = buildBitmapFile(image);
     } catch (const std::bad_alloc&) {
-        message = kNoMemory;
-        return {};
+        return Failure{Reason::OutOfMemory, kNoMemory};
     }
     Result<DecodedImage> decoded = readBmpFromMemory(bitmap);
-    if (!decoded) {
-        message = decoded.failure().detail;
-        return {};
-    }
+    if (!decoded)
+        return decoded.failure();
     return std::move(decoded->block);
 }
 
 namespace {
 
-ImageBlock readIconBlock(const std::string& path, const IconReadOptions& options, std::string& message)
+Result<ImageBlock> readIconBlock(const std::string& path, const IconReadOptions& options)
 {
-    message = kNotValidIcon;
-    auto bytes = readFileBytes(path, message);
+    Result<std::vector<uint8_t>> bytes = readFileBytes(path);
     if (!bytes)
-        return {};
-    auto list = parseIconFile(std::move(*bytes), message);
+        return bytes.failure();
+    Result<IconList> list = parseIconFile(bytes.take());
     if (!list)
-        return {};
+        return list.failure();
 
     size_t selected = 0;
     if (options.index >= 0) {
@@ -551,16 +525,19 @@ ImageBlock readIconBlock(const std::string& path, const IconReadOptions& options
         int chosen = options.chooser->chooseIcon(path, iconChooserLines(*list));
         selected = static_cast<size_t>(std::clamp(chosen, 0, static_cast<int>(list->images.size()) - 1));
     }
-    return decodeIconImage(*list, selected, message);
+    return decodeIconImage(*list, selected);
 }
 
 } // namespace
 
 Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options)
 {
-    std::string message;
-    ImageBlock block = readIconBlock(path, options, message);
-    return decodedOrFailure(std::move(block), std::move(message));
+    Result<ImageBlock> block = readIconBlock(path, options);
+    if (!block)
+        return block.failure();
+    DecodedImage decoded;
+    decoded.block = block.take();
+    return decoded;
 }
 
 } // namespace pictorand

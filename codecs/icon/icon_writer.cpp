@@ -23,44 +23,38 @@ bool writeAll(std::FILE* file, const uint8_t* data, size_t size)
 
 } // namespace
 
-namespace {
-
-bool writeIconFile(const std::string& path, const ImageBlock& block, std::string& message)
+Status writeIcon(const std::string& path, const ImageBlock& block)
 {
     if (!block || !block.isConsistent())
-        return false;
+        return writeFailed();
     const int32_t width = block.width();
     const int32_t height = block.height();
     if (width <= 0 || height <= 0)
-        return false;
+        return writeFailed();
     // The directory keeps each size in a byte, 0 meaning 256.
-    if (width > kLargestIconSide || height > kLargestIconSide) {
-        message = kIconTooLarge;
-        return false;
-    }
+    if (width > kLargestIconSide || height > kLargestIconSide)
+        return Failure{Reason::BadDimensions, kIconTooLarge};
     const uint32_t bitCount = block.bitCount();
-    if (block.planes() != 1 || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24)) {
-        message = kUnsupportedBitDepth;
-        return false;
-    }
+    if (block.planes() != 1 || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24))
+        return Failure{Reason::Unsupported, kUnsupportedBitDepth};
     const uint32_t planes = block.planes();
     const uint32_t colors = block.colorsUsed();
     auto colorStride = dibRowSize(static_cast<uint64_t>(width), uint64_t(planes) * bitCount);
     auto maskStride = dibRowSize(static_cast<uint64_t>(width), 1);
     if (!colorStride || !maskStride || *colorStride != block.rowSize())
-        return false;
+        return writeFailed();
     auto rowsBytes = checkedMul(*colorStride + *maskStride, static_cast<uint64_t>(height));
     if (!rowsBytes)
-        return false;
+        return writeFailed();
     auto dataSize = checkedAdd(uint64_t(ImageBlock::kHeaderSize) + uint64_t(4) * colors, *rowsBytes);
     if (!dataSize || *dataSize > kMaxBlockBytes)
-        return false;
+        return writeFailed();
 
     std::vector<uint8_t> file;
     try {
         file.assign(kIconHeaderSize + kDirectoryEntrySize + *dataSize, 0);
     } catch (const std::bad_alloc&) {
-        return false;
+        return writeFailed();
     }
     storeLE16(&file[2], 1); // type: icon
     storeLE16(&file[4], 1); // one image
@@ -93,19 +87,12 @@ bool writeIconFile(const std::string& path, const ImageBlock& block, std::string
 
     OpenFile out(path, "wb");
     if (!out)
-        return false;
+        return writeFailed();
     if (!writeAll(out.get(), file.data(), file.size()))
-        return false;
-    return out.close();
-}
-
-} // namespace
-
-Status writeIcon(const std::string& path, const ImageBlock& block)
-{
-    std::string message;
-    const bool written = writeIconFile(path, block, message);
-    return writtenOrFailure(written, std::move(message));
+        return writeFailed();
+    if (!out.close())
+        return writeFailed();
+    return {};
 }
 
 } // namespace pictorand

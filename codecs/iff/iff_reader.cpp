@@ -19,7 +19,6 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidIff = "Not a valid IFF file";
-constexpr const char* kCantReadData = "Can't read data !";
 
 constexpr uint32_t kCamgExtraHalfBrite = 0x80;
 constexpr uint32_t kCamgHoldAndModify = 0x800;
@@ -464,22 +463,20 @@ uint64_t declaredBodyBytes(const IffPicture& picture)
 }
 constexpr uint64_t kBestByteRun1Ratio = 64;
 
-ImageBlock readIffBlock(const std::string& path, std::string& message, std::string& compression)
+} // namespace
+
+Result<DecodedImage> readIff(const std::string& path)
 {
-    message = kNotValidIff;
     OpenFile file(path, "rb");
-    if (!file) {
-        message = "Can't open file: " + path;
-        return {};
-    }
+    if (!file)
+        return cantOpenFile(path);
     IffPicture picture;
     PictureKind kind = PictureKind::Indexed;
     try {
         if (!parseChunks(file.get(), picture) || !decideKind(picture, kind))
-            return {};
+            return Failure{Reason::CorruptData, kNotValidIff};
     } catch (const std::bad_alloc&) {
-        message = kCantReadData;
-        return {};
+        return Failure{Reason::OutOfMemory, kCantReadData};
     }
 
     const std::optional<uint64_t> fileSize = file.size();
@@ -487,49 +484,34 @@ ImageBlock readIffBlock(const std::string& path, std::string& message, std::stri
                               ? std::min(*fileSize - picture.bodyOffset, picture.bodySize)
                               : 0;
     if (fileSize && !couldFillEnoughOf(declaredBodyBytes(picture), held,
-                                       picture.header.compression == 1 ? kBestByteRun1Ratio : 1)) {
-        message = farTooSmall(kNotValidIff);
-        return {};
-    }
+                                       picture.header.compression == 1 ? kBestByteRun1Ratio : 1))
+        return Failure{Reason::CorruptData, farTooSmall(kNotValidIff)};
     const uint16_t bitCount = blockBitCount(kind, picture.header.planes);
-    ImageBlock block = ImageBlock::create(static_cast<int32_t>(picture.header.width),
-                                          static_cast<int32_t>(picture.header.height), bitCount,
-                                          bitCount < 24 ? 1u << bitCount : 0);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+    DecodedImage decoded;
+    decoded.block = ImageBlock::create(static_cast<int32_t>(picture.header.width),
+                                       static_cast<int32_t>(picture.header.height), bitCount,
+                                       bitCount < 24 ? 1u << bitCount : 0);
+    ImageBlock& block = decoded.block;
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     if (bitCount < 24)
         fillColorTable(picture, kind, block);
-    compression = picture.header.compression == 1 ? "Run Length Encoding" : "None";
+    decoded.compression = picture.header.compression == 1 ? kRunLengthEncoding : "None";
 
+    // A body that cannot be read to its end leaves a partial picture.
     if (!seekTo(file.get(), picture.bodyOffset)) {
-        message = kCantReadData;
-        return block;
+        decoded.warning = kCantReadData;
+        return decoded;
     }
     BufferedByteReader buffered(file);
     if (!buffered) {
-        message = kCantReadData;
-        return block;
+        decoded.warning = kCantReadData;
+        return decoded;
     }
     BoundedByteReader body(buffered, picture.bodySize);
     BodyDecoder decoder(picture, kind, block, body);
     if (!decoder.decode())
-        message = kCantReadData;
-    return block;
-}
-
-} // namespace
-
-Result<DecodedImage> readIff(const std::string& path)
-{
-    std::string message;
-    std::string compression;
-    ImageBlock block = readIffBlock(path, message, compression);
-    const bool partial = block && !message.empty() && message != kNotValidIff;
-    Result<DecodedImage> decoded = decodedOrFailure(std::move(block), message, std::move(compression));
-    if (decoded && partial)
-        decoded->warning = message;
+        decoded.warning = kCantReadData;
     return decoded;
 }
 

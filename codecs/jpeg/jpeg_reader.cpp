@@ -293,27 +293,22 @@ namespace {
 
 constexpr const char* kDataEnded = "Premature end of JPEG file";
 
-// The decoder with its block, or null with `message`.
-std::unique_ptr<Decoder> readJpegDecoder(const std::string& path, const JpegReadOptions& options, std::string& message)
+// The decoder with its block.
+Result<std::unique_ptr<Decoder>> readJpegDecoder(const std::string& path, const JpegReadOptions& options)
 {
-    message = "This is not a valid JPEG/JFIF file !";
     // On the heap, so that what longjmp returns to is memory rather than
     // locals of this frame that setjmp would leave indeterminate.
     auto decoder = std::make_unique<Decoder>();
-    if (!decoder->file.open(path)) {
-        message = "Can't open file for reading !";
-        return nullptr;
-    }
+    if (!decoder->file.open(path))
+        return Failure{Reason::CantOpenFile, kCantOpenForReading};
     decoder->info.err = jpeg_glue::install(decoder->errors);
     if (setjmp(decoder->errors.jump)) {
-        message = decoder->errors.text;
-        return nullptr;
+        const bool memory = decoder->errors.library.msg_code == JERR_OUT_OF_MEMORY;
+        return Failure{memory ? Reason::OutOfMemory : Reason::CorruptData, decoder->errors.text};
     }
     jpeg_create_decompress(&decoder->info);
-    if (!decode(*decoder, options)) {
-        message = kCantAllocateMemory;
-        return nullptr;
-    }
+    if (!decode(*decoder, options))
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     return decoder;
 }
 
@@ -321,10 +316,10 @@ std::unique_ptr<Decoder> readJpegDecoder(const std::string& path, const JpegRead
 
 Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& options)
 {
-    std::string message;
-    std::unique_ptr<Decoder> decoder = readJpegDecoder(path, options, message);
-    if (!decoder)
-        return failureFromWords(std::move(message), Reason::CorruptData);
+    Result<std::unique_ptr<Decoder>> read = readJpegDecoder(path, options);
+    if (!read)
+        return read.failure();
+    std::unique_ptr<Decoder> decoder = read.take();
     DecodedImage decoded;
     decoded.block = std::move(decoder->block);
     decoded.orientation = decoder->orientation;

@@ -83,32 +83,34 @@ void encode(Encoder& encoder, const ImageBlock& block, const JpegWriteOptions& o
 
 namespace {
 
-bool writeJpegBlock(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options)
+Status writeJpegBlock(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options)
 {
     if (!block || !block.isConsistent() || (block.bitCount() != 8 && block.bitCount() != 24) || block.width() <= 0
         || block.height() <= 0 || block.width() > JPEG_MAX_DIMENSION || block.height() > JPEG_MAX_DIMENSION)
-        return false;
+        return writeFailed();
     auto encoder = std::make_unique<Encoder>();
     encoder->info.err = jpeg_glue::install(encoder->errors);
     if (setjmp(encoder->errors.jump))
-        return false;
+        return writeFailed();
     jpeg_create_compress(&encoder->info);
     encoder->file = std::fopen(path.c_str(), "wb");
     if (!encoder->file)
-        return false;
+        return writeFailed();
     if (block.bitCount() == 8)
         encoder->row.assign(static_cast<size_t>(block.width()) * 3, 0);
     encode(*encoder, block, options);
     // A full disk shows up when the last buffered bytes are written.
     std::FILE* file = std::exchange(encoder->file, nullptr);
-    return std::fclose(file) == 0;
+    if (std::fclose(file) != 0)
+        return writeFailed();
+    return {};
 }
 
 } // namespace
 
 Status writeJpeg(const std::string& path, const ImageBlock& block, const JpegWriteOptions& options)
 {
-    return writtenOrFailure(writeJpegBlock(path, block, options));
+    return writeJpegBlock(path, block, options);
 }
 
 } // namespace pictorand

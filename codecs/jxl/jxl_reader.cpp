@@ -167,7 +167,7 @@ Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readJpegXlFromMemory(file.bytes(), keepAlpha);
 }
 

@@ -15,7 +15,6 @@
 namespace pictorand::metafile {
 
 inline constexpr const char* kNotValidMetafile = "Not a valid Metafile";
-inline constexpr const char* kCantOpenFile = "Can't open file";
 inline constexpr const char* kSetMetaFileBitsFailed = "SetMetaFileBits failed";
 inline constexpr const char* kGetMetaFileFailed =
     "GetMetaFile failed.\nCopy this file to another location (directory without long names)\nand try again.";

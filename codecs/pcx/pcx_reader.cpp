@@ -32,8 +32,7 @@ constexpr std::array<uint8_t, 48> kVersion3Palette = {
 unsigned brightness(unsigned red, unsigned green, unsigned blue) { return 30 * red + 59 * green + 11 * blue; }
 
 // Fills the colour table of a block below 24 bits.
-bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, std::span<const uint8_t> file,
-                    std::string& message)
+Status fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, std::span<const uint8_t> file)
 {
     std::array<uint8_t, 768> palette{}; // red, green, blue
     // 2-bit files take their four colours from the map's first four triples,
@@ -49,10 +48,8 @@ bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, 
         SpanReader trailer(file.subspan(file.size() - kTrailerSize));
         if (trailer.u8() == kTrailerMarker) {
             auto entries = trailer.bytes(768);
-            if (entries.empty()) {
-                message = "Can't read palette";
-                return false;
-            }
+            if (entries.empty())
+                return Failure{Reason::CorruptData, "Can't read palette"};
             std::copy(entries.begin(), entries.end(), palette.begin());
         }
     }
@@ -69,7 +66,7 @@ bool fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth, 
         block.setColor(inverted ? 1 : 0, 0, 0, 0);
         block.setColor(inverted ? 0 : 1, 255, 255, 255);
     }
-    return true;
+    return {};
 }
 
 // Turns one scan line into a row of the block, and the alpha plane (if any)
@@ -175,33 +172,22 @@ Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file)
 
 namespace {
 
-ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
+// The picture of a file whose header passed the check.
+Result<ImageBlock> decodePcxBlock(std::span<const uint8_t> file, const PcxHeader* header)
 {
-    message = kNotValidPcx;
-    compression = "Run Length Encoding";
-    Result<PcxHeader> checked = checkPcxHeader(file);
-    if (!checked) {
-        message = checked.failure().detail;
-        return {};
-    }
-    const PcxHeader* header = &*checked;
-
     uint32_t colors = header->depth < 24 ? uint32_t(1) << header->depth : 0;
     std::span<const uint8_t> data = file.subspan(std::min(file.size(), kPcxHeaderSize));
     // A run stretches two bytes to at most 63.
     const uint64_t held = header->encoding != 0 ? data.size() * 32 : data.size();
     if (ImageBlock::sizeFor(header->width, header->height, header->depth, colors)
-        && !holdsEnoughOf(uint64_t(header->scanLine) * static_cast<uint64_t>(header->height), held)) {
-        message = farTooSmall(kNotValidPcx);
-        return {};
-    }
+        && !holdsEnoughOf(uint64_t(header->scanLine) * static_cast<uint64_t>(header->height), held))
+        return Failure{Reason::CorruptData, farTooSmall(kNotValidPcx)};
     ImageBlock block = ImageBlock::create(header->width, header->height, header->depth, colors);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-    if (colors && !fillColorTable(block, *header, header->depth, file, message))
-        return {};
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+    if (colors)
+        if (Status filled = fillColorTable(block, *header, header->depth, file); !filled)
+            return filled.failure();
 
     std::vector<uint8_t> line;
     std::vector<uint8_t> alpha;
@@ -210,8 +196,7 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
         if (header->layout == PcxPlaneLayout::BytePlanes && header->planes == 4)
             alpha.resize(size_t(header->width) * size_t(header->height));
     } catch (...) {
-        message = kCantAllocateMemory;
-        return {};
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     }
     auto alphaRow = [&](int32_t y) { return alpha.empty() ? nullptr : alpha.data() + size_t(y) * size_t(header->width); };
     if (header->encoding != 0) {
@@ -221,7 +206,6 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
             scanLineToRow(*header, line.data(), block.topRow(y), alphaRow(y));
         }
     } else {
-        compression = "None";
         SpanReader source(data);
         for (int32_t y = 0; y < header->height; ++y) {
             // A short last line keeps zeros for what is missing.
@@ -244,20 +228,23 @@ ImageBlock decodePcxBlock(std::span<const uint8_t> file, std::string& message, s
 
 Result<DecodedImage> decodePcx(std::span<const uint8_t> file)
 {
-    // The header's refusal keeps its reason.
-    if (auto header = checkPcxHeader(file); !header)
+    Result<PcxHeader> header = checkPcxHeader(file);
+    if (!header)
         return header.failure();
-    std::string message;
-    std::string compression;
-    ImageBlock block = decodePcxBlock(file, message, compression);
-    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+    Result<ImageBlock> block = decodePcxBlock(file, &*header);
+    if (!block)
+        return block.failure();
+    DecodedImage decoded;
+    decoded.block = block.take();
+    decoded.compression = header->encoding != 0 ? kRunLengthEncoding : "None";
+    return decoded;
 }
 
 Result<DecodedImage> readPcx(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file"};
+        return Failure{Reason::CantOpenFile, kCantOpenFile};
     return decodePcx(file.bytes());
 }
 

@@ -30,13 +30,13 @@ bool writeAll(std::FILE* file, const uint8_t* bytes, size_t count)
 
 namespace {
 
-bool writePcxFile(const std::string& path, const ImageBlock& block)
+Status writePcxFile(const std::string& path, const ImageBlock& block)
 {
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
-        return false;
+        return writeFailed();
     const uint16_t depth = block.bitCount();
     if (depth != 1 && depth != 4 && depth != 8 && depth != 24)
-        return false;
+        return writeFailed();
     const uint32_t width = static_cast<uint32_t>(block.width());
     const uint32_t height = static_cast<uint32_t>(block.height());
     const unsigned bitsPerPlane = depth == 24 ? 8 : depth;
@@ -45,11 +45,11 @@ bool writePcxFile(const std::string& path, const ImageBlock& block)
     bytesPerLine += bytesPerLine & 1;
     // The header keeps sizes in 16 bits; a bigger picture cannot be a PCX file.
     if (width > 0x10000 || height > 0x10000 || bytesPerLine > 0xFFFF)
-        return false;
+        return writeFailed();
 
     OpenFile file(path, "wb");
     if (!file)
-        return false;
+        return writeFailed();
 
     std::array<uint8_t, kPcxHeaderSize> header{};
     header[0] = 10;
@@ -76,7 +76,7 @@ bool writePcxFile(const std::string& path, const ImageBlock& block)
     storeLE16(&header[66], static_cast<uint16_t>(bytesPerLine));
     storeLE16(&header[68], 1);
     if (!writeAll(file.get(), header.data(), header.size()))
-        return false;
+        return writeFailed();
 
     std::vector<uint8_t> plane(bytesPerLine);
     std::vector<uint8_t> encoded(pcxEncodedBound(bytesPerLine) * planes);
@@ -98,7 +98,7 @@ bool writePcxFile(const std::string& path, const ImageBlock& block)
             length = encodePcxLine(plane, encoded.data());
         }
         if (!writeAll(file.get(), encoded.data(), length))
-            return false;
+            return writeFailed();
     }
 
     if (depth == 8) {
@@ -111,16 +111,18 @@ bool writePcxFile(const std::string& path, const ImageBlock& block)
             trailer[1 + i * 3 + 2] = entry.blue;
         }
         if (!writeAll(file.get(), trailer.data(), trailer.size()))
-            return false;
+            return writeFailed();
     }
-    return file.close();
+    if (!file.close())
+        return writeFailed();
+    return {};
 }
 
 } // namespace
 
 Status writePcx(const std::string& path, const ImageBlock& block)
 {
-    return writtenOrFailure(writePcxFile(path, block));
+    return writePcxFile(path, block);
 }
 
 } // namespace pictorand

@@ -14,7 +14,6 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidPcd = "Not a valid PCD-File";
-constexpr const char* kCantOpen = "Can't open file";
 
 constexpr size_t kHeadBytes = 512;
 constexpr size_t kPackSignatureBytes = 7;
@@ -115,33 +114,20 @@ PhotoCdResolution photoCdResolution(int loadingSize)
     }
 }
 
-namespace {
-
-struct PhotoCdPicture {
-    ImageBlock block;
-    bool isOverview = false;
-    int quarterTurnsClockwise = 0;
-};
-
-PhotoCdPicture readPhotoCdPicture(const std::string& path, int loadingSize, std::string& message)
+Result<DecodedImage> readPhotoCd(const std::string& path, int loadingSize)
 {
-    PhotoCdPicture picture;
-    message = kNotValidPcd;
     OpenFile file(path, "rb");
-    if (!file) {
-        message = kCantOpen;
-        return picture;
-    }
+    if (!file)
+        return Failure{Reason::CantOpenFile, kCantOpenFile};
     std::array<uint8_t, kHeadBytes> head{};
     const size_t got = std::fread(head.data(), 1, head.size(), file.get());
     Result<PhotoCdHeader> header = checkPhotoCdHeader(std::span<const uint8_t>(head.data(), got));
-    if (!header) {
-        message = header.failure().detail;
-        return picture;
-    }
+    if (!header)
+        return header.failure();
+    DecodedImage decoded;
     if (header->isOverview) {
-        picture.isOverview = true;
-        return picture;
+        decoded.overviewPack = true;
+        return decoded;
     }
 
     uint8_t orientation = 0;
@@ -156,46 +142,21 @@ PhotoCdPicture readPhotoCdPicture(const std::string& path, int loadingSize, std:
     } catch (const std::bad_alloc&) {
         block = {};
     }
-    if (!block) {
-        message = kCantAllocateMemory;
-        return picture;
-    }
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     decodeRowPairs(file.get(), resolution.offset, resolution.width, resolution.height, block.topRow(0),
                    -static_cast<std::ptrdiff_t>(block.rowSize()), scratch);
     file.close();
-    picture.block = std::move(block);
-    picture.quarterTurnsClockwise = quarterTurnsFor(orientation);
-    return picture;
-}
-
-} // namespace
-
-Result<DecodedImage> readPhotoCd(const std::string& path, int loadingSize)
-{
-    std::string message;
-    PhotoCdPicture picture = readPhotoCdPicture(path, loadingSize, message);
-    DecodedImage decoded;
-    if (picture.isOverview) {
-        decoded.overviewPack = true;
-        return decoded;
-    }
-    if (!picture.block)
-        return failureFromWords(std::move(message), Reason::CorruptData);
-    decoded.block = std::move(picture.block);
-    decoded.quarterTurnsClockwise = picture.quarterTurnsClockwise;
+    decoded.block = std::move(block);
+    decoded.quarterTurnsClockwise = quarterTurnsFor(orientation);
     return decoded;
 }
 
-namespace {
-
-ImageBlock readOverviewSheet(const std::string& path, int firstPicture, std::string& message)
+Result<DecodedImage> readPhotoCdOverview(const std::string& path, int firstPicture)
 {
-    message = kNotValidPcd;
     OpenFile file(path, "rb");
-    if (!file) {
-        message = kCantOpen;
-        return {};
-    }
+    if (!file)
+        return Failure{Reason::CantOpenFile, kCantOpenFile};
     auto fileSize = file.size();
     ImageBlock block = ImageBlock::create(kOverviewSheetWidth, kOverviewSheetHeight, 24, 0);
     std::vector<uint8_t> thumbnail;
@@ -206,11 +167,8 @@ ImageBlock readOverviewSheet(const std::string& path, int firstPicture, std::str
     } catch (const std::bad_alloc&) {
         block = {};
     }
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     const size_t thumbnailRow = size_t(kThumbnailWidth) * 3;
     for (int i = 0; i < 5; ++i) {
         for (int k = 0; k < 5; ++k) {
@@ -232,16 +190,9 @@ ImageBlock readOverviewSheet(const std::string& path, int firstPicture, std::str
         }
     }
     file.close();
-    return block;
-}
-
-} // namespace
-
-Result<DecodedImage> readPhotoCdOverview(const std::string& path, int firstPicture)
-{
-    std::string message;
-    ImageBlock sheet = readOverviewSheet(path, firstPicture, message);
-    return decodedOrFailure(std::move(sheet), std::move(message));
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    return decoded;
 }
 
 } // namespace pictorand

@@ -11,6 +11,7 @@
 // file is the same whatever machine writes it.
 
 #include "core/image_block.h"
+#include "core/result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,7 +40,7 @@ unsigned threadCount();
 bool writeImageData(std::FILE* file, const ImageBlock& block, size_t pieceBytes, unsigned threads);
 
 // A whole PNG file with a chosen piece size and thread count, for tests.
-bool writePngInPieces(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads);
+Status writePngInPieces(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads);
 
 // Filters one row as libpng would. `line` holds a free byte, then the row in
 // PNG byte order; `previous` is the row above (zeros above the first row);

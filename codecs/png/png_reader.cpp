@@ -136,8 +136,6 @@ Gathered gatherImageData(Source& source, LargeBuffer& stream, size_t& streamSize
     }
 }
 
-enum class Failure { Library, Memory, TooBig, FarTooSmall };
-
 // Deflate turns a byte into at most 1,032 (a 258-byte match in two bits).
 constexpr uint64_t kBestDeflateRatio = 1032;
 
@@ -159,7 +157,8 @@ struct Decoder {
     ImageBlock block;
     std::vector<uint8_t> iccProfile;
     LargeBuffer stream; // the IDAT contents joined
-    Failure failure = Failure::Library;
+    // Set where the decode stops; what libpng refuses stays not valid.
+    Failure failure{Reason::CorruptData, kNotValidPng};
 
     ~Decoder() { png_destroy_read_struct(&png, &info, &endInfo); }
 };
@@ -249,18 +248,18 @@ bool decode(Decoder& decoder)
         shape.colours = bitDepth == 2 ? 256 : static_cast<uint32_t>(paletteSize);
     }
     if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) {
-        decoder.failure = Failure::Memory;
+        decoder.failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return false;
     }
     if (!couldFillEnoughOf(declaredImageData(width, height, bitDepth, colourType), decoder.source.remaining(),
                            kBestDeflateRatio)) {
-        decoder.failure = Failure::FarTooSmall;
+        decoder.failure = {Reason::CorruptData, farTooSmall(kNotValidPng)};
         return false;
     }
     decoder.block = ImageBlock::create(static_cast<int32_t>(width), static_cast<int32_t>(height), shape.bitCount,
                                        shape.colours);
     if (!decoder.block) {
-        decoder.failure = Failure::Memory;
+        decoder.failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return false;
     }
     ImageBlock& block = decoder.block;
@@ -297,7 +296,7 @@ bool decode(Decoder& decoder)
     }
 
     if (interlaced && height > kPngMaxInterlacedRows) {
-        decoder.failure = Failure::TooBig;
+        decoder.failure = {Reason::BadDimensions, kTooBig};
         return false;
     }
     // The image data is ours from here: libpng inflates with zlib, at over
@@ -305,7 +304,7 @@ bool decode(Decoder& decoder)
     size_t streamSize = 0;
     switch (gatherImageData(decoder.source, decoder.stream, streamSize)) {
     case Gathered::OutOfMemory:
-        decoder.failure = Failure::Memory;
+        decoder.failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return false;
     case Gathered::Damaged:
         return false;
@@ -319,7 +318,7 @@ bool decode(Decoder& decoder)
         header.transparentColour = std::array<uint16_t, 3>{transparent->gray, 0, 0};
     switch (png_image_data::decode(header, std::span<const uint8_t>(decoder.stream.data(), streamSize), block)) {
     case png_image_data::Outcome::OutOfMemory:
-        decoder.failure = Failure::Memory;
+        decoder.failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return false;
     case png_image_data::Outcome::Damaged:
         return false;
@@ -329,77 +328,46 @@ bool decode(Decoder& decoder)
     return true;
 }
 
-ImageBlock readFromSource(const Source& source, std::string& message, std::vector<uint8_t>& iccProfile)
+Result<DecodedImage> readFromSource(const Source& source)
 {
     auto decoder = std::make_unique<Decoder>();
     decoder->source = source;
     decoder->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_glue::errorHook, png_glue::warningHook);
     if (!decoder->png)
-        return {};
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     decoder->info = png_create_info_struct(decoder->png);
     decoder->endInfo = png_create_info_struct(decoder->png);
     if (!decoder->info || !decoder->endInfo)
-        return {};
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     if (setjmp(png_jmpbuf(decoder->png)))
-        return {}; // the message of the first step stands
-    if (!decode(*decoder)) {
-        if (decoder->failure == Failure::TooBig)
-            message = kTooBig;
-        else if (decoder->failure == Failure::FarTooSmall)
-            message = farTooSmall(kNotValidPng);
-        else if (decoder->failure == Failure::Memory)
-            message = kCantAllocateMemory;
-        return {};
-    }
-    iccProfile = std::move(decoder->iccProfile);
-    return std::move(decoder->block);
-}
-
-Result<DecodedImage> decodedWithProfile(ImageBlock block, std::string message, std::vector<uint8_t> iccProfile)
-{
-    Result<DecodedImage> decoded = decodedOrFailure(std::move(block), std::move(message));
-    if (decoded)
-        decoded->iccProfile = std::move(iccProfile);
+        return Failure{Reason::CorruptData, kNotValidPng};
+    if (!decode(*decoder))
+        return std::move(decoder->failure);
+    DecodedImage decoded;
+    decoded.block = std::move(decoder->block);
+    decoded.iccProfile = std::move(decoder->iccProfile);
     return decoded;
-}
-
-} // namespace
-
-namespace {
-
-ImageBlock readPngBlock(const std::string& path, std::string& message, std::vector<uint8_t>& iccProfile)
-{
-    message = kNotValidPng;
-    std::FILE* file = openStreamForReading(path);
-    if (!file) {
-        message = "Can't open file: " + path;
-        return {};
-    }
-    Source source;
-    source.file = file;
-    ImageBlock block = readFromSource(source, message, iccProfile);
-    std::fclose(file);
-    return block;
 }
 
 } // namespace
 
 Result<DecodedImage> readPng(const std::string& path)
 {
-    std::string message;
-    std::vector<uint8_t> iccProfile;
-    ImageBlock block = readPngBlock(path, message, iccProfile);
-    return decodedWithProfile(std::move(block), std::move(message), std::move(iccProfile));
+    std::FILE* file = openStreamForReading(path);
+    if (!file)
+        return cantOpenFile(path);
+    Source source;
+    source.file = file;
+    Result<DecodedImage> decoded = readFromSource(source);
+    std::fclose(file);
+    return decoded;
 }
 
 Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file)
 {
-    std::string message = kNotValidPng;
-    std::vector<uint8_t> iccProfile;
     Source source;
     source.memory = file;
-    ImageBlock block = readFromSource(source, message, iccProfile);
-    return decodedWithProfile(std::move(block), std::move(message), std::move(iccProfile));
+    return readFromSource(source);
 }
 
 } // namespace pictorand

@@ -55,38 +55,40 @@ void writeHeader(Encoder& encoder, const ImageBlock& block)
 }
 
 // The header through libpng, the image data by png_pieces.
-bool writePngFile(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
+Status writePngFile(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
 {
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
-        return false;
+        return writeFailed();
     uint16_t bitCount = block.bitCount();
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
-        return false;
+        return writeFailed();
     auto encoder = std::make_unique<Encoder>();
     encoder->file = std::fopen(path.c_str(), "wb");
     if (!encoder->file)
-        return false;
+        return writeFailed();
     encoder->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_glue::errorHook, png_glue::warningHook);
     if (!encoder->png)
-        return false;
+        return writeFailed();
     encoder->info = png_create_info_struct(encoder->png);
     if (!encoder->info)
-        return false;
+        return writeFailed();
     if (setjmp(png_jmpbuf(encoder->png)))
-        return false;
+        return writeFailed();
     writeHeader(*encoder, block);
     // No library call from here on: nothing can jump past the threads below.
     if (!png_pieces::writeImageData(encoder->file, block, pieceBytes, threads))
-        return false;
+        return writeFailed();
     std::FILE* file = std::exchange(encoder->file, nullptr);
-    return std::fclose(file) == 0;
+    if (std::fclose(file) != 0)
+        return writeFailed();
+    return {};
 }
 
 } // namespace
 
 namespace png_pieces {
 
-bool writePngInPieces(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
+Status writePngInPieces(const std::string& path, const ImageBlock& block, size_t pieceBytes, unsigned threads)
 {
     return writePngFile(path, block, pieceBytes, threads);
 }
@@ -95,7 +97,7 @@ bool writePngInPieces(const std::string& path, const ImageBlock& block, size_t p
 
 namespace {
 
-bool writePngBlock(const std::string& path, const ImageBlock& block)
+Status writePngBlock(const std::string& path, const ImageBlock& block)
 {
     return writePngFile(path, block, png_pieces::kPieceBytes, png_pieces::threadCount());
 }
@@ -104,7 +106,7 @@ bool writePngBlock(const std::string& path, const ImageBlock& block)
 
 Status writePng(const std::string& path, const ImageBlock& block)
 {
-    return writtenOrFailure(writePngBlock(path, block));
+    return writePngBlock(path, block);
 }
 
 } // namespace pictorand

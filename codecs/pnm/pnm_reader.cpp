@@ -130,16 +130,11 @@ Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const ui
 
 namespace {
 
-ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file, std::string& message,
-                               std::string& warning)
+// The picture of a file whose header passed the check, with a warning when
+// its data ends early.
+Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint8_t> file, const PortableHeader* header)
 {
     const KindInfo& info = infoFor(kind);
-    message = info.notValid;
-    Result<PortableHeader> header = checkPortableHeader(kind, file);
-    if (!header) {
-        message = header.failure().detail;
-        return {};
-    }
     const size_t width = static_cast<size_t>(header->width);
     const size_t samplesPerPixel = kind == PortableKind::Pixmap ? 3 : 1;
     const size_t sampleBytes = header->maximum > 255 ? 2 : 1;
@@ -147,15 +142,13 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
     std::span<const uint8_t> samples = file.subspan(header->dataOffset);
     const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
     if (ImageBlock::sizeFor(header->width, header->height, info.bits, colors)
-        && !holdsEnoughOf(uint64_t(rowLength) * static_cast<uint64_t>(header->height), samples.size())) {
-        message = info.notValid;
-        return {};
-    }
-    ImageBlock block = ImageBlock::create(header->width, header->height, info.bits, colors);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+        && !holdsEnoughOf(uint64_t(rowLength) * static_cast<uint64_t>(header->height), samples.size()))
+        return Failure{Reason::CorruptData, info.notValid};
+    DecodedImage decoded;
+    decoded.block = ImageBlock::create(header->width, header->height, info.bits, colors);
+    ImageBlock& block = decoded.block;
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     if (kind == PortableKind::Bitmap) {
         block.setColor(0, 255, 255, 255);
         block.setColor(1, 0, 0, 0);
@@ -173,11 +166,11 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
             if (got == rowLength && (width & 7) != 0)
                 row[rowLength - 1] = static_cast<uint8_t>(row[rowLength - 1] & (0xFF00 >> (width & 7)));
             if (got < rowLength) {
-                warning = kPictureDataEndsEarly;
+                decoded.warning = kPictureDataEndsEarly;
                 break;
             }
         }
-        return block;
+        return decoded;
     }
 
     // Samples above the maximum are out of range: they show as the maximum.
@@ -197,31 +190,28 @@ ImageBlock decodePortableBlock(PortableKind kind, std::span<const uint8_t> file,
             row[at] = scaled(value);
         }
         if (got < rowLength) {
-            warning = kPictureDataEndsEarly;
+            decoded.warning = kPictureDataEndsEarly;
             break;
         }
     }
-    return block;
+    return decoded;
 }
 
 } // namespace
 
 Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file)
 {
-    // The header's refusal keeps its reason.
-    if (auto header = checkPortableHeader(kind, file); !header)
+    Result<PortableHeader> header = checkPortableHeader(kind, file);
+    if (!header)
         return header.failure();
-    std::string message;
-    std::string warning;
-    ImageBlock block = decodePortableBlock(kind, file, message, warning);
-    return decodedOrFailure(std::move(block), std::move(message), {}, std::move(warning));
+    return decodePortableImage(kind, file, &*header);
 }
 
 Result<DecodedImage> readPortable(PortableKind kind, const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return decodePortable(kind, file.bytes());
 }
 

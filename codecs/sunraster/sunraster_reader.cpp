@@ -135,16 +135,9 @@ Result<SunHeader> checkSunRasterHeader(std::span<const uint8_t> file)
 
 namespace {
 
-ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
+// The picture of a file whose header passed the check.
+Result<ImageBlock> decodeSunRasterBlock(std::span<const uint8_t> file, const SunHeader* header)
 {
-    message = kNotValidRas;
-    compression = "Sun Rasterfile - None";
-    Result<SunHeader> header = checkSunRasterHeader(file);
-    if (!header) {
-        message = header.failure().detail;
-        return {};
-    }
-
     const uint16_t fileDepth = header->fileDepth();
     const uint16_t depth = fileDepth == 32 ? 24 : fileDepth;
     const uint32_t colors = depth < 24 ? uint32_t(1) << depth : 0;
@@ -158,19 +151,13 @@ ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& mess
         const uint64_t rowLength = fileRowLength(*header, data, file.size());
         const uint64_t held = encoded ? data.size() * kLargestRunExpansion : data.size();
         if (!holdsEnoughOf(rowLength * header->height, held))
-            return {};
+            return Failure{Reason::CorruptData, kNotValidRas};
     }
     ImageBlock block = ImageBlock::create(width, height, depth, colors);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-    if (header->type >= kFirstUnsupportedType) {
-        message = "Unsupported compression !";
-        return {};
-    }
-    if (encoded)
-        compression = "Sun Rasterfile - RLE compressed";
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+    if (header->type >= kFirstUnsupportedType)
+        return Failure{Reason::Unsupported, "Unsupported compression !"};
     fillColorTable(block, *header, file);
 
     const bool redFirst = header->type == kTypeRgb;
@@ -180,8 +167,7 @@ ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& mess
     try {
         line.resize(static_cast<size_t>(std::max(rowLength, stride)));
     } catch (...) {
-        message = kCantAllocateMemory;
-        return {};
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     }
 
     // Rows that the data does not reach repeat the last row read: the line
@@ -219,20 +205,23 @@ ImageBlock decodeSunRasterBlock(std::span<const uint8_t> file, std::string& mess
 
 Result<DecodedImage> decodeSunRaster(std::span<const uint8_t> file)
 {
-    // The header's refusal keeps its reason.
-    if (auto header = checkSunRasterHeader(file); !header)
+    Result<SunHeader> header = checkSunRasterHeader(file);
+    if (!header)
         return header.failure();
-    std::string message;
-    std::string compression;
-    ImageBlock block = decodeSunRasterBlock(file, message, compression);
-    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+    Result<ImageBlock> block = decodeSunRasterBlock(file, &*header);
+    if (!block)
+        return block.failure();
+    DecodedImage decoded;
+    decoded.block = block.take();
+    decoded.compression = header->type == kTypeByteEncoded ? "Sun Rasterfile - RLE compressed" : "Sun Rasterfile - None";
+    return decoded;
 }
 
 Result<DecodedImage> readSunRaster(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return decodeSunRaster(file.bytes());
 }
 

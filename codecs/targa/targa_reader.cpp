@@ -19,7 +19,6 @@ namespace pictorand {
 namespace {
 
 constexpr const char* kNotValidTga = "Not a valid TGA file";
-constexpr const char* kCantReadData = "Can't read data !";
 constexpr size_t kTargaHeaderSize = 18;
 
 uint8_t widenFive(unsigned value) { return toEightBits(value & 0x1F, 31); }
@@ -291,48 +290,33 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
 
 namespace {
 
-ImageBlock decodeTargaBlock(std::span<const uint8_t> file, std::string& message, std::string& compression)
+// The picture of a file whose header passed the check.
+Result<ImageBlock> decodeTargaBlock(std::span<const uint8_t> file, const TargaHeader& header)
 {
-    compression = "None";
-    message = kNotValidTga;
-    Result<TargaHeader> header = checkTargaHeader(file);
-    if (!header) {
-        message = header.failure().detail;
-        return {};
-    }
-    if (header->runLength())
-        compression = "Run Length Encoding";
-
-    const uint16_t depth = header->blockDepth();
+    const uint16_t depth = header.blockDepth();
     const uint32_t colors = depth == 8 ? 256 : 0;
-    const uint64_t offset = pixelDataOffset(*header);
+    const uint64_t offset = pixelDataOffset(header);
     std::span<const uint8_t> data = offset < file.size() ? file.subspan(static_cast<size_t>(offset)) : std::span<const uint8_t>();
     // A packet stretches at most 1 + pixel bytes to 128 pixels.
-    const uint64_t held = header->runLength() ? data.size() * 128 : data.size();
-    if (ImageBlock::sizeFor(header->width, header->height, depth, colors)
-        && !holdsEnoughOf(uint64_t(header->width) * header->height * header->pixelBytes(), held)) {
-        message = farTooSmall(kNotValidTga);
-        return {};
-    }
-    ImageBlock block = ImageBlock::create(header->width, header->height, depth, colors);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
-    const std::vector<Colour> map = readColourMap(*header, file);
-    fillColorTable(block, *header, map);
+    const uint64_t held = header.runLength() ? data.size() * 128 : data.size();
+    if (ImageBlock::sizeFor(header.width, header.height, depth, colors)
+        && !holdsEnoughOf(uint64_t(header.width) * header.height * header.pixelBytes(), held))
+        return Failure{Reason::CorruptData, farTooSmall(kNotValidTga)};
+    ImageBlock block = ImageBlock::create(header.width, header.height, depth, colors);
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+    const std::vector<Colour> map = readColourMap(header, file);
+    fillColorTable(block, header, map);
 
     AlphaPlane alpha;
-    alpha.width = header->width;
-    if (mayHaveAlpha(*header))
-        alpha.values.resize(size_t(header->width) * header->height);
-    const RowConverter converter(*header, map);
-    const bool ok = header->runLength() ? readRunLength(block, *header, converter, alpha, data)
-                                        : readUncompressed(block, *header, converter, alpha, data);
-    if (!ok) {
-        message = kCantReadData;
-        return {};
-    }
+    alpha.width = header.width;
+    if (mayHaveAlpha(header))
+        alpha.values.resize(size_t(header.width) * header.height);
+    const RowConverter converter(header, map);
+    const bool ok = header.runLength() ? readRunLength(block, header, converter, alpha, data)
+                                       : readUncompressed(block, header, converter, alpha, data);
+    if (!ok)
+        return Failure{Reason::CorruptData, kCantReadData};
     if (!alpha.values.empty())
         applyAlpha(block, alpha);
     return block;
@@ -342,20 +326,23 @@ ImageBlock decodeTargaBlock(std::span<const uint8_t> file, std::string& message,
 
 Result<DecodedImage> decodeTarga(std::span<const uint8_t> file)
 {
-    // The header's refusal keeps its reason.
-    if (auto header = checkTargaHeader(file); !header)
+    Result<TargaHeader> header = checkTargaHeader(file);
+    if (!header)
         return header.failure();
-    std::string message;
-    std::string compression;
-    ImageBlock block = decodeTargaBlock(file, message, compression);
-    return decodedOrFailure(std::move(block), std::move(message), std::move(compression));
+    Result<ImageBlock> block = decodeTargaBlock(file, *header);
+    if (!block)
+        return block.failure();
+    DecodedImage decoded;
+    decoded.block = block.take();
+    decoded.compression = header->runLength() ? kRunLengthEncoding : "None";
+    return decoded;
 }
 
 Result<DecodedImage> readTarga(const std::string& path)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return decodeTarga(file.bytes());
 }
 

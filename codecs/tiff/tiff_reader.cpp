@@ -34,7 +34,7 @@ const char* tiffCompressionText(uint32_t compressionTag)
     case 6: return "Old JPEG (in TIFF)";
     case 7: return "JPEG (in TIFF)";
     case 32766: return "NeXT 2-Bit RLE";
-    case 32771: return "Run Length Encoding";
+    case 32771: return kRunLengthEncoding;
     case 32773: return "Macintosh Packbits";
     case 32809: return "ThunderScan RLE";
     case 8:
@@ -381,16 +381,21 @@ void decodeStripsOwnHandle(const StripReading& job, const PageFields& page, cons
     }
 }
 
-// True when the strips were read here (successfully or not); false when the
-// file is not one for reading by strips.
-bool readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, const Layout& layout,
-                ImageBlock& block, std::string& message)
+// Whether a page's rows were all read; what was read of a partial one is
+// shown, with a warning.
+enum class Rows { Whole, Partial };
+
+// How far the strips were read; nothing when the file is not one for reading
+// by strips. `libraryWords` is where the file's handle puts what the library
+// says.
+std::optional<Rows> readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, const Layout& layout,
+                               ImageBlock& block, std::string& libraryWords)
 {
     if ((page.compression != COMPRESSION_LZW && page.compression != COMPRESSION_PACKBITS
          && page.compression != COMPRESSION_ADOBE_DEFLATE && page.compression != COMPRESSION_DEFLATE)
         || page.tiled
         || (page.planar == PLANARCONFIG_SEPARATE && page.samplesPerPixel > 1))
-        return false;
+        return std::nullopt;
     StripReading job = base;
     uint32_t rowsPerStrip = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
@@ -399,7 +404,7 @@ bool readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, co
     if (job.rowsPerStrip == 0 || job.stripCount < 2 || uint64_t(job.stripCount) * job.rowsPerStrip < page.height
         || uint64_t(job.scanlineSize) * page.height < kStripMinimumBytes
         || uint64_t(job.scanlineSize) * job.rowsPerStrip > kMaxStripBytes)
-        return false;
+        return std::nullopt;
     const uint32_t threads = std::min<uint32_t>(tiff_glue::stripThreadCount(), job.stripCount / 2);
     std::atomic<uint32_t> firstFailure{std::numeric_limits<uint32_t>::max()};
     std::vector<std::thread> workers;
@@ -423,62 +428,57 @@ bool readStrips(TIFF* tiff, const StripReading& base, const PageFields& page, co
     }
     // What the library says about the strips is dropped alike for every
     // thread count: the other threads' handles drop it, and this thread's
-    // handle, which speaks into `message`, has its words taken back.
+    // handle, which speaks into `libraryWords`, has its words taken back.
     std::string before;
-    before.swap(message);
+    before.swap(libraryWords);
     decodeStrips(tiff, job, page, layout, block, 0, started, firstFailure);
-    message.swap(before);
+    libraryWords.swap(before);
     for (std::thread& worker : workers)
         worker.join();
     uint32_t failed = firstFailure.load();
-    if (failed != std::numeric_limits<uint32_t>::max()) {
-        message = kCantRead;
-        for (uint64_t row = uint64_t(failed) * job.rowsPerStrip; row < page.height; ++row)
-            std::memset(block.topRow(static_cast<int32_t>(row)), 0, static_cast<size_t>(block.rowSize()));
-    }
-    return true;
+    if (failed == std::numeric_limits<uint32_t>::max())
+        return Rows::Whole;
+    for (uint64_t row = uint64_t(failed) * job.rowsPerStrip; row < page.height; ++row)
+        std::memset(block.topRow(static_cast<int32_t>(row)), 0, static_cast<size_t>(block.rowSize()));
+    return Rows::Partial;
 }
 
-bool readScanlines(TIFF* tiff, const std::string& path, uint32_t directoryOffset, const PageFields& page,
-                   const Layout& layout, ImageBlock& block, std::string& message)
+Failure notValidTiff() { return {Reason::CorruptData, kNotValidTiff}; }
+
+Result<Rows> readScanlines(TIFF* tiff, const std::string& path, uint32_t directoryOffset, const PageFields& page,
+                           const Layout& layout, ImageBlock& block, std::string& libraryWords)
 {
     tmsize_t scanlineSize = TIFFScanlineSize(tiff);
     uint64_t needed = (uint64_t(page.width) * page.samplesPerPixel * page.bitsPerSample + 7) / 8;
-    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed) {
-        message = kNotValidTiff;
-        return false;
-    }
+    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed)
+        return notValidTiff();
     size_t copyBytes = static_cast<size_t>(std::min<uint64_t>(needed, block.rowSize()));
     StripReading strips;
     strips.path = path;
     strips.directoryOffset = directoryOffset;
     strips.scanlineSize = static_cast<size_t>(scanlineSize);
     strips.copyBytes = copyBytes;
-    if (readStrips(tiff, strips, page, layout, block, message))
-        return true;
+    if (std::optional<Rows> read = readStrips(tiff, strips, page, layout, block, libraryWords))
+        return *read;
     std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
     for (uint32_t row = 0; row < page.height; ++row) {
-        if (TIFFReadScanline(tiff, scanline.data(), row, 0) < 0) {
-            message = kCantRead; // what was read so far is shown
-            break;
-        }
+        if (TIFFReadScanline(tiff, scanline.data(), row, 0) < 0)
+            return Rows::Partial;
         convertScanline(page, layout, scanline.data(), block.topRow(static_cast<int32_t>(row)), copyBytes);
     }
-    return true;
+    return Rows::Whole;
 }
 
 // A plane at a time, in order, so the library decodes each strip once from
 // its start. Colour planes land in blue-green-red order; an alpha plane,
 // which follows them, composites the row over white (at 8 bits) as it comes.
 // A plane that fails keeps the rows read so far; the next plane is still read.
-bool readPlanes(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
+Result<Rows> readPlanes(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
 {
     const tmsize_t scanlineSize = TIFFScanlineSize(tiff);
     const uint64_t needed = (uint64_t(page.width) * page.bitsPerSample + 7) / 8;
-    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed) {
-        message = kNotValidTiff;
-        return false;
-    }
+    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed)
+        return notValidTiff();
     std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
     const bool grey = layout.bitCount == 8;
     const uint32_t colourPlanes = grey ? 1 : 3;
@@ -514,12 +514,10 @@ bool readPlanes(TIFF* tiff, const PageFields& page, const Layout& layout, ImageB
                 target[size_t(x) * step + offset] = sample8(scanline.data(), x, page.bitsPerSample);
         }
     }
-    if (!complete)
-        message = kCantRead; // what was read so far is shown
-    return true;
+    return complete ? Rows::Whole : Rows::Partial;
 }
 
-bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std::string& message)
+Result<Rows> readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block)
 {
     uint32_t tileWidth = 0;
     uint32_t tileHeight = 0;
@@ -530,27 +528,19 @@ bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std
     const uint32_t bits = page.bitsPerSample;
     if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowSize <= 0
         || uint64_t(tileRowSize) * tileHeight > uint64_t(tileSize)
-        || uint64_t(tileRowSize) < (uint64_t(tileWidth) * bits + 7) / 8) {
-        message = kNotValidTiff;
-        return false;
-    }
-    if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes) {
-        message = kCantAllocateMemory;
-        return false;
-    }
+        || uint64_t(tileRowSize) < (uint64_t(tileWidth) * bits + 7) / 8)
+        return notValidTiff();
+    if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
-    if (!tile) {
-        message = kCantAllocateMemory;
-        return false;
-    }
+    if (!tile)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     const uint64_t imageRowBytes = (uint64_t(page.width) * bits + 7) / 8;
     // 64-bit positions: a tile size near 2^32 must not wrap the loops.
     for (uint64_t top = 0; top < page.height; top += tileHeight) {
         for (uint64_t left = 0; left < page.width; left += tileWidth) {
-            if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0, 0) < 0) {
-                message = kCantRead;
-                return true;
-            }
+            if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0, 0) < 0)
+                return Rows::Partial;
             // Tile widths fall on whole bytes (checked in layoutFor).
             uint64_t byteOffset = left * bits / 8;
             size_t bytes = static_cast<size_t>(std::min<uint64_t>(uint64_t(tileRowSize), imageRowBytes - byteOffset));
@@ -560,7 +550,7 @@ bool readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block, std
                             tile.data() + r * static_cast<uint64_t>(tileRowSize), bytes);
         }
     }
-    return true;
+    return Rows::Whole;
 }
 
 // The RGBA raster of one band of rows: at most this much at a time, so a
@@ -582,14 +572,12 @@ struct RgbaImage {
 // One raster pixel (alpha premultiplied, as the library gives it) over white.
 inline uint8_t rasterOverWhite(uint32_t value, uint32_t alpha) { return static_cast<uint8_t>(std::min(255u, value + 255u - alpha)); }
 
-bool readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block, std::string& message)
+Result<Rows> readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
 {
     RgbaImage rgba;
     char error[1024] = {};
-    if (!TIFFRGBAImageOK(tiff, error) || !TIFFRGBAImageBegin(&rgba.image, tiff, 1, error)) {
-        message = error[0] ? error : kNotValidTiff;
-        return false;
-    }
+    if (!TIFFRGBAImageOK(tiff, error) || !TIFFRGBAImageBegin(&rgba.image, tiff, 1, error))
+        return Failure{Reason::CorruptData, error[0] ? error : kNotValidTiff};
     rgba.begun = true;
     // Rows as stored: the load applies the orientation, for every path alike.
     rgba.image.req_orientation = rgba.image.orientation;
@@ -607,22 +595,17 @@ bool readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, I
     // One spare row, as the RGBA reader has been known to write one.
     auto bytes = checkedMulAdd(rowBytes, uint64_t(band) + 1, 0);
     LargeBuffer raster = bytes ? LargeBuffer::allocate(static_cast<size_t>(*bytes)) : LargeBuffer();
-    if (!raster) {
-        message = kCantAllocateMemory;
-        return false;
-    }
+    if (!raster)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     auto* pixels = reinterpret_cast<uint32_t*>(raster.data());
     for (uint32_t top = 0; top < page.height; top += band) {
         const uint32_t rows = std::min(band, page.height - top);
         rgba.image.row_offset = static_cast<int>(top);
         rgba.image.col_offset = 0;
         if (!TIFFRGBAImageGet(&rgba.image, pixels, page.width, rows)) {
-            if (top == 0) {
-                message = kCantAllocateMemory;
-                return false;
-            }
-            message = kCantRead; // what was read so far is shown
-            return true;
+            if (top == 0)
+                return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+            return Rows::Partial;
         }
         // With the stored orientation asked for, the band's rows run top down.
         for (uint32_t r = 0; r < rows; ++r) {
@@ -641,7 +624,7 @@ bool readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, I
             }
         }
     }
-    return true;
+    return Rows::Whole;
 }
 
 // The most bytes of pixel data one stored byte can become: PackBits makes
@@ -680,16 +663,22 @@ struct PageFindings {
     std::vector<uint8_t> iccProfile;
 };
 
-ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, std::string& message,
-                        std::string& compression, PageFindings& findings)
+} // namespace
+
+Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset)
 {
-    message = kNotValidTiff;
-    tiff_glue::TiffFile file(path, "r", &message);
+    // What the library says last is the reason a page fails, or the warning
+    // of one read only in part.
+    std::string libraryWords = kNotValidTiff;
+    auto failed = [&] { return Failure{Reason::CorruptData, libraryWords}; };
+    tiff_glue::TiffFile file(path, "r", &libraryWords);
     if (!file)
-        return {};
+        return failed();
     TIFF* tiff = file.get();
     if (directoryOffset != 0 && !TIFFSetSubDirectory(tiff, directoryOffset))
-        return {};
+        return failed();
+    DecodedImage decoded;
+    PageFindings findings;
 
     PageFields page;
     TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &page.width);
@@ -724,15 +713,12 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         findings.iccProfile.assign(bytes, bytes + profileLength);
     }
 
-    if (page.bitsPerSample == 0) {
-        message = "Invalid 'BitsPerSample'";
-        return {};
-    }
-    compression = tiffCompressionText(page.compression);
+    if (page.bitsPerSample == 0)
+        return Failure{Reason::BadHeader, "Invalid 'BitsPerSample'"};
+    decoded.compression = tiffCompressionText(page.compression);
     if (page.width == 0 || page.height == 0 || page.width > 0x7FFFFFFFu || page.height > 0x7FFFFFFFu
-        || page.samplesPerPixel == 0) {
-        return {};
-    }
+        || page.samplesPerPixel == 0)
+        return failed();
 
     // Uncompressed and run-length pages take a bounded number of bytes:
     // a small file declaring gigabytes of them is refused before anything
@@ -741,23 +727,18 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         const uint64_t rowBits = uint64_t(page.width) * page.bitsPerSample * page.samplesPerPixel;
         const std::optional<uint64_t> declared = checkedMul((rowBits + 7) / 8, page.height);
         const std::optional<uint64_t> held = checkedMul(TIFFGetSizeProc(tiff)(TIFFClientdata(tiff)), expansion);
-        if (!declared || (held && !holdsEnoughOf(*declared, *held))) {
-            message = farTooSmall(kNotValidTiff);
-            return {};
-        }
+        if (!declared || (held && !holdsEnoughOf(*declared, *held)))
+            return Failure{Reason::CorruptData, farTooSmall(kNotValidTiff)};
     }
-    if (overPixelLimitForFuzzing(page.width, page.height)) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+    if (overPixelLimitForFuzzing(page.width, page.height))
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
 
     Layout layout = layoutFor(page);
-    ImageBlock block = ImageBlock::create(static_cast<int32_t>(page.width), static_cast<int32_t>(page.height),
-                                          layout.bitCount, layout.colours);
-    if (!block) {
-        message = kCantAllocateMemory;
-        return {};
-    }
+    decoded.block = ImageBlock::create(static_cast<int32_t>(page.width), static_cast<int32_t>(page.height),
+                                       layout.bitCount, layout.colours);
+    ImageBlock& block = decoded.block;
+    if (!block)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     block.setXPelsPerMeter(resolutionOf(tiff, TIFFTAG_XRESOLUTION));
     block.setYPelsPerMeter(resolutionOf(tiff, TIFFTAG_YRESOLUTION));
     if (layout.colours > 0)
@@ -765,26 +746,28 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
     if (layout.path == PixelPath::PaletteAlpha)
         readColourMap(tiff, page, 256, layout.palette); // a missing map leaves the colours black
 
-    bool ok = false;
+    Result<Rows> rows = Rows::Whole;
     switch (layout.path) {
     case PixelPath::Indexed:
     case PixelPath::Grey:
     case PixelPath::Colour:
     case PixelPath::PaletteAlpha:
-        ok = readScanlines(tiff, path, directoryOffset, page, layout, block, message);
+        rows = readScanlines(tiff, path, directoryOffset, page, layout, block, libraryWords);
         break;
     case PixelPath::IndexedTiles:
-        ok = readIndexedTiles(tiff, page, block, message);
+        rows = readIndexedTiles(tiff, page, block);
         break;
     case PixelPath::Planes:
-        ok = readPlanes(tiff, page, layout, block, message);
+        rows = readPlanes(tiff, page, layout, block);
         break;
     case PixelPath::Rgba:
-        ok = readThroughRgba(tiff, page, layout, block, message);
+        rows = readThroughRgba(tiff, page, layout, block);
         break;
     }
-    if (!ok)
-        return {};
+    if (!rows)
+        return rows.failure();
+    if (*rows == Rows::Partial)
+        libraryWords = kCantRead; // what was read so far is shown
     file.close();
 
     // 1-bit min-is-white pictures are kept min-is-black in memory.
@@ -797,28 +780,14 @@ ImageBlock readTiffPageBlock(const std::string& path, uint32_t directoryOffset, 
         block.setColor(0, 0, 0, 0);
         block.setColor(1, 255, 255, 255);
     }
-    return block;
-}
-
-} // namespace
-
-Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset)
-{
-    std::string message;
-    std::string compression;
-    PageFindings findings;
-    ImageBlock block = readTiffPageBlock(path, directoryOffset, message, compression, findings);
-    if (!block)
-        return failureFromWords(message, Reason::CorruptData);
-    DecodedImage decoded;
-    decoded.block = std::move(block);
-    decoded.compression = std::move(compression);
     decoded.orientation = findings.orientation;
     decoded.iccProfile = std::move(findings.iccProfile);
     // A page that could only partly be read keeps the rows read so far.
-    if (message != kNotValidTiff)
-        decoded.warning = std::move(message);
+    if (libraryWords != kNotValidTiff)
+        decoded.warning = std::move(libraryWords);
     return decoded;
 }
+
+
 
 } // namespace pictorand

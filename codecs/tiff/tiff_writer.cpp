@@ -5,6 +5,7 @@
 #include "codecs/common/ordered_pipeline.h"
 #include "codecs/common/pixel_order.h"
 #include "core/checked_size.h"
+#include "platform/program_name.h"
 
 #include <algorithm>
 #include <cstring>
@@ -89,7 +90,7 @@ struct FileTags {
 bool setLeadingTags(TIFF* tiff, const FileTags& tags)
 {
     bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, tags.width) && TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, tags.height)
-        && TIFFSetField(tiff, TIFFTAG_SOFTWARE, "Pictorand32") && TIFFSetField(tiff, TIFFTAG_COMPRESSION, tags.compression);
+        && TIFFSetField(tiff, TIFFTAG_SOFTWARE, kProgramCaption) && TIFFSetField(tiff, TIFFTAG_COMPRESSION, tags.compression);
     if (ok && tags.jpegQuality > 0)
         ok = TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, tags.jpegQuality);
     ok = ok && TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, tags.photometric)
@@ -315,32 +316,26 @@ bool writeStripsInChunks(TIFF* tiff, const StripJob& job, unsigned threads)
 
 } // namespace
 
-namespace {
-
-bool writeTiffBlock(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality,
-               std::string& message)
+Status writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality)
 {
-    message = kCantSave;
+    // Whatever else stops the save, the user is told "Can't save !".
+    const Failure cantSave{Reason::WriteFailed, kCantSave};
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
-        return false;
+        return cantSave;
     if (compressionSetting < 0 || compressionSetting > 6)
-        return false;
+        return cantSave;
     const auto setting = static_cast<TiffSaveCompression>(compressionSetting);
     const uint16_t bitCount = block.bitCount();
-    if (setting == TiffSaveCompression::Jpeg && bitCount != 24) {
-        message = "Only 24-BPP images can you save as TIFF-JPEG.";
-        return false;
-    }
+    if (setting == TiffSaveCompression::Jpeg && bitCount != 24)
+        return Failure{Reason::Unsupported, "Only 24-BPP images can you save as TIFF-JPEG."};
     bool faxSetting = setting == TiffSaveCompression::Fax3 || setting == TiffSaveCompression::Fax4
         || setting == TiffSaveCompression::HuffmanRle;
-    if (faxSetting && bitCount != 1) {
-        message = "Incorrect Compression !\nThis in not a 1-BPP Image.";
-        return false;
-    }
+    if (faxSetting && bitCount != 1)
+        return Failure{Reason::Unsupported, "Incorrect Compression !\nThis in not a 1-BPP Image."};
     // Other depths cannot be written; saying so beats reporting a file that
     // was never written as saved.
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-        return false;
+        return cantSave;
 
     const bool paletted = bitCount <= 8;
     const uint32_t mapEntries = paletted ? 1u << bitCount : 0;
@@ -359,7 +354,7 @@ bool writeTiffBlock(const std::string& path, const ImageBlock& block, int compre
     std::string libraryMessages; // library failures leave "Can't save !"
     tiff_glue::TiffFile file(path, "w", &libraryMessages);
     if (!file)
-        return false;
+        return cantSave;
     TIFF* tiff = file.get();
     const auto width = static_cast<uint32_t>(block.width());
     const auto height = static_cast<uint32_t>(block.height());
@@ -385,15 +380,15 @@ bool writeTiffBlock(const std::string& path, const ImageBlock& block, int compre
         tags.blue = blue.data();
     }
     if (!setLeadingTags(tiff, tags))
-        return false;
+        return cantSave;
     bool wholeImageStrip = setting == TiffSaveCompression::Fax3 || setting == TiffSaveCompression::Fax4;
     uint32_t rowsPerStrip = wholeImageStrip ? height : TIFFDefaultStripSize(tiff, 0);
     if (!setTrailingTags(tiff, tags, rowsPerStrip))
-        return false;
+        return cantSave;
 
     tmsize_t scanlineSize = TIFFScanlineSize(tiff);
     if (scanlineSize <= 0)
-        return false;
+        return cantSave;
     const size_t rowBufferSize = std::max<size_t>(block.rowSize(), size_t(width) * 3);
     StripJob job;
     job.block = &block;
@@ -408,24 +403,18 @@ bool writeTiffBlock(const std::string& path, const ImageBlock& block, int compre
         && uint64_t(job.scanlineSize) * height >= kParallelMinimumBytes;
     const unsigned threads = chunked ? tiff_glue::stripThreadCount() : 1;
     if (threads >= 2)
-        return writeStripsInChunks(tiff, job, threads) && file.close();
+        return writeStripsInChunks(tiff, job, threads) && file.close() ? Status() : cantSave;
 
     std::vector<uint8_t> scanline(std::max<size_t>(static_cast<size_t>(scanlineSize), rowBufferSize));
     for (uint32_t row = 0; row < height; ++row) {
         convertRow(block, block.topRow(static_cast<int32_t>(row)), scanline.data(), invertBits);
         if (TIFFWriteScanline(tiff, scanline.data(), row, 0) < 0)
-            return false;
+            return cantSave;
     }
-    return file.close();
+    if (!file.close())
+        return cantSave;
+    return {};
 }
 
-} // namespace
-
-Status writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality)
-{
-    std::string message;
-    const bool written = writeTiffBlock(path, block, compressionSetting, jpegQuality, message);
-    return writtenOrFailure(written, std::move(message));
-}
 
 } // namespace pictorand

@@ -137,7 +137,7 @@ Result<DecodedImage> readWebp(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return readWebpFromMemory(file.bytes(), keepAlpha);
 }
 

@@ -99,10 +99,12 @@ Status encode(const std::string& path, const ImageBlock& block, const WebpWriteO
 
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
-        return Failure{Reason::CantOpenFile, "Can't create file: " + path};
+        return Failure{Reason::CantOpenFile, cantCreateFileText(path)};
     const bool wrote = std::fwrite(output.writer.mem, 1, output.writer.size, file) == output.writer.size;
     const bool closed = std::fclose(file) == 0;
-    return writtenOrFailure(wrote && closed, "Can't write file: " + path);
+    if (!wrote || !closed)
+        return Failure{Reason::WriteFailed, std::string(kCantWriteFile) + ": " + path};
+    return {};
 }
 
 } // namespace

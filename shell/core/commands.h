@@ -5,6 +5,8 @@
 // rows and registers one handler per id; a row without a handler stays in
 // the menu, disabled.
 
+#include "core/messages.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -257,7 +259,6 @@ int sortCommandOfOrder(int order);
 // built; the Qt layer disables what has no handler.
 ItemState menuRuleState(const CommandRow& row, const ViewerState& state);
 
-inline constexpr const char* kNoPictureMessage = "No picture !";
 inline constexpr const char* kZoomActiveMessage = "Not available if ZOOM active !";
 
 enum class Precondition { Run, Ignore, NoPicture, ZoomActive };

@@ -7,6 +7,7 @@
 // section and the registry store keep the values they always had, so other
 // tools that read them see the same answers.
 
+#include "platform/program_name.h"
 #include "platform/settings_file.h"
 
 #include <string>
@@ -14,7 +15,7 @@
 
 namespace pictorand {
 
-inline constexpr const char* kProgramClass = "Pictorand32";
+inline constexpr const char* kProgramClass = kProgramCaption;
 inline constexpr const char* kDesktopEntryId = "pictorand32.desktop";
 // $NAME, or $HOME + `fallback` when it is unset or empty.
 std::string xdgFolder(const char* name, const char* fallback);

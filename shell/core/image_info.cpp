@@ -2,6 +2,7 @@
 
 #include "platform/formatted_text.h"
 #include "platform/paths.h"
+#include "platform/program_name.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -64,8 +65,8 @@ std::array<std::string, 9> imageInfoTexts(const ImageInfoInput& input)
     if (pseudo)
         texts[8] = formatted("%s %s", "Not available if", name.c_str());
     else
-        texts[8] = formatted("%d  %s  %d  Pictorand32 %s", input.directoryIndex + 1, "of", input.directoryCount,
-                             "Files");
+        texts[8] = formatted("%d  %s  %d  %s %s", input.directoryIndex + 1, "of", input.directoryCount,
+                             kProgramCaption, "Files");
     return texts;
 }
 

@@ -139,7 +139,7 @@ std::string adjustmentValueText(Adjustment adjustment, int position)
     return text;
 }
 
-ImageBlock adjustedCopy(Adjustment adjustment, const ImageBlock& start, int position)
+Result<ImageBlock> adjustedCopy(Adjustment adjustment, const ImageBlock& start, int position)
 {
     switch (adjustment) {
     case Adjustment::Brightness:

@@ -6,6 +6,7 @@
 // thin layers over these.
 
 #include "core/image_block.h"
+#include "core/result.h"
 #include "shell/core/system_metrics.h"
 
 #include <string>
@@ -90,7 +91,7 @@ int steppedPosition(const AdjustmentDialogLayout& layout, int position, int delt
 std::string adjustmentValueText(Adjustment adjustment, int position);
 // A freshly adjusted copy of `start` for the scroll position; null when the
 // copy cannot be had.
-ImageBlock adjustedCopy(Adjustment adjustment, const ImageBlock& start, int position);
+Result<ImageBlock> adjustedCopy(Adjustment adjustment, const ImageBlock& start, int position);
 
 // ---------------------------------------------------------------------------
 // The palette editor ("PALETTEENTRYDLG")

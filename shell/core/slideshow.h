@@ -15,7 +15,7 @@
 namespace pictorand {
 
 inline constexpr const char* kSlideshowListFile = "Pictorand_Slideshow.lst";
-inline constexpr const char* kCantOpenFile = "Can't open file !";
+inline constexpr const char* kCantOpenListFile = "Can't open file !";
 inline constexpr const char* kCantLoadSlide = "Error! Can't load";
 // A delay above this many seconds would overflow the milliseconds of a timer.
 inline constexpr int kMaxSlideshowDelay = 2'000'000;

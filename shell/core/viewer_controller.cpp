@@ -134,7 +134,7 @@ void ViewerController::runCommand(int id)
     case Precondition::Ignore:
         return;
     case Precondition::NoPicture:
-        m_ui.showMessage(kNoPictureMessage, MessageIcon::Warning);
+        m_ui.showMessage(kNoPicture, MessageIcon::Warning);
         return;
     case Precondition::ZoomActive:
         m_ui.showMessage(kZoomActiveMessage, MessageIcon::Information);
@@ -198,7 +198,7 @@ void ViewerController::commandSaveAs()
     {
         WaitCursor waitCursor(m_ui);
         if (!saveTurnedFile(*path))
-            SaveImage(m_image.block, m_ui, *path, true);
+            (void)SaveImage(m_image.block, m_ui, *path, true); // the messages told the user why
     }
     m_ui.rebuildDirectoryList();
 }
@@ -314,7 +314,7 @@ void ViewerController::showAtFullSize(int width, int height)
     sizeWindowToPicture(std::max(1, width), std::max(1, height));
 }
 
-ImageBlock ViewerController::fitCopy(const ImageBlock& block, int width, int height) const
+Result<ImageBlock> ViewerController::fitCopy(const ImageBlock& block, int width, int height) const
 {
     // Smooth resampling only when the picture shrinks both ways; otherwise
     // (and without UseResample) the nearest-neighbour resize.
@@ -346,8 +346,8 @@ void ViewerController::showPicture()
     m_windowX = m_layout.x;
     m_windowY = m_layout.y;
     m_screen.applyLayout(m_layout);
-    if (ImageBlock fitted = fitCopy(m_image.block, fit.width, fit.height))
-        replaceBlock(std::move(fitted)); // else the block stays as it was
+    if (Result<ImageBlock> fitted = fitCopy(m_image.block, fit.width, fit.height))
+        replaceBlock(fitted.take()); // else the block stays as it was
     m_image.refreshCurrentSize();
 }
 

@@ -225,7 +225,7 @@ private:
     void showNewPicture(ImageBlock block);
     // Replaces the block, keeping a drawing it stands for.
     void replaceBlock(ImageBlock block);
-    ImageBlock fitCopy(const ImageBlock& block, int width, int height) const;
+    Result<ImageBlock> fitCopy(const ImageBlock& block, int width, int height) const;
     void armAnimationTimer(int64_t now);
     void readAheadNeighbours();
     bool workingDirectoryChanged() const;

@@ -260,13 +260,13 @@ void ViewerController::startAnimation(LoadOutcome& outcome)
         if (!directory.empty() && directory.back() != '/')
             directory += '/';
         extractFrames(frames, directory, outcome.path, m_ui);
-        showNewPicture(duplicateBlock(frames.back().block)); // the last frame stays on screen
+        showNewPicture(duplicateBlock(frames.back().block).takeOr({})); // the last frame stays on screen
         return;
     }
     auto canvas = std::make_shared<GifCanvas>(std::move(frames));
     if (!canvas->canvas()) {
         // No room for the canvas: the first image stands for the file.
-        showNewPicture(duplicateBlock(canvas->frames().front().block));
+        showNewPicture(duplicateBlock(canvas->frames().front().block).takeOr({}));
         return;
     }
     canvas->show(0);
@@ -323,7 +323,7 @@ void ViewerController::stopAnimation()
     m_schedule.reset();
     std::shared_ptr<GifCanvas> animation = std::move(m_display.animation);
     m_display.animationRunning = false;
-    replaceBlock(animation ? duplicateBlock(animation->frames().front().block) : ImageBlock());
+    replaceBlock(animation ? duplicateBlock(animation->frames().front().block).takeOr({}) : ImageBlock());
     if (m_image.block)
         sizeWindowToPicture(scaleByZoom(m_image.currentWidth, m_display.zoom),
                             scaleByZoom(m_image.currentHeight, m_display.zoom));

@@ -177,11 +177,11 @@ void AdjustmentDialog::computeNow(int position)
 {
     if (m_target.waitCursor)
         m_target.waitCursor(true);
-    ImageBlock adjusted = adjustedCopy(m_adjustment, m_start, position);
+    Result<ImageBlock> adjusted = adjustedCopy(m_adjustment, m_start, position);
     // A copy that cannot be made leaves the picture shown as it is.
     if (adjusted) {
         m_shown = ++m_requested;
-        m_target.replace(std::move(adjusted));
+        m_target.replace(adjusted.take());
     }
     activateWindow();
     if (m_target.waitCursor)
@@ -213,11 +213,11 @@ void AdjustmentDialog::workerLoop()
         lock.unlock();
         // The starting picture is only read, here and by nobody else while
         // the worker runs.
-        ImageBlock adjusted = adjustedCopy(m_adjustment, m_start, position);
+        Result<ImageBlock> adjusted = adjustedCopy(m_adjustment, m_start, position);
         lock.lock();
         m_busy = false;
         if (adjusted && generation > m_readyGeneration) {
-            m_ready = std::move(adjusted);
+            m_ready = adjusted.take();
             m_readyGeneration = generation;
             QMetaObject::invokeMethod(this, [this] { showReady(); }, Qt::QueuedConnection);
         }

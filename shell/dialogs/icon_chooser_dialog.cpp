@@ -93,12 +93,10 @@ void IconChooserDialog::showPreview()
     ImageBlock picture = row >= 0 && m_loader ? m_loader(row) : ImageBlock();
     if (picture && picture.bitCount() != 1 && picture.bitCount() != 4 && picture.bitCount() != 8 &&
         picture.bitCount() != 24)
-        picture = normaliseDepth(picture);
-    if (picture && m_paletteDisplay && picture.bitCount() == 24) {
-        ImageBlock reduced = quantise(picture, 256);
-        if (reduced)
-            picture = std::move(reduced);
-    }
+        picture = normaliseDepth(picture).takeOr({});
+    if (picture && m_paletteDisplay && picture.bitCount() == 24)
+        if (Result<ImageBlock> reduced = quantise(picture, 256))
+            picture = reduced.take();
     m_preview->setPicture(std::move(picture));
 }
 

@@ -130,7 +130,7 @@ void PaletteDialog::edit(int index)
     std::optional<QColor> chosen = m_chooseColor(QColor(entry.red, entry.green, entry.blue), this);
     if (!chosen || index >= entryCount())
         return;
-    setPaletteEntry(m_block, static_cast<uint32_t>(index), static_cast<uint8_t>(chosen->red()),
+    (void)setPaletteEntry(m_block, static_cast<uint32_t>(index), static_cast<uint8_t>(chosen->red()),
                     static_cast<uint8_t>(chosen->green()), static_cast<uint8_t>(chosen->blue()));
     select(index);
     m_grid->repaint();

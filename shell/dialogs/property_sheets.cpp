@@ -325,7 +325,7 @@ SettingsPage* tiffPage(SettingsFile& settings)
 
 PropertySheet::PropertySheet(const QString& name, QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle("Pictorand32 " + name);
+    setWindowTitle(QString(kProgramCaption) + " " + name);
     auto* layout = new QVBoxLayout(this);
     m_tabs = new QTabWidget(this);
     layout->addWidget(m_tabs);

@@ -1,5 +1,6 @@
 #include "shell/dialogs/slideshow_dialog.h"
 
+#include "core/messages.h"
 #include "platform/formatted_text.h"
 #include "platform/paths.h"
 #include "shell/core/slideshow.h"
@@ -153,7 +154,7 @@ void SlideshowDialog::loadList()
         return;
     std::optional<std::vector<std::string>> entries = readSlideshowList(*path);
     if (!entries) {
-        m_ui.showMessage(kCantOpenFile, MessageIcon::Information);
+        m_ui.showMessage(kCantOpenListFile, MessageIcon::Information);
         return;
     }
     m_files->clear();
@@ -171,10 +172,10 @@ void SlideshowDialog::saveList()
         return;
     const std::string path = slideshowListSaveName(*chosen);
     if (exists(path)
-        && !m_ui.askYesNo(formatted("%s:\n\t%s ?", "Replace file", path.c_str()), MessageIcon::Question, true))
+        && !m_ui.askYesNo(formatted("%s:\n\t%s ?", kReplaceFile, path.c_str()), MessageIcon::Question, true))
         return;
     if (!writeSlideshowList(path, entries))
-        m_ui.showMessage(kCantOpenFile, MessageIcon::Information);
+        m_ui.showMessage(kCantOpenListFile, MessageIcon::Information);
 }
 
 void SlideshowDialog::play()
@@ -183,7 +184,7 @@ void SlideshowDialog::play()
     const std::string path = slideshowListPath();
     makeDirectories(configDirectory());
     if (!writeSlideshowList(path, m_played)) {
-        m_ui.showMessage(formatted("%s: '%s' %s !", kCantOpenFile, path.c_str(), "for writing"),
+        m_ui.showMessage(formatted("%s: '%s' %s !", kCantOpenListFile, path.c_str(), "for writing"),
                          MessageIcon::Information);
         return;
     }

@@ -66,7 +66,7 @@ protected:
     void SetUp() override { writers = FakeWriters(); }
     bool save(const ImageBlock& block, const std::string& name, bool showMessages = true)
     {
-        return SaveImage(block, ui, dir.file(name), showMessages, registry, settings);
+        return SaveImage(block, ui, dir.file(name), showMessages, registry, settings).ok();
     }
     std::vector<std::string> filesInDir() const
     {

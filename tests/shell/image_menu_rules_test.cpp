@@ -163,9 +163,9 @@ TEST(AdjustmentSpec, GammaPositionTwoHundredMapsSixtyFourToOneTwentyEight)
 {
     ImageBlock block = ImageBlock::create(1, 1, 24, 0);
     block.row(0)[0] = block.row(0)[1] = block.row(0)[2] = 64;
-    ImageBlock adjusted = adjustedCopy(Adjustment::Gamma, block, 200);
+    Result<ImageBlock> adjusted = adjustedCopy(Adjustment::Gamma, block, 200);
     ASSERT_TRUE(adjusted);
-    EXPECT_EQ(adjusted.row(0)[0], 128);
+    EXPECT_EQ(adjusted->row(0)[0], 128);
     EXPECT_EQ(block.row(0)[0], 64); // the start stays
 }
 

@@ -137,7 +137,7 @@ FileOutcome convertOne(const BatchRequest& request, const std::string& source, c
     if (request.adjustBlock)
         if (Status adjusted = request.adjustBlock(block); !adjusted)
             return failedOutcome(kBatchCantSave, destination, adjusted.failure(), source);
-    if (Status saved = saveImage(block, silent, destination, false, registry, settings, false); !saved)
+    if (Status saved = SaveImage(block, silent, destination, false, registry, settings, false); !saved)
         return failedOutcome(kBatchCantSave, destination, saved.failure());
     return {load.truncation.empty() ? kBatchOk : kBatchOkTruncated, true, {}, {}};
 }

@@ -401,12 +401,7 @@ int main(int argc, char** argv)
         request.trimEdges = trimEdges;
     }
     if (!operations.empty()) {
-        request.adjustBlock = [&operations](ImageBlock& block) -> Status {
-            std::string message;
-            if (applyOperations(block, operations, message))
-                return {};
-            return Failure{Reason::BadArgument, message};
-        };
+        request.adjustBlock = [&operations](ImageBlock& block) { return applyOperations(block, operations); };
     }
     // Metafiles are drawn at the size the first resize asks for, so they
     // lose nothing to scaling; otherwise at their natural size.

@@ -142,15 +142,12 @@ OptionParse parseOperationOption(int argc, char** argv, int& index, std::vector<
     return OptionParse::NotAnOperation;
 }
 
-bool applyOperations(ImageBlock& block, const std::vector<Operation>& operations, std::string& message)
+Status applyOperations(ImageBlock& block, const std::vector<Operation>& operations)
 {
-    message.clear();
     for (const Operation& operation : operations)
-        if (Status status = applyOperation(block, operation); !status) {
-            message = status.text();
-            return false;
-        }
-    return true;
+        if (Status status = applyOperation(block, operation); !status)
+            return status;
+    return {};
 }
 
 const char* operationsUsage()

@@ -24,10 +24,10 @@ enum class OptionParse {
 OptionParse parseOperationOption(int argc, char** argv, int& index, std::vector<Operation>& operations,
                                  std::string& error);
 
-// Applies the operations in order. On the first failure returns false with
-// that operation's failure text; `block` is then as the operations before it
-// left it, and is not to be saved.
-bool applyOperations(ImageBlock& block, const std::vector<Operation>& operations, std::string& message);
+// Applies the operations in order. On the first failure returns that
+// operation's failure, in its words; `block` is then as the operations
+// before it left it, and is not to be saved.
+Status applyOperations(ImageBlock& block, const std::vector<Operation>& operations);
 
 // The one turn the operations make when they only turn and mirror (and are
 // at least one); nothing otherwise.

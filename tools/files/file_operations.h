@@ -4,6 +4,8 @@
 // go of the source only after the copy was synced and checked, and a delete
 // goes to the desktop trash (the freedesktop.org layout) so it can be undone.
 
+#include "core/messages.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,7 +14,6 @@ namespace pictorand {
 
 inline constexpr const char* kErrorCopyingFile = "Error copying file !";
 inline constexpr const char* kCantDeleteFile = "Can't delete this file !";
-inline constexpr const char* kCantRename = "Can't rename !";
 
 // True when both names lead to the same file (device and inode), however
 // they are spelt. False when either does not exist.

@@ -81,13 +81,19 @@ PictureSize fittedSize(double width, double height, int side)
 }
 
 // The loaded picture brought to the thumbnail's size, smoothly.
-ImageBlock shrunk(ImageBlock picture, int side)
+Result<ImageBlock> shrunk(ImageBlock picture, int side)
 {
     const PictureSize size = fittedSize(picture.width(), picture.height(), side);
+    if (!picture)
+        return badArgument();
     // Area averaging takes colours, not palette indices.
-    if (picture && picture.bitCount() != 24)
-        picture = expandToTrueColor(picture);
-    if (!picture || (size.width == picture.width() && size.height == picture.height()))
+    if (picture.bitCount() != 24) {
+        Result<ImageBlock> trueColour = expandToTrueColor(picture);
+        if (!trueColour)
+            return trueColour;
+        picture = trueColour.take();
+    }
+    if (size.width == picture.width() && size.height == picture.height())
         return picture;
     return resampleBlock(picture, size.width, size.height);
 }
@@ -96,13 +102,17 @@ ImageBlock shrunk(ImageBlock picture, int side)
 // colours over white, which is undone here: c = 255 (shown - 255 + a) / a.
 // Shrinking both first makes this the opacity-weighted average of the
 // colours, as premultiplied samples would give.
-ImageBlock withOpacity(const ImageBlock& shown, ImageBlock alpha)
+Result<ImageBlock> withOpacity(const ImageBlock& shown, ImageBlock alpha)
 {
-    if (alpha.width() != shown.width() || alpha.height() != shown.height())
-        alpha = resampleBlock(alpha, shown.width(), shown.height());
+    if (alpha.width() != shown.width() || alpha.height() != shown.height()) {
+        Result<ImageBlock> fitted = resampleBlock(alpha, shown.width(), shown.height());
+        if (!fitted)
+            return fitted;
+        alpha = fitted.take();
+    }
     ImageBlock out = ImageBlock::create(shown.width(), shown.height(), 32, 0);
-    if (!alpha || !out || shown.bitCount() != 24)
-        return {};
+    if (!out || shown.bitCount() != 24)
+        return outOfMemory();
     for (int32_t y = 0; y < out.height(); ++y) {
         const uint8_t* colour = shown.row(y);
         const uint8_t* opacity = alpha.row(y);
@@ -198,31 +208,28 @@ int main(int argc, char** argv)
     if (!loaded.ok())
         return failure(named, failureReasonText(loaded.failure));
 
-    ImageBlock thumbnail;
+    Result<ImageBlock> made = outOfMemory();
     switch (loaded.kind) {
     case LoadOutcome::Kind::Picture:
-        thumbnail = shrunk(std::move(loaded.block), side);
-        if (thumbnail && loaded.alpha)
-            thumbnail = withOpacity(thumbnail, std::move(loaded.alpha));
+        made = shrunk(std::move(loaded.block), side);
+        if (made && loaded.alpha)
+            made = withOpacity(*made, std::move(loaded.alpha));
         break;
     case LoadOutcome::Kind::Animation:
-        thumbnail = shrunk(std::move(loaded.frames.front().block), side);
+        made = shrunk(std::move(loaded.frames.front().block), side);
         break;
-    case LoadOutcome::Kind::Metafile: {
-        Result<ImageBlock> painted = drawn(loaded, side);
-        if (!painted)
-            return failure(named, failureText(painted.failure()));
-        thumbnail = painted.take();
+    case LoadOutcome::Kind::Metafile:
+        made = drawn(loaded, side);
         break;
-    }
     case LoadOutcome::Kind::Media:
         return failure(named, "sound and video have no picture to show");
     case LoadOutcome::Kind::Failed:
     case LoadOutcome::Kind::Turned: // never asked for here
         break;
     }
-    if (!thumbnail)
-        return failure(named, failureText(outOfMemory()));
+    if (!made)
+        return failure(named, failureText(made.failure()));
+    ImageBlock thumbnail = made.take();
     if (Status written = writePng(output, thumbnail); !written)
         return failure(output, written.text());
     return 0;

@@ -143,7 +143,7 @@ TEST_F(GifInterop, ImageMagickLocalTableInSecondFrame)
     std::vector<uint32_t> images(kGifFrameCapacity);
     int width = 0;
     int height = 0;
-    ASSERT_EQ(scanGifFile(path, controls.data(), images.data(), kGifFrameCapacity, width, height), 2);
+    ASSERT_EQ(scanGifFile(path, controls.data(), images.data(), kGifFrameCapacity, width, height).takeOr(-1), 2);
     auto bytes = readFile(path);
     ASSERT_TRUE(bytes[images[1] + 9] & 0x80) << "expected a local table";
     Result<DecodedImage> read = readGif(path, {0, images[1]});

@@ -29,7 +29,8 @@ ScanResult scanPath(const std::string& path, int capacity = kGifFrameCapacity)
     result.controls.assign(static_cast<size_t>(capacity) + 1, 0);
     result.images.assign(static_cast<size_t>(capacity) + 1, 0);
     result.count = scanGifFile(path, result.controls.data(), result.images.data(), capacity, result.canvasWidth,
-                               result.canvasHeight);
+                               result.canvasHeight)
+                       .takeOr(0);
     return result;
 }
 
@@ -101,9 +102,15 @@ TEST(GifScanner, ExtensionsBeyondCapacityAreDropped)
     EXPECT_EQ(result.controls[5], 0u);
 }
 
-TEST(GifScanner, UnopenableFileIsMinusOne)
+TEST(GifScanner, UnopenableFileFailsToOpen)
 {
-    EXPECT_EQ(scanPath("/nonexistent/a.gif").count, -1);
+    std::vector<uint32_t> offsets(kGifFrameCapacity);
+    int width = 0;
+    int height = 0;
+    Result<int> scanned = scanGifFile("/nonexistent/a.gif", offsets.data(), offsets.data(), kGifFrameCapacity, width,
+                                      height);
+    ASSERT_FALSE(scanned);
+    EXPECT_EQ(scanned.failure().reason, Reason::CantOpenFile);
 }
 
 TEST(GifScanner, TruncatedAndOddFilesEndTheScan)

@@ -32,7 +32,7 @@ ImageBlock readIndex(const std::string& path, int index, std::string& message)
 RgbImage shownRgb(const ImageBlock& block)
 {
     if (block.bitCount() > 24 || block.bitCount() == 16)
-        return blockToRgb(normaliseDepth(block));
+        return blockToRgb(*normaliseDepth(block));
     return blockToRgb(block);
 }
 

@@ -215,7 +215,7 @@ TEST_F(IconReader, EachDepthPaintsTransparentPixelsWhite)
         ImageBlock block = read(iconFile({image.bytes()}));
         ASSERT_TRUE(block) << c.bitCount << ": " << message;
         ASSERT_EQ(block.bitCount(), c.bitCount);
-        ImageBlock shown = c.bitCount == 32 ? normaliseDepth(block) : std::move(block);
+        ImageBlock shown = c.bitCount == 32 ? normaliseDepth(block).takeOr({}) : std::move(block);
         RgbImage rgb = blockToRgb(shown);
         const uint8_t* right = rgb.at(1, 0);
         if (c.bitCount == 1) {
@@ -288,7 +288,7 @@ TEST_F(IconReader, PngImageIsDecodedWithTransparentPixelsWhite)
     ImageBlock block = read(iconFile({fourBitImage().bytes(), pngBytes}), -1, &chooser);
     ASSERT_TRUE(block) << message;
     EXPECT_EQ(chooser.lines.at(1), "4 x 3  -  True color");
-    ImageBlock shown = normaliseDepth(block);
+    ImageBlock shown = normaliseDepth(block).takeOr({});
     ASSERT_TRUE(shown);
     RgbImage rgb = blockToRgb(shown);
     EXPECT_EQ(std::vector<uint8_t>(rgb.at(1, 1), rgb.at(1, 1) + 3), (std::vector<uint8_t>{255, 255, 255}));

@@ -140,9 +140,8 @@ TEST(ConvertOperations, AppliesInTheOrderGiven)
     ImageBlock a = randomBlock(random, 6, 2, 24);
     ImageBlock b = ImageBlock::allocate(a.size());
     std::copy(a.data(), a.data() + a.size(), b.data());
-    std::string message;
-    ASSERT_TRUE(applyOperations(a, operationsFrom({"--resize", "3x2", "--rotate-right"}), message));
-    ASSERT_TRUE(applyOperations(b, operationsFrom({"--rotate-right", "--resize", "3x2"}), message));
+    ASSERT_TRUE(applyOperations(a, operationsFrom({"--resize", "3x2", "--rotate-right"})));
+    ASSERT_TRUE(applyOperations(b, operationsFrom({"--rotate-right", "--resize", "3x2"})));
     EXPECT_EQ(a.width(), 2);
     EXPECT_EQ(a.height(), 3);
     EXPECT_EQ(b.width(), 3);
@@ -158,8 +157,8 @@ TEST(ConvertOperations, ResampleBringsPalettedPicturesBackPaletted)
     };
     for (Case c : {Case{1, 4}, Case{4, 4}, Case{8, 8}, Case{24, 24}}) {
         ImageBlock block = randomBlock(random, 20, 10, c.bits);
-        std::string message;
-        ASSERT_TRUE(applyOperations(block, operationsFrom({"--resample", "10x5"}), message)) << message;
+        Status resampled = applyOperations(block, operationsFrom({"--resample", "10x5"}));
+        ASSERT_TRUE(resampled) << resampled.text();
         EXPECT_EQ(block.width(), 10);
         EXPECT_EQ(block.height(), 5);
         EXPECT_EQ(block.bitCount(), c.expectedBits) << c.bits;
@@ -177,8 +176,7 @@ TEST(ConvertOperations, DepthIncreasesOnlyWhereTheMenuWould)
     for (Case c : {Case{1, "4", 4}, Case{4, "4", 4}, Case{24, "4", 24}, Case{4, "8", 8}, Case{8, "24", 24},
                    Case{24, "8", 24}}) {
         ImageBlock block = randomBlock(random, 5, 3, c.bits);
-        std::string message;
-        ASSERT_TRUE(applyOperations(block, operationsFrom({"--depth", c.depth}), message));
+        ASSERT_TRUE(applyOperations(block, operationsFrom({"--depth", c.depth})));
         EXPECT_EQ(block.bitCount(), c.expectedBits) << c.bits << " --depth " << c.depth;
     }
 }
@@ -187,36 +185,29 @@ TEST(ConvertOperations, ColorsQuantisesAndRefusesMono)
 {
     std::mt19937 random(34);
     ImageBlock block = randomBlock(random, 16, 16, 24);
-    std::string message;
-    ASSERT_TRUE(applyOperations(block, operationsFrom({"--colors", "16"}), message));
+    ASSERT_TRUE(applyOperations(block, operationsFrom({"--colors", "16"})));
     EXPECT_EQ(block.bitCount(), 4);
     ImageBlock mono = randomBlock(random, 16, 16, 1);
-    EXPECT_FALSE(applyOperations(mono, operationsFrom({"--colors", "2"}), message));
-    EXPECT_EQ(message, "Quantize error !");
+    EXPECT_EQ(applyOperations(mono, operationsFrom({"--colors", "2"})).text(), "Quantize error !");
 }
 
 TEST(ConvertOperations, FailuresCarryTheCommandsMessages)
 {
-    std::string message;
     ImageBlock deep = ImageBlock::create(4, 4, 16, 0);
-    EXPECT_FALSE(applyOperations(deep, operationsFrom({"--rotate-right"}), message));
-    EXPECT_EQ(message, "Rotate error !");
-    EXPECT_FALSE(applyOperations(deep, operationsFrom({"--resize", "2x2"}), message));
-    EXPECT_EQ(message, "Resize error !");
-    EXPECT_FALSE(applyOperations(deep, operationsFrom({"--resample", "2x2"}), message));
-    EXPECT_EQ(message, "Resample error !");
+    EXPECT_EQ(applyOperations(deep, operationsFrom({"--rotate-right"})).text(), "Rotate error !");
+    EXPECT_EQ(applyOperations(deep, operationsFrom({"--resize", "2x2"})).text(), "Resize error !");
+    EXPECT_EQ(applyOperations(deep, operationsFrom({"--resample", "2x2"})).text(), "Resample error !");
 }
 
 TEST(ConvertOperations, GreyscaleThenNegativeThenSwap)
 {
     ImageBlock block = blockFromPixels(1, 1, 24, {0xFF0000u}); // red
-    std::string message;
-    ASSERT_TRUE(applyOperations(block, operationsFrom({"--greyscale", "--negative"}), message));
+    ASSERT_TRUE(applyOperations(block, operationsFrom({"--greyscale", "--negative"})));
     ASSERT_EQ(block.bitCount(), 8);
     uint8_t index = block.row(0)[0];
     EXPECT_EQ(block.colorTable()[index].red, 255 - 76);
     ImageBlock colour = blockFromPixels(1, 1, 24, {0x010203u}); // red 1, green 2, blue 3
-    ASSERT_TRUE(applyOperations(colour, operationsFrom({"--swap", "BRG", "--brightness", "10"}), message));
+    ASSERT_TRUE(applyOperations(colour, operationsFrom({"--swap", "BRG", "--brightness", "10"})));
     EXPECT_EQ(pixelAt(colour, 0, 0), 0x0C0D0Bu); // red 12, green 13, blue 11
 }
 
