@@ -1,15 +1,17 @@
 #pragma once
 // The reader and writer calling conventions, and the registry through which
-// each codec module makes itself known. The dispatchers find readers and
+// each codec module makes itself known: a module registers one descriptor
+// per format it handles, the format's row of the table (core/image_format.h)
+// with its reader, writer and image list. The dispatchers find readers and
 // writers only here, so a format whose codec is not built fails through the
-// ordinary failure path. Everything else about a format is its row in
-// core/image_format.h.
+// ordinary failure path.
 
 #include "core/frame_info.h"
 #include "core/image_block.h"
 #include "core/image_format.h"
 #include "core/result.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -158,28 +160,63 @@ Options writeOptionsFor(const WriteOptions& options)
 
 // ---------------------------------------------------------------------------
 
+// Everything a codec module says about one format.
+struct FormatDescriptor {
+    FormatInfo row;
+    ReaderFunction reader = nullptr;
+    WriterFunction writer = nullptr;
+    ImageListFunction imageList = nullptr;
+};
+
 class CodecRegistry {
 public:
     // The registry with every built codec registered (defined with the
-    // generated codec list, so using it links every codec).
+    // generated codec list, so using it links every codec). Its rows are the
+    // format table; a build whose rows fail formatTableProblems stops there,
+    // which the build itself does when it lists the desktop's MIME types.
     static CodecRegistry& instance();
 
-    void registerReader(ImageFormat format, ReaderFunction reader) { m_readers[index(format)] = reader; }
-    void registerWriter(ImageFormat format, WriterFunction writer) { m_writers[index(format)] = writer; }
-    void registerImageList(ImageFormat format, ImageListFunction scanner) { m_lists[index(format)] = scanner; }
+    // The row joins the table in its signature order, the functions their
+    // slots.
+    void registerFormat(FormatDescriptor descriptor);
+    // The rows in signature order.
+    const std::vector<FormatInfo>& formats() const { return m_formats; }
+
+    // Functions in place of a format's own (a stand-in reader, say).
+    void registerReader(ImageFormat format, ReaderFunction reader) { slotsOf(format).reader = reader; }
+    void registerWriter(ImageFormat format, WriterFunction writer) { slotsOf(format).writer = writer; }
+    void registerImageList(ImageFormat format, ImageListFunction scanner) { slotsOf(format).imageList = scanner; }
     void registerOverviewReader(OverviewReaderFunction reader) { m_overviewReader = reader; }
 
-    ReaderFunction reader(ImageFormat format) const { return m_readers[index(format)]; }
-    WriterFunction writer(ImageFormat format) const { return m_writers[index(format)]; }
-    ImageListFunction imageList(ImageFormat format) const { return m_lists[index(format)]; }
+    ReaderFunction reader(ImageFormat format) const { return slotsOf(format).reader; }
+    WriterFunction writer(ImageFormat format) const { return slotsOf(format).writer; }
+    ImageListFunction imageList(ImageFormat format) const { return slotsOf(format).imageList; }
     OverviewReaderFunction overviewReader() const { return m_overviewReader; }
 
 private:
-    static size_t index(ImageFormat format) { return static_cast<size_t>(format); }
+    struct Slots {
+        ReaderFunction reader = nullptr;
+        WriterFunction writer = nullptr;
+        ImageListFunction imageList = nullptr;
+    };
+    // A number out of range (which the table's check refuses) writes to a
+    // slot nobody reads and finds no function.
+    static bool inRange(ImageFormat format)
+    {
+        return static_cast<int>(format) >= 0 && static_cast<int>(format) < kFormatNumberLimit;
+    }
+    Slots& slotsOf(ImageFormat format)
+    {
+        return m_slots[inRange(format) ? static_cast<size_t>(format) : kFormatNumberLimit];
+    }
+    const Slots& slotsOf(ImageFormat format) const
+    {
+        static const Slots none;
+        return inRange(format) ? m_slots[static_cast<size_t>(format)] : none;
+    }
 
-    ReaderFunction m_readers[kFormatCount] = {};
-    WriterFunction m_writers[kFormatCount] = {};
-    ImageListFunction m_lists[kFormatCount] = {};
+    std::vector<FormatInfo> m_formats;
+    std::array<Slots, kFormatNumberLimit + 1> m_slots{};
     OverviewReaderFunction m_overviewReader = nullptr;
 };
 

@@ -3,13 +3,17 @@
 // first ten bytes, the extensions accepted without a warning, the rename
 // extension, the word messages use, the Open dialog's entries, how several
 // pictures in one file are shown and how the format is saved. Everything
-// that lists formats (dialogs, batch types, the converter, the dispatchers)
-// reads it from here. Adding a format adds an enumerator, a row here and a
-// codec folder that registers its reader and writer.
+// that lists formats (dialogs, batch types, the converter, the dispatchers,
+// the desktop's lists) reads it from here. The rows are not written here:
+// each codec folder describes its own formats (core/codec_registry.h,
+// FormatDescriptor), and the table is what the built codecs registered.
+// Adding a format adds a codec folder and nothing else.
 
 #include "core/result.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -20,6 +24,10 @@
 
 namespace pictorand {
 
+// A format's number, which travels between processes as one byte. The
+// formats named here keep the numbers they always had; a format added since
+// takes a free number in its own folder (`ImageFormat{20}`), and the table's
+// check (formatTableProblems) refuses two formats with one number.
 enum class ImageFormat : int {
     Jpeg = 0,
     Gif = 1,
@@ -42,10 +50,20 @@ enum class ImageFormat : int {
     Avif = 18,
     JpegXl = 19,
 };
-inline constexpr int kFormatCount = 20;
+inline constexpr int kFormatNumberLimit = 256;
 
 // Bytes the signature test looks at; shorter files are unsupported.
 inline constexpr size_t kSignatureBytes = 10;
+using SignatureHead = std::span<const uint8_t, kSignatureBytes>;
+
+// True when the head holds `text` at `offset` (which the caller keeps
+// within the ten bytes).
+inline bool signatureHas(SignatureHead head, size_t offset, std::string_view text)
+{
+    return offset + text.size() <= head.size()
+        && std::equal(text.begin(), text.end(), head.begin() + static_cast<std::ptrdiff_t>(offset),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
 
 // How the display treats a file that may hold more than one picture.
 enum class MultiImage {
@@ -102,7 +120,11 @@ struct SaveInfo {
 struct FormatInfo {
     ImageFormat format;
     const char* name;                 // identifier as written in code, "Jpeg"
-    bool (*matches)(std::span<const uint8_t, kSignatureBytes> head);
+    // The signature test tries the formats in the order of this number,
+    // lowest first: loose signatures (Targa's three bytes) must come after
+    // the strict ones they could be mistaken for.
+    int signatureOrder;
+    bool (*matches)(SignatureHead head);
     std::vector<std::string_view> extensions; // accepted without a warning, upper case
     const char* renameExtension;      // ".jpg"; nullptr when a rename is never offered
     const char* word;                 // "JPEG", used in messages
@@ -115,11 +137,27 @@ struct FormatInfo {
     // The desktop's names for the format (shared-mime-info's), the canonical
     // one first; what the desktop entry and the thumbnailer declare.
     std::vector<const char*> mimeTypes;
+    // Associated through the Extensions page's "Modern formats" group. The
+    // page's older boxes, one per format, are its own list.
+    bool inModernFormatsGroup = false;
 };
+
+// The look-ups below are defined with the generated codec list (library
+// pictorand_codecs, codecs/format_table.cpp), over the rows of
+// CodecRegistry::instance().
 
 // Rows in the order the signature test tries them.
 const std::vector<FormatInfo>& formatTable();
 const FormatInfo& formatInfo(ImageFormat format);
+// The format with that number, if one is registered.
+std::optional<ImageFormat> formatNumbered(int number);
+
+// What is wrong with a table the codecs registered, one line each: numbers
+// outside 0 to kFormatNumberLimit - 1, two rows with one number, name or
+// signature order, two Open entries at one position, Save-as type numbers
+// that are not 1, 2, ... or two savable rows with one key. Empty when the
+// table is sound.
+std::vector<std::string> formatTableProblems(std::span<const FormatInfo> rows);
 
 // The rows that can be saved, in Save-as order (type numbers 1, 2, ...).
 const std::vector<const FormatInfo*>& savableFormats();

@@ -417,9 +417,10 @@ private:
     {
         const bool present = m_in.flag();
         const uint8_t value = m_in.u8();
-        if (value >= kFormatCount)
+        const std::optional<ImageFormat> known = formatNumbered(value);
+        if (!known)
             m_in.fail();
-        return present && value < kFormatCount ? std::optional(static_cast<ImageFormat>(value)) : std::nullopt;
+        return present ? known : std::nullopt;
     }
     metafile::Colour colour() { return {m_in.u8(), m_in.u8(), m_in.u8()}; }
     metafile::Point point() { return {m_in.f64(), m_in.f64()}; }

@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev zlib1g-dev libdeflate-dev liblcms2-dev
-  libwebp-dev libheif-dev libavif-dev libjxl-dev
+  libwebp-dev libheif-dev libavif-dev libjxl-dev libqoi-dev
   qt6-base-dev
   libxcb1-dev
   libsane-dev
@@ -43,6 +43,8 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(shared-mime-info appstream man-db groff-base)
   # libvips' tools write the TIFF pyramids the thumbnail path reads.
   packages+=(libvips-tools)
+  # The QOI fixtures' writer (qoiconv).
+  packages+=(qoi)
 fi
 
 missing=()

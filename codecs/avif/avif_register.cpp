@@ -10,11 +10,22 @@ Result<DecodedImage> readAvifFile(const ReadRequest& request)
     return withoutExceptions([&] { return readAvif(request.path, request.keepAlpha); });
 }
 
+// An ftyp box with an AV1 brand; strict, so tried before the loose
+// signatures (an ftyp box of 256 bytes starts like an icon).
+bool isAvif(SignatureHead head) { return signatureHas(head, 4, "ftyp") && signatureHas(head, 8, "av"); }
+
 } // namespace
 
 void registerAvifCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Avif, readAvifFile);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Avif, .name = "Avif", .signatureOrder = 80, .matches = isAvif,
+                .extensions = {"AVIF"}, .renameExtension = ".avif", .word = "AVIF", .compressionText = "AVIF - AV1",
+                .openFilters = {{22, "(*.AVIF) AV1 Image", "*.avif"}}, .multiImage = MultiImage::Single,
+                .save = std::nullopt, .mimeTypes = {"image/avif"},
+                .inModernFormatsGroup = true},
+        .reader = readAvifFile,
+    });
 }
 
 } // namespace pictorand

@@ -560,14 +560,38 @@ Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib)
     return file;
 }
 
+namespace {
+
+// A packed bitmap (a .dib as clipboard dumps hold one) has no file header and
+// starts with its info header's size: one of the sizes writers use, followed
+// by a width that is not 0.
+bool isPackedBitmap(SignatureHead head)
+{
+    const uint32_t infoSize = loadLE32(head.data());
+    const bool known = infoSize == 12 || infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 64
+                       || infoSize == 108 || infoSize == 124;
+    return known && (infoSize == 12 ? loadLE16(head.data() + 4) : loadLE32(head.data() + 4)) != 0;
+}
+bool isBmp(SignatureHead head) { return signatureHas(head, 0, "BM") || isPackedBitmap(head); }
+
+} // namespace
+
 void registerBmpCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Bmp, [](const ReadRequest& request) {
-        return withoutExceptions([&] { return readBmp(request.path); });
-    });
-    registry.registerWriter(ImageFormat::Bmp,
-                            [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
-        return withoutExceptions([&] { return writeBmp(path, block); });
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Bmp, .name = "Bmp", .signatureOrder = 30, .matches = isBmp,
+                .extensions = {"BMP", "DIB", "RLE"}, .renameExtension = ".bmp", .word = "BMP", .compressionText = "",
+                .openFilters = {{3, "(*.BMP) Windows or OS/2 Bitmap", "*.bmp"},
+                                {10, "(*.RLE) Windows RLE", "*.rle"},
+                                {11, "(*.DIB) Windows or OS/2 DIB", "*.dib"}},
+                .multiImage = MultiImage::Single,
+                .save = SaveInfo{3, "BMP", ".bmp", "(*.BMP) Windows Bitmap", "*.bmp", "BMP - Windows Bitmap", "BMP",
+                                 true, {1, 4, 8, 24}, DepthPreparation::None},
+                .mimeTypes = {"image/bmp", "image/x-bmp", "image/x-ms-bmp"}},
+        .reader = [](const ReadRequest& request) { return withoutExceptions([&] { return readBmp(request.path); }); },
+        .writer = [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
+            return withoutExceptions([&] { return writeBmp(path, block); });
+        },
     });
 }
 

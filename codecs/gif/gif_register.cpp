@@ -55,13 +55,23 @@ Result<ImageList> scanGifImages(const std::string& path)
     });
 }
 
+bool isGif(SignatureHead head) { return signatureHas(head, 0, "GIF8"); }
+
 } // namespace
 
 void registerGifCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Gif, readGifRequest);
-    registry.registerImageList(ImageFormat::Gif, scanGifImages);
-    registry.registerWriter(ImageFormat::Gif, writeGifRequest);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Gif, .name = "Gif", .signatureOrder = 20, .matches = isGif,
+                .extensions = {"GIF"}, .renameExtension = ".gif", .word = "GIF", .compressionText = "GIF - LZW",
+                .openFilters = {{2, "(*.GIF) Compuserve GIF", "*.gif"}}, .multiImage = MultiImage::Animation,
+                .save = SaveInfo{2, "GIF", ".gif", "(*.GIF) Compuserve GIF", "*.gif", "GIF - Compuserve GIF", "GIF",
+                                 false, {1, 4, 8}, DepthPreparation::QuantiseTo256},
+                .mimeTypes = {"image/gif"}},
+        .reader = readGifRequest,
+        .writer = writeGifRequest,
+        .imageList = scanGifImages,
+    });
 }
 
 } // namespace pictorand

@@ -16,12 +16,24 @@ Status writeIconFile(const std::string& path, const ImageBlock& block, const Wri
     return withoutExceptions([&] { return writeIcon(path, block); });
 }
 
+// Tried before Targa, whose three bytes 00 00 01 would also fit.
+bool isIcon(SignatureHead head) { return head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0; }
+
 } // namespace
 
 void registerIconCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Icon, readIconFile);
-    registry.registerWriter(ImageFormat::Icon, writeIconFile);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Icon, .name = "Icon", .signatureOrder = 120, .matches = isIcon,
+                .extensions = {"ICO"}, .renameExtension = ".ico", .word = "ICO",
+                .compressionText = "Windows ICON - None", .openFilters = {{12, "(*.ICO) Windows Icons", "*.ico"}},
+                .multiImage = MultiImage::Choice,
+                .save = SaveInfo{7, "ICO", ".ico", "(*.ICO) Windows Icon", "*.ico", "ICO - Windows Icon", "ICO", false,
+                                 {1, 4, 8, 24}, DepthPreparation::None},
+                .mimeTypes = {"image/vnd.microsoft.icon", "image/x-icon"}},
+        .reader = readIconFile,
+        .writer = writeIconFile,
+    });
 }
 
 } // namespace pictorand

@@ -13,8 +13,19 @@ Result<DecodedImage> readIffFile(const ReadRequest& request)
     return withoutExceptions([&] { return readIff(request.path); });
 }
 
+bool isIff(SignatureHead head) { return signatureHas(head, 0, "FORM"); }
+
 } // namespace
 
-void registerIffCodec(CodecRegistry& registry) { registry.registerReader(ImageFormat::Iff, readIffFile); }
+void registerIffCodec(CodecRegistry& registry)
+{
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Iff, .name = "Iff", .signatureOrder = 200, .matches = isIff,
+                .extensions = {"IFF", "LBM"}, .renameExtension = ".iff", .word = "IFF", .compressionText = "",
+                .openFilters = {{19, "(*.IFF,*.LBM) Amiga Interchange File Format", "*.iff;*.lbm"}},
+                .multiImage = MultiImage::Single, .save = std::nullopt, .mimeTypes = {"image/x-ilbm", "image/x-iff"}},
+        .reader = readIffFile,
+    });
+}
 
 } // namespace pictorand

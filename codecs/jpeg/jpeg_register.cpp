@@ -22,12 +22,27 @@ Status writeJpegFile(const std::string& path, const ImageBlock& block, const Wri
     return withoutExceptions([&] { return writeJpeg(path, block, writeOptionsFor<JpegWriteOptions>(options)); });
 }
 
+bool isJpeg(SignatureHead head)
+{
+    return signatureHas(head, 6, "JFIF") || signatureHas(head, 6, "Exif")
+        || (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF);
+}
+
 } // namespace
 
 void registerJpegCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Jpeg, readJpegFile);
-    registry.registerWriter(ImageFormat::Jpeg, writeJpegFile);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Jpeg, .name = "Jpeg", .signatureOrder = 10, .matches = isJpeg,
+                .extensions = {"JPG", "JPEG"}, .renameExtension = ".jpg", .word = "JPEG",
+                .compressionText = "JPEG/JFIF", .openFilters = {{1, "(*.JPG) JPEG - Files", "*.jpg;*.jpeg"}},
+                .multiImage = MultiImage::Single,
+                .save = SaveInfo{1, "JPG", ".jpg", "(*.JPG) JPEG - Files", "*.jpg;*.jpeg", "JPEG Files", "JPG", false,
+                                 {8, 24}, DepthPreparation::PaletteTo256},
+                .mimeTypes = {"image/jpeg"}},
+        .reader = readJpegFile,
+        .writer = writeJpegFile,
+    });
 }
 
 } // namespace pictorand

@@ -10,11 +10,25 @@ Result<DecodedImage> readJpegXlFile(const ReadRequest& request)
     return withoutExceptions([&] { return readJpegXl(request.path, request.keepAlpha); });
 }
 
+// A bare codestream, or the container's signature box.
+bool isJpegXl(SignatureHead head)
+{
+    static constexpr uint8_t container[] = {0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A};
+    return (head[0] == 0xFF && head[1] == 0x0A) || std::equal(head.begin(), head.end(), container);
+}
+
 } // namespace
 
 void registerJxlCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::JpegXl, readJpegXlFile);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::JpegXl, .name = "JpegXl", .signatureOrder = 90, .matches = isJpegXl,
+                .extensions = {"JXL"}, .renameExtension = ".jxl", .word = "JPEG XL", .compressionText = "JPEG XL",
+                .openFilters = {{23, "(*.JXL) JPEG XL", "*.jxl"}}, .multiImage = MultiImage::Single,
+                .save = std::nullopt, .mimeTypes = {"image/jxl"},
+                .inModernFormatsGroup = true},
+        .reader = readJpegXlFile,
+    });
 }
 
 } // namespace pictorand

@@ -17,12 +17,26 @@ Status writePcxFile(const std::string& path, const ImageBlock& block, const Writ
     return withoutExceptions([&] { return writePcx(path, block); });
 }
 
+// Tried before Targa, whose three bytes 0A 00 01 would also fit.
+bool isPcx(SignatureHead head)
+{
+    return head[0] == 0x0A && (head[1] == 0 || head[1] == 2 || head[1] == 3 || head[1] == 5);
+}
+
 } // namespace
 
 void registerPcxCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Pcx, readPcxFile);
-    registry.registerWriter(ImageFormat::Pcx, writePcxFile);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Pcx, .name = "Pcx", .signatureOrder = 110, .matches = isPcx,
+                .extensions = {"PCX"}, .renameExtension = ".pcx", .word = "PCX", .compressionText = "",
+                .openFilters = {{6, "(*.PCX) Zsoft Paintbrush", "*.pcx"}}, .multiImage = MultiImage::Single,
+                .save = SaveInfo{6, "PCX", ".pcx", "(*.PCX) Zsoft Paintbrush", "*.pcx", "PCX - Zsoft Paintbrush",
+                                 "PCX", false, {1, 4, 8, 24}, DepthPreparation::None},
+                .mimeTypes = {"image/vnd.zbrush.pcx", "image/x-pcx"}},
+        .reader = readPcxFile,
+        .writer = writePcxFile,
+    });
 }
 
 } // namespace pictorand

@@ -17,11 +17,24 @@ Result<DecodedImage> readOverviewFile(const std::string& path, int firstPicture)
     return withoutExceptions([&] { return readPhotoCdOverview(path, firstPicture); });
 }
 
+// An overview pack, or a picture file, whose first sector is all FF.
+bool isPhotoCd(SignatureHead head)
+{
+    return signatureHas(head, 0, "PCD_OPA")
+        || std::all_of(head.begin(), head.begin() + 7, [](uint8_t b) { return b == 0xFF; });
+}
+
 } // namespace
 
 void registerPhotoCdCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::PhotoCd, readPhotoCdFile);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::PhotoCd, .name = "PhotoCd", .signatureOrder = 150, .matches = isPhotoCd,
+                .extensions = {"PCD"}, .renameExtension = ".pcd", .word = "PCD", .compressionText = "Photo CD - None",
+                .openFilters = {{8, "(*.PCD) Kodak Photo CD", "*.pcd"}}, .multiImage = MultiImage::Overview,
+                .save = std::nullopt, .mimeTypes = {"image/x-photo-cd"}},
+        .reader = readPhotoCdFile,
+    });
     registry.registerOverviewReader(readOverviewFile);
 }
 

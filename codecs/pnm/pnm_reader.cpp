@@ -223,13 +223,40 @@ Result<DecodedImage> readPortableFile(const ReadRequest& request)
     return withoutExceptions([&] { return readPortable(kind, request.path); });
 }
 
+// Only the binary forms (P4 to P6) are read; the text forms match nothing.
+bool isPpm(SignatureHead head) { return signatureHas(head, 0, "P6"); }
+bool isPgm(SignatureHead head) { return signatureHas(head, 0, "P5"); }
+bool isPbm(SignatureHead head) { return signatureHas(head, 0, "P4"); }
+
 } // namespace
 
 void registerPortableCodecs(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Pbm, readPortableFile<PortableKind::Bitmap>);
-    registry.registerReader(ImageFormat::Pgm, readPortableFile<PortableKind::Greymap>);
-    registry.registerReader(ImageFormat::Ppm, readPortableFile<PortableKind::Pixmap>);
+    using M = MultiImage;
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Ppm, .name = "Ppm", .signatureOrder = 170, .matches = isPpm,
+                .extensions = {"PPM"}, .renameExtension = ".ppm", .word = "PPM",
+                .compressionText = "Portable Pixelmap - None",
+                .openFilters = {{16, "(*.PPM) Portable Pixelmap", "*.ppm"}}, .multiImage = M::Single,
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-pixmap"}},
+        .reader = readPortableFile<PortableKind::Pixmap>,
+    });
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Pgm, .name = "Pgm", .signatureOrder = 180, .matches = isPgm,
+                .extensions = {"PGM"}, .renameExtension = ".pgm", .word = "PGM",
+                .compressionText = "Portable Greymap - None",
+                .openFilters = {{17, "(*.PGM) Portable Greymap", "*.pgm"}}, .multiImage = M::Single,
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-graymap"}},
+        .reader = readPortableFile<PortableKind::Greymap>,
+    });
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Pbm, .name = "Pbm", .signatureOrder = 190, .matches = isPbm,
+                .extensions = {"PBM"}, .renameExtension = ".pbm", .word = "PBM",
+                .compressionText = "Portable Bitmap - None",
+                .openFilters = {{18, "(*.PBM) Portable Bitmap", "*.pbm"}}, .multiImage = M::Single,
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-bitmap"}},
+        .reader = readPortableFile<PortableKind::Bitmap>,
+    });
 }
 
 } // namespace pictorand

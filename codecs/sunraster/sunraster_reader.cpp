@@ -230,8 +230,25 @@ Result<DecodedImage> readSunRasterFile(const ReadRequest& request)
 {
     return withoutExceptions([&] { return readSunRaster(request.path); });
 }
+
+bool isSunRaster(SignatureHead head)
+{
+    return head[0] == 0x59 && head[1] == 0xA6 && head[2] == 0x6A && head[3] == 0x95;
+}
+
 } // namespace
 
-void registerSunRasterCodec(CodecRegistry& registry) { registry.registerReader(ImageFormat::SunRaster, readSunRasterFile); }
+void registerSunRasterCodec(CodecRegistry& registry)
+{
+    // The desktop's database names every *.ras file a CMU raster by its
+    // extension, so file managers ask for that type for Sun's files.
+    registry.registerFormat({
+        .row = {.format = ImageFormat::SunRaster, .name = "SunRaster", .signatureOrder = 100,
+                .matches = isSunRaster, .extensions = {"RAS", "SUN"}, .renameExtension = ".ras", .word = "RAS", .compressionText = "",
+                .openFilters = {{9, "(*.RAS) Sun Raster Files", "*.ras;*.sun"}}, .multiImage = MultiImage::Single,
+                .save = std::nullopt, .mimeTypes = {"image/x-sun-raster", "image/x-cmu-raster"}},
+        .reader = readSunRasterFile,
+    });
+}
 
 } // namespace pictorand

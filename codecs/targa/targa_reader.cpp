@@ -353,6 +353,27 @@ Result<DecodedImage> readTargaFile(const ReadRequest& request)
 }
 } // namespace
 
-void registerTargaCodec(CodecRegistry& registry) { registry.registerReader(ImageFormat::Targa, readTargaFile); }
+namespace {
+
+// Three loose bytes (colour-map type, image type): tried after the formats
+// whose signatures they could take.
+bool isTarga(SignatureHead head)
+{
+    return (head[1] == 0 || head[1] == 1)
+        && (head[2] == 1 || head[2] == 2 || head[2] == 3 || head[2] == 9 || head[2] == 10 || head[2] == 11);
+}
+
+} // namespace
+
+void registerTargaCodec(CodecRegistry& registry)
+{
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Targa, .name = "Targa", .signatureOrder = 140, .matches = isTarga,
+                .extensions = {"TGA"}, .renameExtension = ".tga", .word = "TGA", .compressionText = "",
+                .openFilters = {{7, "(*.TGA) Truevision Targa", "*.tga"}}, .multiImage = MultiImage::Single,
+                .save = std::nullopt, .mimeTypes = {"image/x-tga"}},
+        .reader = readTargaFile,
+    });
+}
 
 } // namespace pictorand

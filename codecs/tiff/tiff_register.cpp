@@ -41,13 +41,25 @@ Result<ImageList> listPages(const std::string& path)
     });
 }
 
+bool isTiff(SignatureHead head) { return signatureHas(head, 0, "II") || signatureHas(head, 0, "MM"); }
+
 } // namespace
 
 void registerTiffCodec(CodecRegistry& registry)
 {
-    registry.registerReader(ImageFormat::Tiff, readTiffFile);
-    registry.registerWriter(ImageFormat::Tiff, writeTiffFile);
-    registry.registerImageList(ImageFormat::Tiff, listPages);
+    registry.registerFormat({
+        .row = {.format = ImageFormat::Tiff, .name = "Tiff", .signatureOrder = 40, .matches = isTiff,
+                .extensions = {"TIF", "TIFF"}, .renameExtension = ".tif", .word = "TIF", .compressionText = "",
+                .openFilters = {{4, "(*.TIF) Tagged Image File Format", "*.tif;*.tiff"}},
+                .multiImage = MultiImage::Pages,
+                .save = SaveInfo{5, "TIF", ".tif", "(*.TIF) Tagged Image File Format", "*.tif",
+                                 "TIF - Tagged Image File Format", "TIF", true, {1, 4, 8, 24},
+                                 DepthPreparation::TrueColourForJpegTiff},
+                .mimeTypes = {"image/tiff"}},
+        .reader = readTiffFile,
+        .writer = writeTiffFile,
+        .imageList = listPages,
+    });
 }
 
 } // namespace pictorand

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <span>
 #include <sys/stat.h>
 
 namespace pictorand {
@@ -23,15 +22,24 @@ constexpr const char* kClasses = "SOFTWARE\\Classes\\";
 constexpr const char* kPreviousValues = "Pictorand32\\PreviousValues";
 constexpr const char* kPreviousDefaults = "Pictorand32\\PreviousDefaults";
 
-// The formats of today's cameras and browsers, offered as one group.
+// The formats added since the page's boxes were drawn (today's cameras and
+// browsers), offered as one group: every format whose codec says so.
 constexpr const char* kModernFormatsKey = "MODERN";
-constexpr ImageFormat kModernFormats[] = {ImageFormat::Webp, ImageFormat::Heic, ImageFormat::Avif, ImageFormat::JpegXl};
 
-std::vector<const char*> typesOf(std::span<const ImageFormat> formats)
+std::vector<const FormatInfo*> modernFormats()
+{
+    std::vector<const FormatInfo*> rows;
+    for (const FormatInfo& row : formatTable())
+        if (row.inModernFormatsGroup)
+            rows.push_back(&row);
+    return rows;
+}
+
+std::vector<const char*> modernTypes()
 {
     std::vector<const char*> types;
-    for (ImageFormat format : formats)
-        for (const char* type : formatInfo(format).mimeTypes)
+    for (const FormatInfo* row : modernFormats())
+        for (const char* type : row->mimeTypes)
             types.push_back(type);
     return types;
 }
@@ -80,8 +88,8 @@ std::vector<RegistryWrite> writesFor(const AssociationGroup& group, bool thumbna
         return verbs("midfile", true);
     if (key == kModernFormatsKey) {
         std::vector<RegistryWrite> writes;
-        for (ImageFormat format : kModernFormats)
-            for (std::string_view name : formatInfo(format).extensions)
+        for (const FormatInfo* row : modernFormats())
+            for (std::string_view name : row->extensions)
                 writes.push_back(extension(std::string(name).c_str()));
         return writes;
     }
@@ -208,7 +216,7 @@ const std::vector<AssociationGroup>& associationGroups()
         {"PGM", 1040, "PGM", {"image/x-portable-graymap"}},
         {"PPM", 1042, "PPM", {"image/x-portable-pixmap"}},
         {"IFF/LBM", 1044, "IFF", {"image/x-ilbm", "image/x-iff"}},
-        {"Modern formats", 1176, kModernFormatsKey, typesOf(kModernFormats)},
+        {"Modern formats", 1176, kModernFormatsKey, modernTypes()},
     };
     return groups;
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -98,18 +99,50 @@ TEST(SignatureTest, EveryRowAndTheOrderBetweenRows)
     }
 }
 
-TEST(FormatTable, OneRowPerIdentifierWithinTheRegistrysRange)
+TEST(FormatTable, TheRegisteredRowsAreSoundAndFoundByTheirNumbers)
 {
-    // The registry keeps a slot per identifier; formatInfo finds each row.
-    ASSERT_EQ(formatTable().size(), static_cast<size_t>(kFormatCount));
-    std::vector<bool> seen(kFormatCount, false);
+    EXPECT_EQ(formatTableProblems(formatTable()), std::vector<std::string>{});
     for (const FormatInfo& info : formatTable()) {
-        const int id = static_cast<int>(info.format);
-        ASSERT_GE(id, 0) << info.name;
-        ASSERT_LT(id, kFormatCount) << info.name;
-        EXPECT_FALSE(seen[static_cast<size_t>(id)]) << info.name;
-        seen[static_cast<size_t>(id)] = true;
         EXPECT_EQ(&formatInfo(info.format), &info) << info.name;
+        EXPECT_EQ(formatNumbered(static_cast<int>(info.format)), info.format) << info.name;
+    }
+    EXPECT_EQ(formatNumbered(kFormatNumberLimit), std::nullopt);
+    EXPECT_EQ(formatNumbered(-1), std::nullopt);
+}
+
+// Two codec folders that claim one number or one place break the build;
+// each clash is named.
+TEST(FormatTable, ClashesBetweenDescriptorsAreNamed)
+{
+    using Rows = std::vector<FormatInfo>;
+    const Rows& table = formatTable();
+    ASSERT_GE(savableFormats().size(), 2u);
+    const struct {
+        const char* expected;
+        void (*breakIt)(Rows& rows);
+    } cases[] = {
+        {"out of range", [](Rows& rows) { rows[0].format = ImageFormat{kFormatNumberLimit}; }},
+        {"one number", [](Rows& rows) { rows[1].format = rows[0].format; }},
+        {"one name", [](Rows& rows) { rows[1].name = rows[0].name; }},
+        {"one signature order", [](Rows& rows) { rows[1].signatureOrder = rows[0].signatureOrder; }},
+        {"one Open position", [](Rows& rows) { rows[1].openFilters = rows[0].openFilters; }},
+        {"one save key", [](Rows& rows) {
+             rows.push_back(*savableFormats()[0]);
+             rows.back().format = ImageFormat{kFormatNumberLimit - 1};
+         }},
+        {"Save-as type numbers", [](Rows& rows) {
+             for (FormatInfo& row : rows)
+                 if (row.save && row.save->typeNumber == 1)
+                     row.save.reset();
+         }},
+    };
+    for (const auto& c : cases) {
+        Rows rows = table;
+        c.breakIt(rows);
+        const std::vector<std::string> problems = formatTableProblems(rows);
+        const bool named = std::any_of(problems.begin(), problems.end(),
+                                       [&](const std::string& p) { return p.find(c.expected) != std::string::npos; });
+        EXPECT_TRUE(named) << c.expected;
     }
 }
 

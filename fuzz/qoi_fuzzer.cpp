@@ -1,0 +1,13 @@
+// Feeds the QOI reader from a file and from memory.
+#include "codecs/qoi/qoi_reader.h"
+#include "codecs/common/library_pixels.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
+    (void)limited;
+    pictorand::fuzzing::MemoryFile file(data, size);
+    pictorand::fuzzing::requireSameResult(pictorand::readQoi(file.path()), pictorand::readQoiFromMemory({data, size}));
+    return 0;
+}
