@@ -84,7 +84,8 @@ bool ViewerProcess::painted()
     return m_trace.contains("picture drawn");
 }
 
-RgbImage screenShowing(const std::string& display, const RgbImage& picture, const std::string& scratchFile)
+RgbImage screenShowing(const std::string& display, const RgbImage& picture, const std::string& scratchFile,
+                       std::optional<std::pair<int, int>> at)
 {
     RgbImage shown;
     QElapsedTimer clock;
@@ -92,7 +93,8 @@ RgbImage screenShowing(const std::string& display, const RgbImage& picture, cons
     while (clock.elapsed() < 10000) {
         if (runCommand("import -display " + display + " -window root " + shellQuote(scratchFile)) == 0)
             shown = magickDecode(scratchFile).value_or(RgbImage{});
-        if (findPicture(shown, picture))
+        const std::optional<std::pair<int, int>> found = findPicture(shown, picture);
+        if (found && (!at || found == at))
             break;
         QTest::qWait(100); // a window of this process paints meanwhile
     }

@@ -53,8 +53,10 @@ private:
     QByteArray m_trace;
 };
 
-// What the X server `display` shows, read once `picture` is among it, or
-// after 10 s; this process's events are handled while it waits.
-RgbImage screenShowing(const std::string& display, const RgbImage& picture, const std::string& scratchFile);
+// What the X server `display` shows, read once `picture` is among it (at
+// `at`, when given), or after 10 s; this process's events are handled while
+// it waits.
+RgbImage screenShowing(const std::string& display, const RgbImage& picture, const std::string& scratchFile,
+                       std::optional<std::pair<int, int>> at = std::nullopt);
 
 } // namespace pictorand::testing

@@ -36,8 +36,11 @@ protected:
         REQUIRE_TOOLS("import", "convert");
         ASSERT_TRUE(writeBmp(picturePath, distinctPixels(kWidth, kHeight)));
     }
-    // What the compositor's output shows.
-    RgbImage output() { return screenShowing(compositorDisplay(), picture, dir.file("output.png")); }
+    // What the compositor's output shows (once the picture is there).
+    RgbImage output(std::optional<std::pair<int, int>> at = std::nullopt)
+    {
+        return screenShowing(compositorDisplay(), picture, dir.file("output.png"), at);
+    }
 
     ScratchDir dir;
     const std::string picturePath = dir.file("picture.bmp");
@@ -47,7 +50,7 @@ protected:
 // At 100 % one picture pixel is one pixel of the output, whatever the scale.
 TEST_F(WaylandViewer, FirstPicturePaintsPixelForPixel)
 {
-    for (const char* scale : {"1"}) {
+    for (const char* scale : {"1", "1.5", "2"}) {
         SCOPED_TRACE(scale);
         ViewerProcess viewer(picturePath, {}, scale);
         ASSERT_TRUE(viewer.painted());
@@ -60,12 +63,14 @@ TEST_F(WaylandViewer, FullScreenCoversTheOutputWithThePictureCentred)
     REQUIRE_TOOLS("xdotool");
     // The pointer, which the compositor draws, away from the picture.
     ASSERT_TRUE(movePointer(kOutputWidth - 10, 10, false));
-    for (const char* scale : {"1"}) {
+    for (const char* scale : {"1", "2"}) {
         SCOPED_TRACE(scale);
         ViewerProcess viewer(picturePath, {"--fs"}, scale);
         ASSERT_TRUE(viewer.painted());
-        const RgbImage shown = output();
-        EXPECT_EQ(findPicture(shown, picture), std::pair((kOutputWidth - kWidth) / 2, (kOutputHeight - kHeight) / 2));
+        // The main window shows the picture first.
+        const std::pair centre((kOutputWidth - kWidth) / 2, (kOutputHeight - kHeight) / 2);
+        const RgbImage shown = output(centre);
+        EXPECT_EQ(findPicture(shown, picture), centre);
         ASSERT_EQ(shown.width, kOutputWidth);
         // Black to the bottom corners: no panel, no frame (the file's name
         // is at the top left).
