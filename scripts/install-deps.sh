@@ -38,6 +38,10 @@ if [ "${1:-}" = "--tests" ]; then
   # A window manager and the X11 tools that read its properties, for the
   # viewer's frame and sizing under a real one.
   packages+=(openbox x11-utils)
+  # A Wayland compositor, Qt's platform for it and the clipboard's command
+  # line client, for the viewer under Wayland; xdotool moves and clicks the
+  # pointer of the X server the compositor runs on.
+  packages+=(weston qt6-wayland wl-clipboard xdotool)
   # What a file manager and a software centre read of an install: the MIME
   # database that names a file's type, AppStream's validator, and man.
   packages+=(shared-mime-info appstream man-db groff-base)

@@ -238,8 +238,14 @@ Result<std::string> DesktopWallpaper::applyPortal(const std::string& path) const
     }
     bus.disconnect("org.freedesktop.portal.Desktop", request, "org.freedesktop.portal.Request", "Response", &response,
                    SLOT(response(uint, QVariantMap)));
-    if (reply.type() == QDBusMessage::ErrorMessage)
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        // No portal at all is the usual case on a bare compositor, and the
+        // bus's own words for it do not say what the user can do.
+        const QString name = reply.errorName();
+        if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner")
+            return failure(kNoWallpaperPortal);
         return failure(reply.errorMessage().toStdString());
+    }
     if (!response.answered)
         return failure("The desktop portal did not answer.");
     if (response.code != 0)

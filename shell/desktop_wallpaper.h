@@ -14,6 +14,12 @@
 
 namespace pictorand {
 
+// Wayland has no root window: a program sets the wallpaper only by asking the
+// desktop portal, and where none runs that is all there is to say.
+inline constexpr const char* kNoWallpaperPortal =
+    "Wayland lets programs set the wallpaper only through the desktop portal (xdg-desktop-portal), "
+    "and none is running.";
+
 class DesktopWallpaper {
 public:
     explicit DesktopWallpaper(SessionInfo session = sessionFromEnvironment());

@@ -29,7 +29,8 @@ FullScreenWindow::FullScreenWindow(ViewerController& viewer, PictureCanvas& canv
     setPalette(black);
     setAutoFillBackground(true);
     const QSize screen = screenSize();
-    setGeometry(0, 0, screen.width(), screen.height());
+    const DeviceScale scale{m_viewer.metrics().devicePixelRatio};
+    setGeometry(0, 0, scale.coveringLogical(screen.width()), scale.coveringLogical(screen.height()));
     setFocusPolicy(Qt::StrongFocus);
     addWindowShortcuts(this, [](const KeyStroke& stroke) { return stroke.fullScreen; }, [this](int id) { key(id); });
 }
@@ -72,30 +73,32 @@ QRect FullScreenWindow::pictureRect() const
     return {placed.x, placed.y, placed.width, placed.height};
 }
 
+void FullScreenWindow::paintPicture(QPainter& painter, const ImageBlock& shown)
+{
+    const QRect target = pictureRect();
+    const bool smaller = target.width() < shown.width() || target.height() < shown.height();
+    if (m_zoom == 100 && smaller && m_viewer.useResample() && !m_viewer.displayState().drawing) {
+        // The smooth copy is made once per picture and size, not per paint.
+        if (m_resampledGeneration != m_canvas.generation() || m_resampled.width() != target.width()
+            || m_resampled.height() != target.height()) {
+            m_resampled = resampleCommand(shown, target.width(), target.height()).takeOr({});
+            m_resampledGeneration = m_canvas.generation();
+        }
+        if (m_resampled) {
+            std::vector<uint8_t> scratch;
+            drawBlock(painter, blockImage(m_resampled, logicalPalette(m_resampled), scratch), target);
+            return;
+        }
+    }
+    m_canvas.paint(painter, target);
+}
+
 void FullScreenWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (const ImageBlock& shown = m_viewer.shownBlock()) {
-        const QRect target = pictureRect();
-        const bool smaller = target.width() < shown.width() || target.height() < shown.height();
-        if (m_zoom == 100 && smaller && m_viewer.useResample() && !m_viewer.displayState().drawing) {
-            // The smooth copy is made once per picture and size, not per paint.
-            if (m_resampledGeneration != m_canvas.generation() || m_resampled.width() != target.width()
-                || m_resampled.height() != target.height()) {
-                m_resampled = resampleCommand(shown, target.width(), target.height()).takeOr({});
-                m_resampledGeneration = m_canvas.generation();
-            }
-            if (m_resampled) {
-                std::vector<uint8_t> scratch;
-                drawBlock(painter, blockImage(m_resampled, logicalPalette(m_resampled), scratch), target);
-            } else {
-                m_canvas.paint(painter, target);
-            }
-        } else {
-            m_canvas.paint(painter, target);
-        }
-    }
+    if (const ImageBlock& shown = m_viewer.shownBlock())
+        paintInDevicePixels(painter, [&] { paintPicture(painter, shown); });
     if (m_showName) {
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPixelSize(10);

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class QPainter;
+
 namespace pictorand {
 
 class PictureCanvas;
@@ -31,7 +33,7 @@ public:
     // The zoom commands while full screen is up.
     void zoomIn(bool in);
     void scroll(const ScrollMove& move);
-    // The rectangle the picture is painted into.
+    // The rectangle the picture is painted into, in device pixels.
     QRect pictureRect() const;
     // Back to zoom 100 (before the next or previous file).
     void resetZoom();
@@ -45,7 +47,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QSize screenSize() const;
+    QSize screenSize() const; // in device pixels
+    void paintPicture(QPainter& painter, const ImageBlock& shown);
     QSize scaledSize() const;
     void key(int id);
 

@@ -33,10 +33,6 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // The window is sized in screen pixels and zoom 100 % means one screen
-    // pixel per picture pixel, so no desktop scale factor is applied.
-    // (Before the read-ahead thread exists: setenv is not safe beside it.)
-    setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
     // Every picture is decoded in a confined worker; two are started now, for
     // the picture shown and the neighbours read ahead beside it.
     pictorand::decodeAsSettingsSay(pictorand::SettingsFile(), 2);

@@ -80,7 +80,11 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
       m_settings(services.settingsPath.empty() ? SettingsFile() : SettingsFile(services.settingsPath))
 {
     setWindowTitle(kProgramCaption);
-    setWindowIcon(QIcon(":/pictorand32.png"));
+    // Drawn at three sizes, so a scaled desktop is not shown a blown-up one.
+    QIcon icon;
+    for (const char* file : {":/pictorand32.png", ":/pictorand32-128.png", ":/pictorand32-256.png"})
+        icon.addFile(file);
+    setWindowIcon(icon);
     setAcceptDrops(true);
     m_placement = new WindowPlacement(*this);
 
@@ -370,8 +374,10 @@ void MainWindow::applyOuterSize(int x, int y, int outerWidth, int outerHeight)
     const int clientWidth = std::max(1, outerWidth - (m.frameWidth + m.frameWidth / 2));
     const int clientHeight = std::max(1, outerHeight - (m.captionHeight + m.frameHeight + m.frameHeight / 2));
     // The window takes the picture's size; the user may size it otherwise
-    // afterwards (resizeEvent).
-    m_placement->place(QPoint(x, y), QSize(clientWidth, clientHeight));
+    // afterwards (resizeEvent). The rules counted device pixels.
+    const DeviceScale scale = deviceScale();
+    m_placement->place(QPoint(scale.nearestLogical(x), scale.nearestLogical(y)),
+                       QSize(scale.coveringLogical(clientWidth), scale.coveringLogical(clientHeight)));
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -428,7 +434,7 @@ void MainWindow::playMedia(const std::string& path)
         if (media->parentWidget() != m_view)
             media->move((m_fullScreen->width() - size.width()) / 2, (m_fullScreen->height() - size.height()) / 2);
         else {
-            m_viewer->showAtFullSize(size.width(), size.height());
+            m_viewer->showAtFullSize(deviceScale().toDevice(size.width()), deviceScale().toDevice(size.height()));
             media->resize(std::max(size.width(), m_view->width()), size.height()); // the minimum window width
         }
     };
@@ -511,7 +517,7 @@ void MainWindow::paintPicture(QPainter& painter)
     }
     if (!m_firstPaintDone)
         traceStartup("first paint");
-    m_canvas->paint(painter, pictureRect());
+    paintInDevicePixels(painter, [&] { m_canvas->paint(painter, pictureRect()); });
     if (!m_firstPaintDone)
         traceStartup("picture drawn");
     m_viewer->painted();
@@ -538,8 +544,8 @@ void MainWindow::writeWindowPosition()
     if (m_settings.readInt(settings::RememberWinPos) != 1)
         return;
     const bool minimised = isMinimized();
-    m_settings.writeText(settings::XKoord, std::to_string(minimised ? 0 : pos().x()));
-    m_settings.writeText(settings::YKoord, std::to_string(minimised ? 0 : pos().y()));
+    m_settings.writeText(settings::XKoord, std::to_string(minimised ? 0 : windowX()));
+    m_settings.writeText(settings::YKoord, std::to_string(minimised ? 0 : windowY()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -557,7 +563,7 @@ void MainWindow::moveEvent(QMoveEvent* event)
     QMainWindow::moveEvent(event);
     if (m_placement)
         m_placement->moved();
-    m_viewer->windowMoved(pos().x(), pos().y());
+    m_viewer->windowMoved(windowX(), windowY());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

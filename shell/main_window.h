@@ -91,14 +91,15 @@ public:
     MediaWindow* mediaWindow() const;
     IconChooser* iconChooser() const;
     const PictureCanvas& canvas() const { return *m_canvas; }
-    // The picture's rectangle in the view's viewport.
+    // The picture's rectangle in the view's viewport, in device pixels.
     QRect pictureRect() const;
+    DeviceScale deviceScale() const { return {devicePixelRatioF()}; }
 
     // ViewerScreen
     DisplayMetrics metrics() const override;
     bool windowShown() const override { return isVisible(); }
-    int windowX() const override { return pos().x(); }
-    int windowY() const override { return pos().y(); }
+    int windowX() const override { return deviceScale().toDevice(pos().x()); }
+    int windowY() const override { return deviceScale().toDevice(pos().y()); }
     void applyLayout(const WindowLayout& layout) override;
     void setTitle(const std::string& title) override;
     void pictureChanged() override;

@@ -3,7 +3,29 @@
 #include "tools/painting/block_image.h"
 #include "shell/core/viewer_controller.h"
 
+#include <QPainter>
+
+#include <cmath>
+
 namespace pictorand {
+
+void paintInDevicePixels(QPainter& painter, const std::function<void()>& draw)
+{
+    const QTransform device = painter.deviceTransform();
+    if (device.type() <= QTransform::TxTranslate) {
+        draw();
+        return;
+    }
+    // A widget's origin may fall inside a device pixel (a menu bar of 19
+    // logical pixels ends 28.5 pixels down at 150 %): the picture starts at
+    // the nearest whole one, or every pixel of it would straddle two.
+    const QPointF origin = device.map(QPointF(0, 0));
+    const QTransform snapped = QTransform::fromTranslate(std::round(origin.x()), std::round(origin.y()));
+    painter.save();
+    painter.setWorldTransform(snapped * device.inverted() * painter.worldTransform());
+    draw();
+    painter.restore();
+}
 
 void PictureCanvas::paint(QPainter& painter, const QRect& target)
 {

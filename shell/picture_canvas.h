@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -16,6 +17,12 @@ class QPainter;
 namespace pictorand {
 
 class ViewerController;
+
+// Runs `draw` with `painter` counting device pixels from the device pixel
+// nearest its origin: a picture drawn there at its own size is one picture
+// pixel to one pixel of the screen however the desktop is scaled. On an
+// unscaled desktop the painter is left as it is.
+void paintInDevicePixels(QPainter& painter, const std::function<void()>& draw);
 
 class PictureCanvas {
 public:

@@ -56,8 +56,10 @@ void PictureView::followRanges()
 {
     // A bar where the picture does not fit the whole area, and then the
     // other where it does not fit beside that bar.
-    const QSize area = contentsRect().size();
-    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    // In device pixels, as the picture's size and the ranges are.
+    const DeviceScale scale{devicePixelRatioF()};
+    const QSize area(scale.toDevice(contentsRect().width()), scale.toDevice(contentsRect().height()));
+    const int bar = scale.toDevice(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
     bool horizontal = m_followed.width() > area.width();
     bool vertical = m_followed.height() > area.height();
     vertical = vertical || (horizontal && m_followed.height() > area.height() - bar);
@@ -78,19 +80,26 @@ bool PictureView::scrollBy(Qt::Orientation orientation, bool page, bool forward)
     if ((horizontal ? horizontalScrollBarPolicy() : verticalScrollBarPolicy()) == Qt::ScrollBarAlwaysOff
         || bar->maximum() == 0)
         return false;
-    const int extent = horizontal ? viewport()->width() : viewport()->height();
+    const int extent = horizontal ? deviceExtent().width() : deviceExtent().height();
     const int step = page ? scrollPage(extent) : scrollLine(extent);
     bar->setValue(bar->value() + (forward ? step : -step));
     viewport()->update();
     return true;
 }
 
+QSize PictureView::deviceExtent() const
+{
+    const DeviceScale scale{devicePixelRatioF()};
+    return {scale.toDevice(viewport()->width()), scale.toDevice(viewport()->height())};
+}
+
 void PictureView::updateSteps()
 {
-    horizontalScrollBar()->setSingleStep(scrollLine(viewport()->width()));
-    horizontalScrollBar()->setPageStep(scrollPage(viewport()->width()));
-    verticalScrollBar()->setSingleStep(scrollLine(viewport()->height()));
-    verticalScrollBar()->setPageStep(scrollPage(viewport()->height()));
+    const QSize extent = deviceExtent();
+    horizontalScrollBar()->setSingleStep(scrollLine(extent.width()));
+    horizontalScrollBar()->setPageStep(scrollPage(extent.width()));
+    verticalScrollBar()->setSingleStep(scrollLine(extent.height()));
+    verticalScrollBar()->setPageStep(scrollPage(extent.height()));
 }
 
 void PictureView::paintEvent(QPaintEvent*)

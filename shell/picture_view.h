@@ -1,7 +1,8 @@
 #pragma once
 // The main window's client area under the menu bar: the picture at the
 // scroll offset on the light grey of the window class, and the two scroll
-// bars whose ranges the window-sizing rules set.
+// bars whose ranges the window-sizing rules set. Positions, ranges and steps
+// count device pixels, as those rules do.
 
 #include <QAbstractScrollArea>
 
@@ -37,6 +38,7 @@ protected:
 
 private:
     void updateSteps();
+    QSize deviceExtent() const; // the viewport
     void followRanges();
 
     QSize m_followed; // empty: the bars are as set

@@ -1,5 +1,7 @@
 #include "shell/qt_system_metrics.h"
 
+#include "shell/core/display_geometry.h"
+
 #include <QApplication>
 #include <QMenuBar>
 #include <QScreen>
@@ -15,8 +17,16 @@ DisplayMetrics QtSystemMetrics::metrics() const
     QScreen* screen = m_window && m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return m;
-    const QRect whole = screen->geometry();
-    const QRect available = screen->availableGeometry();
+    // Qt measures in logical pixels; the sizing rules are written in the
+    // screen's own (device) pixels.
+    const DeviceScale scale{m_window ? m_window->devicePixelRatioF() : screen->devicePixelRatio()};
+    m.devicePixelRatio = scale.ratio;
+    const auto device = [&scale](const QRect& rect) {
+        return QRect(scale.toDevice(rect.left()), scale.toDevice(rect.top()), scale.toDevice(rect.width()),
+                     scale.toDevice(rect.height()));
+    };
+    const QRect whole = device(screen->geometry());
+    const QRect available = device(screen->availableGeometry());
     m.screenWidth = whole.width();
     m.screenHeight = whole.height();
     m.workArea = {available.left(), available.top(), available.width(), available.height()};
@@ -36,6 +46,8 @@ DisplayMetrics QtSystemMetrics::metrics() const
         across = m_announced->left() + m_announced->right();
         down = m_announced->top() + m_announced->bottom();
     }
+    across = scale.toDevice(across);
+    down = scale.toDevice(down);
     m.frameWidth = (across * 2 + 2) / 3;
     while (m.frameWidth + m.frameWidth / 2 > across && m.frameWidth > 0)
         --m.frameWidth;
@@ -43,9 +55,9 @@ DisplayMetrics QtSystemMetrics::metrics() const
     m.captionHeight = std::max(0, down - (m.frameHeight + m.frameHeight / 2));
 
     QStyle* style = m_window ? m_window->style() : QApplication::style();
-    m.verticalScrollWidth = style->pixelMetric(QStyle::PM_ScrollBarExtent);
+    m.verticalScrollWidth = scale.toDevice(style->pixelMetric(QStyle::PM_ScrollBarExtent));
     m.horizontalScrollHeight = m.verticalScrollWidth;
-    m.menuHeight = m_window ? m_window->menuBar()->sizeHint().height() : 0;
+    m.menuHeight = scale.toDevice(m_window ? m_window->menuBar()->sizeHint().height() : 0);
 
     // A window maximised on the work area has this client area.
     m.fullScreenWidth = available.width();

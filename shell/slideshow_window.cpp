@@ -4,6 +4,7 @@
 #include "ops/resample_command.h"
 #include "tools/painting/block_image.h"
 #include "shell/core/display_geometry.h"
+#include "shell/picture_canvas.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -126,7 +127,8 @@ bool SlideshowWindow::startReducing()
     const ImageBlock& block = m_host.slideBlock();
     if (!block)
         return false;
-    const PlacedPicture fit = fullScreenFit(block.width(), block.height(), width(), height());
+    const QSize screen = deviceSize();
+    const PlacedPicture fit = fullScreenFit(block.width(), block.height(), screen.width(), screen.height());
     if (!slideNeedsReducedCopy(m_options.resample, block.width(), block.height(), fit))
         return false;
     finishReducing(); // one copy at a time
@@ -245,6 +247,12 @@ void SlideshowWindow::mouseDoubleClickEvent(QMouseEvent* event)
         react(SlideshowInput::DoubleClick);
 }
 
+QSize SlideshowWindow::deviceSize() const
+{
+    const DeviceScale scale{devicePixelRatioF()};
+    return {scale.toDevice(width()), scale.toDevice(height())};
+}
+
 void SlideshowWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -258,12 +266,17 @@ void SlideshowWindow::paintEvent(QPaintEvent*)
     const QSize drawing = m_host.slideDrawingSize();
     if (block || !drawing.isEmpty()) {
         const QSize size = block ? QSize(block.width(), block.height()) : drawing;
-        const PlacedPicture fit = fullScreenFit(size.width(), size.height(), width(), height());
+        // Placed in device pixels: a picture smaller than the screen is shown
+        // one pixel to one pixel of the screen at any desktop scale.
+        const QSize screen = deviceSize();
+        const PlacedPicture fit = fullScreenFit(size.width(), size.height(), screen.width(), screen.height());
         const QRect target(fit.x, fit.y, fit.width, fit.height);
-        if (!m_reducedImage.isNull())
-            drawBlock(painter, m_reducedImage, target);
-        else
-            m_host.paintSlide(painter, target);
+        paintInDevicePixels(painter, [&] {
+            if (!m_reducedImage.isNull())
+                drawBlock(painter, m_reducedImage, target);
+            else
+                m_host.paintSlide(painter, target);
+        });
         if (m_options.showName)
             painter.drawText(0, baseline, QString::fromStdString(m_current));
         return;

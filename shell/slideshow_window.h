@@ -70,6 +70,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    QSize deviceSize() const; // of the window, which covers the screen
     void showEntry(int index);
     void advance();
     // In the timed modes an overview pack shows its next sheet; false when

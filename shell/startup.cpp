@@ -68,6 +68,12 @@ void endOnRequest(MainWindow* window)
 
 bool viewerEndRequested() { return g_endRequested; }
 
+bool windowsCanBePlaced()
+{
+    // "wayland", "wayland-egl", ...: every Wayland platform plugin.
+    return !QGuiApplication::platformName().startsWith("wayland");
+}
+
 std::string startupFilePath(const CommandLine& line)
 {
     // A relative name stays valid after the change of directory.
@@ -162,6 +168,10 @@ StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServi
     else if (!file.empty())
         window->openFile(file);
     traceStartup("loaded");
+    // Said once, at the start, rather than a window that silently lands
+    // wherever the compositor puts it.
+    if (line.position && !windowsCanBePlaced())
+        window->viewer().ui().showMessage(kCantPlaceWindowMessage, MessageIcon::Information);
     return result;
 }
 

@@ -14,6 +14,12 @@
 namespace pictorand {
 
 inline constexpr const char* kSixteenColorsMessage = "Sorry!\nThis software required more than 16 colors.\nExit.";
+// Wayland leaves the placing of windows to the compositor; a program cannot.
+inline constexpr const char* kCantPlaceWindowMessage =
+    "This desktop (Wayland) places windows itself: the position given with /pos= is not used.";
+
+// The window system lets a program put its window where it wants.
+bool windowsCanBePlaced();
 
 struct StartupResult {
     // Null when the program ends at once; exitCode says how.

@@ -175,6 +175,26 @@ PlacedPicture fullScreenZoomed(int scaledWidth, int scaledHeight, int screenWidt
     return placed;
 }
 
+int DeviceScale::toDevice(int logical) const
+{
+    return roundHalfUp(logical * ratio);
+}
+
+int DeviceScale::coveringLogical(int device) const
+{
+    int logical = static_cast<int>(std::ceil(device / ratio));
+    // The division may land a hair above a whole number; rounding the
+    // product back may then cover with one less.
+    while (logical > 0 && toDevice(logical - 1) >= device)
+        --logical;
+    return logical;
+}
+
+int DeviceScale::nearestLogical(int device) const
+{
+    return roundHalfUp(device / ratio);
+}
+
 int scrollLine(int extent)
 {
     return std::max(extent / 30, 1);

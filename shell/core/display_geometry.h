@@ -77,6 +77,21 @@ PlacedPicture fullScreenFit(int pictureWidth, int pictureHeight, int screenWidth
 PlacedPicture fullScreenZoomed(int scaledWidth, int scaledHeight, int screenWidth, int screenHeight, int scrollX,
                                int scrollY);
 
+// Device pixels against Qt's logical ones. The display rules above count
+// device pixels, so that at zoom 100 one picture pixel is one pixel of the
+// screen at any desktop scale; Qt's window geometry counts logical pixels,
+// `ratio` device pixels each, and gives a window of logical size L the
+// device size L x ratio rounded to the nearest pixel.
+struct DeviceScale {
+    double ratio = 1.0;
+    int toDevice(int logical) const;
+    // The least logical size whose device size is at least `device`: a
+    // window never a pixel short of its picture.
+    int coveringLogical(int device) const;
+    // The logical coordinate nearest to a device one.
+    int nearestLogical(int device) const;
+};
+
 // A scroll line is a thirtieth of the extent (at least 1), a page half of it.
 int scrollLine(int extent);
 int scrollPage(int extent);

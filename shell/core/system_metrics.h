@@ -14,6 +14,8 @@ struct ScreenRect {
     int height = 0;
 };
 
+// Every measure is in device pixels; devicePixelRatio says how many make one
+// of Qt's logical pixels (1 on a desktop that is not scaled).
 struct DisplayMetrics {
     int screenWidth = 0;      // the whole screen (horizontal resolution)
     int screenHeight = 0;
@@ -27,6 +29,7 @@ struct DisplayMetrics {
     int verticalScrollWidth = 0;    // sb: width of a vertical scroll bar
     int horizontalScrollHeight = 0; // sbh: height of a horizontal scroll bar
     int bitsPerPixel = 24;
+    double devicePixelRatio = 1.0;
 
     // 1 << bits per pixel, as the display reports its colours (capped for
     // deep displays, where only "more than 256" matters).

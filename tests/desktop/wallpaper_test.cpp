@@ -299,6 +299,7 @@ TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
     Result<std::string> given = desktop.apply(path, WallpaperStyle::Centred, "");
     ASSERT_FALSE(given);
     EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of sway !", 0), 0u);
+    EXPECT_NE(given.failure().detail.find(kNoWallpaperPortal), std::string::npos);
 
     BusStandIn<PortalStandIn> standIn("portal-stand-in", "org.freedesktop.portal.Desktop",
                                       "/org/freedesktop/portal/desktop");

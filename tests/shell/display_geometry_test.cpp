@@ -153,3 +153,29 @@ TEST(EmptyWindow, IsSixThirteenthsOfTheScreen)
 
 } // namespace
 } // namespace pictorand
+
+namespace pictorand {
+namespace {
+
+// Unscaled, every conversion is the identity; scaled, a window sized to
+// cover a picture is never a device pixel short and never one logical pixel
+// larger than it needs to be, and positions come back where they went.
+TEST(DeviceScale, WindowsCoverThePictureAtEveryScale)
+{
+    for (const double ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+        SCOPED_TRACE(ratio);
+        const DeviceScale scale{ratio};
+        for (int device = 1; device <= 2000; ++device) {
+            const int logical = scale.coveringLogical(device);
+            ASSERT_GE(scale.toDevice(logical), device) << device;
+            ASSERT_LT(scale.toDevice(logical - 1), device) << device;
+            ASSERT_EQ(scale.nearestLogical(scale.toDevice(device)), device);
+            if (ratio == 1.0) {
+                ASSERT_EQ(logical, device);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace pictorand

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include <cstring>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -84,7 +86,8 @@ constexpr ToolPackage kToolPackages[] = {
     {"xfconf-query", "xfconf"},       {"gsettings", "libglib2.0-bin"},  {"xdg-mime", "xdg-utils"},
     {"scanimage", "sane-utils"},      {"parallel", "parallel"},         {"openbox", "openbox"},
     {"xprop", "x11-utils"},           {"gio", "libglib2.0-bin"},
-    {"vips", "libvips-tools"},         {"python3", "python3"},
+    {"vips", "libvips-tools"},         {"python3", "python3"},         {"weston", "weston"},
+    {"wl-copy", "wl-clipboard"},      {"wl-paste", "wl-clipboard"},     {"xdotool", "xdotool"},
 };
 
 // netpbm's converters are named for what they turn into what.
@@ -262,6 +265,24 @@ int maxDifference(const RgbImage& a, const RgbImage& b)
     for (size_t i = 0; i < a.rgb.size(); ++i)
         worst = std::max(worst, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
     return worst;
+}
+
+} // namespace pictorand::testing
+
+namespace pictorand::testing {
+
+std::optional<std::pair<int, int>> findPicture(const RgbImage& screen, const RgbImage& picture)
+{
+    const size_t rowBytes = static_cast<size_t>(picture.width) * 3;
+    for (int y = 0; y + picture.height <= screen.height; ++y)
+        for (int x = 0; x + picture.width <= screen.width; ++x) {
+            bool same = true;
+            for (int row = 0; row < picture.height && same; ++row)
+                same = std::memcmp(picture.at(0, row), screen.at(x, y + row), rowBytes) == 0;
+            if (same)
+                return std::pair(x, y);
+        }
+    return std::nullopt;
 }
 
 } // namespace pictorand::testing

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pictorand::testing {
@@ -85,6 +86,8 @@ std::optional<RgbImage> magickDecode(const std::string& path, bool overWhite = f
 void writePpm(const std::string& path, const RgbImage& image);
 // Largest absolute sample difference; -1 when the sizes differ.
 int maxDifference(const RgbImage& a, const RgbImage& b);
+// Where `picture` appears pixel for pixel in `screen` (its top-left corner).
+std::optional<std::pair<int, int>> findPicture(const RgbImage& screen, const RgbImage& picture);
 
 } // namespace pictorand::testing
 

@@ -146,8 +146,13 @@ bool drawOneToOne(QPainter& painter, const QImage& upsideDown, const QRect& targ
     QRegion visible = QRegion(placed) & QRegion(surface->rect());
     // Never past the widget (or image) being painted, whatever the system
     // clip holds: its neighbours in the backing store are not ours.
-    if (const QPaintDevice* painted = painter.device())
-        visible &= QRegion(QRect(0, 0, painted->width(), painted->height()).translated(offset));
+    // (A widget's size is logical; the surface counts device pixels.)
+    if (const QPaintDevice* painted = painter.device()) {
+        const qreal ratio = painted->devicePixelRatioF();
+        visible &= QRegion(QRect(0, 0, static_cast<int>(std::ceil(painted->width() * ratio)),
+                                 static_cast<int>(std::ceil(painted->height() * ratio)))
+                               .translated(offset));
+    }
     const QRegion systemClip = engine->systemClip();
     if (!systemClip.isEmpty())
         visible &= systemClip;
