@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace pictorand;
     fuzzing::MemoryFile file(data, size);
-    (void)readIcon(file.path());
+    (void)readIcon(file.path(), {}, true); // with the opacity a thumbnail keeps
 
     Result<IconList> list = parseIconFile(std::vector<uint8_t>(data, data + size));
     if (!list)

@@ -70,7 +70,8 @@ Result<ImageBlock> decodeIconImage(const IconList& list, size_t index);
 // The reader the dispatchers call: the image at `options.index` when that is
 // 0 or more, else the one the chooser picks when there is a chooser and more
 // than one image, else the first.
-Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options = {});
+// keepAlpha: DecodedImage::alpha holds the image's opacity.
+Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options = {}, bool keepAlpha = false);
 
 // Writes the block as a one-image icon: 1-bit blocks become a pure mask
 // (pixels of value 1 transparent), other depths are fully opaque. No depth

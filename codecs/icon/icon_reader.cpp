@@ -501,7 +501,42 @@ Result<ImageBlock> decodeIconImage(const IconList& list, size_t index)
 
 namespace {
 
-Result<ImageBlock> readIconBlock(const std::string& path, const IconReadOptions& options)
+// An image's opacity as its bitmap shows it: a 32-bit image's fourth bytes
+// when any has some, else its mask; a PNG image's alpha. Null when nothing
+// is transparent.
+ImageBlock iconOpacity(const IconImage& image)
+{
+    if (image.isPng) {
+        Result<DecodedImage> read = readPngFromMemory(image.data);
+        return read ? alphaOfFourthBytes(read->block) : ImageBlock();
+    }
+    const uint64_t rows = uint64_t(image.height);
+    const uint8_t* colour = image.data.data() + image.colorRowsOffset;
+    const uint8_t* mask = image.data.data() + image.maskRowsOffset;
+    const uint64_t pixels32 = std::min<uint64_t>(uint64_t(image.width), image.colorStride / 4);
+    bool fourthBytes = false;
+    if (image.bitCount == 32)
+        for (uint64_t y = 0; y < rows && !fourthBytes; ++y)
+            for (uint64_t x = 0; x < pixels32 && !fourthBytes; ++x)
+                fourthBytes = colour[image.colorStride * y + 4 * x + 3] != 0;
+    if (!fourthBytes && !image.hasMask)
+        return {};
+    ImageBlock plane = createAlphaPlane(image.width, image.height);
+    bool anyTransparent = false;
+    for (int32_t y = 0; plane && y < image.height; ++y) {
+        uint8_t* out = plane.row(y);
+        for (int32_t x = 0; x < image.width; ++x) {
+            if (fourthBytes)
+                out[x] = uint64_t(x) < pixels32 ? colour[image.colorStride * uint64_t(y) + 4 * uint64_t(x) + 3] : 255;
+            else
+                out[x] = testMaskBit(mask + image.maskStride * uint64_t(y), x) ? 0 : 255;
+            anyTransparent = anyTransparent || out[x] != 255;
+        }
+    }
+    return anyTransparent ? std::move(plane) : ImageBlock();
+}
+
+Result<ImageBlock> readIconBlock(const std::string& path, const IconReadOptions& options, ImageBlock* opacity)
 {
     Result<std::vector<uint8_t>> bytes = readFileBytes(path);
     if (!bytes)
@@ -525,18 +560,27 @@ Result<ImageBlock> readIconBlock(const std::string& path, const IconReadOptions&
         int chosen = options.chooser->chooseIcon(path, iconChooserLines(*list));
         selected = static_cast<size_t>(std::clamp(chosen, 0, static_cast<int>(list->images.size()) - 1));
     }
-    return decodeIconImage(*list, selected);
+    Result<ImageBlock> block = decodeIconImage(*list, selected);
+    if (block && opacity && selected < list->images.size()) {
+        *opacity = iconOpacity(list->images[selected]);
+        // The bitmap reader may have made another size of a damaged image.
+        if (*opacity && (opacity->width() != block->width() || opacity->height() != block->height()))
+            *opacity = ImageBlock();
+    }
+    return block;
 }
 
 } // namespace
 
-Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options)
+Result<DecodedImage> readIcon(const std::string& path, const IconReadOptions& options, bool keepAlpha)
 {
-    Result<ImageBlock> block = readIconBlock(path, options);
+    ImageBlock opacity;
+    Result<ImageBlock> block = readIconBlock(path, options, keepAlpha ? &opacity : nullptr);
     if (!block)
         return block.failure();
     DecodedImage decoded;
     decoded.block = block.take();
+    decoded.alpha = std::move(opacity);
     return decoded;
 }
 

@@ -8,7 +8,8 @@ namespace {
 
 Result<DecodedImage> readIconFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readIcon(request.path, request.optionsFor<IconReadOptions>()); });
+    return withoutExceptions(
+        [&] { return readIcon(request.path, request.optionsFor<IconReadOptions>(), request.keepAlpha); });
 }
 
 Status writeIconFile(const std::string& path, const ImageBlock& block, const WriteOptions&)

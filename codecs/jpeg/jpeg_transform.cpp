@@ -125,7 +125,7 @@ Result<std::vector<uint8_t>> turnJpegFile(const std::string& path, const JpegTur
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
+        return cantOpenFile(path);
     return turnJpeg(file.bytes(), request);
 }
 

@@ -34,7 +34,7 @@ bool isQoi(SignatureHead head) { return signatureHas(head, 0, "qoif"); }
 
 Result<DecodedImage> readQoiFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readQoi(request.path); });
+    return withoutExceptions([&] { return readQoi(request.path, request.keepAlpha); });
 }
 
 } // namespace
@@ -69,14 +69,15 @@ Result<QoiHeader> checkQoiHeader(std::span<const uint8_t> file)
     return header;
 }
 
-Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file)
+Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file, bool keepAlpha)
 {
     const Result<QoiHeader> header = checkQoiHeader(file);
     if (!header)
         return header.failure();
     const SampleLayout layout{header->channels, 8};
     ImageBlock block = createBlockForLayout(header->width, header->height, layout);
-    if (!block)
+    ImageBlock opacity = alphaPlaneFor(block, layout, keepAlpha);
+    if (!block || (keepAlpha && header->channels == 4 && !opacity))
         return tooBigForBlock();
     qoi_desc described{};
     const std::unique_ptr<void, FreeDeleter> pixels(
@@ -89,9 +90,10 @@ Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file)
     const auto* samples = static_cast<const uint8_t*>(pixels.get());
     const size_t rowBytes = size_t(header->width) * size_t(header->channels);
     for (int32_t y = 0; y < block.height(); ++y)
-        storeTopRow(block, y, samples + rowBytes * size_t(y), layout);
+        storeTopRow(block, y, samples + rowBytes * size_t(y), layout, &opacity);
     DecodedImage decoded;
     decoded.block = std::move(block);
+    decoded.alpha = std::move(opacity);
     // A file cut short loses its end marker; the reference decoder repeats
     // the last pixel it read over the rest, which is shown with a warning,
     // as other readers show the rows they have.
@@ -101,12 +103,12 @@ Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file)
     return decoded;
 }
 
-Result<DecodedImage> readQoi(const std::string& path)
+Result<DecodedImage> readQoi(const std::string& path, bool keepAlpha)
 {
     WholeFile file;
     if (!file.open(path))
-        return Failure{Reason::CantOpenFile, "Can't open file: " + path};
-    return readQoiFromMemory(file.bytes());
+        return cantOpenFile(path);
+    return readQoiFromMemory(file.bytes(), keepAlpha);
 }
 
 // QOI's number and its place in the signature order (strict, so with the

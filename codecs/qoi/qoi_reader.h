@@ -28,7 +28,8 @@ struct QoiHeader {
 // picture at QOI's best ratio (a few bytes declaring gigabytes).
 Result<QoiHeader> checkQoiHeader(std::span<const uint8_t> file);
 
-Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file);
-Result<DecodedImage> readQoi(const std::string& path);
+// keepAlpha: DecodedImage::alpha holds the opacity of a four-channel picture.
+Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
+Result<DecodedImage> readQoi(const std::string& path, bool keepAlpha = false);
 
 } // namespace pictorand

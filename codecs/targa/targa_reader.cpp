@@ -291,7 +291,8 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
 namespace {
 
 // The picture of a file whose header passed the check.
-Result<ImageBlock> decodeTargaBlock(std::span<const uint8_t> file, const TargaHeader& header)
+// `opacity`, when given, receives the alpha plane of a picture that has one.
+Result<ImageBlock> decodeTargaBlock(std::span<const uint8_t> file, const TargaHeader& header, ImageBlock* opacity)
 {
     const uint16_t depth = header.blockDepth();
     const uint32_t colors = depth == 8 ? 256 : 0;
@@ -319,24 +320,38 @@ Result<ImageBlock> decodeTargaBlock(std::span<const uint8_t> file, const TargaHe
         return Failure{Reason::CorruptData, kCantReadData};
     if (!alpha.values.empty())
         applyAlpha(block, alpha);
+    const bool anyAlpha = std::any_of(alpha.values.begin(), alpha.values.end(), [](uint8_t a) { return a != 0; });
+    if (opacity && anyAlpha) {
+        *opacity = createAlphaPlane(block.width(), block.height());
+        for (int32_t y = 0; opacity && *opacity && y < block.height(); ++y)
+            std::copy_n(alpha.values.data() + size_t(y) * alpha.width, alpha.width, opacity->row(y));
+    }
     return block;
 }
 
 } // namespace
 
-Result<DecodedImage> decodeTarga(std::span<const uint8_t> file)
+namespace {
+
+Result<DecodedImage> decode(std::span<const uint8_t> file, bool keepAlpha)
 {
     Result<TargaHeader> header = checkTargaHeader(file);
     if (!header)
         return header.failure();
-    Result<ImageBlock> block = decodeTargaBlock(file, *header);
+    ImageBlock opacity;
+    Result<ImageBlock> block = decodeTargaBlock(file, *header, keepAlpha ? &opacity : nullptr);
     if (!block)
         return block.failure();
     DecodedImage decoded;
     decoded.block = block.take();
+    decoded.alpha = std::move(opacity);
     decoded.compression = header->runLength() ? kRunLengthEncoding : "None";
     return decoded;
 }
+
+} // namespace
+
+Result<DecodedImage> decodeTarga(std::span<const uint8_t> file) { return decode(file, false); }
 
 Result<DecodedImage> readTarga(const std::string& path)
 {
@@ -349,7 +364,12 @@ Result<DecodedImage> readTarga(const std::string& path)
 namespace {
 Result<DecodedImage> readTargaFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readTarga(request.path); });
+    return withoutExceptions([&]() -> Result<DecodedImage> {
+        WholeFile file;
+        if (!file.open(request.path))
+            return cantOpenFile(request.path);
+        return decode(file.bytes(), request.keepAlpha);
+    });
 }
 } // namespace
 

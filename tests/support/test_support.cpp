@@ -80,7 +80,7 @@ constexpr ToolPackage kToolPackages[] = {
     {"tificc", "liblcms2-utils"},     {"jpgicc", "liblcms2-utils"},     {"transicc", "liblcms2-utils"},
     {"pngcheck", "pngcheck"},         {"dwebp", "webp"},                {"cwebp", "webp"},
     {"heif-convert", "libheif-examples"}, {"avifdec", "libavif-bin"},   {"djxl", "libjxl-tools"},
-    {"avifenc", "libavif-bin"},       {"cjxl", "libjxl-tools"},
+    {"avifenc", "libavif-bin"},       {"cjxl", "libjxl-tools"}, {"qoiconv", "qoi"},
     {"wmf2gd", "libwmf-bin"},         {"pdftoppm", "poppler-utils"},    {"pdfinfo", "poppler-utils"},
     {"xclip", "xclip"},               {"Xvfb", "xvfb"},                 {"dbus-daemon", "dbus"},
     {"xfconf-query", "xfconf"},       {"gsettings", "libglib2.0-bin"},  {"xdg-mime", "xdg-utils"},
