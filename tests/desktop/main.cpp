@@ -3,6 +3,7 @@
 // runs the tests on the xcb platform. When only listing the tests (CMake
 // does at build time) nothing is started.
 #include "tests/desktop/private_session.h"
+#include "tests/support/session_main.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -121,19 +122,6 @@ const std::string& sessionFolder() { return g_folder; }
 
 int main(int argc, char** argv)
 {
-    bool listing = false;
-    for (int i = 1; i < argc; ++i)
-        listing = listing || std::strncmp(argv[i], "--gtest_list_tests", 18) == 0;
-    ::testing::InitGoogleTest(&argc, argv);
-    if (listing)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    else
-        pictorand::testing::startSession();
-    int result = 0;
-    {
-        QApplication application(argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    pictorand::testing::stopChildren();
-    return result;
+    return pictorand::testing::runInSession(argc, argv, pictorand::testing::startSession,
+                                            pictorand::testing::stopChildren);
 }
