@@ -76,4 +76,26 @@ inline void requireSameResult(const Result<DecodedImage>& fromFile, const Result
 // million, which is legitimate but takes seconds to fill under the sanitizers.
 inline constexpr uint64_t kFuzzMaxPixels = uint64_t(1) << 24;
 
+// The largest frame any SOF marker in the input declares, in pixels. A frame
+// of billions of pixels whose data has run out is decoded from made-up zero
+// coefficients (with arithmetic coding that costs no warning the reader
+// could stop on): correct, just slow, so such inputs are not fuzzed, as in
+// libjpeg-turbo's own fuzz targets.
+inline uint64_t largestJpegFrame(const uint8_t* data, size_t size)
+{
+    uint64_t largest = 0;
+    for (size_t i = 0; i + 9 < size; ++i) {
+        if (data[i] != 0xFF || data[i + 1] < 0xC0 || data[i + 1] > 0xCF || data[i + 1] == 0xC4 || data[i + 1] == 0xC8
+            || data[i + 1] == 0xCC)
+            continue;
+        uint64_t height = uint64_t(data[i + 5]) << 8 | data[i + 6];
+        uint64_t width = uint64_t(data[i + 7]) << 8 | data[i + 8];
+        if (width * height > largest)
+            largest = width * height;
+    }
+    return largest;
+}
+
+inline constexpr uint64_t kMaxFuzzedJpegPixels = uint64_t(1) << 22;
+
 } // namespace pictorand::fuzzing

@@ -32,8 +32,8 @@ int operationFor(Turn turn)
 
 // Calls `visit` with each APP1 segment's contents before the first scan;
 // stops at anything that is not a well-formed segment.
-template <class Visit>
-void forEachApp1(std::span<uint8_t> file, Visit visit)
+template <class Byte, class Visit>
+void forEachApp1(std::span<Byte> file, Visit visit)
 {
     if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8)
         return;
@@ -66,8 +66,7 @@ Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegT
     Turn total = request.turn;
     if (request.applyOrientation) {
         int orientation = 1;
-        std::vector<uint8_t> head(file.begin(), file.begin() + std::min<size_t>(file.size(), 1 << 17));
-        forEachApp1(head, [&](std::span<uint8_t> segment) {
+        forEachApp1(file, [&](std::span<const uint8_t> segment) {
             if (orientation == 1)
                 orientation = exifOrientationOfApp1(segment);
         });
@@ -117,7 +116,7 @@ Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegT
         return Failure{Reason::CorruptData, words};
     }
     std::vector<uint8_t> out(turned, turned + turnedSize);
-    forEachApp1(out, [](std::span<uint8_t> segment) { setExifOrientationUprightInApp1(segment); });
+    forEachApp1(std::span<uint8_t>(out), [](std::span<uint8_t> segment) { setExifOrientationUprightInApp1(segment); });
     return out;
 }
 
