@@ -53,10 +53,12 @@ struct CurrentImage {
     // in no other way: saved as JPEG, the file's blocks can be turned instead
     // of the picture being compressed again. Whatever replaces or changes the
     // block otherwise ends it; `fingerprint`, the block's as the last turn
-    // left it (0 before any), catches a change made behind the record's back.
+    // left it (0 before any), catches a change made behind the record's back,
+    // and `fileVersion` a file written since it was read.
     struct TurnedFile {
         Turn turn;
         uint64_t fingerprint = 0;
+        uint64_t fileVersion = 0; // the file as it was read (platform/paths.h)
     };
     std::optional<TurnedFile> turnedFile;
 

@@ -139,4 +139,16 @@ std::string pathOfFileUri(const std::string& uri)
     return path.empty() || path[0] != '/' ? std::string() : path;
 }
 
+uint64_t fileVersion(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return 0;
+    uint64_t version = 0xcbf29ce484222325u;
+    for (uint64_t part : {uint64_t(info.st_dev), uint64_t(info.st_ino), uint64_t(info.st_size),
+                          uint64_t(info.st_mtim.tv_sec), uint64_t(info.st_mtim.tv_nsec)})
+        version = (version ^ part) * 0x100000001b3u;
+    return version == 0 ? 1 : version;
+}
+
 } // namespace pictorand

@@ -1,6 +1,7 @@
 #pragma once
 // Where the program keeps its files.
 
+#include <cstdint>
 #include <string>
 
 namespace pictorand {
@@ -29,5 +30,10 @@ std::string pathOfFileUri(const std::string& uri);
 // it (libexec/pictorand32 next to its bin folder, wherever the install was
 // moved), else the one this build installs.
 std::string helperProgram(const std::string& name);
+
+// A value that changes whenever the file at `path` is replaced or written
+// (device, inode, size and modification time together); 0 when there is no
+// such file.
+uint64_t fileVersion(const std::string& path);
 
 } // namespace pictorand

@@ -207,8 +207,9 @@ bool ViewerController::saveTurnedFile(const std::string& path)
 {
     const FormatInfo* type = savableFormatForPath(path);
     if (!type || type->format != ImageFormat::Jpeg || !m_image.stillTurnedFile() || m_image.turnedFile->turn.isNone()
-        || m_settings.readInt(settings::SaveLosslessTurn) == 0 || !isExistingFile(m_image.path))
-        return false;
+        || m_settings.readInt(settings::SaveLosslessTurn) == 0 || !isExistingFile(m_image.path)
+        || fileVersion(m_image.path) != m_image.turnedFile->fileVersion)
+        return false; // a file written since it was shown would be another picture
     LoadRequest request{{m_image.path}, LoadPurpose::Turn, {}};
     // The record's turn holds the orientation the load turned upright.
     request.options.autoRotate = false;

@@ -152,7 +152,8 @@ bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)
     // for, can be saved by turning its blocks.
     if (outcome.format == ImageFormat::Jpeg && outcome.truncation.empty() && !paletteDisplay()
         && m_settings.readInt(settings::LoadGrayscale) == 0)
-        m_image.turnedFile = CurrentImage::TurnedFile{Turn::upright(outcome.orientationApplied)};
+        m_image.turnedFile = CurrentImage::TurnedFile{Turn::upright(outcome.orientationApplied), 0,
+                                                      fileVersion(outcome.path)};
     // Nobody should keep a half-black copy believing it whole.
     if (!outcome.truncation.empty() && !quiet)
         m_ui.showMessage(truncationNotice(outcome), MessageIcon::Information);

@@ -1074,12 +1074,14 @@ TEST_F(Viewer, SavingATurnedJpegTurnsItsBlocks)
         std::vector<int> commands;
         std::optional<bool> trimAnswer; // the question asked, and answered so
         const char* jpegtran;           // the blocks as saved; nullptr: compressed again
+        bool rewritten = false;         // the file is written anew after it was opened
     } cases[] = {
         {"64x48", {command::RotateRight}, std::nullopt, "-rotate 90"},
         {"64x48", {command::RotateLeft, command::HorizontalFlip}, std::nullopt, "-transverse"},
         {"64x48", {command::Negative, command::RotateRight}, std::nullopt, nullptr},
         {"61x45", {command::RotateRight}, true, "-rotate 90 -trim"},
         {"61x45", {command::RotateRight}, false, nullptr},
+        {"64x48", {command::RotateRight}, std::nullopt, nullptr, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.commands.size()));
@@ -1091,6 +1093,9 @@ TEST_F(Viewer, SavingATurnedJpegTurnsItsBlocks)
         ASSERT_TRUE(w.openFile(original));
         for (int id : c.commands)
             w.runCommand(id);
+        if (c.rewritten) {
+            ASSERT_EQ(testing::runCommand("convert -size 64x48 xc:red -quality 95 " + testing::shellQuote(original)), 0);
+        }
         ui.questions.clear();
         if (c.trimAnswer)
             ui.answers.push_back(*c.trimAnswer);
