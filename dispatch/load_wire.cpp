@@ -46,11 +46,7 @@ public:
     }
     void i64(int64_t v) { u64(static_cast<uint64_t>(v)); }
     void f64(double v) { u64(std::bit_cast<uint64_t>(v)); }
-    void text(const std::string& v)
-    {
-        u32(static_cast<uint32_t>(v.size()));
-        m_bytes.insert(m_bytes.end(), v.begin(), v.end());
-    }
+    void text(const std::string& v) { blob({reinterpret_cast<const uint8_t*>(v.data()), v.size()}); }
     void blob(std::span<const uint8_t> v)
     {
         u32(static_cast<uint32_t>(v.size()));
@@ -328,12 +324,7 @@ public:
     }
     std::string text(uint32_t longest = kLongestWords)
     {
-        const uint32_t size = u32();
-        if (size > longest || size > m_in.remaining()) {
-            fail();
-            return {};
-        }
-        std::span<const uint8_t> bytes = m_in.bytes(size);
+        const std::span<const uint8_t> bytes = blob(longest);
         return std::string(bytes.begin(), bytes.end());
     }
     std::span<const uint8_t> blob(uint32_t longest)
