@@ -55,6 +55,7 @@ enum class PixelPath {
     Grey,         // grey with 16-bit samples or extra samples: an 8-bit grey block
     Colour,       // 3 or more samples of 8 or 16 bits: 8-bit blue, green, red at the start of each pixel
     PaletteAlpha, // an 8-bit index and an alpha sample: the map's colours over white, 24 bits
+    PaletteAlphaPieces, // the same from tiles or separate planes
     Planes,       // grey or RGB(A) of 8 or 16 bits in separate planes, a plane at a time
     Rgba,         // the library's RGBA reader: YCbCr, Lab, tiled colour, and every odd layout
 };
@@ -100,12 +101,9 @@ Layout layoutFor(const PageFields& page)
             || page.photometric == PHOTOMETRIC_MINISWHITE);
     Layout layout;
     // The library's RGBA reader skips a palette picture's alpha sample, so
-    // strips of index and alpha pairs are blended here.
-    // FIXME: tiled and planar palette pictures with alpha still go to the
-    // RGBA reader and show the colours under transparent pixels.
-    if (page.photometric == PHOTOMETRIC_PALETTE && samples == 2 && bits == 8 && page.alpha != PageFields::Alpha::None
-        && !planar && !page.tiled) {
-        layout.path = PixelPath::PaletteAlpha;
+    // index and alpha pairs are blended here.
+    if (page.photometric == PHOTOMETRIC_PALETTE && samples == 2 && bits == 8 && page.alpha != PageFields::Alpha::None) {
+        layout.path = planar || page.tiled ? PixelPath::PaletteAlphaPieces : PixelPath::PaletteAlpha;
         return layout;
     }
     if (samples == 1 && (bits == 1 || bits == 4 || bits == 8) && !colourPhotometric) {
@@ -304,6 +302,7 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
             target[2] = overWhite(colour.red, alpha);
         }
         break;
+    case PixelPath::PaletteAlphaPieces:
     case PixelPath::IndexedTiles:
     case PixelPath::Planes:
     case PixelPath::Rgba:
@@ -553,6 +552,77 @@ Result<Rows> readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& bl
     return Rows::Whole;
 }
 
+// Tiles and separate planes arrive in any order, so each pixel's index and
+// alpha are first put into the first two of its three bytes, and blended in
+// place once all pieces are in. Pixels no piece reached stay transparent.
+Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
+{
+    const bool planar = page.planar == PLANARCONFIG_SEPARATE;
+    const uint32_t planes = planar ? 2 : 1;
+    const uint32_t perPixel = planar ? 1 : 2; // samples a piece holds per pixel
+    Rows rows = Rows::Whole;
+    auto place = [&](const uint8_t* source, uint64_t row, uint64_t left, uint64_t count, uint32_t plane) {
+        uint8_t* target = block.topRow(static_cast<int32_t>(row)) + left * 3;
+        for (uint64_t x = 0; x < count; ++x, target += 3, source += perPixel)
+            for (uint32_t s = 0; s < perPixel; ++s)
+                target[plane + s] = source[s];
+    };
+    if (page.tiled) {
+        uint32_t tileWidth = 0;
+        uint32_t tileHeight = 0;
+        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
+        const tmsize_t tileSize = TIFFTileSize(tiff);
+        const tmsize_t tileRowSize = TIFFTileRowSize(tiff);
+        if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowSize <= 0
+            || uint64_t(tileRowSize) * tileHeight > uint64_t(tileSize)
+            || uint64_t(tileRowSize) < uint64_t(tileWidth) * perPixel)
+            return notValidTiff();
+        if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes)
+            return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+        LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
+        if (!tile)
+            return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+        for (uint32_t plane = 0; plane < planes && rows == Rows::Whole; ++plane)
+            for (uint64_t top = 0; top < page.height && rows == Rows::Whole; top += tileHeight)
+                for (uint64_t left = 0; left < page.width; left += tileWidth) {
+                    if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0,
+                                     static_cast<uint16_t>(plane)) < 0) {
+                        rows = Rows::Partial;
+                        break;
+                    }
+                    const uint64_t count = std::min<uint64_t>(tileWidth, page.width - left);
+                    const uint64_t height = std::min<uint64_t>(tileHeight, page.height - top);
+                    for (uint64_t r = 0; r < height; ++r)
+                        place(tile.data() + r * static_cast<uint64_t>(tileRowSize), top + r, left, count, plane);
+                }
+    } else {
+        const tmsize_t scanlineSize = TIFFScanlineSize(tiff);
+        if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < uint64_t(page.width) * perPixel)
+            return notValidTiff();
+        std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
+        for (uint32_t plane = 0; plane < planes && rows == Rows::Whole; ++plane)
+            for (uint32_t row = 0; row < page.height; ++row) {
+                if (TIFFReadScanline(tiff, scanline.data(), row, static_cast<uint16_t>(plane)) < 0) {
+                    rows = Rows::Partial;
+                    break;
+                }
+                place(scanline.data(), row, 0, page.width, plane);
+            }
+    }
+    for (uint32_t row = 0; row < page.height; ++row) {
+        uint8_t* pixel = block.topRow(static_cast<int32_t>(row));
+        for (uint32_t x = 0; x < page.width; ++x, pixel += 3) {
+            const ColorEntry& colour = layout.palette[pixel[0]];
+            const uint8_t alpha = pixel[1];
+            pixel[0] = overWhite(colour.blue, alpha);
+            pixel[1] = overWhite(colour.green, alpha);
+            pixel[2] = overWhite(colour.red, alpha);
+        }
+    }
+    return rows;
+}
+
 // The RGBA raster of one band of rows: at most this much at a time, so a
 // huge page (planar, tiled, YCbCr ...) never needs a whole-picture raster
 // beside its block, and a file far shorter than its header claims stops at
@@ -743,7 +813,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     block.setYPelsPerMeter(resolutionOf(tiff, TIFFTAG_YRESOLUTION));
     if (layout.colours > 0)
         fillColourTable(tiff, page, layout, block);
-    if (layout.path == PixelPath::PaletteAlpha)
+    if (layout.path == PixelPath::PaletteAlpha || layout.path == PixelPath::PaletteAlphaPieces)
         readColourMap(tiff, page, 256, layout.palette); // a missing map leaves the colours black
 
     Result<Rows> rows = Rows::Whole;
@@ -753,6 +823,9 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     case PixelPath::Colour:
     case PixelPath::PaletteAlpha:
         rows = readScanlines(tiff, path, directoryOffset, page, layout, block, libraryWords);
+        break;
+    case PixelPath::PaletteAlphaPieces:
+        rows = readPaletteAlphaPieces(tiff, page, layout, block);
         break;
     case PixelPath::IndexedTiles:
         rows = readIndexedTiles(tiff, page, block);
