@@ -17,10 +17,11 @@ Status writePcxFile(const std::string& path, const ImageBlock& block, const Writ
     return withoutExceptions([&] { return writePcx(path, block); });
 }
 
-// Tried before Targa, whose three bytes 0A 00 01 would also fit.
+// Tried before Targa, whose three bytes 0A 00 01 would also fit. Version 4
+// (PC Paintbrush for Windows) cannot be Targa, whose second byte is 0 or 1.
 bool isPcx(SignatureHead head)
 {
-    return head[0] == 0x0A && (head[1] == 0 || head[1] == 2 || head[1] == 3 || head[1] == 5);
+    return head[0] == 0x0A && (head[1] == 0 || (head[1] >= 2 && head[1] <= 5));
 }
 
 } // namespace

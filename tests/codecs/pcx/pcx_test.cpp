@@ -407,6 +407,9 @@ TEST_F(PcxTools, NetpbmAndImageMagickFilesDecodeToTheirPixels)
         {"ppmtopcx -8bit", 15, 9, 16, "ppmtopcx -8bit IN", 8},
         {"ppmtopcx 200 colours", 33, 20, 200, "ppmtopcx IN", 8},
         {"ppmtopcx -24bit", 21, 8, 50, "ppmtopcx -24bit IN", 24},
+        // Version 4, PC Paintbrush for Windows, is read as version 5 is, but
+        // for the 256-colour trailer, which came with version 5.
+        {"version 4, sixteen colours", 17, 6, 16, "ppmtopcx IN | perl -0777 -pe 'substr($_, 1, 1) = chr 4'", 4},
         {"ppmtopcx true colour odd width", 37, 11, 1000, "ppmtopcx IN", 24},
         {"magick 1 bit", 19, 7, 2, "convert IN -colors 2 -depth 1 pcx:-", 1, true, false},
         {"magick 8 bits", 25, 9, 200, "convert IN -colors 200 pcx:-", 8},
