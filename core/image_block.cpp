@@ -17,6 +17,15 @@ ImageBlock ImageBlock::allocate(uint64_t bytes)
     return block;
 }
 
+ImageBlock ImageBlock::allocateForOverwrite(uint64_t bytes)
+{
+    ImageBlock block;
+    if (bytes == 0 || bytes > kMaxBlockBytes)
+        return block;
+    block.m_buffer = LargeBuffer::allocateForOverwrite(static_cast<size_t>(bytes));
+    return block;
+}
+
 std::optional<uint64_t> ImageBlock::sizeFor(int64_t width, int64_t height, uint32_t bitCount, uint64_t colorsUsed)
 {
     if (width < 0 || height < 0 || colorsUsed > kMaxBlockBytes / 4)

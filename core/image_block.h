@@ -37,6 +37,8 @@ public:
     // `bytes` zero-filled bytes with no header written. Null when bytes is 0,
     // above kMaxBlockBytes, or memory runs out.
     static ImageBlock allocate(uint64_t bytes);
+    // The same for a caller that writes all `bytes` before reading any.
+    static ImageBlock allocateForOverwrite(uint64_t bytes);
 
     // A block with its header written (size 40, planes 1, compression 0) and
     // room for `colorsUsed` table entries and height rows of the row size for

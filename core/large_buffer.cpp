@@ -1,6 +1,8 @@
 #include "core/large_buffer.h"
 
+#include <array>
 #include <cstdlib>
+#include <mutex>
 #include <sys/mman.h>
 #include <utility>
 
@@ -14,7 +16,73 @@ constexpr size_t kHugePage = size_t(2) << 20;
 // (photo-sized pictures converted one after another spent a fifth of their
 // time in page faults).
 constexpr size_t kMappingThreshold = kHugePage;
+
+// Mappings freed lately, for allocateForOverwrite. Two: a viewer stepping
+// through photos frees one picture as it reads the next.
+class Reserve {
+public:
+    struct Mapping {
+        uint8_t* data = nullptr;
+        size_t size = 0;
+    };
+
+    ~Reserve()
+    {
+        for (Mapping& m : m_kept)
+            if (m.data)
+                munmap(m.data, m.size);
+    }
+
+    // False when the caller should unmap it itself.
+    bool keep(uint8_t* data, size_t size)
+    {
+        if (size > kLargestKept)
+            return false;
+        // Lazily freed: the pages stay until the kernel needs them, and a
+        // write to one it took simply finds a fresh zero page.
+        if (madvise(data, size, MADV_FREE) != 0)
+            return false;
+        Mapping evicted;
+        {
+            std::lock_guard guard(m_lock);
+            evicted = m_kept[1];
+            m_kept[1] = m_kept[0];
+            m_kept[0] = {data, size};
+        }
+        if (evicted.data)
+            munmap(evicted.data, evicted.size);
+        return true;
+    }
+
+    // A kept mapping of `size` bytes up to a quarter more (the rest would lie
+    // idle beside the picture); null when none fits.
+    Mapping take(size_t size)
+    {
+        std::lock_guard guard(m_lock);
+        for (Mapping& m : m_kept)
+            if (m.data && m.size >= size && m.size - size <= size / 4)
+                return std::exchange(m, Mapping{});
+        return {};
+    }
+
+private:
+    static constexpr size_t kLargestKept = size_t(1) << 30;
+    std::mutex m_lock;
+    std::array<Mapping, 2> m_kept{};
+};
+
+Reserve& reserve()
+{
+    static Reserve kept;
+    return kept;
 }
+
+size_t roundedToHugePages(size_t bytes)
+{
+    const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    return rounded < bytes || rounded + kHugePage < rounded ? 0 : rounded;
+}
+} // namespace
 
 LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr))
@@ -40,8 +108,10 @@ void LargeBuffer::release() noexcept
 {
     if (!m_data)
         return;
-    if (m_mappedSize)
-        munmap(m_data, m_mappedSize);
+    if (m_mappedSize) {
+        if (!reserve().keep(m_data, m_mappedSize))
+            munmap(m_data, m_mappedSize);
+    }
     else
         std::free(m_data);
     m_data = nullptr;
@@ -62,8 +132,8 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
     }
     // Over-map by one huge page so the start can be moved to a 2 MiB boundary;
     // the kernel then backs the region with huge pages on first touch.
-    size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-    if (rounded < bytes || rounded + kHugePage < rounded)
+    const size_t rounded = roundedToHugePages(bytes);
+    if (rounded == 0)
         return buffer;
     size_t mapped = rounded + kHugePage;
     void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -87,6 +157,20 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
     buffer.m_size = bytes;
     buffer.m_mappedSize = rounded;
     return buffer;
+}
+
+LargeBuffer LargeBuffer::allocateForOverwrite(size_t bytes)
+{
+    if (bytes >= kMappingThreshold) {
+        if (Reserve::Mapping kept = reserve().take(roundedToHugePages(bytes)); kept.data) {
+            LargeBuffer buffer;
+            buffer.m_data = kept.data;
+            buffer.m_size = bytes;
+            buffer.m_mappedSize = kept.size;
+            return buffer;
+        }
+    }
+    return allocate(bytes);
 }
 
 } // namespace pictorand

@@ -3,6 +3,11 @@
 // from the kernel (already zero, so they are touched only once, by whoever
 // fills them) on 2 MiB boundaries with transparent huge pages requested: first
 // touch of fresh memory dominates the time of most whole-picture operations.
+//
+// A freed mapping is kept back (at most two, lazily freed, so the kernel
+// takes them back under memory pressure) for allocateForOverwrite: a picture
+// copied in whole from a decoder worker then lands in pages already touched,
+// instead of paying the kernel to zero pages it overwrites at once.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +25,9 @@ public:
 
     // Null when bytes is 0 or memory runs out.
     static LargeBuffer allocate(size_t bytes);
+    // The same, but the contents are unspecified: for a caller that writes
+    // every byte before it reads any.
+    static LargeBuffer allocateForOverwrite(size_t bytes);
 
     explicit operator bool() const { return m_data != nullptr; }
     uint8_t* data() { return m_data; }

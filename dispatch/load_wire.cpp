@@ -438,7 +438,7 @@ bool OutcomeReader::blocks()
         if (size < ImageBlock::kHeaderSize || size > kMaxBlockBytes || total > kLargestTotal)
             return m_in.fail();
         m_addresses.push_back(address);
-        m_blocks.push_back(std::make_shared<ImageBlock>(ImageBlock::allocate(size)));
+        m_blocks.push_back(std::make_shared<ImageBlock>(ImageBlock::allocateForOverwrite(size)));
         if (!*m_blocks.back())
             return m_in.fail();
     }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace pictorand {
 namespace {
 
@@ -82,6 +84,26 @@ TEST(ImageBlock, LargeBlocksAreZeroAndMovable)
     ImageBlock moved = std::move(block);
     EXPECT_TRUE(block.isNull());
     EXPECT_EQ(moved.row(999)[5999], 1);
+}
+
+// A freed picture's pages are handed on only to a block that is overwritten
+// whole: a block that is to start zero never gets them.
+TEST(ImageBlock, FreedPagesGoOnlyToBlocksThatAreOverwritten)
+{
+    const uint64_t bytes = uint64_t(8) << 20;
+    const uint8_t* freed = nullptr;
+    {
+        ImageBlock dirty = ImageBlock::allocate(bytes);
+        ASSERT_TRUE(dirty);
+        std::fill_n(dirty.data(), bytes, uint8_t(0xAB));
+        freed = dirty.data();
+    }
+    ImageBlock fresh = ImageBlock::allocate(bytes);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(std::count(fresh.data(), fresh.data() + bytes, 0), static_cast<std::ptrdiff_t>(bytes));
+    ImageBlock reused = ImageBlock::allocateForOverwrite(bytes);
+    ASSERT_TRUE(reused);
+    EXPECT_EQ(reused.data(), freed);
 }
 
 TEST(CheckedSize, DetectsOverflow)
