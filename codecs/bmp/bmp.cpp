@@ -201,8 +201,9 @@ struct Channel {
 // Converts bit-field rows (file order, from `data`) into the 24-bit block.
 // Writers that set an alpha mask but leave every alpha at 0 mean an opaque
 // picture (it would otherwise come out all white), so alpha counts only when
-// some pixel has any.
-void decodeBitFields(const BmpHeader& layout, std::span<const uint8_t> data, ImageBlock& block)
+// some pixel has any. keepAlpha: that alpha, as an opacity plane (null when
+// it does not count).
+ImageBlock decodeBitFields(const BmpHeader& layout, std::span<const uint8_t> data, ImageBlock& block, bool keepAlpha)
 {
     const Channel red(layout.masks[0]), green(layout.masks[1]), blue(layout.masks[2]), alpha(layout.masks[3]);
     const uint64_t width = static_cast<uint64_t>(block.width());
@@ -220,10 +221,12 @@ void decodeBitFields(const BmpHeader& layout, std::span<const uint8_t> data, Ima
                 useAlpha = alpha(pixelAt(source + x * pixelBytes)) != 0;
         }
     }
+    ImageBlock opacity = useAlpha && keepAlpha ? createAlphaPlane(block.width(), block.height()) : ImageBlock();
     for (uint64_t row = 0; row < rows; ++row) {
         const uint8_t* source = data.data() + row * sourceStride;
         const uint64_t blockRow = layout.heightField < 0 ? height - 1 - row : row;
         uint8_t* target = block.pixels() + blockRow * block.rowSize();
+        uint8_t* kept = opacity ? opacity.row(static_cast<int32_t>(blockRow)) : nullptr;
         for (uint64_t x = 0; x < width; ++x, target += 3) {
             const uint32_t pixel = pixelAt(source + x * pixelBytes);
             target[0] = blue(pixel);
@@ -233,9 +236,12 @@ void decodeBitFields(const BmpHeader& layout, std::span<const uint8_t> data, Ima
                 const uint8_t a = alpha(pixel);
                 for (int c = 0; c < 3; ++c)
                     target[c] = overWhite(target[c], a);
+                if (kept)
+                    kept[x] = a;
             }
         }
     }
+    return opacity;
 }
 
 // Decodes the run-length data the reader yields; the rows end up bottom-up
@@ -361,7 +367,7 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
 
 namespace {
 
-Result<DecodedImage> readBmpFile(const std::string& path)
+Result<DecodedImage> readBmpFile(const std::string& path, bool keepAlpha)
 {
     OpenFile file(path, "rb");
     if (!file)
@@ -394,7 +400,7 @@ Result<DecodedImage> readBmpFile(const std::string& path)
         }
         const uint64_t bytesRead =
             data ? readAt(fileno(file.get()), layout.pixelOffset, data.data(), data.size()) : 0;
-        decodeBitFields(layout, std::span<const uint8_t>(data.data(), bytesRead), block);
+        decoded.alpha = decodeBitFields(layout, std::span<const uint8_t>(data.data(), bytesRead), block, keepAlpha);
         if (bytesRead < stored)
             decoded.warning = kPictureDataEndsEarly;
         return decoded;
@@ -417,7 +423,7 @@ Result<DecodedImage> readBmpFile(const std::string& path)
     return decoded;
 }
 
-Result<DecodedImage> decodeBmpFile(std::span<const uint8_t> file)
+Result<DecodedImage> decodeBmpFile(std::span<const uint8_t> file, bool keepAlpha)
 {
     BmpHeader layout;
     DecodedImage decoded;
@@ -430,7 +436,7 @@ Result<DecodedImage> decodeBmpFile(std::span<const uint8_t> file)
     std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
                                                                      : std::span<const uint8_t>();
     if (isBitFields(layout)) {
-        decodeBitFields(layout, data, block);
+        decoded.alpha = decodeBitFields(layout, data, block, keepAlpha);
         if (data.size() < ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
                               * static_cast<uint64_t>(block.height()))
             decoded.warning = kPictureDataEndsEarly;
@@ -452,7 +458,7 @@ Result<DecodedImage> decodeBmpFile(std::span<const uint8_t> file)
 // A file that does not start with "BM" may be a packed bitmap, as clipboard
 // dumps save them: read whole and given its file header. Nothing when the
 // file does start with "BM" (or can't be opened), for the ordinary path.
-std::optional<Result<DecodedImage>> readPackedBitmap(const std::string& path)
+std::optional<Result<DecodedImage>> readPackedBitmap(const std::string& path, bool keepAlpha)
 {
     std::array<uint8_t, 2> type{};
     {
@@ -464,27 +470,27 @@ std::optional<Result<DecodedImage>> readPackedBitmap(const std::string& path)
     WholeFile whole;
     if (!whole.open(path))
         return std::nullopt;
-    return readBmpFromMemory(whole.bytes());
+    return readBmpFromMemory(whole.bytes(), keepAlpha);
 }
 
 } // namespace
 
-Result<DecodedImage> readBmp(const std::string& path)
+Result<DecodedImage> readBmp(const std::string& path, bool keepAlpha)
 {
-    if (auto packed = readPackedBitmap(path))
+    if (auto packed = readPackedBitmap(path, keepAlpha))
         return std::move(*packed);
-    return readBmpFile(path);
+    return readBmpFile(path, keepAlpha);
 }
 
-Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file)
+Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file, bool keepAlpha)
 {
     if (file.size() >= 2 && loadLE16(file.data()) != kBmpType) {
         Result<std::vector<uint8_t>> withHeader = bmpFileFromDib(file);
         if (!withHeader)
             return withHeader.failure();
-        return readBmpFromMemory(*withHeader);
+        return readBmpFromMemory(*withHeader, keepAlpha);
     }
-    return decodeBmpFile(file);
+    return decodeBmpFile(file, keepAlpha);
 }
 
 Status writeBmp(const std::string& path, const ImageBlock& block)
@@ -588,7 +594,9 @@ void registerBmpCodec(CodecRegistry& registry)
                 .save = SaveInfo{3, "BMP", ".bmp", "(*.BMP) Windows Bitmap", "*.bmp", "BMP - Windows Bitmap", "BMP",
                                  true, {1, 4, 8, 24}, DepthPreparation::None},
                 .mimeTypes = {"image/bmp", "image/x-bmp", "image/x-ms-bmp"}},
-        .reader = [](const ReadRequest& request) { return withoutExceptions([&] { return readBmp(request.path); }); },
+        .reader = [](const ReadRequest& request) {
+            return withoutExceptions([&] { return readBmp(request.path, request.keepAlpha); });
+        },
         .writer = [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
             return withoutExceptions([&] { return writeBmp(path, block); });
         },

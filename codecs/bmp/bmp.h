@@ -38,11 +38,12 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head);
 // Reads a BMP file, or a packed bitmap saved without its file header (a
 // headerless .dib), which is given one by bmpFileFromDib; the compression is "None", "Run Length Encoding, RLE8",
 // "Run Length Encoding, RLE4", "Bit fields" or "None - OS/2 BMP". Bit-field
-// pictures come out at 24 bits, over white where they have alpha.
-Result<DecodedImage> readBmp(const std::string& path);
+// pictures come out at 24 bits, over white where they have alpha;
+// keepAlpha: that alpha also as DecodedImage::alpha.
+Result<DecodedImage> readBmp(const std::string& path, bool keepAlpha = false);
 // The same over bytes already in memory (the icon reader builds a bitmap file
 // in memory and reads it here), packed bitmaps included.
-Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file);
+Result<DecodedImage> readBmpFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 // The bitmap file of a packed device-independent bitmap, as the clipboard
 // hands one over: info header (any size the reader knows; a 40-byte header
 // with bit fields has its masks after it), colour table (colours-used

@@ -555,7 +555,8 @@ Result<Rows> readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& bl
 // Tiles and separate planes arrive in any order, so each pixel's index and
 // alpha are first put into the first two of its three bytes, and blended in
 // place once all pieces are in. Pixels no piece reached stay transparent.
-Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
+Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block,
+                                    ImageBlock* opacity)
 {
     const bool planar = page.planar == PLANARCONFIG_SEPARATE;
     const uint32_t planes = planar ? 2 : 1;
@@ -612,9 +613,12 @@ Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const La
     }
     for (uint32_t row = 0; row < page.height; ++row) {
         uint8_t* pixel = block.topRow(static_cast<int32_t>(row));
+        uint8_t* kept = opacity ? opacity->topRow(static_cast<int32_t>(row)) : nullptr;
         for (uint32_t x = 0; x < page.width; ++x, pixel += 3) {
             const ColorEntry& colour = layout.palette[pixel[0]];
             const uint8_t alpha = pixel[1];
+            if (kept)
+                kept[x] = alpha;
             pixel[0] = overWhite(colour.blue, alpha);
             pixel[1] = overWhite(colour.green, alpha);
             pixel[2] = overWhite(colour.red, alpha);
@@ -642,7 +646,8 @@ struct RgbaImage {
 // One raster pixel (alpha premultiplied, as the library gives it) over white.
 inline uint8_t rasterOverWhite(uint32_t value, uint32_t alpha) { return static_cast<uint8_t>(std::min(255u, value + 255u - alpha)); }
 
-Result<Rows> readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block)
+Result<Rows> readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& layout, ImageBlock& block,
+                             ImageBlock* opacity)
 {
     RgbaImage rgba;
     char error[1024] = {};
@@ -681,6 +686,11 @@ Result<Rows> readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& l
         for (uint32_t r = 0; r < rows; ++r) {
             const uint32_t* source = pixels + size_t(r) * page.width;
             uint8_t* target = block.topRow(static_cast<int32_t>(top + r));
+            if (opacity) {
+                uint8_t* kept = opacity->topRow(static_cast<int32_t>(top + r));
+                for (uint32_t x = 0; x < page.width; ++x)
+                    kept[x] = static_cast<uint8_t>(TIFFGetA(source[x]));
+            }
             if (layout.bitCount == 8) {
                 for (uint32_t x = 0; x < page.width; ++x)
                     target[x] = rasterOverWhite(TIFFGetR(source[x]), TIFFGetA(source[x]));
@@ -735,7 +745,7 @@ struct PageFindings {
 
 } // namespace
 
-Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset)
+Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset, bool keepAlpha)
 {
     // What the library says last is the reason a page fails, or the warning
     // of one read only in part.
@@ -804,6 +814,14 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
 
     Layout layout = layoutFor(page);
+    // Opacity is kept (for thumbnails) by the two paths that see it whole:
+    // the palette's own and the library's RGBA reader, which gives every
+    // other layout's alpha.
+    const bool withOpacity = keepAlpha && page.alpha != PageFields::Alpha::None;
+    if (withOpacity)
+        layout = layout.path == PixelPath::PaletteAlpha || layout.path == PixelPath::PaletteAlphaPieces
+            ? Layout{.path = PixelPath::PaletteAlphaPieces}
+            : Layout{};
     decoded.block = ImageBlock::create(static_cast<int32_t>(page.width), static_cast<int32_t>(page.height),
                                        layout.bitCount, layout.colours);
     ImageBlock& block = decoded.block;
@@ -815,6 +833,10 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
         fillColourTable(tiff, page, layout, block);
     if (layout.path == PixelPath::PaletteAlpha || layout.path == PixelPath::PaletteAlphaPieces)
         readColourMap(tiff, page, 256, layout.palette); // a missing map leaves the colours black
+    ImageBlock opacity;
+    if (withOpacity && !(opacity = createAlphaPlane(block.width(), block.height())))
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+    ImageBlock* kept = opacity ? &opacity : nullptr;
 
     Result<Rows> rows = Rows::Whole;
     switch (layout.path) {
@@ -825,7 +847,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
         rows = readScanlines(tiff, path, directoryOffset, page, layout, block, libraryWords);
         break;
     case PixelPath::PaletteAlphaPieces:
-        rows = readPaletteAlphaPieces(tiff, page, layout, block);
+        rows = readPaletteAlphaPieces(tiff, page, layout, block, kept);
         break;
     case PixelPath::IndexedTiles:
         rows = readIndexedTiles(tiff, page, block);
@@ -834,7 +856,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
         rows = readPlanes(tiff, page, layout, block);
         break;
     case PixelPath::Rgba:
-        rows = readThroughRgba(tiff, page, layout, block);
+        rows = readThroughRgba(tiff, page, layout, block, kept);
         break;
     }
     if (!rows)
@@ -853,6 +875,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
         block.setColor(0, 0, 0, 0);
         block.setColor(1, 255, 255, 255);
     }
+    decoded.alpha = std::move(opacity);
     decoded.orientation = findings.orientation;
     decoded.iccProfile = std::move(findings.iccProfile);
     // A page that could only partly be read keeps the rows read so far.

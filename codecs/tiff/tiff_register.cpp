@@ -13,9 +13,9 @@ Result<DecodedImage> readTiffFile(const ReadRequest& request)
         // A thumbnail of the first page may come from its smaller copy.
         if (directory == 0 && request.thumbnailSide > 0)
             if (const uint32_t reduced = reducedTiffDirectory(request.path, request.thumbnailSide); reduced != 0)
-                if (Result<DecodedImage> small = readTiffPage(request.path, reduced))
+                if (Result<DecodedImage> small = readTiffPage(request.path, reduced, request.keepAlpha))
                     return small;
-        return readTiffPage(request.path, directory);
+        return readTiffPage(request.path, directory, request.keepAlpha);
     });
 }
 

@@ -3,8 +3,9 @@
 
     check-transparency.py THUMBNAILER SCRATCH
 
-An RGBA gradient made by Pillow is written as PNG, Targa and icons (with PNG
-and with bitmap images) by Pillow, palette PNG with tRNS and GIF with a
+An RGBA gradient made by Pillow is written as PNG, Targa, TIFF and icons
+(with PNG and with bitmap images) by Pillow, BMP with an alpha mask
+(ImageMagick), palette PNG with tRNS and GIF with a
 transparent index (Pillow), WebP (cwebp), AVIF (avifenc), JPEG XL (cjxl) and
 QOI (qoiconv). Each is thumbnailed at its own size and compared with the
 format's own decoder (Pillow, avifdec, djxl): opacity exactly, colours as
@@ -31,6 +32,7 @@ gradient = Image.new("RGBA", (width, height))
 gradient.putdata([(x * 6, y * 8, 200, (x * 7 + y * 3) % 256) for y in range(height) for x in range(width)])
 gradient.save(path("rgba.png"))
 gradient.save(path("rgba.tga"))
+gradient.save(path("rgba.tif"))
 gradient.save(path("png.ico"), sizes=[(width, height)])
 gradient.save(path("bitmap.ico"), sizes=[(width, height)], bitmap_format="bmp")
 indexed = Image.new("P", (width, height))
@@ -38,6 +40,7 @@ indexed.putpalette([(i * 37) % 256 for i in range(768)])
 indexed.putdata([(x + y) % 8 for y in range(height) for x in range(width)])
 indexed.save(path("indexed.png"), transparency=bytes([0, 128, 255, 255, 64, 255, 255, 255]))
 indexed.save(path("indexed.gif"), transparency=3)
+run("convert", path("rgba.png"), path("rgba.bmp"))
 run("cwebp", "-quiet", "-lossless", path("rgba.png"), "-o", path("rgba.webp"))
 run("avifenc", "--lossless", path("rgba.png"), path("rgba.avif"))
 run("cjxl", "-d", "0", path("rgba.png"), path("rgba.jxl"))
@@ -47,7 +50,7 @@ run("djxl", path("rgba.jxl"), path("jxl-reference.png"))
 
 cases = [("rgba.png", "rgba.png"), ("indexed.png", "indexed.png"), ("indexed.gif", "indexed.gif"),
          ("rgba.webp", "rgba.webp"), ("rgba.avif", "avif-reference.png"), ("rgba.jxl", "jxl-reference.png"),
-         ("rgba.tga", "rgba.tga"), ("png.ico", "png.ico"), ("bitmap.ico", "bitmap.ico"), ("rgba.qoi", "rgba.png")]
+         ("rgba.tga", "rgba.tga"), ("rgba.tif", "rgba.tif"), ("rgba.bmp", "rgba.bmp"), ("png.ico", "png.ico"), ("bitmap.ico", "bitmap.ico"), ("rgba.qoi", "rgba.png")]
 failures = 0
 for name, reference in cases:
     run(thumbnailer, "-s", str(max(width, height)), path(name), path(name + ".thumbnail.png"))

@@ -153,7 +153,7 @@ TEST(Thumbnailer, EveryFormatThroughTheDesktopEntry)
 TEST(Thumbnailer, TransparencyIsKeptAsTheFormatsOwnDecodersSeeIt)
 {
     REQUIRE_PILLOW();
-    REQUIRE_TOOLS("cwebp", "avifenc", "avifdec", "cjxl", "djxl", "qoiconv");
+    REQUIRE_TOOLS("convert", "cwebp", "avifenc", "avifdec", "cjxl", "djxl", "qoiconv");
     testing::ScratchDir dir;
     std::string said;
     EXPECT_EQ(runCommand(shellQuote(PICTORAND_SOURCE_DIR "/tests/tools/thumbnailer/check-transparency.py") + " "
