@@ -65,6 +65,15 @@ struct Workers {
         return *pool;
     }
 
+    template <typename Visit>
+    void forEachPool(const Visit& visit)
+    {
+        visit(light);
+        std::lock_guard guard(m_lock);
+        for (auto& [library, pool] : m_others)
+            visit(*pool);
+    }
+
     WorkerPool light;
     // Where the kernel does not let a process read its child's memory
     // (Yama's ptrace_scope 2 and up), workers send their blocks inline.
@@ -164,6 +173,18 @@ void decodeAsSettingsSay(const SettingsFile& settings, int spares)
     workers.wallLimit = std::chrono::seconds(std::max(1, settings.readInt(settings::SandboxSeconds)));
     workers.spares = spares;
     decodeInWorkers(workers);
+}
+
+void keepDecoderSpares(int spares)
+{
+    if (std::shared_ptr<Workers> running = workers())
+        running->light.keepSpares(spares);
+}
+
+void abandonDecoderJobs()
+{
+    if (std::shared_ptr<Workers> running = workers())
+        running->forEachPool([](WorkerPool& pool) { pool.abandonJobs(); });
 }
 
 std::string decoderConfinementText()

@@ -35,6 +35,13 @@ bool decodingInWorkers();
 // What the settings say: "Sandbox" (on unless 0) and "SandboxSeconds".
 // `spares` is how many loads the program runs at once.
 void decodeAsSettingsSay(const SettingsFile& settings, int spares = 1);
+// How many decoder workers to keep started ahead from now on: the viewer
+// starts with one, so that a second does not compete with its own start-up,
+// and keeps two once its first picture is on screen.
+void keepDecoderSpares(int spares);
+// For a program on its way out: the decoder jobs under way end now (their
+// workers are stopped) instead of being waited for, and no more start.
+void abandonDecoderJobs();
 
 // What --version says: "decoders run confined: namespaces, system-call
 // filter, memory limit, CPU limit", "decoders run in this process (Sandbox=0)",

@@ -1,6 +1,8 @@
 #include "platform/worker_pool.h"
 
+#include <algorithm>
 #include <csignal>
+#include <utility>
 
 namespace pictorand {
 
@@ -15,7 +17,7 @@ constexpr uint64_t kLongestHello = 4096;
 
 } // namespace
 
-WorkerPool::WorkerPool(WorkerPoolSettings settings) : m_settings(std::move(settings))
+WorkerPool::WorkerPool(WorkerPoolSettings settings) : m_settings(std::move(settings)), m_spares(m_settings.spares)
 {
     // Spares start on a thread of their own, so that neither the caller that
     // needs a worker now nor the one that just lost one waits for it.
@@ -56,7 +58,7 @@ void WorkerPool::startSpares()
     std::unique_lock guard(m_lock);
     for (;;) {
         m_changed.wait(guard, [&] {
-            return m_closing || (!m_broken && static_cast<int>(m_idle.size()) < m_settings.spares);
+            return m_closing || (!m_broken && static_cast<int>(m_idle.size()) < m_spares);
         });
         if (m_closing)
             return;
@@ -111,7 +113,7 @@ void WorkerPool::release(Worker worker)
     std::lock_guard guard(m_lock);
     // Jobs that ran side by side each bring a worker back: keep one more than
     // the spares, so that the next such pair finds both.
-    if (!m_closing && static_cast<int>(m_idle.size()) <= m_settings.spares)
+    if (!m_closing && static_cast<int>(m_idle.size()) <= m_spares)
         m_idle.push_back(std::move(worker));
     m_changed.notify_all();
 }
@@ -138,27 +140,87 @@ JobEnd WorkerPool::faultOf(WorkerProcess& worker, Channel::Received received)
     return end;
 }
 
+void WorkerPool::keepSpares(int spares)
+{
+    {
+        std::lock_guard guard(m_lock);
+        m_spares = std::max(0, spares);
+    }
+    m_changed.notify_all();
+}
+
+void WorkerPool::abandonJobs()
+{
+    std::vector<Worker> idle; // ended as this goes, outside the lock
+    {
+        std::lock_guard guard(m_lock);
+        m_closing = true;
+        // The job's own thread reaps its worker and reports it.
+        for (WorkerProcess* busy : m_busy)
+            ::kill(busy->pid(), SIGKILL);
+        idle = std::move(m_idle);
+    }
+    m_changed.notify_all();
+}
+
 JobEnd WorkerPool::run(std::span<const uint8_t> request, std::span<const int> descriptors, const Taker& take)
 {
     JobEnd end;
+    {
+        std::lock_guard guard(m_lock);
+        if (m_closing) {
+            end.fault = WorkerFault::CouldNotStart;
+            end.detail = "the program is ending";
+            return end;
+        }
+    }
     Worker worker = acquire(end);
     if (!worker.process)
         return end;
+    WorkerProcess* const process = worker.process.get();
+    {
+        std::lock_guard guard(m_lock);
+        m_busy.push_back(process);
+    }
+    // Off the list before the worker is reaped or let go, so that
+    // abandonJobs never signals a process number that may be another's.
+    struct Done {
+        WorkerPool& pool;
+        WorkerProcess* process;
+        void now()
+        {
+            std::lock_guard guard(pool.m_lock);
+            std::erase(pool.m_busy, std::exchange(process, nullptr));
+        }
+        // Before the worker itself goes, should anything throw.
+        ~Done()
+        {
+            if (process)
+                now();
+        }
+    } done{*this, process};
     ++worker.jobs;
-    if (!worker.process->channel().send(request, descriptors))
+    if (!worker.process->channel().send(request, descriptors)) {
+        done.now();
         return faultOf(*worker.process, Channel::Received::Broken);
+    }
     ChannelMessage answer;
     const auto received =
         worker.process->channel().receive(answer, m_settings.longestAnswer, Clock::now() + m_settings.wallLimit);
-    if (received != Channel::Received::Message)
+    if (received != Channel::Received::Message) {
+        done.now();
         return faultOf(*worker.process, received);
+    }
     if (!take(answer, *worker.process)) {
+        done.now();
         worker.process->end();
         end.fault = WorkerFault::Garbled;
         return end;
     }
     // An empty message lets the worker free what its answer pointed at.
-    if (worker.process->channel().send({}))
+    const bool kept = worker.process->channel().send({});
+    done.now();
+    if (kept)
         release(std::move(worker));
     return end;
 }

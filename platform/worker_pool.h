@@ -65,6 +65,14 @@ public:
     // worker of its own.
     JobEnd run(std::span<const uint8_t> request, std::span<const int> descriptors, const Taker& take);
 
+    // How many idle workers to keep started from now on (0: start none
+    // until a job needs one).
+    void keepSpares(int spares);
+
+    // For a program on its way out: kills the workers of jobs under way
+    // (their jobs end unanswered) and starts no more; later jobs fail at once.
+    void abandonJobs();
+
     // What the workers say of the walls around them (each one's first
     // message); empty when no worker can be started.
     std::string confinement();
@@ -88,6 +96,8 @@ private:
     bool m_starting = false;
     bool m_broken = false; // the last start failed
     bool m_closing = false;
+    int m_spares = 1;
+    std::vector<WorkerProcess*> m_busy; // the workers of jobs under way
     std::thread m_starter; // keeps the spares started
 };
 

@@ -33,9 +33,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Every picture is decoded in a confined worker; two are started now, for
-    // the picture shown and the neighbours read ahead beside it.
-    pictorand::decodeAsSettingsSay(pictorand::SettingsFile(), 2);
+    // Every picture is decoded in a confined worker. One is started now, for
+    // the picture shown: a second starting beside it and the toolkit would
+    // slow both on a two-core machine. Two are kept once the picture is on
+    // screen, for it and the neighbours read ahead beside it.
+    pictorand::decodeAsSettingsSay(pictorand::SettingsFile(), 1);
+    pictorand::keepDecoderSpares(0);
     // The picture is decoded while the toolkit and the window come up.
     std::unique_ptr<pictorand::ReadAhead> readAhead = pictorand::startReadAhead(line);
     pictorand::traceStartup("read-ahead started");
@@ -51,6 +54,10 @@ int main(int argc, char** argv)
     if (pictorand::viewerEndRequested())
         return 0; // asked to go while start-up still ran
 
+    QObject::connect(started.window.get(), &pictorand::MainWindow::painted, &application,
+                     [] { pictorand::keepDecoderSpares(2); }, Qt::SingleShotConnection);
+    QTimer::singleShot(1000, &application, [] { pictorand::keepDecoderSpares(2); });
+
     // For start-up measurements: end right after the first picture is painted
     // (or the empty window, when there is none).
     if (std::getenv("PICTORAND_QUIT_AFTER_PAINT")) {
@@ -63,5 +70,7 @@ int main(int argc, char** argv)
             QTimer::singleShot(0, qApp, &QApplication::quit);
     }
     const int status = application.exec();
+    // Pictures still being read ahead are not waited for.
+    pictorand::abandonDecoderJobs();
     return pictorand::viewerEndRequested() ? 0 : status;
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 namespace pictorand {
 namespace {
@@ -69,6 +71,26 @@ TEST(WorkerPool, EveryFaultEndsItsWorkerAndTheNextJobGetsAFreshOne)
         EXPECT_NE(next, before) << "the faulty worker was used again";
         before = next;
     }
+}
+
+// A program on its way out does not wait for the jobs under way.
+TEST(WorkerPool, AbandonedJobsEndAtOnceAndNoMoreStart)
+{
+    WorkerPoolSettings settings = probeSettings();
+    settings.wallLimit = std::chrono::seconds(20);
+    WorkerPool pool(settings);
+    ASSERT_FALSE(ask(pool, "pid").empty());
+    JobEnd spun;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread job([&] { ask(pool, "spin", &spun); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    pool.abandonJobs();
+    job.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(spun.fault, WorkerFault::None);
+    JobEnd later;
+    ask(pool, "pid", &later);
+    EXPECT_EQ(later.fault, WorkerFault::CouldNotStart);
 }
 
 TEST(WorkerPool, AMissingProgramIsSaid)
