@@ -145,7 +145,7 @@ void decodeInWorkers(const DecoderWorkers& settings)
     const uint64_t seconds = static_cast<uint64_t>(std::max<int64_t>(1, settings.wallLimit.count()));
     pool.arguments = workerArguments(decoderLimits(seconds));
     pool.wallLimit = settings.wallLimit;
-    pool.spares = std::max(1, settings.spares);
+    pool.spares = std::max(0, settings.spares);
     pool.longestAnswer = kLongestInlineAnswer;
     auto started = std::make_shared<Workers>(std::move(pool));
     std::lock_guard guard(g_lock);

@@ -21,12 +21,14 @@ struct DecoderWorkers {
     // its helpers.
     std::string program;
     std::chrono::seconds wallLimit{30};
-    // Workers kept started ahead: one per job that may run at once.
+    // Workers kept started ahead: one per job that may run at once; 0 for a
+    // program that makes one load, which starts its worker when it needs it
+    // (a spare started beside it would only compete with it for the cores).
     int spares = 1;
 };
 
 // Turns confined decoding on (again, with these settings) or off for this
-// process. Safe before the program has threads of its own; a worker is
+// process. Safe before the program has threads of its own; spares are
 // started at once, so that the first load finds one ready.
 void decodeInWorkers(const DecoderWorkers& workers);
 void decodeInThisProcess();

@@ -366,9 +366,10 @@ int main(int argc, char** argv)
             sayFailure(kStandardInput, read.failure());
             return 1;
         }
-    // Each file is decoded in a confined worker, one for each job.
+    // Each file is decoded in a confined worker, one for each job; a single
+    // file's worker starts when it is needed, with no spare started beside it.
     if (sandbox)
-        decodeAsSettingsSay(SettingsFile(), std::min(jobs, static_cast<int>(files.size())));
+        decodeAsSettingsSay(SettingsFile(), files.size() == 1 ? 0 : std::min(jobs, static_cast<int>(files.size())));
     if (info)
         return describe(files);
 

@@ -197,7 +197,7 @@ int main(int argc, char** argv)
     const std::string& named = *path;
 
     const SettingsFile settings;
-    decodeAsSettingsSay(settings);
+    decodeAsSettingsSay(settings, 0); // one load: its worker starts when it is needed
     LoadRequest request{{*path}, LoadPurpose::Thumbnail, loadOptionsFromSettings(settings)};
     // A thumbnail is the picture as it is, whatever the viewer's settings.
     request.options.greyscale = false;
