@@ -186,8 +186,11 @@ void QtUserInterface::addPreview(QFileDialog& dialog)
         }
         picture->repaint();
         WaitCursor waiting(*this);
-        const PreviewContent content = render(path.toStdString(), area);
+        // Drawn in device pixels, so that the preview is sharp at any scale.
+        const qreal ratio = picture->devicePixelRatioF();
+        PreviewContent content = render(path.toStdString(), (QSizeF(area) * ratio).toSize());
         if (!content.picture.isNull()) {
+            content.picture.setDevicePixelRatio(ratio);
             picture->setAlignment(Qt::AlignCenter);
             picture->setMargin(0);
             picture->setPixmap(content.picture);
