@@ -26,6 +26,11 @@ Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file);
 // pictures with an alpha channel are composited by the reader and keep none.
 ImageBlock pngAlphaPlane(const std::string& path, const ImageBlock& block);
 
+// Every frame of an animated PNG (APNG), composed on its canvas; no frames
+// for a still picture, or when fewer than two frames could be read.
+Result<ComposedAnimation> readApng(const std::string& path, const AnimationLimits& limits);
+Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+
 // Writes a 1-, 4-, 8-, 24- or 32-bit block, not interlaced.
 Status writePng(const std::string& path, const ImageBlock& block);
 

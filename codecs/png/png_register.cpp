@@ -16,6 +16,11 @@ Result<DecodedImage> readPngFile(const ReadRequest& request)
     });
 }
 
+Result<ComposedAnimation> readPngFrames(const std::string& path, const AnimationLimits& limits)
+{
+    return withoutExceptions([&] { return readApng(path, limits); });
+}
+
 Status writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
 {
     return withoutExceptions([&] { return writePng(path, block); });
@@ -39,6 +44,7 @@ void registerPngCodec(CodecRegistry& registry)
                 .mimeTypes = {"image/png"}},
         .reader = readPngFile,
         .writer = writePngFile,
+        .animationReader = readPngFrames,
     });
 }
 
