@@ -382,6 +382,33 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
     return frames.take(static_cast<int>(std::min<uint32_t>(animation.plays, INT32_MAX)));
 }
 
+std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha)
+{
+    if (!declaresAnimation(path))
+        return std::nullopt;
+    WholeFile file;
+    if (!file.open(path))
+        return std::nullopt;
+    const Animation animation = listFrames(file.bytes(), 1);
+    if (animation.frames.empty() || animation.frames.front().defaultImage)
+        return std::nullopt;
+    // The first frame covers the canvas (listFrames holds it to that).
+    const SampleLayout layout{4, 8};
+    ImageBlock block = createBlockForLayout(animation.width, animation.height, layout);
+    ImageBlock alpha = alphaPlaneFor(block, layout, keepAlpha);
+    if (!block || (keepAlpha && !alpha))
+        return Result<DecodedImage>(tooBigForBlock());
+    std::optional<LargeBuffer> pixels = decodeFrame(animation, animation.frames.front());
+    if (!pixels)
+        return Result<DecodedImage>(Failure{Reason::CorruptData, kNotValidApng});
+    for (uint32_t y = 0; y < animation.height; ++y)
+        storeTopRow(block, static_cast<int32_t>(y), pixels->data() + size_t(animation.width) * 4 * y, layout, &alpha);
+    DecodedImage decoded;
+    decoded.block = std::move(block);
+    decoded.alpha = std::move(alpha);
+    return Result<DecodedImage>(std::move(decoded));
+}
+
 Result<ComposedAnimation> readApng(const std::string& path, const AnimationLimits& limits)
 {
     if (!declaresAnimation(path))

@@ -8,6 +8,7 @@
 #include "core/image_block.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -30,6 +31,13 @@ ImageBlock pngAlphaPlane(const std::string& path, const ImageBlock& block);
 // for a still picture, or when fewer than two frames could be read.
 Result<ComposedAnimation> readApng(const std::string& path, const AnimationLimits& limits);
 Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+
+// The first frame of an APNG whose default image (IDAT) is no part of its
+// animation, over white (keepAlpha: its opacity in DecodedImage::alpha):
+// what players show of it, in place of the image only older readers show.
+// Nothing for any other PNG.
+// FIXME: the frame's colours are not converted by an embedded profile.
+std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha);
 
 // Writes a 1-, 4-, 8-, 24- or 32-bit block, not interlaced.
 Status writePng(const std::string& path, const ImageBlock& block);

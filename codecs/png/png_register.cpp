@@ -9,6 +9,8 @@ namespace {
 Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
     return withoutExceptions([&] {
+        if (std::optional<Result<DecodedImage>> first = readApngFirstFrame(request.path, request.keepAlpha))
+            return std::move(*first);
         Result<DecodedImage> read = readPng(request.path);
         if (read && request.keepAlpha)
             read->alpha = pngAlphaPlane(request.path, read->block);

@@ -12,9 +12,11 @@ namespace {
 
 // Pillow composes an APNG's frames itself; djxl writes a JPEG XL
 // animation's frames as an APNG.
-#define PILLOW_FRAME(file)                                                                                          \
+// Pillow counts an APNG's default image as frame 0 even when it stands outside
+// the animation.
+#define PILLOW_FRAME(file, index)                                                                                   \
     "/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "                       \
-    "im.seek(int(sys.argv[3])); im.convert('RGBA').save(sys.argv[2])\" " file " {out} {n}"
+    "im.seek(int(sys.argv[3])); im.convert('RGBA').save(sys.argv[2])\" " file " {out} " index
 
 struct AnimationCase {
     const char* fixture; // tests/dispatch/animations/, README.md says how each was made
@@ -39,9 +41,10 @@ TEST(ComposedAnimation, FramesDelaysAndPlaysAreTheFilesOwn)
     REQUIRE_PILLOW();
     const AnimationCase cases[] = {
         {"three_frames.webp", {30, 5, 250}, 2, "webpmux -get frame {n1} {in} -o {out}.webp && dwebp {out}.webp -o {out}"},
-        {"three_frames.png", {30, 5, 250}, 3, PILLOW_FRAME("{in}")},
+        {"three_frames.png", {30, 5, 250}, 3, PILLOW_FRAME("{in}", "{n}")},
+        {"hidden_default.png", {40, 40}, 0, PILLOW_FRAME("{in}", "{n1}")},
         {"three_frames.avif", {30, 5, 250}, 0, "avifdec --index {n} {in} {out}"},
-        {"three_frames.jxl", {30, 5, 250}, 0, "djxl {in} {out}.apng.png && " PILLOW_FRAME("{out}.apng.png")},
+        {"three_frames.jxl", {30, 5, 250}, 0, "djxl {in} {out}.apng.png && " PILLOW_FRAME("{out}.apng.png", "{n}")},
     };
     for (const AnimationCase& c : cases) {
         SCOPED_TRACE(c.fixture);
