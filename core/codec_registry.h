@@ -124,6 +124,30 @@ struct ImageList {
 };
 using ImageListFunction = Result<ImageList> (*)(const std::string& path);
 
+// Animations whose library composes the frames, or whose reader does (WebP,
+// APNG, AVIF, JPEG XL): each frame is the whole canvas as it shows.
+struct ComposedFrame {
+    ImageBlock block; // 24 bits, any alpha laid over white
+    int delayMs = 0;  // as the file says, rounded; 0 to kLongestFrameDelayMs
+};
+// APNG's longest delay, 65535 seconds; longer ones are held to it.
+inline constexpr int kLongestFrameDelayMs = 65535 * 1000;
+struct ComposedAnimation {
+    std::vector<ComposedFrame> frames;
+    int loopCount = 0; // how many times it plays; 0 for ever
+};
+// What the frames may take: as many as the GIF player keeps, and their
+// blocks together no more than its byte limit (the first frame is always
+// kept).
+struct AnimationLimits {
+    int frames = kMaxFrames;
+    uint64_t bytes = uint64_t(1) << 30;
+};
+// The frames of an animated file in order, stopping before a limit would be
+// passed or at a damaged frame; fewer than two frames when the file holds a
+// still picture. Fails only when the first frame cannot be read.
+using AnimationReaderFunction = Result<ComposedAnimation> (*)(const std::string& path, const AnimationLimits& limits);
+
 // ---------------------------------------------------------------------------
 // Writing.
 
@@ -166,6 +190,7 @@ struct FormatDescriptor {
     ReaderFunction reader = nullptr;
     WriterFunction writer = nullptr;
     ImageListFunction imageList = nullptr;
+    AnimationReaderFunction animationReader = nullptr;
 };
 
 class CodecRegistry {
@@ -186,11 +211,16 @@ public:
     void registerReader(ImageFormat format, ReaderFunction reader) { slotsOf(format).reader = reader; }
     void registerWriter(ImageFormat format, WriterFunction writer) { slotsOf(format).writer = writer; }
     void registerImageList(ImageFormat format, ImageListFunction scanner) { slotsOf(format).imageList = scanner; }
+    void registerAnimationReader(ImageFormat format, AnimationReaderFunction reader)
+    {
+        slotsOf(format).animationReader = reader;
+    }
     void registerOverviewReader(OverviewReaderFunction reader) { m_overviewReader = reader; }
 
     ReaderFunction reader(ImageFormat format) const { return slotsOf(format).reader; }
     WriterFunction writer(ImageFormat format) const { return slotsOf(format).writer; }
     ImageListFunction imageList(ImageFormat format) const { return slotsOf(format).imageList; }
+    AnimationReaderFunction animationReader(ImageFormat format) const { return slotsOf(format).animationReader; }
     OverviewReaderFunction overviewReader() const { return m_overviewReader; }
 
 private:
@@ -198,6 +228,7 @@ private:
         ReaderFunction reader = nullptr;
         WriterFunction writer = nullptr;
         ImageListFunction imageList = nullptr;
+        AnimationReaderFunction animationReader = nullptr;
     };
     // A number out of range (which the table's check refuses) writes to a
     // slot nobody reads and finds no function.

@@ -15,6 +15,7 @@ void CodecRegistry::registerFormat(FormatDescriptor descriptor)
     registerReader(format, descriptor.reader);
     registerWriter(format, descriptor.writer);
     registerImageList(format, descriptor.imageList);
+    registerAnimationReader(format, descriptor.animationReader);
 }
 
 std::vector<std::string> formatTableProblems(std::span<const FormatInfo> rows)

@@ -46,6 +46,20 @@ int frameDelayMs(int hundredths)
     return std::clamp(hundredths * 10, 70, 1000);
 }
 
+int shownDelayMs(const AnimationFrame& frame)
+{
+    return frame.ownDelayMs ? std::max(*frame.ownDelayMs, kShortestOwnDelayMs) : frameDelayMs(frame.info.delay);
+}
+
+std::vector<AnimationFrame> framesOf(ComposedAnimation animation)
+{
+    std::vector<AnimationFrame> frames;
+    frames.reserve(animation.frames.size());
+    for (ComposedFrame& frame : animation.frames)
+        frames.push_back({std::move(frame.block), GifFrameInfo{}, frame.delayMs});
+    return frames;
+}
+
 Result<std::vector<AnimationFrame>> readAnimationFrames(const std::string& path, const ImageList& images,
                                                         const CodecRegistry& registry, uint64_t byteLimit)
 {
@@ -67,7 +81,7 @@ Result<std::vector<AnimationFrame>> readAnimationFrames(const std::string& path,
         bytes += read->block.size();
         if (bytes > byteLimit && !frames.empty())
             break;
-        frames.push_back({std::move(read->block), read->gifFrame});
+        frames.push_back({std::move(read->block), read->gifFrame, std::nullopt});
     }
     if (frames.empty())
         return Failure{Reason::CorruptData, kDecodeError};
@@ -172,7 +186,8 @@ void GifCanvas::show(int index)
     }
 }
 
-FrameSchedule::FrameSchedule(std::vector<int> delaysMs, int64_t startMs) : m_delays(std::move(delaysMs))
+FrameSchedule::FrameSchedule(std::vector<int> delaysMs, int64_t startMs, int plays)
+    : m_delays(std::move(delaysMs)), m_plays(std::max(plays, 0))
 {
     if (m_delays.empty())
         m_delays.push_back(frameDelayMs(0));
@@ -183,13 +198,25 @@ FrameSchedule::FrameSchedule(std::vector<int> delaysMs, int64_t startMs) : m_del
 
 int FrameSchedule::frameAt(int64_t nowMs)
 {
-    // Whole loops missed (a suspended machine) are skipped at once.
-    if (nowMs - m_deadline > m_loopMs)
-        m_deadline += (nowMs - m_deadline) / m_loopMs * m_loopMs;
-    while (nowMs >= m_deadline) {
-        m_frame = (m_frame + 1) % static_cast<int>(m_delays.size());
+    const int last = static_cast<int>(m_delays.size()) - 1;
+    // Whole loops missed (a suspended machine) are skipped at once; each
+    // passes the end of the last frame once.
+    if (!m_finished && nowMs - m_deadline > m_loopMs) {
+        const int64_t loops = (nowMs - m_deadline) / m_loopMs;
+        m_deadline += loops * m_loopMs;
+        m_played += loops;
+        m_finished = m_plays > 0 && m_played >= m_plays;
+    }
+    while (!m_finished && nowMs >= m_deadline) {
+        if (m_frame == last && m_plays > 0 && ++m_played >= m_plays) {
+            m_finished = true;
+            break;
+        }
+        m_frame = m_frame == last ? 0 : m_frame + 1;
         m_deadline += m_delays[static_cast<size_t>(m_frame)];
     }
+    if (m_finished)
+        m_frame = last;
     return m_frame;
 }
 

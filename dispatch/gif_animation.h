@@ -3,7 +3,9 @@
 // image, the canvas of the logical screen that the frames are composed on
 // (position, transparency, disposal methods 0 to 3), and the schedule that
 // says which frame is due, against absolute deadlines so that a late timer
-// never pushes the rest of the animation back.
+// never pushes the rest of the animation back. The animations of WebP, APNG,
+// AVIF and JPEG XL play on the same canvas and schedule: their frames come
+// composed, each the whole canvas, with delays of their own.
 
 #include "core/codec_registry.h"
 #include "core/frame_info.h"
@@ -12,19 +14,33 @@
 #include "platform/user_interface.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace pictorand {
 
 struct AnimationFrame {
-    ImageBlock block; // 1, 4 or 8 bits, as the reader gave it
-    GifFrameInfo info;
+    // A GIF image: 1, 4 or 8 bits, as the reader gave it. A composed frame:
+    // the whole canvas at 24 bits.
+    ImageBlock block;
+    GifFrameInfo info; // a GIF image's place, disposal and delay
+    // A composed frame's delay as its file says (ComposedFrame::delayMs);
+    // nothing for a GIF image.
+    std::optional<int> ownDelayMs;
 };
 
-// Milliseconds a frame stays: its delay in hundredths x 10, at least 70, at
-// most 1000.
+// Milliseconds a GIF frame stays: its delay in hundredths x 10, at least 70,
+// at most 1000.
 int frameDelayMs(int hundredths);
+// The shortest time a composed frame stays, whatever its file says.
+inline constexpr int kShortestOwnDelayMs = 10;
+// Milliseconds the frame stays: a GIF image's by frameDelayMs, a composed
+// frame's own, at least kShortestOwnDelayMs.
+int shownDelayMs(const AnimationFrame& frame);
+
+// A composed animation's frames as the player takes them.
+std::vector<AnimationFrame> framesOf(ComposedAnimation animation);
 
 // Reads every listed image. A frame that fails to read ends the table, so a
 // damaged tail leaves the frames before it; fails only when the first image
@@ -64,20 +80,26 @@ private:
 };
 
 // Which frame is due. Frame 0 shows at start; frame i at start plus the
-// delays of frames 0 .. i-1, round and round.
+// delays of frames 0 .. i-1, round and round, or `plays` times (0: for
+// ever), after which the last frame stays.
 class FrameSchedule {
 public:
-    FrameSchedule(std::vector<int> delaysMs, int64_t startMs);
+    FrameSchedule(std::vector<int> delaysMs, int64_t startMs, int plays = 0);
     // The frame due at `nowMs`, past every deadline that has passed.
     int frameAt(int64_t nowMs);
     // When the next frame is due.
     int64_t nextDeadline() const { return m_deadline; }
+    // The last play has ended: no frame is due any more.
+    bool finished() const { return m_finished; }
 
 private:
     std::vector<int> m_delays;
     int64_t m_loopMs = 0;
     int m_frame = 0;
     int64_t m_deadline = 0;
+    int m_plays = 0;
+    int64_t m_played = 0; // plays ended
+    bool m_finished = false;
 };
 
 // Writes each frame as a BMP file named by the extraction pattern into

@@ -55,6 +55,10 @@ public:
     {
         return readAnimationFrames(m_path, images, registry);
     }
+    Result<ComposedAnimation> composedFrames(AnimationReaderFunction reader) const
+    {
+        return reader(m_path, AnimationLimits{});
+    }
     Result<DecodedImage> overviewSheet(const CodecRegistry& registry, int firstPicture) const
     {
         return callOverviewReader(registry, m_path, firstPicture);
@@ -156,6 +160,7 @@ private:
     LoadOutcome metafile(int64_t started);
     LoadOutcome turn();
     std::optional<LoadOutcome> animation(const ImageList& images, int64_t started);
+    std::optional<LoadOutcome> composedAnimation(int64_t started);
     LoadOutcome finish(DecodedImage decoded, int64_t started);
 
     const LoadOptions& m_options;
@@ -257,6 +262,13 @@ LoadOutcome Load::run()
             m_out.iconChoices = std::move(icons.lines);
         break;
     case MultiImage::Single:
+        // An animated file plays; a still one, or one whose frames cannot
+        // be read, shows its first picture.
+        if (m_purpose == LoadPurpose::View && m_options.animate)
+            if (std::optional<LoadOutcome> played = composedAnimation(started))
+                return std::move(*played);
+        read = callReader(m_registry, m_format, request);
+        break;
     case MultiImage::Media:
     case MultiImage::Metafile:
         read = callReader(m_registry, m_format, request);
@@ -283,6 +295,27 @@ std::optional<LoadOutcome> Load::animation(const ImageList& images, int64_t star
     m_out.originalHeight = first.height();
     m_out.originalBitCount = first.bitCount();
     m_out.compression = countedText("Animated GIF", images.count, "images");
+    m_out.decompressionMs = monotonicMilliseconds() - started;
+    return std::move(m_out);
+}
+
+std::optional<LoadOutcome> Load::composedAnimation(int64_t started)
+{
+    const AnimationReaderFunction reader = m_registry.animationReader(m_format);
+    if (!reader)
+        return std::nullopt;
+    Result<ComposedAnimation> read = m_file.composedFrames(reader);
+    if (!read || read->frames.size() < 2)
+        return std::nullopt;
+    const int count = static_cast<int>(read->frames.size());
+    m_out.kind = LoadOutcome::Kind::Animation;
+    m_out.loopCount = read->loopCount;
+    m_out.frames = framesOf(read.take());
+    const ImageBlock& first = m_out.frames.front().block;
+    m_out.originalWidth = first.width();
+    m_out.originalHeight = first.height();
+    m_out.originalBitCount = first.bitCount();
+    m_out.compression = countedText(std::string("Animated ") + formatInfo(m_format).word, count, "frames");
     m_out.decompressionMs = monotonicMilliseconds() - started;
     return std::move(m_out);
 }

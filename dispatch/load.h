@@ -57,7 +57,8 @@ struct LoadOptions {
     bool colourManagement = true; // "ColorManagement": an embedded profile is converted to sRGB
     bool paletteDisplay = false;  // View, Slide, Preview: the display shows 256 colours
     int previewWidth = 0;         // Preview: the width the picture is shown at
-    bool animate = true;          // View: a GIF of several images comes as its frames
+    bool animate = true;          // View: a GIF of several images, or an animated WebP, APNG, AVIF or
+                                  // JPEG XL, comes as its frames
     int page = 0;                 // the TIFF page, from 0
     int overviewStart = 1;        // a Photo CD overview: the sheet's first picture, 1, 26, 51 or 76
     int icon = -1;                // the image of an icon file, from 0; -1: the first
@@ -103,7 +104,7 @@ struct LoadOutcome {
     enum class Kind {
         Failed,
         Picture,   // `block`
-        Animation, // `frames`, the first frame's facts in the fields below
+        Animation, // `frames` and `loopCount`, the first frame's facts in the fields below
         Media,     // sound or video: nothing read, the caller plays the file
         Metafile,  // `drawing`
         Turned,    // `turnedFile`
@@ -143,8 +144,12 @@ struct LoadOutcome {
     // View: the chooser's lines of an icon file with several images, the
     // first (or the one asked for) read.
     std::vector<std::string> iconChoices;
-    // Animation: every image of the GIF as the reader gave it.
+    // Animation: every image of the GIF as the reader gave it, or every frame
+    // of a WebP, APNG, AVIF or JPEG XL animation composed (at most
+    // kMaxFrames, their blocks within the GIF player's byte limit).
     std::vector<AnimationFrame> frames;
+    // Animation: how many times it plays, 0 for ever (a GIF's always).
+    int loopCount = 0;
     // Media: the extension is not one of the media extensions.
     bool mediaExtensionMismatch = false;
     // Metafile: the checked drawing commands.

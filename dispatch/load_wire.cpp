@@ -267,7 +267,10 @@ void OutcomeWriter::body(const LoadOutcome& outcome)
         m_out.i32(info.delay);
         m_out.u8(info.transparentIndex);
         m_out.flag(info.dataEndedEarly);
+        m_out.flag(frame.ownDelayMs.has_value());
+        m_out.i32(frame.ownDelayMs.value_or(0));
     }
+    m_out.i32(outcome.loopCount);
     m_out.flag(outcome.mediaExtensionMismatch);
     m_out.flag(outcome.drawing != nullptr);
     if (outcome.drawing)
@@ -354,6 +357,24 @@ private:
 };
 
 bool paletted(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8; }
+
+// A frame is a GIF image, paletted, or a composed frame: 24 bits, the
+// canvas's size at its corner, a delay of its own in range. An animation
+// is one or the other throughout.
+bool holdsUp(const AnimationFrame& frame, const std::vector<AnimationFrame>& before)
+{
+    const bool composed = frame.ownDelayMs.has_value();
+    if (!before.empty() && before.front().ownDelayMs.has_value() != composed)
+        return false;
+    if (!composed)
+        return paletted(frame.block.bitCount());
+    const GifFrameInfo& info = frame.info;
+    return frame.block.bitCount() == 24 && *frame.ownDelayMs >= 0 && *frame.ownDelayMs <= kLongestFrameDelayMs
+        && info.left == 0 && info.top == 0 && info.disposalMethod == 0 && info.transparentFlag == 0
+        && (before.empty()
+            || (frame.block.width() == before.front().block.width()
+                && frame.block.height() == before.front().block.height()));
+}
 
 // Pixels that point past a short colour table would be read beyond it by
 // whoever looks the colours up: such pixels take the first entry.
@@ -699,10 +720,10 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
         && (!outcome.block || outcome.alpha.width() != outcome.block.width()
             || outcome.alpha.height() != outcome.block.height()))
         m_in.fail();
-    const uint32_t frames = m_in.count(27, static_cast<uint32_t>(kMaxFrames));
+    const uint32_t frames = m_in.count(32, static_cast<uint32_t>(kMaxFrames));
     for (uint32_t i = 0; i < frames && m_in.ok(); ++i) {
         AnimationFrame frame;
-        frame.block = ownBlock({1, 4, 8});
+        frame.block = ownBlock({1, 4, 8, 24});
         GifFrameInfo& info = frame.info;
         info.backgroundRed = m_in.u8();
         info.backgroundGreen = m_in.u8();
@@ -718,10 +739,17 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
         info.delay = m_in.i32();
         info.transparentIndex = m_in.u8();
         info.dataEndedEarly = m_in.flag();
-        if (!frame.block)
+        const bool composed = m_in.flag();
+        const int32_t delay = m_in.i32();
+        if (composed)
+            frame.ownDelayMs = delay;
+        if (!frame.block || !holdsUp(frame, outcome.frames))
             m_in.fail();
         outcome.frames.push_back(std::move(frame));
     }
+    outcome.loopCount = m_in.i32();
+    if (outcome.loopCount < 0 || (outcome.loopCount != 0 && outcome.kind != LoadOutcome::Kind::Animation))
+        m_in.fail();
     outcome.mediaExtensionMismatch = m_in.flag();
     if (m_in.flag())
         outcome.drawing = drawing();

@@ -134,7 +134,12 @@ void ReadAhead::work()
             entry.outcome = load(entry.request, m_registry);
             entry.bytes = entry.outcome.block.size();
             // A file written while it was read may have given a torn picture.
-            keep = stampOf(path) == entry.stamp;
+            // An animation (WebP, APNG, AVIF, JPEG XL) is not kept: its frames
+            // would cost the budget many pictures, and a load in full screen
+            // asks for its first picture alone.
+            // FIXME: the frames are decoded all the same; the format's
+            // animation check could come before the load.
+            keep = stampOf(path) == entry.stamp && entry.outcome.kind != LoadOutcome::Kind::Animation;
         }
 
         lock.lock();

@@ -8,5 +8,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
     (void)limited;
     (void)pictorand::readAvifFromMemory({data, size});
+    (void)pictorand::readAvifAnimationFromMemory({data, size}, pictorand::fuzzing::kFuzzAnimationLimits);
     return 0;
 }

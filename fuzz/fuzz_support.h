@@ -75,6 +75,8 @@ inline void requireSameResult(const Result<DecodedImage>& fromFile, const Result
 // than 16 million pixels while fuzzing: a few bytes may declare a canvas of 268
 // million, which is legitimate but takes seconds to fill under the sanitizers.
 inline constexpr uint64_t kFuzzMaxPixels = uint64_t(1) << 24;
+// Animations: a few frames, within the time a run is given.
+inline constexpr AnimationLimits kFuzzAnimationLimits{4, uint64_t(64) << 20};
 
 // The largest frame any SOF marker in the input declares, in pixels. A frame
 // of billions of pixels whose data has run out is decoded from made-up zero

@@ -1,6 +1,6 @@
 // Writes the seeds of the worker_answer fuzz target: the answers a worker
 // sends for real loads of the tree's own files (a picture at 24 and 8 bits,
-// an animation, two metafiles, a TIFF page, a thumbnail with its opacity, a
+// a GIF animation and a composed one, two metafiles, a TIFF page, a thumbnail with its opacity, a
 // turned JPEG, a failure), and answers a worker
 // taken over by a file might send, which the parent must refuse. Run it
 // whenever the answer's layout changes, from the top of the source tree:
@@ -40,6 +40,7 @@ int main(int argc, char** argv)
     } loads[] = {
         {"picture_24bit", "samples/rose-24bit.bmp"},         {"picture_8bit", "samples/rose-8bit.bmp"},
         {"animation", "fuzz/corpus/gif/anim.gif"},           {"metafile_text", "tests/fixtures/metafile/text.wmf"},
+        {"composed_animation", "tests/dispatch/animations/three_frames.webp"},
         {"metafile_bitmap", "tests/fixtures/metafile/bitmap.emf"}, {"tiff", "samples/rose-lzw.tif"},
         {"thumbnail_alpha", "tests/codecs/webp/fixtures/alpha.webp", LoadPurpose::Thumbnail},
         {"turned_jpeg", "samples/rose-jpeg.jpg", LoadPurpose::Turn},

@@ -10,5 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     pictorand::fuzzing::MemoryFile file(data, size);
     pictorand::fuzzing::requireSameResult(pictorand::readWebp(file.path()),
                                           pictorand::readWebpFromMemory({data, size}));
+    (void)pictorand::readWebpAnimationFromMemory({data, size}, pictorand::fuzzing::kFuzzAnimationLimits);
     return 0;
 }

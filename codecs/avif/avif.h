@@ -18,4 +18,8 @@ namespace pictorand {
 Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha = false);
 Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
+// Every frame of an image sequence; no frames for a still picture.
+Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits);
+Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+
 } // namespace pictorand

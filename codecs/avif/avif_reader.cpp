@@ -1,5 +1,6 @@
 #include "codecs/avif/avif.h"
 #include "codecs/common/codec_result.h"
+#include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace pictorand {
@@ -157,16 +159,18 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, b
     return decoded;
 }
 
-} // namespace
+using Decoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
 
-Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+// A decoder over the file, its header parsed and the sizes it declares
+// checked; a failure when the library or the file is not to be had.
+std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decoder)
 {
     static const LibraryBinding avif = bindLibrary(PICTORAND_SONAME_AVIF, [](SharedLibrary& library) {
         return true AVIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
     });
     if (avif)
         return *avif;
-    std::unique_ptr<avifDecoder, DecoderDeleter> decoder(avifDecoderCreate());
+    decoder.reset(avifDecoderCreate());
     if (!decoder)
         return tooBigForBlock();
     // As many threads as avifdec -j would be given on this machine.
@@ -187,7 +191,7 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keep
     if (result != AVIF_RESULT_OK)
         return failureFrom(result);
     // The declared size decides before the AV1 decoder allocates its frames
-    // (an animation's first frame is the picture's size).
+    // (every frame of a sequence is the picture's size).
     const avifImage& declared = *decoder->image;
     if (!declaredSizeFits(declared.width, declared.height, SampleLayout{4, int(std::max(declared.depth, 8u))}))
         return tooBigForBlock();
@@ -196,11 +200,14 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keep
     // declared size, padded to whole superblocks of up to 128 pixels.
     const uint64_t padded = (uint64_t(declared.width) + 128) * (uint64_t(declared.height) + 128);
     decoder->imageSizeLimit = static_cast<uint32_t>(std::min<uint64_t>(padded, decoder->imageSizeLimit));
-    result = avifDecoderNextImage(decoder.get());
-    if (result != AVIF_RESULT_OK)
-        return failureFrom(result);
+    return std::nullopt;
+}
 
-    avifImage* image = decoder->image;
+// The picture the decoder holds now (after avifDecoderNextImage), cropped,
+// turned and mirrored as its properties say.
+Result<DecodedImage> currentPicture(avifDecoder& decoder, bool keepAlpha)
+{
+    avifImage* image = decoder.image;
     const Orientation orientation = orientationOf(*image);
     std::unique_ptr<avifImage, ImageDeleter> cropped;
     if (image->transformFlags & AVIF_TRANSFORM_CLAP) {
@@ -216,7 +223,20 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keep
             image = cropped.get();
         }
     }
-    Result<DecodedImage> decoded = toBlock(*image, orientation, keepAlpha);
+    return toBlock(*image, orientation, keepAlpha);
+}
+
+} // namespace
+
+Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+{
+    Decoder decoder;
+    if (std::optional<Failure> failed = openDecoder(file, decoder))
+        return *failed;
+    const avifResult result = avifDecoderNextImage(decoder.get());
+    if (result != AVIF_RESULT_OK)
+        return failureFrom(result);
+    Result<DecodedImage> decoded = currentPicture(*decoder, keepAlpha);
     if (decoded) {
         decoded->compression = "AVIF - AV1";
         const avifRWData& profile = decoder->image->icc;
@@ -224,6 +244,37 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keep
             decoded->iccProfile.assign(profile.data, profile.data + profile.size);
     }
     return decoded;
+}
+
+// FIXME: libavif 0.11 does not give the sequence's repetitions (its edit
+// list); sequences play for ever until a newer libavif says otherwise.
+Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
+{
+    Decoder decoder;
+    if (std::optional<Failure> failed = openDecoder(file, decoder))
+        return *failed;
+    if (decoder->imageCount < 2)
+        return ComposedAnimation{};
+    ComposedFrames frames(limits);
+    while (!frames.full() && avifDecoderNextImage(decoder.get()) == AVIF_RESULT_OK) {
+        Result<DecodedImage> picture = currentPicture(*decoder, false);
+        const avifImageTiming& timing = decoder->imageTiming;
+        // A damaged frame ends the animation; the frames before it stand.
+        if (!picture || !frames.add(std::move(picture->block),
+                                    delayMilliseconds(timing.durationInTimescales, timing.timescale)))
+            break;
+    }
+    if (frames.count() == 0)
+        return Failure{Reason::CorruptData, kNotValidAvif};
+    return frames.take(0);
+}
+
+Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits)
+{
+    WholeFile file;
+    if (!file.open(path))
+        return cantOpenFile(path);
+    return readAvifAnimationFromMemory(file.bytes(), limits);
 }
 
 Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha)

@@ -10,6 +10,11 @@ Result<DecodedImage> readAvifFile(const ReadRequest& request)
     return withoutExceptions([&] { return readAvif(request.path, request.keepAlpha); });
 }
 
+Result<ComposedAnimation> readAvifFrames(const std::string& path, const AnimationLimits& limits)
+{
+    return withoutExceptions([&] { return readAvifAnimation(path, limits); });
+}
+
 // An ftyp box with an AV1 brand; strict, so tried before the loose
 // signatures (an ftyp box of 256 bytes starts like an icon).
 bool isAvif(SignatureHead head) { return signatureHas(head, 4, "ftyp") && signatureHas(head, 8, "av"); }
@@ -25,6 +30,7 @@ void registerAvifCodec(CodecRegistry& registry)
                 .save = std::nullopt, .mimeTypes = {"image/avif"},
                 .inModernFormatsGroup = true},
         .reader = readAvifFile,
+        .animationReader = readAvifFrames,
     });
 }
 

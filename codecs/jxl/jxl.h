@@ -17,4 +17,8 @@ namespace pictorand {
 Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha = false);
 Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
+// Every frame of an animation as it shows; no frames for a still picture.
+Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits);
+Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+
 } // namespace pictorand

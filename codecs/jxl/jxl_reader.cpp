@@ -1,14 +1,18 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jxl/jxl.h"
 #include "core/checked_size.h"
+#include "core/large_buffer.h"
 
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace pictorand {
 
@@ -20,7 +24,8 @@ constexpr const char* kNotValidJpegXl = "Not a valid JPEG XL file";
     X(JxlDecoderCreate) X(JxlDecoderDestroy) X(JxlDecoderSubscribeEvents) X(JxlDecoderSetParallelRunner)          \
     X(JxlDecoderSetInput) X(JxlDecoderCloseInput) X(JxlDecoderProcessInput) X(JxlDecoderGetBasicInfo)             \
     X(JxlDecoderSetImageOutCallback) X(JxlDecoderGetColorAsEncodedProfile) X(JxlDecoderGetICCProfileSize)         \
-    X(JxlDecoderGetColorAsICCProfile)
+    X(JxlDecoderGetColorAsICCProfile) X(JxlDecoderSetCoalescing) X(JxlDecoderGetFrameHeader)                      \
+    X(JxlDecoderSetImageOutBuffer)
 #define JXL_THREADS_FUNCTIONS(X)                                                                                  \
     X(JxlThreadParallelRunner) X(JxlThreadParallelRunnerCreate) X(JxlThreadParallelRunnerDestroy)                 \
     X(JxlThreadParallelRunnerDefaultNumWorkerThreads)
@@ -83,16 +88,21 @@ std::vector<uint8_t> iccProfileOf(const JxlDecoder* decoder)
 }
 
 // What libjxl holds while decoding: a float plane per channel.
-bool libraryPlanesFit(const JxlBasicInfo& info)
+// An animation's frames are blended with the four reference frames libjxl
+// may keep and the picture shown so far: six sets of planes.
+bool libraryPlanesFit(const JxlBasicInfo& info, uint64_t sets = 1)
 {
     const uint64_t channels = uint64_t(info.num_color_channels) + info.num_extra_channels;
     const auto area = checkedMul(info.xsize, info.ysize);
-    return area && checkedMulAdd(*area, channels * 4, 0).has_value();
+    return area && checkedMulAdd(*area, channels * 4 * sets, 0).has_value();
 }
 
-} // namespace
+using Decoder = std::unique_ptr<JxlDecoder, DecoderDeleter>;
+using Runner = std::unique_ptr<void, RunnerDeleter>;
 
-Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+// A decoder on its threads over the whole file, told of the events given;
+// a failure when the library or the memory for it is not to be had.
+std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, Decoder& decoder, Runner& runner)
 {
     static const LibraryBinding jxl = bindLibrary(PICTORAND_SONAME_JXL, [](SharedLibrary& library) {
         return true JXL_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -102,17 +112,27 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
     });
     if (jxl || threads)
         return jxl ? *jxl : *threads;
-    std::unique_ptr<JxlDecoder, DecoderDeleter> decoder(JxlDecoderCreate(nullptr));
-    std::unique_ptr<void, RunnerDeleter> runner(
-        JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
+    decoder.reset(JxlDecoderCreate(nullptr));
+    runner.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
     if (!decoder || !runner)
         return tooBigForBlock();
-    if (JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE)
-            != JXL_DEC_SUCCESS
+    if (JxlDecoderSubscribeEvents(decoder.get(), events) != JXL_DEC_SUCCESS
         || JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS
         || JxlDecoderSetInput(decoder.get(), file.data(), file.size()) != JXL_DEC_SUCCESS)
         return Failure{Reason::CorruptData, kNotValidJpegXl};
     JxlDecoderCloseInput(decoder.get());
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+{
+    Decoder decoder;
+    Runner runner;
+    if (std::optional<Failure> failed =
+            openDecoder(file, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE, decoder, runner))
+        return *failed;
 
     Output output;
     JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -161,6 +181,78 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
             return Failure{Reason::CorruptData, kNotValidJpegXl};
         }
     }
+}
+
+// FIXME: the frames keep the colours of the file's own space; an embedded
+// profile is applied to still pictures only.
+Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
+{
+    Decoder decoder;
+    Runner runner;
+    if (std::optional<Failure> failed =
+            openDecoder(file, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE, decoder, runner))
+        return *failed;
+    // Each frame as it shows, blended with the ones before it by libjxl.
+    if (JxlDecoderSetCoalescing(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS)
+        return Failure{Reason::CorruptData, kNotValidJpegXl};
+    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    JxlBasicInfo info{};
+    uint32_t width = 0;
+    uint32_t height = 0;
+    LargeBuffer canvas;
+    ComposedFrames frames(limits);
+    int delayMs = 0;
+    for (;;) {
+        switch (JxlDecoderProcessInput(decoder.get())) {
+        case JXL_DEC_BASIC_INFO: {
+            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+                return Failure{Reason::CorruptData, kNotValidJpegXl};
+            if (!info.have_animation)
+                return ComposedAnimation{};
+            const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
+            width = turned ? info.ysize : info.xsize;
+            height = turned ? info.xsize : info.ysize;
+            if (!libraryPlanesFit(info, 6) || !declaredSizeFits(width, height, SampleLayout{4, 8}))
+                return tooBigForBlock();
+            canvas = LargeBuffer::allocate(size_t(width) * height * 4);
+            if (!canvas)
+                return tooBigForBlock();
+            break;
+        }
+        case JXL_DEC_FRAME: {
+            JxlFrameHeader header;
+            if (JxlDecoderGetFrameHeader(decoder.get(), &header) != JXL_DEC_SUCCESS)
+                return Failure{Reason::CorruptData, kNotValidJpegXl};
+            delayMs = delayMilliseconds(uint64_t(header.duration) * info.animation.tps_denominator,
+                                        info.animation.tps_numerator);
+            break;
+        }
+        case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
+            if (!canvas
+                || JxlDecoderSetImageOutBuffer(decoder.get(), &format, canvas.data(), canvas.size()) != JXL_DEC_SUCCESS)
+                return Failure{Reason::CorruptData, kNotValidJpegXl};
+            break;
+        case JXL_DEC_FULL_IMAGE:
+            if (!frames.addRgba(width, height, canvas.data(), delayMs) || frames.full())
+                return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+            break;
+        case JXL_DEC_SUCCESS:
+        case JXL_DEC_NEED_MORE_INPUT: // cut short: the frames before stand
+        case JXL_DEC_ERROR:
+        default:
+            if (frames.count() == 0)
+                return Failure{Reason::CorruptData, kNotValidJpegXl};
+            return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+        }
+    }
+}
+
+Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits)
+{
+    WholeFile file;
+    if (!file.open(path))
+        return cantOpenFile(path);
+    return readJpegXlAnimationFromMemory(file.bytes(), limits);
 }
 
 Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha)

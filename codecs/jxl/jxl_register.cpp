@@ -10,6 +10,11 @@ Result<DecodedImage> readJpegXlFile(const ReadRequest& request)
     return withoutExceptions([&] { return readJpegXl(request.path, request.keepAlpha); });
 }
 
+Result<ComposedAnimation> readJpegXlFrames(const std::string& path, const AnimationLimits& limits)
+{
+    return withoutExceptions([&] { return readJpegXlAnimation(path, limits); });
+}
+
 // A bare codestream, or the container's signature box.
 bool isJpegXl(SignatureHead head)
 {
@@ -28,6 +33,7 @@ void registerJxlCodec(CodecRegistry& registry)
                 .save = std::nullopt, .mimeTypes = {"image/jxl"},
                 .inModernFormatsGroup = true},
         .reader = readJpegXlFile,
+        .animationReader = readJpegXlFrames,
     });
 }
 

@@ -9,11 +9,18 @@ namespace {
 Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
     return withoutExceptions([&] {
+        if (std::optional<Result<DecodedImage>> first = readApngFirstFrame(request.path, request.keepAlpha))
+            return std::move(*first);
         Result<DecodedImage> read = readPng(request.path);
         if (read && request.keepAlpha)
             read->alpha = pngAlphaPlane(request.path, read->block);
         return read;
     });
+}
+
+Result<ComposedAnimation> readPngFrames(const std::string& path, const AnimationLimits& limits)
+{
+    return withoutExceptions([&] { return readApng(path, limits); });
 }
 
 Status writePngFile(const std::string& path, const ImageBlock& block, const WriteOptions&)
@@ -39,6 +46,7 @@ void registerPngCodec(CodecRegistry& registry)
                 .mimeTypes = {"image/png"}},
         .reader = readPngFile,
         .writer = writePngFile,
+        .animationReader = readPngFrames,
     });
 }
 

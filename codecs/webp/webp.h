@@ -20,6 +20,11 @@ inline constexpr int32_t kWebpMaxDimension = 16383;
 Result<DecodedImage> readWebp(const std::string& path, bool keepAlpha = false);
 Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
 
+// Every frame of an animation, composed on its canvas; no frames for a
+// still picture.
+Result<ComposedAnimation> readWebpAnimation(const std::string& path, const AnimationLimits& limits);
+Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+
 // Writes a 1-, 4-, 8- or 24-bit block.
 Status writeWebp(const std::string& path, const ImageBlock& block, const WebpWriteOptions& options);
 

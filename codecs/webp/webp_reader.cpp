@@ -1,4 +1,5 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/composed_frames.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/webp/webp.h"
@@ -7,6 +8,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace pictorand {
@@ -131,6 +133,50 @@ Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file, bool keep
     if (decoded)
         decoded->iccProfile = iccProfileOf(data);
     return decoded;
+}
+
+Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
+{
+    const WebPData data{file.data(), file.size()};
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(data.bytes, data.size, &features) != VP8_STATUS_OK)
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    if (!features.has_animation)
+        return ComposedAnimation{};
+    if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
+        return tooBigForBlock();
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    options.color_mode = MODE_RGBA;
+    options.use_threads = 0;
+    std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
+    WebPAnimInfo info;
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info))
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    ComposedFrames frames(limits);
+    // Each timestamp is when its frame ends.
+    int ended = 0;
+    while (WebPAnimDecoderHasMoreFrames(decoder.get()) && !frames.full()) {
+        uint8_t* canvas = nullptr;
+        int timestamp = 0;
+        // A damaged frame ends the animation; the frames before it stand.
+        if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)
+            || !frames.addRgba(info.canvas_width, info.canvas_height, canvas, timestamp - ended))
+            break;
+        ended = timestamp;
+    }
+    if (frames.count() == 0)
+        return Failure{Reason::CorruptData, kNotValidWebp};
+    return frames.take(static_cast<int>(std::min<uint32_t>(info.loop_count, INT32_MAX)));
+}
+
+Result<ComposedAnimation> readWebpAnimation(const std::string& path, const AnimationLimits& limits)
+{
+    WholeFile file;
+    if (!file.open(path))
+        return cantOpenFile(path);
+    return readWebpAnimationFromMemory(file.bytes(), limits);
 }
 
 Result<DecodedImage> readWebp(const std::string& path, bool keepAlpha)

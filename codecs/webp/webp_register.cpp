@@ -10,6 +10,11 @@ Result<DecodedImage> readWebpFile(const ReadRequest& request)
     return withoutExceptions([&] { return readWebp(request.path, request.keepAlpha); });
 }
 
+Result<ComposedAnimation> readWebpFrames(const std::string& path, const AnimationLimits& limits)
+{
+    return withoutExceptions([&] { return readWebpAnimation(path, limits); });
+}
+
 Status writeWebpFile(const std::string& path, const ImageBlock& block, const WriteOptions& options)
 {
     return withoutExceptions([&] { return writeWebp(path, block, writeOptionsFor<WebpWriteOptions>(options)); });
@@ -33,6 +38,7 @@ void registerWebpCodec(CodecRegistry& registry)
                 .inModernFormatsGroup = true},
         .reader = readWebpFile,
         .writer = writeWebpFile,
+        .animationReader = readWebpFrames,
     });
 }
 

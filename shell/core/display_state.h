@@ -1,6 +1,6 @@
 #pragma once
 // How the viewer shows the current picture, beside the record of what was
-// loaded (CurrentImage): zoom, the GIF animation's frames, the drawing of a
+// loaded (CurrentImage): zoom, the animation's frames, the drawing of a
 // metafile, whether sound or video plays. A load starts it over with the
 // record.
 
@@ -13,7 +13,8 @@ namespace pictorand {
 
 struct DisplayState {
     int zoom = 100;
-    // Animated GIF: the decoded frames (at most kMaxFrames) on their canvas.
+    // An animation (GIF, or WebP, APNG, AVIF, JPEG XL frames composed): the
+    // decoded frames (at most kMaxFrames) on their canvas.
     std::shared_ptr<GifCanvas> animation;
     bool animationRunning = false;
     // A metafile: painted from its commands at every zoom while the block

@@ -245,7 +245,7 @@ bool ViewerController::showDrawing(const LoadOutcome& outcome, bool slide)
 }
 
 // ---------------------------------------------------------------------------
-// GIF animation
+// Animation: GIF, and the composed frames of WebP, APNG, AVIF and JPEG XL
 
 void ViewerController::startAnimation(LoadOutcome& outcome)
 {
@@ -273,23 +273,26 @@ void ViewerController::startAnimation(LoadOutcome& outcome)
     canvas->show(0);
     std::vector<int> delays;
     for (const AnimationFrame& frame : canvas->frames())
-        delays.push_back(frameDelayMs(frame.info.delay));
+        delays.push_back(shownDelayMs(frame));
     m_display.animation = canvas;
     m_display.animationRunning = true;
     m_image.currentWidth = canvas->width();
     m_image.currentHeight = canvas->height();
-    m_image.currentBitCount = 8;
+    // GIF frames count as 8 bits whatever their depth; composed ones are 24.
+    m_image.currentBitCount = canvas->frames().front().ownDelayMs ? 24 : 8;
     showAtFullSize(canvas->width(), canvas->height());
     m_screen.pictureChanged();
     const int64_t now = m_screen.clockMs();
-    m_schedule.emplace(std::move(delays), now);
+    m_schedule.emplace(std::move(delays), now, outcome.loopCount);
     m_animationPaused = false;
     armAnimationTimer(now);
 }
 
 void ViewerController::armAnimationTimer(int64_t now)
 {
-    m_screen.scheduleAnimationStep(std::max<int64_t>(0, m_schedule->nextDeadline() - now));
+    // After its last play the last frame stays, the animation still shown.
+    if (!m_schedule->finished())
+        m_screen.scheduleAnimationStep(std::max<int64_t>(0, m_schedule->nextDeadline() - now));
 }
 
 void ViewerController::animationStep()

@@ -46,7 +46,9 @@ void expectSameOutcome(const LoadOutcome& confined, const LoadOutcome& here)
     for (size_t i = 0; i < here.frames.size(); ++i) {
         expectSameBlock(confined.frames[i].block, here.frames[i].block);
         EXPECT_EQ(confined.frames[i].info.delay, here.frames[i].info.delay);
+        EXPECT_EQ(confined.frames[i].ownDelayMs, here.frames[i].ownDelayMs);
     }
+    EXPECT_EQ(confined.loopCount, here.loopCount);
     ASSERT_EQ(confined.drawing != nullptr, here.drawing != nullptr);
     if (here.drawing) {
         EXPECT_EQ(confined.drawing->commands.size(), here.drawing->commands.size());

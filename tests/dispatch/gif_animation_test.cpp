@@ -115,6 +115,22 @@ TEST(GifAnimation, LateTimersDoNotMakeTheAnimationDrift)
     EXPECT_EQ(schedule.frameAt(now + 60000), static_cast<int>(((now + 60000) / 100) % 7));
 }
 
+TEST(GifAnimation, AScheduleOfSomePlaysStaysOnTheLastFrame)
+{
+    // Two plays of 10 + 20 + 30 ms; then a minute asleep within the first.
+    const struct {
+        int64_t now;
+        int frame;
+    } cases[] = {{0, 0}, {10, 1}, {59, 2}, {60, 0}, {119, 2}, {120, 2}, {100000, 2}};
+    FrameSchedule schedule({10, 20, 30}, 0, 2);
+    for (const auto& c : cases)
+        EXPECT_EQ(schedule.frameAt(c.now), c.frame) << c.now;
+    EXPECT_TRUE(schedule.finished());
+    FrameSchedule asleep({10, 20, 30}, 0, 2);
+    EXPECT_EQ(asleep.frameAt(100000), 2);
+    EXPECT_TRUE(asleep.finished());
+}
+
 TEST(GifAnimation, ExtractedFramesReplacePlantedLinksAndReportFailures)
 {
     ScratchDir dir;

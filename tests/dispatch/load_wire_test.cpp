@@ -23,6 +23,21 @@ ImageBlock paletted(uint32_t colours)
 
 // An animation of two frames whose drawing shares one pattern between two
 // commands: every part the answer can have.
+// A frame of a WebP, APNG, AVIF or JPEG XL animation.
+AnimationFrame composed(int width, int delayMs)
+{
+    return {ImageBlock::create(width, 2, 24, 0), GifFrameInfo{}, delayMs};
+}
+
+// Two composed frames, the first 4 pixels wide and of 30 ms.
+std::vector<AnimationFrame> composedPair(int secondWidth, int secondDelayMs)
+{
+    std::vector<AnimationFrame> frames;
+    frames.push_back(composed(4, 30));
+    frames.push_back(composed(secondWidth, secondDelayMs));
+    return frames;
+}
+
 LoadOutcome everything()
 {
     LoadOutcome outcome;
@@ -37,7 +52,7 @@ LoadOutcome everything()
     outcome.imageCount = 2;
     outcome.iconChoices = {"32 x 32  -  16 colors"};
     for (int i = 0; i < 2; ++i)
-        outcome.frames.push_back({paletted(4), GifFrameInfo{1, 2, 3, 4, 5, 2, 1, 10 * (i + 1), 7, false}});
+        outcome.frames.push_back({paletted(4), GifFrameInfo{1, 2, 3, 4, 5, 2, 1, 10 * (i + 1), 7, false}, std::nullopt});
     auto drawing = std::make_shared<metafile::Drawing>();
     drawing->kind = metafile::Kind::Placeable;
     drawing->recordsWalked = 9;
@@ -97,6 +112,14 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
         EXPECT_EQ(first.brush.pattern, second.brush.pattern) << "a shared block stays one block";
         EXPECT_EQ(first.path.kinds, (std::vector<uint8_t>{metafile::Move, metafile::Curve, metafile::Curve, metafile::Curve}));
     }
+    LoadOutcome played = everything();
+    played.frames = composedPair(4, 5);
+    played.loopCount = 3;
+    std::optional<LoadOutcome> got = roundTrip(played, false);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->loopCount, 3);
+    ASSERT_EQ(got->frames.size(), 2u);
+    EXPECT_EQ(got->frames[1].ownDelayMs, 5);
     const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
 }
@@ -115,6 +138,10 @@ TEST(LoadWire, AnAnswerThatDoesNotHoldUpIsRefused)
         {"an opacity plane of another size", [](LoadOutcome& o) { o.alpha = ImageBlock::create(2, 2, 8, 256); }},
         {"a frame in true colour", [](LoadOutcome& o) { o.frames[0].block = ImageBlock::create(2, 2, 24, 0); }},
         {"more images than any file may hold", [](LoadOutcome& o) { o.imageCount = kMaxFrames + 1; }},
+        {"a composed frame among GIF images", [](LoadOutcome& o) { o.frames[1] = composed(4, 30); }},
+        {"composed frames of other sizes", [](LoadOutcome& o) { o.frames = composedPair(5, 30); }},
+        {"a composed frame of a negative delay", [](LoadOutcome& o) { o.frames = composedPair(4, -1); }},
+        {"a negative loop count", [](LoadOutcome& o) { o.loopCount = -1; }},
         {"a metafile kind past the last",
          [](LoadOutcome& o) {
              auto drawing = std::make_shared<metafile::Drawing>(*o.drawing);

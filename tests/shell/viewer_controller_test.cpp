@@ -64,6 +64,16 @@ Result<ImageList> threeImages(const std::string&)
     return ImageList{3, {0, 0, 0}, {1, 2, 3}};
 }
 
+// 2 x 2 frames of 5, 40 and 20 ms, played once.
+Result<ComposedAnimation> fakeFrames(const std::string&, const AnimationLimits&)
+{
+    ComposedAnimation animation;
+    for (int delay : {5, 40, 20})
+        animation.frames.push_back({ImageBlock::create(2, 2, 24, 0), delay});
+    animation.loopCount = 1;
+    return animation;
+}
+
 CodecRegistry fakeRegistry()
 {
     CodecRegistry registry;
@@ -71,6 +81,7 @@ CodecRegistry fakeRegistry()
         registry.registerReader(info.format, fakeRead);
     registry.registerOverviewReader(fakeSheet);
     registry.registerImageList(ImageFormat::Gif, threeImages);
+    registry.registerAnimationReader(ImageFormat::Webp, fakeFrames);
     return registry;
 }
 
@@ -346,6 +357,28 @@ TEST_F(ViewerControllerTest, AnAnimationRunsOnItsOwnClock)
     v.stopAnimation();
     EXPECT_FALSE(v.displayState().animationRunning);
     EXPECT_EQ(v.picture().block.width(), 2) << "frame 0 stays";
+}
+
+TEST_F(ViewerControllerTest, ComposedFramesKeepTheirOwnDelaysAndPlays)
+{
+    ViewerController& v = start();
+    ASSERT_TRUE(v.open(file("anim.webp", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'})));
+    ASSERT_TRUE(v.displayState().animationRunning);
+    EXPECT_EQ(v.title(), "anim.webp - 3 frames");
+    EXPECT_EQ(screen.steps, std::vector<int64_t>{10}) << "5 ms is held to 10, not to 70 as a GIF's";
+    screen.now = 10;
+    v.animationStep();
+    EXPECT_EQ(v.displayState().animation->current(), 1);
+    EXPECT_EQ(screen.steps.back(), 40);
+    // The one play ends with frame 2's 20 ms: it stays, and no timer is armed.
+    const size_t armed = screen.steps.size();
+    screen.now = 70;
+    v.animationStep();
+    screen.now = 5000;
+    v.animationStep();
+    EXPECT_EQ(v.displayState().animation->current(), 2);
+    EXPECT_EQ(screen.steps.size(), armed);
+    EXPECT_TRUE(v.displayState().animationRunning);
 }
 
 TEST_F(ViewerControllerTest, NeighboursAreReadAheadWithinTheBudget)

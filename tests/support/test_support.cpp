@@ -79,6 +79,7 @@ constexpr ToolPackage kToolPackages[] = {
     {"tiffdump", "libtiff-tools"},    {"tiffinfo", "libtiff-tools"},    {"tiffset", "libtiff-tools"},
     {"tificc", "liblcms2-utils"},     {"jpgicc", "liblcms2-utils"},     {"transicc", "liblcms2-utils"},
     {"pngcheck", "pngcheck"},         {"dwebp", "webp"},                {"cwebp", "webp"},
+    {"webpmux", "webp"},
     {"heif-convert", "libheif-examples"}, {"avifdec", "libavif-bin"},   {"djxl", "libjxl-tools"},
     {"avifenc", "libavif-bin"},       {"cjxl", "libjxl-tools"}, {"qoiconv", "qoi"},
     {"wmf2gd", "libwmf-bin"},         {"pdftoppm", "poppler-utils"},    {"pdfinfo", "poppler-utils"},
