@@ -23,7 +23,7 @@ void registerAvifCodec(CodecRegistry& registry)
                 .extensions = {"AVIF"}, .renameExtension = ".avif", .word = "AVIF", .compressionText = "AVIF - AV1",
                 .openFilters = {{22, "(*.AVIF) AV1 Image", "*.avif"}}, .multiImage = MultiImage::Single,
                 .save = std::nullopt, .mimeTypes = {"image/avif"},
-                .inModernFormatsGroup = true},
+                .inModernFormatsGroup = true, .readerLibrary = "avif"},
         .reader = readAvifFile,
     });
 }

@@ -587,7 +587,14 @@ void registerBmpCodec(CodecRegistry& registry)
                 .multiImage = MultiImage::Single,
                 .save = SaveInfo{3, "BMP", ".bmp", "(*.BMP) Windows Bitmap", "*.bmp", "BMP - Windows Bitmap", "BMP",
                                  true, {1, 4, 8, 24}, DepthPreparation::None},
-                .mimeTypes = {"image/bmp", "image/x-bmp", "image/x-ms-bmp"}},
+                .mimeTypes = {"image/bmp", "image/x-bmp", "image/x-ms-bmp"},
+                .associationBoxes = {
+                    {.position = 3, .text = "BMP", .controlId = 1020, .key = "BMP",
+                     .mimeTypes = {"image/bmp", "image/x-bmp"}, .extensions = {"BMP"}, .thumbnailClass = "Paint.Picture"},
+                    {.position = 4, .text = "DIB", .controlId = 1022, .key = "DIB", .mimeTypes = {"image/bmp"},
+                     .extensions = {"DIB"}},
+                    {.position = 5, .text = "RLE", .controlId = 1024, .key = "RLE", .mimeTypes = {"image/rle"},
+                     .extensions = {"RLE"}}}},
         .reader = [](const ReadRequest& request) { return withoutExceptions([&] { return readBmp(request.path); }); },
         .writer = [](const std::string& path, const ImageBlock& block, const WriteOptions&) {
             return withoutExceptions([&] { return writeBmp(path, block); });

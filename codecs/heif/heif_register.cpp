@@ -32,7 +32,7 @@ void registerHeifCodec(CodecRegistry& registry)
                 .openFilters = {{21, "(*.HEIC) High Efficiency Image", "*.heic;*.heif;*.hif"}},
                 .multiImage = MultiImage::Single, .save = std::nullopt,
                 .mimeTypes = {"image/heic", "image/heif"},
-                .inModernFormatsGroup = true},
+                .inModernFormatsGroup = true, .readerLibrary = "heic"},
         .reader = readHeifFile,
     });
 }

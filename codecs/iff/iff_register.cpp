@@ -23,7 +23,8 @@ void registerIffCodec(CodecRegistry& registry)
         .row = {.format = ImageFormat::Iff, .name = "Iff", .signatureOrder = 200, .matches = isIff,
                 .extensions = {"IFF", "LBM"}, .renameExtension = ".iff", .word = "IFF", .compressionText = "",
                 .openFilters = {{19, "(*.IFF,*.LBM) Amiga Interchange File Format", "*.iff;*.lbm"}},
-                .multiImage = MultiImage::Single, .save = std::nullopt, .mimeTypes = {"image/x-ilbm", "image/x-iff"}},
+                .multiImage = MultiImage::Single, .save = std::nullopt, .mimeTypes = {"image/x-ilbm", "image/x-iff"},
+                .associationBoxes = {{.position = 21, .text = "IFF/LBM", .controlId = 1044, .key = "IFF"}}},
         .reader = readIffFile,
     });
 }

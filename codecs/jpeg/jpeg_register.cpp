@@ -39,7 +39,8 @@ void registerJpegCodec(CodecRegistry& registry)
                 .multiImage = MultiImage::Single,
                 .save = SaveInfo{1, "JPG", ".jpg", "(*.JPG) JPEG - Files", "*.jpg;*.jpeg", "JPEG Files", "JPG", false,
                                  {8, 24}, DepthPreparation::PaletteTo256},
-                .mimeTypes = {"image/jpeg"}},
+                .mimeTypes = {"image/jpeg"},
+                .associationBoxes = {{.position = 1, .text = "JPG/JPEG", .controlId = 1016, .key = "JPG"}}},
         .reader = readJpegFile,
         .writer = writeJpegFile,
     });

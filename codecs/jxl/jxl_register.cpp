@@ -26,7 +26,7 @@ void registerJxlCodec(CodecRegistry& registry)
                 .extensions = {"JXL"}, .renameExtension = ".jxl", .word = "JPEG XL", .compressionText = "JPEG XL",
                 .openFilters = {{23, "(*.JXL) JPEG XL", "*.jxl"}}, .multiImage = MultiImage::Single,
                 .save = std::nullopt, .mimeTypes = {"image/jxl"},
-                .inModernFormatsGroup = true},
+                .inModernFormatsGroup = true, .readerLibrary = "jxl"},
         .reader = readJpegXlFile,
     });
 }

@@ -27,7 +27,12 @@ void registerMetafileFormat(CodecRegistry& registry)
                 .extensions = {"WMF", "EMF"}, .renameExtension = ".wmf", .word = "WMF/EMF", .compressionText = "",
                 .openFilters = {{15, "(*.WMF,*.EMF) Windows Metafiles", "*.wmf;*.emf"}},
                 .multiImage = MultiImage::Metafile, .save = std::nullopt,
-                .mimeTypes = {"image/wmf", "image/x-wmf", "image/emf", "image/x-emf"}},
+                .mimeTypes = {"image/wmf", "image/x-wmf", "image/emf", "image/x-emf"},
+                .associationBoxes = {
+                    {.position = 16, .text = "WMF", .controlId = 1070, .key = "WMF",
+                     .mimeTypes = {"image/wmf", "image/x-wmf"}, .extensions = {"WMF"}},
+                    {.position = 17, .text = "EMF", .controlId = 1071, .key = "EMF",
+                     .mimeTypes = {"image/emf", "image/x-emf"}, .extensions = {"EMF"}}}},
     });
 }
 

@@ -36,7 +36,8 @@ void registerPngCodec(CodecRegistry& registry)
                 .save = SaveInfo{4, "PNG", ".png", "(*.PNG) Portable Network Graphics", "*.png",
                                  "PNG - Portable Network Graphics", "PNG", false, {1, 4, 8, 24, 32},
                                  DepthPreparation::None},
-                .mimeTypes = {"image/png"}},
+                .mimeTypes = {"image/png"},
+                .associationBoxes = {{.position = 7, .text = "PNG", .controlId = 1028, .key = "PNG"}}},
         .reader = readPngFile,
         .writer = writePngFile,
     });

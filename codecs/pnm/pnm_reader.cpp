@@ -238,7 +238,8 @@ void registerPortableCodecs(CodecRegistry& registry)
                 .extensions = {"PPM"}, .renameExtension = ".ppm", .word = "PPM",
                 .compressionText = "Portable Pixelmap - None",
                 .openFilters = {{16, "(*.PPM) Portable Pixelmap", "*.ppm"}}, .multiImage = M::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-portable-pixmap"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-pixmap"},
+                .associationBoxes = {{.position = 20, .text = "PPM", .controlId = 1042, .key = "PPM"}}},
         .reader = readPortableFile<PortableKind::Pixmap>,
     });
     registry.registerFormat({
@@ -246,7 +247,8 @@ void registerPortableCodecs(CodecRegistry& registry)
                 .extensions = {"PGM"}, .renameExtension = ".pgm", .word = "PGM",
                 .compressionText = "Portable Greymap - None",
                 .openFilters = {{17, "(*.PGM) Portable Greymap", "*.pgm"}}, .multiImage = M::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-portable-graymap"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-graymap"},
+                .associationBoxes = {{.position = 19, .text = "PGM", .controlId = 1040, .key = "PGM"}}},
         .reader = readPortableFile<PortableKind::Greymap>,
     });
     registry.registerFormat({
@@ -254,7 +256,8 @@ void registerPortableCodecs(CodecRegistry& registry)
                 .extensions = {"PBM"}, .renameExtension = ".pbm", .word = "PBM",
                 .compressionText = "Portable Bitmap - None",
                 .openFilters = {{18, "(*.PBM) Portable Bitmap", "*.pbm"}}, .multiImage = M::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-portable-bitmap"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-bitmap"},
+                .associationBoxes = {{.position = 18, .text = "PBM", .controlId = 1038, .key = "PBM"}}},
         .reader = readPortableFile<PortableKind::Bitmap>,
     });
 }

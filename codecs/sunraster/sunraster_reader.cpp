@@ -246,7 +246,8 @@ void registerSunRasterCodec(CodecRegistry& registry)
         .row = {.format = ImageFormat::SunRaster, .name = "SunRaster", .signatureOrder = 100,
                 .matches = isSunRaster, .extensions = {"RAS", "SUN"}, .renameExtension = ".ras", .word = "RAS", .compressionText = "",
                 .openFilters = {{9, "(*.RAS) Sun Raster Files", "*.ras;*.sun"}}, .multiImage = MultiImage::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-sun-raster", "image/x-cmu-raster"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-sun-raster", "image/x-cmu-raster"},
+                .associationBoxes = {{.position = 11, .text = "RAS/SUN", .controlId = 1049, .key = "RAS", .mimeTypes = {"image/x-sun-raster"}}}},
         .reader = readSunRasterFile,
     });
 }

@@ -391,7 +391,8 @@ void registerTargaCodec(CodecRegistry& registry)
         .row = {.format = ImageFormat::Targa, .name = "Targa", .signatureOrder = 140, .matches = isTarga,
                 .extensions = {"TGA"}, .renameExtension = ".tga", .word = "TGA", .compressionText = "",
                 .openFilters = {{7, "(*.TGA) Truevision Targa", "*.tga"}}, .multiImage = MultiImage::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-tga"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-tga"},
+                .associationBoxes = {{.position = 10, .text = "TGA", .controlId = 1035, .key = "TGA"}}},
         .reader = readTargaFile,
     });
 }

@@ -126,6 +126,11 @@ TEST(FormatTable, ClashesBetweenDescriptorsAreNamed)
         {"one name", [](Rows& rows) { rows[1].name = rows[0].name; }},
         {"one signature order", [](Rows& rows) { rows[1].signatureOrder = rows[0].signatureOrder; }},
         {"one Open position", [](Rows& rows) { rows[1].openFilters = rows[0].openFilters; }},
+        {"one association box position", [](Rows& rows) { rows[1].associationBoxes = rows[0].associationBoxes; }},
+        {"one association key", [](Rows& rows) {
+             rows[1].associationBoxes = rows[0].associationBoxes;
+             rows[1].associationBoxes.at(0).position = -1;
+         }},
         {"one save key", [](Rows& rows) {
              rows.push_back(*savableFormats()[0]);
              rows.back().format = ImageFormat{kFormatNumberLimit - 1};
