@@ -18,6 +18,7 @@ bool isAvif(SignatureHead head) { return signatureHas(head, 4, "ftyp") && signat
 
 void registerAvifCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kAvifTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Avif, .name = "Avif", .signatureOrder = 80, .matches = isAvif,
                 .extensions = {"AVIF"}, .renameExtension = ".avif", .word = "AVIF", .compressionText = "AVIF - AV1",

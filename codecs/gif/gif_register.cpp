@@ -61,6 +61,7 @@ bool isGif(SignatureHead head) { return signatureHas(head, 0, "GIF8"); }
 
 void registerGifCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kGifTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Gif, .name = "Gif", .signatureOrder = 20, .matches = isGif,
                 .extensions = {"GIF"}, .renameExtension = ".gif", .word = "GIF", .compressionText = "GIF - LZW",

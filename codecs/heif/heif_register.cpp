@@ -25,6 +25,7 @@ bool isHeic(SignatureHead head)
 
 void registerHeifCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kHeifTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Heic, .name = "Heic", .signatureOrder = 70, .matches = isHeic,
                 .extensions = {"HEIC", "HEIF", "HIF"}, .renameExtension = ".heic", .word = "HEIC",

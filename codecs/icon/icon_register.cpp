@@ -24,6 +24,7 @@ bool isIcon(SignatureHead head) { return head[0] == 0 && head[1] == 0 && head[2]
 
 void registerIconCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kIconTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Icon, .name = "Icon", .signatureOrder = 120, .matches = isIcon,
                 .extensions = {"ICO"}, .renameExtension = ".ico", .word = "ICO",

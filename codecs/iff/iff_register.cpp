@@ -19,6 +19,7 @@ bool isIff(SignatureHead head) { return signatureHas(head, 0, "FORM"); }
 
 void registerIffCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kIffTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Iff, .name = "Iff", .signatureOrder = 200, .matches = isIff,
                 .extensions = {"IFF", "LBM"}, .renameExtension = ".iff", .word = "IFF", .compressionText = "",

@@ -32,6 +32,7 @@ bool isJpeg(SignatureHead head)
 
 void registerJpegCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kJpegTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Jpeg, .name = "Jpeg", .signatureOrder = 10, .matches = isJpeg,
                 .extensions = {"JPG", "JPEG"}, .renameExtension = ".jpg", .word = "JPEG",

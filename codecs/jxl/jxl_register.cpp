@@ -21,6 +21,7 @@ bool isJpegXl(SignatureHead head)
 
 void registerJxlCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kJxlTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::JpegXl, .name = "JpegXl", .signatureOrder = 90, .matches = isJpegXl,
                 .extensions = {"JXL"}, .renameExtension = ".jxl", .word = "JPEG XL", .compressionText = "JPEG XL",

@@ -1,3 +1,4 @@
+#include "codecs/metafile/metafile.h"
 #include "core/codec_registry.h"
 
 #include <cstring>
@@ -22,6 +23,7 @@ bool isMetafile(SignatureHead head)
 // No reader: metafiles are drawn by the viewer, not read into blocks.
 void registerMetafileFormat(CodecRegistry& registry)
 {
+    registry.registerTexts(metafile::kMetafileTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Metafile, .name = "Metafile", .signatureOrder = 130, .matches = isMetafile,
                 .extensions = {"WMF", "EMF"}, .renameExtension = ".wmf", .word = "WMF/EMF", .compressionText = "",

@@ -27,6 +27,7 @@ bool isPcx(SignatureHead head)
 
 void registerPcxCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kPcxTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Pcx, .name = "Pcx", .signatureOrder = 110, .matches = isPcx,
                 .extensions = {"PCX"}, .renameExtension = ".pcx", .word = "PCX", .compressionText = "",

@@ -28,6 +28,7 @@ bool isPhotoCd(SignatureHead head)
 
 void registerPhotoCdCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kPhotoCdTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::PhotoCd, .name = "PhotoCd", .signatureOrder = 150, .matches = isPhotoCd,
                 .extensions = {"PCD"}, .renameExtension = ".pcd", .word = "PCD", .compressionText = "Photo CD - None",

@@ -28,6 +28,7 @@ bool isPng(SignatureHead head) { return signatureHas(head, 1, "PNG"); }
 
 void registerPngCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kPngTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Png, .name = "Png", .signatureOrder = 50, .matches = isPng,
                 .extensions = {"PNG"}, .renameExtension = ".png", .word = "PNG", .compressionText = "PNG - ZIP",

@@ -47,6 +47,7 @@ bool isTiff(SignatureHead head) { return signatureHas(head, 0, "II") || signatur
 
 void registerTiffCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kTiffTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Tiff, .name = "Tiff", .signatureOrder = 40, .matches = isTiff,
                 .extensions = {"TIF", "TIFF"}, .renameExtension = ".tif", .word = "TIF", .compressionText = "",
