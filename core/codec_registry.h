@@ -2,9 +2,9 @@
 // The reader and writer calling conventions, and the registry through which
 // each codec module makes itself known: a module registers one descriptor
 // per format it handles, the format's row of the table (core/image_format.h)
-// with its reader, writer and image list. The dispatchers find readers and
-// writers only here, so a format whose codec is not built fails through the
-// ordinary failure path.
+// with its reader, writer and image list, and the table of its words. The
+// dispatchers find readers and writers only here, so a format whose codec is
+// not built fails through the ordinary failure path.
 
 #include "core/frame_info.h"
 #include "core/image_block.h"
@@ -216,6 +216,10 @@ public:
         slotsOf(format).animationReader = reader;
     }
     void registerOverviewReader(OverviewReaderFunction reader) { m_overviewReader = reader; }
+    // A codec folder's words for its faults (core/fault_texts.h), which join
+    // the list of every word the codecs can say.
+    void registerTexts(const std::vector<const char*>& texts) { m_texts.insert(m_texts.end(), texts.begin(), texts.end()); }
+    const std::vector<const char*>& texts() const { return m_texts; }
 
     ReaderFunction reader(ImageFormat format) const { return slotsOf(format).reader; }
     WriterFunction writer(ImageFormat format) const { return slotsOf(format).writer; }
@@ -249,6 +253,7 @@ private:
     std::vector<FormatInfo> m_formats;
     std::array<Slots, kFormatNumberLimit + 1> m_slots{};
     OverviewReaderFunction m_overviewReader = nullptr;
+    std::vector<const char*> m_texts;
 };
 
 // Defined by the generated codec list (library pictorand_codecs): calls every

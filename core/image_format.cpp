@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace pictorand {
 
@@ -47,6 +48,18 @@ std::vector<std::string> formatTableProblems(std::span<const FormatInfo> rows)
         if (row.save)
             typeNumbers.push_back(row.save->typeNumber);
     }
+    std::vector<std::pair<const FormatInfo*, const AssociationBox*>> boxes;
+    for (const FormatInfo& row : rows)
+        for (const AssociationBox& box : row.associationBoxes) {
+            for (const auto& [owner, earlier] : boxes) {
+                const std::string pair = std::string(owner->name) + " and " + row.name;
+                if (earlier->position == box.position)
+                    problems.push_back(pair + ": one association box position, " + std::to_string(box.position));
+                if (std::string_view(earlier->key) == box.key)
+                    problems.push_back(pair + ": one association key, " + box.key);
+            }
+            boxes.emplace_back(&row, &box);
+        }
     std::sort(typeNumbers.begin(), typeNumbers.end());
     for (size_t i = 0; i < typeNumbers.size(); ++i)
         if (typeNumbers[i] != static_cast<int>(i) + 1) {

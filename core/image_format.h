@@ -117,6 +117,33 @@ struct SaveInfo {
     DepthPreparation preparation;   // for the others
 };
 
+// A box of the Extensions page's older list, one per extension or pair the
+// page has always offered: a format may have several (BMP, DIB and RLE). Its
+// settings key and registry writes are what other tools that read them
+// expect, so they stay as they are.
+struct AssociationBox {
+    int position;       // place on the page and in the order boxes are applied, from 1
+    const char* text;   // the check box's text, "JPG/JPEG"
+    int controlId;      // the dialog's control id
+    const char* key;    // in the settings file's Extensions section, "JPG"
+    // Empty: the format's.
+    std::vector<const char*> mimeTypes = {};
+    // The registry store's extension keys it takes, without the dot ("JPG"):
+    // each names our program class, or the box's class when it has one.
+    // Empty: the format's, unless the box has a class of its own.
+    std::vector<std::string_view> extensions = {};
+    // A class of the system's own ("AVIFile") whose verbs the box points at
+    // the program instead of taking extensions: its open verb, its play verb
+    // too when `playVerb`, and each file shown as its own icon when
+    // `fileIsIcon`.
+    const char* ownClass = nullptr;
+    bool playVerb = false;
+    bool fileIsIcon = false;
+    // With "Use Thumbnail for BMPs" ticked, the extensions name this class,
+    // which opens with the program and shows each file as its own icon.
+    const char* thumbnailClass = nullptr;
+};
+
 struct FormatInfo {
     ImageFormat format;
     const char* name;                 // identifier as written in code, "Jpeg"
@@ -137,9 +164,14 @@ struct FormatInfo {
     // The desktop's names for the format (shared-mime-info's), the canonical
     // one first; what the desktop entry and the thumbnailer declare.
     std::vector<const char*> mimeTypes;
-    // Associated through the Extensions page's "Modern formats" group. The
-    // page's older boxes, one per format, are its own list.
+    // Associated through the Extensions page's "Modern formats" group.
     bool inModernFormatsGroup = false;
+    // The page's older boxes for the format's extensions, if any.
+    std::vector<AssociationBox> associationBoxes = {};
+    // The large library the reader needs ("heic"), which a decoder worker
+    // loads only when it is started for it; nullptr when the reader needs
+    // none.
+    const char* readerLibrary = nullptr;
 };
 
 // The look-ups below are defined with the generated codec list (library
@@ -155,8 +187,9 @@ std::optional<ImageFormat> formatNumbered(int number);
 // What is wrong with a table the codecs registered, one line each: numbers
 // outside 0 to kFormatNumberLimit - 1, two rows with one number, name or
 // signature order, two Open entries at one position, Save-as type numbers
-// that are not 1, 2, ... or two savable rows with one key. Empty when the
-// table is sound.
+// that are not 1, 2, ..., two savable rows with one key, or two association
+// boxes (of any rows) at one position or with one key. Empty when the table
+// is sound.
 std::vector<std::string> formatTableProblems(std::span<const FormatInfo> rows);
 
 // The rows that can be saved, in Save-as order (type numbers 1, 2, ...).

@@ -22,5 +22,14 @@ inline constexpr const char* kReplaceFile = "Replace file";
 // A command that needs a picture when none is shown.
 inline constexpr const char* kNoPicture = "No picture !";
 inline constexpr const char* kCantRename = "Can't rename !";
+// A reader's words for a picture whose data ends before its last row.
+inline constexpr const char* kPictureDataEndsEarly = "The picture data ends early";
+// After a reader's own words, for a file that declares a picture far larger
+// than its bytes could hold (codecs/common/declared_size.h, farTooSmall).
+inline constexpr const char* kFarTooSmall = "the file is far too small for the picture it declares";
+// A codec whose library could not be opened on first use: these and the
+// library's name, or the name of the function it lacks.
+inline constexpr const char* kCantLoad = "Can't load ";
+inline constexpr const char* kNoFunction = "No function ";
 
 } // namespace pictorand

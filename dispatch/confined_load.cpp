@@ -28,25 +28,12 @@ namespace {
 constexpr uint64_t kLongestAnswer = uint64_t(1) << 28;
 constexpr uint64_t kLongestInlineAnswer = kLongestAnswer + (uint64_t(1) << 30) + kMaxBlockBytes;
 
-// HEIC, AVIF and JPEG XL are read by libraries that bring some forty more
+// Some readers (HEIC, AVIF, JPEG XL) use libraries that bring some forty more
 // with them, which a worker must load before it confines itself: that takes
-// it several times as long to start. Each of these formats has workers of
-// its own that load only its library; every other file goes to a worker
-// that loads none, so that the viewer's first picture and a thumbnail do not
-// wait for libraries they do not use.
-std::string largeLibraryOf(std::optional<ImageFormat> format)
-{
-    switch (format.value_or(ImageFormat::Bmp)) {
-    case ImageFormat::Heic:
-        return "heic";
-    case ImageFormat::Avif:
-        return "avif";
-    case ImageFormat::JpegXl:
-        return "jxl";
-    default:
-        return {};
-    }
-}
+// it several times as long to start. Each such library has workers of its
+// own that load only it (readerLibraryFor); every other file goes to a
+// worker that loads none, so that the viewer's first picture and a thumbnail
+// do not wait for libraries they do not use.
 
 struct Workers {
     explicit Workers(WorkerPoolSettings settings) : light(settings), m_settings(std::move(settings)) {}
@@ -220,7 +207,7 @@ LoadOutcome loadInWorker(const LoadRequest& request)
         return unreadable;
     }
     const int handed[] = {file.get()};
-    WorkerPool& pool = running->pool(largeLibraryOf(detectFormatFromBytes({head, static_cast<size_t>(got)})));
+    WorkerPool& pool = running->pool(readerLibraryFor({head, static_cast<size_t>(got)}));
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool blocksInline = running->blocksInline.load();
         std::vector<uint8_t> message = encodeWorkerRequest(request, blocksInline);

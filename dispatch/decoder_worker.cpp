@@ -2,6 +2,7 @@
 
 #include "codecs/metafile/player.h"
 #include "core/checked_size.h"
+#include "core/image_format.h"
 #include "dispatch/load_wire.h"
 #include "platform/file_access.h"
 #include "platform/worker_pool.h"
@@ -38,7 +39,7 @@ void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample
 {
     metafile::openCodePages();
     for (const WarmUpSample& sample : samples) {
-        if (*sample.library && sample.library != library)
+        if (const std::string own = readerLibraryFor(sample.bytes); !own.empty() && own != library)
             continue;
         FileDescriptor copy(::memfd_create(sample.name, MFD_CLOEXEC));
         if (copy.get() < 0
@@ -54,6 +55,13 @@ void readyTheReaders(const CodecRegistry& registry, std::span<const WarmUpSample
 }
 
 } // namespace
+
+std::string readerLibraryFor(std::span<const uint8_t> head)
+{
+    const std::optional<ImageFormat> format = detectFormatFromBytes(head);
+    const char* library = format ? formatInfo(*format).readerLibrary : nullptr;
+    return library ? library : "";
+}
 
 ConfinementLimits decoderLimits(uint64_t wallSeconds)
 {

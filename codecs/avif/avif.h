@@ -7,12 +7,21 @@
 // orientation is never applied on top.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace pictorand {
+
+// The AVIF codec's words for what it could not do (core/fault_texts.h).
+enum class AvifFault { NotValid };
+
+inline constexpr auto kAvifTexts = faultTexts<AvifFault>({
+    {AvifFault::NotValid, "Not a valid AVIF file"},
+});
+static_assert(kAvifTexts.sound());
 
 // keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
 Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha = false);

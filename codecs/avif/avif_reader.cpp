@@ -18,8 +18,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidAvif = "Not a valid AVIF file";
-
 #define AVIF_FUNCTIONS(X)                                                                                         \
     X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderParse)                      \
     X(avifDecoderNextImage) X(avifImageCreateEmpty) X(avifImageDestroy) X(avifImageSetViewRect)                   \
@@ -38,7 +36,7 @@ Failure failureFrom(avifResult result)
 {
     if (result == AVIF_RESULT_OUT_OF_MEMORY)
         return tooBigForBlock();
-    return {Reason::CorruptData, kNotValidAvif};
+    return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
 }
 
 // The rotation (quarter turns anticlockwise) and mirror (-1 none, 0 top and
@@ -219,7 +217,7 @@ Result<DecodedImage> currentPicture(avifDecoder& decoder, bool keepAlpha)
                                                 image->yuvFormat, &diagnostics)) {
             cropped.reset(avifImageCreateEmpty());
             if (!cropped || avifImageSetViewRect(cropped.get(), image, &rectangle) != AVIF_RESULT_OK)
-                return Failure{Reason::CorruptData, kNotValidAvif};
+                return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
             image = cropped.get();
         }
     }

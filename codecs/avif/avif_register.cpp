@@ -23,12 +23,13 @@ bool isAvif(SignatureHead head) { return signatureHas(head, 4, "ftyp") && signat
 
 void registerAvifCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kAvifTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Avif, .name = "Avif", .signatureOrder = 80, .matches = isAvif,
                 .extensions = {"AVIF"}, .renameExtension = ".avif", .word = "AVIF", .compressionText = "AVIF - AV1",
                 .openFilters = {{22, "(*.AVIF) AV1 Image", "*.avif"}}, .multiImage = MultiImage::Single,
                 .save = std::nullopt, .mimeTypes = {"image/avif"},
-                .inModernFormatsGroup = true},
+                .inModernFormatsGroup = true, .readerLibrary = "avif"},
         .reader = readAvifFile,
         .animationReader = readAvifFrames,
     });

@@ -2,16 +2,16 @@
 
 #include "codecs/bmp/bmp_rle.h"
 #include "codecs/common/alpha_composite.h"
-#include "codecs/common/declared_size.h"
-#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
+#include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/common/whole_file.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
-#include "core/sample_scale.h"
 #include "core/large_buffer.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
 #include <array>
@@ -28,10 +28,6 @@
 namespace pictorand {
 
 namespace {
-
-constexpr const char* kNotValidBmp = "Not a valid BMP file";
-constexpr const char* kCantReadHeader = "Not a valid BMP file, can't read header";
-constexpr const char* kUnsupportedCompression = "Can't read data, unsupported compression !";
 
 constexpr uint16_t kBmpType = 0x4D42; // "BM"
 constexpr uint32_t kFileHeaderSize = 14;
@@ -115,7 +111,7 @@ Status prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader&
                                   * static_cast<uint64_t>(height);
         const uint64_t held = fileSize > layout.pixelOffset ? fileSize - layout.pixelOffset : 0;
         if (!holdsEnoughOf(declared, held))
-            return Failure{Reason::Truncated, kNotValidBmp};
+            return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     }
     ImageBlock block;
     if (fits)
@@ -125,7 +121,7 @@ Status prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader&
 
     uint64_t position = layout.headerEnd;
     if (position >= fileSize)
-        return Failure{Reason::Truncated, kNotValidBmp};
+        return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     if (layout.bitCount <= 8) {
         // OS/2 core files keep their table right after the 12-byte header,
         // which is where headerEnd already points.
@@ -140,7 +136,7 @@ Status prepareBlock(std::span<const uint8_t> head, uint64_t fileSize, BmpHeader&
         }
         position += uint64_t(layout.tableEntries) * layout.entrySize;
         if (position >= fileSize)
-            return Failure{Reason::Truncated, kNotValidBmp};
+            return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     }
     decoded.block = std::move(block);
     return {};
@@ -174,7 +170,6 @@ bool isRle(const BmpHeader& layout)
 {
     return !layout.os2 && (layout.compression == kCompressionRle8 || layout.compression == kCompressionRle4);
 }
-
 
 // One channel of a bit-field pixel, scaled from however many bits its mask
 // has to 0-255 by rounding.
@@ -303,16 +298,16 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
     SpanReader reader(head);
     const uint16_t type = reader.u16le();
     if (!reader.ok())
-        return Failure{Reason::Truncated, kCantReadHeader};
+        return kBmpTexts.failure(Reason::Truncated, BmpFault::CantReadHeader);
     if (type != kBmpType)
-        return Failure{Reason::NotThisFormat, kCantReadHeader};
+        return kBmpTexts.failure(Reason::NotThisFormat, BmpFault::CantReadHeader);
     reader.skip(8); // file size, two reserved fields: writers get them wrong too often to trust
     layout.pixelOffset = reader.u32le();
     layout.infoSize = reader.u32le();
     if (!reader.ok())
-        return Failure{Reason::Truncated, kNotValidBmp};
+        return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     if (!acceptedInfoSize(layout.infoSize))
-        return Failure{Reason::Unsupported, kCantReadHeader};
+        return kBmpTexts.failure(Reason::Unsupported, BmpFault::CantReadHeader);
     layout.headerEnd = kFileHeaderSize + uint64_t(layout.infoSize);
 
     uint32_t colorsUsed = 0;
@@ -347,11 +342,11 @@ Result<BmpHeader> checkBmpHeader(std::span<const uint8_t> head)
         }
     }
     if (!reader.ok())
-        return Failure{Reason::Truncated, kNotValidBmp};
+        return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     // An image block always has at least one pixel; a file that says it has
     // none holds no picture.
     if (layout.width == 0 || layout.heightField == 0)
-        return Failure{Reason::BadDimensions, kCantReadHeader};
+        return kBmpTexts.failure(Reason::BadDimensions, BmpFault::CantReadHeader);
 
     if (layout.bitCount <= 8) {
         uint32_t tableCapacity = uint32_t(1) << layout.bitCount;
@@ -374,7 +369,7 @@ Result<DecodedImage> readBmpFile(const std::string& path, bool keepAlpha)
         return cantOpenFile(path);
     auto fileSize = file.size();
     if (!fileSize)
-        return Failure{Reason::CorruptData, kNotValidBmp};
+        return kBmpTexts.failure(Reason::CorruptData, BmpFault::NotValid);
 
     std::array<uint8_t, kHeadBytes> head{};
     size_t headBytes = std::fread(head.data(), 1, head.size(), file.get());
@@ -385,7 +380,7 @@ Result<DecodedImage> readBmpFile(const std::string& path, bool keepAlpha)
     ImageBlock& block = decoded.block;
 
     if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout))
-        return Failure{Reason::Unsupported, kUnsupportedCompression};
+        return kBmpTexts.failure(Reason::Unsupported, BmpFault::UnsupportedCompression);
     if (isBitFields(layout)) {
         const uint64_t stored = ImageBlock::rowSizeFor(static_cast<uint32_t>(layout.width), layout.bitCount)
                                 * static_cast<uint64_t>(block.height());
@@ -432,7 +427,7 @@ Result<DecodedImage> decodeBmpFile(std::span<const uint8_t> file, bool keepAlpha
         return prepared.failure();
     ImageBlock& block = decoded.block;
     if (!isUncompressed(layout) && !isRle(layout) && !isBitFields(layout))
-        return Failure{Reason::Unsupported, kUnsupportedCompression};
+        return kBmpTexts.failure(Reason::Unsupported, BmpFault::UnsupportedCompression);
     std::span<const uint8_t> data = layout.pixelOffset < file.size() ? file.subspan(layout.pixelOffset)
                                                                      : std::span<const uint8_t>();
     if (isBitFields(layout)) {
@@ -525,7 +520,7 @@ Status writeBmp(const std::string& path, const ImageBlock& block)
     storeLE32(header.data() + 10, kFileHeaderSize + ImageBlock::kHeaderSize + 4 * colors);
     Status written;
     if (!writeAll(fd, header.data(), header.size()))
-        written = Failure{Reason::WriteFailed, "Can't write file header"};
+        written = kBmpTexts.failure(Reason::WriteFailed, BmpFault::CantWriteHeader);
     else if (!writeAll(fd, block.data(), *blockBytes))
         written = Failure{Reason::WriteFailed, kCantWriteFile};
     struct stat info {};
@@ -540,7 +535,7 @@ Status writeBmp(const std::string& path, const ImageBlock& block)
 Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib)
 {
     if (dib.size() < 4)
-        return Failure{Reason::Truncated, kNotValidBmp};
+        return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     if (dib.size() > std::numeric_limits<uint32_t>::max() - kFileHeaderSize)
         return outOfMemory();
     std::vector<uint8_t> file;
@@ -561,7 +556,7 @@ Result<std::vector<uint8_t>> bmpFileFromDib(std::span<const uint8_t> dib)
         entries = uint64_t(1) << header->bitCount;
     const uint64_t pixelOffset = header->headerEnd + entries * header->entrySize;
     if (pixelOffset > file.size())
-        return Failure{Reason::Truncated, kNotValidBmp};
+        return kBmpTexts.failure(Reason::Truncated, BmpFault::NotValid);
     storeLE32(file.data() + 10, static_cast<uint32_t>(pixelOffset));
     return file;
 }
@@ -584,6 +579,7 @@ bool isBmp(SignatureHead head) { return signatureHas(head, 0, "BM") || isPackedB
 
 void registerBmpCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kBmpTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Bmp, .name = "Bmp", .signatureOrder = 30, .matches = isBmp,
                 .extensions = {"BMP", "DIB", "RLE"}, .renameExtension = ".bmp", .word = "BMP", .compressionText = "",
@@ -593,7 +589,14 @@ void registerBmpCodec(CodecRegistry& registry)
                 .multiImage = MultiImage::Single,
                 .save = SaveInfo{3, "BMP", ".bmp", "(*.BMP) Windows Bitmap", "*.bmp", "BMP - Windows Bitmap", "BMP",
                                  true, {1, 4, 8, 24}, DepthPreparation::None},
-                .mimeTypes = {"image/bmp", "image/x-bmp", "image/x-ms-bmp"}},
+                .mimeTypes = {"image/bmp", "image/x-bmp", "image/x-ms-bmp"},
+                .associationBoxes = {
+                    {.position = 3, .text = "BMP", .controlId = 1020, .key = "BMP",
+                     .mimeTypes = {"image/bmp", "image/x-bmp"}, .extensions = {"BMP"}, .thumbnailClass = "Paint.Picture"},
+                    {.position = 4, .text = "DIB", .controlId = 1022, .key = "DIB", .mimeTypes = {"image/bmp"},
+                     .extensions = {"DIB"}},
+                    {.position = 5, .text = "RLE", .controlId = 1024, .key = "RLE", .mimeTypes = {"image/rle"},
+                     .extensions = {"RLE"}}}},
         .reader = [](const ReadRequest& request) {
             return withoutExceptions([&] { return readBmp(request.path, request.keepAlpha); });
         },

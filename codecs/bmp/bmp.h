@@ -2,6 +2,7 @@
 // Windows and OS/2 bitmap files: the program's native format.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -11,6 +12,17 @@
 #include <vector>
 
 namespace pictorand {
+
+// The BMP codec's words for what it could not do (core/fault_texts.h).
+enum class BmpFault { NotValid, CantReadHeader, UnsupportedCompression, CantWriteHeader };
+
+inline constexpr auto kBmpTexts = faultTexts<BmpFault>({
+    {BmpFault::NotValid, "Not a valid BMP file"},
+    {BmpFault::CantReadHeader, "Not a valid BMP file, can't read header"},
+    {BmpFault::UnsupportedCompression, "Can't read data, unsupported compression !"},
+    {BmpFault::CantWriteHeader, "Can't write file header"},
+});
+static_assert(kBmpTexts.sound());
 
 // What the file and info headers say, in the terms the pixel stage needs.
 struct BmpHeader {

@@ -1,7 +1,6 @@
 #pragma once
-// What every codec's registered functions share: the words for a picture cut
-// short, and the end of any exception a library or an allocation throws, so
-// nothing leaves a codec but a result.
+// What every codec's registered functions share: the end of any exception a
+// library or an allocation throws, so nothing leaves a codec but a result.
 
 #include "core/codec_registry.h"
 #include "core/result.h"
@@ -10,9 +9,6 @@
 #include <new>
 
 namespace pictorand {
-
-// A reader's words for a picture whose data ends before its last row.
-inline constexpr const char* kPictureDataEndsEarly = "The picture data ends early";
 
 // Runs a registered function, turning an escaping exception into a failure.
 template <class Call>

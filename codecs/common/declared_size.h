@@ -5,6 +5,8 @@
 // gigabytes); such files are refused before anything is allocated. A merely
 // truncated file still loads, its missing rows left blank.
 
+#include "core/messages.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -32,8 +34,6 @@ inline bool couldFillEnoughOf(uint64_t declared, uint64_t remaining, uint64_t be
                               : remaining * bestRatio;
     return holdsEnoughOf(declared, most);
 }
-
-inline constexpr const char* kFarTooSmall = "the file is far too small for the picture it declares";
 
 // A refusal in a reader's own words (their closing " !" or "." dropped), with
 // the reason after them.

@@ -1,5 +1,7 @@
 #include "codecs/common/lazy_library.h"
 
+#include "core/messages.h"
+
 #include <dlfcn.h>
 
 namespace pictorand {
@@ -9,7 +11,7 @@ SharedLibrary::SharedLibrary(const char* soname)
 {
     if (!m_handle) {
         const char* why = dlerror();
-        m_error = why ? why : std::string("Can't load ") + soname;
+        m_error = why ? why : std::string(kCantLoad) + soname;
     }
 }
 
@@ -19,7 +21,7 @@ void* SharedLibrary::symbol(const char* name)
     void* address = dlsym(m_handle, name);
     if (!address && m_error.empty()) {
         const char* why = dlerror();
-        m_error = why ? why : std::string("No function ") + name;
+        m_error = why ? why : std::string(kNoFunction) + name;
     }
     return address;
 }

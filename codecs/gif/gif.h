@@ -2,8 +2,9 @@
 // GIF87a/89a: the image reader, the frame scanner that finds the images of a
 // multi-image file, and the GIF89a writer.
 
-#include "core/frame_info.h"
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
+#include "core/frame_info.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -14,7 +15,13 @@
 
 namespace pictorand {
 
-inline constexpr const char* kNotValidGif = "This is not a valid GIF file !";
+// The GIF codec's words for what it could not do (core/fault_texts.h).
+enum class GifFault { NotValid };
+
+inline constexpr auto kGifTexts = faultTexts<GifFault>({
+    {GifFault::NotValid, "This is not a valid GIF file !"},
+});
+static_assert(kGifTexts.sound());
 
 // The most images (and graphic control extensions) the viewer keeps track of.
 inline constexpr int kGifFrameCapacity = 1000;

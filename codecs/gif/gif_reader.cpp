@@ -1,14 +1,14 @@
 #include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/codec_result.h"
-#include "codecs/common/file_reader.h"
 #include "codecs/common/declared_size.h"
+#include "codecs/common/file_reader.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_format.h"
 #include "codecs/gif/lzw_decoder.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
-#include "core/sample_scale.h"
 #include "core/large_buffer.h"
+#include "core/sample_scale.h"
 
 #include <algorithm>
 #include <cstring>
@@ -107,7 +107,7 @@ void decodeImageData(BufferedByteReader& input, LzwDecoder& decoder)
 // string the table holds), so a byte of image data yields at most 2,731.
 constexpr uint64_t kBestLzwRatio = 2731;
 
-Failure notValidGif() { return {Reason::CorruptData, kNotValidGif}; }
+Failure notValidGif() { return kGifTexts.failure(Reason::CorruptData, GifFault::NotValid); }
 
 Result<ImageBlock> decodeImage(BufferedByteReader& input, uint64_t fileSize, WorkingPalette& palette, int headerDepth,
                                GifFrameInfo& info)
@@ -131,13 +131,13 @@ Result<ImageBlock> decodeImage(BufferedByteReader& input, uint64_t fileSize, Wor
     }
     // A picture without pixels is no picture (and no valid block).
     if (width == 0 || height == 0)
-        return Failure{Reason::BadDimensions, kNotValidGif};
+        return kGifTexts.failure(Reason::BadDimensions, GifFault::NotValid);
 
     const uint64_t remaining = fileSize > input.offset() ? fileSize - input.offset() : 0;
     const uint32_t colors = 1u << depth;
     if (ImageBlock::sizeFor(width, height, static_cast<uint16_t>(depth), colors)
         && !couldFillEnoughOf(uint64_t(width) * height, remaining, kBestLzwRatio))
-        return Failure{Reason::CorruptData, farTooSmall(kNotValidGif)};
+        return Failure{Reason::CorruptData, farTooSmall(kGifTexts[GifFault::NotValid])};
     ImageBlock block = ImageBlock::create(width, height, static_cast<uint16_t>(depth), colors);
     if (!block) return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     for (uint32_t i = 0; i < entries && i < colors; ++i)
@@ -192,10 +192,10 @@ Result<ImageBlock> decodeImage(BufferedByteReader& input, uint64_t fileSize, Wor
 Result<GifHeader> checkGifHeader(std::span<const uint8_t> file)
 {
     if (file.size() < gif::kHeaderSize)
-        return Failure{Reason::Truncated, kNotValidGif};
+        return kGifTexts.failure(Reason::Truncated, GifFault::NotValid);
     // 87a and 89a alike; the version letters are not looked at.
     if (std::memcmp(file.data(), "GIF8", 4) != 0)
-        return Failure{Reason::NotThisFormat, kNotValidGif};
+        return kGifTexts.failure(Reason::NotThisFormat, GifFault::NotValid);
     GifHeader header;
     header.screenWidth = loadLE16(file.data() + 6);
     header.screenHeight = loadLE16(file.data() + 8);

@@ -61,13 +61,15 @@ bool isGif(SignatureHead head) { return signatureHas(head, 0, "GIF8"); }
 
 void registerGifCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kGifTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Gif, .name = "Gif", .signatureOrder = 20, .matches = isGif,
                 .extensions = {"GIF"}, .renameExtension = ".gif", .word = "GIF", .compressionText = "GIF - LZW",
                 .openFilters = {{2, "(*.GIF) Compuserve GIF", "*.gif"}}, .multiImage = MultiImage::Animation,
                 .save = SaveInfo{2, "GIF", ".gif", "(*.GIF) Compuserve GIF", "*.gif", "GIF - Compuserve GIF", "GIF",
                                  false, {1, 4, 8}, DepthPreparation::QuantiseTo256},
-                .mimeTypes = {"image/gif"}},
+                .mimeTypes = {"image/gif"},
+                .associationBoxes = {{.position = 2, .text = "GIF", .controlId = 1018, .key = "GIF"}}},
         .reader = readGifRequest,
         .writer = writeGifRequest,
         .imageList = scanGifImages,

@@ -6,12 +6,21 @@
 // among them decode just as well.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace pictorand {
+
+// The HEIC codec's words for what it could not do (core/fault_texts.h).
+enum class HeifFault { NotValid };
+
+inline constexpr auto kHeifTexts = faultTexts<HeifFault>({
+    {HeifFault::NotValid, "Not a valid HEIC file"},
+});
+static_assert(kHeifTexts.sound());
 
 // keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
 Result<DecodedImage> readHeif(const std::string& path, bool keepAlpha = false);

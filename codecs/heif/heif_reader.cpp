@@ -14,8 +14,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidHeif = "Not a valid HEIC file";
-
 #define HEIF_FUNCTIONS(X)                                                                                         \
     X(heif_init) X(heif_main_brand) X(heif_has_compatible_brand) X(heif_context_alloc) X(heif_context_free)      \
     X(heif_context_read_from_memory_without_copy) X(heif_context_get_primary_image_handle)                        \
@@ -46,7 +44,7 @@ Failure failureFrom(const heif_error& error)
 {
     if (error.code == heif_error_Memory_allocation_error || error.subcode == heif_suberror_Security_limit_exceeded)
         return tooBigForBlock();
-    return {Reason::CorruptData, kNotValidHeif};
+    return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid);
 }
 
 std::vector<uint8_t> iccProfileOf(const heif_image_handle* handle)
@@ -104,7 +102,7 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keep
     const bool deep = bits > 8;
     SampleLayout layout{alpha ? 4 : 3, deep ? bits : 8};
     if (width <= 0 || height <= 0 || bits > 16)
-        return Failure{Reason::CorruptData, kNotValidHeif};
+        return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid);
     // The coded picture, before cropping, is declared too.
     const int codedWidth = std::max(width, heif_image_handle_get_ispe_width(handle.get()));
     const int codedHeight = std::max(height, heif_image_handle_get_ispe_height(handle.get()));
@@ -131,7 +129,7 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keep
     error = heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB, chroma, options.get());
     std::unique_ptr<heif_image, ImageDeleter> image(decodedImage);
     if (error.subcode == heif_suberror_Security_limit_exceeded)
-        return Failure{Reason::CorruptData, kNotValidHeif}; // the stream is not the picture declared
+        return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid); // the stream is not the picture declared
     if (error.code != heif_error_Ok || !image)
         return failureFrom(error);
     int stride = 0;
@@ -139,11 +137,11 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keep
     if (!samples || heif_image_get_width(image.get(), heif_channel_interleaved) != width
         || heif_image_get_height(image.get(), heif_channel_interleaved) != height
         || stride < width * layout.channels * (deep ? 2 : 1))
-        return Failure{Reason::CorruptData, kNotValidHeif};
+        return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid);
     if (deep)
         layout.significantBits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
     if (deep && (layout.significantBits <= 8 || layout.significantBits > 16))
-        return Failure{Reason::CorruptData, kNotValidHeif};
+        return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid);
     for (int32_t y = 0; y < height; ++y)
         storeTopRow(block, y, samples + size_t(stride) * size_t(y), layout, &opacity);
 

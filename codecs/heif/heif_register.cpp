@@ -25,6 +25,7 @@ bool isHeic(SignatureHead head)
 
 void registerHeifCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kHeifTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Heic, .name = "Heic", .signatureOrder = 70, .matches = isHeic,
                 .extensions = {"HEIC", "HEIF", "HIF"}, .renameExtension = ".heic", .word = "HEIC",
@@ -32,7 +33,7 @@ void registerHeifCodec(CodecRegistry& registry)
                 .openFilters = {{21, "(*.HEIC) High Efficiency Image", "*.heic;*.heif;*.hif"}},
                 .multiImage = MultiImage::Single, .save = std::nullopt,
                 .mimeTypes = {"image/heic", "image/heif"},
-                .inModernFormatsGroup = true},
+                .inModernFormatsGroup = true, .readerLibrary = "heic"},
         .reader = readHeifFile,
     });
 }

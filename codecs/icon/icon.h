@@ -9,6 +9,7 @@
 // images with opacity in their fourth bytes are composited over white.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 
 #include <cstddef>
@@ -20,9 +21,26 @@
 
 namespace pictorand {
 
+// The icon codec's words for what it could not do (core/fault_texts.h).
+enum class IconFault { CantOpen, BadHeader, NoMemory, ShortRead, BadSeek, NoImages, ImageTooSmall, NoPixels, BadPng, NoSuchImage, TooLarge };
+
+inline constexpr auto kIconTexts = faultTexts<IconFault>({
+    {IconFault::CantOpen, "Error opening file for reading"},
+    {IconFault::BadHeader, "Error reading file header"},
+    {IconFault::NoMemory, "Error allocating memory"},
+    {IconFault::ShortRead, "Error reading file"},
+    {IconFault::BadSeek, "Error seeking in file"},
+    {IconFault::NoImages, "The icon file holds no images"},
+    {IconFault::ImageTooSmall, "Icon image data too small for the header, colour table and rows it declares"},
+    {IconFault::NoPixels, "Icon image has no pixels"},
+    {IconFault::BadPng, "Icon image holds no valid PNG header"},
+    {IconFault::NoSuchImage, "The icon file holds no image with that number"},
+    {IconFault::TooLarge, "Icons can't be larger than 256 x 256 pixels"},
+});
+static_assert(kIconTexts.sound());
+
 // The largest side an icon image can have.
 inline constexpr int32_t kLargestIconSide = 256;
-inline constexpr const char* kIconTooLarge = "Icons can't be larger than 256 x 256 pixels";
 
 // One image of an icon file, located inside the file's bytes.
 struct IconImage {

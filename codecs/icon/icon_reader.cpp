@@ -1,6 +1,6 @@
-#include "codecs/common/codec_result.h"
 #include "codecs/bmp/bmp.h"
 #include "codecs/common/alpha_composite.h"
+#include "codecs/common/codec_result.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/common/span_reader.h"
 #include "codecs/icon/icon.h"
@@ -17,17 +17,6 @@
 namespace pictorand {
 
 namespace {
-
-constexpr const char* kCantOpen = "Error opening file for reading";
-constexpr const char* kBadHeader = "Error reading file header";
-constexpr const char* kNoMemory = "Error allocating memory";
-constexpr const char* kShortRead = "Error reading file";
-constexpr const char* kBadSeek = "Error seeking in file";
-constexpr const char* kNoImages = "The icon file holds no images";
-constexpr const char* kImageTooSmall = "Icon image data too small for the header, colour table and rows it declares";
-constexpr const char* kBadImageSize = "Icon image has no pixels";
-constexpr const char* kBadPng = "Icon image holds no valid PNG header";
-constexpr const char* kNoSuchImage = "The icon file holds no image with that number";
 
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kFileHeaderSize = 14;
@@ -52,9 +41,9 @@ Status locatePngImage(IconImage& image)
     uint8_t bitDepth = reader.u8();
     uint8_t colourType = reader.u8();
     if (!reader.ok() || length != 13 || std::memcmp(type.data(), "IHDR", 4) != 0)
-        return Failure{Reason::CorruptData, kBadPng};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::BadPng);
     if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
-        return Failure{Reason::BadDimensions, kBadImageSize};
+        return kIconTexts.failure(Reason::BadDimensions, IconFault::NoPixels);
     uint32_t channels = 1;
     switch (colourType) {
     case 2: channels = 3; break;
@@ -84,9 +73,9 @@ Status locateBitmapImage(IconImage& image)
     reader.seek(32);
     uint32_t colorsUsed = reader.u32le();
     if (!reader.ok() || image.data.size() < kInfoHeaderSize)
-        return Failure{Reason::CorruptData, kImageTooSmall};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::ImageTooSmall);
     if (width <= 0 || doubledHeight / 2 <= 0)
-        return Failure{Reason::BadDimensions, kBadImageSize};
+        return kIconTexts.failure(Reason::BadDimensions, IconFault::NoPixels);
     image.width = width;
     image.height = doubledHeight / 2;
     image.bitCount = bitCount;
@@ -100,11 +89,11 @@ Status locateBitmapImage(IconImage& image)
     auto colorStride = dibRowSize(static_cast<uint64_t>(width), bitCount);
     auto maskStride = dibRowSize(static_cast<uint64_t>(width), 1);
     if (!colorStride || *colorStride == 0 || !maskStride)
-        return Failure{Reason::CorruptData, kImageTooSmall};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::ImageTooSmall);
     auto tableEnd = checkedMulAdd(entries, 4, kInfoHeaderSize);
     auto rowsBytes = checkedMul(*colorStride + *maskStride, static_cast<uint64_t>(image.height));
     if (!tableEnd || !rowsBytes)
-        return Failure{Reason::CorruptData, kImageTooSmall};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::ImageTooSmall);
     auto needed = checkedAdd(*tableEnd, *rowsBytes);
     // Some writers (Pillow among them) leave the mask out of 32-bit images,
     // whose fourth bytes say all; ImageMagick reads those too.
@@ -114,7 +103,7 @@ Status locateBitmapImage(IconImage& image)
         needed = colourEnd;
     }
     if (!needed || *needed > image.data.size())
-        return Failure{Reason::CorruptData, kImageTooSmall};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::ImageTooSmall);
     image.colorTableEntries = entries;
     image.colorStride = *colorStride;
     image.maskStride = *maskStride;
@@ -396,18 +385,18 @@ Result<std::vector<uint8_t>> readFileBytes(const std::string& path)
 {
     OpenFile file(path, "rb");
     if (!file)
-        return Failure{Reason::CantOpenFile, kCantOpen};
+        return kIconTexts.failure(Reason::CantOpenFile, IconFault::CantOpen);
     auto size = file.size();
     if (!size || *size > kMaxBlockBytes)
-        return Failure{Reason::CorruptData, kShortRead};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::ShortRead);
     std::vector<uint8_t> bytes;
     try {
         bytes.resize(*size);
     } catch (const std::bad_alloc&) {
-        return Failure{Reason::OutOfMemory, kNoMemory};
+        return kIconTexts.failure(Reason::OutOfMemory, IconFault::NoMemory);
     }
     if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return Failure{Reason::CorruptData, kShortRead};
+        return kIconTexts.failure(Reason::CorruptData, IconFault::ShortRead);
     return bytes;
 }
 
@@ -435,14 +424,14 @@ Result<IconHeader> checkIconHeader(std::span<const uint8_t> file)
     IconHeader header;
     header.imageCount = reader.u16le();
     if (!reader.ok())
-        return Failure{Reason::Truncated, kBadHeader};
+        return kIconTexts.failure(Reason::Truncated, IconFault::BadHeader);
     // Type 2 would be a cursor file.
     if (reserved != 0 || type != 1)
-        return Failure{Reason::NotThisFormat, kBadHeader};
+        return kIconTexts.failure(Reason::NotThisFormat, IconFault::BadHeader);
     if (header.imageCount == 0)
-        return Failure{Reason::BadHeader, kNoImages};
+        return kIconTexts.failure(Reason::BadHeader, IconFault::NoImages);
     if (reader.remaining() < size_t(header.imageCount) * kDirectoryEntrySize)
-        return Failure{Reason::Truncated, kShortRead};
+        return kIconTexts.failure(Reason::Truncated, IconFault::ShortRead);
     return header;
 }
 
@@ -462,9 +451,9 @@ Result<IconList> parseIconFile(std::vector<uint8_t> bytes)
         uint32_t size = reader.u32le();
         uint32_t offset = reader.u32le();
         if (offset > file.size())
-            return Failure{Reason::CorruptData, kBadSeek};
+            return kIconTexts.failure(Reason::CorruptData, IconFault::BadSeek);
         if (size > file.size() - offset)
-            return Failure{Reason::CorruptData, kShortRead};
+            return kIconTexts.failure(Reason::CorruptData, IconFault::ShortRead);
         image.data = file.subspan(offset, size);
         // Newer icons store their large images as complete PNG files, which
         // would otherwise be taken for a bitmap header.
@@ -478,7 +467,7 @@ Result<IconList> parseIconFile(std::vector<uint8_t> bytes)
 Result<ImageBlock> decodeIconImage(const IconList& list, size_t index)
 {
     if (index >= list.images.size())
-        return Failure{Reason::BadArgument, kNoSuchImage};
+        return kIconTexts.failure(Reason::BadArgument, IconFault::NoSuchImage);
     const IconImage& image = list.images[index];
     if (image.isPng) {
         Result<DecodedImage> read = readPngFromMemory(image.data);
@@ -491,7 +480,7 @@ Result<ImageBlock> decodeIconImage(const IconList& list, size_t index)
     try {
         bitmap = buildBitmapFile(image);
     } catch (const std::bad_alloc&) {
-        return Failure{Reason::OutOfMemory, kNoMemory};
+        return kIconTexts.failure(Reason::OutOfMemory, IconFault::NoMemory);
     }
     Result<DecodedImage> decoded = readBmpFromMemory(bitmap);
     if (!decoded)

@@ -24,6 +24,7 @@ bool isIcon(SignatureHead head) { return head[0] == 0 && head[1] == 0 && head[2]
 
 void registerIconCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kIconTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Icon, .name = "Icon", .signatureOrder = 120, .matches = isIcon,
                 .extensions = {"ICO"}, .renameExtension = ".ico", .word = "ICO",
@@ -31,7 +32,9 @@ void registerIconCodec(CodecRegistry& registry)
                 .multiImage = MultiImage::Choice,
                 .save = SaveInfo{7, "ICO", ".ico", "(*.ICO) Windows Icon", "*.ico", "ICO - Windows Icon", "ICO", false,
                                  {1, 4, 8, 24}, DepthPreparation::None},
-                .mimeTypes = {"image/vnd.microsoft.icon", "image/x-icon"}},
+                .mimeTypes = {"image/vnd.microsoft.icon", "image/x-icon"},
+                .associationBoxes = {{.position = 12, .text = "ICO", .controlId = 1051, .key = "ICO",
+                                      .ownClass = "icofile", .fileIsIcon = true}}},
         .reader = readIconFile,
         .writer = writeIconFile,
     });

@@ -33,7 +33,7 @@ Status writeIcon(const std::string& path, const ImageBlock& block)
         return writeFailed();
     // The directory keeps each size in a byte, 0 meaning 256.
     if (width > kLargestIconSide || height > kLargestIconSide)
-        return Failure{Reason::BadDimensions, kIconTooLarge};
+        return kIconTexts.failure(Reason::BadDimensions, IconFault::TooLarge);
     const uint32_t bitCount = block.bitCount();
     if (block.planes() != 1 || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24))
         return Failure{Reason::Unsupported, kUnsupportedBitDepth};

@@ -6,6 +6,7 @@
 // bits. There is no writer.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -15,6 +16,14 @@
 #include <string>
 
 namespace pictorand {
+
+// The IFF codec's words for what it could not do (core/fault_texts.h).
+enum class IffFault { NotValid };
+
+inline constexpr auto kIffTexts = faultTexts<IffFault>({
+    {IffFault::NotValid, "Not a valid IFF file"},
+});
+static_assert(kIffTexts.sound());
 
 // The widest and tallest picture accepted.
 inline constexpr uint32_t kIffMaxDimension = 10000;

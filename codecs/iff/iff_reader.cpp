@@ -1,8 +1,8 @@
-#include "codecs/common/codec_result.h"
 #include "codecs/common/buffered_byte_reader.h"
+#include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/common/file_reader.h"
 #include "codecs/iff/byterun1.h"
-#include "codecs/common/declared_size.h"
 #include "codecs/iff/iff.h"
 #include "core/byte_order.h"
 #include "core/checked_size.h"
@@ -17,8 +17,6 @@
 namespace pictorand {
 
 namespace {
-
-constexpr const char* kNotValidIff = "Not a valid IFF file";
 
 constexpr uint32_t kCamgExtraHalfBrite = 0x80;
 constexpr uint32_t kCamgHoldAndModify = 0x800;
@@ -421,16 +419,16 @@ bool BodyDecoder::decode()
 Result<IffFormHeader> checkIffFormHeader(std::span<const uint8_t> file)
 {
     if (file.size() < 12)
-        return Failure{Reason::Truncated, kNotValidIff};
+        return kIffTexts.failure(Reason::Truncated, IffFault::NotValid);
     if (!isId(file.data(), "FORM"))
-        return Failure{Reason::NotThisFormat, kNotValidIff};
+        return kIffTexts.failure(Reason::NotThisFormat, IffFault::NotValid);
     return IffFormHeader{std::memcmp(file.data() + 8, "PBM", 3) == 0};
 }
 
 Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, bool chunky)
 {
     if (chunk.size() < kBitmapHeaderSize)
-        return Failure{Reason::Truncated, kNotValidIff};
+        return kIffTexts.failure(Reason::Truncated, IffFault::NotValid);
     IffBitmapHeader header;
     header.width = loadBE16(chunk.data());
     header.height = loadBE16(chunk.data() + 2);
@@ -438,15 +436,15 @@ Result<IffBitmapHeader> checkIffBitmapHeader(std::span<const uint8_t> chunk, boo
     header.masking = chunk[9];
     header.compression = chunk[10];
     if (header.compression > 1)
-        return Failure{Reason::Unsupported, kNotValidIff};
+        return kIffTexts.failure(Reason::Unsupported, IffFault::NotValid);
     if (header.width == 0 || header.height == 0 || header.width > kIffMaxDimension || header.height > kIffMaxDimension)
-        return Failure{Reason::BadDimensions, kNotValidIff};
+        return kIffTexts.failure(Reason::BadDimensions, IffFault::NotValid);
     if (!supportedPlaneCount(header.planes))
-        return Failure{Reason::Unsupported, kNotValidIff};
+        return kIffTexts.failure(Reason::Unsupported, IffFault::NotValid);
     // Chunky pictures are one byte per pixel; no writer makes other depths,
     // and reading them as bitplanes would only give noise.
     if (chunky && header.planes != 8)
-        return Failure{Reason::Unsupported, kNotValidIff};
+        return kIffTexts.failure(Reason::Unsupported, IffFault::NotValid);
     return header;
 }
 
@@ -474,7 +472,7 @@ Result<DecodedImage> readIff(const std::string& path)
     PictureKind kind = PictureKind::Indexed;
     try {
         if (!parseChunks(file.get(), picture) || !decideKind(picture, kind))
-            return Failure{Reason::CorruptData, kNotValidIff};
+            return kIffTexts.failure(Reason::CorruptData, IffFault::NotValid);
     } catch (const std::bad_alloc&) {
         return Failure{Reason::OutOfMemory, kCantReadData};
     }
@@ -485,7 +483,7 @@ Result<DecodedImage> readIff(const std::string& path)
                               : 0;
     if (fileSize && !couldFillEnoughOf(declaredBodyBytes(picture), held,
                                        picture.header.compression == 1 ? kBestByteRun1Ratio : 1))
-        return Failure{Reason::CorruptData, farTooSmall(kNotValidIff)};
+        return Failure{Reason::CorruptData, farTooSmall(kIffTexts[IffFault::NotValid])};
     const uint16_t bitCount = blockBitCount(kind, picture.header.planes);
     DecodedImage decoded;
     decoded.block = ImageBlock::create(static_cast<int32_t>(picture.header.width),

@@ -19,11 +19,13 @@ bool isIff(SignatureHead head) { return signatureHas(head, 0, "FORM"); }
 
 void registerIffCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kIffTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Iff, .name = "Iff", .signatureOrder = 200, .matches = isIff,
                 .extensions = {"IFF", "LBM"}, .renameExtension = ".iff", .word = "IFF", .compressionText = "",
                 .openFilters = {{19, "(*.IFF,*.LBM) Amiga Interchange File Format", "*.iff;*.lbm"}},
-                .multiImage = MultiImage::Single, .save = std::nullopt, .mimeTypes = {"image/x-ilbm", "image/x-iff"}},
+                .multiImage = MultiImage::Single, .save = std::nullopt, .mimeTypes = {"image/x-ilbm", "image/x-iff"},
+                .associationBoxes = {{.position = 21, .text = "IFF/LBM", .controlId = 1044, .key = "IFF"}}},
         .reader = readIffFile,
     });
 }

@@ -5,11 +5,22 @@
 // library's words instead of ending the program.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 
 #include <string>
 
 namespace pictorand {
+
+// The JPEG codec's words for what it could not do (core/fault_texts.h).
+enum class JpegFault { DataEnded, UnsupportedColourConversion, PartialEdgeBlocks };
+
+inline constexpr auto kJpegTexts = faultTexts<JpegFault>({
+    {JpegFault::DataEnded, "Premature end of JPEG file"},
+    {JpegFault::UnsupportedColourConversion, "Unsupported color conversion request"},
+    {JpegFault::PartialEdgeBlocks, "The picture's sides are not whole JPEG blocks: a lossless turn would trim its edges"},
+});
+static_assert(kJpegTexts.sound());
 
 struct JpegReadOptions {
     bool loadGreyscale = false; // decode every file as greyscale

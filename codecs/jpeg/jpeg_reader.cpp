@@ -189,7 +189,7 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
         || (info.jpeg_color_space == JCS_UNKNOWN && info.num_components == 4);
     bool fileIsRawRgb = info.jpeg_color_space == JCS_UNKNOWN && info.num_components == 3;
     if (info.jpeg_color_space == JCS_UNKNOWN && !fileIsGrey && !fileIsCmyk && !fileIsRawRgb)
-        jpeg_glue::fail(decoder.errors, "Unsupported color conversion request");
+        jpeg_glue::fail(decoder.errors, kJpegTexts[JpegFault::UnsupportedColourConversion]);
 
     if (fileIsCmyk) {
         // The library converts YCCK to CMYK but no further; the rest is ours,
@@ -291,8 +291,6 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
 
 namespace {
 
-constexpr const char* kDataEnded = "Premature end of JPEG file";
-
 // The decoder with its block.
 Result<std::unique_ptr<Decoder>> readJpegDecoder(const std::string& path, const JpegReadOptions& options)
 {
@@ -328,7 +326,7 @@ Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& op
     if (decoder->conversion != Conversion::CmykToBgr && decoder->conversion != Conversion::CmykToGrey)
         decoded.iccProfile = std::move(decoder->iccProfile);
     if (decoder->truncated)
-        decoded.warning = kDataEnded;
+        decoded.warning = kJpegTexts[JpegFault::DataEnded];
     return decoded;
 }
 

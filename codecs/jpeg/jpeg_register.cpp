@@ -32,6 +32,7 @@ bool isJpeg(SignatureHead head)
 
 void registerJpegCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kJpegTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Jpeg, .name = "Jpeg", .signatureOrder = 10, .matches = isJpeg,
                 .extensions = {"JPG", "JPEG"}, .renameExtension = ".jpg", .word = "JPEG",
@@ -39,7 +40,8 @@ void registerJpegCodec(CodecRegistry& registry)
                 .multiImage = MultiImage::Single,
                 .save = SaveInfo{1, "JPG", ".jpg", "(*.JPG) JPEG - Files", "*.jpg;*.jpeg", "JPEG Files", "JPG", false,
                                  {8, 24}, DepthPreparation::PaletteTo256},
-                .mimeTypes = {"image/jpeg"}},
+                .mimeTypes = {"image/jpeg"},
+                .associationBoxes = {{.position = 1, .text = "JPG/JPEG", .controlId = 1016, .key = "JPG"}}},
         .reader = readJpegFile,
         .writer = writeJpegFile,
     });

@@ -2,6 +2,7 @@
 
 #include "codecs/common/exif.h"
 #include "codecs/common/whole_file.h"
+#include "codecs/jpeg/jpeg.h"
 #include "core/checked_size.h"
 #include "core/image_block.h"
 
@@ -112,7 +113,7 @@ Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegT
                 == 0;
         tjFree(none);
         if (trimmable)
-            return Failure{Reason::Unsupported, kPartialEdgeBlocks};
+            return kJpegTexts.failure(Reason::Unsupported, JpegFault::PartialEdgeBlocks);
         return Failure{Reason::CorruptData, words};
     }
     std::vector<uint8_t> out(turned, turned + turnedSize);

@@ -4,6 +4,7 @@
 // of the picture is lost to a second compression. Every marker is kept;
 // the EXIF orientation is set to upright, since the pixels now are.
 
+#include "codecs/jpeg/jpeg.h"
 #include "core/result.h"
 #include "core/turn.h"
 
@@ -29,9 +30,5 @@ struct JpegTurnRequest {
 // pixels that were not allowed to go; the library's words for a damaged file.
 Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegTurnRequest& request);
 Result<std::vector<uint8_t>> turnJpegFile(const std::string& path, const JpegTurnRequest& request);
-
-// The words of a turn refused for the edge blocks.
-inline constexpr const char* kPartialEdgeBlocks =
-    "The picture's sides are not whole JPEG blocks: a lossless turn would trim its edges";
 
 } // namespace pictorand

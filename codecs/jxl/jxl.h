@@ -6,12 +6,21 @@
 // limit are refused before it starts.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace pictorand {
+
+// The JPEG XL codec's words for what it could not do (core/fault_texts.h).
+enum class JxlFault { NotValid };
+
+inline constexpr auto kJxlTexts = faultTexts<JxlFault>({
+    {JxlFault::NotValid, "Not a valid JPEG XL file"},
+});
+static_assert(kJxlTexts.sound());
 
 // keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
 Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha = false);

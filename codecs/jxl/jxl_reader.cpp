@@ -18,8 +18,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidJpegXl = "Not a valid JPEG XL file";
-
 #define JXL_FUNCTIONS(X)                                                                                          \
     X(JxlDecoderCreate) X(JxlDecoderDestroy) X(JxlDecoderSubscribeEvents) X(JxlDecoderSetParallelRunner)          \
     X(JxlDecoderSetInput) X(JxlDecoderCloseInput) X(JxlDecoderProcessInput) X(JxlDecoderGetBasicInfo)             \
@@ -119,7 +117,7 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, De
     if (JxlDecoderSubscribeEvents(decoder.get(), events) != JXL_DEC_SUCCESS
         || JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS
         || JxlDecoderSetInput(decoder.get(), file.data(), file.size()) != JXL_DEC_SUCCESS)
-        return Failure{Reason::CorruptData, kNotValidJpegXl};
+        return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
     JxlDecoderCloseInput(decoder.get());
     return std::nullopt;
 }
@@ -142,7 +140,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
         case JXL_DEC_BASIC_INFO: {
             JxlBasicInfo info;
             if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
-                return Failure{Reason::CorruptData, kNotValidJpegXl};
+                return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             const bool grey = info.num_color_channels == 1;
             const bool alpha = info.alpha_bits > 0;
             output.layout = SampleLayout{(grey ? 1 : 3) + (alpha ? 1 : 0), 8};
@@ -165,7 +163,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
             if (!output.block
                 || JxlDecoderSetImageOutCallback(decoder.get(), &format, storePixels, &output) != JXL_DEC_SUCCESS)
-                return Failure{Reason::CorruptData, kNotValidJpegXl};
+                return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             break;
         case JXL_DEC_FULL_IMAGE:
             // The first frame is the picture; the rest of an animation is
@@ -178,7 +176,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
         case JXL_DEC_NEED_MORE_INPUT: // cut short
         case JXL_DEC_ERROR:
         default:
-            return Failure{Reason::CorruptData, kNotValidJpegXl};
+            return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
         }
     }
 }

@@ -26,12 +26,13 @@ bool isJpegXl(SignatureHead head)
 
 void registerJxlCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kJxlTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::JpegXl, .name = "JpegXl", .signatureOrder = 90, .matches = isJpegXl,
                 .extensions = {"JXL"}, .renameExtension = ".jxl", .word = "JPEG XL", .compressionText = "JPEG XL",
                 .openFilters = {{23, "(*.JXL) JPEG XL", "*.jxl"}}, .multiImage = MultiImage::Single,
                 .save = std::nullopt, .mimeTypes = {"image/jxl"},
-                .inModernFormatsGroup = true},
+                .inModernFormatsGroup = true, .readerLibrary = "jxl"},
         .reader = readJpegXlFile,
         .animationReader = readJpegXlFrames,
     });

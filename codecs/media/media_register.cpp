@@ -25,7 +25,15 @@ void registerMediaFormat(CodecRegistry& registry)
                                 {14, "(*.WAV,*.MID,*.RMI) Sound Files", "*.wav;*.mid;*.rmi"}},
                 .multiImage = MultiImage::Media, .save = std::nullopt,
                 .mimeTypes = {"video/x-msvideo", "video/vnd.avi", "audio/x-wav", "audio/vnd.wave", "audio/midi",
-                              "audio/x-midi"}},
+                              "audio/x-midi"},
+                // Each box points a class of the system's own at the program.
+                .associationBoxes = {
+                    {.position = 13, .text = "AVI", .controlId = 1061, .key = "AVI",
+                     .mimeTypes = {"video/x-msvideo", "video/vnd.avi"}, .ownClass = "AVIFile", .playVerb = true},
+                    {.position = 14, .text = "WAV", .controlId = 1174, .key = "WAV",
+                     .mimeTypes = {"audio/x-wav", "audio/vnd.wave"}, .ownClass = "SoundRec", .playVerb = true},
+                    {.position = 15, .text = "MID/RMI", .controlId = 1175, .key = "MID",
+                     .mimeTypes = {"audio/midi", "audio/x-midi"}, .ownClass = "midfile", .playVerb = true}}},
     });
 }
 

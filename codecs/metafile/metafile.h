@@ -5,6 +5,7 @@
 // Drawing that the viewer paints at any size.
 
 #include "codecs/metafile/drawing.h"
+#include "core/fault_texts.h"
 #include "core/result.h"
 
 #include <cstdint>
@@ -14,10 +15,16 @@
 
 namespace pictorand::metafile {
 
-inline constexpr const char* kNotValidMetafile = "Not a valid Metafile";
-inline constexpr const char* kSetMetaFileBitsFailed = "SetMetaFileBits failed";
-inline constexpr const char* kGetMetaFileFailed =
-    "GetMetaFile failed.\nCopy this file to another location (directory without long names)\nand try again.";
+// The metafile codec's words for what it could not do (core/fault_texts.h).
+enum class MetafileFault { NotValid, SetMetaFileBitsFailed, GetMetaFileFailed };
+
+inline constexpr auto kMetafileTexts = faultTexts<MetafileFault>({
+    {MetafileFault::NotValid, "Not a valid Metafile"},
+    {MetafileFault::SetMetaFileBitsFailed, "SetMetaFileBits failed"},
+    {MetafileFault::GetMetaFileFailed, "GetMetaFile failed.\nCopy this file to another location (directory without long names)\nand try again."},
+});
+static_assert(kMetafileTexts.sound());
+
 inline constexpr const char* kWindowsMetafileText = "Windows Metafile";
 inline constexpr const char* kEnhancedMetafileText = "Enhanced Windows Metafile";
 

@@ -22,9 +22,9 @@ constexpr uint32_t EMR_EOF = 14;
 // Natural sizes above this are refused as nonsense rather than handed on.
 constexpr int kMaxPictureSide = 1 << 20;
 
-Failure invalid(const char* words = kNotValidMetafile)
+Failure invalid(MetafileFault fault = MetafileFault::NotValid)
 {
-    return {Reason::NotThisFormat, words};
+    return kMetafileTexts.failure(Reason::NotThisFormat, fault);
 }
 
 // The standard 16-bit header at `offset`: type 1 (memory) or 2 (disk),
@@ -162,7 +162,7 @@ Result<Header> readHeader(std::span<const uint8_t> file)
         if (!reader.ok() || unitsPerInch == 0)
             return invalid();
         if (!readWindowsHeader(file, kPlaceableHeaderSize, header))
-            return invalid(kSetMetaFileBitsFailed);
+            return invalid(MetafileFault::SetMetaFileBitsFailed);
         header.frameRight = scaleExtent(int64_t(right) - left, 2540, unitsPerInch);
         header.frameBottom = scaleExtent(int64_t(bottom) - top, 2540, unitsPerInch);
         header.windowLeft = left;
@@ -173,7 +173,7 @@ Result<Header> readHeader(std::span<const uint8_t> file)
     }
     header.kind = Kind::Plain;
     if (!readWindowsHeader(file, 0, header))
-        return invalid(kGetMetaFileFailed);
+        return invalid(MetafileFault::GetMetaFileFailed);
     findWindow(file, header);
     if (header.windowWidth == 0 || header.windowHeight == 0) {
         header.windowLeft = header.windowTop = 0;

@@ -1,3 +1,4 @@
+#include "codecs/metafile/metafile.h"
 #include "core/codec_registry.h"
 
 #include <cstring>
@@ -22,12 +23,18 @@ bool isMetafile(SignatureHead head)
 // No reader: metafiles are drawn by the viewer, not read into blocks.
 void registerMetafileFormat(CodecRegistry& registry)
 {
+    registry.registerTexts(metafile::kMetafileTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Metafile, .name = "Metafile", .signatureOrder = 130, .matches = isMetafile,
                 .extensions = {"WMF", "EMF"}, .renameExtension = ".wmf", .word = "WMF/EMF", .compressionText = "",
                 .openFilters = {{15, "(*.WMF,*.EMF) Windows Metafiles", "*.wmf;*.emf"}},
                 .multiImage = MultiImage::Metafile, .save = std::nullopt,
-                .mimeTypes = {"image/wmf", "image/x-wmf", "image/emf", "image/x-emf"}},
+                .mimeTypes = {"image/wmf", "image/x-wmf", "image/emf", "image/x-emf"},
+                .associationBoxes = {
+                    {.position = 16, .text = "WMF", .controlId = 1070, .key = "WMF",
+                     .mimeTypes = {"image/wmf", "image/x-wmf"}, .extensions = {"WMF"}},
+                    {.position = 17, .text = "EMF", .controlId = 1071, .key = "EMF",
+                     .mimeTypes = {"image/emf", "image/x-emf"}, .extensions = {"EMF"}}}},
     });
 }
 

@@ -6,6 +6,7 @@
 // 24-bit blocks.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -16,6 +17,15 @@
 #include <string>
 
 namespace pictorand {
+
+// The PCX codec's words for what it could not do (core/fault_texts.h).
+enum class PcxFault { NotValid, CantReadPalette };
+
+inline constexpr auto kPcxTexts = faultTexts<PcxFault>({
+    {PcxFault::NotValid, "Not a valid PCX file"},
+    {PcxFault::CantReadPalette, "Can't read palette"},
+});
+static_assert(kPcxTexts.sound());
 
 // How the planes of a scan line make up the pixels of a row.
 enum class PcxPlaneLayout {

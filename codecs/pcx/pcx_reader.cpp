@@ -1,9 +1,9 @@
 #include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/declared_size.h"
-#include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/pcx/pcx.h"
 
 #include <algorithm>
@@ -15,7 +15,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidPcx = "Not a valid PCX file";
 constexpr size_t kPcxHeaderSize = 128;
 constexpr size_t kTrailerSize = 769; // marker 12 and 256 red, green, blue triples
 constexpr uint8_t kTrailerMarker = 12;
@@ -49,7 +48,7 @@ Status fillColorTable(ImageBlock& block, const PcxHeader& header, uint16_t depth
         if (trailer.u8() == kTrailerMarker) {
             auto entries = trailer.bytes(768);
             if (entries.empty())
-                return Failure{Reason::CorruptData, "Can't read palette"};
+                return kPcxTexts.failure(Reason::CorruptData, PcxFault::CantReadPalette);
             std::copy(entries.begin(), entries.end(), palette.begin());
         }
     }
@@ -144,15 +143,15 @@ Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file)
     header.bytesPerLine = in.u16le();
     in.skip(kPcxHeaderSize - in.position());
     if (!in.ok())
-        return Failure{Reason::Truncated, kNotValidPcx};
+        return kPcxTexts.failure(Reason::Truncated, PcxFault::NotValid);
     if (manufacturer != 10)
-        return Failure{Reason::NotThisFormat, kNotValidPcx};
+        return kPcxTexts.failure(Reason::NotThisFormat, PcxFault::NotValid);
 
     // A maximum below the minimum is no picture at all, not a huge one.
     header.width = int32_t(xMax) - int32_t(xMin) + 1;
     header.height = int32_t(yMax) - int32_t(yMin) + 1;
     if (header.width <= 0 || header.height <= 0)
-        return Failure{Reason::BadDimensions, kNotValidPcx};
+        return kPcxTexts.failure(Reason::BadDimensions, PcxFault::NotValid);
     if (header.planes == 1
         && (header.bitsPerPixel == 1 || header.bitsPerPixel == 2 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8)) {
         header.layout = PcxPlaneLayout::Packed;
@@ -164,7 +163,7 @@ Result<PcxHeader> checkPcxHeader(std::span<const uint8_t> file)
         header.layout = PcxPlaneLayout::BytePlanes;
         header.depth = 24;
     } else {
-        return Failure{Reason::Unsupported, kNotValidPcx};
+        return kPcxTexts.failure(Reason::Unsupported, PcxFault::NotValid);
     }
     header.scanLine = size_t(header.planes) * header.bytesPerLine;
     return header;
@@ -181,7 +180,7 @@ Result<ImageBlock> decodePcxBlock(std::span<const uint8_t> file, const PcxHeader
     const uint64_t held = header->encoding != 0 ? data.size() * 32 : data.size();
     if (ImageBlock::sizeFor(header->width, header->height, header->depth, colors)
         && !holdsEnoughOf(uint64_t(header->scanLine) * static_cast<uint64_t>(header->height), held))
-        return Failure{Reason::CorruptData, farTooSmall(kNotValidPcx)};
+        return Failure{Reason::CorruptData, farTooSmall(kPcxTexts[PcxFault::NotValid])};
     ImageBlock block = ImageBlock::create(header->width, header->height, header->depth, colors);
     if (!block)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};

@@ -28,13 +28,15 @@ bool isPcx(SignatureHead head)
 
 void registerPcxCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kPcxTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Pcx, .name = "Pcx", .signatureOrder = 110, .matches = isPcx,
                 .extensions = {"PCX"}, .renameExtension = ".pcx", .word = "PCX", .compressionText = "",
                 .openFilters = {{6, "(*.PCX) Zsoft Paintbrush", "*.pcx"}}, .multiImage = MultiImage::Single,
                 .save = SaveInfo{6, "PCX", ".pcx", "(*.PCX) Zsoft Paintbrush", "*.pcx", "PCX - Zsoft Paintbrush",
                                  "PCX", false, {1, 4, 8, 24}, DepthPreparation::None},
-                .mimeTypes = {"image/vnd.zbrush.pcx", "image/x-pcx"}},
+                .mimeTypes = {"image/vnd.zbrush.pcx", "image/x-pcx"},
+                .associationBoxes = {{.position = 6, .text = "PCX", .controlId = 1026, .key = "PCX"}}},
         .reader = readPcxFile,
         .writer = writePcxFile,
     });

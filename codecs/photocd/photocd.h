@@ -4,6 +4,7 @@
 // packs (up to 100 thumbnails). Both give 24-bit blocks.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -13,6 +14,14 @@
 #include <string>
 
 namespace pictorand {
+
+// The Photo CD codec's words for what it could not do (core/fault_texts.h).
+enum class PhotoCdFault { NotValid };
+
+inline constexpr auto kPhotoCdTexts = faultTexts<PhotoCdFault>({
+    {PhotoCdFault::NotValid, "Not a valid PCD-File"},
+});
+static_assert(kPhotoCdTexts.sound());
 
 struct PhotoCdRgb {
     uint8_t red = 0;

@@ -13,8 +13,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidPcd = "Not a valid PCD-File";
-
 constexpr size_t kHeadBytes = 512;
 constexpr size_t kPackSignatureBytes = 7;
 constexpr uint64_t kOrientationOffset = 3586;
@@ -82,12 +80,12 @@ int quarterTurnsFor(int orientation)
 Result<PhotoCdHeader> checkPhotoCdHeader(std::span<const uint8_t> head)
 {
     if (head.size() < kPackSignatureBytes)
-        return Failure{Reason::Truncated, kNotValidPcd};
+        return kPhotoCdTexts.failure(Reason::Truncated, PhotoCdFault::NotValid);
     if (std::memcmp(head.data(), "PCD_OPA", kPackSignatureBytes) == 0)
         return PhotoCdHeader{true};
     // Image packs start with a run of FF bytes.
     if (!std::all_of(head.begin(), head.begin() + kPackSignatureBytes, [](uint8_t b) { return b == 0xFF; }))
-        return Failure{Reason::NotThisFormat, kNotValidPcd};
+        return kPhotoCdTexts.failure(Reason::NotThisFormat, PhotoCdFault::NotValid);
     return PhotoCdHeader{false};
 }
 

@@ -28,11 +28,13 @@ bool isPhotoCd(SignatureHead head)
 
 void registerPhotoCdCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kPhotoCdTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::PhotoCd, .name = "PhotoCd", .signatureOrder = 150, .matches = isPhotoCd,
                 .extensions = {"PCD"}, .renameExtension = ".pcd", .word = "PCD", .compressionText = "Photo CD - None",
                 .openFilters = {{8, "(*.PCD) Kodak Photo CD", "*.pcd"}}, .multiImage = MultiImage::Overview,
-                .save = std::nullopt, .mimeTypes = {"image/x-photo-cd"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-photo-cd"},
+                .associationBoxes = {{.position = 9, .text = "PCD", .controlId = 1033, .key = "PCD"}}},
         .reader = readPhotoCdFile,
     });
     registry.registerOverviewReader(readOverviewFile);

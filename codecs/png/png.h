@@ -5,6 +5,7 @@
 // turns 1-, 4-, 8-, 24- and 32-bit blocks into palette, RGB or RGBA files.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 
 #include <cstdint>
@@ -13,6 +14,15 @@
 #include <string>
 
 namespace pictorand {
+
+// The PNG codec's words for what it could not do (core/fault_texts.h).
+enum class PngFault { NotValid, TooBig };
+
+inline constexpr auto kPngTexts = faultTexts<PngFault>({
+    {PngFault::NotValid, "This is not a valid PNG File !"},
+    {PngFault::TooBig, "Sorry!\nThis File is toooo big for me."},
+});
+static_assert(kPngTexts.sound());
 
 // Interlaced files are decoded whole and refused above this many rows.
 inline constexpr uint32_t kPngMaxInterlacedRows = 10000;

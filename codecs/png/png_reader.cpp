@@ -1,10 +1,10 @@
 #include "codecs/common/alpha_composite.h"
 #include "codecs/common/codec_result.h"
+#include "codecs/common/declared_size.h"
 #include "codecs/png/png.h"
 #include "codecs/png/png_glue.h"
 #include "codecs/png/png_image_data.h"
 #include "core/checked_size.h"
-#include "codecs/common/declared_size.h"
 #include "core/large_buffer.h"
 #include "platform/file_access.h"
 
@@ -21,8 +21,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidPng = "This is not a valid PNG File !";
-constexpr const char* kTooBig = "Sorry!\nThis File is toooo big for me.";
 // Real profiles are a few kilobytes; lookup-table profiles of printers
 // reach a megabyte or two.
 constexpr png_alloc_size_t kMaxProfileBytes = png_alloc_size_t(16) << 20;
@@ -158,7 +156,7 @@ struct Decoder {
     std::vector<uint8_t> iccProfile;
     LargeBuffer stream; // the IDAT contents joined
     // Set where the decode stops; what libpng refuses stays not valid.
-    Failure failure{Reason::CorruptData, kNotValidPng};
+    Failure failure = kPngTexts.failure(Reason::CorruptData, PngFault::NotValid);
 
     ~Decoder() { png_destroy_read_struct(&png, &info, &endInfo); }
 };
@@ -253,7 +251,7 @@ bool decode(Decoder& decoder)
     }
     if (!couldFillEnoughOf(declaredImageData(width, height, bitDepth, colourType), decoder.source.remaining(),
                            kBestDeflateRatio)) {
-        decoder.failure = {Reason::CorruptData, farTooSmall(kNotValidPng)};
+        decoder.failure = {Reason::CorruptData, farTooSmall(kPngTexts[PngFault::NotValid])};
         return false;
     }
     decoder.block = ImageBlock::create(static_cast<int32_t>(width), static_cast<int32_t>(height), shape.bitCount,
@@ -296,7 +294,7 @@ bool decode(Decoder& decoder)
     }
 
     if (interlaced && height > kPngMaxInterlacedRows) {
-        decoder.failure = {Reason::BadDimensions, kTooBig};
+        decoder.failure = kPngTexts.failure(Reason::BadDimensions, PngFault::TooBig);
         return false;
     }
     // The image data is ours from here: libpng inflates with zlib, at over
@@ -340,7 +338,7 @@ Result<DecodedImage> readFromSource(const Source& source)
     if (!decoder->info || !decoder->endInfo)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     if (setjmp(png_jmpbuf(decoder->png)))
-        return Failure{Reason::CorruptData, kNotValidPng};
+        return kPngTexts.failure(Reason::CorruptData, PngFault::NotValid);
     if (!decode(*decoder))
         return std::move(decoder->failure);
     DecodedImage decoded;

@@ -35,6 +35,7 @@ bool isPng(SignatureHead head) { return signatureHas(head, 1, "PNG"); }
 
 void registerPngCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kPngTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Png, .name = "Png", .signatureOrder = 50, .matches = isPng,
                 .extensions = {"PNG"}, .renameExtension = ".png", .word = "PNG", .compressionText = "PNG - ZIP",
@@ -43,7 +44,8 @@ void registerPngCodec(CodecRegistry& registry)
                 .save = SaveInfo{4, "PNG", ".png", "(*.PNG) Portable Network Graphics", "*.png",
                                  "PNG - Portable Network Graphics", "PNG", false, {1, 4, 8, 24, 32},
                                  DepthPreparation::None},
-                .mimeTypes = {"image/png"}},
+                .mimeTypes = {"image/png"},
+                .associationBoxes = {{.position = 7, .text = "PNG", .controlId = 1028, .key = "PNG"}}},
         .reader = readPngFile,
         .writer = writePngFile,
         .animationReader = readPngFrames,

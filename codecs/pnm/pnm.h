@@ -6,6 +6,7 @@
 // bytes a sample, most significant first.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -14,6 +15,19 @@
 #include <string>
 
 namespace pictorand {
+
+// The PBM, PGM and PPM codec's words for what it could not do (core/fault_texts.h).
+enum class PortableFault { BitmapNotValid, BitmapBadHeader, GreymapNotValid, GreymapBadHeader, PixmapNotValid, PixmapBadHeader };
+
+inline constexpr auto kPortableTexts = faultTexts<PortableFault>({
+    {PortableFault::BitmapNotValid, "Not a valid PBM file"},
+    {PortableFault::BitmapBadHeader, "Not a valid PBM file, can't read header"},
+    {PortableFault::GreymapNotValid, "Not a valid PGM file"},
+    {PortableFault::GreymapBadHeader, "Not a valid PGM file, can't read header"},
+    {PortableFault::PixmapNotValid, "Not a valid PPM file"},
+    {PortableFault::PixmapBadHeader, "Not a valid PPM file, can't read header"},
+});
+static_assert(kPortableTexts.sound());
 
 enum class PortableKind { Bitmap, Greymap, Pixmap }; // P4, P5, P6
 

@@ -1,7 +1,7 @@
 #include "codecs/common/codec_result.h"
 #include "codecs/common/declared_size.h"
-#include "codecs/common/whole_file.h"
 #include "codecs/common/span_reader.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/pnm/pnm.h"
 #include "core/codec_registry.h"
 #include "core/sample_scale.h"
@@ -19,15 +19,15 @@ struct KindInfo {
     char magicDigit;
     bool hasMaximum;
     uint16_t bits;
-    const char* notValid;
-    const char* badHeader;
+    PortableFault notValid;
+    PortableFault badHeader;
 };
 
 const KindInfo& infoFor(PortableKind kind)
 {
-    static const KindInfo bitmap{'4', false, 1, "Not a valid PBM file", "Not a valid PBM file, can't read header"};
-    static const KindInfo greymap{'5', true, 8, "Not a valid PGM file", "Not a valid PGM file, can't read header"};
-    static const KindInfo pixmap{'6', true, 24, "Not a valid PPM file", "Not a valid PPM file, can't read header"};
+    static const KindInfo bitmap{'4', false, 1, PortableFault::BitmapNotValid, PortableFault::BitmapBadHeader};
+    static const KindInfo greymap{'5', true, 8, PortableFault::GreymapNotValid, PortableFault::GreymapBadHeader};
+    static const KindInfo pixmap{'6', true, 24, PortableFault::PixmapNotValid, PortableFault::PixmapBadHeader};
     switch (kind) {
     case PortableKind::Bitmap:
         return bitmap;
@@ -104,25 +104,25 @@ Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const ui
     const KindInfo& info = infoFor(kind);
     HeaderScanner scanner(file);
     if (scanner.rawByte() != 'P' || scanner.rawByte() != info.magicDigit)
-        return Failure{Reason::NotThisFormat, info.badHeader};
+        return kPortableTexts.failure(Reason::NotThisFormat, info.badHeader);
     const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
     auto width = scanner.number();
     if (!width)
-        return Failure{Reason::Truncated, info.badHeader};
+        return kPortableTexts.failure(Reason::Truncated, info.badHeader);
     if (*width == 0 || *width > limit)
-        return Failure{Reason::BadDimensions, info.badHeader};
+        return kPortableTexts.failure(Reason::BadDimensions, info.badHeader);
     auto height = scanner.number();
     if (!height)
-        return Failure{Reason::Truncated, info.badHeader};
+        return kPortableTexts.failure(Reason::Truncated, info.badHeader);
     if (*height == 0 || *height > limit)
-        return Failure{Reason::BadDimensions, info.badHeader};
+        return kPortableTexts.failure(Reason::BadDimensions, info.badHeader);
     uint32_t maximum = 1;
     if (info.hasMaximum) {
         auto given = scanner.number();
         if (!given)
-            return Failure{Reason::Truncated, info.badHeader};
+            return kPortableTexts.failure(Reason::Truncated, info.badHeader);
         if (*given < 1 || *given > 65535)
-            return Failure{Reason::BadHeader, info.badHeader};
+            return kPortableTexts.failure(Reason::BadHeader, info.badHeader);
         maximum = *given;
     }
     return PortableHeader{static_cast<int32_t>(*width), static_cast<int32_t>(*height), scanner.position(), maximum};
@@ -143,7 +143,7 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
     const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
     if (ImageBlock::sizeFor(header->width, header->height, info.bits, colors)
         && !holdsEnoughOf(uint64_t(rowLength) * static_cast<uint64_t>(header->height), samples.size()))
-        return Failure{Reason::CorruptData, info.notValid};
+        return kPortableTexts.failure(Reason::CorruptData, info.notValid);
     DecodedImage decoded;
     decoded.block = ImageBlock::create(header->width, header->height, info.bits, colors);
     ImageBlock& block = decoded.block;
@@ -232,13 +232,15 @@ bool isPbm(SignatureHead head) { return signatureHas(head, 0, "P4"); }
 
 void registerPortableCodecs(CodecRegistry& registry)
 {
+    registry.registerTexts(kPortableTexts.texts());
     using M = MultiImage;
     registry.registerFormat({
         .row = {.format = ImageFormat::Ppm, .name = "Ppm", .signatureOrder = 170, .matches = isPpm,
                 .extensions = {"PPM"}, .renameExtension = ".ppm", .word = "PPM",
                 .compressionText = "Portable Pixelmap - None",
                 .openFilters = {{16, "(*.PPM) Portable Pixelmap", "*.ppm"}}, .multiImage = M::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-portable-pixmap"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-pixmap"},
+                .associationBoxes = {{.position = 20, .text = "PPM", .controlId = 1042, .key = "PPM"}}},
         .reader = readPortableFile<PortableKind::Pixmap>,
     });
     registry.registerFormat({
@@ -246,7 +248,8 @@ void registerPortableCodecs(CodecRegistry& registry)
                 .extensions = {"PGM"}, .renameExtension = ".pgm", .word = "PGM",
                 .compressionText = "Portable Greymap - None",
                 .openFilters = {{17, "(*.PGM) Portable Greymap", "*.pgm"}}, .multiImage = M::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-portable-graymap"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-graymap"},
+                .associationBoxes = {{.position = 19, .text = "PGM", .controlId = 1040, .key = "PGM"}}},
         .reader = readPortableFile<PortableKind::Greymap>,
     });
     registry.registerFormat({
@@ -254,7 +257,8 @@ void registerPortableCodecs(CodecRegistry& registry)
                 .extensions = {"PBM"}, .renameExtension = ".pbm", .word = "PBM",
                 .compressionText = "Portable Bitmap - None",
                 .openFilters = {{18, "(*.PBM) Portable Bitmap", "*.pbm"}}, .multiImage = M::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-portable-bitmap"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-portable-bitmap"},
+                .associationBoxes = {{.position = 18, .text = "PBM", .controlId = 1038, .key = "PBM"}}},
         .reader = readPortableFile<PortableKind::Bitmap>,
     });
 }

@@ -19,7 +19,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidQoi = "Not a valid QOI file";
 constexpr size_t kHeaderBytes = 14;
 constexpr uint8_t kEndMarker[8] = {0, 0, 0, 0, 0, 0, 0, 1};
 // A run code stands for up to 62 pixels of 4 bytes: no QOI file expands
@@ -49,15 +48,15 @@ Result<QoiHeader> checkQoiHeader(std::span<const uint8_t> file)
     header.channels = in.u8();
     header.colourSpace = in.u8();
     if (!in.ok())
-        return Failure{Reason::Truncated, kNotValidQoi};
+        return kQoiTexts.failure(Reason::Truncated, QoiFault::NotValid);
     if (std::memcmp(magic.data(), "qoif", 4) != 0)
-        return Failure{Reason::NotThisFormat, kNotValidQoi};
+        return kQoiTexts.failure(Reason::NotThisFormat, QoiFault::NotValid);
     if (header.channels != 3 && header.channels != 4)
-        return Failure{Reason::BadHeader, kNotValidQoi};
+        return kQoiTexts.failure(Reason::BadHeader, QoiFault::NotValid);
     if (header.colourSpace > 1)
-        return Failure{Reason::BadHeader, kNotValidQoi};
+        return kQoiTexts.failure(Reason::BadHeader, QoiFault::NotValid);
     if (header.width == 0 || header.height == 0)
-        return Failure{Reason::BadDimensions, kNotValidQoi};
+        return kQoiTexts.failure(Reason::BadDimensions, QoiFault::NotValid);
     // The reference decoder holds width x height x channels in an int and
     // stops at 400 million pixels; the block limit is lower still.
     if (!declaredSizeFits(header.width, header.height, SampleLayout{header.channels, 8})
@@ -65,7 +64,7 @@ Result<QoiHeader> checkQoiHeader(std::span<const uint8_t> file)
         return tooBigForBlock();
     const uint64_t declared = uint64_t(header.width) * header.height * uint64_t(header.channels);
     if (!couldFillEnoughOf(declared, in.remaining(), kBestRatio))
-        return Failure{Reason::CorruptData, farTooSmall(kNotValidQoi)};
+        return Failure{Reason::CorruptData, farTooSmall(kQoiTexts[QoiFault::NotValid])};
     return header;
 }
 
@@ -85,7 +84,7 @@ Result<DecodedImage> readQoiFromMemory(std::span<const uint8_t> file, bool keepA
     // The header passed, so only memory or a file under the decoder's
     // minimum (header and end marker) stops it.
     if (!pixels)
-        return file.size() < kHeaderBytes + sizeof kEndMarker ? Failure{Reason::Truncated, kNotValidQoi}
+        return file.size() < kHeaderBytes + sizeof kEndMarker ? kQoiTexts.failure(Reason::Truncated, QoiFault::NotValid)
                                                               : tooBigForBlock();
     const auto* samples = static_cast<const uint8_t*>(pixels.get());
     const size_t rowBytes = size_t(header->width) * size_t(header->channels);
@@ -119,6 +118,7 @@ Result<DecodedImage> readQoi(const std::string& path, bool keepAlpha)
 // give it.
 void registerQoiCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kQoiTexts.texts());
     registry.registerFormat({
         .row = {.format = kQoiFormat, .name = "Qoi", .signatureOrder = 95, .matches = isQoi,
                 .extensions = {"QOI"}, .renameExtension = ".qoi", .word = "QOI", .compressionText = "QOI",

@@ -6,12 +6,21 @@
 // that decoder allocates the whole picture before it reads a code.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace pictorand {
+
+// The QOI codec's words for what it could not do (core/fault_texts.h).
+enum class QoiFault { NotValid };
+
+inline constexpr auto kQoiTexts = faultTexts<QoiFault>({
+    {QoiFault::NotValid, "Not a valid QOI file"},
+});
+static_assert(kQoiTexts.sound());
 
 inline constexpr ImageFormat kQoiFormat = ImageFormat{20};
 

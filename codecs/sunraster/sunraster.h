@@ -3,6 +3,7 @@
 // (types 0, 1 and 3) or byte-run encoded (type 2).
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -12,7 +13,14 @@
 
 namespace pictorand {
 
-inline constexpr const char* kNotValidRas = "This is not a valid RAS File.";
+// The Sun raster codec's words for what it could not do (core/fault_texts.h).
+enum class SunRasterFault { NotValid, UnsupportedCompression };
+
+inline constexpr auto kSunRasterTexts = faultTexts<SunRasterFault>({
+    {SunRasterFault::NotValid, "This is not a valid RAS File."},
+    {SunRasterFault::UnsupportedCompression, "Unsupported compression !"},
+});
+static_assert(kSunRasterTexts.sound());
 
 // The 32-byte header.
 struct SunHeader {

@@ -1,9 +1,9 @@
 #include "codecs/common/codec_result.h"
 #include "codecs/common/declared_size.h"
 #include "codecs/common/pixel_order.h"
-#include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/sunraster/sunraster.h"
 #include "core/codec_registry.h"
 
@@ -119,17 +119,17 @@ Result<SunHeader> checkSunRasterHeader(std::span<const uint8_t> file)
     header.mapType = in.u32be();
     header.mapLength = in.u32be();
     if (!in.ok())
-        return Failure{Reason::Truncated, kNotValidRas};
+        return kSunRasterTexts.failure(Reason::Truncated, SunRasterFault::NotValid);
     if (magic != kSunMagic)
-        return Failure{Reason::NotThisFormat, kNotValidRas};
+        return kSunRasterTexts.failure(Reason::NotThisFormat, SunRasterFault::NotValid);
     const uint32_t limit = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
     if (header.width == 0 || header.height == 0 || header.width > limit || header.height > limit)
-        return Failure{Reason::BadDimensions, kNotValidRas};
+        return kSunRasterTexts.failure(Reason::BadDimensions, SunRasterFault::NotValid);
     // 32-bit files (a pad or alpha byte before blue, green, red) are loaded
     // as 24-bit pictures.
     const uint16_t depth = header.fileDepth();
     if (depth != 1 && depth != 8 && depth != 24 && depth != 32)
-        return Failure{Reason::Unsupported, kNotValidRas};
+        return kSunRasterTexts.failure(Reason::Unsupported, SunRasterFault::NotValid);
     return header;
 }
 
@@ -151,13 +151,13 @@ Result<ImageBlock> decodeSunRasterBlock(std::span<const uint8_t> file, const Sun
         const uint64_t rowLength = fileRowLength(*header, data, file.size());
         const uint64_t held = encoded ? data.size() * kLargestRunExpansion : data.size();
         if (!holdsEnoughOf(rowLength * header->height, held))
-            return Failure{Reason::CorruptData, kNotValidRas};
+            return kSunRasterTexts.failure(Reason::CorruptData, SunRasterFault::NotValid);
     }
     ImageBlock block = ImageBlock::create(width, height, depth, colors);
     if (!block)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     if (header->type >= kFirstUnsupportedType)
-        return Failure{Reason::Unsupported, "Unsupported compression !"};
+        return kSunRasterTexts.failure(Reason::Unsupported, SunRasterFault::UnsupportedCompression);
     fillColorTable(block, *header, file);
 
     const bool redFirst = header->type == kTypeRgb;
@@ -240,13 +240,15 @@ bool isSunRaster(SignatureHead head)
 
 void registerSunRasterCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kSunRasterTexts.texts());
     // The desktop's database names every *.ras file a CMU raster by its
     // extension, so file managers ask for that type for Sun's files.
     registry.registerFormat({
         .row = {.format = ImageFormat::SunRaster, .name = "SunRaster", .signatureOrder = 100,
                 .matches = isSunRaster, .extensions = {"RAS", "SUN"}, .renameExtension = ".ras", .word = "RAS", .compressionText = "",
                 .openFilters = {{9, "(*.RAS) Sun Raster Files", "*.ras;*.sun"}}, .multiImage = MultiImage::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-sun-raster", "image/x-cmu-raster"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-sun-raster", "image/x-cmu-raster"},
+                .associationBoxes = {{.position = 11, .text = "RAS/SUN", .controlId = 1049, .key = "RAS", .mimeTypes = {"image/x-sun-raster"}}}},
         .reader = readSunRasterFile,
     });
 }

@@ -7,6 +7,7 @@
 // entries. Alpha, where the file has it, is blended over white.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 #include "core/result.h"
 
@@ -16,7 +17,14 @@
 
 namespace pictorand {
 
-inline constexpr const char* kBadTargaHeader = "Not a valid TARGA file, can't read header";
+// The Targa codec's words for what it could not do (core/fault_texts.h).
+enum class TargaFault { NotValid, BadHeader };
+
+inline constexpr auto kTargaTexts = faultTexts<TargaFault>({
+    {TargaFault::NotValid, "Not a valid TGA file"},
+    {TargaFault::BadHeader, "Not a valid TARGA file, can't read header"},
+});
+static_assert(kTargaTexts.sound());
 
 // The 18-byte header.
 struct TargaHeader {

@@ -1,10 +1,10 @@
 #include "codecs/common/alpha_composite.h"
+#include "codecs/common/buffered_byte_reader.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/declared_size.h"
-#include "codecs/common/buffered_byte_reader.h"
-#include "codecs/common/whole_file.h"
 #include "codecs/common/run_length.h"
 #include "codecs/common/span_reader.h"
+#include "codecs/common/whole_file.h"
 #include "codecs/targa/targa.h"
 #include "core/codec_registry.h"
 #include "core/sample_scale.h"
@@ -18,7 +18,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidTga = "Not a valid TGA file";
 constexpr size_t kTargaHeaderSize = 18;
 
 uint8_t widenFive(unsigned value) { return toEightBits(value & 0x1F, 31); }
@@ -259,9 +258,9 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
     header.pixelDepth = in.u8();
     header.descriptor = in.u8();
     if (!in.ok())
-        return Failure{Reason::Truncated, kBadTargaHeader};
+        return kTargaTexts.failure(Reason::Truncated, TargaFault::BadHeader);
     if (header.width == 0 || header.height == 0)
-        return Failure{Reason::BadDimensions, kBadTargaHeader};
+        return kTargaTexts.failure(Reason::BadDimensions, TargaFault::BadHeader);
     // The combinations of type, depth and colour map the format describes.
     const bool mapEntry = header.entrySize == 15 || header.entrySize == 16 || header.entrySize == 24
                           || header.entrySize == 32;
@@ -284,7 +283,7 @@ Result<TargaHeader> checkTargaHeader(std::span<const uint8_t> file)
         break;
     }
     if (!accepted)
-        return Failure{Reason::Unsupported, kBadTargaHeader};
+        return kTargaTexts.failure(Reason::Unsupported, TargaFault::BadHeader);
     return header;
 }
 
@@ -302,7 +301,7 @@ Result<ImageBlock> decodeTargaBlock(std::span<const uint8_t> file, const TargaHe
     const uint64_t held = header.runLength() ? data.size() * 128 : data.size();
     if (ImageBlock::sizeFor(header.width, header.height, depth, colors)
         && !holdsEnoughOf(uint64_t(header.width) * header.height * header.pixelBytes(), held))
-        return Failure{Reason::CorruptData, farTooSmall(kNotValidTga)};
+        return Failure{Reason::CorruptData, farTooSmall(kTargaTexts[TargaFault::NotValid])};
     ImageBlock block = ImageBlock::create(header.width, header.height, depth, colors);
     if (!block)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
@@ -387,11 +386,13 @@ bool isTarga(SignatureHead head)
 
 void registerTargaCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kTargaTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Targa, .name = "Targa", .signatureOrder = 140, .matches = isTarga,
                 .extensions = {"TGA"}, .renameExtension = ".tga", .word = "TGA", .compressionText = "",
                 .openFilters = {{7, "(*.TGA) Truevision Targa", "*.tga"}}, .multiImage = MultiImage::Single,
-                .save = std::nullopt, .mimeTypes = {"image/x-tga"}},
+                .save = std::nullopt, .mimeTypes = {"image/x-tga"},
+                .associationBoxes = {{.position = 10, .text = "TGA", .controlId = 1035, .key = "TGA"}}},
         .reader = readTargaFile,
     });
 }

@@ -4,12 +4,26 @@
 // compression settings.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 
 #include <cstdint>
 #include <string>
 
 namespace pictorand {
+
+// The TIFF codec's words for what it could not do (core/fault_texts.h).
+enum class TiffFault { NotValid, CantRead, BadBitsPerSample, CantSave, JpegNeedsTrueColour, FaxNeedsOneBit };
+
+inline constexpr auto kTiffTexts = faultTexts<TiffFault>({
+    {TiffFault::NotValid, "This is not a valid TIFF File."},
+    {TiffFault::CantRead, "Can't read from file"},
+    {TiffFault::BadBitsPerSample, "Invalid 'BitsPerSample'"},
+    {TiffFault::CantSave, "Can't save !"},
+    {TiffFault::JpegNeedsTrueColour, "Only 24-BPP images can you save as TIFF-JPEG."},
+    {TiffFault::FaxNeedsOneBit, "Incorrect Compression !\nThis in not a 1-BPP Image."},
+});
+static_assert(kTiffTexts.sound());
 
 // The page table holds at most this many directory offsets.
 inline constexpr int kTiffPageCapacity = 1000;

@@ -45,9 +45,6 @@ const char* tiffCompressionText(uint32_t compressionTag)
 
 namespace {
 
-constexpr const char* kNotValidTiff = "This is not a valid TIFF File.";
-constexpr const char* kCantRead = "Can't read from file";
-
 // How a page's pixels reach the block.
 enum class PixelPath {
     Indexed,      // 1, 4 or 8 bits, one sample: scanlines copied as they come
@@ -442,7 +439,7 @@ std::optional<Rows> readStrips(TIFF* tiff, const StripReading& base, const PageF
     return Rows::Partial;
 }
 
-Failure notValidTiff() { return {Reason::CorruptData, kNotValidTiff}; }
+Failure notValidTiff() { return kTiffTexts.failure(Reason::CorruptData, TiffFault::NotValid); }
 
 Result<Rows> readScanlines(TIFF* tiff, const std::string& path, uint32_t directoryOffset, const PageFields& page,
                            const Layout& layout, ImageBlock& block, std::string& libraryWords)
@@ -652,7 +649,7 @@ Result<Rows> readThroughRgba(TIFF* tiff, const PageFields& page, const Layout& l
     RgbaImage rgba;
     char error[1024] = {};
     if (!TIFFRGBAImageOK(tiff, error) || !TIFFRGBAImageBegin(&rgba.image, tiff, 1, error))
-        return Failure{Reason::CorruptData, error[0] ? error : kNotValidTiff};
+        return Failure{Reason::CorruptData, error[0] ? error : kTiffTexts[TiffFault::NotValid]};
     rgba.begun = true;
     // Rows as stored: the load applies the orientation, for every path alike.
     rgba.image.req_orientation = rgba.image.orientation;
@@ -749,7 +746,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
 {
     // What the library says last is the reason a page fails, or the warning
     // of one read only in part.
-    std::string libraryWords = kNotValidTiff;
+    std::string libraryWords = kTiffTexts[TiffFault::NotValid];
     auto failed = [&] { return Failure{Reason::CorruptData, libraryWords}; };
     tiff_glue::TiffFile file(path, "r", &libraryWords);
     if (!file)
@@ -794,7 +791,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     }
 
     if (page.bitsPerSample == 0)
-        return Failure{Reason::BadHeader, "Invalid 'BitsPerSample'"};
+        return kTiffTexts.failure(Reason::BadHeader, TiffFault::BadBitsPerSample);
     decoded.compression = tiffCompressionText(page.compression);
     if (page.width == 0 || page.height == 0 || page.width > 0x7FFFFFFFu || page.height > 0x7FFFFFFFu
         || page.samplesPerPixel == 0)
@@ -808,7 +805,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
         const std::optional<uint64_t> declared = checkedMul((rowBits + 7) / 8, page.height);
         const std::optional<uint64_t> held = checkedMul(TIFFGetSizeProc(tiff)(TIFFClientdata(tiff)), expansion);
         if (!declared || (held && !holdsEnoughOf(*declared, *held)))
-            return Failure{Reason::CorruptData, farTooSmall(kNotValidTiff)};
+            return Failure{Reason::CorruptData, farTooSmall(kTiffTexts[TiffFault::NotValid])};
     }
     if (overPixelLimitForFuzzing(page.width, page.height))
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
@@ -862,7 +859,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     if (!rows)
         return rows.failure();
     if (*rows == Rows::Partial)
-        libraryWords = kCantRead; // what was read so far is shown
+        libraryWords = kTiffTexts[TiffFault::CantRead]; // what was read so far is shown
     file.close();
 
     // 1-bit min-is-white pictures are kept min-is-black in memory.
@@ -879,11 +876,9 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     decoded.orientation = findings.orientation;
     decoded.iccProfile = std::move(findings.iccProfile);
     // A page that could only partly be read keeps the rows read so far.
-    if (libraryWords != kNotValidTiff)
+    if (libraryWords != kTiffTexts[TiffFault::NotValid])
         decoded.warning = std::move(libraryWords);
     return decoded;
 }
-
-
 
 } // namespace pictorand

@@ -47,6 +47,7 @@ bool isTiff(SignatureHead head) { return signatureHas(head, 0, "II") || signatur
 
 void registerTiffCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kTiffTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Tiff, .name = "Tiff", .signatureOrder = 40, .matches = isTiff,
                 .extensions = {"TIF", "TIFF"}, .renameExtension = ".tif", .word = "TIF", .compressionText = "",
@@ -55,7 +56,8 @@ void registerTiffCodec(CodecRegistry& registry)
                 .save = SaveInfo{5, "TIF", ".tif", "(*.TIF) Tagged Image File Format", "*.tif",
                                  "TIF - Tagged Image File Format", "TIF", true, {1, 4, 8, 24},
                                  DepthPreparation::TrueColourForJpegTiff},
-                .mimeTypes = {"image/tiff"}},
+                .mimeTypes = {"image/tiff"},
+                .associationBoxes = {{.position = 8, .text = "TIF/TIFF", .controlId = 1032, .key = "TIF"}}},
         .reader = readTiffFile,
         .writer = writeTiffFile,
         .imageList = listPages,

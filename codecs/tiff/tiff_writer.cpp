@@ -18,8 +18,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kCantSave = "Can't save !";
-
 uint16_t compressionTagFor(TiffSaveCompression setting)
 {
     switch (setting) {
@@ -66,7 +64,6 @@ void convertRow(const ImageBlock& block, const uint8_t* source, uint8_t* target,
     }
     }
 }
-
 
 // The tags every file gets, in the order they are set.
 struct FileTags {
@@ -319,7 +316,7 @@ bool writeStripsInChunks(TIFF* tiff, const StripJob& job, unsigned threads)
 Status writeTiff(const std::string& path, const ImageBlock& block, int compressionSetting, int jpegQuality)
 {
     // Whatever else stops the save, the user is told "Can't save !".
-    const Failure cantSave{Reason::WriteFailed, kCantSave};
+    const Failure cantSave = kTiffTexts.failure(Reason::WriteFailed, TiffFault::CantSave);
     if (!block || !block.isConsistent() || block.width() <= 0 || block.height() <= 0)
         return cantSave;
     if (compressionSetting < 0 || compressionSetting > 6)
@@ -327,11 +324,11 @@ Status writeTiff(const std::string& path, const ImageBlock& block, int compressi
     const auto setting = static_cast<TiffSaveCompression>(compressionSetting);
     const uint16_t bitCount = block.bitCount();
     if (setting == TiffSaveCompression::Jpeg && bitCount != 24)
-        return Failure{Reason::Unsupported, "Only 24-BPP images can you save as TIFF-JPEG."};
+        return kTiffTexts.failure(Reason::Unsupported, TiffFault::JpegNeedsTrueColour);
     bool faxSetting = setting == TiffSaveCompression::Fax3 || setting == TiffSaveCompression::Fax4
         || setting == TiffSaveCompression::HuffmanRle;
     if (faxSetting && bitCount != 1)
-        return Failure{Reason::Unsupported, "Incorrect Compression !\nThis in not a 1-BPP Image."};
+        return kTiffTexts.failure(Reason::Unsupported, TiffFault::FaxNeedsOneBit);
     // Other depths cannot be written; saying so beats reporting a file that
     // was never written as saved.
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
@@ -415,6 +412,5 @@ Status writeTiff(const std::string& path, const ImageBlock& block, int compressi
         return cantSave;
     return {};
 }
-
 
 } // namespace pictorand

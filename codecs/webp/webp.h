@@ -5,6 +5,7 @@
 // quality setting, and lossless ones when that setting is 100.
 
 #include "core/codec_registry.h"
+#include "core/fault_texts.h"
 #include "core/image_block.h"
 
 #include <cstdint>
@@ -12,6 +13,18 @@
 #include <string>
 
 namespace pictorand {
+
+// The WebP codec's words for what it could not do (core/fault_texts.h).
+enum class WebpFault { NotValid, UnsupportedDepth, TooLarge, LibraryMismatch, EncodingFailed };
+
+inline constexpr auto kWebpTexts = faultTexts<WebpFault>({
+    {WebpFault::NotValid, "Not a valid WebP file"},
+    {WebpFault::UnsupportedDepth, "Unsupported color depth"},
+    {WebpFault::TooLarge, "WebP pictures are at most 16383 pixels wide and high"},
+    {WebpFault::LibraryMismatch, "WebP library mismatch"},
+    {WebpFault::EncodingFailed, "WebP encoding failed"},
+});
+static_assert(kWebpTexts.sound());
 
 // WebP stores each dimension in 14 bits.
 inline constexpr int32_t kWebpMaxDimension = 16383;

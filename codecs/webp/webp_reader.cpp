@@ -15,8 +15,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidWebp = "Not a valid WebP file";
-
 struct DemuxDeleter {
     void operator()(WebPDemuxer* demuxer) const { WebPDemuxDelete(demuxer); }
 };
@@ -50,7 +48,7 @@ Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamF
         return tooBigForBlock();
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options))
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
     std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
@@ -60,7 +58,7 @@ Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamF
     if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != uint32_t(block.width())
         || info.canvas_height != uint32_t(block.height())
         || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     const size_t rowBytes = size_t(info.canvas_width) * 4;
     for (int32_t y = 0; y < block.height(); ++y)
         storeTopRow(block, y, canvas + rowBytes * size_t(y), layout, &alpha);
@@ -83,7 +81,7 @@ Result<DecodedImage> decodeStill(const WebPData& data, const WebPBitstreamFeatur
         return tooBigForBlock();
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     LargeBuffer rgba;
     config.output.is_external_memory = 1;
     if (features.has_alpha) {
@@ -106,7 +104,7 @@ Result<DecodedImage> decodeStill(const WebPData& data, const WebPBitstreamFeatur
     if (status == VP8_STATUS_OUT_OF_MEMORY)
         return tooBigForBlock();
     if (status != VP8_STATUS_OK)
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     if (features.has_alpha)
         for (int32_t y = 0; y < block.height(); ++y)
             storeTopRow(block, y, rgba.data() + size_t(features.width) * 4 * size_t(y), layout, &alpha);
@@ -124,7 +122,7 @@ Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file, bool keep
     const WebPData data{file.data(), file.size()};
     WebPBitstreamFeatures features;
     if (WebPGetFeatures(data.bytes, data.size, &features) != VP8_STATUS_OK)
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     // The declared canvas decides before libwebp allocates anything for it.
     if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
         return tooBigForBlock();

@@ -28,6 +28,7 @@ bool isWebp(SignatureHead head) { return signatureHas(head, 0, "RIFF") && signat
 
 void registerWebpCodec(CodecRegistry& registry)
 {
+    registry.registerTexts(kWebpTexts.texts());
     registry.registerFormat({
         .row = {.format = ImageFormat::Webp, .name = "Webp", .signatureOrder = 60, .matches = isWebp,
                 .extensions = {"WEBP"}, .renameExtension = ".webp", .word = "WEBP", .compressionText = "WebP",

@@ -57,14 +57,14 @@ Status encode(const std::string& path, const ImageBlock& block, const WebpWriteO
 {
     const int bits = block.bitCount();
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        return Failure{Reason::Unsupported, "Unsupported color depth"};
+        return kWebpTexts.failure(Reason::Unsupported, WebpFault::UnsupportedDepth);
     if (block.width() < 1 || block.height() < 1 || block.width() > kWebpMaxDimension
         || block.height() > kWebpMaxDimension)
-        return Failure{Reason::BadDimensions, "WebP pictures are at most 16383 pixels wide and high"};
+        return kWebpTexts.failure(Reason::BadDimensions, WebpFault::TooLarge);
 
     WebPConfig config;
     if (!WebPConfigInit(&config))
-        return Failure{Reason::WriteFailed, "WebP library mismatch"};
+        return kWebpTexts.failure(Reason::WriteFailed, WebpFault::LibraryMismatch);
     const int quality = options.quality < 0 ? 0 : options.quality > 100 ? 100 : options.quality;
     if (quality == 100) {
         config.lossless = 1;
@@ -78,7 +78,7 @@ Status encode(const std::string& path, const ImageBlock& block, const WebpWriteO
         return outOfMemory();
     PictureGuard guard;
     if (!WebPPictureInit(&guard.picture))
-        return Failure{Reason::WriteFailed, "WebP library mismatch"};
+        return kWebpTexts.failure(Reason::WriteFailed, WebpFault::LibraryMismatch);
     WebPPicture& picture = guard.picture;
     picture.use_argb = config.lossless;
     picture.width = block.width();
@@ -94,7 +94,7 @@ Status encode(const std::string& path, const ImageBlock& block, const WebpWriteO
     if (!WebPEncode(&config, &picture)) {
         if (picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY)
             return outOfMemory();
-        return Failure{Reason::WriteFailed, "WebP encoding failed"};
+        return kWebpTexts.failure(Reason::WriteFailed, WebpFault::EncodingFailed);
     }
 
     std::FILE* file = std::fopen(path.c_str(), "wb");

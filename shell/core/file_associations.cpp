@@ -23,25 +23,17 @@ constexpr const char* kPreviousValues = "Pictorand32\\PreviousValues";
 constexpr const char* kPreviousDefaults = "Pictorand32\\PreviousDefaults";
 
 // The formats added since the page's boxes were drawn (today's cameras and
-// browsers), offered as one group: every format whose codec says so.
-constexpr const char* kModernFormatsKey = "MODERN";
-
-std::vector<const FormatInfo*> modernFormats()
+// browsers), offered as one box after the others: every format whose codec
+// says so.
+AssociationBox modernFormatsBox()
 {
-    std::vector<const FormatInfo*> rows;
+    AssociationBox box{.position = 0, .text = "Modern formats", .controlId = 1176, .key = "MODERN"};
     for (const FormatInfo& row : formatTable())
-        if (row.inModernFormatsGroup)
-            rows.push_back(&row);
-    return rows;
-}
-
-std::vector<const char*> modernTypes()
-{
-    std::vector<const char*> types;
-    for (const FormatInfo* row : modernFormats())
-        for (const char* type : row->mimeTypes)
-            types.push_back(type);
-    return types;
+        if (row.inModernFormatsGroup) {
+            box.mimeTypes.insert(box.mimeTypes.end(), row.mimeTypes.begin(), row.mimeTypes.end());
+            box.extensions.insert(box.extensions.end(), row.extensions.begin(), row.extensions.end());
+        }
+    return box;
 }
 
 struct RegistryWrite {
@@ -49,51 +41,24 @@ struct RegistryWrite {
     std::string value;
 };
 
-// What ticking a group writes to the registry store.
-std::vector<RegistryWrite> writesFor(const AssociationGroup& group, bool thumbnailForBmp, const std::string& command)
+// What ticking a box writes to the registry store: its class's verbs and
+// icon, then its extensions.
+std::vector<RegistryWrite> writesFor(const AssociationBox& box, bool thumbnailForBmp, const std::string& command)
 {
-    const std::string key = group.key;
-    auto extension = [](const char* e) { return RegistryWrite{std::string(".") + e, kProgramClass}; };
-    auto verbs = [&](const std::string& programClass, bool play) {
-        std::vector<RegistryWrite> writes;
-        if (play)
-            writes.push_back({programClass + "\\shell\\play\\command", command});
-        writes.push_back({programClass + "\\shell\\open\\command", command});
-        return writes;
-    };
-    if (key == "JPG")
-        return {extension("JPG"), extension("JPEG")};
-    if (key == "TIF")
-        return {extension("TIF"), extension("TIFF")};
-    if (key == "RAS")
-        return {extension("RAS"), extension("SUN")};
-    if (key == "IFF")
-        return {extension("IFF"), extension("LBM")};
-    if (key == "BMP") {
-        if (!thumbnailForBmp)
-            return {extension("BMP")};
-        return {{"Paint.Picture\\shell\\open\\command", command}, {"Paint.Picture\\DefaultIcon", "%1"},
-                {".BMP", "Paint.Picture"}};
+    std::vector<RegistryWrite> writes;
+    const bool thumbnail = thumbnailForBmp && box.thumbnailClass;
+    const char* boxClass = thumbnail ? box.thumbnailClass : box.ownClass;
+    if (boxClass) {
+        const std::string verbs = std::string(boxClass) + "\\shell\\";
+        if (box.playVerb)
+            writes.push_back({verbs + "play\\command", command});
+        writes.push_back({verbs + "open\\command", command});
+        if (thumbnail || box.fileIsIcon)
+            writes.push_back({std::string(boxClass) + "\\DefaultIcon", "%1"});
     }
-    if (key == "ICO") {
-        std::vector<RegistryWrite> writes = verbs("icofile", false);
-        writes.push_back({"icofile\\DefaultIcon", "%1"});
-        return writes;
-    }
-    if (key == "AVI")
-        return verbs("AVIFile", true);
-    if (key == "WAV")
-        return verbs("SoundRec", true);
-    if (key == "MID")
-        return verbs("midfile", true);
-    if (key == kModernFormatsKey) {
-        std::vector<RegistryWrite> writes;
-        for (const FormatInfo* row : modernFormats())
-            for (std::string_view name : row->extensions)
-                writes.push_back(extension(std::string(name).c_str()));
-        return writes;
-    }
-    return {extension(group.key)};
+    for (std::string_view extension : box.extensions)
+        writes.push_back({"." + std::string(extension), boxClass ? boxClass : kProgramClass});
+    return writes;
 }
 
 std::string readPrevious(const SettingsFile& store, const char* section, const std::string& key)
@@ -192,33 +157,26 @@ std::string execArgument(const std::string& argument)
 
 } // namespace
 
-const std::vector<AssociationGroup>& associationGroups()
+const std::vector<AssociationBox>& associationGroups()
 {
-    static const std::vector<AssociationGroup> groups = {
-        {"JPG/JPEG", 1016, "JPG", {"image/jpeg"}},
-        {"GIF", 1018, "GIF", {"image/gif"}},
-        {"BMP", 1020, "BMP", {"image/bmp", "image/x-bmp"}},
-        {"DIB", 1022, "DIB", {"image/bmp"}},
-        {"RLE", 1024, "RLE", {"image/rle"}},
-        {"PCX", 1026, "PCX", {"image/vnd.zbrush.pcx", "image/x-pcx"}},
-        {"PNG", 1028, "PNG", {"image/png"}},
-        {"TIF/TIFF", 1032, "TIF", {"image/tiff"}},
-        {"PCD", 1033, "PCD", {"image/x-photo-cd"}},
-        {"TGA", 1035, "TGA", {"image/x-tga"}},
-        {"RAS/SUN", 1049, "RAS", {"image/x-sun-raster"}},
-        {"ICO", 1051, "ICO", {"image/vnd.microsoft.icon", "image/x-icon"}},
-        {"AVI", 1061, "AVI", {"video/x-msvideo", "video/vnd.avi"}},
-        {"WAV", 1174, "WAV", {"audio/x-wav", "audio/vnd.wave"}},
-        {"MID/RMI", 1175, "MID", {"audio/midi", "audio/x-midi"}},
-        {"WMF", 1070, "WMF", {"image/wmf", "image/x-wmf"}},
-        {"EMF", 1071, "EMF", {"image/emf", "image/x-emf"}},
-        {"PBM", 1038, "PBM", {"image/x-portable-bitmap"}},
-        {"PGM", 1040, "PGM", {"image/x-portable-graymap"}},
-        {"PPM", 1042, "PPM", {"image/x-portable-pixmap"}},
-        {"IFF/LBM", 1044, "IFF", {"image/x-ilbm", "image/x-iff"}},
-        {"Modern formats", 1176, kModernFormatsKey, modernTypes()},
-    };
-    return groups;
+    static const std::vector<AssociationBox> boxes = [] {
+        std::vector<AssociationBox> found;
+        for (const FormatInfo& row : formatTable())
+            for (AssociationBox box : row.associationBoxes) {
+                // A box says only what differs from its format's.
+                if (box.mimeTypes.empty())
+                    box.mimeTypes = row.mimeTypes;
+                if (box.extensions.empty() && !box.ownClass)
+                    box.extensions = row.extensions;
+                found.push_back(std::move(box));
+            }
+        std::sort(found.begin(), found.end(),
+                  [](const AssociationBox& a, const AssociationBox& b) { return a.position < b.position; });
+        found.push_back(modernFormatsBox());
+        found.back().position = static_cast<int>(found.size());
+        return found;
+    }();
+    return boxes;
 }
 
 std::string xdgFolder(const char* name, const char* fallback)
@@ -238,7 +196,7 @@ std::string desktopEntryText(const std::string& programPath)
         if (types.find(std::string(type) + ";") == std::string::npos)
             types += std::string(type) + ";";
     };
-    for (const AssociationGroup& group : associationGroups())
+    for (const AssociationBox& group : associationGroups())
         for (const char* type : group.mimeTypes)
             add(type);
     // The types no group of the dialog offers are opened all the same.
@@ -304,16 +262,16 @@ bool registerProgramClass(AssociationPlaces& places, const std::string& applicat
 AssociationOutcome applyAssociations(const std::vector<bool>& ticked, bool thumbnailForBmp, AssociationPlaces& places)
 {
     AssociationOutcome outcome;
-    const std::vector<AssociationGroup>& groups = associationGroups();
+    const std::vector<AssociationBox>& groups = associationGroups();
     const std::string command = programCommand(places.programPath);
     std::vector<std::string> takenTypes;
     for (size_t i = 0; i < groups.size(); ++i) {
-        const AssociationGroup& group = groups[i];
+        const AssociationBox& group = groups[i];
         const bool want = i < ticked.size() && ticked[i];
         const bool had = places.settings.readInt(settings::ExtensionsSection, group.key, 0) != 0;
-        // The BMP group's writes follow the thumbnail box as it was when
-        // the group was taken.
-        const bool thumbnail = std::string(group.key) == "BMP"
+        // The BMP box's writes follow the thumbnail box as it was when the
+        // box was taken.
+        const bool thumbnail = group.thumbnailClass
                                    ? (want ? thumbnailForBmp : places.settings.readInt(settings::UseThumbBmp) != 0)
                                    : false;
         const std::vector<RegistryWrite> writes = writesFor(group, thumbnail, command);
@@ -347,7 +305,7 @@ AssociationOutcome applyAssociations(const std::vector<bool>& ticked, bool thumb
         }
         std::string error;
         if (!list.write(places.mimeAppsPath, error)) {
-            outcome.failures.push_back(std::string(group.box) + ": " + error);
+            outcome.failures.push_back(std::string(group.text) + ": " + error);
             continue; // the settings keep what was there: nothing changed
         }
         for (const char* type : group.mimeTypes) {
@@ -363,7 +321,7 @@ AssociationOutcome applyAssociations(const std::vector<bool>& ticked, bool thumb
                 giveBackRegistryKey(places.registry, write);
         }
         places.settings.writeText(settings::ExtensionsSection, group.key, want ? "1" : "0");
-        if (std::string(group.key) == "BMP")
+        if (group.thumbnailClass)
             places.settings.writeText(settings::UseThumbBmp, thumbnail ? "1" : "0");
     }
     outcome.overriddenBy = overridingList(places.mimeAppsPath, takenTypes);

@@ -7,6 +7,7 @@
 // section and the registry store keep the values they always had, so other
 // tools that read them see the same answers.
 
+#include "core/image_format.h"
 #include "platform/program_name.h"
 #include "platform/settings_file.h"
 
@@ -20,15 +21,12 @@ inline constexpr const char* kDesktopEntryId = "pictorand32.desktop";
 // $NAME, or $HOME + `fallback` when it is unset or empty.
 std::string xdgFolder(const char* name, const char* fallback);
 
-struct AssociationGroup {
-    const char* box;  // the check box's text
-    int controlId;
-    const char* key;  // in the settings file's Extensions section
-    std::vector<const char*> mimeTypes;
-};
-
-// The groups in the order they are applied.
-const std::vector<AssociationGroup>& associationGroups();
+// The Extensions page's boxes in their order, which is also the order they
+// are applied in: the boxes the formats name (core/image_format.h,
+// AssociationBox), each with its format's MIME types and extensions where it
+// names none, then "Modern formats", which takes every format that joins
+// that group.
+const std::vector<AssociationBox>& associationGroups();
 
 // "path %1", or with the path quoted as the desktop-entry rules require
 // when it holds a blank or another reserved character.

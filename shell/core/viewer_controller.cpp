@@ -218,7 +218,8 @@ bool ViewerController::saveTurnedFile(const std::string& path)
     request.options.turnedGreyscale = m_settings.readInt(settings::SaveGrayscale) != 0;
     request.options.turnedProgressive = m_settings.readInt(settings::SaveProgressive) != 0;
     LoadOutcome turned = load(request, m_registry);
-    if (!turned.ok() && turned.failure.reason == Reason::Unsupported && turned.failure.detail == kPartialEdgeBlocks) {
+    if (!turned.ok() && turned.failure.reason == Reason::Unsupported
+        && turned.failure.detail == kJpegTexts[JpegFault::PartialEdgeBlocks]) {
         // Nothing is cropped unasked; compressing again is the default.
         if (!m_ui.askYesNo(kTrimEdgesQuestion, MessageIcon::Question, true))
             return false;

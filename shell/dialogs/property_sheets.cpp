@@ -152,9 +152,9 @@ SettingsPage* extensionsPage(const PropertiesServices& services)
     auto* box = new QGroupBox("Associated file extensions at the Explorer:", page);
     auto* grid = new QGridLayout(box);
     auto boxes = std::make_shared<std::vector<QCheckBox*>>();
-    const std::vector<AssociationGroup>& groups = associationGroups();
+    const std::vector<AssociationBox>& groups = associationGroups();
     for (size_t i = 0; i < groups.size(); ++i) {
-        auto* groupBox = new QCheckBox(qt(groups[i].box), box);
+        auto* groupBox = new QCheckBox(qt(groups[i].text), box);
         grid->addWidget(groupBox, int(i % 7), int(i / 7));
         boxes->push_back(groupBox);
     }
@@ -178,7 +178,7 @@ SettingsPage* extensionsPage(const PropertiesServices& services)
             b->setChecked(false);
     });
     page->loaders.push_back([boxes, thumbnail, &settings] {
-        const std::vector<AssociationGroup>& known = associationGroups();
+        const std::vector<AssociationBox>& known = associationGroups();
         for (size_t i = 0; i < known.size(); ++i)
             (*boxes)[i]->setChecked(settings.readInt(settings::ExtensionsSection, known[i].key, 0) != 0);
         thumbnail->setChecked(settings.readInt(settings::UseThumbBmp) != 0);

@@ -1,9 +1,11 @@
+#include "core/codec_registry.h"
 #include "core/image_format.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,11 @@ TEST(FormatTable, ClashesBetweenDescriptorsAreNamed)
         {"one name", [](Rows& rows) { rows[1].name = rows[0].name; }},
         {"one signature order", [](Rows& rows) { rows[1].signatureOrder = rows[0].signatureOrder; }},
         {"one Open position", [](Rows& rows) { rows[1].openFilters = rows[0].openFilters; }},
+        {"one association box position", [](Rows& rows) { rows[1].associationBoxes = rows[0].associationBoxes; }},
+        {"one association key", [](Rows& rows) {
+             rows[1].associationBoxes = rows[0].associationBoxes;
+             rows[1].associationBoxes.at(0).position = -1;
+         }},
         {"one save key", [](Rows& rows) {
              rows.push_back(*savableFormats()[0]);
              rows.back().format = ImageFormat{kFormatNumberLimit - 1};
@@ -145,6 +152,19 @@ TEST(FormatTable, ClashesBetweenDescriptorsAreNamed)
                                        [&](const std::string& p) { return p.find(c.expected) != std::string::npos; });
         EXPECT_TRUE(named) << c.expected;
     }
+}
+
+// A codec's words are its own: words that two codecs say, or that a reason
+// says already, are written once in core/messages.h.
+TEST(FormatTable, EachCodecsWordsAreItsAlone)
+{
+    const std::vector<const char*>& texts = CodecRegistry::instance().texts();
+    EXPECT_FALSE(texts.empty());
+    std::set<std::string> said;
+    for (int reason = 0; reason <= static_cast<int>(kLastReason); ++reason)
+        said.insert(failureText({static_cast<Reason>(reason), {}}));
+    for (const char* text : texts)
+        EXPECT_TRUE(said.insert(text).second) << text;
 }
 
 TEST(FormatTable, SavableFormatsNumberedInSaveAsOrder)

@@ -96,7 +96,7 @@ protected:
     std::vector<bool> tick(std::initializer_list<const char*> keys)
     {
         std::vector<bool> ticked;
-        for (const AssociationGroup& group : associationGroups())
+        for (const AssociationBox& group : associationGroups())
             ticked.push_back(std::find_if(keys.begin(), keys.end(), [&](const char* k) { return std::string(k) == group.key; })
                              != keys.end());
         return ticked;
@@ -153,6 +153,32 @@ TEST_F(Associations, AGroupIsRecordedOnlyOnceItsDefaultsAreWritten)
     AssociationOutcome outcome = applyAssociations(tick({"GIF"}), true, places);
     ASSERT_EQ(outcome.failures.size(), 1u);
     EXPECT_EQ(settings.readInt(settings::ExtensionsSection, "GIF", 0), 0);
+}
+
+// Every box ticked and then unticked, with and without the BMP thumbnail:
+// the settings file, the registry store,
+// mimeapps.list and the desktop entry hold what they always held (the
+// fixture's README says how it was made).
+TEST(FileAssociations, EveryBoxWritesWhatItAlwaysWrote)
+{
+    const size_t count = associationGroups().size();
+    std::string log = desktopEntryText("/opt/pictorand32/pictorand32");
+    const auto run = [&](const std::vector<std::vector<bool>>& steps, bool thumbnail) {
+        ScratchDir dir;
+        SettingsFile settings{dir.file("P_RAND32.INI")};
+        SettingsFile registry{dir.file("Registry.ini")};
+        AssociationPlaces places{settings, registry, dir.file("mimeapps.list"), "/opt/pictorand32/pictorand32"};
+        writeText(places.mimeAppsPath, "[Default Applications]\nimage/png=org.example.Viewer.desktop\n");
+        for (size_t step = 0; step < steps.size(); ++step) {
+            applyAssociations(steps[step], thumbnail, places);
+            log += std::string("== ") + (step == 0 ? "ticked" : "unticked") + (thumbnail ? ", thumbnail\n" : "\n");
+            for (const char* name : {"P_RAND32.INI", "Registry.ini", "mimeapps.list"})
+                log += std::string("-- ") + name + "\n" + fileText(dir.file(name));
+        }
+    };
+    for (const bool thumbnail : {false, true})
+        run({std::vector<bool>(count, true), std::vector<bool>(count, false)}, thumbnail);
+    EXPECT_EQ(log, fileText(std::string(PICTORAND_SOURCE_DIR) + "/tests/fixtures/associations/every_box.txt"));
 }
 
 TEST_F(Associations, ADesktopsOwnListThatOverridesOursIsNamed)

@@ -318,7 +318,7 @@ TEST_F(IconInterop, SidesUpTo256AreWrittenAndLargerRefused)
 
     Status refused = writeIcon(dir.file("wider.ico"), makeBlock(257, 2, 24));
     EXPECT_FALSE(refused);
-    EXPECT_EQ(refused.text(), kIconTooLarge);
+    EXPECT_EQ(refused.text(), kIconTexts[IconFault::TooLarge]);
     EXPECT_FALSE(fileExists(dir.file("wider.ico")));
 }
 

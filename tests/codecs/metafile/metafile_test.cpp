@@ -191,9 +191,10 @@ TEST(MetafileHeader, RefusalsAndTheirMessages)
     noHeader[0] = 1; // looks like a metafile to the signature test, nothing more
     std::vector<uint8_t> placeableBadHeader = WmfBuilder(true).bytes();
     placeableBadHeader[22] = 7; // type of the 16-bit header
-    for (const Case& c : {Case{"zero_units_per_inch", WmfBuilder(true, 100, 100, 0).bytes(), kNotValidMetafile},
-                          Case{"placeable_bad_header", placeableBadHeader, kSetMetaFileBitsFailed},
-                          Case{"plain_unreadable", noHeader, kGetMetaFileFailed}}) {
+    const auto words = [](MetafileFault fault) { return kMetafileTexts[fault]; };
+    for (const Case& c : {Case{"zero_units_per_inch", WmfBuilder(true, 100, 100, 0).bytes(), words(MetafileFault::NotValid)},
+                          Case{"placeable_bad_header", placeableBadHeader, words(MetafileFault::SetMetaFileBitsFailed)},
+                          Case{"plain_unreadable", noHeader, words(MetafileFault::GetMetaFileFailed)}}) {
         Result<Drawing> drawing = playMetafile(c.bytes);
         ASSERT_FALSE(drawing) << c.name;
         EXPECT_EQ(drawing.failure().detail, c.message) << c.name;

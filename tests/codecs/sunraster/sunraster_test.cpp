@@ -193,7 +193,7 @@ TEST(SunRasterReader, RefusesAHeaderDeclaringFarMoreThanTheDataCanHold)
         h.height = 335544352;
         Decoded d = decode(ras(h, Bytes(255, 0x80)));
         EXPECT_FALSE(d.block) << type;
-        EXPECT_EQ(d.message, kNotValidRas) << type;
+        EXPECT_EQ(d.message, kSunRasterTexts[SunRasterFault::NotValid]) << type;
     }
 }
 
