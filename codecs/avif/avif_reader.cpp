@@ -263,7 +263,7 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
             break;
     }
     if (frames.count() == 0)
-        return Failure{Reason::CorruptData, kNotValidAvif};
+        return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
     return frames.take(0);
 }
 

@@ -192,7 +192,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         return *failed;
     // Each frame as it shows, blended with the ones before it by libjxl.
     if (JxlDecoderSetCoalescing(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS)
-        return Failure{Reason::CorruptData, kNotValidJpegXl};
+        return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
     const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     JxlBasicInfo info{};
     uint32_t width = 0;
@@ -204,7 +204,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         switch (JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_BASIC_INFO: {
             if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
-                return Failure{Reason::CorruptData, kNotValidJpegXl};
+                return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             if (!info.have_animation)
                 return ComposedAnimation{};
             const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
@@ -220,7 +220,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         case JXL_DEC_FRAME: {
             JxlFrameHeader header;
             if (JxlDecoderGetFrameHeader(decoder.get(), &header) != JXL_DEC_SUCCESS)
-                return Failure{Reason::CorruptData, kNotValidJpegXl};
+                return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             delayMs = delayMilliseconds(uint64_t(header.duration) * info.animation.tps_denominator,
                                         info.animation.tps_numerator);
             break;
@@ -228,7 +228,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
             if (!canvas
                 || JxlDecoderSetImageOutBuffer(decoder.get(), &format, canvas.data(), canvas.size()) != JXL_DEC_SUCCESS)
-                return Failure{Reason::CorruptData, kNotValidJpegXl};
+                return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             break;
         case JXL_DEC_FULL_IMAGE:
             if (!frames.addRgba(width, height, canvas.data(), delayMs) || frames.full())
@@ -239,7 +239,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         case JXL_DEC_ERROR:
         default:
             if (frames.count() == 0)
-                return Failure{Reason::CorruptData, kNotValidJpegXl};
+                return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
         }
     }

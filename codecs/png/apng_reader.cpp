@@ -34,7 +34,6 @@ namespace pictorand {
 
 namespace {
 
-constexpr const char* kNotValidApng = "This is not a valid PNG File !";
 constexpr std::array<uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 enum class Dispose : uint8_t { None, Background, Previous };
@@ -378,7 +377,7 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
             std::memcpy(canvas.data(), saved.data(), canvas.size());
     }
     if (frames.count() == 0)
-        return Failure{Reason::CorruptData, kNotValidApng};
+        return kPngTexts.failure(Reason::CorruptData, PngFault::NotValid);
     return frames.take(static_cast<int>(std::min<uint32_t>(animation.plays, INT32_MAX)));
 }
 
@@ -400,7 +399,7 @@ std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, 
         return Result<DecodedImage>(tooBigForBlock());
     std::optional<LargeBuffer> pixels = decodeFrame(animation, animation.frames.front());
     if (!pixels)
-        return Result<DecodedImage>(Failure{Reason::CorruptData, kNotValidApng});
+        return Result<DecodedImage>(kPngTexts.failure(Reason::CorruptData, PngFault::NotValid));
     for (uint32_t y = 0; y < animation.height; ++y)
         storeTopRow(block, static_cast<int32_t>(y), pixels->data() + size_t(animation.width) * 4 * y, layout, &alpha);
     DecodedImage decoded;

@@ -138,20 +138,20 @@ Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> f
     const WebPData data{file.data(), file.size()};
     WebPBitstreamFeatures features;
     if (WebPGetFeatures(data.bytes, data.size, &features) != VP8_STATUS_OK)
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     if (!features.has_animation)
         return ComposedAnimation{};
     if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
         return tooBigForBlock();
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options))
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
     std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
     WebPAnimInfo info;
     if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info))
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     ComposedFrames frames(limits);
     // Each timestamp is when its frame ends.
     int ended = 0;
@@ -165,7 +165,7 @@ Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> f
         ended = timestamp;
     }
     if (frames.count() == 0)
-        return Failure{Reason::CorruptData, kNotValidWebp};
+        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
     return frames.take(static_cast<int>(std::min<uint32_t>(info.loop_count, INT32_MAX)));
 }
 
