@@ -61,12 +61,18 @@ Status applyReaderFindings(ImageBlock& block, const DecodedImage& findings, cons
         if (oriented)
             done.orientation = findings.orientation;
     }
-    // A profile that does not fit the picture leaves it as it is.
-    if (corrections.colourProfile && !findings.iccProfile.empty()) {
-        const ProfileConversion converted = convertToSrgb(block, findings.iccProfile);
+    // A profile that does not fit the picture leaves it as it is, in sRGB
+    // as an untagged picture is taken to be.
+    if (corrections.colourProfile && !findings.coloursConverted) {
+        const std::span<const uint8_t> display = corrections.displayProfile;
+        ProfileConversion converted = ProfileConversion::LeftAsIs;
+        if (!findings.iccProfile.empty())
+            converted = convertColours(block, findings.iccProfile, display);
+        done.profile = converted == ProfileConversion::Converted;
+        if (converted == ProfileConversion::LeftAsIs && !display.empty())
+            converted = convertColours(block, {}, display);
         if (converted == ProfileConversion::OutOfMemory)
             return outOfMemory();
-        done.profile = converted == ProfileConversion::Converted;
     }
     if (applied)
         *applied = done;

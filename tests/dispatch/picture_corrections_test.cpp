@@ -90,6 +90,65 @@ TEST_F(PictureCorrectionsTest, EmbeddedProfileConvertsAsLittleCmsToolsDo)
     EXPECT_LE(maxDifference(converted, *expected), 1);
 }
 
+// What tificc makes of `stored` from `input` to `output` (a profile file,
+// or "*sRGB", Little CMS's built-in one).
+std::optional<RgbImage> throughTificc(const ScratchDir& dir, const RgbImage& stored, const std::string& input,
+                                      const std::string& output)
+{
+    writePpm(dir.file("in.ppm"), stored);
+    // netpbm writes no chromaticity tags, which tificc would take over -i.
+    if (runCommand("pnmtotiff -truecolor " + shellQuote(dir.file("in.ppm")) + " > " + shellQuote(dir.file("in.tif"))
+                   + " && tificc -i" + shellQuote(input) + " -o" + shellQuote(output) + " "
+                   + shellQuote(dir.file("in.tif")) + " " + shellQuote(dir.file("out.tif")) + " >/dev/null 2>&1")
+        != 0)
+        return std::nullopt;
+    return magickDecode(dir.file("out.tif"));
+}
+
+// Pictures shown on a display with a profile are converted to it, untagged
+// ones as sRGB; loads for files and a profile colours cannot be converted
+// to keep sRGB, and with ColorManagement=0 nothing is converted.
+TEST_F(PictureCorrectionsTest, ShownPicturesConvertToTheDisplayProfileAsTificcDoes)
+{
+    const std::string profiles = testing::kGhostscriptProfiles;
+    REQUIRE_TOOLS("tificc", "pnmtotiff", "convert");
+    REQUIRE_FILE(profiles + "rommrgb.icc", "libgs-common");
+    const std::string tagged = fixture("colour/rose-a98.jpg");
+    const std::string untagged = fixture("orientation/1.jpg");
+    std::vector<uint8_t> damaged = readFile(profiles + "rommrgb.icc");
+    damaged.resize(200);
+    const struct {
+        std::string file;
+        LoadPurpose purpose;
+        std::vector<uint8_t> display;
+        bool colourManagement;
+        std::string from; // the picture's profile for tificc; empty: the load leaves it in sRGB
+        std::string to;
+    } cases[] = {
+        {tagged, LoadPurpose::View, readFile(profiles + "rommrgb.icc"), true, profiles + "a98.icc", profiles + "rommrgb.icc"},
+        {untagged, LoadPurpose::Slide, readFile(profiles + "a98.icc"), true, "*sRGB", profiles + "a98.icc"},
+        {tagged, LoadPurpose::View, damaged, true, profiles + "a98.icc", "*sRGB"},
+        {tagged, LoadPurpose::Batch, readFile(profiles + "rommrgb.icc"), true, profiles + "a98.icc", "*sRGB"},
+        {untagged, LoadPurpose::Batch, readFile(profiles + "a98.icc"), true, "", ""},
+        {untagged, LoadPurpose::View, damaged, true, "", ""},
+        {untagged, LoadPurpose::View, readFile(profiles + "a98.icc"), false, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + " to " + c.to);
+        Result<DecodedImage> stored = readAsStored(c.file);
+        ASSERT_TRUE(stored);
+        const RgbImage asStored = blockToRgb(stored->block);
+        std::optional<RgbImage> expected = c.from.empty() ? asStored : throughTificc(dir, asStored, c.from, c.to);
+        ASSERT_TRUE(expected);
+        LoadRequest request{{c.file}, c.purpose, {}};
+        request.options.colourManagement = c.colourManagement;
+        request.options.displayProfile = c.display;
+        const LoadOutcome outcome = pictorand::load(request);
+        ASSERT_TRUE(outcome.block) << loadFailureWords(outcome);
+        EXPECT_LE(maxDifference(blockToRgb(outcome.block), *expected), 1);
+    }
+}
+
 TEST_F(PictureCorrectionsTest, TruncatedFileIsReportedWithItsPicture)
 {
     std::vector<uint8_t> bytes = readFile(fixture("colour/rose-a98.jpg"));
