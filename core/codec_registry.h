@@ -69,6 +69,11 @@ struct ReadRequest {
     // reader that applies a profile itself converts to it. The bytes are
     // the caller's and stay valid during the read.
     std::span<const uint8_t> displayProfile;
+    // A reader of 16-bit RGB pictures (PNG, PPM, TIFF) hands its samples back whole,
+    // in a 48-bit block (DecodedImage::sixteenBitSamples), for the load to
+    // convert at that precision and dither to 8 bits; otherwise it rounds
+    // them to 8 bits itself.
+    bool sixteenBitSamples = false;
     // A reader whose picture has transparency also returns its opacity in
     // DecodedImage::alpha (a thumbnail keeps it; the viewer shows the
     // picture over white as it always has).
@@ -102,6 +107,10 @@ struct DecodedImage {
     // profile itself (a CMYK JPEG through its own profile): nothing is left
     // for the dispatcher to convert.
     bool coloursConverted = false;
+    // The 48-bit block holds 16-bit blue-green-red samples in this
+    // machine's order (asked for by ReadRequest::sixteenBitSamples), not 8-bit
+    // ones at the front of each row.
+    bool sixteenBitSamples = false;
     // keepAlpha: each pixel's opacity as an 8-bit grey block of the block's
     // size, rows as the block's (0 transparent, 255 opaque); null when the
     // picture has no transparency or the reader keeps none. The block holds

@@ -214,6 +214,9 @@ LoadOutcome Load::run()
     request.keepAlpha = m_purpose == LoadPurpose::Thumbnail;
     request.colourProfile = m_options.colourManagement;
     request.displayProfile = m_displayProfile;
+    // A picture shown is dithered from its 16 bits; one written keeps the
+    // rounding the writers and their tests have always had.
+    request.sixteenBitSamples = showsOnScreen(m_purpose);
 
     if (m_options.countImages)
         m_out.imageCount = m_file.images(m_registry, m_format).count;

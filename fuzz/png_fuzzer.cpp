@@ -7,5 +7,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     pictorand::fuzzing::MemoryFile file(data, size);
     pictorand::fuzzing::applyFindings(pictorand::readPng(file.path()));
     (void)pictorand::readPngFromMemory({data, size});
+    pictorand::fuzzing::showFindings(pictorand::readPng(file.path(), {true}));
     return 0;
 }

@@ -95,6 +95,7 @@ struct Conversion {
     // As a number: a damaged profile's value is none of the enumeration's.
     uint32_t space = cmsSigRgbData;
     Transform transform; // blue-green-red bytes, or grey bytes, to blue-green-red
+    Transform transform16; // RGB: blue-green-red 16-bit samples to the same
     std::unique_ptr<MatrixShaperTables> tables;
 };
 
@@ -234,6 +235,9 @@ std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> sourceBytes,
                                                    INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
     if (!conversion->transform)
         return conversion;
+    if (conversion->space == cmsSigRgbData)
+        conversion->transform16.reset(cmsCreateTransform(source.get(), TYPE_BGR_16, destination.get(), TYPE_BGR_16,
+                                                         INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
     // Tables of 1/16384 steps of linear light are fine enough for sRGB,
     // whose curve is a straight line near black, but not for a display
     // whose curve is a pure power (Adobe RGB's, a measured display's): one
@@ -609,6 +613,25 @@ ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> sou
     } else {
         convertColourTable(conversion, block);
     }
+    return ProfileConversion::Converted;
+}
+
+ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const uint8_t> source,
+                                           std::span<const uint8_t> destination)
+{
+    if ((source.empty() && destination.empty()) || !isUsableBlock(block) || block.bitCount() != 48)
+        return ProfileConversion::LeftAsIs;
+    std::shared_ptr<const Conversion> kept;
+    try {
+        kept = conversionFor(source, destination);
+    } catch (const std::bad_alloc&) {
+        return ProfileConversion::OutOfMemory;
+    }
+    if (!kept->usable || !kept->transform16)
+        return ProfileConversion::LeftAsIs;
+    const auto width = static_cast<cmsUInt32Number>(block.width());
+    for (int32_t y = 0; y < block.height(); ++y)
+        cmsDoTransform(kept->transform16.get(), block.row(y), block.row(y), width);
     return ProfileConversion::Converted;
 }
 

@@ -39,6 +39,13 @@ ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> prof
 ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> source,
                                  std::span<const uint8_t> destination);
 
+// The same for a 48-bit block of 16-bit samples (blue, green, red, in this
+// machine's order, as a reader asked for them gives them), converted at
+// that precision: a 16-bit picture is dithered to 8 bits afterwards, not
+// rounded before.
+ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const uint8_t> source,
+                                           std::span<const uint8_t> destination);
+
 // True when `profile` is one colours can be converted to: an RGB profile
 // Little CMS reads and can use as an output (a display's, or a colour
 // space's such as Adobe RGB).

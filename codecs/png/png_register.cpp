@@ -9,7 +9,7 @@ namespace {
 Result<DecodedImage> readPngFile(const ReadRequest& request)
 {
     return withoutExceptions([&] {
-        Result<DecodedImage> read = readPng(request.path);
+        Result<DecodedImage> read = readPng(request.path, {request.sixteenBitSamples});
         if (read && request.keepAlpha)
             read->alpha = pngAlphaPlane(request.path, read->block);
         return read;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace pictorand {
 namespace {
 
@@ -146,6 +148,48 @@ TEST_F(PictureCorrectionsTest, ShownPicturesConvertToTheDisplayProfileAsTificcDo
         const LoadOutcome outcome = pictorand::load(request);
         ASSERT_TRUE(outcome.block) << loadFailureWords(outcome);
         EXPECT_LE(maxDifference(blockToRgb(outcome.block), *expected), 1);
+    }
+}
+
+// The longest run of equal values along any row of one channel.
+int longestRun(const RgbImage& image, int channel)
+{
+    int longest = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0, run = 0; x < image.width; ++x) {
+            run = x > 0 && image.at(x, y)[channel] == image.at(x - 1, y)[channel] ? run + 1 : 1;
+            longest = std::max(longest, run);
+        }
+    return longest;
+}
+
+// A 16-bit RGB gradient over sixteen 8-bit levels (ImageMagick's): shown,
+// it is dithered from its 16 bits and keeps its mean without the 64-pixel
+// bands that rounding to 8 bits makes; read for a file it is rounded.
+TEST_F(PictureCorrectionsTest, SixteenBitPicturesAreDitheredWhenShown)
+{
+    REQUIRE_TOOLS("convert");
+    const std::string file = dir.file("gradient.png");
+    ASSERT_EQ(runCommand("convert -size 16x1024 gradient:'#102030'-'#203040' -rotate 270 -depth 16 -define png:color-type=2 "
+                         + shellQuote(file) + " && convert " + shellQuote(file) + " -depth 16 -endian LSB rgb:"
+                         + shellQuote(dir.file("samples.raw"))),
+              0);
+    const std::vector<uint8_t> raw = readFile(dir.file("samples.raw"));
+    ASSERT_EQ(raw.size(), size_t(1024) * 16 * 6);
+    const RgbImage shown = blockToRgb(pictorand::load({LoadSource{file}, LoadPurpose::View, {}}).block);
+    const RgbImage rounded = blockToRgb(load(file).block);
+    ASSERT_EQ(shown.width, 1024);
+    for (int channel = 0; channel < 3; ++channel) {
+        double expected = 0, mean = 0;
+        for (size_t i = size_t(channel); i < raw.size() / 2; i += 3)
+            expected += (raw[2 * i] | raw[2 * i + 1] << 8) / 257.0;
+        for (size_t i = size_t(channel); i < shown.rgb.size(); i += 3)
+            mean += shown.rgb[i];
+        EXPECT_NEAR(mean / double(shown.rgb.size() / 3), expected / double(raw.size() / 6), 0.5) << channel;
+        // Rounded, each level is a band 64 pixels wide; dithered, a level
+        // stands alone only where the gradient passes right through it.
+        EXPECT_GE(longestRun(rounded, channel), 60) << channel;
+        EXPECT_LE(longestRun(shown, channel), longestRun(rounded, channel) / 2) << channel;
     }
 }
 
