@@ -33,13 +33,12 @@ struct TransformDeleter {
 };
 using Transform = std::unique_ptr<void, TransformDeleter>;
 
-struct CurveFree {
-    void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
-};
 
-// Linear sRGB is looked up in steps of 1/16384: near black, where the sRGB
-// curve is steepest, one step is a fifth of an output level.
-constexpr int kLinearSteps = 16384;
+// Linear light is looked up in steps of 1/262144. sRGB's straight foot
+// would do with far fewer, but a destination whose curve is a pure power
+// (Adobe RGB's, many a measured display's) rises its first level within
+// 1/200000 of black.
+constexpr int kLinearSteps = 1 << 18;
 // The per-channel terms carry this many bits below a step, so that the sum
 // of three rounds once.
 constexpr int kFractionBits = 4;
@@ -95,7 +94,12 @@ struct Conversion {
     // As a number: a damaged profile's value is none of the enumeration's.
     uint32_t space = cmsSigRgbData;
     Transform transform; // blue-green-red bytes, or grey bytes, to blue-green-red
-    Transform transform16; // RGB: blue-green-red 16-bit samples to the same
+    // RGB: blue-green-red 16-bit samples to the same, made when a 16-bit
+    // picture first asks (Little CMS takes a while to build its grid).
+    mutable std::once_flag made16;
+    mutable Transform transform16;
+    Profile source;
+    Profile destination;
     std::unique_ptr<MatrixShaperTables> tables;
 };
 
@@ -162,15 +166,22 @@ std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHP
         const auto* outputCurve = static_cast<const cmsToneCurve*>(cmsReadTag(destination, curveTags[output]));
         if (!outputCurve)
             return nullptr;
-        std::unique_ptr<cmsToneCurve, CurveFree> encodeCurve(cmsReverseToneCurve(outputCurve));
-        if (!encodeCurve)
-            return nullptr;
+        // Level v is the nearest for the linear light between the curve's
+        // values at v - 1/2 and v + 1/2: 255 edges found on the curve, not a
+        // quarter of a million points on its inverse (a curve that turns
+        // back is taken as rising no further).
         auto& encode = tables->encode[size_t(2 - output)];
-        for (int i = 0; i <= kLinearSteps; ++i) {
-            const double encoded =
-                cmsEvalToneCurveFloat(encodeCurve.get(), static_cast<cmsFloat32Number>(double(i) / kLinearSteps));
-            encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255));
+        size_t from = 0;
+        for (int level = 0; level < 255; ++level) {
+            const double edge =
+                cmsEvalToneCurveFloat(outputCurve, static_cast<cmsFloat32Number>((level + 0.5) / 255));
+            const auto to = static_cast<size_t>(
+                std::clamp(std::ceil(edge * kLinearSteps), double(from), double(kLinearSteps + 1)));
+            std::fill(encode.begin() + static_cast<std::ptrdiff_t>(from), encode.begin() + static_cast<std::ptrdiff_t>(to),
+                      static_cast<uint8_t>(level));
+            from = to;
         }
+        std::fill(encode.begin() + static_cast<std::ptrdiff_t>(from), encode.end(), uint8_t(255));
     }
     constexpr double kScale = double(kLinearSteps << kFractionBits);
     for (int channel = 0; channel < 3; ++channel) { // red, green, blue of the profile
@@ -235,17 +246,13 @@ std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> sourceBytes,
                                                    INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
     if (!conversion->transform)
         return conversion;
+    // The wide path computes sRGB's encoding: other destinations take the
+    // tables one pixel at a time.
     if (conversion->space == cmsSigRgbData)
-        conversion->transform16.reset(cmsCreateTransform(source.get(), TYPE_BGR_16, destination.get(), TYPE_BGR_16,
-                                                         INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
-    // Tables of 1/16384 steps of linear light are fine enough for sRGB,
-    // whose curve is a straight line near black, but not for a display
-    // whose curve is a pure power (Adobe RGB's, a measured display's): one
-    // step there is several levels. Those take Little CMS's own transform,
-    // which it optimises for 8-bit matrix-shaper pairs itself.
-    if (conversion->space == cmsSigRgbData && destinationBytes.empty())
-        conversion->tables = matrixShaperTables(source.get(), destination.get(), true);
+        conversion->tables = matrixShaperTables(source.get(), destination.get(), destinationBytes.empty());
     conversion->usable = true;
+    conversion->source = std::move(source);
+    conversion->destination = std::move(destination);
     return conversion;
 }
 
@@ -627,7 +634,13 @@ ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const ui
     } catch (const std::bad_alloc&) {
         return ProfileConversion::OutOfMemory;
     }
-    if (!kept->usable || !kept->transform16)
+    if (!kept->usable || kept->space != cmsSigRgbData)
+        return ProfileConversion::LeftAsIs;
+    std::call_once(kept->made16, [&] {
+        kept->transform16.reset(cmsCreateTransform(kept->source.get(), TYPE_BGR_16, kept->destination.get(),
+                                                   TYPE_BGR_16, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+    });
+    if (!kept->transform16)
         return ProfileConversion::LeftAsIs;
     const auto width = static_cast<cmsUInt32Number>(block.width());
     for (int32_t y = 0; y < block.height(); ++y)

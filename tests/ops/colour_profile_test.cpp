@@ -43,8 +43,9 @@ ImageBlock colourGrid(int32_t width = 33 * 33)
     return block;
 }
 
-// `block` through Little CMS's own transform, from `source` to
-// `destination` (empty: its built-in sRGB).
+// `block` through Little CMS's own pipeline, unoptimised at 16 bits (its
+// optimised transforms interpolate in a grid or round to 1/16384), from
+// `source` to `destination` (empty: its built-in sRGB).
 void convertByLittleCms(ImageBlock& block, const std::vector<uint8_t>& source, const std::vector<uint8_t>& destination)
 {
     auto open = [](const std::vector<uint8_t>& bytes) {
@@ -53,10 +54,17 @@ void convertByLittleCms(ImageBlock& block, const std::vector<uint8_t>& source, c
     };
     cmsHPROFILE from = open(source);
     cmsHPROFILE to = open(destination);
-    cmsHTRANSFORM transform = cmsCreateTransform(from, TYPE_BGR_8, to, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(from, TYPE_BGR_16, to, TYPE_BGR_16, INTENT_PERCEPTUAL, cmsFLAGS_NOOPTIMIZE);
     ASSERT_TRUE(transform);
-    for (int32_t y = 0; y < block.height(); ++y)
-        cmsDoTransform(transform, block.row(y), block.row(y), static_cast<cmsUInt32Number>(block.width()));
+    std::vector<uint16_t> row(size_t(block.width()) * 3);
+    for (int32_t y = 0; y < block.height(); ++y) {
+        for (size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<uint16_t>(block.row(y)[i] * 257);
+        cmsDoTransform(transform, row.data(), row.data(), static_cast<cmsUInt32Number>(block.width()));
+        for (size_t i = 0; i < row.size(); ++i)
+            block.row(y)[i] = static_cast<uint8_t>((row[i] + 128) / 257);
+    }
     cmsDeleteTransform(transform);
     cmsCloseProfile(to);
     cmsCloseProfile(from);
