@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -64,6 +65,15 @@ struct ReadRequest {
     // "ColorManagement": a reader that must apply an embedded profile itself
     // (a CMYK JPEG's, whose samples it turns into RGB) does so.
     bool colourProfile = true;
+    // The profile of the display the picture is shown on (empty: sRGB); a
+    // reader that applies a profile itself converts to it. The bytes are
+    // the caller's and stay valid during the read.
+    std::span<const uint8_t> displayProfile;
+    // A reader of 16-bit RGB pictures (PNG, PPM, TIFF) hands its samples back whole,
+    // in a 48-bit block (DecodedImage::sixteenBitSamples), for the load to
+    // convert at that precision and dither to 8 bits; otherwise it rounds
+    // them to 8 bits itself.
+    bool sixteenBitSamples = false;
     // A reader whose picture has transparency also returns its opacity in
     // DecodedImage::alpha (a thumbnail keeps it; the viewer shows the
     // picture over white as it always has).
@@ -93,6 +103,14 @@ struct DecodedImage {
     // The embedded ICC profile, if any; the dispatcher converts the picture
     // to sRGB with it unless told not to.
     std::vector<uint8_t> iccProfile;
+    // The reader has brought the colours to sRGB or the request's display
+    // profile itself (a CMYK JPEG through its own profile): nothing is left
+    // for the dispatcher to convert.
+    bool coloursConverted = false;
+    // The 48-bit block holds 16-bit blue-green-red samples in this
+    // machine's order (asked for by ReadRequest::sixteenBitSamples), not 8-bit
+    // ones at the front of each row.
+    bool sixteenBitSamples = false;
     // keepAlpha: each pixel's opacity as an 8-bit grey block of the block's
     // size, rows as the block's (0 transparent, 255 opaque); null when the
     // picture has no transparency or the reader keeps none. The block holds

@@ -19,8 +19,8 @@ namespace pictorand {
 
 namespace {
 
-// Requests are a path and a few numbers.
-constexpr uint64_t kLongestRequest = uint64_t(1) << 20;
+// Requests are a path, a few numbers and the display's profile.
+constexpr uint64_t kLongestRequest = (uint64_t(1) << 20) + kLargestDisplayProfile;
 
 // Room besides the blocks: the program, its libraries and their threads'
 // stacks.

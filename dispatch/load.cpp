@@ -4,6 +4,7 @@
 #include "codecs/metafile/metafile.h"
 #include "dispatch/confined_load.h"
 #include "dispatch/load_dispatch.h"
+#include "ops/colour_profile.h"
 #include "ops/depth_conversion.h"
 #include "ops/rotate.h"
 #include "platform/settings_keys.h"
@@ -113,6 +114,18 @@ bool showsOnScreen(LoadPurpose purpose)
     return purpose == LoadPurpose::View || purpose == LoadPurpose::Slide || purpose == LoadPurpose::Preview;
 }
 
+// The display profile a load converts to: only for what is shown on screen
+// (files written and thumbnails stay in sRGB), and only one Little CMS can
+// convert to. The worker checks it here, so a bad profile from the viewer
+// falls back to sRGB instead of leaving pictures unconverted.
+std::span<const uint8_t> displayProfileFor(const LoadRequest& request)
+{
+    const LoadOptions& options = request.options;
+    if (!options.colourManagement || !showsOnScreen(request.purpose) || !isDestinationProfile(options.displayProfile))
+        return {};
+    return options.displayProfile;
+}
+
 // The opacity plane turned as its picture was; nothing when it is wholly
 // opaque, or it cannot be turned and so no longer lies over the picture.
 ImageBlock uprightAlpha(ImageBlock alpha, int quarterTurns, int orientation, const ImageBlock& picture)
@@ -133,7 +146,7 @@ class Load {
 public:
     Load(const LoadRequest& request, const CodecRegistry& registry)
         : m_options(request.options), m_purpose(request.purpose), m_file(request.file),
-          m_registry(registry)
+          m_displayProfile(displayProfileFor(request)), m_registry(registry)
     {
         m_out.path = request.file.path;
     }
@@ -166,6 +179,7 @@ private:
     const LoadOptions& m_options;
     const LoadPurpose m_purpose;
     const FileToRead m_file;
+    const std::span<const uint8_t> m_displayProfile;
     const CodecRegistry& m_registry;
     LoadOutcome m_out;
     ImageFormat m_format = ImageFormat::Bmp;
@@ -204,6 +218,10 @@ LoadOutcome Load::run()
     request.thumbnailSide = thumbnail ? m_options.thumbnailSide : 0;
     request.keepAlpha = m_purpose == LoadPurpose::Thumbnail;
     request.colourProfile = m_options.colourManagement;
+    request.displayProfile = m_displayProfile;
+    // A picture shown is dithered from its 16 bits; one written keeps the
+    // rounding the writers and their tests have always had.
+    request.sixteenBitSamples = showsOnScreen(m_purpose);
 
     if (m_options.countImages)
         m_out.imageCount = m_file.images(m_registry, m_format).count;
@@ -290,6 +308,13 @@ std::optional<LoadOutcome> Load::animation(const ImageList& images, int64_t star
         return std::nullopt;
     m_out.kind = LoadOutcome::Kind::Animation;
     m_out.frames = frames.take();
+    // GIF has no profile: its colour tables are sRGB, brought to the
+    // display's colours as a still picture's are (a frame that cannot be
+    // converted stays as it was).
+    // FIXME: metafile drawings are painted in sRGB whatever the display.
+    if (!m_displayProfile.empty())
+        for (AnimationFrame& frame : m_out.frames)
+            (void)convertColours(frame.block, {}, m_displayProfile);
     const ImageBlock& first = m_out.frames.front().block;
     m_out.originalWidth = first.width();
     m_out.originalHeight = first.height();
@@ -356,7 +381,7 @@ LoadOutcome Load::finish(DecodedImage decoded, int64_t started)
 {
     m_out.originalBitCount = decoded.block.bitCount();
     m_out.truncation = std::move(decoded.warning);
-    const PictureCorrections corrections{m_options.autoRotate, m_options.colourManagement};
+    const PictureCorrections corrections{m_options.autoRotate, m_options.colourManagement, m_displayProfile};
     AppliedCorrections applied;
     ImageBlock block;
     if (m_purpose == LoadPurpose::Batch) {

@@ -75,8 +75,21 @@ struct LoadOptions {
     bool trimEdges = false;
     bool turnedGreyscale = false;   // Turn: "Save Grayscale", kept without recompressing
     bool turnedProgressive = false; // Turn: "Save Progressive"
+    // View, Slide, Preview with colourManagement: the ICC profile of the
+    // display the picture is shown on (the X11 root window's _ICC_PROFILE),
+    // at most kLargestDisplayProfile bytes; pictures are converted to it
+    // instead of sRGB, untagged ones taken as sRGB. Empty: none, and the
+    // display is taken to show sRGB. A profile Little CMS cannot use as an
+    // output is ignored.
+    // FIXME: the viewer's block is then in the display's colours, and Save
+    // As writes those numbers untagged, as if they were sRGB.
+    std::vector<uint8_t> displayProfile;
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };
+
+// Display profiles are a few kilobytes, or a few hundred with measured
+// tables; beyond this the request refuses one.
+inline constexpr size_t kLargestDisplayProfile = size_t(4) << 20;
 
 // "Load Grayscale", "Loading Size", "AutoRotate", "ColorManagement" and
 // "MultiGif None" as the settings file holds them now.

@@ -61,12 +61,18 @@ Status applyReaderFindings(ImageBlock& block, const DecodedImage& findings, cons
         if (oriented)
             done.orientation = findings.orientation;
     }
-    // A profile that does not fit the picture leaves it as it is.
-    if (corrections.colourProfile && !findings.iccProfile.empty()) {
-        const ProfileConversion converted = convertToSrgb(block, findings.iccProfile);
+    // A profile that does not fit the picture leaves it as it is, in sRGB
+    // as an untagged picture is taken to be.
+    if (corrections.colourProfile && !findings.coloursConverted) {
+        const std::span<const uint8_t> display = corrections.displayProfile;
+        ProfileConversion converted = ProfileConversion::LeftAsIs;
+        if (!findings.iccProfile.empty())
+            converted = convertColours(block, findings.iccProfile, display);
+        done.profile = converted == ProfileConversion::Converted;
+        if (converted == ProfileConversion::LeftAsIs && !display.empty())
+            converted = convertColours(block, {}, display);
         if (converted == ProfileConversion::OutOfMemory)
             return outOfMemory();
-        done.profile = converted == ProfileConversion::Converted;
     }
     if (applied)
         *applied = done;
@@ -77,7 +83,26 @@ Result<ImageBlock> prepareForDisplay(DecodedImage decoded, const PictureCorrecti
                                      AppliedCorrections* applied)
 {
     ImageBlock block = std::move(decoded.block);
-    if (isTransientDepth(block.bitCount())) {
+    bool embeddedApplied = false;
+    if (decoded.sixteenBitSamples && block.bitCount() == 48) {
+        // Converted at 16 bits and dithered at the last step, so that
+        // neither rounding to 8 bits nor the conversion makes bands.
+        if (corrections.colourProfile && !decoded.coloursConverted) {
+            ProfileConversion converted = ProfileConversion::LeftAsIs;
+            if (!decoded.iccProfile.empty())
+                converted = convertSixteenBitColours(block, decoded.iccProfile, corrections.displayProfile);
+            if (converted == ProfileConversion::LeftAsIs && !corrections.displayProfile.empty())
+                converted = convertSixteenBitColours(block, {}, corrections.displayProfile);
+            if (converted == ProfileConversion::OutOfMemory)
+                return outOfMemory();
+            embeddedApplied = converted == ProfileConversion::Converted && !decoded.iccProfile.empty();
+            decoded.coloursConverted = true;
+        }
+        Result<ImageBlock> dithered = ditherSixteenBitSamples(block);
+        if (!dithered)
+            return dithered.failure();
+        block = dithered.take();
+    } else if (isTransientDepth(block.bitCount())) {
         Result<ImageBlock> normalised = normaliseDepth(block);
         if (!normalised)
             return normalised.failure();
@@ -85,6 +110,8 @@ Result<ImageBlock> prepareForDisplay(DecodedImage decoded, const PictureCorrecti
     }
     if (Status done = applyReaderFindings(block, decoded, corrections, applied); !done)
         return done.failure();
+    if (applied && embeddedApplied)
+        applied->profile = true;
     const int bits = block.bitCount();
     // Nothing downstream can show another depth; only a faulty reader
     // returns one.

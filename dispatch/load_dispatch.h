@@ -8,6 +8,8 @@
 #include "core/image_format.h"
 #include "core/result.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace pictorand {
@@ -32,6 +34,11 @@ inline constexpr const char* kTruncatedNotice = "The file is truncated: only par
 struct PictureCorrections {
     bool orientation = true;   // "AutoRotate": apply the EXIF/TIFF orientation
     bool colourProfile = true; // "ColorManagement": convert an ICC profile to sRGB
+    // With colourProfile: the display's profile, which pictures are
+    // converted to instead of sRGB, untagged ones taken as sRGB; empty for
+    // none (untagged pictures are then left as they are). The caller checks
+    // it first (isDestinationProfile).
+    std::span<const uint8_t> displayProfile;
 };
 
 // What applyReaderFindings did.

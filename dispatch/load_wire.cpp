@@ -799,6 +799,9 @@ std::vector<uint8_t> encodeLoadRequest(const LoadRequest& request)
     out.flag(options.trimEdges);
     out.flag(options.turnedGreyscale);
     out.flag(options.turnedProgressive);
+    // One the worker would refuse is not sent: the picture comes in sRGB.
+    const bool fits = options.displayProfile.size() <= kLargestDisplayProfile;
+    out.blob(fits ? std::span<const uint8_t>(options.displayProfile) : std::span<const uint8_t>());
     return std::move(out.bytes());
 }
 
@@ -830,6 +833,9 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
     options.trimEdges = in.flag();
     options.turnedGreyscale = in.flag();
     options.turnedProgressive = in.flag();
+    // Whether Little CMS can use it is the load's question, in the worker.
+    const std::span<const uint8_t> profile = in.blob(static_cast<uint32_t>(kLargestDisplayProfile));
+    options.displayProfile.assign(profile.begin(), profile.end());
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return request;

@@ -23,6 +23,14 @@ inline void applyFindings(Result<DecodedImage> read)
         (void)applyReaderFindings(read->block, *read, PictureCorrections{});
 }
 
+// What a load for the screen does: a picture read with its 16-bit samples
+// kept is converted at that precision and dithered.
+inline void showFindings(Result<DecodedImage> read)
+{
+    if (read)
+        (void)prepareForDisplay(read.take(), PictureCorrections{}, false);
+}
+
 class MemoryFile {
 public:
     MemoryFile(const uint8_t* data, size_t size)

@@ -1,7 +1,9 @@
 // Writes the seeds of the worker_answer fuzz target: the answers a worker
 // sends for real loads of the tree's own files (a picture at 24 and 8 bits,
 // a GIF animation and a composed one, two metafiles, a TIFF page, a thumbnail with its opacity, a
-// turned JPEG, a failure), and answers a worker
+// turned JPEG, a failure), requests the parent sends (with the Adobe RGB
+// profile of Ghostscript, libgs-common, standing for a display's, and
+// without one), and answers a worker
 // taken over by a file might send, which the parent must refuse. Run it
 // whenever the answer's layout changes, from the top of the source tree:
 //   build/test/fuzz/make_worker_answer_seeds fuzz/corpus/worker_answer
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 using namespace pictorand;
@@ -59,6 +62,11 @@ int main(int argc, char** argv)
         outcome.path = "picture";
         failed += write(folder + "/" + entry.seed, encodeLoadOutcome(outcome, true)) ? 0 : 1;
     }
+    LoadRequest request{{"picture"}, LoadPurpose::View, {}};
+    failed += write(folder + "/request", encodeLoadRequest(request)) ? 0 : 1;
+    std::ifstream profile("/usr/share/color/icc/ghostscript/a98.icc", std::ios::binary);
+    request.options.displayProfile.assign(std::istreambuf_iterator<char>(profile), {});
+    failed += !request.options.displayProfile.empty() && write(folder + "/request_display_profile", encodeLoadRequest(request)) ? 0 : 1;
     // A picture of no width and two billion rows, with a short table: every
     // size in it adds up, and its pixels would be checked against the table.
     LoadOutcome tall;

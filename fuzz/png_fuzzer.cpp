@@ -8,5 +8,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     pictorand::fuzzing::applyFindings(pictorand::readPng(file.path()));
     (void)pictorand::readPngFromMemory({data, size});
     (void)pictorand::readApngFromMemory({data, size}, pictorand::fuzzing::kFuzzAnimationLimits);
+    pictorand::fuzzing::showFindings(pictorand::readPng(file.path(), {true}));
     return 0;
 }

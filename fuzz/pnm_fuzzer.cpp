@@ -20,5 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Result<DecodedImage> fromFile = readPortable(kind, file.path());
     Result<DecodedImage> fromMemory = decodePortable(kind, std::span(data, size));
     fuzzing::requireSameResult(fromFile, fromMemory);
+    fuzzing::showFindings(decodePortable(kind, std::span(data, size), true));
     return 0;
 }

@@ -1,9 +1,12 @@
 // What a decoder worker answers, read as the parent reads it: a worker a
 // file has taken over may say anything, and the parent must refuse it whole
 // or take a well-formed outcome, never read outside what it was given. The
-// input is an answer with its blocks inline; a request decoded from it too.
+// input is an answer with its blocks inline; a request decoded from it too,
+// as the worker reads the parent's, with the display profile it carries
+// asked of Little CMS as the worker's load asks.
 
 #include "dispatch/load_wire.h"
+#include "ops/colour_profile.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,7 +14,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::span<const uint8_t> bytes(data, size);
-    pictorand::decodeLoadRequest(bytes);
+    if (const std::optional<pictorand::LoadRequest> asked = pictorand::decodeLoadRequest(bytes)) {
+        (void)pictorand::isDestinationProfile(asked->options.displayProfile);
+        if (pictorand::decodeLoadRequest(pictorand::encodeLoadRequest(*asked)) != asked)
+            std::abort();
+    }
     const pictorand::LoadRequest request{{"picture"}, pictorand::LoadPurpose::View, {}};
     std::optional<pictorand::LoadOutcome> outcome = pictorand::decodeLoadOutcome(bytes, request, nullptr);
     if (!outcome)

@@ -33,25 +33,25 @@ struct TransformDeleter {
 };
 using Transform = std::unique_ptr<void, TransformDeleter>;
 
-struct CurveFree {
-    void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
-};
 
-// Linear sRGB is looked up in steps of 1/16384: near black, where the sRGB
-// curve is steepest, one step is a fifth of an output level.
-constexpr int kLinearSteps = 16384;
+// Linear light is looked up in steps of 1/262144. sRGB's straight foot
+// would do with far fewer, but a destination whose curve is a pure power
+// (Adobe RGB's, many a measured display's) rises its first level within
+// 1/200000 of black.
+constexpr int kLinearSteps = 1 << 18;
 // The per-channel terms carry this many bits below a step, so that the sum
 // of three rounds once.
 constexpr int kFractionBits = 4;
 
-// A matrix-shaper profile to sRGB as tables: term[o][k][v] is input channel
-// k at value v, through its curve, times the matrix entry for output o, in
-// sixteenths of a step; the three terms of an output add up to its linear
-// light, which `encode` turns into an sRGB byte. Channels are in the
-// block's blue, green, red order.
+// A matrix-shaper profile to another (sRGB or a display's) as tables:
+// term[o][k][v] is input channel k at value v, through its curve, times the
+// matrix entry for output o, in sixteenths of a step; the three terms of an
+// output add up to its linear light, which `encode[o]` turns into a byte of
+// the destination (a display's channels may each have a curve of their
+// own). Channels are in the block's blue, green, red order.
 struct MatrixShaperTables {
     std::array<std::array<std::array<int32_t, 256>, 3>, 3> term{};
-    std::array<uint8_t, kLinearSteps + 1> encode{};
+    std::array<std::array<uint8_t, kLinearSteps + 1>, 3> encode{};
     // For the wide path: each channel's linear light as a 16-bit value
     // split into its low and high bytes (byte lookups are what the vector
     // unit does fastest), and the matrix as floats that turn a sum of
@@ -59,15 +59,17 @@ struct MatrixShaperTables {
     alignas(64) std::array<std::array<uint8_t, 256>, 3> linearLow{};
     alignas(64) std::array<std::array<uint8_t, 256>, 3> linearHigh{};
     std::array<std::array<float, 3>, 3> coefficient{};
-    // The wide path's encoding reads sums up to 128 (out of gamut, clipped
-    // to white); a matrix that could go beyond takes the table path.
+    // The wide path computes sRGB's encoding and reads sums up to 128 (out
+    // of gamut, clipped to white); another destination, or a matrix that
+    // could go beyond, takes the table path.
     bool wideFits = false;
-    // The profile is sRGB in all but name (cameras embed one in most
-    // photos): every byte would come out as it went in, so nothing is done.
+    // The profile is the destination's in all but name (cameras embed sRGB
+    // in most photos): every byte would come out as it went in, so nothing
+    // is done.
     bool identity = false;
 };
 
-bool sameAsSrgb(const MatrixShaperTables& tables, const double toSrgb[3][3])
+bool sameAsDestination(const MatrixShaperTables& tables, const double toSrgb[3][3])
 {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
@@ -77,19 +79,27 @@ bool sameAsSrgb(const MatrixShaperTables& tables, const double toSrgb[3][3])
     for (int channel = 0; channel < 3; ++channel)
         for (int value = 0; value < 256; ++value) {
             const int32_t linear = std::clamp(tables.term[channel][channel][value], 0, kLinearSteps << kFractionBits);
-            if (tables.encode[static_cast<size_t>((linear + kHalf) >> kFractionBits)] != value)
+            if (tables.encode[size_t(channel)][static_cast<size_t>((linear + kHalf) >> kFractionBits)] != value)
                 return false;
         }
     return true;
 }
 
-// What one profile needs, kept for the next picture with the same profile.
+// What one pair of profiles needs, kept for the next picture with the same
+// pair.
 struct Conversion {
-    std::vector<uint8_t> profileBytes;
+    std::vector<uint8_t> sourceBytes;      // empty: sRGB
+    std::vector<uint8_t> destinationBytes; // empty: sRGB
     bool usable = false;
     // As a number: a damaged profile's value is none of the enumeration's.
     uint32_t space = cmsSigRgbData;
     Transform transform; // blue-green-red bytes, or grey bytes, to blue-green-red
+    // RGB: blue-green-red 16-bit samples to the same, made when a 16-bit
+    // picture first asks (Little CMS takes a while to build its grid).
+    mutable std::once_flag made16;
+    mutable Transform transform16;
+    Profile source;
+    Profile destination;
     std::unique_ptr<MatrixShaperTables> tables;
 };
 
@@ -123,38 +133,56 @@ bool colorantMatrix(cmsHPROFILE profile, double matrix[3][3])
     return true;
 }
 
-// Tables for a matrix-shaper RGB profile; null when it is not one or its
-// tags are unusable, and the Little CMS transform does the work.
-std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHPROFILE srgb)
+// Tables from a matrix-shaper RGB profile to another; null when either is
+// not one (or the destination has tables of its own, which Little CMS would
+// prefer to its matrix) or their tags are unusable, and the Little CMS
+// transform does the work.
+std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHPROFILE destination,
+                                                       bool destinationIsSrgb)
 {
-    if (!cmsIsMatrixShaper(source) || !cmsIsMatrixShaper(srgb))
+    if (!cmsIsMatrixShaper(source) || !cmsIsMatrixShaper(destination)
+        || cmsIsCLUT(destination, INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT))
         return nullptr;
     double sourceMatrix[3][3];
-    double srgbMatrix[3][3];
-    double srgbInverse[3][3];
-    if (!colorantMatrix(source, sourceMatrix) || !colorantMatrix(srgb, srgbMatrix)
-        || !invert3x3(srgbMatrix, srgbInverse))
+    double destinationMatrix[3][3];
+    double destinationInverse[3][3];
+    if (!colorantMatrix(source, sourceMatrix) || !colorantMatrix(destination, destinationMatrix)
+        || !invert3x3(destinationMatrix, destinationInverse))
         return nullptr;
-    double toSrgb[3][3];
+    double toDestination[3][3];
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) {
-            toSrgb[r][c] = srgbInverse[r][0] * sourceMatrix[0][c] + srgbInverse[r][1] * sourceMatrix[1][c]
-                + srgbInverse[r][2] * sourceMatrix[2][c];
-            if (!std::isfinite(toSrgb[r][c]) || std::fabs(toSrgb[r][c]) > 64)
+            toDestination[r][c] = destinationInverse[r][0] * sourceMatrix[0][c]
+                + destinationInverse[r][1] * sourceMatrix[1][c] + destinationInverse[r][2] * sourceMatrix[2][c];
+            if (!std::isfinite(toDestination[r][c]) || std::fabs(toDestination[r][c]) > 64)
                 return nullptr;
         }
 
     const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
-    const auto* outputCurve = static_cast<const cmsToneCurve*>(cmsReadTag(srgb, cmsSigRedTRCTag));
-    if (!outputCurve)
-        return nullptr;
-    std::unique_ptr<cmsToneCurve, CurveFree> encodeCurve(cmsReverseToneCurve(outputCurve));
-    if (!encodeCurve)
-        return nullptr;
-
     auto tables = std::unique_ptr<MatrixShaperTables>(new (std::nothrow) MatrixShaperTables);
     if (!tables)
         return nullptr;
+    for (int output = 0; output < 3; ++output) { // red, green, blue of the destination
+        const auto* outputCurve = static_cast<const cmsToneCurve*>(cmsReadTag(destination, curveTags[output]));
+        if (!outputCurve)
+            return nullptr;
+        // Level v is the nearest for the linear light between the curve's
+        // values at v - 1/2 and v + 1/2: 255 edges found on the curve, not a
+        // quarter of a million points on its inverse (a curve that turns
+        // back is taken as rising no further).
+        auto& encode = tables->encode[size_t(2 - output)];
+        size_t from = 0;
+        for (int level = 0; level < 255; ++level) {
+            const double edge =
+                cmsEvalToneCurveFloat(outputCurve, static_cast<cmsFloat32Number>((level + 0.5) / 255));
+            const auto to = static_cast<size_t>(
+                std::clamp(std::ceil(edge * kLinearSteps), double(from), double(kLinearSteps + 1)));
+            std::fill(encode.begin() + static_cast<std::ptrdiff_t>(from), encode.begin() + static_cast<std::ptrdiff_t>(to),
+                      static_cast<uint8_t>(level));
+            from = to;
+        }
+        std::fill(encode.begin() + static_cast<std::ptrdiff_t>(from), encode.end(), uint8_t(255));
+    }
     constexpr double kScale = double(kLinearSteps << kFractionBits);
     for (int channel = 0; channel < 3; ++channel) { // red, green, blue of the profile
         const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(source, curveTags[channel]));
@@ -163,42 +191,47 @@ std::unique_ptr<MatrixShaperTables> matrixShaperTables(cmsHPROFILE source, cmsHP
         const int blockChannel = 2 - channel;
         for (int output = 0; output < 3; ++output)
             tables->coefficient[size_t(2 - output)][size_t(blockChannel)] =
-                static_cast<float>(toSrgb[output][channel] / 65535.0);
+                static_cast<float>(toDestination[output][channel] / 65535.0);
         for (int value = 0; value < 256; ++value) {
             const double linear = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(value / 255.0));
             const auto linear16 = static_cast<uint16_t>(std::lround(std::clamp(linear, 0.0, 1.0) * 65535));
             tables->linearLow[size_t(blockChannel)][size_t(value)] = static_cast<uint8_t>(linear16 & 0xFF);
             tables->linearHigh[size_t(blockChannel)][size_t(value)] = static_cast<uint8_t>(linear16 >> 8);
-            for (int output = 0; output < 3; ++output) { // red, green, blue of sRGB
-                const double term = toSrgb[output][channel] * linear * kScale;
+            for (int output = 0; output < 3; ++output) { // red, green, blue of the destination
+                const double term = toDestination[output][channel] * linear * kScale;
                 tables->term[2 - output][blockChannel][value] =
                     static_cast<int32_t>(std::lround(std::clamp(term, -1e8, 1e8)));
             }
         }
     }
-    for (int i = 0; i <= kLinearSteps; ++i) {
-        const double encoded = cmsEvalToneCurveFloat(encodeCurve.get(), static_cast<cmsFloat32Number>(double(i) / kLinearSteps));
-        tables->encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255));
-    }
-    tables->identity = sameAsSrgb(*tables, toSrgb);
+    tables->identity = sameAsDestination(*tables, toDestination);
     double largestSum = 0;
     for (int output = 0; output < 3; ++output) {
         double sum = 0;
         for (int channel = 0; channel < 3; ++channel)
-            sum += std::max(0.0, toSrgb[output][channel]);
+            sum += std::max(0.0, toDestination[output][channel]);
         largestSum = std::max(largestSum, sum);
     }
-    tables->wideFits = largestSum < 100;
+    tables->wideFits = destinationIsSrgb && largestSum < 100;
     return tables;
 }
 
-std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> profileBytes)
+Profile openProfile(std::span<const uint8_t> bytes)
+{
+    if (bytes.empty())
+        return Profile(cmsCreate_sRGBProfile());
+    return Profile(cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
+}
+
+std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> sourceBytes,
+                                           std::span<const uint8_t> destinationBytes)
 {
     auto conversion = std::make_unique<Conversion>();
-    conversion->profileBytes.assign(profileBytes.begin(), profileBytes.end());
-    Profile source(cmsOpenProfileFromMem(profileBytes.data(), static_cast<cmsUInt32Number>(profileBytes.size())));
-    Profile srgb(cmsCreate_sRGBProfile());
-    if (!source || !srgb)
+    conversion->sourceBytes.assign(sourceBytes.begin(), sourceBytes.end());
+    conversion->destinationBytes.assign(destinationBytes.begin(), destinationBytes.end());
+    Profile source = openProfile(sourceBytes);
+    Profile destination = openProfile(destinationBytes);
+    if (!source || !destination || cmsGetColorSpace(destination.get()) != cmsSigRgbData)
         return conversion;
     conversion->space = static_cast<uint32_t>(cmsGetColorSpace(source.get()));
     cmsUInt32Number inputFormat = 0;
@@ -209,13 +242,17 @@ std::unique_ptr<Conversion> makeConversion(std::span<const uint8_t> profileBytes
     else
         return conversion;
     // No cache: the transform runs on two threads at once.
-    conversion->transform.reset(cmsCreateTransform(source.get(), inputFormat, srgb.get(), TYPE_BGR_8,
+    conversion->transform.reset(cmsCreateTransform(source.get(), inputFormat, destination.get(), TYPE_BGR_8,
                                                    INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
     if (!conversion->transform)
         return conversion;
+    // The wide path computes sRGB's encoding: other destinations take the
+    // tables one pixel at a time.
     if (conversion->space == cmsSigRgbData)
-        conversion->tables = matrixShaperTables(source.get(), srgb.get());
+        conversion->tables = matrixShaperTables(source.get(), destination.get(), destinationBytes.empty());
     conversion->usable = true;
+    conversion->source = std::move(source);
+    conversion->destination = std::move(destination);
     return conversion;
 }
 
@@ -229,7 +266,7 @@ void convertPixelsByTables(const MatrixShaperTables& tables, uint8_t* pixel, uin
             const auto& term = tables.term[static_cast<size_t>(output)];
             int32_t linear = term[0][blue] + term[1][green] + term[2][red];
             linear = std::clamp(linear, 0, kMaximum);
-            pixel[output] = tables.encode[static_cast<size_t>((linear + kHalf) >> kFractionBits)];
+            pixel[output] = tables.encode[static_cast<size_t>(output)][static_cast<size_t>((linear + kHalf) >> kFractionBits)];
         }
     }
 }
@@ -521,29 +558,57 @@ void convertColourTable(const Conversion& conversion, ImageBlock& block)
     }
 }
 
-std::mutex lastConversionLock;
-std::unique_ptr<Conversion> lastConversion;
+bool sameBytes(std::span<const uint8_t> a, const std::vector<uint8_t>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The conversions of the last few pairs of profiles, newest first: the
+// viewer reads ahead while it shows a picture, and a folder may mix a
+// camera's sRGB photos, edited Adobe RGB ones and untagged screenshots,
+// each converted to the display. A conversion is never changed once made,
+// so pictures convert outside the lock, several at once.
+constexpr size_t kKeptConversions = 4;
+std::mutex keptConversionsLock;
+std::vector<std::shared_ptr<const Conversion>> keptConversions;
+
+std::shared_ptr<const Conversion> conversionFor(std::span<const uint8_t> source, std::span<const uint8_t> destination)
+{
+    std::lock_guard<std::mutex> hold(keptConversionsLock);
+    auto found = std::find_if(keptConversions.begin(), keptConversions.end(), [&](const auto& kept) {
+        return sameBytes(source, kept->sourceBytes) && sameBytes(destination, kept->destinationBytes);
+    });
+    std::shared_ptr<const Conversion> conversion;
+    if (found != keptConversions.end()) {
+        conversion = *found;
+        keptConversions.erase(found);
+    } else {
+        conversion = makeConversion(source, destination);
+        if (keptConversions.size() >= kKeptConversions)
+            keptConversions.pop_back();
+    }
+    keptConversions.insert(keptConversions.begin(), conversion);
+    return conversion;
+}
 
 } // namespace
 
-ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> profile)
+ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> source,
+                                 std::span<const uint8_t> destination)
 {
-    if (profile.empty() || !isUsableBlock(block))
+    if ((source.empty() && destination.empty()) || !isUsableBlock(block))
         return ProfileConversion::LeftAsIs;
     const int bits = block.bitCount();
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return ProfileConversion::LeftAsIs;
 
-    std::lock_guard<std::mutex> hold(lastConversionLock);
+    std::shared_ptr<const Conversion> kept;
     try {
-        if (!lastConversion || !std::equal(profile.begin(), profile.end(), lastConversion->profileBytes.begin(),
-                                           lastConversion->profileBytes.end()))
-            lastConversion = makeConversion(profile);
+        kept = conversionFor(source, destination);
     } catch (const std::bad_alloc&) {
-        lastConversion.reset();
         return ProfileConversion::OutOfMemory;
     }
-    const Conversion& conversion = *lastConversion;
+    const Conversion& conversion = *kept;
     if (!conversion.usable)
         return ProfileConversion::LeftAsIs;
     if (conversion.tables && conversion.tables->identity)
@@ -556,6 +621,45 @@ ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> prof
         convertColourTable(conversion, block);
     }
     return ProfileConversion::Converted;
+}
+
+ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const uint8_t> source,
+                                           std::span<const uint8_t> destination)
+{
+    if ((source.empty() && destination.empty()) || !isUsableBlock(block) || block.bitCount() != 48)
+        return ProfileConversion::LeftAsIs;
+    std::shared_ptr<const Conversion> kept;
+    try {
+        kept = conversionFor(source, destination);
+    } catch (const std::bad_alloc&) {
+        return ProfileConversion::OutOfMemory;
+    }
+    if (!kept->usable || kept->space != cmsSigRgbData)
+        return ProfileConversion::LeftAsIs;
+    std::call_once(kept->made16, [&] {
+        kept->transform16.reset(cmsCreateTransform(kept->source.get(), TYPE_BGR_16, kept->destination.get(),
+                                                   TYPE_BGR_16, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+    });
+    if (!kept->transform16)
+        return ProfileConversion::LeftAsIs;
+    const auto width = static_cast<cmsUInt32Number>(block.width());
+    for (int32_t y = 0; y < block.height(); ++y)
+        cmsDoTransform(kept->transform16.get(), block.row(y), block.row(y), width);
+    return ProfileConversion::Converted;
+}
+
+ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> profile)
+{
+    if (profile.empty())
+        return ProfileConversion::LeftAsIs;
+    return convertColours(block, profile, {});
+}
+
+bool isDestinationProfile(std::span<const uint8_t> profile)
+{
+    Profile opened = openProfile(profile);
+    return !profile.empty() && opened && cmsGetColorSpace(opened.get()) == cmsSigRgbData
+        && cmsIsIntentSupported(opened.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT);
 }
 
 } // namespace pictorand

@@ -271,7 +271,58 @@ RowConverter rowConverterFor(uint16_t bitCount)
     }
 }
 
+// A 16 x 16 Bayer matrix: every threshold from 0 to 255 once, each
+// quarter of the matrix spread as evenly as the whole.
+constexpr std::array<std::array<uint8_t, 16>, 16> makeBayer()
+{
+    std::array<std::array<uint8_t, 16>, 16> matrix{};
+    for (unsigned y = 0; y < 16; ++y)
+        for (unsigned x = 0; x < 16; ++x) {
+            unsigned value = 0;
+            for (unsigned bit = 0; bit < 4; ++bit) {
+                const unsigned xBit = (x >> bit) & 1, yBit = (y >> bit) & 1;
+                value |= ((xBit ^ yBit) << (2 * (3 - bit) + 1)) | (yBit << (2 * (3 - bit)));
+            }
+            matrix[y][x] = static_cast<uint8_t>(value);
+        }
+    return matrix;
+}
+constexpr auto kBayer = makeBayer();
+
+// floor(v * 255 / 65535 + t), t = (threshold + 1/2) / 256: the mean over
+// the thresholds is v * 255 / 65535 itself.
+inline uint8_t ditheredSample(uint16_t value, unsigned threshold)
+{
+    constexpr uint64_t kDenominator = uint64_t(65535) * 512;
+    const uint64_t scaled = uint64_t(value) * 255 * 512 + uint64_t(2 * threshold + 1) * 65535;
+    return static_cast<uint8_t>(std::min<uint64_t>(255, scaled / kDenominator));
+}
+
 } // namespace
+
+Result<ImageBlock> ditherSixteenBitSamples(const ImageBlock& source)
+{
+    if (!isUsableSource(source, 48) || source.width() <= 0 || source.height() <= 0)
+        return badArgument();
+    ImageBlock result = createLike(source, 24, 0, false);
+    if (!result)
+        return outOfMemory();
+    const auto width = static_cast<uint32_t>(source.width());
+    for (int32_t y = 0; y < source.height(); ++y) {
+        const uint8_t* in = source.row(y);
+        uint8_t* out = result.row(y);
+        const auto& thresholds = kBayer[size_t(y) % 16];
+        for (uint32_t x = 0; x < width; ++x) {
+            const unsigned threshold = thresholds[x % 16];
+            for (int c = 0; c < 3; ++c, in += 2) {
+                uint16_t sample;
+                std::memcpy(&sample, in, 2);
+                *out++ = ditheredSample(sample, threshold);
+            }
+        }
+    }
+    return result;
+}
 
 Result<ImageBlock> normaliseDepth(const ImageBlock& source)
 {

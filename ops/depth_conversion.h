@@ -26,6 +26,15 @@ Result<ImageBlock> expandToTrueColor(const ImageBlock& source);
 // BadArgument for other depths.
 Result<ImageBlock> normaliseDepth(const ImageBlock& source);
 
+// A 48-bit block of 16-bit samples (blue, green, red in this machine's
+// order, as a reader asked for them gives them) to 24 bits by ordered
+// dithering: each sample becomes the level below or above it with the odds
+// its remainder gives, so a smooth 16-bit gradient keeps its mean and shows
+// no bands. Ordered rather than error diffusion: each pixel is decided
+// alone, so the same file always gives the same pixels, rows may be shared
+// among threads, and there are no worm-like streaks in flat areas.
+Result<ImageBlock> ditherSixteenBitSamples(const ImageBlock& source);
+
 // The increase-depth commands 40093, 40094 and 40095: `current` replaced by
 // the deeper block, or left as it is when the command does nothing for its
 // depth. Fails, with `current` untouched, for a null or unusable block

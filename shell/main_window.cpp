@@ -6,6 +6,7 @@
 #include "shell/core/file_associations.h"
 #include "shell/core/slideshow.h"
 #include "shell/desktop_commands.h"
+#include "shell/display_profile.h"
 #include "shell/dialogs/image_info_dialog.h"
 #include "shell/dialogs/property_sheets.h"
 #include "shell/file_menu.h"
@@ -102,6 +103,9 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_viewer = std::make_unique<ViewerController>(*this, *m_ui, m_settings, std::move(options));
     m_canvas = std::make_unique<PictureCanvas>(*m_viewer);
     m_viewer->setFileDialogs(services.dialogs ? services.dialogs : m_ownUi.get());
+    m_displayProfile = std::make_unique<DisplayProfileWatcher>(
+        [this](std::vector<uint8_t> profile) { m_viewer->setDisplayProfile(std::move(profile)); });
+    m_viewer->setDisplayProfile(m_displayProfile->current());
     m_ownUi->commandSink = [this](int id) { runCommand(id); };
     m_ownUi->directoryListSink = [this] { m_viewer->rebuildDirectoryList(true); };
     m_ownUi->saveOptionsSink = [this](QWidget* owner) {

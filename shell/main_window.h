@@ -25,6 +25,7 @@ namespace pictorand {
 
 struct AssociationPlaces;
 class DesktopCommands;
+class DisplayProfileWatcher;
 class FileMenu;
 class FullScreenWindow;
 class ImageMenu;
@@ -163,6 +164,7 @@ private:
     std::unique_ptr<ScannerCommands> m_scanner;
     std::unique_ptr<FileMenu> m_fileCommands;
     std::unique_ptr<OpenPreview> m_openPreview;
+    std::unique_ptr<DisplayProfileWatcher> m_displayProfile;
     KeyWatch* m_keys = nullptr;
 
     bool m_alwaysOnTop = false;

@@ -4,6 +4,7 @@
 
 #include "platform/settings_keys.h"
 #include "shell/core/command_line.h"
+#include "shell/display_profile.h"
 #include "shell/qt_system_metrics.h"
 #include "shell/qt_user_interface.h"
 #include "shell/single_instance.h"
@@ -96,7 +97,11 @@ std::unique_ptr<ReadAhead> startReadAhead(const CommandLine& line)
     if (file.empty() || !std::filesystem::is_regular_file(file, error))
         return nullptr;
     const SettingsFile settings;
-    return ReadAhead::start({LoadSource{file}, LoadPurpose::View, loadOptionsFromSettings(settings)});
+    LoadOptions options = loadOptionsFromSettings(settings);
+    // As the window will ask for it, so that its first load takes this one.
+    if (options.colourManagement)
+        options.displayProfile = displayProfileBeforeStart();
+    return ReadAhead::start({LoadSource{file}, LoadPurpose::View, std::move(options)});
 }
 
 StartupResult startViewer(const std::vector<std::string>& arguments, ViewerServices services,

@@ -8,6 +8,8 @@
 #include "core/fault_texts.h"
 #include "core/image_block.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace pictorand {
@@ -27,6 +29,8 @@ struct JpegReadOptions {
     bool quantise256 = false;   // two-pass quantisation to 256 colours (256-colour display)
     int targetWidth = 0;        // > 0: decode at 1/1, 1/4 or 1/8 for a preview of that width
     bool colourProfile = true;  // a CMYK file's embedded CMYK profile turns it into sRGB
+    // ... or into the display's colours, when it has a profile (empty: sRGB).
+    std::span<const uint8_t> displayProfile;
     int thumbnailSide = 0;      // > 0: decode at the smallest of 1/1 to 1/8 whose longer side reaches it
 };
 

@@ -62,8 +62,9 @@ struct Decoder {
     int orientation = 1;
     std::vector<uint8_t> iccProfile;
     bool truncated = false;
-    // A CMYK file's own profile, from its samples straight to sRGB (the
-    // profile describes ink, which no RGB made of it would match).
+    // A CMYK file's own profile, from its samples straight to sRGB or the
+    // display's colours (the profile describes ink, which no RGB made of it
+    // would match).
     cmsHTRANSFORM cmykToSrgb = nullptr;
 
     ~Decoder()
@@ -124,19 +125,24 @@ void convertRow(const Decoder& decoder, const uint8_t* source, uint8_t* target, 
 }
 
 // Null when the profile is not a usable CMYK profile: then the file's ink
-// amounts are turned into light by the formula above.
-cmsHTRANSFORM cmykTransform(const std::vector<uint8_t>& profileBytes)
+// amounts are turned into light by the formula above. `display` empty, or
+// one Little CMS cannot read (the load checks it first): to sRGB.
+cmsHTRANSFORM cmykTransform(const std::vector<uint8_t>& profileBytes, std::span<const uint8_t> display)
 {
     cmsHPROFILE profile = cmsOpenProfileFromMem(profileBytes.data(), static_cast<cmsUInt32Number>(profileBytes.size()));
     if (!profile)
         return nullptr;
     cmsHTRANSFORM transform = nullptr;
     if (cmsGetColorSpace(profile) == cmsSigCmykData) {
-        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-        if (srgb) {
-            transform = cmsCreateTransform(profile, TYPE_CMYK_8_REV, srgb, TYPE_BGR_8,
+        cmsHPROFILE output = display.empty()
+            ? nullptr
+            : cmsOpenProfileFromMem(display.data(), static_cast<cmsUInt32Number>(display.size()));
+        if (!output)
+            output = cmsCreate_sRGBProfile();
+        if (output) {
+            transform = cmsCreateTransform(profile, TYPE_CMYK_8_REV, output, TYPE_BGR_8,
                                            INTENT_PERCEPTUAL, 0);
-            cmsCloseProfile(srgb);
+            cmsCloseProfile(output);
         }
     }
     cmsCloseProfile(profile);
@@ -199,7 +205,7 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
             info.out_color_space = JCS_CMYK;
         decoder.conversion = greyscale ? Conversion::CmykToGrey : Conversion::CmykToBgr;
         if (!greyscale && options.colourProfile && !decoder.iccProfile.empty())
-            decoder.cmykToSrgb = cmykTransform(decoder.iccProfile);
+            decoder.cmykToSrgb = cmykTransform(decoder.iccProfile, options.displayProfile);
     } else if (fileIsRawRgb) {
         decoder.conversion = greyscale ? Conversion::RgbToGrey : Conversion::RgbToBgr;
     } else if (greyscale || fileIsGrey) {
@@ -325,6 +331,7 @@ Result<DecodedImage> readJpeg(const std::string& path, const JpegReadOptions& op
     // file became.
     if (decoder->conversion != Conversion::CmykToBgr && decoder->conversion != Conversion::CmykToGrey)
         decoded.iccProfile = std::move(decoder->iccProfile);
+    decoded.coloursConverted = decoder->cmykToSrgb != nullptr;
     if (decoder->truncated)
         decoded.warning = kJpegTexts[JpegFault::DataEnded];
     return decoded;

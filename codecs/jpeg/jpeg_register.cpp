@@ -14,6 +14,7 @@ Result<DecodedImage> readJpegFile(const ReadRequest& request)
     options.targetWidth = request.previewWidth;
     options.thumbnailSide = request.thumbnailSide;
     options.colourProfile = request.colourProfile;
+    options.displayProfile = request.displayProfile;
     return withoutExceptions([&] { return readJpeg(request.path, options); });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // PNG through libpng: the reader leaves the pixels as close to the file as an
-// image block allows (16-bit samples stripped to 8, blue-green-red order) and
+// image block allows (16-bit samples rounded to 8 unless asked to keep them,
+// blue-green-red order) and
 // leaves 32-, 48- and 64-bit blocks to the load normalisation; the writer
 // turns 1-, 4-, 8-, 24- and 32-bit blocks into palette, RGB or RGBA files.
 
@@ -27,8 +28,15 @@ static_assert(kPngTexts.sound());
 // Interlaced files are decoded whole and refused above this many rows.
 inline constexpr uint32_t kPngMaxInterlacedRows = 10000;
 
+// What a PNG read is asked for beyond the picture.
+struct PngReadOptions {
+    // A 16-bit RGB file (no alpha) comes as a 48-bit block of its 16-bit
+    // samples, DecodedImage::sixteenBitSamples, instead of rounded to 8.
+    bool sixteenBitSamples = false;
+};
+
 // Reads a PNG file.
-Result<DecodedImage> readPng(const std::string& path);
+Result<DecodedImage> readPng(const std::string& path, const PngReadOptions& options = {});
 // The same over a PNG already in memory (icon files embed PNG images).
 Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file);
 // The opacity of `block`, the picture readPng gave for the file: the alpha

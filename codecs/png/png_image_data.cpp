@@ -254,12 +254,17 @@ Unfilter unfilterFor(size_t bytesPerPixel)
     }
 }
 
+bool keepsSixteenBits(const Header& header)
+{
+    return header.sixteenBitSamples && header.colourType == Rgb && header.bitDepth == 16;
+}
+
 // Bits per pixel of a block row, as the reader's transforms leave it.
 uint32_t outputBits(const Header& header)
 {
     switch (header.colourType) {
     case Rgb:
-        return 24;
+        return keepsSixteenBits(header) ? 48 : 24;
     case RgbAlpha:
         return 32;
     case GreyAlpha:
@@ -286,11 +291,12 @@ void whitenTransparentColour(const Header& header, const uint8_t* in, uint32_t p
 {
     const std::array<uint16_t, 3>& key = *header.transparentColour;
     const size_t bytes = header.bitDepth == 16 ? 2 : 1;
-    for (uint32_t x = 0; x < pixels; ++x, in += 3 * bytes, out += 3) {
+    const size_t outBytes = keepsSixteenBits(header) ? 6 : 3;
+    for (uint32_t x = 0; x < pixels; ++x, in += 3 * bytes, out += outBytes) {
         const bool match = bytes == 2 ? raw16(in) == key[0] && raw16(in + 2) == key[1] && raw16(in + 4) == key[2]
                                       : in[0] == key[0] && in[1] == key[1] && in[2] == key[2];
         if (match)
-            out[0] = out[1] = out[2] = 255;
+            std::memset(out, 0xFF, outBytes);
     }
 }
 
@@ -303,6 +309,12 @@ void convertRow(const Header& header, const uint8_t* in, uint32_t pixels, uint8_
     case Rgb:
         if (depth == 8) {
             copySwappingRedBlue(in, out, pixels);
+        } else if (keepsSixteenBits(header)) {
+            for (uint32_t x = 0; x < pixels; ++x) {
+                const uint8_t* p = in + size_t(x) * 6;
+                const uint16_t samples[3] = {raw16(p + 4), raw16(p + 2), raw16(p)};
+                std::memcpy(out + size_t(x) * 6, samples, 6);
+            }
         } else {
             for (uint32_t x = 0; x < pixels; ++x) {
                 const uint8_t* p = in + size_t(x) * 6;

@@ -152,6 +152,7 @@ struct Decoder {
     png_infop info = nullptr;
     png_infop endInfo = nullptr;
     Source source;
+    PngReadOptions options;
     ImageBlock block;
     std::vector<uint8_t> iccProfile;
     LargeBuffer stream; // the IDAT contents joined
@@ -309,7 +310,8 @@ bool decode(Decoder& decoder)
     case Gathered::Whole:
         break;
     }
-    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt};
+    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt,
+                                  decoder.options.sixteenBitSamples};
     if (transparent && colourType == PNG_COLOR_TYPE_RGB)
         header.transparentColour = std::array<uint16_t, 3>{transparent->red, transparent->green, transparent->blue};
     else if (transparent && colourType == PNG_COLOR_TYPE_GRAY && bitDepth == 16)
@@ -326,10 +328,11 @@ bool decode(Decoder& decoder)
     return true;
 }
 
-Result<DecodedImage> readFromSource(const Source& source)
+Result<DecodedImage> readFromSource(const Source& source, const PngReadOptions& options)
 {
     auto decoder = std::make_unique<Decoder>();
     decoder->source = source;
+    decoder->options = options;
     decoder->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_glue::errorHook, png_glue::warningHook);
     if (!decoder->png)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
@@ -344,19 +347,20 @@ Result<DecodedImage> readFromSource(const Source& source)
     DecodedImage decoded;
     decoded.block = std::move(decoder->block);
     decoded.iccProfile = std::move(decoder->iccProfile);
+    decoded.sixteenBitSamples = decoder->options.sixteenBitSamples && decoded.block.bitCount() == 48;
     return decoded;
 }
 
 } // namespace
 
-Result<DecodedImage> readPng(const std::string& path)
+Result<DecodedImage> readPng(const std::string& path, const PngReadOptions& options)
 {
     std::FILE* file = openStreamForReading(path);
     if (!file)
         return cantOpenFile(path);
     Source source;
     source.file = file;
-    Result<DecodedImage> decoded = readFromSource(source);
+    Result<DecodedImage> decoded = readFromSource(source, options);
     std::fclose(file);
     return decoded;
 }
@@ -365,7 +369,7 @@ Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file)
 {
     Source source;
     source.memory = file;
-    return readFromSource(source);
+    return readFromSource(source, {});
 }
 
 } // namespace pictorand

@@ -7,6 +7,7 @@
 #include "core/sample_scale.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -132,20 +133,24 @@ namespace {
 
 // The picture of a file whose header passed the check, with a warning when
 // its data ends early.
-Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint8_t> file, const PortableHeader* header)
+Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint8_t> file, const PortableHeader* header,
+                                        bool sixteenBitSamples)
 {
     const KindInfo& info = infoFor(kind);
     const size_t width = static_cast<size_t>(header->width);
     const size_t samplesPerPixel = kind == PortableKind::Pixmap ? 3 : 1;
     const size_t sampleBytes = header->maximum > 255 ? 2 : 1;
+    const bool deep = sixteenBitSamples && kind == PortableKind::Pixmap && sampleBytes == 2;
+    const uint16_t bits = deep ? 48 : info.bits;
     const size_t rowLength = kind == PortableKind::Bitmap ? (width + 7) / 8 : width * samplesPerPixel * sampleBytes;
     std::span<const uint8_t> samples = file.subspan(header->dataOffset);
     const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
-    if (ImageBlock::sizeFor(header->width, header->height, info.bits, colors)
+    if (ImageBlock::sizeFor(header->width, header->height, bits, colors)
         && !holdsEnoughOf(uint64_t(rowLength) * static_cast<uint64_t>(header->height), samples.size()))
         return kPortableTexts.failure(Reason::CorruptData, info.notValid);
     DecodedImage decoded;
-    decoded.block = ImageBlock::create(header->width, header->height, info.bits, colors);
+    decoded.block = ImageBlock::create(header->width, header->height, bits, colors);
+    decoded.sixteenBitSamples = deep;
     ImageBlock& block = decoded.block;
     if (!block)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
@@ -187,7 +192,13 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
             const uint32_t value = sampleBytes == 2 ? uint32_t(line[2 * i]) << 8 | line[2 * i + 1] : line[i];
             // Pixmaps store red first; blocks blue first.
             const size_t at = samplesPerPixel == 3 ? i - i % 3 + (2 - i % 3) : i;
-            row[at] = scaled(value);
+            if (deep) {
+                const auto sample = static_cast<uint16_t>(
+                    (uint64_t(std::min(value, header->maximum)) * 65535 + header->maximum / 2) / header->maximum);
+                std::memcpy(row + 2 * at, &sample, 2);
+            } else {
+                row[at] = scaled(value);
+            }
         }
         if (got < rowLength) {
             decoded.warning = kPictureDataEndsEarly;
@@ -199,20 +210,20 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
 
 } // namespace
 
-Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file)
+Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file, bool sixteenBitSamples)
 {
     Result<PortableHeader> header = checkPortableHeader(kind, file);
     if (!header)
         return header.failure();
-    return decodePortableImage(kind, file, &*header);
+    return decodePortableImage(kind, file, &*header, sixteenBitSamples);
 }
 
-Result<DecodedImage> readPortable(PortableKind kind, const std::string& path)
+Result<DecodedImage> readPortable(PortableKind kind, const std::string& path, bool sixteenBitSamples)
 {
     WholeFile file;
     if (!file.open(path))
         return cantOpenFile(path);
-    return decodePortable(kind, file.bytes());
+    return decodePortable(kind, file.bytes(), sixteenBitSamples);
 }
 
 namespace {
@@ -220,7 +231,7 @@ namespace {
 template <PortableKind kind>
 Result<DecodedImage> readPortableFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readPortable(kind, request.path); });
+    return withoutExceptions([&] { return readPortable(kind, request.path, request.sixteenBitSamples); });
 }
 
 // Only the binary forms (P4 to P6) are read; the text forms match nothing.

@@ -36,8 +36,11 @@ int countTiffPages(const std::string& path, uint32_t* offsets, int capacity);
 
 // Reads the page whose directory is at `directoryOffset` (0: the file's first
 // directory), with the text for the file's compression. keepAlpha: a page
-// with an alpha sample also gives its opacity (DecodedImage::alpha).
-Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset = 0, bool keepAlpha = false);
+// with an alpha sample also gives its opacity (DecodedImage::alpha). With
+// `sixteenBitSamples`, a page of three 16-bit RGB samples a pixel, in
+// strips, comes as a 48-bit block of them (DecodedImage::sixteenBitSamples).
+Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset = 0, bool keepAlpha = false,
+                                  bool sixteenBitSamples = false);
 
 // The directory of the file's smallest reduced-resolution picture (a
 // pyramid level or a preview) whose longer side still reaches `side` and

@@ -77,13 +77,14 @@ struct Layout {
     uint32_t colours = 0;
     uint32_t pixelStep = 3; // bytes per pixel written by the Colour and Rgba paths
     std::array<ColorEntry, 256> palette{}; // the PaletteAlpha path's map
+    bool sixteenBitSamples = false; // Colour: the 48-bit block keeps the 16-bit samples
 };
 
 // The block a page becomes. The block's bit count is bits per sample times
 // samples per pixel wherever the rest of the program can use that (1, 4, 8,
 // 24, and the transient 32, 40, 48 and 64 the load normalisation reduces);
 // other layouts are made to look right rather than kept bit for bit.
-Layout layoutFor(const PageFields& page)
+Layout layoutFor(const PageFields& page, bool sixteenBitSamples)
 {
     const uint16_t bits = page.bitsPerSample;
     const uint16_t samples = page.samplesPerPixel;
@@ -127,6 +128,8 @@ Layout layoutFor(const PageFields& page)
         if ((bits == 8 && samples <= 5) || (bits == 16 && samples <= 4)) {
             layout.bitCount = static_cast<uint16_t>(bits * samples);
             layout.pixelStep = samples;
+            layout.sixteenBitSamples = sixteenBitSamples && layout.path == PixelPath::Colour && bits == 16
+                && samples == 3 && page.photometric == PHOTOMETRIC_RGB && page.alpha == PageFields::Alpha::None;
         } else {
             layout.path = PixelPath::Rgba;
         }
@@ -267,6 +270,12 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
             }
         } else if (bits == 8 && samples == 3) {
             copySwappingRedBlue(source, target, width);
+        } else if (layout.sixteenBitSamples) {
+            for (uint32_t x = 0; x < width; ++x, target += 6) {
+                const uint16_t samples16[3] = {sample16(source, 3 * x + 2), sample16(source, 3 * x + 1),
+                                               sample16(source, 3 * x)};
+                std::memcpy(target, samples16, 6);
+            }
         } else if (page.alpha != PageFields::Alpha::None && samples >= 4) {
             // The alpha sample stays in the fourth byte, for the record.
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
@@ -742,7 +751,8 @@ struct PageFindings {
 
 } // namespace
 
-Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset, bool keepAlpha)
+Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset, bool keepAlpha,
+                                  bool sixteenBitSamples)
 {
     // What the library says last is the reason a page fails, or the warning
     // of one read only in part.
@@ -810,7 +820,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     if (overPixelLimitForFuzzing(page.width, page.height))
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
 
-    Layout layout = layoutFor(page);
+    Layout layout = layoutFor(page, sixteenBitSamples);
     // Opacity is kept (for thumbnails) by the two paths that see it whole:
     // the palette's own and the library's RGBA reader, which gives every
     // other layout's alpha.
@@ -875,6 +885,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     decoded.alpha = std::move(opacity);
     decoded.orientation = findings.orientation;
     decoded.iccProfile = std::move(findings.iccProfile);
+    decoded.sixteenBitSamples = layout.sixteenBitSamples;
     // A page that could only partly be read keeps the rows read so far.
     if (libraryWords != kTiffTexts[TiffFault::NotValid])
         decoded.warning = std::move(libraryWords);

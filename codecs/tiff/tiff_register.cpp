@@ -15,7 +15,7 @@ Result<DecodedImage> readTiffFile(const ReadRequest& request)
             if (const uint32_t reduced = reducedTiffDirectory(request.path, request.thumbnailSide); reduced != 0)
                 if (Result<DecodedImage> small = readTiffPage(request.path, reduced, request.keepAlpha))
                     return small;
-        return readTiffPage(request.path, directory, request.keepAlpha);
+        return readTiffPage(request.path, directory, request.keepAlpha, request.sixteenBitSamples);
     });
 }
 

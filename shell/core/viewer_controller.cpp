@@ -2,6 +2,7 @@
 
 #include "codecs/jpeg/jpeg_transform.h"
 #include "dispatch/save_dispatch.h"
+#include "ops/colour_profile.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
 #include "platform/formatted_text.h"
@@ -71,7 +72,32 @@ LoadRequest ViewerController::viewRequest(const std::string& path) const
     request.options.paletteDisplay = paletteDisplay();
     // Full screen shows a GIF's first image.
     request.options.animate = request.options.animate && !m_screen.fullScreenShown();
+    if (request.options.colourManagement)
+        request.options.displayProfile = m_displayProfile;
     return request;
+}
+
+void ViewerController::setDisplayProfile(std::vector<uint8_t> profile)
+{
+    if (profile.size() > kLargestDisplayProfile || !isDestinationProfile(profile))
+        profile.clear();
+    if (profile == m_displayProfile)
+        return;
+    m_displayProfile = std::move(profile);
+    // Every picture kept ahead was converted for the old display.
+    m_readAheadWish.clear();
+    if (m_readAhead)
+        m_readAhead->request({});
+    if (m_pictureAsLoaded && !m_screen.slideshowShown() && isExistingFile(m_image.path)) {
+        LoadRequest request = viewRequest(m_image.path);
+        request.options.page = m_image.currentPage;
+        request.options.overviewStart = m_image.overviewStart;
+        WaitCursor waitCursor(m_ui);
+        // Quiet: the file's notices and questions were given when it was
+        // opened; a file that no longer loads leaves the picture as it was.
+        show(load(request, m_registry), true);
+    }
+    readAheadNeighbours();
 }
 
 // ---------------------------------------------------------------------------
@@ -280,6 +306,7 @@ void ViewerController::adoptPicture(ImageBlock block)
 
 void ViewerController::replaceBlock(ImageBlock block)
 {
+    m_pictureAsLoaded = false;
     m_image.turnedFile.reset();
     m_image.block = std::move(block);
     m_image.refreshCurrentSize();
@@ -288,6 +315,7 @@ void ViewerController::replaceBlock(ImageBlock block)
 
 void ViewerController::pictureChangedInPlace()
 {
+    m_pictureAsLoaded = false;
     m_display.drawing.reset(); // changed in place: the block is the picture now
     m_screen.pictureChanged();
 }

@@ -113,6 +113,14 @@ public:
     void readSettings();
     LoadRequest viewRequest(const std::string& path) const;
 
+    // The display's ICC profile, read by the window from the display (empty
+    // for none, or one that colours cannot be converted to: sRGB then).
+    // When it changes, what was read ahead for the old one is let go and
+    // read again, and the picture on screen, if it is the file's as loaded,
+    // is read again in the new display's colours.
+    void setDisplayProfile(std::vector<uint8_t> profile);
+    const std::vector<uint8_t>& displayProfile() const { return m_displayProfile; }
+
     // Loads and shows a file (start-up, a drop, Open, Reopen). False when
     // nothing new is shown.
     bool open(const std::string& path);
@@ -241,6 +249,10 @@ private:
     CommandHandlers m_handlers;
 
     CurrentImage m_image;
+    // The block on screen is the file's picture as its load gave it: it may
+    // be read again (a new display profile) without losing a change.
+    bool m_pictureAsLoaded = false;
+    std::vector<uint8_t> m_displayProfile;
     DisplayState m_display;
     int m_zoomStep = 0;
     WindowLayout m_layout;

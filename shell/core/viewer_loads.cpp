@@ -138,6 +138,7 @@ bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)
         return showDrawing(outcome, slide);
     case LoadOutcome::Kind::Animation:
         startAnimation(outcome);
+        m_pictureAsLoaded = true;
         return true;
     case LoadOutcome::Kind::Picture:
         break;
@@ -148,6 +149,7 @@ bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)
         adoptPicture(std::move(outcome.block)); // the slideshow fits it itself
     else
         showNewPicture(std::move(outcome.block));
+    m_pictureAsLoaded = true;
     // A JPEG shown as it is stored, but for the turn its orientation asked
     // for, can be saved by turning its blocks.
     if (outcome.format == ImageFormat::Jpeg && outcome.truncation.empty() && !paletteDisplay()

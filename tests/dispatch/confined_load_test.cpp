@@ -27,6 +27,11 @@ void expectSameBlock(const ImageBlock& a, const ImageBlock& b)
     }
 }
 
+bool blocksDiffer(const ImageBlock& a, const ImageBlock& b)
+{
+    return !(a.size() == b.size() && std::equal(a.data(), a.data() + a.size(), b.data()));
+}
+
 void expectSameOutcome(const LoadOutcome& confined, const LoadOutcome& here)
 {
     EXPECT_EQ(confined.kind, here.kind);
@@ -91,6 +96,28 @@ TEST_F(ConfinedLoad, EveryKeptFileLoadsAsInProcess)
             expectSameOutcome(confined, loadInThisProcess(request));
         }
     }
+}
+
+// The display's profile crosses to the worker, which converts to it as a
+// load here does, and falls back to sRGB there as here when Little CMS
+// cannot read it.
+TEST_F(ConfinedLoad, TheDisplayProfileConvertsInTheWorkerAsHere)
+{
+    const std::string profiles = testing::kGhostscriptProfiles;
+    REQUIRE_FILE(profiles + "rommrgb.icc", "libgs-common");
+    const std::vector<uint8_t> display = testing::readFile(profiles + "rommrgb.icc");
+    const std::vector<uint8_t> damaged(display.begin(), display.begin() + 200);
+    const std::string source = PICTORAND_SOURCE_DIR;
+    for (const std::string& file : {source + "/tests/fixtures/colour/rose-a98.jpg", source + "/samples/rose-24bit.bmp"})
+        for (const std::vector<uint8_t>* profile : {&display, &damaged}) {
+            SCOPED_TRACE(file);
+            LoadRequest request{{file}, LoadPurpose::View, {}};
+            request.options.displayProfile = *profile;
+            const LoadOutcome confined = load(request);
+            expectSameOutcome(confined, loadInThisProcess(request));
+            request.options.displayProfile.clear();
+            EXPECT_EQ(profile == &display, blocksDiffer(confined.block, loadInThisProcess(request).block));
+        }
 }
 
 const std::string kHostileDecoder = std::string(PICTORAND_BINARY_DIR) + "/tests/hostile_decoder";

@@ -120,8 +120,18 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
     EXPECT_EQ(got->loopCount, 3);
     ASSERT_EQ(got->frames.size(), 2u);
     EXPECT_EQ(got->frames[1].ownDelayMs, 5);
-    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false}};
+    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false, {}}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
+    // The display's profile travels whole, up to its limit; a larger one
+    // would be refused by the worker and is not sent: the picture comes in
+    // sRGB.
+    LoadRequest profiled = request;
+    for (size_t size : {size_t(3), kLargestDisplayProfile, kLargestDisplayProfile + 1}) {
+        profiled.options.displayProfile.assign(size, 7);
+        const std::optional<LoadRequest> got = decodeLoadRequest(encodeLoadRequest(profiled));
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->options.displayProfile.size(), size <= kLargestDisplayProfile ? size : 0);
+    }
 }
 
 TEST(LoadWire, AnAnswerThatDoesNotHoldUpIsRefused)

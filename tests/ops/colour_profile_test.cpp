@@ -43,28 +43,79 @@ ImageBlock colourGrid(int32_t width = 33 * 33)
     return block;
 }
 
-// Adobe RGB (1998) and ProPhoto (ROMM) RGB: the fast path's tables against
-// Little CMS's own transform of the same pixels.
-TEST(ColourProfile, MatrixShaperPathAgreesWithLittleCms)
+// `block` through Little CMS's own pipeline, unoptimised at 16 bits (its
+// optimised transforms interpolate in a grid or round to 1/16384), from
+// `source` to `destination` (empty: its built-in sRGB).
+void convertByLittleCms(ImageBlock& block, const std::vector<uint8_t>& source, const std::vector<uint8_t>& destination)
 {
-    for (auto [name, width] : {std::pair{"a98.icc", 33 * 33}, std::pair{"rommrgb.icc", 33 * 33},
-                               std::pair{"a98.icc", 63}}) {
-        const std::vector<uint8_t> profile = profileBytes(name);
-        REQUIRE_FILE(kProfiles + std::string(name), "libgs-common");
-        ImageBlock ours = colourGrid(width);
-        ImageBlock expected = colourGrid(width);
-        ASSERT_EQ(convertToSrgb(ours, profile), ProfileConversion::Converted);
-        cmsHPROFILE source = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
-        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-        cmsHTRANSFORM transform = cmsCreateTransform(source, TYPE_BGR_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
-        ASSERT_TRUE(transform);
-        for (int32_t y = 0; y < expected.height(); ++y)
-            cmsDoTransform(transform, expected.row(y), expected.row(y), static_cast<cmsUInt32Number>(expected.width()));
-        cmsDeleteTransform(transform);
-        cmsCloseProfile(srgb);
-        cmsCloseProfile(source);
-        EXPECT_LE(maxDifference(blockToRgb(ours), blockToRgb(expected)), 1) << name << " in rows of " << width;
+    auto open = [](const std::vector<uint8_t>& bytes) {
+        return bytes.empty() ? cmsCreate_sRGBProfile()
+                             : cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+    };
+    cmsHPROFILE from = open(source);
+    cmsHPROFILE to = open(destination);
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(from, TYPE_BGR_16, to, TYPE_BGR_16, INTENT_PERCEPTUAL, cmsFLAGS_NOOPTIMIZE);
+    ASSERT_TRUE(transform);
+    std::vector<uint16_t> row(size_t(block.width()) * 3);
+    for (int32_t y = 0; y < block.height(); ++y) {
+        for (size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<uint16_t>(block.row(y)[i] * 257);
+        cmsDoTransform(transform, row.data(), row.data(), static_cast<cmsUInt32Number>(block.width()));
+        for (size_t i = 0; i < row.size(); ++i)
+            block.row(y)[i] = static_cast<uint8_t>((row[i] + 128) / 257);
     }
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(to);
+    cmsCloseProfile(from);
+}
+
+// Adobe RGB (1998) and ProPhoto (ROMM) RGB to sRGB, and pictures to a
+// display's profile (untagged ones as sRGB): the fast path's tables against
+// Little CMS's own transform of the same pixels. The pairs alternate, as a
+// viewer's loads and read-ahead do, each kept apart from the others.
+TEST(ColourProfile, ConversionsAgreeWithLittleCms)
+{
+    const struct {
+        const char* source;      // "": untagged
+        const char* destination; // "": sRGB
+        int32_t width;
+    } cases[] = {
+        {"a98.icc", "", 33 * 33}, {"rommrgb.icc", "", 33 * 33}, {"a98.icc", "", 63},
+        {"", "a98.icc", 33 * 33}, {"rommrgb.icc", "a98.icc", 63}, {"srgb.icc", "rommrgb.icc", 33 * 33},
+        {"", "a98.icc", 63},
+    };
+    for (const auto& c : cases) {
+        for (const char* name : {c.source, c.destination})
+            if (*name)
+                REQUIRE_FILE(kProfiles + std::string(name), "libgs-common");
+        const std::vector<uint8_t> source = *c.source ? profileBytes(c.source) : std::vector<uint8_t>();
+        const std::vector<uint8_t> destination = *c.destination ? profileBytes(c.destination) : std::vector<uint8_t>();
+        ImageBlock ours = colourGrid(c.width);
+        ImageBlock expected = colourGrid(c.width);
+        ASSERT_EQ(convertColours(ours, source, destination), ProfileConversion::Converted);
+        convertByLittleCms(expected, source, destination);
+        EXPECT_LE(maxDifference(blockToRgb(ours), blockToRgb(expected)), 1)
+            << c.source << " to " << c.destination << " in rows of " << c.width;
+    }
+}
+
+TEST(ColourProfile, OnlyRgbProfilesLittleCmsCanWriteAreDestinations)
+{
+    REQUIRE_FILE(kProfiles + std::string("a98.icc"), "libgs-common");
+    std::vector<uint8_t> damaged = profileBytes("a98.icc");
+    damaged.resize(100);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> profile;
+        bool destination;
+    } cases[] = {
+        {"Adobe RGB", profileBytes("a98.icc"), true},  {"sRGB", profileBytes("srgb.icc"), true},
+        {"CMYK", profileBytes("default_cmyk.icc"), false}, {"grey", profileBytes("sgray.icc"), false},
+        {"damaged", damaged, false},                   {"none", {}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isDestinationProfile(c.profile), c.destination) << c.name;
 }
 
 TEST(ColourProfile, SrgbProfileLeavesEveryByteAsItWas)
