@@ -115,11 +115,11 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
     LoadOutcome played = everything();
     played.frames = composedPair(4, 5);
     played.loopCount = 3;
-    std::optional<LoadOutcome> got = roundTrip(played, false);
-    ASSERT_TRUE(got);
-    EXPECT_EQ(got->loopCount, 3);
-    ASSERT_EQ(got->frames.size(), 2u);
-    EXPECT_EQ(got->frames[1].ownDelayMs, 5);
+    std::optional<LoadOutcome> composed = roundTrip(played, false);
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(composed->loopCount, 3);
+    ASSERT_EQ(composed->frames.size(), 2u);
+    EXPECT_EQ(composed->frames[1].ownDelayMs, 5);
     const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false, {}}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
     // The display's profile travels whole, up to its limit; a larger one
