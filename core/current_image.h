@@ -79,10 +79,17 @@ struct CurrentImage {
         turnedFile->fingerprint = block.fingerprint();
     }
 
+    // The display profile the block's colours were converted to when it was
+    // loaded; empty: they are sRGB. Saving converts them back, so that a
+    // file never carries one display's numbers as if they were sRGB.
+    std::vector<uint8_t> displayColours;
+
     // Starts the record over as a load does, keeping the block: no pages,
-    // metafile or overview. The viewer resets its own state beside it.
+    // metafile, overview or display colours. The viewer resets its own
+    // state beside it.
     void resetAllButBlock()
     {
+        displayColours.clear();
         metafileMode = false;
         multiPage = false;
         pageCount = 0;

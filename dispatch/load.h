@@ -81,8 +81,8 @@ struct LoadOptions {
     // instead of sRGB, untagged ones taken as sRGB. Empty: none, and the
     // display is taken to show sRGB. A profile Little CMS cannot use as an
     // output is ignored.
-    // FIXME: the viewer's block is then in the display's colours, and Save
-    // As writes those numbers untagged, as if they were sRGB.
+    // The viewer's block is then in the display's colours; its Save As
+    // converts a copy back to sRGB.
     std::vector<uint8_t> displayProfile;
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };

@@ -2,6 +2,7 @@
 
 #include "codecs/jpeg/jpeg_transform.h"
 #include "dispatch/save_dispatch.h"
+#include "ops/color_table.h"
 #include "ops/colour_profile.h"
 #include "ops/resample_command.h"
 #include "ops/resize.h"
@@ -223,10 +224,23 @@ void ViewerController::commandSaveAs()
         return;
     {
         WaitCursor waitCursor(m_ui);
-        if (!saveTurnedFile(*path))
-            (void)SaveImage(m_image.block, m_ui, *path, true); // the messages told the user why
+        if (!saveTurnedFile(*path)) {
+            const ImageBlock converted = srgbCopyOfPicture();
+            (void)SaveImage(converted ? converted : m_image.block, m_ui, *path, true); // the messages told the user why
+        }
     }
     m_ui.rebuildDirectoryList();
+}
+
+ImageBlock ViewerController::srgbCopyOfPicture() const
+{
+    if (m_image.displayColours.empty())
+        return {};
+    // A copy, converted back: what is shown stays in the display's colours.
+    Result<ImageBlock> copy = duplicateBlock(m_image.block);
+    if (!copy || convertColours(*copy, m_image.displayColours, {}) != ProfileConversion::Converted)
+        return {};
+    return copy.take();
 }
 
 bool ViewerController::saveTurnedFile(const std::string& path)

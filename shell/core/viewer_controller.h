@@ -219,6 +219,9 @@ private:
     // apply (or the user would rather not trim its edges): the block is
     // saved as usual then.
     bool saveTurnedFile(const std::string& path);
+    // The picture converted back to sRGB from the display's colours it was
+    // loaded in; null when it is in sRGB already (or no copy could be made).
+    ImageBlock srgbCopyOfPicture() const;
     void commandBestFit();
     // The rename question of a misnamed file; the outcome follows the new name.
     void offerRename(LoadOutcome& outcome);

@@ -117,6 +117,10 @@ void ViewerController::takeRecord(const LoadOutcome& outcome)
     m_image.overviewMode = outcome.overviewSheet;
     m_image.overviewStart = outcome.overviewSheet ? outcome.overviewStart : 1;
     m_image.metafileMode = outcome.kind == LoadOutcome::Kind::Metafile;
+    // The load converted the picture to the display's colours (drawings
+    // are drawn in sRGB).
+    if (!m_image.metafileMode && loadOptionsFromSettings(m_settings).colourManagement)
+        m_image.displayColours = m_displayProfile;
 }
 
 bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)

@@ -106,6 +106,13 @@ TEST_F(DesktopTest, PicturesAreShownInTheDisplayProfilesColoursAsItChanges)
         return QTest::qWaitFor([&] { return maxDifference(painted(), expected) <= 1; }, 5000);
     };
     EXPECT_TRUE(shows(*adobe)) << maxDifference(painted(), *adobe);
+    // Saved, the picture is in sRGB again: a file never carries the
+    // display's numbers.
+    dialogs.results.push_back(FileDialogResult{dir.file("saved.bmp"), 3});
+    window->runCommand(command::SaveAs);
+    const std::optional<RgbImage> saved = magickDecode(dir.file("saved.bmp"));
+    ASSERT_TRUE(saved);
+    EXPECT_LE(maxDifference(*saved, plain), 2); // two roundings to 8 bits
     // The neighbour read ahead for Adobe RGB is read again for sRGB.
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->readAhead() && window->readAhead()->ready(dir.file("second.bmp")); }, 5000));
 
