@@ -113,7 +113,8 @@ void scanLineToRow(const PcxHeader& header, const uint8_t* line, uint8_t* row, u
             row[x * 3 + 1] = green[x];
             row[x * 3 + 2] = red[x];
         }
-        if (alpha && header.planes == 4)
+        // A file of no bytes per line has no line at all to copy from.
+        if (alpha && header.planes == 4 && pixels > 0)
             std::memcpy(alpha, line + 3 * perPlane, pixels);
         break;
     }

@@ -282,7 +282,7 @@ TEST(PcxReader, SizeComesFromMinimumAndMaximum)
 
 TEST(PcxReader, ZeroBytesPerLineGivesABlankPicture)
 {
-    for (uint8_t planes : {uint8_t(1), uint8_t(3)}) {
+    for (uint8_t planes : {uint8_t(1), uint8_t(3), uint8_t(4)}) { // 4: with an alpha plane
         HeaderFields f;
         f.planes = planes;
         f.xMax = 3;
