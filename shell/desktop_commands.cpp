@@ -271,7 +271,7 @@ void DesktopCommands::paste()
     // again a few times before Paste says it cannot.
     for (int retry = 0; retry < 5 && !pasted && pasted.failure().reason == Reason::Truncated; ++retry) {
         QEventLoop moment;
-        QTimer::singleShot(50, &moment, &QEventLoop::quit);
+        QTimer::singleShot(100, &moment, &QEventLoop::quit);
         moment.exec();
         pasted = clipboardPicture(QGuiApplication::clipboard()->mimeData(), m_host.settings());
     }

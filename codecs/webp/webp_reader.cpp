@@ -36,6 +36,20 @@ std::vector<uint8_t> iccProfileOf(const WebPData& data)
     return profile;
 }
 
+using AnimationDecoder = std::unique_ptr<WebPAnimDecoder, AnimationDeleter>;
+
+// The library's decoder of an animation, composing RGBA frames on one
+// thread; null when it refuses the file.
+AnimationDecoder openAnimation(const WebPData& data)
+{
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return nullptr;
+    options.color_mode = MODE_RGBA;
+    options.use_threads = 0;
+    return AnimationDecoder(WebPAnimDecoderNew(&data, &options));
+}
+
 // Animations go through the animation decoder, which lays the first frame on
 // the canvas (a frame may be smaller than the canvas); the canvas is RGBA.
 Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamFeatures& features, bool keepAlpha)
@@ -46,12 +60,7 @@ Result<DecodedImage> decodeFirstFrame(const WebPData& data, const WebPBitstreamF
     ImageBlock alpha = alphaPlaneFor(block, layout, keepAlpha);
     if (!block || (keepAlpha && !alpha))
         return tooBigForBlock();
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options))
-        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
-    options.color_mode = MODE_RGBA;
-    options.use_threads = 0;
-    std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
+    const AnimationDecoder decoder = openAnimation(data);
     WebPAnimInfo info;
     uint8_t* canvas = nullptr;
     int timestamp = 0;
@@ -143,12 +152,7 @@ Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> f
         return ComposedAnimation{};
     if (!declaredSizeFits(uint64_t(features.width), uint64_t(features.height), SampleLayout{4, 8}))
         return tooBigForBlock();
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options))
-        return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
-    options.color_mode = MODE_RGBA;
-    options.use_threads = 0;
-    std::unique_ptr<WebPAnimDecoder, AnimationDeleter> decoder(WebPAnimDecoderNew(&data, &options));
+    const AnimationDecoder decoder = openAnimation(data);
     WebPAnimInfo info;
     if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info))
         return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);

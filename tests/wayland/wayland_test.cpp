@@ -134,6 +134,7 @@ TEST_F(WaylandDesktop, PngFromWlCopyPastes)
                            QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))));
     clickOnPicture();
     QTRY_VERIFY_WITH_TIMEOUT(window->commandEnabled(command::Paste), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->mimeData()->data("image/png").isEmpty(), 5000);
     window->runCommand(command::Paste);
     EXPECT_EQ(window->currentImage().path, kClipboardPath) << ::testing::PrintToString(messages());
     EXPECT_EQ(maxDifference(blockToRgb(current()), *magickDecode(png)), 0);
