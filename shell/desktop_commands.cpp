@@ -19,14 +19,12 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTemporaryFile>
-#include <QTimer>
 
 namespace pictorand {
 
@@ -233,13 +231,10 @@ Result<ImageBlock> DesktopCommands::clipboardPicture(const QMimeData* data, cons
     if (!data)
         return Failure{Reason::NotThisFormat, {}};
     std::optional<Failure> first;
-    bool offeredEmpty = false;
     for (const QString& flavour : pasteFlavours(data)) {
         QByteArray bytes = data->data(flavour);
-        if (bytes.isEmpty()) {
-            offeredEmpty = true;
+        if (bytes.isEmpty())
             continue;
-        }
         // A packed bitmap without its file header is told by its first
         // bytes and read as a bitmap file, like a headerless .dib.
         Result<ImageBlock> block = decodeBytes(bytes, settings);
@@ -258,23 +253,13 @@ Result<ImageBlock> DesktopCommands::clipboardPicture(const QMimeData* data, cons
         if (!image.isNull() && image.save(&buffer, "PNG"))
             return decodeBytes(png, settings);
     }
-    return first.value_or(Failure{offeredEmpty ? Reason::Truncated : Reason::NotThisFormat, {}});
+    return first.value_or(Failure{Reason::NotThisFormat, {}});
 }
 
 void DesktopCommands::paste()
 {
     WaitCursor waitCursor(m_host.ui());
     Result<ImageBlock> pasted = clipboardPicture(QGuiApplication::clipboard()->mimeData(), m_host.settings());
-    // Right after another program offers a picture, the compositor may hand
-    // over an empty read (weston does, about one time in four); a moment
-    // later the same offer reads. So an offer that came back empty is asked
-    // again a few times before Paste says it cannot.
-    for (int retry = 0; retry < 5 && !pasted && pasted.failure().reason == Reason::Truncated; ++retry) {
-        QEventLoop moment;
-        QTimer::singleShot(100, &moment, &QEventLoop::quit);
-        moment.exec();
-        pasted = clipboardPicture(QGuiApplication::clipboard()->mimeData(), m_host.settings());
-    }
     // Only a picture that decoded replaces the one on screen.
     if (!pasted) {
         waitCursor.release();

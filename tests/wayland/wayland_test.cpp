@@ -134,6 +134,11 @@ TEST_F(WaylandDesktop, PngFromWlCopyPastes)
                            QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))));
     clickOnPicture();
     QTRY_VERIFY_WITH_TIMEOUT(window->commandEnabled(command::Paste), 10000);
+    // FIXME: read at once, an offer weston has just handed over often comes
+    // back empty in a viewer that is the session's first client (three
+    // times in four when this test runs alone). Qt keeps that empty read for
+    // the offer, so asking again does not help; a later offer reads. A
+    // user's Paste comes that moment later; wait for it here.
     QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->mimeData()->data("image/png").isEmpty(), 5000);
     window->runCommand(command::Paste);
     EXPECT_EQ(window->currentImage().path, kClipboardPath) << ::testing::PrintToString(messages());
