@@ -168,6 +168,12 @@ void keepDecoderSpares(int spares)
         running->light.keepSpares(spares);
 }
 
+int keptDecoderSpares()
+{
+    std::shared_ptr<Workers> running = workers();
+    return running ? running->light.spares() : 0;
+}
+
 void abandonDecoderJobs()
 {
     if (std::shared_ptr<Workers> running = workers())

@@ -41,6 +41,7 @@ void decodeAsSettingsSay(const SettingsFile& settings, int spares = 1);
 // starts with one, so that a second does not compete with its own start-up,
 // and keeps two once its first picture is on screen.
 void keepDecoderSpares(int spares);
+int keptDecoderSpares(); // 0 when decoding in this process
 // For a program on its way out: the decoder jobs under way end now (their
 // workers are stopped) instead of being waited for, and no more start.
 void abandonDecoderJobs();

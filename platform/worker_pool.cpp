@@ -149,6 +149,12 @@ void WorkerPool::keepSpares(int spares)
     m_changed.notify_all();
 }
 
+int WorkerPool::spares()
+{
+    std::lock_guard guard(m_lock);
+    return m_spares;
+}
+
 void WorkerPool::abandonJobs()
 {
     std::vector<Worker> idle; // ended as this goes, outside the lock

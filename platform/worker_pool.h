@@ -68,6 +68,7 @@ public:
     // How many idle workers to keep started from now on (0: start none
     // until a job needs one).
     void keepSpares(int spares);
+    int spares();
 
     // For a program on its way out: kills the workers of jobs under way
     // (their jobs end unanswered) and starts no more; later jobs fail at once.

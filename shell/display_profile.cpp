@@ -1,6 +1,7 @@
 #include "shell/display_profile.h"
 
 #include "dispatch/load.h"
+#include "shell/core/viewer_controller.h"
 
 #include <QGuiApplication>
 #include <QTimer>
@@ -144,6 +145,14 @@ bool DisplayProfileWatcher::nativeEventFilter(const QByteArray& eventType, void*
         m_changed(current());
     });
     return false; // Qt sees it too
+}
+
+std::unique_ptr<DisplayProfileWatcher> watchDisplayProfile(ViewerController& viewer)
+{
+    auto watcher = std::make_unique<DisplayProfileWatcher>(
+        [&viewer](std::vector<uint8_t> profile) { viewer.setDisplayProfile(std::move(profile)); });
+    viewer.setDisplayProfile(watcher->current());
+    return watcher;
 }
 
 } // namespace pictorand

@@ -25,6 +25,8 @@
 
 namespace pictorand {
 
+class ViewerController;
+
 // The root window's profile through a connection of its own, for the
 // start-up read while Qt is not yet up; empty when there is none, it is
 // larger than a load request carries, or the program will not be on X11.
@@ -52,5 +54,8 @@ private:
     QObject m_deferred;
     bool m_pending = false;
 };
+
+// A watcher that gives `viewer` the display's profile now and at each change.
+std::unique_ptr<DisplayProfileWatcher> watchDisplayProfile(ViewerController& viewer);
 
 } // namespace pictorand

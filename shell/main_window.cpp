@@ -103,15 +103,10 @@ MainWindow::MainWindow(ViewerServices services, ViewerOptions options)
     m_viewer = std::make_unique<ViewerController>(*this, *m_ui, m_settings, std::move(options));
     m_canvas = std::make_unique<PictureCanvas>(*m_viewer);
     m_viewer->setFileDialogs(services.dialogs ? services.dialogs : m_ownUi.get());
-    m_displayProfile = std::make_unique<DisplayProfileWatcher>(
-        [this](std::vector<uint8_t> profile) { m_viewer->setDisplayProfile(std::move(profile)); });
-    m_viewer->setDisplayProfile(m_displayProfile->current());
+    m_displayProfile = watchDisplayProfile(*m_viewer);
     m_ownUi->commandSink = [this](int id) { runCommand(id); };
     m_ownUi->directoryListSink = [this] { m_viewer->rebuildDirectoryList(true); };
-    m_ownUi->saveOptionsSink = [this](QWidget* owner) {
-        std::unique_ptr<PropertySheet> sheet(makeSaveOptionsSheet(m_settings, owner));
-        sheet->exec();
-    };
+    m_ownUi->saveOptionsSink = [this](QWidget* owner) { runSaveOptionsSheet(m_settings, owner); };
     m_openPreview = std::make_unique<OpenPreview>(*m_viewer);
     m_ownUi->previewSink = [this](const std::string& path, QSize area) { return m_openPreview->show(path, area); };
     m_ownUi->previewActive = [this] { return m_settings.readInt(settings::PreviewActive) != 0; };

@@ -2,6 +2,7 @@
 
 #include "core/codec_registry.h"
 #include "core/image_format.h"
+#include "dispatch/confined_load.h"
 #include "shell/dialogs/file_list_builder.h"
 #include "shell/dialogs/property_sheets.h"
 
@@ -38,10 +39,7 @@ BatchDialog::BatchDialog(SettingsFile& settings, UserInterface& ui, Browse brows
     options->addWidget(m_type, 0, 1);
     auto* optionsButton = new QPushButton("Options");
     optionsButton->setAutoDefault(false);
-    connect(optionsButton, &QPushButton::clicked, this, [this] {
-        std::unique_ptr<PropertySheet> sheet(makeSaveOptionsSheet(m_settings, this));
-        sheet->exec();
-    });
+    connect(optionsButton, &QPushButton::clicked, this, [this] { runSaveOptionsSheet(m_settings, this); });
     options->addWidget(optionsButton, 0, 2);
     options->addWidget(new QLabel("Output directory:"), 1, 0);
     m_output = new QLineEdit(QString::fromStdString(settings.readText(settings::BatchOutputPath)));
@@ -156,7 +154,9 @@ void BatchProgressWindow::run(BatchRequest request, const SettingsFile& settings
         request.jobs = processorCount();
     m_thread = std::thread([this, request = std::move(request), path = settings.path()] {
         SettingsFile own(path);
+        const int spares = keptDecoderSpares();
         runBatchConversion(request, *m_progress, CodecRegistry::instance(), own);
+        keepDecoderSpares(spares); // the batch let them run out with its files
     });
 }
 

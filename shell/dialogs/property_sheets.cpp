@@ -384,4 +384,10 @@ PropertySheet* makeSaveOptionsSheet(SettingsFile& settings, QWidget* parent)
     return sheet;
 }
 
+void runSaveOptionsSheet(SettingsFile& settings, QWidget* parent)
+{
+    std::unique_ptr<PropertySheet> sheet(makeSaveOptionsSheet(settings, parent));
+    sheet->exec();
+}
+
 } // namespace pictorand

@@ -54,5 +54,7 @@ struct PropertiesServices {
 PropertySheet* makePropertiesSheet(PropertiesServices services, QWidget* parent);
 // The Save Properties sheet of the Save-as and batch dialogs.
 PropertySheet* makeSaveOptionsSheet(SettingsFile& settings, QWidget* parent);
+// That sheet, shown until it is closed.
+void runSaveOptionsSheet(SettingsFile& settings, QWidget* parent);
 
 } // namespace pictorand
