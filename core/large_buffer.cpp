@@ -26,13 +26,6 @@ public:
         size_t size = 0;
     };
 
-    ~Reserve()
-    {
-        for (Mapping& m : m_kept)
-            if (m.data)
-                munmap(m.data, m.size);
-    }
-
     // False when the caller should unmap it itself.
     bool keep(uint8_t* data, size_t size)
     {
@@ -71,10 +64,12 @@ private:
     std::array<Mapping, 2> m_kept{};
 };
 
+// Never destroyed: a buffer that a static object frees during exit still
+// finds it; what it keeps goes with the process.
 Reserve& reserve()
 {
-    static Reserve kept;
-    return kept;
+    static Reserve* const kept = new Reserve;
+    return *kept;
 }
 
 size_t roundedToHugePages(size_t bytes)
