@@ -522,24 +522,44 @@ Result<Rows> readPlanes(TIFF* tiff, const PageFields& page, const Layout& layout
     return complete ? Rows::Whole : Rows::Partial;
 }
 
-Result<Rows> readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block)
+// A tiled page's tile size and one tile's buffer, the sizes checked against
+// each other and against `rowBytes`, the bytes a row of the tile's width
+// needs at least.
+struct Tiles {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint64_t rowSize = 0;
+    LargeBuffer buffer;
+};
+
+template <typename RowBytes>
+Result<Tiles> openTiles(TIFF* tiff, const RowBytes& rowBytes)
 {
-    uint32_t tileWidth = 0;
-    uint32_t tileHeight = 0;
-    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
-    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
-    tmsize_t tileSize = TIFFTileSize(tiff);
-    tmsize_t tileRowSize = TIFFTileRowSize(tiff);
-    const uint32_t bits = page.bitsPerSample;
-    if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowSize <= 0
-        || uint64_t(tileRowSize) * tileHeight > uint64_t(tileSize)
-        || uint64_t(tileRowSize) < (uint64_t(tileWidth) * bits + 7) / 8)
+    Tiles tiles;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tiles.width);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tiles.height);
+    const tmsize_t tileSize = TIFFTileSize(tiff);
+    const tmsize_t tileRowSize = TIFFTileRowSize(tiff);
+    if (tiles.width == 0 || tiles.height == 0 || tileSize <= 0 || tileRowSize <= 0
+        || uint64_t(tileRowSize) * tiles.height > uint64_t(tileSize)
+        || uint64_t(tileRowSize) < rowBytes(uint64_t(tiles.width)))
         return notValidTiff();
     if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
-    LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
-    if (!tile)
+    tiles.rowSize = static_cast<uint64_t>(tileRowSize);
+    tiles.buffer = LargeBuffer::allocate(static_cast<size_t>(tileSize));
+    if (!tiles.buffer)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+    return tiles;
+}
+
+Result<Rows> readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& block)
+{
+    const uint32_t bits = page.bitsPerSample;
+    Result<Tiles> tiles = openTiles(tiff, [bits](uint64_t width) { return (width * bits + 7) / 8; });
+    if (!tiles)
+        return tiles.failure();
+    auto& [tileWidth, tileHeight, tileRowSize, tile] = *tiles;
     const uint64_t imageRowBytes = (uint64_t(page.width) * bits + 7) / 8;
     // 64-bit positions: a tile size near 2^32 must not wrap the loops.
     for (uint64_t top = 0; top < page.height; top += tileHeight) {
@@ -575,21 +595,10 @@ Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const La
                 target[plane + s] = source[s];
     };
     if (page.tiled) {
-        uint32_t tileWidth = 0;
-        uint32_t tileHeight = 0;
-        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
-        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
-        const tmsize_t tileSize = TIFFTileSize(tiff);
-        const tmsize_t tileRowSize = TIFFTileRowSize(tiff);
-        if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowSize <= 0
-            || uint64_t(tileRowSize) * tileHeight > uint64_t(tileSize)
-            || uint64_t(tileRowSize) < uint64_t(tileWidth) * perPixel)
-            return notValidTiff();
-        if (static_cast<uint64_t>(tileSize) > kMaxBlockBytes)
-            return Failure{Reason::OutOfMemory, kCantAllocateMemory};
-        LargeBuffer tile = LargeBuffer::allocate(static_cast<size_t>(tileSize));
-        if (!tile)
-            return Failure{Reason::OutOfMemory, kCantAllocateMemory};
+        Result<Tiles> tiles = openTiles(tiff, [perPixel](uint64_t width) { return width * perPixel; });
+        if (!tiles)
+            return tiles.failure();
+        auto& [tileWidth, tileHeight, tileRowSize, tile] = *tiles;
         for (uint32_t plane = 0; plane < planes && rows == Rows::Whole; ++plane)
             for (uint64_t top = 0; top < page.height && rows == Rows::Whole; top += tileHeight)
                 for (uint64_t left = 0; left < page.width; left += tileWidth) {
