@@ -80,16 +80,17 @@ struct CurrentImage {
     }
 
     // The display profile the block's colours were converted to when it was
-    // loaded; empty: they are sRGB. Saving converts them back, so that a
-    // file never carries one display's numbers as if they were sRGB.
+    // loaded; empty: they are sRGB. Saving, copying and printing convert
+    // them back, so that nothing handed on carries one display's numbers as
+    // if they were sRGB. Whoever puts a new block in sets it.
     std::vector<uint8_t> displayColours;
 
     // Starts the record over as a load does, keeping the block: no pages,
-    // metafile, overview or display colours. The viewer resets its own
-    // state beside it.
+    // metafile or overview. The display colours go with the block (a
+    // turned picture is still in them). The viewer resets its own state
+    // beside it.
     void resetAllButBlock()
     {
-        displayColours.clear();
         metafileMode = false;
         multiPage = false;
         pageCount = 0;

@@ -3,6 +3,7 @@
 #include "codecs/jpeg/jpeg_transform.h"
 #include "codecs/metafile/metafile.h"
 #include "dispatch/confined_load.h"
+#include "dispatch/drawing_colours.h"
 #include "dispatch/load_dispatch.h"
 #include "ops/colour_profile.h"
 #include "ops/depth_conversion.h"
@@ -311,7 +312,6 @@ std::optional<LoadOutcome> Load::animation(const ImageList& images, int64_t star
     // GIF has no profile: its colour tables are sRGB, brought to the
     // display's colours as a still picture's are (a frame that cannot be
     // converted stays as it was).
-    // FIXME: metafile drawings are painted in sRGB whatever the display.
     if (!m_displayProfile.empty())
         for (AnimationFrame& frame : m_out.frames)
             (void)convertColours(frame.block, {}, m_displayProfile);
@@ -367,7 +367,10 @@ LoadOutcome Load::metafile(int64_t started)
         failure.detail = read.text();
         return failed(LoadStage::Reading, failure);
     }
-    auto drawing = std::make_shared<const metafile::Drawing>(read.take());
+    metafile::Drawing played = read.take();
+    if (!m_displayProfile.empty())
+        (void)convertDrawingColours(played, m_displayProfile); // or drawn in sRGB
+    auto drawing = std::make_shared<const metafile::Drawing>(std::move(played));
     m_out.kind = LoadOutcome::Kind::Metafile;
     m_out.originalWidth = static_cast<int>(std::lround(drawing->width));
     m_out.originalHeight = static_cast<int>(std::lround(drawing->height));

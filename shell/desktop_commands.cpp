@@ -161,7 +161,11 @@ void DesktopCommands::print()
     if (!options)
         return;
     PagesPrinted run;
-    runPrintJob(*options, image.path, 1, [&image](int) -> Result<ImageBlock> { return duplicateBlock(image.block); },
+    runPrintJob(*options, image.path, 1,
+                [&](int) -> Result<ImageBlock> {
+                    ImageBlock srgb = m_host.srgbCopyOf(image.block);
+                    return srgb ? Result<ImageBlock>(std::move(srgb)) : duplicateBlock(image.block);
+                },
                 run);
 }
 
@@ -174,7 +178,7 @@ void DesktopCommands::printAllPages()
     if (!options)
         return;
     // Pages are read one at a time beside the picture on screen, which stays.
-    const LoadRequest request = m_host.viewRequest(image.path);
+    const LoadRequest request = m_host.srgbRequest(image.path);
     PagesPrinted run;
     bool started = false;
     {
@@ -217,7 +221,9 @@ void DesktopCommands::copy()
     const ImageBlock& block = m_host.picture().block;
     if (!block || !block.isConsistent())
         return;
-    QGuiApplication::clipboard()->setMimeData(clipboardData(block));
+    // Other programs take the clipboard's numbers for sRGB.
+    const ImageBlock srgb = m_host.srgbCopyOf(block);
+    QGuiApplication::clipboard()->setMimeData(clipboardData(srgb ? srgb : block));
 }
 
 bool DesktopCommands::clipboardHasImage()
@@ -275,7 +281,7 @@ void DesktopCommands::paste()
         return;
     }
     CurrentImage& image = m_host.picture();
-    m_host.adoptPicture(std::move(block));
+    m_host.adoptSrgbPicture(std::move(block));
     image.path = kClipboardPath;
     image.resetAllButBlock();
     image.format = ImageFormat::Bmp;
@@ -303,13 +309,15 @@ void DesktopCommands::paste()
 
 void DesktopCommands::setWallpaper(bool tiled)
 {
-    const ImageBlock& block = m_host.shownBlock();
-    if (!block)
+    const ImageBlock& shown = m_host.shownBlock();
+    if (!shown)
         return;
     WaitCursor waitCursor(m_host.ui());
     makeDirectories(configDirectory());
     const std::string path = configDirectory() + "/" + kWallpaperFileName;
-    Status written = writeBmp(path, block);
+    // The desktop takes the file for sRGB, as it does every other wallpaper.
+    const ImageBlock srgb = m_host.srgbCopyOf(shown);
+    Status written = writeBmp(path, srgb ? srgb : shown);
     if (!written) {
         waitCursor.release();
         m_host.ui().showMessage(formatted("BMP %s - %s", kSaveError, written.text().c_str()),

@@ -114,21 +114,25 @@ void FileMenu::extractAllPages()
     WaitCursor waitCursor(m_host.ui());
     const std::string directory = prepareDirectory(*chosen);
     int shown = -1;
+    ImageBlock last;
     for (int page = 0; page < image.pageCount; ++page) {
-        Result<ImageBlock> read = loadPage(m_host.viewRequest(image.path), page);
+        // Pages written out are sRGB; only the one left on screen is brought
+        // to the display's colours.
+        Result<ImageBlock> read = loadPage(m_host.srgbRequest(image.path), page);
         if (!read)
             continue;
         ImageBlock block = read.take();
         // The safe save path: a name planted as a link is replaced, never followed.
         if (!SaveOwnFile(block, m_host.ui(), extractedFileName(directory, image.path, page)))
             break;
-        m_host.adoptPicture(std::move(block));
+        last = std::move(block);
         shown = page;
     }
     // The page on screen is the last one extracted (not one past the end,
     // where Next and Previous page would lose their way).
     if (shown < 0)
         return;
+    m_host.adoptSrgbPicture(std::move(last));
     image.currentPage = shown;
     m_host.resetViewerState();
     m_host.showAtFullSize(image.block.width(), image.block.height());

@@ -34,6 +34,11 @@ public:
     const ImageBlock& shownBlock() const { return m_viewer.shownBlock(); }
     // Replaces the block and brings the record's current size up to date.
     void adoptPicture(ImageBlock block) { m_viewer.adoptPicture(std::move(block)); }
+    // The same for a new sRGB picture, shown in the display's colours.
+    void adoptSrgbPicture(ImageBlock block) { m_viewer.adoptSrgbPicture(std::move(block)); }
+    // `block` (the picture, or one shown from it) in sRGB for whatever
+    // hands it on; null when it is in sRGB already.
+    ImageBlock srgbCopyOf(const ImageBlock& block) const { return m_viewer.srgbCopyOf(block); }
     // The block's pixels, colours or size changed: paint it anew in every
     // window that shows it.
     void repaintPicture() { m_viewer.pictureChangedInPlace(); }
@@ -49,6 +54,8 @@ public:
     }
     // The viewer's request for loading `path` (pages of the file on screen).
     LoadRequest viewRequest(const std::string& path) const { return m_viewer.viewRequest(path); }
+    // The same for pages that leave the screen: in sRGB.
+    LoadRequest srgbRequest(const std::string& path) const { return m_viewer.srgbRequest(path); }
     UserInterface& ui() { return m_viewer.ui(); }
     SettingsFile& settings() { return m_viewer.settings(); }
     DisplayMetrics metrics() const { return m_viewer.metrics(); }

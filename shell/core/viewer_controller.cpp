@@ -78,6 +78,13 @@ LoadRequest ViewerController::viewRequest(const std::string& path) const
     return request;
 }
 
+LoadRequest ViewerController::srgbRequest(const std::string& path) const
+{
+    LoadRequest request = viewRequest(path);
+    request.options.displayProfile.clear();
+    return request;
+}
+
 void ViewerController::setDisplayProfile(std::vector<uint8_t> profile)
 {
     if (profile.size() > kLargestDisplayProfile || !isDestinationProfile(profile))
@@ -225,22 +232,32 @@ void ViewerController::commandSaveAs()
     {
         WaitCursor waitCursor(m_ui);
         if (!saveTurnedFile(*path)) {
-            const ImageBlock converted = srgbCopyOfPicture();
+            const ImageBlock converted = srgbCopyOf(m_image.block);
             (void)SaveImage(converted ? converted : m_image.block, m_ui, *path, true); // the messages told the user why
         }
     }
     m_ui.rebuildDirectoryList();
 }
 
-ImageBlock ViewerController::srgbCopyOfPicture() const
+ImageBlock ViewerController::srgbCopyOf(const ImageBlock& block) const
 {
-    if (m_image.displayColours.empty())
+    if (m_image.displayColours.empty() || !block)
         return {};
     // A copy, converted back: what is shown stays in the display's colours.
-    Result<ImageBlock> copy = duplicateBlock(m_image.block);
+    Result<ImageBlock> copy = duplicateBlock(block);
     if (!copy || convertColours(*copy, m_image.displayColours, {}) != ProfileConversion::Converted)
         return {};
     return copy.take();
+}
+
+void ViewerController::adoptSrgbPicture(ImageBlock block)
+{
+    const bool convert = loadOptionsFromSettings(m_settings).colourManagement && isDestinationProfile(m_displayProfile);
+    const bool converted = convert && convertColours(block, {}, m_displayProfile) == ProfileConversion::Converted;
+    adoptPicture(std::move(block));
+    m_image.displayColours.clear();
+    if (converted)
+        m_image.displayColours = m_displayProfile;
 }
 
 bool ViewerController::saveTurnedFile(const std::string& path)

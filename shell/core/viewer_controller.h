@@ -112,6 +112,14 @@ public:
     // The settings read at start-up and again after the Properties.
     void readSettings();
     LoadRequest viewRequest(const std::string& path) const;
+    // The same for pictures that leave the screen (printed or written
+    // pages): in sRGB, not the display's colours.
+    LoadRequest srgbRequest(const std::string& path) const;
+    // The picture, or a block shown from it, converted back to sRGB from the
+    // display's colours it was loaded in, for whatever hands it on (a
+    // file, the clipboard, a printer, the wallpaper); null when it is in
+    // sRGB already (or no copy could be made).
+    ImageBlock srgbCopyOf(const ImageBlock& block) const;
 
     // The display's ICC profile, read by the window from the display (empty
     // for none, or one that colours cannot be converted to: sRGB then).
@@ -169,6 +177,9 @@ public:
     // Replaces the block and brings the record's current size up to date;
     // a drawing shown is given up for it.
     void adoptPicture(ImageBlock block);
+    // The same for a new sRGB picture (the clipboard's, a page written
+    // out), brought to the display's colours first as a load does.
+    void adoptSrgbPicture(ImageBlock block);
     // The block was changed in place.
     void pictureChangedInPlace();
     // After each paint of the picture: the title, the directory list, the
@@ -219,9 +230,6 @@ private:
     // apply (or the user would rather not trim its edges): the block is
     // saved as usual then.
     bool saveTurnedFile(const std::string& path);
-    // The picture converted back to sRGB from the display's colours it was
-    // loaded in; null when it is in sRGB already (or no copy could be made).
-    ImageBlock srgbCopyOfPicture() const;
     void commandBestFit();
     // The rename question of a misnamed file; the outcome follows the new name.
     void offerRename(LoadOutcome& outcome);

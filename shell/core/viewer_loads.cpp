@@ -8,6 +8,7 @@
 #include "dispatch/load_dispatch.h"
 #include "dispatch/page_load.h"
 #include "ops/color_table.h"
+#include "ops/colour_profile.h"
 #include "platform/paths.h"
 #include "platform/settings_keys.h"
 #include "tools/files/file_operations.h"
@@ -117,9 +118,10 @@ void ViewerController::takeRecord(const LoadOutcome& outcome)
     m_image.overviewMode = outcome.overviewSheet;
     m_image.overviewStart = outcome.overviewSheet ? outcome.overviewStart : 1;
     m_image.metafileMode = outcome.kind == LoadOutcome::Kind::Metafile;
-    // The load converted the picture to the display's colours (drawings
-    // are drawn in sRGB).
-    if (!m_image.metafileMode && loadOptionsFromSettings(m_settings).colourManagement)
+    // The load converted the picture, or the drawing's colours, to the
+    // display's.
+    m_image.displayColours.clear();
+    if (loadOptionsFromSettings(m_settings).colourManagement)
         m_image.displayColours = m_displayProfile;
 }
 
@@ -181,7 +183,13 @@ void ViewerController::showAcquiredPicture(ImageBlock block, const std::string& 
     const int width = block.width(), height = block.height(), bits = block.bitCount();
     DecodedImage decoded;
     decoded.block = std::move(block);
-    Result<ImageBlock> prepared = prepareForDisplay(std::move(decoded), PictureCorrections{}, paletteDisplay());
+    // Scanners and the clipboard give sRGB, shown in the display's colours
+    // as an untagged file is.
+    PictureCorrections corrections;
+    corrections.colourProfile = loadOptionsFromSettings(m_settings).colourManagement;
+    if (isDestinationProfile(m_displayProfile))
+        corrections.displayProfile = m_displayProfile;
+    Result<ImageBlock> prepared = prepareForDisplay(std::move(decoded), corrections, paletteDisplay());
     if (!prepared) {
         m_ui.showMessage(prepared.text(), MessageIcon::Warning); // the picture on screen stays
         return;
@@ -399,6 +407,7 @@ void ViewerController::loadSlide(const std::string& path, bool quiet)
     resetViewerState();
     m_image.block = ImageBlock();
     m_image.resetAllButBlock();
+    m_image.displayColours.clear();
     m_image.path = path;
     m_image.refreshCurrentSize();
     m_screen.pictureChanged();

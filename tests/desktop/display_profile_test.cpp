@@ -1,11 +1,16 @@
 // The display's profile on the private X server, set on the root window as
 // a colour manager sets it: the viewer shows pictures in its colours, as
-// transicc converts them, and in sRGB again once it is taken away.
+// transicc converts them, hands them on in sRGB, and shows them in sRGB
+// again once it is taken away.
 
+#include "shell/core/commands.h"
 #include "shell/picture_view.h"
 #include "shell/window_capture.h"
 #include "tests/desktop/desktop_fixture.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -78,10 +83,15 @@ std::optional<RgbImage> convertedByTransicc(const std::string& profile)
     return image;
 }
 
+QByteArray bytesOf(const std::vector<uint8_t>& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
 TEST_F(DesktopTest, PicturesAreShownInTheDisplayProfilesColoursAsItChanges)
 {
     REQUIRE_THAT(missingX11());
-    REQUIRE_TOOLS("transicc");
+    REQUIRE_TOOLS("transicc", "xclip");
     REQUIRE_FILE(kAdobeRgb, "libgs-common");
     const std::optional<RgbImage> adobe = convertedByTransicc(kAdobeRgb);
     ASSERT_TRUE(adobe);
@@ -113,6 +123,31 @@ TEST_F(DesktopTest, PicturesAreShownInTheDisplayProfilesColoursAsItChanges)
     const std::optional<RgbImage> saved = magickDecode(dir.file("saved.bmp"));
     ASSERT_TRUE(saved);
     EXPECT_LE(maxDifference(*saved, plain), 2); // two roundings to 8 bits
+    // So is one turned round, and one handed to another program.
+    for (int turn = 0; turn < 4; ++turn)
+        window->runCommand(command::RotateRight);
+    EXPECT_TRUE(shows(*adobe));
+    dialogs.results.push_back(FileDialogResult{dir.file("turned.bmp"), 3});
+    window->runCommand(command::SaveAs);
+    EXPECT_LE(maxDifference(magickDecode(dir.file("turned.bmp")).value_or(RgbImage{}), plain), 2);
+    window->setWindowTitle("copying"); // an X event to take the selection at
+    QTest::qWait(50);
+    window->runCommand(command::Copy);
+    const std::optional<QByteArray> copied = runServing("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"});
+    ASSERT_TRUE(copied);
+    writeFile(dir.file("copied.png"), std::vector<uint8_t>(copied->begin(), copied->end()));
+    EXPECT_LE(maxDifference(magickDecode(dir.file("copied.png")).value_or(RgbImage{}), plain), 2);
+    // Another program's picture is taken for sRGB, as an untagged file is.
+    QSignalSpy offered(QGuiApplication::clipboard(), &QClipboard::dataChanged);
+    ASSERT_TRUE(runServing("xclip", {"-selection", "clipboard", "-t", "image/bmp", "-i"},
+                           bytesOf(readFile(dir.file("first.bmp")))));
+    ASSERT_TRUE(offered.count() > 0 || offered.wait(5000));
+    window->runCommand(command::Paste);
+    EXPECT_EQ(window->currentImage().path, kClipboardPath);
+    EXPECT_TRUE(shows(*adobe)) << maxDifference(painted(), *adobe);
+    QGuiApplication::clipboard()->clear();
+    window->dropFiles({QString::fromStdString(dir.file("first.bmp"))});
+    ASSERT_EQ(window->currentImage().path, dir.file("first.bmp"));
     // The neighbour read ahead for Adobe RGB is read again for sRGB.
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->readAhead() && window->readAhead()->ready(dir.file("second.bmp")); }, 5000));
 

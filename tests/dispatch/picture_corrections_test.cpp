@@ -152,6 +152,59 @@ TEST_F(PictureCorrectionsTest, ShownPicturesConvertToTheDisplayProfileAsTificcDo
     }
 }
 
+// A drawing's colours for the display are what tificc makes of its sRGB
+// ones: those of its shapes and gradients in one row, each bitmap alone.
+TEST_F(PictureCorrectionsTest, DrawingsAreShownInTheDisplayProfilesColours)
+{
+    const std::string adobe = std::string(testing::kGhostscriptProfiles) + "a98.icc";
+    REQUIRE_TOOLS("tificc", "pnmtotiff", "convert");
+    REQUIRE_FILE(adobe, "libgs-common");
+    auto colours = [](const metafile::Drawing& drawing) {
+        std::vector<uint8_t> row;
+        auto add = [&](const metafile::Colour& c) { row.insert(row.end(), {c.red, c.green, c.blue}); };
+        for (const metafile::Command& command : drawing.commands) {
+            if (const auto* shape = std::get_if<metafile::Shape>(&command)) {
+                add(shape->pen.colour);
+                add(shape->brush.colour);
+            } else if (const auto* gradient = std::get_if<metafile::Gradient>(&command)) {
+                for (const auto& triangle : gradient->triangles)
+                    for (const metafile::GradientVertex& vertex : triangle)
+                        add(vertex.colour);
+            }
+        }
+        return RgbImage{static_cast<int>(row.size() / 3), 1, row};
+    };
+    auto bitmaps = [](const metafile::Drawing& drawing) {
+        std::vector<RgbImage> images;
+        for (const metafile::Command& command : drawing.commands)
+            // (Masks of one bit are black and white, which tificc does not take for RGB.)
+            if (const auto* bitmap = std::get_if<metafile::Bitmap>(&command); bitmap && bitmap->image
+                && bitmap->image->bitCount() > 1)
+                images.push_back(blockToRgb(*bitmap->image));
+        return images;
+    };
+    for (const char* name : {"shapes.emf", "gradients.emf", "bitmap.wmf"}) {
+        SCOPED_TRACE(name);
+        LoadRequest request{{fixture(std::string("metafile/") + name)}, LoadPurpose::View, {}};
+        const LoadOutcome plain = pictorand::load(request);
+        request.options.displayProfile = readFile(adobe);
+        const LoadOutcome shown = pictorand::load(request);
+        ASSERT_TRUE(plain.drawing && shown.drawing) << loadFailureWords(shown);
+        const RgbImage before = colours(*plain.drawing);
+        ASSERT_GT(before.width, 0);
+        std::optional<RgbImage> expected = throughTificc(dir, before, "*sRGB", adobe);
+        ASSERT_TRUE(expected) << before.width;
+        EXPECT_LE(maxDifference(colours(*shown.drawing), *expected), 1);
+        const std::vector<RgbImage> original = bitmaps(*plain.drawing), converted = bitmaps(*shown.drawing);
+        ASSERT_EQ(original.size(), converted.size());
+        for (size_t i = 0; i < original.size(); ++i) {
+            std::optional<RgbImage> reference = throughTificc(dir, original[i], "*sRGB", adobe);
+            ASSERT_TRUE(reference) << original[i].width << "x" << original[i].height;
+            EXPECT_LE(maxDifference(converted[i], *reference), 1);
+        }
+    }
+}
+
 // The longest run of equal values along any row of one channel.
 int longestRun(const RgbImage& image, int channel)
 {

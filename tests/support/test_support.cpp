@@ -202,6 +202,11 @@ RgbImage blockToRgb(const ImageBlock& block)
                 out[1] = row[x * 3 + 1];
                 out[2] = row[x * 3];
                 continue;
+            case 32: // the colours; the fourth byte is left out
+                out[0] = row[x * 4 + 2];
+                out[1] = row[x * 4 + 1];
+                out[2] = row[x * 4];
+                continue;
             case 8:
                 index = row[x];
                 break;
