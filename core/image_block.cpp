@@ -3,6 +3,7 @@
 #include "core/byte_order.h"
 #include "core/checked_size.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -41,21 +42,54 @@ uint64_t ImageBlock::rowSizeFor(uint32_t width, uint32_t bitCount)
     return ((uint64_t(width) * bitCount + 31) / 32) * 4;
 }
 
-ImageBlock ImageBlock::create(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed)
+namespace {
+
+ImageBlock createWith(ImageBlock (*allocator)(uint64_t), int32_t width, int32_t height, uint16_t bitCount,
+                      uint32_t colorsUsed)
 {
-    auto bytes = sizeFor(width, height, bitCount, colorsUsed);
+    auto bytes = ImageBlock::sizeFor(width, height, bitCount, colorsUsed);
     if (!bytes)
         return {};
-    ImageBlock block = allocate(*bytes);
+    ImageBlock block = allocator(*bytes);
     if (!block)
         return block;
-    block.setHeaderSize(kHeaderSize);
+    // Zero already from allocate; from allocateForOverwrite, another
+    // picture's.
+    std::memset(block.data(), 0, ImageBlock::kHeaderSize + uint64_t(4) * colorsUsed);
+    block.setHeaderSize(ImageBlock::kHeaderSize);
     block.setWidth(width);
     block.setHeight(height);
     block.setPlanes(1);
     block.setBitCount(bitCount);
     block.setColorsUsed(colorsUsed);
     return block;
+}
+
+} // namespace
+
+ImageBlock ImageBlock::create(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed)
+{
+    return createWith(allocate, width, height, bitCount, colorsUsed);
+}
+
+ImageBlock ImageBlock::createForRows(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed)
+{
+    ImageBlock block = createWith(allocateForOverwrite, width, height, bitCount, colorsUsed);
+    if (!block)
+        return block;
+    const uint64_t used = (uint64_t(width) * bitCount + 7) / 8;
+    const uint64_t rowBytes = block.rowSize();
+    if (used < rowBytes)
+        for (int32_t y = 0; y < height; ++y)
+            std::memset(block.row(y) + used, 0, rowBytes - used);
+    return block;
+}
+
+void ImageBlock::clearRowsFrom(int32_t topRow)
+{
+    const int32_t rows = height() - std::max(topRow, 0);
+    if (rows > 0)
+        std::memset(pixels(), 0, rowSize() * static_cast<uint64_t>(rows)); // the bottom rows come first
 }
 
 uint64_t ImageBlock::rowSize() const

@@ -45,6 +45,15 @@ public:
     // width and bitCount. Negative sizes, overflow or a total above
     // kMaxBlockBytes give null.
     static ImageBlock create(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed);
+    // The same for a reader that writes every pixel of every row (or clears
+    // the rows it could not, clearRowsFrom): the header, the colour table
+    // and each row's padding are zero, the pixels are whatever a picture
+    // freed lately left there. Decoding into pages already touched saves the
+    // kernel zeroing fresh ones, which costs as much as the decode itself on
+    // some machines.
+    static ImageBlock createForRows(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed);
+    // Zeroes the rows from `topRow` (counted from the top) to the bottom.
+    void clearRowsFrom(int32_t topRow);
 
     // 40 + 4 * colorsUsed + rowSize * height, or nothing when it overflows or
     // exceeds kMaxBlockBytes.

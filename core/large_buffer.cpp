@@ -58,6 +58,29 @@ public:
         return {};
     }
 
+    size_t keptBytes()
+    {
+        std::lock_guard guard(m_lock);
+        return m_kept[0].size + m_kept[1].size;
+    }
+
+    // Gives every kept mapping back; false when there was none.
+    bool release()
+    {
+        std::array<Mapping, 2> kept;
+        {
+            std::lock_guard guard(m_lock);
+            kept = std::exchange(m_kept, {});
+        }
+        bool any = false;
+        for (const Mapping& m : kept)
+            if (m.data) {
+                munmap(m.data, m.size);
+                any = true;
+            }
+        return any;
+    }
+
 private:
     static constexpr size_t kLargestKept = size_t(1) << 30;
     std::mutex m_lock;
@@ -132,6 +155,10 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
         return buffer;
     size_t mapped = rounded + kHugePage;
     void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // The kept mappings count against an address-space limit (a decoder
+    // worker's): a picture of another size must not be refused for them.
+    if (raw == MAP_FAILED && reserve().release())
+        raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)
         return buffer;
     auto address = reinterpret_cast<uintptr_t>(raw);
@@ -153,6 +180,10 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
     buffer.m_mappedSize = rounded;
     return buffer;
 }
+
+size_t LargeBuffer::keptBytes() { return reserve().keptBytes(); }
+
+void LargeBuffer::releaseKept() { (void)reserve().release(); }
 
 LargeBuffer LargeBuffer::allocateForOverwrite(size_t bytes)
 {

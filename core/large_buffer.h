@@ -6,8 +6,9 @@
 //
 // A freed mapping is kept back (at most two, lazily freed, so the kernel
 // takes them back under memory pressure) for allocateForOverwrite: a picture
-// copied in whole from a decoder worker then lands in pages already touched,
-// instead of paying the kernel to zero pages it overwrites at once.
+// copied in whole from a decoder worker, or decoded row by row, then lands in
+// pages already touched, instead of paying the kernel to zero pages it
+// overwrites at once.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,10 @@ public:
     // The same, but the contents are unspecified: for a caller that writes
     // every byte before it reads any.
     static LargeBuffer allocateForOverwrite(size_t bytes);
+    // The freed mappings kept back, and giving them to the kernel (a
+    // failing mapping does so itself before it gives up).
+    static size_t keptBytes();
+    static void releaseKept();
 
     explicit operator bool() const { return m_data != nullptr; }
     uint8_t* data() { return m_data; }

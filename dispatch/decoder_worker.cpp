@@ -3,6 +3,7 @@
 #include "codecs/metafile/player.h"
 #include "core/checked_size.h"
 #include "core/image_format.h"
+#include "core/large_buffer.h"
 #include "dispatch/load_wire.h"
 #include "platform/file_access.h"
 #include "platform/worker_pool.h"
@@ -135,6 +136,10 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
             _exit(2);
         const bool blocksInline = message.bytes[0] == 1;
         handFile(request->file.path, std::move(message.descriptors[0]));
+        // Pictures freed lately are kept for the next to land in; a load
+        // near the address-space limit needs the room more than that.
+        if (LargeBuffer::keptBytes() > kMaxBlockBytes / 2)
+            LargeBuffer::releaseKept();
         try {
             answered = loadInThisProcess(*request, registry);
         } catch (const std::bad_alloc&) {

@@ -238,8 +238,9 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
     uint16_t bitCount = trueColour ? 24 : 8;
     if (info.output_width > 0x7FFFFFFFu || info.output_height > 0x7FFFFFFFu)
         return false;
-    decoder.block = ImageBlock::create(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height),
-                                       bitCount, bitCount == 8 ? 256 : 0);
+    // Every row is written below, or cleared where the data ends.
+    decoder.block = ImageBlock::createForRows(static_cast<int32_t>(info.output_width),
+                                              static_cast<int32_t>(info.output_height), bitCount, bitCount == 8 ? 256 : 0);
     if (!decoder.block)
         return false;
     if (decoder.conversion != Conversion::Direct) {
@@ -286,6 +287,7 @@ bool decode(Decoder& decoder, const JpegReadOptions& options)
         }
         if (decoder.errors.dataEnded) {
             decoder.truncated = true;
+            block.clearRowsFrom(static_cast<int32_t>(info.output_scanline));
             return true; // a truncated file: the rows decoded so far, the rest black
         }
     }

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace pictorand {
 namespace {
@@ -105,6 +109,53 @@ TEST(ImageBlock, FreedPagesGoOnlyToBlocksThatAreOverwritten)
     ASSERT_TRUE(reused);
     EXPECT_EQ(reused.data(), freed);
 }
+
+// A block a reader fills row by row may be another picture's pages, but
+// what the reader does not write (header, colour table, row padding, the
+// rows it clears) reads as a new block's would.
+TEST(ImageBlock, RowsOfABlockForRowsStartAsOtherPicturesLeftThemAndTheRestZero)
+{
+    const int32_t width = 1001, height = 2000; // 3003 bytes of 3004 a row
+    {
+        ImageBlock dirty = ImageBlock::allocate(*ImageBlock::sizeFor(width, height, 24, 16));
+        ASSERT_TRUE(dirty);
+        std::fill_n(dirty.data(), dirty.size(), uint8_t(0xAB));
+    }
+    ImageBlock block = ImageBlock::createForRows(width, height, 24, 16);
+    ImageBlock expected = ImageBlock::create(width, height, 24, 16);
+    ASSERT_TRUE(block && expected);
+    EXPECT_EQ(block.row(0)[0], 0xAB) << "the freed picture's pages";
+    EXPECT_TRUE(std::equal(block.data(), block.pixels(), expected.data()));
+    for (int32_t y = 0; y < height; ++y)
+        ASSERT_EQ(block.row(y)[3003], 0) << y;
+    block.clearRowsFrom(1500);
+    EXPECT_EQ(block.topRow(1499)[0], 0xAB);
+    EXPECT_EQ(std::count(block.topRow(height - 1), block.topRow(1500) + block.rowSize(), 0),
+              static_cast<std::ptrdiff_t>(block.rowSize() * 500));
+}
+
+// Under an address-space limit (a decoder worker's), the kept mappings make
+// room for a picture of another size rather than have it refused. (Not in
+// sanitizer builds: their shadow memory takes no such limit.)
+#if !defined(__SANITIZE_ADDRESS__)
+[[noreturn]] void allocateBesideAKeptMappingUnderALimit()
+{
+    const uint64_t mib = uint64_t(1) << 20;
+    { ImageBlock kept = ImageBlock::allocate(256 * mib); }
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * uint64_t(sysconf(_SC_PAGESIZE)) + 100 * mib; // the kept 256 MiB within
+    const rlimit space{limit, limit};
+    setrlimit(RLIMIT_AS, &space);
+    std::_Exit(ImageBlock::allocate(180 * mib) ? 0 : 1);
+}
+
+TEST(ImageBlockDeathTest, KeptPagesMakeRoomForAPictureTheLimitWouldRefuse)
+{
+    EXPECT_EXIT(allocateBesideAKeptMappingUnderALimit(), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(CheckedSize, DetectsOverflow)
 {
