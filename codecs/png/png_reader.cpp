@@ -239,6 +239,9 @@ bool decode(Decoder& decoder)
     BlockShape shape = shapeFor(colourType, bitDepth);
     if (shape.bitCount == 0)
         png_error(png, "unknown colour type");
+    const bool deep = decoder.options.sixteenBitSamples && bitDepth == 16; // png_image_data keeps the samples
+    if (deep)
+        shape = {48, 0};
     png_colorp palette = nullptr;
     int paletteSize = 0;
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
@@ -281,7 +284,7 @@ bool decode(Decoder& decoder)
             block.setColor(static_cast<uint32_t>(i), overWhite(palette[i].red, alpha), overWhite(palette[i].green, alpha),
                            overWhite(palette[i].blue, alpha));
         }
-    } else if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+    } else if ((colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) && !deep) {
         // The ramp by depth spans black to white: i * 255 / (2^depth - 1).
         int rampDepth = colourType == PNG_COLOR_TYPE_GRAY ? std::min(bitDepth, 8) : 8;
         uint32_t entries = 1u << rampDepth;
