@@ -32,8 +32,11 @@ inline constexpr uint32_t kPngMaxInterlacedRows = 10000;
 struct PngReadOptions {
     // A 16-bit file comes as a 48-bit block of its 16-bit samples (grey in
     // all three, colour over white as ever), DecodedImage::sixteenBitSamples,
-    // instead of rounded to 8. Its alpha is then kept nowhere.
+    // instead of rounded to 8.
     bool sixteenBitSamples = false;
+    // A file with alpha is rounded all the same, its alpha kept in a 32-bit
+    // block for pngAlphaPlane.
+    bool keepAlpha = false;
 };
 
 // Reads a PNG file.

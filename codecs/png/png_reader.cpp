@@ -239,7 +239,8 @@ bool decode(Decoder& decoder)
     BlockShape shape = shapeFor(colourType, bitDepth);
     if (shape.bitCount == 0)
         png_error(png, "unknown colour type");
-    const bool deep = decoder.options.sixteenBitSamples && bitDepth == 16; // png_image_data keeps the samples
+    const bool deep = decoder.options.sixteenBitSamples && bitDepth == 16  // png_image_data keeps the samples
+        && !(decoder.options.keepAlpha && (colourType & PNG_COLOR_MASK_ALPHA));
     if (deep)
         shape = {48, 0};
     png_colorp palette = nullptr;
@@ -313,8 +314,7 @@ bool decode(Decoder& decoder)
     case Gathered::Whole:
         break;
     }
-    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt,
-                                  decoder.options.sixteenBitSamples};
+    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt, deep};
     if (transparent && colourType == PNG_COLOR_TYPE_RGB)
         header.transparentColour = std::array<uint16_t, 3>{transparent->red, transparent->green, transparent->blue};
     else if (transparent && colourType == PNG_COLOR_TYPE_GRAY && bitDepth == 16)
