@@ -113,6 +113,9 @@ struct DecodedImage {
     // machine's order (asked for by ReadRequest::sixteenBitSamples), not 8-bit
     // ones at the front of each row.
     bool sixteenBitSamples = false;
+    // The three samples of each such pixel are alike: a grey picture, which
+    // is described as 8-bit grey, as its rounded block would be.
+    bool greySamples = false;
     // keepAlpha: each pixel's opacity as an 8-bit grey block of the block's
     // size, rows as the block's (0 transparent, 255 opaque); null when the
     // picture has no transparency or the reader keeps none. The block holds

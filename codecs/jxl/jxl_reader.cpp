@@ -175,6 +175,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const L
             decoded.block = std::move(output.block);
             decoded.alpha = std::move(output.alpha);
             decoded.sixteenBitSamples = output.layout.wholeSamples;
+            decoded.greySamples = output.layout.channels <= 2;
             decoded.compression = "JPEG XL";
             return decoded;
         case JXL_DEC_SUCCESS:       // ended without a picture

@@ -153,6 +153,7 @@ struct Decoder {
     png_infop endInfo = nullptr;
     Source source;
     PngReadOptions options;
+    int colourType = 0; // the header's
     ImageBlock block;
     std::vector<uint8_t> iccProfile;
     LargeBuffer stream; // the IDAT contents joined
@@ -218,6 +219,7 @@ bool decode(Decoder& decoder)
     int colourType = 0;
     int interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    decoder.colourType = colourType;
     png_charp profileName = nullptr;
     int profileCompression = 0;
     png_bytep profile = nullptr;
@@ -351,6 +353,7 @@ Result<DecodedImage> readFromSource(const Source& source, const PngReadOptions& 
     decoded.block = std::move(decoder->block);
     decoded.iccProfile = std::move(decoder->iccProfile);
     decoded.sixteenBitSamples = decoder->options.sixteenBitSamples && decoded.block.bitCount() == 48;
+    decoded.greySamples = !(decoder->colourType & PNG_COLOR_MASK_COLOR);
     return decoded;
 }
 

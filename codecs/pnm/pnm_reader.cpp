@@ -151,6 +151,7 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
     DecodedImage decoded;
     decoded.block = ImageBlock::create(header->width, header->height, bits, colors);
     decoded.sixteenBitSamples = deep;
+    decoded.greySamples = kind == PortableKind::Greymap;
     ImageBlock& block = decoded.block;
     if (!block)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};

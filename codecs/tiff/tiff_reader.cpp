@@ -970,6 +970,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     decoded.orientation = findings.orientation;
     decoded.iccProfile = std::move(findings.iccProfile);
     decoded.sixteenBitSamples = layout.sixteenBitSamples;
+    decoded.greySamples = colourSamplesOf(page) == 1;
     // A page that could only partly be read keeps the rows read so far.
     if (libraryWords != kTiffTexts[TiffFault::NotValid])
         decoded.warning = std::move(libraryWords);
