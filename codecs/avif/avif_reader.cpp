@@ -104,12 +104,15 @@ void reverseRowOrder(ImageBlock& block)
 Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, const LibraryReadOptions& options)
 {
     const bool alpha = coded.alphaPlane != nullptr;
-    const bool deep = options.sixteenBitSamples && coded.depth > 8;
-    const SampleLayout layout{alpha ? 4 : 3, deep ? 16 : 8, deep};
-    const size_t pixelBytes = size_t(layout.channels) * (deep ? 2 : 1);
     const bool turned = orientation.anticlockwiseTurns % 2 == 1;
     const uint32_t width = turned ? coded.height : coded.width;
     const uint32_t height = turned ? coded.width : coded.height;
+    SampleLayout layout =
+        withWholeSamples({alpha ? 4 : 3, 16}, options.sixteenBitSamples && coded.depth > 8, width, height);
+    const bool deep = layout.wholeSamples;
+    if (!deep)
+        layout.significantBits = 8;
+    const size_t pixelBytes = size_t(layout.channels) * (deep ? 2 : 1);
     ImageBlock block = createBlockForLayout(width, height, layout);
     ImageBlock opacity = alphaPlaneFor(block, layout, options.keepAlpha);
     if (!block || (alpha && options.keepAlpha && !opacity))

@@ -82,6 +82,13 @@ bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layou
         && ImageBlock::sizeFor(h, w, bitCountFor(layout), colours);
 }
 
+SampleLayout withWholeSamples(SampleLayout layout, bool asked, uint64_t width, uint64_t height)
+{
+    SampleLayout whole = layout;
+    whole.wholeSamples = true;
+    return asked && layout.significantBits > 8 && declaredSizeFits(width, height, whole) ? whole : layout;
+}
+
 ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLayout& layout)
 {
     if (!declaredSizeFits(width, height, layout))

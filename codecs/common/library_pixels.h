@@ -35,6 +35,10 @@ inline LibraryReadOptions libraryReadOptions(const ReadRequest& request)
     return {.keepAlpha = request.keepAlpha, .sixteenBitSamples = request.sixteenBitSamples};
 }
 
+// `layout` keeping whole samples when they are `asked` for and a 48-bit
+// block of that size fits (declaredSizeFits); as it is otherwise.
+SampleLayout withWholeSamples(SampleLayout layout, bool asked, uint64_t width, uint64_t height);
+
 // True when a picture of that size fits a block however it is turned, and
 // the library's buffer of that layout stays within the block limit too.
 // Readers ask before the library allocates anything picture-sized.

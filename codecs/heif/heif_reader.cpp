@@ -100,14 +100,15 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, const Lib
     const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const bool deep = bits > 8;
-    // FIXME: PQ and HLG pictures are shown as their samples stand, not tone
-    // mapped, deep or not.
-    SampleLayout layout{alpha ? 4 : 3, deep ? bits : 8, deep && options.sixteenBitSamples};
     if (width <= 0 || height <= 0 || bits > 16)
         return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid);
     // The coded picture, before cropping, is declared too.
     const int codedWidth = std::max(width, heif_image_handle_get_ispe_width(handle.get()));
     const int codedHeight = std::max(height, heif_image_handle_get_ispe_height(handle.get()));
+    // FIXME: PQ and HLG pictures are shown as their samples stand, not tone
+    // mapped, deep or not.
+    SampleLayout layout = withWholeSamples({alpha ? 4 : 3, deep ? bits : 8}, options.sixteenBitSamples,
+                                           uint64_t(codedWidth), uint64_t(codedHeight));
     if (!declaredSizeFits(uint64_t(width), uint64_t(height), layout)
         || !declaredSizeFits(uint64_t(codedWidth), uint64_t(codedHeight), layout))
         return tooBigForBlock();

@@ -143,16 +143,18 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const L
                 return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             const bool grey = info.num_color_channels == 1;
             const bool alpha = info.alpha_bits > 0;
-            // Deeper samples come scaled to 16 bits. FIXME: PQ and HLG
-            // pictures are shown as their samples stand, not tone mapped.
-            const bool deep = options.sixteenBitSamples && info.bits_per_sample > 8;
-            output.layout = SampleLayout{(grey ? 1 : 3) + (alpha ? 1 : 0), deep ? 16 : 8, deep};
-            format.num_channels = static_cast<uint32_t>(output.layout.channels);
-            format.data_type = deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
             // Orientations 5 to 8 exchange width and height.
             const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
             const uint32_t width = turned ? info.ysize : info.xsize;
             const uint32_t height = turned ? info.xsize : info.ysize;
+            // Deeper samples come scaled to 16 bits. FIXME: PQ and HLG
+            // pictures are shown as their samples stand, not tone mapped.
+            output.layout = withWholeSamples({(grey ? 1 : 3) + (alpha ? 1 : 0), 16},
+                                             options.sixteenBitSamples && info.bits_per_sample > 8, width, height);
+            if (!output.layout.wholeSamples)
+                output.layout.significantBits = 8;
+            format.num_channels = static_cast<uint32_t>(output.layout.channels);
+            format.data_type = output.layout.wholeSamples ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
             if (!libraryPlanesFit(info))
                 return tooBigForBlock();
             output.block = createBlockForLayout(width, height, output.layout);

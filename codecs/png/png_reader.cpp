@@ -241,8 +241,11 @@ bool decode(Decoder& decoder)
     BlockShape shape = shapeFor(colourType, bitDepth);
     if (shape.bitCount == 0)
         png_error(png, "unknown colour type");
-    const bool deep = decoder.options.sixteenBitSamples && bitDepth == 16  // png_image_data keeps the samples
-        && !(decoder.options.keepAlpha && (colourType & PNG_COLOR_MASK_ALPHA));
+    // png_image_data keeps the samples; a picture whose 48-bit block would
+    // pass the block limit is rounded, as for a file.
+    const bool deep = decoder.options.sixteenBitSamples && bitDepth == 16
+        && !(decoder.options.keepAlpha && (colourType & PNG_COLOR_MASK_ALPHA))
+        && ImageBlock::sizeFor(int64_t(width), int64_t(height), 48, 0);
     if (deep)
         shape = {48, 0};
     png_colorp palette = nullptr;

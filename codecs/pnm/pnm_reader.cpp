@@ -140,7 +140,9 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
     const size_t width = static_cast<size_t>(header->width);
     const size_t samplesPerPixel = kind == PortableKind::Pixmap ? 3 : 1;
     const size_t sampleBytes = header->maximum > 255 ? 2 : 1;
-    const bool deep = sixteenBitSamples && kind != PortableKind::Bitmap && sampleBytes == 2;
+    // A picture whose 48-bit block would pass the block limit is rounded.
+    const bool deep = sixteenBitSamples && kind != PortableKind::Bitmap && sampleBytes == 2
+        && ImageBlock::sizeFor(header->width, header->height, 48, 0);
     const uint16_t bits = deep ? 48 : info.bits;
     const size_t rowLength = kind == PortableKind::Bitmap ? (width + 7) / 8 : width * samplesPerPixel * sampleBytes;
     std::span<const uint8_t> samples = file.subspan(header->dataOffset);

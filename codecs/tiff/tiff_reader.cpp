@@ -108,7 +108,9 @@ Layout layoutFor(const PageFields& page, bool sixteenBitSamples)
         return layout;
     }
     const bool grey = page.photometric == PHOTOMETRIC_MINISBLACK || page.photometric == PHOTOMETRIC_MINISWHITE;
-    if (sixteenBitSamples && bits == 16 && (grey || (page.photometric == PHOTOMETRIC_RGB && samples >= 3))) {
+    // A page whose 48-bit block would pass the block limit is rounded.
+    if (sixteenBitSamples && bits == 16 && (grey || (page.photometric == PHOTOMETRIC_RGB && samples >= 3))
+        && ImageBlock::sizeFor(page.width, page.height, 48, 0)) {
         layout.path = planar || page.tiled ? PixelPath::DeepPieces : PixelPath::Colour;
         layout.bitCount = 48;
         layout.pixelStep = 6;
