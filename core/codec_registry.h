@@ -69,10 +69,12 @@ struct ReadRequest {
     // reader that applies a profile itself converts to it. The bytes are
     // the caller's and stay valid during the read.
     std::span<const uint8_t> displayProfile;
-    // A reader of 16-bit RGB pictures (PNG, PPM, TIFF) hands its samples back whole,
-    // in a 48-bit block (DecodedImage::sixteenBitSamples), for the load to
-    // convert at that precision and dither to 8 bits; otherwise it rounds
-    // them to 8 bits itself.
+    // A reader of 16-bit pictures (PNG, PGM, PPM, TIFF) hands its samples
+    // back whole, in a 48-bit block (DecodedImage::sixteenBitSamples; grey
+    // in all three samples, colour over white), for the load to convert at
+    // that precision and dither to 8 bits; otherwise it rounds them to 8
+    // bits itself. A picture with transparency whose opacity is kept too
+    // (keepAlpha, which on-screen loads never ask for) is rounded.
     bool sixteenBitSamples = false;
     // A reader whose picture has transparency also returns its opacity in
     // DecodedImage::alpha (a thumbnail keeps it; the viewer shows the
@@ -111,6 +113,9 @@ struct DecodedImage {
     // machine's order (asked for by ReadRequest::sixteenBitSamples), not 8-bit
     // ones at the front of each row.
     bool sixteenBitSamples = false;
+    // The three samples of each such pixel are alike: a grey picture, which
+    // is described as 8-bit grey, as its rounded block would be.
+    bool greySamples = false;
     // keepAlpha: each pixel's opacity as an 8-bit grey block of the block's
     // size, rows as the block's (0 transparent, 255 opaque); null when the
     // picture has no transparency or the reader keeps none. The block holds

@@ -382,7 +382,7 @@ LoadOutcome Load::metafile(int64_t started)
 
 LoadOutcome Load::finish(DecodedImage decoded, int64_t started)
 {
-    m_out.originalBitCount = decoded.block.bitCount();
+    m_out.originalBitCount = decoded.sixteenBitSamples && decoded.greySamples ? 8 : decoded.block.bitCount();
     m_out.truncation = std::move(decoded.warning);
     const PictureCorrections corrections{m_options.autoRotate, m_options.colourManagement, m_displayProfile};
     AppliedCorrections applied;

@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
     (void)limited;
     (void)pictorand::readAvifFromMemory({data, size});
+    pictorand::fuzzing::showFindings(pictorand::readAvifFromMemory({data, size}, {.sixteenBitSamples = true}));
     (void)pictorand::readAvifAnimationFromMemory({data, size}, pictorand::fuzzing::kFuzzAnimationLimits);
     return 0;
 }

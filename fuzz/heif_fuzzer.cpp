@@ -9,5 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const bool limited = (pictorand::limitPixelsForFuzzing(pictorand::fuzzing::kFuzzMaxPixels), true);
     (void)limited;
     (void)pictorand::readHeifFromMemory({data, size});
+    pictorand::fuzzing::showFindings(pictorand::readHeifFromMemory({data, size}, {.sixteenBitSamples = true}));
     return 0;
 }

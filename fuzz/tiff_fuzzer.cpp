@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int pages = pictorand::countTiffPages(file.path(), offsets, pictorand::kTiffPageCapacity);
     pictorand::fuzzing::applyFindings(pictorand::readTiffPage(file.path(), 0));
     pictorand::fuzzing::showFindings(pictorand::readTiffPage(file.path(), 0, true));
+    pictorand::fuzzing::showFindings(pictorand::readTiffPage(file.path(), 0, false, true));
     for (int page = 1; page < std::min(pages, 4); ++page)
         (void)pictorand::readTiffPage(file.path(), offsets[page]);
     return 0;

@@ -591,6 +591,20 @@ std::shared_ptr<const Conversion> conversionFor(std::span<const uint8_t> source,
     return conversion;
 }
 
+// A 48-bit block whose pixels all have three equal samples: a grey
+// picture the reader carries as RGB, which a grey profile describes.
+bool holdsOnlyGrey(const ImageBlock& block)
+{
+    const auto width = static_cast<size_t>(block.width());
+    for (int32_t y = 0; y < block.height(); ++y) {
+        const uint8_t* pixel = block.row(y);
+        for (size_t x = 0; x < width; ++x, pixel += 6)
+            if (std::memcmp(pixel, pixel + 2, 2) != 0 || std::memcmp(pixel, pixel + 4, 2) != 0)
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> source,
@@ -634,11 +648,16 @@ ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const ui
     } catch (const std::bad_alloc&) {
         return ProfileConversion::OutOfMemory;
     }
-    if (!kept->usable || kept->space != cmsSigRgbData)
+    const bool grey = kept->space == cmsSigGrayData;
+    if (!kept->usable || (kept->space != cmsSigRgbData && !(grey && holdsOnlyGrey(block))))
         return ProfileConversion::LeftAsIs;
     std::call_once(kept->made16, [&] {
-        kept->transform16.reset(cmsCreateTransform(kept->source.get(), TYPE_BGR_16, kept->destination.get(),
-                                                   TYPE_BGR_16, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+        // A grey profile reads each pixel's first sample and skips the two
+        // alike beside it.
+        constexpr cmsUInt32Number kGreyOfBgr16 = COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(2) | EXTRA_SH(2);
+        kept->transform16.reset(cmsCreateTransform(kept->source.get(), grey ? kGreyOfBgr16 : TYPE_BGR_16,
+                                                   kept->destination.get(), TYPE_BGR_16, INTENT_PERCEPTUAL,
+                                                   cmsFLAGS_NOCACHE));
     });
     if (!kept->transform16)
         return ProfileConversion::LeftAsIs;

@@ -6,6 +6,7 @@
 // mirror), so the picture comes out as libheif would show it and the EXIF
 // orientation is never applied on top.
 
+#include "codecs/common/library_pixels.h"
 #include "core/codec_registry.h"
 #include "core/fault_texts.h"
 
@@ -23,9 +24,8 @@ inline constexpr auto kAvifTexts = faultTexts<AvifFault>({
 });
 static_assert(kAvifTexts.sound());
 
-// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
-Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha = false);
-Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
+Result<DecodedImage> readAvif(const std::string& path, const LibraryReadOptions& options = {});
+Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options = {});
 
 // Every frame of an image sequence; no frames for a still picture.
 Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits);

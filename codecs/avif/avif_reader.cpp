@@ -99,21 +99,30 @@ void reverseRowOrder(ImageBlock& block)
     }
 }
 
-Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, bool keepAlpha)
+// FIXME: PQ and HLG pictures are shown as their samples stand, not tone
+// mapped, deep or not.
+Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, const LibraryReadOptions& options)
 {
     const bool alpha = coded.alphaPlane != nullptr;
-    const SampleLayout layout{alpha ? 4 : 3, 8};
     const bool turned = orientation.anticlockwiseTurns % 2 == 1;
     const uint32_t width = turned ? coded.height : coded.width;
     const uint32_t height = turned ? coded.width : coded.height;
+    SampleLayout layout =
+        withWholeSamples({alpha ? 4 : 3, 16}, options.sixteenBitSamples && coded.depth > 8, width, height);
+    const bool deep = layout.wholeSamples;
+    if (!deep)
+        layout.significantBits = 8;
+    const size_t pixelBytes = size_t(layout.channels) * (deep ? 2 : 1);
     ImageBlock block = createBlockForLayout(width, height, layout);
-    ImageBlock opacity = alphaPlaneFor(block, layout, keepAlpha);
-    if (!block || (alpha && keepAlpha && !opacity))
+    ImageBlock opacity = alphaPlaneFor(block, layout, options.keepAlpha);
+    if (!block || (alpha && options.keepAlpha && !opacity))
         return tooBigForBlock();
 
     avifRGBImage rgb;
     avifRGBImageSetDefaults(&rgb, &coded);
-    rgb.depth = 8; // deeper pictures are rounded to 8 bits by the conversion
+    // Deeper pictures are rounded to 8 bits by the conversion, or scaled to
+    // 16, blue first in this machine's order as the 48-bit block holds them.
+    rgb.depth = deep ? 16 : 8;
     const bool direct = !alpha && orientation.isIdentity();
     LargeBuffer samples;
     if (direct) {
@@ -122,7 +131,7 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, b
         rgb.rowBytes = static_cast<uint32_t>(block.rowSize());
     } else {
         rgb.format = alpha ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
-        rgb.rowBytes = coded.width * uint32_t(layout.channels);
+        rgb.rowBytes = coded.width * uint32_t(pixelBytes);
         samples = LargeBuffer::allocate(size_t(rgb.rowBytes) * coded.height);
         if (!samples)
             return tooBigForBlock();
@@ -138,15 +147,14 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, b
         for (uint32_t y = 0; y < height; ++y)
             storeTopRow(block, int32_t(y), samples.data() + size_t(rgb.rowBytes) * y, layout, &opacity);
     } else {
-        const auto channels = static_cast<size_t>(layout.channels);
-        std::unique_ptr<uint8_t[]> row(new uint8_t[size_t(width) * channels]);
+        std::unique_ptr<uint8_t[]> row(new uint8_t[size_t(width) * pixelBytes]);
         for (uint32_t y = 0; y < height; ++y) {
             for (uint32_t x = 0; x < width; ++x) {
                 uint32_t sourceX = x;
                 uint32_t sourceY = y;
                 sourceOf(orientation, width, height, coded.width, coded.height, sourceX, sourceY);
-                const uint8_t* source = samples.data() + size_t(rgb.rowBytes) * sourceY + channels * sourceX;
-                std::memcpy(row.get() + channels * x, source, channels);
+                const uint8_t* source = samples.data() + size_t(rgb.rowBytes) * sourceY + pixelBytes * sourceX;
+                std::memcpy(row.get() + pixelBytes * x, source, pixelBytes);
             }
             storeTopRow(block, int32_t(y), row.get(), layout, &opacity);
         }
@@ -154,6 +162,7 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, b
     DecodedImage decoded;
     decoded.block = std::move(block);
     decoded.alpha = std::move(opacity);
+    decoded.sixteenBitSamples = deep;
     return decoded;
 }
 
@@ -203,7 +212,7 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decod
 
 // The picture the decoder holds now (after avifDecoderNextImage), cropped,
 // turned and mirrored as its properties say.
-Result<DecodedImage> currentPicture(avifDecoder& decoder, bool keepAlpha)
+Result<DecodedImage> currentPicture(avifDecoder& decoder, const LibraryReadOptions& options)
 {
     avifImage* image = decoder.image;
     const Orientation orientation = orientationOf(*image);
@@ -221,12 +230,12 @@ Result<DecodedImage> currentPicture(avifDecoder& decoder, bool keepAlpha)
             image = cropped.get();
         }
     }
-    return toBlock(*image, orientation, keepAlpha);
+    return toBlock(*image, orientation, options);
 }
 
 } // namespace
 
-Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options)
 {
     Decoder decoder;
     if (std::optional<Failure> failed = openDecoder(file, decoder))
@@ -234,7 +243,7 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, bool keep
     const avifResult result = avifDecoderNextImage(decoder.get());
     if (result != AVIF_RESULT_OK)
         return failureFrom(result);
-    Result<DecodedImage> decoded = currentPicture(*decoder, keepAlpha);
+    Result<DecodedImage> decoded = currentPicture(*decoder, options);
     if (decoded) {
         decoded->compression = "AVIF - AV1";
         const avifRWData& profile = decoder->image->icc;
@@ -255,7 +264,7 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
         return ComposedAnimation{};
     ComposedFrames frames(limits);
     while (!frames.full() && avifDecoderNextImage(decoder.get()) == AVIF_RESULT_OK) {
-        Result<DecodedImage> picture = currentPicture(*decoder, false);
+        Result<DecodedImage> picture = currentPicture(*decoder, {});
         const avifImageTiming& timing = decoder->imageTiming;
         // A damaged frame ends the animation; the frames before it stand.
         if (!picture || !frames.add(std::move(picture->block),
@@ -275,12 +284,12 @@ Result<ComposedAnimation> readAvifAnimation(const std::string& path, const Anima
     return readAvifAnimationFromMemory(file.bytes(), limits);
 }
 
-Result<DecodedImage> readAvif(const std::string& path, bool keepAlpha)
+Result<DecodedImage> readAvif(const std::string& path, const LibraryReadOptions& options)
 {
     WholeFile file;
     if (!file.open(path))
         return cantOpenFile(path);
-    return readAvifFromMemory(file.bytes(), keepAlpha);
+    return readAvifFromMemory(file.bytes(), options);
 }
 
 } // namespace pictorand

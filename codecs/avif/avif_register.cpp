@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readAvifFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readAvif(request.path, request.keepAlpha); });
+    return withoutExceptions([&] { return readAvif(request.path, libraryReadOptions(request)); });
 }
 
 Result<ComposedAnimation> readAvifFrames(const std::string& path, const AnimationLimits& limits)

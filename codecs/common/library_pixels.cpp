@@ -6,6 +6,7 @@
 #include "core/checked_size.h"
 #include "core/sample_scale.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -19,13 +20,38 @@ std::atomic<uint64_t> pixelLimitForFuzzing{0};
 bool isGrey(const SampleLayout& layout) { return layout.channels <= 2; }
 bool hasAlpha(const SampleLayout& layout) { return layout.channels == 2 || layout.channels == 4; }
 
-uint16_t bitCountFor(const SampleLayout& layout) { return isGrey(layout) ? 8 : 24; }
+uint16_t bitCountFor(const SampleLayout& layout) { return layout.wholeSamples ? 48 : isGrey(layout) ? 8 : 24; }
+bool hasRamp(const SampleLayout& layout) { return isGrey(layout) && !layout.wholeSamples; }
 
 // A 9- to 16-bit sample to 8 bits, rounded: v * 255 / max.
 uint8_t scaledTo8(const uint8_t* littleEndian, uint32_t maximum)
 {
     const uint32_t value = uint32_t(littleEndian[0]) | uint32_t(littleEndian[1]) << 8;
     return toEightBits(value > maximum ? maximum : value, maximum);
+}
+
+// The same to 16 bits: v * 65535 / max.
+uint16_t scaledTo16(const uint8_t* littleEndian, uint32_t maximum)
+{
+    const uint32_t value = std::min(uint32_t(littleEndian[0]) | uint32_t(littleEndian[1]) << 8, maximum);
+    return static_cast<uint16_t>((uint64_t(value) * 65535 + maximum / 2) / maximum);
+}
+
+// `count` pixels of 9- to 16-bit samples as 16-bit blue, green, red over white.
+void storeWholeSamples(const uint8_t* samples, const SampleLayout& layout, uint8_t* target, size_t count)
+{
+    const uint32_t maximum = (1u << layout.significantBits) - 1;
+    const auto channels = static_cast<size_t>(layout.channels);
+    const size_t colours = isGrey(layout) ? 1 : 3;
+    for (size_t x = 0; x < count; ++x, samples += 2 * channels, target += 6) {
+        const uint64_t opacity = hasAlpha(layout) ? scaledTo16(samples + 2 * colours, maximum) : 65535;
+        uint16_t deep[3];
+        for (size_t c = 0; c < 3; ++c) {
+            const uint64_t value = scaledTo16(samples + 2 * (colours == 3 ? 2 - c : 0), maximum);
+            deep[c] = static_cast<uint16_t>((value * opacity + 65535 * (65535 - opacity) + 32767) / 65535);
+        }
+        std::memcpy(target, deep, 6);
+    }
 }
 
 } // namespace
@@ -51,9 +77,16 @@ bool declaredSizeFits(uint64_t width, uint64_t height, const SampleLayout& layou
         return false;
     const auto w = static_cast<int64_t>(width);
     const auto h = static_cast<int64_t>(height);
-    const uint32_t colours = isGrey(layout) ? 256 : 0;
+    const uint32_t colours = hasRamp(layout) ? 256 : 0;
     return ImageBlock::sizeFor(w, h, bitCountFor(layout), colours)
         && ImageBlock::sizeFor(h, w, bitCountFor(layout), colours);
+}
+
+SampleLayout withWholeSamples(SampleLayout layout, bool asked, uint64_t width, uint64_t height)
+{
+    SampleLayout whole = layout;
+    whole.wholeSamples = true;
+    return asked && layout.significantBits > 8 && declaredSizeFits(width, height, whole) ? whole : layout;
 }
 
 ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLayout& layout)
@@ -61,8 +94,8 @@ ImageBlock createBlockForLayout(uint32_t width, uint32_t height, const SampleLay
     if (!declaredSizeFits(width, height, layout))
         return {};
     ImageBlock block = ImageBlock::create(static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                          bitCountFor(layout), isGrey(layout) ? 256 : 0);
-    if (block && isGrey(layout))
+                                          bitCountFor(layout), hasRamp(layout) ? 256 : 0);
+    if (block && hasRamp(layout))
         for (uint32_t i = 0; i < 256; ++i)
             block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
     return block;
@@ -91,8 +124,12 @@ void storeTopRowPart(ImageBlock& block, int32_t y, int32_t x0, int32_t count, co
         for (int32_t x = 0; x < count; ++x, last += step)
             opacity[x] = layout.significantBits > 8 ? scaledTo8(last, maximum) : *last;
     }
-    uint8_t* target = block.topRow(y) + size_t(x0) * (isGrey(layout) ? 1 : 3);
+    uint8_t* target = block.topRow(y) + size_t(x0) * bitCountFor(layout) / 8;
     const auto width = static_cast<size_t>(count);
+    if (layout.wholeSamples) {
+        storeWholeSamples(samples, layout, target, width);
+        return;
+    }
     if (layout.significantBits <= 8) {
         switch (layout.channels) {
         case 1:

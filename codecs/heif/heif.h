@@ -5,6 +5,7 @@
 // applied on top. Files with the generic "mif1" brand come here too; AV1 ones
 // among them decode just as well.
 
+#include "codecs/common/library_pixels.h"
 #include "core/codec_registry.h"
 #include "core/fault_texts.h"
 
@@ -22,8 +23,7 @@ inline constexpr auto kHeifTexts = faultTexts<HeifFault>({
 });
 static_assert(kHeifTexts.sound());
 
-// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
-Result<DecodedImage> readHeif(const std::string& path, bool keepAlpha = false);
-Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
+Result<DecodedImage> readHeif(const std::string& path, const LibraryReadOptions& options = {});
+Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options = {});
 
 } // namespace pictorand

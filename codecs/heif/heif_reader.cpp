@@ -71,7 +71,7 @@ const char* compressionOf(std::span<const uint8_t> file)
 
 } // namespace
 
-Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options)
 {
     static const LibraryBinding heif = bindLibrary(PICTORAND_SONAME_HEIF, [](SharedLibrary& library) {
         return true HEIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -100,12 +100,15 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keep
     const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const bool deep = bits > 8;
-    SampleLayout layout{alpha ? 4 : 3, deep ? bits : 8};
     if (width <= 0 || height <= 0 || bits > 16)
         return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid);
     // The coded picture, before cropping, is declared too.
     const int codedWidth = std::max(width, heif_image_handle_get_ispe_width(handle.get()));
     const int codedHeight = std::max(height, heif_image_handle_get_ispe_height(handle.get()));
+    // FIXME: PQ and HLG pictures are shown as their samples stand, not tone
+    // mapped, deep or not.
+    SampleLayout layout = withWholeSamples({alpha ? 4 : 3, deep ? bits : 8}, options.sixteenBitSamples,
+                                           uint64_t(codedWidth), uint64_t(codedHeight));
     if (!declaredSizeFits(uint64_t(width), uint64_t(height), layout)
         || !declaredSizeFits(uint64_t(codedWidth), uint64_t(codedHeight), layout))
         return tooBigForBlock();
@@ -116,17 +119,17 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keep
     // HEVC, 128 for AV1).
     heif_context_set_maximum_image_size_limit(context.get(), std::max(codedWidth, codedHeight) + 128);
     ImageBlock block = createBlockForLayout(uint32_t(width), uint32_t(height), layout);
-    ImageBlock opacity = alphaPlaneFor(block, layout, keepAlpha);
-    if (!block || (alpha && keepAlpha && !opacity))
+    ImageBlock opacity = alphaPlaneFor(block, layout, options.keepAlpha);
+    if (!block || (alpha && options.keepAlpha && !opacity))
         return tooBigForBlock();
 
-    std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
-    if (!options)
+    std::unique_ptr<heif_decoding_options, OptionsDeleter> decoding(heif_decoding_options_alloc());
+    if (!decoding)
         return tooBigForBlock();
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* decodedImage = nullptr;
-    error = heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB, chroma, options.get());
+    error = heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB, chroma, decoding.get());
     std::unique_ptr<heif_image, ImageDeleter> image(decodedImage);
     if (error.subcode == heif_suberror_Security_limit_exceeded)
         return kHeifTexts.failure(Reason::CorruptData, HeifFault::NotValid); // the stream is not the picture declared
@@ -148,17 +151,18 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, bool keep
     DecodedImage decoded;
     decoded.block = std::move(block);
     decoded.alpha = std::move(opacity);
+    decoded.sixteenBitSamples = layout.wholeSamples;
     decoded.compression = compressionOf(file);
     decoded.iccProfile = iccProfileOf(handle.get());
     return decoded;
 }
 
-Result<DecodedImage> readHeif(const std::string& path, bool keepAlpha)
+Result<DecodedImage> readHeif(const std::string& path, const LibraryReadOptions& options)
 {
     WholeFile file;
     if (!file.open(path))
         return cantOpenFile(path);
-    return readHeifFromMemory(file.bytes(), keepAlpha);
+    return readHeifFromMemory(file.bytes(), options);
 }
 
 } // namespace pictorand

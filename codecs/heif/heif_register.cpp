@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readHeifFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readHeif(request.path, request.keepAlpha); });
+    return withoutExceptions([&] { return readHeif(request.path, libraryReadOptions(request)); });
 }
 
 // HEIF files open with an ftyp box whose major brand names the codec; ten

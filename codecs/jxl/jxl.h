@@ -5,6 +5,7 @@
 // while it decodes, so pictures whose float planes would pass the block
 // limit are refused before it starts.
 
+#include "codecs/common/library_pixels.h"
 #include "core/codec_registry.h"
 #include "core/fault_texts.h"
 
@@ -22,9 +23,8 @@ inline constexpr auto kJxlTexts = faultTexts<JxlFault>({
 });
 static_assert(kJxlTexts.sound());
 
-// keepAlpha: DecodedImage::alpha holds the opacity of a picture with alpha.
-Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha = false);
-Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha = false);
+Result<DecodedImage> readJpegXl(const std::string& path, const LibraryReadOptions& options = {});
+Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options = {});
 
 // Every frame of an animation as it shows; no frames for a still picture.
 Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits);

@@ -124,7 +124,7 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, De
 
 } // namespace
 
-Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool keepAlpha)
+Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options)
 {
     Decoder decoder;
     Runner runner;
@@ -133,7 +133,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
         return *failed;
 
     Output output;
-    JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_LITTLE_ENDIAN, 0}; // as storeTopRowPart reads deeper samples
     DecodedImage decoded;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder.get())) {
@@ -143,17 +143,23 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
                 return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
             const bool grey = info.num_color_channels == 1;
             const bool alpha = info.alpha_bits > 0;
-            output.layout = SampleLayout{(grey ? 1 : 3) + (alpha ? 1 : 0), 8};
-            format.num_channels = static_cast<uint32_t>(output.layout.channels);
             // Orientations 5 to 8 exchange width and height.
             const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
             const uint32_t width = turned ? info.ysize : info.xsize;
             const uint32_t height = turned ? info.xsize : info.ysize;
+            // Deeper samples come scaled to 16 bits. FIXME: PQ and HLG
+            // pictures are shown as their samples stand, not tone mapped.
+            output.layout = withWholeSamples({(grey ? 1 : 3) + (alpha ? 1 : 0), 16},
+                                             options.sixteenBitSamples && info.bits_per_sample > 8, width, height);
+            if (!output.layout.wholeSamples)
+                output.layout.significantBits = 8;
+            format.num_channels = static_cast<uint32_t>(output.layout.channels);
+            format.data_type = output.layout.wholeSamples ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
             if (!libraryPlanesFit(info))
                 return tooBigForBlock();
             output.block = createBlockForLayout(width, height, output.layout);
-            output.alpha = alphaPlaneFor(output.block, output.layout, keepAlpha);
-            if (!output.block || (alpha && keepAlpha && !output.alpha))
+            output.alpha = alphaPlaneFor(output.block, output.layout, options.keepAlpha);
+            if (!output.block || (alpha && options.keepAlpha && !output.alpha))
                 return tooBigForBlock();
             break;
         }
@@ -170,6 +176,8 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, bool ke
             // never decoded.
             decoded.block = std::move(output.block);
             decoded.alpha = std::move(output.alpha);
+            decoded.sixteenBitSamples = output.layout.wholeSamples;
+            decoded.greySamples = output.layout.channels <= 2;
             decoded.compression = "JPEG XL";
             return decoded;
         case JXL_DEC_SUCCESS:       // ended without a picture
@@ -253,12 +261,12 @@ Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const Ani
     return readJpegXlAnimationFromMemory(file.bytes(), limits);
 }
 
-Result<DecodedImage> readJpegXl(const std::string& path, bool keepAlpha)
+Result<DecodedImage> readJpegXl(const std::string& path, const LibraryReadOptions& options)
 {
     WholeFile file;
     if (!file.open(path))
         return cantOpenFile(path);
-    return readJpegXlFromMemory(file.bytes(), keepAlpha);
+    return readJpegXlFromMemory(file.bytes(), options);
 }
 
 } // namespace pictorand

@@ -7,7 +7,7 @@ namespace {
 
 Result<DecodedImage> readJpegXlFile(const ReadRequest& request)
 {
-    return withoutExceptions([&] { return readJpegXl(request.path, request.keepAlpha); });
+    return withoutExceptions([&] { return readJpegXl(request.path, libraryReadOptions(request)); });
 }
 
 Result<ComposedAnimation> readJpegXlFrames(const std::string& path, const AnimationLimits& limits)

@@ -30,9 +30,13 @@ inline constexpr uint32_t kPngMaxInterlacedRows = 10000;
 
 // What a PNG read is asked for beyond the picture.
 struct PngReadOptions {
-    // A 16-bit RGB file (no alpha) comes as a 48-bit block of its 16-bit
-    // samples, DecodedImage::sixteenBitSamples, instead of rounded to 8.
+    // A 16-bit file comes as a 48-bit block of its 16-bit samples (grey in
+    // all three, colour over white as ever), DecodedImage::sixteenBitSamples,
+    // instead of rounded to 8.
     bool sixteenBitSamples = false;
+    // A file with alpha is rounded all the same, its alpha kept in a 32-bit
+    // block for pngAlphaPlane.
+    bool keepAlpha = false;
 };
 
 // Reads a PNG file.

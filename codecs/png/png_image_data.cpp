@@ -254,17 +254,16 @@ Unfilter unfilterFor(size_t bytesPerPixel)
     }
 }
 
-bool keepsSixteenBits(const Header& header)
-{
-    return header.sixteenBitSamples && header.colourType == Rgb && header.bitDepth == 16;
-}
+bool keepsSixteenBits(const Header& header) { return header.sixteenBitSamples && header.bitDepth == 16; }
 
 // Bits per pixel of a block row, as the reader's transforms leave it.
 uint32_t outputBits(const Header& header)
 {
+    if (keepsSixteenBits(header))
+        return 48;
     switch (header.colourType) {
     case Rgb:
-        return keepsSixteenBits(header) ? 48 : 24;
+        return 24;
     case RgbAlpha:
         return 32;
     case GreyAlpha:
@@ -277,13 +276,37 @@ uint32_t outputBits(const Header& header)
 // A 16-bit sample to 8 bits, rounded.
 inline uint8_t sample16(const uint8_t* big) { return toEightBits(unsigned(big[0]) << 8 | big[1], 65535); }
 inline uint16_t raw16(const uint8_t* big) { return static_cast<uint16_t>(big[0] << 8 | big[1]); }
-// A 16-bit sample over white at 16-bit precision, then to 8 bits: rounding
-// twice would be up to two levels off.
-inline uint8_t overWhite16(const uint8_t* value, const uint8_t* alpha)
+// A 16-bit sample over white at 16-bit precision.
+inline uint16_t deepOverWhite(const uint8_t* value, const uint8_t* alpha)
 {
     const uint64_t a = raw16(alpha);
-    const uint64_t mixed = (raw16(value) * a + 65535 * (65535 - a) + 32767) / 65535;
-    return static_cast<uint8_t>((mixed + 128) / 257);
+    return static_cast<uint16_t>((raw16(value) * a + 65535 * (65535 - a) + 32767) / 65535);
+}
+// The same to 8 bits: rounding before compositing would be up to two levels
+// off.
+inline uint8_t overWhite16(const uint8_t* value, const uint8_t* alpha)
+{
+    return static_cast<uint8_t>((deepOverWhite(value, alpha) + 128) / 257);
+}
+
+// A 16-bit row kept whole: each pixel's blue, green and red (grey in all
+// three), over white where the file has alpha, white for the tRNS colour.
+void convertDeepRow(const Header& header, const uint8_t* in, uint32_t pixels, uint8_t* out)
+{
+    const uint32_t samples = samplesPerPixel(header.colourType);
+    const bool alpha = header.colourType == GreyAlpha || header.colourType == RgbAlpha;
+    const uint32_t colours = alpha ? samples - 1 : samples;
+    for (uint32_t x = 0; x < pixels; ++x, in += 2 * samples, out += 6) {
+        bool transparent = header.transparentColour.has_value();
+        uint16_t deep[3];
+        for (uint32_t c = 0; c < colours; ++c)
+            transparent = transparent && raw16(in + 2 * c) == (*header.transparentColour)[c];
+        for (uint32_t c = 0; c < 3; ++c) {
+            const uint8_t* sample = in + 2 * (colours == 3 ? 2 - c : 0);
+            deep[c] = transparent ? 65535 : alpha ? deepOverWhite(sample, in + 2 * colours) : raw16(sample);
+        }
+        std::memcpy(out, deep, 6);
+    }
 }
 
 // The pixels of an RGB row that match the tRNS colour, white.
@@ -291,12 +314,11 @@ void whitenTransparentColour(const Header& header, const uint8_t* in, uint32_t p
 {
     const std::array<uint16_t, 3>& key = *header.transparentColour;
     const size_t bytes = header.bitDepth == 16 ? 2 : 1;
-    const size_t outBytes = keepsSixteenBits(header) ? 6 : 3;
-    for (uint32_t x = 0; x < pixels; ++x, in += 3 * bytes, out += outBytes) {
+    for (uint32_t x = 0; x < pixels; ++x, in += 3 * bytes, out += 3) {
         const bool match = bytes == 2 ? raw16(in) == key[0] && raw16(in + 2) == key[1] && raw16(in + 4) == key[2]
                                       : in[0] == key[0] && in[1] == key[1] && in[2] == key[2];
         if (match)
-            std::memset(out, 0xFF, outBytes);
+            std::memset(out, 0xFF, 3);
     }
 }
 
@@ -305,16 +327,14 @@ void whitenTransparentColour(const Header& header, const uint8_t* in, uint32_t p
 void convertRow(const Header& header, const uint8_t* in, uint32_t pixels, uint8_t* out)
 {
     const int depth = header.bitDepth;
+    if (keepsSixteenBits(header)) {
+        convertDeepRow(header, in, pixels, out);
+        return;
+    }
     switch (header.colourType) {
     case Rgb:
         if (depth == 8) {
             copySwappingRedBlue(in, out, pixels);
-        } else if (keepsSixteenBits(header)) {
-            for (uint32_t x = 0; x < pixels; ++x) {
-                const uint8_t* p = in + size_t(x) * 6;
-                const uint16_t samples[3] = {raw16(p + 4), raw16(p + 2), raw16(p)};
-                std::memcpy(out + size_t(x) * 6, samples, 6);
-            }
         } else {
             for (uint32_t x = 0; x < pixels; ++x) {
                 const uint8_t* p = in + size_t(x) * 6;

@@ -2,8 +2,8 @@
 // The image data of a PNG file without libpng: the IDAT chunks' zlib stream
 // inflated by libdeflate in one call (about 40 % of zlib's time) into a
 // buffer of exactly the size the header implies, unfiltered in place, and
-// turned into block rows: 16-bit samples rounded to 8 bits (or, for RGB,
-// kept when asked), red and blue
+// turned into block rows: 16-bit samples rounded to 8 bits (or kept when
+// asked), red and blue
 // exchanged, alpha and the tRNS colour composited over white (RGBA rows
 // keep their alpha byte), 2-bit pixels spread to a byte each, interlaced
 // passes put in place. The Adler-32 is not checked, as libpng was told not to; a stream
@@ -29,8 +29,9 @@ struct Header {
     // file's depth: its pixels come out white. Palettes and shallower greys
     // are made transparent through their colour table instead.
     std::optional<std::array<uint16_t, 3>> transparentColour;
-    // A 16-bit RGB file's rows keep their samples: blue, green, red, 16 bits
-    // each in this machine's order (a 48-bit block).
+    // A 16-bit file's rows keep their samples: blue, green, red (grey in all
+    // three, colour over white), 16 bits each in this machine's order (a
+    // 48-bit block).
     bool sixteenBitSamples = false;
 };
 

@@ -153,6 +153,7 @@ struct Decoder {
     png_infop endInfo = nullptr;
     Source source;
     PngReadOptions options;
+    int colourType = 0; // the header's
     ImageBlock block;
     std::vector<uint8_t> iccProfile;
     LargeBuffer stream; // the IDAT contents joined
@@ -218,6 +219,7 @@ bool decode(Decoder& decoder)
     int colourType = 0;
     int interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    decoder.colourType = colourType;
     png_charp profileName = nullptr;
     int profileCompression = 0;
     png_bytep profile = nullptr;
@@ -239,6 +241,13 @@ bool decode(Decoder& decoder)
     BlockShape shape = shapeFor(colourType, bitDepth);
     if (shape.bitCount == 0)
         png_error(png, "unknown colour type");
+    // png_image_data keeps the samples; a picture whose 48-bit block would
+    // pass the block limit is rounded, as for a file.
+    const bool deep = decoder.options.sixteenBitSamples && bitDepth == 16
+        && !(decoder.options.keepAlpha && (colourType & PNG_COLOR_MASK_ALPHA))
+        && ImageBlock::sizeFor(int64_t(width), int64_t(height), 48, 0);
+    if (deep)
+        shape = {48, 0};
     png_colorp palette = nullptr;
     int paletteSize = 0;
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
@@ -281,7 +290,7 @@ bool decode(Decoder& decoder)
             block.setColor(static_cast<uint32_t>(i), overWhite(palette[i].red, alpha), overWhite(palette[i].green, alpha),
                            overWhite(palette[i].blue, alpha));
         }
-    } else if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+    } else if ((colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) && !deep) {
         // The ramp by depth spans black to white: i * 255 / (2^depth - 1).
         int rampDepth = colourType == PNG_COLOR_TYPE_GRAY ? std::min(bitDepth, 8) : 8;
         uint32_t entries = 1u << rampDepth;
@@ -310,8 +319,7 @@ bool decode(Decoder& decoder)
     case Gathered::Whole:
         break;
     }
-    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt,
-                                  decoder.options.sixteenBitSamples};
+    png_image_data::Header header{width, height, bitDepth, colourType, interlaced, std::nullopt, deep};
     if (transparent && colourType == PNG_COLOR_TYPE_RGB)
         header.transparentColour = std::array<uint16_t, 3>{transparent->red, transparent->green, transparent->blue};
     else if (transparent && colourType == PNG_COLOR_TYPE_GRAY && bitDepth == 16)
@@ -348,6 +356,7 @@ Result<DecodedImage> readFromSource(const Source& source, const PngReadOptions& 
     decoded.block = std::move(decoder->block);
     decoded.iccProfile = std::move(decoder->iccProfile);
     decoded.sixteenBitSamples = decoder->options.sixteenBitSamples && decoded.block.bitCount() == 48;
+    decoded.greySamples = !(decoder->colourType & PNG_COLOR_MASK_COLOR);
     return decoded;
 }
 

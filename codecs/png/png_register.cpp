@@ -11,7 +11,7 @@ Result<DecodedImage> readPngFile(const ReadRequest& request)
     return withoutExceptions([&] {
         if (std::optional<Result<DecodedImage>> first = readApngFirstFrame(request.path, request.keepAlpha))
             return std::move(*first);
-        Result<DecodedImage> read = readPng(request.path, {request.sixteenBitSamples});
+        Result<DecodedImage> read = readPng(request.path, {request.sixteenBitSamples, request.keepAlpha});
         if (read && request.keepAlpha)
             read->alpha = pngAlphaPlane(request.path, read->block);
         return read;

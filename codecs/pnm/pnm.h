@@ -45,8 +45,9 @@ struct PortableHeader {
 Result<PortableHeader> checkPortableHeader(PortableKind kind, std::span<const uint8_t> file);
 
 // Reads a file of the given kind. The readers give no compression text.
-// With `sixteenBitSamples`, a pixmap of two bytes a sample comes as a 48-bit
-// block of its samples scaled to 0-65535 (DecodedImage::sixteenBitSamples).
+// With `sixteenBitSamples`, a greymap or pixmap of two bytes a sample comes
+// as a 48-bit block of its samples scaled to 0-65535, grey in all three
+// (DecodedImage::sixteenBitSamples).
 Result<DecodedImage> readPortable(PortableKind kind, const std::string& path, bool sixteenBitSamples = false);
 // The same over the bytes of a whole file.
 Result<DecodedImage> decodePortable(PortableKind kind, std::span<const uint8_t> file, bool sixteenBitSamples = false);

@@ -140,24 +140,27 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
     const size_t width = static_cast<size_t>(header->width);
     const size_t samplesPerPixel = kind == PortableKind::Pixmap ? 3 : 1;
     const size_t sampleBytes = header->maximum > 255 ? 2 : 1;
-    const bool deep = sixteenBitSamples && kind == PortableKind::Pixmap && sampleBytes == 2;
+    // A picture whose 48-bit block would pass the block limit is rounded.
+    const bool deep = sixteenBitSamples && kind != PortableKind::Bitmap && sampleBytes == 2
+        && ImageBlock::sizeFor(header->width, header->height, 48, 0);
     const uint16_t bits = deep ? 48 : info.bits;
     const size_t rowLength = kind == PortableKind::Bitmap ? (width + 7) / 8 : width * samplesPerPixel * sampleBytes;
     std::span<const uint8_t> samples = file.subspan(header->dataOffset);
-    const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap ? 256 : 0;
+    const uint32_t colors = kind == PortableKind::Bitmap ? 2 : kind == PortableKind::Greymap && !deep ? 256 : 0;
     if (ImageBlock::sizeFor(header->width, header->height, bits, colors)
         && !holdsEnoughOf(uint64_t(rowLength) * static_cast<uint64_t>(header->height), samples.size()))
         return kPortableTexts.failure(Reason::CorruptData, info.notValid);
     DecodedImage decoded;
     decoded.block = ImageBlock::create(header->width, header->height, bits, colors);
     decoded.sixteenBitSamples = deep;
+    decoded.greySamples = kind == PortableKind::Greymap;
     ImageBlock& block = decoded.block;
     if (!block)
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     if (kind == PortableKind::Bitmap) {
         block.setColor(0, 255, 255, 255);
         block.setColor(1, 0, 0, 0);
-    } else if (kind == PortableKind::Greymap) {
+    } else if (colors == 256) {
         for (uint32_t i = 0; i < 256; ++i)
             block.setColor(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
     }
@@ -195,7 +198,10 @@ Result<DecodedImage> decodePortableImage(PortableKind kind, std::span<const uint
             if (deep) {
                 const auto sample = static_cast<uint16_t>(
                     (uint64_t(std::min(value, header->maximum)) * 65535 + header->maximum / 2) / header->maximum);
-                std::memcpy(row + 2 * at, &sample, 2);
+                // A greymap's grey stands for all three samples.
+                const size_t copies = samplesPerPixel == 3 ? 1 : 3;
+                for (size_t copy = 0; copy < copies; ++copy)
+                    std::memcpy(row + 2 * (at * copies + copy), &sample, 2);
             } else {
                 row[at] = scaled(value);
             }

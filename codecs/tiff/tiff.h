@@ -37,8 +37,10 @@ int countTiffPages(const std::string& path, uint32_t* offsets, int capacity);
 // Reads the page whose directory is at `directoryOffset` (0: the file's first
 // directory), with the text for the file's compression. keepAlpha: a page
 // with an alpha sample also gives its opacity (DecodedImage::alpha). With
-// `sixteenBitSamples`, a page of three 16-bit RGB samples a pixel, in
-// strips, comes as a 48-bit block of them (DecodedImage::sixteenBitSamples).
+// `sixteenBitSamples`, a page of 16-bit grey or RGB samples, in strips,
+// tiles or separate planes, comes as a 48-bit block of them (grey in all
+// three, colour over white; DecodedImage::sixteenBitSamples), unless its
+// opacity is to be kept too.
 Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOffset = 0, bool keepAlpha = false,
                                   bool sixteenBitSamples = false);
 

@@ -54,6 +54,7 @@ enum class PixelPath {
     PaletteAlpha, // an 8-bit index and an alpha sample: the map's colours over white, 24 bits
     PaletteAlphaPieces, // the same from tiles or separate planes
     Planes,       // grey or RGB(A) of 8 or 16 bits in separate planes, a plane at a time
+    DeepPieces,   // 16-bit grey or RGB(A) kept whole, from tiles or separate planes
     Rgba,         // the library's RGBA reader: YCbCr, Lab, tiled colour, and every odd layout
 };
 
@@ -77,7 +78,9 @@ struct Layout {
     uint32_t colours = 0;
     uint32_t pixelStep = 3; // bytes per pixel written by the Colour and Rgba paths
     std::array<ColorEntry, 256> palette{}; // the PaletteAlpha path's map
-    bool sixteenBitSamples = false; // Colour: the 48-bit block keeps the 16-bit samples
+    // Colour or DeepPieces: a 16-bit grey or RGB page kept whole, a 48-bit
+    // block of blue, green and red (grey in all three) over white.
+    bool sixteenBitSamples = false;
 };
 
 // The block a page becomes. The block's bit count is bits per sample times
@@ -104,6 +107,16 @@ Layout layoutFor(const PageFields& page, bool sixteenBitSamples)
         layout.path = planar || page.tiled ? PixelPath::PaletteAlphaPieces : PixelPath::PaletteAlpha;
         return layout;
     }
+    const bool grey = page.photometric == PHOTOMETRIC_MINISBLACK || page.photometric == PHOTOMETRIC_MINISWHITE;
+    // A page whose 48-bit block would pass the block limit is rounded.
+    if (sixteenBitSamples && bits == 16 && (grey || (page.photometric == PHOTOMETRIC_RGB && samples >= 3))
+        && ImageBlock::sizeFor(page.width, page.height, 48, 0)) {
+        layout.path = planar || page.tiled ? PixelPath::DeepPieces : PixelPath::Colour;
+        layout.bitCount = 48;
+        layout.pixelStep = 6;
+        layout.sixteenBitSamples = true;
+        return layout;
+    }
     if (samples == 1 && (bits == 1 || bits == 4 || bits == 8) && !colourPhotometric) {
         layout.bitCount = bits;
         layout.colours = 1u << bits;
@@ -128,8 +141,6 @@ Layout layoutFor(const PageFields& page, bool sixteenBitSamples)
         if ((bits == 8 && samples <= 5) || (bits == 16 && samples <= 4)) {
             layout.bitCount = static_cast<uint16_t>(bits * samples);
             layout.pixelStep = samples;
-            layout.sixteenBitSamples = sixteenBitSamples && layout.path == PixelPath::Colour && bits == 16
-                && samples == 3 && page.photometric == PHOTOMETRIC_RGB && page.alpha == PageFields::Alpha::None;
         } else {
             layout.path = PixelPath::Rgba;
         }
@@ -225,16 +236,48 @@ inline uint8_t sample8(const uint8_t* samples, uint32_t index, uint16_t bits)
 // Sample `index` composited over white with the alpha sample `alphaIndex`,
 // at the samples' own precision. Associated (premultiplied) colour already
 // holds value * alpha: white adds (1 - alpha).
+inline uint64_t mixOverWhite(uint64_t value, uint64_t opacity, uint64_t maximum, PageFields::Alpha alpha)
+{
+    return alpha == PageFields::Alpha::Associated ? std::min(maximum, value + (maximum - opacity))
+                                                  : (value * opacity + maximum * (maximum - opacity) + maximum / 2) / maximum;
+}
+
 inline uint8_t sampleOverWhite(const uint8_t* samples, uint32_t index, uint32_t alphaIndex, uint16_t bits,
                                PageFields::Alpha alpha)
 {
     const uint64_t maximum = bits == 8 ? 255 : 65535;
     const uint64_t value = bits == 8 ? samples[index] : sample16(samples, index);
     const uint64_t opacity = bits == 8 ? samples[alphaIndex] : sample16(samples, alphaIndex);
-    const uint64_t mixed = alpha == PageFields::Alpha::Associated
-        ? std::min(maximum, value + (maximum - opacity))
-        : (value * opacity + maximum * (maximum - opacity) + maximum / 2) / maximum;
+    const uint64_t mixed = mixOverWhite(value, opacity, maximum, alpha);
     return static_cast<uint8_t>(bits == 8 ? mixed : (mixed + 128) / 257);
+}
+
+// A kept 16-bit colour sample, min-is-white grey turned round.
+inline uint16_t deepSample(const PageFields& page, const uint8_t* samples, uint32_t index)
+{
+    const uint16_t value = sample16(samples, index);
+    return page.photometric == PHOTOMETRIC_MINISWHITE ? static_cast<uint16_t>(65535 - value) : value;
+}
+
+uint32_t colourSamplesOf(const PageFields& page) { return page.photometric == PHOTOMETRIC_RGB ? 3 : 1; }
+
+// `count` pixels of interleaved 16-bit samples kept whole: blue, green, red
+// (grey in all three) over white.
+void convertDeepPixels(const PageFields& page, const uint8_t* source, uint64_t count, uint8_t* target)
+{
+    const uint32_t samples = page.samplesPerPixel;
+    const uint32_t colours = colourSamplesOf(page);
+    for (uint64_t x = 0; x < count; ++x, target += 6) {
+        const auto first = static_cast<uint32_t>(x * samples);
+        uint16_t deep[3];
+        for (uint32_t c = 0; c < 3; ++c) {
+            const uint16_t value = deepSample(page, source, first + (colours == 3 ? 2 - c : 0));
+            deep[c] = page.alpha == PageFields::Alpha::None
+                ? value
+                : static_cast<uint16_t>(mixOverWhite(value, sample16(source, first + colours), 65535, page.alpha));
+        }
+        std::memcpy(target, deep, 6);
+    }
 }
 
 void convertScanline(const PageFields& page, const Layout& layout, const uint8_t* source, uint8_t* target,
@@ -257,7 +300,9 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
             target[x] = sample8(source, x * samples, bits);
         break;
     case PixelPath::Colour:
-        if (page.photometric == PHOTOMETRIC_SEPARATED && samples >= 4) {
+        if (layout.sixteenBitSamples) {
+            convertDeepPixels(page, source, width, target);
+        } else if (page.photometric == PHOTOMETRIC_SEPARATED && samples >= 4) {
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
                 // TIFF stores ink amounts straight (0 is no ink, whatever the
                 // compression); a channel's light is (1 - ink) * (1 - black),
@@ -270,12 +315,6 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
             }
         } else if (bits == 8 && samples == 3) {
             copySwappingRedBlue(source, target, width);
-        } else if (layout.sixteenBitSamples) {
-            for (uint32_t x = 0; x < width; ++x, target += 6) {
-                const uint16_t samples16[3] = {sample16(source, 3 * x + 2), sample16(source, 3 * x + 1),
-                                               sample16(source, 3 * x)};
-                std::memcpy(target, samples16, 6);
-            }
         } else if (page.alpha != PageFields::Alpha::None && samples >= 4) {
             // The alpha sample stays in the fourth byte, for the record.
             for (uint32_t x = 0; x < width; ++x, target += layout.pixelStep) {
@@ -309,6 +348,7 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
         }
         break;
     case PixelPath::PaletteAlphaPieces:
+    case PixelPath::DeepPieces:
     case PixelPath::IndexedTiles:
     case PixelPath::Planes:
     case PixelPath::Rgba:
@@ -578,6 +618,43 @@ Result<Rows> readIndexedTiles(TIFF* tiff, const PageFields& page, ImageBlock& bl
     return Rows::Whole;
 }
 
+// Calls place(samples, row, left, count, plane) with each row of each piece
+// of planes 0 to `planes` - 1, in that order: tiles, or scanlines of
+// separate planes. `pixelBytes` is the bytes a pixel takes in a piece.
+template <typename Place>
+Result<Rows> forEachPiece(TIFF* tiff, const PageFields& page, uint32_t planes, uint64_t pixelBytes, const Place& place)
+{
+    if (page.tiled) {
+        Result<Tiles> tiles = openTiles(tiff, [pixelBytes](uint64_t width) { return width * pixelBytes; });
+        if (!tiles)
+            return tiles.failure();
+        auto& [tileWidth, tileHeight, tileRowSize, tile] = *tiles;
+        for (uint32_t plane = 0; plane < planes; ++plane)
+            for (uint64_t top = 0; top < page.height; top += tileHeight)
+                for (uint64_t left = 0; left < page.width; left += tileWidth) {
+                    if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0,
+                                     static_cast<uint16_t>(plane)) < 0)
+                        return Rows::Partial;
+                    const uint64_t count = std::min<uint64_t>(tileWidth, page.width - left);
+                    const uint64_t height = std::min<uint64_t>(tileHeight, page.height - top);
+                    for (uint64_t r = 0; r < height; ++r)
+                        place(tile.data() + r * tileRowSize, top + r, left, count, plane);
+                }
+        return Rows::Whole;
+    }
+    const tmsize_t scanlineSize = TIFFScanlineSize(tiff);
+    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < uint64_t(page.width) * pixelBytes)
+        return notValidTiff();
+    std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
+    for (uint32_t plane = 0; plane < planes; ++plane)
+        for (uint32_t row = 0; row < page.height; ++row) {
+            if (TIFFReadScanline(tiff, scanline.data(), row, static_cast<uint16_t>(plane)) < 0)
+                return Rows::Partial;
+            place(scanline.data(), row, 0, page.width, plane);
+        }
+    return Rows::Whole;
+}
+
 // Tiles and separate planes arrive in any order, so each pixel's index and
 // alpha are first put into the first two of its three bytes, and blended in
 // place once all pieces are in. Pixels no piece reached stay transparent.
@@ -585,47 +662,16 @@ Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const La
                                     ImageBlock* opacity)
 {
     const bool planar = page.planar == PLANARCONFIG_SEPARATE;
-    const uint32_t planes = planar ? 2 : 1;
     const uint32_t perPixel = planar ? 1 : 2; // samples a piece holds per pixel
-    Rows rows = Rows::Whole;
     auto place = [&](const uint8_t* source, uint64_t row, uint64_t left, uint64_t count, uint32_t plane) {
         uint8_t* target = block.topRow(static_cast<int32_t>(row)) + left * 3;
         for (uint64_t x = 0; x < count; ++x, target += 3, source += perPixel)
             for (uint32_t s = 0; s < perPixel; ++s)
                 target[plane + s] = source[s];
     };
-    if (page.tiled) {
-        Result<Tiles> tiles = openTiles(tiff, [perPixel](uint64_t width) { return width * perPixel; });
-        if (!tiles)
-            return tiles.failure();
-        auto& [tileWidth, tileHeight, tileRowSize, tile] = *tiles;
-        for (uint32_t plane = 0; plane < planes && rows == Rows::Whole; ++plane)
-            for (uint64_t top = 0; top < page.height && rows == Rows::Whole; top += tileHeight)
-                for (uint64_t left = 0; left < page.width; left += tileWidth) {
-                    if (TIFFReadTile(tiff, tile.data(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0,
-                                     static_cast<uint16_t>(plane)) < 0) {
-                        rows = Rows::Partial;
-                        break;
-                    }
-                    const uint64_t count = std::min<uint64_t>(tileWidth, page.width - left);
-                    const uint64_t height = std::min<uint64_t>(tileHeight, page.height - top);
-                    for (uint64_t r = 0; r < height; ++r)
-                        place(tile.data() + r * static_cast<uint64_t>(tileRowSize), top + r, left, count, plane);
-                }
-    } else {
-        const tmsize_t scanlineSize = TIFFScanlineSize(tiff);
-        if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < uint64_t(page.width) * perPixel)
-            return notValidTiff();
-        std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
-        for (uint32_t plane = 0; plane < planes && rows == Rows::Whole; ++plane)
-            for (uint32_t row = 0; row < page.height; ++row) {
-                if (TIFFReadScanline(tiff, scanline.data(), row, static_cast<uint16_t>(plane)) < 0) {
-                    rows = Rows::Partial;
-                    break;
-                }
-                place(scanline.data(), row, 0, page.width, plane);
-            }
-    }
+    const Result<Rows> rows = forEachPiece(tiff, page, planar ? 2 : 1, perPixel, place);
+    if (!rows)
+        return rows;
     for (uint32_t row = 0; row < page.height; ++row) {
         uint8_t* pixel = block.topRow(static_cast<int32_t>(row));
         uint8_t* kept = opacity ? opacity->topRow(static_cast<int32_t>(row)) : nullptr;
@@ -640,6 +686,35 @@ Result<Rows> readPaletteAlphaPieces(TIFF* tiff, const PageFields& page, const La
         }
     }
     return rows;
+}
+
+// 16-bit grey or RGB(A) from tiles or separate planes into the 48-bit block.
+// Separate planes come colour first, so the alpha plane, last, composites
+// the samples already in place over white.
+Result<Rows> readDeepPieces(TIFF* tiff, const PageFields& page, ImageBlock& block)
+{
+    const bool planar = page.planar == PLANARCONFIG_SEPARATE && page.samplesPerPixel > 1;
+    const uint32_t colours = colourSamplesOf(page);
+    const uint32_t planes = planar ? colours + (page.alpha != PageFields::Alpha::None ? 1 : 0) : 1;
+    auto place = [&](const uint8_t* source, uint64_t row, uint64_t left, uint64_t count, uint32_t plane) {
+        uint8_t* target = block.topRow(static_cast<int32_t>(row)) + left * 6;
+        if (!planar) {
+            convertDeepPixels(page, source, count, target);
+            return;
+        }
+        for (uint64_t x = 0; x < count; ++x, target += 6) {
+            uint16_t deep[3];
+            std::memcpy(deep, target, 6);
+            const auto index = static_cast<uint32_t>(x);
+            for (uint32_t c = 0; c < 3; ++c)
+                if (plane == colours)
+                    deep[c] = static_cast<uint16_t>(mixOverWhite(deep[c], sample16(source, index), 65535, page.alpha));
+                else if (colours == 1 || plane == 2 - c)
+                    deep[c] = deepSample(page, source, index);
+            std::memcpy(target, deep, 6);
+        }
+    };
+    return forEachPiece(tiff, page, planes, planar ? 2 : uint64_t(2) * page.samplesPerPixel, place);
 }
 
 // The RGBA raster of one band of rows: at most this much at a time, so a
@@ -796,8 +871,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
             page.alpha = PageFields::Alpha::Unassociated;
     }
     // Alpha follows grey's one colour sample or RGB's three.
-    const uint16_t colourSamples = page.photometric == PHOTOMETRIC_RGB ? 3 : 1;
-    if (page.samplesPerPixel <= colourSamples || page.photometric == PHOTOMETRIC_SEPARATED)
+    if (page.samplesPerPixel <= colourSamplesOf(page) || page.photometric == PHOTOMETRIC_SEPARATED)
         page.alpha = PageFields::Alpha::None;
     uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
@@ -865,6 +939,9 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     case PixelPath::PaletteAlphaPieces:
         rows = readPaletteAlphaPieces(tiff, page, layout, block, kept);
         break;
+    case PixelPath::DeepPieces:
+        rows = readDeepPieces(tiff, page, block);
+        break;
     case PixelPath::IndexedTiles:
         rows = readIndexedTiles(tiff, page, block);
         break;
@@ -895,6 +972,7 @@ Result<DecodedImage> readTiffPage(const std::string& path, uint32_t directoryOff
     decoded.orientation = findings.orientation;
     decoded.iccProfile = std::move(findings.iccProfile);
     decoded.sixteenBitSamples = layout.sixteenBitSamples;
+    decoded.greySamples = colourSamplesOf(page) == 1;
     // A page that could only partly be read keeps the rows read so far.
     if (libraryWords != kTiffTexts[TiffFault::NotValid])
         decoded.warning = std::move(libraryWords);

@@ -2,6 +2,7 @@
 // Helpers for the tests of the library-backed codecs (JPEG, PNG, TIFF, WebP,
 // HEIC, AVIF, JPEG XL).
 
+#include "codecs/common/library_pixels.h"
 #include "core/image_block.h"
 #include "tests/support/decoded.h"
 #include "tests/support/test_support.h"
@@ -201,6 +202,8 @@ void expectDecodesAsTools(Reader read, const std::string& folder, std::span<cons
         ImageBlock block;
         if constexpr (std::is_invocable_v<Reader, const std::string&>)
             block = blockOf(read(path), message);
+        else if constexpr (std::is_invocable_v<Reader, const std::string&, const LibraryReadOptions&>)
+            block = blockOf(read(path, LibraryReadOptions{}), message);
         else
             block = blockOf(read(path, false), message);
         ASSERT_TRUE(block) << message;

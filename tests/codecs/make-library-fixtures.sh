@@ -16,6 +16,8 @@ convert "$rose" \( -size 46x70 gradient:black-white -rotate 90 \) -alpha off -co
   -depth 8 "png32:$work/rose-alpha.png"
 convert "$rose" -colorspace Gray -depth 8 -define png:color-type=0 "png:$work/rose-grey.png"
 convert "$rose" -depth 16 "png48:$work/rose-16.png"
+convert "$rose" \( -size 46x70 gradient:black-white -rotate 90 \) -alpha off -compose copy_opacity -composite \
+  -depth 16 "png64:$work/rose-alpha-16.png"
 convert "$rose" -crop 69x45+0+0 +repage -depth 8 "png24:$work/rose-odd.png"
 # An embedded profile (ghostscript's 564-byte Adobe RGB one), only assigned.
 convert "$work/rose.png" -profile /usr/share/color/icc/ghostscript/a98.icc "png24:$work/rose-icc.png"
@@ -39,6 +41,7 @@ heif-enc -q 60 "$work/rose-icc.png" -o "$out/icc.heic"
 heif-enc -q 60 "$work/rose-alpha.png" -o "$out/alpha.heic"
 heif-enc -q 60 "$work/rose-grey.png" -o "$out/grey.heic"
 heif-enc -q 60 -b 10 "$work/rose-16.png" -o "$out/ten-bit.heic"
+heif-enc -q 60 -b 12 "$work/rose-16.png" -o "$out/twelve-bit.heic"
 # stream-larger-than-declared.heic is a fuzzing finding, kept as it was found.
 # EXIF orientation 6 (turned right) and 5 (turned right, then mirrored).
 "$work/oriented" heic 6 "$work/rose.ppm" "$out/rotated.heic"
@@ -52,6 +55,8 @@ avifenc -s 8 -y 420 "$work/rose-icc.png" "$out/icc.avif" >/dev/null
 avifenc -s 8 -y 420 "$work/rose-alpha.png" "$out/alpha.avif" >/dev/null
 avifenc -s 8 -y 400 "$work/rose-grey.png" "$out/grey.avif" >/dev/null
 avifenc -s 8 -y 420 -d 10 "$work/rose-16.png" "$out/ten-bit.avif" >/dev/null
+avifenc -s 8 -y 420 -d 12 "$work/rose-16.png" "$out/twelve-bit.avif" >/dev/null
+avifenc -s 8 -y 444 -d 10 "$work/rose-alpha-16.png" "$out/ten-bit-alpha.avif" >/dev/null
 avifenc -s 8 -y 444 --irot 1 "$work/rose.png" "$out/rotated.avif" >/dev/null
 avifenc -s 8 -y 444 --irot 3 --imir 1 "$work/rose.png" "$out/rotated-mirrored.avif" >/dev/null
 avifenc -s 8 -y 444 --imir 0 "$work/rose.png" "$out/mirrored.avif" >/dev/null
@@ -64,5 +69,6 @@ cjxl -d 0 "$work/rose-odd.png" "$out/lossless.jxl" 2>/dev/null
 cjxl -d 0 "$work/rose-icc.png" "$out/icc.jxl" 2>/dev/null
 cjxl -d 1 "$work/rose-alpha.png" "$out/alpha.jxl" 2>/dev/null
 cjxl -d 0 "$work/rose-grey.png" "$out/grey.jxl" 2>/dev/null
+cjxl -d 1 "$work/rose-16.png" "$out/sixteen-bit.jxl" 2>/dev/null
 "$work/oriented" jxl 6 "$work/rose.ppm" "$out/rotated.jxl"
 "$work/oriented" jxl 7 "$work/rose.ppm" "$out/rotated-mirrored.jxl"

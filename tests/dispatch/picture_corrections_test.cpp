@@ -217,56 +217,66 @@ int longestRun(const RgbImage& image, int channel)
     return longest;
 }
 
-// A 16-bit RGB gradient over sixteen 8-bit levels (ImageMagick's): shown,
-// it is dithered from its 16 bits and keeps its mean without the 64-pixel
-// bands that rounding to 8 bits makes, on a display with a profile too
-// (its mean as transicc converts the 16-bit samples, in floating point);
-// read for a file it is rounded.
+// A 16-bit gradient over sixteen 8-bit levels (ImageMagick's), in colour
+// and in grey: shown, it is dithered from its 16 bits and keeps its mean
+// without the 64-pixel bands that rounding to 8 bits makes, on a display
+// with a profile too (its mean as transicc converts the 16-bit samples, in
+// floating point); read for a file it is rounded.
 TEST_F(PictureCorrectionsTest, SixteenBitPicturesAreDitheredWhenShown)
 {
     const std::string adobe = std::string(testing::kGhostscriptProfiles) + "a98.icc";
     REQUIRE_TOOLS("convert", "transicc");
     REQUIRE_FILE(adobe, "libgs-common");
-    const std::string file = dir.file("gradient.png");
-    ASSERT_EQ(runCommand("convert -size 16x1024 gradient:'#102030'-'#203040' -rotate 270 -depth 16 -define png:color-type=2 "
-                         + shellQuote(file) + " && convert " + shellQuote(file) + " -depth 16 -endian LSB rgb:"
-                         + shellQuote(dir.file("samples.raw"))),
-              0);
-    const std::vector<uint8_t> raw = readFile(dir.file("samples.raw"));
-    ASSERT_EQ(raw.size(), size_t(1024) * 16 * 6);
-    // One row's samples in 0-255, as transicc reads them.
-    std::string row;
-    for (size_t i = 0; i < 1024 * 3; ++i)
-        row += std::to_string((raw[2 * i] | raw[2 * i + 1] << 8) / 257.0) + (i % 3 == 2 ? "\n" : " ");
-    writeFile(dir.file("row.txt"), std::vector<uint8_t>(row.begin(), row.end()));
-    const RgbImage rounded = blockToRgb(load(file).block);
-    for (const std::string& display : {std::string(), adobe}) {
-        SCOPED_TRACE(display);
-        std::string converted = display.empty() ? row : std::string();
-        if (!display.empty()) {
-            ASSERT_EQ(runCommand("transicc -n -i'*sRGB' -o" + shellQuote(display) + " < " + shellQuote(dir.file("row.txt"))
-                                     + " 2>/dev/null",
-                                 &converted),
-                      0);
-        }
-        std::istringstream values(converted);
-        double expected[3] = {}, value = 0;
-        for (int i = 0; i < 1024 * 3 && values >> value; ++i)
-            expected[i % 3] += value / 1024;
-        LoadRequest request{{file}, LoadPurpose::View, {}};
-        request.options.displayProfile = display.empty() ? std::vector<uint8_t>() : readFile(display);
-        const RgbImage shown = blockToRgb(pictorand::load(request).block);
-        ASSERT_EQ(shown.width, 1024);
-        for (int channel = 0; channel < 3; ++channel) {
-            double mean = 0;
-            for (size_t i = size_t(channel); i < shown.rgb.size(); i += 3)
-                mean += shown.rgb[i];
-            EXPECT_NEAR(mean / double(shown.rgb.size() / 3), expected[channel], 0.5) << channel;
-            // Rounded, each level is a band 64 pixels wide (73 in Adobe
-            // RGB's fewer levels); dithered, a level stands alone only where
-            // the gradient passes right through it.
-            EXPECT_GE(longestRun(rounded, channel), 60) << channel;
-            EXPECT_LE(longestRun(shown, channel), 40) << channel;
+    const struct {
+        const char* name;
+        const char* options;
+    } cases[] = {
+        {"gradient.png", "-define png:color-type=2"},
+        {"gradient.pgm", "-colorspace gray"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir.file(c.name);
+        ASSERT_EQ(runCommand("convert -size 16x1024 gradient:'#102030'-'#203040' -rotate 270 -depth 16 " + std::string(c.options)
+                             + " " + shellQuote(file) + " && convert " + shellQuote(file) + " -depth 16 -endian LSB rgb:"
+                             + shellQuote(dir.file("samples.raw"))),
+                  0);
+        const std::vector<uint8_t> raw = readFile(dir.file("samples.raw"));
+        ASSERT_EQ(raw.size(), size_t(1024) * 16 * 6);
+        // One row's samples in 0-255, as transicc reads them.
+        std::string row;
+        for (size_t i = 0; i < 1024 * 3; ++i)
+            row += std::to_string((raw[2 * i] | raw[2 * i + 1] << 8) / 257.0) + (i % 3 == 2 ? "\n" : " ");
+        writeFile(dir.file("row.txt"), std::vector<uint8_t>(row.begin(), row.end()));
+        const RgbImage rounded = blockToRgb(load(file).block);
+        for (const std::string& display : {std::string(), adobe}) {
+            SCOPED_TRACE(display);
+            std::string converted = display.empty() ? row : std::string();
+            if (!display.empty()) {
+                ASSERT_EQ(runCommand("transicc -n -i'*sRGB' -o" + shellQuote(display) + " < " + shellQuote(dir.file("row.txt"))
+                                         + " 2>/dev/null",
+                                     &converted),
+                          0);
+            }
+            std::istringstream values(converted);
+            double expected[3] = {}, value = 0;
+            for (int i = 0; i < 1024 * 3 && values >> value; ++i)
+                expected[i % 3] += value / 1024;
+            LoadRequest request{{file}, LoadPurpose::View, {}};
+            request.options.displayProfile = display.empty() ? std::vector<uint8_t>() : readFile(display);
+            const RgbImage shown = blockToRgb(pictorand::load(request).block);
+            ASSERT_EQ(shown.width, 1024);
+            for (int channel = 0; channel < 3; ++channel) {
+                double mean = 0;
+                for (size_t i = size_t(channel); i < shown.rgb.size(); i += 3)
+                    mean += shown.rgb[i];
+                EXPECT_NEAR(mean / double(shown.rgb.size() / 3), expected[channel], 0.5) << channel;
+                // Rounded, each level is a band 64 pixels wide (73 in Adobe
+                // RGB's fewer levels); dithered, a level stands alone only where
+                // the gradient passes right through it.
+                EXPECT_GE(longestRun(rounded, channel), 60) << channel;
+                EXPECT_LE(longestRun(shown, channel), 40) << channel;
+            }
         }
     }
 }

@@ -41,16 +41,27 @@ TEST_F(RealCodecsTest, MultiPageTiffKeepsItsPageTable)
     EXPECT_NE(outcome.pageOffsets[1], 0u);
 }
 
-TEST_F(RealCodecsTest, SixteenBitTiffRecordsFortyEight)
+// Shown from their 16 bits, colour pictures are described as 48-bit ones and
+// grey ones as the 8-bit grey their rounded block would be.
+TEST_F(RealCodecsTest, SixteenBitPicturesRecordTheirDepth)
 {
-    std::string path = magick("-size 5x2 xc:'rgb(10,200,30)' -depth 16", "deep.tif");
-    const LoadOutcome outcome = view(path);
-    ASSERT_TRUE(outcome.block) << loadFailureMessage(outcome);
-    EXPECT_EQ(outcome.originalBitCount, 48);
-    EXPECT_EQ(outcome.block.bitCount(), 24);
-    testing::RgbImage rgb = testing::blockToRgb(outcome.block);
-    EXPECT_NEAR(rgb.at(0, 0)[0], 10, 1);
-    EXPECT_NEAR(rgb.at(0, 0)[1], 200, 1);
+    const struct {
+        const char* name;
+        const char* picture;
+        int recorded;
+    } cases[] = {
+        {"deep.tif", "xc:'rgb(10,200,30)'", 48},
+        {"grey.png", "xc:'gray(10)' -define png:bit-depth=16 -define png:color-type=0", 8},
+    };
+    for (const auto& c : cases) {
+        std::string path = magick("-size 5x2 " + std::string(c.picture) + " -depth 16", c.name);
+        const LoadOutcome outcome = view(path);
+        ASSERT_TRUE(outcome.block) << loadFailureMessage(outcome);
+        EXPECT_EQ(outcome.originalBitCount, c.recorded) << c.name;
+        EXPECT_EQ(outcome.block.bitCount(), 24) << c.name;
+        testing::RgbImage rgb = testing::blockToRgb(outcome.block);
+        EXPECT_NEAR(rgb.at(0, 0)[0], 10, 1) << c.name;
+    }
 }
 
 TEST_F(RealCodecsTest, AnimatedGifComesAsItsFrames)

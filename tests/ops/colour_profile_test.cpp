@@ -6,6 +6,7 @@
 #include <lcms2.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -168,6 +169,36 @@ TEST(ColourProfile, ProfilesThatDoNotFitLeaveThePictureAlone)
         EXPECT_EQ(convertToSrgb(block, c.profile), ProfileConversion::LeftAsIs) << c.name;
         EXPECT_EQ(maxDifference(blockToRgb(block), before), 0) << c.name;
     }
+}
+
+// A grey picture's 16-bit samples, carried as three alike, convert through
+// a grey profile as its 8-bit grey ramp does; a colour block is left alone.
+TEST(ColourProfile, GreyProfileConvertsSixteenBitGreyOnly)
+{
+    REQUIRE_FILE(kProfiles + std::string("sgray.icc"), "libgs-common");
+    const std::vector<uint8_t> profile = profileBytes("sgray.icc");
+    ImageBlock ramp = ImageBlock::create(256, 1, 8, 256);
+    ImageBlock deep = ImageBlock::create(256, 1, 48, 0);
+    for (uint32_t i = 0; i < 256; ++i) {
+        const auto level = static_cast<uint8_t>(i);
+        ramp.setColor(i, level, level, level);
+        ramp.row(0)[i] = level;
+        const uint16_t samples[3] = {uint16_t(i * 257), uint16_t(i * 257), uint16_t(i * 257)};
+        std::memcpy(deep.row(0) + size_t(i) * 6, samples, 6);
+    }
+    ImageBlock colour = ImageBlock::create(1, 1, 48, 0);
+    const uint16_t bluish[3] = {40000, 20000, 10000};
+    std::memcpy(colour.row(0), bluish, 6);
+    ASSERT_EQ(convertToSrgb(ramp, profile), ProfileConversion::Converted);
+    ASSERT_EQ(convertSixteenBitColours(deep, profile, {}), ProfileConversion::Converted);
+    const RgbImage expected = blockToRgb(ramp);
+    for (size_t i = 0; i < 256 * 3; ++i) {
+        uint16_t sample;
+        std::memcpy(&sample, deep.row(0) + 2 * i, 2);
+        EXPECT_NEAR((sample + 128) / 257, expected.rgb[i], 1) << i / 3;
+    }
+    EXPECT_EQ(convertSixteenBitColours(colour, profile, {}), ProfileConversion::LeftAsIs);
+    EXPECT_EQ(std::memcmp(colour.row(0), bluish, 6), 0);
 }
 
 } // namespace

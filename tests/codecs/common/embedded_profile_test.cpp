@@ -13,22 +13,27 @@
 namespace pictorand {
 namespace {
 
+Result<DecodedImage> readWebpFile(const std::string& path, const LibraryReadOptions& options)
+{
+    return readWebp(path, options.keepAlpha);
+}
+
 TEST(EmbeddedProfiles, ReportedWholeAndOnlyWhenThere)
 {
     struct Case {
-        Result<DecodedImage> (*read)(const std::string&, bool);
+        Result<DecodedImage> (*read)(const std::string&, const LibraryReadOptions&);
         const char* folder;
         const char* fixture;
         size_t profileSize; // the fixture script embeds a 564-byte profile
     };
     const Case cases[] = {
-        {readWebp, "webp", "icc.webp", 564},     {readWebp, "webp", "lossy.webp", 0},
+        {readWebpFile, "webp", "icc.webp", 564}, {readWebpFile, "webp", "lossy.webp", 0},
         {readHeif, "heif", "icc.heic", 564},     {readHeif, "heif", "lossy.heic", 0},
         {readAvif, "avif", "icc.avif", 564},     {readAvif, "avif", "lossy.avif", 0},
         {readJpegXl, "jxl", "icc.jxl", 564},     {readJpegXl, "jxl", "rotated.jxl", 0},
     };
     for (const Case& c : cases) {
-        Result<DecodedImage> read = c.read(testing::fixture(c.folder, c.fixture), false);
+        Result<DecodedImage> read = c.read(testing::fixture(c.folder, c.fixture), {});
         ASSERT_TRUE(read) << c.fixture;
         const std::vector<uint8_t>& profile = read->iccProfile;
         ASSERT_EQ(profile.size(), c.profileSize) << c.fixture;
