@@ -242,13 +242,16 @@ inline uint64_t mixOverWhite(uint64_t value, uint64_t opacity, uint64_t maximum,
                                                   : (value * opacity + maximum * (maximum - opacity) + maximum / 2) / maximum;
 }
 
+// With `minIsWhite`, grey samples that the colour table turns round later:
+// white paper is 0 in them, so they are mixed over 0.
 inline uint8_t sampleOverWhite(const uint8_t* samples, uint32_t index, uint32_t alphaIndex, uint16_t bits,
-                               PageFields::Alpha alpha)
+                               PageFields::Alpha alpha, bool minIsWhite = false)
 {
     const uint64_t maximum = bits == 8 ? 255 : 65535;
     const uint64_t value = bits == 8 ? samples[index] : sample16(samples, index);
     const uint64_t opacity = bits == 8 ? samples[alphaIndex] : sample16(samples, alphaIndex);
-    const uint64_t mixed = mixOverWhite(value, opacity, maximum, alpha);
+    const uint64_t overZero = alpha == PageFields::Alpha::Associated ? value : (value * opacity + maximum / 2) / maximum;
+    const uint64_t mixed = minIsWhite ? overZero : mixOverWhite(value, opacity, maximum, alpha);
     return static_cast<uint8_t>(bits == 8 ? mixed : (mixed + 128) / 257);
 }
 
@@ -293,7 +296,8 @@ void convertScanline(const PageFields& page, const Layout& layout, const uint8_t
     case PixelPath::Grey:
         if (page.alpha != PageFields::Alpha::None && samples >= 2) {
             for (uint32_t x = 0; x < width; ++x)
-                target[x] = sampleOverWhite(source, x * samples, x * samples + 1, bits, page.alpha);
+                target[x] = sampleOverWhite(source, x * samples, x * samples + 1, bits, page.alpha,
+                                            page.photometric == PHOTOMETRIC_MINISWHITE);
             break;
         }
         for (uint32_t x = 0; x < width; ++x)

@@ -189,6 +189,11 @@ TEST_F(TiffTest, ColourKindsLookLikeImageMagicksDecode)
         EXPECT_EQ(block.bitCount(), c.bits) << c.name;
         expectLooksLikeMagick(block, path, c.tolerance);
     }
+    // Min-is-white grey with alpha (ImageMagick reads it as min-is-black,
+    // Pillow not at all): as the same picture stored min-is-black.
+    const std::string stored = dir.file("greyalpha8.tif"), turned = dir.file("greyalpha8-min-is-white.tif");
+    run("convert " + stored + " -channel RGB -negate +channel " + turned + " && tiffset -s 262 0 " + turned);
+    expectLooksLikeMagick(load(turned), stored, 1);
 }
 
 TEST_F(TiffTest, RgbaPathForPlanarAndYCbCrFiles)
