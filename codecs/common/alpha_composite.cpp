@@ -62,7 +62,7 @@ ImageBlock alphaOfPalettedBlock(const ImageBlock& block, std::span<const uint8_t
 
 ImageBlock alphaOfFourthBytes(const ImageBlock& block)
 {
-    if (!block || block.bitCount() != 32)
+    if (!block || (block.bitCount() != 32 && block.bitCount() != 64))
         return {};
     ImageBlock plane = createAlphaPlane(block.width(), block.height());
     if (!plane)

@@ -33,7 +33,9 @@ ImageBlock createAlphaPlane(int32_t width, int32_t height);
 // or the plane does not fit.
 ImageBlock alphaOfPalettedBlock(const ImageBlock& block, std::span<const uint8_t> entryAlpha);
 
-// The fourth bytes of a 32-bit block's pixels as a plane.
+// The fourth bytes of a 32-bit block's pixels as a plane; of a 64-bit one's
+// too, whose readers leave 8-bit blue, green, red and alpha at the front of
+// each row.
 ImageBlock alphaOfFourthBytes(const ImageBlock& block);
 
 } // namespace pictorand

@@ -44,7 +44,7 @@ Result<DecodedImage> readPng(const std::string& path, const PngReadOptions& opti
 // The same over a PNG already in memory (icon files embed PNG images).
 Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file);
 // The opacity of `block`, the picture readPng gave for the file: the alpha
-// bytes of a 32-bit block, or what the file's tRNS chunk says of a paletted
+// bytes of a 32- or 64-bit block, or what the file's tRNS chunk says of a paletted
 // or shallow grey picture's entries. Null when nothing is transparent. Grey
 // pictures with an alpha channel are composited by the reader and keep none.
 ImageBlock pngAlphaPlane(const std::string& path, const ImageBlock& block);

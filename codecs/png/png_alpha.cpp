@@ -77,7 +77,7 @@ std::vector<uint8_t> entryOpacity(std::FILE* file)
 
 ImageBlock pngAlphaPlane(const std::string& path, const ImageBlock& block)
 {
-    if (block.bitCount() == 32)
+    if (block.bitCount() == 32 || block.bitCount() == 64)
         return alphaOfFourthBytes(block);
     if (block.bitCount() > 8)
         return {};

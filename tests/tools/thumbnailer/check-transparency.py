@@ -4,8 +4,8 @@
     check-transparency.py THUMBNAILER SCRATCH
 
 An RGBA gradient made by Pillow is written as PNG, Targa, TIFF and icons
-(with PNG and with bitmap images) by Pillow, BMP with an alpha mask
-(ImageMagick), palette PNG with tRNS and GIF with a
+(with PNG and with bitmap images) by Pillow, BMP with an alpha mask and
+16-bit PNG (ImageMagick), palette PNG with tRNS and GIF with a
 transparent index (Pillow), WebP (cwebp), AVIF (avifenc), JPEG XL (cjxl) and
 QOI (qoiconv). Each is thumbnailed at its own size and compared with the
 format's own decoder (Pillow, avifdec, djxl): opacity exactly, colours as
@@ -41,6 +41,7 @@ indexed.putdata([(x + y) % 8 for y in range(height) for x in range(width)])
 indexed.save(path("indexed.png"), transparency=bytes([0, 128, 255, 255, 64, 255, 255, 255]))
 indexed.save(path("indexed.gif"), transparency=3)
 run("convert", path("rgba.png"), path("rgba.bmp"))
+run("convert", path("rgba.png"), "-depth", "16", "PNG64:" + path("rgba16.png"))
 run("cwebp", "-quiet", "-lossless", path("rgba.png"), "-o", path("rgba.webp"))
 run("avifenc", "--lossless", path("rgba.png"), path("rgba.avif"))
 run("cjxl", "-d", "0", path("rgba.png"), path("rgba.jxl"))
@@ -48,7 +49,7 @@ run("qoiconv", path("rgba.png"), path("rgba.qoi"))
 run("avifdec", path("rgba.avif"), path("avif-reference.png"))
 run("djxl", path("rgba.jxl"), path("jxl-reference.png"))
 
-cases = [("rgba.png", "rgba.png"), ("indexed.png", "indexed.png"), ("indexed.gif", "indexed.gif"),
+cases = [("rgba.png", "rgba.png"), ("rgba16.png", "rgba.png"), ("indexed.png", "indexed.png"), ("indexed.gif", "indexed.gif"),
          ("rgba.webp", "rgba.webp"), ("rgba.avif", "avif-reference.png"), ("rgba.jxl", "jxl-reference.png"),
          ("rgba.tga", "rgba.tga"), ("rgba.tif", "rgba.tif"), ("rgba.bmp", "rgba.bmp"), ("png.ico", "png.ico"), ("bitmap.ico", "bitmap.ico"), ("rgba.qoi", "rgba.png")]
 failures = 0
