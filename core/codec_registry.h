@@ -158,6 +158,9 @@ inline constexpr int kLongestFrameDelayMs = 65535 * 1000;
 struct ComposedAnimation {
     std::vector<ComposedFrame> frames;
     int loopCount = 0; // how many times it plays; 0 for ever
+    // The embedded ICC profile the frames' colours are in, if any; the load
+    // converts them with it as it would a still picture of the file.
+    std::vector<uint8_t> iccProfile;
 };
 // What the frames may take: as many as the GIF player keeps, and their
 // blocks together no more than its byte limit (the first frame is always

@@ -273,7 +273,11 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
     }
     if (frames.count() == 0)
         return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
-    return frames.take(0);
+    ComposedAnimation animation = frames.take(0);
+    const avifRWData& profile = decoder->image->icc;
+    if (profile.size > 0)
+        animation.iccProfile.assign(profile.data, profile.data + profile.size);
+    return animation;
 }
 
 Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits)

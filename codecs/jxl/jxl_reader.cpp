@@ -189,14 +189,13 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const L
     }
 }
 
-// FIXME: the frames keep the colours of the file's own space; an embedded
-// profile is applied to still pictures only.
 Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
 {
     Decoder decoder;
     Runner runner;
     if (std::optional<Failure> failed =
-            openDecoder(file, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE, decoder, runner))
+            openDecoder(file, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE,
+                        decoder, runner))
         return *failed;
     // Each frame as it shows, blended with the ones before it by libjxl.
     if (JxlDecoderSetCoalescing(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS)
@@ -207,6 +206,13 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
     uint32_t height = 0;
     LargeBuffer canvas;
     ComposedFrames frames(limits);
+    std::vector<uint8_t> profile;
+    const auto animation = [&] {
+        ComposedAnimation composed =
+            frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+        composed.iccProfile = std::move(profile);
+        return composed;
+    };
     int delayMs = 0;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder.get())) {
@@ -225,6 +231,9 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
                 return tooBigForBlock();
             break;
         }
+        case JXL_DEC_COLOR_ENCODING:
+            profile = iccProfileOf(decoder.get());
+            break;
         case JXL_DEC_FRAME: {
             JxlFrameHeader header;
             if (JxlDecoderGetFrameHeader(decoder.get(), &header) != JXL_DEC_SUCCESS)
@@ -240,7 +249,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
             break;
         case JXL_DEC_FULL_IMAGE:
             if (!frames.addRgba(width, height, canvas.data(), delayMs) || frames.full())
-                return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+                return animation();
             break;
         case JXL_DEC_SUCCESS:
         case JXL_DEC_NEED_MORE_INPUT: // cut short: the frames before stand
@@ -248,7 +257,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         default:
             if (frames.count() == 0)
                 return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
-            return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+            return animation();
         }
     }
 }

@@ -3,7 +3,9 @@
 // counts), fcTL (each frame's rectangle, delay and operations) and fdAT (its
 // data, behind a sequence number that fcTL and fdAT chunks share). Each
 // frame's data goes to libpng as a PNG of its own: the file's IHDR at the
-// frame's size, its PLTE and tRNS, the data as one IDAT. The frames are
+// frame's size, its PLTE and tRNS, the data as one IDAT (the first frame's
+// also the file's iCCP, so that libpng reads the profile as it does for
+// a still picture). The frames are
 // composed on an RGBA canvas as their dispose and blend operations say.
 //
 // Every field is checked instead of the chunks' CRCs (which the still
@@ -62,6 +64,7 @@ struct Animation {
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<std::pair<std::array<char, 4>, std::span<const uint8_t>>> paletteChunks; // PLTE, tRNS
+    std::span<const uint8_t> profileChunk; // the iCCP before the image data, if any
     uint32_t plays = 0;
     std::vector<Frame> frames;
 };
@@ -128,6 +131,9 @@ Animation listFrames(std::span<const uint8_t> file, int mostFrames)
             animation.header = data;
             animation.width = body.u32be();
             animation.height = body.u32be();
+        } else if (isType(type, "iCCP")) {
+            if (!seenImageData && animation.profileChunk.empty())
+                animation.profileChunk = data;
         } else if (isType(type, "PLTE") || isType(type, "tRNS")) {
             if (!seenImageData)
                 animation.paletteChunks.push_back({type, data});
@@ -188,8 +194,8 @@ void appendChunk(std::vector<uint8_t>& out, const char* type, std::span<const ui
     out.insert(out.end(), tail, tail + 4);
 }
 
-// The frame as a PNG file of its own.
-std::vector<uint8_t> framePng(const Animation& animation, const Frame& frame)
+// The frame as a PNG file of its own, with the file's profile or without.
+std::vector<uint8_t> framePng(const Animation& animation, const Frame& frame, bool withProfile)
 {
     std::vector<uint8_t> png(kSignature.begin(), kSignature.end());
     std::array<uint8_t, 13> header{};
@@ -199,6 +205,8 @@ std::vector<uint8_t> framePng(const Animation& animation, const Frame& frame)
         header[size_t(4 + i)] = uint8_t(frame.control.height >> (24 - 8 * i));
     }
     appendChunk(png, "IHDR", header);
+    if (withProfile && !animation.profileChunk.empty())
+        appendChunk(png, "iCCP", animation.profileChunk);
     for (const auto& [type, data] : animation.paletteChunks)
         appendChunk(png, type.data(), data);
     std::vector<uint8_t> joined;
@@ -229,6 +237,7 @@ struct FrameDecoder {
     png_infop info = nullptr;
     MemorySource source;
     std::vector<png_bytep> rows;
+    std::vector<uint8_t>* profile = nullptr; // where the iCCP's profile goes, if asked for
     ~FrameDecoder() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
@@ -239,7 +248,16 @@ bool decodeRows(FrameDecoder& decoder, uint32_t width)
     png_structp png = decoder.png;
     png_infop info = decoder.info;
     png_set_read_fn(png, &decoder.source, readFromMemory);
+    // A profile gets no more than the still reader gives one; a bigger one is
+    // dropped with a warning, and the frame's colours are left as they are.
+    png_set_chunk_malloc_max(png, png_glue::kMaxProfileBytes);
     png_read_info(png, info);
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (decoder.profile && png_get_iCCP(png, info, &name, &compression, &profile, &profileLength) && profile)
+        decoder.profile->assign(profile, profile + profileLength);
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
@@ -254,15 +272,18 @@ bool decodeRows(FrameDecoder& decoder, uint32_t width)
 }
 
 // The frame's pixels, width x height RGBA; nothing when libpng refuses them.
-std::optional<LargeBuffer> decodeFrame(const Animation& animation, const Frame& frame)
+// Given `profile`, the file's embedded profile goes there.
+std::optional<LargeBuffer> decodeFrame(const Animation& animation, const Frame& frame,
+                                       std::vector<uint8_t>* profile = nullptr)
 {
-    const std::vector<uint8_t> file = framePng(animation, frame);
+    const std::vector<uint8_t> file = framePng(animation, frame, profile != nullptr);
     const uint32_t width = frame.control.width;
     const uint32_t height = frame.control.height;
     LargeBuffer pixels = LargeBuffer::allocate(size_t(width) * height * 4);
     if (!pixels)
         return std::nullopt;
     FrameDecoder decoder;
+    decoder.profile = profile;
     decoder.source.bytes = file;
     decoder.rows.resize(height);
     for (uint32_t y = 0; y < height; ++y)
@@ -353,9 +374,10 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
         return tooBigForBlock();
     std::memset(canvas.data(), 0, canvas.size()); // fully transparent black
     ComposedFrames frames(limits);
+    std::vector<uint8_t> profile;
     for (const Frame& frame : animation.frames) {
         const FrameControl& control = frame.control;
-        std::optional<LargeBuffer> pixels = decodeFrame(animation, frame);
+        std::optional<LargeBuffer> pixels = decodeFrame(animation, frame, frames.count() == 0 ? &profile : nullptr);
         if (!pixels)
             break;
         if (control.dispose == Dispose::Previous) {
@@ -378,7 +400,9 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
     }
     if (frames.count() == 0)
         return kPngTexts.failure(Reason::CorruptData, PngFault::NotValid);
-    return frames.take(static_cast<int>(std::min<uint32_t>(animation.plays, INT32_MAX)));
+    ComposedAnimation composed = frames.take(static_cast<int>(std::min<uint32_t>(animation.plays, INT32_MAX)));
+    composed.iccProfile = std::move(profile);
+    return composed;
 }
 
 std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha)
@@ -397,12 +421,12 @@ std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, 
     ImageBlock alpha = alphaPlaneFor(block, layout, keepAlpha);
     if (!block || (keepAlpha && !alpha))
         return Result<DecodedImage>(tooBigForBlock());
-    std::optional<LargeBuffer> pixels = decodeFrame(animation, animation.frames.front());
+    DecodedImage decoded;
+    std::optional<LargeBuffer> pixels = decodeFrame(animation, animation.frames.front(), &decoded.iccProfile);
     if (!pixels)
         return Result<DecodedImage>(kPngTexts.failure(Reason::CorruptData, PngFault::NotValid));
     for (uint32_t y = 0; y < animation.height; ++y)
         storeTopRow(block, static_cast<int32_t>(y), pixels->data() + size_t(animation.width) * 4 * y, layout, &alpha);
-    DecodedImage decoded;
     decoded.block = std::move(block);
     decoded.alpha = std::move(alpha);
     return Result<DecodedImage>(std::move(decoded));

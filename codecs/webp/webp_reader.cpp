@@ -170,7 +170,9 @@ Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> f
     }
     if (frames.count() == 0)
         return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
-    return frames.take(static_cast<int>(std::min<uint32_t>(info.loop_count, INT32_MAX)));
+    ComposedAnimation animation = frames.take(static_cast<int>(std::min<uint32_t>(info.loop_count, INT32_MAX)));
+    animation.iccProfile = iccProfileOf(data);
+    return animation;
 }
 
 Result<ComposedAnimation> readWebpAnimation(const std::string& path, const AnimationLimits& limits)
