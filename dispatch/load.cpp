@@ -284,9 +284,15 @@ LoadOutcome Load::run()
     case MultiImage::Single:
         // An animated file plays; a still one, or one whose frames cannot
         // be read, shows its first picture.
-        if (m_purpose == LoadPurpose::View && m_options.animate)
+        if (m_purpose == LoadPurpose::View && m_options.animate) {
+            const AnimationCheckFunction animated = m_registry.animationCheck(m_format);
+            if (m_options.leaveAnimationsUnread && animated && animated(m_file.name())) {
+                m_out.kind = LoadOutcome::Kind::Unread;
+                return std::move(m_out);
+            }
             if (std::optional<LoadOutcome> played = composedAnimation(started))
                 return std::move(*played);
+        }
         read = callReader(m_registry, m_format, request);
         break;
     case MultiImage::Media:

@@ -19,7 +19,8 @@ namespace pictorand {
 namespace {
 
 #define AVIF_FUNCTIONS(X)                                                                                         \
-    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderParse)                      \
+    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderSetIOFile)                  \
+    X(avifDecoderParse)                                                                                           \
     X(avifDecoderNextImage) X(avifImageCreateEmpty) X(avifImageDestroy) X(avifImageSetViewRect)                   \
     X(avifCropRectConvertCleanApertureBox) X(avifRGBImageSetDefaults) X(avifImageYUVToRGB)
 
@@ -168,18 +169,25 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, c
 
 using Decoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
 
-// A decoder over the file, its header parsed and the sizes it declares
-// checked; a failure when the library or the file is not to be had.
-std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decoder)
+// libavif's functions, bound on first use; the failure when it is not to
+// be had.
+const LibraryBinding& avifLibrary()
 {
     static const LibraryBinding avif = bindLibrary(PICTORAND_SONAME_AVIF, [](SharedLibrary& library) {
         return true AVIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
     });
-    if (avif)
-        return *avif;
-    decoder.reset(avifDecoderCreate());
+    return avif;
+}
+
+// A decoder that reads files as the reader does; null without the library
+// or the memory for one.
+Decoder createDecoder()
+{
+    if (avifLibrary())
+        return nullptr;
+    Decoder decoder(avifDecoderCreate());
     if (!decoder)
-        return tooBigForBlock();
+        return nullptr;
     // As many threads as avifdec -j would be given on this machine.
     decoder->maxThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     // Files other readers show are shown: some writers leave out boxes the
@@ -187,6 +195,18 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decod
     decoder->strictFlags = AVIF_STRICT_DISABLED;
     decoder->ignoreExif = AVIF_TRUE;
     decoder->ignoreXMP = AVIF_TRUE;
+    return decoder;
+}
+
+// A decoder over the file, its header parsed and the sizes it declares
+// checked; a failure when the library or the file is not to be had.
+std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decoder)
+{
+    if (const LibraryBinding& avif = avifLibrary())
+        return *avif;
+    decoder = createDecoder();
+    if (!decoder)
+        return tooBigForBlock();
     avifResult result = avifDecoderSetIOMemory(decoder.get(), file.data(), file.size());
     if (result == AVIF_RESULT_OK)
         result = avifDecoderParse(decoder.get());
@@ -278,6 +298,13 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
     if (profile.size > 0)
         animation.iccProfile.assign(profile.data, profile.data + profile.size);
     return animation;
+}
+
+bool avifDeclaresAnimation(const std::string& path)
+{
+    const Decoder decoder = createDecoder();
+    return decoder && avifDecoderSetIOFile(decoder.get(), path.c_str()) == AVIF_RESULT_OK
+        && avifDecoderParse(decoder.get()) == AVIF_RESULT_OK && decoder->imageCount >= 2;
 }
 
 Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits)

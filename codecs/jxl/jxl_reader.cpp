@@ -6,12 +6,15 @@
 #include "codecs/jxl/jxl.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
+#include "platform/file_access.h"
 
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace pictorand {
@@ -98,9 +101,9 @@ bool libraryPlanesFit(const JxlBasicInfo& info, uint64_t sets = 1)
 using Decoder = std::unique_ptr<JxlDecoder, DecoderDeleter>;
 using Runner = std::unique_ptr<void, RunnerDeleter>;
 
-// A decoder on its threads over the whole file, told of the events given;
-// a failure when the library or the memory for it is not to be had.
-std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, Decoder& decoder, Runner& runner)
+// libjxl's functions and its threads', bound on first use; the failure when
+// either is not to be had.
+LibraryBinding jxlLibrary()
 {
     static const LibraryBinding jxl = bindLibrary(PICTORAND_SONAME_JXL, [](SharedLibrary& library) {
         return true JXL_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -108,8 +111,15 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, De
     static const LibraryBinding threads = bindLibrary(PICTORAND_SONAME_JXL_THREADS, [](SharedLibrary& library) {
         return true JXL_THREADS_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
     });
-    if (jxl || threads)
-        return jxl ? *jxl : *threads;
+    return jxl ? jxl : threads;
+}
+
+// A decoder on its threads over the whole file, told of the events given;
+// a failure when the library or the memory for it is not to be had.
+std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, Decoder& decoder, Runner& runner)
+{
+    if (LibraryBinding missing = jxlLibrary())
+        return missing;
     decoder.reset(JxlDecoderCreate(nullptr));
     runner.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
     if (!decoder || !runner)
@@ -260,6 +270,30 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
             return animation();
         }
     }
+}
+
+bool jpegXlDeclaresAnimation(const std::string& path)
+{
+    // The basic information follows the signature within a few hundred
+    // bytes; a container whose codestream starts beyond the head read here
+    // (behind large metadata boxes) is taken as still.
+    constexpr size_t kHead = 64 * 1024;
+    std::unique_ptr<uint8_t[]> head(new (std::nothrow) uint8_t[kHead]);
+    std::FILE* file = head ? openStreamForReading(path) : nullptr;
+    if (!file)
+        return false;
+    const size_t size = std::fread(head.get(), 1, kHead, file);
+    std::fclose(file);
+    if (jxlLibrary())
+        return false;
+    const Decoder decoder(JxlDecoderCreate(nullptr));
+    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS
+        || JxlDecoderSetInput(decoder.get(), head.get(), size) != JXL_DEC_SUCCESS)
+        return false;
+    JxlDecoderCloseInput(decoder.get());
+    JxlBasicInfo info;
+    return JxlDecoderProcessInput(decoder.get()) == JXL_DEC_BASIC_INFO
+        && JxlDecoderGetBasicInfo(decoder.get(), &info) == JXL_DEC_SUCCESS && info.have_animation;
 }
 
 Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits)

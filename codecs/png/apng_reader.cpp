@@ -336,28 +336,6 @@ void clearRectangle(LargeBuffer& canvas, uint32_t canvasWidth, const FrameContro
                     size_t(control.width) * 4);
 }
 
-// True when an acTL chunk comes before the image data: only then is the
-// whole file read.
-bool declaresAnimation(const std::string& path)
-{
-    std::FILE* file = openStreamForReading(path);
-    if (!file)
-        return false;
-    uint8_t head[8];
-    bool animated = false;
-    if (std::fread(head, 1, 8, file) == 8 && std::equal(kSignature.begin(), kSignature.end(), head))
-        while (std::fread(head, 1, 8, file) == 8) {
-            const uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 | head[3];
-            if (std::memcmp(head + 4, "acTL", 4) == 0)
-                animated = true;
-            if (animated || std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0
-                || length > 0x7FFFFFFFu || std::fseek(file, long(length) + 4, SEEK_CUR) != 0)
-                break;
-        }
-    std::fclose(file);
-    return animated;
-}
-
 } // namespace
 
 Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
@@ -405,9 +383,30 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
     return composed;
 }
 
+// The animation readers read the whole file only when it does.
+bool apngDeclaresAnimation(const std::string& path)
+{
+    std::FILE* file = openStreamForReading(path);
+    if (!file)
+        return false;
+    uint8_t head[8];
+    bool animated = false;
+    if (std::fread(head, 1, 8, file) == 8 && std::equal(kSignature.begin(), kSignature.end(), head))
+        while (std::fread(head, 1, 8, file) == 8) {
+            const uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 | head[3];
+            if (std::memcmp(head + 4, "acTL", 4) == 0)
+                animated = true;
+            if (animated || std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0
+                || length > 0x7FFFFFFFu || std::fseek(file, long(length) + 4, SEEK_CUR) != 0)
+                break;
+        }
+    std::fclose(file);
+    return animated;
+}
+
 std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha)
 {
-    if (!declaresAnimation(path))
+    if (!apngDeclaresAnimation(path))
         return std::nullopt;
     WholeFile file;
     if (!file.open(path))
@@ -434,7 +433,7 @@ std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, 
 
 Result<ComposedAnimation> readApng(const std::string& path, const AnimationLimits& limits)
 {
-    if (!declaresAnimation(path))
+    if (!apngDeclaresAnimation(path))
         return ComposedAnimation{};
     WholeFile file;
     if (!file.open(path))

@@ -61,6 +61,8 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
 // Nothing for any other PNG. The file's embedded profile comes in
 // DecodedImage::iccProfile, as readPng gives a still picture's.
 std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha);
+// True when an acTL chunk comes before the image data: the file animates.
+bool apngDeclaresAnimation(const std::string& path);
 
 // Writes a 1-, 4-, 8-, 24- or 32-bit block, not interlaced.
 Status writePng(const std::string& path, const ImageBlock& block);
