@@ -3,10 +3,10 @@
 // counts), fcTL (each frame's rectangle, delay and operations) and fdAT (its
 // data, behind a sequence number that fcTL and fdAT chunks share). Each
 // frame's data goes to libpng as a PNG of its own: the file's IHDR at the
-// frame's size, its PLTE and tRNS, the data as one IDAT (the first frame's
-// also the file's iCCP, so that libpng reads the profile as it does for
-// a still picture). The frames are
-// composed on an RGBA canvas as their dispose and blend operations say.
+// frame's size, its PLTE and tRNS, the data as one IDAT, and for the first
+// frame the file's iCCP, whose profile libpng reads as it does a still
+// picture's. The frames are composed on an RGBA canvas as their dispose and
+// blend operations say.
 //
 // Every field is checked instead of the chunks' CRCs (which the still
 // reader does not check for image data either): a sequence number out of
