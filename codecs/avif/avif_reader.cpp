@@ -5,21 +5,25 @@
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "core/large_buffer.h"
+#include "platform/file_access.h"
 
 #include <avif/avif.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace pictorand {
 
 namespace {
 
 #define AVIF_FUNCTIONS(X)                                                                                         \
-    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderSetIOFile)                  \
+    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderSetIO)                      \
     X(avifDecoderParse)                                                                                           \
     X(avifDecoderNextImage) X(avifImageCreateEmpty) X(avifImageDestroy) X(avifImageSetViewRect)                   \
     X(avifCropRectConvertCleanApertureBox) X(avifRGBImageSetDefaults) X(avifImageYUVToRGB)
@@ -253,6 +257,42 @@ Result<DecodedImage> currentPicture(avifDecoder& decoder, const LibraryReadOptio
     return toBlock(*image, orientation, options);
 }
 
+// What libavif parses, read as it asks from a file the platform opened (a
+// confined worker opens no file by its name): the boxes, not the images.
+struct FileInput {
+    avifIO io{};
+    std::FILE* file = nullptr;
+    std::vector<uint8_t> buffer;
+};
+
+void closeInput(avifIO* io)
+{
+    auto* input = static_cast<FileInput*>(io->data);
+    std::fclose(input->file);
+    delete input;
+}
+
+avifResult readInput(avifIO* io, uint32_t readFlags, uint64_t offset, size_t size, avifROData* out)
+{
+    auto* input = static_cast<FileInput*>(io->data);
+    if (readFlags != 0 || offset > io->sizeHint)
+        return AVIF_RESULT_IO_ERROR;
+    // A box may claim more than the file holds: it gets what there is.
+    size = static_cast<size_t>(std::min<uint64_t>(size, io->sizeHint - offset));
+    try {
+        input->buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        return AVIF_RESULT_OUT_OF_MEMORY;
+    }
+    if (size > 0
+        && (fseeko(input->file, static_cast<off_t>(offset), SEEK_SET) != 0
+            || std::fread(input->buffer.data(), 1, size, input->file) != size))
+        return AVIF_RESULT_IO_ERROR;
+    out->data = input->buffer.data();
+    out->size = size;
+    return AVIF_RESULT_OK;
+}
+
 } // namespace
 
 Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options)
@@ -303,8 +343,23 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
 bool avifDeclaresAnimation(const std::string& path)
 {
     const Decoder decoder = createDecoder();
-    return decoder && avifDecoderSetIOFile(decoder.get(), path.c_str()) == AVIF_RESULT_OK
-        && avifDecoderParse(decoder.get()) == AVIF_RESULT_OK && decoder->imageCount >= 2;
+    std::FILE* file = decoder ? openStreamForReading(path) : nullptr;
+    if (!file)
+        return false;
+    auto* input = new (std::nothrow) FileInput;
+    if (!input || fseeko(file, 0, SEEK_END) != 0 || ftello(file) < 0) {
+        std::fclose(file);
+        delete input;
+        return false;
+    }
+    input->file = file;
+    input->io.destroy = closeInput;
+    input->io.read = readInput;
+    input->io.sizeHint = static_cast<uint64_t>(ftello(file));
+    input->io.persistent = AVIF_FALSE;
+    input->io.data = input;
+    avifDecoderSetIO(decoder.get(), &input->io); // the decoder closes it
+    return avifDecoderParse(decoder.get()) == AVIF_RESULT_OK && decoder->imageCount >= 2;
 }
 
 Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits)
