@@ -158,6 +158,9 @@ inline constexpr int kLongestFrameDelayMs = 65535 * 1000;
 struct ComposedAnimation {
     std::vector<ComposedFrame> frames;
     int loopCount = 0; // how many times it plays; 0 for ever
+    // The embedded ICC profile the frames' colours are in, if any; the load
+    // converts them with it as it would a still picture of the file.
+    std::vector<uint8_t> iccProfile;
 };
 // What the frames may take: as many as the GIF player keeps, and their
 // blocks together no more than its byte limit (the first frame is always
@@ -170,6 +173,12 @@ struct AnimationLimits {
 // passed or at a damaged frame; fewer than two frames when the file holds a
 // still picture. Fails only when the first frame cannot be read.
 using AnimationReaderFunction = Result<ComposedAnimation> (*)(const std::string& path, const AnimationLimits& limits);
+// True when the file's headers say it is an animation (WebP's animation
+// flag, APNG's acTL before the image data, an AVIF sequence, JPEG XL's
+// animation header), found without decoding a frame: the animation reader
+// may still find fewer than two frames. False when they do not, or cannot be
+// read.
+using AnimationCheckFunction = bool (*)(const std::string& path);
 
 // ---------------------------------------------------------------------------
 // Writing.
@@ -214,6 +223,7 @@ struct FormatDescriptor {
     WriterFunction writer = nullptr;
     ImageListFunction imageList = nullptr;
     AnimationReaderFunction animationReader = nullptr;
+    AnimationCheckFunction animationCheck = nullptr;
 };
 
 class CodecRegistry {
@@ -238,6 +248,10 @@ public:
     {
         slotsOf(format).animationReader = reader;
     }
+    void registerAnimationCheck(ImageFormat format, AnimationCheckFunction check)
+    {
+        slotsOf(format).animationCheck = check;
+    }
     void registerOverviewReader(OverviewReaderFunction reader) { m_overviewReader = reader; }
     // A codec folder's words for its faults (core/fault_texts.h), which join
     // the list of every word the codecs can say.
@@ -248,6 +262,7 @@ public:
     WriterFunction writer(ImageFormat format) const { return slotsOf(format).writer; }
     ImageListFunction imageList(ImageFormat format) const { return slotsOf(format).imageList; }
     AnimationReaderFunction animationReader(ImageFormat format) const { return slotsOf(format).animationReader; }
+    AnimationCheckFunction animationCheck(ImageFormat format) const { return slotsOf(format).animationCheck; }
     OverviewReaderFunction overviewReader() const { return m_overviewReader; }
 
 private:
@@ -256,6 +271,7 @@ private:
         WriterFunction writer = nullptr;
         ImageListFunction imageList = nullptr;
         AnimationReaderFunction animationReader = nullptr;
+        AnimationCheckFunction animationCheck = nullptr;
     };
     // A number out of range (which the table's check refuses) writes to a
     // slot nobody reads and finds no function.

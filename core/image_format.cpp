@@ -17,6 +17,7 @@ void CodecRegistry::registerFormat(FormatDescriptor descriptor)
     registerWriter(format, descriptor.writer);
     registerImageList(format, descriptor.imageList);
     registerAnimationReader(format, descriptor.animationReader);
+    registerAnimationCheck(format, descriptor.animationCheck);
 }
 
 std::vector<std::string> formatTableProblems(std::span<const FormatInfo> rows)

@@ -175,6 +175,7 @@ private:
     LoadOutcome turn();
     std::optional<LoadOutcome> animation(const ImageList& images, int64_t started);
     std::optional<LoadOutcome> composedAnimation(int64_t started);
+    void convertFrameColours(std::span<const uint8_t> profile);
     LoadOutcome finish(DecodedImage decoded, int64_t started);
 
     const LoadOptions& m_options;
@@ -283,9 +284,15 @@ LoadOutcome Load::run()
     case MultiImage::Single:
         // An animated file plays; a still one, or one whose frames cannot
         // be read, shows its first picture.
-        if (m_purpose == LoadPurpose::View && m_options.animate)
+        if (m_purpose == LoadPurpose::View && m_options.animate) {
+            const AnimationCheckFunction animated = m_registry.animationCheck(m_format);
+            if (m_options.leaveAnimationsUnread && animated && animated(m_file.name())) {
+                m_out.kind = LoadOutcome::Kind::Unread;
+                return std::move(m_out);
+            }
             if (std::optional<LoadOutcome> played = composedAnimation(started))
                 return std::move(*played);
+        }
         read = callReader(m_registry, m_format, request);
         break;
     case MultiImage::Media:
@@ -309,12 +316,8 @@ std::optional<LoadOutcome> Load::animation(const ImageList& images, int64_t star
         return std::nullopt;
     m_out.kind = LoadOutcome::Kind::Animation;
     m_out.frames = frames.take();
-    // GIF has no profile: its colour tables are sRGB, brought to the
-    // display's colours as a still picture's are (a frame that cannot be
-    // converted stays as it was).
-    if (!m_displayProfile.empty())
-        for (AnimationFrame& frame : m_out.frames)
-            (void)convertColours(frame.block, {}, m_displayProfile);
+    // GIF has no profile: its colour tables are sRGB.
+    convertFrameColours({});
     const ImageBlock& first = m_out.frames.front().block;
     m_out.originalWidth = first.width();
     m_out.originalHeight = first.height();
@@ -335,7 +338,9 @@ std::optional<LoadOutcome> Load::composedAnimation(int64_t started)
     const int count = static_cast<int>(read->frames.size());
     m_out.kind = LoadOutcome::Kind::Animation;
     m_out.loopCount = read->loopCount;
+    const std::vector<uint8_t> profile = std::move(read->iccProfile);
     m_out.frames = framesOf(read.take());
+    convertFrameColours(profile);
     const ImageBlock& first = m_out.frames.front().block;
     m_out.originalWidth = first.width();
     m_out.originalHeight = first.height();
@@ -343,6 +348,25 @@ std::optional<LoadOutcome> Load::composedAnimation(int64_t started)
     m_out.compression = countedText(std::string("Animated ") + formatInfo(m_format).word, count, "frames");
     m_out.decompressionMs = monotonicMilliseconds() - started;
     return std::move(m_out);
+}
+
+// The frames' colours as a still picture's of the file: from its profile
+// (or sRGB, when it has none or one that converts nothing) to sRGB or the
+// display's, all through one conversion. A frame that cannot be converted
+// stays as it was.
+void Load::convertFrameColours(std::span<const uint8_t> profile)
+{
+    if (!m_options.colourManagement)
+        return;
+    std::vector<ImageBlock*> blocks;
+    for (AnimationFrame& frame : m_out.frames)
+        blocks.push_back(&frame.block);
+    ProfileConversion converted = ProfileConversion::LeftAsIs;
+    if (!profile.empty())
+        converted = convertColoursOfEach(blocks, profile, m_displayProfile);
+    m_out.profileApplied = converted == ProfileConversion::Converted;
+    if (converted == ProfileConversion::LeftAsIs && !m_displayProfile.empty())
+        (void)convertColoursOfEach(blocks, {}, m_displayProfile);
 }
 
 LoadOutcome Load::turn()

@@ -84,6 +84,10 @@ struct LoadOptions {
     // The viewer's block is then in the display's colours; its Save As
     // converts a copy back to sRGB.
     std::vector<uint8_t> displayProfile;
+    // View with animate: a file its format's check finds animated is not
+    // read (Kind::Unread). The read-ahead asks so: it keeps no animation,
+    // and the viewer reads one when it steps there.
+    bool leaveAnimationsUnread = false;
     friend bool operator==(const LoadOptions&, const LoadOptions&) = default;
 };
 
@@ -121,6 +125,7 @@ struct LoadOutcome {
         Media,     // sound or video: nothing read, the caller plays the file
         Metafile,  // `drawing`
         Turned,    // `turnedFile`
+        Unread,    // an animation left unread (LoadOptions::leaveAnimationsUnread): nothing read
     };
     Kind kind = Kind::Failed;
     std::string path; // the file as the request named it

@@ -686,7 +686,7 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     if (m_in.u32() != kOutcomeMagic || !blocks())
         return std::nullopt;
     LoadOutcome outcome;
-    outcome.kind = m_in.choice(LoadOutcome::Kind::Turned);
+    outcome.kind = m_in.choice(LoadOutcome::Kind::Unread);
     outcome.path = m_in.text(static_cast<uint32_t>(request.file.path.size()));
     if (outcome.path != request.file.path)
         m_in.fail();
@@ -802,6 +802,7 @@ std::vector<uint8_t> encodeLoadRequest(const LoadRequest& request)
     // One the worker would refuse is not sent: the picture comes in sRGB.
     const bool fits = options.displayProfile.size() <= kLargestDisplayProfile;
     out.blob(fits ? std::span<const uint8_t>(options.displayProfile) : std::span<const uint8_t>());
+    out.flag(options.leaveAnimationsUnread);
     return std::move(out.bytes());
 }
 
@@ -836,6 +837,7 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes)
     // Whether Little CMS can use it is the load's question, in the worker.
     const std::span<const uint8_t> profile = in.blob(static_cast<uint32_t>(kLargestDisplayProfile));
     options.displayProfile.assign(profile.begin(), profile.end());
+    options.leaveAnimationsUnread = in.flag();
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return request;

@@ -131,15 +131,19 @@ void ReadAhead::work()
         const std::optional<ImageFormat> format = DetectFormat(path);
         bool keep = format && formatQualifies(*format) && m_registry.reader(*format);
         if (keep) {
-            entry.outcome = load(entry.request, m_registry);
-            entry.bytes = entry.outcome.block.size();
-            // A file written while it was read may have given a torn picture.
             // An animation (WebP, APNG, AVIF, JPEG XL) is not kept: its frames
             // would cost the budget many pictures, and a load in full screen
-            // asks for its first picture alone.
-            // FIXME: the frames are decoded all the same; the format's
-            // animation check could come before the load.
-            keep = stampOf(path) == entry.stamp && entry.outcome.kind != LoadOutcome::Kind::Animation;
+            // asks for its first picture alone. The format's check finds it
+            // before a frame is decoded.
+            LoadRequest asked = entry.request;
+            asked.options.leaveAnimationsUnread = true;
+            entry.outcome = load(asked, m_registry);
+            entry.bytes = entry.outcome.block.size();
+            // A file written while it was read may have given a torn picture;
+            // a format without a check gives the frames, which go.
+            const LoadOutcome::Kind kind = entry.outcome.kind;
+            keep = stampOf(path) == entry.stamp && kind != LoadOutcome::Kind::Animation
+                && kind != LoadOutcome::Kind::Unread;
         }
 
         lock.lock();

@@ -1,7 +1,8 @@
 // Writes the seeds of the worker_answer fuzz target: the answers a worker
 // sends for real loads of the tree's own files (a picture at 24 and 8 bits,
-// a GIF animation and a composed one, two metafiles, a TIFF page, a thumbnail with its opacity, a
-// turned JPEG, a failure), requests the parent sends (with the Adobe RGB
+// a GIF animation and a composed one, two metafiles, a TIFF page, a
+// thumbnail with its opacity, a turned JPEG, a failure, an animation the
+// read-ahead leaves unread), requests the parent sends (with the Adobe RGB
 // profile of Ghostscript, libgs-common, standing for a display's, and
 // without one), and answers a worker
 // taken over by a file might send, which the parent must refuse. Run it
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
         const char* seed;
         const char* file;
         LoadPurpose purpose = LoadPurpose::View;
+        bool leaveAnimationsUnread = false;
     } loads[] = {
         {"picture_24bit", "samples/rose-24bit.bmp"},         {"picture_8bit", "samples/rose-8bit.bmp"},
         {"animation", "fuzz/corpus/gif/anim.gif"},           {"metafile_text", "tests/fixtures/metafile/text.wmf"},
@@ -48,6 +50,7 @@ int main(int argc, char** argv)
         {"thumbnail_alpha", "tests/codecs/webp/fixtures/alpha.webp", LoadPurpose::Thumbnail},
         {"turned_jpeg", "samples/rose-jpeg.jpg", LoadPurpose::Turn},
         {"failure", "no such file"},
+        {"unread_animation", "tests/dispatch/animations/three_frames.jxl", LoadPurpose::View, true},
     };
     int failed = 0;
     for (const auto& entry : loads) {
@@ -56,6 +59,7 @@ int main(int argc, char** argv)
         options.thumbnailSide = 64;
         options.turn = Turn::clockwise(1);
         options.trimEdges = true;
+        options.leaveAnimationsUnread = entry.leaveAnimationsUnread;
         LoadOutcome outcome = loadInThisProcess({{entry.file}, entry.purpose, options});
         // Named as the fuzz target's request names its file: an answer for
         // another file is refused at its first field.

@@ -607,27 +607,22 @@ bool holdsOnlyGrey(const ImageBlock& block)
 
 } // namespace
 
-ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> source,
-                                 std::span<const uint8_t> destination)
-{
-    if ((source.empty() && destination.empty()) || !isUsableBlock(block))
-        return ProfileConversion::LeftAsIs;
-    const int bits = block.bitCount();
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        return ProfileConversion::LeftAsIs;
+namespace {
 
-    std::shared_ptr<const Conversion> kept;
-    try {
-        kept = conversionFor(source, destination);
-    } catch (const std::bad_alloc&) {
-        return ProfileConversion::OutOfMemory;
-    }
-    const Conversion& conversion = *kept;
-    if (!conversion.usable)
+bool hasConvertibleDepth(const ImageBlock& block)
+{
+    const int bits = block.bitCount();
+    return isUsableBlock(block) && (bits == 1 || bits == 4 || bits == 8 || bits == 24);
+}
+
+// One block through a usable conversion.
+ProfileConversion convertWith(const Conversion& conversion, ImageBlock& block)
+{
+    if (!hasConvertibleDepth(block))
         return ProfileConversion::LeftAsIs;
     if (conversion.tables && conversion.tables->identity)
         return ProfileConversion::Converted;
-    if (bits == 24) {
+    if (block.bitCount() == 24) {
         if (conversion.space != cmsSigRgbData)
             return ProfileConversion::LeftAsIs;
         convertPixels(conversion, block);
@@ -635,6 +630,36 @@ ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> sou
         convertColourTable(conversion, block);
     }
     return ProfileConversion::Converted;
+}
+
+} // namespace
+
+ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> source,
+                                 std::span<const uint8_t> destination)
+{
+    ImageBlock* const blocks[] = {&block};
+    return convertColoursOfEach(blocks, source, destination);
+}
+
+ProfileConversion convertColoursOfEach(std::span<ImageBlock* const> blocks, std::span<const uint8_t> source,
+                                       std::span<const uint8_t> destination)
+{
+    const auto convertible = [](const ImageBlock* block) { return hasConvertibleDepth(*block); };
+    if ((source.empty() && destination.empty()) || std::none_of(blocks.begin(), blocks.end(), convertible))
+        return ProfileConversion::LeftAsIs;
+    std::shared_ptr<const Conversion> kept;
+    try {
+        kept = conversionFor(source, destination);
+    } catch (const std::bad_alloc&) {
+        return ProfileConversion::OutOfMemory;
+    }
+    if (!kept->usable)
+        return ProfileConversion::LeftAsIs;
+    ProfileConversion result = ProfileConversion::LeftAsIs;
+    for (ImageBlock* block : blocks)
+        if (convertWith(*kept, *block) == ProfileConversion::Converted)
+            result = ProfileConversion::Converted;
+    return result;
 }
 
 ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const uint8_t> source,

@@ -39,6 +39,13 @@ ProfileConversion convertToSrgb(ImageBlock& block, std::span<const uint8_t> prof
 ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> source,
                                  std::span<const uint8_t> destination);
 
+// The same for several blocks (an animation's frames) through one
+// conversion, made or found once: Converted when any block was, LeftAsIs
+// when none was (the profiles give no conversion, or no block has colours
+// to convert). A block of another depth stays as it is.
+ProfileConversion convertColoursOfEach(std::span<ImageBlock* const> blocks, std::span<const uint8_t> source,
+                                       std::span<const uint8_t> destination);
+
 // The same for a 48-bit block of 16-bit samples (blue, green, red, in this
 // machine's order, as a reader asked for them gives them), converted at
 // that precision: a 16-bit picture is dithered to 8 bits afterwards, not

@@ -30,5 +30,8 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const Lib
 // Every frame of an image sequence; no frames for a still picture.
 Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits);
 Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+// True when the file is a sequence of two images or more that libavif would
+// play (its boxes parsed, read as needed, no image decoded).
+bool avifDeclaresAnimation(const std::string& path);
 
 } // namespace pictorand

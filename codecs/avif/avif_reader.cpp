@@ -5,21 +5,26 @@
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
 #include "core/large_buffer.h"
+#include "platform/file_access.h"
 
 #include <avif/avif.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace pictorand {
 
 namespace {
 
 #define AVIF_FUNCTIONS(X)                                                                                         \
-    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderParse)                      \
+    X(avifDecoderCreate) X(avifDecoderDestroy) X(avifDecoderSetIOMemory) X(avifDecoderSetIO)                      \
+    X(avifDecoderParse)                                                                                           \
     X(avifDecoderNextImage) X(avifImageCreateEmpty) X(avifImageDestroy) X(avifImageSetViewRect)                   \
     X(avifCropRectConvertCleanApertureBox) X(avifRGBImageSetDefaults) X(avifImageYUVToRGB)
 
@@ -168,18 +173,25 @@ Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, c
 
 using Decoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
 
-// A decoder over the file, its header parsed and the sizes it declares
-// checked; a failure when the library or the file is not to be had.
-std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decoder)
+// libavif's functions, bound on first use; the failure when it is not to
+// be had.
+const LibraryBinding& avifLibrary()
 {
     static const LibraryBinding avif = bindLibrary(PICTORAND_SONAME_AVIF, [](SharedLibrary& library) {
         return true AVIF_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
     });
-    if (avif)
-        return *avif;
-    decoder.reset(avifDecoderCreate());
+    return avif;
+}
+
+// A decoder that reads files as the reader does; null without the library
+// or the memory for one.
+Decoder createDecoder()
+{
+    if (avifLibrary())
+        return nullptr;
+    Decoder decoder(avifDecoderCreate());
     if (!decoder)
-        return tooBigForBlock();
+        return nullptr;
     // As many threads as avifdec -j would be given on this machine.
     decoder->maxThreads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     // Files other readers show are shown: some writers leave out boxes the
@@ -187,6 +199,18 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decod
     decoder->strictFlags = AVIF_STRICT_DISABLED;
     decoder->ignoreExif = AVIF_TRUE;
     decoder->ignoreXMP = AVIF_TRUE;
+    return decoder;
+}
+
+// A decoder over the file, its header parsed and the sizes it declares
+// checked; a failure when the library or the file is not to be had.
+std::optional<Failure> openDecoder(std::span<const uint8_t> file, Decoder& decoder)
+{
+    if (const LibraryBinding& avif = avifLibrary())
+        return *avif;
+    decoder = createDecoder();
+    if (!decoder)
+        return tooBigForBlock();
     avifResult result = avifDecoderSetIOMemory(decoder.get(), file.data(), file.size());
     if (result == AVIF_RESULT_OK)
         result = avifDecoderParse(decoder.get());
@@ -233,6 +257,42 @@ Result<DecodedImage> currentPicture(avifDecoder& decoder, const LibraryReadOptio
     return toBlock(*image, orientation, options);
 }
 
+// What libavif parses, read as it asks from a file the platform opened (a
+// confined worker opens no file by its name): the boxes, not the images.
+struct FileInput {
+    avifIO io{};
+    std::FILE* file = nullptr;
+    std::vector<uint8_t> buffer;
+};
+
+void closeInput(avifIO* io)
+{
+    auto* input = static_cast<FileInput*>(io->data);
+    std::fclose(input->file);
+    delete input;
+}
+
+avifResult readInput(avifIO* io, uint32_t readFlags, uint64_t offset, size_t size, avifROData* out)
+{
+    auto* input = static_cast<FileInput*>(io->data);
+    if (readFlags != 0 || offset > io->sizeHint)
+        return AVIF_RESULT_IO_ERROR;
+    // A box may claim more than the file holds: it gets what there is.
+    size = static_cast<size_t>(std::min<uint64_t>(size, io->sizeHint - offset));
+    try {
+        input->buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        return AVIF_RESULT_OUT_OF_MEMORY;
+    }
+    if (size > 0
+        && (fseeko(input->file, static_cast<off_t>(offset), SEEK_SET) != 0
+            || std::fread(input->buffer.data(), 1, size, input->file) != size))
+        return AVIF_RESULT_IO_ERROR;
+    out->data = input->buffer.data();
+    out->size = size;
+    return AVIF_RESULT_OK;
+}
+
 } // namespace
 
 Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options)
@@ -273,7 +333,33 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
     }
     if (frames.count() == 0)
         return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
-    return frames.take(0);
+    ComposedAnimation animation = frames.take(0);
+    const avifRWData& profile = decoder->image->icc;
+    if (profile.size > 0)
+        animation.iccProfile.assign(profile.data, profile.data + profile.size);
+    return animation;
+}
+
+bool avifDeclaresAnimation(const std::string& path)
+{
+    const Decoder decoder = createDecoder();
+    std::FILE* file = decoder ? openStreamForReading(path) : nullptr;
+    if (!file)
+        return false;
+    auto* input = new (std::nothrow) FileInput;
+    if (!input || fseeko(file, 0, SEEK_END) != 0 || ftello(file) < 0) {
+        std::fclose(file);
+        delete input;
+        return false;
+    }
+    input->file = file;
+    input->io.destroy = closeInput;
+    input->io.read = readInput;
+    input->io.sizeHint = static_cast<uint64_t>(ftello(file));
+    input->io.persistent = AVIF_FALSE;
+    input->io.data = input;
+    avifDecoderSetIO(decoder.get(), &input->io); // the decoder closes it
+    return avifDecoderParse(decoder.get()) == AVIF_RESULT_OK && decoder->imageCount >= 2;
 }
 
 Result<ComposedAnimation> readAvifAnimation(const std::string& path, const AnimationLimits& limits)

@@ -32,6 +32,7 @@ void registerAvifCodec(CodecRegistry& registry)
                 .inModernFormatsGroup = true, .readerLibrary = "avif"},
         .reader = readAvifFile,
         .animationReader = readAvifFrames,
+        .animationCheck = avifDeclaresAnimation,
     });
 }
 

@@ -6,12 +6,15 @@
 #include "codecs/jxl/jxl.h"
 #include "core/checked_size.h"
 #include "core/large_buffer.h"
+#include "platform/file_access.h"
 
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace pictorand {
@@ -98,9 +101,9 @@ bool libraryPlanesFit(const JxlBasicInfo& info, uint64_t sets = 1)
 using Decoder = std::unique_ptr<JxlDecoder, DecoderDeleter>;
 using Runner = std::unique_ptr<void, RunnerDeleter>;
 
-// A decoder on its threads over the whole file, told of the events given;
-// a failure when the library or the memory for it is not to be had.
-std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, Decoder& decoder, Runner& runner)
+// libjxl's functions and its threads', bound on first use; the failure when
+// either is not to be had.
+LibraryBinding jxlLibrary()
 {
     static const LibraryBinding jxl = bindLibrary(PICTORAND_SONAME_JXL, [](SharedLibrary& library) {
         return true JXL_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
@@ -108,8 +111,15 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, De
     static const LibraryBinding threads = bindLibrary(PICTORAND_SONAME_JXL_THREADS, [](SharedLibrary& library) {
         return true JXL_THREADS_FUNCTIONS(PICTORAND_BIND_LIBRARY_FUNCTION);
     });
-    if (jxl || threads)
-        return jxl ? *jxl : *threads;
+    return jxl ? jxl : threads;
+}
+
+// A decoder on its threads over the whole file, told of the events given;
+// a failure when the library or the memory for it is not to be had.
+std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, Decoder& decoder, Runner& runner)
+{
+    if (LibraryBinding missing = jxlLibrary())
+        return missing;
     decoder.reset(JxlDecoderCreate(nullptr));
     runner.reset(JxlThreadParallelRunnerCreate(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads()));
     if (!decoder || !runner)
@@ -189,14 +199,13 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const L
     }
 }
 
-// FIXME: the frames keep the colours of the file's own space; an embedded
-// profile is applied to still pictures only.
 Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
 {
     Decoder decoder;
     Runner runner;
     if (std::optional<Failure> failed =
-            openDecoder(file, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE, decoder, runner))
+            openDecoder(file, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE,
+                        decoder, runner))
         return *failed;
     // Each frame as it shows, blended with the ones before it by libjxl.
     if (JxlDecoderSetCoalescing(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS)
@@ -207,6 +216,13 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
     uint32_t height = 0;
     LargeBuffer canvas;
     ComposedFrames frames(limits);
+    std::vector<uint8_t> profile;
+    const auto animation = [&] {
+        ComposedAnimation composed =
+            frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+        composed.iccProfile = std::move(profile);
+        return composed;
+    };
     int delayMs = 0;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder.get())) {
@@ -225,6 +241,9 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
                 return tooBigForBlock();
             break;
         }
+        case JXL_DEC_COLOR_ENCODING:
+            profile = iccProfileOf(decoder.get());
+            break;
         case JXL_DEC_FRAME: {
             JxlFrameHeader header;
             if (JxlDecoderGetFrameHeader(decoder.get(), &header) != JXL_DEC_SUCCESS)
@@ -240,7 +259,7 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
             break;
         case JXL_DEC_FULL_IMAGE:
             if (!frames.addRgba(width, height, canvas.data(), delayMs) || frames.full())
-                return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+                return animation();
             break;
         case JXL_DEC_SUCCESS:
         case JXL_DEC_NEED_MORE_INPUT: // cut short: the frames before stand
@@ -248,9 +267,33 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
         default:
             if (frames.count() == 0)
                 return kJxlTexts.failure(Reason::CorruptData, JxlFault::NotValid);
-            return frames.take(static_cast<int>(std::min<uint32_t>(info.animation.num_loops, INT32_MAX)));
+            return animation();
         }
     }
+}
+
+bool jpegXlDeclaresAnimation(const std::string& path)
+{
+    // The basic information follows the signature within a few hundred
+    // bytes; a container whose codestream starts beyond the head read here
+    // (behind large metadata boxes) is taken as still.
+    constexpr size_t kHead = 64 * 1024;
+    std::unique_ptr<uint8_t[]> head(new (std::nothrow) uint8_t[kHead]);
+    std::FILE* file = head ? openStreamForReading(path) : nullptr;
+    if (!file)
+        return false;
+    const size_t size = std::fread(head.get(), 1, kHead, file);
+    std::fclose(file);
+    if (jxlLibrary())
+        return false;
+    const Decoder decoder(JxlDecoderCreate(nullptr));
+    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS
+        || JxlDecoderSetInput(decoder.get(), head.get(), size) != JXL_DEC_SUCCESS)
+        return false;
+    JxlDecoderCloseInput(decoder.get());
+    JxlBasicInfo info;
+    return JxlDecoderProcessInput(decoder.get()) == JXL_DEC_BASIC_INFO
+        && JxlDecoderGetBasicInfo(decoder.get(), &info) == JXL_DEC_SUCCESS && info.have_animation;
 }
 
 Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits)

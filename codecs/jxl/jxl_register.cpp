@@ -35,6 +35,7 @@ void registerJxlCodec(CodecRegistry& registry)
                 .inModernFormatsGroup = true, .readerLibrary = "jxl"},
         .reader = readJpegXlFile,
         .animationReader = readJpegXlFrames,
+        .animationCheck = jpegXlDeclaresAnimation,
     });
 }
 

@@ -3,8 +3,10 @@
 // counts), fcTL (each frame's rectangle, delay and operations) and fdAT (its
 // data, behind a sequence number that fcTL and fdAT chunks share). Each
 // frame's data goes to libpng as a PNG of its own: the file's IHDR at the
-// frame's size, its PLTE and tRNS, the data as one IDAT. The frames are
-// composed on an RGBA canvas as their dispose and blend operations say.
+// frame's size, its PLTE and tRNS, the data as one IDAT, and for the first
+// frame the file's iCCP, whose profile libpng reads as it does a still
+// picture's. The frames are composed on an RGBA canvas as their dispose and
+// blend operations say.
 //
 // Every field is checked instead of the chunks' CRCs (which the still
 // reader does not check for image data either): a sequence number out of
@@ -62,6 +64,7 @@ struct Animation {
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<std::pair<std::array<char, 4>, std::span<const uint8_t>>> paletteChunks; // PLTE, tRNS
+    std::span<const uint8_t> profileChunk; // the iCCP before the image data, if any
     uint32_t plays = 0;
     std::vector<Frame> frames;
 };
@@ -128,6 +131,9 @@ Animation listFrames(std::span<const uint8_t> file, int mostFrames)
             animation.header = data;
             animation.width = body.u32be();
             animation.height = body.u32be();
+        } else if (isType(type, "iCCP")) {
+            if (!seenImageData && animation.profileChunk.empty())
+                animation.profileChunk = data;
         } else if (isType(type, "PLTE") || isType(type, "tRNS")) {
             if (!seenImageData)
                 animation.paletteChunks.push_back({type, data});
@@ -188,8 +194,8 @@ void appendChunk(std::vector<uint8_t>& out, const char* type, std::span<const ui
     out.insert(out.end(), tail, tail + 4);
 }
 
-// The frame as a PNG file of its own.
-std::vector<uint8_t> framePng(const Animation& animation, const Frame& frame)
+// The frame as a PNG file of its own, with the file's profile or without.
+std::vector<uint8_t> framePng(const Animation& animation, const Frame& frame, bool withProfile)
 {
     std::vector<uint8_t> png(kSignature.begin(), kSignature.end());
     std::array<uint8_t, 13> header{};
@@ -199,6 +205,8 @@ std::vector<uint8_t> framePng(const Animation& animation, const Frame& frame)
         header[size_t(4 + i)] = uint8_t(frame.control.height >> (24 - 8 * i));
     }
     appendChunk(png, "IHDR", header);
+    if (withProfile && !animation.profileChunk.empty())
+        appendChunk(png, "iCCP", animation.profileChunk);
     for (const auto& [type, data] : animation.paletteChunks)
         appendChunk(png, type.data(), data);
     std::vector<uint8_t> joined;
@@ -229,6 +237,7 @@ struct FrameDecoder {
     png_infop info = nullptr;
     MemorySource source;
     std::vector<png_bytep> rows;
+    std::vector<uint8_t>* profile = nullptr; // where the iCCP's profile goes, if asked for
     ~FrameDecoder() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
@@ -239,7 +248,16 @@ bool decodeRows(FrameDecoder& decoder, uint32_t width)
     png_structp png = decoder.png;
     png_infop info = decoder.info;
     png_set_read_fn(png, &decoder.source, readFromMemory);
+    // A profile gets no more than the still reader gives one; a bigger one is
+    // dropped with a warning, and the frame's colours are left as they are.
+    png_set_chunk_malloc_max(png, png_glue::kMaxProfileBytes);
     png_read_info(png, info);
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (decoder.profile && png_get_iCCP(png, info, &name, &compression, &profile, &profileLength) && profile)
+        decoder.profile->assign(profile, profile + profileLength);
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
@@ -254,15 +272,18 @@ bool decodeRows(FrameDecoder& decoder, uint32_t width)
 }
 
 // The frame's pixels, width x height RGBA; nothing when libpng refuses them.
-std::optional<LargeBuffer> decodeFrame(const Animation& animation, const Frame& frame)
+// Given `profile`, the file's embedded profile goes there.
+std::optional<LargeBuffer> decodeFrame(const Animation& animation, const Frame& frame,
+                                       std::vector<uint8_t>* profile = nullptr)
 {
-    const std::vector<uint8_t> file = framePng(animation, frame);
+    const std::vector<uint8_t> file = framePng(animation, frame, profile != nullptr);
     const uint32_t width = frame.control.width;
     const uint32_t height = frame.control.height;
     LargeBuffer pixels = LargeBuffer::allocate(size_t(width) * height * 4);
     if (!pixels)
         return std::nullopt;
     FrameDecoder decoder;
+    decoder.profile = profile;
     decoder.source.bytes = file;
     decoder.rows.resize(height);
     for (uint32_t y = 0; y < height; ++y)
@@ -315,28 +336,6 @@ void clearRectangle(LargeBuffer& canvas, uint32_t canvasWidth, const FrameContro
                     size_t(control.width) * 4);
 }
 
-// True when an acTL chunk comes before the image data: only then is the
-// whole file read.
-bool declaresAnimation(const std::string& path)
-{
-    std::FILE* file = openStreamForReading(path);
-    if (!file)
-        return false;
-    uint8_t head[8];
-    bool animated = false;
-    if (std::fread(head, 1, 8, file) == 8 && std::equal(kSignature.begin(), kSignature.end(), head))
-        while (std::fread(head, 1, 8, file) == 8) {
-            const uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 | head[3];
-            if (std::memcmp(head + 4, "acTL", 4) == 0)
-                animated = true;
-            if (animated || std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0
-                || length > 0x7FFFFFFFu || std::fseek(file, long(length) + 4, SEEK_CUR) != 0)
-                break;
-        }
-    std::fclose(file);
-    return animated;
-}
-
 } // namespace
 
 Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
@@ -353,9 +352,10 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
         return tooBigForBlock();
     std::memset(canvas.data(), 0, canvas.size()); // fully transparent black
     ComposedFrames frames(limits);
+    std::vector<uint8_t> profile;
     for (const Frame& frame : animation.frames) {
         const FrameControl& control = frame.control;
-        std::optional<LargeBuffer> pixels = decodeFrame(animation, frame);
+        std::optional<LargeBuffer> pixels = decodeFrame(animation, frame, frames.count() == 0 ? &profile : nullptr);
         if (!pixels)
             break;
         if (control.dispose == Dispose::Previous) {
@@ -378,12 +378,35 @@ Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, cons
     }
     if (frames.count() == 0)
         return kPngTexts.failure(Reason::CorruptData, PngFault::NotValid);
-    return frames.take(static_cast<int>(std::min<uint32_t>(animation.plays, INT32_MAX)));
+    ComposedAnimation composed = frames.take(static_cast<int>(std::min<uint32_t>(animation.plays, INT32_MAX)));
+    composed.iccProfile = std::move(profile);
+    return composed;
+}
+
+// The animation readers read the whole file only when it does.
+bool apngDeclaresAnimation(const std::string& path)
+{
+    std::FILE* file = openStreamForReading(path);
+    if (!file)
+        return false;
+    uint8_t head[8];
+    bool animated = false;
+    if (std::fread(head, 1, 8, file) == 8 && std::equal(kSignature.begin(), kSignature.end(), head))
+        while (std::fread(head, 1, 8, file) == 8) {
+            const uint32_t length = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 | head[3];
+            if (std::memcmp(head + 4, "acTL", 4) == 0)
+                animated = true;
+            if (animated || std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0
+                || length > 0x7FFFFFFFu || std::fseek(file, long(length) + 4, SEEK_CUR) != 0)
+                break;
+        }
+    std::fclose(file);
+    return animated;
 }
 
 std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha)
 {
-    if (!declaresAnimation(path))
+    if (!apngDeclaresAnimation(path))
         return std::nullopt;
     WholeFile file;
     if (!file.open(path))
@@ -397,12 +420,12 @@ std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, 
     ImageBlock alpha = alphaPlaneFor(block, layout, keepAlpha);
     if (!block || (keepAlpha && !alpha))
         return Result<DecodedImage>(tooBigForBlock());
-    std::optional<LargeBuffer> pixels = decodeFrame(animation, animation.frames.front());
+    DecodedImage decoded;
+    std::optional<LargeBuffer> pixels = decodeFrame(animation, animation.frames.front(), &decoded.iccProfile);
     if (!pixels)
         return Result<DecodedImage>(kPngTexts.failure(Reason::CorruptData, PngFault::NotValid));
     for (uint32_t y = 0; y < animation.height; ++y)
         storeTopRow(block, static_cast<int32_t>(y), pixels->data() + size_t(animation.width) * 4 * y, layout, &alpha);
-    DecodedImage decoded;
     decoded.block = std::move(block);
     decoded.alpha = std::move(alpha);
     return Result<DecodedImage>(std::move(decoded));
@@ -410,7 +433,7 @@ std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, 
 
 Result<ComposedAnimation> readApng(const std::string& path, const AnimationLimits& limits)
 {
-    if (!declaresAnimation(path))
+    if (!apngDeclaresAnimation(path))
         return ComposedAnimation{};
     WholeFile file;
     if (!file.open(path))

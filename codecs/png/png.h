@@ -49,17 +49,20 @@ Result<DecodedImage> readPngFromMemory(std::span<const uint8_t> file);
 // pictures with an alpha channel are composited by the reader and keep none.
 ImageBlock pngAlphaPlane(const std::string& path, const ImageBlock& block);
 
-// Every frame of an animated PNG (APNG), composed on its canvas; no frames
-// for a still picture, or when fewer than two frames could be read.
+// Every frame of an animated PNG (APNG), composed on its canvas, with the
+// file's embedded profile; no frames for a still picture, or when fewer than
+// two frames could be read.
 Result<ComposedAnimation> readApng(const std::string& path, const AnimationLimits& limits);
 Result<ComposedAnimation> readApngFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
 
 // The first frame of an APNG whose default image (IDAT) is no part of its
 // animation, over white (keepAlpha: its opacity in DecodedImage::alpha):
 // what players show of it, in place of the image only older readers show.
-// Nothing for any other PNG.
-// FIXME: the frame's colours are not converted by an embedded profile.
+// Nothing for any other PNG. The file's embedded profile comes in
+// DecodedImage::iccProfile, as readPng gives a still picture's.
 std::optional<Result<DecodedImage>> readApngFirstFrame(const std::string& path, bool keepAlpha);
+// True when an acTL chunk comes before the image data: the file animates.
+bool apngDeclaresAnimation(const std::string& path);
 
 // Writes a 1-, 4-, 8-, 24- or 32-bit block, not interlaced.
 Status writePng(const std::string& path, const ImageBlock& block);

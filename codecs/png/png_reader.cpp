@@ -21,10 +21,6 @@ namespace pictorand {
 
 namespace {
 
-// Real profiles are a few kilobytes; lookup-table profiles of printers
-// reach a megabyte or two.
-constexpr png_alloc_size_t kMaxProfileBytes = png_alloc_size_t(16) << 20;
-
 // Where the compressed bytes come from: a file or a span in memory.
 struct Source {
     std::FILE* file = nullptr;
@@ -210,7 +206,7 @@ bool decode(Decoder& decoder)
     // The one chunk of those read, iCCP, gets no more than a profile needs;
     // a bigger one is dropped with a warning, as libpng drops damaged
     // ancillary chunks.
-    png_set_chunk_malloc_max(png, kMaxProfileBytes);
+    png_set_chunk_malloc_max(png, png_glue::kMaxProfileBytes);
     png_read_info(png, info);
 
     png_uint_32 width = 0;

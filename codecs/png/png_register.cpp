@@ -49,6 +49,7 @@ void registerPngCodec(CodecRegistry& registry)
         .reader = readPngFile,
         .writer = writePngFile,
         .animationReader = readPngFrames,
+        .animationCheck = apngDeclaresAnimation,
     });
 }
 

@@ -37,6 +37,8 @@ Result<DecodedImage> readWebpFromMemory(std::span<const uint8_t> file, bool keep
 // still picture.
 Result<ComposedAnimation> readWebpAnimation(const std::string& path, const AnimationLimits& limits);
 Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
+// True when the file is an extended WebP whose animation flag is set.
+bool webpDeclaresAnimation(const std::string& path);
 
 // Writes a 1-, 4-, 8- or 24-bit block.
 Status writeWebp(const std::string& path, const ImageBlock& block, const WebpWriteOptions& options);

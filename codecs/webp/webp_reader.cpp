@@ -4,11 +4,16 @@
 #include "codecs/common/whole_file.h"
 #include "codecs/webp/webp.h"
 #include "core/large_buffer.h"
+#include "platform/file_access.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
+#include <webp/mux_types.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace pictorand {
@@ -170,7 +175,9 @@ Result<ComposedAnimation> readWebpAnimationFromMemory(std::span<const uint8_t> f
     }
     if (frames.count() == 0)
         return kWebpTexts.failure(Reason::CorruptData, WebpFault::NotValid);
-    return frames.take(static_cast<int>(std::min<uint32_t>(info.loop_count, INT32_MAX)));
+    ComposedAnimation animation = frames.take(static_cast<int>(std::min<uint32_t>(info.loop_count, INT32_MAX)));
+    animation.iccProfile = iccProfileOf(data);
+    return animation;
 }
 
 Result<ComposedAnimation> readWebpAnimation(const std::string& path, const AnimationLimits& limits)
@@ -179,6 +186,20 @@ Result<ComposedAnimation> readWebpAnimation(const std::string& path, const Anima
     if (!file.open(path))
         return cantOpenFile(path);
     return readWebpAnimationFromMemory(file.bytes(), limits);
+}
+
+bool webpDeclaresAnimation(const std::string& path)
+{
+    // The RIFF header, then the VP8X chunk's header and its flags: only an
+    // extended file animates, and its flags say so before any frame.
+    std::FILE* file = openStreamForReading(path);
+    if (!file)
+        return false;
+    std::array<uint8_t, 21> head{};
+    const bool whole = std::fread(head.data(), 1, head.size(), file) == head.size();
+    std::fclose(file);
+    return whole && std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WEBPVP8X", 8) == 0
+        && (head[20] & ANIMATION_FLAG) != 0;
 }
 
 Result<DecodedImage> readWebp(const std::string& path, bool keepAlpha)

@@ -40,6 +40,7 @@ void registerWebpCodec(CodecRegistry& registry)
         .reader = readWebpFile,
         .writer = writeWebpFile,
         .animationReader = readWebpFrames,
+        .animationCheck = webpDeclaresAnimation,
     });
 }
 

@@ -137,6 +137,7 @@ bool ViewerController::showLoaded(LoadOutcome outcome, bool quiet, bool slide)
     switch (outcome.kind) {
     case LoadOutcome::Kind::Failed:
     case LoadOutcome::Kind::Turned: // a view load gives none
+    case LoadOutcome::Kind::Unread: // nor one the read-ahead hands out
         return false;
     case LoadOutcome::Kind::Media:
         return playMedia(outcome, quiet);

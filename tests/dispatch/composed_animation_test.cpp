@@ -1,6 +1,7 @@
 // The animations whose frames come composed (WebP, APNG, AVIF, JPEG XL), as
 // the viewer's load gives them, against each format's own tools frame by
-// frame; the converter's load gives the first frame.
+// frame; the converter's load gives the first frame. Their colours convert
+// as a still picture's, checked against Pillow's ImageCms.
 
 #include "dispatch/load.h"
 #include "tests/codecs/library_codec_helpers.h"
@@ -35,20 +36,26 @@ std::string withFrame(std::string command, size_t index)
     return command;
 }
 
-TEST(ComposedAnimation, FramesDelaysAndPlaysAreTheFilesOwn)
-{
-    REQUIRE_TOOLS("webpmux", "dwebp", "avifdec", "djxl", "convert");
-    REQUIRE_PILLOW();
-    const AnimationCase cases[] = {
+const AnimationCase kAnimations[] = {
         {"three_frames.webp", {30, 5, 250}, 2, "webpmux -get frame {n1} {in} -o {out}.webp && dwebp {out}.webp -o {out}"},
         {"three_frames.png", {30, 5, 250}, 3, PILLOW_FRAME("{in}", "{n}")},
         {"hidden_default.png", {40, 40}, 0, PILLOW_FRAME("{in}", "{n1}")},
         {"three_frames.avif", {30, 5, 250}, 0, "avifdec --index {n} {in} {out}"},
         {"three_frames.jxl", {30, 5, 250}, 0, "djxl {in} {out}.apng.png && " PILLOW_FRAME("{out}.apng.png", "{n}")},
-    };
-    for (const AnimationCase& c : cases) {
+};
+
+std::string animationPath(const std::string& fixture)
+{
+    return std::string(PICTORAND_SOURCE_DIR) + "/tests/dispatch/animations/" + fixture;
+}
+
+TEST(ComposedAnimation, FramesDelaysAndPlaysAreTheFilesOwn)
+{
+    REQUIRE_TOOLS("webpmux", "dwebp", "avifdec", "djxl", "convert");
+    REQUIRE_PILLOW();
+    for (const AnimationCase& c : kAnimations) {
         SCOPED_TRACE(c.fixture);
-        const std::string path = std::string(PICTORAND_SOURCE_DIR) + "/tests/dispatch/animations/" + c.fixture;
+        const std::string path = animationPath(c.fixture);
         const LoadOutcome played = loadInThisProcess({{path}, LoadPurpose::View, {}});
         ASSERT_EQ(played.kind, LoadOutcome::Kind::Animation) << loadFailureMessage(played);
         ASSERT_EQ(played.frames.size(), c.delaysMs.size());
@@ -66,6 +73,74 @@ TEST(ComposedAnimation, FramesDelaysAndPlaysAreTheFilesOwn)
                                          testing::blockToRgb(played.frames.front().block)),
                   0)
             << "the converter takes the first frame";
+    }
+}
+
+// `stored` from the profile file `from` to `to` through Pillow's ImageCms
+// (empty: Little CMS's sRGB), perceptual as the load converts.
+std::optional<testing::RgbImage> throughImageCms(const testing::RgbImage& stored, const std::string& from,
+                                                 const std::string& to)
+{
+    testing::ScratchDir dir;
+    testing::writePpm(dir.file("in.ppm"), stored);
+    const std::string script =
+        "import sys; from PIL import Image, ImageCms; "
+        "p = lambda n: ImageCms.getOpenProfile(n) if n else ImageCms.createProfile('sRGB'); "
+        "ImageCms.profileToProfile(Image.open(sys.argv[1]), p(sys.argv[3]), p(sys.argv[4])).save(sys.argv[2])";
+    if (testing::runCommand("/usr/bin/python3 -c " + testing::shellQuote(script) + " "
+                            + testing::shellQuote(dir.file("in.ppm")) + " " + testing::shellQuote(dir.file("out.ppm"))
+                            + " " + testing::shellQuote(from) + " " + testing::shellQuote(to))
+        != 0)
+        return std::nullopt;
+    return testing::readPnm(dir.file("out.ppm"));
+}
+
+// Each frame as a still picture of the file would be: from the embedded
+// profile to sRGB or the display's, or from sRGB to the display's without
+// one.
+TEST(ComposedAnimation, FramesConvertByTheFilesProfileAsStillPicturesDo)
+{
+    const std::string profiles = testing::kGhostscriptProfiles;
+    REQUIRE_TOOLS("webpmux", "dwebp", "avifdec", "djxl", "convert");
+    REQUIRE_PILLOW();
+    REQUIRE_FILE(profiles + "rommrgb.icc", "libgs-common");
+    const struct {
+        bool tagged; // the *_a98 twin, in Adobe RGB
+        std::string display;
+    } cases[] = {{true, ""}, {true, profiles + "rommrgb.icc"}, {false, profiles + "rommrgb.icc"}};
+    for (const AnimationCase& animation : kAnimations) {
+        const std::string name = animation.fixture;
+        const size_t dot = name.find('.');
+        for (const auto& c : cases) {
+            const std::string path = animationPath(c.tagged ? name.substr(0, dot) + "_a98" + name.substr(dot) : name);
+            SCOPED_TRACE(path + " to " + c.display);
+            LoadRequest request{{path}, LoadPurpose::View, {}};
+            if (!c.display.empty())
+                request.options.displayProfile = testing::readFile(c.display);
+            const LoadOutcome played = loadInThisProcess(request);
+            ASSERT_EQ(played.kind, LoadOutcome::Kind::Animation) << loadFailureMessage(played);
+            EXPECT_EQ(played.profileApplied, c.tagged);
+            for (size_t i = 0; i < played.frames.size(); ++i) {
+                SCOPED_TRACE(i);
+                const std::optional<testing::RgbImage> stored =
+                    testing::toolDecode(withFrame(animation.frameCommand, i), path);
+                ASSERT_TRUE(stored);
+                const std::optional<testing::RgbImage> expected =
+                    throughImageCms(*stored, c.tagged ? profiles + "a98.icc" : "", c.display);
+                ASSERT_TRUE(expected);
+                const testing::RgbImage shown = testing::blockToRgb(played.frames[i].block);
+                EXPECT_GT(testing::maxDifference(shown, *stored), 8) << "converted";
+                EXPECT_LE(testing::maxDifference(shown, *expected), 1);
+            }
+            if (c.display.empty()) {
+                const LoadOutcome still = loadInThisProcess({{path}, LoadPurpose::Batch, {}});
+                ASSERT_TRUE(still.block) << loadFailureMessage(still);
+                EXPECT_EQ(testing::maxDifference(testing::anyBlockToRgb(still.block),
+                                                 testing::blockToRgb(played.frames.front().block)),
+                          0)
+                    << "the first frame as the converter reads it";
+            }
+        }
     }
 }
 

@@ -96,6 +96,13 @@ TEST_F(ConfinedLoad, EveryKeptFileLoadsAsInProcess)
             expectSameOutcome(confined, loadInThisProcess(request));
         }
     }
+    // The read-ahead's ask: the formats' animation checks work confined.
+    for (const char* animated : {"three_frames.webp", "three_frames.png", "three_frames.avif", "three_frames.jxl"}) {
+        LoadRequest ahead{{std::string(PICTORAND_SOURCE_DIR) + "/tests/dispatch/animations/" + animated},
+                          LoadPurpose::View, {}};
+        ahead.options.leaveAnimationsUnread = true;
+        EXPECT_EQ(load(ahead).kind, LoadOutcome::Kind::Unread) << animated;
+    }
 }
 
 // The display's profile crosses to the worker, which converts to it as a

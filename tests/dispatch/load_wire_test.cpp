@@ -120,7 +120,7 @@ TEST(LoadWire, AnAnswerComesAcrossWhole)
     EXPECT_EQ(composed->loopCount, 3);
     ASSERT_EQ(composed->frames.size(), 2u);
     EXPECT_EQ(composed->frames[1].ownDelayMs, 5);
-    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false, {}}};
+    const LoadRequest request{{"a b.jpg"}, LoadPurpose::Preview, {true, 0, false, false, true, 96, false, 3, 26, 2, 64, true, Turn{true, 3}, true, true, false, {}, true}};
     EXPECT_EQ(decodeLoadRequest(encodeLoadRequest(request)), request);
     // The display's profile travels whole, up to its limit; a larger one
     // would be refused by the worker and is not sent: the picture comes in

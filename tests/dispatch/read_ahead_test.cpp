@@ -40,11 +40,23 @@ Result<DecodedImage> countingRead(const ReadRequest& request)
     return decoded;
 }
 
+std::atomic<int> framesCalls{0};
+
+Result<ComposedAnimation> countingFrames(const std::string&, const AnimationLimits&)
+{
+    ++framesCalls;
+    return ComposedAnimation{};
+}
+
+// The fake readers, and the formats' own animation checks.
 CodecRegistry countingRegistry()
 {
     CodecRegistry registry;
-    for (const FormatInfo& info : formatTable())
+    for (const FormatInfo& info : formatTable()) {
         registry.registerReader(info.format, countingRead);
+        registry.registerAnimationReader(info.format, countingFrames);
+        registry.registerAnimationCheck(info.format, CodecRegistry::instance().animationCheck(info.format));
+    }
     return registry;
 }
 
@@ -53,6 +65,7 @@ protected:
     void SetUp() override
     {
         readerCalls = 0;
+        framesCalls = 0;
         readerFails = false;
         readerDelayMs = 0;
     }
@@ -264,6 +277,36 @@ TEST_F(ReadAheadTest, NewestRequestWinsAndNothingQueuesUp)
     std::optional<LoadOutcome> taken = ahead.take(viewRequest(paths[2]));
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->block.width(), 1);
+}
+
+// An animated neighbour is found so before anything of it is decoded, and
+// left to the viewer's own load; a still one of the same format is read.
+TEST_F(ReadAheadTest, AnimationsAreLeftUnreadAndStillsOfTheirFormatsRead)
+{
+    const std::string source = PICTORAND_SOURCE_DIR;
+    const struct {
+        std::string path;
+        bool animated;
+    } cases[] = {
+        {source + "/tests/dispatch/animations/three_frames.webp", true},
+        {source + "/tests/dispatch/animations/three_frames.png", true},
+        {source + "/tests/dispatch/animations/three_frames.avif", true},
+        {source + "/tests/dispatch/animations/three_frames.jxl", true},
+        {source + "/tests/codecs/webp/fixtures/icc.webp", false}, // extended, as an animation is
+        {source + "/samples/rose-png.png", false},
+        {source + "/tests/codecs/avif/fixtures/lossless.avif", false},
+        {source + "/tests/codecs/jxl/fixtures/lossless.jxl", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        readerCalls = 0;
+        framesCalls = 0;
+        ReadAhead ahead(1 << 20, registry);
+        ahead.request({viewRequest(c.path)});
+        // Waits for the read under way.
+        EXPECT_EQ(ahead.take(viewRequest(c.path)).has_value(), !c.animated);
+        EXPECT_EQ(readerCalls + framesCalls, c.animated ? 0 : 2);
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -199,6 +200,27 @@ TEST(ColourProfile, GreyProfileConvertsSixteenBitGreyOnly)
     }
     EXPECT_EQ(convertSixteenBitColours(colour, profile, {}), ProfileConversion::LeftAsIs);
     EXPECT_EQ(std::memcmp(colour.row(0), bluish, 6), 0);
+}
+
+// An animation's frames, through one conversion: each as it would convert
+// alone, and a block of another depth as it was.
+TEST(ColourProfile, SeveralBlocksConvertAsEachWouldAlone)
+{
+    REQUIRE_FILE(kProfiles + std::string("rommrgb.icc"), "libgs-common");
+    const std::vector<uint8_t> source = profileBytes("a98.icc");
+    const std::vector<uint8_t> display = profileBytes("rommrgb.icc");
+    ImageBlock wide = colourGrid(), narrow = colourGrid(7), deep = ImageBlock::create(2, 2, 48, 0);
+    std::fill_n(deep.row(0), 12, uint8_t(90));
+    ImageBlock* const blocks[] = {&wide, &deep, &narrow};
+    EXPECT_EQ(convertColoursOfEach(blocks, source, display), ProfileConversion::Converted);
+    for (const auto& [width, converted] : {std::pair{33 * 33, &wide}, std::pair{7, &narrow}}) {
+        ImageBlock alone = colourGrid(width);
+        ASSERT_EQ(convertColours(alone, source, display), ProfileConversion::Converted);
+        EXPECT_EQ(maxDifference(blockToRgb(*converted), blockToRgb(alone)), 0) << width;
+    }
+    EXPECT_EQ(deep.row(0)[0], 90);
+    ImageBlock* const none[] = {&deep};
+    EXPECT_EQ(convertColoursOfEach(none, source, display), ProfileConversion::LeftAsIs);
 }
 
 } // namespace

@@ -225,6 +225,7 @@ int main(int argc, char** argv)
         return failure(named, "sound and video have no picture to show");
     case LoadOutcome::Kind::Failed:
     case LoadOutcome::Kind::Turned: // never asked for here
+    case LoadOutcome::Kind::Unread:
         break;
     }
     if (!made)
