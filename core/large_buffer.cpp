@@ -17,8 +17,10 @@ constexpr size_t kHugePage = size_t(2) << 20;
 // time in page faults).
 constexpr size_t kMappingThreshold = kHugePage;
 
-// Mappings freed lately, for allocateForOverwrite. Two: a viewer stepping
-// through photos frees one picture as it reads the next.
+// Mappings freed lately, for allocateForOverwrite: a viewer stepping through
+// photos frees one picture as it reads the next; a conversion frees a
+// file's compressed data, inflated rows and picture (two at once with -j 2).
+// At most six, and 1 GiB in all.
 class Reserve {
 public:
     struct Mapping {
@@ -29,30 +31,33 @@ public:
     // False when the caller should unmap it itself.
     bool keep(uint8_t* data, size_t size)
     {
-        if (size > kLargestKept)
+        if (size > kMostKept)
             return false;
         // Lazily freed: the pages stay until the kernel needs them, and a
         // write to one it took simply finds a fresh zero page.
         if (madvise(data, size, MADV_FREE) != 0)
             return false;
-        Mapping evicted;
+        Kept evicted;
         {
             std::lock_guard guard(m_lock);
-            evicted = m_kept[1];
-            m_kept[1] = m_kept[0];
-            m_kept[0] = {data, size};
+            // The latest first; the oldest go beyond the count or the total.
+            evicted.add(std::exchange(m_kept.at[kMostMappings - 1], Mapping{}));
+            for (size_t i = kMostMappings - 1; i > 0; --i)
+                m_kept.at[i] = m_kept.at[i - 1];
+            m_kept.at[0] = {data, size};
+            while (m_kept.total() > kMostKept)
+                evicted.add(m_kept.last());
         }
-        if (evicted.data)
-            munmap(evicted.data, evicted.size);
+        evicted.unmapAll();
         return true;
     }
 
-    // A kept mapping of `size` bytes up to a quarter more (the rest would lie
-    // idle beside the picture); null when none fits.
+    // The latest kept mapping of `size` bytes up to a quarter more (the rest
+    // would lie idle beside the picture); null when none fits.
     Mapping take(size_t size)
     {
         std::lock_guard guard(m_lock);
-        for (Mapping& m : m_kept)
+        for (Mapping& m : m_kept.at)
             if (m.data && m.size >= size && m.size - size <= size / 4)
                 return std::exchange(m, Mapping{});
         return {};
@@ -61,30 +66,65 @@ public:
     size_t keptBytes()
     {
         std::lock_guard guard(m_lock);
-        return m_kept[0].size + m_kept[1].size;
+        return m_kept.total();
     }
 
     // Gives every kept mapping back; false when there was none.
     bool release()
     {
-        std::array<Mapping, 2> kept;
+        Kept kept;
         {
             std::lock_guard guard(m_lock);
-            kept = std::exchange(m_kept, {});
+            kept = std::exchange(m_kept, Kept{});
         }
-        bool any = false;
-        for (const Mapping& m : kept)
-            if (m.data) {
-                munmap(m.data, m.size);
-                any = true;
-            }
-        return any;
+        return kept.unmapAll();
     }
 
 private:
-    static constexpr size_t kLargestKept = size_t(1) << 30;
+    static constexpr size_t kMostMappings = 6;
+    static constexpr size_t kMostKept = size_t(1) << 30;
+
+    // Fixed slots, so that freeing a buffer never allocates.
+    struct Kept {
+        std::array<Mapping, kMostMappings + 1> at{};
+        size_t total() const
+        {
+            size_t sum = 0;
+            for (const Mapping& m : at)
+                sum += m.size;
+            return sum;
+        }
+        // Takes out the oldest mapping kept; null when none is.
+        Mapping last()
+        {
+            for (size_t i = at.size(); i-- > 0;)
+                if (at[i].data)
+                    return std::exchange(at[i], Mapping{});
+            return {};
+        }
+        void add(Mapping m)
+        {
+            for (Mapping& slot : at)
+                if (!slot.data && m.data) {
+                    slot = m;
+                    return;
+                }
+        }
+        bool unmapAll()
+        {
+            bool any = false;
+            for (Mapping& m : at)
+                if (m.data) {
+                    munmap(m.data, m.size);
+                    m = {};
+                    any = true;
+                }
+            return any;
+        }
+    };
+
     std::mutex m_lock;
-    std::array<Mapping, 2> m_kept{};
+    Kept m_kept; // the latest first, in the first kMostMappings slots
 };
 
 // Never destroyed: a buffer that a static object frees during exit still

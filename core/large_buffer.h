@@ -4,7 +4,7 @@
 // fills them) on 2 MiB boundaries with transparent huge pages requested: first
 // touch of fresh memory dominates the time of most whole-picture operations.
 //
-// A freed mapping is kept back (at most two, lazily freed, so the kernel
+// A freed mapping is kept back (at most six, 1 GiB in all, lazily freed, so the kernel
 // takes them back under memory pressure) for allocateForOverwrite: a picture
 // copied in whole from a decoder worker, or decoded row by row, then lands in
 // pages already touched, instead of paying the kernel to zero pages it

@@ -138,7 +138,7 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
         handFile(request->file.path, std::move(message.descriptors[0]));
         // Pictures freed lately are kept for the next to land in; a load
         // near the address-space limit needs the room more than that.
-        if (LargeBuffer::keptBytes() > kMaxBlockBytes / 2)
+        if (LargeBuffer::keptBytes() > kMaxBlockBytes / 4)
             LargeBuffer::releaseKept();
         try {
             answered = loadInThisProcess(*request, registry);

@@ -455,7 +455,8 @@ Outcome decode(const Header& header, std::span<const uint8_t> stream, ImageBlock
         return Outcome::OutOfMemory;
     if (*size == 0)
         return Outcome::Damaged;
-    LargeBuffer filtered = LargeBuffer::allocate(static_cast<size_t>(*size));
+    // Inflated whole or refused: pages a picture freed lately will do.
+    LargeBuffer filtered = LargeBuffer::allocateForOverwrite(static_cast<size_t>(*size));
     const uint32_t bits = outputBits(header);
     // A pass row converted, before its pixels go to their places; and the
     // zeros above each pass's first row.

@@ -97,7 +97,8 @@ enum class Gathered { Whole, Damaged, OutOfMemory };
 Gathered gatherImageData(Source& source, LargeBuffer& stream, size_t& streamSize)
 {
     const uint64_t capacity = std::min<uint64_t>(source.remaining(), kMaxBlockBytes);
-    stream = LargeBuffer::allocate(static_cast<size_t>(std::max<uint64_t>(capacity, 1)));
+    // Only the bytes read are used: pages a picture freed lately will do.
+    stream = LargeBuffer::allocateForOverwrite(static_cast<size_t>(std::max<uint64_t>(capacity, 1)));
     if (!stream)
         return Gathered::OutOfMemory;
     streamSize = 0;
@@ -260,8 +261,11 @@ bool decode(Decoder& decoder)
         decoder.failure = {Reason::CorruptData, farTooSmall(kPngTexts[PngFault::NotValid])};
         return false;
     }
-    decoder.block = ImageBlock::create(static_cast<int32_t>(width), static_cast<int32_t>(height), shape.bitCount,
-                                       shape.colours);
+    // A picture is shown only whole, every row written; rows of 48 or 64
+    // bits rounded to 8-bit samples fill only their front, so they start zero.
+    const bool rowsFilled = shape.bitCount <= 32 || deep;
+    decoder.block = (rowsFilled ? ImageBlock::createForRows : ImageBlock::create)(
+        static_cast<int32_t>(width), static_cast<int32_t>(height), shape.bitCount, shape.colours);
     if (!decoder.block) {
         decoder.failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return false;
