@@ -77,7 +77,9 @@ ImageBlock ImageBlock::createForRows(int32_t width, int32_t height, uint16_t bit
     ImageBlock block = createWith(allocateForOverwrite, width, height, bitCount, colorsUsed);
     if (!block)
         return block;
-    const uint64_t used = (uint64_t(width) * bitCount + 7) / 8;
+    // A last byte only partly the row's is cleared too: readers that set
+    // pixels of fewer than 8 bits one at a time leave the rest of it alone.
+    const uint64_t used = uint64_t(width) * bitCount / 8;
     const uint64_t rowBytes = block.rowSize();
     if (used < rowBytes)
         for (int32_t y = 0; y < height; ++y)

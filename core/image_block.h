@@ -47,7 +47,7 @@ public:
     static ImageBlock create(int32_t width, int32_t height, uint16_t bitCount, uint32_t colorsUsed);
     // The same for a reader that writes every pixel of every row (or clears
     // the rows it could not, clearRowsFrom): the header, the colour table
-    // and each row's padding are zero, the pixels are whatever a picture
+    // and each row's padding (from its last byte not wholly pixels) are zero, the pixels are whatever a picture
     // freed lately left there. Decoding into pages already touched saves the
     // kernel zeroing fresh ones, which costs as much as the decode itself on
     // some machines.

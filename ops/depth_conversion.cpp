@@ -331,9 +331,12 @@ Result<ImageBlock> normaliseDepth(const ImageBlock& source)
     RowConverter convertRow = rowConverterFor(source.bitCount());
     if (!convertRow || !isUsableSource(source, source.bitCount()))
         return badArgument();
-    ImageBlock result = createLike(source, 24, 0, false);
+    // Every row is written below: pages a picture freed lately will do.
+    ImageBlock result = ImageBlock::createForRows(source.width(), source.height(), 24, 0);
     if (!result)
         return outOfMemory();
+    result.setXPelsPerMeter(source.xPelsPerMeter());
+    result.setYPelsPerMeter(source.yPelsPerMeter());
     const uint64_t sourceRowSize = source.rowSize();
     const uint64_t resultRowSize = result.rowSize();
     const auto width = static_cast<uint64_t>(source.width());

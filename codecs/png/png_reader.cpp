@@ -183,10 +183,11 @@ BlockShape shapeFor(int colourType, int bitDepth)
         return {8, 256};
     case PNG_COLOR_TYPE_PALETTE:
         return {static_cast<uint16_t>(bitDepth == 2 ? 8 : bitDepth), 0}; // colours: the palette's length
+    // 16-bit samples come rounded to 8 bits (or kept, in a block of 48).
     case PNG_COLOR_TYPE_RGB:
-        return {static_cast<uint16_t>(bitDepth == 16 ? 48 : 24), 0};
+        return {24, 0};
     case PNG_COLOR_TYPE_RGB_ALPHA:
-        return {static_cast<uint16_t>(bitDepth == 16 ? 64 : 32), 0};
+        return {32, 0};
     default:
         return {};
     }
@@ -261,11 +262,10 @@ bool decode(Decoder& decoder)
         decoder.failure = {Reason::CorruptData, farTooSmall(kPngTexts[PngFault::NotValid])};
         return false;
     }
-    // A picture is shown only whole, every row written; rows of 48 or 64
-    // bits rounded to 8-bit samples fill only their front, so they start zero.
-    const bool rowsFilled = shape.bitCount <= 32 || deep;
-    decoder.block = (rowsFilled ? ImageBlock::createForRows : ImageBlock::create)(
-        static_cast<int32_t>(width), static_cast<int32_t>(height), shape.bitCount, shape.colours);
+    // A picture is shown only whole, every row written: pages a picture
+    // freed lately will do.
+    decoder.block = ImageBlock::createForRows(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                              shape.bitCount, shape.colours);
     if (!decoder.block) {
         decoder.failure = {Reason::OutOfMemory, kCantAllocateMemory};
         return false;

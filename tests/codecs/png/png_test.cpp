@@ -141,11 +141,11 @@ const PngCase kPngCases[] = {
     {"palette4", "|-colors 16 -depth 8", 3, 4, 4},
     {"palette8", "|-colors 200 -depth 8", 3, 8, 8},
     {"rgb8", "-depth 8", 2, 8, 24},
-    {"rgb16", "-depth 16", 2, 16, 48},
+    {"rgb16", "-depth 16", 2, 16, 24},
     {"greyalpha8", "-colorspace gray -alpha set -channel A -fx i/w +channel -depth 8", 4, 8, 8},
     {"greyalpha16", "-colorspace gray -alpha set -channel A -fx i/w +channel -depth 16", 4, 16, 8},
     {"rgba8", "-alpha set -channel A -fx j/h +channel -depth 8", 6, 8, 32},
-    {"rgba16", "-alpha set -channel A -fx j/h +channel -depth 16", 6, 16, 64},
+    {"rgba16", "-alpha set -channel A -fx j/h +channel -depth 16", 6, 16, 32},
 };
 
 class PngKindsTest : public ::testing::TestWithParam<std::tuple<PngCase, bool>> {};
