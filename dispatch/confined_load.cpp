@@ -222,9 +222,9 @@ LoadOutcome loadInWorker(const LoadRequest& request)
         const JobEnd end = pool.run(message, handed, [&](ChannelMessage& reply, WorkerProcess& worker) {
             BlockFetcher fetch;
             if (!blocksInline)
-                fetch = [&](uint64_t address, ImageBlock& into) {
+                fetch = [&](uint64_t address, std::span<uint8_t> into) {
                     int error = 0;
-                    if (worker.readMemory(address, {into.data(), into.size()}, error))
+                    if (worker.readMemory(address, into, error))
                         return true;
                     memoryRefused = error == EPERM || error == ENOSYS;
                     return false;

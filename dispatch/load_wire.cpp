@@ -74,12 +74,19 @@ public:
             head.u64(block->size());
             offset += block->size();
         }
+        // A turned file, some megabytes, is fetched as the blocks are rather
+        // than pushed through the socket in the message.
+        const std::vector<uint8_t>& turned = outcome.turnedFile;
+        head.u64(blocksInline ? offset : reinterpret_cast<uintptr_t>(turned.data()));
+        head.u64(turned.size());
         head.u64(m_out.bytes().size());
         std::vector<uint8_t> bytes = std::move(head.bytes());
         bytes.insert(bytes.end(), m_out.bytes().begin(), m_out.bytes().end());
-        if (blocksInline)
+        if (blocksInline) {
             for (const ImageBlock* block : m_blocks)
                 bytes.insert(bytes.end(), block->data(), block->data() + block->size());
+            bytes.insert(bytes.end(), turned.begin(), turned.end());
+        }
         return bytes;
     }
 
@@ -275,7 +282,6 @@ void OutcomeWriter::body(const LoadOutcome& outcome)
     m_out.flag(outcome.drawing != nullptr);
     if (outcome.drawing)
         drawing(*outcome.drawing);
-    m_out.blob(outcome.turnedFile);
     m_out.u8(static_cast<uint8_t>(outcome.failedAt));
     m_out.u8(static_cast<uint8_t>(outcome.failure.reason));
     m_out.text(outcome.failure.detail);
@@ -446,6 +452,7 @@ private:
     const BlockFetcher& m_fetch;
     std::vector<std::shared_ptr<ImageBlock>> m_blocks;
     std::vector<uint64_t> m_addresses;
+    std::vector<uint8_t> m_turned;
 };
 
 bool OutcomeReader::blocks()
@@ -463,6 +470,11 @@ bool OutcomeReader::blocks()
         if (!*m_blocks.back())
             return m_in.fail();
     }
+    const uint64_t turnedAddress = m_in.u64();
+    const uint64_t turnedSize = m_in.u64();
+    total += turnedSize;
+    if (turnedSize > kMaxBlockBytes || total > kLargestTotal)
+        return m_in.fail();
     const uint64_t bodyLength = m_in.u64();
     if (!m_in.ok())
         return false;
@@ -472,15 +484,20 @@ bool OutcomeReader::blocks()
         return m_in.fail();
     const std::span<const uint8_t> trailer = m_all.subspan(bodyStart + bodyLength);
     m_in = Reader(m_all.subspan(bodyStart, bodyLength));
-    auto fetchInline = [&](uint64_t offset, ImageBlock& into) {
-        if (offset > trailer.size() || into.size() > trailer.size() - offset)
+    auto fetch = [&](uint64_t address, std::span<uint8_t> into) {
+        if (m_fetch)
+            return m_fetch(address, into);
+        if (address > trailer.size() || into.size() > trailer.size() - address)
             return false;
-        std::copy_n(trailer.data() + offset, into.size(), into.data());
+        std::copy_n(trailer.data() + address, into.size(), into.data());
         return true;
     };
+    m_turned.resize(static_cast<size_t>(turnedSize));
+    if (turnedSize && !fetch(turnedAddress, m_turned))
+        return m_in.fail();
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         ImageBlock& fetched = *m_blocks[i];
-        const bool got = m_fetch ? m_fetch(m_addresses[i], fetched) : fetchInline(m_addresses[i], fetched);
+        const bool got = fetch(m_addresses[i], {fetched.data(), static_cast<size_t>(fetched.size())});
         // No reader makes a picture without pixels; one of no width but two
         // billion rows would still cost every loop over its rows.
         if (!got || !fetched.isConsistent() || fetched.headerSize() != ImageBlock::kHeaderSize
@@ -753,8 +770,7 @@ std::optional<LoadOutcome> OutcomeReader::read(const LoadRequest& request)
     outcome.mediaExtensionMismatch = m_in.flag();
     if (m_in.flag())
         outcome.drawing = drawing();
-    const std::span<const uint8_t> turned = m_in.blob(static_cast<uint32_t>(kMaxBlockBytes));
-    outcome.turnedFile.assign(turned.begin(), turned.end());
+    outcome.turnedFile = std::move(m_turned);
     outcome.failedAt = m_in.choice(LoadStage::Decoder);
     outcome.failure.reason = m_in.choice(kLastReason);
     outcome.failure.detail = m_in.text();

@@ -30,9 +30,9 @@ std::optional<LoadRequest> decodeLoadRequest(std::span<const uint8_t> bytes);
 // not let the parent read the worker's memory, the blocks follow the message.
 std::vector<uint8_t> encodeLoadOutcome(const LoadOutcome& outcome, bool blocksInline = false);
 
-// Copies the `size` bytes at `address` in the worker into `into` (already of
-// that size). False when they cannot be had.
-using BlockFetcher = std::function<bool(uint64_t address, ImageBlock& into)>;
+// Copies the bytes at `address` in the worker into `into` (as many as it
+// holds). False when they cannot be had.
+using BlockFetcher = std::function<bool(uint64_t address, std::span<uint8_t> into)>;
 
 // The outcome a worker sent, its blocks fetched (taken from the message when
 // `fetch` is null); nothing when any part of it does not hold up. `request`

@@ -79,7 +79,7 @@ LoadOutcome everything()
 std::optional<LoadOutcome> roundTrip(const LoadOutcome& outcome, bool inlineBlocks)
 {
     const std::vector<uint8_t> bytes = encodeLoadOutcome(outcome, inlineBlocks);
-    BlockFetcher fetchHere = [](uint64_t address, ImageBlock& into) {
+    BlockFetcher fetchHere = [](uint64_t address, std::span<uint8_t> into) {
         const auto* from = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address));
         std::copy(from, from + into.size(), into.data());
         return true;
