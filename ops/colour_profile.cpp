@@ -641,18 +641,29 @@ ProfileConversion convertColours(ImageBlock& block, std::span<const uint8_t> sou
     return convertColoursOfEach(blocks, source, destination);
 }
 
+namespace {
+
+// The pair's conversion; null when memory ran out making it.
+std::shared_ptr<const Conversion> conversionOrNone(std::span<const uint8_t> source, std::span<const uint8_t> destination)
+{
+    try {
+        return conversionFor(source, destination);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
 ProfileConversion convertColoursOfEach(std::span<ImageBlock* const> blocks, std::span<const uint8_t> source,
                                        std::span<const uint8_t> destination)
 {
     const auto convertible = [](const ImageBlock* block) { return hasConvertibleDepth(*block); };
     if ((source.empty() && destination.empty()) || std::none_of(blocks.begin(), blocks.end(), convertible))
         return ProfileConversion::LeftAsIs;
-    std::shared_ptr<const Conversion> kept;
-    try {
-        kept = conversionFor(source, destination);
-    } catch (const std::bad_alloc&) {
+    const std::shared_ptr<const Conversion> kept = conversionOrNone(source, destination);
+    if (!kept)
         return ProfileConversion::OutOfMemory;
-    }
     if (!kept->usable)
         return ProfileConversion::LeftAsIs;
     ProfileConversion result = ProfileConversion::LeftAsIs;
@@ -667,12 +678,9 @@ ProfileConversion convertSixteenBitColours(ImageBlock& block, std::span<const ui
 {
     if ((source.empty() && destination.empty()) || !isUsableBlock(block) || block.bitCount() != 48)
         return ProfileConversion::LeftAsIs;
-    std::shared_ptr<const Conversion> kept;
-    try {
-        kept = conversionFor(source, destination);
-    } catch (const std::bad_alloc&) {
+    const std::shared_ptr<const Conversion> kept = conversionOrNone(source, destination);
+    if (!kept)
         return ProfileConversion::OutOfMemory;
-    }
     const bool grey = kept->space == cmsSigGrayData;
     if (!kept->usable || (kept->space != cmsSigRgbData && !(grey && holdsOnlyGrey(block))))
         return ProfileConversion::LeftAsIs;
