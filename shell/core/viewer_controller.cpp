@@ -250,10 +250,17 @@ ImageBlock ViewerController::srgbCopyOf(const ImageBlock& block) const
     return copy.take();
 }
 
+std::span<const uint8_t> ViewerController::displayProfileForSrgb() const
+{
+    if (!loadOptionsFromSettings(m_settings).colourManagement || !isDestinationProfile(m_displayProfile))
+        return {};
+    return m_displayProfile;
+}
+
 void ViewerController::adoptSrgbPicture(ImageBlock block)
 {
-    const bool convert = loadOptionsFromSettings(m_settings).colourManagement && isDestinationProfile(m_displayProfile);
-    const bool converted = convert && convertColours(block, {}, m_displayProfile) == ProfileConversion::Converted;
+    const std::span<const uint8_t> display = displayProfileForSrgb();
+    const bool converted = !display.empty() && convertColours(block, {}, display) == ProfileConversion::Converted;
     adoptPicture(std::move(block));
     m_image.displayColours.clear();
     if (converted)

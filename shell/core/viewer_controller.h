@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,10 @@ public:
     // file, the clipboard, a printer, the wallpaper); null when it is in
     // sRGB already (or no copy could be made).
     ImageBlock srgbCopyOf(const ImageBlock& block) const;
+    // The profile a new sRGB picture (a scan, the clipboard's) is shown in:
+    // none with colour management off or a profile colours cannot be
+    // converted to.
+    std::span<const uint8_t> displayProfileForSrgb() const;
 
     // The display's ICC profile, read by the window from the display (empty
     // for none, or one that colours cannot be converted to: sRGB then).

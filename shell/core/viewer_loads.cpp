@@ -184,12 +184,10 @@ void ViewerController::showAcquiredPicture(ImageBlock block, const std::string& 
     const int width = block.width(), height = block.height(), bits = block.bitCount();
     DecodedImage decoded;
     decoded.block = std::move(block);
-    // Scanners and the clipboard give sRGB, shown in the display's colours
-    // as an untagged file is.
+    // A scanner gives sRGB, shown in the display's colours as an untagged
+    // file is.
     PictureCorrections corrections;
-    corrections.colourProfile = loadOptionsFromSettings(m_settings).colourManagement;
-    if (isDestinationProfile(m_displayProfile))
-        corrections.displayProfile = m_displayProfile;
+    corrections.displayProfile = displayProfileForSrgb();
     Result<ImageBlock> prepared = prepareForDisplay(std::move(decoded), corrections, paletteDisplay());
     if (!prepared) {
         m_ui.showMessage(prepared.text(), MessageIcon::Warning); // the picture on screen stays
