@@ -250,8 +250,11 @@ inline uint8_t sampleOverWhite(const uint8_t* samples, uint32_t index, uint32_t 
     const uint64_t maximum = bits == 8 ? 255 : 65535;
     const uint64_t value = bits == 8 ? samples[index] : sample16(samples, index);
     const uint64_t opacity = bits == 8 ? samples[alphaIndex] : sample16(samples, alphaIndex);
-    const uint64_t overZero = alpha == PageFields::Alpha::Associated ? value : (value * opacity + maximum / 2) / maximum;
-    const uint64_t mixed = minIsWhite ? overZero : mixOverWhite(value, opacity, maximum, alpha);
+    uint64_t mixed = value; // associated colour over 0 is itself
+    if (!minIsWhite)
+        mixed = mixOverWhite(value, opacity, maximum, alpha);
+    else if (alpha != PageFields::Alpha::Associated)
+        mixed = (value * opacity + maximum / 2) / maximum;
     return static_cast<uint8_t>(bits == 8 ? mixed : (mixed + 128) / 257);
 }
 
