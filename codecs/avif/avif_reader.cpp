@@ -1,5 +1,6 @@
 #include "codecs/avif/avif.h"
 #include "codecs/common/codec_result.h"
+#include "codecs/common/coded_colours.h"
 #include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
@@ -293,6 +294,14 @@ avifResult readInput(avifIO* io, uint32_t readFlags, uint64_t offset, size_t siz
     return AVIF_RESULT_OK;
 }
 
+// The embedded profile, else one for the colours the file names by code.
+std::vector<uint8_t> profileOf(const avifImage& image)
+{
+    if (image.icc.size > 0)
+        return std::vector<uint8_t>(image.icc.data, image.icc.data + image.icc.size);
+    return profileForCodedColours(image.colorPrimaries, image.transferCharacteristics);
+}
+
 } // namespace
 
 Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const LibraryReadOptions& options)
@@ -306,9 +315,7 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const Lib
     Result<DecodedImage> decoded = currentPicture(*decoder, options);
     if (decoded) {
         decoded->compression = "AVIF - AV1";
-        const avifRWData& profile = decoder->image->icc;
-        if (profile.size > 0)
-            decoded->iccProfile.assign(profile.data, profile.data + profile.size);
+        decoded->iccProfile = profileOf(*decoder->image);
     }
     return decoded;
 }
@@ -334,9 +341,7 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
     if (frames.count() == 0)
         return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
     ComposedAnimation animation = frames.take(0);
-    const avifRWData& profile = decoder->image->icc;
-    if (profile.size > 0)
-        animation.iccProfile.assign(profile.data, profile.data + profile.size);
+    animation.iccProfile = profileOf(*decoder->image);
     return animation;
 }
 

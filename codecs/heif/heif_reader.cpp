@@ -1,4 +1,5 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/coded_colours.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
 #include "codecs/common/whole_file.h"
@@ -23,7 +24,8 @@ namespace {
     X(heif_image_handle_get_color_profile_type) X(heif_image_handle_get_raw_color_profile_size)                   \
     X(heif_image_handle_get_raw_color_profile) X(heif_decoding_options_alloc) X(heif_decoding_options_free)       \
     X(heif_decode_image) X(heif_image_release) X(heif_image_get_plane_readonly) X(heif_image_get_width)           \
-    X(heif_image_get_height) X(heif_image_get_bits_per_pixel_range)
+    X(heif_image_get_height) X(heif_image_get_bits_per_pixel_range) X(heif_image_handle_get_nclx_color_profile)       \
+    X(heif_nclx_color_profile_free)
 
 HEIF_FUNCTIONS(PICTORAND_LIBRARY_FUNCTION_POINTER)
 
@@ -51,6 +53,13 @@ std::vector<uint8_t> iccProfileOf(const heif_image_handle* handle)
 {
     std::vector<uint8_t> profile;
     const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type == heif_color_profile_type_nclx) {
+        heif_color_profile_nclx* coded = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &coded).code == heif_error_Ok && coded)
+            profile = profileForCodedColours(coded->color_primaries, coded->transfer_characteristics);
+        heif_nclx_color_profile_free(coded);
+        return profile;
+    }
     if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC)
         return profile;
     profile.resize(heif_image_handle_get_raw_color_profile_size(handle));

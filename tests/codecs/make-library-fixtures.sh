@@ -61,6 +61,11 @@ avifenc -s 8 -y 444 --irot 1 "$work/rose.png" "$out/rotated.avif" >/dev/null
 avifenc -s 8 -y 444 --irot 3 --imir 1 "$work/rose.png" "$out/rotated-mirrored.avif" >/dev/null
 avifenc -s 8 -y 444 --imir 0 "$work/rose.png" "$out/mirrored.avif" >/dev/null
 avifenc -s 8 -y 444 --crop 4,2,60,40 "$work/rose.png" "$out/cropped.avif" >/dev/null
+# Eight colours (tests/codecs/coded-colours-reference.py gives them in sRGB)
+# said to be Display P3, and BT.2020 with the BT.709 curve, by code points.
+/usr/bin/python3 -c 'import sys; from PIL import Image; i = Image.new("RGB", (4, 2)); i.putdata([(200, 100, 50), (60, 180, 90), (90, 90, 200), (128, 128, 128), (230, 200, 150), (30, 60, 40), (250, 250, 250), (100, 40, 140)]); i.save(sys.argv[1])' "$work/coded.png"
+avifenc -s 8 --lossless --cicp 12/13/0 "$work/coded.png" "$out/display-p3.avif" >/dev/null
+avifenc -s 8 --lossless --cicp 9/1/0 "$work/coded.png" "$out/bt2020.avif" >/dev/null
 
 out=tests/codecs/jxl/fixtures
 mkdir -p "$out"

@@ -1,0 +1,18 @@
+#pragma once
+// AVIF and HEIF files often describe their colours not by an ICC profile but
+// by the code points video uses (primaries and transfer, ITU-T H.273): a
+// wide-gamut photo says "Display P3" that way. The rest of the program
+// converts by ICC profiles, so the description is turned into one.
+
+#include <cstdint>
+#include <vector>
+
+namespace pictorand {
+
+// An ICC profile for pictures in these primaries and transfer; empty when
+// they are sRGB's own (or left unspecified, which is read as sRGB), and for
+// what no profile curve describes (the HDR transfers, XYZ), which is shown
+// as sRGB as before.
+std::vector<uint8_t> profileForCodedColours(int primaries, int transfer);
+
+} // namespace pictorand
