@@ -105,8 +105,6 @@ void reverseRowOrder(ImageBlock& block)
     }
 }
 
-// FIXME: PQ and HLG pictures are shown as their samples stand, not tone
-// mapped, deep or not.
 Result<DecodedImage> toBlock(avifImage& coded, const Orientation& orientation, const LibraryReadOptions& options)
 {
     const bool alpha = coded.alphaPlane != nullptr;

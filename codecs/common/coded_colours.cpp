@@ -2,6 +2,8 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 
@@ -51,6 +53,40 @@ std::optional<Primaries> primariesFor(int code)
     }
 }
 
+// High dynamic range: PQ gives light in nits, HLG relative to a display's
+// peak (taken as 1000 nits, the reference display's). Both are brought to a
+// picture whose diffuse white (203 nits) is near the display's white:
+// unchanged below 80 % of it, highlights rolled off smoothly towards white
+// instead of clipped.
+double toneMapped(double nits)
+{
+    const double relative = nits / 203.0;
+    constexpr double kKnee = 0.8;
+    return relative <= kKnee ? relative : kKnee + (1 - kKnee) * (1 - std::exp(-(relative - kKnee) / (1 - kKnee)));
+}
+
+double perceptualQuantizerNits(double signal)
+{
+    constexpr double m1 = 2610.0 / 16384;
+    constexpr double m2 = 2523.0 / 4096 * 128;
+    constexpr double c1 = 3424.0 / 4096;
+    constexpr double c2 = 2413.0 / 4096 * 32;
+    constexpr double c3 = 2392.0 / 4096 * 32;
+    const double power = std::pow(signal, 1 / m2);
+    return 10000 * std::pow(std::max(power - c1, 0.0) / (c2 - c3 * power), 1 / m1);
+}
+
+// Each sample on its own, with the reference display's system gamma (1.2):
+// close to the luminance-based way for pictures that are not saturated.
+double hybridLogGammaNits(double signal)
+{
+    constexpr double a = 0.17883277;
+    constexpr double b = 1 - 4 * a;
+    const double c = 0.5 - a * std::log(4 * a);
+    const double scene = signal <= 0.5 ? signal * signal / 3 : (std::exp((signal - c) / a) + b) / 12;
+    return 1000 * std::pow(scene, 1.2);
+}
+
 // Little CMS's parametric curve 4: (a x + b)^g from d up, c x below.
 struct Curve {
     cmsFloat64Number parameters[5];
@@ -84,9 +120,23 @@ std::optional<Curve> curveFor(int code)
         return Curve{{2.8, 1, 0, 0, 0}};
     case 8: // linear
         return Curve{{1, 1, 0, 0, 0}};
-    default: // logarithmic, PQ, HLG, XYZ: no tone curve of a display profile says them
+    default: // logarithmic, XYZ
         return std::nullopt;
     }
+}
+
+// A curve sampled from one of the high dynamic range transfers; null for
+// the others.
+cmsToneCurve* highDynamicRangeCurve(int code)
+{
+    double (*nits)(double) = code == 16 ? perceptualQuantizerNits : code == 18 ? hybridLogGammaNits : nullptr;
+    if (!nits)
+        return nullptr;
+    constexpr int kPoints = 4096;
+    std::vector<cmsFloat32Number> values(kPoints);
+    for (int i = 0; i < kPoints; ++i)
+        values[i] = static_cast<cmsFloat32Number>(toneMapped(nits(double(i) / (kPoints - 1))));
+    return cmsBuildTabulatedToneCurveFloat(nullptr, kPoints, values.data());
 }
 
 struct ProfileCloser {
@@ -104,9 +154,10 @@ std::vector<uint8_t> profileForCodedColours(int primaries, int transfer)
     const bool srgbTransfer = transfer == 2 || transfer == 13;
     const std::optional<Primaries> chosen = primariesFor(primaries);
     const std::optional<Curve> curve = curveFor(transfer);
-    if ((srgbPrimaries && srgbTransfer) || !chosen || !curve)
+    if ((srgbPrimaries && srgbTransfer) || !chosen)
         return {};
-    const std::unique_ptr<cmsToneCurve, CurveFree> tone(cmsBuildParametricToneCurve(nullptr, 4, curve->parameters));
+    const std::unique_ptr<cmsToneCurve, CurveFree> tone(
+        curve ? cmsBuildParametricToneCurve(nullptr, 4, curve->parameters) : highDynamicRangeCurve(transfer));
     if (!tone)
         return {};
     cmsToneCurve* const curves[3] = {tone.get(), tone.get(), tone.get()};

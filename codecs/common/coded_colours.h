@@ -11,8 +11,9 @@ namespace pictorand {
 
 // An ICC profile for pictures in these primaries and transfer; empty when
 // they are sRGB's own (or left unspecified, which is read as sRGB), and for
-// what no profile curve describes (the HDR transfers, XYZ), which is shown
-// as sRGB as before.
+// what it cannot describe (XYZ, the logarithmic curves), shown as sRGB. The
+// high dynamic range transfers (PQ, HLG) are tone mapped to the display's
+// range by the profile's curve.
 std::vector<uint8_t> profileForCodedColours(int primaries, int transfer);
 
 } // namespace pictorand

@@ -114,8 +114,6 @@ Result<DecodedImage> readHeifFromMemory(std::span<const uint8_t> file, const Lib
     // The coded picture, before cropping, is declared too.
     const int codedWidth = std::max(width, heif_image_handle_get_ispe_width(handle.get()));
     const int codedHeight = std::max(height, heif_image_handle_get_ispe_height(handle.get()));
-    // FIXME: PQ and HLG pictures are shown as their samples stand, not tone
-    // mapped, deep or not.
     SampleLayout layout = withWholeSamples({alpha ? 4 : 3, deep ? bits : 8}, options.sixteenBitSamples,
                                            uint64_t(codedWidth), uint64_t(codedHeight));
     if (!declaredSizeFits(uint64_t(width), uint64_t(height), layout)

@@ -66,6 +66,15 @@ avifenc -s 8 -y 444 --crop 4,2,60,40 "$work/rose.png" "$out/cropped.avif" >/dev/
 /usr/bin/python3 -c 'import sys; from PIL import Image; i = Image.new("RGB", (4, 2)); i.putdata([(200, 100, 50), (60, 180, 90), (90, 90, 200), (128, 128, 128), (230, 200, 150), (30, 60, 40), (250, 250, 250), (100, 40, 140)]); i.save(sys.argv[1])' "$work/coded.png"
 avifenc -s 8 --lossless --cicp 12/13/0 "$work/coded.png" "$out/display-p3.avif" >/dev/null
 avifenc -s 8 --lossless --cicp 9/1/0 "$work/coded.png" "$out/bt2020.avif" >/dev/null
+# Eight 10-bit colours (codes 520,400,300 593 700,650,600 769 300 450,500,420 900
+# 100,200,300) in BT.2020 with the PQ and with the HLG curve.
+{ echo '# ImageMagick pixel enumeration: 4,2,65535,srgb'
+  printf '%s\n' 0,0:"(33312,25625,19218)" 1,0:"(37989,37989,37989)" 2,0:"(44843,41640,38437)" \
+    3,0:"(49263,49263,49263)" 0,1:"(19218,19218,19218)" 1,1:"(28828,32031,26906)" 2,1:"(57655,57655,57655)" \
+    3,1:"(6406,12812,19218)"; } > "$work/high.txt"
+convert "txt:$work/high.txt" -depth 16 "png48:$work/high.png"
+avifenc -s 8 -d 10 --lossless --cicp 9/16/0 "$work/high.png" "$out/pq.avif" >/dev/null 2>&1
+avifenc -s 8 -d 10 --lossless --cicp 9/18/0 "$work/high.png" "$out/hlg.avif" >/dev/null 2>&1
 
 out=tests/codecs/jxl/fixtures
 mkdir -p "$out"

@@ -52,8 +52,9 @@ TEST(AvifReader, RefusesADeclaredSizeOverTheLimitBeforeDecoding)
     EXPECT_EQ(read.failure().detail, kCantAllocateMemory);
 }
 
-// Colours given by code points instead of a profile are converted by them.
-TEST(AvifReader, ColoursNamedByCodePointsReachSrgbAsTheTextbookSays)
+// Colours given by code points instead of a profile are converted by them,
+// the high dynamic range ones brought to the display's range.
+TEST(AvifReader, ColoursNamedByCodePointsReachSrgbAsTheirFormulasSay)
 {
     struct Case {
         const char* fixture;
@@ -66,6 +67,12 @@ TEST(AvifReader, ColoursNamedByCodePointsReachSrgbAsTheTextbookSays)
         {"bt2020.avif",
          {{246, 94, 50}, {0, 197, 91}, {91, 103, 214}, {140, 140, 140}, {251, 202, 153}, {1, 78, 54},
           {251, 251, 251}, {132, 40, 157}}},
+        {"pq.avif",
+         {{224, 90, 46}, {246, 246, 246}, {255, 255, 249}, {255, 255, 255}, {60, 60, 60}, {108, 176, 110},
+          {255, 255, 255}, {0, 29, 63}}},
+        {"hlg.avif",
+         {{159, 99, 69}, {165, 165, 165}, {229, 186, 165}, {247, 247, 247}, {75, 75, 75}, {109, 136, 107},
+          {255, 255, 255}, {0, 47, 78}}},
     };
     for (const Case& c : cases) {
         Result<DecodedImage> read = readAvif(testing::fixture("avif", c.fixture));
