@@ -1,4 +1,5 @@
 #include "codecs/common/codec_result.h"
+#include "codecs/common/coded_colours.h"
 #include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
@@ -68,15 +69,36 @@ bool isSrgb(const JxlColorEncoding& encoding)
     return srgbTransfer && encoding.color_space == JXL_COLOR_SPACE_RGB && encoding.primaries == JXL_PRIMARIES_SRGB;
 }
 
+// A PQ or HLG picture in primaries the code points name: the profile that
+// brings it to the display's range. libjxl's own profile for it keeps the
+// light absolute (10000 nits as white), which shows a picture all but black.
+std::vector<uint8_t> highDynamicRangeProfileOf(const JxlColorEncoding& encoding)
+{
+    const bool highRange = encoding.transfer_function == JXL_TRANSFER_FUNCTION_PQ
+        || encoding.transfer_function == JXL_TRANSFER_FUNCTION_HLG;
+    if (!highRange || encoding.color_space != JXL_COLOR_SPACE_RGB)
+        return {};
+    const bool d65 = encoding.white_point == JXL_WHITE_POINT_D65;
+    int primaries = 0;
+    if (encoding.primaries == JXL_PRIMARIES_SRGB || encoding.primaries == JXL_PRIMARIES_2100)
+        primaries = d65 ? encoding.primaries : 0;
+    else if (encoding.primaries == JXL_PRIMARIES_P3)
+        primaries = d65 ? 12 : encoding.white_point == JXL_WHITE_POINT_DCI ? 11 : 0;
+    return primaries ? profileForCodedColours(primaries, encoding.transfer_function) : std::vector<uint8_t>();
+}
+
 // The profile of the pixels libjxl hands over, unless they are plain sRGB.
 std::vector<uint8_t> iccProfileOf(const JxlDecoder* decoder)
 {
     std::vector<uint8_t> profile;
     JxlColorEncoding encoding;
     if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &encoding)
-            == JXL_DEC_SUCCESS
-        && isSrgb(encoding))
-        return profile;
+        == JXL_DEC_SUCCESS) {
+        if (isSrgb(encoding))
+            return profile;
+        if (profile = highDynamicRangeProfileOf(encoding); !profile.empty())
+            return profile;
+    }
     size_t size = 0;
     if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) != JXL_DEC_SUCCESS
         || size == 0 || size > kMaxBlockBytes)
@@ -157,8 +179,7 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const L
             const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
             const uint32_t width = turned ? info.ysize : info.xsize;
             const uint32_t height = turned ? info.xsize : info.ysize;
-            // Deeper samples come scaled to 16 bits. FIXME: PQ and HLG
-            // pictures are shown as their samples stand, not tone mapped.
+            // Deeper samples come scaled to 16 bits.
             output.layout = withWholeSamples({(grey ? 1 : 3) + (alpha ? 1 : 0), 16},
                                              options.sixteenBitSamples && info.bits_per_sample > 8, width, height);
             if (!output.layout.wholeSamples)

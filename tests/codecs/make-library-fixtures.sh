@@ -81,6 +81,11 @@ mkdir -p "$out"
 cjxl -d 1 "$work/rose.png" "$out/lossy.jxl" 2>/dev/null
 cjxl -d 0 "$work/rose-odd.png" "$out/lossless.jxl" 2>/dev/null
 cjxl -d 0 "$work/rose-icc.png" "$out/icc.jxl" 2>/dev/null
+# The 10-bit colours of pq.avif and hlg.avif at 16 bits, said to be BT.2100
+# PQ and HLG (a PPM: cjxl would take a PNG's gamma over the hint).
+convert "txt:$work/high.txt" -depth 16 "$work/high.ppm"
+cjxl -d 0 -x color_space=RGB_D65_202_Rel_PeQ "$work/high.ppm" "$out/pq.jxl" 2>/dev/null
+cjxl -d 0 -x color_space=RGB_D65_202_Rel_HLG "$work/high.ppm" "$out/hlg.jxl" 2>/dev/null
 cjxl -d 1 "$work/rose-alpha.png" "$out/alpha.jxl" 2>/dev/null
 cjxl -d 0 "$work/rose-grey.png" "$out/grey.jxl" 2>/dev/null
 cjxl -d 1 "$work/rose-16.png" "$out/sixteen-bit.jxl" 2>/dev/null

@@ -1,5 +1,4 @@
 #include "codecs/avif/avif.h"
-#include "ops/colour_profile.h"
 #include "tests/codecs/library_codec_helpers.h"
 
 #include <gtest/gtest.h>
@@ -50,39 +49,6 @@ TEST(AvifReader, RefusesADeclaredSizeOverTheLimitBeforeDecoding)
     const Result<DecodedImage> read = readAvifFromMemory(file);
     ASSERT_FALSE(read);
     EXPECT_EQ(read.failure().detail, kCantAllocateMemory);
-}
-
-// Colours given by code points instead of a profile are converted by them,
-// the high dynamic range ones brought to the display's range.
-TEST(AvifReader, ColoursNamedByCodePointsReachSrgbAsTheirFormulasSay)
-{
-    struct Case {
-        const char* fixture;
-        uint8_t srgb[8][3]; // from tests/codecs/coded-colours-reference.py
-    };
-    const Case cases[] = {
-        {"display-p3.avif",
-         {{215, 93, 31}, {0, 183, 78}, {90, 90, 207}, {128, 128, 128}, {236, 199, 143}, {17, 61, 38},
-          {250, 250, 250}, {108, 35, 145}}},
-        {"bt2020.avif",
-         {{246, 94, 50}, {0, 197, 91}, {91, 103, 214}, {140, 140, 140}, {251, 202, 153}, {1, 78, 54},
-          {251, 251, 251}, {132, 40, 157}}},
-        {"pq.avif",
-         {{224, 90, 46}, {246, 246, 246}, {255, 255, 249}, {255, 255, 255}, {60, 60, 60}, {108, 176, 110},
-          {255, 255, 255}, {0, 29, 63}}},
-        {"hlg.avif",
-         {{159, 99, 69}, {165, 165, 165}, {229, 186, 165}, {247, 247, 247}, {75, 75, 75}, {109, 136, 107},
-          {255, 255, 255}, {0, 47, 78}}},
-    };
-    for (const Case& c : cases) {
-        Result<DecodedImage> read = readAvif(testing::fixture("avif", c.fixture));
-        ASSERT_TRUE(read) << c.fixture;
-        ASSERT_EQ(convertToSrgb(read->block, read->iccProfile), ProfileConversion::Converted) << c.fixture;
-        const testing::RgbImage pixels = testing::blockToRgb(read->block);
-        ASSERT_EQ(pixels.rgb.size(), sizeof c.srgb) << c.fixture;
-        for (size_t i = 0; i < pixels.rgb.size(); ++i)
-            EXPECT_NEAR(pixels.rgb[i], c.srgb[i / 3][i % 3], 2) << c.fixture << " sample " << i;
-    }
 }
 
 } // namespace
