@@ -75,6 +75,9 @@ TEST(EmbeddedProfiles, ColoursNamedByCodePointsReachSrgbAsTheirFormulasSay)
         {readAvif, "avif", "bt2020.avif", bt2020},
         {readAvif, "avif", "pq.avif", pq},
         {readAvif, "avif", "hlg.avif", hlg},
+        // libheif reads AVIF too, and gives the code points through its own call.
+        {readHeif, "avif", "display-p3.avif", displayP3},
+        {readHeif, "avif", "pq.avif", pq},
         {readJpegXl, "jxl", "pq.jxl", pq},
         {readJpegXl, "jxl", "hlg.jxl", hlg},
     };
