@@ -278,6 +278,7 @@ TEST_F(WallpaperTest, PortalHandsTheFileToItsBackendOrSaysThereIsNone)
     REQUIRE_FILE(frontendProgram, "xdg-desktop-portal");
     REQUIRE_FILE(installedPortals + "gtk.portal", "xdg-desktop-portal-gtk");
     REQUIRE_FILE(installedPortals + "gnome.portal", "xdg-desktop-portal-gnome");
+    REQUIRE_TOOLS("gsettings", "identify", "convert");
     const DesktopWallpaper desktop(SessionInfo{"sway", "wayland", false, true});
     const std::string path = dir.file("w.bmp");
     const ImageBlock picture = distinctPixels(5, 4);
