@@ -29,6 +29,9 @@ if [ "${1:-}" = "--tests" ]; then
   # session bus, and the settings tools and schemas of the desktops.
   packages+=(xclip poppler-utils dbus libglib2.0-bin gsettings-desktop-schemas mate-desktop-common
     cinnamon-desktop-data xfconf libxfconf-0-3)
+  # The desktop portal, with the backend that sets GNOME's wallpaper and the
+  # gtk one, which has no wallpaper service as Debian builds it.
+  packages+=(xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-gtk)
   # The scanner test device and its frontend, and xdg-mime.
   packages+=(sane-utils libsane1 xdg-utils)
   # The README's recipe for spreading a conversion over machines.

@@ -244,6 +244,9 @@ Result<std::string> DesktopWallpaper::applyPortal(const std::string& path) const
         const QString name = reply.errorName();
         if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner")
             return failure(kNoWallpaperPortal);
+        // GLib names a missing interface UnknownMethod (newer ones UnknownInterface).
+        if (name == "org.freedesktop.DBus.Error.UnknownMethod" || name == "org.freedesktop.DBus.Error.UnknownInterface")
+            return failure(kNoWallpaperBackend);
         return failure(reply.errorMessage().toStdString());
     }
     if (!response.answered)

@@ -19,6 +19,12 @@ namespace pictorand {
 inline constexpr const char* kNoWallpaperPortal =
     "Wayland lets programs set the wallpaper only through the desktop portal (xdg-desktop-portal), "
     "and none is running.";
+// A portal runs, but none of its backends for this desktop sets wallpapers
+// (xdg-desktop-portal-wlr has none, nor has -gtk as Debian builds it): the
+// frontend then has no Wallpaper interface at all.
+inline constexpr const char* kNoWallpaperBackend =
+    "The desktop portal (xdg-desktop-portal) runs, but none of its backends here sets the wallpaper "
+    "(xdg-desktop-portal-gnome and -kde do).";
 
 class DesktopWallpaper {
 public:

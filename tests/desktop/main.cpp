@@ -1,5 +1,5 @@
 // Starts Xvfb and a session bus of its own, with private configuration,
-// runtime and program folders and gsettings on its keyfile backend, then
+// runtime, data and program folders and gsettings on its keyfile backend, then
 // runs the tests on the xcb platform. When only listing the tests (CMake
 // does at build time) nothing is started.
 #include "tests/desktop/private_session.h"
@@ -71,9 +71,15 @@ void stopChildren()
         waitpid(pid, nullptr, 0);
     }
     g_children.clear();
-    if (!g_folder.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_folder, ignored);
+    // Services the bus started end only once they see it gone, and the
+    // desktop portal's document store has a FUSE folder mounted in the
+    // runtime folder until then: removing the session may take a few tries.
+    for (int attempt = 0; !g_folder.empty() && attempt < 50; ++attempt) {
+        std::error_code error;
+        std::filesystem::remove_all(g_folder, error);
+        if (!error)
+            break;
+        usleep(100000);
     }
 }
 
@@ -88,6 +94,8 @@ void startSession()
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (g_folder + "/config").c_str(), 1);
     setenv("PICTORAND_WINDIR", (g_folder + "/windir").c_str(), 1);
+    // The desktop portal's permission store and document store live there.
+    setenv("XDG_DATA_HOME", (g_folder + "/data").c_str(), 1);
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
     // The tests say which desktop they pretend to be.
     for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "WAYLAND_DISPLAY", "DESKTOP_SESSION"})

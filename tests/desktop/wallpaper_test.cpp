@@ -1,8 +1,8 @@
 // The wallpaper commands on the private X server's root window, and the
 // settings of each desktop written and read back by the desktops' own
 // tools: gsettings on its keyfile backend (GNOME, MATE, Cinnamon), xfconf
-// over the private session bus (XFCE), and the script plasmashell would
-// evaluate, received on that bus.
+// over the private session bus (XFCE), the script plasmashell would
+// evaluate, received on that bus, and the desktop portal with its backends.
 
 #include "codecs/bmp/bmp.h"
 #include "platform/paths.h"
@@ -14,15 +14,16 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusUnixFileDescriptor>
-#include <QFile>
+#include <QDBusConnectionInterface>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QObject>
+#include <QProcess>
+#include <QTest>
 #include <QThread>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace pictorand {
 
@@ -48,32 +49,6 @@ public slots:
 private:
     QMutex m_mutex;
     QStringList m_scripts;
-};
-
-// Stands where the desktop portal would: keeps the file and options it is
-// handed and answers the request as a portal does, by a Response signal.
-class PortalStandIn : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Wallpaper")
-public:
-    QByteArray picture;
-    QVariantMap options;
-
-public slots:
-    QDBusObjectPath SetWallpaperFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& given,
-                                     const QDBusMessage& message)
-    {
-        options = given;
-        QFile read;
-        if (read.open(file.fileDescriptor(), QIODevice::ReadOnly))
-            picture = read.readAll();
-        const QString path = "/org/freedesktop/portal/desktop/request/" + message.service().mid(1).replace('.', '_')
-                             + "/" + given.value("handle_token").toString();
-        QDBusMessage response = QDBusMessage::createSignal(path, "org.freedesktop.portal.Request", "Response");
-        response << 0u << QVariantMap();
-        QDBusConnection("portal-stand-in").send(response);
-        return QDBusObjectPath(path);
-    }
 };
 
 namespace testing {
@@ -289,28 +264,66 @@ TEST_F(WallpaperTest, PlasmaIsSentAScriptForEveryDesktop)
     EXPECT_TRUE(scripts[1].contains("d.writeConfig(\"FillMode\", 6);"));
 }
 
-TEST_F(WallpaperTest, PortalIsHandedTheFileOnOtherWaylandSessions)
+// The real desktop portal. A frontend that knows only the gtk backend (as on
+// a wlroots session, whose own backend sets no wallpaper either) has no
+// Wallpaper interface; the one D-Bus starts for the installed backends hands
+// the file to GNOME's, which copies it beside the settings and points
+// org.gnome.desktop.background at the copy.
+TEST_F(WallpaperTest, PortalHandsTheFileToItsBackendOrSaysThereIsNone)
 {
+    REQUIRE_THAT(missingX11()); // the backends are GTK programs
     REQUIRE_THAT(missingSessionBus());
+    const std::string frontendProgram = "/usr/libexec/xdg-desktop-portal";
+    const std::string installedPortals = "/usr/share/xdg-desktop-portal/portals/";
+    REQUIRE_FILE(frontendProgram, "xdg-desktop-portal");
+    REQUIRE_FILE(installedPortals + "gtk.portal", "xdg-desktop-portal-gtk");
+    REQUIRE_FILE(installedPortals + "gnome.portal", "xdg-desktop-portal-gnome");
+    REQUIRE_TOOLS("gsettings", "identify", "convert");
     const DesktopWallpaper desktop(SessionInfo{"sway", "wayland", false, true});
     const std::string path = dir.file("w.bmp");
-    ASSERT_TRUE(writeBmp(path, trueColorPicture(3, 2, stripes)));
-    // Nothing answers yet: a failure that names the session.
-    Result<std::string> given = desktop.apply(path, WallpaperStyle::Centred, "");
-    ASSERT_FALSE(given);
-    EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of sway !", 0), 0u);
-    EXPECT_NE(given.failure().detail.find(kNoWallpaperPortal), std::string::npos);
+    const ImageBlock picture = distinctPixels(5, 4);
+    ASSERT_TRUE(writeBmp(path, picture));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString portal = "org.freedesktop.portal.Desktop";
+    {
+        const std::string portals = dir.file("portals");
+        makeDirectories(portals);
+        std::filesystem::copy_file(installedPortals + "gtk.portal", portals + "/gtk.portal");
+        QProcess frontend;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DESKTOP_PORTAL_DIR", QString::fromStdString(portals));
+        frontend.setProcessEnvironment(environment);
+        frontend.start(QString::fromStdString(frontendProgram), {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bus.interface()->isServiceRegistered(portal).value(); }, 10000));
+        Result<std::string> given = desktop.apply(path, WallpaperStyle::Centred, "");
+        ASSERT_FALSE(given);
+        EXPECT_EQ(given.failure().detail.rfind("Can't set the wallpaper of sway !", 0), 0u);
+        EXPECT_NE(given.failure().detail.find(kNoWallpaperBackend), std::string::npos) << given.failure().detail;
+        frontend.terminate();
+        ASSERT_TRUE(frontend.waitForFinished(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !bus.interface()->isServiceRegistered(portal).value(); }, 5000));
+    }
 
-    BusStandIn<PortalStandIn> standIn("portal-stand-in", "org.freedesktop.portal.Desktop",
-                                      "/org/freedesktop/portal/desktop");
-    ASSERT_TRUE(standIn.registered());
-    given = desktop.apply(path, WallpaperStyle::Centred, "");
-    EXPECT_TRUE(given) << given.failure().detail;
-    standIn.stop();
-    const std::vector<uint8_t> file = readFile(path);
-    EXPECT_EQ(standIn->picture, QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())));
-    EXPECT_EQ(standIn->options.value("set-on").toString(), "background");
-    EXPECT_FALSE(standIn->options.value("show-preview").toBool());
+    // The first request asks the user (the gtk backend's Access dialog);
+    // this user said yes before, which the permission store keeps.
+    const QString store = "org.freedesktop.impl.portal.PermissionStore";
+    QDBusMessage grant =
+        QDBusMessage::createMethodCall(store, "/org/freedesktop/impl/portal/PermissionStore", store, "SetPermission");
+    grant << QString("wallpaper") << true << QString("wallpaper") << QString() << QStringList{"yes"};
+    const QDBusMessage granted = bus.call(grant);
+    ASSERT_NE(granted.type(), QDBusMessage::ErrorMessage) << granted.errorMessage().toStdString();
+    Result<std::string> given = desktop.apply(path, WallpaperStyle::Centred, "");
+    ASSERT_TRUE(given) << given.failure().detail;
+    EXPECT_EQ(*given, path);
+    const std::string get = "gsettings get org.gnome.desktop.background ";
+    const std::string pictureUri = gvariantStringValue(toolOutput(get + "picture-uri"));
+    EXPECT_EQ(gvariantStringValue(toolOutput(get + "picture-uri-dark")), pictureUri);
+    // Version 43 of the backend names its copy by a path, not a file: URI.
+    const std::string copy = pictureUri.rfind("file://", 0) == 0 ? pathOfFileUri(pictureUri) : pictureUri;
+    EXPECT_NE(copy, path);
+    std::optional<RgbImage> shown = magickDecode(copy);
+    ASSERT_TRUE(shown) << pictureUri;
+    EXPECT_EQ(maxDifference(*shown, blockToRgb(picture)), 0);
 }
 
 TEST_F(WallpaperTest, DesktopThatCannotBeSetIsNamed)
