@@ -1,4 +1,5 @@
 #include "codecs/avif/avif.h"
+#include "codecs/avif/sequence_plays.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
@@ -313,8 +314,6 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const Lib
     return decoded;
 }
 
-// FIXME: libavif 0.11 does not give the sequence's repetitions (its edit
-// list); sequences play for ever until a newer libavif says otherwise.
 Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
 {
     Decoder decoder;
@@ -333,7 +332,8 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
     }
     if (frames.count() == 0)
         return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
-    ComposedAnimation animation = frames.take(0);
+    // libavif 0.11 does not give the sequence's plays: its boxes do.
+    ComposedAnimation animation = frames.take(avifSequencePlays(file));
     const avifRWData& profile = decoder->image->icc;
     if (profile.size > 0)
         animation.iccProfile.assign(profile.data, profile.data + profile.size);

@@ -61,6 +61,8 @@ avifenc -s 8 -y 444 --irot 1 "$work/rose.png" "$out/rotated.avif" >/dev/null
 avifenc -s 8 -y 444 --irot 3 --imir 1 "$work/rose.png" "$out/rotated-mirrored.avif" >/dev/null
 avifenc -s 8 -y 444 --imir 0 "$work/rose.png" "$out/mirrored.avif" >/dev/null
 avifenc -s 8 -y 444 --crop 4,2,60,40 "$work/rose.png" "$out/cropped.avif" >/dev/null
+# plays-*.avif: avifenc's three-frame sequence given the edit list it cannot write.
+/usr/bin/python3 tests/codecs/avif/make_plays_fixtures.py
 
 out=tests/codecs/jxl/fixtures
 mkdir -p "$out"
