@@ -74,3 +74,6 @@ cjxl -d 0 "$work/rose-grey.png" "$out/grey.jxl" 2>/dev/null
 cjxl -d 1 "$work/rose-16.png" "$out/sixteen-bit.jxl" 2>/dev/null
 "$work/oriented" jxl 6 "$work/rose.ppm" "$out/rotated.jxl"
 "$work/oriented" jxl 7 "$work/rose.ppm" "$out/rotated-mirrored.jxl"
+# An animation whose codestream starts behind 100 KiB of XMP.
+cjxl tests/dispatch/animations/three_frames.png "$work/container.jxl" -d 0 --container=1 >/dev/null 2>&1
+/usr/bin/python3 tests/codecs/jxl/make_metadata_ahead.py "$work/container.jxl" "$out/metadata-ahead.jxl"
