@@ -1,4 +1,5 @@
 #include "codecs/avif/avif.h"
+#include "codecs/avif/sequence_plays.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/coded_colours.h"
 #include "codecs/common/composed_frames.h"
@@ -318,8 +319,6 @@ Result<DecodedImage> readAvifFromMemory(std::span<const uint8_t> file, const Lib
     return decoded;
 }
 
-// FIXME: libavif 0.11 does not give the sequence's repetitions (its edit
-// list); sequences play for ever until a newer libavif says otherwise.
 Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits)
 {
     Decoder decoder;
@@ -338,7 +337,8 @@ Result<ComposedAnimation> readAvifAnimationFromMemory(std::span<const uint8_t> f
     }
     if (frames.count() == 0)
         return kAvifTexts.failure(Reason::CorruptData, AvifFault::NotValid);
-    ComposedAnimation animation = frames.take(0);
+    // libavif 0.11 does not give the sequence's plays: its boxes do.
+    ComposedAnimation animation = frames.take(avifSequencePlays(file));
     animation.iccProfile = profileOf(*decoder->image);
     return animation;
 }

@@ -29,7 +29,8 @@ Result<DecodedImage> readJpegXlFromMemory(std::span<const uint8_t> file, const L
 // Every frame of an animation as it shows; no frames for a still picture.
 Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits);
 Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t> file, const AnimationLimits& limits);
-// True when the basic information at the head of the file says it animates.
+// True when the basic information at the head of the codestream says it
+// animates (the boxes of a container ahead of the codestream passed over).
 bool jpegXlDeclaresAnimation(const std::string& path);
 
 } // namespace pictorand

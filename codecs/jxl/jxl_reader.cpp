@@ -3,6 +3,7 @@
 #include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
+#include "codecs/common/span_reader.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jxl/jxl.h"
 #include "core/checked_size.h"
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -27,7 +30,7 @@ namespace {
     X(JxlDecoderSetInput) X(JxlDecoderCloseInput) X(JxlDecoderProcessInput) X(JxlDecoderGetBasicInfo)             \
     X(JxlDecoderSetImageOutCallback) X(JxlDecoderGetColorAsEncodedProfile) X(JxlDecoderGetICCProfileSize)         \
     X(JxlDecoderGetColorAsICCProfile) X(JxlDecoderSetCoalescing) X(JxlDecoderGetFrameHeader)                      \
-    X(JxlDecoderSetImageOutBuffer)
+    X(JxlDecoderSetImageOutBuffer) X(JxlDecoderReleaseInput)
 #define JXL_THREADS_FUNCTIONS(X)                                                                                  \
     X(JxlThreadParallelRunner) X(JxlThreadParallelRunnerCreate) X(JxlThreadParallelRunnerDestroy)                 \
     X(JxlThreadParallelRunnerDefaultNumWorkerThreads)
@@ -153,6 +156,107 @@ std::optional<Failure> openDecoder(std::span<const uint8_t> file, int events, De
     JxlDecoderCloseInput(decoder.get());
     return std::nullopt;
 }
+
+// The animation check reads as little of the file as libjxl needs for the
+// basic information, which follows the codestream's signature within a few
+// hundred bytes: in pieces of kHeadChunk, no more than kLongestHead in all.
+constexpr size_t kHeadChunk = 64 * 1024;
+constexpr size_t kLongestHead = 1024 * 1024;
+
+// The bytes of a file libjxl needs to find its codestream's head. A bare
+// codestream is read as it stands. Of a container, only the boxes libjxl
+// reads before the codestream's head (the signature, file type and level
+// boxes) and the codestream's own are handed over; the others are passed by
+// their sizes unread, since writers put Exif and XMP, padded for editing in
+// place, or JPEG reconstruction data of any size ahead of the codestream.
+class HeadOfCodestream {
+public:
+    explicit HeadOfCodestream(std::FILE* file) : m_file(file)
+    {
+        uint8_t signature[2];
+        if (std::fread(signature, 1, 2, m_file) != 2 || std::fseek(m_file, 0, SEEK_SET) != 0)
+            m_ended = true;
+        else if (signature[0] == 0xFF && signature[1] == 0x0A)
+            m_boxLeft = std::numeric_limits<uint64_t>::max(); // the whole file, as if one box
+    }
+    ~HeadOfCodestream() { std::fclose(m_file); }
+    HeadOfCodestream(const HeadOfCodestream&) = delete;
+    HeadOfCodestream& operator=(const HeadOfCodestream&) = delete;
+
+    // Up to `capacity` further bytes into `out`; 0 at the end or on a fault.
+    size_t read(uint8_t* out, size_t capacity)
+    {
+        size_t count = 0;
+        while (count < capacity && !m_ended) {
+            if (m_boxLeft == 0) {
+                if (capacity - count < kLongestBoxHeader)
+                    break; // the header goes first next time
+                count += nextNeededBoxHeader(out + count);
+                continue;
+            }
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(m_boxLeft, capacity - count));
+            const size_t got = std::fread(out + count, 1, want, m_file);
+            count += got;
+            m_boxLeft -= got;
+            m_position += got;
+            m_ended = got < want;
+        }
+        return count;
+    }
+
+private:
+    static constexpr size_t kLongestBoxHeader = 16;
+    static constexpr int kMostBoxesPassed = 4096;
+
+    // Passes over the boxes libjxl does not need up to one it does, whose
+    // header goes to `out`; its size, or 0 at the end or a damaged box.
+    size_t nextNeededBoxHeader(uint8_t* out)
+    {
+        for (; m_passed < kMostBoxesPassed; ++m_passed) {
+            uint8_t header[kLongestBoxHeader];
+            size_t headerSize = std::fread(header, 1, 8, m_file);
+            if (headerSize == 8 && loadBE32(header) == 1) // a 64-bit size follows the type
+                headerSize += std::fread(header + 8, 1, 8, m_file);
+            SpanReader reader({header, headerSize});
+            uint64_t size = reader.u32be();
+            const uint32_t type = reader.u32be();
+            if (size == 1) {
+                const uint64_t high = reader.u32be();
+                size = high << 32 | reader.u32be();
+            }
+            if (!reader.ok() || (size != 0 && size < headerSize))
+                break;
+            m_position += headerSize;
+            // A size of 0 runs to the end of the file.
+            const uint64_t content = size == 0 ? std::numeric_limits<uint64_t>::max() : size - headerSize;
+            if (isNeededBox(type)) {
+                std::memcpy(out, header, headerSize);
+                m_boxLeft = content;
+                return headerSize;
+            }
+            if (content > uint64_t(std::numeric_limits<off_t>::max()) - m_position
+                || fseeko(m_file, static_cast<off_t>(content), SEEK_CUR) != 0)
+                break;
+            m_position += content;
+        }
+        m_ended = true;
+        return 0;
+    }
+
+    static bool isNeededBox(uint32_t type)
+    {
+        for (const char* needed : {"JXL ", "ftyp", "jxll", "jxlc", "jxlp"})
+            if (type == loadBE32(reinterpret_cast<const uint8_t*>(needed)))
+                return true;
+        return false;
+    }
+
+    std::FILE* m_file;
+    uint64_t m_position = 0; // in the file
+    uint64_t m_boxLeft = 0;  // of the box being handed over
+    int m_passed = 0;        // boxes passed over, in all
+    bool m_ended = false;
+};
 
 } // namespace
 
@@ -295,26 +399,39 @@ Result<ComposedAnimation> readJpegXlAnimationFromMemory(std::span<const uint8_t>
 
 bool jpegXlDeclaresAnimation(const std::string& path)
 {
-    // The basic information follows the signature within a few hundred
-    // bytes; a container whose codestream starts beyond the head read here
-    // (behind large metadata boxes) is taken as still.
-    constexpr size_t kHead = 64 * 1024;
-    std::unique_ptr<uint8_t[]> head(new (std::nothrow) uint8_t[kHead]);
-    std::FILE* file = head ? openStreamForReading(path) : nullptr;
-    if (!file)
-        return false;
-    const size_t size = std::fread(head.get(), 1, kHead, file);
-    std::fclose(file);
     if (jxlLibrary())
         return false;
-    const Decoder decoder(JxlDecoderCreate(nullptr));
-    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS
-        || JxlDecoderSetInput(decoder.get(), head.get(), size) != JXL_DEC_SUCCESS)
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kHeadChunk]);
+    std::FILE* file = buffer ? openStreamForReading(path) : nullptr;
+    if (!file)
         return false;
-    JxlDecoderCloseInput(decoder.get());
-    JxlBasicInfo info;
-    return JxlDecoderProcessInput(decoder.get()) == JXL_DEC_BASIC_INFO
-        && JxlDecoderGetBasicInfo(decoder.get(), &info) == JXL_DEC_SUCCESS && info.have_animation;
+    HeadOfCodestream head(file);
+    const Decoder decoder(JxlDecoderCreate(nullptr));
+    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
+        return false;
+    // libjxl keeps what it has not used yet for the next call, which gets it
+    // back ahead of the bytes read since.
+    size_t held = 0;
+    for (size_t handed = 0; handed < kLongestHead;) {
+        const size_t read = head.read(buffer.get() + held, kHeadChunk - held);
+        if (read == 0)
+            return false;
+        handed += read;
+        held += read;
+        if (JxlDecoderSetInput(decoder.get(), buffer.get(), held) != JXL_DEC_SUCCESS)
+            return false;
+        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        const size_t unused = std::min(JxlDecoderReleaseInput(decoder.get()), held);
+        if (status == JXL_DEC_BASIC_INFO) {
+            JxlBasicInfo info;
+            return JxlDecoderGetBasicInfo(decoder.get(), &info) == JXL_DEC_SUCCESS && info.have_animation;
+        }
+        if (status != JXL_DEC_NEED_MORE_INPUT || unused == kHeadChunk)
+            return false;
+        std::memmove(buffer.get(), buffer.get() + (held - unused), unused);
+        held = unused;
+    }
+    return false;
 }
 
 Result<ComposedAnimation> readJpegXlAnimation(const std::string& path, const AnimationLimits& limits)

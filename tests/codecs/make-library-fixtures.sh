@@ -75,6 +75,8 @@ avifenc -s 8 --lossless --cicp 9/1/0 "$work/coded.png" "$out/bt2020.avif" >/dev/
 convert "txt:$work/high.txt" -depth 16 "png48:$work/high.png"
 avifenc -s 8 -d 10 --lossless --cicp 9/16/0 "$work/high.png" "$out/pq.avif" >/dev/null 2>&1
 avifenc -s 8 -d 10 --lossless --cicp 9/18/0 "$work/high.png" "$out/hlg.avif" >/dev/null 2>&1
+# plays-*.avif: avifenc's three-frame sequence given the edit list it cannot write.
+/usr/bin/python3 tests/codecs/avif/make_plays_fixtures.py
 
 out=tests/codecs/jxl/fixtures
 mkdir -p "$out"
@@ -91,3 +93,6 @@ cjxl -d 0 "$work/rose-grey.png" "$out/grey.jxl" 2>/dev/null
 cjxl -d 1 "$work/rose-16.png" "$out/sixteen-bit.jxl" 2>/dev/null
 "$work/oriented" jxl 6 "$work/rose.ppm" "$out/rotated.jxl"
 "$work/oriented" jxl 7 "$work/rose.ppm" "$out/rotated-mirrored.jxl"
+# An animation whose codestream starts behind 100 KiB of XMP.
+cjxl tests/dispatch/animations/three_frames.png "$work/container.jxl" -d 0 --container=1 >/dev/null 2>&1
+/usr/bin/python3 tests/codecs/jxl/make_metadata_ahead.py "$work/container.jxl" "$out/metadata-ahead.jxl"

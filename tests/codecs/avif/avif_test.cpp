@@ -1,8 +1,11 @@
 #include "codecs/avif/avif.h"
+#include "codecs/avif/sequence_plays.h"
+#include "core/byte_order.h"
 #include "tests/codecs/library_codec_helpers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace pictorand {
@@ -49,6 +52,52 @@ TEST(AvifReader, RefusesADeclaredSizeOverTheLimitBeforeDecoding)
     const Result<DecodedImage> read = readAvifFromMemory(file);
     ASSERT_FALSE(read);
     EXPECT_EQ(read.failure().detail, kCantAllocateMemory);
+}
+
+// make_plays_fixtures.py gives avifenc's sequence the edit lists below.
+TEST(AvifReader, SequencePlaysAsItsEditListSays)
+{
+    const struct {
+        std::string path;
+        int loopCount;
+    } cases[] = {
+        {std::string(PICTORAND_SOURCE_DIR) + "/tests/dispatch/animations/three_frames.avif", 0}, // none
+        {testing::fixture("avif", "plays-once.avif"), 1},
+        {testing::fixture("avif", "plays-three-times.avif"), 3},
+        {testing::fixture("avif", "plays-for-ever.avif"), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const Result<ComposedAnimation> read = readAvifAnimationFromMemory(testing::readFile(c.path), {});
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->frames.size(), 3u);
+        EXPECT_EQ(read->loopCount, c.loopCount);
+    }
+}
+
+// The three-play sequence with one field of a box overwritten (at `offset`
+// from the box's type): its count is not to be had, so it plays for ever.
+TEST(AvifSequencePlays, DamagedBoxesPlayForEver)
+{
+    const std::vector<uint8_t> intact = testing::readFile(testing::fixture("avif", "plays-three-times.avif"));
+    const struct {
+        const char* fault;
+        const char* box;
+        std::ptrdiff_t offset;
+        uint32_t value;
+    } cases[] = {
+        {"edit list entries past its end", "elst", 8, 0x10000000},
+        {"track larger than its movie", "trak", -4, 0x7FFFFFF0},
+        {"64-bit movie size past the file's end", "moov", -4, 1}, // mvhd's header read as the size
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        std::vector<uint8_t> file = intact;
+        const auto type = std::search(file.begin(), file.end(), c.box, c.box + 4);
+        ASSERT_NE(type, file.end());
+        storeBE32(&*(type + c.offset), c.value);
+        EXPECT_EQ(avifSequencePlays(file), 0);
+    }
 }
 
 } // namespace

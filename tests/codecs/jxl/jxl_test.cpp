@@ -33,5 +33,39 @@ TEST(JpegXlReader, RefusesADeclaredSizeOverTheLimitBeforeDecoding)
     EXPECT_EQ(read.failure().detail, kCantAllocateMemory);
 }
 
+// The check reads the codestream's head, passing over the boxes ahead of it
+// (make_metadata_ahead.py puts 100 KiB of XMP there); djxl reads that file
+// as the same three frames we do.
+TEST(JpegXlReader, DeclaresAnimationFromTheCodestreamsHead)
+{
+    REQUIRE_TOOLS("djxl");
+    REQUIRE_PILLOW();
+    const std::string metadataAhead = testing::fixture("jxl", "metadata-ahead.jxl");
+    const struct {
+        std::string path;
+        bool animated;
+    } cases[] = {
+        {testing::fixture("jxl", "lossy.jxl"), false},
+        {std::string(PICTORAND_SOURCE_DIR) + "/tests/dispatch/animations/three_frames.jxl", true},
+        {metadataAhead, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(jpegXlDeclaresAnimation(c.path), c.animated) << c.path;
+
+    const Result<ComposedAnimation> read = readJpegXlAnimation(metadataAhead, {});
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->frames.size(), 3u);
+    for (size_t i = 0; i < read->frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::optional<testing::RgbImage> frame = testing::toolDecode(
+            "djxl {in} {out}.apng.png && /usr/bin/python3 -c \"import sys; from PIL import Image; "
+            "im = Image.open(sys.argv[1]); im.seek(int(sys.argv[3])); im.convert('RGBA').save(sys.argv[2])\" "
+            "{out}.apng.png {out} " + std::to_string(i),
+            metadataAhead);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(testing::maxDifference(testing::blockToRgb(read->frames[i].block), *frame), 0);
+    }
+}
+
 } // namespace
 } // namespace pictorand
