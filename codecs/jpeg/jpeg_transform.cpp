@@ -9,6 +9,7 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <string>
 
@@ -93,8 +94,14 @@ Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegT
     transform.op = operationFor(total);
     transform.options = (request.trimEdges ? TJXOPT_TRIM : TJXOPT_PERFECT) | (request.greyscale ? TJXOPT_GRAY : 0)
         | (request.progressive ? TJXOPT_PROGRESSIVE : 0);
-    unsigned char* turned = nullptr;
-    unsigned long turnedSize = 0;
+    // The turned file holds the same coefficients in the same tables: it
+    // comes out about the size of the original. Room for that up front
+    // spares the library's growing the buffer by doubling, a copy and fresh
+    // pages each time (it still grows it should the guess fall short).
+    unsigned long turnedSize = std::min<unsigned long>(size + size / 16 + 65536, INT_MAX);
+    unsigned char* turned = tjAlloc(static_cast<int>(turnedSize));
+    if (!turned)
+        return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     // LIMITSCANS: a progressive file of thousands of scans is a known way to
     // make a decoder spin.
     const int status = tjTransform(handle.get(), bytes, size, 1, &turned, &turnedSize, &transform,
