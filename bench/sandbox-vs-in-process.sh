@@ -2,9 +2,9 @@
 # What decoding in confined workers costs against decoding in process
 # (Sandbox=0), side by side in one run:
 #  1. One load of a 6000 x 4000 and of a 1920 x 1080 JPEG: the median wall
-#     time of a load, and the processor time of a load, the viewer's and its
-#     workers' together (bench_confined_loads, run for RUNS loads and for one,
-#     so that starting drops out).
+#     time of a load, and the median processor time of a load, the viewer's
+#     and its worker's together (bench_confined_loads: loads in process and
+#     in a worker taking turns in one process, 2 x RUNS of each).
 #  2. Launch to first paint of the 1920 x 1080 JPEG in the viewer, alone in
 #     its folder (nothing read ahead), on a virtual X screen
 #     (PICTORAND_QUIT_AFTER_PAINT), median of RUNS.
@@ -45,12 +45,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 echo "1. One load (median wall ms; processor ms a load, workers included):"
 for picture in 6000x4000 1920x1080; do
-  for mode in here worker; do
-    read -r wall many < <("$loads" "$work/$picture.jpg" "$runs" $mode)
-    read -r _ one < <("$loads" "$work/$picture.jpg" 1 $mode)
-    cpu=$(awk -v m="$many" -v o="$one" -v n="$runs" 'BEGIN {printf "%.1f", (m - o) / (n - 1)}')
-    eval "wall_$mode=$wall cpu_$mode=$cpu"
-  done
+  read -r wall_here cpu_here wall_worker cpu_worker < <("$loads" "$work/$picture.jpg" $((2 * runs)))
   printf "  %-10s in process %7.1f ms wall %7.1f ms CPU | in a worker %7.1f ms wall %7.1f ms CPU | %s x wall, %s x CPU\n" \
     "$picture" "$wall_here" "$cpu_here" "$wall_worker" "$cpu_worker" "$(ratio "$wall_worker" "$wall_here")" \
     "$(ratio "$cpu_worker" "$cpu_here")"
