@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <malloc.h>
 #include <mutex>
 #include <sys/mman.h>
 #include <utility>
@@ -196,9 +197,14 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
     size_t mapped = rounded + kHugePage;
     void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     // The kept mappings count against an address-space limit (a decoder
-    // worker's): a picture of another size must not be refused for them.
-    if (raw == MAP_FAILED && reserve().release())
-        raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // worker's): a picture of another size must not be refused for them, nor
+    // for what the heap keeps free at its top (a worker's keeps up to
+    // 256 MiB).
+    if (raw == MAP_FAILED) {
+        const bool given = reserve().release();
+        if (malloc_trim(0) == 1 || given)
+            raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    }
     if (raw == MAP_FAILED)
         return buffer;
     auto address = reinterpret_cast<uintptr_t>(raw);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <malloc.h>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -102,6 +103,12 @@ int serveLoads(int argc, char** argv, const CodecRegistry& registry, std::span<c
         else if (std::strcmp(argv[i], kWarmUpWith) == 0 && i + 1 < argc)
             library = argv[++i];
     }
+    // Large blocks come from the heap, and the heap keeps up to 256 MiB it
+    // is given back: a lossless turn faults in its coefficient arrays'
+    // pages ahead there (codecs/jpeg/jpeg_transform.cpp), and the next turn
+    // finds them touched.
+    mallopt(M_MMAP_THRESHOLD, 512 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     // Times a reader turns into local time (EXIF, profile dates) need no
     // time zone file, which glibc would open and look at again and again.
     setenv("TZ", "UTC0", 1);

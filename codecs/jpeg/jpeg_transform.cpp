@@ -6,12 +6,17 @@
 #include "core/checked_size.h"
 #include "core/image_block.h"
 
+#include <sys/mman.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace pictorand {
 
@@ -59,6 +64,70 @@ void forEachApp1(std::span<Byte> file, Visit visit)
     }
 }
 
+// The bytes of a picture's coefficients (64 of 2 bytes a block) for every
+// component, as the library holds them: a turn that moves blocks holds them
+// twice, the picture read and the picture turned.
+size_t coefficientBytes(int width, int height, int subsampling, int operation)
+{
+    const double components = subsampling == TJSAMP_GRAY ? 1
+        : subsampling == TJSAMP_444                      ? 3
+        : subsampling == TJSAMP_422 || subsampling == TJSAMP_440 ? 2
+                                                                 : 1.5;
+    const double luma = double((width + 15) / 16 * 2) * double((height + 15) / 16 * 2) * 128;
+    return static_cast<size_t>(luma * components * (operation == TJXOP_HFLIP ? 1 : 2));
+}
+
+// On this kind of machine first touching fresh memory costs about what the
+// turn itself does, and the turn holds the whole picture's coefficients
+// twice. While the library reads and turns on this thread, another faults
+// in, ahead of it, the pages its arrays will take: the heap's top, grown
+// to their size and given back, is where they land when large blocks come
+// from the heap (the converter and the decoder workers ask for that), and
+// MADV_POPULATE_WRITE faults pages in without writing to them, so the two
+// threads never race on the bytes. Where the arrays land elsewhere the
+// pages are given back unused.
+class PagesAhead {
+public:
+    explicit PagesAhead(size_t bytes)
+    {
+        // Beyond the heap's threshold the room would be a mapping of its own,
+        // gone again at once.
+        void* room = bytes >= kWorthIt && bytes <= kHeapMost ? std::malloc(bytes) : nullptr;
+        const auto at = reinterpret_cast<uintptr_t>(room);
+        std::free(room);
+        if (!at)
+            return;
+        const uintptr_t begin = (at + kPage - 1) & ~(kPage - 1);
+        const uintptr_t end = (at + bytes) & ~(kPage - 1);
+        try {
+            m_thread = std::thread([this, begin, end] {
+                for (uintptr_t from = begin; from < end && !m_stop.load(std::memory_order_relaxed); from += kStep)
+                    if (::madvise(reinterpret_cast<void*>(from), std::min<uintptr_t>(kStep, end - from),
+                                  MADV_POPULATE_WRITE)
+                        != 0)
+                        return; // no longer mapped, or no kernel support: the library faults them itself
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    ~PagesAhead()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    PagesAhead(const PagesAhead&) = delete;
+    PagesAhead& operator=(const PagesAhead&) = delete;
+
+private:
+    static constexpr size_t kWorthIt = size_t(16) << 20;
+    static constexpr size_t kHeapMost = size_t(512) << 20;
+    static constexpr uintptr_t kPage = 4096;
+    static constexpr uintptr_t kStep = uintptr_t(8) << 20;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegTurnRequest& request)
@@ -104,8 +173,12 @@ Result<std::vector<uint8_t>> turnJpeg(std::span<const uint8_t> file, const JpegT
         return Failure{Reason::OutOfMemory, kCantAllocateMemory};
     // LIMITSCANS: a progressive file of thousands of scans is a known way to
     // make a decoder spin.
-    const int status = tjTransform(handle.get(), bytes, size, 1, &turned, &turnedSize, &transform,
-                                   TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING);
+    int status = 0;
+    {
+        const PagesAhead pages(coefficientBytes(width, height, subsampling, transform.op));
+        status = tjTransform(handle.get(), bytes, size, 1, &turned, &turnedSize, &transform,
+                             TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING);
+    }
     std::unique_ptr<unsigned char, BufferFree> owned(turned);
     if (status != 0) {
         const std::string words = tjGetErrorStr2(handle.get());
