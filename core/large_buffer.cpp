@@ -198,8 +198,7 @@ LargeBuffer LargeBuffer::allocate(size_t bytes)
     void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     // The kept mappings count against an address-space limit (a decoder
     // worker's): a picture of another size must not be refused for them, nor
-    // for what the heap keeps free at its top (a worker's keeps up to
-    // 256 MiB).
+    // for what the heap keeps free at its top.
     if (raw == MAP_FAILED) {
         const bool given = reserve().release();
         if (malloc_trim(0) == 1 || given)
