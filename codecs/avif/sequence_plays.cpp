@@ -1,4 +1,5 @@
 #include "codecs/avif/sequence_plays.h"
+#include "codecs/common/box_header.h"
 #include "codecs/common/span_reader.h"
 
 #include <limits>
@@ -28,20 +29,17 @@ public:
 
     std::optional<Box> next()
     {
+        const std::optional<BoxHeader> header = readBoxHeader(m_bytes);
+        if (!header)
+            return std::nullopt;
+        const uint64_t size = header->size == 0 ? m_bytes.size() : header->size;
         SpanReader reader(m_bytes);
-        uint64_t size = reader.u32be();
-        const uint32_t type = reader.u32be();
-        if (size == 1) { // a 64-bit size follows the type
-            const uint64_t high = reader.u32be();
-            size = high << 32 | reader.u32be();
-        } else if (size == 0) { // to the end of what holds it
-            size = m_bytes.size();
-        }
-        if (type == boxType("uuid"))
+        reader.skip(header->headerSize);
+        if (header->type == boxType("uuid"))
             reader.skip(16);
         if (!reader.ok() || size < reader.position() || size > m_bytes.size())
             return std::nullopt;
-        Box box{type, m_bytes.subspan(reader.position(), size_t(size) - reader.position())};
+        Box box{header->type, m_bytes.subspan(reader.position(), size_t(size) - reader.position())};
         m_bytes = m_bytes.subspan(size_t(size));
         return box;
     }

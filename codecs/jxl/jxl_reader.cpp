@@ -1,9 +1,9 @@
+#include "codecs/common/box_header.h"
 #include "codecs/common/codec_result.h"
 #include "codecs/common/coded_colours.h"
 #include "codecs/common/composed_frames.h"
 #include "codecs/common/lazy_library.h"
 #include "codecs/common/library_pixels.h"
-#include "codecs/common/span_reader.h"
 #include "codecs/common/whole_file.h"
 #include "codecs/jxl/jxl.h"
 #include "core/checked_size.h"
@@ -217,19 +217,13 @@ private:
             size_t headerSize = std::fread(header, 1, 8, m_file);
             if (headerSize == 8 && loadBE32(header) == 1) // a 64-bit size follows the type
                 headerSize += std::fread(header + 8, 1, 8, m_file);
-            SpanReader reader({header, headerSize});
-            uint64_t size = reader.u32be();
-            const uint32_t type = reader.u32be();
-            if (size == 1) {
-                const uint64_t high = reader.u32be();
-                size = high << 32 | reader.u32be();
-            }
-            if (!reader.ok() || (size != 0 && size < headerSize))
+            const std::optional<BoxHeader> box = readBoxHeader({header, headerSize});
+            if (!box)
                 break;
             m_position += headerSize;
             // A size of 0 runs to the end of the file.
-            const uint64_t content = size == 0 ? std::numeric_limits<uint64_t>::max() : size - headerSize;
-            if (isNeededBox(type)) {
+            const uint64_t content = box->size == 0 ? std::numeric_limits<uint64_t>::max() : box->size - headerSize;
+            if (isNeededBox(box->type)) {
                 std::memcpy(out, header, headerSize);
                 m_boxLeft = content;
                 return headerSize;
