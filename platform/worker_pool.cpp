@@ -111,9 +111,11 @@ void WorkerPool::release(Worker worker)
         || worker.process->cpuMilliseconds() >= m_settings.cpuBudgetMilliseconds)
         return;
     std::lock_guard guard(m_lock);
-    // Jobs that ran side by side each bring a worker back: keep one more than
-    // the spares, so that the next such pair finds both.
-    if (!m_closing && static_cast<int>(m_idle.size()) <= m_spares)
+    // Jobs that run side by side (a batch's) each bring a worker back, often
+    // before any of them takes the next: keep as many as ever ran at once,
+    // and one more than the spares. Ending one would have the next pair start
+    // a fresh worker, whose libraries and first picture's pages all cost anew.
+    if (!m_closing && static_cast<int>(m_idle.size()) < std::max(m_spares + 1, m_mostBusy))
         m_idle.push_back(std::move(worker));
     m_changed.notify_all();
 }
@@ -187,6 +189,7 @@ JobEnd WorkerPool::run(std::span<const uint8_t> request, std::span<const int> de
     {
         std::lock_guard guard(m_lock);
         m_busy.push_back(process);
+        m_mostBusy = std::max(m_mostBusy, static_cast<int>(m_busy.size()));
     }
     // Off the list before the worker is reaped or let go, so that
     // abandonJobs never signals a process number that may be another's.

@@ -99,6 +99,7 @@ private:
     bool m_closing = false;
     int m_spares = 1;
     std::vector<WorkerProcess*> m_busy; // the workers of jobs under way
+    int m_mostBusy = 0;                 // the most jobs ever under way at once
     std::thread m_starter; // keeps the spares started
 };
 

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <latch>
+#include <set>
 #include <thread>
 
 namespace pictorand {
@@ -102,6 +104,35 @@ TEST(WorkerPool, AMissingProgramIsSaid)
     ask(pool, "pid", &end);
     EXPECT_EQ(end.fault, WorkerFault::CouldNotStart);
     EXPECT_NE(end.detail.find("No such file"), std::string::npos) << end.detail;
+}
+
+// Jobs side by side (a batch's) get their workers back, however their
+// answers and next jobs interleave: no worker is started for the next pair.
+TEST(WorkerPool, JobsSideBySideKeepTheirWorkers)
+{
+    WorkerPoolSettings settings = probeSettings();
+    settings.spares = 0;
+    WorkerPool pool(settings);
+    auto pair = [&] {
+        std::latch both(2);
+        std::string pids[2];
+        auto job = [&](std::string& pid) {
+            const std::string request = "pid";
+            pool.run({reinterpret_cast<const uint8_t*>(request.data()), request.size()}, {},
+                     [&](ChannelMessage& message, WorkerProcess&) {
+                         both.arrive_and_wait(); // both workers busy at once
+                         pid.assign(message.bytes.begin(), message.bytes.end());
+                         return true;
+                     });
+        };
+        std::thread other(job, std::ref(pids[1]));
+        job(pids[0]);
+        other.join();
+        return std::set<std::string>{pids[0], pids[1]};
+    };
+    const std::set<std::string> first = pair();
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(pair(), first);
 }
 
 } // namespace

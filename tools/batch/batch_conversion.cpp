@@ -155,21 +155,22 @@ void report(BatchResult& result, BatchProgress& progress, const std::string& sou
     progress.addLine(outcome.line);
 }
 
-// Decoder workers are kept started for the files still to come, and no
-// more: a spare started after the last file is taken only competes with the
-// conversions for the processor. The caller that wants spares after the
-// batch (the viewer) asks for them again.
-void sparesForFilesLeft(int left, int spares)
+// Decoder workers are kept started for a batch's first files only: from
+// then on each job finds the worker its last file came back in, and a spare
+// started beside them only competes with the conversions for the processor
+// (a worker a fault ended is replaced by its job when it takes its next
+// file). The caller that wants spares after the batch (the viewer) asks for
+// them again.
+void sparesAfterTaking(int taken, int jobs)
 {
-    if (left < spares)
-        keepDecoderSpares(left);
+    if (taken == jobs)
+        keepDecoderSpares(0);
 }
 
 void runOneByOne(const BatchRequest& request, BatchProgress& progress, const CodecRegistry& registry,
                  const SettingsFile& settings, const std::vector<std::string>& destinations, BatchResult& result)
 {
     const int count = static_cast<int>(request.sources.size());
-    const int spares = keptDecoderSpares();
     for (int i = 0; i < count; ++i) {
         progress.setCaption("Converting image " + std::to_string(i + 1) + " from " + std::to_string(count));
         progress.processEvents();
@@ -178,7 +179,7 @@ void runOneByOne(const BatchRequest& request, BatchProgress& progress, const Cod
             break;
         }
         const size_t at = static_cast<size_t>(i);
-        sparesForFilesLeft(count - i - 1, spares);
+        sparesAfterTaking(i + 1, 1);
         report(result, progress, request.sources[at],
                convertOne(request, request.sources[at], destinations[at], registry, settings));
     }
@@ -208,7 +209,6 @@ void runInParallel(const BatchRequest& request, BatchProgress& progress, const C
     std::vector<std::optional<FileOutcome>> outcomes(static_cast<size_t>(count));
     int nextFile = 0;
     int running = jobs;
-    const int spares = keptDecoderSpares();
     bool stopSeen = false;
 
     auto work = [&] {
@@ -224,7 +224,7 @@ void runInParallel(const BatchRequest& request, BatchProgress& progress, const C
                 if (stopSeen || nextFile >= count)
                     break;
                 i = nextFile++;
-                sparesForFilesLeft(count - nextFile, spares);
+                sparesAfterTaking(nextFile, std::min(jobs, count));
                 const int before = sameDestinationBefore[static_cast<size_t>(i)];
                 if (before >= 0)
                     changed.wait(lock, [&] { return outcomes[static_cast<size_t>(before)].has_value(); });
