@@ -112,7 +112,7 @@ awk '/^frame/ && $2 >= 2000 && $2 < 12000 {due = int($2 / 100) % 20; off = $4 - 
      END {printf "  %d frames painted in 10 s (100 due); largest distance from the frame due by the wall clock: %d frame(s); latest timer: %d ms\n", n, worst, late}' "$work/frames.txt"
 INNER
 chmod +x "$work/inner.sh"
-xvfb-run -a -s "-screen 0 1920x1080x24" "$work/inner.sh" "$viewer" "$work" "$steps"
+xvfb-run -a -s "-noreset -screen 0 1920x1080x24" "$work/inner.sh" "$viewer" "$work" "$steps"
 
 if [ -x "$lister" ]; then
   echo "Listing and sorting 10,000 files (+500 others):"

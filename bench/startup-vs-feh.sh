@@ -91,4 +91,4 @@ for picture in 16x16 1920x1080 6000x4000; do
 done
 INNER
 chmod +x "$work/measure.sh"
-xvfb-run -a -s "-screen 0 1920x1200x24" "$work/measure.sh" "$viewer" "$work" "$runs" "$minimal"
+xvfb-run -a -s "-noreset -screen 0 1920x1200x24" "$work/measure.sh" "$viewer" "$work" "$runs" "$minimal"

@@ -19,7 +19,7 @@ convert "$work/ramp16.png" -depth 8 "png24:$work/ramp8.png"
 export PICTORAND_WINDIR=$work/windir XDG_RUNTIME_DIR=$work/run
 mkdir -p "$PICTORAND_WINDIR" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash -c '
     viewer=$1 work=$2
     /usr/bin/python3 -c "
 import ctypes

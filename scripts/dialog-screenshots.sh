@@ -11,7 +11,7 @@ folder=${2:-build/dialog-screenshots}
 cmake --build "$build" --target dialog_screenshots
 mkdir -p "$folder"
 export XDG_RUNTIME_DIR=$(mktemp -d)
-xvfb-run -a -s "-screen 0 1600x1200x24" bash -c '
+xvfb-run -a -s "-noreset -screen 0 1600x1200x24" bash -c '
     if command -v openbox >/dev/null; then
         openbox & manager=$!
         export DIALOG_SCREENSHOTS_FRAMED=1

@@ -100,4 +100,4 @@ echo "broken files named in messages: $(grep '^message:' "$work/viewer.log" | gr
 awk -v a="$first_rss" -v b="$second_rss" 'BEGIN {d = (b - a) / a * 100; printf "resident memory change: %+.1f %%\n", d; exit (d > 10 || d < -10)}'
 INNER
 chmod +x "$work/inner.sh"
-xvfb-run -a -s "-screen 0 1920x1080x24" "$work/inner.sh" "$viewer" "$work" "$count"
+xvfb-run -a -s "-noreset -screen 0 1920x1080x24" "$work/inner.sh" "$viewer" "$work" "$count"

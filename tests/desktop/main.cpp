@@ -101,8 +101,11 @@ void startSession()
     for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "WAYLAND_DISPLAY", "DESKTOP_SESSION"})
         unsetenv(name);
 
+    // -noreset: the server would otherwise start over whenever its last
+    // client (a clipboard tool, a viewer) goes, and a client connecting in
+    // that moment is turned away.
     const std::string display =
-        startAndReadLine({"Xvfb", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-displayfd"}, "");
+        startAndReadLine({"Xvfb", "-noreset", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-displayfd"}, "");
     if (!display.empty()) {
         setenv("DISPLAY", (":" + display).c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
