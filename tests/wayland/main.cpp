@@ -19,7 +19,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -86,6 +88,21 @@ void stopChildren()
     }
 }
 
+// Whether a Unix socket at `path` takes a connection.
+bool accepts(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return connected;
+}
+
 void startSession()
 {
     char folder[] = "/tmp/pictorand-wayland-XXXXXX";
@@ -108,7 +125,7 @@ void startSession()
             return;
         }
     const std::string log = g_folder + "/compositor.log";
-    g_display = start({"Xvfb", "-screen", "0", std::to_string(kOutputWidth) + "x" + std::to_string(kOutputHeight) + "x24",
+    g_display = start({"Xvfb", "-noreset", "-screen", "0", std::to_string(kOutputWidth) + "x" + std::to_string(kOutputHeight) + "x24",
                        "-nolisten", "tcp", "-displayfd"},
                       log, true);
     if (g_display.empty()) {
@@ -120,15 +137,18 @@ void startSession()
     start({"weston", "--backend=x11-backend.so", "--use-pixman", "--no-config", "--idle-time=0", "--socket=wl-test",
            "--width=" + std::to_string(kOutputWidth), "--height=" + std::to_string(kOutputHeight)},
           log, false);
-    // The socket appears once the compositor is up; a compositor that hangs
-    // on the way fails every test rather than holding the run.
+    // The compositor is up once its socket takes a connection (the file
+    // appears a moment before it listens, and a client connecting in that
+    // moment is refused); a compositor that hangs on the way fails every
+    // test rather than holding the run.
     const std::string socket = runtime + "/wl-test";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!std::filesystem::exists(socket) && std::chrono::steady_clock::now() < deadline)
+    bool listening = false;
+    while (!(listening = accepts(socket)) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // The programs under test speak Wayland only.
     unsetenv("DISPLAY");
-    if (!std::filesystem::exists(socket)) {
+    if (!listening) {
         const std::vector<uint8_t> said = readFile(log);
         g_missing = "missing: weston did not start: " + std::string(said.begin(), said.end());
         return;
